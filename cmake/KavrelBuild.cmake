@@ -1,0 +1,32 @@
+# Compiler settings shared by every target, and the helpers that declare tests.
+
+add_compile_options(-Wall -Wextra)
+if(KAVREL_WERROR)
+    add_compile_options(-Werror)
+endif()
+
+if(KAVREL_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Everything but the documented exports stays hidden in our shared objects.
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_C_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+
+# kavrel_add_test(<name> SOURCES <files...> [LIBS <targets...>] [ENV <VAR=value...>])
+#
+# One GoogleTest executable whose cases are registered with CTest one by one.
+# Every case runs with its own empty state root, so no test sees another's registry,
+# named objects or files.
+function(kavrel_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kvtest_support)
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        PROPERTIES ENVIRONMENT "KAVREL_TEST_ROOT_BASE=${CMAKE_BINARY_DIR}/test-roots;${T_ENV}"
+                   TIMEOUT 300)
+endfunction()

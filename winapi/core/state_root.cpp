@@ -1,0 +1,146 @@
+// The state root, the drive table and the mapping of Windows paths to native ones.
+#include "kvwin/state_root.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "kvwin/environment_lock.h"
+#include "kvwin/utf.h"
+#include "win/handles.h"
+
+namespace kvwin {
+
+namespace {
+
+std::string TrimTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+std::string HomeDirectory() {
+    if (auto home = GetEnvUtf8("HOME"); home && !home->empty()) return *home;
+    struct passwd pwd {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::geteuid(), &pwd, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_dir) {
+        return found->pw_dir;
+    }
+    return "/tmp";
+}
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+}  // namespace
+
+std::string StateRoot() {
+    if (auto root = GetEnvUtf8("KAVREL_ROOT"); root && !root->empty()) {
+        return TrimTrailingSlashes(*root);
+    }
+    if (::geteuid() == 0) return "/var/lib/kavrel";
+    if (auto xdg = GetEnvUtf8("XDG_DATA_HOME"); xdg && !xdg->empty() && (*xdg)[0] == '/') {
+        return TrimTrailingSlashes(*xdg) + "/kavrel";
+    }
+    return TrimTrailingSlashes(HomeDirectory()) + "/.local/share/kavrel";
+}
+
+std::string RegistryDirectory() { return StateRoot() + "/registry"; }
+
+std::string NamedObjectDirectory() { return StateRoot() + "/objects"; }
+
+std::vector<DriveMapping> DriveTable() {
+    std::vector<DriveMapping> drives;
+    drives.push_back({'C', StateRoot()});
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        if (letter == 'C') continue;
+        std::string name = "KAVREL_DRIVE_";
+        name.push_back(letter);
+        if (auto folder = GetEnvUtf8(name); folder && !folder->empty() && (*folder)[0] == '/') {
+            drives.push_back({letter, TrimTrailingSlashes(*folder)});
+        }
+    }
+    std::sort(drives.begin(), drives.end(),
+              [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
+    return drives;
+}
+
+bool ToNativePath(std::u16string_view path, std::string& native) {
+    if (path.starts_with(u"\\\\?\\UNC\\")) {
+        SetLastError(ERROR_BAD_NETPATH);
+        return false;
+    }
+    if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) {
+        path.remove_prefix(4);
+    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        SetLastError(ERROR_BAD_NETPATH);
+        return false;
+    }
+
+    std::string prefix;
+    if (path.size() >= 2 && path[1] == u':' && path[0] < 0x80 &&
+        std::isalpha(static_cast<unsigned char>(path[0]))) {
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+        bool mapped = false;
+        for (const DriveMapping& drive : DriveTable()) {
+            if (drive.letter == letter) {
+                prefix = drive.folder == "/" ? "" : drive.folder;
+                mapped = true;
+                break;
+            }
+        }
+        if (!mapped) {
+            SetLastError(ERROR_INVALID_DRIVE);
+            return false;
+        }
+        path.remove_prefix(2);
+        // "C:" alone and "C:x" (drive-relative) both mean the drive's root folder here.
+        if (path.empty() || !IsSeparator(path[0])) prefix.push_back('/');
+    }
+
+    std::string rest = ToUtf8(path);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    native = prefix + rest;
+    if (native.empty() && !prefix.empty()) native = "/";
+    return true;
+}
+
+std::u16string FromNativePath(std::string_view native) {
+    std::string best_folder;
+    char best_letter = 0;
+    for (const DriveMapping& drive : DriveTable()) {
+        const std::string& folder = drive.folder;
+        const bool under = native == folder ||
+                           (native.size() > folder.size() && native.starts_with(folder) &&
+                            (native[folder.size()] == '/' || folder == "/"));
+        if (under && folder.size() > best_folder.size()) {
+            best_folder = folder;
+            best_letter = drive.letter;
+        }
+    }
+    if (!best_letter) return FromUtf8(native);
+    std::string rest(native.substr(best_folder == "/" ? 0 : best_folder.size()));
+    std::replace(rest.begin(), rest.end(), '/', '\\');
+    if (rest.empty()) rest = "\\";
+    std::u16string out;
+    out.push_back(static_cast<char16_t>(best_letter));
+    out.push_back(u':');
+    return out + FromUtf8(rest);
+}
+
+std::string DescribeStateLocations() {
+    std::string text;
+    const auto root_var = GetEnvUtf8("KAVREL_ROOT");
+    text += "state root:     " + StateRoot() +
+            (root_var && !root_var->empty() ? "  (from KAVREL_ROOT)\n" : "  (default)\n");
+    text += "registry:       " + RegistryDirectory() + "\n";
+    text += "named objects:  " + NamedObjectDirectory() + "\n";
+    for (const DriveMapping& drive : DriveTable()) {
+        text += std::string("drive ") + drive.letter + ":       " + drive.folder + "\n";
+    }
+    return text;
+}
+
+}  // namespace kvwin

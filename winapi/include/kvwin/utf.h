@@ -1,0 +1,31 @@
+// UTF-8 and UTF-16 conversion at the operating-system boundary.
+//
+// These are the layer's internal, lenient conversions: malformed input becomes U+FFFD and
+// nothing fails. The Windows conversion functions with their exact error rules are
+// WideCharToMultiByte and MultiByteToWideChar (win/text.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "win/types.h"
+
+namespace kvwin {
+
+KVWIN_API std::string ToUtf8(std::u16string_view text);
+KVWIN_API std::u16string FromUtf8(std::string_view text);
+
+// Length of a NUL-terminated wide string; 0 for nullptr.
+inline size_t WideLength(const WCHAR* s) {
+    size_t n = 0;
+    if (s) {
+        while (s[n]) ++n;
+    }
+    return n;
+}
+
+inline std::u16string_view WideView(const WCHAR* s) { return {s ? s : u"", WideLength(s)}; }
+
+inline std::string ToUtf8(const WCHAR* s) { return ToUtf8(WideView(s)); }
+
+}  // namespace kvwin
