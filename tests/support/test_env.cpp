@@ -41,10 +41,12 @@ struct Child {
 
 Child StartChild(const std::function<void()>& body) {
     int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe(pipe_fds) != 0)
+        throw std::runtime_error("pipe failed");
     ::fflush(nullptr);
     pid_t pid = ::fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
     if (pid == 0) {
         ::close(pipe_fds[0]);
         ::dup2(pipe_fds[1], 1);
@@ -87,7 +89,8 @@ ChildResult FinishChild(const Child& child) {
 std::string MakeTempFolder(const std::string& tag) {
     std::string pattern = RootBase() + "/" + tag + "-XXXXXX";
     std::string buffer = pattern;
-    if (!::mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+    if (!::mkdtemp(buffer.data()))
+        throw std::runtime_error("mkdtemp failed for " + pattern);
     return buffer;
 }
 
@@ -101,7 +104,9 @@ ScopedStateRoot::ScopedStateRoot() : path_(MakeTempFolder("root")) {
     ::setenv("KAVREL_ROOT", path_.c_str(), 1);
 }
 
-ScopedStateRoot::~ScopedStateRoot() { ::setenv("KAVREL_ROOT", previous_.c_str(), 1); }
+ScopedStateRoot::~ScopedStateRoot() {
+    ::setenv("KAVREL_ROOT", previous_.c_str(), 1);
+}
 
 ChildResult RunInChild(const std::function<void()>& body) {
     return FinishChild(StartChild(body));
@@ -113,7 +118,8 @@ std::vector<ChildResult> RunInChildren(int count, const std::function<void(int)>
         children.push_back(StartChild([&body, i] { body(i); }));
     }
     std::vector<ChildResult> results;
-    for (const Child& child : children) results.push_back(FinishChild(child));
+    for (const Child& child : children)
+        results.push_back(FinishChild(child));
     return results;
 }
 

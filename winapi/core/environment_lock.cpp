@@ -14,7 +14,8 @@ std::mutex& EnvironmentLock() {
 std::optional<std::string> GetEnvUtf8(const std::string& name) {
     std::lock_guard guard(EnvironmentLock());
     const char* value = ::getenv(name.c_str());
-    if (!value) return std::nullopt;
+    if (!value)
+        return std::nullopt;
     return std::string(value);
 }
 

@@ -103,8 +103,12 @@ const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)
 
 extern "C" {
 
-HANDLE GetCurrentProcess(void) { return kCurrentProcess; }
-HANDLE GetCurrentThread(void) { return kCurrentThread; }
+HANDLE GetCurrentProcess(void) {
+    return kCurrentProcess;
+}
+HANDLE GetCurrentThread(void) {
+    return kCurrentThread;
+}
 
 BOOL CloseHandle(HANDLE hObject) {
     if (hObject == kCurrentProcess || hObject == kCurrentThread) {
@@ -116,9 +120,8 @@ BOOL CloseHandle(HANDLE hObject) {
     return object ? TRUE : FALSE;
 }
 
-BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
-                     HANDLE hTargetProcessHandle, LPHANDLE lpTargetHandle, DWORD /*access*/,
-                     BOOL /*inherit*/, DWORD dwOptions) {
+BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,
+                     LPHANDLE lpTargetHandle, DWORD /*access*/, BOOL /*inherit*/, DWORD dwOptions) {
     if (hSourceProcessHandle != kCurrentProcess || hTargetProcessHandle != kCurrentProcess) {
         // Handles cross no process boundary in this layer.
         SetLastError(ERROR_NOT_SUPPORTED);

@@ -8,8 +8,12 @@ extern "C" {
 
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
-DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(::getpid()); }
+DWORD GetCurrentProcessId(void) {
+    return static_cast<DWORD>(::getpid());
+}
 
-DWORD GetCurrentThreadId(void) { return static_cast<DWORD>(::syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId(void) {
+    return static_cast<DWORD>(::syscall(SYS_gettid));
+}
 
 }  // extern "C"

@@ -16,12 +16,14 @@ namespace kvwin {
 namespace {
 
 std::string TrimTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
 std::string HomeDirectory() {
-    if (auto home = GetEnvUtf8("HOME"); home && !home->empty()) return *home;
+    if (auto home = GetEnvUtf8("HOME"); home && !home->empty())
+        return *home;
     struct passwd pwd {};
     struct passwd* found = nullptr;
     char buffer[4096];
@@ -32,7 +34,9 @@ std::string HomeDirectory() {
     return "/tmp";
 }
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
 
 }  // namespace
 
@@ -40,22 +44,28 @@ std::string StateRoot() {
     if (auto root = GetEnvUtf8("KAVREL_ROOT"); root && !root->empty()) {
         return TrimTrailingSlashes(*root);
     }
-    if (::geteuid() == 0) return "/var/lib/kavrel";
+    if (::geteuid() == 0)
+        return "/var/lib/kavrel";
     if (auto xdg = GetEnvUtf8("XDG_DATA_HOME"); xdg && !xdg->empty() && (*xdg)[0] == '/') {
         return TrimTrailingSlashes(*xdg) + "/kavrel";
     }
     return TrimTrailingSlashes(HomeDirectory()) + "/.local/share/kavrel";
 }
 
-std::string RegistryDirectory() { return StateRoot() + "/registry"; }
+std::string RegistryDirectory() {
+    return StateRoot() + "/registry";
+}
 
-std::string NamedObjectDirectory() { return StateRoot() + "/objects"; }
+std::string NamedObjectDirectory() {
+    return StateRoot() + "/objects";
+}
 
 std::vector<DriveMapping> DriveTable() {
     std::vector<DriveMapping> drives;
     drives.push_back({'C', StateRoot()});
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        if (letter == 'C') continue;
+        if (letter == 'C')
+            continue;
         std::string name = "KAVREL_DRIVE_";
         name.push_back(letter);
         if (auto folder = GetEnvUtf8(name); folder && !folder->empty() && (*folder)[0] == '/') {
@@ -97,13 +107,15 @@ bool ToNativePath(std::u16string_view path, std::string& native) {
         }
         path.remove_prefix(2);
         // "C:" alone and "C:x" (drive-relative) both mean the drive's root folder here.
-        if (path.empty() || !IsSeparator(path[0])) prefix.push_back('/');
+        if (path.empty() || !IsSeparator(path[0]))
+            prefix.push_back('/');
     }
 
     std::string rest = ToUtf8(path);
     std::replace(rest.begin(), rest.end(), '\\', '/');
     native = prefix + rest;
-    if (native.empty() && !prefix.empty()) native = "/";
+    if (native.empty() && !prefix.empty())
+        native = "/";
     return true;
 }
 
@@ -112,18 +124,20 @@ std::u16string FromNativePath(std::string_view native) {
     char best_letter = 0;
     for (const DriveMapping& drive : DriveTable()) {
         const std::string& folder = drive.folder;
-        const bool under = native == folder ||
-                           (native.size() > folder.size() && native.starts_with(folder) &&
-                            (native[folder.size()] == '/' || folder == "/"));
+        const bool under =
+            native == folder || (native.size() > folder.size() && native.starts_with(folder) &&
+                                 (native[folder.size()] == '/' || folder == "/"));
         if (under && folder.size() > best_folder.size()) {
             best_folder = folder;
             best_letter = drive.letter;
         }
     }
-    if (!best_letter) return FromUtf8(native);
+    if (!best_letter)
+        return FromUtf8(native);
     std::string rest(native.substr(best_folder == "/" ? 0 : best_folder.size()));
     std::replace(rest.begin(), rest.end(), '/', '\\');
-    if (rest.empty()) rest = "\\";
+    if (rest.empty())
+        rest = "\\";
     std::u16string out;
     out.push_back(static_cast<char16_t>(best_letter));
     out.push_back(u':');

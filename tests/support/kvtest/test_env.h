@@ -16,24 +16,24 @@ std::string TestStateRoot();
 
 // Points KAVREL_ROOT at a new empty folder for the lifetime of the object, and back after.
 class ScopedStateRoot {
-public:
+  public:
     ScopedStateRoot();
     ~ScopedStateRoot();
     ScopedStateRoot(const ScopedStateRoot&) = delete;
     ScopedStateRoot& operator=(const ScopedStateRoot&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string previous_;
 };
 
 // How a child process ended.
 struct ChildResult {
-    bool exited = false;   // ended through exit()
-    int exit_code = -1;    // when exited
-    int signal = 0;        // when killed by a signal
-    std::string output;    // what it wrote to stdout and stderr
+    bool exited = false;  // ended through exit()
+    int exit_code = -1;   // when exited
+    int signal = 0;       // when killed by a signal
+    std::string output;   // what it wrote to stdout and stderr
 };
 
 // Runs `body` in a forked child process and waits for it. The child exits with status 0

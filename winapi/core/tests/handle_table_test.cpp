@@ -65,9 +65,11 @@ TEST(HandleTable, ConcurrentInsertAndCloseLeaveNothingOpen) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_EQ(kvwin::OpenHandleCount(), before);
-    for (int count : destroyed) EXPECT_EQ(count, 2000);
+    for (int count : destroyed)
+        EXPECT_EQ(count, 2000);
 }
 
 TEST(LastError, IsPerThreadAndErrnoMapsToWindowsCodes) {

@@ -11,13 +11,19 @@ TEST(Utf, RoundTripsEveryPlane) {
 }
 
 TEST(Utf, MalformedInputBecomesReplacementCharacters) {
-    EXPECT_EQ(kvwin::ToUtf8(std::u16string(1, u'\xD800') + u"a"), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(kvwin::ToUtf8(std::u16string(1, u'\xD800') + u"a"),
+              "\xEF\xBF\xBD"
+              "a");
     EXPECT_EQ(kvwin::ToUtf8(std::u16string(1, u'\xDC00')), "\xEF\xBF\xBD");
-    EXPECT_EQ(kvwin::FromUtf8("\xFF" "a"), u"\uFFFDa");
+    EXPECT_EQ(kvwin::FromUtf8("\xFF"
+                              "a"),
+              u"\uFFFDa");
     EXPECT_EQ(kvwin::FromUtf8("\xC3"), u"\uFFFD") << "truncated sequence at the end";
     EXPECT_EQ(kvwin::FromUtf8("\xC0\xAF"), u"\uFFFD") << "overlong form";
     EXPECT_EQ(kvwin::FromUtf8("\xED\xA0\x80"), u"\uFFFD") << "encoded surrogate";
-    EXPECT_EQ(kvwin::FromUtf8("\xE2\x82" "A"), u"\uFFFDA");
+    EXPECT_EQ(kvwin::FromUtf8("\xE2\x82"
+                              "A"),
+              u"\uFFFDA");
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ enum class HandleKind {
 };
 
 class KVWIN_API KernelObject {
-public:
+  public:
     virtual ~KernelObject();
     virtual HandleKind Kind() const = 0;
 };

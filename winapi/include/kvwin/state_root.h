@@ -21,8 +21,8 @@ namespace kvwin {
 KVWIN_API std::string StateRoot();
 
 // Sub-locations of the root. Each is created on demand by the part that uses it.
-KVWIN_API std::string RegistryDirectory();      // <root>/registry
-KVWIN_API std::string NamedObjectDirectory();   // <root>/objects
+KVWIN_API std::string RegistryDirectory();     // <root>/registry
+KVWIN_API std::string NamedObjectDirectory();  // <root>/objects
 
 // One row of the drive table: a drive letter and the native folder it stands for.
 struct DriveMapping {

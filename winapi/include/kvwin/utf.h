@@ -19,13 +19,18 @@ KVWIN_API std::u16string FromUtf8(std::string_view text);
 inline size_t WideLength(const WCHAR* s) {
     size_t n = 0;
     if (s) {
-        while (s[n]) ++n;
+        while (s[n])
+            ++n;
     }
     return n;
 }
 
-inline std::u16string_view WideView(const WCHAR* s) { return {s ? s : u"", WideLength(s)}; }
+inline std::u16string_view WideView(const WCHAR* s) {
+    return {s ? s : u"", WideLength(s)};
+}
 
-inline std::string ToUtf8(const WCHAR* s) { return ToUtf8(WideView(s)); }
+inline std::string ToUtf8(const WCHAR* s) {
+    return ToUtf8(WideView(s));
+}
 
 }  // namespace kvwin

@@ -112,6 +112,12 @@ typedef union _ULARGE_INTEGER {
     ULONGLONG QuadPart;
 } ULARGE_INTEGER, *PULARGE_INTEGER;
 
+// 100-nanosecond intervals since 1 January 1601 (UTC unless a function says otherwise).
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 typedef struct _GUID {
     uint32_t Data1;
     uint16_t Data2;

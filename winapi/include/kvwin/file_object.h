@@ -1,0 +1,42 @@
+// The kernel object behind a file handle, for the parts of the layer that read files
+// through handles (mappings, version resources, the console).
+#pragma once
+
+#include <string>
+
+#include "kvwin/handle_table.h"
+
+namespace kvwin {
+
+// Thread safety: the fields are fixed after creation; the descriptor is used by many
+// threads as the kernel allows.
+class KVWIN_API FileObject : public KernelObject {
+  public:
+    FileObject(int fd, std::string path, DWORD access, bool delete_on_close);
+    ~FileObject() override;
+    FileObject(const FileObject&) = delete;
+    FileObject& operator=(const FileObject&) = delete;
+
+    HandleKind Kind() const override { return HandleKind::File; }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    DWORD access() const { return access_; }
+    bool CanRead() const;
+    bool CanWrite() const;
+
+  private:
+    int fd_;
+    std::string path_;
+    DWORD access_;
+    bool delete_on_close_;
+};
+
+// 100-ns intervals since 1601 from a POSIX time, and back.
+inline FILETIME FileTimeFromUnix(long long seconds, long nanoseconds) {
+    const unsigned long long ticks =
+        static_cast<unsigned long long>(seconds + 11644473600LL) * 10000000ULL +
+        static_cast<unsigned long long>(nanoseconds / 100);
+    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+}  // namespace kvwin
