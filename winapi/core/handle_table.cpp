@@ -1,6 +1,8 @@
 // The process-wide handle table.
 #include "kvwin/handle_table.h"
 
+#include "kvwin/current_thread.h"
+
 #include <mutex>
 #include <vector>
 
@@ -131,7 +133,11 @@ BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE h
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::shared_ptr<kvwin::KernelObject> object = kvwin::LookupHandle(hSourceHandle);
+    // The current thread's pseudo-handle duplicates to a real handle that is signalled when
+    // the thread ends; the current process's has no object in this layer yet.
+    std::shared_ptr<kvwin::KernelObject> object = hSourceHandle == kCurrentThread
+                                                      ? kvwin::CurrentThreadObject()
+                                                      : kvwin::LookupHandle(hSourceHandle);
     if (!object) {
         return FALSE;
     }

@@ -1,0 +1,133 @@
+// Mutexes: CreateMutexW, OpenMutexW, ReleaseMutex.
+#include <time.h>
+
+#include <cerrno>
+
+#include "kvwin/last_error.h"
+#include "sync_objects.h"
+#include "win/kernel_objects.h"
+
+namespace kvwin {
+
+namespace {
+
+TakeResult FromLockResult(pthread_mutex_t& mutex, int rc) {
+    if (rc == 0)
+        return TakeResult::Taken;
+    if (rc == EOWNERDEAD) {
+        ::pthread_mutex_consistent(&mutex);
+        return TakeResult::Abandoned;
+    }
+    return TakeResult::NotSignalled;
+}
+
+}  // namespace
+
+MutexObject::MutexObject(std::shared_ptr<SharedSegment> segment)
+    : segment_(std::move(segment)), state_(static_cast<MutexState*>(segment_->payload())) {}
+
+TakeResult MutexObject::TryTake() {
+    return FromLockResult(state_->mutex, ::pthread_mutex_trylock(&state_->mutex));
+}
+
+bool MutexObject::IsSignalled() {
+    const TakeResult result = TryTake();
+    if (result == TakeResult::NotSignalled)
+        return false;
+    ::pthread_mutex_unlock(&state_->mutex);
+    return true;
+}
+
+void MutexObject::Untake() {
+    ::pthread_mutex_unlock(&state_->mutex);
+}
+
+TakeResult MutexObject::Take(uint32_t timeout_ms) {
+    if (timeout_ms == UINT32_MAX) {
+        return FromLockResult(state_->mutex, ::pthread_mutex_lock(&state_->mutex));
+    }
+    timespec deadline{};
+    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += timeout_ms / 1000;
+    deadline.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    int rc;
+    do {
+        rc = ::pthread_mutex_clocklock(&state_->mutex, CLOCK_MONOTONIC, &deadline);
+    } while (rc == EINTR);
+    return FromLockResult(state_->mutex, rc);
+}
+
+bool MutexObject::Release() {
+    if (::pthread_mutex_unlock(&state_->mutex) != 0)
+        return false;
+    state_->wake.fetch_add(1, std::memory_order_acq_rel);
+    WakeAll(state_->wake, true);
+    return true;
+}
+
+namespace {
+
+// Runs on the creating thread while creation is still serialised, so initial ownership is
+// given before any other process can see the mutex.
+void InitMutex(void* payload, const void* context) {
+    auto* state = static_cast<MutexState*>(payload);
+    pthread_mutexattr_t attributes;
+    ::pthread_mutexattr_init(&attributes);
+    ::pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+    ::pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+    ::pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    ::pthread_mutex_init(&state->mutex, &attributes);
+    ::pthread_mutexattr_destroy(&attributes);
+    new (&state->wake) std::atomic<uint32_t>(0);
+    if (*static_cast<const bool*>(context))
+        ::pthread_mutex_lock(&state->mutex);
+}
+
+HANDLE MutexHandle(SegmentResult result) {
+    if (!result.segment) {
+        SetLastError(result.error);
+        return nullptr;
+    }
+    auto mutex = std::make_shared<MutexObject>(std::move(result.segment));
+    HANDLE handle = InsertHandle(mutex);
+    if (handle)
+        SetLastError(result.created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
+    return handle;
+}
+
+}  // namespace
+
+}  // namespace kvwin
+
+using namespace kvwin;
+
+extern "C" {
+
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bInitialOwner,
+                    LPCWSTR lpName) {
+    // Windows gives initial ownership only to the creator of a new mutex.
+    const bool take_ownership = bInitialOwner != FALSE;
+    return MutexHandle(OpenSegment(lpName, SegmentKind::Mutex, sizeof(MutexState),
+                                   SegmentOpen::CreateOrOpen, InitMutex, &take_ownership));
+}
+
+HANDLE OpenMutexW(DWORD /*dwDesiredAccess*/, BOOL /*bInheritHandle*/, LPCWSTR lpName) {
+    HANDLE handle = MutexHandle(OpenSegment(lpName, SegmentKind::Mutex, sizeof(MutexState),
+                                            SegmentOpen::OpenOnly, nullptr, nullptr));
+    if (handle)
+        SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL ReleaseMutex(HANDLE hMutex) {
+    auto mutex = LookupHandleAs<MutexObject>(hMutex, HandleKind::Mutex);
+    if (!mutex)
+        return FALSE;
+    return mutex->Release() ? TRUE : FailWith(ERROR_NOT_OWNER);
+}
+
+}  // extern "C"

@@ -1,0 +1,66 @@
+// Shared memory behind kernel objects: named segments in the state root's object namespace,
+// and anonymous ones for unnamed objects.
+//
+// A named segment is a file under <root>/objects/<namespace>/. Every process that holds the
+// object open keeps a shared flock() on the file; a creator that can take the lock
+// exclusively knows nobody else holds the object and starts it afresh. Creation and opening
+// are serialised per namespace by an exclusive flock() on the namespace's ".guard" file, so
+// the exclusive check and the downgrade to a shared lock cannot interleave with another
+// process's. A process that dies drops its locks with its descriptors.
+//
+// The first page of a segment is its header (kind and payload size); the payload follows at
+// one page, so a file mapping's view can be mapped at page offsets.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "win/types.h"
+
+namespace kvwin {
+
+enum class SegmentKind : uint32_t { Event = 1, Mutex = 2, FileMapping = 3 };
+
+constexpr size_t kSegmentHeaderSize = 4096;
+
+// Thread safety: immutable after creation; the payload is shared memory whose users
+// synchronise themselves.
+class SharedSegment {
+  public:
+    SharedSegment(int fd, void* base, size_t mapped_size, size_t payload_size);
+    ~SharedSegment();
+    SharedSegment(const SharedSegment&) = delete;
+    SharedSegment& operator=(const SharedSegment&) = delete;
+
+    void* payload() const { return static_cast<char*>(base_) + kSegmentHeaderSize; }
+    size_t payload_size() const { return payload_size_; }
+    int fd() const { return fd_; }  // -1 for an anonymous segment
+
+  private:
+    int fd_;
+    void* base_;
+    size_t mapped_size_;
+    size_t payload_size_;
+};
+
+enum class SegmentOpen { CreateOrOpen, OpenOnly };
+
+struct SegmentResult {
+    std::shared_ptr<SharedSegment> segment;
+    bool created = false;  // a fresh segment whose payload the caller must initialise
+    DWORD error = 0;       // Win32 code when segment is null
+};
+
+// Opens or creates the segment for `name` (null or empty: a new anonymous segment). A fresh
+// payload is zero-filled; `init` runs on it while creation is still serialised, so no other
+// process sees it half made. An existing segment of another kind gives ERROR_INVALID_HANDLE;
+// opening a missing one ERROR_FILE_NOT_FOUND; a name with a '\' other than its namespace
+// prefix ERROR_PATH_NOT_FOUND, as a missing object folder does on Windows.
+SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, SegmentOpen mode,
+                          void (*init)(void* payload, const void* context), const void* context);
+
+// The folder of one namespace, for the tools' --where output and tests.
+std::string NamespaceFolder(bool global);
+
+}  // namespace kvwin
