@@ -2,6 +2,7 @@
 // message as debug output, and nothing after it runs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <future>
 #include <thread>
@@ -73,7 +74,10 @@ struct HoldsTheUnloadOpen {
     static inline std::promise<void>* never = nullptr;
     ~HoldsTheUnloadOpen() {
         inDestructor->set_value();
-        never->get_future().wait();  // the process ends while the run waits here
+        // The process ends while the run waits here. Were the creation let through, it would
+        // wait for the lock; the bound lets the run go on, so the test fails instead of
+        // hanging.
+        never->get_future().wait_for(std::chrono::seconds(60));
     }
 };
 
