@@ -104,16 +104,4 @@ TEST(SingletonMisuse, AfterTheRunOtherThreadsStillCannotCreateSingletons) {
         kWrongThreadMessage);
 }
 
-TEST(SingletonMisuse, MessagesAreSilentWithoutDebugOutputButTheExitCodeStays) {
-    const kvtest::ChildResult child = kvtest::RunInChild([] {
-        ::unsetenv("KAVREL_DEBUG_OUTPUT");
-        SingletonT<Plain, 255>::Instance();
-        Utility::RunSingletonDestruction();
-        SingletonT<Plain, 255>::Instance();
-    });
-    ASSERT_TRUE(child.exited);
-    EXPECT_EQ(child.exit_code, 50);
-    EXPECT_EQ(child.output, "");
-}
-
 }  // namespace

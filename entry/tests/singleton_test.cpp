@@ -88,14 +88,6 @@ TEST(SingletonCreation, AFailedConstructionLeavesItUncreatedAndTheNextAccessRetr
     EXPECT_EQ(events, "threw-uncreated retried ~FailsFirstTime");
 }
 
-TEST(SingletonCreation, StorageIsZeroedBeforeConstruction) {
-    struct LeavesMemberUninitialised {
-        int untouched;  // no initialiser: reads the storage as it was zeroed
-        LeavesMemberUninitialised() {}
-    };
-    EXPECT_EQ((SingletonT<LeavesMemberUninitialised, 255>::Instance().untouched), 0);
-}
-
 // --- destruction order ------------------------------------------------------------------
 
 constexpr char kConsole[] = "Console";
@@ -181,28 +173,6 @@ TEST(SingletonDestruction, SingletonsCreatedDuringTheRunAreDestroyedInALaterPass
         SingletonT<NeedsLateInDestructor, 300>::Instance();
     });
     EXPECT_EQ(events, "Low100() ~Needs Late500() ~Low100 ~Late500");
-}
-
-TEST(SingletonDestruction, EverySingletonIsMarkedDestroyedAndTheRunCanFindNothingLeft) {
-    const kvtest::ChildResult child = kvtest::RunInChild([] {
-        Low::Instance();
-        Console::Instance();
-        Utility::RunSingletonDestruction();
-        const bool destroyed = Low::State() == 3 && Console::State() == 3;
-        Utility::RunSingletonDestruction();  // empty registry: nothing happens
-        ::_exit(destroyed && Events() == "Low100() Console() ~Console ~Low100" ? 0 : 1);
-    });
-    EXPECT_TRUE(child.exited);
-    EXPECT_EQ(child.exit_code, 0);
-}
-
-TEST(SingletonRegistry, NullDestroyFunctionsAreIgnored) {
-    const kvtest::ChildResult child = kvtest::RunInChild([] {
-        Utility::RegisterSingletonDestroy(1, nullptr);
-        Utility::RunSingletonDestruction();  // would crash calling a null function
-    });
-    EXPECT_TRUE(child.exited);
-    EXPECT_EQ(child.exit_code, 0);
 }
 
 }  // namespace

@@ -26,6 +26,14 @@ TEST(Interlocked, ReturnNewValueForIncrementDecrementAddAndOldValueForTheRest) {
 
     LONG wrap = 0x7FFFFFFF;
     EXPECT_EQ(InterlockedIncrement(&wrap), static_cast<LONG>(0x80000000));
+
+    int a = 0, b = 0;
+    PVOID p = &a;
+    EXPECT_EQ(InterlockedExchangePointer(&p, &b), &a);
+    EXPECT_EQ(InterlockedCompareExchangePointer(&p, nullptr, &a), &b);
+    EXPECT_EQ(p, &b);
+    EXPECT_EQ(InterlockedCompareExchangePointer(&p, nullptr, &b), &b);
+    EXPECT_EQ(p, nullptr);
 }
 
 TEST(Interlocked, SixtyFourBitVariantsCarryAcrossThe32BitBoundary) {
@@ -39,17 +47,6 @@ TEST(Interlocked, SixtyFourBitVariantsCarryAcrossThe32BitBoundary) {
     EXPECT_EQ(v, -1);
     EXPECT_EQ(InterlockedCompareExchange64(&v, 0x300000000LL, -1), -1);
     EXPECT_EQ(v, 0x300000000LL);
-}
-
-TEST(Interlocked, PointerVariants) {
-    int a = 0, b = 0;
-    PVOID p = &a;
-    EXPECT_EQ(InterlockedExchangePointer(&p, &b), &a);
-    EXPECT_EQ(p, &b);
-    EXPECT_EQ(InterlockedCompareExchangePointer(&p, nullptr, &a), &b);
-    EXPECT_EQ(p, &b);
-    EXPECT_EQ(InterlockedCompareExchangePointer(&p, nullptr, &b), &b);
-    EXPECT_EQ(p, nullptr);
 }
 
 TEST(Interlocked, CountsExactlyUnderContention) {
