@@ -1,0 +1,88 @@
+// Utility::SingletonT<T, priority>: the one instance of T in the library, created on first
+// use from any thread and destroyed at unload by descending priority.
+//
+//   EventLog& log = Utility::SingletonT<EventLog, 255>::Instance();
+//
+// Creation is double-checked: an atomic read of the state word, then construction under
+// the singleton lock, so T's constructor runs exactly once however many threads ask at the
+// same moment. The constructor runs with the lock held and may use other singletons (the
+// lock is re-entrant). A constructor that throws leaves the singleton not created; the
+// exception reaches the caller and the next access tries again.
+//
+// At unload the destruction run calls each created singleton's destroy function: higher
+// priority numbers first, and within one priority the singleton created last first. Using a
+// destroyed singleton, or creating one from another thread while the library unloads, ends
+// the process with exit code 50 (singleton_misuse.h).
+//
+// A class with a private constructor befriends its SingletonT. T must be default
+// constructible.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "singleton/singleton_lock.h"
+#include "singleton/singleton_misuse.h"
+#include "singleton/singleton_registry.h"
+
+namespace Utility {
+
+// Bits of a singleton's state word: 0 not created, 1 created, 3 destroyed.
+inline constexpr uint32_t kSingletonCreated = 1;
+inline constexpr uint32_t kSingletonDestroyed = 2;
+
+template <class T, uint32_t Priority = 255>
+class SingletonT {
+  public:
+    // The instance, created on first use. Never null; does not return on misuse.
+    static T& Instance() {
+        const uint32_t state = s_state.load(std::memory_order_acquire);
+        if (state & kSingletonDestroyed)
+            TerminateOnDestroyedSingletonUse();
+        if (state & kSingletonCreated)
+            return *s_instance;
+        return Create();
+    }
+
+    // The state word, for diagnostics and tests.
+    static uint32_t State() { return s_state.load(std::memory_order_acquire); }
+
+    SingletonT() = delete;
+
+  private:
+    static T& Create() {
+        CheckSingletonCreationThread();
+        SingletonLockHolder hold;
+        const uint32_t state = s_state.load(std::memory_order_acquire);
+        if (state & kSingletonDestroyed)
+            TerminateOnDestroyedSingletonUse();
+        if (!(state & kSingletonCreated)) {
+            CheckSingletonCreationThread();
+            std::memset(s_storage, 0, sizeof s_storage);
+            T* instance = ::new (static_cast<void*>(s_storage)) T();
+            try {
+                RegisterSingletonDestroy(Priority, &Destroy);
+            } catch (...) {
+                instance->~T();  // not registered: it could never be destroyed
+                throw;
+            }
+            s_instance = instance;
+            s_state.store(kSingletonCreated, std::memory_order_release);
+        }
+        return *s_instance;
+    }
+
+    static void Destroy() {
+        s_state.exchange(kSingletonCreated | kSingletonDestroyed, std::memory_order_acq_rel);
+        s_instance->~T();
+    }
+
+    // s_instance is published to other threads by the release store of s_state.
+    alignas(T) static inline unsigned char s_storage[sizeof(T)];
+    static inline T* s_instance = nullptr;
+    static inline std::atomic<uint32_t> s_state{0};
+};
+
+}  // namespace Utility

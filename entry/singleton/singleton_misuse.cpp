@@ -1,0 +1,40 @@
+#include "singleton/singleton_misuse.h"
+
+#include <unistd.h>
+
+#include "singleton/singleton_registry.h"
+#include "win/debug.h"
+#include "win/handles.h"
+
+namespace Utility {
+
+namespace {
+
+constexpr UINT kMisuseExitCode = 50;
+
+[[noreturn]] void TerminateWithMessage(const WCHAR* message) {
+    OutputDebugStringW(message);
+    if (IsDebuggerPresent())
+        DebugBreak();
+    TerminateProcess(GetCurrentProcess(), kMisuseExitCode);
+    ::_exit(kMisuseExitCode);  // not reached: ending the current process does not return
+}
+
+}  // namespace
+
+void TerminateOnDestroyedSingletonUse() {
+    TerminateWithMessage(
+        u"\n*** REDIVIRIDO: ATTEMPTED TO USE ALREADY DESTROYED SINGLETON, PROCESS WILL BE "
+        u"TERMINATED ***\n");
+}
+
+void CheckSingletonCreationThread() {
+    const DWORD unloading = UnloadingThreadId();
+    if (unloading == 0 || unloading == GetCurrentThreadId())
+        return;
+    TerminateWithMessage(
+        u"\n*** REDIVIRIDO: ATTEMPTED TO INITIALIZE A SINGLETON ON MODULE UNLOAD FROM THE WRONG "
+        u"THREAD, PROCESS WILL BE TERMINATED ***\n");
+}
+
+}  // namespace Utility
