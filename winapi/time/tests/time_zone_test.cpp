@@ -6,8 +6,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "kvtest/test_env.h"
+#include "kvwin/environment_lock.h"
 #include "kvwin/time_zone.h"
 #include "win/systime.h"
 
@@ -250,6 +253,30 @@ TEST(TimeZone, BadArgumentsFailCleanly) {
     const SYSTEMTIME last = Make(30827, 12, 31, 23, 59, 59);
     ::setenv("TZ", "Asia/Kolkata", 1);
     EXPECT_FALSE(SystemTimeToTzSpecificLocalTime(nullptr, &last, &out));
+}
+
+TEST(TimeZone, ConversionsStayRightWhileAnotherThreadSwitchesZones) {
+    kvwin::SetEnvUtf8("TZ", std::string("Asia/Kolkata"));
+    const SYSTEMTIME utc = Make(2024, 7, 15, 12, 0);
+    std::vector<std::thread> readers;
+    std::vector<int> wrong(4, 0);
+    for (int r = 0; r < 4; ++r) {
+        readers.emplace_back([&, r] {
+            for (int i = 0; i < 3000; ++i) {
+                const std::string got = Local(nullptr, utc);
+                // Either zone may be current, but never a mixture or a failure.
+                if (got != "15 17:30:00" && got != "15 14:00:00")
+                    ++wrong[r];
+            }
+        });
+    }
+    for (int i = 0; i < 3000; ++i) {
+        kvwin::SetEnvUtf8("TZ", std::string(i % 2 ? "Europe/Berlin" : "Asia/Kolkata"));
+    }
+    for (auto& reader : readers)
+        reader.join();
+    for (int r = 0; r < 4; ++r)
+        EXPECT_EQ(wrong[r], 0) << "reader " << r;
 }
 
 }  // namespace
