@@ -27,7 +27,7 @@ KVWIN_API BOOL SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue);
 // Replaces every %NAME% in lpSrc with the value of NAME (case ignored). Unknown names,
 // "%%" and a '%' without a closing partner stay as written. Returns the number of
 // characters stored including the NUL, or, when nSize is too small, the size needed
-// including the NUL (the buffer's contents are then unspecified). A null lpSrc gives 0
+// including the NUL (the buffer's contents are then not to be relied on). A null lpSrc gives 0
 // and ERROR_INVALID_PARAMETER.
 KVWIN_API DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize);
 
