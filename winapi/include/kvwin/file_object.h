@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "kvwin/civil_time.h"
 #include "kvwin/handle_table.h"
 
 namespace kvwin {
@@ -31,12 +32,9 @@ class KVWIN_API FileObject : public KernelObject {
     bool delete_on_close_;
 };
 
-// 100-ns intervals since 1601 from a POSIX time, and back.
+// 100-ns intervals since 1601 from a POSIX time.
 inline FILETIME FileTimeFromUnix(long long seconds, long nanoseconds) {
-    const unsigned long long ticks =
-        static_cast<unsigned long long>(seconds + 11644473600LL) * 10000000ULL +
-        static_cast<unsigned long long>(nanoseconds / 100);
-    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    return FileTimeFromTicks(kFileTimeUnixEpoch + seconds * kTicksPerSecond + nanoseconds / 100);
 }
 
 }  // namespace kvwin
