@@ -1,0 +1,134 @@
+// The registry's storage: one SQLite database per hive, keys as rows with parent links.
+//
+// A Store is one process's connection to one hive file. Every operation runs inside
+// Store::Run as one transaction; a store that is busy (another process is writing) is
+// retried until a generous deadline, so concurrent writers never lose a change.
+//
+// Thread safety: a Store serialises its transactions with its own mutex; StoreFor is safe
+// from any thread. A process that forks gets fresh connections in the child.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/registry.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kvwin::registry {
+
+using KeyId = int64_t;
+constexpr KeyId kRootKey = 1;
+
+// Upper-cases one UTF-16 unit the way key names are compared: ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic. Other units compare as they are.
+char16_t FoldUnit(char16_t c);
+std::u16string Fold(std::u16string_view name);
+
+// A failure inside a transaction: the Win32 code the API returns.
+struct StoreError {
+    LONG code;
+};
+
+struct ValueRecord {
+    std::u16string name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct KeyInfo {
+    DWORD subkeys = 0;
+    DWORD max_subkey_len = 0;  // characters
+    DWORD values = 0;
+    DWORD max_value_name_len = 0;  // characters
+    DWORD max_value_len = 0;       // bytes
+    uint64_t written = 0;          // FILETIME units
+};
+
+class Store;
+
+// The operations available inside one transaction. Each throws StoreError on failure.
+class Session {
+  public:
+    explicit Session(Store& store) : store_(store) {}
+
+    bool KeyExists(KeyId key);
+    // The child of `parent` with this name (any case), or nullopt.
+    std::optional<KeyId> FindChild(KeyId parent, std::u16string_view name);
+    KeyId CreateChild(KeyId parent, std::u16string_view name);
+    std::optional<ValueRecord> GetValue(KeyId key, std::u16string_view name);
+    void SetValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data, size_t size);
+    bool DeleteValue(KeyId key, std::u16string_view name);
+    bool HasChildren(KeyId key);
+    // Removes the key with its values; the caller checks it has no children.
+    void DeleteKey(KeyId key);
+    // Removes the key's values and every key below it; the key itself stays when
+    // keep_self is true.
+    void DeleteTree(KeyId key, bool keep_self);
+    std::optional<std::u16string> ChildNameAt(KeyId key, DWORD index, uint64_t* written);
+    std::optional<ValueRecord> ValueAt(KeyId key, DWORD index);
+    std::vector<std::u16string> ChildNames(KeyId key);
+    std::vector<ValueRecord> Values(KeyId key);
+    KeyInfo Info(KeyId key);
+    // Walks a relative path of names from `from`; nullopt when a key is missing.
+    std::optional<KeyId> Walk(KeyId from, const std::vector<std::u16string>& path);
+    // Walks a path, creating missing keys; `created` tells whether the last one was new.
+    KeyId WalkCreate(KeyId from, const std::vector<std::u16string>& path, bool* created);
+    void Touch(KeyId key);
+    void Exec(const char* sql);
+    std::optional<int64_t> GetMeta(const char* name);
+    void SetMeta(const char* name, int64_t value);
+
+  private:
+    sqlite3_stmt* Prepare(const char* sql);
+    Store& store_;
+};
+
+class Store {
+  public:
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Runs `body` as one transaction (write: taken with the write lock from the start).
+    // Returns ERROR_SUCCESS, the StoreError code thrown by body, or a store failure code
+    // (ERROR_REGISTRY_CORRUPT, ERROR_REGISTRY_IO_FAILED, ERROR_NOT_ENOUGH_MEMORY...).
+    LONG Run(bool write, const std::function<void(Session&)>& body);
+
+    // Makes committed changes durable (checkpoints the write-ahead log).
+    LONG Flush();
+
+    const std::string& path() const { return path_; }
+
+  private:
+    friend class Session;
+    friend LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out);
+    explicit Store(std::string path) : path_(std::move(path)) {}
+    LONG Open();
+    LONG RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy);
+
+    std::string path_;
+    sqlite3* db_ = nullptr;
+    std::mutex mutex_;
+    std::vector<std::pair<const char*, sqlite3_stmt*>> statements_;
+};
+
+// The hives and the files that hold them under the registry directory.
+enum class Hive { Machine, User, Users };
+std::string HiveFile(Hive hive);
+
+// This process's connection to a hive file, opened (and seeded) on first use. Fails with
+// the store's Win32 code; a failed open is retried on the next call.
+LONG StoreFor(Hive hive, std::shared_ptr<Store>& out);
+
+// Maps an SQLite result code to the Win32 code the registry reports.
+LONG Win32FromSqlite(int rc);
+
+}  // namespace kvwin::registry

@@ -1,0 +1,636 @@
+// The registry functions: argument rules, access checks and Windows result layouts over the
+// store. Each function resolves its handle, checks the access the handle was opened with,
+// then does its work in one transaction of the hive's store.
+#include <cstring>
+#include <new>
+
+#include "kvwin/environment_lock.h"
+#include "kvwin/registry_handles.h"
+#include "kvwin/utf.h"
+#include "win/registry.h"
+
+using kvwin::registry::BaseKey;
+using kvwin::registry::KeyId;
+using kvwin::registry::KeyInfo;
+using kvwin::registry::KeyRef;
+using kvwin::registry::Session;
+using kvwin::registry::Store;
+using kvwin::registry::StoreError;
+using kvwin::registry::ValueRecord;
+
+namespace {
+
+// Runs an API body, turning any escaping exception into a Win32 code.
+template <class F>
+LSTATUS Guard(F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (const StoreError& e) {
+        return e.code > 0 ? e.code : ERROR_REGISTRY_IO_FAILED;
+    } catch (...) {
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+// Splits a subkey path on '\'. Empty parts (a trailing '\' or "a\\b") are skipped. A name
+// longer than the limit is ERROR_INVALID_PARAMETER.
+LONG SplitPath(const WCHAR* text, std::vector<std::u16string>& parts) {
+    parts.clear();
+    std::u16string part;
+    for (std::u16string_view view = kvwin::WideView(text); char16_t c : view) {
+        if (c == u'\\') {
+            if (!part.empty())
+                parts.push_back(std::move(part));
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+        if (part.size() > KVWIN_REG_MAX_KEY_NAME)
+            return ERROR_INVALID_PARAMETER;
+    }
+    if (!part.empty())
+        parts.push_back(std::move(part));
+    return ERROR_SUCCESS;
+}
+
+LONG ValueName(const WCHAR* text, std::u16string& name) {
+    name = std::u16string(kvwin::WideView(text));
+    return name.size() > KVWIN_REG_MAX_VALUE_NAME ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+}
+
+// Generic rights folded into key rights; the redirection flags are accepted and ignored
+// (there is one view of the registry), but not both at once.
+LONG NormaliseAccess(REGSAM sam, REGSAM& access) {
+    if ((sam & KEY_WOW64_RES) == KEY_WOW64_RES)
+        return ERROR_INVALID_PARAMETER;
+    access = sam & ~static_cast<REGSAM>(KEY_WOW64_RES);
+    if (sam & (GENERIC_ALL | MAXIMUM_ALLOWED))
+        access |= KEY_ALL_ACCESS;
+    if (sam & GENERIC_READ)
+        access |= KEY_READ;
+    if (sam & GENERIC_WRITE)
+        access |= KEY_WRITE;
+    if (sam & GENERIC_EXECUTE)
+        access |= KEY_EXECUTE;
+    return ERROR_SUCCESS;
+}
+
+struct Target {
+    KeyRef ref;
+    std::shared_ptr<Store> store;
+};
+
+// Resolves a handle, requires `needed` access (all bits) and opens its hive's store.
+LONG Prepare(HKEY key, REGSAM needed, Target& target) {
+    LONG rc = kvwin::registry::ResolveKey(key, target.ref);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if ((target.ref.access & needed) != needed)
+        return ERROR_ACCESS_DENIED;
+    return kvwin::registry::StoreFor(target.ref.hive, target.store);
+}
+
+uint64_t ToFileTimeParts(uint64_t value, PFILETIME out) {
+    if (out) {
+        out->dwLowDateTime = static_cast<DWORD>(value & 0xffffffffu);
+        out->dwHighDateTime = static_cast<DWORD>(value >> 32);
+    }
+    return value;
+}
+
+// Copies a value's data out with the RegQueryValueExW rules.
+LONG CopyValueOut(const ValueRecord& value, LPDWORD type, LPBYTE data, LPDWORD size) {
+    if (type)
+        *type = value.type;
+    auto needed = static_cast<DWORD>(value.data.size());
+    if (!size)
+        return ERROR_SUCCESS;
+    if (!data) {
+        *size = needed;
+        return ERROR_SUCCESS;
+    }
+    if (*size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (needed)
+        std::memcpy(data, value.data.data(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Expands %NAME% references from the environment; unknown names stay as written.
+std::u16string ExpandEnvironment(std::u16string_view text) {
+    std::u16string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == u'%') {
+            size_t end = text.find(u'%', i + 1);
+            if (end != std::u16string_view::npos && end > i + 1) {
+                std::u16string name(text.substr(i + 1, end - i - 1));
+                if (auto value = kvwin::GetEnvUtf8(kvwin::ToUtf8(name))) {
+                    out += kvwin::FromUtf8(*value);
+                    i = end + 1;
+                    continue;
+                }
+                out.append(text.substr(i, end - i));
+                i = end;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+        ++i;
+    }
+    return out;
+}
+
+std::u16string UnitsOf(const std::vector<BYTE>& data) {
+    std::u16string text;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+    }
+    return text;
+}
+
+std::vector<BYTE> BytesOf(std::u16string_view text) {
+    std::vector<BYTE> data;
+    for (char16_t c : text) {
+        data.push_back(static_cast<BYTE>(c & 0xff));
+        data.push_back(static_cast<BYTE>(c >> 8));
+    }
+    return data;
+}
+
+DWORD TypeFlag(DWORD type) {
+    switch (type) {
+        case REG_NONE:
+            return RRF_RT_REG_NONE;
+        case REG_SZ:
+            return RRF_RT_REG_SZ;
+        case REG_EXPAND_SZ:
+            return RRF_RT_REG_EXPAND_SZ;
+        case REG_BINARY:
+            return RRF_RT_REG_BINARY;
+        case REG_DWORD:
+            return RRF_RT_REG_DWORD;
+        case REG_MULTI_SZ:
+            return RRF_RT_REG_MULTI_SZ;
+        case REG_QWORD:
+            return RRF_RT_REG_QWORD;
+        default:
+            return 0;
+    }
+}
+
+// Copies a name into a caller's buffer of *count characters (terminator included). On
+// success *count is the length without the terminator.
+LONG CopyName(const std::u16string& name, LPWSTR buffer, LPDWORD count) {
+    if (*count <= name.size())
+        return ERROR_MORE_DATA;
+    std::memcpy(buffer, name.data(), name.size() * sizeof(WCHAR));
+    buffer[name.size()] = 0;
+    *count = static_cast<DWORD>(name.size());
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                      PHKEY phkResult) {
+    (void)ulOptions;
+    return Guard([&]() -> LSTATUS {
+        if (!phkResult)
+            return ERROR_INVALID_PARAMETER;
+        *phkResult = nullptr;
+        if (lpSubKey && lpSubKey[0] == u'\\')
+            return ERROR_BAD_PATHNAME;
+        REGSAM access = 0;
+        LONG rc = NormaliseAccess(samDesired, access);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        std::vector<std::u16string> path;
+        if ((rc = SplitPath(lpSubKey, path)) != ERROR_SUCCESS)
+            return rc;
+        Target target;
+        if ((rc = Prepare(hKey, 0, target)) != ERROR_SUCCESS)
+            return rc;
+        KeyId found = 0;
+        rc = target.store->Run(false, [&](Session& session) {
+            KeyId base = BaseKey(session, target.ref, false);
+            auto key = session.Walk(base, path);
+            if (!key)
+                throw StoreError{ERROR_FILE_NOT_FOUND};
+            found = *key;
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        KeyRef opened;
+        opened.hive = target.ref.hive;
+        opened.id = found;
+        opened.access = access;
+        *phkResult = kvwin::registry::InsertKey(std::move(opened));
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                        DWORD dwOptions, REGSAM samDesired,
+                        const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
+                        LPDWORD lpdwDisposition) {
+    (void)Reserved;
+    (void)lpClass;
+    (void)lpSecurityAttributes;
+    return Guard([&]() -> LSTATUS {
+        if (!phkResult)
+            return ERROR_INVALID_PARAMETER;
+        *phkResult = nullptr;
+        if (!lpSubKey)
+            return ERROR_BADKEY;
+        if (lpSubKey[0] == u'\\')
+            return ERROR_BAD_PATHNAME;
+        if (dwOptions & REG_OPTION_CREATE_LINK)
+            return ERROR_NOT_SUPPORTED;
+        REGSAM access = 0;
+        LONG rc = NormaliseAccess(samDesired, access);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        std::vector<std::u16string> path;
+        if ((rc = SplitPath(lpSubKey, path)) != ERROR_SUCCESS)
+            return rc;
+        Target target;
+        if ((rc = Prepare(hKey, 0, target)) != ERROR_SUCCESS)
+            return rc;
+        bool may_create = (target.ref.access & KEY_CREATE_SUB_KEY) != 0;
+        KeyId found = 0;
+        bool created = false;
+        rc = target.store->Run(true, [&](Session& session) {
+            KeyId base = BaseKey(session, target.ref, true);
+            if (auto key = session.Walk(base, path)) {
+                found = *key;
+                created = false;
+                return;
+            }
+            if (!may_create)
+                throw StoreError{ERROR_ACCESS_DENIED};
+            found = session.WalkCreate(base, path, &created);
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        KeyRef opened;
+        opened.hive = target.ref.hive;
+        opened.id = found;
+        opened.access = access;
+        *phkResult = kvwin::registry::InsertKey(std::move(opened));
+        if (lpdwDisposition) {
+            *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                         LPBYTE lpData, LPDWORD lpcbData) {
+    return Guard([&]() -> LSTATUS {
+        if (lpReserved)
+            return ERROR_INVALID_PARAMETER;
+        if (lpData && !lpcbData)
+            return ERROR_INVALID_PARAMETER;
+        std::u16string name;
+        LONG rc = ValueName(lpValueName, name);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        Target target;
+        if ((rc = Prepare(hKey, KEY_QUERY_VALUE, target)) != ERROR_SUCCESS)
+            return rc;
+        std::optional<ValueRecord> value;
+        rc = target.store->Run(false, [&](Session& session) {
+            value = session.GetValue(BaseKey(session, target.ref, false), name);
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        if (!value)
+            return ERROR_FILE_NOT_FOUND;
+        return CopyValueOut(*value, lpType, lpData, lpcbData);
+    });
+}
+
+LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags, LPDWORD pdwType,
+                     PVOID pvData, LPDWORD pcbData) {
+    DWORD given = (pvData && pcbData) ? *pcbData : 0;
+    LSTATUS status = Guard([&]() -> LSTATUS {
+        if (pvData && !pcbData)
+            return ERROR_INVALID_PARAMETER;
+        if ((dwFlags & RRF_RT_ANY) == 0)
+            return ERROR_INVALID_PARAMETER;
+        if ((dwFlags & RRF_RT_ANY) != RRF_RT_ANY && (dwFlags & RRF_RT_REG_EXPAND_SZ) &&
+            !(dwFlags & RRF_NOEXPAND)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if ((dwFlags & RRF_WOW64_MASK) == RRF_WOW64_MASK)
+            return ERROR_INVALID_PARAMETER;
+        std::vector<std::u16string> path;
+        LONG rc = SplitPath(lpSubKey, path);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        std::u16string name;
+        if ((rc = ValueName(lpValue, name)) != ERROR_SUCCESS)
+            return rc;
+        Target target;
+        if ((rc = kvwin::registry::ResolveKey(hkey, target.ref)) != ERROR_SUCCESS)
+            return rc;
+        // The subkey is opened for reading on its own; the handle's access applies only when
+        // the value is read from the handle's key itself.
+        if (path.empty() && !(target.ref.access & KEY_QUERY_VALUE))
+            return ERROR_ACCESS_DENIED;
+        if ((rc = kvwin::registry::StoreFor(target.ref.hive, target.store)) != ERROR_SUCCESS) {
+            return rc;
+        }
+        std::optional<ValueRecord> value;
+        rc = target.store->Run(false, [&](Session& session) {
+            auto key = session.Walk(BaseKey(session, target.ref, false), path);
+            if (!key)
+                throw StoreError{ERROR_FILE_NOT_FOUND};
+            value = session.GetValue(*key, name);
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        if (!value)
+            return ERROR_FILE_NOT_FOUND;
+
+        if (value->type == REG_EXPAND_SZ && !(dwFlags & RRF_NOEXPAND)) {
+            std::u16string text = UnitsOf(value->data);
+            if (auto nul = text.find(u'\0'); nul != std::u16string::npos)
+                text.resize(nul);
+            value->data = BytesOf(ExpandEnvironment(text));
+            value->data.push_back(0);
+            value->data.push_back(0);
+            value->type = REG_SZ;
+        }
+        DWORD flag = TypeFlag(value->type);
+        if (!(dwFlags & flag)) {
+            if (pdwType)
+                *pdwType = value->type;
+            return ERROR_UNSUPPORTED_TYPE;
+        }
+        DWORD restrict = dwFlags & RRF_RT_ANY;
+        if ((value->type == REG_DWORD && value->data.size() != 4) ||
+            (value->type == REG_QWORD && value->data.size() != 8) ||
+            (value->type == REG_BINARY&& restrict == RRF_RT_DWORD && value->data.size() != 4) ||
+            (value->type == REG_BINARY&& restrict == RRF_RT_QWORD && value->data.size() != 8)) {
+            return ERROR_DATATYPE_MISMATCH;
+        }
+        // Strings come back terminated: an odd trailing byte is dropped, and the missing
+        // terminator (two for a multi-string) is added and counted in the size.
+        if (IsStringType(value->type)) {
+            auto& data = value->data;
+            if (data.size() % 2)
+                data.pop_back();
+            auto ends_with_nul = [&data](size_t at_end) {
+                return data.size() >= 2 * at_end && data[data.size() - 2 * at_end] == 0 &&
+                       data[data.size() - 2 * at_end + 1] == 0;
+            };
+            if (!ends_with_nul(1)) {
+                data.push_back(0);
+                data.push_back(0);
+            }
+            if (value->type == REG_MULTI_SZ && (data.size() < 4 || !ends_with_nul(2))) {
+                data.push_back(0);
+                data.push_back(0);
+            }
+        }
+        return CopyValueOut(*value, pdwType, static_cast<LPBYTE>(pvData), pcbData);
+    });
+    if (status != ERROR_SUCCESS && (dwFlags & RRF_ZEROONFAILURE) && pvData && given) {
+        std::memset(pvData, 0, given);
+    }
+    return status;
+}
+
+LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                       const BYTE* lpData, DWORD cbData) {
+    (void)Reserved;
+    return Guard([&]() -> LSTATUS {
+        if (!lpData && cbData)
+            return ERROR_NOACCESS;
+        std::u16string name;
+        LONG rc = ValueName(lpValueName, name);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        Target target;
+        if ((rc = Prepare(hKey, KEY_SET_VALUE, target)) != ERROR_SUCCESS)
+            return rc;
+        return target.store->Run(true, [&](Session& session) {
+            session.SetValue(BaseKey(session, target.ref, true), name, dwType, lpData, cbData);
+        });
+    });
+}
+
+LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    return Guard([&]() -> LSTATUS {
+        std::u16string name;
+        LONG rc = ValueName(lpValueName, name);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        Target target;
+        if ((rc = Prepare(hKey, KEY_SET_VALUE, target)) != ERROR_SUCCESS)
+            return rc;
+        return target.store->Run(true, [&](Session& session) {
+            if (!session.DeleteValue(BaseKey(session, target.ref, false), name)) {
+                throw StoreError{ERROR_FILE_NOT_FOUND};
+            }
+        });
+    });
+}
+
+LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Reserved) {
+    (void)Reserved;
+    return Guard([&]() -> LSTATUS {
+        if (!lpSubKey)
+            return ERROR_INVALID_PARAMETER;
+        if ((samDesired & KEY_WOW64_RES) == KEY_WOW64_RES)
+            return ERROR_INVALID_PARAMETER;
+        std::vector<std::u16string> path;
+        LONG rc = SplitPath(lpSubKey, path);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        Target target;
+        // Deleting the handle's own key needs DELETE on the handle; a subkey is opened for
+        // deletion on its own, so the handle's access does not matter.
+        if ((rc = Prepare(hKey, path.empty() ? DELETE : 0, target)) != ERROR_SUCCESS)
+            return rc;
+        return target.store->Run(true, [&](Session& session) {
+            KeyId base = BaseKey(session, target.ref, false);
+            auto key = session.Walk(base, path);
+            if (!key)
+                throw StoreError{ERROR_FILE_NOT_FOUND};
+            if (*key == kvwin::registry::kRootKey || (path.empty() && target.ref.predefined)) {
+                throw StoreError{ERROR_ACCESS_DENIED};
+            }
+            if (session.HasChildren(*key))
+                throw StoreError{ERROR_ACCESS_DENIED};
+            session.DeleteKey(*key);
+        });
+    });
+}
+
+LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    return RegDeleteKeyExW(hKey, lpSubKey, 0, 0);
+}
+
+LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+    return Guard([&]() -> LSTATUS {
+        std::vector<std::u16string> path;
+        LONG rc = SplitPath(lpSubKey, path);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        bool keep_self = !lpSubKey || path.empty();
+        Target target;
+        REGSAM needed = keep_self ? (DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE) : 0;
+        if ((rc = Prepare(hKey, needed, target)) != ERROR_SUCCESS)
+            return rc;
+        return target.store->Run(true, [&](Session& session) {
+            KeyId base = BaseKey(session, target.ref, false);
+            auto key = session.Walk(base, path);
+            if (!key)
+                throw StoreError{ERROR_FILE_NOT_FOUND};
+            if (!keep_self && *key == kvwin::registry::kRootKey) {
+                throw StoreError{ERROR_ACCESS_DENIED};
+            }
+            session.DeleteTree(*key, keep_self);
+        });
+    });
+}
+
+LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                      LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                      PFILETIME lpftLastWriteTime) {
+    return Guard([&]() -> LSTATUS {
+        if (lpReserved)
+            return ERROR_INVALID_PARAMETER;
+        if (!lpName || !lpcchName)
+            return ERROR_INVALID_PARAMETER;
+        if (lpClass && !lpcchClass)
+            return ERROR_INVALID_PARAMETER;
+        Target target;
+        LONG rc = Prepare(hKey, KEY_ENUMERATE_SUB_KEYS, target);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        std::optional<std::u16string> name;
+        uint64_t written = 0;
+        rc = target.store->Run(false, [&](Session& session) {
+            name = session.ChildNameAt(BaseKey(session, target.ref, false), dwIndex, &written);
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        if (!name)
+            return ERROR_NO_MORE_ITEMS;
+        if ((rc = CopyName(*name, lpName, lpcchName)) != ERROR_SUCCESS)
+            return rc;
+        if (lpClass) {
+            if (*lpcchClass == 0)
+                return ERROR_MORE_DATA;
+            lpClass[0] = 0;
+            *lpcchClass = 0;
+        }
+        ToFileTimeParts(written, lpftLastWriteTime);
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                      LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return Guard([&]() -> LSTATUS {
+        if (lpReserved)
+            return ERROR_INVALID_PARAMETER;
+        if (!lpValueName || !lpcchValueName)
+            return ERROR_INVALID_PARAMETER;
+        if (lpData && !lpcbData)
+            return ERROR_INVALID_PARAMETER;
+        Target target;
+        LONG rc = Prepare(hKey, KEY_QUERY_VALUE, target);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        std::optional<ValueRecord> value;
+        rc = target.store->Run(false, [&](Session& session) {
+            value = session.ValueAt(BaseKey(session, target.ref, false), dwIndex);
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        if (!value)
+            return ERROR_NO_MORE_ITEMS;
+        if ((rc = CopyName(value->name, lpValueName, lpcchValueName)) != ERROR_SUCCESS) {
+            return rc;
+        }
+        return CopyValueOut(*value, lpType, lpData, lpcbData);
+    });
+}
+
+LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                         LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                         LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+    return Guard([&]() -> LSTATUS {
+        if (lpReserved)
+            return ERROR_INVALID_PARAMETER;
+        if (lpClass && !lpcchClass)
+            return ERROR_INVALID_PARAMETER;
+        Target target;
+        LONG rc = Prepare(hKey, KEY_QUERY_VALUE, target);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        KeyInfo info;
+        rc = target.store->Run(false, [&](Session& session) {
+            info = session.Info(BaseKey(session, target.ref, false));
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        // Keys have no class here: the class is always the empty string.
+        if (lpClass) {
+            if (*lpcchClass == 0)
+                return ERROR_MORE_DATA;
+            lpClass[0] = 0;
+        }
+        if (lpcchClass)
+            *lpcchClass = 0;
+        if (lpcSubKeys)
+            *lpcSubKeys = info.subkeys;
+        if (lpcbMaxSubKeyLen)
+            *lpcbMaxSubKeyLen = info.max_subkey_len;
+        if (lpcbMaxClassLen)
+            *lpcbMaxClassLen = 0;
+        if (lpcValues)
+            *lpcValues = info.values;
+        if (lpcbMaxValueNameLen)
+            *lpcbMaxValueNameLen = info.max_value_name_len;
+        if (lpcbMaxValueLen)
+            *lpcbMaxValueLen = info.max_value_len;
+        if (lpcbSecurityDescriptor)
+            *lpcbSecurityDescriptor = 0;
+        ToFileTimeParts(info.written, lpftLastWriteTime);
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegCloseKey(HKEY hKey) {
+    return Guard([&]() -> LSTATUS { return kvwin::registry::CloseKey(hKey); });
+}
+
+LSTATUS RegFlushKey(HKEY hKey) {
+    return Guard([&]() -> LSTATUS {
+        Target target;
+        LONG rc = Prepare(hKey, 0, target);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        return target.store->Flush();
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,103 @@
+// What a new machine hive holds: the Windows identity the layer reports, the product
+// type and the well-known folders. Component registrations join this table (or arrive
+// through AddRegistrySeed from the part that owns them).
+#include <mutex>
+
+#include "kvwin/registry_seed.h"
+
+namespace kvwin {
+
+namespace {
+
+const char16_t kCurrentVersionNt[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+const char16_t kCurrentVersion[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const char16_t kShellFolders[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char16_t kProductOptions[] = u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+
+std::vector<RegistrySeed> BuiltInEntries() {
+    return {
+        // The Windows identity: a current Windows 10 workstation.
+        SeedDword(kCurrentVersionNt, u"CurrentMajorVersionNumber", 10),
+        SeedDword(kCurrentVersionNt, u"CurrentMinorVersionNumber", 0),
+        SeedString(kCurrentVersionNt, u"CurrentVersion", u"6.3"),
+        SeedString(kCurrentVersionNt, u"CurrentBuildNumber", u"19045"),
+        SeedString(kCurrentVersionNt, u"CurrentBuild", u"19045"),
+        SeedString(kCurrentVersionNt, u"ReleaseId", u"2009"),
+        SeedString(kCurrentVersionNt, u"DisplayVersion", u"22H2"),
+        SeedString(kCurrentVersionNt, u"ProductName", u"Windows 10 Pro"),
+        SeedString(kCurrentVersionNt, u"EditionID", u"Professional"),
+        SeedString(kCurrentVersionNt, u"InstallationType", u"Client"),
+        SeedString(kCurrentVersionNt, u"SystemRoot", u"C:\\Windows"),
+        SeedString(kProductOptions, u"ProductType", u"WinNT"),
+
+        // Folders.
+        SeedString(kCurrentVersion, u"ProgramFilesDir", u"C:\\Program Files"),
+        SeedString(kCurrentVersion, u"ProgramW6432Dir", u"C:\\Program Files"),
+        SeedString(kCurrentVersion, u"ProgramFilesDir (x86)", u"C:\\Program Files (x86)"),
+        SeedString(kCurrentVersion, u"CommonFilesDir", u"C:\\Program Files\\Common Files"),
+        SeedString(kCurrentVersion, u"CommonW6432Dir", u"C:\\Program Files\\Common Files"),
+        SeedString(kShellFolders, u"Common AppData", u"C:\\ProgramData"),
+        SeedString(kShellFolders, u"Common Documents", u"C:\\Users\\Public\\Documents"),
+
+        // The classes root exists from the start; registrations go below it.
+        SeedKey(u"SOFTWARE\\Classes"),
+        SeedKey(u"SOFTWARE\\Classes\\CLSID"),
+    };
+}
+
+struct SeedRegistry {
+    std::mutex mutex;
+    std::vector<RegistrySeed> added;
+    uint64_t generation = 1;
+};
+
+SeedRegistry& Registry() {
+    static auto* registry = new SeedRegistry();  // used until exit, by any thread
+    return *registry;
+}
+
+}  // namespace
+
+RegistrySeed SeedString(std::u16string key, std::u16string name, std::u16string_view text,
+                        DWORD type) {
+    RegistrySeed seed{std::move(key), std::move(name), type, {}};
+    for (char16_t c : text) {
+        seed.data.push_back(static_cast<BYTE>(c & 0xff));
+        seed.data.push_back(static_cast<BYTE>(c >> 8));
+    }
+    seed.data.push_back(0);  // the terminator, as Windows writers store it
+    seed.data.push_back(0);
+    return seed;
+}
+
+RegistrySeed SeedDword(std::u16string key, std::u16string name, DWORD value) {
+    RegistrySeed seed{std::move(key), std::move(name), REG_DWORD, {}};
+    for (int i = 0; i < 4; ++i)
+        seed.data.push_back(static_cast<BYTE>(value >> (8 * i)));
+    return seed;
+}
+
+RegistrySeed SeedKey(std::u16string key) {
+    return RegistrySeed{std::move(key), u"", REG_NONE, {}};
+}
+
+void AddRegistrySeed(std::vector<RegistrySeed> entries) {
+    SeedRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    for (auto& entry : entries)
+        registry.added.push_back(std::move(entry));
+    ++registry.generation;
+}
+
+std::vector<RegistrySeed> SeedEntries(uint64_t* generation) {
+    std::vector<RegistrySeed> entries = BuiltInEntries();
+    SeedRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    entries.insert(entries.end(), registry.added.begin(), registry.added.end());
+    if (generation)
+        *generation = registry.generation;
+    return entries;
+}
+
+}  // namespace kvwin

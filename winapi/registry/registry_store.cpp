@@ -1,0 +1,717 @@
+// The SQLite store behind every hive.
+//
+// Schema: `keys` holds one row per key (id, parent id, name as stored UTF-16LE, folded
+// name as UTF-16BE so byte order is code-unit order, last write time); `vals` holds one
+// row per value (key id, name, folded name, type, data bytes). The root of a hive is key 1.
+// Key ids are never reused (AUTOINCREMENT), so a handle to a deleted key never sees a new
+// key that happens to get the same id.
+#include "kvwin/registry_store.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <thread>
+
+#include "kvwin/registry_seed.h"
+#include "kvwin/state_root.h"
+
+namespace kvwin::registry {
+
+namespace {
+
+// How long a transaction waits for a busy store before it gives up.
+constexpr auto kBusyDeadline = std::chrono::seconds(120);
+constexpr int kBusyTimeoutMs = 2000;
+
+const char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS meta(name TEXT PRIMARY KEY, value INTEGER);"
+    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " parent INTEGER NOT NULL, name BLOB NOT NULL, fold BLOB NOT NULL,"
+    " written INTEGER NOT NULL, UNIQUE(parent, fold));"
+    "CREATE TABLE IF NOT EXISTS vals(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " key INTEGER NOT NULL, name BLOB NOT NULL, fold BLOB NOT NULL,"
+    " type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key, fold));"
+    "INSERT OR IGNORE INTO keys(id, parent, name, fold, written) VALUES(1, 0, x'', x'', 0);";
+
+uint64_t NowFileTime() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    constexpr uint64_t kEpochDelta = 116444736000000000ull;  // 1601 -> 1970
+    return kEpochDelta + static_cast<uint64_t>(ts.tv_sec) * 10000000ull +
+           static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+std::string NameBytes(std::u16string_view name) {
+    std::string bytes;
+    bytes.reserve(name.size() * 2);
+    for (char16_t c : name) {
+        bytes.push_back(static_cast<char>(c & 0xff));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+std::string FoldBytes(std::u16string_view name) {
+    std::string bytes;
+    bytes.reserve(name.size() * 2);
+    for (char16_t c : name) {
+        char16_t f = FoldUnit(c);
+        bytes.push_back(static_cast<char>(f >> 8));
+        bytes.push_back(static_cast<char>(f & 0xff));
+    }
+    return bytes;
+}
+
+std::u16string NameFromColumn(sqlite3_stmt* stmt, int column) {
+    const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, column));
+    int size = sqlite3_column_bytes(stmt, column);
+    std::u16string name;
+    if (!bytes)
+        return name;
+    name.reserve(static_cast<size_t>(size) / 2);
+    for (int i = 0; i + 1 < size; i += 2) {
+        name.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    }
+    return name;
+}
+
+std::vector<BYTE> DataFromColumn(sqlite3_stmt* stmt, int column) {
+    const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(stmt, column));
+    int size = sqlite3_column_bytes(stmt, column);
+    if (!bytes || size <= 0)
+        return {};
+    return std::vector<BYTE>(bytes, bytes + size);
+}
+
+// Binds a blob; an empty one is bound as x'' rather than NULL.
+int BindBytes(sqlite3_stmt* stmt, int index, const void* data, size_t size) {
+    static const char kEmpty = 0;
+    return sqlite3_bind_blob64(stmt, index, size ? data : &kEmpty, size, SQLITE_TRANSIENT);
+}
+
+int BindText(sqlite3_stmt* stmt, int index, const std::string& bytes) {
+    return BindBytes(stmt, index, bytes.data(), bytes.size());
+}
+
+// Resets a statement when the scope ends, so the next use starts clean.
+class StatementUse {
+  public:
+    explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~StatementUse() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    StatementUse(const StatementUse&) = delete;
+    StatementUse& operator=(const StatementUse&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+
+  private:
+    sqlite3_stmt* stmt_;
+};
+
+void Check(int rc) {
+    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw StoreError{-rc};
+}
+
+// Steps a statement; true for a row, false when done. Store errors are thrown with the
+// negated SQLite code so Run can tell them from Win32 codes and retry when busy.
+bool Step(sqlite3_stmt* stmt) {
+    int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    throw StoreError{-(rc & 0xff)};
+}
+
+bool IsBusy(int sqlite_rc) {
+    int primary = sqlite_rc & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+}  // namespace
+
+char16_t FoldUnit(char16_t c) {
+    if (c < 0x80)
+        return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return static_cast<char16_t>(c - 0x20);
+    if (c == 0xFF)
+        return 0x178;
+    if (c >= 0x100 && c <= 0x137)
+        return static_cast<char16_t>(c & ~1u);
+    if (c >= 0x139 && c <= 0x148)
+        return (c & 1) ? c : static_cast<char16_t>(c - 1);
+    if (c >= 0x14A && c <= 0x177)
+        return static_cast<char16_t>(c & ~1u);
+    if (c >= 0x179 && c <= 0x17E)
+        return (c & 1) ? c : static_cast<char16_t>(c - 1);
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2)
+        return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x430 && c <= 0x44F)
+        return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x450 && c <= 0x45F)
+        return static_cast<char16_t>(c - 0x50);
+    return c;
+}
+
+std::u16string Fold(std::u16string_view name) {
+    std::u16string folded(name);
+    for (auto& c : folded)
+        c = FoldUnit(c);
+    return folded;
+}
+
+LONG Win32FromSqlite(int rc) {
+    switch (rc & 0xff) {
+        case SQLITE_OK:
+        case SQLITE_DONE:
+        case SQLITE_ROW:
+            return ERROR_SUCCESS;
+        case SQLITE_NOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+        case SQLITE_FORMAT:
+        case SQLITE_SCHEMA:
+            return ERROR_REGISTRY_CORRUPT;
+        case SQLITE_CANTOPEN:
+            return ERROR_CANTOPEN;
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return ERROR_ACCESS_DENIED;
+        case SQLITE_FULL:
+            return ERROR_DISK_FULL;
+        case SQLITE_TOOBIG:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        default:
+            return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+// ---- Session ------------------------------------------------------------------------------
+
+sqlite3_stmt* Session::Prepare(const char* sql) {
+    for (auto& [text, stmt] : store_.statements_) {
+        if (text == sql)
+            return stmt;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v3(store_.db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        throw StoreError{-(rc & 0xff)};
+    store_.statements_.emplace_back(sql, stmt);
+    return stmt;
+}
+
+bool Session::KeyExists(KeyId key) {
+    StatementUse s(Prepare("SELECT 1 FROM keys WHERE id = ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    return Step(s.get());
+}
+
+std::optional<KeyId> Session::FindChild(KeyId parent, std::u16string_view name) {
+    StatementUse s(Prepare("SELECT id FROM keys WHERE parent = ? AND fold = ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, parent));
+    Check(BindText(s.get(), 2, FoldBytes(name)));
+    if (!Step(s.get()))
+        return std::nullopt;
+    return sqlite3_column_int64(s.get(), 0);
+}
+
+KeyId Session::CreateChild(KeyId parent, std::u16string_view name) {
+    {
+        StatementUse s(Prepare("INSERT INTO keys(parent, name, fold, written) VALUES(?, ?, ?, ?)"));
+        Check(sqlite3_bind_int64(s.get(), 1, parent));
+        Check(BindText(s.get(), 2, NameBytes(name)));
+        Check(BindText(s.get(), 3, FoldBytes(name)));
+        Check(sqlite3_bind_int64(s.get(), 4, static_cast<sqlite3_int64>(NowFileTime())));
+        Step(s.get());
+    }
+    KeyId id = sqlite3_last_insert_rowid(store_.db_);
+    Touch(parent);
+    return id;
+}
+
+std::optional<ValueRecord> Session::GetValue(KeyId key, std::u16string_view name) {
+    StatementUse s(Prepare("SELECT name, type, data FROM vals WHERE key = ? AND fold = ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(BindText(s.get(), 2, FoldBytes(name)));
+    if (!Step(s.get()))
+        return std::nullopt;
+    ValueRecord record;
+    record.name = NameFromColumn(s.get(), 0);
+    record.type = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1));
+    record.data = DataFromColumn(s.get(), 2);
+    return record;
+}
+
+void Session::SetValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data,
+                       size_t size) {
+    {
+        StatementUse s(Prepare(
+            "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?) "
+            "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(BindText(s.get(), 2, NameBytes(name)));
+        Check(BindText(s.get(), 3, FoldBytes(name)));
+        Check(sqlite3_bind_int64(s.get(), 4, type));
+        Check(BindBytes(s.get(), 5, data, size));
+        Step(s.get());
+    }
+    Touch(key);
+}
+
+bool Session::DeleteValue(KeyId key, std::u16string_view name) {
+    {
+        StatementUse s(Prepare("DELETE FROM vals WHERE key = ? AND fold = ?"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(BindText(s.get(), 2, FoldBytes(name)));
+        Step(s.get());
+    }
+    if (sqlite3_changes(store_.db_) == 0)
+        return false;
+    Touch(key);
+    return true;
+}
+
+bool Session::HasChildren(KeyId key) {
+    StatementUse s(Prepare("SELECT 1 FROM keys WHERE parent = ? LIMIT 1"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    return Step(s.get());
+}
+
+void Session::DeleteKey(KeyId key) {
+    KeyId parent = 0;
+    {
+        StatementUse s(Prepare("SELECT parent FROM keys WHERE id = ?"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        if (Step(s.get()))
+            parent = sqlite3_column_int64(s.get(), 0);
+    }
+    {
+        StatementUse s(Prepare("DELETE FROM vals WHERE key = ?"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Step(s.get());
+    }
+    {
+        StatementUse s(Prepare("DELETE FROM keys WHERE id = ?"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Step(s.get());
+    }
+    if (parent)
+        Touch(parent);
+}
+
+void Session::DeleteTree(KeyId key, bool keep_self) {
+    {
+        StatementUse s(Prepare(
+            "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON "
+            "k.parent = t.id) DELETE FROM vals WHERE key IN (SELECT id FROM t)"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Step(s.get());
+    }
+    if (keep_self) {
+        StatementUse s(Prepare(
+            "WITH RECURSIVE t(id) AS (SELECT id FROM keys WHERE parent = ?1 UNION ALL SELECT "
+            "k.id FROM keys k JOIN t ON k.parent = t.id) DELETE FROM keys WHERE id IN "
+            "(SELECT id FROM t)"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Step(s.get());
+        Touch(key);
+    } else {
+        {
+            StatementUse s(Prepare(
+                "WITH RECURSIVE t(id) AS (SELECT id FROM keys WHERE parent = ?1 UNION ALL "
+                "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) DELETE FROM keys WHERE id "
+                "IN (SELECT id FROM t)"));
+            Check(sqlite3_bind_int64(s.get(), 1, key));
+            Step(s.get());
+        }
+        DeleteKey(key);
+    }
+}
+
+std::optional<std::u16string> Session::ChildNameAt(KeyId key, DWORD index, uint64_t* written) {
+    StatementUse s(
+        Prepare("SELECT name, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(sqlite3_bind_int64(s.get(), 2, index));
+    if (!Step(s.get()))
+        return std::nullopt;
+    if (written)
+        *written = static_cast<uint64_t>(sqlite3_column_int64(s.get(), 1));
+    return NameFromColumn(s.get(), 0);
+}
+
+std::optional<ValueRecord> Session::ValueAt(KeyId key, DWORD index) {
+    StatementUse s(
+        Prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq LIMIT 1 OFFSET ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(sqlite3_bind_int64(s.get(), 2, index));
+    if (!Step(s.get()))
+        return std::nullopt;
+    ValueRecord record;
+    record.name = NameFromColumn(s.get(), 0);
+    record.type = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1));
+    record.data = DataFromColumn(s.get(), 2);
+    return record;
+}
+
+std::vector<std::u16string> Session::ChildNames(KeyId key) {
+    StatementUse s(Prepare("SELECT name FROM keys WHERE parent = ? ORDER BY fold"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    std::vector<std::u16string> names;
+    while (Step(s.get()))
+        names.push_back(NameFromColumn(s.get(), 0));
+    return names;
+}
+
+std::vector<ValueRecord> Session::Values(KeyId key) {
+    StatementUse s(Prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    std::vector<ValueRecord> values;
+    while (Step(s.get())) {
+        ValueRecord record;
+        record.name = NameFromColumn(s.get(), 0);
+        record.type = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1));
+        record.data = DataFromColumn(s.get(), 2);
+        values.push_back(std::move(record));
+    }
+    return values;
+}
+
+KeyInfo Session::Info(KeyId key) {
+    KeyInfo info;
+    {
+        StatementUse s(
+            Prepare("SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        if (Step(s.get())) {
+            info.subkeys = static_cast<DWORD>(sqlite3_column_int64(s.get(), 0));
+            info.max_subkey_len = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1) / 2);
+        }
+    }
+    {
+        StatementUse s(Prepare(
+            "SELECT count(*), coalesce(max(length(name)), 0), coalesce(max(length(data)), 0) "
+            "FROM vals WHERE key = ?"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        if (Step(s.get())) {
+            info.values = static_cast<DWORD>(sqlite3_column_int64(s.get(), 0));
+            info.max_value_name_len = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1) / 2);
+            info.max_value_len = static_cast<DWORD>(sqlite3_column_int64(s.get(), 2));
+        }
+    }
+    {
+        StatementUse s(Prepare("SELECT written FROM keys WHERE id = ?"));
+        Check(sqlite3_bind_int64(s.get(), 1, key));
+        if (Step(s.get()))
+            info.written = static_cast<uint64_t>(sqlite3_column_int64(s.get(), 0));
+    }
+    return info;
+}
+
+std::optional<KeyId> Session::Walk(KeyId from, const std::vector<std::u16string>& path) {
+    KeyId key = from;
+    for (const auto& name : path) {
+        auto child = FindChild(key, name);
+        if (!child)
+            return std::nullopt;
+        key = *child;
+    }
+    return key;
+}
+
+KeyId Session::WalkCreate(KeyId from, const std::vector<std::u16string>& path, bool* created) {
+    KeyId key = from;
+    bool made = false;
+    for (const auto& name : path) {
+        auto child = FindChild(key, name);
+        if (child) {
+            key = *child;
+            made = false;
+        } else {
+            key = CreateChild(key, name);
+            made = true;
+        }
+    }
+    if (created)
+        *created = made;
+    return key;
+}
+
+void Session::Exec(const char* sql) {
+    int rc = sqlite3_exec(store_.db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw StoreError{-(rc & 0xff)};
+}
+
+std::optional<int64_t> Session::GetMeta(const char* name) {
+    StatementUse s(Prepare("SELECT value FROM meta WHERE name = ?"));
+    Check(sqlite3_bind_text(s.get(), 1, name, -1, SQLITE_STATIC));
+    if (!Step(s.get()))
+        return std::nullopt;
+    return sqlite3_column_int64(s.get(), 0);
+}
+
+void Session::SetMeta(const char* name, int64_t value) {
+    StatementUse s(Prepare("INSERT OR REPLACE INTO meta(name, value) VALUES(?, ?)"));
+    Check(sqlite3_bind_text(s.get(), 1, name, -1, SQLITE_STATIC));
+    Check(sqlite3_bind_int64(s.get(), 2, value));
+    Step(s.get());
+}
+
+void Session::Touch(KeyId key) {
+    StatementUse s(Prepare("UPDATE keys SET written = ? WHERE id = ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, static_cast<sqlite3_int64>(NowFileTime())));
+    Check(sqlite3_bind_int64(s.get(), 2, key));
+    Step(s.get());
+}
+
+// ---- Store --------------------------------------------------------------------------------
+
+Store::~Store() {
+    for (auto& entry : statements_)
+        sqlite3_finalize(entry.second);
+    if (db_)
+        sqlite3_close_v2(db_);
+}
+
+LONG Store::Open() {
+    int rc =
+        sqlite3_open_v2(path_.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK)
+        return Win32FromSqlite(rc);
+    sqlite3_extended_result_codes(db_, 0);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
+    for (;;) {
+        rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
+                          nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            break;
+        if (!IsBusy(rc))
+            return Win32FromSqlite(rc);
+        if (std::chrono::steady_clock::now() > deadline)
+            return ERROR_REGISTRY_IO_FAILED;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return Run(true, [](Session& session) { session.Exec(kSchema); });
+}
+
+LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy) {
+    busy = false;
+    int rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        busy = IsBusy(rc);
+        return Win32FromSqlite(rc);
+    }
+    LONG result = ERROR_SUCCESS;
+    try {
+        Session session(*this);
+        body(session);
+        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            busy = IsBusy(rc);
+            result = Win32FromSqlite(rc);
+        }
+    } catch (const StoreError& e) {
+        if (e.code < 0) {
+            busy = IsBusy(-e.code);
+            result = Win32FromSqlite(-e.code);
+        } else {
+            result = e.code;
+        }
+    } catch (const std::bad_alloc&) {
+        result = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        result = ERROR_REGISTRY_IO_FAILED;
+    }
+    if (result != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return result;
+}
+
+LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
+    for (;;) {
+        bool busy = false;
+        LONG result = RunOnce(write, body, busy);
+        if (!busy)
+            return result;
+        if (std::chrono::steady_clock::now() > deadline)
+            return ERROR_REGISTRY_IO_FAILED;
+        // The busy handler has already waited; back off a little before starting over.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+LONG Store::Flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc == SQLITE_OK || IsBusy(rc))
+        return ERROR_SUCCESS;
+    return Win32FromSqlite(rc);
+}
+
+// ---- Hives --------------------------------------------------------------------------------
+
+std::string HiveFile(Hive hive) {
+    std::string dir = RegistryDirectory();
+    switch (hive) {
+        case Hive::Machine:
+            return dir + "/machine.db";
+        case Hive::Users:
+            return dir + "/users.db";
+        case Hive::User:
+            break;
+    }
+    return dir + "/user-" + std::to_string(::geteuid()) + ".db";
+}
+
+namespace {
+
+bool MakeDirectories(const std::string& path) {
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            std::string part = path.substr(0, pos);
+            if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+struct OpenStores {
+    std::mutex mutex;
+    pid_t pid = 0;
+    std::map<std::string, std::shared_ptr<Store>> stores;
+    std::map<std::string, uint64_t> seeded;  // seed generation applied, per store
+};
+
+OpenStores& Stores() {
+    static auto* stores = new OpenStores();  // lives until exit; stores close with the process
+    return *stores;
+}
+
+// A fingerprint of the seed entries, so a hive is seeded once per content of the table:
+// a value the user deleted stays deleted until the table itself changes.
+int64_t Fingerprint(const std::vector<RegistrySeed>& entries) {
+    uint64_t hash = 1469598103934665603ull;
+    auto mix = [&hash](const void* data, size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < size; ++i) {
+            hash ^= bytes[i];
+            hash *= 1099511628211ull;
+        }
+    };
+    for (const auto& entry : entries) {
+        mix(entry.key.data(), entry.key.size() * 2);
+        mix("|", 1);
+        mix(entry.name.data(), entry.name.size() * 2);
+        mix(&entry.type, sizeof entry.type);
+        mix(entry.data.data(), entry.data.size());
+        size_t size = entry.data.size();
+        mix(&size, sizeof size);
+    }
+    return static_cast<int64_t>(hash & 0x7fffffffffffffffull);
+}
+
+std::vector<std::u16string> SplitSeedPath(std::u16string_view key) {
+    std::vector<std::u16string> path;
+    std::u16string part;
+    for (char16_t c : key) {
+        if (c == u'\\') {
+            if (!part.empty())
+                path.push_back(part);
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty())
+        path.push_back(part);
+    return path;
+}
+
+LONG ApplySeed(Store& store, const std::vector<RegistrySeed>& entries) {
+    int64_t fingerprint = Fingerprint(entries);
+    return store.Run(true, [&](Session& session) {
+        // The write lock is held: another process seeding at once waits here, then sees the
+        // fingerprint and does nothing.
+        if (session.GetMeta("seed") == fingerprint)
+            return;
+        for (const auto& entry : entries) {
+            KeyId key = session.WalkCreate(kRootKey, SplitSeedPath(entry.key), nullptr);
+            if (entry.type == REG_NONE && entry.data.empty() && entry.name.empty())
+                continue;
+            if (!session.GetValue(key, entry.name)) {
+                session.SetValue(key, entry.name, entry.type, entry.data.data(), entry.data.size());
+            }
+        }
+        session.SetMeta("seed", fingerprint);
+    });
+}
+
+}  // namespace
+
+LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out) {
+    std::shared_ptr<Store> store(new Store(path));
+    LONG rc = store->Open();
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    out = std::move(store);
+    return ERROR_SUCCESS;
+}
+
+LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
+    std::string path = HiveFile(hive);
+    OpenStores& stores = Stores();
+    std::lock_guard<std::mutex> lock(stores.mutex);
+    if (stores.pid != ::getpid()) {
+        // A forked child must not use its parent's connections: they are left open (closing
+        // them could disturb the parent's locks) and forgotten.
+        for (auto& entry : stores.stores)
+            new std::shared_ptr<Store>(std::move(entry.second));
+        stores.stores.clear();
+        stores.seeded.clear();
+        stores.pid = ::getpid();
+    }
+    auto found = stores.stores.find(path);
+    std::shared_ptr<Store> store;
+    if (found != stores.stores.end()) {
+        store = found->second;
+    } else {
+        if (!MakeDirectories(RegistryDirectory()))
+            return ERROR_CANTOPEN;
+        LONG rc = OpenStore(path, store);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        stores.stores[path] = store;
+    }
+    if (hive == Hive::Machine) {
+        uint64_t generation = 0;
+        std::vector<RegistrySeed> entries = SeedEntries(&generation);
+        if (stores.seeded[path] != generation) {
+            LONG rc = ApplySeed(*store, entries);
+            if (rc != ERROR_SUCCESS)
+                return rc;
+            stores.seeded[path] = generation;
+        }
+    }
+    out = std::move(store);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace kvwin::registry
