@@ -1,0 +1,26 @@
+// The text that stands for an HRESULT, as _com_error::ErrorMessage shows it.
+//
+// The system message table is not part of the COM runtime, so the text comes from a
+// replaceable provider: the message-table code installs one with SetHresultTextProvider,
+// and until then (or when it knows no text) a small built-in table answers for the common
+// COM and Automation codes, and "Unknown error 0x%08lX" for the rest.
+#pragma once
+
+#include <string>
+
+#include "win/types.h"
+
+namespace kvwin {
+
+// Returns true and fills `text` (no trailing line break needed) when it knows the code.
+// A provider must be thread safe; it is called without any lock held.
+typedef bool (*HresultTextProvider)(HRESULT hr, std::u16string& text);
+
+// Installs a provider (nullptr removes it) and returns the previous one. Thread safe.
+KVWIN_API HresultTextProvider SetHresultTextProvider(HresultTextProvider provider);
+
+// The text for a code: the provider's, else the built-in table's, else
+// "Unknown error 0x8XXXXXXX". Trailing CR/LF are removed.
+KVWIN_API std::u16string HresultText(HRESULT hr);
+
+}  // namespace kvwin
