@@ -1,0 +1,285 @@
+// kavrel-reg: reads and writes the registry store of the state root in use.
+//
+//   kavrel-reg query KEY [/v NAME | /ve]
+//   kavrel-reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]
+//   kavrel-reg delete KEY [/v NAME | /ve | /va] [/f]
+//   kavrel-reg --where | --help
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kvwin/state_root.h"
+#include "kvwin/utf.h"
+#include "reg_values.h"
+#include "win/registry.h"
+
+using namespace kavrel_reg;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kavrel-reg query KEY [/v NAME | /ve]\n"
+    "       kavrel-reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
+    "       kavrel-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "       kavrel-reg --where\n"
+    "KEY starts with HKLM, HKCU, HKCR or HKU (or their long names).\n"
+    "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ (items separated by \\0),\n"
+    "REG_DWORD, REG_QWORD (decimal or 0x hex), REG_BINARY or REG_NONE (hex digits).\n";
+
+struct Options {
+    std::string command;
+    std::string key;
+    bool has_value = false;  // /v or /ve given
+    std::string value;       // empty with /ve: the default value
+    bool all_values = false;
+    std::string type = "REG_SZ";
+    std::string data;
+    bool force = false;
+};
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "kavrel-reg: %s\n", message.c_str());
+    return 1;
+}
+
+std::string Describe(LSTATUS status) {
+    switch (status) {
+        case ERROR_FILE_NOT_FOUND:
+            return "the key or value does not exist";
+        case ERROR_ACCESS_DENIED:
+            return "access is denied";
+        case ERROR_REGISTRY_CORRUPT:
+            return "the registry store is corrupt";
+        case ERROR_REGISTRY_IO_FAILED:
+            return "the registry store could not be read or written";
+        default:
+            return "error " + std::to_string(status);
+    }
+}
+
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
+    if (argc < 3) {
+        error = "a command and a key are needed";
+        return false;
+    }
+    options.command = argv[1];
+    options.key = argv[2];
+    for (int i = 3; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto next = [&](std::string& into) {
+            if (i + 1 >= argc) {
+                error = arg + " needs an argument";
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        if (arg == "/v") {
+            if (!next(options.value))
+                return false;
+            options.has_value = true;
+        } else if (arg == "/ve") {
+            options.has_value = true;
+            options.value.clear();
+        } else if (arg == "/va") {
+            options.all_values = true;
+        } else if (arg == "/t") {
+            if (!next(options.type))
+                return false;
+        } else if (arg == "/d") {
+            if (!next(options.data))
+                return false;
+        } else if (arg == "/f") {
+            options.force = true;
+        } else {
+            error = "unknown option '" + arg + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+class Key {
+  public:
+    ~Key() {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    HKEY* out() { return &key_; }
+    HKEY get() const { return key_; }
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+bool ReadValue(HKEY key, const std::u16string& name, DWORD& type, std::vector<BYTE>& bytes,
+               LSTATUS& status) {
+    DWORD size = 0;
+    status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
+    if (status != ERROR_SUCCESS)
+        return false;
+    bytes.resize(size);
+    status = RegQueryValueExW(key, name.c_str(), nullptr, &type, bytes.data(), &size);
+    bytes.resize(size);
+    return status == ERROR_SUCCESS;
+}
+
+void PrintValue(const std::u16string& name, DWORD type, const std::vector<BYTE>& bytes) {
+    const std::string shown = name.empty() ? "(Default)" : kvwin::ToUtf8(name);
+    std::printf("    %s    %s    %s\n", shown.c_str(), TypeName(type).c_str(),
+                RenderData(type, bytes).c_str());
+}
+
+int Query(const Options& options, const RootKey& root, const std::u16string& subkey) {
+    Key key;
+    LSTATUS status = RegOpenKeyExW(root.key, subkey.c_str(), 0, KEY_READ, key.out());
+    if (status != ERROR_SUCCESS)
+        return Fail(options.key + ": " + Describe(status));
+    std::printf("\n%s%s%s\n", root.name.c_str(), subkey.empty() ? "" : "\\",
+                kvwin::ToUtf8(subkey).c_str());
+    if (options.has_value) {
+        DWORD type = 0;
+        std::vector<BYTE> bytes;
+        const std::u16string name = kvwin::FromUtf8(options.value);
+        if (!ReadValue(key.get(), name, type, bytes, status)) {
+            return Fail(options.key + " /v " + options.value + ": " + Describe(status));
+        }
+        PrintValue(name, type, bytes);
+        return 0;
+    }
+    for (DWORD index = 0;; ++index) {
+        WCHAR name[16384];
+        DWORD length = 16384;
+        DWORD type = 0;
+        DWORD size = 0;
+        status = RegEnumValueW(key.get(), index, name, &length, nullptr, &type, nullptr, &size);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return Fail(Describe(status));
+        std::vector<BYTE> bytes;
+        if (ReadValue(key.get(), std::u16string(name, length), type, bytes, status)) {
+            PrintValue(std::u16string(name, length), type, bytes);
+        }
+    }
+    for (DWORD index = 0;; ++index) {
+        WCHAR name[256];
+        DWORD length = 256;
+        status = RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return Fail(Describe(status));
+        std::printf("%s%s%s\\%s\n", root.name.c_str(), subkey.empty() ? "" : "\\",
+                    kvwin::ToUtf8(subkey).c_str(),
+                    kvwin::ToUtf8(std::u16string(name, length)).c_str());
+    }
+    return 0;
+}
+
+int Add(const Options& options, const RootKey& root, const std::u16string& subkey) {
+    std::vector<BYTE> bytes;
+    std::string error;
+    const auto type = TypeFromName(options.type);
+    if (!type)
+        return Fail("unknown type '" + options.type + "'");
+    if (options.has_value && !EncodeData(*type, options.data, bytes, error))
+        return Fail(error);
+    Key key;
+    LSTATUS status = RegCreateKeyExW(root.key, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                     nullptr, key.out(), nullptr);
+    if (status != ERROR_SUCCESS)
+        return Fail(options.key + ": " + Describe(status));
+    if (!options.has_value)
+        return 0;
+    const std::u16string name = kvwin::FromUtf8(options.value);
+    if (!options.force) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            return Fail("the value exists; give /f to overwrite it");
+        }
+    }
+    status = RegSetValueExW(key.get(), name.c_str(), 0, *type, bytes.data(),
+                            static_cast<DWORD>(bytes.size()));
+    if (status != ERROR_SUCCESS)
+        return Fail(Describe(status));
+    return 0;
+}
+
+int Delete(const Options& options, const RootKey& root, const std::u16string& subkey) {
+    if (!options.has_value && !options.all_values) {
+        if (subkey.empty())
+            return Fail("a root key cannot be deleted");
+        if (!options.force)
+            return Fail("deleting a whole key needs /f");
+        const LSTATUS status = RegDeleteTreeW(root.key, subkey.c_str());
+        if (status != ERROR_SUCCESS)
+            return Fail(options.key + ": " + Describe(status));
+        Key parent;
+        const size_t slash = subkey.rfind(u'\\');
+        const std::u16string parent_path =
+            slash == std::u16string::npos ? u"" : subkey.substr(0, slash);
+        const std::u16string leaf =
+            slash == std::u16string::npos ? subkey : subkey.substr(slash + 1);
+        if (RegOpenKeyExW(root.key, parent_path.c_str(), 0, KEY_ALL_ACCESS, parent.out()) ==
+            ERROR_SUCCESS) {
+            RegDeleteKeyW(parent.get(), leaf.c_str());
+        }
+        return 0;
+    }
+    Key key;
+    LSTATUS status = RegOpenKeyExW(root.key, subkey.c_str(), 0, KEY_ALL_ACCESS, key.out());
+    if (status != ERROR_SUCCESS)
+        return Fail(options.key + ": " + Describe(status));
+    if (options.all_values) {
+        for (;;) {
+            WCHAR name[16384];
+            DWORD length = 16384;
+            status = RegEnumValueW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+            if (status != ERROR_SUCCESS)
+                break;
+            if (RegDeleteValueW(key.get(), std::u16string(name, length).c_str()) != ERROR_SUCCESS) {
+                return Fail("a value could not be deleted");
+            }
+        }
+        return 0;
+    }
+    status = RegDeleteValueW(key.get(), kvwin::FromUtf8(options.value).c_str());
+    if (status != ERROR_SUCCESS)
+        return Fail(options.key + " /v " + options.value + ": " + Describe(status));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--where") == 0) {
+        std::fputs(kvwin::DescribeStateLocations().c_str(), stdout);
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "/?") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "kavrel-reg: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    std::string subkey_text;
+    const auto root = SplitKeyPath(options.key, subkey_text);
+    if (!root)
+        return Fail("unknown root key in '" + options.key + "' (use HKLM, HKCU, HKCR or HKU)");
+    const std::u16string subkey = kvwin::FromUtf8(subkey_text);
+    if (options.command == "query")
+        return Query(options, *root, subkey);
+    if (options.command == "add")
+        return Add(options, *root, subkey);
+    if (options.command == "delete")
+        return Delete(options, *root, subkey);
+    std::fprintf(stderr, "kavrel-reg: unknown command '%s'\n%s", options.command.c_str(), kUsage);
+    return 2;
+}
