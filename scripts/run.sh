@@ -5,8 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" >/dev/null
+log="$(mktemp /tmp/kavrel-build.XXXXXX.log)"
+if ! { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+       cmake --build build -j "$(nproc)"; } >"$log" 2>&1; then
+    tail -40 "$log" >&2
+    echo "run: the build failed; the whole log is in $log" >&2
+    exit 1
+fi
 
 root="$(mktemp -d /tmp/kavrel-root.XXXXXX)"
 export KAVREL_ROOT="$root"
