@@ -73,6 +73,7 @@ typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
+typedef struct HWND__* HWND;
 typedef LONG LSTATUS;
 typedef DWORD REGSAM;
 
