@@ -1,0 +1,35 @@
+// Texts for Win32 error codes, HRESULTs and COM errors, and COM errors raised with a text.
+//
+// Descriptions come from the system message table, the agent's message module
+// "ZorAgentExt.dll", and the WMI and Internet message libraries, in that order. All
+// functions may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "win/types.h"
+
+class _com_error;
+
+// Option bits of GetErrorDescription.
+inline constexpr uint32_t kErrorTextWrapDescribed = 1;  // wrap in the agent's message 0x8FA20001
+inline constexpr uint32_t kErrorTextWrapCode = 2;       // wrap in the agent's message 0x8FA20002
+inline constexpr uint32_t kErrorTextWrapByCode = 4;     // choose the wrapping message by the code
+inline constexpr uint32_t kErrorTextNoFallback = 8;     // empty when no table knows the code
+
+// The description of a Win32 code or an HRESULT, possibly empty.
+std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t language);
+
+// GetErrorDescription with no fallback text, in US English.
+std::u16string GetErrorText(uint32_t code);
+
+// The error's own description when it has one, else the description of its HRESULT; returns
+// the HRESULT.
+HRESULT GetComErrorText(const _com_error& error, std::u16string& text);
+
+// Throw a _com_error carrying hr and an error information object with description.
+[[noreturn]] void ThrowComError(HRESULT hr, const WCHAR* description);
+
+// Throw a _com_error with hr and the text "<text> <system message of systemCode>".
+[[noreturn]] void ThrowComErrorWithSystemText(HRESULT hr, uint32_t systemCode, const WCHAR* text);
