@@ -1,0 +1,90 @@
+// EventLog: the process's side of the machine-wide agent log.
+//
+// One per process (SingletonT, priority 255), created by the first log call. It owns the
+// log file's placement (registry "FilePath"/"FileName", else the agent's log folder under
+// the common application-data folder), the configuration that follows the registry
+// ("Severity", "MaxSize", "MaxFiles": re-read every 60 s, or at once when another process
+// bumps the generation counter in shared memory), rotation, and the machine-wide mutex
+// "Global\AGENTLOGMUTEX" that serialises every output of every process.
+//
+// Thread safety: any thread may call WriteEvent at any time. The configuration values, the
+// override word and the counters are atomics read without the mutex; the working buffers
+// and everything written to files are used only while the mutex is held.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "log/shared_memory.h"
+#include "win/files.h"
+
+class EventLog {
+  public:
+    EventLog();
+    ~EventLog();
+    EventLog(const EventLog&) = delete;
+    EventLog& operator=(const EventLog&) = delete;
+
+    // One log call after its message is made (null or empty records nothing). While the
+    // file is being written, *activeWriters points at the writer count, which the caller
+    // decrements when WriteEvent returns or throws.
+    void WriteEvent(uint32_t severity, const WCHAR* source, const WCHAR* message,
+                    std::atomic<uint32_t>** activeWriters);
+
+    // The severity mask, with max size (KB) and max files; re-reads the registry when due
+    // or forced. All three read 0 once shutdown has begun.
+    uint32_t RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles, bool force);
+
+    // For tools and tests: where this process writes.
+    const std::u16string& LogPath() const { return m_logPath; }
+    const std::u16string& Folder() const { return m_folder; }
+    bool IsLowIntegrity() const { return m_lowIntegrity; }
+    uint32_t OverrideWord() const { return m_override.load(std::memory_order_relaxed); }
+
+  private:
+    class MutexLock;
+
+    void ChooseFolder(const std::u16string* configuredPath);
+    void PrepareServiceFolders();
+    void ReadOverride();
+    void WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* message, uint32_t maxSizeKb,
+                     uint32_t maxFiles);
+
+    std::u16string m_logPath;
+    std::u16string m_rotationPattern;
+    std::u16string m_folder;
+    std::u16string m_hostName;
+    std::u16string m_processName;
+    std::u16string m_moduleName;
+
+    std::atomic<uint32_t> m_maxSizeKb{100};
+    std::atomic<uint32_t> m_maxFiles{20};
+    std::atomic<uint32_t> m_severityMask{0};
+    std::atomic<uint32_t> m_nextCheck{0};
+
+    HANDLE m_mutex = nullptr;
+    DWORD m_lockTimeout = 1000;
+    DWORD m_lockOwner = 0;
+
+    // Working buffers, used under the mutex only.
+    std::u16string m_record;
+    std::u16string m_message;
+    std::u16string m_source;
+    std::string m_utf8;
+    std::string m_header;
+
+    std::atomic<uint32_t> m_initialised{0};
+    std::atomic<uint32_t> m_activeWriters{0};
+    std::atomic<uint32_t> m_override{0xFFFFFFFF};
+
+    SECURITY_ATTRIBUTES m_fileSecurity{};
+    SECURITY_ATTRIBUTES m_folderSecurity{};
+    bool m_lowIntegrity = false;
+
+    Memory::SharedMemory m_sharedBlock;
+    std::atomic<uint32_t> m_lastGeneration{0};
+};
+
+// The process's log object, created on first use.
+EventLog& GetEventLog();

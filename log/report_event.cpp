@@ -1,0 +1,79 @@
+// The logging front-ends: they make the message and hand it to the process's log object.
+#include <atomic>
+#include <string>
+
+#include "log/agent_log.h"
+#include "log/event_log.h"
+#include "log/log_reentry.h"
+#include "win/text.h"
+
+namespace {
+
+// Formats into the front-ends' fixed buffer; a text that does not fit is cut to 4095
+// characters. Returns whether it fitted whole.
+bool FormatMessageText(WCHAR (&buffer)[kLogFormatBufferChars], const WCHAR* format,
+                       const kvwin::FormatArg* args, size_t count) {
+    buffer[0] = u'\0';
+    if (!format)
+        return true;
+    return kvwin::FormatArgsTo(buffer, kLogFormatBufferChars, format, args, count) >= 0;
+}
+
+size_t Length(const WCHAR* text) { return std::char_traits<char16_t>::length(text); }
+
+}  // namespace
+
+void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept {
+    if (!message || !*message)
+        return;
+    std::atomic<uint32_t>* activeWriters = nullptr;
+    try {
+        if (InstallLogReentryGuard::Active())
+            severity &= ~LogToInstallLog;
+        GetEventLog().WriteEvent(severity, source, message, &activeWriters);
+    } catch (...) {
+        // The log cannot report its own trouble; the record is lost.
+    }
+    if (activeWriters)
+        activeWriters->fetch_sub(1);
+}
+
+void CEReportEventS(uint32_t severity, const WCHAR* source, const WCHAR* text) noexcept {
+    WCHAR buffer[kLogFormatBufferChars];
+    const kvwin::FormatArg args[] = {kvwin::format_detail::MakeArg(text)};
+    FormatMessageText(buffer, u"%ls", args, 1);
+    CEReportEvent(severity, source, buffer);
+}
+
+namespace log_detail {
+
+void ReportFormatted(uint32_t severity, const WCHAR* source, const WCHAR* format,
+                     const kvwin::FormatArg* args, size_t count) noexcept {
+    WCHAR buffer[kLogFormatBufferChars];
+    FormatMessageText(buffer, format, args, count);
+    CEReportEvent(severity, source, buffer);
+}
+
+void ReportAt(uint32_t severity, const char* file, int line, const WCHAR* format,
+              const kvwin::FormatArg* args, size_t count) noexcept {
+    WCHAR buffer[kLogFormatBufferChars];
+    FormatMessageText(buffer, format, args, count);
+    // "C:\src\wmiquery.cpp" and line 181 give "wmiquery(181)".
+    std::string stem = file ? file : "";
+    const size_t slash = stem.rfind('\\');
+    if (slash != std::string::npos)
+        stem.erase(0, slash + 1);
+    const size_t dot = stem.rfind('.');
+    if (dot != std::string::npos)
+        stem.erase(dot);
+    std::string narrow = stem + "(" + std::to_string(line) + ")";
+    if (narrow.size() > 291)
+        narrow.resize(291);
+    WCHAR source[292] = {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()),
+                                           source, 291);
+    source[length > 0 ? length : 0] = u'\0';
+    CEReportEvent(severity, source, buffer);
+}
+
+}  // namespace log_detail
