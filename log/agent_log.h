@@ -71,8 +71,8 @@ void CEReportEventF(uint32_t severity, const WCHAR* source, const WCHAR* format,
 
 // The formatted text followed by ", error: <description of error>" when it fitted whole.
 template <class... Args>
-void CEReportEventWin32(uint32_t severity, const WCHAR* source, uint32_t error,
-                        const WCHAR* format, const Args&... args) noexcept {
+void CEReportEventWin32(uint32_t severity, const WCHAR* source, uint32_t error, const WCHAR* format,
+                        const Args&... args) noexcept {
     const kvwin::FormatArg list[] = {kvwin::format_detail::MakeArg(args)..., kvwin::FormatArg{}};
     log_detail::ReportWin32(severity, source, error, format, list, sizeof...(Args));
 }

@@ -31,8 +31,7 @@ constexpr const WCHAR* kLowLogMutexName = u"Global\\AGENTLOGMUTEX_Low";
 constexpr const WCHAR* kSharedBlockName = u"Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}";
 constexpr const WCHAR* kOverrideVariable = u"Zor_{32865580-A882-48ef-9C9E-81CFA48FB3C1}";
 
-constexpr const WCHAR* kFolderSddl =
-    u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;BU)";
+constexpr const WCHAR* kFolderSddl = u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;BU)";
 constexpr const WCHAR* kLowFolderSddl =
     u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201ff;;;BU)S:(ML;;NW;;;LW)";
 constexpr const WCHAR* kFileSddl = u"D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)";
@@ -45,7 +44,9 @@ constexpr size_t kMaxLogPath = 259;
 constexpr size_t kMaxRotationPattern = 519;
 constexpr uint32_t kLowIntegrityRid = 0x1000;
 
-bool IsVistaOrLater() { return OSDetector::GetOSCode() >= 20; }
+bool IsVistaOrLater() {
+    return OSDetector::GetOSCode() >= 20;
+}
 
 // Fills attributes with the descriptor of an SDDL text; on failure the attributes carry none.
 void MakeSecurityAttributes(SECURITY_ATTRIBUTES& attributes, const WCHAR* sddl) {
@@ -79,9 +80,9 @@ std::u16string ProcessFileName(HMODULE module) {
 
 HMODULE ThisModule() {
     HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&GetEventLog), &module);
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&GetEventLog), &module);
     return module;
 }
 
@@ -198,8 +199,8 @@ EventLog::EventLog() {
     ReadOverride();
 
     const uint32_t zero = 0;
-    if (m_sharedBlock.Create(kSharedBlockName, sizeof zero, &zero, GetSharedObjectSecurityAttributes(),
-                             false) == ERROR_SUCCESS)
+    if (m_sharedBlock.Create(kSharedBlockName, sizeof zero, &zero,
+                             GetSharedObjectSecurityAttributes(), false) == ERROR_SUCCESS)
         m_lastGeneration.store(
             std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(m_sharedBlock.Data())).load());
 }
@@ -374,9 +375,9 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
         !RotateLogFile(m_folder, m_logPath, m_rotationPattern, maxFiles))
         return;
 
-    const HANDLE file = CreateFileW(m_logPath.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &m_fileSecurity, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(m_logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &m_fileSecurity, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     struct Closer {
@@ -387,16 +388,16 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
     SYSTEMTIME now{};
     GetLocalTime(&now);
     const std::u16string date = FormatLogDate(now, CurrentUtcBias());
-    const RecordOrigin origin{m_hostName,          m_moduleName,       m_processName,
-                              GetCurrentProcessId(), GetCurrentThreadId(),
-                              GetTickCount() & 0x7FFFFFFF};
+    const RecordOrigin origin{m_hostName,           m_moduleName,
+                              m_processName,        GetCurrentProcessId(),
+                              GetCurrentThreadId(), GetTickCount() & 0x7FFFFFFF};
     m_source.assign(source);
     m_message.assign(message);
     ComposeEventRecord(m_record, date, level, origin, m_source, m_message);
 
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, m_record.data(),
-                                          static_cast<int>(m_record.size()), nullptr, 0, nullptr,
-                                          nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, m_record.data(), static_cast<int>(m_record.size()), nullptr,
+                            0, nullptr, nullptr);
     if (bytes <= 0)
         return;
     m_utf8.resize(static_cast<size_t>(bytes));
@@ -417,4 +418,6 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
     WriteFile(file, m_utf8.data(), static_cast<DWORD>(m_utf8.size()), &written, nullptr);
 }
 
-EventLog& GetEventLog() { return Utility::SingletonT<EventLog, 255>::Instance(); }
+EventLog& GetEventLog() {
+    return Utility::SingletonT<EventLog, 255>::Instance();
+}

@@ -23,9 +23,9 @@ class InstallLogName {
         if (FAILED(SHGetFolderPathW(nullptr, vista ? CSIDL_COMMON_APPDATA : CSIDL_COMMON_DOCUMENTS,
                                     nullptr, 0, folder)))
             return;
-        std::u16string path =
-            kvwin::Format(u"%ls\\%ls\\InstallLogs\\%ls.log", folder,
-                          vista ? u"Norvale\\Norvale Agent" : u"Quillon\\Quillon Agent", u"ZORHUBC");
+        std::u16string path = kvwin::Format(
+            u"%ls\\%ls\\InstallLogs\\%ls.log", folder,
+            vista ? u"Norvale\\Norvale Agent" : u"Quillon\\Quillon Agent", u"ZORHUBC");
         if (path.size() >= 520)
             return;
         m_path = path;
@@ -71,8 +71,8 @@ void WriteInstallLogLine(const WCHAR* tag, const WCHAR* source, const WCHAR* mes
                              GetCurrentProcessId(), GetCurrentThreadId(), kvwin::ToUtf8(tag),
                              kvwin::ToUtf8(source), text);
     } else {
-        line = kvwin::Format("%04ld-%02ld-%02ld %02ld:%02ld:%02ld P:%-6d T:%-6d %hs\r\n",
-                             now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+        line = kvwin::Format("%04ld-%02ld-%02ld %02ld:%02ld:%02ld P:%-6d T:%-6d %hs\r\n", now.wYear,
+                             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                              GetCurrentProcessId(), GetCurrentThreadId(), text);
     }
     if (line.size() > kMaxLineBytes)

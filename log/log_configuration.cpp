@@ -10,7 +10,9 @@ RegistryKey::RegistryKey(HKEY root, const WCHAR* subKey) {
         m_key = nullptr;
 }
 
-RegistryKey::~RegistryKey() { Close(); }
+RegistryKey::~RegistryKey() {
+    Close();
+}
 
 void RegistryKey::Close() {
     if (m_key) {
@@ -50,7 +52,8 @@ std::optional<std::u16string> RegistryKey::Text(const WCHAR* name, DWORD maxByte
 LogLimits ReadLogLimits(const RegistryKey& key) {
     LogLimits limits;
     limits.severityMask = key.Dword(u"Severity").value_or(kDefaultSeverityMask) & 0xFF;
-    limits.maxSizeKb = std::max(key.Dword(u"MaxSize").value_or(kDefaultMaxSizeKb), kMinimumMaxSizeKb);
+    limits.maxSizeKb =
+        std::max(key.Dword(u"MaxSize").value_or(kDefaultMaxSizeKb), kMinimumMaxSizeKb);
     limits.maxFiles = std::max(key.Dword(u"MaxFiles").value_or(kDefaultMaxFiles), kMinimumMaxFiles);
     return limits;
 }

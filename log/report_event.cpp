@@ -19,7 +19,9 @@ bool FormatMessageText(WCHAR (&buffer)[kLogFormatBufferChars], const WCHAR* form
     return kvwin::FormatArgsTo(buffer, kLogFormatBufferChars, format, args, count) >= 0;
 }
 
-size_t Length(const WCHAR* text) { return std::char_traits<char16_t>::length(text); }
+size_t Length(const WCHAR* text) {
+    return std::char_traits<char16_t>::length(text);
+}
 
 }  // namespace
 
@@ -70,8 +72,8 @@ void ReportAt(uint32_t severity, const char* file, int line, const WCHAR* format
     if (narrow.size() > 291)
         narrow.resize(291);
     WCHAR source[292] = {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()),
-                                           source, 291);
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), source, 291);
     source[length > 0 ? length : 0] = u'\0';
     CEReportEvent(severity, source, buffer);
 }

@@ -28,7 +28,8 @@ void ReportWin32(uint32_t severity, const WCHAR* source, uint32_t error, const W
         format ? kvwin::FormatArgsTo(buffer, kLogFormatBufferChars, format, args, count) : 0;
     if (length > 0) {
         try {
-            const std::u16string description = GetErrorDescription(error, kErrorTextWrapByCode, 1033);
+            const std::u16string description =
+                GetErrorDescription(error, kErrorTextWrapByCode, 1033);
             AppendCut(buffer, static_cast<size_t>(length),
                       kvwin::Format(u", error: %ls", description));
         } catch (...) {
@@ -44,8 +45,7 @@ void CEReportEventCom(uint32_t severity, const WCHAR* source, const _com_error& 
                       const WCHAR* text) noexcept {
     WCHAR buffer[kLogFormatBufferChars];
     buffer[0] = u'\0';
-    const int length =
-        text ? kvwin::FormatTo(buffer, kLogFormatBufferChars, u"%ls", text) : 0;
+    const int length = text ? kvwin::FormatTo(buffer, kLogFormatBufferChars, u"%ls", text) : 0;
     if (length > 0) {
         try {
             std::u16string description;

@@ -9,8 +9,8 @@
 inline constexpr uint32_t kNoLogOverride = 0xFFFFFFFF;
 
 struct ResolvedSeverity {
-    uint32_t level;  // 1..32: filtered on, shown as a tag, written as the record's severity
-    uint32_t flags;  // LogToInstallLog, LogSuppress, LogToConsole (bits 24-27)
+    uint32_t level;      // 1..32: filtered on, shown as a tag, written as the record's severity
+    uint32_t flags;      // LogToInstallLog, LogSuppress, LogToConsole (bits 24-27)
     uint32_t extraMask;  // levels the override adds to the configured mask
 };
 

@@ -7,7 +7,9 @@
 
 namespace Memory {
 
-SharedMemory::~SharedMemory() { Close(); }
+SharedMemory::~SharedMemory() {
+    Close();
+}
 
 DWORD SharedMemory::Create(const WCHAR* name, DWORD sizeLow, const void* initialData,
                            LPSECURITY_ATTRIBUTES securityAttributes, bool readOnly, HANDLE file,
@@ -17,14 +19,15 @@ DWORD SharedMemory::Create(const WCHAR* name, DWORD sizeLow, const void* initial
     if (sizeLow == 0 && sizeHigh == 0)
         return ERROR_INVALID_PARAMETER;
 
-    m_mapping = CreateFileMappingW(file, securityAttributes, readOnly ? PAGE_READONLY : PAGE_READWRITE,
-                                   sizeHigh, sizeLow, name);
+    m_mapping =
+        CreateFileMappingW(file, securityAttributes, readOnly ? PAGE_READONLY : PAGE_READWRITE,
+                           sizeHigh, sizeLow, name);
     const DWORD created = GetLastError();
     if (!m_mapping)
         return created;
 
-    m_view = MapViewOfFile(m_mapping, readOnly ? FILE_MAP_READ : FILE_MAP_READ | FILE_MAP_WRITE,
-                           0, 0, 0);
+    m_view = MapViewOfFile(m_mapping, readOnly ? FILE_MAP_READ : FILE_MAP_READ | FILE_MAP_WRITE, 0,
+                           0, 0);
     if (!m_view) {
         const DWORD error = GetLastError();
         CloseHandle(m_mapping);
