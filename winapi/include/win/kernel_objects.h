@@ -12,6 +12,7 @@
 // All functions may be called from any thread.
 #pragma once
 
+#include "win/access_rights.h"
 #include "win/handles.h"
 
 extern "C" {
@@ -29,9 +30,6 @@ extern "C" {
 #define EVENT_ALL_ACCESS 0x1F0003u
 #define MUTEX_MODIFY_STATE 0x0001u
 #define MUTEX_ALL_ACCESS 0x1F0001u
-#ifndef SYNCHRONIZE
-#define SYNCHRONIZE 0x00100000u
-#endif
 
 // ---- events ---------------------------------------------------------------------------------
 // Creating an event whose name exists opens it (initial state and reset mode are those of
