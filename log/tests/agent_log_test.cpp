@@ -1,0 +1,274 @@
+// The agent log end to end: log calls of this process and of child processes, read back
+// from the files they produce under the test's state root.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kvtest/test_env.h"
+#include "kvwin/state_root.h"
+#include "log/agent_log.h"
+#include "log/event_log.h"
+#include "log/install_log.h"
+#include "log/log_configuration.h"
+#include "log/shared_memory.h"
+#include "win/errors.h"
+#include "win/kernel_objects.h"
+#include "win/registry.h"
+
+namespace {
+
+constexpr const char* kOverride = "Zor_{32865580-A882-48ef-9C9E-81CFA48FB3C1}";
+
+std::string Native(const std::u16string& path) {
+    std::string native;
+    EXPECT_TRUE(kvwin::ToNativePath(path, native));
+    return native;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string LogText() { return ReadFile(Native(GetEventLog().LogPath())); }
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+void SetConfig(const WCHAR* name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLogConfigurationKey, 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void SetText(const WCHAR* keyPath, const WCHAR* name, const std::u16string& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * 2)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+// Tells every process to re-read the configuration, as the agent's configuration tool does.
+void BumpGeneration() {
+    Memory::SharedMemory block;
+    const uint32_t zero = 0;
+    ASSERT_EQ(block.Create(u"Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}", 4, &zero,
+                           nullptr, false),
+              0u);
+    std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(block.Data())).fetch_add(1);
+}
+
+void ExpectChildOk(const kvtest::ChildResult& child) {
+    EXPECT_TRUE(child.exited && child.exit_code == 0)
+        << "exit " << child.exit_code << " signal " << child.signal << "\n" << child.output;
+}
+
+TEST(AgentLog, DefaultPlacementIsTheAgentFolderUnderCommonApplicationData) {
+    EXPECT_EQ(GetEventLog().LogPath(), u"C:\\ProgramData\\Norvale\\Norvale Agent\\Logs\\Agent.log");
+}
+
+TEST(AgentLog, RecordBytesForLineFeedsCDataEndAndEscapedSource) {
+    CEReportEvent(LogInformation, u"C<T>::'M'", u"a\nb\r\nc ]]> d");
+    const std::string text = LogText();
+    const std::regex record(
+        "^\r\n<event date='\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d\\.\\d{3}0000 [+-]\\d\\d:\\d\\d' "
+        "severity='4' hostName='[^']+' source='C&lt;T&gt;::&apos;M&apos;' module='[^']*' "
+        "process='[^']+' pid='" +
+        std::to_string(getpid()) +
+        "' thread='\\d+' tickCount='\\d+' >\r\n  <!\\[CDATA\\[a\r\nb\r\nc \\]\\]&gt; "
+        "d\\]\\]>\r\n</event>$");
+    EXPECT_TRUE(std::regex_match(text, record)) << text;
+}
+
+TEST(AgentLog, LevelsZeroThreeAndSixtyFourAndTheDefaultMask) {
+    CEReportEvent(0, u"S", u"zero");
+    CEReportEvent(3, u"S", u"three");
+    CEReportEvent(64, u"S", u"sixty-four");  // 32 is not in the default mask
+    CEReportEvent(LogTrace, u"S", u"trace");
+    CEReportEvent(LogInformation, u"S", u"");
+    CEReportEvent(LogInformation, nullptr, u"no source");
+    const std::string text = LogText();
+    EXPECT_NE(text.find("severity='1' "), std::string::npos);
+    EXPECT_NE(text.find("severity='3' "), std::string::npos);
+    EXPECT_EQ(Count(text, "<event "), 2u) << text;
+}
+
+TEST(AgentLog, SeverityChangeIsSeenAfterTheGenerationCounterMoves) {
+    CEReportEvent(LogError, u"S", u"first");
+    SetConfig(u"Severity", 0x3F);
+    CEReportEvent(LogDebug, u"S", u"not yet");
+    BumpGeneration();
+    CEReportEvent(LogDebug, u"S", u"now");
+    const std::string text = LogText();
+    EXPECT_EQ(text.find("not yet"), std::string::npos);
+    EXPECT_NE(text.find("severity='32' "), std::string::npos);
+}
+
+TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
+    // Each child reads the variable when its log object is made; this process makes its own
+    // only after the children are done.
+    auto run = [](const char* value, const char* canonical, const char16_t* tag) {
+        return kvtest::RunInChild([=] {
+            setenv(kOverride, value, 1);
+            CEReportEventF(LogTrace, u"Child", u"%ls traced", tag);
+            CEReportEventF(LogInformation, u"Child", u"%ls informed", tag);
+            if (std::string(std::getenv(kOverride)) != canonical)
+                _exit(3);  // children must inherit the canonical form
+        });
+    };
+    ExpectChildOk(run("8", "00000008", u"levels"));
+    ExpectChildOk(run("01000000", "01000000", u"install"));
+    ExpectChildOk(run("02000000", "02000000", u"suppressed"));
+
+    const std::string text = LogText();
+    EXPECT_NE(text.find("levels traced"), std::string::npos);
+    EXPECT_NE(text.find("levels informed"), std::string::npos);
+    EXPECT_NE(text.find("install informed"), std::string::npos);
+    EXPECT_EQ(text.find("suppressed"), std::string::npos);
+
+    const std::string install = ReadFile(Native(InstallLogPath()));
+    EXPECT_TRUE(std::regex_search(
+        install, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d P:\\d+ *T:\\d+ * INFO "
+                            "Child: install informed\r\n")))
+        << install;
+    EXPECT_EQ(install.find("levels"), std::string::npos);
+    EXPECT_EQ(install.find("traced"), std::string::npos);
+}
+
+TEST(AgentLog, HeaderPrecedesTheFirstRecordOfAnEmptyFileOnly) {
+    SetText(kLogHeaderKey, u"LogFileHeader", u"Agent build 7");
+    CEReportEvent(LogError, u"S", u"one");
+    CEReportEvent(LogError, u"S", u"two");
+    const std::string text = LogText();
+    EXPECT_EQ(text.rfind("<event date='", 0), 0u) << text;
+    EXPECT_NE(text.find("source='Log File Start'"), std::string::npos);
+    EXPECT_NE(text.find(">\r\n <![CDATA[Agent build 7]]>\r\n</event>\r\n<event "), std::string::npos);
+    EXPECT_EQ(Count(text, "Log File Start"), 1u);
+}
+
+TEST(AgentLog, FileOfExactlyTheLimitIsAppendedToAndOneByteMoreRotates) {
+    SetConfig(u"MaxSize", 10);
+    SetConfig(u"MaxFiles", 3);
+    CEReportEvent(LogError, u"S", u"seed");
+    const std::string path = Native(GetEventLog().LogPath());
+    ASSERT_EQ(truncate(path.c_str(), 10 * 1024), 0);
+    CEReportEvent(LogError, u"S", u"at the limit");
+    EXPECT_NE(LogText().find("at the limit"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(stat((path.substr(0, path.size() - 4) + "1.log").c_str(), &info), -1);
+
+    ASSERT_EQ(truncate(path.c_str(), 10 * 1024 + 1), 0);
+    CEReportEvent(LogError, u"S", u"after rotation");
+    EXPECT_EQ(ReadFile(path).find("<event"), 2u);
+    EXPECT_NE(ReadFile(path).find("after rotation"), std::string::npos);
+    EXPECT_EQ(stat((path.substr(0, path.size() - 4) + "1.log").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 10 * 1024 + 1);
+}
+
+TEST(AgentLog, ProcessesAndThreadsAtOnceLoseNothingAndKeepTheLimits) {
+    SetConfig(u"MaxSize", 10);
+    SetConfig(u"MaxFiles", 3);
+    constexpr int kProcesses = 4, kThreads = 3, kRecords = 40;
+    const auto children = kvtest::RunInChildren(kProcesses, [](int index) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([index, t] {
+                for (int i = 0; i < kRecords; ++i)
+                    CEReportEventF(LogError, u"Stress", u"p%d t%d r%d %ls", index, t, i,
+                                   std::u16string(60, u'x'));
+            });
+        for (auto& thread : threads)
+            thread.join();
+    });
+    for (const auto& child : children)
+        ExpectChildOk(child);
+
+    // Every file within the limits; every record whole.
+    const std::string folder = Native(GetEventLog().Folder());
+    size_t whole = 0, files = 0;
+    for (const char* name : {"Agent.log", "Agent1.log", "Agent2.log", "Agent3.log"}) {
+        const std::string text = ReadFile(folder + "/" + name);
+        if (text.empty())
+            continue;
+        ++files;
+        EXPECT_LE(text.size(), 10u * 1024 + 400) << name;
+        EXPECT_EQ(Count(text, "\r\n<event "), Count(text, "</event>")) << name;
+        EXPECT_EQ(Count(text, "<event "), Count(text, "]]>\r\n</event>")) << name;
+        whole += Count(text, "source='Stress'");
+    }
+    EXPECT_LE(files, 3u);
+    // With rotation, the oldest copies go: what is left is the newest records, none torn.
+    EXPECT_GT(whole, 0u);
+}
+
+TEST(AgentLog, NothingIsLostWithoutRotation) {
+    SetConfig(u"MaxSize", 100000);
+    constexpr int kProcesses = 3, kThreads = 4, kRecords = 50;
+    const auto children = kvtest::RunInChildren(kProcesses, [](int index) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([index, t] {
+                for (int i = 0; i < kRecords; ++i)
+                    CEReportEventF(LogError, u"Stress", u"p%d t%d r%d", index, t, i);
+            });
+        for (auto& thread : threads)
+            thread.join();
+    });
+    for (const auto& child : children)
+        ExpectChildOk(child);
+    const std::string text = LogText();
+    EXPECT_EQ(Count(text, "source='Stress'"), size_t{kProcesses * kThreads * kRecords});
+    for (int p = 0; p < kProcesses; ++p)
+        EXPECT_NE(text.find("p" + std::to_string(p) + " t3 r49]]>"), std::string::npos);
+}
+
+TEST(AgentLog, AChildDyingWithTheMutexDoesNotStopTheOthers) {
+    const auto child = kvtest::RunInChild([] {
+        const HANDLE mutex = CreateMutexW(nullptr, TRUE, u"Global\\AGENTLOGMUTEX");
+        if (!mutex)
+            _exit(2);
+        _exit(0);  // dies owning it
+    });
+    ExpectChildOk(child);
+    CEReportEvent(LogError, u"Survivor", u"still logging");
+    CEReportEvent(LogError, u"Survivor", u"and again");
+    EXPECT_EQ(Count(LogText(), "source='Survivor'"), 2u);
+}
+
+TEST(AgentLog, FormattedMessagesAreCutAndLoseTheErrorSuffix) {
+    const std::u16string big(5000, u'y');
+    CEReportEventF(LogError, u"F", u"%ls", big);
+    CEReportEventS(LogError, u"S", big.c_str());
+    const std::string text = LogText();
+    EXPECT_NE(text.find("<![CDATA[" + std::string(4095, 'y') + "]]>"), std::string::npos);
+    EXPECT_EQ(text.find(std::string(4096, 'y')), std::string::npos);
+}
+
+TEST(AgentLog, SourceFromAFilePathAndLine) {
+    CEReportEventAt(LogError, "C:\\build\\src\\wmiquery.cpp", 181, u"CE_FAILED_THROW_ERROR_MSG %x",
+                    0x80041010u);
+    EXPECT_NE(LogText().find("source='wmiquery(181)'"), std::string::npos);
+    EXPECT_NE(LogText().find("CE_FAILED_THROW_ERROR_MSG 80041010"), std::string::npos);
+}
+
+}  // namespace
