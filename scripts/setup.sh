@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     clang clang-format libclang-rt-14-dev
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev
     libsqlite3-dev libpugixml-dev duktape-dev
     tzdata procps iproute2
 )
