@@ -7,6 +7,8 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -34,8 +36,6 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
         out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
     }
 }
-
-}  // namespace
 
 std::string ToUtf8(std::u16string_view text) {
     std::string out;

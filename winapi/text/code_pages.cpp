@@ -77,34 +77,6 @@ size_t DecodeUtf8(const unsigned char* s, size_t n, char32_t& cp, bool& valid) {
     return i;
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 bool IsHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
@@ -148,7 +120,7 @@ int MultiByteToWideCharImpl(UINT code_page, DWORD flags, const char* in, int in_
             i += DecodeUtf8(bytes + i, length - i, cp, valid);
             if (!valid && strict)
                 return FailWith(ERROR_NO_UNICODE_TRANSLATION);
-            AppendUtf16(result, cp);
+            kvwin::AppendUtf16(result, cp);
         }
         return Deliver(result, out, out_size);
     }
@@ -195,7 +167,7 @@ int WideCharToMultiByteImpl(UINT code_page, DWORD flags, const WCHAR* in, int in
                     return FailWith(ERROR_NO_UNICODE_TRANSLATION);
                 c = kReplacement;
             }
-            AppendUtf8(result, c);
+            kvwin::AppendUtf8(result, c);
         }
         return Deliver(result, out, out_size);
     }

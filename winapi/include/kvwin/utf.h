@@ -15,6 +15,10 @@ namespace kvwin {
 KVWIN_API std::string ToUtf8(std::u16string_view text);
 KVWIN_API std::u16string FromUtf8(std::string_view text);
 
+// One code point (at most U+10FFFF, not a surrogate) appended in each encoding.
+KVWIN_API void AppendUtf8(std::string& out, char32_t codePoint);
+KVWIN_API void AppendUtf16(std::u16string& out, char32_t codePoint);
+
 // Length of a NUL-terminated wide string; 0 for nullptr.
 inline size_t WideLength(const WCHAR* s) {
     size_t n = 0;
