@@ -39,7 +39,8 @@ const BuiltinText kTexts[] = {
     {CO_E_ERRORINDLL, u"The server module has an error in its image."},
     {CO_E_SERVER_EXEC_FAILURE, u"Server execution failed"},
     {RPC_E_CHANGED_MODE, u"Cannot change thread mode after it is set."},
-    {RPC_E_WRONG_THREAD, u"The application called an interface that was marshalled for a different thread."},
+    {RPC_E_WRONG_THREAD,
+     u"The application called an interface that was marshalled for a different thread."},
     {CLASS_E_NOAGGREGATION, u"Class does not support aggregation (or class object is remote)"},
     {CLASS_E_CLASSNOTAVAILABLE, u"ClassFactory cannot supply requested class"},
     {REGDB_E_CLASSNOTREG, u"Class not registered"},
@@ -72,11 +73,10 @@ HresultTextProvider SetHresultTextProvider(HresultTextProvider provider) {
     return g_provider.exchange(provider);
 }
 
-std::u16string HresultText(HRESULT hr) {
-    std::u16string text;
-    HresultTextProvider provider = g_provider.load();
+bool KnownHresultText(HRESULT hr, std::u16string& text) {
+    text.clear();
     bool found = false;
-    if (provider) {
+    if (HresultTextProvider provider = g_provider.load()) {
         try {
             found = provider(hr, text);
         } catch (...) {
@@ -93,13 +93,18 @@ std::u16string HresultText(HRESULT hr) {
             }
         }
     }
-    if (!found) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "Unknown error 0x%08lX", (unsigned long)(ULONG)hr);
-        text = FromUtf8(buf);
-    }
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-    return text;
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r'))
+        text.pop_back();
+    return found;
+}
+
+std::u16string HresultText(HRESULT hr) {
+    std::u16string text;
+    if (KnownHresultText(hr, text))
+        return text;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "Unknown error 0x%08lX", (unsigned long)(ULONG)hr);
+    return FromUtf8(buf);
 }
 
 }  // namespace kvwin

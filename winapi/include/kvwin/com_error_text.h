@@ -19,8 +19,11 @@ typedef bool (*HresultTextProvider)(HRESULT hr, std::u16string& text);
 // Installs a provider (nullptr removes it) and returns the previous one. Thread safe.
 KVWIN_API HresultTextProvider SetHresultTextProvider(HresultTextProvider provider);
 
-// The text for a code: the provider's, else the built-in table's, else
-// "Unknown error 0x8XXXXXXX". Trailing CR/LF are removed.
+// The text for a code from the provider or the built-in table, without trailing CR/LF;
+// false when neither knows the code.
+KVWIN_API bool KnownHresultText(HRESULT hr, std::u16string& text);
+
+// The text for a code: KnownHresultText's, else "Unknown error 0x8XXXXXXX".
 KVWIN_API std::u16string HresultText(HRESULT hr);
 
 }  // namespace kvwin

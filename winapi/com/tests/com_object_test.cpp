@@ -1,0 +1,170 @@
+// The IUnknown rules kvwin::ComObject objects keep, and the class-factory helpers.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "com_test_support.h"
+
+namespace {
+
+using comtest::IAbsent;
+using comtest::IOther;
+using comtest::IProbe;
+using comtest::Probe;
+using comtest::RefCount;
+
+struct IBase : IUnknown {
+    STDMETHOD_(int, Base)() = 0;
+};
+struct IDerived : IBase {
+    STDMETHOD_(int, Derived)() = 0;
+};
+struct IScriptable : IDispatch {
+    STDMETHOD_(int, Script)() = 0;
+};
+
+}  // namespace
+
+KV_DECLARE_UUID(IBase, "3C2B1A09-8F7E-4D6C-B5A4-938271605F01");
+KV_DECLARE_UUID(IDerived, "3C2B1A09-8F7E-4D6C-B5A4-938271605F02");
+KV_DECLARE_UUID(IScriptable, "3C2B1A09-8F7E-4D6C-B5A4-938271605F03");
+
+namespace {
+
+// IDerived listed, its base IBase answered through it, and a dispatch interface.
+class Layered final
+    : public kvwin::ComObject<IDerived, IScriptable, kvwin::AlsoAnswer<IBase, IDerived>> {
+  public:
+    int STDMETHODCALLTYPE Base() override { return 1; }
+    int STDMETHODCALLTYPE Derived() override { return 2; }
+    int STDMETHODCALLTYPE Script() override { return 3; }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return E_NOTIMPL;
+    }
+};
+
+template <class I>
+I* Query(IUnknown* from) {
+    I* out = nullptr;
+    EXPECT_EQ(from->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&out)), S_OK);
+    return out;
+}
+
+IUnknown* IdentityOf(IUnknown* from) {
+    IUnknown* unknown = Query<IUnknown>(from);
+    unknown->Release();
+    return unknown;
+}
+
+TEST(ComObject, QueryInterfaceIsReflexiveSymmetricTransitiveWithOneIdentity) {
+    bool destroyed = false;
+    IProbe* probe = new Probe(&destroyed);
+    IOther* other = Query<IOther>(probe);
+    ASSERT_NE(other, nullptr);
+    EXPECT_NE(static_cast<void*>(other), static_cast<void*>(probe));
+
+    // One IUnknown, whichever interface is asked.
+    IUnknown* identity = IdentityOf(probe);
+    EXPECT_EQ(IdentityOf(other), identity);
+    EXPECT_EQ(static_cast<void*>(identity), static_cast<void*>(probe));
+
+    // Reflexive, and back to the same pointers.
+    IProbe* again = Query<IProbe>(probe);
+    EXPECT_EQ(again, probe);
+    IProbe* back = Query<IProbe>(other);
+    EXPECT_EQ(back, probe);
+    IOther* round = Query<IOther>(back);
+    EXPECT_EQ(round, other);
+    EXPECT_EQ(back->Tag(), 7);
+    EXPECT_EQ(round->Other(), 8);
+
+    // Refused: the out pointer is cleared, no reference taken; a null out pointer is refused.
+    void* absent = &absent;
+    EXPECT_EQ(other->QueryInterface(__uuidof(IAbsent), &absent), E_NOINTERFACE);
+    EXPECT_EQ(absent, nullptr);
+    absent = &absent;
+    EXPECT_EQ(probe->QueryInterface(IID_IDispatch, &absent), E_NOINTERFACE);
+    EXPECT_EQ(absent, nullptr);
+    EXPECT_EQ(probe->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+
+    // probe + other + again + back + round.
+    EXPECT_EQ(RefCount(probe), 5u);
+    for (IUnknown* p : std::vector<IUnknown*>{other, again, back, round})
+        p->Release();
+    EXPECT_EQ(probe->Release(), 0u);
+}
+
+TEST(ComObject, BaseInterfacesAndIDispatchAnswerThroughTheirListedInterface) {
+    Layered* object = new Layered();
+    IDerived* derived = object;
+    IBase* base = Query<IBase>(derived);
+    EXPECT_EQ(static_cast<void*>(base), static_cast<void*>(static_cast<IBase*>(derived)));
+    EXPECT_EQ(base->Base(), 1);
+    IDispatch* dispatch = Query<IDispatch>(base);
+    IScriptable* scriptable = Query<IScriptable>(dispatch);
+    EXPECT_EQ(static_cast<void*>(dispatch), static_cast<void*>(scriptable));
+    EXPECT_EQ(scriptable->Script(), 3);
+    EXPECT_EQ(IdentityOf(scriptable), IdentityOf(base));
+    EXPECT_EQ(Query<IDerived>(scriptable), derived);
+    derived->Release();  // the reference Query just took
+    scriptable->Release();
+    dispatch->Release();
+    base->Release();
+    EXPECT_EQ(derived->Release(), 0u);
+}
+
+TEST(ComObject, CountHoldsUnderConcurrentAddRefAndRelease) {
+    bool destroyed = false;
+    IProbe* probe = new Probe(&destroyed);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([probe] {
+            for (int i = 0; i < 100000; ++i) {
+                probe->AddRef();
+                probe->Release();
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(probe->Release(), 0u);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST(ComObject, ClassFactoryCreatesRefusesAggregationAndCountsLocks) {
+    std::atomic<long> locks{0};
+    auto* factory = new kvwin::SimpleClassFactory(kvwin::CreateComInstance<Probe>, &locks);
+    IOther* other = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&other)), S_OK);
+    EXPECT_EQ(other->Other(), 8);
+    EXPECT_EQ(RefCount(other), 1u);  // the creation's own reference is gone
+
+    void* refused = &refused;
+    EXPECT_EQ(factory->CreateInstance(other, IID_IUnknown, &refused), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(refused, nullptr);
+    refused = &refused;
+    // The new object does not have the interface: it is destroyed again (the ASan build
+    // reports it otherwise) and the out pointer cleared.
+    EXPECT_EQ(factory->CreateInstance(nullptr, __uuidof(IAbsent), &refused), E_NOINTERFACE);
+    EXPECT_EQ(refused, nullptr);
+
+    factory->LockServer(TRUE);
+    factory->LockServer(TRUE);
+    factory->LockServer(FALSE);
+    EXPECT_EQ(locks.load(), 1);
+    other->Release();
+    factory->Release();
+}
+
+}  // namespace
