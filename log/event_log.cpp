@@ -4,7 +4,7 @@
 
 #include "entry/singleton/singleton.h"
 #include "files/file_operations.h"
-#include "files/well_known_folders.h"
+#include "files/program_files.h"
 #include "log/agent_log.h"
 #include "log/event_record.h"
 #include "log/impersonation_pause.h"

@@ -1,5 +1,5 @@
 // The front-ends that add an error's description to the message.
-#include <comdef.h>
+#include "win/comdef.h"
 
 #include <string>
 

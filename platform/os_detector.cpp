@@ -84,14 +84,14 @@ OSDetector::OSDetector() {
             std::u16string productType;
             if (ReadRegistryText(HKEY_LOCAL_MACHINE,
                                  u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
-                                 u"ProductType", productType))
+                                 u"ProductType", KEY_READ, productType))
                 m_server = _wcsicmp(productType.c_str(), u"SERVERNT") == 0 ||
                            _wcsicmp(productType.c_str(), u"LANMANNT") == 0;
         }
     }
 
     if (ReadRegistryText(HKEY_LOCAL_MACHINE, u"SOFTWARE\\MICROSOFT\\Windows NT\\CurrentVersion",
-                         u"ReleaseId", m_releaseIdText) &&
+                         u"ReleaseId", KEY_READ, m_releaseIdText) &&
         !ParseReleaseId(m_releaseIdText, m_release)) {
         m_release = 0;
         CEReportEventF(LogWarning, u"System",

@@ -1,0 +1,121 @@
+#include "errors/error_description.h"
+
+#include "win/comdef.h"
+
+#include "files/message_modules.h"
+#include "kvwin/format.h"
+#include "win/memory.h"
+#include "win/messages.h"
+
+namespace {
+
+constexpr DWORD kAgentCodeMessage = 0x8FA20000;       // insert 1: the code
+constexpr DWORD kAgentDescribedMessage = 0x8FA20001;  // inserts: description, code
+constexpr DWORD kAgentCodeRangeMessage = 0x8FA20002;  // inserts: description, code
+
+bool IsInternetCode(uint32_t code) { return code >= 12000 && code <= 12186; }
+
+// One FormatMessageW call with an allocated buffer; empty when it yields nothing.
+std::u16string Message(DWORD flags, LPCVOID source, DWORD id, DWORD language,
+                       const DWORD_PTR* arguments = nullptr) {
+    LPWSTR buffer = nullptr;
+    flags |= FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    flags |= arguments ? FORMAT_MESSAGE_ARGUMENT_ARRAY : FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD length =
+        FormatMessageW(flags, source, id, language, reinterpret_cast<LPWSTR>(&buffer), 0,
+                       reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
+    std::u16string text;
+    if (length && buffer)
+        text.assign(buffer, length);
+    if (buffer)
+        LocalFree(buffer);
+    return text;
+}
+
+std::u16string FromModule(HMODULE module, DWORD id, DWORD language,
+                          const DWORD_PTR* arguments = nullptr) {
+    return Message(FORMAT_MESSAGE_FROM_HMODULE, module, id, language, arguments);
+}
+
+// Asks a module in the given language, then in the system's own search order.
+std::u16string FromModuleAnyLanguage(HMODULE module, DWORD id, DWORD language) {
+    std::u16string text = FromModule(module, id, language);
+    if (text.empty())
+        text = FromModule(module, id, 0);
+    return text;
+}
+
+// One trailing CR LF, then one trailing full stop.
+void Trim(std::u16string& text) {
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, u"\r\n") == 0)
+        text.resize(text.size() - 2);
+    if (!text.empty() && text.back() == u'.')
+        text.pop_back();
+}
+
+}  // namespace
+
+std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t language) {
+    const uint32_t wrapBits = kErrorTextWrapDescribed | kErrorTextWrapCode | kErrorTextWrapByCode;
+    std::u16string text = Message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, language);
+    if (text.empty())
+        text = Message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0);
+
+    const AgentMessageModuleView agent = GetAgentMessageModule();
+    const bool agentUsable = agent.error == 0 && agent.module;
+    if (text.empty() && agentUsable)
+        text = FromModule(agent.module, code, language);
+    if (text.empty()) {
+        const SystemMessageModulesView system = GetSystemMessageModules();
+        if (system.wmi)
+            text = FromModuleAnyLanguage(system.wmi, code, language);
+        if (text.empty() && IsInternetCode(code) && system.internet)
+            text = FromModuleAnyLanguage(system.internet, code, language);
+    }
+    if (text.empty()) {
+        if (options & kErrorTextNoFallback)
+            return {};
+        if (agentUsable) {
+            const DWORD_PTR arguments[] = {code};
+            text = FromModule(agent.module, kAgentCodeMessage, language, arguments);
+            if (text.empty())
+                return {};
+        } else if (!(options & wrapBits)) {
+            text = u"No error description available";
+        } else {
+            text = kvwin::Format(u"No error description available (0x%08X)", code);
+        }
+    }
+    Trim(text);
+
+    if (agentUsable && (options & wrapBits)) {
+        DWORD wrapper;
+        if (options & kErrorTextWrapByCode)
+            wrapper = (code >= 10000 && code <= 11999) || IsInternetCode(code)
+                          ? kAgentCodeRangeMessage
+                          : kAgentDescribedMessage;
+        else
+            wrapper = (options & kErrorTextWrapDescribed) ? kAgentDescribedMessage
+                                                          : kAgentCodeRangeMessage;
+        const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text.c_str()), code};
+        std::u16string wrapped = FromModule(agent.module, wrapper, language, arguments);
+        if (!wrapped.empty()) {
+            Trim(wrapped);
+            text = wrapped;
+        }
+    }
+    return text;
+}
+
+std::u16string GetErrorText(uint32_t code) {
+    return GetErrorDescription(code, kErrorTextNoFallback, 1033);
+}
+
+HRESULT GetComErrorText(const _com_error& error, std::u16string& text) {
+    const _bstr_t description = error.Description();
+    if (description.length() > 0)
+        text.assign(static_cast<const WCHAR*>(description), description.length());
+    else
+        text = GetErrorDescription(static_cast<uint32_t>(error.Error()), 0, 1033);
+    return error.Error();
+}
