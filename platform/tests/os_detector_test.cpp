@@ -1,0 +1,67 @@
+// The operating-system code from the version, the server flag and the release id.
+#include <gtest/gtest.h>
+
+#include "platform/os_detector.h"
+#include "win/errors.h"
+#include "win/registry.h"
+
+namespace {
+
+TEST(OSCode, TableLookupWithReleaseIds) {
+    EXPECT_EQ(OSDetector::LookupOSCode(10, 0, false, 0), 28u);
+    EXPECT_EQ(OSDetector::LookupOSCode(6, 2, false, 0), 24u);  // a host without a manifest
+    EXPECT_EQ(OSDetector::LookupOSCode(6, 0, false, 0), 20u);
+    EXPECT_EQ(OSDetector::LookupOSCode(5, 1, false, 0), 18u);
+    EXPECT_EQ(OSDetector::LookupOSCode(10, 0, true, 1607), 29u);
+    EXPECT_EQ(OSDetector::LookupOSCode(10, 0, true, 1809), 30u);
+    EXPECT_EQ(OSDetector::LookupOSCode(10, 0, true, 2009), 30u);  // the last candidate wins
+    EXPECT_EQ(OSDetector::LookupOSCode(10, 0, true, 0), 27u);
+    EXPECT_EQ(OSDetector::LookupOSCode(10, 0, true, 16), 27u);
+    EXPECT_EQ(OSDetector::LookupOSCode(5, 0, true, 0), 17u);
+}
+
+void SetText(const WCHAR* path, const WCHAR* name, const std::u16string& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * 2)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void SetDword(const WCHAR* path, const WCHAR* name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+constexpr const WCHAR* kCurrentVersion = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+TEST(OSCode, TheDefaultIdentityIsAWindows10Workstation) {
+    EXPECT_EQ(OSDetector::GetOSCode(), 28u);
+    EXPECT_GE(OSDetector::GetOSCode(), 20u);  // Vista or later: the agent folders of today
+}
+
+TEST(OSCode, AServerReleasePresentedThroughTheRegistry) {
+    SetText(u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", u"ProductType", u"ServerNT");
+    SetText(kCurrentVersion, u"ReleaseId", u"1809");
+    EXPECT_EQ(OSDetector().Code(), 30u);
+    SetText(kCurrentVersion, u"ReleaseId", u"16xx");  // two digits, then letters: no warning
+    EXPECT_EQ(OSDetector().Code(), 27u);
+    SetText(kCurrentVersion, u"ReleaseId", u"x1607");
+    EXPECT_EQ(OSDetector().Code(), 27u);
+}
+
+TEST(OSCode, AnOlderReleasePresentedThroughTheRegistry) {
+    SetDword(kCurrentVersion, u"CurrentMajorVersionNumber", 6);
+    SetDword(kCurrentVersion, u"CurrentMinorVersionNumber", 1);
+    EXPECT_EQ(OSDetector().Code(), 22u);
+}
+
+}  // namespace
