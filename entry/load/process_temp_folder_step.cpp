@@ -1,7 +1,11 @@
 #include "load/process_temp_folder_step.h"
 
+#include "files/temp_folder.h"
+
 namespace Kavrel {
 
-void RunProcessTempFolderLoadStep() {}
+void RunProcessTempFolderLoadStep() {
+    InitProcessTempFolder();
+}
 
 }  // namespace Kavrel

@@ -1,0 +1,122 @@
+#include "files/registry_text.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "kvwin/format.h"
+#include "win/environment.h"
+#include "win/errors.h"
+#include "win/handles.h"
+
+namespace {
+
+// Owns one open registry key.
+class RegistryKey {
+  public:
+    RegistryKey() = default;
+    ~RegistryKey() {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    HKEY* out() { return &key_; }
+    HKEY get() const { return key_; }
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+constexpr DWORD kFirstBufferBytes = 512;
+
+// The value's type and bytes: first into 512 bytes, then into a buffer of the size the
+// registry reports when the value is larger.
+LSTATUS QueryValue(HKEY key, const WCHAR* valueName, DWORD& type, std::vector<BYTE>& data) {
+    data.assign(kFirstBufferBytes, 0);
+    DWORD size = kFirstBufferBytes;
+    LSTATUS status = RegQueryValueExW(key, valueName, nullptr, &type, data.data(), &size);
+    if (status == ERROR_MORE_DATA) {
+        data.assign(size, 0);
+        status = RegQueryValueExW(key, valueName, nullptr, &type, data.data(), &size);
+    }
+    if (status == ERROR_SUCCESS)
+        data.resize(size);
+    return status;
+}
+
+std::u16string TextUpToTerminator(const std::vector<BYTE>& data) {
+    std::u16string text;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        if (c == 0)
+            break;
+        text += c;
+    }
+    return text;
+}
+
+// %VARIABLES% replaced; false with the last error when expansion fails.
+bool Expand(const std::u16string& text, std::u16string& expanded) {
+    DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    for (int attempt = 0; attempt < 4 && needed != 0; ++attempt) {
+        std::u16string buffer(needed, u'\0');
+        const DWORD stored = ExpandEnvironmentStringsW(text.c_str(), buffer.data(), needed);
+        if (stored == 0)
+            return false;
+        if (stored <= needed) {
+            buffer.resize(stored - 1);
+            expanded = std::move(buffer);
+            return true;
+        }
+        needed = stored;  // the environment grew in between
+    }
+    if (needed != 0)
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+}
+
+}  // namespace
+
+bool ReadRegistryText(HKEY root, const WCHAR* subKey, const WCHAR* valueName, REGSAM access,
+                      std::u16string& text) {
+    try {
+        RegistryKey key;
+        LSTATUS status = RegOpenKeyExW(root, subKey, 0, access, key.out());
+        if (status != ERROR_SUCCESS) {
+            SetLastError(static_cast<DWORD>(status));
+            return false;
+        }
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+        status = QueryValue(key.get(), valueName, type, data);
+        if (status != ERROR_SUCCESS) {
+            SetLastError(static_cast<DWORD>(status));
+            return false;
+        }
+        switch (type) {
+            case REG_SZ:
+                text = TextUpToTerminator(data);
+                return true;
+            case REG_EXPAND_SZ:
+                return Expand(TextUpToTerminator(data), text);
+            case REG_DWORD:
+            case REG_BINARY:
+                if (data.size() == sizeof(int32_t)) {
+                    int32_t value = 0;
+                    std::memcpy(&value, data.data(), sizeof value);
+                    text = kvwin::Format(u"%d", value);
+                    return true;
+                }
+                break;
+            default:
+                break;
+        }
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_OUTOFMEMORY);
+        return false;
+    }
+}

@@ -1,0 +1,190 @@
+// The agent temp folder chosen at load, the working temp path and the temp-folder security.
+// Each choice runs in a child process: the marker variable carries the process id, so a
+// child chooses afresh while this process keeps the choice made when it was loaded.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "files/file_operations.h"
+#include "files/temp_folder.h"
+#include "files/temp_folder_security.h"
+#include "files_test_support.h"
+#include "win/environment.h"
+#include "win/errors.h"
+
+namespace {
+
+using filestest::WinPath;
+
+std::string Env(const char16_t* name) {
+    WCHAR value[1024] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return "<unset>";
+    return kvwin::ToUtf8(value);
+}
+
+std::u16string Marker() {
+    return TempFolderMarkerName(GetCurrentProcessId());
+}
+
+// "TEMP=... TMP=... marker=..." of this process.
+std::string Chosen() {
+    return "TEMP=" + Env(u"TEMP") + " TMP=" + Env(u"TMP") + " marker=" + Env(Marker().c_str());
+}
+
+bool Exists(const std::u16string& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::u16string TestFile(const std::u16string& folder) {
+    return folder + u"\\" + Marker() + u".tmp";
+}
+
+void Point(const std::u16string& tmp) {
+    SetEnvironmentVariableW(u"TMP", tmp.c_str());
+    SetEnvironmentVariableW(u"TEMP", u"C:\\previous");
+}
+
+std::string InChild(const std::function<void()>& body) {
+    const kvtest::ChildResult child = kvtest::RunInChild(body);
+    EXPECT_EQ(child.exit_code, 0);
+    return child.output;
+}
+
+// This process was given its folder when it was loaded, before main.
+TEST(TempFolder, ThisProcessChoseItsFolderAtLoad) {
+    EXPECT_EQ(Env(Marker().c_str()), "OK");
+    EXPECT_EQ(Env(u"TEMP"), Env(u"TMP"));
+}
+
+TEST(TempFolder, AWritableTempFolderIsKeptWithoutItsTrailingSeparator) {
+    const std::u16string folder = WinPath("usertemp");
+    ASSERT_TRUE(CreateDirectoryPath(folder.c_str(), nullptr, 0));
+    const std::string report = InChild([&] {
+        Point(folder + u"\\");
+        InitProcessTempFolder();
+        printf("%s test-file=%d", Chosen().c_str(), Exists(TestFile(folder)));
+        fflush(stdout);
+        std::exit(0);  // an orderly end closes the test file, which deletes it
+    });
+    EXPECT_EQ(report, "TEMP=" + kvwin::ToUtf8(folder) + " TMP=" + kvwin::ToUtf8(folder) +
+                          " marker=OK test-file=1");
+    // The test file of the child is gone with it; the folder stays.
+    ASSERT_TRUE(IsDirectory(folder.c_str()));
+    WIN32_FIND_DATAW found;
+    const std::u16string pattern = folder + u"\\*.tmp";
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << kvwin::ToUtf8(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+}
+
+TEST(TempFolder, AnUnusableTempFolderGivesWayToTheCommonApplicationDataFolder) {
+    const std::u16string file = WinPath("not-a-folder");
+    ASSERT_TRUE(filestest::WriteBytes(file, "x"));
+    const std::u16string agent = u"C:\\ProgramData\\Norvale\\Norvale Agent\\Temp";
+    const std::string report = InChild([&] {
+        Point(file + u"\\");
+        InitProcessTempFolder();
+        printf("%s test-file=%d", Chosen().c_str(), Exists(TestFile(agent)));
+    });
+    EXPECT_EQ(report, "TEMP=" + kvwin::ToUtf8(agent) + " TMP=" + kvwin::ToUtf8(agent) +
+                          " marker=OK test-file=1");
+    EXPECT_TRUE(IsDirectory(agent.c_str()));
+}
+
+TEST(TempFolder, ASecondChoiceInTheSameProcessChangesNothing) {
+    const std::u16string first = WinPath("first"), second = WinPath("second");
+    ASSERT_TRUE(CreateDirectoryPath(first.c_str(), nullptr, 0));
+    ASSERT_TRUE(CreateDirectoryPath(second.c_str(), nullptr, 0));
+    const std::string report = InChild([&] {
+        Point(first);
+        InitProcessTempFolder();
+        SetEnvironmentVariableW(u"TMP", second.c_str());
+        InitProcessTempFolder();
+        printf("%s second-test-file=%d", Chosen().c_str(), Exists(TestFile(second)));
+    });
+    EXPECT_EQ(report, "TEMP=" + kvwin::ToUtf8(first) + " TMP=" + kvwin::ToUtf8(second) +
+                          " marker=OK second-test-file=0");
+}
+
+// The library itself makes the choice when it is loaded, and a second load keeps it.
+TEST(TempFolder, LoadingTheLibraryChoosesOnceAndReloadingKeepsTheChoice) {
+    const std::u16string first = WinPath("byload"), second = WinPath("reload");
+    ASSERT_TRUE(CreateDirectoryPath(first.c_str(), nullptr, 0));
+    ASSERT_TRUE(CreateDirectoryPath(second.c_str(), nullptr, 0));
+    const std::string report = InChild([&] {
+        Point(first);
+        void* library = ::dlopen(KAVREL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            printf("dlopen: %s", ::dlerror());
+            return;
+        }
+        std::string seen = Chosen();
+        ::dlclose(library);
+        SetEnvironmentVariableW(u"TMP", second.c_str());
+        library = ::dlopen(KAVREL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        seen += " | " + Chosen() + " second-test-file=" + std::to_string(Exists(TestFile(second)));
+        if (library)
+            ::dlclose(library);
+        printf("%s", seen.c_str());
+    });
+    const std::string chosen = "TEMP=" + kvwin::ToUtf8(first) + " TMP=" + kvwin::ToUtf8(first);
+    EXPECT_EQ(report, chosen + " marker=OK | TEMP=" + kvwin::ToUtf8(first) +
+                          " TMP=" + kvwin::ToUtf8(second) + " marker=OK second-test-file=0");
+}
+
+TEST(TryUseTempFolder, RefusesFoldersThatCannotHoldTheTestFile) {
+    const std::u16string marker = u"Kavrel_Files_Test_Marker";
+    ASSERT_TRUE(SetEnvironmentVariableW(u"TEMP", u"C:\\before"));
+    EXPECT_FALSE(TryUseTempFolder(u"Q:\\no\\such\\drive", marker.c_str()));
+    EXPECT_FALSE(TryUseTempFolder(u"", marker.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    const std::u16string deep = WinPath(std::string(500, 'd'));
+    EXPECT_FALSE(TryUseTempFolder(deep.c_str(), marker.c_str()));
+    EXPECT_EQ(Env(u"TEMP"), "C:\\before");
+    EXPECT_EQ(Env(marker.c_str()), "<unset>");
+    EXPECT_TRUE(filestest::Lines().empty());
+
+    const std::u16string folder = WinPath("direct");
+    EXPECT_TRUE(TryUseTempFolder(folder.c_str(), marker.c_str()));
+    EXPECT_EQ(Env(u"TEMP"), kvwin::ToUtf8(folder));
+    EXPECT_EQ(Env(marker.c_str()), "OK");
+    EXPECT_TRUE(Exists(folder + u"\\Kavrel_Files_Test_Marker.tmp"));
+}
+
+TEST(WorkingTempPath, IsTheTempPathWithItsSeparatorAndTheFolderIsCreated) {
+    const std::u16string folder = WinPath("work\\temp\\");
+    ASSERT_TRUE(SetEnvironmentVariableW(u"TMP", folder.c_str()));
+    EXPECT_EQ(GetWorkingTempPath(), folder);
+    EXPECT_TRUE(IsDirectory(folder.c_str()));
+}
+
+TEST(WorkingTempPath, ATempPathBeyondMaxPathRaisesADescribedError) {
+    const std::u16string folder = WinPath(std::string(300, 't'));
+    ASSERT_TRUE(SetEnvironmentVariableW(u"TMP", folder.c_str()));
+    try {
+        GetWorkingTempPath();
+        ADD_FAILURE() << "no error raised";
+    } catch (const pending::PendingComError& error) {
+        EXPECT_EQ(error.hr, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(error.systemCode, static_cast<uint32_t>(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(error.text, u"Can't find temp path");
+    }
+}
+
+TEST(TempFolderSecurity, HoldsNonInheritableAttributesWithTheFolderDescriptor) {
+    SECURITY_ATTRIBUTES* attributes = TempFolderSecuritySingleton::Instance().Attributes();
+    EXPECT_EQ(attributes->nLength, 24u);
+    EXPECT_EQ(attributes->bInheritHandle, FALSE);
+#if __has_include("win/security.h")
+    EXPECT_NE(attributes->lpSecurityDescriptor, nullptr);
+#else
+    EXPECT_EQ(attributes->lpSecurityDescriptor, nullptr);
+#endif
+}
+
+}  // namespace
