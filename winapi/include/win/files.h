@@ -14,20 +14,13 @@
 // description (the file pointer is shared, as on Windows).
 #pragma once
 
+#include "win/access_rights.h"
 #include "win/handles.h"
 
 extern "C" {
 
 // ---- access rights --------------------------------------------------------------------------
-#define GENERIC_READ 0x80000000u
-#define GENERIC_WRITE 0x40000000u
-#define GENERIC_EXECUTE 0x20000000u
-#define GENERIC_ALL 0x10000000u
-#define DELETE 0x00010000u
-#define READ_CONTROL 0x00020000u
-#define WRITE_DAC 0x00040000u
-#define WRITE_OWNER 0x00080000u
-#define SYNCHRONIZE 0x00100000u
+// The standard and generic rights are in win/access_rights.h.
 #define FILE_READ_DATA 0x0001u
 #define FILE_LIST_DIRECTORY 0x0001u
 #define FILE_WRITE_DATA 0x0002u

@@ -10,6 +10,7 @@
 // and from many processes at once; every change is one transaction of the store.
 #pragma once
 
+#include "win/access_rights.h"
 #include "win/errors.h"
 #include "win/types.h"
 
@@ -26,7 +27,6 @@
 #ifndef ERROR_CHILD_MUST_BE_VOLATILE
 #define ERROR_CHILD_MUST_BE_VOLATILE 1021L
 #endif
-
 
 // ---- Predefined keys ----------------------------------------------------------------------
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -52,29 +52,7 @@
 #define REG_QWORD 11ul
 #define REG_QWORD_LITTLE_ENDIAN 11ul
 
-// ---- Access rights ------------------------------------------------------------------------
-#ifndef DELETE
-#define DELETE 0x00010000L
-#define READ_CONTROL 0x00020000L
-#define WRITE_DAC 0x00040000L
-#define WRITE_OWNER 0x00080000L
-#define SYNCHRONIZE 0x00100000L
-#define STANDARD_RIGHTS_REQUIRED 0x000F0000L
-#define STANDARD_RIGHTS_READ READ_CONTROL
-#define STANDARD_RIGHTS_WRITE READ_CONTROL
-#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
-#define STANDARD_RIGHTS_ALL 0x001F0000L
-#endif
-#ifndef GENERIC_READ
-#define GENERIC_READ 0x80000000L
-#define GENERIC_WRITE 0x40000000L
-#define GENERIC_EXECUTE 0x20000000L
-#define GENERIC_ALL 0x10000000L
-#endif
-#ifndef MAXIMUM_ALLOWED
-#define MAXIMUM_ALLOWED 0x02000000L
-#endif
-
+// ---- Access rights (the standard and generic ones are in win/access_rights.h) ---------
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
 #define KEY_CREATE_SUB_KEY 0x0004
