@@ -11,8 +11,8 @@
 //             group   the file's group SID, Administrators when the group is 0 or an
 //                     administrators group, and everything the others get
 //             owner   the owner's SID, CREATOR OWNER, S-1-5-18 when the owner is root,
-//                     Administrators when the owner is an administrator, and everything
-//                     the others get
+//                     Administrators when the owner is an administrator, the groups the
+//                     owner is in, and everything the others get
 //           a class's rights are what its allowed ACEs grant less what its denied ACEs
 //           deny; r = FILE_READ_DATA (list), w = FILE_WRITE_DATA or FILE_APPEND_DATA (add a
 //           file or a subfolder), x = FILE_EXECUTE (traverse); in a folder r brings x
@@ -89,6 +89,12 @@ mode_t ModeFromDacl(const std::optional<AclValue>& dacl, bool folder, uid_t owne
     const bool group_is_admin = group == 0 || std::find(admin_groups.begin(), admin_groups.end(),
                                                         group) != admin_groups.end();
     const SidValue group_sid = GroupSid(group);
+    // The groups the owner is in: their ACEs are the owner's too.
+    std::vector<SidValue> owner_groups;
+    if (const std::optional<UserAccount> user = FindUser(owner)) {
+        for (gid_t gid : GroupsOfUser(*user))
+            owner_groups.push_back(GroupSid(gid));
+    }
 
     Rights others, group_rights, owner_rights;
     for (const AceValue& ace : dacl->aces) {
@@ -102,7 +108,8 @@ mode_t ModeFromDacl(const std::optional<AclValue>& dacl, bool folder, uid_t owne
         const bool is_admins = ace.sid == AdministratorsSid();
         const bool for_group = ace.sid == group_sid || (is_admins && group_is_admin);
         const bool for_owner =
-            ace.sid == owner_sid || ace.sid == CreatorOwnerSid() || (is_admins && owner_is_admin);
+            ace.sid == owner_sid || ace.sid == CreatorOwnerSid() || (is_admins && owner_is_admin) ||
+            std::find(owner_groups.begin(), owner_groups.end(), ace.sid) != owner_groups.end();
         for (Rights* target : {is_other ? &others : nullptr, for_group ? &group_rights : nullptr,
                                for_owner ? &owner_rights : nullptr}) {
             if (!target)

@@ -78,7 +78,7 @@ TEST(Sddl, EquivalentSpellingsPrintInTheOneCanonicalForm) {
         {u"O:BA G:SY  D:(A;;GA;;;WD)", u"O:BAG:SYD:(A;;GA;;;WD)"},
         {u"D:(A;;1179817;;;s-1-5-18)", u"D:(A;;0x1200a9;;;SY)"},  // decimal rights, lower s
         {u"D:(A;;0x1F01FF;;;S-1-1-0)", u"D:(A;;FA;;;WD)"},
-        {u"D:(A;;KX;;;WD)", u"D:(A;;KR;;;WD)"},        // the same mask has two names
+        {u"D:(A;;KX;;;WD)", u"D:(A;;KR;;;WD)"},              // the same mask has two names
         {u"D:(A;CIOI;GXGR;;;WD)", u"D:(A;OICI;GRGX;;;WD)"},  // codes in canonical order
         {u"D:AIP(A;;GA;;;wd)", u"D:PAI(A;;GA;;;WD)"},
         {u"S:(ML;;NW;;;S-1-16-4096)D:(A;;GA;;;BU)", u"D:(A;;GA;;;BU)S:(ML;;NW;;;LW)"},
@@ -176,9 +176,8 @@ TEST(Sddl, MalformedTextIsRefusedWithTheErrorOfThePartAtFault) {
         SCOPED_TRACE(Narrow(c.text));
         PSECURITY_DESCRIPTOR sd = reinterpret_cast<PSECURITY_DESCRIPTOR>(0x1234);
         SetLastError(0);
-        EXPECT_FALSE(
-            ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text, SDDL_REVISION_1, &sd,
-                                                                 nullptr));
+        EXPECT_FALSE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text, SDDL_REVISION_1,
+                                                                          &sd, nullptr));
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(sd, reinterpret_cast<PSECURITY_DESCRIPTOR>(0x1234)) << "nothing handed out";
     }
@@ -235,8 +234,14 @@ TEST(Sddl, HandBuiltAbsoluteDescriptorsPrintAndValidate) {
 
 TEST(Sids, TextFormsConvertBothWays) {
     const char16_t* const texts[] = {
-        u"S-1-5-18", u"S-1-5-32-544", u"S-1-1-0", u"S-1-16-12288", u"S-1-22-1-65534",
-        u"S-1-5-21-3623811015-3361044348-30300820-1013", u"S-1-0x123456789ABC-1", u"S-1-5",
+        u"S-1-5-18",
+        u"S-1-5-32-544",
+        u"S-1-1-0",
+        u"S-1-16-12288",
+        u"S-1-22-1-65534",
+        u"S-1-5-21-3623811015-3361044348-30300820-1013",
+        u"S-1-0x123456789ABC-1",
+        u"S-1-5",
     };
     for (const char16_t* text : texts) {
         SCOPED_TRACE(Narrow(text));
@@ -259,8 +264,9 @@ TEST(Sids, TextFormsConvertBothWays) {
     EXPECT_TRUE(IsWellKnownSid(sid, WinAuthenticatedUserSid));
     LocalFree(sid);
 
-    for (const char16_t* bad : {u"", u"S-1", u"S-1-", u"S-2-5-18", u"S-1-5-x", u"S-1-5--1",
-                                u"S-1-5-4294967296", u"S-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1", u"XY"}) {
+    for (const char16_t* bad :
+         {u"", u"S-1", u"S-1-", u"S-2-5-18", u"S-1-5-x", u"S-1-5--1", u"S-1-5-4294967296",
+          u"S-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1-1", u"XY"}) {
         SCOPED_TRACE(Narrow(bad));
         sid = nullptr;
         EXPECT_FALSE(ConvertStringSidToSidW(bad, &sid));
@@ -274,11 +280,11 @@ TEST(Sids, WellKnownSidsHaveTheirWindowsValuesAndSizes) {
         WELL_KNOWN_SID_TYPE type;
         const char16_t* text;
     } cases[] = {
-        {WinLocalSystemSid, u"S-1-5-18"},        {WinBuiltinAdministratorsSid, u"S-1-5-32-544"},
-        {WinBuiltinUsersSid, u"S-1-5-32-545"},   {WinWorldSid, u"S-1-1-0"},
-        {WinAuthenticatedUserSid, u"S-1-5-11"},  {WinCreatorOwnerSid, u"S-1-3-0"},
-        {WinLowLabelSid, u"S-1-16-4096"},        {WinMediumLabelSid, u"S-1-16-8192"},
-        {WinHighLabelSid, u"S-1-16-12288"},      {WinSystemLabelSid, u"S-1-16-16384"},
+        {WinLocalSystemSid, u"S-1-5-18"},       {WinBuiltinAdministratorsSid, u"S-1-5-32-544"},
+        {WinBuiltinUsersSid, u"S-1-5-32-545"},  {WinWorldSid, u"S-1-1-0"},
+        {WinAuthenticatedUserSid, u"S-1-5-11"}, {WinCreatorOwnerSid, u"S-1-3-0"},
+        {WinLowLabelSid, u"S-1-16-4096"},       {WinMediumLabelSid, u"S-1-16-8192"},
+        {WinHighLabelSid, u"S-1-16-12288"},     {WinSystemLabelSid, u"S-1-16-16384"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.text));
@@ -307,8 +313,8 @@ TEST(Sids, AllocationComparisonAndCopies) {
     EXPECT_TRUE(IsWellKnownSid(admins, WinBuiltinAdministratorsSid));
 
     PSID system = nullptr;
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                         &system));
+    ASSERT_TRUE(
+        AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system));
     EXPECT_FALSE(EqualSid(admins, system));
     EXPECT_EQ(GetLastError(), 0u);
 
