@@ -485,7 +485,7 @@ KVWIN_API BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHAND
 KVWIN_API BOOL OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess, BOOL OpenAsSelf,
                                PHANDLE TokenHandle);
 // TokenUser, TokenGroups, TokenPrivileges, TokenOwner, TokenPrimaryGroup, TokenType,
-// TokenImpersonationLevel (impersonation tokens), TokenSessionId, TokenElevationType,
+// TokenImpersonationLevel (impersonation tokens), TokenElevationType,
 // TokenElevation and TokenIntegrityLevel; other classes fail with ERROR_INVALID_PARAMETER.
 // Too small a buffer (a size query with none included) fails with ERROR_INSUFFICIENT_BUFFER
 // and *ReturnLength the size needed. Needs TOKEN_QUERY.
