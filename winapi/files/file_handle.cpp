@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "kvwin/file_object.h"
+#include "kvwin/file_security.h"
 #include "kvwin/last_error.h"
 #include "native_path.h"
 #include "share_lock.h"
@@ -92,7 +93,7 @@ using namespace kvwin;
 extern "C" {
 
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/) {
     std::string native;
     if (!NativeFileName(lpFileName, native))
@@ -102,6 +103,8 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (!ValidateCreationSecurity(lpSecurityAttributes))
+        return INVALID_HANDLE_VALUE;
     const bool delete_on_close = dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE;
     unsigned rights = RightsFromAccess(dwDesiredAccess);
     if (delete_on_close)
@@ -187,8 +190,21 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
             return INVALID_HANDLE_VALUE;
         }
     }
-    if (created && (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY))
-        ::fchmod(fd, 0444);
+    // A descriptor given at creation sets the new file's owner and mode; an existing file
+    // keeps its own.
+    if (created && !ApplyCreationSecurity(fd, native, lpSecurityAttributes, false)) {
+        const DWORD error = GetLastError();
+        ::close(fd);
+        ::unlink(native.c_str());
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (created && (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY)) {
+        // Read-only takes the write bits away from what the descriptor gave, if it gave any.
+        struct stat now {};
+        const bool described = lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor;
+        ::fchmod(fd, described && ::fstat(fd, &now) == 0 ? (now.st_mode & 07555) : 0444);
+    }
 
     HANDLE handle =
         InsertHandle(std::make_shared<FileObject>(fd, native, dwDesiredAccess, delete_on_close));

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "kvwin/file_security.h"
 #include "kvwin/last_error.h"
 #include "native_path.h"
 #include "share_lock.h"
@@ -161,12 +162,19 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
     return TRUE;
 }
 
-BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/) {
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
     std::string native;
     if (!NativeFileName(lpPathName, native))
         return FALSE;
-    if (::mkdir(native.c_str(), 0777) == 0)
-        return TRUE;
+    if (!ValidateCreationSecurity(lpSecurityAttributes))
+        return FALSE;
+    if (::mkdir(native.c_str(), 0777) == 0) {
+        if (ApplyCreationSecurity(-1, native, lpSecurityAttributes, true))
+            return TRUE;
+        const DWORD error = GetLastError();
+        ::rmdir(native.c_str());
+        return FailWith(error);
+    }
     const int err = errno;
     if (err == EEXIST)
         return FailWith(ERROR_ALREADY_EXISTS);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kvwin/last_error.h"
+#include "kvwin/security_token.h"
 #include "kvwin/utf.h"
 #include "win/sysinfo.h"
 
@@ -54,8 +55,9 @@ BOOL StoreName(const std::string& text, LPWSTR buffer, LPDWORD size, DWORD too_s
     return TRUE;
 }
 
+// The user the calling thread acts as: the impersonated one while it impersonates.
 std::string EffectiveUserName() {
-    const uid_t uid = ::geteuid();
+    const uid_t uid = kvwin::ThreadFileSystemUid();
     long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> scratch(suggested > 0 ? static_cast<size_t>(suggested) : 4096);
     for (int attempt = 0; attempt < 8; ++attempt) {

@@ -20,6 +20,7 @@
 extern "C" {
 
 // ---- access rights --------------------------------------------------------------------------
+// The standard and generic rights are in win/access_rights.h.
 #define FILE_READ_DATA 0x0001u
 #define FILE_LIST_DIRECTORY 0x0001u
 #define FILE_WRITE_DATA 0x0002u

@@ -28,7 +28,6 @@
 #define ERROR_CHILD_MUST_BE_VOLATILE 1021L
 #endif
 
-
 // ---- Predefined keys ----------------------------------------------------------------------
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
@@ -53,8 +52,7 @@
 #define REG_QWORD 11ul
 #define REG_QWORD_LITTLE_ENDIAN 11ul
 
-// ---- Access rights ------------------------------------------------------------------------
-
+// ---- Access rights (the standard and generic ones are in win/access_rights.h) ---------
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
 #define KEY_CREATE_SUB_KEY 0x0004

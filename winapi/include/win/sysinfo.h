@@ -32,7 +32,8 @@ KVWIN_API BOOL GetComputerNameW(LPWSTR lpBuffer, LPDWORD nSize);
 // small a buffer fails with ERROR_MORE_DATA and *nSize the size needed including the NUL.
 KVWIN_API BOOL GetComputerNameExW(COMPUTER_NAME_FORMAT NameType, LPWSTR lpBuffer, LPDWORD nSize);
 
-// The effective user's login name. On success *pcbBuffer is the length including the NUL;
+// The login name of the user the calling thread acts as (the impersonated user while it
+// impersonates, else the effective user). On success *pcbBuffer is the length including the NUL;
 // too small a buffer fails with ERROR_INSUFFICIENT_BUFFER and the size needed.
 KVWIN_API BOOL GetUserNameW(LPWSTR lpBuffer, LPDWORD pcbBuffer);
 
