@@ -5,9 +5,9 @@
 
 namespace {
 
+#include "internet_messages.inc"
 #include "system_messages.inc"
 #include "wmi_messages.inc"
-#include "internet_messages.inc"
 
 kvwin::messages::MessageTable Compiled(const unsigned char* bytes, size_t size) {
     kvwin::messages::MessageTable table;
@@ -20,17 +20,20 @@ kvwin::messages::MessageTable Compiled(const unsigned char* bytes, size_t size) 
 namespace kvwin::messages {
 
 const MessageTable& SystemTable() {
-    static const MessageTable* table = new MessageTable(Compiled(kSystemMessages, sizeof kSystemMessages));
+    static const MessageTable* table =
+        new MessageTable(Compiled(kSystemMessages, sizeof kSystemMessages));
     return *table;
 }
 
 const MessageTable& WmiTable() {
-    static const MessageTable* table = new MessageTable(Compiled(kWmiMessages, sizeof kWmiMessages));
+    static const MessageTable* table =
+        new MessageTable(Compiled(kWmiMessages, sizeof kWmiMessages));
     return *table;
 }
 
 const MessageTable& InternetTable() {
-    static const MessageTable* table = new MessageTable(Compiled(kInternetMessages, sizeof kInternetMessages));
+    static const MessageTable* table =
+        new MessageTable(Compiled(kInternetMessages, sizeof kInternetMessages));
     return *table;
 }
 

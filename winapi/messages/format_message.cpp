@@ -20,15 +20,18 @@ constexpr size_t kMaxAllocatedBytes = 128 * 1024;
 constexpr int kMaxInsert = 99;
 
 std::u16string AnsiToWide(const char* text, size_t length) {
-    if (length == 0) return {};
+    if (length == 0)
+        return {};
     const int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
     std::u16string out(n > 0 ? static_cast<size_t>(n) : 0, u'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out.data(), n);
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out.data(), n);
     return out;
 }
 
 std::string WideToAnsi(const std::u16string& text) {
-    if (text.empty()) return {};
+    if (text.empty())
+        return {};
     const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
                                       nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
@@ -53,7 +56,8 @@ struct Spec {
 bool ParseSpec(std::u16string_view text, Spec& spec) {
     size_t i = 0;
     const auto digits = [&](std::u16string& out) {
-        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') out.push_back(text[i++]);
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9')
+            out.push_back(text[i++]);
     };
     while (i < text.size() && std::u16string_view(u"-+ #0").find(text[i]) != std::u16string::npos)
         spec.flags.push_back(text[i++]);
@@ -70,11 +74,12 @@ bool ParseSpec(std::u16string_view text, Spec& spec) {
             ++i;
         } else {
             digits(spec.precision);
-            if (spec.precision.empty()) spec.precision = u"0";
+            if (spec.precision.empty())
+                spec.precision = u"0";
         }
     }
-    for (const char16_t* m : {u"I64", u"I32", u"hh", u"ll", u"h", u"l", u"I", u"w", u"z", u"j",
-                              u"t", u"L"}) {
+    for (const char16_t* m :
+         {u"I64", u"I32", u"hh", u"ll", u"h", u"l", u"I", u"w", u"z", u"j", u"t", u"L"}) {
         const std::u16string_view mod(m);
         if (text.substr(i, mod.size()) == mod) {
             spec.length = mod;
@@ -82,13 +87,16 @@ bool ParseSpec(std::u16string_view text, Spec& spec) {
             break;
         }
     }
-    if (i + 1 != text.size()) return false;
+    if (i + 1 != text.size())
+        return false;
     spec.conversion = text[i];
     return std::u16string_view(u"diuxXocCsSpeEfFgGaA").find(spec.conversion) !=
            std::u16string_view::npos;
 }
 
-bool IsFloat(char16_t c) { return std::u16string_view(u"eEfFgGaA").find(c) != std::u16string::npos; }
+bool IsFloat(char16_t c) {
+    return std::u16string_view(u"eEfFgGaA").find(c) != std::u16string::npos;
+}
 
 bool Is64(const Spec& s) {
     return s.length == u"I64" || s.length == u"ll" || s.length == u"I" || s.length == u"z" ||
@@ -96,7 +104,8 @@ bool Is64(const Spec& s) {
 }
 
 ArgType TypeOf(const Spec& s) {
-    if (IsFloat(s.conversion)) return ArgType::Double;
+    if (IsFloat(s.conversion))
+        return ArgType::Double;
     if (s.conversion == u's' || s.conversion == u'S' || s.conversion == u'p' || Is64(s))
         return ArgType::Int64;
     return ArgType::Int32;
@@ -108,14 +117,17 @@ class Arguments {
     Arguments(va_list* args, bool array) : args_(args), array_(array) {}
     bool present() const { return args_ != nullptr; }
     void Declare(int index, ArgType type) {
-        if (index >= static_cast<int>(types_.size())) types_.resize(index + 1, ArgType::Unknown);
-        if (types_[index] == ArgType::Unknown) types_[index] = type;
+        if (index >= static_cast<int>(types_.size()))
+            types_.resize(index + 1, ArgType::Unknown);
+        if (types_[index] == ArgType::Unknown)
+            types_[index] = type;
     }
     // Reads a va_list once, in order, with the types the inserts give.
     void Fetch() {
         values_.assign(types_.size(), 0);
         doubles_.assign(types_.size(), 0);
-        if (!args_) return;
+        if (!args_)
+            return;
         for (size_t i = 1; i < types_.size(); ++i) {
             if (array_) {
                 values_[i] = reinterpret_cast<const DWORD_PTR*>(args_)[i - 1];
@@ -163,7 +175,8 @@ struct Output {
         marks.push_back(m);
     }
     void Add(std::u16string_view s) {
-        for (char16_t c : s) Add(c);
+        for (char16_t c : s)
+            Add(c);
     }
 };
 
@@ -179,8 +192,10 @@ bool ReadInsert(std::u16string_view text, size_t at, Insert& insert) {
     insert.end = i;
     if (i < text.size() && text[i] == u'!') {
         const size_t close = text.find(u'!', i + 1);
-        if (close == std::u16string_view::npos) return false;
-        if (!ParseSpec(text.substr(i + 1, close - i - 1), insert.spec)) return false;
+        if (close == std::u16string_view::npos)
+            return false;
+        if (!ParseSpec(text.substr(i + 1, close - i - 1), insert.spec))
+            return false;
         i = close + 1;
     }
     insert.end = i;
@@ -188,8 +203,10 @@ bool ReadInsert(std::u16string_view text, size_t at, Insert& insert) {
 }
 
 std::u16string NarrowOrWide(uint64_t pointer, bool wide, bool ansi_narrow) {
-    if (pointer == 0) return u"(null)";
-    if (wide) return std::u16string(reinterpret_cast<const char16_t*>(pointer));
+    if (pointer == 0)
+        return u"(null)";
+    if (wide)
+        return std::u16string(reinterpret_cast<const char16_t*>(pointer));
     const char* s = reinterpret_cast<const char*>(pointer);
     return ansi_narrow ? AnsiToWide(s, std::strlen(s)) : FromUtf8(s);
 }
@@ -212,7 +229,8 @@ std::u16string Render(const Insert& insert, const Arguments& args, bool ansi) {
         star(precision);
     }
     format += width;
-    if (!precision.empty()) format += u"." + precision;
+    if (!precision.empty())
+        format += u"." + precision;
     const int value = next;
     FormatArg arg;
     std::u16string text;
@@ -294,7 +312,8 @@ std::u16string Wrap(const Output& out, unsigned width) {
     for (size_t i = 0; i <= out.text.size(); ++i) {
         if (i == out.text.size() || out.marks[i] == Output::HardBreak) {
             flush_line(line_start, i);
-            if (i < out.text.size()) result += u"\r\n";
+            if (i < out.text.size())
+                result += u"\r\n";
             line_start = i + 1;
         }
     }
@@ -302,7 +321,8 @@ std::u16string Wrap(const Output& out, unsigned width) {
 }
 
 // Expands inserts and escapes of a message text.
-DWORD Expand(std::u16string_view text, DWORD flags, va_list* va, bool ansi, std::u16string& result) {
+DWORD Expand(std::u16string_view text, DWORD flags, va_list* va, bool ansi,
+             std::u16string& result) {
     const bool ignore = flags & FORMAT_MESSAGE_IGNORE_INSERTS;
     const unsigned width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
     Arguments args(ignore ? nullptr : va, flags & FORMAT_MESSAGE_ARGUMENT_ARRAY);
@@ -310,17 +330,22 @@ DWORD Expand(std::u16string_view text, DWORD flags, va_list* va, bool ansi, std:
     // First pass: the inserts, so that a va_list can be read in order with the right types.
     std::vector<Insert> inserts;
     for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] != u'%') continue;
+        if (text[i] != u'%')
+            continue;
         const char16_t c = text[i + 1];
         if (c >= u'1' && c <= u'9') {
             Insert insert;
             // A damaged "!fmt!" fails, unless inserts are copied as they stand anyway.
-            if (!ReadInsert(text, i, insert) && !ignore) return ERROR_INVALID_PARAMETER;
+            if (!ReadInsert(text, i, insert) && !ignore)
+                return ERROR_INVALID_PARAMETER;
             if (!ignore) {
                 int index = insert.index;
-                if (insert.spec.width_star) args.Declare(index++, ArgType::Int32);
-                if (insert.spec.precision_star) args.Declare(index++, ArgType::Int32);
-                if (index > kMaxInsert + 2) return ERROR_INVALID_PARAMETER;
+                if (insert.spec.width_star)
+                    args.Declare(index++, ArgType::Int32);
+                if (insert.spec.precision_star)
+                    args.Declare(index++, ArgType::Int32);
+                if (index > kMaxInsert + 2)
+                    return ERROR_INVALID_PARAMETER;
                 args.Declare(index, TypeOf(insert.spec));
             }
             inserts.push_back(insert);
@@ -329,7 +354,8 @@ DWORD Expand(std::u16string_view text, DWORD flags, va_list* va, bool ansi, std:
             ++i;  // an escape: its second character is not the start of anything
         }
     }
-    if (!ignore && !inserts.empty() && !args.present()) return ERROR_INVALID_PARAMETER;
+    if (!ignore && !inserts.empty() && !args.present())
+        return ERROR_INVALID_PARAMETER;
     args.Fetch();
 
     Output out;
@@ -340,10 +366,12 @@ DWORD Expand(std::u16string_view text, DWORD flags, va_list* va, bool ansi, std:
             const bool pair = c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n';
             if (width == 0) {
                 out.Add(c);
-                if (pair) out.Add(text[++i]);
+                if (pair)
+                    out.Add(text[++i]);
             } else {
                 out.Add(u' ');
-                if (pair) ++i;
+                if (pair)
+                    ++i;
             }
             continue;
         }
@@ -362,7 +390,8 @@ DWORD Expand(std::u16string_view text, DWORD flags, va_list* va, bool ansi, std:
             continue;
         }
         ++i;
-        if (e == u'0') break;
+        if (e == u'0')
+            break;
         switch (e) {
             case u'n':
                 if (width == 0)
@@ -394,7 +423,8 @@ DWORD FindText(DWORD flags, LPCVOID source, DWORD id, DWORD language, bool ansi,
     const DWORD from = flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE |
                                 FORMAT_MESSAGE_FROM_SYSTEM);
     if (from == FORMAT_MESSAGE_FROM_STRING) {
-        if (!source) return ERROR_INVALID_PARAMETER;
+        if (!source)
+            return ERROR_INVALID_PARAMETER;
         if (ansi) {
             const char* s = static_cast<const char*>(source);
             text = AnsiToWide(s, std::strlen(s));
@@ -403,13 +433,16 @@ DWORD FindText(DWORD flags, LPCVOID source, DWORD id, DWORD language, bool ansi,
         }
         return 0;
     }
-    if (from == 0 || (from & FORMAT_MESSAGE_FROM_STRING)) return ERROR_INVALID_PARAMETER;
+    if (from == 0 || (from & FORMAT_MESSAGE_FROM_STRING))
+        return ERROR_INVALID_PARAMETER;
     DWORD error = 0;
     if (from & FORMAT_MESSAGE_FROM_HMODULE) {
         std::shared_ptr<const ModuleMessages> module;
         error = MessagesOfModule(static_cast<HMODULE>(const_cast<void*>(source)), module);
-        if (error == 0) error = module->table.Find(id, language, text);
-        if (error == 0 || !(from & FORMAT_MESSAGE_FROM_SYSTEM)) return error;
+        if (error == 0)
+            error = module->table.Find(id, language, text);
+        if (error == 0 || !(from & FORMAT_MESSAGE_FROM_SYSTEM))
+            return error;
     }
     return SystemMessage(id, language, text);
 }
@@ -417,7 +450,8 @@ DWORD FindText(DWORD flags, LPCVOID source, DWORD id, DWORD language, bool ansi,
 DWORD Run(DWORD flags, LPCVOID source, DWORD id, DWORD language, va_list* args, bool ansi,
           std::u16string& result) {
     std::u16string text;
-    if (const DWORD error = FindText(flags, source, id, language, ansi, text)) return error;
+    if (const DWORD error = FindText(flags, source, id, language, ansi, text))
+        return error;
     return Expand(text, flags, args, ansi, result);
 }
 
@@ -479,11 +513,12 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPWSTR*>(lpBuffer) = nullptr;
+    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+        *reinterpret_cast<LPWSTR*>(lpBuffer) = nullptr;
     try {
         std::u16string result;
-        if (const DWORD error = kvwin::messages::Run(dwFlags, lpSource, dwMessageId,
-                                                     dwLanguageId, Arguments, false, result)) {
+        if (const DWORD error = kvwin::messages::Run(dwFlags, lpSource, dwMessageId, dwLanguageId,
+                                                     Arguments, false, result)) {
             SetLastError(error);
             return 0;
         }
@@ -500,11 +535,12 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPSTR*>(lpBuffer) = nullptr;
+    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+        *reinterpret_cast<LPSTR*>(lpBuffer) = nullptr;
     try {
         std::u16string result;
-        if (const DWORD error = kvwin::messages::Run(dwFlags, lpSource, dwMessageId,
-                                                     dwLanguageId, Arguments, true, result)) {
+        if (const DWORD error = kvwin::messages::Run(dwFlags, lpSource, dwMessageId, dwLanguageId,
+                                                     Arguments, true, result)) {
             SetLastError(error);
             return 0;
         }

@@ -12,8 +12,8 @@ namespace kvwin::messages {
 // many threads without a lock; the shared pointer keeps it (and its file mapping) alive
 // while a call reads it, even if FreeLibrary runs meanwhile.
 struct ModuleMessages {
-    MappedFile file;       // empty for a built-in module
-    MessageTable table;    // views into `file` or into a built-in array
+    MappedFile file;     // empty for a built-in module
+    MessageTable table;  // views into `file` or into a built-in array
 };
 
 // The messages of a module handle: a data-file module of LoadLibraryExW, a built-in one,

@@ -24,19 +24,22 @@ class Reader {
         return offset <= bytes_.size() && length <= bytes_.size() - offset;
     }
     bool U16(uint64_t at, uint32_t& v) const {
-        if (!Has(at, 2)) return false;
+        if (!Has(at, 2))
+            return false;
         v = bytes_[at] | (uint32_t{bytes_[at + 1]} << 8);
         return true;
     }
     bool U32(uint64_t at, uint32_t& v) const {
         uint32_t lo = 0, hi = 0;
-        if (!U16(at, lo) || !U16(at + 2, hi)) return false;
+        if (!U16(at, lo) || !U16(at + 2, hi))
+            return false;
         v = lo | (hi << 16);
         return true;
     }
     bool U64(uint64_t at, uint64_t& v) const {
         uint32_t lo = 0, hi = 0;
-        if (!U32(at, lo) || !U32(at + 4, hi)) return false;
+        if (!U32(at, lo) || !U32(at + 4, hi))
+            return false;
         v = lo | (uint64_t{hi} << 32);
         return true;
     }
@@ -82,7 +85,8 @@ DWORD ParsePe(const Reader& r, PeImage& pe) {
         r.U32(optional + dirs_at + 20, pe.resource_size);
     }
     const uint64_t table = optional + optional_size;
-    if (!r.Has(table, uint64_t{section_count} * 40)) return ERROR_BAD_FORMAT;
+    if (!r.Has(table, uint64_t{section_count} * 40))
+        return ERROR_BAD_FORMAT;
     for (uint32_t i = 0; i < section_count; ++i) {
         const uint64_t at = table + uint64_t{i} * 40;
         Section s{};
@@ -99,9 +103,11 @@ DWORD ParsePe(const Reader& r, PeImage& pe) {
 bool MapRva(const PeImage& pe, const Reader& r, uint32_t rva, uint32_t length, uint64_t& offset) {
     for (const Section& s : pe.sections) {
         const uint64_t span = s.virtual_size > s.raw_size ? s.virtual_size : s.raw_size;
-        if (rva < s.virtual_address || rva - s.virtual_address >= span) continue;
+        if (rva < s.virtual_address || rva - s.virtual_address >= span)
+            continue;
         const uint64_t within = rva - s.virtual_address;
-        if (within + length > s.raw_size) return false;
+        if (within + length > s.raw_size)
+            return false;
         offset = uint64_t{s.raw_offset} + within;
         return r.Has(offset, length);
     }
@@ -117,15 +123,19 @@ struct DirEntry {
 
 bool ReadDirectory(const PeImage& pe, const Reader& r, uint32_t dir, std::vector<DirEntry>& out) {
     out.clear();
-    if (dir >= pe.resource_size) return false;
+    if (dir >= pe.resource_size)
+        return false;
     uint64_t at = 0;
-    if (!MapRva(pe, r, pe.resource_rva + dir, 16, at)) return false;
+    if (!MapRva(pe, r, pe.resource_rva + dir, 16, at))
+        return false;
     uint32_t named = 0, ids = 0;
     r.U16(at + 12, named);
     r.U16(at + 14, ids);
     const uint32_t count = named + ids;
-    if (uint64_t{dir} + 16 + uint64_t{count} * 8 > pe.resource_size) return false;
-    if (!MapRva(pe, r, pe.resource_rva + dir + 16, count * 8, at)) return false;
+    if (uint64_t{dir} + 16 + uint64_t{count} * 8 > pe.resource_size)
+        return false;
+    if (!MapRva(pe, r, pe.resource_rva + dir + 16, count * 8, at))
+        return false;
     for (uint32_t i = 0; i < count; ++i) {
         DirEntry e{};
         r.U32(at + i * 8, e.name);
@@ -139,7 +149,9 @@ constexpr uint32_t kHighBit = 0x80000000u;
 
 }  // namespace
 
-MappedFile::~MappedFile() { Reset(); }
+MappedFile::~MappedFile() {
+    Reset();
+}
 
 MappedFile::MappedFile(MappedFile&& other) noexcept : data_(other.data_), size_(other.size_) {
     other.data_ = nullptr;
@@ -158,7 +170,8 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
 }
 
 void MappedFile::Reset() {
-    if (data_) ::munmap(data_, size_);
+    if (data_)
+        ::munmap(data_, size_);
     data_ = nullptr;
     size_ = 0;
 }
@@ -190,12 +203,15 @@ DWORD MappedFile::Open(const std::string& native_path) {
 }
 
 ImageKind DetectImage(ByteSpan file) {
-    if (file.size() >= 4 && std::memcmp(file.data(), "\x7f"
-                                                     "ELF",
+    if (file.size() >= 4 && std::memcmp(file.data(),
+                                        "\x7f"
+                                        "ELF",
                                         4) == 0)
         return ImageKind::Elf;
-    if (file.size() >= 4 && std::memcmp(file.data(), "KVMT", 4) == 0) return ImageKind::MessageTable;
-    if (file.size() >= 2 && file[0] == 'M' && file[1] == 'Z') return ImageKind::Pe;
+    if (file.size() >= 4 && std::memcmp(file.data(), "KVMT", 4) == 0)
+        return ImageKind::MessageTable;
+    if (file.size() >= 2 && file[0] == 'M' && file[1] == 'Z')
+        return ImageKind::Pe;
     return ImageKind::Unknown;
 }
 
@@ -203,15 +219,20 @@ DWORD FindPeResources(ByteSpan image, uint16_t type, std::vector<ImageResource>&
     out.clear();
     const Reader r(image);
     PeImage pe;
-    if (const DWORD error = ParsePe(r, pe)) return error;
-    if (pe.resource_rva == 0 || pe.resource_size < 16) return ERROR_RESOURCE_DATA_NOT_FOUND;
+    if (const DWORD error = ParsePe(r, pe))
+        return error;
+    if (pe.resource_rva == 0 || pe.resource_size < 16)
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
     std::vector<DirEntry> types, names, languages;
-    if (!ReadDirectory(pe, r, 0, types)) return ERROR_RESOURCE_DATA_NOT_FOUND;
+    if (!ReadDirectory(pe, r, 0, types))
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
     const DirEntry* type_entry = nullptr;
     for (const DirEntry& e : types) {
-        if (!(e.name & kHighBit) && e.name == type) type_entry = &e;
+        if (!(e.name & kHighBit) && e.name == type)
+            type_entry = &e;
     }
-    if (!type_entry) return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    if (!type_entry)
+        return ERROR_RESOURCE_TYPE_NOT_FOUND;
     if (!(type_entry->target & kHighBit) ||
         !ReadDirectory(pe, r, type_entry->target & ~kHighBit, names))
         return ERROR_RESOURCE_DATA_NOT_FOUND;
@@ -227,7 +248,8 @@ DWORD FindPeResources(ByteSpan image, uint16_t type, std::vector<ImageResource>&
                 return ERROR_RESOURCE_DATA_NOT_FOUND;
             r.U32(entry_at, rva);
             r.U32(entry_at + 4, size);
-            if (!MapRva(pe, r, rva, size, data_at)) return ERROR_RESOURCE_DATA_NOT_FOUND;
+            if (!MapRva(pe, r, rva, size, data_at))
+                return ERROR_RESOURCE_DATA_NOT_FOUND;
             out.push_back({static_cast<uint16_t>(language.name), r.Slice(data_at, size)});
         }
     }
@@ -240,7 +262,8 @@ DWORD FindElfSection(ByteSpan image, std::string_view name, ByteSpan& out) {
     if (DetectImage(image) != ImageKind::Elf || image.size() < 0x34 || image[5] != 1)
         return ERROR_BAD_FORMAT;  // only little-endian objects
     const bool wide = image[4] == 2;
-    if (!wide && image[4] != 1) return ERROR_BAD_FORMAT;
+    if (!wide && image[4] != 1)
+        return ERROR_BAD_FORMAT;
     uint64_t table = 0;
     uint32_t entry_size = 0, count = 0, names_index = 0;
     if (wide) {
@@ -278,17 +301,21 @@ DWORD FindElfSection(ByteSpan image, std::string_view name, ByteSpan& out) {
         return h;
     };
     const Header names = header(names_index);
-    if (!r.Has(names.offset, names.size)) return ERROR_BAD_FORMAT;
+    if (!r.Has(names.offset, names.size))
+        return ERROR_BAD_FORMAT;
     const ByteSpan strings = r.Slice(names.offset, names.size);
     constexpr uint32_t kNoBits = 8;
     for (uint32_t i = 0; i < count; ++i) {
         const Header h = header(i);
-        if (h.name >= strings.size()) continue;
+        if (h.name >= strings.size())
+            continue;
         const char* text = reinterpret_cast<const char*>(strings.data()) + h.name;
         const size_t limit = strings.size() - h.name;
         const size_t length = strnlen(text, limit);
-        if (length == limit || std::string_view(text, length) != name) continue;
-        if (h.type == kNoBits || !r.Has(h.offset, h.size)) return ERROR_RESOURCE_DATA_NOT_FOUND;
+        if (length == limit || std::string_view(text, length) != name)
+            continue;
+        if (h.type == kNoBits || !r.Has(h.offset, h.size))
+            return ERROR_RESOURCE_DATA_NOT_FOUND;
         out = r.Slice(h.offset, h.size);
         return 0;
     }

@@ -11,7 +11,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 void Pad(Bytes& out) {
-    while (out.size() % 4) out.push_back(0);
+    while (out.size() % 4)
+        out.push_back(0);
 }
 
 void Add16(Bytes& out, uint32_t v) {
@@ -25,7 +26,8 @@ void Add32(Bytes& out, uint32_t v) {
 }
 
 void AddText(Bytes& out, const std::u16string& text) {
-    for (char16_t c : text) Add16(out, c);
+    for (char16_t c : text)
+        Add16(out, c);
     Add16(out, 0);
 }
 
@@ -48,8 +50,12 @@ Bytes Node(const std::u16string& key, const Bytes& value, uint32_t value_length,
     return out;
 }
 
-uint32_t High(const uint16_t v[4]) { return (uint32_t{v[0]} << 16) | v[1]; }
-uint32_t Low(const uint16_t v[4]) { return (uint32_t{v[2]} << 16) | v[3]; }
+uint32_t High(const uint16_t v[4]) {
+    return (uint32_t{v[0]} << 16) | v[1];
+}
+uint32_t Low(const uint16_t v[4]) {
+    return (uint32_t{v[2]} << 16) | v[3];
+}
 
 }  // namespace
 
@@ -92,17 +98,22 @@ std::vector<uint8_t> BuildVersionBlock(const VersionRecord& record) {
 }
 
 bool ParseVersion(const std::string& text, uint16_t parts[4]) {
-    for (int i = 0; i < 4; ++i) parts[i] = 0;
+    for (int i = 0; i < 4; ++i)
+        parts[i] = 0;
     size_t pos = 0;
     for (int i = 0; i < 4; ++i) {
-        if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') return false;
+        if (pos >= text.size() || text[pos] < '0' || text[pos] > '9')
+            return false;
         char* end = nullptr;
         const unsigned long v = std::strtoul(text.c_str() + pos, &end, 10);
-        if (v > 0xFFFF) return false;
+        if (v > 0xFFFF)
+            return false;
         parts[i] = static_cast<uint16_t>(v);
         pos = static_cast<size_t>(end - text.c_str());
-        if (pos == text.size()) return i >= 1;
-        if (text[pos] != '.') return false;
+        if (pos == text.size())
+            return i >= 1;
+        if (text[pos] != '.')
+            return false;
         ++pos;
     }
     return false;

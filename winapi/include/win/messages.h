@@ -23,7 +23,7 @@ extern "C" {
 
 #ifndef MAKELANGID
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
 #endif
 #ifndef LANG_NEUTRAL
@@ -68,7 +68,6 @@ KVWIN_API DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageI
 // The same in the ANSI code page (CP_ACP): the source text, narrow inserts (%s, %hs) and
 // the result are in that page; %ls and %ws inserts are wide. nSize counts bytes.
 KVWIN_API DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                               DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
-                               va_list* Arguments);
+                               DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 
 }  // extern "C"

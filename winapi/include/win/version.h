@@ -67,7 +67,6 @@ KVWIN_API BOOL GetFileVersionInfoW(LPCWSTR lptstrFilename, DWORD dwHandle, DWORD
 // into the block and *puLen is the value's length: characters (with the terminator) for a
 // text value, bytes otherwise (sizeof(VS_FIXEDFILEINFO) for "\"). FALSE when the value is
 // absent or the block is damaged; the last error is then ERROR_RESOURCE_TYPE_NOT_FOUND.
-KVWIN_API BOOL VerQueryValueW(LPCVOID pBlock, LPCWSTR lpSubBlock, LPVOID* lplpBuffer,
-                              UINT* puLen);
+KVWIN_API BOOL VerQueryValueW(LPCVOID pBlock, LPCWSTR lpSubBlock, LPVOID* lplpBuffer, UINT* puLen);
 
 }  // extern "C"

@@ -20,10 +20,12 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 }
 
 bool ParseNumber(const std::string& word, uint32_t& value) {
-    if (word.empty()) return false;
+    if (word.empty())
+        return false;
     char* end = nullptr;
     const unsigned long long v = std::strtoull(word.c_str(), &end, 0);
-    if (*end != '\0' || v > 0xFFFFFFFFull) return false;
+    if (*end != '\0' || v > 0xFFFFFFFFull)
+        return false;
     value = static_cast<uint32_t>(v);
     return true;
 }
@@ -32,10 +34,13 @@ std::vector<std::string> Words(const std::string& line) {
     std::vector<std::string> words;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        if (i >= line.size() || line[i] == '#') break;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        if (i >= line.size() || line[i] == '#')
+            break;
         const size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
         words.push_back(line.substr(start, i - start));
     }
     return words;
@@ -65,7 +70,8 @@ std::u16string Utf8ToUtf16(const std::string& text) {
         }
         size_t k = 1;
         for (; k <= extra; ++k) {
-            if (i + k >= text.size() || (byte(i + k) & 0xC0) != 0x80) break;
+            if (i + k >= text.size() || (byte(i + k) & 0xC0) != 0x80)
+                break;
             cp = (cp << 6) | (byte(i + k) & 0x3F);
         }
         if (k <= extra || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) {
@@ -97,9 +103,11 @@ bool ParseMessageSource(const std::string& text, MessageSource& out, std::string
     };
     while (pos <= text.size()) {
         size_t eol = text.find('\n', pos);
-        if (eol == std::string::npos) eol = text.size();
+        if (eol == std::string::npos)
+            eol = text.size();
         std::string line = text.substr(pos, eol - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         ++line_no;
         const bool last = eol >= text.size();
         pos = eol + 1;
@@ -129,9 +137,11 @@ bool ParseMessageSource(const std::string& text, MessageSource& out, std::string
                 return fail("unexpected text '" + words[0] + "' outside a message");
             }
         }
-        if (last) break;
+        if (last)
+            break;
     }
-    if (in_text) return fail("the last message has no closing '.' line");
+    if (in_text)
+        return fail("the last message has no closing '.' line");
     return true;
 }
 
@@ -162,7 +172,8 @@ std::vector<uint8_t> CompileMessageResource(const std::map<uint32_t, std::u16str
             out.resize(entry + length, 0);
             Put16(out, entry, static_cast<uint32_t>(length));
             Put16(out, entry + 2, kEntryUnicode);
-            for (size_t k = 0; k < text.size(); ++k) Put16(out, entry + 4 + 2 * k, text[k]);
+            for (size_t k = 0; k < text.size(); ++k)
+                Put16(out, entry + 4 + 2 * k, text[k]);
         }
     }
     return out;
@@ -171,12 +182,14 @@ std::vector<uint8_t> CompileMessageResource(const std::map<uint32_t, std::u16str
 std::vector<uint8_t> CompileMessageTable(const MessageSource& source) {
     const size_t count = source.languages.size();
     std::vector<uint8_t> out(kTableHeaderSize + count * kLanguageEntrySize, 0);
-    for (int k = 0; k < 4; ++k) out[k] = static_cast<uint8_t>(kTableMagic[k]);
+    for (int k = 0; k < 4; ++k)
+        out[k] = static_cast<uint8_t>(kTableMagic[k]);
     Put16(out, 4, kTableVersion);
     Put16(out, 6, static_cast<uint32_t>(count));
     size_t index = 0;
     for (const auto& [language, messages] : source.languages) {
-        while (out.size() % 4) out.push_back(0);
+        while (out.size() % 4)
+            out.push_back(0);
         const size_t dir = kTableHeaderSize + index * kLanguageEntrySize;
         Put16(out, dir, language);
         Put32(out, dir + 4, static_cast<uint32_t>(out.size()));

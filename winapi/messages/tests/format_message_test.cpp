@@ -17,9 +17,11 @@ constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING;
 // Formats a caller's text with an argument array; "<error N>" when the call fails.
 std::u16string FromArray(const char16_t* text, const DWORD_PTR* args, DWORD flags = 0) {
     WCHAR buffer[1024];
-    const DWORD n = FormatMessageW(kFromString | FORMAT_MESSAGE_ARGUMENT_ARRAY | flags, text, 0,
-                                   0, buffer, 1024, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
-    if (n == 0) return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
+    const DWORD n =
+        FormatMessageW(kFromString | FORMAT_MESSAGE_ARGUMENT_ARRAY | flags, text, 0, 0, buffer,
+                       1024, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
+    if (n == 0)
+        return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
     EXPECT_EQ(buffer[n], u'\0');
     return std::u16string(buffer, n);
 }
@@ -30,18 +32,22 @@ std::u16string FromVaList(const char16_t* text, ...) {
     WCHAR buffer[1024];
     const DWORD n = FormatMessageW(kFromString, text, 0, 0, buffer, 1024, &args);
     va_end(args);
-    if (n == 0) return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
+    if (n == 0)
+        return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
     return std::u16string(buffer, n);
 }
 
 std::u16string Plain(const char16_t* text, DWORD flags) {
     WCHAR buffer[1024];
     const DWORD n = FormatMessageW(kFromString | flags, text, 0, 0, buffer, 1024, nullptr);
-    if (n == 0) return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
+    if (n == 0)
+        return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
     return std::u16string(buffer, n);
 }
 
-DWORD_PTR P(const void* p) { return reinterpret_cast<DWORD_PTR>(p); }
+DWORD_PTR P(const void* p) {
+    return reinterpret_cast<DWORD_PTR>(p);
+}
 
 TEST(FormatMessage, InsertsFromAnArgumentArrayInAnyOrderAndFormat) {
     const DWORD_PTR args[] = {P(u"disk"), 42, static_cast<DWORD>(-5), P("narrow"), 0xBEEF};
@@ -49,7 +55,8 @@ TEST(FormatMessage, InsertsFromAnArgumentArrayInAnyOrderAndFormat) {
     EXPECT_EQ(FromArray(u"[%1!-6s!][%1!6s!][%1!.2s!]", args), u"[disk  ][  disk][di]");
     // A DWORD argument printed signed is the 32-bit value, whatever the upper bits hold.
     EXPECT_EQ(FromArray(u"%3!d! %3!u!", args), u"-5 4294967291");
-    EXPECT_EQ(FromArray(u"0x%5!08X! 0x%5!x! %4!hs! %4!S!", args), u"0x0000BEEF 0xbeef narrow narrow");
+    EXPECT_EQ(FromArray(u"0x%5!08X! 0x%5!x! %4!hs! %4!S!", args),
+              u"0x0000BEEF 0xbeef narrow narrow");
     EXPECT_EQ(FromArray(u"%1%1%2!d!", args), u"diskdisk42");
     // '*' takes the width from the insert's own number, the value from the next one.
     const DWORD_PTR star[] = {7, P(u"ab"), 3, 2, P(u"wxyz")};
@@ -59,7 +66,8 @@ TEST(FormatMessage, InsertsFromAnArgumentArrayInAnyOrderAndFormat) {
     EXPECT_EQ(FromArray(u"%1!I64u! %1!llx! %1!u!", big), u"4886718345 123456789 591751049");
     // Inserts beyond 9, and a third digit that is plain text.
     DWORD_PTR many[12];
-    for (int i = 0; i < 12; ++i) many[i] = static_cast<DWORD_PTR>(100 + i);
+    for (int i = 0; i < 12; ++i)
+        many[i] = static_cast<DWORD_PTR>(100 + i);
     many[9] = P(u"ten");
     EXPECT_EQ(FromArray(u"%12!d! %1!d!0 %100", many), u"111 1000 ten0");
 }
@@ -100,7 +108,8 @@ TEST(FormatMessage, WidthMaskJoinsLinesAndWrapsAtSpaces) {
     // Width 0 keeps the text's own line breaks.
     EXPECT_EQ(Plain(text, 0), u"alpha beta gamma\r\ndelta epsilon\r\nzeta");
     // The mask: text breaks become spaces, only %n breaks remain.
-    EXPECT_EQ(Plain(text, FORMAT_MESSAGE_MAX_WIDTH_MASK), u"alpha beta gamma delta epsilon\r\nzeta");
+    EXPECT_EQ(Plain(text, FORMAT_MESSAGE_MAX_WIDTH_MASK),
+              u"alpha beta gamma delta epsilon\r\nzeta");
     EXPECT_EQ(Plain(text, 11), u"alpha beta\r\ngamma delta\r\nepsilon\r\nzeta");
     // A word longer than the width is cut; "% " is a space that is never a break point.
     EXPECT_EQ(Plain(u"abcdefghij kl", 4), u"abcd\r\nefgh\r\nij\r\nkl");
@@ -143,9 +152,9 @@ TEST(FormatMessage, RejectsContradictoryOrMissingSources) {
     WCHAR buffer[64];
     EXPECT_EQ(FormatMessageW(0, u"x", 0, 0, buffer, 64, nullptr), 0u);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(FormatMessageW(kFromString | FORMAT_MESSAGE_FROM_SYSTEM, u"x", 2, 0, buffer, 64,
-                             nullptr),
-              0u);
+    EXPECT_EQ(
+        FormatMessageW(kFromString | FORMAT_MESSAGE_FROM_SYSTEM, u"x", 2, 0, buffer, 64, nullptr),
+        0u);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(FormatMessageW(kFromString, nullptr, 0, 0, buffer, 64, nullptr), 0u);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
@@ -160,17 +169,18 @@ TEST(FormatMessage, AnsiFormUsesTheAnsiCodePage) {
     char buffer[64];
     const DWORD n = FormatMessageA(kFromString | FORMAT_MESSAGE_ARGUMENT_ARRAY, text, 0, 0, buffer,
                                    64, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
-    EXPECT_EQ(std::string(buffer, n), "Caf\xE9 na\xEFve \xFC"
-                                      "ber");
+    EXPECT_EQ(std::string(buffer, n),
+              "Caf\xE9 na\xEFve \xFC"
+              "ber");
     // nSize counts bytes.
     EXPECT_EQ(FormatMessageA(kFromString, "abcd", 0, 0, buffer, 4, nullptr), 0u);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
     // System texts come through in the same page.
     LPSTR allocated = nullptr;
-    ASSERT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-                             ERROR_FILE_NOT_FOUND, 0, reinterpret_cast<LPSTR>(&allocated), 0,
-                             nullptr),
-              0u);
+    ASSERT_GT(
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                       ERROR_FILE_NOT_FOUND, 0, reinterpret_cast<LPSTR>(&allocated), 0, nullptr),
+        0u);
     WCHAR wide[256];
     const DWORD w = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0,
                                    wide, 256, nullptr);

@@ -2,4 +2,6 @@
 // of FormatMessageW over loaded modules.
 #include "fixture_messages.inc"
 
-extern "C" __attribute__((visibility("default"))) int MessageFixtureAnswer() { return 7; }
+extern "C" __attribute__((visibility("default"))) int MessageFixtureAnswer() {
+    return 7;
+}

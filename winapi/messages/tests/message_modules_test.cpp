@@ -21,9 +21,13 @@
 
 namespace {
 
-std::u16string W(const std::string& s) { return kvwin::FromUtf8(s); }
+std::u16string W(const std::string& s) {
+    return kvwin::FromUtf8(s);
+}
 
-std::u16string Error(DWORD code) { return u"<error " + W(std::to_string(code)) + u">"; }
+std::u16string Error(DWORD code) {
+    return u"<error " + W(std::to_string(code)) + u">";
+}
 
 // FormatMessageW from a module (and the system, with `flags`), inserts ignored.
 std::u16string Text(HMODULE module, DWORD id, DWORD flags = FORMAT_MESSAGE_FROM_HMODULE,
@@ -37,9 +41,9 @@ std::u16string Text(HMODULE module, DWORD id, DWORD flags = FORMAT_MESSAGE_FROM_
 // FormatMessageW from a module with an argument array.
 std::u16string Formatted(HMODULE module, DWORD id, const DWORD_PTR* args) {
     WCHAR buffer[512];
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                   module, id, 1033, buffer, 512,
-                                   reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, id,
+                       1033, buffer, 512, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(args)));
     return n ? std::u16string(buffer, n) : Error(GetLastError());
 }
 
@@ -57,9 +61,9 @@ TEST(MessageModules, WmiTableIsADataFileModuleAsWindowsLoadsIt) {
         HMODULE wmi = LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(wmi, nullptr);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(wmi) & 3, 1u);  // a data-file handle
-        for (DWORD code : {0x80041001u, 0x80041002u, 0x80041003u, 0x80041008u, 0x80041010u,
-                           0x8004100Eu, 0x80041017u, 0x80041018u, 0x8004100Cu, 0x80041069u,
-                           0x80041032u, 0x80041033u}) {
+        for (DWORD code :
+             {0x80041001u, 0x80041002u, 0x80041003u, 0x80041008u, 0x80041010u, 0x8004100Eu,
+              0x80041017u, 0x80041018u, 0x8004100Cu, 0x80041069u, 0x80041032u, 0x80041033u}) {
             const std::u16string text = Text(wmi, code);
             EXPECT_EQ(text.substr(text.size() - 3), u".\r\n") << std::hex << code;
         }
@@ -88,7 +92,8 @@ TEST(MessageModules, InternetTableAnswersForTheInternetLibrarysCodes) {
     ASSERT_NE(inet, nullptr);
     int described = 0;
     for (DWORD code = 12000; code <= 12186; ++code) {
-        if (Text(inet, code).back() == u'\n') ++described;
+        if (Text(inet, code).back() == u'\n')
+            ++described;
     }
     EXPECT_GE(described, 50);
     EXPECT_NE(Text(inet, ERROR_INTERNET_TIMEOUT), Text(inet, ERROR_INTERNET_CANNOT_CONNECT));

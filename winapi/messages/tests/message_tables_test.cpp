@@ -22,9 +22,10 @@ constexpr DWORD kSystem = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INS
 // The system text of a code, or "<error N>".
 std::u16string SystemText(DWORD id, DWORD language = 0) {
     LPWSTR text = nullptr;
-    const DWORD n = FormatMessageW(kSystem | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, id,
-                                   language, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    if (n == 0) return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
+    const DWORD n = FormatMessageW(kSystem | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, id, language,
+                                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    if (n == 0)
+        return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
     std::u16string result(text, n);
     LocalFree(text);
     return result;
@@ -41,41 +42,109 @@ void UseLocale(const char* name) {
 }
 
 TEST(SystemMessages, EveryCodeTheLayerProducesHasATextOfItsOwn) {
-    const DWORD codes[] = {
-        ERROR_SUCCESS, ERROR_INVALID_FUNCTION, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND,
-        ERROR_TOO_MANY_OPEN_FILES, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE,
-        ERROR_NOT_ENOUGH_MEMORY, ERROR_BAD_FORMAT, ERROR_INVALID_DATA, ERROR_OUTOFMEMORY,
-        ERROR_INVALID_DRIVE, ERROR_NO_MORE_FILES, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION,
-        ERROR_HANDLE_EOF, ERROR_NOT_SUPPORTED, ERROR_BAD_NETPATH, ERROR_FILE_EXISTS,
-        ERROR_INVALID_PARAMETER, ERROR_BROKEN_PIPE, ERROR_DISK_FULL, ERROR_CALL_NOT_IMPLEMENTED,
-        ERROR_INSUFFICIENT_BUFFER, ERROR_INVALID_NAME, ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND,
-        ERROR_NEGATIVE_SEEK, ERROR_DIR_NOT_EMPTY, ERROR_BUSY, ERROR_ALREADY_EXISTS,
-        ERROR_BAD_EXE_FORMAT, ERROR_ENVVAR_NOT_FOUND, ERROR_FILENAME_EXCED_RANGE, ERROR_MORE_DATA,
-        WAIT_TIMEOUT, ERROR_NO_MORE_ITEMS, ERROR_DIRECTORY, ERROR_NOT_OWNER, ERROR_PARTIAL_COPY,
-        ERROR_MR_MID_NOT_FOUND, ERROR_INVALID_ADDRESS, ERROR_ABANDONED_WAIT_0,
-        ERROR_MAPPED_ALIGNMENT, ERROR_NO_TOKEN, ERROR_BADDB, ERROR_BADKEY, ERROR_CANTOPEN,
-        ERROR_CANTREAD, ERROR_CANTWRITE, ERROR_REGISTRY_CORRUPT, ERROR_REGISTRY_IO_FAILED,
-        ERROR_KEY_DELETED, ERROR_NO_UNICODE_TRANSLATION, ERROR_NOT_FOUND, 1223 /* cancelled */,
-        ERROR_NOT_ALL_ASSIGNED, ERROR_SOME_NOT_MAPPED, ERROR_PRIVILEGE_NOT_HELD,
-        ERROR_NONE_MAPPED, ERROR_INVALID_SID, ERROR_INVALID_SECURITY_DESCR,
-        ERROR_BAD_IMPERSONATION_LEVEL, ERROR_TIMEOUT, ERROR_RESOURCE_DATA_NOT_FOUND,
-        ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_RESOURCE_NAME_NOT_FOUND,
-        ERROR_RESOURCE_LANG_NOT_FOUND, ERROR_INVALID_PRINTER_NAME,
-        DWORD(E_FAIL), DWORD(E_NOTIMPL), DWORD(E_NOINTERFACE), DWORD(E_POINTER), DWORD(E_ABORT),
-        DWORD(E_UNEXPECTED), DWORD(E_PENDING), DWORD(CLASS_E_NOAGGREGATION),
-        DWORD(CLASS_E_CLASSNOTAVAILABLE), DWORD(REGDB_E_CLASSNOTREG), DWORD(CO_E_NOTINITIALIZED),
-        DWORD(CO_E_CLASSSTRING), DWORD(RPC_E_CHANGED_MODE), DWORD(DISP_E_MEMBERNOTFOUND),
-        DWORD(DISP_E_TYPEMISMATCH), DWORD(DISP_E_UNKNOWNNAME), DWORD(DISP_E_EXCEPTION),
-        DWORD(DISP_E_OVERFLOW), DWORD(DISP_E_BADINDEX), DWORD(DISP_E_BADPARAMCOUNT),
-        DWORD(DISP_E_PARAMNOTOPTIONAL), DWORD(DISP_E_DIVBYZERO), DWORD(TYPE_E_ELEMENTNOTFOUND),
-        DWORD(TYPE_E_TYPEMISMATCH), DWORD(TYPE_E_LIBNOTREGISTERED), DWORD(MK_E_SYNTAX)};
+    const DWORD codes[] = {ERROR_SUCCESS,
+                           ERROR_INVALID_FUNCTION,
+                           ERROR_FILE_NOT_FOUND,
+                           ERROR_PATH_NOT_FOUND,
+                           ERROR_TOO_MANY_OPEN_FILES,
+                           ERROR_ACCESS_DENIED,
+                           ERROR_INVALID_HANDLE,
+                           ERROR_NOT_ENOUGH_MEMORY,
+                           ERROR_BAD_FORMAT,
+                           ERROR_INVALID_DATA,
+                           ERROR_OUTOFMEMORY,
+                           ERROR_INVALID_DRIVE,
+                           ERROR_NO_MORE_FILES,
+                           ERROR_SHARING_VIOLATION,
+                           ERROR_LOCK_VIOLATION,
+                           ERROR_HANDLE_EOF,
+                           ERROR_NOT_SUPPORTED,
+                           ERROR_BAD_NETPATH,
+                           ERROR_FILE_EXISTS,
+                           ERROR_INVALID_PARAMETER,
+                           ERROR_BROKEN_PIPE,
+                           ERROR_DISK_FULL,
+                           ERROR_CALL_NOT_IMPLEMENTED,
+                           ERROR_INSUFFICIENT_BUFFER,
+                           ERROR_INVALID_NAME,
+                           ERROR_MOD_NOT_FOUND,
+                           ERROR_PROC_NOT_FOUND,
+                           ERROR_NEGATIVE_SEEK,
+                           ERROR_DIR_NOT_EMPTY,
+                           ERROR_BUSY,
+                           ERROR_ALREADY_EXISTS,
+                           ERROR_BAD_EXE_FORMAT,
+                           ERROR_ENVVAR_NOT_FOUND,
+                           ERROR_FILENAME_EXCED_RANGE,
+                           ERROR_MORE_DATA,
+                           WAIT_TIMEOUT,
+                           ERROR_NO_MORE_ITEMS,
+                           ERROR_DIRECTORY,
+                           ERROR_NOT_OWNER,
+                           ERROR_PARTIAL_COPY,
+                           ERROR_MR_MID_NOT_FOUND,
+                           ERROR_INVALID_ADDRESS,
+                           ERROR_ABANDONED_WAIT_0,
+                           ERROR_MAPPED_ALIGNMENT,
+                           ERROR_NO_TOKEN,
+                           ERROR_BADDB,
+                           ERROR_BADKEY,
+                           ERROR_CANTOPEN,
+                           ERROR_CANTREAD,
+                           ERROR_CANTWRITE,
+                           ERROR_REGISTRY_CORRUPT,
+                           ERROR_REGISTRY_IO_FAILED,
+                           ERROR_KEY_DELETED,
+                           ERROR_NO_UNICODE_TRANSLATION,
+                           ERROR_NOT_FOUND,
+                           1223 /* cancelled */,
+                           ERROR_NOT_ALL_ASSIGNED,
+                           ERROR_SOME_NOT_MAPPED,
+                           ERROR_PRIVILEGE_NOT_HELD,
+                           ERROR_NONE_MAPPED,
+                           ERROR_INVALID_SID,
+                           ERROR_INVALID_SECURITY_DESCR,
+                           ERROR_BAD_IMPERSONATION_LEVEL,
+                           ERROR_TIMEOUT,
+                           ERROR_RESOURCE_DATA_NOT_FOUND,
+                           ERROR_RESOURCE_TYPE_NOT_FOUND,
+                           ERROR_RESOURCE_NAME_NOT_FOUND,
+                           ERROR_RESOURCE_LANG_NOT_FOUND,
+                           ERROR_INVALID_PRINTER_NAME,
+                           DWORD(E_FAIL),
+                           DWORD(E_NOTIMPL),
+                           DWORD(E_NOINTERFACE),
+                           DWORD(E_POINTER),
+                           DWORD(E_ABORT),
+                           DWORD(E_UNEXPECTED),
+                           DWORD(E_PENDING),
+                           DWORD(CLASS_E_NOAGGREGATION),
+                           DWORD(CLASS_E_CLASSNOTAVAILABLE),
+                           DWORD(REGDB_E_CLASSNOTREG),
+                           DWORD(CO_E_NOTINITIALIZED),
+                           DWORD(CO_E_CLASSSTRING),
+                           DWORD(RPC_E_CHANGED_MODE),
+                           DWORD(DISP_E_MEMBERNOTFOUND),
+                           DWORD(DISP_E_TYPEMISMATCH),
+                           DWORD(DISP_E_UNKNOWNNAME),
+                           DWORD(DISP_E_EXCEPTION),
+                           DWORD(DISP_E_OVERFLOW),
+                           DWORD(DISP_E_BADINDEX),
+                           DWORD(DISP_E_BADPARAMCOUNT),
+                           DWORD(DISP_E_PARAMNOTOPTIONAL),
+                           DWORD(DISP_E_DIVBYZERO),
+                           DWORD(TYPE_E_ELEMENTNOTFOUND),
+                           DWORD(TYPE_E_TYPEMISMATCH),
+                           DWORD(TYPE_E_LIBNOTREGISTERED),
+                           DWORD(MK_E_SYNTAX)};
     std::vector<std::u16string> seen;
     for (DWORD code : codes) {
         SCOPED_TRACE(code);
         const std::u16string text = SystemText(code);
         ASSERT_GT(text.size(), 4u) << kvwin::ToUtf8(text);
         EXPECT_EQ(text.substr(text.size() - 3), u".\r\n") << kvwin::ToUtf8(text);
-        for (const std::u16string& other : seen) EXPECT_NE(text, other);
+        for (const std::u16string& other : seen)
+            EXPECT_NE(text, other);
         seen.push_back(text);
     }
 }
@@ -151,7 +220,8 @@ std::u16string ModuleText(HMODULE module, DWORD id, DWORD language) {
     WCHAR buffer[256];
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
                                    module, id, language, buffer, 256, nullptr);
-    if (n == 0) return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
+    if (n == 0)
+        return u"<error " + kvwin::FromUtf8(std::to_string(GetLastError())) + u">";
     return std::u16string(buffer, n);
 }
 
@@ -162,8 +232,8 @@ TEST(MessageLanguages, ZeroSearchesNeutralUserSystemEnglishThenAny) {
                                          "message 2\nnur Deutsch\n.\n"
                                          "language 0x040C\n"
                                          "message 1\nFrançais\n.\n");
-    HMODULE module = LoadLibraryExW(kvwin::FromUtf8(path).c_str(), nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module =
+        LoadLibraryExW(kvwin::FromUtf8(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
 
     UseLocale("fr_FR.UTF-8");
@@ -200,12 +270,12 @@ TEST(MessageLanguages, ZeroSearchesNeutralUserSystemEnglishThenAny) {
 TEST(MessageLanguages, WindowsImagesServeTheirMessageTablesPerLanguage) {
     std::vector<kvtest::PeResource> resources;
     resources.push_back({11, 1, 0x0407, kvmc::CompileMessageResource({{5, u"fünf\r\n"}})});
-    resources.push_back({11, 1, 0x0409, kvmc::CompileMessageResource({{5, u"five\r\n"},
-                                                                       {6, u"six %1\r\n"}})});
+    resources.push_back(
+        {11, 1, 0x0409, kvmc::CompileMessageResource({{5, u"five\r\n"}, {6, u"six %1\r\n"}})});
     const std::string path = kvtest::MakeTempFolder("pe-messages") + "/msgs.dll";
     kvtest::WriteBytes(path, kvtest::PeBuilder::Build(resources));
-    HMODULE module = LoadLibraryExW(kvwin::FromUtf8(path).c_str(), nullptr,
-                                    LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module =
+        LoadLibraryExW(kvwin::FromUtf8(path).c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
     UseLocale("C");
     EXPECT_EQ(ModuleText(module, 5, 0), u"five\r\n");

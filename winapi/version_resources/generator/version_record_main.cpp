@@ -17,7 +17,8 @@ namespace {
 std::u16string Wide(const std::string& text) {
     // The texts given by the build are ASCII; other bytes are kept as Latin-1.
     std::u16string out;
-    for (unsigned char c : text) out.push_back(c);
+    for (unsigned char c : text)
+        out.push_back(c);
     return out;
 }
 
@@ -33,7 +34,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kv-version-record: bad version '%s'\n", argv[2]);
         return 2;
     }
-    for (int i = 0; i < 4; ++i) record.product_version[i] = record.file_version[i];
+    for (int i = 0; i < 4; ++i)
+        record.product_version[i] = record.file_version[i];
     char dotted[32];
     std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", record.file_version[0],
                   record.file_version[1], record.file_version[2], record.file_version[3]);

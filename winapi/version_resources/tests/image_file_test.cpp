@@ -18,7 +18,8 @@ namespace {
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 TEST(ImageFile, FindsAndGuardsTheVersionSectionOfAnElfObject) {
@@ -49,10 +50,12 @@ TEST(ImageFile, FindsAndGuardsTheVersionSectionOfAnElfObject) {
     // A big-endian or unknown-class object is not read.
     std::vector<uint8_t> other = library;
     other[5] = 2;
-    EXPECT_EQ(kvwin::FindElfSection(other, kvwin::kVersionSection, section), DWORD(ERROR_BAD_FORMAT));
+    EXPECT_EQ(kvwin::FindElfSection(other, kvwin::kVersionSection, section),
+              DWORD(ERROR_BAD_FORMAT));
     other = library;
     other[4] = 9;
-    EXPECT_EQ(kvwin::FindElfSection(other, kvwin::kVersionSection, section), DWORD(ERROR_BAD_FORMAT));
+    EXPECT_EQ(kvwin::FindElfSection(other, kvwin::kVersionSection, section),
+              DWORD(ERROR_BAD_FORMAT));
 }
 
 TEST(ImageFile, ResourceDirectoriesThatPointAnywhereFailCleanly) {
@@ -73,12 +76,14 @@ TEST(ImageFile, ResourceDirectoriesThatPointAnywhereFailCleanly) {
     // either an error or resources that lie inside the image.
     const size_t tree_end = kvtest::PeBuilder::DataEntryOffset(resources, resources.size());
     for (size_t at = 0; at < tree_end; ++at) {
-        if (at >= 0x180 && at < kvtest::PeBuilder::kSectionFile) continue;  // zero padding
+        if (at >= 0x180 && at < kvtest::PeBuilder::kSectionFile)
+            continue;  // zero padding
         for (uint8_t spoil : {uint8_t{0xFF}, uint8_t{0x80}, uint8_t{0x10}}) {
             std::vector<uint8_t> image = good;
             image[at] ^= spoil;
             const DWORD error = kvwin::FindPeResources(image, 16, found);
-            if (error) continue;
+            if (error)
+                continue;
             for (const kvwin::ImageResource& r : found) {
                 EXPECT_GE(r.data.data(), image.data());
                 EXPECT_LE(r.data.data() + r.data.size(), image.data() + image.size());

@@ -85,7 +85,8 @@ class PeBuilder {
     // entries, data.
     struct Layout {
         explicit Layout(const std::vector<PeResource>& resources) {
-            for (const PeResource& r : resources) tree[r.type][r.name][r.language] = &r;
+            for (const PeResource& r : resources)
+                tree[r.type][r.name][r.language] = &r;
             size_t at = 16 + 8 * tree.size();
             for (const auto& [type, names] : tree) {
                 type_at[type] = at;
@@ -135,7 +136,8 @@ class PeBuilder {
                     Put32(b, name_entry, language);
                     Put32(b, name_entry + 4, static_cast<uint32_t>(data_entry));
                     name_entry += 8;
-                    while (b.size() % 4) b.push_back(0);
+                    while (b.size() % 4)
+                        b.push_back(0);
                     Put32(b, data_entry, kSectionRva + static_cast<uint32_t>(b.size()));
                     Put32(b, data_entry + 4, static_cast<uint32_t>(resource->data.size()));
                     b.insert(b.end(), resource->data.begin(), resource->data.end());
@@ -148,7 +150,8 @@ class PeBuilder {
 
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace kvtest

@@ -20,15 +20,19 @@
 
 namespace {
 
-std::u16string W(const std::string& s) { return kvwin::FromUtf8(s); }
+std::u16string W(const std::string& s) {
+    return kvwin::FromUtf8(s);
+}
 
 std::vector<uint8_t> ReadVersionInfo(const std::string& path, DWORD* error = nullptr) {
     SetLastError(0);
     DWORD handle = 77;
     const DWORD size = GetFileVersionInfoSizeW(W(path).c_str(), &handle);
     EXPECT_EQ(handle, 0u);
-    if (error) *error = size ? 0 : GetLastError();
-    if (size == 0) return {};
+    if (error)
+        *error = size ? 0 : GetLastError();
+    if (size == 0)
+        return {};
     std::vector<uint8_t> block(size);
     EXPECT_TRUE(GetFileVersionInfoW(W(path).c_str(), 0, size, block.data()));
     return block;
@@ -37,7 +41,8 @@ std::vector<uint8_t> ReadVersionInfo(const std::string& path, DWORD* error = nul
 std::u16string QueryText(const std::vector<uint8_t>& block, const char16_t* path) {
     LPVOID value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block.data(), path, &value, &length)) return u"<none>";
+    if (!VerQueryValueW(block.data(), path, &value, &length))
+        return u"<none>";
     // The length counts the terminator.
     const auto* text = static_cast<const char16_t*>(value);
     EXPECT_GT(length, 0u);
@@ -48,7 +53,8 @@ std::u16string QueryText(const std::vector<uint8_t>& block, const char16_t* path
 const VS_FIXEDFILEINFO* QueryFixed(const std::vector<uint8_t>& block) {
     LPVOID value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block.data(), u"\\", &value, &length)) return nullptr;
+    if (!VerQueryValueW(block.data(), u"\\", &value, &length))
+        return nullptr;
     EXPECT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     return static_cast<const VS_FIXEDFILEINFO*>(value);
 }
@@ -144,8 +150,8 @@ TEST(VersionResources, ReadsTheVersionResourceOfAWindowsImage) {
         EXPECT_EQ(QueryText(block, u"\\\\stringfileinfo\\040704E4\\\\fileversion"),
                   u"10.4.1234.56");
         // An empty text is there, with just its terminator.
-        ASSERT_TRUE(VerQueryValueW(block.data(), u"\\StringFileInfo\\040704e4\\Comments", &value,
-                                   &length));
+        ASSERT_TRUE(
+            VerQueryValueW(block.data(), u"\\StringFileInfo\\040704e4\\Comments", &value, &length));
         EXPECT_EQ(length, 1u);
         // Absent values and tables.
         EXPECT_EQ(QueryText(block, u"\\StringFileInfo\\040704e4\\LegalCopyright"), u"<none>");
@@ -175,7 +181,8 @@ TEST(VersionResources, ReportsMissingUnreadableAndForeignFiles) {
                        kvtest::PeBuilder::Build({{16, 1, 0x409, {1, 2, 3, 4}}}, {true, false}));
     ReadVersionInfo(folder + "/nores.dll", &error);
     EXPECT_EQ(error, DWORD(ERROR_RESOURCE_DATA_NOT_FOUND));
-    kvtest::WriteBytes(folder + "/noversion.dll", kvtest::PeBuilder::Build({{11, 1, 0x409, {0, 0, 0, 0}}}));
+    kvtest::WriteBytes(folder + "/noversion.dll",
+                       kvtest::PeBuilder::Build({{11, 1, 0x409, {0, 0, 0, 0}}}));
     ReadVersionInfo(folder + "/noversion.dll", &error);
     EXPECT_EQ(error, DWORD(ERROR_RESOURCE_TYPE_NOT_FOUND));
 
@@ -186,7 +193,8 @@ TEST(VersionResources, ReportsMissingUnreadableAndForeignFiles) {
     EXPECT_EQ(error, DWORD(ERROR_RESOURCE_DATA_NOT_FOUND));
 
     // A data entry pointing past the end of the section.
-    std::vector<kvtest::PeResource> resources{{16, 1, 0x409, kvvr::BuildVersionBlock(SampleRecord())}};
+    std::vector<kvtest::PeResource> resources{
+        {16, 1, 0x409, kvvr::BuildVersionBlock(SampleRecord())}};
     std::vector<uint8_t> image = kvtest::PeBuilder::Build(resources);
     kvtest::PeBuilder::Put32(image, kvtest::PeBuilder::DataEntryOffset(resources, 0), 0x00FFFF00);
     kvtest::WriteBytes(folder + "/outside.dll", image);
@@ -217,7 +225,8 @@ TEST(VersionResources, ImagesCutAtAnyLengthFailCleanly) {
         kvtest::WriteBytes(path, std::vector<uint8_t>(image.begin(), image.begin() + length));
         DWORD error = 0;
         const std::vector<uint8_t> block = ReadVersionInfo(path, &error);
-        if (!block.empty()) continue;  // the cut fell in the padding after the block
+        if (!block.empty())
+            continue;  // the cut fell in the padding after the block
         EXPECT_TRUE(error == ERROR_BAD_FORMAT || error == ERROR_RESOURCE_DATA_NOT_FOUND ||
                     error == ERROR_RESOURCE_TYPE_NOT_FOUND)
             << error;
@@ -230,8 +239,8 @@ TEST(VersionResources, QueriesOfDamagedBlocksStayInsideTheBlock) {
     const std::vector<uint8_t> good = kvvr::BuildVersionBlock(SampleRecord());
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
     const size_t span = ((good.size() + page - 1) / page) * page;
-    void* memory = ::mmap(nullptr, span + page, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* memory =
+        ::mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(memory, MAP_FAILED);
     ASSERT_EQ(::mprotect(static_cast<uint8_t*>(memory) + span, page, PROT_NONE), 0);
     uint8_t* block = static_cast<uint8_t*>(memory) + span - good.size();
