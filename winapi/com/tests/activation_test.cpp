@@ -142,7 +142,7 @@ TEST(Activation, UnregisteredClassesAndUnknownNames) {
         ADD_FAILURE() << "no error raised";
     } catch (const _com_error& e) {
         EXPECT_EQ(e.Error(), REGDB_E_CLASSNOTREG);
-        EXPECT_EQ(comtest::Text(e.ErrorMessage()), u"Class not registered");
+        EXPECT_EQ(comtest::Text(e.ErrorMessage()), u"The class is not registered.");
     }
     try {
         ITestCounterPtr never(u"KvTest.NoSuchThing");

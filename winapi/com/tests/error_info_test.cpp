@@ -152,8 +152,10 @@ bool CustomText(HRESULT hr, std::u16string& text) {
 }
 
 TEST(ComError, ErrorMessageForKnownCodesWCodesAndTheRest) {
-    EXPECT_EQ(Text(_com_error(E_NOINTERFACE).ErrorMessage()), u"No such interface supported");
-    EXPECT_EQ(Text(_com_error(DISP_E_TYPEMISMATCH).ErrorMessage()), u"Type mismatch.");
+    EXPECT_EQ(Text(_com_error(E_NOINTERFACE).ErrorMessage()),
+              u"The object does not support the interface asked for.");
+    EXPECT_EQ(Text(_com_error(DISP_E_TYPEMISMATCH).ErrorMessage()),
+              u"An argument has a type that cannot be converted to the one needed.");
     EXPECT_EQ(Text(_com_error(kTestFailure).ErrorMessage()), u"IDispatch error #1");
     EXPECT_EQ(Text(_com_error(HRESULT(0x80991234L)).ErrorMessage()), u"Unknown error 0x80991234");
 

@@ -1,9 +1,8 @@
 // The text that stands for an HRESULT, as _com_error::ErrorMessage shows it.
 //
-// The system message table is not part of the COM runtime, so the text comes from a
-// replaceable provider: the message-table code installs one with SetHresultTextProvider,
-// and until then (or when it knows no text) a small built-in table answers for the common
-// COM and Automation codes, and "Unknown error 0x%08lX" for the rest.
+// A replaceable provider (SetHresultTextProvider) answers first; when there is none, or it
+// knows no text, the system message table answers (kvwin/message_text.h), and
+// "Unknown error 0x%08lX" stands for a code it does not know either.
 #pragma once
 
 #include <string>
@@ -19,7 +18,7 @@ typedef bool (*HresultTextProvider)(HRESULT hr, std::u16string& text);
 // Installs a provider (nullptr removes it) and returns the previous one. Thread safe.
 KVWIN_API HresultTextProvider SetHresultTextProvider(HresultTextProvider provider);
 
-// The text for a code from the provider or the built-in table, without trailing CR/LF;
+// The text for a code from the provider or the system message table, without trailing CR/LF;
 // false when neither knows the code.
 KVWIN_API bool KnownHresultText(HRESULT hr, std::u16string& text);
 
