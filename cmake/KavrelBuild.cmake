@@ -18,6 +18,11 @@ endif()
 
 # Everything but the documented exports stays hidden in our shared objects.
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+# A unique symbol (a static inside a standard-library template) would keep a shared object
+# mapped after its last dlclose; the library must be unloadable by its host.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    add_compile_options(-fno-gnu-unique)
+endif()
 set(CMAKE_C_VISIBILITY_PRESET hidden)
 set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 

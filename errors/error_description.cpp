@@ -13,7 +13,9 @@ constexpr DWORD kAgentCodeMessage = 0x8FA20000;       // insert 1: the code
 constexpr DWORD kAgentDescribedMessage = 0x8FA20001;  // inserts: description, code
 constexpr DWORD kAgentCodeRangeMessage = 0x8FA20002;  // inserts: description, code
 
-bool IsInternetCode(uint32_t code) { return code >= 12000 && code <= 12186; }
+bool IsInternetCode(uint32_t code) {
+    return code >= 12000 && code <= 12186;
+}
 
 // One FormatMessageW call with an allocated buffer; empty when it yields nothing.
 std::u16string Message(DWORD flags, LPCVOID source, DWORD id, DWORD language,

@@ -49,7 +49,8 @@ class AgentMessageModule {
             return;
         }
         if (IsInstallMode()) {
-            m_view.module = LoadAsData(GetModuleFolder(nullptr) + u"\\x86\\CoreAgentDll\\ZorAgentExt.dll");
+            m_view.module =
+                LoadAsData(GetModuleFolder(nullptr) + u"\\x86\\CoreAgentDll\\ZorAgentExt.dll");
             if (m_view.module) {
                 m_owned = true;
             } else {

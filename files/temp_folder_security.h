@@ -14,8 +14,8 @@ inline constexpr WCHAR kTempFolderSddl[] =
     u"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x100026;;;BU)";
 
 // Owns kTempFolderSddl converted to a security descriptor, freed when it goes. The
-// descriptor is null when the conversion fails, and on a platform layer that has no
-// conversion yet; a folder created with it then gets the default security. One owner.
+// descriptor is null when the conversion fails; a folder created with it then gets the default
+// security. One owner.
 class TempFolderDescriptor {
   public:
     TempFolderDescriptor();

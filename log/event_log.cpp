@@ -6,8 +6,10 @@
 #include "files/file_operations.h"
 #include "files/program_files.h"
 #include "log/agent_log.h"
+#include "log/console_output.h"
 #include "log/event_record.h"
 #include "log/impersonation_pause.h"
+#include "log/install_log.h"
 #include "log/log_configuration.h"
 #include "log/log_rotation.h"
 #include "log/severity.h"
@@ -42,7 +44,6 @@ constexpr DWORD kRefreshIntervalMs = 60000;
 constexpr DWORD kShutdownWaitMs = 2000;
 constexpr size_t kMaxLogPath = 259;
 constexpr size_t kMaxRotationPattern = 519;
-constexpr uint32_t kLowIntegrityRid = 0x1000;
 
 bool IsVistaOrLater() {
     return OSDetector::GetOSCode() >= 20;

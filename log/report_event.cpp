@@ -19,10 +19,6 @@ bool FormatMessageText(WCHAR (&buffer)[kLogFormatBufferChars], const WCHAR* form
     return kvwin::FormatArgsTo(buffer, kLogFormatBufferChars, format, args, count) >= 0;
 }
 
-size_t Length(const WCHAR* text) {
-    return std::char_traits<char16_t>::length(text);
-}
-
 }  // namespace
 
 void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept {

@@ -94,14 +94,12 @@ OSDetector::OSDetector() {
                          u"ReleaseId", KEY_READ, m_releaseIdText) &&
         !ParseReleaseId(m_releaseIdText, m_release)) {
         m_release = 0;
-        CEReportEventF(LogWarning, u"System",
-                       u"Failed to convert Release ID version from input string: '%ls'.",
-                       m_releaseIdText);
+        m_releaseIdUnreadable = true;
     }
 
     if (m_version.dwMajorVersion >= 5)
-        m_osCode = LookupOSCode(m_version.dwMajorVersion, m_version.dwMinorVersion, m_server,
-                                m_release);
+        m_osCode =
+            LookupOSCode(m_version.dwMajorVersion, m_version.dwMinorVersion, m_server, m_release);
 }
 
 uint32_t OSDetector::LookupOSCode(DWORD major, DWORD minor, bool server, uint32_t release) {
@@ -118,4 +116,11 @@ uint32_t OSDetector::LookupOSCode(DWORD major, DWORD minor, bool server, uint32_
     return candidate;
 }
 
-uint32_t OSDetector::GetOSCode() { return Utility::SingletonT<OSDetector, 4095>::Instance().Code(); }
+uint32_t OSDetector::GetOSCode() {
+    OSDetector& detector = Utility::SingletonT<OSDetector, 4095>::Instance();
+    if (detector.m_releaseIdUnreadable && !detector.m_releaseIdReported.exchange(true))
+        CEReportEventF(LogWarning, u"System",
+                       u"Failed to convert Release ID version from input string: '%ls'.",
+                       detector.m_releaseIdText);
+    return detector.Code();
+}

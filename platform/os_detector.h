@@ -7,12 +7,17 @@
 // The code is gathered once per process (SingletonT, priority 4095) from GetVersionExW, the
 // product type and the release id in the registry, and never changes afterwards. Codes of
 // 20 or more mean Vista or later. Safe from any thread.
+//
+// A release id that does not read as a number is reported once, by the first GetOSCode
+// after the detector exists: the log object itself asks for the code while it starts.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "win/sysinfo.h"
+#include "win/version_info.h"
 
 class OSDetector {
   public:
@@ -33,5 +38,7 @@ class OSDetector {
     bool m_extended = false;
     bool m_server = false;
     std::u16string m_releaseIdText;
+    bool m_releaseIdUnreadable = false;
+    std::atomic<bool> m_releaseIdReported{false};
     uint32_t m_release = 0;
 };

@@ -12,7 +12,8 @@
 // At unload the destruction run calls each created singleton's destroy function: higher
 // priority numbers first, and within one priority the singleton created last first. Using a
 // destroyed singleton, or creating one from another thread while the library unloads, ends
-// the process with exit code 50 (singleton_misuse.h).
+// the process with exit code 50 (singleton_misuse.h), as does a constructor that, directly
+// or through other singletons, asks for its own singleton.
 //
 // A class with a private constructor befriends its SingletonT. T must be default
 // constructible.
@@ -60,8 +61,20 @@ class SingletonT {
             TerminateOnDestroyedSingletonUse();
         if (!(state & kSingletonCreated)) {
             CheckSingletonCreationThread();
+            // Only the thread holding the lock can see true here: its constructor asked for
+            // its own singleton, which would otherwise recurse until the stack runs out.
+            if (s_constructing)
+                TerminateOnRecursiveSingletonCreation();
+            s_constructing = true;
             std::memset(s_storage, 0, sizeof s_storage);
-            T* instance = ::new (static_cast<void*>(s_storage)) T();
+            T* instance = nullptr;
+            try {
+                instance = ::new (static_cast<void*>(s_storage)) T();
+            } catch (...) {
+                s_constructing = false;
+                throw;
+            }
+            s_constructing = false;
             try {
                 RegisterSingletonDestroy(Priority, &Destroy);
             } catch (...) {
@@ -83,6 +96,7 @@ class SingletonT {
     alignas(T) static inline unsigned char s_storage[sizeof(T)];
     static inline T* s_instance = nullptr;
     static inline std::atomic<uint32_t> s_state{0};
+    static inline bool s_constructing = false;  // used under the singleton lock only
 };
 
 }  // namespace Utility

@@ -28,6 +28,12 @@ void TerminateOnDestroyedSingletonUse() {
         u"TERMINATED ***\n");
 }
 
+void TerminateOnRecursiveSingletonCreation() {
+    TerminateWithMessage(
+        u"\n*** REDIVIRIDO: SINGLETON CONSTRUCTOR NEEDS ITS OWN SINGLETON, PROCESS WILL BE "
+        u"TERMINATED ***\n");
+}
+
 void CheckSingletonCreationThread() {
     const DWORD unloading = UnloadingThreadId();
     if (unloading == 0 || unloading == GetCurrentThreadId())

@@ -1,4 +1,4 @@
-// The two fatal misuses: each ends the process with exit code 50 after writing its
+// The fatal misuses: each ends the process with exit code 50 after writing its
 // message as debug output, and nothing after it runs.
 #include <gtest/gtest.h>
 
@@ -36,6 +36,10 @@ void ExpectEndedByMisuse(const kvtest::ChildResult& child, const char* message) 
     EXPECT_EQ(child.output, message);
 }
 
+const char kRecursionMessage[] =
+    "\n*** REDIVIRIDO: SINGLETON CONSTRUCTOR NEEDS ITS OWN SINGLETON, PROCESS WILL BE "
+    "TERMINATED ***\n";
+
 struct Plain {
     int value = 1;
 };
@@ -47,6 +51,24 @@ TEST(SingletonMisuse, UseAfterDestructionEndsTheProcessWithExitCode50) {
                             SingletonT<Plain, 255>::Instance();
                         }),
                         kDestroyedMessage);
+}
+
+// A constructor reaching its own singleton through another one (as a log object asking for
+// facts whose gathering logs) ends the process instead of running out of stack.
+struct Facts;
+struct Log {
+    Log();
+};
+struct Facts {
+    Facts() { SingletonT<Log, 255>::Instance(); }
+};
+Log::Log() {
+    SingletonT<Facts, 4095>::Instance();
+}
+
+TEST(SingletonMisuse, AConstructorNeedingItsOwnSingletonEndsTheProcess) {
+    ExpectEndedByMisuse(RunShowingDebugOutput([] { SingletonT<Log, 255>::Instance(); }),
+                        kRecursionMessage);
 }
 
 // The agent log (255) is gone when the message modules (254) are destroyed: a log call

@@ -2,6 +2,7 @@
 // processes creating the same folders at once.
 #include <gtest/gtest.h>
 
+#include "errors/error_description.h"
 #include "files/file_operations.h"
 #include "files_test_support.h"
 #include "log/agent_log.h"
@@ -60,9 +61,9 @@ TEST(CreateDirectoryPath, OtherFailuresAreLoggedAsWarningsUnlessSuppressed) {
     const std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "2|CreateDirectoryPath|Cannot create directory '" + kvwin::ToUtf8(path) +
-                            "'|" + std::to_string(error));
+                            "', error: " + kvwin::ToUtf8(GetErrorText(error)));
 
-    pending::ClearLoggedLines();
+    filestest::ClearLoggedLines();
     SetLastError(ERROR_SUCCESS);
     EXPECT_FALSE(CreateDirectoryPath(path.c_str(), nullptr, LogSuppress));
     EXPECT_EQ(GetLastError(), error);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 #include "errors/error_description.h"
 #include "files/file_operations.h"
@@ -18,8 +19,6 @@ namespace {
 using filestest::WinPath;
 
 constexpr DWORD kPatienceMs = 60000;
-
-HANDLE g_readerWaits = nullptr;
 
 HANDLE Event(const char16_t* name) {
     return CreateEventW(nullptr, TRUE, FALSE, name);
@@ -50,9 +49,13 @@ std::string RunAgainstHolder(const std::u16string& path, bool holdForGood,
         }
         if (WaitForSingleObject(held, kPatienceMs) != WAIT_OBJECT_0)
             _exit(4);
-        g_readerWaits = readerWaits;
-        pending::SetLogObserver([](const pending::LoggedLine&) { SetEvent(g_readerWaits); });
+        // The holder lets go once the first retry has been announced.
+        std::thread announced([readerWaits] {
+            if (filestest::WaitForLoggedText("Will proceed with retries", kPatienceMs))
+                SetEvent(readerWaits);
+        });
         std::string report = operation();
+        announced.join();
         for (const std::string& line : filestest::Lines())
             report += "\n" + line;
         SetEvent(readerDone);

@@ -1,4 +1,5 @@
-// Helpers of the file tests: paths on C: (the test's state root), raw bytes, logged lines.
+// Helpers of the file tests: paths on C: (the test's state root), raw bytes, the lines
+// the agent log recorded.
 #pragma once
 
 #include <string>
@@ -6,7 +7,6 @@
 
 #include "kvtest/test_env.h"
 #include "kvwin/utf.h"
-#include "pending_log_and_errors.h"
 #include "win/files.h"
 
 namespace filestest {
@@ -50,18 +50,16 @@ inline std::string ReadBytes(const std::u16string& path) {
     return bytes;
 }
 
-// The logged lines as "severity|source|message" (with "|error" for Win32 lines), in order,
-// leaving out the suppressed ones.
-inline std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    for (const pending::LoggedLine& line : pending::LoggedLines()) {
-        std::string text = std::to_string(line.severity) + "|" + kvwin::ToUtf8(line.source) + "|" +
-                           kvwin::ToUtf8(line.message);
-        if (line.win32)
-            text += "|" + std::to_string(line.error);
-        lines.push_back(text);
-    }
-    return lines;
-}
+// The lines this process's agent log holds since the last ClearLoggedLines, as
+// "level|source|message", in order. Every level is recorded in the file tests
+// (log_capture.cpp turns them all on before a test starts).
+std::vector<std::string> Lines();
+
+// Lines() starts after what the log holds now.
+void ClearLoggedLines();
+
+// Waits until the agent log holds a record whose message contains text; false when it did
+// not come within timeoutMs. Any process of the test may wait for any other's records.
+bool WaitForLoggedText(const std::string& text, unsigned timeoutMs);
 
 }  // namespace filestest

@@ -11,6 +11,7 @@
 #include "files/temp_folder.h"
 #include "files/temp_folder_security.h"
 #include "files_test_support.h"
+#include "win/comdef.h"
 #include "win/environment.h"
 #include "win/errors.h"
 
@@ -169,10 +170,11 @@ TEST(WorkingTempPath, ATempPathBeyondMaxPathRaisesADescribedError) {
     try {
         GetWorkingTempPath();
         ADD_FAILURE() << "no error raised";
-    } catch (const pending::PendingComError& error) {
-        EXPECT_EQ(error.hr, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
-        EXPECT_EQ(error.systemCode, static_cast<uint32_t>(ERROR_INSUFFICIENT_BUFFER));
-        EXPECT_EQ(error.text, u"Can't find temp path");
+    } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(std::u16string(static_cast<const WCHAR*>(error.Description())),
+                  u"Can't find temp path " +
+                      std::u16string(_com_error(ERROR_INSUFFICIENT_BUFFER).ErrorMessage()));
     }
 }
 
@@ -180,11 +182,7 @@ TEST(TempFolderSecurity, HoldsNonInheritableAttributesWithTheFolderDescriptor) {
     SECURITY_ATTRIBUTES* attributes = TempFolderSecuritySingleton::Instance().Attributes();
     EXPECT_EQ(attributes->nLength, 24u);
     EXPECT_EQ(attributes->bInheritHandle, FALSE);
-#if __has_include("win/security.h")
     EXPECT_NE(attributes->lpSecurityDescriptor, nullptr);
-#else
-    EXPECT_EQ(attributes->lpSecurityDescriptor, nullptr);
-#endif
 }
 
 }  // namespace

@@ -38,7 +38,9 @@ std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string LogText() { return ReadFile(Native(GetEventLog().LogPath())); }
+std::string LogText() {
+    return ReadFile(Native(GetEventLog().LogPath()));
+}
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -72,15 +74,16 @@ void SetText(const WCHAR* keyPath, const WCHAR* name, const std::u16string& valu
 void BumpGeneration() {
     Memory::SharedMemory block;
     const uint32_t zero = 0;
-    ASSERT_EQ(block.Create(u"Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}", 4, &zero,
-                           nullptr, false),
+    ASSERT_EQ(block.Create(u"Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}", 4, &zero, nullptr,
+                           false),
               0u);
     std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(block.Data())).fetch_add(1);
 }
 
 void ExpectChildOk(const kvtest::ChildResult& child) {
     EXPECT_TRUE(child.exited && child.exit_code == 0)
-        << "exit " << child.exit_code << " signal " << child.signal << "\n" << child.output;
+        << "exit " << child.exit_code << " signal " << child.signal << "\n"
+        << child.output;
 }
 
 TEST(AgentLog, DefaultPlacementIsTheAgentFolderUnderCommonApplicationData) {
@@ -91,7 +94,8 @@ TEST(AgentLog, RecordBytesForLineFeedsCDataEndAndEscapedSource) {
     CEReportEvent(LogInformation, u"C<T>::'M'", u"a\nb\r\nc ]]> d");
     const std::string text = LogText();
     const std::regex record(
-        "^\r\n<event date='\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d\\.\\d{3}0000 [+-]\\d\\d:\\d\\d' "
+        "^\r\n<event date='\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d\\.\\d{3}0000 "
+        "[+-]\\d\\d:\\d\\d' "
         "severity='4' hostName='[^']+' source='C&lt;T&gt;::&apos;M&apos;' module='[^']*' "
         "process='[^']+' pid='" +
         std::to_string(getpid()) +
@@ -162,7 +166,8 @@ TEST(AgentLog, HeaderPrecedesTheFirstRecordOfAnEmptyFileOnly) {
     const std::string text = LogText();
     EXPECT_EQ(text.rfind("<event date='", 0), 0u) << text;
     EXPECT_NE(text.find("source='Log File Start'"), std::string::npos);
-    EXPECT_NE(text.find(">\r\n <![CDATA[Agent build 7]]>\r\n</event>\r\n<event "), std::string::npos);
+    EXPECT_NE(text.find(">\r\n <![CDATA[Agent build 7]]>\r\n</event>\r\n<event "),
+              std::string::npos);
     EXPECT_EQ(Count(text, "Log File Start"), 1u);
 }
 

@@ -27,12 +27,16 @@ std::vector<BuiltinClass>& Builtins() {
 }
 
 bool SameTextNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char16_t x = a[i], y = b[i];
-        if (x >= u'A' && x <= u'Z') x = char16_t(x | 0x20);
-        if (y >= u'A' && y <= u'Z') y = char16_t(y | 0x20);
-        if (x != y) return false;
+        if (x >= u'A' && x <= u'Z')
+            x = char16_t(x | 0x20);
+        if (y >= u'A' && y <= u'Z')
+            y = char16_t(y | 0x20);
+        if (x != y)
+            return false;
     }
     return true;
 }
@@ -40,7 +44,8 @@ bool SameTextNoCase(std::u16string_view a, std::u16string_view b) {
 std::optional<BuiltinClass> FindBuiltin(const CLSID& clsid) {
     std::lock_guard lock(BuiltinMutex());
     for (const auto& entry : Builtins())
-        if (entry.clsid == clsid) return entry;
+        if (entry.clsid == clsid)
+            return entry;
     return std::nullopt;
 }
 
@@ -59,19 +64,22 @@ HRESULT ClassObjectFromModule(const std::u16string& server, REFCLSID clsid, REFI
                               void** ppv) {
     std::shared_ptr<com_detail::ServerModule> module;
     HRESULT hr = com_detail::LoadServerModule(server, module);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     try {
         hr = module->get_class_object(clsid, riid, ppv);
     } catch (...) {
         hr = CO_E_ERRORINDLL;
     }
-    if (FAILED(hr) && *ppv) *ppv = nullptr;
+    if (FAILED(hr) && *ppv)
+        *ppv = nullptr;
     return hr;
 }
 
 HRESULT TaskText(const std::u16string& text, LPOLESTR* out) {
     auto* mem = static_cast<OLECHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
-    if (!mem) return E_OUTOFMEMORY;
+    if (!mem)
+        return E_OUTOFMEMORY;
     std::memcpy(mem, text.c_str(), (text.size() + 1) * sizeof(OLECHAR));
     *out = mem;
     return S_OK;
@@ -82,11 +90,13 @@ HRESULT ProgIdToClsid(std::u16string_view prog_id, CLSID& clsid) {
     // Follow CurVer a few times at most: a loop in the registry must not hang us.
     for (int hop = 0; hop < 4; ++hop) {
         if (auto text = com_detail::ReadClassesRootDefault(name + u"\\CLSID")) {
-            if (GuidFromText(*text, clsid)) return S_OK;
+            if (GuidFromText(*text, clsid))
+                return S_OK;
             return CO_E_CLASSSTRING;
         }
         auto current = com_detail::ReadClassesRootDefault(name + u"\\CurVer");
-        if (!current || current->empty()) break;
+        if (!current || current->empty())
+            break;
         name = *current;
     }
     if (auto builtin = FindBuiltinByProgId(prog_id)) {
@@ -127,25 +137,30 @@ extern "C" {
 
 HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid,
                          LPVOID* ppv) {
-    if (!ppv) return E_INVALIDARG;
+    if (!ppv)
+        return E_INVALIDARG;
     *ppv = nullptr;
-    if (!kvwin::ThreadHasApartment()) return CO_E_NOTINITIALIZED;
+    if (!kvwin::ThreadHasApartment())
+        return CO_E_NOTINITIALIZED;
     if (!(dwClsContext & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER))) {
         // Only in-process servers exist here; nothing is ever registered as a local or
         // remote server.
         return REGDB_E_CLASSNOTREG;
     }
-    if (pvReserved) return E_INVALIDARG;
+    if (pvReserved)
+        return E_INVALIDARG;
     try {
         std::u16string key = u"CLSID\\" + kvwin::GuidToText(rclsid);
         if (auto server = kvwin::com_detail::ReadClassesRootDefault(key + u"\\InprocServer32")) {
-            if (server->empty()) return REGDB_E_CLASSNOTREG;
+            if (server->empty())
+                return REGDB_E_CLASSNOTREG;
             return kvwin::ClassObjectFromModule(*server, rclsid, riid, ppv);
         }
         if (auto builtin = kvwin::FindBuiltin(rclsid)) {
             if (builtin->create) {
                 auto* factory = new (std::nothrow) kvwin::SimpleClassFactory(builtin->create);
-                if (!factory) return E_OUTOFMEMORY;
+                if (!factory)
+                    return E_OUTOFMEMORY;
                 HRESULT hr = factory->QueryInterface(riid, ppv);
                 factory->Release();
                 return hr;
@@ -162,26 +177,35 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
 
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv) {
-    if (!ppv) return E_INVALIDARG;
+    if (!ppv)
+        return E_INVALIDARG;
     *ppv = nullptr;
     // An aggregated object can only be asked for its inner IUnknown.
-    if (pUnkOuter && riid != __uuidof(IUnknown)) return CLASS_E_NOAGGREGATION;
+    if (pUnkOuter && riid != __uuidof(IUnknown))
+        return CLASS_E_NOAGGREGATION;
     IClassFactory* factory = nullptr;
     HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, __uuidof(IClassFactory),
                                   reinterpret_cast<void**>(&factory));
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     hr = factory->CreateInstance(pUnkOuter, riid, ppv);
     factory->Release();
-    if (FAILED(hr)) *ppv = nullptr;
+    if (FAILED(hr))
+        *ppv = nullptr;
     return hr;
 }
 
-void CoFreeUnusedLibraries(void) { kvwin::com_detail::FreeUnusedServerModules(); }
+void CoFreeUnusedLibraries(void) {
+    kvwin::com_detail::FreeUnusedServerModules();
+}
 
-void CoFreeUnusedLibrariesEx(DWORD, DWORD) { kvwin::com_detail::FreeUnusedServerModules(); }
+void CoFreeUnusedLibrariesEx(DWORD, DWORD) {
+    kvwin::com_detail::FreeUnusedServerModules();
+}
 
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
-    if (!lpszProgID || !lpclsid) return E_INVALIDARG;
+    if (!lpszProgID || !lpclsid)
+        return E_INVALIDARG;
     try {
         return kvwin::ProgIdToClsid(kvwin::WideView(lpszProgID), *lpclsid);
     } catch (...) {
@@ -190,7 +214,8 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
 }
 
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
-    if (!pclsid) return E_INVALIDARG;
+    if (!pclsid)
+        return E_INVALIDARG;
     if (!lpsz) {
         *pclsid = GUID_NULL;
         return S_OK;
@@ -204,18 +229,20 @@ HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
 }
 
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
-    if (!lplpszProgID) return E_INVALIDARG;
+    if (!lplpszProgID)
+        return E_INVALIDARG;
     *lplpszProgID = nullptr;
     try {
         std::u16string key = u"CLSID\\" + kvwin::GuidToText(clsid) + u"\\ProgID";
         if (auto text = kvwin::com_detail::ReadClassesRootDefault(key)) {
-            if (!text->empty()) return kvwin::TaskText(*text, lplpszProgID);
+            if (!text->empty())
+                return kvwin::TaskText(*text, lplpszProgID);
         }
         if (auto builtin = kvwin::FindBuiltin(clsid)) {
-            const std::u16string& name = !builtin->prog_id.empty()
-                                             ? builtin->prog_id
-                                             : builtin->version_independent_prog_id;
-            if (!name.empty()) return kvwin::TaskText(name, lplpszProgID);
+            const std::u16string& name =
+                !builtin->prog_id.empty() ? builtin->prog_id : builtin->version_independent_prog_id;
+            if (!name.empty())
+                return kvwin::TaskText(name, lplpszProgID);
         }
         return REGDB_E_CLASSNOTREG;
     } catch (...) {
@@ -224,7 +251,8 @@ HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
 }
 
 HRESULT OleRun(LPUNKNOWN pUnknown) {
-    if (!pUnknown) return E_INVALIDARG;
+    if (!pUnknown)
+        return E_INVALIDARG;
     IRunnableObject* runnable = nullptr;
     if (FAILED(pUnknown->QueryInterface(__uuidof(IRunnableObject),
                                         reinterpret_cast<void**>(&runnable))) ||

@@ -12,25 +12,30 @@ ThreadState& CurrentThreadState() {
 }
 
 ThreadState::~ThreadState() {
-    if (error_info) error_info->Release();
+    if (error_info)
+        error_info->Release();
 }
 
 }  // namespace kvwin::com_detail
 
 namespace kvwin {
-bool ThreadHasApartment() { return com_detail::CurrentThreadState().init_count > 0; }
+bool ThreadHasApartment() {
+    return com_detail::CurrentThreadState().init_count > 0;
+}
 }  // namespace kvwin
 
 extern "C" {
 
 HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
-    constexpr DWORD kKnown = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE |
-                             COINIT_SPEED_OVER_MEMORY;
-    if (pvReserved || (dwCoInit & ~kKnown)) return E_INVALIDARG;
+    constexpr DWORD kKnown =
+        COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE | COINIT_SPEED_OVER_MEMORY;
+    if (pvReserved || (dwCoInit & ~kKnown))
+        return E_INVALIDARG;
     auto& state = kvwin::com_detail::CurrentThreadState();
     bool multithreaded = !(dwCoInit & COINIT_APARTMENTTHREADED);
     if (state.init_count > 0) {
-        if (state.multithreaded != multithreaded) return RPC_E_CHANGED_MODE;
+        if (state.multithreaded != multithreaded)
+            return RPC_E_CHANGED_MODE;
         ++state.init_count;
         return S_FALSE;
     }
@@ -45,7 +50,8 @@ HRESULT CoInitialize(LPVOID pvReserved) {
 
 void CoUninitialize(void) {
     auto& state = kvwin::com_detail::CurrentThreadState();
-    if (state.init_count == 0) return;
+    if (state.init_count == 0)
+        return;
     if (--state.init_count == 0 && state.error_info) {
         IErrorInfo* info = state.error_info;
         state.error_info = nullptr;

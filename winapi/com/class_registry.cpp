@@ -3,14 +3,9 @@
 
 #include <vector>
 
-#if __has_include("win/registry.h")
 #include "win/registry.h"
-#define KVWIN_COM_HAS_REGISTRY 1
-#endif
 
 namespace kvwin::com_detail {
-
-#ifdef KVWIN_COM_HAS_REGISTRY
 
 std::optional<std::u16string> ReadClassesRootDefault(const std::u16string& subkey) {
     HKEY key = nullptr;
@@ -24,21 +19,13 @@ std::optional<std::u16string> ReadClassesRootDefault(const std::u16string& subke
         DWORD got = size;
         if (RegQueryValueExW(key, nullptr, nullptr, &type, data.data(), &got) == ERROR_SUCCESS) {
             std::u16string text(reinterpret_cast<const WCHAR*>(data.data()), got / sizeof(WCHAR));
-            while (!text.empty() && text.back() == 0) text.pop_back();
+            while (!text.empty() && text.back() == 0)
+                text.pop_back();
             result = std::move(text);
         }
     }
     RegCloseKey(key);
     return result;
 }
-
-#else
-
-// Built without the registry: only built-in registrations exist.
-std::optional<std::u16string> ReadClassesRootDefault(const std::u16string&) {
-    return std::nullopt;
-}
-
-#endif
 
 }  // namespace kvwin::com_detail

@@ -6,8 +6,8 @@
 namespace kvwin::com_detail {
 
 struct ThreadState {
-    int init_count = 0;         // successful CoInitializeEx calls not yet balanced
-    bool multithreaded = false;  // the model of the current apartment
+    int init_count = 0;                // successful CoInitializeEx calls not yet balanced
+    bool multithreaded = false;        // the model of the current apartment
     IErrorInfo* error_info = nullptr;  // owned reference, or null
     ~ThreadState();
 };

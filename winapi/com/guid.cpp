@@ -27,7 +27,8 @@ std::u16string GuidToText(const GUID& g) {
     std::u16string out;
     out.reserve(38);
     auto put = [&](uint64_t v, int digits) {
-        for (int i = digits - 1; i >= 0; --i) out.push_back(char16_t(kHex[(v >> (4 * i)) & 0xF]));
+        for (int i = digits - 1; i >= 0; --i)
+            out.push_back(char16_t(kHex[(v >> (4 * i)) & 0xF]));
     };
     out.push_back(u'{');
     put(g.Data1, 8);
@@ -39,15 +40,18 @@ std::u16string GuidToText(const GUID& g) {
     put(g.Data4[0], 2);
     put(g.Data4[1], 2);
     out.push_back(u'-');
-    for (int i = 2; i < 8; ++i) put(g.Data4[i], 2);
+    for (int i = 2; i < 8; ++i)
+        put(g.Data4[i], 2);
     out.push_back(u'}');
     return out;
 }
 
 bool GuidFromText(std::u16string_view text, GUID& g) {
-    if (text.size() != 38 || text[0] != u'{' || text[37] != u'}') return false;
+    if (text.size() != 38 || text[0] != u'{' || text[37] != u'}')
+        return false;
     std::u16string_view s = text.substr(1, 36);
-    if (s[8] != u'-' || s[13] != u'-' || s[18] != u'-' || s[23] != u'-') return false;
+    if (s[8] != u'-' || s[13] != u'-' || s[18] != u'-' || s[23] != u'-')
+        return false;
     auto field = [&](size_t from, size_t count, uint64_t& v) {
         v = 0;
         for (size_t i = 0; i < count; ++i) {
@@ -68,15 +72,19 @@ bool GuidFromText(std::u16string_view text, GUID& g) {
     };
     uint64_t v;
     GUID r{};
-    if (!field(0, 8, v)) return false;
+    if (!field(0, 8, v))
+        return false;
     r.Data1 = uint32_t(v);
-    if (!field(9, 4, v)) return false;
+    if (!field(9, 4, v))
+        return false;
     r.Data2 = uint16_t(v);
-    if (!field(14, 4, v)) return false;
+    if (!field(14, 4, v))
+        return false;
     r.Data3 = uint16_t(v);
     static const size_t kBytes[8] = {19, 21, 24, 26, 28, 30, 32, 34};
     for (int i = 0; i < 8; ++i) {
-        if (!field(kBytes[i], 2, v)) return false;
+        if (!field(kBytes[i], 2, v))
+            return false;
         r.Data4[i] = uint8_t(v);
     }
     g = r;
@@ -88,11 +96,13 @@ bool GuidFromText(std::u16string_view text, GUID& g) {
 namespace {
 
 HRESULT GuidToTaskText(REFGUID g, LPOLESTR* out) {
-    if (!out) return E_INVALIDARG;
+    if (!out)
+        return E_INVALIDARG;
     *out = nullptr;
     std::u16string text = kvwin::GuidToText(g);
     auto* mem = static_cast<OLECHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
-    if (!mem) return E_OUTOFMEMORY;
+    if (!mem)
+        return E_OUTOFMEMORY;
     std::memcpy(mem, text.c_str(), (text.size() + 1) * sizeof(OLECHAR));
     *out = mem;
     return S_OK;
@@ -103,13 +113,15 @@ HRESULT GuidToTaskText(REFGUID g, LPOLESTR* out) {
 extern "C" {
 
 HRESULT CoCreateGuid(GUID* pguid) {
-    if (!pguid) return E_INVALIDARG;
+    if (!pguid)
+        return E_INVALIDARG;
     unsigned char bytes[16];
     size_t got = 0;
     while (got < sizeof bytes) {
         ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return HRESULT_FROM_WIN32(kvwin::Win32ErrorFromErrno(errno));
         }
         got += size_t(n);
@@ -124,17 +136,23 @@ HRESULT CoCreateGuid(GUID* pguid) {
 }
 
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
-    if (!lpsz || cchMax < 39) return 0;
+    if (!lpsz || cchMax < 39)
+        return 0;
     std::u16string text = kvwin::GuidToText(rguid);
     std::memcpy(lpsz, text.c_str(), 39 * sizeof(OLECHAR));
     return 39;
 }
 
-HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) { return GuidToTaskText(rclsid, lplpsz); }
-HRESULT StringFromIID(REFIID riid, LPOLESTR* lplpsz) { return GuidToTaskText(riid, lplpsz); }
+HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
+    return GuidToTaskText(rclsid, lplpsz);
+}
+HRESULT StringFromIID(REFIID riid, LPOLESTR* lplpsz) {
+    return GuidToTaskText(riid, lplpsz);
+}
 
 HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
-    if (!lpiid) return E_INVALIDARG;
+    if (!lpiid)
+        return E_INVALIDARG;
     if (!lpsz) {
         *lpiid = GUID_NULL;
         return S_OK;
@@ -142,7 +160,9 @@ HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
     return kvwin::GuidFromText(kvwin::WideView(lpsz), *lpiid) ? S_OK : E_INVALIDARG;
 }
 
-LPVOID CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb ? cb : 1); }
+LPVOID CoTaskMemAlloc(SIZE_T cb) {
+    return std::malloc(cb ? cb : 1);
+}
 
 LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
     if (cb == 0) {
@@ -152,6 +172,8 @@ LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
     return std::realloc(pv, cb);
 }
 
-void CoTaskMemFree(LPVOID pv) { std::free(pv); }
+void CoTaskMemFree(LPVOID pv) {
+    std::free(pv);
+}
 
 }  // extern "C"

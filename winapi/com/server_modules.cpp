@@ -24,7 +24,9 @@ std::string ComponentDirectory() {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-size_t LoadedServerModuleCount() { return com_detail::ServerModuleCount(); }
+size_t LoadedServerModuleCount() {
+    return com_detail::ServerModuleCount();
+}
 
 }  // namespace kvwin
 
@@ -44,15 +46,17 @@ std::map<std::string, std::shared_ptr<ServerModule>>& Table() {
 }
 
 bool IsFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
-    if (s.size() < suffix.size()) return false;
+    if (s.size() < suffix.size())
+        return false;
     for (size_t i = 0; i < suffix.size(); ++i) {
         char a = s[s.size() - suffix.size() + i], b = suffix[i];
-        if (std::tolower(static_cast<unsigned char>(a)) != b) return false;
+        if (std::tolower(static_cast<unsigned char>(a)) != b)
+            return false;
     }
     return true;
 }
@@ -77,7 +81,8 @@ std::string ResolveServerPath(const std::u16string& server) {
     std::string folder, name;
     if (has_folder) {
         std::string native;
-        if (!kvwin::ToNativePath(server, native)) return {};
+        if (!kvwin::ToNativePath(server, native))
+            return {};
         size_t slash = native.rfind('/');
         folder = slash == std::string::npos ? "." : native.substr(0, slash);
         name = slash == std::string::npos ? native : native.substr(slash + 1);
@@ -87,7 +92,8 @@ std::string ResolveServerPath(const std::u16string& server) {
     }
     for (const std::string& candidate : NameVariants(name)) {
         std::string path = folder + "/" + candidate;
-        if (IsFile(path)) return path;
+        if (IsFile(path))
+            return path;
     }
     return {};
 }
@@ -95,12 +101,14 @@ std::string ResolveServerPath(const std::u16string& server) {
 }  // namespace
 
 ServerModule::~ServerModule() {
-    if (handle) dlclose(handle);
+    if (handle)
+        dlclose(handle);
 }
 
 HRESULT LoadServerModule(const std::u16string& server, std::shared_ptr<ServerModule>& module) {
     std::string path = ResolveServerPath(server);
-    if (path.empty()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    if (path.empty())
+        return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     std::lock_guard lock(TableMutex());
     auto it = Table().find(path);
     if (it != Table().end()) {
@@ -108,14 +116,16 @@ HRESULT LoadServerModule(const std::u16string& server, std::shared_ptr<ServerMod
         return S_OK;
     }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+    if (!handle)
+        return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
     auto loaded = std::make_shared<ServerModule>();
     loaded->path = path;
     loaded->handle = handle;
     loaded->get_class_object =
         reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(handle, "DllGetClassObject"));
     loaded->can_unload_now = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(handle, "DllCanUnloadNow"));
-    if (!loaded->get_class_object) return CO_E_ERRORINDLL;  // closes the handle again
+    if (!loaded->get_class_object)
+        return CO_E_ERRORINDLL;  // closes the handle again
     Table()[path] = loaded;
     module = std::move(loaded);
     return S_OK;

@@ -9,7 +9,8 @@ extern "C" {
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     void* memory = (uFlags & LMEM_ZEROINIT) ? std::calloc(1, uBytes ? uBytes : 1)
                                             : std::malloc(uBytes ? uBytes : 1);
-    if (!memory) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (!memory)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return memory;
 }
 
@@ -18,8 +19,12 @@ HLOCAL LocalFree(HLOCAL hMem) {
     return nullptr;
 }
 
-HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) { return LocalAlloc(uFlags, dwBytes); }
+HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
+    return LocalAlloc(uFlags, dwBytes);
+}
 
-HGLOBAL GlobalFree(HGLOBAL hMem) { return LocalFree(hMem); }
+HGLOBAL GlobalFree(HGLOBAL hMem) {
+    return LocalFree(hMem);
+}
 
 }  // extern "C"

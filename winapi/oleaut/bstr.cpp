@@ -11,9 +11,11 @@ constexpr size_t kHeader = 8;
 constexpr UINT kMaxBytes = 0x7FFFFFF0u;
 
 BSTR AllocateBytes(const void* data, UINT bytes) {
-    if (bytes > kMaxBytes) return nullptr;
+    if (bytes > kMaxBytes)
+        return nullptr;
     auto* block = static_cast<unsigned char*>(std::malloc(kHeader + size_t(bytes) + 2));
-    if (!block) return nullptr;
+    if (!block)
+        return nullptr;
     std::memset(block, 0, kHeader);
     uint32_t length = bytes;
     std::memcpy(block + kHeader - 4, &length, 4);
@@ -29,7 +31,8 @@ BSTR AllocateBytes(const void* data, UINT bytes) {
 
 size_t WideLen(const OLECHAR* s) {
     size_t n = 0;
-    while (s[n]) ++n;
+    while (s[n])
+        ++n;
     return n;
 }
 
@@ -38,52 +41,65 @@ size_t WideLen(const OLECHAR* s) {
 extern "C" {
 
 BSTR SysAllocString(const OLECHAR* psz) {
-    if (!psz) return nullptr;
+    if (!psz)
+        return nullptr;
     size_t n = WideLen(psz);
-    if (n > kMaxBytes / 2) return nullptr;
+    if (n > kMaxBytes / 2)
+        return nullptr;
     return AllocateBytes(psz, UINT(n * 2));
 }
 
 BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
-    if (ui > kMaxBytes / 2) return nullptr;
+    if (ui > kMaxBytes / 2)
+        return nullptr;
     return AllocateBytes(strIn, ui * 2);
 }
 
-BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) { return AllocateBytes(psz, len); }
+BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) {
+    return AllocateBytes(psz, len);
+}
 
 INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
-    if (!pbstr) return FALSE;
+    if (!pbstr)
+        return FALSE;
     // psz may point into the old string, so copy before freeing it.
     BSTR fresh = SysAllocStringLen(psz, len);
-    if (!fresh) return FALSE;
+    if (!fresh)
+        return FALSE;
     SysFreeString(*pbstr);
     *pbstr = fresh;
     return TRUE;
 }
 
 INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
-    if (!pbstr) return FALSE;
+    if (!pbstr)
+        return FALSE;
     if (!psz) {
         SysFreeString(*pbstr);
         *pbstr = nullptr;
         return TRUE;
     }
     size_t n = WideLen(psz);
-    if (n > kMaxBytes / 2) return FALSE;
+    if (n > kMaxBytes / 2)
+        return FALSE;
     return SysReAllocStringLen(pbstr, psz, UINT(n));
 }
 
 void SysFreeString(BSTR bstrString) {
-    if (bstrString) std::free(reinterpret_cast<unsigned char*>(bstrString) - kHeader);
+    if (bstrString)
+        std::free(reinterpret_cast<unsigned char*>(bstrString) - kHeader);
 }
 
 UINT SysStringByteLen(BSTR bstr) {
-    if (!bstr) return 0;
+    if (!bstr)
+        return 0;
     uint32_t length;
     std::memcpy(&length, reinterpret_cast<unsigned char*>(bstr) - 4, 4);
     return length;
 }
 
-UINT SysStringLen(BSTR pbstr) { return SysStringByteLen(pbstr) / 2; }
+UINT SysStringLen(BSTR pbstr) {
+    return SysStringByteLen(pbstr) / 2;
+}
 
 }  // extern "C"

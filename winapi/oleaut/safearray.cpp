@@ -15,7 +15,9 @@ namespace {
 
 constexpr size_t kPrefix = 16;
 
-size_t DescriptorSize(UINT dims) { return sizeof(SAFEARRAY) + (dims - 1) * sizeof(SAFEARRAYBOUND); }
+size_t DescriptorSize(UINT dims) {
+    return sizeof(SAFEARRAY) + (dims - 1) * sizeof(SAFEARRAYBOUND);
+}
 
 VARTYPE StoredVartype(const SAFEARRAY* psa) {
     DWORD v;
@@ -25,7 +27,8 @@ VARTYPE StoredVartype(const SAFEARRAY* psa) {
 
 size_t ElementCount(const SAFEARRAY* psa) {
     size_t n = 1;
-    for (USHORT i = 0; i < psa->cDims; ++i) n *= psa->rgsabound[i].cElements;
+    for (USHORT i = 0; i < psa->cDims; ++i)
+        n *= psa->rgsabound[i].cElements;
     return n;
 }
 
@@ -41,12 +44,14 @@ void ReleaseElements(SAFEARRAY* psa, size_t from, size_t to) {
             SysFreeString(*reinterpret_cast<BSTR*>(e));
         } else if (psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) {
             IUnknown* p = *reinterpret_cast<IUnknown**>(e);
-            if (p) p->Release();
+            if (p)
+                p->Release();
         } else if (psa->fFeatures & FADF_VARIANT) {
             VariantClear(reinterpret_cast<VARIANT*>(e));
         }
     }
-    if (to > from) std::memset(ElementAt(psa, from), 0, (to - from) * psa->cbElements);
+    if (to > from)
+        std::memset(ElementAt(psa, from), 0, (to - from) * psa->cbElements);
 }
 
 // Copies one element from `from` (stored form) into the zeroed element `to`.
@@ -56,12 +61,14 @@ HRESULT CopyElement(const SAFEARRAY* psa, const void* from, void* to) {
         BSTR copy = nullptr;
         if (s) {
             copy = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(s), SysStringByteLen(s));
-            if (!copy) return E_OUTOFMEMORY;
+            if (!copy)
+                return E_OUTOFMEMORY;
         }
         *static_cast<BSTR*>(to) = copy;
     } else if (psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) {
         IUnknown* p = *static_cast<IUnknown* const*>(from);
-        if (p) p->AddRef();
+        if (p)
+            p->AddRef();
         *static_cast<IUnknown**>(to) = p;
     } else if (psa->fFeatures & FADF_VARIANT) {
         VariantInit(static_cast<VARIANT*>(to));
@@ -81,7 +88,8 @@ bool ElementIndex(const SAFEARRAY* psa, const LONG* indices, size_t& index) {
     for (int d = psa->cDims - 1; d >= 0; --d) {
         const SAFEARRAYBOUND& b = psa->rgsabound[d];
         int64_t rel = int64_t(indices[d]) - b.lLbound;
-        if (rel < 0 || rel >= int64_t(b.cElements)) return false;
+        if (rel < 0 || rel >= int64_t(b.cElements))
+            return false;
         index += size_t(rel) * stride;
         stride *= b.cElements;
     }
@@ -90,18 +98,28 @@ bool ElementIndex(const SAFEARRAY* psa, const LONG* indices, size_t& index) {
 
 SAFEARRAY* AllocateDescriptor(VARTYPE vt, UINT dims) {
     auto* block = static_cast<unsigned char*>(std::calloc(1, kPrefix + DescriptorSize(dims)));
-    if (!block) return nullptr;
+    if (!block)
+        return nullptr;
     DWORD stored = vt;
     std::memcpy(block + kPrefix - 4, &stored, 4);
     auto* psa = reinterpret_cast<SAFEARRAY*>(block + kPrefix);
     psa->cDims = USHORT(dims);
     psa->fFeatures = FADF_HAVEVARTYPE;
     switch (vt) {
-        case VT_BSTR: psa->fFeatures |= FADF_BSTR; break;
-        case VT_UNKNOWN: psa->fFeatures |= FADF_UNKNOWN; break;
-        case VT_DISPATCH: psa->fFeatures |= FADF_DISPATCH; break;
-        case VT_VARIANT: psa->fFeatures |= FADF_VARIANT; break;
-        default: break;
+        case VT_BSTR:
+            psa->fFeatures |= FADF_BSTR;
+            break;
+        case VT_UNKNOWN:
+            psa->fFeatures |= FADF_UNKNOWN;
+            break;
+        case VT_DISPATCH:
+            psa->fFeatures |= FADF_DISPATCH;
+            break;
+        case VT_VARIANT:
+            psa->fFeatures |= FADF_VARIANT;
+            break;
+        default:
+            break;
     }
     psa->cbElements = kvwin::oleaut::ElementSize(vt);
     return psa;
@@ -129,11 +147,14 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
     unsigned __int128 total = kvwin::oleaut::ElementSize(vt);
     for (UINT i = 0; i < cDims; ++i) {
         total *= rgsabound[i].cElements;
-        if (total > 0x7FFFFFFFu) return nullptr;
+        if (total > 0x7FFFFFFFu)
+            return nullptr;
     }
     SAFEARRAY* psa = AllocateDescriptor(vt, cDims);
-    if (!psa) return nullptr;
-    for (UINT i = 0; i < cDims; ++i) psa->rgsabound[cDims - 1 - i] = rgsabound[i];
+    if (!psa)
+        return nullptr;
+    for (UINT i = 0; i < cDims; ++i)
+        psa->rgsabound[cDims - 1 - i] = rgsabound[i];
     if (!AllocateData(psa)) {
         FreeDescriptor(psa);
         return nullptr;
@@ -147,59 +168,79 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
 }
 
 HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
-    if (!psa) return S_OK;
-    if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
-    if (psa->pvData) ReleaseElements(psa, 0, ElementCount(psa));
+    if (!psa)
+        return S_OK;
+    if (psa->cLocks > 0)
+        return DISP_E_ARRAYISLOCKED;
+    if (psa->pvData)
+        ReleaseElements(psa, 0, ElementCount(psa));
     std::free(psa->pvData);
     FreeDescriptor(psa);
     return S_OK;
 }
 
 HRESULT SafeArrayLock(SAFEARRAY* psa) {
-    if (!psa) return E_INVALIDARG;
-    if (psa->cLocks == 0xFFFFFFFFu) return E_UNEXPECTED;
+    if (!psa)
+        return E_INVALIDARG;
+    if (psa->cLocks == 0xFFFFFFFFu)
+        return E_UNEXPECTED;
     ++psa->cLocks;
     return S_OK;
 }
 
 HRESULT SafeArrayUnlock(SAFEARRAY* psa) {
-    if (!psa) return E_INVALIDARG;
-    if (psa->cLocks == 0) return E_UNEXPECTED;
+    if (!psa)
+        return E_INVALIDARG;
+    if (psa->cLocks == 0)
+        return E_UNEXPECTED;
     --psa->cLocks;
     return S_OK;
 }
 
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
-    if (!psa || !ppvData) return E_INVALIDARG;
+    if (!psa || !ppvData)
+        return E_INVALIDARG;
     HRESULT hr = SafeArrayLock(psa);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     *ppvData = psa->pvData;
     return S_OK;
 }
 
-HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) { return SafeArrayUnlock(psa); }
+HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) {
+    return SafeArrayUnlock(psa);
+}
 
-UINT SafeArrayGetDim(SAFEARRAY* psa) { return psa ? psa->cDims : 0; }
+UINT SafeArrayGetDim(SAFEARRAY* psa) {
+    return psa ? psa->cDims : 0;
+}
 
-UINT SafeArrayGetElemsize(SAFEARRAY* psa) { return psa ? psa->cbElements : 0; }
+UINT SafeArrayGetElemsize(SAFEARRAY* psa) {
+    return psa ? psa->cbElements : 0;
+}
 
 HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
-    if (!psa || !plLbound) return E_INVALIDARG;
-    if (nDim < 1 || nDim > psa->cDims) return DISP_E_BADINDEX;
+    if (!psa || !plLbound)
+        return E_INVALIDARG;
+    if (nDim < 1 || nDim > psa->cDims)
+        return DISP_E_BADINDEX;
     *plLbound = psa->rgsabound[psa->cDims - nDim].lLbound;
     return S_OK;
 }
 
 HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
-    if (!psa || !plUbound) return E_INVALIDARG;
-    if (nDim < 1 || nDim > psa->cDims) return DISP_E_BADINDEX;
+    if (!psa || !plUbound)
+        return E_INVALIDARG;
+    if (nDim < 1 || nDim > psa->cDims)
+        return DISP_E_BADINDEX;
     const SAFEARRAYBOUND& b = psa->rgsabound[psa->cDims - nDim];
     *plUbound = LONG(int64_t(b.lLbound) + int64_t(b.cElements) - 1);
     return S_OK;
 }
 
 HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt) {
-    if (!psa || !pvt) return E_INVALIDARG;
+    if (!psa || !pvt)
+        return E_INVALIDARG;
     if (psa->fFeatures & FADF_HAVEVARTYPE) {
         *pvt = StoredVartype(psa);
     } else if (psa->fFeatures & FADF_BSTR) {
@@ -217,16 +258,20 @@ HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt) {
 }
 
 HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
-    if (!psa || !rgIndices || !pv) return E_INVALIDARG;
+    if (!psa || !rgIndices || !pv)
+        return E_INVALIDARG;
     size_t index;
-    if (!ElementIndex(psa, rgIndices, index)) return DISP_E_BADINDEX;
+    if (!ElementIndex(psa, rgIndices, index))
+        return DISP_E_BADINDEX;
     return CopyElement(psa, ElementAt(psa, index), pv);
 }
 
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
-    if (!psa || !rgIndices) return E_INVALIDARG;
+    if (!psa || !rgIndices)
+        return E_INVALIDARG;
     size_t index;
-    if (!ElementIndex(psa, rgIndices, index)) return DISP_E_BADINDEX;
+    if (!ElementIndex(psa, rgIndices, index))
+        return DISP_E_BADINDEX;
     // BSTR and interface elements are passed by value (pv is the BSTR or pointer itself);
     // every other element type is passed by address.
     unsigned char fresh[sizeof(VARIANT)] = {};
@@ -234,25 +279,30 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
     if (psa->fFeatures & (FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH)) {
         hr = CopyElement(psa, &pv, fresh);
     } else {
-        if (!pv) return E_INVALIDARG;
+        if (!pv)
+            return E_INVALIDARG;
         hr = CopyElement(psa, pv, fresh);
     }
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     ReleaseElements(psa, index, index + 1);
     std::memcpy(ElementAt(psa, index), fresh, psa->cbElements);
     return S_OK;
 }
 
 HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
-    if (!ppsaOut) return E_INVALIDARG;
+    if (!ppsaOut)
+        return E_INVALIDARG;
     *ppsaOut = nullptr;
-    if (!psa) return S_OK;
+    if (!psa)
+        return S_OK;
     VARTYPE vt;
     if (FAILED(SafeArrayGetVartype(psa, &vt))) {
         vt = VT_EMPTY;  // a plain byte array: copied as bytes
     }
     SAFEARRAY* copy = AllocateDescriptor(vt, psa->cDims);
-    if (!copy) return E_OUTOFMEMORY;
+    if (!copy)
+        return E_OUTOFMEMORY;
     copy->fFeatures = psa->fFeatures & (FADF_HAVEVARTYPE | FADF_BSTR | FADF_UNKNOWN |
                                         FADF_DISPATCH | FADF_VARIANT | FADF_HAVEIID);
     copy->cbElements = psa->cbElements;
@@ -274,19 +324,26 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
 }
 
 HRESULT SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNew) {
-    if (!psa || !psaboundNew) return E_INVALIDARG;
-    if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
-    if (psa->fFeatures & FADF_FIXEDSIZE) return E_INVALIDARG;
+    if (!psa || !psaboundNew)
+        return E_INVALIDARG;
+    if (psa->cLocks > 0)
+        return DISP_E_ARRAYISLOCKED;
+    if (psa->fFeatures & FADF_FIXEDSIZE)
+        return E_INVALIDARG;
     // Only the right-most dimension (rgsabound[0], the slowest-varying) changes, so the
     // elements that stay keep their places and the storage grows or shrinks at its end.
     size_t others = 1;
-    for (USHORT i = 1; i < psa->cDims; ++i) others *= psa->rgsabound[i].cElements;
+    for (USHORT i = 1; i < psa->cDims; ++i)
+        others *= psa->rgsabound[i].cElements;
     size_t old_count = ElementCount(psa);
     size_t new_count = others * psaboundNew->cElements;
-    if (new_count * psa->cbElements > 0x7FFFFFFFu) return E_OUTOFMEMORY;
-    if (new_count < old_count) ReleaseElements(psa, new_count, old_count);
+    if (new_count * psa->cbElements > 0x7FFFFFFFu)
+        return E_OUTOFMEMORY;
+    if (new_count < old_count)
+        ReleaseElements(psa, new_count, old_count);
     void* data = std::realloc(psa->pvData, new_count ? new_count * psa->cbElements : 1);
-    if (!data) return E_OUTOFMEMORY;
+    if (!data)
+        return E_OUTOFMEMORY;
     psa->pvData = data;
     if (new_count > old_count)
         std::memset(ElementAt(psa, old_count), 0, (new_count - old_count) * psa->cbElements);

@@ -26,90 +26,209 @@ struct Value {
     ScaledDecimal scaled;
     const OLECHAR* text = nullptr;  // BSTR of the source (not owned)
     UINT text_length = 0;
-    IUnknown* object = nullptr;     // not owned
+    IUnknown* object = nullptr;  // not owned
     SCODE scode = 0;
 };
 
 HRESULT ReadValue(const VARIANT& v, Value& out) {
     out.source = v.vt;
     switch (v.vt) {
-        case VT_EMPTY: out.kind = Value::Empty; break;
-        case VT_NULL: out.kind = Value::Null; break;
-        case VT_I1: out.kind = Value::Integer; out.integer = v.cVal; break;
-        case VT_UI1: out.kind = Value::Integer; out.integer = v.bVal; break;
-        case VT_I2: out.kind = Value::Integer; out.integer = v.iVal; break;
-        case VT_UI2: out.kind = Value::Integer; out.integer = v.uiVal; break;
-        case VT_I4: out.kind = Value::Integer; out.integer = v.lVal; break;
-        case VT_UI4: out.kind = Value::Integer; out.integer = v.ulVal; break;
-        case VT_INT: out.kind = Value::Integer; out.integer = v.intVal; break;
-        case VT_UINT: out.kind = Value::Integer; out.integer = v.uintVal; break;
-        case VT_I8: out.kind = Value::Integer; out.integer = v.llVal; break;
-        case VT_UI8: out.kind = Value::Integer; out.integer = v.ullVal; break;
-        case VT_BOOL: out.kind = Value::Integer; out.integer = v.boolVal ? -1 : 0; break;
-        case VT_R4: out.kind = Value::Real; out.real = v.fltVal; break;
-        case VT_R8: out.kind = Value::Real; out.real = v.dblVal; break;
-        case VT_DATE: out.kind = Value::Real; out.real = v.date; break;
-        case VT_CY: out.kind = Value::Scaled; out.scaled = {v.cyVal.int64, 4}; break;
-        case VT_DECIMAL: out.kind = Value::Scaled; out.scaled = ScaledFromDecimal(v.decVal); break;
+        case VT_EMPTY:
+            out.kind = Value::Empty;
+            break;
+        case VT_NULL:
+            out.kind = Value::Null;
+            break;
+        case VT_I1:
+            out.kind = Value::Integer;
+            out.integer = v.cVal;
+            break;
+        case VT_UI1:
+            out.kind = Value::Integer;
+            out.integer = v.bVal;
+            break;
+        case VT_I2:
+            out.kind = Value::Integer;
+            out.integer = v.iVal;
+            break;
+        case VT_UI2:
+            out.kind = Value::Integer;
+            out.integer = v.uiVal;
+            break;
+        case VT_I4:
+            out.kind = Value::Integer;
+            out.integer = v.lVal;
+            break;
+        case VT_UI4:
+            out.kind = Value::Integer;
+            out.integer = v.ulVal;
+            break;
+        case VT_INT:
+            out.kind = Value::Integer;
+            out.integer = v.intVal;
+            break;
+        case VT_UINT:
+            out.kind = Value::Integer;
+            out.integer = v.uintVal;
+            break;
+        case VT_I8:
+            out.kind = Value::Integer;
+            out.integer = v.llVal;
+            break;
+        case VT_UI8:
+            out.kind = Value::Integer;
+            out.integer = v.ullVal;
+            break;
+        case VT_BOOL:
+            out.kind = Value::Integer;
+            out.integer = v.boolVal ? -1 : 0;
+            break;
+        case VT_R4:
+            out.kind = Value::Real;
+            out.real = v.fltVal;
+            break;
+        case VT_R8:
+            out.kind = Value::Real;
+            out.real = v.dblVal;
+            break;
+        case VT_DATE:
+            out.kind = Value::Real;
+            out.real = v.date;
+            break;
+        case VT_CY:
+            out.kind = Value::Scaled;
+            out.scaled = {v.cyVal.int64, 4};
+            break;
+        case VT_DECIMAL:
+            out.kind = Value::Scaled;
+            out.scaled = ScaledFromDecimal(v.decVal);
+            break;
         case VT_BSTR:
             out.kind = Value::Text;
             out.text = v.bstrVal ? v.bstrVal : u"";
             out.text_length = SysStringLen(v.bstrVal);
             break;
         case VT_UNKNOWN:
-        case VT_DISPATCH: out.kind = Value::Object; out.object = v.punkVal; break;
-        case VT_ERROR: out.kind = Value::Error; out.scode = v.scode; break;
-        default: return DISP_E_BADVARTYPE;
+        case VT_DISPATCH:
+            out.kind = Value::Object;
+            out.object = v.punkVal;
+            break;
+        case VT_ERROR:
+            out.kind = Value::Error;
+            out.scode = v.scode;
+            break;
+        default:
+            return DISP_E_BADVARTYPE;
     }
     return S_OK;
 }
 
 bool IsIntegerTarget(VARTYPE vt) {
     switch (vt) {
-        case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-        case VT_INT: case VT_UINT: case VT_I8: case VT_UI8: return true;
-        default: return false;
+        case VT_I1:
+        case VT_UI1:
+        case VT_I2:
+        case VT_UI2:
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_I8:
+        case VT_UI8:
+            return true;
+        default:
+            return false;
     }
 }
 
 void IntegerRange(VARTYPE vt, Int128& lo, Int128& hi) {
     switch (vt) {
-        case VT_I1: lo = -128; hi = 127; break;
-        case VT_UI1: lo = 0; hi = 255; break;
-        case VT_I2: lo = -32768; hi = 32767; break;
-        case VT_UI2: lo = 0; hi = 65535; break;
-        case VT_I4: case VT_INT: lo = INT32_MIN; hi = INT32_MAX; break;
-        case VT_UI4: case VT_UINT: lo = 0; hi = UINT32_MAX; break;
-        case VT_I8: lo = INT64_MIN; hi = INT64_MAX; break;
-        default: lo = 0; hi = Int128(UINT64_MAX); break;
+        case VT_I1:
+            lo = -128;
+            hi = 127;
+            break;
+        case VT_UI1:
+            lo = 0;
+            hi = 255;
+            break;
+        case VT_I2:
+            lo = -32768;
+            hi = 32767;
+            break;
+        case VT_UI2:
+            lo = 0;
+            hi = 65535;
+            break;
+        case VT_I4:
+        case VT_INT:
+            lo = INT32_MIN;
+            hi = INT32_MAX;
+            break;
+        case VT_UI4:
+        case VT_UINT:
+            lo = 0;
+            hi = UINT32_MAX;
+            break;
+        case VT_I8:
+            lo = INT64_MIN;
+            hi = INT64_MAX;
+            break;
+        default:
+            lo = 0;
+            hi = Int128(UINT64_MAX);
+            break;
     }
 }
 
 HRESULT StoreInteger(VARTYPE vt, Int128 v, VARIANT& out) {
     Int128 lo, hi;
     IntegerRange(vt, lo, hi);
-    if (v < lo || v > hi) return DISP_E_OVERFLOW;
+    if (v < lo || v > hi)
+        return DISP_E_OVERFLOW;
     out.vt = vt;
     switch (vt) {
-        case VT_I1: out.cVal = CHAR(v); break;
-        case VT_UI1: out.bVal = BYTE(v); break;
-        case VT_I2: out.iVal = SHORT(v); break;
-        case VT_UI2: out.uiVal = USHORT(v); break;
-        case VT_I4: out.lVal = LONG(v); break;
-        case VT_UI4: out.ulVal = ULONG(v); break;
-        case VT_INT: out.intVal = INT(v); break;
-        case VT_UINT: out.uintVal = UINT(v); break;
-        case VT_I8: out.llVal = LONGLONG(v); break;
-        default: out.ullVal = ULONGLONG(v); break;
+        case VT_I1:
+            out.cVal = CHAR(v);
+            break;
+        case VT_UI1:
+            out.bVal = BYTE(v);
+            break;
+        case VT_I2:
+            out.iVal = SHORT(v);
+            break;
+        case VT_UI2:
+            out.uiVal = USHORT(v);
+            break;
+        case VT_I4:
+            out.lVal = LONG(v);
+            break;
+        case VT_UI4:
+            out.ulVal = ULONG(v);
+            break;
+        case VT_INT:
+            out.intVal = INT(v);
+            break;
+        case VT_UINT:
+            out.uintVal = UINT(v);
+            break;
+        case VT_I8:
+            out.llVal = LONGLONG(v);
+            break;
+        default:
+            out.ullVal = ULONGLONG(v);
+            break;
     }
     return S_OK;
 }
 
 bool IsTrueWord(std::u16string_view s, bool& value) {
-    while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
+    while (!s.empty() && s.front() == u' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == u' ')
+        s.remove_suffix(1);
     std::u16string lower(s);
-    for (auto& c : lower) c = (c >= u'A' && c <= u'Z') ? char16_t(c | 0x20) : c;
+    for (auto& c : lower)
+        c = (c >= u'A' && c <= u'Z') ? char16_t(c | 0x20) : c;
     if (lower == u"true" || lower == u"#true#") {
         value = true;
         return true;
@@ -124,7 +243,8 @@ bool IsTrueWord(std::u16string_view s, bool& value) {
 HRESULT ToText(const Value& v, USHORT flags, VARIANT& out) {
     std::u16string text;
     switch (v.kind) {
-        case Value::Empty: break;
+        case Value::Empty:
+            break;
         case Value::Integer:
             if (v.source == VT_BOOL) {
                 if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) {
@@ -138,16 +258,21 @@ HRESULT ToText(const Value& v, USHORT flags, VARIANT& out) {
             break;
         case Value::Real:
             if (v.source == VT_DATE) {
-                if (!DateText(v.real, text)) return DISP_E_OVERFLOW;
+                if (!DateText(v.real, text))
+                    return DISP_E_OVERFLOW;
             } else {
                 text = RealText(v.real, v.source == VT_R4 ? 7 : 15);
             }
             break;
-        case Value::Scaled: text = ScaledText(v.scaled.mantissa, v.scaled.scale); break;
-        default: return DISP_E_TYPEMISMATCH;
+        case Value::Scaled:
+            text = ScaledText(v.scaled.mantissa, v.scaled.scale);
+            break;
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
     BSTR b = SysAllocStringLen(text.data(), UINT(text.size()));
-    if (!b) return E_OUTOFMEMORY;
+    if (!b)
+        return E_OUTOFMEMORY;
     out.vt = VT_BSTR;
     out.bstrVal = b;
     return S_OK;
@@ -177,7 +302,8 @@ HRESULT TextToNumber(const Value& v, VARTYPE target, Value& number) {
     }
     int scale = parsed.exponent < 0 ? std::min(-parsed.exponent, 28) : 0;
     Int128 m;
-    if (!ScaleParsed(parsed, scale, m)) return DISP_E_OVERFLOW;
+    if (!ScaleParsed(parsed, scale, m))
+        return DISP_E_OVERFLOW;
     number.kind = Value::Scaled;
     number.scaled = {m, scale};
     return S_OK;
@@ -187,9 +313,9 @@ HRESULT ToNumber(const Value& v, VARTYPE vt, VARIANT& out) {
     if (IsIntegerTarget(vt)) {
         switch (v.kind) {
             case Value::Integer:
-                if (v.source == VT_BOOL && v.integer && (vt == VT_UI1 || vt == VT_UI2 ||
-                                                         vt == VT_UI4 || vt == VT_UINT ||
-                                                         vt == VT_UI8)) {
+                if (v.source == VT_BOOL && v.integer &&
+                    (vt == VT_UI1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_UINT ||
+                     vt == VT_UI8)) {
                     // True is all bits set in the unsigned types.
                     Int128 lo, hi;
                     IntegerRange(vt, lo, hi);
@@ -198,38 +324,52 @@ HRESULT ToNumber(const Value& v, VARTYPE vt, VARIANT& out) {
                 return StoreInteger(vt, v.integer, out);
             case Value::Real: {
                 double r = RoundHalfEven(v.real);
-                if (!(std::fabs(r) < 1e38)) return DISP_E_OVERFLOW;
+                if (!(std::fabs(r) < 1e38))
+                    return DISP_E_OVERFLOW;
                 return StoreInteger(vt, Int128(r), out);
             }
             case Value::Scaled:
                 return StoreInteger(vt, RoundDivPow10(v.scaled.mantissa, v.scaled.scale), out);
-            default: return DISP_E_TYPEMISMATCH;
+            default:
+                return DISP_E_TYPEMISMATCH;
         }
     }
     double real = 0;
     switch (v.kind) {
-        case Value::Integer: real = double(v.integer); break;
-        case Value::Real: real = v.real; break;
+        case Value::Integer:
+            real = double(v.integer);
+            break;
+        case Value::Real:
+            real = v.real;
+            break;
         case Value::Scaled: {
             ParsedNumber p;
             p.negative = v.scaled.mantissa < 0;
-            std::u16string digits = IntegerText(p.negative ? -v.scaled.mantissa : v.scaled.mantissa);
-            for (char16_t c : digits) p.digits.push_back(char(c));
+            std::u16string digits =
+                IntegerText(p.negative ? -v.scaled.mantissa : v.scaled.mantissa);
+            for (char16_t c : digits)
+                p.digits.push_back(char(c));
             p.exponent = -v.scaled.scale;
             real = ParsedToDouble(p);
             break;
         }
-        default: return DISP_E_TYPEMISMATCH;
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
     switch (vt) {
-        case VT_R8: out.vt = VT_R8; out.dblVal = real; return S_OK;
+        case VT_R8:
+            out.vt = VT_R8;
+            out.dblVal = real;
+            return S_OK;
         case VT_R4:
-            if (std::isfinite(real) && std::fabs(real) > FLT_MAX) return DISP_E_OVERFLOW;
+            if (std::isfinite(real) && std::fabs(real) > FLT_MAX)
+                return DISP_E_OVERFLOW;
             out.vt = VT_R4;
             out.fltVal = float(real);
             return S_OK;
         case VT_DATE:
-            if (!(real >= kMinDate && real < kMaxDate)) return DISP_E_OVERFLOW;
+            if (!(real >= kMinDate && real < kMaxDate))
+                return DISP_E_OVERFLOW;
             out.vt = VT_DATE;
             out.date = real;
             return S_OK;
@@ -255,10 +395,12 @@ HRESULT ToNumber(const Value& v, VARTYPE vt, VARIANT& out) {
                                                                                            : 10000);
             } else {
                 double r = RoundHalfEven(v.real * 10000.0);
-                if (!(std::fabs(r) < 1e38)) return DISP_E_OVERFLOW;
+                if (!(std::fabs(r) < 1e38))
+                    return DISP_E_OVERFLOW;
                 m = Int128(r);
             }
-            if (m < INT64_MIN || m > INT64_MAX) return DISP_E_OVERFLOW;
+            if (m < INT64_MIN || m > INT64_MAX)
+                return DISP_E_OVERFLOW;
             out.vt = VT_CY;
             out.cyVal.int64 = LONGLONG(m);
             return S_OK;
@@ -271,30 +413,35 @@ HRESULT ToNumber(const Value& v, VARTYPE vt, VARIANT& out) {
                 s = v.scaled;
             } else {
                 // A binary real becomes the decimal of its 15-digit text, as Automation does.
-                if (!std::isfinite(real)) return DISP_E_OVERFLOW;
+                if (!std::isfinite(real))
+                    return DISP_E_OVERFLOW;
                 std::u16string text = RealText(real, 15);
                 ParsedNumber p;
-                if (!ParseNumberText(text, p)) return DISP_E_OVERFLOW;
+                if (!ParseNumberText(text, p))
+                    return DISP_E_OVERFLOW;
                 int scale = p.exponent < 0 ? std::min(-p.exponent, 28) : 0;
-                if (!ScaleParsed(p, scale, s.mantissa)) return DISP_E_OVERFLOW;
+                if (!ScaleParsed(p, scale, s.mantissa))
+                    return DISP_E_OVERFLOW;
                 s.scale = scale;
             }
             DECIMAL d;
-            if (!DecimalFromScaled(s, d)) return DISP_E_OVERFLOW;
+            if (!DecimalFromScaled(s, d))
+                return DISP_E_OVERFLOW;
             out.decVal = d;
             out.vt = VT_DECIMAL;
             return S_OK;
         }
-        default: return DISP_E_BADVARTYPE;
+        default:
+            return DISP_E_BADVARTYPE;
     }
 }
 
-HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT& out,
-                int depth);
+HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT& out, int depth);
 
 // The default (DISPID_VALUE) property of an object, as the value to convert.
 HRESULT DefaultValue(IUnknown* object, LCID lcid, VARIANT& result) {
-    if (!object) return DISP_E_TYPEMISMATCH;
+    if (!object)
+        return DISP_E_TYPEMISMATCH;
     IDispatch* dispatch = nullptr;
     if (FAILED(object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&dispatch))))
         return DISP_E_TYPEMISMATCH;
@@ -310,32 +457,37 @@ HRESULT DefaultValue(IUnknown* object, LCID lcid, VARIANT& result) {
     return S_OK;
 }
 
-HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT& out,
-                int depth) {
+HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT& out, int depth) {
     VariantInit(&out);
     if (src.vt & VT_BYREF) {
         VARIANT direct;
         VariantInit(&direct);
         HRESULT hr = VariantCopyInd(&direct, &src);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
         hr = Convert(direct, flags, lcid, vt, out, depth);
         VariantClear(&direct);
         return hr;
     }
     if (src.vt & VT_ARRAY) {
-        if (src.vt == vt) return VariantCopy(&out, &src);
+        if (src.vt == vt)
+            return VariantCopy(&out, &src);
         return DISP_E_TYPEMISMATCH;
     }
-    if (vt & VT_ARRAY) return DISP_E_TYPEMISMATCH;
+    if (vt & VT_ARRAY)
+        return DISP_E_TYPEMISMATCH;
 
     Value v;
     HRESULT hr = ReadValue(src, v);
-    if (FAILED(hr)) return hr;
-    if (vt == src.vt) return VariantCopy(&out, &src);
+    if (FAILED(hr))
+        return hr;
+    if (vt == src.vt)
+        return VariantCopy(&out, &src);
 
     switch (v.kind) {
         case Value::Null:
-            if (vt == VT_EMPTY) return S_OK;
+            if (vt == VT_EMPTY)
+                return S_OK;
             return DISP_E_TYPEMISMATCH;
         case Value::Error:
             return DISP_E_TYPEMISMATCH;
@@ -348,27 +500,35 @@ HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT
                 }
                 void* p = nullptr;
                 const IID& iid = vt == VT_UNKNOWN ? __uuidof(IUnknown) : __uuidof(IDispatch);
-                if (FAILED(v.object->QueryInterface(iid, &p))) return E_NOINTERFACE;
+                if (FAILED(v.object->QueryInterface(iid, &p)))
+                    return E_NOINTERFACE;
                 out.vt = vt;
                 out.punkVal = static_cast<IUnknown*>(p);
                 return S_OK;
             }
-            if (vt == VT_EMPTY) return S_OK;
-            if ((flags & VARIANT_NOVALUEPROP) || depth > 0) return DISP_E_TYPEMISMATCH;
+            if (vt == VT_EMPTY)
+                return S_OK;
+            if ((flags & VARIANT_NOVALUEPROP) || depth > 0)
+                return DISP_E_TYPEMISMATCH;
             VARIANT value;
             hr = DefaultValue(v.object, lcid, value);
-            if (FAILED(hr)) return hr;
+            if (FAILED(hr))
+                return hr;
             hr = Convert(value, flags, lcid, vt, out, depth + 1);
             VariantClear(&value);
             return hr;
         }
-        default: break;
+        default:
+            break;
     }
 
     switch (vt) {
-        case VT_EMPTY: return S_OK;
-        case VT_NULL: return v.kind == Value::Empty ? (out.vt = VT_NULL, S_OK) : DISP_E_TYPEMISMATCH;
-        case VT_BSTR: return ToText(v, flags, out);
+        case VT_EMPTY:
+            return S_OK;
+        case VT_NULL:
+            return v.kind == Value::Empty ? (out.vt = VT_NULL, S_OK) : DISP_E_TYPEMISMATCH;
+        case VT_BSTR:
+            return ToText(v, flags, out);
         case VT_UNKNOWN:
         case VT_DISPATCH:
             if (v.kind == Value::Empty) {
@@ -377,8 +537,10 @@ HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT
                 return S_OK;
             }
             return DISP_E_TYPEMISMATCH;
-        case VT_ERROR: return DISP_E_TYPEMISMATCH;
-        default: break;
+        case VT_ERROR:
+            return DISP_E_TYPEMISMATCH;
+        default:
+            break;
     }
     if (!IsIntegerTarget(vt) && vt != VT_R4 && vt != VT_R8 && vt != VT_DATE && vt != VT_BOOL &&
         vt != VT_CY && vt != VT_DECIMAL)
@@ -397,7 +559,8 @@ HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT
             number.integer = word ? -1 : 0;
         } else {
             hr = TextToNumber(v, vt, number);
-            if (FAILED(hr)) return hr;
+            if (FAILED(hr))
+                return hr;
         }
     }
     return ToNumber(number, vt, out);
@@ -409,9 +572,12 @@ extern "C" {
 
 HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
                             USHORT wFlags, VARTYPE vt) {
-    if (!pvargDest || !pvarSrc) return E_INVALIDARG;
-    if ((vt & VT_BYREF) || !IsValidVariantType(vt) || vt == VT_RECORD) return DISP_E_BADVARTYPE;
-    if (!IsValidVariantType(pvarSrc->vt)) return DISP_E_BADVARTYPE;
+    if (!pvargDest || !pvarSrc)
+        return E_INVALIDARG;
+    if ((vt & VT_BYREF) || !IsValidVariantType(vt) || vt == VT_RECORD)
+        return DISP_E_BADVARTYPE;
+    if (!IsValidVariantType(pvarSrc->vt))
+        return DISP_E_BADVARTYPE;
     VARIANT result;
     HRESULT hr;
     try {

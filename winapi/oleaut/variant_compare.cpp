@@ -8,7 +8,8 @@
 namespace {
 
 char16_t Fold(char16_t c) {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return char16_t(c + 32);
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return char16_t(c + 32);
     return c;
 }
 
@@ -17,7 +18,8 @@ HRESULT CompareText(const OLECHAR* a, UINT na, const OLECHAR* b, UINT nb, bool i
     for (UINT i = 0; i < n; ++i) {
         char16_t x = ignore_case ? Fold(a[i]) : a[i];
         char16_t y = ignore_case ? Fold(b[i]) : b[i];
-        if (x != y) return x < y ? VARCMP_LT : VARCMP_GT;
+        if (x != y)
+            return x < y ? VARCMP_LT : VARCMP_GT;
     }
     return na == nb ? VARCMP_EQ : (na < nb ? VARCMP_LT : VARCMP_GT);
 }
@@ -33,12 +35,14 @@ HRESULT VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID, ULONG dwFlags) {
 }
 
 HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID lcid, ULONG dwFlags) {
-    if (!pvarLeft || !pvarRight) return E_INVALIDARG;
+    if (!pvarLeft || !pvarRight)
+        return E_INVALIDARG;
     VARIANT left, right;
     VariantInit(&left);
     VariantInit(&right);
     HRESULT hr = VariantCopyInd(&left, pvarLeft);
-    if (SUCCEEDED(hr)) hr = VariantCopyInd(&right, pvarRight);
+    if (SUCCEEDED(hr))
+        hr = VariantCopyInd(&right, pvarRight);
     if (FAILED(hr)) {
         VariantClear(&left);
         return hr;
@@ -64,12 +68,13 @@ HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID lcid, ULONG dwFlags
                         right.vt != VT_DECIMAL && left.vt != VT_UI8 && right.vt != VT_UI8;
         VARTYPE common = integers ? VT_I8 : VT_R8;
         result = VariantChangeType(&a, &left, 0, common);
-        if (SUCCEEDED(result)) result = VariantChangeType(&b, &right, 0, common);
+        if (SUCCEEDED(result))
+            result = VariantChangeType(&b, &right, 0, common);
         if (SUCCEEDED(result)) {
             if (integers) {
                 result = a.llVal < b.llVal ? VARCMP_LT : a.llVal > b.llVal ? VARCMP_GT : VARCMP_EQ;
             } else {
-                result = a.dblVal < b.dblVal ? VARCMP_LT
+                result = a.dblVal < b.dblVal   ? VARCMP_LT
                          : a.dblVal > b.dblVal ? VARCMP_GT
                                                : VARCMP_EQ;
             }

@@ -45,7 +45,8 @@ void Append(std::u16string& out, unsigned v, int min_digits) {
         digits.insert(digits.begin(), char16_t(u'0' + v % 10));
         v /= 10;
     } while (v);
-    while (int(digits.size()) < min_digits) digits.insert(digits.begin(), u'0');
+    while (int(digits.size()) < min_digits)
+        digits.insert(digits.begin(), u'0');
     out += digits;
 }
 
@@ -67,7 +68,8 @@ bool Tokenize(std::u16string_view s, std::vector<Token>& out) {
             Token t;
             t.kind = Token::Number;
             while (i < s.size() && s[i] >= u'0' && s[i] <= u'9') {
-                if (t.digits > 6) return false;
+                if (t.digits > 6)
+                    return false;
                 t.value = t.value * 10 + unsigned(s[i] - u'0');
                 ++t.digits;
                 ++i;
@@ -76,7 +78,8 @@ bool Tokenize(std::u16string_view s, std::vector<Token>& out) {
         } else if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
             Token t;
             t.kind = Token::Word;
-            while (i < s.size() && ((s[i] >= u'a' && s[i] <= u'z') || (s[i] >= u'A' && s[i] <= u'Z')))
+            while (i < s.size() &&
+                   ((s[i] >= u'a' && s[i] <= u'z') || (s[i] >= u'A' && s[i] <= u'Z')))
                 t.word.push_back(char16_t(s[i++] | 0x20));
             out.push_back(t);
         } else if (c == u'/' || c == u'-' || c == u':' || c == u'.') {
@@ -102,7 +105,8 @@ bool IsNum(const std::vector<Token>& t, size_t i) {
 }  // namespace
 
 bool DateText(double date, std::u16string& out) {
-    if (!(date >= kMinDate && date < kMaxDate)) return false;
+    if (!(date >= kMinDate && date < kMaxDate))
+        return false;
     double whole = std::trunc(date);
     double frac = std::fabs(date - whole);
     int64_t days = int64_t(whole);
@@ -125,7 +129,8 @@ bool DateText(double date, std::u16string& out) {
         Append(out, unsigned(y), 4);
     }
     if (show_time) {
-        if (show_date) out += u' ';
+        if (show_date)
+            out += u' ';
         unsigned h = unsigned(seconds / 3600), mi = unsigned(seconds / 60 % 60),
                  se = unsigned(seconds % 60);
         unsigned h12 = h % 12 == 0 ? 12 : h % 12;
@@ -141,7 +146,8 @@ bool DateText(double date, std::u16string& out) {
 
 bool ParseDateText(std::u16string_view text, double& result) {
     std::vector<Token> t;
-    if (!Tokenize(text, t) || t.empty()) return false;
+    if (!Tokenize(text, t) || t.empty())
+        return false;
     size_t i = 0;
     bool have_date = false;
     int64_t days = 0;
@@ -159,21 +165,26 @@ bool ParseDateText(std::u16string_view text, double& result) {
         } else {
             month = a;
             day = b;
-            if (!have_third) return false;
+            if (!have_third)
+                return false;
             unsigned y = t[4].value;
             year = t[4].digits <= 2 ? int(y < 30 ? 2000 + y : 1900 + y) : int(y);
         }
         i = have_third ? 5 : 3;
-        if (month < 1 || month > 12 || year < 100 || year > 9999) return false;
-        if (day < 1 || day > DaysInMonth(year, month)) return false;
+        if (month < 1 || month > 12 || year < 100 || year > 9999)
+            return false;
+        if (day < 1 || day > DaysInMonth(year, month))
+            return false;
         days = DaysFromCivil(year, month, day) - kEpoch;
         have_date = true;
-        if (i < t.size() && t[i].kind == Token::Word && t[i].word == u"t") ++i;
+        if (i < t.size() && t[i].kind == Token::Word && t[i].word == u"t")
+            ++i;
     }
     // A time: h:mm[:ss] [am|pm].
     double fraction = 0;
     if (i < t.size()) {
-        if (!(IsNum(t, i) && IsSep(t, i + 1, u':') && IsNum(t, i + 2))) return false;
+        if (!(IsNum(t, i) && IsSep(t, i + 1, u':') && IsNum(t, i + 2)))
+            return false;
         unsigned h = t[i].value, mi = t[i + 2].value, se = 0;
         i += 3;
         if (IsSep(t, i, u':') && IsNum(t, i + 1)) {
@@ -182,13 +193,16 @@ bool ParseDateText(std::u16string_view text, double& result) {
         }
         if (i < t.size() && t[i].kind == Token::Word) {
             const std::u16string& w = t[i].word;
-            if (w != u"am" && w != u"pm" && w != u"a" && w != u"p") return false;
-            if (h < 1 || h > 12) return false;
+            if (w != u"am" && w != u"pm" && w != u"a" && w != u"p")
+                return false;
+            if (h < 1 || h > 12)
+                return false;
             bool pm = w[0] == u'p';
             h = h % 12 + (pm ? 12 : 0);
             ++i;
         }
-        if (i != t.size() || h > 23 || mi > 59 || se > 59) return false;
+        if (i != t.size() || h > 23 || mi > 59 || se > 59)
+            return false;
         fraction = double(h * 3600 + mi * 60 + se) / 86400.0;
     } else if (!have_date) {
         return false;

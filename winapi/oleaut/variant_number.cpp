@@ -12,16 +12,20 @@ namespace {
 
 constexpr Int128 kInt128Max = Int128(~(unsigned __int128)0 >> 1);
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xA0; }
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xA0;
+}
 
 Int128 Pow10(int n) {
     Int128 v = 1;
-    while (n-- > 0) v *= 10;
+    while (n-- > 0)
+        v *= 10;
     return v;
 }
 
 bool ParseRadix(std::u16string_view s, int radix, ParsedNumber& out) {
-    if (s.empty()) return false;
+    if (s.empty())
+        return false;
     unsigned __int128 v = 0;
     for (char16_t c : s) {
         int d;
@@ -34,19 +38,24 @@ bool ParseRadix(std::u16string_view s, int radix, ParsedNumber& out) {
         } else {
             return false;
         }
-        if (d >= radix) return false;
+        if (d >= radix)
+            return false;
         v = v * unsigned(radix) + unsigned(d);
-        if (v > 0xFFFFFFFFFFFFFFFFull) return false;
+        if (v > 0xFFFFFFFFFFFFFFFFull)
+            return false;
     }
     // &H and &O literals are 16-bit or 32-bit two's complement values, as in Basic.
     Int128 value = Int128(v);
     if (v <= 0xFFFF && s.size() <= (radix == 16 ? 4u : 6u)) {
-        if (v >= 0x8000) value = Int128(v) - 0x10000;
+        if (v >= 0x8000)
+            value = Int128(v) - 0x10000;
     } else if (v <= 0xFFFFFFFFu) {
-        if (v >= 0x80000000u) value = Int128(v) - 0x100000000LL;
+        if (v >= 0x80000000u)
+            value = Int128(v) - 0x100000000LL;
     }
     out.negative = value < 0;
-    if (value < 0) value = -value;
+    if (value < 0)
+        value = -value;
     std::string digits;
     while (value > 0) {
         digits.insert(digits.begin(), char('0' + int(value % 10)));
@@ -61,12 +70,17 @@ bool ParseRadix(std::u16string_view s, int radix, ParsedNumber& out) {
 
 bool ParseNumberText(std::u16string_view s, ParsedNumber& out) {
     out = ParsedNumber{};
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    if (s.empty()) return false;
+    while (!s.empty() && IsSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back()))
+        s.remove_suffix(1);
+    if (s.empty())
+        return false;
     if (s.size() > 2 && s[0] == u'&') {
-        if (s[1] == u'H' || s[1] == u'h') return ParseRadix(s.substr(2), 16, out);
-        if (s[1] == u'O' || s[1] == u'o') return ParseRadix(s.substr(2), 8, out);
+        if (s[1] == u'H' || s[1] == u'h')
+            return ParseRadix(s.substr(2), 16, out);
+        if (s[1] == u'O' || s[1] == u'o')
+            return ParseRadix(s.substr(2), 8, out);
     }
     bool negative = false;
     if (s.front() == u'(' && s.back() == u')') {
@@ -87,8 +101,10 @@ bool ParseNumberText(std::u16string_view s, ParsedNumber& out) {
         char16_t c = s[i];
         if (c >= u'0' && c <= u'9') {
             any = true;
-            if (!(digits.empty() && c == u'0')) digits.push_back(char(c));
-            if (seen_point) --exponent;
+            if (!(digits.empty() && c == u'0'))
+                digits.push_back(char(c));
+            if (seen_point)
+                --exponent;
         } else if (c == u',' && !seen_point && any) {
             continue;  // thousands separator
         } else if (c == u'.' && !seen_point) {
@@ -97,17 +113,23 @@ bool ParseNumberText(std::u16string_view s, ParsedNumber& out) {
             break;
         }
     }
-    if (!any) return false;
+    if (!any)
+        return false;
     if (i < s.size()) {
-        if (s[i] != u'e' && s[i] != u'E' && s[i] != u'd' && s[i] != u'D') return false;
+        if (s[i] != u'e' && s[i] != u'E' && s[i] != u'd' && s[i] != u'D')
+            return false;
         ++i;
         bool exp_negative = false;
-        if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) exp_negative = s[i++] == u'-';
-        if (i >= s.size()) return false;
+        if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+            exp_negative = s[i++] == u'-';
+        if (i >= s.size())
+            return false;
         long e = 0;
         for (; i < s.size(); ++i) {
-            if (s[i] < u'0' || s[i] > u'9') return false;
-            if (e < 100000) e = e * 10 + (s[i] - u'0');
+            if (s[i] < u'0' || s[i] > u'9')
+                return false;
+            if (e < 100000)
+                e = e * 10 + (s[i] - u'0');
         }
         exponent += int(exp_negative ? -e : e);
     }
@@ -124,59 +146,73 @@ bool ParseNumberText(std::u16string_view s, ParsedNumber& out) {
 
 bool ScaleParsed(const ParsedNumber& n, int scale, Int128& mantissa) {
     mantissa = 0;
-    if (n.digits.empty()) return true;
-    int shift = n.exponent + scale;  // value = digits * 10^shift
+    if (n.digits.empty())
+        return true;
+    int shift = n.exponent + scale;           // value = digits * 10^shift
     int keep = int(n.digits.size()) + shift;  // digits left of the unit position
-    if (keep > 38) return false;
-    if (keep < 0) return true;  // below a tenth of a unit: rounds to zero
+    if (keep > 38)
+        return false;
+    if (keep < 0)
+        return true;  // below a tenth of a unit: rounds to zero
     Int128 v = 0;
     int whole = std::min(keep, int(n.digits.size()));
-    for (int i = 0; i < whole; ++i) v = v * 10 + (n.digits[size_t(i)] - '0');
+    for (int i = 0; i < whole; ++i)
+        v = v * 10 + (n.digits[size_t(i)] - '0');
     if (shift > 0) {
         v *= Pow10(shift);
     } else if (shift < 0) {
         int first = n.digits[size_t(keep)] - '0';
         bool rest_nonzero = false;
-        for (size_t i = size_t(keep) + 1; i < n.digits.size(); ++i) rest_nonzero |= n.digits[i] != '0';
-        if (first > 5 || (first == 5 && (rest_nonzero || (v & 1)))) ++v;
+        for (size_t i = size_t(keep) + 1; i < n.digits.size(); ++i)
+            rest_nonzero |= n.digits[i] != '0';
+        if (first > 5 || (first == 5 && (rest_nonzero || (v & 1))))
+            ++v;
     }
-    if (v < 0) return false;
+    if (v < 0)
+        return false;
     mantissa = n.negative ? -v : v;
     return true;
 }
 
 double ParsedToDouble(const ParsedNumber& n) {
-    if (n.digits.empty()) return n.negative ? -0.0 : 0.0;
+    if (n.digits.empty())
+        return n.negative ? -0.0 : 0.0;
     std::string text = (n.negative ? "-" : "") + n.digits + "e" + std::to_string(n.exponent);
     return std::strtod(text.c_str(), nullptr);
 }
 
 Int128 RoundDivPow10(Int128 m, int drop) {
-    if (drop <= 0) return m;
-    if (drop > 38) return 0;
+    if (drop <= 0)
+        return m;
+    if (drop > 38)
+        return 0;
     Int128 p = Pow10(drop);
     Int128 q = m / p, r = m % p;
     Int128 ar = r < 0 ? -r : r;
     Int128 half = p / 2;
-    if (ar > half || (ar == half && (q & 1))) q += m < 0 ? -1 : 1;
+    if (ar > half || (ar == half && (q & 1)))
+        q += m < 0 ? -1 : 1;
     return q;
 }
 
 double RoundHalfEven(double value) {
     double r = std::round(value);
-    if (std::fabs(value - std::trunc(value)) == 0.5) r = 2.0 * std::round(value / 2.0);
+    if (std::fabs(value - std::trunc(value)) == 0.5)
+        r = 2.0 * std::round(value / 2.0);
     return r;
 }
 
 std::u16string IntegerText(Int128 value) {
     bool negative = value < 0;
-    unsigned __int128 v = negative ? (unsigned __int128)(-(value + 1)) + 1 : (unsigned __int128)value;
+    unsigned __int128 v =
+        negative ? (unsigned __int128)(-(value + 1)) + 1 : (unsigned __int128)value;
     std::u16string out;
     do {
         out.insert(out.begin(), char16_t(u'0' + int(v % 10)));
         v /= 10;
     } while (v);
-    if (negative) out.insert(out.begin(), u'-');
+    if (negative)
+        out.insert(out.begin(), u'-');
     return out;
 }
 
@@ -185,23 +221,31 @@ std::u16string ScaledText(Int128 mantissa, int scale) {
     Int128 v = negative ? -mantissa : mantissa;
     std::u16string digits = IntegerText(v);
     if (scale > 0) {
-        if (int(digits.size()) <= scale) digits.insert(0, size_t(scale + 1 - digits.size()), u'0');
+        if (int(digits.size()) <= scale)
+            digits.insert(0, size_t(scale + 1 - digits.size()), u'0');
         digits.insert(digits.size() - size_t(scale), 1, u'.');
-        while (digits.back() == u'0') digits.pop_back();
-        if (digits.back() == u'.') digits.pop_back();
+        while (digits.back() == u'0')
+            digits.pop_back();
+        if (digits.back() == u'.')
+            digits.pop_back();
     }
-    if (negative && digits != u"0") digits.insert(digits.begin(), u'-');
+    if (negative && digits != u"0")
+        digits.insert(digits.begin(), u'-');
     return digits;
 }
 
 std::u16string RealText(double value, int significant) {
-    if (std::isnan(value)) return u"NaN";
-    if (std::isinf(value)) return value < 0 ? u"-1.#INF" : u"1.#INF";
+    if (std::isnan(value))
+        return u"NaN";
+    if (std::isinf(value))
+        return value < 0 ? u"-1.#INF" : u"1.#INF";
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*G", significant, value);
     std::u16string out;
-    for (const char* p = buf; *p; ++p) out.push_back(char16_t(*p));
-    if (out == u"-0") out = u"0";
+    for (const char* p = buf; *p; ++p)
+        out.push_back(char16_t(*p));
+    if (out == u"-0")
+        out = u"0";
     return out;
 }
 
@@ -225,7 +269,8 @@ bool DecimalFromScaled(ScaledDecimal value, DECIMAL& out) {
         --value.scale;
         m = value.mantissa < 0 ? -value.mantissa : value.mantissa;
     }
-    if (m >= k96) return false;
+    if (m >= k96)
+        return false;
     out = DECIMAL{};
     out.scale = BYTE(value.scale);
     out.sign = value.mantissa < 0 ? DECIMAL_NEG : 0;

@@ -46,7 +46,7 @@ double RoundHalfEven(double value);
 
 // Text forms (en-US).
 std::u16string IntegerText(Int128 value);
-std::u16string ScaledText(Int128 mantissa, int scale);  // trailing fraction zeros trimmed
+std::u16string ScaledText(Int128 mantissa, int scale);          // trailing fraction zeros trimmed
 std::u16string RealText(double value, int significant_digits);  // 15 for R8, 7 for R4
 
 // DECIMAL <-> scaled decimal. DecimalFromScaled fails (overflow) past 96 bits, reducing the

@@ -55,22 +55,25 @@ class ComObject : public com_detail::EntryTraits<Entries>::Inherit... {
     static_assert(!com_detail::EntryTraits<Primary>::is_alias,
                   "the first entry must be an interface the object implements");
 
-public:
+  public:
     ComObject() = default;
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
+        if (!ppv)
+            return E_POINTER;
         *ppv = nullptr;
         void* found = nullptr;
         if (riid == __uuidof(IUnknown)) {
             found = static_cast<IUnknown*>(static_cast<Primary*>(this));
         } else {
             ((found = found ? found : Match<Entries>(riid)), ...);
-            if (!found && riid == __uuidof(IDispatch)) ((found = found ? found : MatchDispatch<Entries>()), ...);
+            if (!found && riid == __uuidof(IDispatch))
+                ((found = found ? found : MatchDispatch<Entries>()), ...);
         }
-        if (!found) return E_NOINTERFACE;
+        if (!found)
+            return E_NOINTERFACE;
         static_cast<Primary*>(this)->AddRef();
         *ppv = found;
         return S_OK;
@@ -82,17 +85,18 @@ public:
 
     ULONG STDMETHODCALLTYPE Release() override {
         ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0) delete this;
+        if (left == 0)
+            delete this;
         return left;
     }
 
     // The object's identity as IUnknown (no reference added).
     IUnknown* Identity() { return static_cast<IUnknown*>(static_cast<Primary*>(this)); }
 
-protected:
+  protected:
     virtual ~ComObject() = default;
 
-private:
+  private:
     template <class Entry>
     void* Match(REFIID riid) {
         if constexpr (com_detail::EntryTraits<Entry>::is_alias) {
@@ -125,11 +129,14 @@ typedef HRESULT (*CreateInstanceFunction)(IUnknown* outer, REFIID riid, void** p
 // aggregation, a fresh object, and the requested interface.
 template <class T>
 HRESULT CreateComInstance(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
+    if (!ppv)
+        return E_POINTER;
     *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
     T* object = new (std::nothrow) T();
-    if (!object) return E_OUTOFMEMORY;
+    if (!object)
+        return E_OUTOFMEMORY;
     HRESULT hr = object->QueryInterface(riid, ppv);
     object->Release();
     return hr;
@@ -139,14 +146,14 @@ HRESULT CreateComInstance(IUnknown* outer, REFIID riid, void** ppv) {
 // counter that LockServer moves, for the module's DllCanUnloadNow; it must outlive the
 // factory. Thread safe.
 class SimpleClassFactory final : public ComObject<IClassFactory> {
-public:
+  public:
     explicit SimpleClassFactory(CreateInstanceFunction create,
                                 std::atomic<long>* lock_count = nullptr)
         : create_(create), lock_count_(lock_count) {}
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
-                                             void** ppv) override {
-        if (!ppv) return E_POINTER;
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
         *ppv = nullptr;
         try {
             return create_(outer, riid, ppv);
@@ -157,11 +164,12 @@ public:
         }
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock_count_) lock ? ++*lock_count_ : --*lock_count_;
+        if (lock_count_)
+            lock ? ++*lock_count_ : --*lock_count_;
         return S_OK;
     }
 
-private:
+  private:
     CreateInstanceFunction create_;
     std::atomic<long>* lock_count_;
 };

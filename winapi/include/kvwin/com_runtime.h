@@ -16,11 +16,11 @@ namespace kvwin {
 
 struct BuiltinClass {
     CLSID clsid{};
-    std::u16string prog_id;         // may be empty; "Vendor.Thing.1" style
+    std::u16string prog_id;                      // may be empty; "Vendor.Thing.1" style
     std::u16string version_independent_prog_id;  // may be empty; "Vendor.Thing"
     // Exactly one of the two ways to make instances:
     CreateInstanceFunction create = nullptr;  // a class implemented in this process
-    std::u16string module;          // or a server module ("X.dll" / "libX.so" / a path)
+    std::u16string module;                    // or a server module ("X.dll" / "libX.so" / a path)
 };
 
 // Adds or replaces the built-in registration of a class.

@@ -29,7 +29,8 @@ constexpr uint32_t HexDigitValue(char c) {
 
 constexpr uint32_t HexField(const char* s, int from, int count) {
     uint32_t v = 0;
-    for (int i = 0; i < count; ++i) v = (v << 4) | HexDigitValue(s[from + i]);
+    for (int i = 0; i < count; ++i)
+        v = (v << 4) | HexDigitValue(s[from + i]);
     return v;
 }
 
@@ -37,14 +38,15 @@ constexpr uint32_t HexField(const char* s, int from, int count) {
 template <size_t N>
 constexpr GUID GuidFromLiteral(const char (&s)[N]) {
     static_assert(N == 37, "a GUID literal is written xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx");
-    if (s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') throw "misplaced dash";
-    return GUID{HexField(s, 0, 8),
-                uint16_t(HexField(s, 9, 4)),
-                uint16_t(HexField(s, 14, 4)),
-                {uint8_t(HexField(s, 19, 2)), uint8_t(HexField(s, 21, 2)),
-                 uint8_t(HexField(s, 24, 2)), uint8_t(HexField(s, 26, 2)),
-                 uint8_t(HexField(s, 28, 2)), uint8_t(HexField(s, 30, 2)),
-                 uint8_t(HexField(s, 32, 2)), uint8_t(HexField(s, 34, 2))}};
+    if (s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-')
+        throw "misplaced dash";
+    return GUID{
+        HexField(s, 0, 8),
+        uint16_t(HexField(s, 9, 4)),
+        uint16_t(HexField(s, 14, 4)),
+        {uint8_t(HexField(s, 19, 2)), uint8_t(HexField(s, 21, 2)), uint8_t(HexField(s, 24, 2)),
+         uint8_t(HexField(s, 26, 2)), uint8_t(HexField(s, 28, 2)), uint8_t(HexField(s, 30, 2)),
+         uint8_t(HexField(s, 32, 2)), uint8_t(HexField(s, 34, 2))}};
 }
 
 // Specialised by KV_DECLARE_UUID for every interface (and class) that has an identity.
@@ -62,15 +64,15 @@ struct UuidTarget<T, std::void_t<typename T::Interface>> {
 };
 
 template <class T>
-using UuidSubject = typename UuidTarget<
-    std::remove_cv_t<std::remove_pointer_t<std::remove_cvref_t<T>>>>::type;
+using UuidSubject =
+    typename UuidTarget<std::remove_cv_t<std::remove_pointer_t<std::remove_cvref_t<T>>>>::type;
 
 }  // namespace kvwin
 
-#define KV_DECLARE_UUID(Type, text)                                       \
-    template <>                                                           \
-    struct kvwin::UuidTraits<Type> {                                      \
-        static constexpr GUID value = ::kvwin::GuidFromLiteral(text);     \
+#define KV_DECLARE_UUID(Type, text)                                   \
+    template <>                                                       \
+    struct kvwin::UuidTraits<Type> {                                  \
+        static constexpr GUID value = ::kvwin::GuidFromLiteral(text); \
     }
 
 // Works for a type and for an expression (an interface pointer, an object, a smart pointer).
@@ -104,11 +106,9 @@ typedef IClassFactory* LPCLASSFACTORY;
 
 struct IDispatch : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid,
-                                                  ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames,
-                                                    UINT cNames, LCID lcid,
-                                                    DISPID* rgDispId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                                    LCID lcid, DISPID* rgDispId) = 0;
     virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid,
                                              WORD wFlags, DISPPARAMS* pDispParams,
                                              VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
@@ -182,7 +182,8 @@ typedef enum tagCLSCTX {
 } CLSCTX;
 #define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
 #define CLSCTX_SERVER (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
-#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
+#define CLSCTX_ALL \
+    (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
 
 // The signatures an in-process server exports.
 typedef HRESULT(STDMETHODCALLTYPE* LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);

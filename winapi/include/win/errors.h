@@ -115,6 +115,7 @@
 #define ERROR_LOGON_FAILURE 1326L
 #define ERROR_INVALID_ACL 1336L
 #define ERROR_ALLOTTED_SPACE_EXCEEDED 1344L
+#define ERROR_INTERNAL_ERROR 1359L
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_ALREADY_INITIALIZED 1247L
 #define ERROR_TIMEOUT 1460L
@@ -143,17 +144,18 @@
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define IS_ERROR(status) (((unsigned long)(status)) >> 31 == SEVERITY_ERROR)
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1fff)
 #define HRESULT_SEVERITY(hr) (((hr) >> 31) & 0x1)
-#define SCODE_CODE(sc) ((sc) & 0xFFFF)
-#define MAKE_HRESULT(sev, fac, code) \
-    ((HRESULT)(((unsigned long)(sev) << 31) | ((unsigned long)(fac) << 16) | ((unsigned long)(code))))
+#define SCODE_CODE(sc) ((sc)&0xFFFF)
+#define MAKE_HRESULT(sev, fac, code)                                         \
+    ((HRESULT)(((unsigned long)(sev) << 31) | ((unsigned long)(fac) << 16) | \
+               ((unsigned long)(code))))
 #define MAKE_SCODE(sev, fac, code) MAKE_HRESULT(sev, fac, code)
 
 inline constexpr HRESULT HRESULT_FROM_WIN32(unsigned long x) {
     return (HRESULT)(x) <= 0 ? (HRESULT)(x)
-                             : (HRESULT)(((x) & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000);
+                             : (HRESULT)(((x)&0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000);
 }
 
 // ---- HRESULT values -----------------------------------------------------------------------

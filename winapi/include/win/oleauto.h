@@ -287,10 +287,10 @@ KVWIN_API void VariantInit(VARIANTARG* pvarg);
 KVWIN_API HRESULT VariantClear(VARIANTARG* pvarg);
 KVWIN_API HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 KVWIN_API HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
-KVWIN_API HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
-                                    USHORT wFlags, VARTYPE vt);
-KVWIN_API HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
-                                      LCID lcid, USHORT wFlags, VARTYPE vt);
+KVWIN_API HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
+                                    VARTYPE vt);
+KVWIN_API HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
+                                      USHORT wFlags, VARTYPE vt);
 KVWIN_API HRESULT VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags);
 KVWIN_API HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID lcid, ULONG dwFlags);
 
