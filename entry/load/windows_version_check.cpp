@@ -1,9 +1,16 @@
 #include "load/windows_version_check.h"
 
+#include "errors/error_description.h"
+#include "win/version_info.h"
+
 namespace Kavrel {
 
 WindowsVersionFacts ReadWindowsVersionForLoadCheck() {
-    return WindowsVersionFacts{kPlatformWin32Nt, 10};
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)))
+        return {};
+    return WindowsVersionFacts{version.dwPlatformId, version.dwMajorVersion};
 }
 
 bool IsSupportedWindowsVersion(const WindowsVersionFacts& facts) {
@@ -14,7 +21,7 @@ bool IsSupportedWindowsVersion(const WindowsVersionFacts& facts) {
 
 void CheckWindowsVersion(const WindowsVersionFacts& facts) {
     if (!IsSupportedWindowsVersion(facts)) {
-        throw VersionCheckError(E_FAIL, u"Requires Windows 2000 or later");
+        ThrowComError(E_FAIL, u"Requires Windows 2000 or later");
     }
 }
 

@@ -9,6 +9,8 @@
 #include "library_load.h"
 #include "load/windows_version_check.h"
 #include "test_singletons.h"
+#include "win/comdef.h"
+#include "win/registry.h"
 
 namespace {
 
@@ -80,11 +82,30 @@ TEST(WindowsVersionCheck, RefusesNonNtPlatformsAndNt4AndAcceptsTheRest) {
         try {
             Kavrel::CheckWindowsVersion(facts);
             ADD_FAILURE() << "no failure for " << c.platform << "." << c.major;
-        } catch (const Kavrel::VersionCheckError& e) {
+        } catch (const _com_error& e) {
             EXPECT_EQ(e.Error(), E_FAIL);
-            EXPECT_EQ(e.Description(), u"Requires Windows 2000 or later");
+            EXPECT_EQ(std::u16string(static_cast<const WCHAR*>(e.Description())),
+                      u"Requires Windows 2000 or later");
         }
     }
+}
+
+// The facts come from the Windows identity the registry presents.
+TEST(WindowsVersionCheck, ReadsTheIdentityThatTheRegistryPresents) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                        nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    const DWORD nt4 = 4;
+    ASSERT_EQ(RegSetValueExW(key, u"CurrentMajorVersionNumber", 0, REG_DWORD,
+                             reinterpret_cast<const BYTE*>(&nt4), sizeof nt4),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    const Kavrel::WindowsVersionFacts facts = Kavrel::ReadWindowsVersionForLoadCheck();
+    EXPECT_EQ(facts.platformId, Kavrel::kPlatformWin32Nt);
+    EXPECT_EQ(facts.majorVersion, 4u);
+    EXPECT_FALSE(Kavrel::IsSupportedWindowsVersion(facts));
 }
 
 }  // namespace
