@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "class_registry.h"
+#include "kvwin/ascii_case.h"
 #include "kvwin/com_guid_text.h"
 #include "kvwin/com_runtime.h"
 #include "kvwin/utf.h"
@@ -26,21 +27,6 @@ std::vector<BuiltinClass>& Builtins() {
     return *table;
 }
 
-bool SameTextNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'A' && x <= u'Z')
-            x = char16_t(x | 0x20);
-        if (y >= u'A' && y <= u'Z')
-            y = char16_t(y | 0x20);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 std::optional<BuiltinClass> FindBuiltin(const CLSID& clsid) {
     std::lock_guard lock(BuiltinMutex());
     for (const auto& entry : Builtins())
@@ -52,9 +38,9 @@ std::optional<BuiltinClass> FindBuiltin(const CLSID& clsid) {
 std::optional<BuiltinClass> FindBuiltinByProgId(std::u16string_view prog_id) {
     std::lock_guard lock(BuiltinMutex());
     for (const auto& entry : Builtins()) {
-        if ((!entry.prog_id.empty() && SameTextNoCase(entry.prog_id, prog_id)) ||
+        if ((!entry.prog_id.empty() && kvwin::EqualsAsciiNoCase(entry.prog_id, prog_id)) ||
             (!entry.version_independent_prog_id.empty() &&
-             SameTextNoCase(entry.version_independent_prog_id, prog_id)))
+             kvwin::EqualsAsciiNoCase(entry.version_independent_prog_id, prog_id)))
             return entry;
     }
     return std::nullopt;

@@ -503,53 +503,49 @@ DWORD SystemMessageText(DWORD id, DWORD language, std::u16string& text) {
     }
 }
 
-}  // namespace kvwin
-
-extern "C" {
-
-DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                     LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) {
-    if (!lpBuffer) {
+// Both entry points: the wide one delivers the text as it is, the 8-bit one in the ANSI
+// code page.
+template <class Ch>
+DWORD FormatMessageT(DWORD flags, LPCVOID source, DWORD id, DWORD language, Ch* buffer, DWORD size,
+                     va_list* arguments) {
+    if (!buffer) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
-        *reinterpret_cast<LPWSTR*>(lpBuffer) = nullptr;
+    if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+        *reinterpret_cast<Ch**>(buffer) = nullptr;
+    constexpr bool ansi = sizeof(Ch) == 1;
     try {
         std::u16string result;
-        if (const DWORD error = kvwin::messages::Run(dwFlags, lpSource, dwMessageId, dwLanguageId,
-                                                     Arguments, false, result)) {
+        if (const DWORD error =
+                messages::Run(flags, source, id, language, arguments, ansi, result)) {
             SetLastError(error);
             return 0;
         }
-        return kvwin::messages::Deliver(result, dwFlags, lpBuffer, nSize);
+        if constexpr (ansi)
+            return messages::Deliver(messages::WideToAnsi(result), flags, buffer, size);
+        else
+            return messages::Deliver(result, flags, buffer, size);
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
 }
 
+}  // namespace kvwin
+
+extern "C" {
+
+DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                     LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) {
+    return kvwin::FormatMessageT(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer, nSize,
+                                 Arguments);
+}
+
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                      LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
-    if (!lpBuffer) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
-        *reinterpret_cast<LPSTR*>(lpBuffer) = nullptr;
-    try {
-        std::u16string result;
-        if (const DWORD error = kvwin::messages::Run(dwFlags, lpSource, dwMessageId, dwLanguageId,
-                                                     Arguments, true, result)) {
-            SetLastError(error);
-            return 0;
-        }
-        return kvwin::messages::Deliver(kvwin::messages::WideToAnsi(result), dwFlags, lpBuffer,
-                                        nSize);
-    } catch (...) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+    return kvwin::FormatMessageT(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer, nSize,
+                                 Arguments);
 }
 
 }  // extern "C"

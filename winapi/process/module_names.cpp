@@ -1,32 +1,19 @@
 // Matching module names the way Windows code writes them against Linux file names.
 #include "module_names.h"
+#include "kvwin/ascii_case.h"
 
 namespace kvwin {
 
 namespace {
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
-           EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+           kvwin::EqualsAsciiNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+           kvwin::EqualsAsciiNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // "stem.so" or "stem.so.1.2" (version parts of digits).
@@ -55,10 +42,10 @@ bool IsSharedObjectOf(std::string_view stem, std::string_view file_name) {
 bool ModuleNameMatches(std::string_view wanted, std::string_view file_name) {
     if (wanted.empty() || file_name.empty())
         return false;
-    if (EqualsIgnoringCase(wanted, file_name))
+    if (kvwin::EqualsAsciiNoCase(wanted, file_name))
         return true;
     if (EndsWithIgnoringCase(wanted, ".exe")) {
-        return EqualsIgnoringCase(wanted.substr(0, wanted.size() - 4), file_name);
+        return kvwin::EqualsAsciiNoCase(wanted.substr(0, wanted.size() - 4), file_name);
     }
     std::string_view stem = wanted;
     if (EndsWithIgnoringCase(stem, ".dll")) {
@@ -68,7 +55,7 @@ bool ModuleNameMatches(std::string_view wanted, std::string_view file_name) {
     }
     if (stem.empty())
         return false;
-    if (EqualsIgnoringCase(file_name, std::string(stem) + ".dll"))
+    if (kvwin::EqualsAsciiNoCase(file_name, std::string(stem) + ".dll"))
         return true;
     if (IsSharedObjectOf(stem, file_name))
         return true;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "accounts.h"
+#include "kvwin/ascii_case.h"
 #include "kvwin/last_error.h"
 #include "kvwin/utf.h"
 #include "win/security.h"
@@ -46,20 +47,6 @@ SidValue SidOf(const WellKnownName& entry) {
     return sid;
 }
 
-char16_t Upper(char16_t c) {
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool SameText(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // Only this machine answers: a null or empty name, or the computer's own name.
 bool IsLocalSystemName(LPCWSTR system_name) {
     if (!system_name || !*system_name)
@@ -67,7 +54,7 @@ bool IsLocalSystemName(LPCWSTR system_name) {
     std::u16string_view name = WideView(system_name);
     while (!name.empty() && name.front() == u'\\')
         name.remove_prefix(1);
-    return SameText(name, ComputerDomain());
+    return kvwin::EqualsAsciiNoCase(name, ComputerDomain());
 }
 
 struct Resolved {
@@ -112,12 +99,13 @@ bool ResolveName(std::u16string_view text, Resolved& out) {
     if (text.empty())
         return false;
     for (const auto& entry : kNames) {
-        if (SameText(text, entry.name) && (!has_domain || SameText(domain, entry.domain))) {
+        if (kvwin::EqualsAsciiNoCase(text, entry.name) &&
+            (!has_domain || kvwin::EqualsAsciiNoCase(domain, entry.domain))) {
             out = {SidOf(entry), entry.name, entry.domain, entry.use};
             return true;
         }
     }
-    if (has_domain && !SameText(domain, ComputerDomain()))
+    if (has_domain && !kvwin::EqualsAsciiNoCase(domain, ComputerDomain()))
         return false;
     const std::string name = ToUtf8(text);
     if (auto user = FindUser(name)) {

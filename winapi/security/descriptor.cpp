@@ -137,44 +137,42 @@ BOOL GetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID* 
     return TRUE;
 }
 
+namespace {
+
+// The DACL or the SACL of a descriptor in either form, with its present and defaulted bits.
+BOOL ReadDescriptorAcl(PSECURITY_DESCRIPTOR descriptor, bool dacl, LPBOOL present, PACL* acl,
+                       LPBOOL defaulted) {
+    if (!present || !acl || !defaulted)
+        return FailWith(ERROR_INVALID_PARAMETER);
+    if (!CheckReadable(descriptor))
+        return FALSE;
+    const auto* header = static_cast<const SECURITY_DESCRIPTOR*>(descriptor);
+    const WORD presentBit = dacl ? SE_DACL_PRESENT : SE_SACL_PRESENT;
+    const WORD defaultedBit = dacl ? SE_DACL_DEFAULTED : SE_SACL_DEFAULTED;
+    *present = (header->Control & presentBit) ? TRUE : FALSE;
+    *acl = nullptr;
+    if (*present) {
+        if (IsSelfRelative(descriptor)) {
+            const auto* relative = static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(descriptor);
+            *acl = RelativePart<ACL>(descriptor, dacl ? relative->Dacl : relative->Sacl);
+        } else {
+            *acl = dacl ? header->Dacl : header->Sacl;
+        }
+    }
+    *defaulted = (header->Control & defaultedBit) ? TRUE : FALSE;
+    return TRUE;
+}
+
+}  // namespace
+
 BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, LPBOOL lpbDaclPresent,
                                PACL* pDacl, LPBOOL lpbDaclDefaulted) {
-    if (!lpbDaclPresent || !pDacl || !lpbDaclDefaulted)
-        return FailWith(ERROR_INVALID_PARAMETER);
-    if (!CheckReadable(pSecurityDescriptor))
-        return FALSE;
-    const auto* header = static_cast<const SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
-    *lpbDaclPresent = (header->Control & SE_DACL_PRESENT) ? TRUE : FALSE;
-    *pDacl = nullptr;
-    if (*lpbDaclPresent) {
-        *pDacl = IsSelfRelative(pSecurityDescriptor)
-                     ? RelativePart<ACL>(
-                           pSecurityDescriptor,
-                           static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(pSecurityDescriptor)->Dacl)
-                     : header->Dacl;
-    }
-    *lpbDaclDefaulted = (header->Control & SE_DACL_DEFAULTED) ? TRUE : FALSE;
-    return TRUE;
+    return ReadDescriptorAcl(pSecurityDescriptor, true, lpbDaclPresent, pDacl, lpbDaclDefaulted);
 }
 
 BOOL GetSecurityDescriptorSacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, LPBOOL lpbSaclPresent,
                                PACL* pSacl, LPBOOL lpbSaclDefaulted) {
-    if (!lpbSaclPresent || !pSacl || !lpbSaclDefaulted)
-        return FailWith(ERROR_INVALID_PARAMETER);
-    if (!CheckReadable(pSecurityDescriptor))
-        return FALSE;
-    const auto* header = static_cast<const SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
-    *lpbSaclPresent = (header->Control & SE_SACL_PRESENT) ? TRUE : FALSE;
-    *pSacl = nullptr;
-    if (*lpbSaclPresent) {
-        *pSacl = IsSelfRelative(pSecurityDescriptor)
-                     ? RelativePart<ACL>(
-                           pSecurityDescriptor,
-                           static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(pSecurityDescriptor)->Sacl)
-                     : header->Sacl;
-    }
-    *lpbSaclDefaulted = (header->Control & SE_SACL_DEFAULTED) ? TRUE : FALSE;
-    return TRUE;
+    return ReadDescriptorAcl(pSecurityDescriptor, false, lpbSaclPresent, pSacl, lpbSaclDefaulted);
 }
 
 BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID pOwner,

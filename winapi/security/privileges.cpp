@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "accounts.h"
+#include "kvwin/ascii_case.h"
 #include "kvwin/last_error.h"
 #include "kvwin/utf.h"
 #include "token_state.h"
@@ -58,20 +59,6 @@ constexpr Privilege kPrivileges[] = {
     {u"SeDelegateSessionUserImpersonatePrivilege", 36, false, true},
 };
 
-char16_t Lower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 bool SameLuid(const LUID& a, const LUID& b) {
     return a.LowPart == b.LowPart && a.HighPart == b.HighPart;
 }
@@ -82,7 +69,7 @@ bool IsLocalSystemName(LPCWSTR system_name) {
     std::u16string_view name = WideView(system_name);
     while (!name.empty() && name.front() == u'\\')
         name.remove_prefix(1);
-    return SameName(name, ComputerDomain());
+    return kvwin::EqualsAsciiNoCase(name, ComputerDomain());
 }
 
 }  // namespace
@@ -113,7 +100,7 @@ BOOL LookupPrivilegeValueW(LPCWSTR lpSystemName, LPCWSTR lpName, PLUID lpLuid) {
         return FailWith(RPC_S_SERVER_UNAVAILABLE);
     const std::u16string_view name = WideView(lpName);
     for (const auto& privilege : kPrivileges) {
-        if (SameName(name, privilege.name)) {
+        if (kvwin::EqualsAsciiNoCase(name, privilege.name)) {
             lpLuid->LowPart = privilege.value;
             lpLuid->HighPart = 0;
             return TRUE;

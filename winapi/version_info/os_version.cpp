@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "kvwin/ascii_case.h"
 #include "kvwin/last_error.h"
 #include "kvwin/utf.h"
 #include "win/registry.h"
@@ -48,21 +49,6 @@ std::optional<std::u16string> ReadText(const char16_t* key, const char16_t* name
     return text;
 }
 
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'a' && x <= u'z')
-            x = static_cast<char16_t>(x - u'a' + u'A');
-        if (y >= u'a' && y <= u'z')
-            y = static_cast<char16_t>(y - u'a' + u'A');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 struct Identity {
     DWORD major = kDefaultMajor;
     DWORD minor = kDefaultMinor;
@@ -95,9 +81,9 @@ Identity ReadIdentity() {
     if (std::sscanf(kvwin::ToUtf8(identity.csd).c_str(), "Service Pack %u", &pack) == 1)
         identity.service_pack = static_cast<WORD>(pack);
     if (auto product = ReadText(kProductOptions, u"ProductType")) {
-        if (EqualsIgnoringCase(*product, u"ServerNT"))
+        if (kvwin::EqualsAsciiNoCase(*product, u"ServerNT"))
             identity.product_type = VER_NT_SERVER;
-        else if (EqualsIgnoringCase(*product, u"LanmanNT"))
+        else if (kvwin::EqualsAsciiNoCase(*product, u"LanmanNT"))
             identity.product_type = VER_NT_DOMAIN_CONTROLLER;
     }
     return identity;
