@@ -47,16 +47,6 @@ SidValue SidOf(const WellKnownName& entry) {
     return sid;
 }
 
-// Only this machine answers: a null or empty name, or the computer's own name.
-bool IsLocalSystemName(LPCWSTR system_name) {
-    if (!system_name || !*system_name)
-        return true;
-    std::u16string_view name = WideView(system_name);
-    while (!name.empty() && name.front() == u'\\')
-        name.remove_prefix(1);
-    return kvwin::EqualsAsciiNoCase(name, ComputerDomain());
-}
-
 struct Resolved {
     SidValue sid;
     std::u16string name;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "kvwin/ascii_case.h"
 #include "win/sysinfo.h"
 
 namespace kvwin {
@@ -161,6 +162,15 @@ std::u16string ComputerDomain() {
     if (!GetComputerNameW(name, &size))
         return u"LOCALHOST";
     return std::u16string(name, size);
+}
+
+bool IsLocalSystemName(const char16_t* system_name) {
+    if (!system_name || !*system_name)
+        return true;
+    std::u16string_view name(system_name);
+    while (!name.empty() && name.front() == u'\\')
+        name.remove_prefix(1);
+    return EqualsAsciiNoCase(name, ComputerDomain());
 }
 
 }  // namespace kvwin

@@ -55,4 +55,8 @@ std::optional<gid_t> GroupGidOf(const SidValue& sid);
 // This computer's NetBIOS name: the domain of uid and gid SIDs.
 std::u16string ComputerDomain();
 
+// Only this machine answers account and privilege lookups: true for a null or empty system
+// name, or this computer's name with or without leading backslashes.
+bool IsLocalSystemName(const char16_t* system_name);
+
 }  // namespace kvwin

@@ -105,36 +105,36 @@ BOOL GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
     return TRUE;
 }
 
+namespace {
+
+// The owner or the group of a descriptor in either form, with its defaulted bit.
+BOOL ReadDescriptorSid(PSECURITY_DESCRIPTOR descriptor, bool owner, PSID* sid, LPBOOL defaulted) {
+    if (!sid || !defaulted)
+        return FailWith(ERROR_INVALID_PARAMETER);
+    if (!CheckReadable(descriptor))
+        return FALSE;
+    const auto* header = static_cast<const SECURITY_DESCRIPTOR*>(descriptor);
+    if (IsSelfRelative(descriptor)) {
+        const auto* relative = static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(descriptor);
+        *sid = RelativePart<void>(descriptor, owner ? relative->Owner : relative->Group);
+    } else {
+        *sid = owner ? header->Owner : header->Group;
+    }
+    const WORD defaultedBit = owner ? SE_OWNER_DEFAULTED : SE_GROUP_DEFAULTED;
+    *defaulted = (header->Control & defaultedBit) ? TRUE : FALSE;
+    return TRUE;
+}
+
+}  // namespace
+
 BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID* pOwner,
                                 LPBOOL lpbOwnerDefaulted) {
-    if (!pOwner || !lpbOwnerDefaulted)
-        return FailWith(ERROR_INVALID_PARAMETER);
-    if (!CheckReadable(pSecurityDescriptor))
-        return FALSE;
-    const auto* header = static_cast<const SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
-    *pOwner = IsSelfRelative(pSecurityDescriptor)
-                  ? RelativePart<void>(
-                        pSecurityDescriptor,
-                        static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(pSecurityDescriptor)->Owner)
-                  : header->Owner;
-    *lpbOwnerDefaulted = (header->Control & SE_OWNER_DEFAULTED) ? TRUE : FALSE;
-    return TRUE;
+    return ReadDescriptorSid(pSecurityDescriptor, true, pOwner, lpbOwnerDefaulted);
 }
 
 BOOL GetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID* pGroup,
                                 LPBOOL lpbGroupDefaulted) {
-    if (!pGroup || !lpbGroupDefaulted)
-        return FailWith(ERROR_INVALID_PARAMETER);
-    if (!CheckReadable(pSecurityDescriptor))
-        return FALSE;
-    const auto* header = static_cast<const SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
-    *pGroup = IsSelfRelative(pSecurityDescriptor)
-                  ? RelativePart<void>(
-                        pSecurityDescriptor,
-                        static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(pSecurityDescriptor)->Group)
-                  : header->Group;
-    *lpbGroupDefaulted = (header->Control & SE_GROUP_DEFAULTED) ? TRUE : FALSE;
-    return TRUE;
+    return ReadDescriptorSid(pSecurityDescriptor, false, pGroup, lpbGroupDefaulted);
 }
 
 namespace {

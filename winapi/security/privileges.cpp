@@ -63,15 +63,6 @@ bool SameLuid(const LUID& a, const LUID& b) {
     return a.LowPart == b.LowPart && a.HighPart == b.HighPart;
 }
 
-bool IsLocalSystemName(LPCWSTR system_name) {
-    if (!system_name || !*system_name)
-        return true;
-    std::u16string_view name = WideView(system_name);
-    while (!name.empty() && name.front() == u'\\')
-        name.remove_prefix(1);
-    return kvwin::EqualsAsciiNoCase(name, ComputerDomain());
-}
-
 }  // namespace
 
 std::vector<LUID_AND_ATTRIBUTES> DefaultPrivileges(uid_t uid) {
