@@ -52,6 +52,10 @@ void CEReportEventCom(uint32_t severity, const WCHAR* source, const _com_error& 
 
 namespace log_detail {
 
+// Whether the log would record a call with this severity word now. The front-ends ask before
+// they format, so a call the filter rejects costs no formatting.
+bool WouldRecord(uint32_t severity) noexcept;
+
 void ReportFormatted(uint32_t severity, const WCHAR* source, const WCHAR* format,
                      const kvwin::FormatArg* args, size_t count) noexcept;
 void ReportWin32(uint32_t severity, const WCHAR* source, uint32_t error, const WCHAR* format,

@@ -321,6 +321,17 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
     return m_severityMask.load();
 }
 
+bool EventLog::Passes(const ResolvedSeverity& resolved, uint32_t mask) {
+    return ((mask | resolved.extraMask) & resolved.level) != 0 && !(resolved.flags & LogSuppress);
+}
+
+bool EventLog::WouldRecord(uint32_t severity) {
+    uint32_t maxSizeKb = 0;
+    uint32_t maxFiles = 0;
+    const uint32_t mask = RefreshConfiguration(maxSizeKb, maxFiles, false);
+    return Passes(ResolveSeverity(severity, m_override.load()), mask);
+}
+
 void EventLog::WriteEvent(uint32_t severity, const WCHAR* source, const WCHAR* message,
                           std::atomic<uint32_t>** activeWriters) {
     if (!message || !*message)
@@ -329,7 +340,7 @@ void EventLog::WriteEvent(uint32_t severity, const WCHAR* source, const WCHAR* m
     uint32_t maxSizeKb = 0;
     uint32_t maxFiles = 0;
     const uint32_t mask = RefreshConfiguration(maxSizeKb, maxFiles, false);
-    if (((mask | resolved.extraMask) & resolved.level) == 0 || (resolved.flags & LogSuppress))
+    if (!Passes(resolved, mask))
         return;
 
     if (resolved.flags & LogToInstallLog) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "log/severity.h"
 #include "log/shared_memory.h"
 #include "win/files.h"
 
@@ -32,6 +33,10 @@ class EventLog {
     void WriteEvent(uint32_t severity, const WCHAR* source, const WCHAR* message,
                     std::atomic<uint32_t>** activeWriters);
 
+    // Whether a call with this severity word would be recorded anywhere now; the front-ends
+    // ask before they format, so a rejected call costs no formatting.
+    bool WouldRecord(uint32_t severity);
+
     // The severity mask, with max size (KB) and max files; re-reads the registry when due
     // or forced. All three read 0 once shutdown has begun.
     uint32_t RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles, bool force);
@@ -44,6 +49,8 @@ class EventLog {
 
   private:
     class MutexLock;
+
+    static bool Passes(const ResolvedSeverity& resolved, uint32_t mask);
 
     void ChooseFolder(const std::u16string* configuredPath);
     void PrepareServiceFolders();

@@ -21,6 +21,18 @@ bool FormatMessageText(WCHAR (&buffer)[kLogFormatBufferChars], const WCHAR* form
 
 }  // namespace
 
+namespace log_detail {
+
+bool WouldRecord(uint32_t severity) noexcept {
+    try {
+        return GetEventLog().WouldRecord(severity);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace log_detail
+
 void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept {
     if (!message || !*message)
         return;
@@ -37,6 +49,8 @@ void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message)
 }
 
 void CEReportEventS(uint32_t severity, const WCHAR* source, const WCHAR* text) noexcept {
+    if (!log_detail::WouldRecord(severity))
+        return;
     WCHAR buffer[kLogFormatBufferChars];
     const kvwin::FormatArg args[] = {kvwin::format_detail::MakeArg(text)};
     FormatMessageText(buffer, u"%ls", args, 1);
@@ -47,6 +61,8 @@ namespace log_detail {
 
 void ReportFormatted(uint32_t severity, const WCHAR* source, const WCHAR* format,
                      const kvwin::FormatArg* args, size_t count) noexcept {
+    if (!log_detail::WouldRecord(severity))
+        return;
     WCHAR buffer[kLogFormatBufferChars];
     FormatMessageText(buffer, format, args, count);
     CEReportEvent(severity, source, buffer);
@@ -54,6 +70,8 @@ void ReportFormatted(uint32_t severity, const WCHAR* source, const WCHAR* format
 
 void ReportAt(uint32_t severity, const char* file, int line, const WCHAR* format,
               const kvwin::FormatArg* args, size_t count) noexcept {
+    if (!log_detail::WouldRecord(severity))
+        return;
     WCHAR buffer[kLogFormatBufferChars];
     FormatMessageText(buffer, format, args, count);
     // "C:\src\wmiquery.cpp" and line 181 give "wmiquery(181)".

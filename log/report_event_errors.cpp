@@ -22,6 +22,8 @@ namespace log_detail {
 
 void ReportWin32(uint32_t severity, const WCHAR* source, uint32_t error, const WCHAR* format,
                  const kvwin::FormatArg* args, size_t count) noexcept {
+    if (!WouldRecord(severity))
+        return;
     WCHAR buffer[kLogFormatBufferChars];
     buffer[0] = u'\0';
     const int length =
@@ -43,6 +45,8 @@ void ReportWin32(uint32_t severity, const WCHAR* source, uint32_t error, const W
 
 void CEReportEventCom(uint32_t severity, const WCHAR* source, const _com_error& error,
                       const WCHAR* text) noexcept {
+    if (!log_detail::WouldRecord(severity))
+        return;
     WCHAR buffer[kLogFormatBufferChars];
     buffer[0] = u'\0';
     const int length = text ? kvwin::FormatTo(buffer, kLogFormatBufferChars, u"%ls", text) : 0;
