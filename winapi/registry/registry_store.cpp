@@ -13,10 +13,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <thread>
 
+#include "kvwin/environment_lock.h"
 #include "kvwin/registry_seed.h"
 #include "kvwin/state_root.h"
 
@@ -24,10 +26,11 @@ namespace kvwin::registry {
 
 namespace {
 
-// How long a transaction waits for a busy store before it gives up.
-constexpr auto kBusyDeadline = std::chrono::seconds(120);
-constexpr int kBusyTimeoutMs = 2000;
+// How long a transaction waits for a busy store before it gives up, unless
+// KAVREL_REGISTRY_BUSY_TIMEOUT_MS says otherwise.
+constexpr std::chrono::milliseconds kDefaultBusyTimeout(30000);
 
+// Our tables. A file that has any of them with other columns is not a registry store.
 const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS meta(name TEXT PRIMARY KEY, value INTEGER);"
     "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -36,7 +39,29 @@ const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS vals(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
     " key INTEGER NOT NULL, name BLOB NOT NULL, fold BLOB NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL, UNIQUE(key, fold));"
+    "CREATE TABLE IF NOT EXISTS seeded(entry INTEGER PRIMARY KEY);"
     "INSERT OR IGNORE INTO keys(id, parent, name, fold, written) VALUES(1, 0, x'', x'', 0);";
+
+struct TableShape {
+    const char* name;
+    const char* probe;  // selects every column the registry uses
+};
+const TableShape kTables[] = {
+    {"meta", "SELECT name, value FROM meta LIMIT 0"},
+    {"keys", "SELECT id, parent, name, fold, written FROM keys LIMIT 0"},
+    {"vals", "SELECT seq, key, name, fold, type, data FROM vals LIMIT 0"},
+    {"seeded", "SELECT entry FROM seeded LIMIT 0"},
+};
+
+std::chrono::milliseconds BusyTimeout() {
+    if (auto text = GetEnvUtf8("KAVREL_REGISTRY_BUSY_TIMEOUT_MS")) {
+        char* end = nullptr;
+        long long ms = std::strtoll(text->c_str(), &end, 10);
+        if (end != text->c_str() && *end == 0 && ms >= 0)
+            return std::chrono::milliseconds(ms);
+    }
+    return kDefaultBusyTimeout;
+}
 
 uint64_t NowFileTime() {
     struct timespec ts {};
@@ -179,8 +204,13 @@ LONG Win32FromSqlite(int rc) {
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
         case SQLITE_FORMAT:
-        case SQLITE_SCHEMA:
             return ERROR_REGISTRY_CORRUPT;
+        case SQLITE_ERROR:  // our statements fail only on a database that is not ours
+        case SQLITE_SCHEMA:
+            return ERROR_BADDB;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return ERROR_BUSY;
         case SQLITE_CANTOPEN:
             return ERROR_CANTOPEN;
         case SQLITE_READONLY:
@@ -454,18 +484,15 @@ void Session::Exec(const char* sql) {
         throw StoreError{-(rc & 0xff)};
 }
 
-std::optional<int64_t> Session::GetMeta(const char* name) {
-    StatementUse s(Prepare("SELECT value FROM meta WHERE name = ?"));
-    Check(sqlite3_bind_text(s.get(), 1, name, -1, SQLITE_STATIC));
-    if (!Step(s.get()))
-        return std::nullopt;
-    return sqlite3_column_int64(s.get(), 0);
+bool Session::WasSeeded(int64_t entry) {
+    StatementUse s(Prepare("SELECT 1 FROM seeded WHERE entry = ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, entry));
+    return Step(s.get());
 }
 
-void Session::SetMeta(const char* name, int64_t value) {
-    StatementUse s(Prepare("INSERT OR REPLACE INTO meta(name, value) VALUES(?, ?)"));
-    Check(sqlite3_bind_text(s.get(), 1, name, -1, SQLITE_STATIC));
-    Check(sqlite3_bind_int64(s.get(), 2, value));
+void Session::MarkSeeded(int64_t entry) {
+    StatementUse s(Prepare("INSERT OR IGNORE INTO seeded(entry) VALUES(?)"));
+    Check(sqlite3_bind_int64(s.get(), 1, entry));
     Step(s.get());
 }
 
@@ -485,26 +512,72 @@ Store::~Store() {
         sqlite3_close_v2(db_);
 }
 
+int Store::OnBusy(void* arg, int attempts) {
+    auto* store = static_cast<Store*>(arg);
+    if (std::chrono::steady_clock::now() >= store->deadline_)
+        return 0;
+    // Short naps at first (a writer usually finishes within milliseconds), longer later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempts < 10 ? 1 : 10));
+    return 1;
+}
+
 LONG Store::Open() {
+    busy_timeout_ = BusyTimeout();
     int rc =
         sqlite3_open_v2(path_.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         return Win32FromSqlite(rc);
     sqlite3_extended_result_codes(db_, 0);
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
-    for (;;) {
-        rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                          nullptr, nullptr);
-        if (rc == SQLITE_OK)
-            break;
-        if (!IsBusy(rc))
-            return Win32FromSqlite(rc);
-        if (std::chrono::steady_clock::now() > deadline)
-            return ERROR_REGISTRY_IO_FAILED;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    sqlite3_busy_handler(db_, &Store::OnBusy, this);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
+        for (;;) {
+            rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
+                              nullptr, nullptr);
+            if (rc == SQLITE_OK)
+                break;
+            // Some busy answers (a log being recovered) do not go through the handler.
+            if (!IsBusy(rc) || std::chrono::steady_clock::now() >= deadline_)
+                return Win32FromSqlite(rc);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
     }
+    return PrepareSchema();
+}
+
+LONG Store::PrepareSchema() {
+    // A reading look first: a store that has its tables needs no write lock to be opened.
+    bool complete = false;
+    LONG rc = Run(false, [&](Session& session) {
+        size_t present = 0;
+        size_t original = 0;  // of the three tables every store has had from the start
+        for (const auto& table : kTables) {
+            StatementUse s(
+                session.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+            Check(sqlite3_bind_text(s.get(), 1, table.name, -1, SQLITE_STATIC));
+            if (!Step(s.get()))
+                continue;
+            ++present;
+            if (&table - kTables < 3)
+                ++original;
+            sqlite3_stmt* probe = nullptr;
+            int prc = sqlite3_prepare_v2(db_, table.probe, -1, &probe, nullptr);
+            sqlite3_finalize(probe);
+            if (prc != SQLITE_OK)
+                throw StoreError{IsBusy(prc) ? -prc : static_cast<LONG>(ERROR_BADDB)};
+        }
+        // Some of our tables but not the three every store has had from the start: the file
+        // is something else. A store without the newer `seeded` table is completed below.
+        if (present != 0 && original < 3)
+            throw StoreError{ERROR_BADDB};
+        if (present != 0 && !session.KeyExists(kRootKey))
+            throw StoreError{ERROR_BADDB};
+        complete = present == std::size(kTables);
+    });
+    if (rc != ERROR_SUCCESS || complete)
+        return rc;
     return Run(true, [](Session& session) { session.Exec(kSchema); });
 }
 
@@ -544,15 +617,16 @@ LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool&
 
 LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto deadline = std::chrono::steady_clock::now() + kBusyDeadline;
+    deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
     for (;;) {
         bool busy = false;
         LONG result = RunOnce(write, body, busy);
         if (!busy)
             return result;
-        if (std::chrono::steady_clock::now() > deadline)
-            return ERROR_REGISTRY_IO_FAILED;
-        // The busy handler has already waited; back off a little before starting over.
+        if (std::chrono::steady_clock::now() >= deadline_)
+            return ERROR_BUSY;
+        // Not every busy answer goes through the handler (a snapshot that went stale, a log
+        // being recovered): back off a little before starting the transaction over.
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
@@ -605,9 +679,10 @@ OpenStores& Stores() {
     return *stores;
 }
 
-// A fingerprint of the seed entries, so a hive is seeded once per content of the table:
-// a value the user deleted stays deleted until the table itself changes.
-int64_t Fingerprint(const std::vector<RegistrySeed>& entries) {
+// A hash of one seed entry: an entry is applied to a store once, and again only when it
+// changes, so a value the user deleted stays deleted. Processes with different sets of
+// entries (a tool without the components, the library with them) do not undo each other.
+int64_t EntryHash(const RegistrySeed& entry) {
     uint64_t hash = 1469598103934665603ull;
     auto mix = [&hash](const void* data, size_t size) {
         const auto* bytes = static_cast<const unsigned char*>(data);
@@ -616,15 +691,14 @@ int64_t Fingerprint(const std::vector<RegistrySeed>& entries) {
             hash *= 1099511628211ull;
         }
     };
-    for (const auto& entry : entries) {
-        mix(entry.key.data(), entry.key.size() * 2);
-        mix("|", 1);
-        mix(entry.name.data(), entry.name.size() * 2);
-        mix(&entry.type, sizeof entry.type);
-        mix(entry.data.data(), entry.data.size());
-        size_t size = entry.data.size();
-        mix(&size, sizeof size);
-    }
+    std::u16string key = Fold(entry.key);
+    std::u16string name = Fold(entry.name);
+    size_t sizes[] = {key.size(), name.size(), entry.data.size()};
+    mix(sizes, sizeof sizes);
+    mix(key.data(), key.size() * 2);
+    mix(name.data(), name.size() * 2);
+    mix(&entry.type, sizeof entry.type);
+    mix(entry.data.data(), entry.data.size());
     return static_cast<int64_t>(hash & 0x7fffffffffffffffull);
 }
 
@@ -646,22 +720,41 @@ std::vector<std::u16string> SplitSeedPath(std::u16string_view key) {
 }
 
 LONG ApplySeed(Store& store, const std::vector<RegistrySeed>& entries) {
-    int64_t fingerprint = Fingerprint(entries);
-    return store.Run(true, [&](Session& session) {
-        // The write lock is held: another process seeding at once waits here, then sees the
-        // fingerprint and does nothing.
-        if (session.GetMeta("seed") == fingerprint)
-            return;
-        for (const auto& entry : entries) {
-            KeyId key = session.WalkCreate(kRootKey, SplitSeedPath(entry.key), nullptr);
-            if (entry.type == REG_NONE && entry.data.empty() && entry.name.empty())
-                continue;
-            if (!session.GetValue(key, entry.name)) {
-                session.SetValue(key, entry.name, entry.type, entry.data.data(), entry.data.size());
+    std::vector<int64_t> hashes;
+    hashes.reserve(entries.size());
+    for (const auto& entry : entries)
+        hashes.push_back(EntryHash(entry));
+    // A reading look first: a store that has every entry needs no write lock, so a process
+    // that only reads is not held up by a writer in another process.
+    bool needed = false;
+    LONG rc = store.Run(false, [&](Session& session) {
+        needed = false;
+        for (int64_t hash : hashes) {
+            if (!session.WasSeeded(hash)) {
+                needed = true;
+                return;
             }
         }
-        session.SetMeta("seed", fingerprint);
     });
+    if (rc != ERROR_SUCCESS || !needed)
+        return rc;
+    rc = store.Run(true, [&](Session& session) {
+        // The write lock is held: another process seeding at once waits here, then finds
+        // the entries recorded and does nothing.
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const auto& entry = entries[i];
+            if (session.WasSeeded(hashes[i]))
+                continue;
+            KeyId key = session.WalkCreate(kRootKey, SplitSeedPath(entry.key), nullptr);
+            if (!(entry.type == REG_NONE && entry.data.empty() && entry.name.empty()) &&
+                !session.GetValue(key, entry.name)) {
+                session.SetValue(key, entry.name, entry.type, entry.data.data(), entry.data.size());
+            }
+            session.MarkSeeded(hashes[i]);
+        }
+    });
+    // A store this process may read but not write (another user's) is used as it is.
+    return rc == ERROR_ACCESS_DENIED ? ERROR_SUCCESS : rc;
 }
 
 }  // namespace
@@ -680,10 +773,14 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
     OpenStores& stores = Stores();
     std::lock_guard<std::mutex> lock(stores.mutex);
     if (stores.pid != ::getpid()) {
-        // A forked child must not use its parent's connections: they are left open (closing
-        // them could disturb the parent's locks) and forgotten.
-        for (auto& entry : stores.stores)
-            new std::shared_ptr<Store>(std::move(entry.second));
+        // A forked child must not use its parent's connections, and must not keep them
+        // either: SQLite shares the lock state of one file among all connections of a
+        // process, so a new connection beside an inherited one would believe it holds the
+        // locks the parent holds and take none of its own. Another program closing the
+        // store would then see no user left, fold the log in and remove it, and the child's
+        // next writes would go to a removed log. Closing them here releases nothing of the
+        // parent's (locks belong to the process that took them) and leaves the child with
+        // connections that take their own locks.
         stores.stores.clear();
         stores.seeded.clear();
         stores.pid = ::getpid();

@@ -1,13 +1,17 @@
 // The registry's storage: one SQLite database per hive, keys as rows with parent links.
 //
 // A Store is one process's connection to one hive file. Every operation runs inside
-// Store::Run as one transaction; a store that is busy (another process is writing) is
-// retried until a generous deadline, so concurrent writers never lose a change.
+// Store::Run as one transaction; a store that is busy (another process is writing, or holds
+// the file locked) is waited for and retried until the busy time-out, so concurrent writers
+// never lose a change. Past the time-out the call fails with ERROR_BUSY and changes nothing.
+// The time-out is 30 seconds, or KAVREL_REGISTRY_BUSY_TIMEOUT_MS when that is set.
 //
 // Thread safety: a Store serialises its transactions with its own mutex; StoreFor is safe
-// from any thread. A process that forks gets fresh connections in the child.
+// from any thread. A process that forks closes, in the child, the connections it inherited
+// (the parent's stay open in the parent) and opens its own on first use.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,10 +87,12 @@ class Session {
     KeyId WalkCreate(KeyId from, const std::vector<std::u16string>& path, bool* created);
     void Touch(KeyId key);
     void Exec(const char* sql);
-    std::optional<int64_t> GetMeta(const char* name);
-    void SetMeta(const char* name, int64_t value);
+    // Whether a seed entry (by its hash) was applied to this store before, and recording it.
+    bool WasSeeded(int64_t entry);
+    void MarkSeeded(int64_t entry);
 
   private:
+    friend class Store;
     sqlite3_stmt* Prepare(const char* sql);
     Store& store_;
 };
@@ -98,8 +104,9 @@ class Store {
     Store& operator=(const Store&) = delete;
 
     // Runs `body` as one transaction (write: taken with the write lock from the start).
-    // Returns ERROR_SUCCESS, the StoreError code thrown by body, or a store failure code
-    // (ERROR_REGISTRY_CORRUPT, ERROR_REGISTRY_IO_FAILED, ERROR_NOT_ENOUGH_MEMORY...).
+    // A busy store starts the body over, so it must only change the store and its own
+    // results. Returns ERROR_SUCCESS, the StoreError code thrown by body, or a store failure
+    // code (ERROR_BUSY, ERROR_REGISTRY_CORRUPT, ERROR_BADDB, ERROR_REGISTRY_IO_FAILED...).
     LONG Run(bool write, const std::function<void(Session&)>& body);
 
     // Makes committed changes durable (checkpoints the write-ahead log).
@@ -114,9 +121,16 @@ class Store {
     LONG Open();
     LONG RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy);
 
+    // Called by SQLite while the store is busy: waits a little, until the deadline.
+    static int OnBusy(void* store, int attempts);
+    // Checks the tables are ours; creates them in a new (empty) file.
+    LONG PrepareSchema();
+
     std::string path_;
     sqlite3* db_ = nullptr;
     std::mutex mutex_;
+    std::chrono::milliseconds busy_timeout_{30000};
+    std::chrono::steady_clock::time_point deadline_;  // of the transaction in progress
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements_;
 };
 

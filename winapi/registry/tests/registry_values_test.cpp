@@ -46,6 +46,9 @@ TEST_F(RegistryValues, EveryTypeComesBackWithItsExactBytes) {
         {u"qword", REG_QWORD, &qword, 8},
         {u"binary", REG_BINARY, binary, sizeof binary},
         {u"none", REG_NONE, nullptr, 0},
+        {u"none with bytes", REG_NONE, binary, 2},
+        {u"empty sz", REG_SZ, nullptr, 0},
+        {u"multi unterminated", REG_MULTI_SZ, u"a\0b", 6},
         {u"custom", 0x1234, binary, 3},
     };
     for (const auto& c : cases)
@@ -66,6 +69,24 @@ TEST_F(RegistryValues, EveryTypeComesBackWithItsExactBytes) {
             EXPECT_EQ(std::memcmp(buffer.data(), c.data, c.size), 0);
         }
         EXPECT_EQ(buffer[c.size], 0xcc) << "nothing written past the value";
+
+        // A buffer of exactly the size fits; one byte less is ERROR_MORE_DATA with the size.
+        got = c.size;
+        EXPECT_EQ(RegQueryValueExW(key_, c.name, nullptr, &type, buffer.data(), &got),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(got, c.size);
+        if (c.size) {
+            got = c.size - 1;
+            type = 0;
+            EXPECT_EQ(RegQueryValueExW(key_, c.name, nullptr, &type, buffer.data(), &got),
+                      ERROR_MORE_DATA);
+            EXPECT_EQ(got, c.size);
+            EXPECT_EQ(type, c.type) << "the type is reported with ERROR_MORE_DATA";
+        }
+        // Type only: no size asked for.
+        type = 0;
+        EXPECT_EQ(RegQueryValueExW(key_, c.name, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+        EXPECT_EQ(type, c.type);
     }
 }
 
@@ -79,11 +100,26 @@ TEST_F(RegistryValues, StringsKeepOddSizesAndMissingTerminators) {
     ASSERT_EQ(RegQueryValueExW(key_, u"unterminated", nullptr, nullptr, nullptr, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(size, 6u);
+    BYTE bytes3[3] = {};
+    size = 2;
+    EXPECT_EQ(RegQueryValueExW(key_, u"odd", nullptr, nullptr, bytes3, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 3u);
+    ASSERT_EQ(RegQueryValueExW(key_, u"odd", nullptr, nullptr, bytes3, &size), ERROR_SUCCESS);
+    EXPECT_EQ(bytes3[0], 'A');
+    EXPECT_EQ(bytes3[1], 0);
+    EXPECT_EQ(bytes3[2], 'B') << "the odd byte is the low half of 'B', as given";
+    // Enumeration reports the same exact size.
+    WCHAR name[16];
+    DWORD length = 16;
+    DWORD type = 0;
+    size = 0;
+    ASSERT_EQ(RegEnumValueW(key_, 0, name, &length, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name), u"odd");
+    EXPECT_EQ(size, 3u);
 
     // RegGetValueW terminates what it returns and counts the terminator it added.
     WCHAR out[8] = {};
     DWORD bytes = sizeof out;
-    DWORD type = 0;
     ASSERT_EQ(RegGetValueW(key_, nullptr, u"unterminated", RRF_RT_REG_SZ, &type, out, &bytes),
               ERROR_SUCCESS);
     EXPECT_EQ(bytes, 8u);
