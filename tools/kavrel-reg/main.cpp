@@ -3,14 +3,19 @@
 //   kavrel-reg query KEY [/v NAME | /ve]
 //   kavrel-reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]
 //   kavrel-reg delete KEY [/v NAME | /ve | /va] [/f]
+//   kavrel-reg export KEY FILE|-
+//   kavrel-reg import FILE|-
 //   kavrel-reg --where | --help
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
+#include "reg_file.h"
 #include "reg_values.h"
 #include "win/registry.h"
 
@@ -22,10 +27,14 @@ constexpr const char* kUsage =
     "usage: kavrel-reg query KEY [/v NAME | /ve]\n"
     "       kavrel-reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
     "       kavrel-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "       kavrel-reg export KEY FILE|-\n"
+    "       kavrel-reg import FILE|-\n"
     "       kavrel-reg --where\n"
     "KEY starts with HKLM, HKCU, HKCR or HKU (or their long names).\n"
     "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ (items separated by \\0),\n"
-    "REG_DWORD, REG_QWORD (decimal or 0x hex), REG_BINARY or REG_NONE (hex digits).\n";
+    "REG_DWORD, REG_QWORD (decimal or 0x hex), REG_BINARY or REG_NONE (hex digits).\n"
+    "export writes KEY and everything below it as .reg text (- is standard output);\n"
+    "import applies a .reg file (- is standard input), only if all of it is valid.\n";
 
 struct Options {
     std::string command;
@@ -53,6 +62,10 @@ std::string Describe(LSTATUS status) {
             return "the registry store is corrupt";
         case ERROR_REGISTRY_IO_FAILED:
             return "the registry store could not be read or written";
+        case ERROR_BUSY:
+            return "the registry store is held by another process; try again";
+        case ERROR_BADDB:
+            return "the registry store file is not a registry store";
         default:
             return "error " + std::to_string(status);
     }
@@ -252,6 +265,142 @@ int Delete(const Options& options, const RootKey& root, const std::u16string& su
     return 0;
 }
 
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// Writes `key` (named `path`) and its subkeys, depth first, each subkey after its parent.
+LSTATUS ExportKey(HKEY key, const std::string& path, std::string& out) {
+    out += "\n" + RenderSectionLine(path) + "\n";
+    for (DWORD index = 0;; ++index) {
+        std::vector<WCHAR> name(16384);
+        DWORD length = static_cast<DWORD>(name.size());
+        DWORD type = 0;
+        DWORD size = 0;
+        LSTATUS status =
+            RegEnumValueW(key, index, name.data(), &length, nullptr, &type, nullptr, &size);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return status;
+        std::vector<BYTE> bytes;
+        const std::u16string value_name(name.data(), length);
+        if (!ReadValue(key, value_name, type, bytes, status))
+            return status;
+        out += RenderValueLine(value_name, type, bytes) + "\n";
+    }
+    std::vector<std::u16string> subkeys;
+    for (DWORD index = 0;; ++index) {
+        WCHAR name[256];
+        DWORD length = 256;
+        LSTATUS status =
+            RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return status;
+        subkeys.emplace_back(name, length);
+    }
+    for (const auto& subkey : subkeys) {
+        Key child;
+        LSTATUS status = RegOpenKeyExW(key, subkey.c_str(), 0, KEY_READ, child.out());
+        if (status == ERROR_FILE_NOT_FOUND)
+            continue;  // deleted by another process meanwhile
+        if (status != ERROR_SUCCESS)
+            return status;
+        status = ExportKey(child.get(), path + "\\" + kvwin::ToUtf8(subkey), out);
+        if (status != ERROR_SUCCESS)
+            return status;
+    }
+    return ERROR_SUCCESS;
+}
+
+int Export(const std::string& key_path, const std::string& target) {
+    std::string subkey_text;
+    const auto root = SplitKeyPath(key_path, subkey_text);
+    if (!root)
+        return Fail("unknown root key in '" + key_path + "' (use HKLM, HKCU, HKCR or HKU)");
+    const std::u16string subkey = kvwin::FromUtf8(subkey_text);
+    Key key;
+    LSTATUS status = RegOpenKeyExW(root->key, subkey.c_str(), 0, KEY_READ, key.out());
+    if (status != ERROR_SUCCESS)
+        return Fail(key_path + ": " + Describe(status));
+    std::string text = std::string(kRegFileHeader) + "\n";
+    status =
+        ExportKey(key.get(), root->name + (subkey_text.empty() ? "" : "\\" + subkey_text), text);
+    if (status != ERROR_SUCCESS)
+        return Fail(key_path + ": " + Describe(status));
+    if (target == "-") {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : Fail("standard output could not be written");
+    }
+    File file(std::fopen(target.c_str(), "wb"));
+    if (!file)
+        return Fail(target + ": " + std::strerror(errno));
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
+        std::fclose(file.release()) != 0) {
+        return Fail(target + ": could not be written");
+    }
+    return 0;
+}
+
+bool ReadAll(const std::string& source, std::string& bytes) {
+    File owned;
+    FILE* in = stdin;
+    if (source != "-") {
+        owned.reset(std::fopen(source.c_str(), "rb"));
+        if (!owned)
+            return false;
+        in = owned.get();
+    }
+    char buffer[65536];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, in))
+        bytes.append(buffer, n);
+    return !std::ferror(in);
+}
+
+int Import(const std::string& source) {
+    std::string bytes;
+    if (!ReadAll(source, bytes))
+        return Fail(source + ": " + std::strerror(errno));
+    std::vector<RegFileSection> sections;
+    std::string error;
+    // The whole file is checked before anything is changed.
+    if (!ParseRegFile(bytes, sections, error))
+        return Fail(source + ": " + error);
+    for (const auto& section : sections) {
+        auto failed = [&](int line, LSTATUS status) {
+            return Fail(source + ": line " + std::to_string(line) + ": " + section.path + ": " +
+                        Describe(status));
+        };
+        if (section.remove) {
+            const LSTATUS status = RegDeleteTreeW(section.root, section.subkey.c_str());
+            if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+                return failed(section.line, status);
+            continue;
+        }
+        Key key;
+        LSTATUS status = RegCreateKeyExW(section.root, section.subkey.c_str(), 0, nullptr, 0,
+                                         KEY_ALL_ACCESS, nullptr, key.out(), nullptr);
+        if (status != ERROR_SUCCESS)
+            return failed(section.line, status);
+        for (const auto& value : section.values) {
+            if (value.remove) {
+                status = RegDeleteValueW(key.get(), value.name.c_str());
+                if (status == ERROR_FILE_NOT_FOUND)
+                    status = ERROR_SUCCESS;
+            } else {
+                status = RegSetValueExW(key.get(), value.name.c_str(), 0, value.type,
+                                        value.data.data(), static_cast<DWORD>(value.data.size()));
+            }
+            if (status != ERROR_SUCCESS)
+                return failed(value.line, status);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -262,6 +411,20 @@ int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "/?") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "export") == 0) {
+        if (argc != 4) {
+            std::fprintf(stderr, "kavrel-reg: export needs a key and a file (or -)\n%s", kUsage);
+            return 2;
+        }
+        return Export(argv[2], argv[3]);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "import") == 0) {
+        if (argc != 3) {
+            std::fprintf(stderr, "kavrel-reg: import needs a file (or -)\n%s", kUsage);
+            return 2;
+        }
+        return Import(argv[2]);
     }
     Options options;
     std::string error;

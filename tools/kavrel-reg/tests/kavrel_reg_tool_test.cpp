@@ -4,7 +4,12 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "kvtest/test_env.h"
 
 namespace {
 
@@ -61,6 +66,115 @@ TEST(KavrelRegTool, BadInputGivesAReasonAndANonZeroStatus) {
     ToolRun where = Tool("--where");
     EXPECT_EQ(where.status, 0);
     EXPECT_NE(where.output.find("state root"), std::string::npos);
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const char kImport[] = R"(Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\Software\Kavrel Export]
+@="the default"
+"Text"="C:\\Program Files\\\"q\""
+"Count"=dword:0000002a
+"Blob"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\
+  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29
+"Expand"=hex(2):25,00,41,00,25,00,00,00
+"Multi"=hex(7):61,00,00,00,62,00,00,00,00,00
+"Big"=hex(b):01,00,00,00,00,00,00,80
+"Odd"=hex(1):41,00,42
+"Nothing"=hex(0):
+
+[HKEY_LOCAL_MACHINE\Software\Kavrel Export\Child]
+"Name"="Grüße"
+
+[HKEY_LOCAL_MACHINE\Software\Kavrel Export\Child\Grandchild]
+)";
+
+TEST(KavrelRegTool, ImportExportRoundTripsThroughFilesAndStandardStreams) {
+    const std::string folder = kvtest::MakeTempFolder("reg-file");
+    WriteFile(folder + "/in.reg", kImport);
+    ToolRun run = Tool("import " + folder + "/in.reg");
+    ASSERT_EQ(run.status, 0) << run.output;
+    run = Tool(R"(query "HKLM\Software\Kavrel Export" /v Count)");
+    EXPECT_NE(run.output.find("0x2a"), std::string::npos) << run.output;
+    run = Tool(R"(query "HKLM\Software\Kavrel Export\Child" /v Name)");
+    EXPECT_NE(run.output.find("Grüße"), std::string::npos) << run.output;
+
+    // What the import made exports as the same text (names come in the order written,
+    // subkeys after their parent).
+    run = Tool(R"(export "HKLM\Software\Kavrel Export" )" + folder + "/out.reg");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string exported = ReadFile(folder + "/out.reg");
+    EXPECT_EQ(exported, kImport);
+    run = Tool(R"(export "hklm\software\kavrel export" -)");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("[HKEY_LOCAL_MACHINE\\software\\kavrel export]"), std::string::npos)
+        << run.output;
+
+    // Deleting and importing the export from standard input brings everything back.
+    WriteFile(folder + "/delete.reg",
+              "Windows Registry Editor Version 5.00\n\n[-HKLM\\Software\\Kavrel Export]\n");
+    ASSERT_EQ(Tool("import " + folder + "/delete.reg").status, 0);
+    EXPECT_NE(Tool(R"(query "HKLM\Software\Kavrel Export\Child")").status, 0);
+    run = Tool("import - < " + folder + "/out.reg");
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(Tool(R"(export "HKLM\Software\Kavrel Export" )" + folder + "/again.reg").status, 0);
+    EXPECT_EQ(ReadFile(folder + "/again.reg"), exported);
+
+    // A UTF-16LE file with its byte order mark deletes one value and one subkey tree.
+    const std::u16string wide =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\Software\\Kavrel Export]\r\n"
+        u"\"Count\"=-\r\n"
+        u"\"Missing\"=-\r\n"
+        u"[-HKEY_LOCAL_MACHINE\\Software\\Kavrel Export\\Child]\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : wide) {
+        utf16.push_back(static_cast<char>(c & 0xFF));
+        utf16.push_back(static_cast<char>(c >> 8));
+    }
+    WriteFile(folder + "/wide.reg", utf16);
+    run = Tool("import " + folder + "/wide.reg");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(Tool(R"(query "HKLM\Software\Kavrel Export" /v Count)").status, 0);
+    EXPECT_EQ(Tool(R"(query "HKLM\Software\Kavrel Export" /v Blob)").status, 0);
+    EXPECT_NE(Tool(R"(query "HKLM\Software\Kavrel Export\Child")").status, 0);
+}
+
+TEST(KavrelRegTool, ABadFileChangesNothingAndNamesItsLine) {
+    const std::string folder = kvtest::MakeTempFolder("reg-file");
+    ASSERT_EQ(Tool(R"(add "HKLM\Software\Kavrel Keep" /v Keep /d yes)").status, 0);
+    WriteFile(folder + "/bad.reg",
+              "Windows Registry Editor Version 5.00\n"
+              "\n"
+              "[HKLM\\Software\\Kavrel New]\n"
+              "\"A\"=\"b\"\n"
+              "[-HKLM\\Software\\Kavrel Keep]\n"
+              "[HKLM\\Software\\Kavrel New]\n"
+              "\"C\"=dword:nothex\n");
+    ToolRun run = Tool("import " + folder + "/bad.reg");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("line 7: "), std::string::npos) << run.output;
+    EXPECT_NE(Tool(R"(query "HKLM\Software\Kavrel New")").status, 0);
+    EXPECT_EQ(Tool(R"(query "HKLM\Software\Kavrel Keep" /v Keep)").status, 0);
+
+    for (const std::string& arguments : std::vector<std::string>{
+             "import " + folder + "/missing.reg", "import", "export HKLM\\Software",
+             R"(export "HKLM\Software\Kavrel Nowhere" -)", "export HKXX\\x -",
+             R"(export "HKLM\Software\Kavrel Keep" )" + folder + "/no/such/folder.reg"}) {
+        run = Tool(arguments);
+        EXPECT_NE(run.status, 0) << arguments;
+        EXPECT_NE(run.output.find("kavrel-reg"), std::string::npos) << arguments;
+    }
 }
 
 TEST(KavrelRegTool, SeededIdentityIsThereOnAFreshRoot) {
