@@ -335,6 +335,81 @@ TEST(RegistryStore, AStoreFileLockedByAnotherProcessGivesBusyThenRecovers) {
     RegCloseKey(key);
 }
 
+// A write that meets a locked store waits for the lock to go, then lands: nothing is lost
+// and another process reads it. (The lock is released as soon as the writer has started, so
+// the write usually meets it; when it does not, the result must be the same.)
+TEST(RegistryStore, AWriteThatMeetsALockedStoreLandsOnceTheLockGoes) {
+    auto made = kvtest::RunInChild([] {
+        HKEY key = nullptr;
+        Verdict(CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Waiting", &key) == ERROR_SUCCESS
+                    ? ""
+                    : "could not create the store");
+    });
+    ASSERT_EQ(made.exit_code, 0) << made.output;
+    ::setenv("KAVREL_REGISTRY_BUSY_TIMEOUT_MS", "120000", 1);
+
+    Baton holding, release;
+    const std::string path = MachineStore();
+    kvtest::ChildResult holder;
+    std::thread runner([&] {
+        holder = kvtest::RunInChild([&] {
+            int fd = ::open(path.c_str(), O_RDWR);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            if (fd < 0 || ::fcntl(fd, F_SETLK, &lock) != 0)
+                Verdict("holder: could not lock the store");
+            holding.Pass();
+            release.Take();
+            Verdict("");
+        });
+    });
+    ASSERT_TRUE(holding.Take());
+
+    Baton started;
+    LSTATUS written = ERROR_GEN_FAILURE;
+    std::thread writer([&] {
+        started.Pass();
+        // Two calls: opening the key and writing to it both meet the lock.
+        HKEY key = nullptr;
+        written =
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Waiting", 0, KEY_SET_VALUE, &key);
+        if (written != ERROR_SUCCESS)
+            return;
+        const char16_t text[] = u"landed";
+        written = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                 sizeof text);
+        DWORD data = 0x5eed;
+        if (written == ERROR_SUCCESS) {
+            written = RegSetValueExW(key, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                     sizeof data);
+        }
+        RegCloseKey(key);
+    });
+    ASSERT_TRUE(started.Take());
+    release.Pass();
+    writer.join();
+    runner.join();
+    EXPECT_EQ(holder.exit_code, 0) << holder.output;
+    EXPECT_EQ(written, ERROR_SUCCESS);
+
+    auto reader = kvtest::RunInChild([] {
+        WCHAR text[16] = {};
+        DWORD bytes = sizeof text;
+        DWORD number = 0;
+        DWORD size = sizeof number;
+        Verdict(RegGetValueW(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Waiting", nullptr,
+                             RRF_RT_REG_SZ, nullptr, text, &bytes) == ERROR_SUCCESS &&
+                        std::u16string(text) == u"landed" &&
+                        RegGetValueW(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Waiting", u"n",
+                                     RRF_RT_REG_DWORD, nullptr, &number, &size) == ERROR_SUCCESS &&
+                        number == 0x5eed
+                    ? ""
+                    : "the writes that waited are not in the store");
+    });
+    EXPECT_EQ(reader.exit_code, 0) << reader.output;
+}
+
 // ---- Damaged store files ------------------------------------------------------------------
 
 void WriteFile(const std::string& path, const std::string& bytes, std::ios::openmode mode) {
