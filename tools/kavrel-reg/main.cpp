@@ -64,6 +64,8 @@ std::string Describe(LSTATUS status) {
             return "the registry store could not be read or written";
         case ERROR_BUSY:
             return "the registry store is held by another process; try again";
+        case ERROR_INVALID_DATA:
+            return "a key or value name has a line break, which .reg text cannot hold";
         case ERROR_BADDB:
             return "the registry store file is not a registry store";
         default:
@@ -270,7 +272,12 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
+bool HasLineBreak(const std::u16string& name) {
+    return name.find_first_of(u"\r\n") != std::u16string::npos;
+}
+
 // Writes `key` (named `path`) and its subkeys, depth first, each subkey after its parent.
+// A name with a line break cannot be written as .reg text: ERROR_INVALID_DATA.
 LSTATUS ExportKey(HKEY key, const std::string& path, std::string& out) {
     out += "\n" + RenderSectionLine(path) + "\n";
     for (DWORD index = 0;; ++index) {
@@ -286,6 +293,8 @@ LSTATUS ExportKey(HKEY key, const std::string& path, std::string& out) {
             return status;
         std::vector<BYTE> bytes;
         const std::u16string value_name(name.data(), length);
+        if (HasLineBreak(value_name))
+            return ERROR_INVALID_DATA;
         if (!ReadValue(key, value_name, type, bytes, status))
             return status;
         out += RenderValueLine(value_name, type, bytes) + "\n";
@@ -301,6 +310,8 @@ LSTATUS ExportKey(HKEY key, const std::string& path, std::string& out) {
         if (status != ERROR_SUCCESS)
             return status;
         subkeys.emplace_back(name, length);
+        if (HasLineBreak(subkeys.back()))
+            return ERROR_INVALID_DATA;
     }
     for (const auto& subkey : subkeys) {
         Key child;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -166,6 +167,13 @@ TEST(KavrelRegTool, ABadFileChangesNothingAndNamesItsLine) {
     EXPECT_NE(run.output.find("line 7: "), std::string::npos) << run.output;
     EXPECT_NE(Tool(R"(query "HKLM\Software\Kavrel New")").status, 0);
     EXPECT_EQ(Tool(R"(query "HKLM\Software\Kavrel Keep" /v Keep)").status, 0);
+
+    // A name .reg text cannot hold: the export fails and leaves no file behind.
+    ASSERT_EQ(Tool(R"x(add "HKLM\Software\Kavrel Break" /v "$(printf 'a\nb')" /d x)x").status, 0);
+    run = Tool(R"(export "HKLM\Software\Kavrel Break" )" + folder + "/break.reg");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("line break"), std::string::npos) << run.output;
+    EXPECT_NE(::access((folder + "/break.reg").c_str(), F_OK), 0);
 
     for (const std::string& arguments : std::vector<std::string>{
              "import " + folder + "/missing.reg", "import", "export HKLM\\Software",
