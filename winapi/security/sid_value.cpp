@@ -122,7 +122,8 @@ bool ReadSid(const void* sid, size_t limit, SidValue& out) {
         return false;
     std::memcpy(out.authority.data(), bytes + 2, 6);
     out.subs.resize(count);
-    std::memcpy(out.subs.data(), bytes + 8, 4 * count);
+    if (count)  // an empty vector's data() may be null
+        std::memcpy(out.subs.data(), bytes + 8, 4 * count);
     return true;
 }
 
