@@ -61,26 +61,32 @@ TEST(Events, NamesNamespacesAndLifetime) {
     EXPECT_LAST_ERROR(ERROR_FILE_NOT_FOUND);
 }
 
+// One process waits for the other's signal and answers with its own. Both are children of a
+// single-threaded parent: a fork from a process with other threads busy in the layer could
+// inherit a lock held by one of them.
 TEST(Events, WakeWaitersInOtherProcesses) {
     HANDLE go = CreateEventW(nullptr, FALSE, FALSE, u"Global\\Kavrel.Go");
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, u"Global\\Kavrel.Done");
-    kvtest::ChildResult child;
-    std::thread runner([&] {
-        child = kvtest::RunInChild([] {
-            HANDLE go = OpenEventW(SYNCHRONIZE, FALSE, u"Global\\Kavrel.Go");
-            HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, u"Global\\Kavrel.Done");
-            if (!go || !done)
-                _exit(2);
+    const auto results = kvtest::RunInChildren(2, [](int index) {
+        HANDLE go = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, u"Global\\Kavrel.Go");
+        HANDLE done = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, u"Global\\Kavrel.Done");
+        if (!go || !done)
+            _exit(2);
+        if (index == 0) {
             if (WaitForSingleObject(go, 120000) != WAIT_OBJECT_0)
                 _exit(3);
             SetEvent(done);
-            _exit(0);
-        });
+        } else {
+            SetEvent(go);
+            if (WaitForSingleObject(done, 120000) != WAIT_OBJECT_0)
+                _exit(4);
+        }
+        _exit(0);
     });
-    ASSERT_TRUE(SetEvent(go));
-    EXPECT_EQ(WaitForSingleObject(done, 120000), WAIT_OBJECT_0);
-    runner.join();
-    EXPECT_EQ(child.exit_code, 0) << child.output;
+    for (const kvtest::ChildResult& child : results)
+        EXPECT_EQ(child.exit_code, 0) << child.output;
+    EXPECT_EQ(WaitForSingleObject(done, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(go, 0), WAIT_TIMEOUT) << "the waiter took the auto-reset signal";
     CloseHandle(go);
     CloseHandle(done);
 }
