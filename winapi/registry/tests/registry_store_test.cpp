@@ -285,6 +285,26 @@ TEST(RegistryStore, AWriterHoldingTheStoreMakesWritesTimeOutButNotReads) {
     RegCloseKey(key);
 }
 
+// Another program takes a write lock on the whole store file and keeps it until release is
+// passed; holding is passed once the lock is taken. The child's result lands in holder when
+// the returned thread is joined.
+std::thread LockStoreFileInAChild(const std::string& path, Baton& holding, Baton& release,
+                                  kvtest::ChildResult& holder) {
+    return std::thread([&path, &holding, &release, &holder] {
+        holder = kvtest::RunInChild([&] {
+            int fd = ::open(path.c_str(), O_RDWR);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            if (fd < 0 || ::fcntl(fd, F_SETLK, &lock) != 0)
+                Verdict("holder: could not lock the store");
+            holding.Pass();
+            release.Take();
+            Verdict("");
+        });
+    });
+}
+
 TEST(RegistryStore, AStoreFileLockedByAnotherProcessGivesBusyThenRecovers) {
     // The store exists (made by another process), then a program locks the whole file.
     auto made = kvtest::RunInChild([] {
@@ -299,19 +319,7 @@ TEST(RegistryStore, AStoreFileLockedByAnotherProcessGivesBusyThenRecovers) {
     Baton holding, release;
     const std::string path = MachineStore();
     kvtest::ChildResult holder;
-    std::thread runner([&] {
-        holder = kvtest::RunInChild([&] {
-            int fd = ::open(path.c_str(), O_RDWR);
-            struct flock lock {};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            if (fd < 0 || ::fcntl(fd, F_SETLK, &lock) != 0)
-                Verdict("holder: could not lock the store");
-            holding.Pass();
-            release.Take();
-            Verdict("");
-        });
-    });
+    std::thread runner = LockStoreFileInAChild(path, holding, release, holder);
     ASSERT_TRUE(holding.Take());
 
     HKEY key = nullptr;
@@ -351,19 +359,7 @@ TEST(RegistryStore, AWriteThatMeetsALockedStoreLandsOnceTheLockGoes) {
     Baton holding, release;
     const std::string path = MachineStore();
     kvtest::ChildResult holder;
-    std::thread runner([&] {
-        holder = kvtest::RunInChild([&] {
-            int fd = ::open(path.c_str(), O_RDWR);
-            struct flock lock {};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            if (fd < 0 || ::fcntl(fd, F_SETLK, &lock) != 0)
-                Verdict("holder: could not lock the store");
-            holding.Pass();
-            release.Take();
-            Verdict("");
-        });
-    });
+    std::thread runner = LockStoreFileInAChild(path, holding, release, holder);
     ASSERT_TRUE(holding.Take());
 
     Baton started;
