@@ -40,7 +40,9 @@ STDMETHODIMP DocumentObject::get_documentElement(IXMLDOMElement** out) {
     return hr;
 }
 
-STDMETHODIMP DocumentObject::putref_documentElement(IXMLDOMElement*) { return E_NOTIMPL; }
+STDMETHODIMP DocumentObject::putref_documentElement(IXMLDOMElement*) {
+    return E_NOTIMPL;
+}
 STDMETHODIMP DocumentObject::createElement(BSTR, IXMLDOMElement** out) {
     return ops::NotImplemented(out);
 }
@@ -100,12 +102,16 @@ STDMETHODIMP DocumentObject::get_url(BSTR* out) {
     return S_FALSE;  // only text is loaded, never a URL
 }
 
-STDMETHODIMP DocumentObject::get_async(VARIANT_BOOL* out) { return Flag(async_, out); }
+STDMETHODIMP DocumentObject::get_async(VARIANT_BOOL* out) {
+    return Flag(async_, out);
+}
 STDMETHODIMP DocumentObject::put_async(VARIANT_BOOL value) {
     async_ = value != VARIANT_FALSE;
     return S_OK;
 }
-STDMETHODIMP DocumentObject::abort() { return S_OK; }
+STDMETHODIMP DocumentObject::abort() {
+    return S_OK;
+}
 
 STDMETHODIMP DocumentObject::loadXML(BSTR text, VARIANT_BOOL* ok) {
     if (!ok)
@@ -125,7 +131,9 @@ STDMETHODIMP DocumentObject::loadXML(BSTR text, VARIANT_BOOL* ok) {
     });
 }
 
-STDMETHODIMP DocumentObject::save(VARIANT) { return E_NOTIMPL; }
+STDMETHODIMP DocumentObject::save(VARIANT) {
+    return E_NOTIMPL;
+}
 STDMETHODIMP DocumentObject::get_validateOnParse(VARIANT_BOOL* out) {
     return Flag(validate_on_parse_, out);
 }
@@ -147,9 +155,15 @@ STDMETHODIMP DocumentObject::put_preserveWhiteSpace(VARIANT_BOOL value) {
     preserve_white_space_ = value != VARIANT_FALSE;
     return S_OK;
 }
-STDMETHODIMP DocumentObject::put_onreadystatechange(VARIANT) { return E_NOTIMPL; }
-STDMETHODIMP DocumentObject::put_ondataavailable(VARIANT) { return E_NOTIMPL; }
-STDMETHODIMP DocumentObject::put_ontransformnode(VARIANT) { return E_NOTIMPL; }
+STDMETHODIMP DocumentObject::put_onreadystatechange(VARIANT) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DocumentObject::put_ondataavailable(VARIANT) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP DocumentObject::put_ontransformnode(VARIANT) {
+    return E_NOTIMPL;
+}
 
 HRESULT CreateDocument(IUnknown* outer, REFIID riid, void** ppv) {
     return kvwin::CreateComInstance<DocumentObject>(outer, riid, ppv);

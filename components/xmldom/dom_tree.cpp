@@ -50,7 +50,8 @@ struct TextPosition {
 TextPosition PositionOf(std::u16string_view text, size_t index) {
     TextPosition pos;
     for (size_t i = 0; i < index && i < text.size(); ++i) {
-        if (text[i] == u'\n' || (text[i] == u'\r' && (i + 1 >= text.size() || text[i + 1] != u'\n'))) {
+        if (text[i] == u'\n' ||
+            (text[i] == u'\r' && (i + 1 >= text.size() || text[i + 1] != u'\n'))) {
             ++pos.line;
             pos.line_start = i + 1;
         }
@@ -197,16 +198,23 @@ class StringWriter final : public pugi::xml_writer {
 void EscapeInto(std::string& out, const char* text, bool in_attribute) {
     for (const char* p = text; *p; ++p) {
         switch (*p) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
             case '"':
                 if (in_attribute) {
                     out += "&quot;";
                     break;
                 }
                 [[fallthrough]];
-            default: out.push_back(*p);
+            default:
+                out.push_back(*p);
         }
     }
 }
@@ -217,15 +225,23 @@ DOMNodeType NodeRef::Type() const {
     if (attr)
         return NODE_ATTRIBUTE;
     switch (node.type()) {
-        case pugi::node_document: return NODE_DOCUMENT;
-        case pugi::node_element: return NODE_ELEMENT;
-        case pugi::node_pcdata: return NODE_TEXT;
-        case pugi::node_cdata: return NODE_CDATA_SECTION;
-        case pugi::node_comment: return NODE_COMMENT;
+        case pugi::node_document:
+            return NODE_DOCUMENT;
+        case pugi::node_element:
+            return NODE_ELEMENT;
+        case pugi::node_pcdata:
+            return NODE_TEXT;
+        case pugi::node_cdata:
+            return NODE_CDATA_SECTION;
+        case pugi::node_comment:
+            return NODE_COMMENT;
         case pugi::node_pi:
-        case pugi::node_declaration: return NODE_PROCESSING_INSTRUCTION;
-        case pugi::node_doctype: return NODE_DOCUMENT_TYPE;
-        default: return NODE_INVALID;
+        case pugi::node_declaration:
+            return NODE_PROCESSING_INSTRUCTION;
+        case pugi::node_doctype:
+            return NODE_DOCUMENT_TYPE;
+        default:
+            return NODE_INVALID;
     }
 }
 
@@ -296,7 +312,8 @@ TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutc
     size_t bad = 0;
     if (!Utf16ToUtf8(text, utf8, &bad)) {
         outcome.code = XMLDOM_E_INVALID_TEXT;
-        Locate(text, bad, u"The text holds a lone UTF-16 surrogate, which is no character", outcome);
+        Locate(text, bad, u"The text holds a lone UTF-16 surrogate, which is no character",
+               outcome);
         return tree;
     }
     for (size_t i = 0; i < text.size(); ++i) {
@@ -338,8 +355,7 @@ TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutc
     if (pugi::xml_node deep = FirstTooDeep(tree->doc)) {
         outcome.code = XMLDOM_E_TOO_DEEP;
         Locate(text, Utf16IndexOf(utf8, MarkupOffset(deep)),
-               u"Elements are nested more than " + Number(long(kMaxElementDepth)) +
-                   u" levels deep",
+               u"Elements are nested more than " + Number(long(kMaxElementDepth)) + u" levels deep",
                outcome);
         tree->doc.reset();
         return tree;
@@ -403,11 +419,16 @@ std::u16string NodeName(const NodeRef& ref) {
     if (ref.attr)
         return Utf8ToUtf16(ref.attr.name());
     switch (ref.node.type()) {
-        case pugi::node_document: return u"#document";
-        case pugi::node_pcdata: return u"#text";
-        case pugi::node_cdata: return u"#cdata-section";
-        case pugi::node_comment: return u"#comment";
-        case pugi::node_declaration: return u"xml";
+        case pugi::node_document:
+            return u"#document";
+        case pugi::node_pcdata:
+            return u"#text";
+        case pugi::node_cdata:
+            return u"#cdata-section";
+        case pugi::node_comment:
+            return u"#comment";
+        case pugi::node_declaration:
+            return u"xml";
         case pugi::node_doctype: {
             std::string_view value = ref.node.value();
             size_t end = 0;
@@ -415,7 +436,8 @@ std::u16string NodeName(const NodeRef& ref) {
                 ++end;
             return Utf8ToUtf16(value.substr(0, end));
         }
-        default: return Utf8ToUtf16(ref.node.name());
+        default:
+            return Utf8ToUtf16(ref.node.name());
     }
 }
 

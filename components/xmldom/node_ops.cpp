@@ -65,8 +65,7 @@ HRESULT GetNodeValue(const NodeRef& ref, VARIANT* value) noexcept {
             case NODE_CDATA_SECTION:
             case NODE_COMMENT:
             case NODE_PROCESSING_INSTRUCTION: {
-                std::u16string text =
-                    Utf8ToUtf16(ref.attr ? ref.attr.value() : ref.node.value());
+                std::u16string text = Utf8ToUtf16(ref.attr ? ref.attr.value() : ref.node.value());
                 BSTR bstr = SysAllocStringLen(text.data(), UINT(text.size()));
                 if (!bstr)
                     return E_OUTOFMEMORY;
@@ -94,15 +93,32 @@ HRESULT GetNodeTypeString(const NodeRef& ref, BSTR* text) noexcept {
     *text = nullptr;
     const char16_t* name = u"";
     switch (ref.Type()) {
-        case NODE_ELEMENT: name = u"element"; break;
-        case NODE_ATTRIBUTE: name = u"attribute"; break;
-        case NODE_TEXT: name = u"text"; break;
-        case NODE_CDATA_SECTION: name = u"cdatasection"; break;
-        case NODE_COMMENT: name = u"comment"; break;
-        case NODE_PROCESSING_INSTRUCTION: name = u"processinginstruction"; break;
-        case NODE_DOCUMENT: name = u"document"; break;
-        case NODE_DOCUMENT_TYPE: name = u"documenttype"; break;
-        default: break;
+        case NODE_ELEMENT:
+            name = u"element";
+            break;
+        case NODE_ATTRIBUTE:
+            name = u"attribute";
+            break;
+        case NODE_TEXT:
+            name = u"text";
+            break;
+        case NODE_CDATA_SECTION:
+            name = u"cdatasection";
+            break;
+        case NODE_COMMENT:
+            name = u"comment";
+            break;
+        case NODE_PROCESSING_INSTRUCTION:
+            name = u"processinginstruction";
+            break;
+        case NODE_DOCUMENT:
+            name = u"document";
+            break;
+        case NODE_DOCUMENT_TYPE:
+            name = u"documenttype";
+            break;
+        default:
+            break;
     }
     return Guard([&] { return ReturnText(name, text); });
 }
@@ -117,8 +133,7 @@ HRESULT GetParentNode(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNode** 
     return MakeNode(owner, NodeRef{ref.tree, ref.node.parent(), {}}, out);
 }
 
-HRESULT GetChildNodes(IXMLDOMDocument* owner, const NodeRef& ref,
-                      IXMLDOMNodeList** out) noexcept {
+HRESULT GetChildNodes(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNodeList** out) noexcept {
     if (!out)
         return E_POINTER;
     *out = nullptr;
@@ -140,10 +155,18 @@ HRESULT GetRelative(IXMLDOMDocument* owner, const NodeRef& ref, Relative which,
         return S_FALSE;
     pugi::xml_node found;
     switch (which) {
-        case Relative::kFirstChild: found = ref.node.first_child(); break;
-        case Relative::kLastChild: found = ref.node.last_child(); break;
-        case Relative::kPrevious: found = ref.node.previous_sibling(); break;
-        case Relative::kNext: found = ref.node.next_sibling(); break;
+        case Relative::kFirstChild:
+            found = ref.node.first_child();
+            break;
+        case Relative::kLastChild:
+            found = ref.node.last_child();
+            break;
+        case Relative::kPrevious:
+            found = ref.node.previous_sibling();
+            break;
+        case Relative::kNext:
+            found = ref.node.next_sibling();
+            break;
     }
     return MakeNode(owner, NodeRef{ref.tree, found, {}}, out);
 }
@@ -315,8 +338,7 @@ HRESULT GetElementsByTagName(IXMLDOMDocument* owner, const NodeRef& ref, BSTR na
             const pugi::xml_node top = ref.node;
             pugi::xml_node cur = top.first_child();
             while (cur) {
-                if (cur.type() == pugi::node_element &&
-                    (narrow == "*" || narrow == cur.name()))
+                if (cur.type() == pugi::node_element && (narrow == "*" || narrow == cur.name()))
                     nodes.push_back(NodeRef{ref.tree, cur, {}});
                 if (cur.first_child()) {
                     cur = cur.first_child();

@@ -30,9 +30,7 @@ class ParseError final : public kvwin::ComObject<IXMLDOMParseError> {
     STDMETHODIMP get_errorCode(LONG* out) override { return Number(outcome_.code, out); }
     STDMETHODIMP get_url(BSTR* out) override { return ReturnText(u"", out); }
     STDMETHODIMP get_reason(BSTR* out) override { return ReturnText(outcome_.reason, out); }
-    STDMETHODIMP get_srcText(BSTR* out) override {
-        return ReturnText(outcome_.source_line, out);
-    }
+    STDMETHODIMP get_srcText(BSTR* out) override { return ReturnText(outcome_.source_line, out); }
     STDMETHODIMP get_line(LONG* out) override { return Number(outcome_.line, out); }
     STDMETHODIMP get_linepos(LONG* out) override { return Number(outcome_.linepos, out); }
     STDMETHODIMP get_filepos(LONG* out) override { return Number(outcome_.filepos, out); }

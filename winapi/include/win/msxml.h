@@ -56,10 +56,9 @@ struct IXMLDOMNode : IDispatch {
     STDMETHOD(get_previousSibling)(IXMLDOMNode** previousSibling) = 0;
     STDMETHOD(get_nextSibling)(IXMLDOMNode** nextSibling) = 0;
     STDMETHOD(get_attributes)(IXMLDOMNamedNodeMap** attributeMap) = 0;
-    STDMETHOD(insertBefore)(IXMLDOMNode* newChild, VARIANT refChild,
-                            IXMLDOMNode** outNewChild) = 0;
-    STDMETHOD(replaceChild)(IXMLDOMNode* newChild, IXMLDOMNode* oldChild,
-                            IXMLDOMNode** outOldChild) = 0;
+    STDMETHOD(insertBefore)(IXMLDOMNode* newChild, VARIANT refChild, IXMLDOMNode** outNewChild) = 0;
+    STDMETHOD(replaceChild)
+    (IXMLDOMNode* newChild, IXMLDOMNode* oldChild, IXMLDOMNode** outOldChild) = 0;
     STDMETHOD(removeChild)(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) = 0;
     STDMETHOD(appendChild)(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) = 0;
     STDMETHOD(hasChildNodes)(VARIANT_BOOL* hasChild) = 0;
@@ -108,10 +107,10 @@ struct IXMLDOMElement : IXMLDOMNode {
     STDMETHOD(setAttribute)(BSTR name, VARIANT value) = 0;
     STDMETHOD(removeAttribute)(BSTR name) = 0;
     STDMETHOD(getAttributeNode)(BSTR name, IXMLDOMAttribute** attributeNode) = 0;
-    STDMETHOD(setAttributeNode)(IXMLDOMAttribute* DOMAttribute,
-                                IXMLDOMAttribute** attributeNode) = 0;
-    STDMETHOD(removeAttributeNode)(IXMLDOMAttribute* DOMAttribute,
-                                   IXMLDOMAttribute** attributeNode) = 0;
+    STDMETHOD(setAttributeNode)
+    (IXMLDOMAttribute* DOMAttribute, IXMLDOMAttribute** attributeNode) = 0;
+    STDMETHOD(removeAttributeNode)
+    (IXMLDOMAttribute* DOMAttribute, IXMLDOMAttribute** attributeNode) = 0;
     STDMETHOD(getElementsByTagName)(BSTR tagName, IXMLDOMNodeList** resultList) = 0;
     STDMETHOD(normalize)() = 0;
 };
@@ -144,8 +143,8 @@ struct IXMLDOMDocument : IXMLDOMNode {
     STDMETHOD(createTextNode)(BSTR data, IXMLDOMText** text) = 0;
     STDMETHOD(createComment)(BSTR data, IXMLDOMComment** comment) = 0;
     STDMETHOD(createCDATASection)(BSTR data, IXMLDOMCDATASection** cdata) = 0;
-    STDMETHOD(createProcessingInstruction)(BSTR target, BSTR data,
-                                           IXMLDOMProcessingInstruction** pi) = 0;
+    STDMETHOD(createProcessingInstruction)
+    (BSTR target, BSTR data, IXMLDOMProcessingInstruction** pi) = 0;
     STDMETHOD(createAttribute)(BSTR name, IXMLDOMAttribute** attribute) = 0;
     STDMETHOD(createEntityReference)(BSTR name, IXMLDOMEntityReference** entityRef) = 0;
     STDMETHOD(getElementsByTagName)(BSTR tagName, IXMLDOMNodeList** resultList) = 0;
@@ -196,14 +195,14 @@ inline constexpr IID IID_IXMLDOMParseError = __uuidof(IXMLDOMParseError);
 inline constexpr IID IID_IXMLDOMDocument = __uuidof(IXMLDOMDocument);
 
 // The parse error codes the component reports (IXMLDOMParseError::get_errorCode, as LONG).
-#define XMLDOM_E_INVALID_TEXT ((HRESULT)0xC00CE500L)        // not valid UTF-16
-#define XMLDOM_E_SYNTAX ((HRESULT)0xC00CE501L)              // malformed markup
-#define XMLDOM_E_UNCLOSED_COMMENT ((HRESULT)0xC00CE502L)    // comment, CDATA, PI, DOCTYPE
-#define XMLDOM_E_BAD_ATTRIBUTE ((HRESULT)0xC00CE503L)       // attribute syntax or value
-#define XMLDOM_E_BAD_REFERENCE ((HRESULT)0xC00CE504L)       // a character or entity reference
-#define XMLDOM_E_TAG_MISMATCH ((HRESULT)0xC00CE505L)        // end tag does not match
-#define XMLDOM_E_UNCLOSED_ELEMENT ((HRESULT)0xC00CE506L)    // text ends inside an element
-#define XMLDOM_E_TOO_DEEP ((HRESULT)0xC00CE507L)            // nesting beyond the limit
-#define XMLDOM_E_OUT_OF_MEMORY ((HRESULT)0xC00CE508L)       // not enough memory
-#define XMLDOM_E_TEXT_OUTSIDE_ROOT ((HRESULT)0xC00CE509L)   // two roots, or text beside one
-#define XMLDOM_E_MISSING_ROOT ((HRESULT)0xC00CE558L)        // no top-level element
+#define XMLDOM_E_INVALID_TEXT ((HRESULT)0xC00CE500L)       // not valid UTF-16
+#define XMLDOM_E_SYNTAX ((HRESULT)0xC00CE501L)             // malformed markup
+#define XMLDOM_E_UNCLOSED_COMMENT ((HRESULT)0xC00CE502L)   // comment, CDATA, PI, DOCTYPE
+#define XMLDOM_E_BAD_ATTRIBUTE ((HRESULT)0xC00CE503L)      // attribute syntax or value
+#define XMLDOM_E_BAD_REFERENCE ((HRESULT)0xC00CE504L)      // a character or entity reference
+#define XMLDOM_E_TAG_MISMATCH ((HRESULT)0xC00CE505L)       // end tag does not match
+#define XMLDOM_E_UNCLOSED_ELEMENT ((HRESULT)0xC00CE506L)   // text ends inside an element
+#define XMLDOM_E_TOO_DEEP ((HRESULT)0xC00CE507L)           // nesting beyond the limit
+#define XMLDOM_E_OUT_OF_MEMORY ((HRESULT)0xC00CE508L)      // not enough memory
+#define XMLDOM_E_TEXT_OUTSIDE_ROOT ((HRESULT)0xC00CE509L)  // two roots, or text beside one
+#define XMLDOM_E_MISSING_ROOT ((HRESULT)0xC00CE558L)       // no top-level element
