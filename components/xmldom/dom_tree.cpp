@@ -329,16 +329,39 @@ TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutc
         return tree;
     }
 
-    unsigned int options = pugi::parse_full;
+    // Parsed as a fragment so that text beside the root element is kept and can be refused.
+    unsigned int options = pugi::parse_full | pugi::parse_fragment;
     if (preserve_white_space)
         options |= pugi::parse_ws_pcdata;
     pugi::xml_parse_result result =
         tree->doc.load_buffer(utf8.data(), utf8.size(), options, pugi::encoding_utf8);
     if (!result) {
         size_t offset = result.offset < 0 ? 0 : size_t(result.offset);
-        StatusText status = Describe(result.status, offset >= utf8.size());
+        if (offset > utf8.size())
+            offset = utf8.size();
+        bool at_end = false;
+        if (result.status == pugi::status_end_element_mismatch) {
+            // An end tag that names another element is reported at its "</"; without one,
+            // the text ended with elements open.
+            size_t i = offset;
+            while (i > 0 && utf8[i - 1] != '<' && utf8[i - 1] != '>')
+                --i;
+            if (i > 0 && utf8[i - 1] == '<' && i < utf8.size() && utf8[i] == '/') {
+                offset = i - 1;
+            } else {
+                offset = utf8.size();
+                at_end = true;
+            }
+        }
+        StatusText status = Describe(result.status, at_end);
         outcome.code = status.code;
         Locate(text, Utf16IndexOf(utf8, offset), status.what, outcome);
+        tree->doc.reset();
+        return tree;
+    }
+    if (!tree->doc.document_element()) {
+        outcome.code = XMLDOM_E_MISSING_ROOT;
+        Locate(text, text.size(), u"The document has no top-level element", outcome);
         tree->doc.reset();
         return tree;
     }
@@ -351,6 +374,12 @@ TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutc
                outcome);
         tree->doc.reset();
         return tree;
+    }
+    for (pugi::xml_node child = tree->doc.first_child(); child;) {
+        pugi::xml_node next = child.next_sibling();
+        if (child.type() == pugi::node_pcdata)
+            tree->doc.remove_child(child);  // white space only, as checked above
+        child = next;
     }
     if (pugi::xml_node deep = FirstTooDeep(tree->doc)) {
         outcome.code = XMLDOM_E_TOO_DEEP;

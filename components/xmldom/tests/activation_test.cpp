@@ -115,7 +115,7 @@ TEST(XmlDomActivation, QueryInterfaceFollowsTheIdentityRules) {
     IXMLDOMNodePtr root = SelectOne(doc, u"root");
     IXMLDOMElementPtr element = root;
     EXPECT_TRUE(element != nullptr);
-    EXPECT_TRUE(element == root);  // same identity
+    EXPECT_TRUE(element == root);  // one object, one identity
     for (const char16_t* query : {u"root/text()", u"root/@a"}) {
         IXMLDOMNodePtr node = SelectOne(doc, query);
         ASSERT_TRUE(node != nullptr);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "kvwin/utf.h"
 #include "win/comdef.h"
 #include "win/msxml.h"
 
