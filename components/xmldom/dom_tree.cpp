@@ -1,7 +1,9 @@
 // Parsing UTF-16 text into trees, and what the node objects read from them.
 #include "dom_tree.h"
 
+#include <cstring>
 #include <string_view>
+#include <unordered_set>
 
 namespace kvxmldom {
 
@@ -148,8 +150,34 @@ size_t MarkupOffset(const pugi::xml_node& node) {
     return node.type() == pugi::node_element ? size_t(offset - 1) : size_t(offset);
 }
 
-// The first element nested deeper than the limit, or a null node.
-pugi::xml_node FirstTooDeep(const pugi::xml_document& doc) {
+// Whether an element names one attribute twice.
+bool HasDuplicateAttribute(const pugi::xml_node& element) {
+    size_t count = 0;
+    for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute())
+        ++count;
+    if (count < 2)
+        return false;
+    if (count <= 16) {
+        for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute())
+            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+                if (std::strcmp(a.name(), b.name()) == 0)
+                    return true;
+        return false;
+    }
+    std::unordered_set<std::string_view> names;
+    for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute())
+        if (!names.insert(a.name()).second)
+            return true;
+    return false;
+}
+
+struct TreeFault {
+    pugi::xml_node node;
+    LONG code = 0;
+};
+
+// The first element nested deeper than the limit or naming an attribute twice.
+TreeFault FirstFault(const pugi::xml_document& doc) {
     pugi::xml_node cur = doc;
     size_t depth = 0;
     for (;;) {
@@ -165,8 +193,12 @@ pugi::xml_node FirstTooDeep(const pugi::xml_document& doc) {
                 return {};
             cur = cur.next_sibling();
         }
-        if (depth > kMaxElementDepth && cur.type() == pugi::node_element)
-            return cur;
+        if (cur.type() != pugi::node_element)
+            continue;
+        if (depth > kMaxElementDepth)
+            return {cur, XMLDOM_E_TOO_DEEP};
+        if (HasDuplicateAttribute(cur))
+            return {cur, XMLDOM_E_BAD_ATTRIBUTE};
     }
 }
 
@@ -381,10 +413,13 @@ TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutc
             tree->doc.remove_child(child);  // white space only, as checked above
         child = next;
     }
-    if (pugi::xml_node deep = FirstTooDeep(tree->doc)) {
-        outcome.code = XMLDOM_E_TOO_DEEP;
-        Locate(text, Utf16IndexOf(utf8, MarkupOffset(deep)),
-               u"Elements are nested more than " + Number(long(kMaxElementDepth)) + u" levels deep",
+    if (TreeFault fault = FirstFault(tree->doc); fault.node) {
+        outcome.code = fault.code;
+        Locate(text, Utf16IndexOf(utf8, MarkupOffset(fault.node)),
+               fault.code == XMLDOM_E_TOO_DEEP
+                   ? u"Elements are nested more than " + Number(long(kMaxElementDepth)) +
+                         u" levels deep"
+                   : std::u16string(u"An element names the same attribute twice"),
                outcome);
         tree->doc.reset();
         return tree;
