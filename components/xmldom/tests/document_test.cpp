@@ -203,6 +203,35 @@ TEST(XmlDomNode, NavigationWalksTheTreeAndStopsWithSFalse) {
     EXPECT_EQ(y->get_firstChild(nullptr), E_POINTER);
 }
 
+TEST(XmlDomNode, NamesSplitIntoPrefixAndBaseNameWithTheirNamespace) {
+    ScopedApartment apartment;
+    IXMLDOMDocumentPtr doc =
+        Load(u"<?xml version='1.0'?><r xmlns='urn:d' xmlns:p='urn:p'><p:x p:a='1' b='2'/></r>");
+    EXPECT_EQ(XmlOf(doc),
+              u"<?xml version=\"1.0\"?><r xmlns=\"urn:d\" xmlns:p=\"urn:p\"><p:x p:a=\"1\" "
+              u"b=\"2\"/></r>");
+    struct Case {
+        const char16_t* query;
+        const char16_t* prefix;
+        const char16_t* base;
+        const char16_t* uri;
+    };
+    for (const Case& c :
+         {Case{u"r", u"", u"r", u"urn:d"}, Case{u"r/p:x", u"p", u"x", u"urn:p"},
+          Case{u"r/p:x/@p:a", u"p", u"a", u"urn:p"}, Case{u"r/p:x/@b", u"", u"b", u""}}) {
+        SCOPED_TRACE(kvwin::ToUtf8(c.query));
+        IXMLDOMNodePtr node = SelectOne(doc, c.query);
+        ASSERT_TRUE(node != nullptr);
+        BSTR text = nullptr;
+        ASSERT_EQ(node->get_prefix(&text), S_OK);
+        EXPECT_EQ(Take(text), c.prefix);
+        ASSERT_EQ(node->get_baseName(&text), S_OK);
+        EXPECT_EQ(Take(text), c.base);
+        ASSERT_EQ(node->get_namespaceURI(&text), S_OK);
+        EXPECT_EQ(Take(text), c.uri);
+    }
+}
+
 TEST(XmlDomLifetime, NodesKeepTheirDocumentAliveAndCountReferencesExactly) {
     ScopedApartment apartment;
     IXMLDOMDocument* doc = nullptr;
