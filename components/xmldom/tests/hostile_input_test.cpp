@@ -134,6 +134,21 @@ TEST(XmlDomHostile, DeepNestingIsRefusedBeyondTheLimitAndWorksBelowIt) {
     EXPECT_EQ(TextOf(last), u"deepest");
 }
 
+TEST(XmlDomHostile, DeeplyNestedQueriesAreRefusedNotFollowed) {
+    ScopedApartment apartment;
+    IXMLDOMDocumentPtr doc = Load(u"<a><a/></a>");
+    std::u16string parens = std::u16string(100000, u'(') + u"a" + std::u16string(100000, u')');
+    std::u16string predicates = u"a";
+    for (int i = 0; i < 20000; ++i)
+        predicates += u"[a";
+    predicates += std::u16string(20000, u']');
+    for (const std::u16string& query : {parens, predicates}) {
+        IXMLDOMNodePtr node;
+        EXPECT_EQ(doc->selectSingleNode(Bstr(query), &node), E_FAIL);
+        EXPECT_TRUE(node == nullptr);
+    }
+}
+
 TEST(XmlDomHostile, LargeDocumentsLoadAndQuery) {
     ScopedApartment apartment;
     const size_t items = 100000;
