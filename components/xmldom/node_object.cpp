@@ -9,8 +9,26 @@ namespace {
 // answers never change over its life. Apartment object; AddRef and Release are atomic.
 class NodeObject final : public NodeBase<IXMLDOMElement> {
   public:
-    NodeObject(IXMLDOMDocument* owner, NodeRef ref) : owner_(owner), ref_(std::move(ref)) {
+    NodeObject(DocumentObject* owner, NodeRef ref, const void* key)
+        : owner_(owner), ref_(std::move(ref)), key_(key) {
         owner_->AddRef();
+    }
+
+    // The last Release takes the object out of its document's cache under the cache's
+    // mutex, so MakeNode never finds an object on its way out.
+    STDMETHODIMP_(ULONG) Release() override {
+        DocumentObject* owner = owner_;
+        owner->AddRef();  // the document outlives the node's own reference on it
+        ULONG left;
+        {
+            std::lock_guard lock(owner->NodeCacheMutex());
+            const void* key = key_;
+            left = NodeBase<IXMLDOMElement>::Release();
+            if (left == 0)
+                owner->NodeCache().erase(key);
+        }
+        owner->Release();
+        return left;
     }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
@@ -51,8 +69,9 @@ class NodeObject final : public NodeBase<IXMLDOMElement> {
   private:
     ~NodeObject() override { owner_->Release(); }
 
-    IXMLDOMDocument* owner_;  // one reference held
+    DocumentObject* owner_;  // one reference held
     const NodeRef ref_;
+    const void* key_;  // the tree node, the key of the document's cache
 };
 
 }  // namespace
@@ -68,8 +87,26 @@ HRESULT MakeNode(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNode** out) 
         if (!ref.attr && ref.node.type() == pugi::node_document &&
             ref.tree == document->CurrentTree())
             return owner->QueryInterface(__uuidof(IXMLDOMNode), reinterpret_cast<void**>(out));
-        auto* node = new NodeObject(owner, ref);
-        *out = static_cast<IXMLDOMNode*>(static_cast<IXMLDOMElement*>(node));
+        const void* key = ref.attr ? static_cast<const void*>(ref.attr.internal_object())
+                                   : static_cast<const void*>(ref.node.internal_object());
+        std::lock_guard lock(document->NodeCacheMutex());
+        auto& cache = document->NodeCache();
+        auto [entry, inserted] = cache.try_emplace(key, nullptr);
+        if (!inserted) {
+            entry->second->AddRef();
+            *out = entry->second;
+            return S_OK;
+        }
+        NodeObject* node = nullptr;
+        try {
+            node = new NodeObject(document, ref, key);
+        } catch (...) {
+            cache.erase(entry);
+            throw;
+        }
+        IXMLDOMNode* as_node = static_cast<IXMLDOMNode*>(static_cast<IXMLDOMElement*>(node));
+        entry->second = as_node;
+        *out = as_node;
         return S_OK;
     });
 }

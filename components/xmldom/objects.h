@@ -5,6 +5,8 @@
 // later load into the same document.
 #pragma once
 
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "dom_tree.h"
@@ -19,6 +21,12 @@ class DocumentObject final : public NodeBase<IXMLDOMDocument> {
 
     // The tree of the last load (an empty one before the first).
     const TreePtr& CurrentTree() const { return tree_; }
+
+    // The live node objects of this document by the tree node they stand for, so that one
+    // node is always one object. Entries are added by MakeNode and removed by the node's
+    // last Release, both under the mutex (safe from any thread).
+    std::mutex& NodeCacheMutex() { return node_cache_mutex_; }
+    std::unordered_map<const void*, IXMLDOMNode*>& NodeCache() { return node_cache_; }
 
     // IXMLDOMDocument
     STDMETHODIMP get_doctype(IXMLDOMDocumentType** out) override;
@@ -65,14 +73,16 @@ class DocumentObject final : public NodeBase<IXMLDOMDocument> {
 
     TreePtr tree_;
     ParseOutcome outcome_;
+    std::mutex node_cache_mutex_;
+    std::unordered_map<const void*, IXMLDOMNode*> node_cache_;
     bool async_ = true;
     bool validate_on_parse_ = true;
     bool resolve_externals_ = false;
     bool preserve_white_space_ = false;
 };
 
-// A node object for `ref`, owned by `owner`; the document itself for its own document node.
-// S_FALSE and null for a null ref.
+// The node object for `ref`, owned by `owner`: the one already alive for that node, or a
+// new one; the document itself for its own document node. S_FALSE and null for a null ref.
 HRESULT MakeNode(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNode** out) noexcept;
 
 // A list over a fixed set of nodes.

@@ -176,7 +176,11 @@ TEST(XmlDomNode, NavigationWalksTheTreeAndStopsWithSFalse) {
     EXPECT_EQ(type, NODE_ELEMENT);
     IXMLDOMNodePtr parent;
     ASSERT_EQ(y->get_parentNode(&parent), S_OK);
-    EXPECT_EQ(XmlOf(parent), XmlOf(r));  // each call makes a new node object
+    EXPECT_TRUE(parent == r);  // one node, one object
+    IXMLDOMNodePtr y_again = SelectOne(doc, u"//y");
+    EXPECT_EQ(static_cast<IXMLDOMNode*>(y_again), static_cast<IXMLDOMNode*>(y));
+    EXPECT_TRUE(SelectOne(y, u"@k") == SelectOne(r, u"y/@k"));
+    EXPECT_FALSE(SelectOne(r, u"x") == y);
     // The root's parent is the document object itself; the document has none.
     IXMLDOMNodePtr top;
     ASSERT_EQ(r->get_parentNode(&top), S_OK);
@@ -245,6 +249,13 @@ TEST(XmlDomLifetime, NodesKeepTheirDocumentAliveAndCountReferencesExactly) {
     ASSERT_EQ(doc->selectSingleNode(Bstr(u"a/b"), &b), S_OK);
     EXPECT_EQ(RefCount(doc), 2u);
     EXPECT_EQ(RefCount(b), 1u);
+    // Finding the node again gives the same object, one more reference on it.
+    IXMLDOMNode* again = nullptr;
+    ASSERT_EQ(doc->selectSingleNode(Bstr(u"//b"), &again), S_OK);
+    EXPECT_EQ(again, b);
+    EXPECT_EQ(RefCount(b), 2u);
+    EXPECT_EQ(RefCount(doc), 2u);
+    EXPECT_EQ(again->Release(), 1u);
     IXMLDOMNodeList* children = nullptr;
     ASSERT_EQ(b->get_childNodes(&children), S_OK);
     EXPECT_EQ(RefCount(doc), 3u);
