@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "builtin_components.h"
 #include "class_registry.h"
 #include "kvwin/ascii_case.h"
 #include "kvwin/com_guid_text.h"
@@ -23,7 +24,7 @@ std::mutex& BuiltinMutex() {
     return m;
 }
 std::vector<BuiltinClass>& Builtins() {
-    static auto* table = new std::vector<BuiltinClass>();
+    static auto* table = new std::vector<BuiltinClass>(com_detail::ComponentClasses());
     return *table;
 }
 

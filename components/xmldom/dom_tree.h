@@ -1,0 +1,63 @@
+// The parsed tree behind a document and the references its node objects hold.
+//
+// A tree never changes once parsed; loading new text into a document makes a new tree, so
+// node objects taken from the old one stay valid. A Tree is shared by reference count
+// (std::shared_ptr) and may be read by several threads at once.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <string>
+
+#include "win/msxml.h"
+
+namespace kvxmldom {
+
+// Elements nested deeper than this are refused with XMLDOM_E_TOO_DEEP, so nothing that
+// walks a document (ours or a caller's) meets unbounded nesting.
+inline constexpr size_t kMaxElementDepth = 10000;
+
+struct Tree {
+    pugi::xml_document doc;
+    bool preserve_white_space = false;
+};
+using TreePtr = std::shared_ptr<Tree>;
+
+// A node of a tree: an attribute (attr set, node its element) or any other node.
+struct NodeRef {
+    TreePtr tree;
+    pugi::xml_node node;
+    pugi::xml_attribute attr;
+
+    bool IsAttribute() const { return bool(attr); }
+    DOMNodeType Type() const;
+};
+
+// The outcome of a parse, as the parse error object reports it.
+struct ParseOutcome {
+    LONG code = 0;  // zero on success, else an XMLDOM_E_* code
+    std::u16string reason;
+    std::u16string source_line;
+    LONG line = 0;
+    LONG linepos = 0;
+    LONG filepos = 0;
+};
+
+// Parses UTF-16 text into a new tree. On failure the tree is empty and the outcome says
+// what is wrong and where. Throws std::bad_alloc only.
+TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutcome& outcome);
+
+// Strict conversions: false for a lone surrogate (the index of the offending unit is
+// returned through `bad_index`).
+bool Utf16ToUtf8(std::u16string_view text, std::string& out, size_t* bad_index = nullptr);
+std::u16string Utf8ToUtf16(std::string_view text);
+
+// The text of a node and all its descendants in document order.
+std::u16string NodeText(const NodeRef& ref);
+// The node as XML text.
+std::u16string NodeXml(const NodeRef& ref);
+// nodeName as the DOM gives it ("#text", "#document", the element's qualified name...).
+std::u16string NodeName(const NodeRef& ref);
+
+}  // namespace kvxmldom

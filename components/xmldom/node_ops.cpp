@@ -1,0 +1,358 @@
+// The IXMLDOMNode methods over a tree node, and XPath selection.
+#include "node_ops.h"
+
+#include "module.h"
+#include "objects.h"
+
+namespace kvxmldom::ops {
+
+namespace {
+
+std::u16string_view BstrView(BSTR text) {
+    return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
+}
+
+// The XPath context of a node.
+pugi::xpath_node Context(const NodeRef& ref) {
+    if (ref.attr)
+        return pugi::xpath_node(ref.attr, ref.node);
+    return pugi::xpath_node(ref.node);
+}
+
+NodeRef RefOf(const NodeRef& from, const pugi::xpath_node& found) {
+    if (found.attribute())
+        return NodeRef{from.tree, found.parent(), found.attribute()};
+    return NodeRef{from.tree, found.node(), {}};
+}
+
+// Compiles a query; E_INVALIDARG for text that is not UTF-16, E_FAIL for one XPath refuses.
+HRESULT Compile(BSTR query, std::unique_ptr<pugi::xpath_query>& compiled) {
+    std::string utf8;
+    if (!query || !Utf16ToUtf8(BstrView(query), utf8))
+        return E_INVALIDARG;
+    try {
+        compiled = std::make_unique<pugi::xpath_query>(utf8.c_str());
+    } catch (const pugi::xpath_exception&) {
+        return E_FAIL;
+    }
+    return *compiled ? S_OK : E_FAIL;
+}
+
+// Names are split at the first colon: prefix and local name.
+std::u16string QualifiedName(const NodeRef& ref) {
+    if (ref.IsAttribute() || ref.node.type() == pugi::node_element)
+        return NodeName(ref);
+    return {};
+}
+
+}  // namespace
+
+HRESULT GetNodeName(const NodeRef& ref, BSTR* name) noexcept {
+    if (!name)
+        return E_POINTER;
+    *name = nullptr;
+    return Guard([&] { return ReturnText(NodeName(ref), name); });
+}
+
+HRESULT GetNodeValue(const NodeRef& ref, VARIANT* value) noexcept {
+    if (!value)
+        return E_POINTER;
+    VariantInit(value);
+    return Guard([&]() -> HRESULT {
+        switch (ref.Type()) {
+            case NODE_ATTRIBUTE:
+            case NODE_TEXT:
+            case NODE_CDATA_SECTION:
+            case NODE_COMMENT:
+            case NODE_PROCESSING_INSTRUCTION: {
+                std::u16string text = Utf8ToUtf16(ref.attr ? ref.attr.value() : ref.node.value());
+                BSTR bstr = SysAllocStringLen(text.data(), UINT(text.size()));
+                if (!bstr)
+                    return E_OUTOFMEMORY;
+                value->vt = VT_BSTR;
+                value->bstrVal = bstr;
+                return S_OK;
+            }
+            default:
+                value->vt = VT_NULL;
+                return S_FALSE;
+        }
+    });
+}
+
+HRESULT GetNodeType(const NodeRef& ref, DOMNodeType* type) noexcept {
+    if (!type)
+        return E_POINTER;
+    *type = ref.Type();
+    return S_OK;
+}
+
+HRESULT GetNodeTypeString(const NodeRef& ref, BSTR* text) noexcept {
+    if (!text)
+        return E_POINTER;
+    *text = nullptr;
+    const char16_t* name = u"";
+    switch (ref.Type()) {
+        case NODE_ELEMENT:
+            name = u"element";
+            break;
+        case NODE_ATTRIBUTE:
+            name = u"attribute";
+            break;
+        case NODE_TEXT:
+            name = u"text";
+            break;
+        case NODE_CDATA_SECTION:
+            name = u"cdatasection";
+            break;
+        case NODE_COMMENT:
+            name = u"comment";
+            break;
+        case NODE_PROCESSING_INSTRUCTION:
+            name = u"processinginstruction";
+            break;
+        case NODE_DOCUMENT:
+            name = u"document";
+            break;
+        case NODE_DOCUMENT_TYPE:
+            name = u"documenttype";
+            break;
+        default:
+            break;
+    }
+    return Guard([&] { return ReturnText(name, text); });
+}
+
+HRESULT GetParentNode(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNode** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    // Attributes and the document have no parent.
+    if (ref.attr)
+        return S_FALSE;
+    return MakeNode(owner, NodeRef{ref.tree, ref.node.parent(), {}}, out);
+}
+
+HRESULT GetChildNodes(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNodeList** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guard([&]() -> HRESULT {
+        std::vector<NodeRef> children;
+        if (!ref.attr)
+            for (pugi::xml_node child : ref.node.children())
+                children.push_back(NodeRef{ref.tree, child, {}});
+        return MakeNodeList(owner, std::move(children), out);
+    });
+}
+
+HRESULT GetRelative(IXMLDOMDocument* owner, const NodeRef& ref, Relative which,
+                    IXMLDOMNode** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (ref.attr)
+        return S_FALSE;
+    pugi::xml_node found;
+    switch (which) {
+        case Relative::kFirstChild:
+            found = ref.node.first_child();
+            break;
+        case Relative::kLastChild:
+            found = ref.node.last_child();
+            break;
+        case Relative::kPrevious:
+            found = ref.node.previous_sibling();
+            break;
+        case Relative::kNext:
+            found = ref.node.next_sibling();
+            break;
+    }
+    return MakeNode(owner, NodeRef{ref.tree, found, {}}, out);
+}
+
+HRESULT HasChildNodes(const NodeRef& ref, VARIANT_BOOL* out) noexcept {
+    if (!out)
+        return E_POINTER;
+    bool has = !ref.attr && ref.node.first_child();
+    *out = has ? VARIANT_TRUE : VARIANT_FALSE;
+    return has ? S_OK : S_FALSE;
+}
+
+HRESULT GetOwnerDocument(IXMLDOMDocument* owner, const NodeRef& ref,
+                         IXMLDOMDocument** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (!ref.attr && ref.node.type() == pugi::node_document)
+        return S_FALSE;  // a document has no owner
+    owner->AddRef();
+    *out = owner;
+    return S_OK;
+}
+
+HRESULT GetText(const NodeRef& ref, BSTR* text) noexcept {
+    if (!text)
+        return E_POINTER;
+    *text = nullptr;
+    return Guard([&] { return ReturnText(NodeText(ref), text); });
+}
+
+HRESULT GetXml(const NodeRef& ref, BSTR* xml) noexcept {
+    if (!xml)
+        return E_POINTER;
+    *xml = nullptr;
+    return Guard([&] { return ReturnText(NodeXml(ref), xml); });
+}
+
+HRESULT SelectNodes(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
+                    IXMLDOMNodeList** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guard([&]() -> HRESULT {
+        std::unique_ptr<pugi::xpath_query> compiled;
+        HRESULT hr = Compile(query, compiled);
+        if (FAILED(hr))
+            return hr;
+        if (compiled->return_type() != pugi::xpath_type_node_set)
+            return E_FAIL;  // a number, text or truth value selects no nodes
+        pugi::xpath_node_set found = compiled->evaluate_node_set(Context(ref));
+        found.sort();
+        std::vector<NodeRef> nodes;
+        nodes.reserve(found.size());
+        for (const pugi::xpath_node& node : found)
+            nodes.push_back(RefOf(ref, node));
+        return MakeNodeList(owner, std::move(nodes), out);
+    });
+}
+
+HRESULT SelectSingleNode(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
+                         IXMLDOMNode** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guard([&]() -> HRESULT {
+        std::unique_ptr<pugi::xpath_query> compiled;
+        HRESULT hr = Compile(query, compiled);
+        if (FAILED(hr))
+            return hr;
+        if (compiled->return_type() != pugi::xpath_type_node_set)
+            return E_FAIL;
+        pugi::xpath_node found = compiled->evaluate_node(Context(ref));
+        if (!found)
+            return S_FALSE;
+        return MakeNode(owner, RefOf(ref, found), out);
+    });
+}
+
+HRESULT GetBaseName(const NodeRef& ref, BSTR* out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guard([&] {
+        std::u16string name = QualifiedName(ref);
+        size_t colon = name.find(u':');
+        return ReturnText(colon == std::u16string::npos ? name : name.substr(colon + 1), out);
+    });
+}
+
+HRESULT GetPrefix(const NodeRef& ref, BSTR* out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guard([&] {
+        std::u16string name = QualifiedName(ref);
+        size_t colon = name.find(u':');
+        return ReturnText(colon == std::u16string::npos ? u"" : name.substr(0, colon), out);
+    });
+}
+
+HRESULT GetNamespaceUri(const NodeRef& ref, BSTR* out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return Guard([&]() -> HRESULT {
+        std::u16string name = QualifiedName(ref);
+        if (name.empty())
+            return ReturnText(u"", out);
+        size_t colon = name.find(u':');
+        std::u16string prefix = colon == std::u16string::npos ? u"" : name.substr(0, colon);
+        // An unprefixed attribute is in no namespace.
+        if (ref.attr && prefix.empty())
+            return ReturnText(u"", out);
+        std::string wanted = prefix.empty() ? "xmlns" : "xmlns:";
+        if (!prefix.empty()) {
+            std::string narrow;
+            Utf16ToUtf8(prefix, narrow);
+            wanted += narrow;
+        }
+        for (pugi::xml_node cur = ref.node; cur; cur = cur.parent())
+            if (pugi::xml_attribute decl = cur.attribute(wanted.c_str()))
+                return ReturnText(Utf8ToUtf16(decl.value()), out);
+        return ReturnText(u"", out);
+    });
+}
+
+HRESULT GetAttribute(const NodeRef& ref, BSTR name, VARIANT* value) noexcept {
+    if (!value)
+        return E_POINTER;
+    VariantInit(value);
+    if (!name)
+        return E_INVALIDARG;
+    if (ref.attr || ref.node.type() != pugi::node_element)
+        return E_FAIL;
+    return Guard([&]() -> HRESULT {
+        std::string narrow;
+        if (!Utf16ToUtf8(BstrView(name), narrow))
+            return E_INVALIDARG;
+        pugi::xml_attribute found = ref.node.attribute(narrow.c_str());
+        if (!found) {
+            value->vt = VT_NULL;
+            return S_FALSE;
+        }
+        std::u16string text = Utf8ToUtf16(found.value());
+        BSTR bstr = SysAllocStringLen(text.data(), UINT(text.size()));
+        if (!bstr)
+            return E_OUTOFMEMORY;
+        value->vt = VT_BSTR;
+        value->bstrVal = bstr;
+        return S_OK;
+    });
+}
+
+HRESULT GetElementsByTagName(IXMLDOMDocument* owner, const NodeRef& ref, BSTR name,
+                             IXMLDOMNodeList** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (!name)
+        return E_INVALIDARG;
+    return Guard([&]() -> HRESULT {
+        std::string narrow;
+        if (!Utf16ToUtf8(BstrView(name), narrow))
+            return E_INVALIDARG;
+        std::vector<NodeRef> nodes;
+        if (!ref.attr) {
+            // Descendant elements in document order, without recursion.
+            const pugi::xml_node top = ref.node;
+            pugi::xml_node cur = top.first_child();
+            while (cur) {
+                if (cur.type() == pugi::node_element && (narrow == "*" || narrow == cur.name()))
+                    nodes.push_back(NodeRef{ref.tree, cur, {}});
+                if (cur.first_child()) {
+                    cur = cur.first_child();
+                    continue;
+                }
+                while (cur && cur != top && !cur.next_sibling())
+                    cur = cur.parent();
+                if (!cur || cur == top)
+                    break;
+                cur = cur.next_sibling();
+            }
+        }
+        return MakeNodeList(owner, std::move(nodes), out);
+    });
+}
+
+}  // namespace kvxmldom::ops
