@@ -44,8 +44,8 @@ std::string WideToAnsi(const std::u16string& text) {
 // How an argument sits in a va_list.
 enum class ArgType : uint8_t { Unknown, Int32, Int64, Double };
 
-// One insert's "!fmt!" spec, taken apart.
-struct Spec {
+// One insert's "!fmt!" directive, taken apart.
+struct Directive {
     std::u16string flags;
     bool width_star = false, precision_star = false;
     std::u16string width, precision;  // digits as written
@@ -53,44 +53,44 @@ struct Spec {
     char16_t conversion = u's';
 };
 
-bool ParseSpec(std::u16string_view text, Spec& spec) {
+bool ParseDirective(std::u16string_view text, Directive& directive) {
     size_t i = 0;
     const auto digits = [&](std::u16string& out) {
         while (i < text.size() && text[i] >= u'0' && text[i] <= u'9')
             out.push_back(text[i++]);
     };
     while (i < text.size() && std::u16string_view(u"-+ #0").find(text[i]) != std::u16string::npos)
-        spec.flags.push_back(text[i++]);
+        directive.flags.push_back(text[i++]);
     if (i < text.size() && text[i] == u'*') {
-        spec.width_star = true;
+        directive.width_star = true;
         ++i;
     } else {
-        digits(spec.width);
+        digits(directive.width);
     }
     if (i < text.size() && text[i] == u'.') {
         ++i;
         if (i < text.size() && text[i] == u'*') {
-            spec.precision_star = true;
+            directive.precision_star = true;
             ++i;
         } else {
-            digits(spec.precision);
-            if (spec.precision.empty())
-                spec.precision = u"0";
+            digits(directive.precision);
+            if (directive.precision.empty())
+                directive.precision = u"0";
         }
     }
     for (const char16_t* m :
          {u"I64", u"I32", u"hh", u"ll", u"h", u"l", u"I", u"w", u"z", u"j", u"t", u"L"}) {
         const std::u16string_view mod(m);
         if (text.substr(i, mod.size()) == mod) {
-            spec.length = mod;
+            directive.length = mod;
             i += mod.size();
             break;
         }
     }
     if (i + 1 != text.size())
         return false;
-    spec.conversion = text[i];
-    return std::u16string_view(u"diuxXocCsSpeEfFgGaA").find(spec.conversion) !=
+    directive.conversion = text[i];
+    return std::u16string_view(u"diuxXocCsSpeEfFgGaA").find(directive.conversion) !=
            std::u16string_view::npos;
 }
 
@@ -98,12 +98,12 @@ bool IsFloat(char16_t c) {
     return std::u16string_view(u"eEfFgGaA").find(c) != std::u16string::npos;
 }
 
-bool Is64(const Spec& s) {
+bool Is64(const Directive& s) {
     return s.length == u"I64" || s.length == u"ll" || s.length == u"I" || s.length == u"z" ||
            s.length == u"j" || s.length == u"t";
 }
 
-ArgType TypeOf(const Spec& s) {
+ArgType TypeOf(const Directive& s) {
     if (IsFloat(s.conversion))
         return ArgType::Double;
     if (s.conversion == u's' || s.conversion == u'S' || s.conversion == u'p' || Is64(s))
@@ -162,7 +162,7 @@ class Arguments {
 struct Insert {
     size_t begin = 0, end = 0;  // the whole "%N!fmt!" in the template
     int index = 0;
-    Spec spec;
+    Directive directive;
 };
 
 // Output with the marks line wrapping needs.
@@ -188,13 +188,13 @@ bool ReadInsert(std::u16string_view text, size_t at, Insert& insert) {
         n = n * 10 + (text[i] - u'0');
     insert.begin = at;
     insert.index = n;
-    insert.spec = Spec{};
+    insert.directive = Directive{};
     insert.end = i;
     if (i < text.size() && text[i] == u'!') {
         const size_t close = text.find(u'!', i + 1);
         if (close == std::u16string_view::npos)
             return false;
-        if (!ParseSpec(text.substr(i + 1, close - i - 1), insert.spec))
+        if (!ParseDirective(text.substr(i + 1, close - i - 1), insert.directive))
             return false;
         i = close + 1;
     }
@@ -213,7 +213,7 @@ std::u16string NarrowOrWide(uint64_t pointer, bool wide, bool ansi_narrow) {
 
 // Renders one insert with the layer's formatter.
 std::u16string Render(const Insert& insert, const Arguments& args, bool ansi) {
-    const Spec& s = insert.spec;
+    const Directive& s = insert.directive;
     int next = insert.index;
     std::u16string format = u"%" + s.flags;
     const auto star = [&](std::u16string& out) {
@@ -340,13 +340,13 @@ DWORD Expand(std::u16string_view text, DWORD flags, va_list* va, bool ansi,
                 return ERROR_INVALID_PARAMETER;
             if (!ignore) {
                 int index = insert.index;
-                if (insert.spec.width_star)
+                if (insert.directive.width_star)
                     args.Declare(index++, ArgType::Int32);
-                if (insert.spec.precision_star)
+                if (insert.directive.precision_star)
                     args.Declare(index++, ArgType::Int32);
                 if (index > kMaxInsert + 2)
                     return ERROR_INVALID_PARAMETER;
-                args.Declare(index, TypeOf(insert.spec));
+                args.Declare(index, TypeOf(insert.directive));
             }
             inserts.push_back(insert);
             i = insert.end - 1;

@@ -13,7 +13,7 @@ namespace {
 
 using Kind = FormatArg::Kind;
 
-struct Spec {
+struct Directive {
     bool minus = false;
     bool plus = false;
     bool space = false;
@@ -35,14 +35,15 @@ void Append(std::basic_string<Ch>& out, std::string_view ascii) {
 // Pads `body` to the width: spaces on the left or right, or zeros on the left (the
 // Windows CRT zero-pads text and characters too when asked).
 template <class Ch>
-void EmitPadded(std::basic_string<Ch>& out, const Spec& spec, const std::basic_string<Ch>& body) {
-    const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void EmitPadded(std::basic_string<Ch>& out, const Directive& directive,
+                const std::basic_string<Ch>& body) {
+    const size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
     const size_t pad = body.size() < width ? width - body.size() : 0;
-    if (spec.minus) {
+    if (directive.minus) {
         out += body;
         out.append(pad, Ch(' '));
     } else {
-        out.append(pad, spec.zero ? Ch('0') : Ch(' '));
+        out.append(pad, directive.zero ? Ch('0') : Ch(' '));
         out += body;
     }
 }
@@ -52,16 +53,17 @@ uint64_t RawBits(const FormatArg& a) {
 }
 
 template <class Ch>
-void EmitInteger(std::basic_string<Ch>& out, const Spec& spec, uint64_t raw) {
-    const char conv = spec.conversion;
+void EmitInteger(std::basic_string<Ch>& out, const Directive& directive, uint64_t raw) {
+    const char conv = directive.conversion;
     const bool is_signed = conv == 'd' || conv == 'i';
-    const uint64_t mask = spec.bits >= 64 ? ~uint64_t{0} : ((uint64_t{1} << spec.bits) - 1);
+    const uint64_t mask =
+        directive.bits >= 64 ? ~uint64_t{0} : ((uint64_t{1} << directive.bits) - 1);
     uint64_t magnitude = raw & mask;
     bool negative = false;
-    if (is_signed && spec.bits < 64 && (magnitude >> (spec.bits - 1)) & 1) {
+    if (is_signed && directive.bits < 64 && (magnitude >> (directive.bits - 1)) & 1) {
         negative = true;
         magnitude = ((~magnitude) & mask) + 1;
-    } else if (is_signed && spec.bits >= 64 && static_cast<int64_t>(magnitude) < 0) {
+    } else if (is_signed && directive.bits >= 64 && static_cast<int64_t>(magnitude) < 0) {
         negative = true;
         magnitude = 0 - magnitude;
     }
@@ -73,11 +75,11 @@ void EmitInteger(std::basic_string<Ch>& out, const Spec& spec, uint64_t raw) {
         buf[n++] = digits[v % base];
     std::string number(buf, buf + n);
     std::reverse(number.begin(), number.end());
-    if (spec.precision >= 0) {
-        if (spec.precision == 0 && magnitude == 0)
+    if (directive.precision >= 0) {
+        if (directive.precision == 0 && magnitude == 0)
             number.clear();
-        if (number.size() < static_cast<size_t>(spec.precision)) {
-            number.insert(0, static_cast<size_t>(spec.precision) - number.size(), '0');
+        if (number.size() < static_cast<size_t>(directive.precision)) {
+            number.insert(0, static_cast<size_t>(directive.precision) - number.size(), '0');
         }
     } else if (number.empty()) {
         number = "0";
@@ -86,59 +88,59 @@ void EmitInteger(std::basic_string<Ch>& out, const Spec& spec, uint64_t raw) {
     if (is_signed) {
         if (negative) {
             prefix = "-";
-        } else if (spec.plus) {
+        } else if (directive.plus) {
             prefix = "+";
-        } else if (spec.space) {
+        } else if (directive.space) {
             prefix = " ";
         }
-    } else if (spec.hash && base == 16 && magnitude != 0) {
+    } else if (directive.hash && base == 16 && magnitude != 0) {
         prefix = conv == 'X' ? "0X" : "0x";
-    } else if (spec.hash && base == 8 && (number.empty() || number[0] != '0')) {
+    } else if (directive.hash && base == 8 && (number.empty() || number[0] != '0')) {
         number.insert(0, "0");
     }
-    const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+    const size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
     const size_t used = prefix.size() + number.size();
-    if (spec.zero && !spec.minus && spec.precision < 0 && used < width) {
+    if (directive.zero && !directive.minus && directive.precision < 0 && used < width) {
         number.insert(0, width - used, '0');
     }
     std::basic_string<Ch> body;
     Append(body, prefix);
     Append(body, number);
-    Spec spaces = spec;
+    Directive spaces = directive;
     spaces.zero = false;
     EmitPadded(out, spaces, body);
 }
 
 template <class Ch>
-void EmitPointer(std::basic_string<Ch>& out, const Spec& spec, const void* p) {
+void EmitPointer(std::basic_string<Ch>& out, const Directive& directive, const void* p) {
     char buf[20];
     std::snprintf(buf, sizeof buf, "%016llX",
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
     std::basic_string<Ch> body;
     Append(body, buf);
-    Spec spaces = spec;
+    Directive spaces = directive;
     spaces.zero = false;
     EmitPadded(out, spaces, body);
 }
 
 template <class Ch>
-void EmitFloat(std::basic_string<Ch>& out, const Spec& spec, double value) {
+void EmitFloat(std::basic_string<Ch>& out, const Directive& directive, double value) {
     std::string f = "%";
-    if (spec.minus)
+    if (directive.minus)
         f += '-';
-    if (spec.plus)
+    if (directive.plus)
         f += '+';
-    if (spec.space)
+    if (directive.space)
         f += ' ';
-    if (spec.hash)
+    if (directive.hash)
         f += '#';
-    if (spec.zero)
+    if (directive.zero)
         f += '0';
-    if (spec.width > 0)
-        f += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        f += "." + std::to_string(spec.precision);
-    f += spec.conversion;
+    if (directive.width > 0)
+        f += std::to_string(directive.width);
+    if (directive.precision >= 0)
+        f += "." + std::to_string(directive.precision);
+    f += directive.conversion;
     const int n = std::snprintf(nullptr, 0, f.c_str(), value);
     if (n <= 0)
         return;
@@ -186,20 +188,20 @@ std::string Convert(std::u16string_view s, char) {
 
 // Text of character type `Src` into output of type `Ch`.
 template <class Ch, class Src>
-void EmitText(std::basic_string<Ch>& out, const Spec& spec, const Src* s, size_t length) {
+void EmitText(std::basic_string<Ch>& out, const Directive& directive, const Src* s, size_t length) {
     static constexpr Src kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
     if (!s) {
         s = kNull;
         length = FormatArg::npos;
     }
-    const bool limited = spec.precision >= 0;
-    const size_t precision = limited ? static_cast<size_t>(spec.precision) : 0;
+    const bool limited = directive.precision >= 0;
+    const size_t precision = limited ? static_cast<size_t>(directive.precision) : 0;
     if constexpr (std::is_same_v<Ch, Src>) {
         size_t n =
             length != FormatArg::npos ? length : BoundedLength(s, limited ? precision : SIZE_MAX);
         if (limited && n > precision)
             n = precision;
-        EmitPadded(out, spec, std::basic_string<Ch>(s, n));
+        EmitPadded(out, directive, std::basic_string<Ch>(s, n));
     } else {
         // Enough source for `precision` output units: a unit takes at most three bytes of
         // UTF-8, a byte at most one UTF-16 unit (plus room so a pair is not split).
@@ -212,12 +214,13 @@ void EmitText(std::basic_string<Ch>& out, const Spec& spec, const Src* s, size_t
         std::basic_string<Ch> converted = Convert(std::basic_string_view<Src>(s, n), Ch{});
         if (limited)
             CutWhole(converted, precision);
-        EmitPadded(out, spec, converted);
+        EmitPadded(out, directive, converted);
     }
 }
 
 template <class Ch>
-void EmitChar(std::basic_string<Ch>& out, const Spec& spec, uint64_t raw, bool wide_argument) {
+void EmitChar(std::basic_string<Ch>& out, const Directive& directive, uint64_t raw,
+              bool wide_argument) {
     std::basic_string<Ch> body;
     if (wide_argument) {
         const auto c = static_cast<char16_t>(raw);
@@ -235,7 +238,7 @@ void EmitChar(std::basic_string<Ch>& out, const Spec& spec, uint64_t raw, bool w
             body.push_back(static_cast<char>(byte));
         }
     }
-    EmitPadded(out, spec, body);
+    EmitPadded(out, directive, body);
 }
 
 template <class Ch>
@@ -244,10 +247,10 @@ bool IsDigitChar(Ch c) {
 }
 
 template <class Ch>
-void EmitMarker(std::basic_string<Ch>& out, const Ch* spec_begin, const Ch* spec_end,
+void EmitMarker(std::basic_string<Ch>& out, const Ch* directive_begin, const Ch* directive_end,
                 std::string_view before, std::string_view after) {
     Append(out, before);
-    out.append(spec_begin, spec_end);
+    out.append(directive_begin, directive_end);
     Append(out, after);
 }
 
@@ -319,8 +322,8 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
             out.push_back(*p++);
             continue;
         }
-        const Ch* spec_begin = p++;
-        Spec spec;
+        const Ch* directive_begin = p++;
+        Directive directive;
         // A '*' fetches an int; a mismatch there spoils the whole conversion.
         bool argument_failed = false;
         const char* given = nullptr;
@@ -335,74 +338,76 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
             }
             auto v = static_cast<int32_t>(static_cast<uint32_t>(RawBits(a)));
             if (is_width && v < 0) {
-                spec.minus = true;
+                directive.minus = true;
                 v = v == INT32_MIN ? INT32_MAX : -v;
             }
             target = v < 0 ? -1 : v;
         };
         for (;; ++p) {
             if (*p == Ch('-')) {
-                spec.minus = true;
+                directive.minus = true;
             } else if (*p == Ch('+')) {
-                spec.plus = true;
+                directive.plus = true;
             } else if (*p == Ch(' ')) {
-                spec.space = true;
+                directive.space = true;
             } else if (*p == Ch('#')) {
-                spec.hash = true;
+                directive.hash = true;
             } else if (*p == Ch('0')) {
-                spec.zero = true;
+                directive.zero = true;
             } else {
                 break;
             }
         }
         if (*p == Ch('*')) {
-            star(spec.width, true);
+            star(directive.width, true);
             ++p;
         } else {
             for (; IsDigitChar(*p); ++p) {
-                spec.width = spec.width < 100000 ? spec.width * 10 + (*p - Ch('0')) : spec.width;
+                directive.width = directive.width < 100000 ? directive.width * 10 + (*p - Ch('0'))
+                                                           : directive.width;
             }
         }
         if (*p == Ch('.')) {
             ++p;
-            spec.precision = 0;
+            directive.precision = 0;
             if (*p == Ch('*')) {
-                star(spec.precision, false);  // consumed even after a failed width
+                star(directive.precision, false);  // consumed even after a failed width
                 ++p;
             } else {
                 for (; IsDigitChar(*p); ++p) {
-                    spec.precision = spec.precision < 100000 ? spec.precision * 10 + (*p - Ch('0'))
-                                                             : spec.precision;
+                    directive.precision = directive.precision < 100000
+                                              ? directive.precision * 10 + (*p - Ch('0'))
+                                              : directive.precision;
                 }
             }
         }
         // Length modifiers.
         if (*p == Ch('h')) {
-            spec.text_width = 1;
-            spec.bits = 16;
+            directive.text_width = 1;
+            directive.bits = 16;
             if (*++p == Ch('h')) {
-                spec.bits = 8;
+                directive.bits = 8;
                 ++p;
             }
         } else if (*p == Ch('l')) {
-            spec.text_width = 2;
+            directive.text_width = 2;
             if (*++p == Ch('l')) {
-                spec.bits = 64;
+                directive.bits = 64;
                 ++p;
             }
         } else if (*p == Ch('w')) {
-            spec.text_width = 2;
+            directive.text_width = 2;
             ++p;
         } else if (*p == Ch('L') || *p == Ch('z') || *p == Ch('j') || *p == Ch('t')) {
-            spec.bits = 64;
+            directive.bits = 64;
             ++p;
         } else if (*p == Ch('I')) {
             ++p;
-            spec.bits = 64;
+            directive.bits = 64;
             if (p[0] == Ch('6') && p[1] == Ch('4')) {
                 p += 2;
             } else if (p[0] == Ch('3') && p[1] == Ch('2')) {
-                spec.bits = 32;
+                directive.bits = 32;
                 p += 2;
             }
         }
@@ -414,11 +419,11 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
                 return false;
             if (conv)
                 ++p;
-            EmitMarker(out, spec_begin, p, "<bad format ", ">");
+            EmitMarker(out, directive_begin, p, "<bad format ", ">");
             continue;
         }
         ++p;
-        spec.conversion = static_cast<char>(conv);
+        directive.conversion = static_cast<char>(conv);
         if (conv == Ch('%')) {
             out.push_back(Ch('%'));
             continue;
@@ -426,9 +431,10 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
         // Which text or character width a s/c/S/C conversion takes.
         const bool upper = conv == Ch('S') || conv == Ch('C');
         const bool wide_argument =
-            spec.text_width == 2 || (spec.text_width == 0 && (upper ? !kWideFormat : kWideFormat));
+            directive.text_width == 2 ||
+            (directive.text_width == 0 && (upper ? !kWideFormat : kWideFormat));
         Wanted wanted;
-        switch (spec.conversion) {
+        switch (directive.conversion) {
             case 'd':
             case 'i':
             case 'o':
@@ -455,35 +461,35 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
         // The argument is consumed even after a failed '*', so later ones still line up.
         FormatArg a;
         const char* value_given = nullptr;
-        const bool fetched = args.Next(wanted, spec.bits, a, value_given);
+        const bool fetched = args.Next(wanted, directive.bits, a, value_given);
         if (!argument_failed)
             given = value_given;
         if (argument_failed || !fetched) {
-            EmitMarker(out, spec_begin, p, "<", std::string(" got ") + given + ">");
+            EmitMarker(out, directive_begin, p, "<", std::string(" got ") + given + ">");
             continue;
         }
         switch (wanted) {
             case Wanted::Integer:
-                EmitInteger(out, spec, RawBits(a));
+                EmitInteger(out, directive, RawBits(a));
                 break;
             case Wanted::Float:
-                EmitFloat(out, spec, a.d);
+                EmitFloat(out, directive, a.d);
                 break;
             case Wanted::NarrowChar:
             case Wanted::WideChar:
-                EmitChar(out, spec, RawBits(a), wanted == Wanted::WideChar);
+                EmitChar(out, directive, RawBits(a), wanted == Wanted::WideChar);
                 break;
             case Wanted::NarrowText:
-                EmitText(out, spec, static_cast<const char*>(a.kind == Kind::Null ? nullptr : a.p),
-                         a.length);
+                EmitText(out, directive,
+                         static_cast<const char*>(a.kind == Kind::Null ? nullptr : a.p), a.length);
                 break;
             case Wanted::WideText:
-                EmitText(out, spec,
+                EmitText(out, directive,
                          static_cast<const char16_t*>(a.kind == Kind::Null ? nullptr : a.p),
                          a.length);
                 break;
             case Wanted::Pointer:
-                EmitPointer(out, spec, a.p);
+                EmitPointer(out, directive, a.p);
                 break;
         }
     }
