@@ -9,35 +9,19 @@
 
 #include "kvwin/com_object.h"
 #include "module.h"
+#include "no_automation.h"
 #include "node_ops.h"
 
 namespace kvxmldom {
 
 template <class Iface>
-class NodeBase : public kvwin::ComObject<Iface, kvwin::AlsoAnswer<IXMLDOMNode, Iface>> {
+class NodeBase
+    : public NoAutomation<kvwin::ComObject<Iface, kvwin::AlsoAnswer<IXMLDOMNode, Iface>>> {
   protected:
     virtual NodeRef CurrentRef() = 0;
     virtual IXMLDOMDocument* Owner() = 0;
 
   public:
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        return ops::NotImplemented(info);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return E_NOTIMPL;
-    }
-
     // IXMLDOMNode: what a reader needs.
     STDMETHODIMP get_nodeName(BSTR* name) override { return ops::GetNodeName(CurrentRef(), name); }
     STDMETHODIMP get_nodeValue(VARIANT* value) override {

@@ -6,28 +6,11 @@ namespace kvxmldom {
 namespace {
 
 // Apartment object (the iteration cursor is not guarded); AddRef and Release are atomic.
-class NodeList final : public kvwin::ComObject<IXMLDOMNodeList> {
+class NodeList final : public NoAutomation<kvwin::ComObject<IXMLDOMNodeList>> {
   public:
     NodeList(IXMLDOMDocument* owner, std::vector<NodeRef> nodes)
         : owner_(owner), nodes_(std::move(nodes)) {
         owner_->AddRef();
-    }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        return ops::NotImplemented(info);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return E_NOTIMPL;
     }
 
     STDMETHODIMP get_item(LONG index, IXMLDOMNode** item) override {

@@ -6,26 +6,9 @@ namespace kvxmldom {
 namespace {
 
 // Immutable after construction; safe from any thread.
-class ParseError final : public kvwin::ComObject<IXMLDOMParseError> {
+class ParseError final : public NoAutomation<kvwin::ComObject<IXMLDOMParseError>> {
   public:
     explicit ParseError(const ParseOutcome& outcome) : outcome_(outcome) {}
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        return ops::NotImplemented(info);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
-        return E_NOTIMPL;
-    }
 
     STDMETHODIMP get_errorCode(LONG* out) override { return Number(outcome_.code, out); }
     STDMETHODIMP get_url(BSTR* out) override { return ReturnText(u"", out); }
