@@ -1,0 +1,50 @@
+#include "provider/class_decl.h"
+
+#include <stdexcept>
+
+#include "kvwin/ascii_case.h"
+
+namespace kvwmi {
+
+namespace {
+
+std::vector<const ClassDecl*>& MutableClasses() {
+    static std::vector<const ClassDecl*> classes;
+    return classes;
+}
+
+}  // namespace
+
+int ClassDecl::IndexOf(std::u16string_view property) const {
+    for (size_t i = 0; i < properties.size(); ++i) {
+        if (kvwin::EqualsAsciiNoCase(properties[i].name, property))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+InstanceBuilder::InstanceBuilder(const ClassDecl& decl)
+    : decl_(decl), values_(decl.properties.size()) {}
+
+InstanceBuilder& InstanceBuilder::Set(std::u16string_view property, CimValue value) {
+    int index = decl_.IndexOf(property);
+    if (index < 0)
+        throw std::invalid_argument("property not declared by the class");
+    values_[static_cast<size_t>(index)] = std::move(value);
+    return *this;
+}
+
+const std::vector<const ClassDecl*>& RegisteredClasses() { return MutableClasses(); }
+
+const ClassDecl* FindClass(std::u16string_view ns, std::u16string_view name) {
+    for (const ClassDecl* decl : MutableClasses()) {
+        if (kvwin::EqualsAsciiNoCase(decl->ns, ns) &&
+            kvwin::EqualsAsciiNoCase(decl->name, name))
+            return decl;
+    }
+    return nullptr;
+}
+
+ClassRegistration::ClassRegistration(const ClassDecl& decl) { MutableClasses().push_back(&decl); }
+
+}  // namespace kvwmi

@@ -1,0 +1,74 @@
+// How a WMI class is declared next to the provider that fills it.
+//
+// A class is one ClassDecl: its namespace, name, properties (name, CIM type, key flag) and
+// one fill function that appends the class's instances. A class file ends with one line
+//
+//   KAVREL_WMI_CLASS(kOperatingSystemClass);
+//
+// that registers it with the service. An instance holds one value per declared property, in
+// declaration order; providers fill it through InstanceBuilder, which refuses a property
+// name the class does not declare (so a misspelt name fails the generic class test instead
+// of silently producing a null).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "provider/cim_value.h"
+#include "win/wbemcli.h"
+
+namespace kvwmi {
+
+struct PropertyDecl {
+    std::u16string_view name;
+    CIMTYPE type;  // CIM_xxx, with CIM_FLAG_ARRAY for arrays
+    bool key = false;
+};
+
+using Instance = std::vector<CimValue>;
+
+struct ClassDecl;
+// Appends the class's current instances to `out`. Throws on a failure that makes the whole
+// class unreadable (the service reports it as WBEM_E_PROVIDER_FAILURE); a property that
+// cannot be read on this machine is left null instead.
+using FillFunction = void (*)(const ClassDecl& decl, std::vector<Instance>& out);
+
+struct ClassDecl {
+    std::u16string_view ns;    // u"root\\cimv2"
+    std::u16string_view name;  // u"Win32_OperatingSystem"
+    std::vector<PropertyDecl> properties;
+    FillFunction fill;
+
+    // The index of a property (ASCII case-insensitive, as WMI compares names), or -1.
+    int IndexOf(std::u16string_view property) const;
+};
+
+class InstanceBuilder {
+  public:
+    explicit InstanceBuilder(const ClassDecl& decl);
+    // Throws std::invalid_argument when the class declares no such property.
+    InstanceBuilder& Set(std::u16string_view property, CimValue value);
+    Instance Take() { return std::move(values_); }
+
+  private:
+    const ClassDecl& decl_;
+    Instance values_;
+};
+
+// Every registered class, in registration order. Thread safe after load.
+const std::vector<const ClassDecl*>& RegisteredClasses();
+// Finds a class by namespace and name (both case-insensitive), or null.
+const ClassDecl* FindClass(std::u16string_view ns, std::u16string_view name);
+
+struct ClassRegistration {
+    explicit ClassRegistration(const ClassDecl& decl);
+};
+
+}  // namespace kvwmi
+
+#define KAVREL_WMI_CLASS_CONCAT2(a, b) a##b
+#define KAVREL_WMI_CLASS_CONCAT(a, b) KAVREL_WMI_CLASS_CONCAT2(a, b)
+#define KAVREL_WMI_CLASS(decl)                                                                 \
+    static const ::kvwmi::ClassRegistration KAVREL_WMI_CLASS_CONCAT(kv_wmi_class_, __LINE__)( \
+        decl)
