@@ -1,24 +1,52 @@
 // The exported functions. Exceptions stop here: none crosses the C boundary.
 #include "kavrel/kavrel.h"
 
-// TODO: the query driver and the launcher path fill these in. Until then both report
-// E_NOTIMPL and, as on every failure, leave *result as the caller set it.
-HRESULT GetInventoryInformation(const WCHAR* queryDocument, BSTR* result) {
+#include <string>
+#include <string_view>
+
+#include "entry/host_process.h"
+#include "entry/query_driver.h"
+#include "launcher/config.h"
+#include "log/agent_log.h"
+#include "win/comdef.h"
+#include "win/oleauto.h"
+
+namespace {
+
+constexpr const WCHAR* kLauncherBoundarySource = u"ZorKavrel::GetInventoryInformation()";
+
+// The launcher road. CConfig::Lumbrik reports its own failures through its result, but a
+// few can only be thrown (no temporary folder, an allocation); those end here, are logged
+// and count as a launcher failure.
+HRESULT GatherThroughLauncher(const WCHAR* queryDocument, BSTR* result) {
     try {
-        (void)queryDocument;
-        (void)result;
-        return E_NOTIMPL;
+        std::u16string input(queryDocument);
+        std::u16string output;
+        if (!CConfig::Lumbrik(input, output))
+            return E_FAIL;
+        *result = SysAllocString(output.c_str());
+        return S_OK;
+    } catch (const _com_error& error) {
+        CEReportEventCom(LogError, kLauncherBoundarySource, error,
+                         u"Out-of-process gathering failed");
     } catch (...) {
-        return E_FAIL;
+        CEReportEventS(LogError, kLauncherBoundarySource, u"Out-of-process gathering failed");
     }
+    return E_FAIL;
+}
+
+}  // namespace
+
+HRESULT GetInventoryInformation(const WCHAR* queryDocument, BSTR* result) {
+    if (!queryDocument || !result)
+        return E_POINTER;
+    if (IsInventoryHostProcess())
+        return GetInventoryInformationInternal(queryDocument, result);
+    return GatherThroughLauncher(queryDocument, result);
 }
 
 HRESULT GetInventoryInformationInternal(const WCHAR* queryDocument, BSTR* result) {
-    try {
-        (void)queryDocument;
-        (void)result;
-        return E_NOTIMPL;
-    } catch (...) {
-        return E_FAIL;
-    }
+    if (!queryDocument || !result)
+        return E_POINTER;
+    return RunQueryDocument(queryDocument, result);
 }

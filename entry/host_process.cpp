@@ -1,0 +1,40 @@
+#include "entry/host_process.h"
+
+#include <string>
+
+#include "kvwin/ascii_case.h"
+#include "win/modules.h"
+
+namespace {
+
+constexpr std::u16string_view kInventoryHostSuffix = u"keldrin.exe";
+
+}  // namespace
+
+std::u16string_view FileNamePart(std::u16string_view path) {
+    if (!path.empty() && (path.back() == u'\\' || path.back() == u'/'))
+        path.remove_suffix(1);
+    size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool IsInventoryHostName(std::u16string_view fileName) {
+    if (fileName.size() < kInventoryHostSuffix.size())
+        return false;
+    std::u16string_view tail = fileName.substr(fileName.size() - kInventoryHostSuffix.size());
+    // Only A-Z change, as the runtime's lower-casing does in the default locale; the
+    // suffix itself is lower-case ASCII, so a plain comparison after folding is exact.
+    for (size_t i = 0; i < tail.size(); ++i) {
+        if (kvwin::AsciiLower(tail[i]) != kInventoryHostSuffix[i])
+            return false;
+    }
+    return true;
+}
+
+bool IsInventoryHostProcess() {
+    WCHAR path[1024] = {};
+    if (GetModuleFileNameW(nullptr, path, 1024) == 0)
+        path[0] = 0;
+    path[1023] = 0;  // a path cut at the buffer's end is still a path
+    return IsInventoryHostName(FileNamePart(path));
+}
