@@ -203,9 +203,10 @@ bool CWMIAsyncQuery::FetchRows(WMIRows& rows, uint32_t timeLimitMs) {
             return false;
         EnterCriticalSection(&queueLock_);
         const bool running = State() == Running;
-        const IWbemClassObjectPtr object(Dequeue(), false);
+        IWbemClassObject* oldest = Dequeue();
         LeaveCriticalSection(&queueLock_);
-        if (object) {
+        if (oldest) {
+            const IWbemClassObjectPtr object(oldest, false);  // released before the rest
             AppendObjectRow(object, propertyNames_, rows);
         } else if (!running) {
             return true;
