@@ -153,6 +153,9 @@ bool CWMIAsyncQuery::OpenQuery(const std::u16string& query) {
     Close();
     if (!SelectListNames(query, propertyNames_) || propertyNames_.empty())
         return false;
+    // Made before anything changes, so that an allocation failure leaves the engine closed.
+    const _bstr_t language(u"WQL");
+    const _bstr_t text(query.c_str());
 
     sink_ = new (std::nothrow) CWMIAsyncQuerySink(this, sinkGone_.get());
     if (!sink_) {
@@ -161,9 +164,6 @@ bool CWMIAsyncQuery::OpenQuery(const std::u16string& query) {
     }
     sink_->AddRef();
     SetState(Running);
-
-    const _bstr_t language(u"WQL");
-    const _bstr_t text(query.c_str());
     const HRESULT hr =
         services_ ? services_->ExecQueryAsync(language, text, 0, nullptr, sink_) : E_POINTER;
     if (hr == WBEM_S_NO_ERROR)

@@ -61,7 +61,7 @@ class CWMIAsyncQuery {
     // (the text between "select " and " from", split at every comma, untrimmed; empty pieces
     // count) and starts the query. False when the text has no "select " or no names (not
     // logged), or when the sink cannot be made or WMI refuses the query (logged; state
-    // Failed).
+    // Failed). Throws only when the text cannot be copied (an allocation).
     bool OpenQuery(const std::u16string& query);
 
     // Cancels a running query, lets go of the sink and waits, without a time limit, until

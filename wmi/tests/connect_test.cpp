@@ -57,19 +57,6 @@ TEST_F(ConnectServerTest, EveryRefusalHasItsMessageAndCode) {
     }
 }
 
-TEST_F(ConnectServerTest, ServicesHandedOutWithAFailureAreKeptAndReleased) {
-    FakeServices* services = new FakeServices({});
-    FakeLocator* locator = new FakeLocator(WBEM_S_FALSE, services, true);
-    InstallLocator(locator);
-    locator->Release();
-    {
-        CWMIAsyncQuery engine;
-        EXPECT_EQ(engine.ConnectServer(u"\\\\.\\root\\cimv2"), -4);
-    }
-    RemoveLocator();
-    EXPECT_EQ(services->Release(), 0u) << "the engine let go of what the locator gave it";
-}
-
 TEST_F(ConnectServerTest, NoLocatorClassGivesMinusSix) {
     RemoveLocator();
     CWMIAsyncQuery engine;

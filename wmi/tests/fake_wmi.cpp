@@ -252,8 +252,8 @@ bool FakeServices::WaitSinkReleased(unsigned timeoutMs) {
 
 // ---- FakeLocator ---------------------------------------------------------------------------
 
-FakeLocator::FakeLocator(HRESULT result, IWbemServices* services, bool handOutAlways)
-    : result_(result), services_(services), handOutAlways_(handOutAlways) {
+FakeLocator::FakeLocator(HRESULT result, IWbemServices* services)
+    : result_(result), services_(services) {
     if (services_)
         services_->AddRef();
     ++g_locatorsAlive;
@@ -291,7 +291,7 @@ HRESULT FakeLocator::ConnectServer(const BSTR strNetworkResource, const BSTR str
     if (!ppNamespace)
         return WBEM_E_INVALID_PARAMETER;
     *ppNamespace = nullptr;
-    if (result_ == WBEM_S_NO_ERROR || handOutAlways_) {
+    if (result_ == WBEM_S_NO_ERROR) {
         *ppNamespace = services_;
         if (services_)
             services_->AddRef();

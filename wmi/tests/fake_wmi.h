@@ -240,9 +240,8 @@ struct ConnectCall {
 
 class FakeLocator final : public kvwin::ComObject<IWbemLocator> {
   public:
-    // ConnectServer answers result; services (may be null) is handed out when result is
-    // S_OK, or with any result when handOutAlways is set.
-    FakeLocator(HRESULT result, IWbemServices* services, bool handOutAlways = false);
+    // ConnectServer answers result, and hands out services (may be null) with S_OK.
+    FakeLocator(HRESULT result, IWbemServices* services);
 
     static long Alive();
     ConnectCall LastCall() const;
@@ -257,7 +256,6 @@ class FakeLocator final : public kvwin::ComObject<IWbemLocator> {
 
     HRESULT result_;
     IWbemServices* services_;
-    bool handOutAlways_;
     mutable std::mutex mutex_;
     ConnectCall last_;
 };
