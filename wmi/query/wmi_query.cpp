@@ -3,12 +3,18 @@
 #include <map>
 #include <utility>
 
+#include "errors/error_description.h"
 #include "log/agent_log.h"
+#include "wmi/conversion/data_conversion.h"
 #include "xml/xml_document.h"
 
 namespace {
 
 constexpr const WCHAR* kInitializeSource = u"CWMIQuery::Initialize";
+constexpr const WCHAR* kExecuteSource = u"CWMIQuery::Execute";
+constexpr const WCHAR* kExecuteQuerySource = u"CWMIQuery::ExecuteQuery";
+// The source file the trace lines of a failed step name, as "wmiquery(181)".
+constexpr const char* kTraceFile = "wmiquery.cpp";
 
 // A rule name's conversion: (parameter, function name).
 using RuleTable = std::map<std::u16string, std::pair<std::u16string, std::u16string>>;
@@ -133,8 +139,65 @@ void CWMIQuery::ReadDefinition(IXMLDOMElementPtr& query) {
     active_ = working_;
 }
 
-// TODO: the engine.
 HRESULT CWMIQuery::Execute(std::u16string& output) {
-    (void)output;
+    try {
+        HRESULT hr = engine_.Initialize();
+        if (FAILED(hr)) {
+            CEReportEventAt(LogTrace, kTraceFile, 181, u"CE_FAILED_THROW_ERROR_MSG %x", hr);
+            ThrowComError(hr, u"Error in initializing Wbem Objects");
+        }
+        const std::u16string path = u"\\\\.\\" + active_.namespace_;
+        const int32_t connected = engine_.ConnectServer(path);
+        if (connected < 0) {
+            CEReportEventAt(LogTrace, kTraceFile, 189, u"CE_FAILED_THROW_ERROR_MSG %x", connected);
+            ThrowComError(static_cast<HRESULT>(connected),
+                          (u"Error in Connecting WMI Server: namespace = " + path).c_str());
+        }
+        const HRESULT result = ExecuteQuery(active_);
+        if (FAILED(result))
+            CEReportEventF(LogWarning, kExecuteSource, u"Error in executing query");
+        std::u16string rows;
+        GetRowsXml(rows);
+        output = std::move(rows);
+        return result;
+    } catch (const _com_error& error) {
+        CEReportEventCom(LogWarning, kExecuteSource, error, u"Failed to execute WMI query");
+    } catch (...) {
+        CEReportEventS(LogError, kExecuteSource, u"Unknown error");
+    }
     return kWmiQueryFailed;
+}
+
+HRESULT CWMIQuery::ExecuteQuery(WMIQueryInfo definition) {
+    try {
+        WMIRows rows;
+        if (engine_.OpenQuery(definition.query) &&
+            engine_.FetchRows(rows, kWmiFetchTimeLimitMs)) {
+            AddRows(rows, definition);
+            return S_OK;
+        }
+        // Rows built before a time-out are dropped with the rest.
+        CEReportEventF(LogError, kExecuteQuerySource, u"WMI Query Failed - Query:%s",
+                       definition.query.c_str());
+    } catch (...) {
+        CEReportEventF(LogError, kExecuteQuerySource, u"UnKnown Error");
+    }
+    return kWmiQueryFailed;
+}
+
+void CWMIQuery::AddRows(const WMIRows& rows, const WMIQueryInfo& definition) {
+    for (const WMIRowMap& row : rows) {
+        AddRow();
+        for (const WMIPropertyInfo& binding : definition.properties) {
+            auto entry = row.find(binding.name);
+            if (entry == row.end())
+                continue;
+            std::u16string value = entry->second;
+            if (!binding.function.empty()) {
+                CDataConversion::Process(value.c_str(), binding.function.c_str(),
+                                         binding.param.c_str(), value);
+            }
+            SetColumnValue(static_cast<uint32_t>(binding.mapsTo), value);
+        }
+    }
 }

@@ -17,9 +17,12 @@
 
 #include "entry/query.h"
 #include "wmi/query/wmi_query_info.h"
+#include "wmi/wmi_async_query.h"
 
 // The status of every failure of a WMI query.
 inline constexpr HRESULT kWmiQueryFailed = static_cast<HRESULT>(0x80049000);
+// How long one query may take to deliver all its objects.
+inline constexpr uint32_t kWmiFetchTimeLimitMs = 120000;
 
 class CWMIQuery : public CQuery {
   public:
@@ -29,7 +32,13 @@ class CWMIQuery : public CQuery {
     // Reads the query element into the definition: S_OK, or kWmiQueryFailed (logged) with
     // the definition unchanged.
     HRESULT Initialize(IXMLDOMElementPtr& query) override;
+    // Connects to "\\.\" + namespace, runs the statement and fills one row per object,
+    // each binding's value converted and set in its column; the output is the collector's
+    // row text. S_OK, or kWmiQueryFailed (logged). The output is replaced whenever the
+    // connection was made, also when the query failed; otherwise it keeps what it held.
     HRESULT Execute(std::u16string& output) override;
+    // Runs one definition (a copy) through the connected engine: S_OK or kWmiQueryFailed.
+    HRESULT ExecuteQuery(WMIQueryInfo definition);
 
     // The definition Execute runs.
     const WMIQueryInfo& ActiveDefinition() const { return active_; }
@@ -37,6 +46,11 @@ class CWMIQuery : public CQuery {
   private:
     void ReadDefinition(IXMLDOMElementPtr& query);
 
+    void AddRows(const WMIRows& rows, const WMIQueryInfo& definition);
+
     WMIQueryInfo working_;
     WMIQueryInfo active_;
+    // Declared last, destroyed first: it cancels a running query and waits for WMI to let
+    // go of its sink before the definitions and the collector go.
+    CWMIAsyncQuery engine_;
 };
