@@ -4,8 +4,10 @@
 
 #include "kvwin/image_file.h"
 #include "kvwin/last_error.h"
+#include "kvwin/ppd_file.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
+#include "version_block.h"
 #include "win/errors.h"
 #include "win/version.h"
 
@@ -82,8 +84,40 @@ DWORD CheckBlock(kvwin::ByteSpan data, kvwin::ByteSpan& block) {
     return 0;
 }
 
-// Maps the file and finds its version block. The block points into `file`.
-DWORD FindVersionBlock(LPCWSTR path, kvwin::MappedFile& file, kvwin::ByteSpan& block) {
+// A printer description's version block, made from its main keywords: *FileVersion gives
+// the file and product versions, the manufacturer, model and nickname the texts. A PPD
+// without a *FileVersion has no version information.
+DWORD PpdVersionBlock(kvwin::ByteSpan bytes, std::vector<uint8_t>& made) {
+    const auto keywords = kvwin::ReadPpdKeywords(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const auto version = keywords.find("FileVersion");
+    const auto parts =
+        version == keywords.end() ? std::nullopt : kvwin::ParsePpdVersion(version->second);
+    if (!parts)
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
+    kvvr::VersionRecord record;
+    for (size_t i = 0; i < 4; ++i)
+        record.file_version[i] = record.product_version[i] = (*parts)[i];
+    record.file_type = 3;  // VFT_DRV
+    const auto add = [&](const char16_t* name, const char* key) {
+        const auto found = keywords.find(key);
+        if (found != keywords.end())
+            record.strings.emplace_back(name, found->second);
+    };
+    add(u"CompanyName", "Manufacturer");
+    add(u"FileDescription", "NickName");
+    add(u"FileVersion", "FileVersion");
+    add(u"OriginalFilename", "PCFileName");
+    add(u"ProductName", "ModelName");
+    add(u"ProductVersion", "FileVersion");
+    made = kvvr::BuildVersionBlock(record);
+    return 0;
+}
+
+// Maps the file and finds its version block. The block points into `file`, or into `made`
+// for a file whose block is made from its contents.
+DWORD FindVersionBlock(LPCWSTR path, kvwin::MappedFile& file, kvwin::ByteSpan& block,
+                       std::vector<uint8_t>& made) {
     if (!path || !*path)
         return ERROR_INVALID_PARAMETER;
     std::string native;
@@ -107,6 +141,13 @@ DWORD FindVersionBlock(LPCWSTR path, kvwin::MappedFile& file, kvwin::ByteSpan& b
             return CheckBlock(section, block);
         }
         default:
+            if (kvwin::LooksLikePpd(
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+                if (const DWORD error = PpdVersionBlock(bytes, made))
+                    return error;
+                block = kvwin::ByteSpan(made);
+                return 0;
+            }
             return ERROR_BAD_FORMAT;
     }
 }
@@ -121,7 +162,8 @@ DWORD GetFileVersionInfoSizeW(LPCWSTR lptstrFilename, LPDWORD lpdwHandle) {
     try {
         kvwin::MappedFile file;
         kvwin::ByteSpan block;
-        if (const DWORD error = FindVersionBlock(lptstrFilename, file, block)) {
+        std::vector<uint8_t> made;
+        if (const DWORD error = FindVersionBlock(lptstrFilename, file, block, made)) {
             SetLastError(error);
             return 0;
         }
@@ -138,7 +180,8 @@ BOOL GetFileVersionInfoW(LPCWSTR lptstrFilename, DWORD, DWORD dwLen, LPVOID lpDa
     try {
         kvwin::MappedFile file;
         kvwin::ByteSpan block;
-        if (const DWORD error = FindVersionBlock(lptstrFilename, file, block))
+        std::vector<uint8_t> made;
+        if (const DWORD error = FindVersionBlock(lptstrFilename, file, block, made))
             return kvwin::FailWith(error);
         if (dwLen < block.size())
             return kvwin::FailWith(ERROR_INSUFFICIENT_BUFFER);

@@ -4,6 +4,9 @@
 //   - a Windows image (PE): its RT_VERSION resource, the first one found;
 //   - an ELF object: its ".kavrel_version" section, which the project's own shared objects
 //     (libkavrel.so, libkavrel-win.so) carry, made by the build from the project version.
+//   - a printer description (PPD, as the spooler names for a queue's driver): a block made
+//     from its *FileVersion (file and product version), *Manufacturer, *ModelName,
+//     *NickName and *PCFileName; a PPD without *FileVersion has none.
 // VerQueryValueW reads "\" (the VS_FIXEDFILEINFO), "\VarFileInfo\Translation" and
 // "\StringFileInfo\<language><code page>\<name>" out of such a block. Every function here
 // is reentrant; a block may be queried from many threads at once.

@@ -1,0 +1,112 @@
+// The spooler's conversation with a CUPS server: IPP Get-Printer-Attributes for a queue,
+// HTTP GET of /printers/<queue>.ppd for its driver.
+#include "cups_server.h"
+
+#include <cups/cups.h>
+
+#include <memory>
+
+#include "win/errors.h"
+
+namespace kvwin {
+
+namespace {
+
+// Long enough for a loaded server, short enough that a dead address does not hang a query.
+constexpr int kConnectTimeoutMs = 15000;
+
+struct HttpCloser {
+    void operator()(http_t* http) const { httpClose(http); }
+};
+using Connection = std::unique_ptr<http_t, HttpCloser>;
+
+struct IppDeleter {
+    void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+};
+using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
+
+Connection Connect(const CupsServer& server) {
+    return Connection(httpConnect2(server.host.c_str(), server.port, nullptr, AF_UNSPEC,
+                                   cupsEncryption(), 1, kConnectTimeoutMs, nullptr));
+}
+
+// CUPS queue names are printable ASCII without blanks, slashes, '#', quotes or '\'.
+bool IsQueueName(const std::string& name) {
+    if (name.empty() || name.size() > 127)
+        return false;
+    for (const unsigned char c : name) {
+        if (c <= ' ' || c >= 0x7F || c == '/' || c == '\\' || c == '#' || c == '?' || c == '\'' ||
+            c == '"')
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CupsServer CurrentCupsServer() {
+    // The client library keeps its settings per thread; forgetting them makes it read the
+    // environment and client.conf again, so a changed CUPS_SERVER is seen.
+    cupsSetServer(nullptr);
+    return {cupsServer(), ippPort()};
+}
+
+DWORD PingCupsServer(const CupsServer& server) {
+    return Connect(server) ? 0 : RPC_S_SERVER_UNAVAILABLE;
+}
+
+DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue& queue) {
+    const Connection http = Connect(server);
+    if (!http)
+        return RPC_S_SERVER_UNAVAILABLE;
+    if (!IsQueueName(name))
+        return ERROR_INVALID_PRINTER_NAME;
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
+                     "/printers/%s", name.c_str());
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 cupsUser());
+    static const char* const kWanted[] = {"printer-name", "printer-make-and-model"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
+                  kWanted);
+    const IppMessage response(cupsDoRequest(http.get(), request, "/"));  // frees the request
+    if (!response)
+        return cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? ERROR_INVALID_PRINTER_NAME
+                                                             : RPC_S_SERVER_UNAVAILABLE;
+    const ipp_status_t status = ippGetStatusCode(response.get());
+    if (status == IPP_STATUS_ERROR_NOT_FOUND || status == IPP_STATUS_ERROR_BAD_REQUEST)
+        return ERROR_INVALID_PRINTER_NAME;
+    if (status > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return ERROR_ACCESS_DENIED;
+    ipp_attribute_t* found = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
+    queue.name = found ? ippGetString(found, 0, nullptr) : name;
+    found = ippFindAttribute(response.get(), "printer-make-and-model", IPP_TAG_TEXT);
+    queue.makeAndModel = found ? ippGetString(found, 0, nullptr) : std::string();
+    return 0;
+}
+
+DWORD DownloadCupsPpd(const CupsServer& server, const std::string& queue, int fd,
+                      time_t& lastModified) {
+    lastModified = 0;
+    const Connection http = Connect(server);
+    if (!http)
+        return RPC_S_SERVER_UNAVAILABLE;
+    if (!IsQueueName(queue))
+        return ERROR_INVALID_PRINTER_NAME;
+    const std::string resource = "/printers/" + queue + ".ppd";
+    switch (cupsGetFd(http.get(), resource.c_str(), fd)) {
+        case HTTP_STATUS_OK:
+            lastModified = httpGetDateTime(httpGetField(http.get(), HTTP_FIELD_LAST_MODIFIED));
+            return 0;
+        case HTTP_STATUS_NOT_FOUND:
+            return ERROR_UNKNOWN_PRINTER_DRIVER;
+        case HTTP_STATUS_ERROR:
+            return RPC_S_SERVER_UNAVAILABLE;
+        default:
+            return ERROR_ACCESS_DENIED;
+    }
+}
+
+}  // namespace kvwin
