@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "conversion_test_support.h"
-#include "files_test_support.h"
+#include "kvtest/log_capture.h"
 #include "win/comdef.h"
 
 namespace {
@@ -161,12 +161,12 @@ INSTANTIATE_TEST_SUITE_P(NotPlaceable, DateTimeFailure,
                                                        "19700101005959", E_INVALIDARG}));
 
 TEST(DateTimeConversionLog, TheDigitsFunctionLogsItsOwnTraceLine) {
-    filestest::ClearLoggedLines();
+    kvtest::ClearLoggedLines();
     Convert("GetSystemTimeFormat", "20230704090503.000000-300");
     const std::vector<std::string> expected = {
         "8|CDataConversion::Process()|Starting the DataConversion",
         "8|CDataConversion::GetSystemIimeFormat()|Getting the data in systeime format"};
-    EXPECT_EQ(filestest::Lines(), expected);
+    EXPECT_EQ(kvtest::Lines(), expected);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The conversions that rewrite text, and the choice of function by name.
 #include "conversion_test_support.h"
-#include "files_test_support.h"
+#include "kvtest/log_capture.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(UnknownNames, TextConversion,
                                            TextCase{"", "True", "True"}));
 
 TEST(ConversionLog, AnUnknownNameIsReportedOncePerValue) {
-    filestest::ClearLoggedLines();
+    kvtest::ClearLoggedLines();
     EXPECT_EQ(Convert("NoSuchFunction", "first"), "first");
     EXPECT_EQ(Convert("NoSuchFunction", "second"), "second");
     const std::vector<std::string> expected = {
@@ -76,15 +76,15 @@ TEST(ConversionLog, AnUnknownNameIsReportedOncePerValue) {
         "2|CDataConversion::Process()|Unknown conversion function NoSuchFunction",
         "8|CDataConversion::Process()|Starting the DataConversion",
         "2|CDataConversion::Process()|Unknown conversion function NoSuchFunction"};
-    EXPECT_EQ(filestest::Lines(), expected);
+    EXPECT_EQ(kvtest::Lines(), expected);
 }
 
 TEST(ConversionLog, AKnownNameLogsOnlyTheStart) {
-    filestest::ClearLoggedLines();
+    kvtest::ClearLoggedLines();
     EXPECT_EQ(Convert("GetJobName", "7"), "At7");
     const std::vector<std::string> expected = {
         "8|CDataConversion::Process()|Starting the DataConversion"};
-    EXPECT_EQ(filestest::Lines(), expected);
+    EXPECT_EQ(kvtest::Lines(), expected);
 }
 
 TEST(ConversionArguments, NullTextsCountAsEmpty) {
