@@ -171,8 +171,7 @@ HRESULT CWMIQuery::Execute(std::u16string& output) {
 HRESULT CWMIQuery::ExecuteQuery(WMIQueryInfo definition) {
     try {
         WMIRows rows;
-        if (engine_.OpenQuery(definition.query) &&
-            engine_.FetchRows(rows, kWmiFetchTimeLimitMs)) {
+        if (engine_.OpenQuery(definition.query) && engine_.FetchRows(rows, kWmiFetchTimeLimitMs)) {
             AddRows(rows, definition);
             return S_OK;
         }

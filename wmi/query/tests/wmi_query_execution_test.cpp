@@ -1,0 +1,156 @@
+// Running a WMI query's definition: connection failures, the statement's failures, and rows
+// assembled from objects through the conversions into the collector. WMI is a stand-in
+// that delivers chosen objects on a thread of its own.
+#include <gtest/gtest.h>
+
+#include "fake_wmi.h"
+#include "kvtest/com_support.h"
+#include "kvtest/log_capture.h"
+#include "kvwin/utf.h"
+#include "wmi/query/wmi_query.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+using kvtest::Lines;
+using wmitest::DeliveryPlan;
+using wmitest::FakeLocator;
+using wmitest::FakeObject;
+using wmitest::FakeServices;
+
+class WmiQueryExecution : public ::testing::Test {
+  protected:
+    kvtest::ScopedApartment apartment;
+
+    void TearDown() override { wmitest::RemoveLocator(); }
+
+    // WMI answers ConnectServer with `result` and serves `plan`.
+    void Serve(HRESULT result, DeliveryPlan plan) {
+        FakeServices* services = new FakeServices(std::move(plan));
+        FakeLocator* locator = new FakeLocator(result, SUCCEEDED(result) ? services : nullptr);
+        wmitest::InstallLocator(locator);
+        locator->Release();
+        services->Release();
+    }
+
+    // Initialises a query from the document, clears the log, and executes it.
+    HRESULT Execute(const std::u16string& document, std::u16string& output) {
+        query = std::make_unique<CWMIQuery>();
+        IXMLDOMElementPtr root = GetRootElement(document.c_str());
+        EXPECT_EQ(query->Initialize(root), S_OK);
+        kvtest::ClearLoggedLines();
+        return query->Execute(output);
+    }
+
+    std::unique_ptr<CWMIQuery> query;
+};
+
+FakeObject* Service(const char16_t* name, bool started, const char16_t* mode) {
+    FakeObject* object = wmitest::NewObject();
+    object->Set(u"Name", _variant_t(name));
+    object->Set(u"Started", _variant_t(started));
+    if (mode)
+        object->Set(u"StartMode", _variant_t(mode));
+    else
+        object->Set(u"StartMode", wmitest::Null());
+    return object;
+}
+
+constexpr const char16_t* kServiceQuery =
+    u"<q namespace='root\\cimv2' class='Win32_Service'>"
+    u"<rules><rule name='bit'><definition><function name='GetSQLBooleantoBit'/></definition>"
+    u"</rule></rules><properties>"
+    u"<property mapsTo='0'>Name</property>"
+    u"<property mapsTo='1' rule='bit'>Started</property>"
+    u"<property mapsTo='2'>StartMode</property>"
+    u"</properties><filter clause=\"where State='Running'\"/></q>";
+
+TEST_F(WmiQueryExecution, ObjectsBecomeRowsWithConvertedValues) {
+    DeliveryPlan plan;
+    plan.batches = {{Service(u" ssh\t", true, u"Auto")}, {Service(u"cron", false, nullptr)}};
+    Serve(S_OK, std::move(plan));
+    std::u16string output = u"previous";
+    ASSERT_EQ(Execute(kServiceQuery, output), S_OK);
+    EXPECT_EQ(output,
+              u"<row><value column=\"0\">ssh</value><value column=\"1\">1</value>"
+              u"<value column=\"2\">Auto</value></row>\n"
+              u"<row><value column=\"0\">cron</value><value column=\"1\">0</value>"
+              u"<value column=\"2\"/></row>")
+        << kvwin::ToUtf8(output);
+}
+
+TEST_F(WmiQueryExecution, AQueryWithoutObjectsSucceedsWithNoRows) {
+    Serve(S_OK, DeliveryPlan{});
+    std::u16string output = u"previous";
+    EXPECT_EQ(Execute(kServiceQuery, output), S_OK);
+    EXPECT_EQ(output, u"");
+}
+
+TEST_F(WmiQueryExecution, ANamespaceThatDoesNotExistLeavesTheOutputAlone) {
+    Serve(WBEM_E_INVALID_NAMESPACE, DeliveryPlan{});
+    std::u16string output = u"previous";
+    EXPECT_EQ(Execute(u"<q namespace='root\\nowhere' class='C'><properties><property>A</property>"
+                      u"</properties></q>",
+                      output),
+              kWmiQueryFailed);
+    EXPECT_EQ(output, u"previous");
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{
+                  "8|CWMIAsyncQuery::ConnectServer|Error! The specified namespace does "
+                  "not exist on the server.",
+                  "8|wmiquery(189)|CE_FAILED_THROW_ERROR_MSG fffffff4",
+                  "2|CWMIQuery::Execute|Failed to execute WMI query, COM error: Error in "
+                  "Connecting WMI Server: namespace = \\\\.\\root\\nowhere (0xFFFFFFF4)"}));
+}
+
+TEST_F(WmiQueryExecution, AStatementWithoutPropertiesFailsWithItsText) {
+    Serve(S_OK, DeliveryPlan{});
+    std::u16string output = u"previous";
+    EXPECT_EQ(Execute(u"<q namespace='root\\cimv2' class='Win32_BIOS'/>", output), kWmiQueryFailed);
+    EXPECT_EQ(output, u"");  // the connection was made: the output is the (empty) row text
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{
+                  "1|CWMIQuery::ExecuteQuery|WMI Query Failed - Query:select  from Win32_BIOS ",
+                  "2|CWMIQuery::Execute|Error in executing query"}));
+}
+
+TEST_F(WmiQueryExecution, BindingsMatchTheirOwnCaseOnly) {
+    FakeObject* object = wmitest::NewObject();
+    object->Set(u"Name", _variant_t(u"upper"));
+    object->Set(u"name", _variant_t(u"lower"));
+    DeliveryPlan plan;
+    plan.batches = {{object}};
+    Serve(S_OK, std::move(plan));
+    std::u16string output;
+    ASSERT_EQ(Execute(u"<q namespace='root\\cimv2' class='C'><properties>"
+                      u"<property mapsTo='1'>name</property><property mapsTo='0'>Name</property>"
+                      u"</properties></q>",
+                      output),
+              S_OK);
+    EXPECT_EQ(output,
+              u"<row><value column=\"0\">upper</value><value column=\"1\">lower</value></row>");
+}
+
+TEST_F(WmiQueryExecution, AConversionThatRaisesEndsTheQueryAfterTheColumnsBeforeIt) {
+    FakeObject* object = wmitest::NewObject();
+    object->Set(u"Name", _variant_t(u"x"));
+    object->Set(u"InstallDate", _variant_t(u"2020"));  // too short for a date-time
+    DeliveryPlan plan;
+    plan.batches = {{object}};
+    Serve(S_OK, std::move(plan));
+    std::u16string output;
+    EXPECT_EQ(Execute(u"<q namespace='root\\cimv2' class='C'><rules><rule name='t'><definition>"
+                      u"<function name='GetHubTimeFormat'/></definition></rule></rules><properties>"
+                      u"<property mapsTo='0'>Name</property>"
+                      u"<property mapsTo='1' rule='t'>InstallDate</property>"
+                      u"</properties></q>",
+                      output),
+              kWmiQueryFailed);
+    EXPECT_EQ(output, u"<row><value column=\"0\">x</value></row>");
+    const std::vector<std::string> lines = Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "1|CWMIQuery::ExecuteQuery|UnKnown Error");
+    EXPECT_EQ(lines.back(), "2|CWMIQuery::Execute|Error in executing query");
+}
+
+}  // namespace
