@@ -3,7 +3,9 @@
 #include "cups_server.h"
 
 #include <cups/cups.h>
+#include <signal.h>
 
+#include <ctime>
 #include <memory>
 
 #include "win/errors.h"
@@ -25,7 +27,47 @@ struct IppDeleter {
 };
 using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
 
+// A server that asks for a password gets none: the default would prompt on the terminal,
+// which a library must never do. The setting is per thread in the client library.
+const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
+    return nullptr;
+}
+
+// Writing to a connection the server has closed raises SIGPIPE, which would end the host
+// process. While one of our calls talks to the server the signal stays blocked on this
+// thread, and one it raised is taken off the thread before the block is lifted.
+class SigpipeBlock {
+  public:
+    SigpipeBlock() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        alreadyPending_ = sigismember(&pending, SIGPIPE) == 1;
+        blocked_ = pthread_sigmask(SIG_BLOCK, &pipe_, &previous_) == 0;
+    }
+    ~SigpipeBlock() {
+        if (!blocked_)
+            return;
+        if (!alreadyPending_) {
+            const struct timespec now {};
+            while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    SigpipeBlock(const SigpipeBlock&) = delete;
+    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+  private:
+    sigset_t pipe_{};
+    sigset_t previous_{};
+    bool alreadyPending_ = false;
+    bool blocked_ = false;
+};
+
 Connection Connect(const CupsServer& server) {
+    cupsSetPasswordCB2(&NoPassword, nullptr);
     return Connection(httpConnect2(server.host.c_str(), server.port, nullptr, AF_UNSPEC,
                                    cupsEncryption(), 1, kConnectTimeoutMs, nullptr));
 }
@@ -52,10 +94,12 @@ CupsServer CurrentCupsServer() {
 }
 
 DWORD PingCupsServer(const CupsServer& server) {
+    const SigpipeBlock quiet;
     return Connect(server) ? 0 : RPC_S_SERVER_UNAVAILABLE;
 }
 
 DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue& queue) {
+    const SigpipeBlock quiet;
     const Connection http = Connect(server);
     if (!http)
         return RPC_S_SERVER_UNAVAILABLE;
@@ -90,6 +134,7 @@ DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue
 DWORD DownloadCupsPpd(const CupsServer& server, const std::string& queue, int fd,
                       time_t& lastModified) {
     lastModified = 0;
+    const SigpipeBlock quiet;
     const Connection http = Connect(server);
     if (!http)
         return RPC_S_SERVER_UNAVAILABLE;
