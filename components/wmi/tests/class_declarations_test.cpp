@@ -1,0 +1,145 @@
+// Every registered class, filled on this machine: each instance has one value per declared
+// property, each value has the alternative its CIM type calls for (a typo in a property
+// name already fails inside the fill, since InstanceBuilder refuses it), and keys are set.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "wmi_class_test_support.h"
+
+namespace {
+
+using kvwmi::CimValue;
+
+// Which CimValue alternative a declared type must use (besides null).
+bool Matches(CIMTYPE type, const CimValue& value) {
+    if (kvwmi::IsNull(value))
+        return true;
+    const bool array = (type & CIM_FLAG_ARRAY) != 0;
+    switch (type & ~CIM_FLAG_ARRAY) {
+        case CIM_BOOLEAN:
+            return !array && std::holds_alternative<bool>(value);
+        case CIM_SINT8:
+        case CIM_SINT16:
+        case CIM_SINT32:
+        case CIM_SINT64:
+            return array ? std::holds_alternative<std::vector<std::int64_t>>(value)
+                         : std::holds_alternative<std::int64_t>(value);
+        case CIM_UINT8:
+        case CIM_UINT16:
+        case CIM_UINT32:
+        case CIM_UINT64:
+            return array ? std::holds_alternative<std::vector<std::int64_t>>(value)
+                         : std::holds_alternative<std::uint64_t>(value);
+        case CIM_REAL32:
+        case CIM_REAL64:
+            return !array && std::holds_alternative<double>(value);
+        case CIM_STRING:
+        case CIM_DATETIME:
+            return array ? std::holds_alternative<std::vector<std::u16string>>(value)
+                         : std::holds_alternative<std::u16string>(value);
+        default:
+            return false;
+    }
+}
+
+// The largest value each unsigned type can carry, so a uint8 holding 300 is caught.
+std::uint64_t MaxOf(CIMTYPE type) {
+    switch (type & ~CIM_FLAG_ARRAY) {
+        case CIM_UINT8:
+            return 0xFF;
+        case CIM_UINT16:
+            return 0xFFFF;
+        case CIM_UINT32:
+            return 0xFFFFFFFF;
+        default:
+            return UINT64_MAX;
+    }
+}
+
+bool IsCimDateTime(const std::u16string& text) {
+    if (text.size() != 25 || text[14] != u'.' || (text[21] != u'+' && text[21] != u'-'))
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i != 14 && i != 21 && (text[i] < u'0' || text[i] > u'9'))
+            return false;
+    }
+    return true;
+}
+
+TEST(ClassDeclarations, EveryClassFillsValuesOfItsDeclaredTypes) {
+    const auto& classes = kvwmi::RegisteredClasses();
+    std::set<std::u16string> names;
+    for (const kvwmi::ClassDecl* decl : classes) {
+        const std::string class_name = kvwin::ToUtf8(decl->name);
+        SCOPED_TRACE(class_name);
+        EXPECT_TRUE(names.insert(std::u16string(decl->name)).second) << "declared twice";
+        bool has_key = false;
+        std::set<std::u16string> properties;
+        for (const kvwmi::PropertyDecl& p : decl->properties) {
+            has_key |= p.key;
+            EXPECT_TRUE(properties.insert(std::u16string(p.name)).second)
+                << kvwin::ToUtf8(p.name) << " declared twice";
+        }
+        EXPECT_TRUE(has_key) << "no key property";
+
+        std::vector<kvwmi::Instance> instances;
+        ASSERT_NO_THROW(decl->fill(*decl, instances));
+        for (const kvwmi::Instance& instance : instances) {
+            ASSERT_EQ(instance.size(), decl->properties.size());
+            for (size_t i = 0; i < instance.size(); ++i) {
+                const kvwmi::PropertyDecl& p = decl->properties[i];
+                const CimValue& value = instance[i];
+                SCOPED_TRACE(kvwin::ToUtf8(p.name));
+                EXPECT_TRUE(Matches(p.type, value)) << "alternative " << value.index();
+                if (auto* number = std::get_if<std::uint64_t>(&value)) {
+                    EXPECT_LE(*number, MaxOf(p.type));
+                }
+                auto* text = std::get_if<std::u16string>(&value);
+                if (text && p.type == CIM_DATETIME) {
+                    EXPECT_TRUE(IsCimDateTime(*text)) << kvwin::ToUtf8(*text);
+                }
+                if (text && p.key) {
+                    EXPECT_FALSE(text->empty()) << "empty key";
+                }
+            }
+        }
+    }
+}
+
+TEST(ClassDeclarations, TheInventoryClassesAreRegistered) {
+    for (std::u16string_view name : {u"Win32_OperatingSystem",
+                                     u"Win32_ComputerSystem",
+                                     u"Win32_ComputerSystemProduct",
+                                     u"Win32_BIOS",
+                                     u"Win32_BaseBoard",
+                                     u"Win32_SystemEnclosure",
+                                     u"Win32_Processor",
+                                     u"Win32_PhysicalMemory",
+                                     u"Win32_LogicalDisk",
+                                     u"Win32_DiskDrive",
+                                     u"Win32_DiskPartition",
+                                     u"Win32_NetworkAdapter",
+                                     u"Win32_NetworkAdapterConfiguration",
+                                     u"Win32_Process",
+                                     u"Win32_Service",
+                                     u"Win32_Product",
+                                     u"Win32_UserAccount",
+                                     u"Win32_Group",
+                                     u"Win32_Environment",
+                                     u"Win32_TimeZone",
+                                     u"Win32_StartupCommand",
+                                     u"Win32_QuickFixEngineering"}) {
+        EXPECT_NE(kvwmi::FindClass(u"ROOT\\CIMV2", name), nullptr) << kvwin::ToUtf8(name);
+    }
+}
+
+TEST(ClassDeclarations, ClassesThatAlwaysDescribeTheMachineHaveOneInstance) {
+    for (std::u16string_view name :
+         {u"Win32_OperatingSystem", u"Win32_ComputerSystem", u"Win32_TimeZone"}) {
+        EXPECT_EQ(kvwmitest::Fill(kvwmitest::Class(name)).size(), 1u) << kvwin::ToUtf8(name);
+    }
+    EXPECT_TRUE(kvwmitest::Fill(kvwmitest::Class(u"Win32_QuickFixEngineering")).empty());
+}
+
+}  // namespace
