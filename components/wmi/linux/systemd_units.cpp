@@ -158,18 +158,18 @@ std::vector<ServiceUnit> ReadServiceUnits(const UnitLocations& where) {
     };
     for (const auto& [name, path] : files)
         add(name, path, ParseUnitFile(ReadFileText(path).value_or("")));
-    // A masked unit whose real file lies in a lower folder is still a service of the machine,
-    // disabled; list it with what that file says.
+    // A masked unit is still a service of the machine, disabled: listed with what its real
+    // file in a lower folder says, or with nothing but its name when the package itself
+    // ships it masked (Debian masks the init scripts systemd replaces this way).
     for (const std::string& name : masked) {
         std::string path;
         for (const std::string& dir : where.unit_dirs) {
-            if (!ReadLink(dir + "/" + name) && IsFolder(dir) && ReadFileText(dir + "/" + name)) {
+            if (!ReadLink(dir + "/" + name) && ReadFileText(dir + "/" + name)) {
                 path = dir + "/" + name;
                 break;
             }
         }
-        if (!path.empty())
-            add(name, path, ParseUnitFile(ReadFileText(path).value_or("")));
+        add(name, path, path.empty() ? UnitFile{} : ParseUnitFile(ReadFileText(path).value_or("")));
     }
     std::sort(units.begin(), units.end(),
               [](const ServiceUnit& a, const ServiceUnit& b) { return a.unit < b.unit; });

@@ -37,7 +37,7 @@ enum class UnitRunState { Running, Stopped, Unknown };
 
 struct ServiceUnit {
     std::string unit;  // "ssh.service"
-    std::string path;  // the file read
+    std::string path;  // the file read; empty for a masked unit with no file of its own
     std::string description;
     std::optional<std::string> exec_start;  // first ExecStart, prefixes (@-:+!) removed
     std::string type;                       // "simple", "forking", "oneshot", ...

@@ -393,8 +393,9 @@ TEST(SystemdUnits, PrecedenceEnablementMaskingAndRunState) {
     for (const auto& u : units)
         names.push_back(u.unit);
     // No template (getty@), no alias (sshd).
-    EXPECT_EQ(names, (std::vector<std::string>{"bluetooth.service", "cron.service",
-                                               "local-backup.service", "ssh.service"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"bluetooth.service", "cron.service", "local-backup.service",
+                                        "rc.service", "ssh.service"}));
     auto find = [&](const std::string& name) {
         return *std::find_if(units.begin(), units.end(),
                              [&](const auto& u) { return u.unit == name; });
@@ -412,6 +413,9 @@ TEST(SystemdUnits, PrecedenceEnablementMaskingAndRunState) {
     EXPECT_EQ(find("bluetooth.service").start_mode, kvlinux::UnitStartMode::Disabled);
     EXPECT_EQ(find("bluetooth.service").description, "Bluetooth service");
     EXPECT_EQ(find("local-backup.service").start_mode, kvlinux::UnitStartMode::Auto);
+    // Shipped masked, with no file of its own.
+    EXPECT_EQ(find("rc.service").start_mode, kvlinux::UnitStartMode::Disabled);
+    EXPECT_EQ(find("rc.service").exec_start, std::nullopt);
 
     // Without a running manager the run state is unknown.
     kvlinux::UnitLocations where = kvlinux::MachineUnitLocations(root);
