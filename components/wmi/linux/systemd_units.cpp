@@ -79,18 +79,17 @@ std::string StripExecPrefixes(std::string command) {
     return command.substr(i);
 }
 
-// Enabled: some *.wants or *.requires folder of the configuration holds a link named after
-// the unit.
-bool IsEnabled(const std::string& config_dir, const std::string& unit) {
+// The enabled units: those linked from some *.wants or *.requires folder of the
+// configuration.
+std::set<std::string> EnabledUnits(const std::string& config_dir) {
+    std::set<std::string> enabled;
     for (const std::string& dir : ListFolder(config_dir)) {
         if (!EndsWith(dir, ".wants") && !EndsWith(dir, ".requires"))
             continue;
-        for (const std::string& name : ListFolder(config_dir + "/" + dir)) {
-            if (name == unit)
-                return true;
-        }
+        for (std::string& name : ListFolder(config_dir + "/" + dir))
+            enabled.insert(std::move(name));
     }
-    return false;
+    return enabled;
 }
 
 }  // namespace
@@ -121,6 +120,7 @@ std::vector<ServiceUnit> ReadServiceUnits(const UnitLocations& where) {
                 files[name] = path;
         }
     }
+    const std::set<std::string> enabled = EnabledUnits(where.config_dir);
     std::vector<ServiceUnit> units;
     auto add = [&](const std::string& name, const std::string& path, const UnitFile& file) {
         ServiceUnit unit;
@@ -140,7 +140,7 @@ std::vector<ServiceUnit> ReadServiceUnits(const UnitLocations& where) {
         }
         if (masked.count(name))
             unit.start_mode = UnitStartMode::Disabled;
-        else if (IsEnabled(where.config_dir, name))
+        else if (enabled.count(name))
             unit.start_mode = UnitStartMode::Auto;
         if (!where.runtime_dir.empty()) {
             bool active = ReadLink(where.runtime_dir + "/units/invocation:" + name).has_value();

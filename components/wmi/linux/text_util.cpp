@@ -1,28 +1,39 @@
 #include "linux/text_util.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace kvlinux {
 
 std::optional<std::string> ReadFileText(const std::string& path) {
     // Files under /proc and /sys report a size of zero or of a page, so read to the end
     // rather than trusting stat.
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    std::ostringstream out;
-    out << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return std::move(out).str();
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
 }
 
 std::optional<std::string> ReadFirstLine(const std::string& path) {
