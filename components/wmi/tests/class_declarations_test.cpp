@@ -142,4 +142,56 @@ TEST(ClassDeclarations, ClassesThatAlwaysDescribeTheMachineHaveOneInstance) {
     EXPECT_TRUE(kvwmitest::Fill(kvwmitest::Class(u"Win32_QuickFixEngineering")).empty());
 }
 
+const char* TypeName(CIMTYPE type) {
+    switch (type & ~CIM_FLAG_ARRAY) {
+        case CIM_BOOLEAN:
+            return "boolean";
+        case CIM_SINT8:
+            return "sint8";
+        case CIM_SINT16:
+            return "sint16";
+        case CIM_SINT32:
+            return "sint32";
+        case CIM_SINT64:
+            return "sint64";
+        case CIM_UINT8:
+            return "uint8";
+        case CIM_UINT16:
+            return "uint16";
+        case CIM_UINT32:
+            return "uint32";
+        case CIM_UINT64:
+            return "uint64";
+        case CIM_REAL32:
+            return "real32";
+        case CIM_REAL64:
+            return "real64";
+        case CIM_STRING:
+            return "string";
+        case CIM_DATETIME:
+            return "datetime";
+        default:
+            return "?";
+    }
+}
+
+// The users' page lists every class and property with its type and key flag, in the
+// class's own section.
+TEST(ClassDeclarations, TheClassesPageListsEveryProperty) {
+    auto page = kvlinux::ReadFileText(KAVREL_WMI_CLASSES_DOC);
+    ASSERT_TRUE(page.has_value());
+    for (const kvwmi::ClassDecl* decl : kvwmi::RegisteredClasses()) {
+        const std::string name = kvwin::ToUtf8(decl->name);
+        size_t start = page->find("\n## " + name + "\n");
+        ASSERT_NE(start, std::string::npos) << name;
+        size_t end = page->find("\n## ", start + 1);
+        const std::string section = page->substr(start, end - start);
+        for (const kvwmi::PropertyDecl& p : decl->properties) {
+            std::string row = "| " + kvwin::ToUtf8(p.name) + (p.key ? " (key)" : "") + " | " +
+                              TypeName(p.type) + ((p.type & CIM_FLAG_ARRAY) ? "[]" : "") + " |";
+            EXPECT_NE(section.find(row), std::string::npos) << name << ": " << row;
+        }
+    }
+}
+
 }  // namespace
