@@ -5,14 +5,17 @@
 // Pseudo file systems (proc, sysfs, tmpfs, cgroup, ...) are no disks and are left out, as are
 // mounts of single files. Size and FreeSpace come from statvfs: FreeSpace is the space an
 // ordinary user may still write (f_bavail), the "Avail" column of df, which is what Windows
-// reports for a user without quota. DriveType uses WMI's codes: 2 removable, 3 local,
-// 4 network, 5 optical.
+// reports for a user without quota. VolumeName is the file system's label and
+// VolumeSerialNumber its UUID (for FAT file systems the same eight hex digits Windows shows,
+// with a dash), both from /dev/disk/by-label and by-uuid. DriveType uses WMI's codes: 2 removable,
+// 3 local, 4 network, 5 optical.
 #include <stdexcept>
 
 #include "classes/class_values.h"
 #include "linux/block_devices.h"
 #include "linux/mounts.h"
 #include "linux/text_util.h"
+#include "linux/volume_ids.h"
 #include "provider/class_decl.h"
 
 namespace kvwmi {
@@ -42,16 +45,20 @@ const ClassDecl kLogicalDiskClass{u"root\\cimv2",
                                   },
                                   FillLogicalDisk};
 
-// The disk name behind a device node ("/dev/sdb1" -> "sdb"), resolving /dev/disk/by-*
-// links, or empty.
-std::string DiskOfDevice(const std::string& source, const std::vector<kvlinux::DiskInfo>& disks) {
+// The kernel's name of a device node ("/dev/sdb1" -> "sdb1", "/dev/mapper/vg-root" ->
+// "dm-0" through its link), or empty for a source that is no device.
+std::string DeviceName(const std::string& source) {
     if (!kvlinux::StartsWith(source, "/dev/"))
         return "";
-    std::string node = source;
     if (auto target = kvlinux::ReadLink(source))
-        node = target->substr(target->rfind('/') + 1);
-    else
-        node = source.substr(5);
+        return target->substr(target->rfind('/') + 1);
+    return source.substr(source.rfind('/') + 1);
+}
+
+// The disk a device belongs to ("sdb1" -> "sdb"), or empty.
+std::string DiskOfDevice(const std::string& node, const std::vector<kvlinux::DiskInfo>& disks) {
+    if (node.empty())
+        return "";
     for (const kvlinux::DiskInfo& disk : disks) {
         if (node == disk.name)
             return disk.name;
@@ -68,9 +75,11 @@ void FillLogicalDisk(const ClassDecl& decl, std::vector<Instance>& out) {
     if (!text)
         throw std::runtime_error("the mount table cannot be read");
     const auto disks = kvlinux::ReadDisks();
+    const auto volume_ids = kvlinux::ReadVolumeIds();
     for (const kvlinux::MountEntry& mount : kvlinux::StorageMounts(kvlinux::ParseMounts(*text))) {
         if (!kvlinux::IsFolder(mount.target))
             continue;  // a file bound over a file (a container's /etc/hosts)
+        const std::string device = DeviceName(mount.source);
         std::uint64_t drive_type = 3;
         std::string description = "Local Fixed Disk";
         if (kvlinux::IsNetworkFileSystem(mount.type)) {
@@ -80,7 +89,7 @@ void FillLogicalDisk(const ClassDecl& decl, std::vector<Instance>& out) {
             drive_type = 5;
             description = "CD-ROM Disc";
         } else {
-            std::string disk = DiskOfDevice(mount.source, disks);
+            std::string disk = DiskOfDevice(device, disks);
             for (const kvlinux::DiskInfo& d : disks) {
                 if (d.name == disk && (d.removable || d.bus == "usb")) {
                     drive_type = 2;
@@ -104,6 +113,10 @@ void FillLogicalDisk(const ClassDecl& decl, std::vector<Instance>& out) {
         }
         if (drive_type == 4)
             b.Set(u"ProviderName", Text(mount.source));
+        if (auto ids = volume_ids.find(device); ids != volume_ids.end()) {
+            b.Set(u"VolumeName", Text(ids->second.label));
+            b.Set(u"VolumeSerialNumber", Text(ids->second.uuid));
+        }
         b.Set(u"Access", Unsigned(mount.ReadOnly() ? 1 : 3));  // readable / read-write
         b.Set(u"Status", Text("OK"));
         out.push_back(b.Take());

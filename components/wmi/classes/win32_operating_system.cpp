@@ -6,8 +6,12 @@
 // still get without swapping, which is what Windows means by it. Paging files are the swap
 // areas. OSType 36 is the CIM code for Linux.
 #include <sys/stat.h>
+#include <utmpx.h>
+
+#include <unistd.h>
 
 #include <ctime>
+#include <mutex>
 
 #include "classes/class_values.h"
 #include "classes/os_facts.h"
@@ -84,6 +88,24 @@ std::optional<std::int64_t> InstallTime() {
     return std::nullopt;
 }
 
+// The log-on sessions of the user accounting database (what `who` lists), or nullopt when
+// the database is missing.
+std::optional<std::uint64_t> LoggedOnSessions() {
+    // The utmpx cursor is one per process; the service may fill classes on several threads.
+    static std::mutex lock;
+    std::lock_guard guard(lock);
+    if (::access(_PATH_UTMPX, R_OK) != 0)
+        return std::nullopt;
+    std::uint64_t count = 0;
+    ::setutxent();
+    while (const utmpx* entry = ::getutxent()) {
+        if (entry->ut_type == USER_PROCESS)
+            ++count;
+    }
+    ::endutxent();
+    return count;
+}
+
 void FillOperatingSystem(const ClassDecl& decl, std::vector<Instance>& out) {
     const kvlinux::OsRelease release = kvlinux::ReadOsRelease();
     const kvlinux::HostInfo host = kvlinux::ReadHostInfo();
@@ -117,6 +139,7 @@ void FillOperatingSystem(const ClassDecl& decl, std::vector<Instance>& out) {
     b.Set(u"Primary", true);
     b.Set(u"Status", Text("OK"));
     b.Set(u"NumberOfProcesses", Unsigned(kvlinux::ListPids().size()));
+    b.Set(u"NumberOfUsers", Unsigned(LoggedOnSessions()));
     auto total = mem.Kib("MemTotal");
     auto available = mem.Kib("MemAvailable");
     if (!available)

@@ -106,8 +106,10 @@ std::vector<ProcessInfo> ReadProcesses(const std::string& proc_root) {
             continue;
         ProcessInfo info;
         info.stat = std::move(*stat);
-        if (auto text = ReadFileText(dir + "/status"))
-            info.status = ParseProcStatus(*text);
+        auto status_text = ReadFileText(dir + "/status");
+        if (!status_text)
+            continue;  // ended between the two reads
+        info.status = ParseProcStatus(*status_text);
         if (auto text = ReadFileText(dir + "/cmdline"))
             info.args = ParseCmdline(*text);
         info.exe = ReadLink(dir + "/exe");

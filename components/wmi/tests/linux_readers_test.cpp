@@ -18,6 +18,7 @@
 #include "linux/startup_commands.h"
 #include "linux/systemd_units.h"
 #include "linux/time_zone_info.h"
+#include "linux/volume_ids.h"
 #include "wmi_class_test_support.h"
 
 namespace {
@@ -277,6 +278,16 @@ TEST(BlockDevices, DisksPartitionsAndBuses) {
     EXPECT_EQ(parts[2].name, "nvme0n1p2");
     EXPECT_EQ(parts[2].blocks_kib, 499581952u);
     EXPECT_EQ(parts[5].major, 11u);
+}
+
+TEST(VolumeIds, LabelsWithEscapesAndUuids) {
+    auto ids = kvlinux::ReadVolumeIds(DataPath("dev-disk"));
+    EXPECT_EQ(ids["sda1"].label, "My Data");
+    EXPECT_EQ(ids["sda1"].uuid, "3e6be9de-8139-11d1-9106-a43f08d823a6");
+    EXPECT_EQ(ids["nvme0n1p2"].label, "root");
+    EXPECT_EQ(ids["nvme0n1p2"].uuid, std::nullopt);
+    EXPECT_EQ(ids["nvme0n1p1"].uuid, "ABCD-1234");
+    EXPECT_EQ(kvlinux::DecodeUdevEscapes("a\\x2fb\\x2"), "a/b\\x2");
 }
 
 TEST(Network, InterfacesFromSysfs) {

@@ -222,6 +222,63 @@ TEST(LiveClasses, AddressesMatchIp) {
     EXPECT_GT(compared, 0u);
 }
 
+TEST(LiveClasses, DisksAndPartitionsMatchLsblk) {
+    const std::string text = Tool("lsblk -b -n -r -o NAME,SIZE,TYPE");
+    REQUIRE_TOOL(text, "lsblk");
+    std::map<std::string, std::uint64_t> disks, parts;
+    for (const std::string& line : Lines(text)) {
+        std::istringstream fields(line);
+        std::string name, type;
+        std::uint64_t size = 0;
+        fields >> name >> size >> type;
+        if (type == "disk")
+            disks["/dev/" + name] = size;
+        else if (type == "part")
+            parts["/dev/" + name] = size;
+    }
+    const auto& drive = Class(u"Win32_DiskDrive");
+    for (const auto& d : Fill(drive)) {
+        const std::string node = TextOf(drive, d, u"DeviceID");
+        ASSERT_TRUE(disks.count(node)) << node;
+        EXPECT_EQ(UnsignedOf(drive, d, u"Size"), disks[node]) << node;
+    }
+    const auto& partition = Class(u"Win32_DiskPartition");
+    for (const auto& p : Fill(partition)) {
+        const std::string node = TextOf(partition, p, u"DeviceID");
+        ASSERT_TRUE(parts.count(node)) << node;
+        EXPECT_EQ(UnsignedOf(partition, p, u"Size"), parts[node]) << node;
+    }
+}
+
+TEST(LiveClasses, AdapterAddressesMatchIpLink) {
+    const std::string text = Tool("ip -o link show");
+    REQUIRE_TOOL(text, "ip");
+    std::map<std::string, std::string> macs;  // name -> MAC in capitals, or ""
+    for (const std::string& line : Lines(text)) {
+        // "2: eth0: <BROADCAST,...> mtu 1500 ... link/ether 52:54:00:12:34:56 brd ..."
+        std::istringstream fields(line);
+        std::string index, name, word, mac;
+        fields >> index >> name;
+        name = name.substr(0, name.find_first_of("@:"));
+        while (fields >> word) {
+            if (word == "link/ether" && fields >> mac)
+                break;
+        }
+        std::transform(mac.begin(), mac.end(), mac.begin(), ::toupper);
+        macs[name] = mac;
+    }
+    const auto& decl = Class(u"Win32_NetworkAdapter");
+    auto adapters = Fill(decl);
+    EXPECT_EQ(adapters.size(), macs.size());
+    for (const auto& a : adapters) {
+        const std::string name = TextOf(decl, a, u"Name");
+        ASSERT_TRUE(macs.count(name)) << name;
+        if (!macs[name].empty()) {
+            EXPECT_EQ(TextOf(decl, a, u"MACAddress"), macs[name]) << name;
+        }
+    }
+}
+
 TEST(LiveClasses, PackagesMatchDpkgQuery) {
     const std::string text =
         Tool("dpkg-query -W -f='${Package}:${Architecture}\\t${Version}\\t${db:Status-Status}\\n'");
@@ -303,6 +360,11 @@ TEST(LiveClasses, OperatingSystemMatchesUnameAndOsRelease) {
     EXPECT_EQ(TextOf(decl, os[0], u"Version"), kvlinux::Trim(release));
     if (!pretty.empty()) {
         EXPECT_EQ(TextOf(decl, os[0], u"Caption"), pretty);
+    }
+    const std::string who = Tool("who");
+    auto users = UnsignedOf(decl, os[0], u"NumberOfUsers");
+    if (users) {
+        EXPECT_EQ(*users, Lines(who).size());
     }
     // date +%z prints the machine's present offset as +hhmm.
     const std::string zone = Tool("date +%z");
