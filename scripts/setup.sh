@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev
     libsqlite3-dev libpugixml-dev duktape-dev
     tzdata procps iproute2
+    util-linux
 )
 
 missing=()

@@ -1,5 +1,5 @@
-// Facts several classes share about the machine as a whole (its name, the distribution,
-// memory, the local zone's present offset). Read fresh on every call.
+// Facts several classes share about the machine as a whole: its name and the local zone's
+// present offset. Read fresh on every call; safe from any thread.
 #pragma once
 
 #include <cstdint>
