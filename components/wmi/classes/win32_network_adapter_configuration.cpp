@@ -42,6 +42,8 @@ const ClassDecl kNetworkAdapterConfigurationClass{
     },
     FillNetworkAdapterConfiguration};
 
+constexpr std::uint32_t kLoopback = 772;  // ARPHRD_LOOPBACK
+
 void FillNetworkAdapterConfiguration(const ClassDecl& decl, std::vector<Instance>& out) {
     const auto addresses = kvlinux::ReadInterfaceAddresses();
     const auto gateways = kvlinux::ReadDefaultGateways();
@@ -69,6 +71,10 @@ void FillNetworkAdapterConfiguration(const ClassDecl& decl, std::vector<Instance
             b.Set(u"IPSubnet", TextArray(subnets));
             if (auto g = gateways.find(nic.name); g != gateways.end())
                 b.Set(u"DefaultIPGateway", TextArray(g->second));
+        }
+        // The resolver serves the interfaces that lead somewhere; loopback has no DNS
+        // settings, as on Windows.
+        if (has_ip && nic.arp_type != kLoopback) {
             b.Set(u"DNSHostName", Text(host.host_name));
             if (!resolver.search.empty()) {
                 b.Set(u"DNSDomain", Text(resolver.search.front()));
