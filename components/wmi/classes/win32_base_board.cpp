@@ -1,6 +1,7 @@
 // Win32_BaseBoard: the main board, one instance, from DMI board_*. The board serial number
 // is readable by root only.
 #include "classes/class_values.h"
+#include "classes/fill_from.h"
 #include "linux/dmi.h"
 #include "provider/class_decl.h"
 
@@ -28,7 +29,13 @@ const ClassDecl kBaseBoardClass{u"root\\cimv2",
                                 FillBaseBoard};
 
 void FillBaseBoard(const ClassDecl& decl, std::vector<Instance>& out) {
-    const kvlinux::DmiInfo dmi = kvlinux::ReadDmi();
+    FillBaseBoardFrom(decl, kvlinux::ReadDmi(), out);
+}
+
+}  // namespace
+
+void FillBaseBoardFrom(const ClassDecl& decl, const kvlinux::DmiInfo& dmi,
+                       std::vector<Instance>& out) {
     if (!dmi.board_vendor && !dmi.board_name)
         return;
     InstanceBuilder b(decl);
@@ -45,8 +52,6 @@ void FillBaseBoard(const ClassDecl& decl, std::vector<Instance>& out) {
     b.Set(u"Status", Text("OK"));
     out.push_back(b.Take());
 }
-
-}  // namespace
 
 KAVREL_WMI_CLASS(kBaseBoardClass);
 

@@ -3,6 +3,7 @@
 // bios_release ("1.2"); the SMBIOS version itself needs the root-only entry point and is
 // not read.
 #include "classes/class_values.h"
+#include "classes/fill_from.h"
 #include "linux/dmi.h"
 #include "linux/text_util.h"
 #include "provider/cim_datetime.h"
@@ -36,7 +37,12 @@ const ClassDecl kBiosClass{u"root\\cimv2",
                            FillBios};
 
 void FillBios(const ClassDecl& decl, std::vector<Instance>& out) {
-    const kvlinux::DmiInfo dmi = kvlinux::ReadDmi();
+    FillBiosFrom(decl, kvlinux::ReadDmi(), out);
+}
+
+}  // namespace
+
+void FillBiosFrom(const ClassDecl& decl, const kvlinux::DmiInfo& dmi, std::vector<Instance>& out) {
     if (!dmi.bios_vendor && !dmi.bios_version)
         return;  // no firmware tables (a container on some hosts, many ARM boards)
     InstanceBuilder b(decl);
@@ -72,8 +78,6 @@ void FillBios(const ClassDecl& decl, std::vector<Instance>& out) {
     b.Set(u"Status", Text("OK"));
     out.push_back(b.Take());
 }
-
-}  // namespace
 
 KAVREL_WMI_CLASS(kBiosClass);
 

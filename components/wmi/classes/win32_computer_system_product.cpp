@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "classes/class_values.h"
+#include "classes/fill_from.h"
 #include "linux/dmi.h"
 #include "provider/class_decl.h"
 
@@ -29,7 +30,13 @@ const ClassDecl kComputerSystemProductClass{u"root\\cimv2",
                                             FillComputerSystemProduct};
 
 void FillComputerSystemProduct(const ClassDecl& decl, std::vector<Instance>& out) {
-    const kvlinux::DmiInfo dmi = kvlinux::ReadDmi();
+    FillComputerSystemProductFrom(decl, kvlinux::ReadDmi(), out);
+}
+
+}  // namespace
+
+void FillComputerSystemProductFrom(const ClassDecl& decl, const kvlinux::DmiInfo& dmi,
+                                   std::vector<Instance>& out) {
     if (!dmi.sys_vendor && !dmi.product_name && !dmi.product_uuid)
         return;  // no firmware tables: nothing names the product
     std::optional<std::string> uuid = dmi.product_uuid;
@@ -49,8 +56,6 @@ void FillComputerSystemProduct(const ClassDecl& decl, std::vector<Instance>& out
     b.Set(u"Description", Text("Computer System Product"));
     out.push_back(b.Take());
 }
-
-}  // namespace
 
 KAVREL_WMI_CLASS(kComputerSystemProductClass);
 

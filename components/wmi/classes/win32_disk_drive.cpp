@@ -4,6 +4,7 @@
 // DiskIndex refers to. Size is in bytes. InterfaceType follows Windows' words: "IDE" for
 // ATA, "SCSI" for SCSI, virtio and NVMe (Windows shows NVMe disks as SCSI), "USB".
 #include "classes/class_values.h"
+#include "classes/fill_from.h"
 #include "linux/block_devices.h"
 #include "provider/class_decl.h"
 
@@ -46,8 +47,15 @@ std::optional<std::string> InterfaceType(const std::string& bus) {
 }
 
 void FillDiskDrive(const ClassDecl& decl, std::vector<Instance>& out) {
+    FillDiskDriveFrom(decl, kvlinux::ReadDisks(), out);
+}
+
+}  // namespace
+
+void FillDiskDriveFrom(const ClassDecl& decl, const std::vector<kvlinux::DiskInfo>& disks,
+                       std::vector<Instance>& out) {
     std::uint64_t index = 0;
-    for (const kvlinux::DiskInfo& disk : kvlinux::ReadDisks()) {
+    for (const kvlinux::DiskInfo& disk : disks) {
         const std::string node = "/dev/" + disk.name;
         InstanceBuilder b(decl);
         b.Set(u"DeviceID", Text(node));
@@ -68,8 +76,6 @@ void FillDiskDrive(const ClassDecl& decl, std::vector<Instance>& out) {
         out.push_back(b.Take());
     }
 }
-
-}  // namespace
 
 KAVREL_WMI_CLASS(kDiskDriveClass);
 

@@ -3,6 +3,7 @@
 // ("/dev/sda1"); Caption is the Windows wording ("Disk #0, Partition #0"), with Index the
 // 0-based place of the partition on its disk. Sizes and offsets are in bytes.
 #include "classes/class_values.h"
+#include "classes/fill_from.h"
 #include "linux/block_devices.h"
 #include "provider/class_decl.h"
 
@@ -29,8 +30,15 @@ const ClassDecl kDiskPartitionClass{u"root\\cimv2",
                                     FillDiskPartition};
 
 void FillDiskPartition(const ClassDecl& decl, std::vector<Instance>& out) {
+    FillDiskPartitionFrom(decl, kvlinux::ReadDisks(), out);
+}
+
+}  // namespace
+
+void FillDiskPartitionFrom(const ClassDecl& decl, const std::vector<kvlinux::DiskInfo>& disks,
+                           std::vector<Instance>& out) {
     std::uint64_t disk_index = 0;
-    for (const kvlinux::DiskInfo& disk : kvlinux::ReadDisks()) {
+    for (const kvlinux::DiskInfo& disk : disks) {
         std::uint64_t index = 0;
         for (const kvlinux::PartitionInfo& part : disk.partitions) {
             const std::string node = "/dev/" + part.name;
@@ -53,8 +61,6 @@ void FillDiskPartition(const ClassDecl& decl, std::vector<Instance>& out) {
         ++disk_index;
     }
 }
-
-}  // namespace
 
 KAVREL_WMI_CLASS(kDiskPartitionClass);
 

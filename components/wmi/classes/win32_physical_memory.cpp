@@ -3,6 +3,7 @@
 // root only; for other users, and on machines without SMBIOS, the class has no instances
 // (the total is in Win32_ComputerSystem.TotalPhysicalMemory).
 #include "classes/class_values.h"
+#include "classes/fill_from.h"
 #include "linux/dmi.h"
 #include "provider/class_decl.h"
 
@@ -69,8 +70,16 @@ std::uint64_t WmiFormFactor(std::uint8_t smbios) {
 }
 
 void FillPhysicalMemory(const ClassDecl& decl, std::vector<Instance>& out) {
+    FillPhysicalMemoryFrom(decl, kvlinux::ReadMemoryDevices(), out);
+}
+
+}  // namespace
+
+void FillPhysicalMemoryFrom(const ClassDecl& decl,
+                            const std::vector<kvlinux::MemoryDevice>& devices,
+                            std::vector<Instance>& out) {
     int index = 0;
-    for (const kvlinux::MemoryDevice& device : kvlinux::ReadMemoryDevices()) {
+    for (const kvlinux::MemoryDevice& device : devices) {
         InstanceBuilder b(decl);
         b.Set(u"Tag", Text("Physical Memory " + std::to_string(index++)));
         b.Set(u"CreationClassName", Text("Win32_PhysicalMemory"));
@@ -94,8 +103,6 @@ void FillPhysicalMemory(const ClassDecl& decl, std::vector<Instance>& out) {
         out.push_back(b.Take());
     }
 }
-
-}  // namespace
 
 KAVREL_WMI_CLASS(kPhysicalMemoryClass);
 

@@ -2,6 +2,7 @@
 // the SMBIOS chassis code (3 desktop, 9 laptop, 17 main server chassis, 1 other, ...), the
 // same numbers WMI uses.
 #include "classes/class_values.h"
+#include "classes/fill_from.h"
 #include "linux/dmi.h"
 #include "linux/text_util.h"
 #include "provider/class_decl.h"
@@ -30,7 +31,13 @@ const ClassDecl kSystemEnclosureClass{u"root\\cimv2",
                                       FillSystemEnclosure};
 
 void FillSystemEnclosure(const ClassDecl& decl, std::vector<Instance>& out) {
-    const kvlinux::DmiInfo dmi = kvlinux::ReadDmi();
+    FillSystemEnclosureFrom(decl, kvlinux::ReadDmi(), out);
+}
+
+}  // namespace
+
+void FillSystemEnclosureFrom(const ClassDecl& decl, const kvlinux::DmiInfo& dmi,
+                             std::vector<Instance>& out) {
     if (!dmi.chassis_type && !dmi.chassis_vendor)
         return;
     InstanceBuilder b(decl);
@@ -51,8 +58,6 @@ void FillSystemEnclosure(const ClassDecl& decl, std::vector<Instance>& out) {
     b.Set(u"Status", Text("OK"));
     out.push_back(b.Take());
 }
-
-}  // namespace
 
 KAVREL_WMI_CLASS(kSystemEnclosureClass);
 
