@@ -337,7 +337,8 @@ TEST(LiveClasses, ServicesMatchSystemctlUnitFiles) {
             expected[name] = "Auto";
         else if (state == "masked" || state == "masked-runtime")
             expected[name] = "Disabled";
-        else if (state == "disabled" || state == "static" || state == "indirect")
+        else if (state == "disabled" || state == "static" || state == "indirect" ||
+                 state == "linked" || state == "linked-runtime")
             expected[name] = "Manual";
         // alias, generated and transient units are not unit files of their own
     }
