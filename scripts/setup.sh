@@ -10,6 +10,7 @@ packages=(
     libsqlite3-dev libpugixml-dev duktape-dev
     tzdata procps iproute2
     libcups2-dev cups-daemon
+    util-linux
 )
 
 missing=()

@@ -1,0 +1,82 @@
+// Win32_DiskDrive: one instance per disk backed by hardware under /sys/block (loop, ram,
+// zram and device-mapper nodes are no drives). DeviceID and Name are the device node
+// ("/dev/sda"); Index is the disk's place in name order, the number Win32_DiskPartition's
+// DiskIndex refers to. Size is in bytes. InterfaceType follows Windows' words: "IDE" for
+// ATA, "SCSI" for SCSI, virtio and NVMe (Windows shows NVMe disks as SCSI), "USB".
+#include "classes/class_values.h"
+#include "classes/fill_from.h"
+#include "linux/block_devices.h"
+#include "provider/class_decl.h"
+
+namespace kvwmi {
+
+namespace {
+
+void FillDiskDrive(const ClassDecl& decl, std::vector<Instance>& out);
+
+const ClassDecl kDiskDriveClass{u"root\\cimv2",
+                                u"Win32_DiskDrive",
+                                {
+                                    {u"DeviceID", CIM_STRING, true},
+                                    {u"Name", CIM_STRING},
+                                    {u"Caption", CIM_STRING},
+                                    {u"Model", CIM_STRING},
+                                    {u"Manufacturer", CIM_STRING},
+                                    {u"SerialNumber", CIM_STRING},
+                                    {u"FirmwareRevision", CIM_STRING},
+                                    {u"Size", CIM_UINT64},
+                                    {u"BytesPerSector", CIM_UINT32},
+                                    {u"Index", CIM_UINT32},
+                                    {u"Partitions", CIM_UINT32},
+                                    {u"InterfaceType", CIM_STRING},
+                                    {u"MediaType", CIM_STRING},
+                                    {u"Status", CIM_STRING},
+                                },
+                                FillDiskDrive};
+
+std::optional<std::string> InterfaceType(const std::string& bus) {
+    if (bus == "ata")
+        return "IDE";
+    if (bus == "scsi" || bus == "nvme" || bus == "virtio")
+        return "SCSI";
+    if (bus == "usb")
+        return "USB";
+    if (bus == "mmc")
+        return "SD";
+    return std::nullopt;
+}
+
+void FillDiskDrive(const ClassDecl& decl, std::vector<Instance>& out) {
+    FillDiskDriveFrom(decl, kvlinux::ReadDisks(), out);
+}
+
+}  // namespace
+
+void FillDiskDriveFrom(const ClassDecl& decl, const std::vector<kvlinux::DiskInfo>& disks,
+                       std::vector<Instance>& out) {
+    std::uint64_t index = 0;
+    for (const kvlinux::DiskInfo& disk : disks) {
+        const std::string node = "/dev/" + disk.name;
+        InstanceBuilder b(decl);
+        b.Set(u"DeviceID", Text(node));
+        b.Set(u"Name", Text(node));
+        b.Set(u"Caption", Text(disk.model.value_or(node)));
+        b.Set(u"Model", Text(disk.model));
+        b.Set(u"Manufacturer", Text(disk.vendor));
+        b.Set(u"SerialNumber", Text(disk.serial));
+        b.Set(u"FirmwareRevision", Text(disk.firmware));
+        b.Set(u"Size", Unsigned(disk.size_sectors * 512));
+        b.Set(u"BytesPerSector", Unsigned(disk.logical_block_size));
+        b.Set(u"Index", Unsigned(index++));
+        b.Set(u"Partitions", Unsigned(disk.partitions.size()));
+        b.Set(u"InterfaceType", Text(InterfaceType(disk.bus)));
+        b.Set(u"MediaType", Text(disk.removable || disk.bus == "usb" ? "Removable Media"
+                                                                     : "Fixed hard disk media"));
+        b.Set(u"Status", Text("OK"));
+        out.push_back(b.Take());
+    }
+}
+
+KAVREL_WMI_CLASS(kDiskDriveClass);
+
+}  // namespace kvwmi

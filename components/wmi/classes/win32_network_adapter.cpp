@@ -1,0 +1,70 @@
+// Win32_NetworkAdapter: one instance per network interface of /sys/class/net, loopback
+// included (Windows lists its loopback pseudo-interface too). DeviceID is the interface
+// index as text, Index and InterfaceIndex the index; Name and NetConnectionID the
+// interface name ("eth0"). MACAddress is in capitals as Windows shows it. Speed is in bits
+// per second. NetConnectionStatus uses WMI's codes: 2 connected, 7 media disconnected,
+// 0 disconnected.
+#include "classes/class_values.h"
+#include "classes/network_text.h"
+#include "linux/network.h"
+#include "provider/class_decl.h"
+
+namespace kvwmi {
+
+namespace {
+
+void FillNetworkAdapter(const ClassDecl& decl, std::vector<Instance>& out);
+
+const ClassDecl kNetworkAdapterClass{u"root\\cimv2",
+                                     u"Win32_NetworkAdapter",
+                                     {
+                                         {u"DeviceID", CIM_STRING, true},
+                                         {u"Index", CIM_UINT32},
+                                         {u"InterfaceIndex", CIM_UINT32},
+                                         {u"Name", CIM_STRING},
+                                         {u"NetConnectionID", CIM_STRING},
+                                         {u"Caption", CIM_STRING},
+                                         {u"Description", CIM_STRING},
+                                         {u"AdapterType", CIM_STRING},
+                                         {u"MACAddress", CIM_STRING},
+                                         {u"Speed", CIM_UINT64},
+                                         {u"NetEnabled", CIM_BOOLEAN},
+                                         {u"NetConnectionStatus", CIM_UINT16},
+                                         {u"PhysicalAdapter", CIM_BOOLEAN},
+                                         {u"ServiceName", CIM_STRING},
+                                     },
+                                     FillNetworkAdapter};
+
+void FillNetworkAdapter(const ClassDecl& decl, std::vector<Instance>& out) {
+    for (const kvlinux::NetInterface& nic : kvlinux::ReadNetInterfaces()) {
+        InstanceBuilder b(decl);
+        b.Set(u"DeviceID", Text(std::to_string(nic.index)));
+        b.Set(u"Index", Unsigned(nic.index));
+        b.Set(u"InterfaceIndex", Unsigned(nic.index));
+        b.Set(u"Name", Text(nic.name));
+        b.Set(u"NetConnectionID", Text(nic.name));
+        b.Set(u"Caption", Text(nic.name));
+        b.Set(u"Description", Text(nic.name));
+        b.Set(u"AdapterType", Text(AdapterTypeOf(nic.arp_type, nic.wireless)));
+        if (nic.mac)
+            b.Set(u"MACAddress", Text(UpperMac(*nic.mac)));
+        if (nic.speed_mbps)
+            b.Set(u"Speed", Unsigned(*nic.speed_mbps * 1000000));
+        // "unknown" is what virtual interfaces that carry traffic report (lo, tun).
+        const bool up = nic.operstate == "up" || nic.operstate == "unknown";
+        b.Set(u"NetEnabled", up);
+        b.Set(u"NetConnectionStatus",
+              Unsigned(up                                                                ? 2
+                       : nic.operstate == "lowerlayerdown" || nic.operstate == "dormant" ? 7
+                                                                                         : 0));
+        b.Set(u"PhysicalAdapter", nic.physical);
+        b.Set(u"ServiceName", Text(nic.driver));
+        out.push_back(b.Take());
+    }
+}
+
+}  // namespace
+
+KAVREL_WMI_CLASS(kNetworkAdapterClass);
+
+}  // namespace kvwmi

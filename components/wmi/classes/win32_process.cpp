@@ -1,0 +1,110 @@
+// Win32_Process: one instance per process of /proc (threads are not processes).
+//
+// Handle is the pid as text, ProcessId and ParentProcessId the pids. Name is the kernel's
+// name for the process (the "comm" of /proc/<pid>/stat, what ps and top show; at most 15
+// bytes, and it may hold spaces, parentheses or even a newline, reported as they are).
+// ExecutablePath is the /proc/<pid>/exe link, readable only for one's own processes unless
+// root; CommandLine the arguments joined by spaces, null for kernel threads. CreationDate is
+// the boot time plus the start time. Memory: WorkingSetSize and VirtualSize in bytes,
+// PeakWorkingSetSize and PageFileUsage in KiB (VmHWM, VmSwap), PeakVirtualSize in bytes;
+// KernelModeTime and UserModeTime in 100-nanosecond units, as WMI counts them.
+//
+// Linux has no per-process session of the Windows kind nor a base priority on its scale,
+// so SessionId and Priority are not declared rather than filled with look-alikes.
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "classes/class_values.h"
+#include "linux/host_info.h"
+#include "linux/processes.h"
+#include "provider/cim_datetime.h"
+#include "provider/class_decl.h"
+
+namespace kvwmi {
+
+namespace {
+
+void FillProcess(const ClassDecl& decl, std::vector<Instance>& out);
+
+const ClassDecl kProcessClass{u"root\\cimv2",
+                              u"Win32_Process",
+                              {
+                                  {u"Handle", CIM_STRING, true},
+                                  {u"ProcessId", CIM_UINT32},
+                                  {u"ParentProcessId", CIM_UINT32},
+                                  {u"Name", CIM_STRING},
+                                  {u"Caption", CIM_STRING},
+                                  {u"Description", CIM_STRING},
+                                  {u"ExecutablePath", CIM_STRING},
+                                  {u"CommandLine", CIM_STRING},
+                                  {u"CreationDate", CIM_DATETIME},
+                                  {u"ThreadCount", CIM_UINT32},
+                                  {u"WorkingSetSize", CIM_UINT64},
+                                  {u"PeakWorkingSetSize", CIM_UINT32},
+                                  {u"VirtualSize", CIM_UINT64},
+                                  {u"PeakVirtualSize", CIM_UINT64},
+                                  {u"PageFileUsage", CIM_UINT32},
+                                  {u"KernelModeTime", CIM_UINT64},
+                                  {u"UserModeTime", CIM_UINT64},
+                                  {u"CSName", CIM_STRING},
+                              },
+                              FillProcess};
+
+std::optional<std::string> JoinedCommandLine(const std::vector<std::string>& args) {
+    if (args.empty())
+        return std::nullopt;
+    std::string line;
+    for (const std::string& arg : args) {
+        if (!line.empty())
+            line += ' ';
+        line += arg;
+    }
+    return line;
+}
+
+void FillProcess(const ClassDecl& decl, std::vector<Instance>& out) {
+    const auto processes = kvlinux::ReadProcesses();
+    if (processes.empty())
+        throw std::runtime_error("/proc lists no process");
+    const std::optional<std::int64_t> boot = kvlinux::ReadBootTime();
+    const std::int64_t hz = kvlinux::ClockTicksPerSecond();
+    const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::string host = kvlinux::ReadHostInfo().host_name;
+    // Ticks to 100-nanosecond units.
+    auto to_100ns = [&](std::uint64_t ticks) { return ticks * (10000000 / std::uint64_t(hz)); };
+    for (const kvlinux::ProcessInfo& p : processes) {
+        InstanceBuilder b(decl);
+        b.Set(u"Handle", Text(std::to_string(p.stat.pid)));
+        b.Set(u"ProcessId", Unsigned(static_cast<std::uint64_t>(p.stat.pid)));
+        b.Set(u"ParentProcessId", Unsigned(static_cast<std::uint64_t>(p.stat.ppid)));
+        b.Set(u"Name", Text(p.stat.comm));
+        b.Set(u"Caption", Text(p.stat.comm));
+        b.Set(u"Description", Text(p.stat.comm));
+        b.Set(u"ExecutablePath", Text(p.exe));
+        b.Set(u"CommandLine", Text(JoinedCommandLine(p.args)));
+        if (boot) {
+            std::int64_t ticks = static_cast<std::int64_t>(p.stat.start_time);
+            b.Set(u"CreationDate",
+                  FormatCimDateTimeLocal(*boot + ticks / hz,
+                                         static_cast<std::int32_t>(ticks % hz * 1000000 / hz)));
+        }
+        b.Set(u"ThreadCount", Unsigned(static_cast<std::uint64_t>(p.stat.num_threads)));
+        b.Set(u"WorkingSetSize", Unsigned(static_cast<std::uint64_t>(p.stat.rss_pages) * page));
+        b.Set(u"PeakWorkingSetSize", Unsigned(p.status.vm_hwm_kib));
+        b.Set(u"VirtualSize", Unsigned(p.stat.vsize));
+        if (p.status.vm_peak_kib)
+            b.Set(u"PeakVirtualSize", Unsigned(*p.status.vm_peak_kib * 1024));
+        b.Set(u"PageFileUsage", Unsigned(p.status.vm_swap_kib));
+        b.Set(u"KernelModeTime", Unsigned(to_100ns(p.stat.stime)));
+        b.Set(u"UserModeTime", Unsigned(to_100ns(p.stat.utime)));
+        b.Set(u"CSName", Text(host));
+        out.push_back(b.Take());
+    }
+}
+
+}  // namespace
+
+KAVREL_WMI_CLASS(kProcessClass);
+
+}  // namespace kvwmi

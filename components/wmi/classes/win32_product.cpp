@@ -1,0 +1,74 @@
+// Win32_Product: the installed software, one instance per package of the dpkg database
+// whose files are on the machine.
+//
+// Name is the package name, Version its version, IdentifyingNumber "<name>:<architecture>"
+// (the pair dpkg itself keys packages by, as a product code is on Windows). Vendor is the
+// Maintainer field, Caption and Description the package's one-line summary. InstallDate is
+// the date ("yyyymmdd", a string as in WMI) of the package's file list in /var/lib/dpkg/info,
+// which dpkg rewrites at every install or upgrade. InstallState uses the Windows Installer
+// codes: 5 installed (configured), -6 "bad configuration" for a package dpkg left half-way
+// (half-installed, unpacked, half-configured). Packages removed with their configuration
+// files kept are not installed software and are left out.
+#include <ctime>
+
+#include "classes/class_values.h"
+#include "linux/dpkg_status.h"
+#include "provider/class_decl.h"
+
+namespace kvwmi {
+
+namespace {
+
+void FillProduct(const ClassDecl& decl, std::vector<Instance>& out);
+
+const ClassDecl kProductClass{u"root\\cimv2",
+                              u"Win32_Product",
+                              {
+                                  {u"IdentifyingNumber", CIM_STRING, true},
+                                  {u"Name", CIM_STRING, true},
+                                  {u"Version", CIM_STRING, true},
+                                  {u"Vendor", CIM_STRING},
+                                  {u"Caption", CIM_STRING},
+                                  {u"Description", CIM_STRING},
+                                  {u"InstallDate", CIM_STRING},
+                                  {u"InstallState", CIM_SINT16},
+                                  {u"URLInfoAbout", CIM_STRING},
+                              },
+                              FillProduct};
+
+std::optional<std::string> DateText(std::optional<std::int64_t> unix_seconds) {
+    if (!unix_seconds)
+        return std::nullopt;
+    std::time_t t = static_cast<std::time_t>(*unix_seconds);
+    std::tm parts{};
+    if (!::localtime_r(&t, &parts))
+        return std::nullopt;
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &parts);
+    return std::string(text);
+}
+
+void FillProduct(const ClassDecl& decl, std::vector<Instance>& out) {
+    const std::string admin_dir = "/var/lib/dpkg";
+    for (const kvlinux::DpkgPackage& pkg : kvlinux::ReadDpkgStatus(admin_dir)) {
+        if (!pkg.FilesPresent())
+            continue;
+        InstanceBuilder b(decl);
+        b.Set(u"IdentifyingNumber", Text(pkg.name + ":" + pkg.architecture));
+        b.Set(u"Name", Text(pkg.name));
+        b.Set(u"Version", Text(pkg.version));
+        b.Set(u"Vendor", Text(pkg.maintainer));
+        b.Set(u"Caption", Text(pkg.summary));
+        b.Set(u"Description", Text(pkg.summary));
+        b.Set(u"InstallDate", Text(DateText(kvlinux::PackageInstallTime(admin_dir, pkg))));
+        b.Set(u"InstallState", Signed(pkg.Configured() ? 5 : -6));
+        b.Set(u"URLInfoAbout", Text(pkg.homepage));
+        out.push_back(b.Take());
+    }
+}
+
+}  // namespace
+
+KAVREL_WMI_CLASS(kProductClass);
+
+}  // namespace kvwmi
