@@ -15,6 +15,9 @@ std::vector<BuiltinClass> ComponentClasses() {
         {CLSID_DOMDocument, u"Microsoft.XMLDOM", u"MSXML.DOMDocument", nullptr, xmldom},
         {CLSID_DOMDocument30, u"Msxml2.DOMDocument.3.0", u"", nullptr, xmldom},
         {CLSID_DOMDocument60, u"Msxml2.DOMDocument.6.0", u"", nullptr, xmldom},
+        // The agent's event component.
+        {GuidFromLiteral("D415FA5B-7A37-466E-8E1D-E4FC28E44D10"), u"ZorHub.Event.1",
+         u"ZorHub.Event", nullptr, u"libkavrel-hubevent.so"},
     };
 }
 

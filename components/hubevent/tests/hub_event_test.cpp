@@ -1,0 +1,152 @@
+// The event component as the inventory library drives it, and its XML as a parser reads it.
+#include <gtest/gtest.h>
+
+#include <pugixml.hpp>
+
+#include "hubevent/hub_event.h"
+#include "kvtest/com_apartment.h"
+#include "kvwin/utf.h"
+#include "win/comdef.h"
+
+_COM_SMARTPTR_TYPEDEF(IZorHubEvent, __uuidof(IZorHubEvent));
+_COM_SMARTPTR_TYPEDEF(IHubDataBlock, __uuidof(IHubDataBlock));
+_COM_SMARTPTR_TYPEDEF(IHubDataRow, __uuidof(IHubDataRow));
+_COM_SMARTPTR_TYPEDEF(IHubColumnList, __uuidof(IHubColumnList));
+
+namespace {
+
+_variant_t Omitted() {
+    _variant_t v;
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+std::u16string Xml(IZorHubEvent* event) {
+    BSTR xml = nullptr;
+    EXPECT_EQ(event->GetXml(&xml), S_OK);
+    std::u16string text(xml, SysStringLen(xml));
+    SysFreeString(xml);
+    return text;
+}
+
+struct EventFixture : ::testing::Test {
+    kvtest::ScopedApartment apartment;
+    IZorHubEventPtr event;
+    IHubDataBlockPtr block;
+
+    void SetUp() override {
+        ASSERT_EQ(event.CreateInstance(CLSID_ZorHubEvent), S_OK);
+        ASSERT_EQ(event->SetEventGuid(_bstr_t(u"50FBF1F5-17C5-47f1-92A8-D800B2515535")), S_OK);
+        IDispatch* resource = nullptr;
+        ASSERT_EQ(event->GetDefaultResource(&resource), S_OK);
+        _variant_t resourceArg(resource, false);
+        ASSERT_EQ(event->SetEventOption(0), S_OK);
+        ASSERT_EQ(event->AddDataBlock(_variant_t(u"Dummy Dataclass"), resourceArg, &block), S_OK);
+    }
+
+    IHubDataRowPtr AddRow() {
+        IHubDataRowPtr row;
+        EXPECT_EQ(block->AddRow(Omitted(), &row), S_OK);
+        return row;
+    }
+    void Set(IHubDataRow* row, int column, const _variant_t& value) {
+        _variant_t index;
+        index.vt = VT_INT;
+        index.intVal = column;
+        EXPECT_EQ(row->SetValue(index, value), S_OK);
+    }
+};
+
+TEST_F(EventFixture, RowsStandTogetherBeforeTheirResourceEndTag) {
+    IHubDataRowPtr first = AddRow();
+    Set(first, 0, _variant_t(u"Linux"));
+    Set(first, 2, _variant_t(u"a<b & \"c\" 'd'"));
+    IHubDataRowPtr second = AddRow();
+    Set(second, 1, _variant_t(42L));
+
+    EXPECT_EQ(Xml(event),
+              u"<event guid=\"50FBF1F5-17C5-47f1-92A8-D800B2515535\" option=\"0\">\n"
+              u"<resource name=\"Default\" dataclass=\"Dummy Dataclass\">\n"
+              u"<row><value column=\"0\">Linux</value>"
+              u"<value column=\"2\">a&lt;b &amp; &quot;c&quot; &apos;d&apos;</value></row>\n"
+              u"<row><value column=\"1\">42</value></row>\n"
+              u"</resource>\n"
+              u"</event>");
+}
+
+TEST_F(EventFixture, TableColumnsAppearInEveryRowAndASecondValueReplacesTheFirst) {
+    IHubColumnListPtr columns;
+    ASSERT_EQ(block->GetColumns(&columns), S_OK);
+    ASSERT_EQ(columns->SetColumnOption(3, 1), S_OK);
+    IHubDataRowPtr row = AddRow();
+    Set(row, 1, _variant_t(u"first"));
+    Set(row, 1, _variant_t(u"second"));
+    Set(row, 0, _variant_t(u"gone"));
+    _variant_t null;
+    null.vt = VT_NULL;
+    Set(row, 0, null);
+    std::u16string xml = Xml(event);
+    EXPECT_NE(xml.find(u"<row><value column=\"1\">second</value><value column=\"3\"/></row>"),
+              std::u16string::npos)
+        << kvwin::ToUtf8(xml);
+}
+
+TEST_F(EventFixture, HostileValuesKeepTheXmlWellFormedAndTheRowsInPlace) {
+    const std::u16string hostile[] = {
+        u"</resource><row>",      u"]]>",    u"tab\tline\nreturn\r",   std::u16string(u"nul\0x", 5),
+        u"\xD800 lone surrogate", u"\xFFFE", u"pair \xD83D\xDE00 kept"};
+    for (const auto& value : hostile) {
+        IHubDataRowPtr row = AddRow();
+        Set(row, 0,
+            _variant_t(_bstr_t(SysAllocStringLen(value.data(), UINT(value.size())), false)));
+    }
+    std::u16string xml = Xml(event);
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(kvwin::ToUtf8(xml).c_str())) << kvwin::ToUtf8(xml);
+    auto rows = doc.child("event").child("resource").children("row");
+    EXPECT_EQ(std::distance(rows.begin(), rows.end()), 7);
+    EXPECT_STREQ(doc.select_node("//row[3]/value").node().text().get(), "tab\tline\nreturn\r");
+    EXPECT_STREQ(doc.select_node("//row[7]/value").node().text().get(),
+                 "pair \xF0\x9F\x98\x80 kept");
+
+    // Everything from the first "<row" to the next "</resource>" is rows.
+    size_t start = xml.find(u"<row");
+    size_t end = xml.find(u"</resource>", start);
+    std::u16string cut = xml.substr(start, end - start);
+    pugi::xml_document rowsOnly;
+    ASSERT_TRUE(rowsOnly.load_string(("<r>" + kvwin::ToUtf8(cut) + "</r>").c_str()));
+    auto cutRows = rowsOnly.child("r").children("row");
+    EXPECT_EQ(std::distance(cutRows.begin(), cutRows.end()), 7);
+}
+
+TEST_F(EventFixture, BadArgumentsAreRefused) {
+    IHubDataBlockPtr other;
+    EXPECT_EQ(event->AddDataBlock(_variant_t(7L), Omitted(), &other), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(event->AddDataBlock(_variant_t(u""), Omitted(), &other), E_INVALIDARG);
+    EXPECT_EQ(event->AddDataBlock(_variant_t(u"x"), _variant_t(3L), &other), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(event->SetEventGuid(nullptr), E_INVALIDARG);
+    EXPECT_EQ(event->GetXml(nullptr), E_POINTER);
+    IHubDataRowPtr row;
+    EXPECT_EQ(block->AddRow(_variant_t(1L), &row), E_INVALIDARG);
+    row = AddRow();
+    EXPECT_EQ(row->SetValue(_variant_t(u"abc"), _variant_t(u"v")), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(row->SetValue(_variant_t(-1L), _variant_t(u"v")), E_INVALIDARG);
+}
+
+TEST(HubEventComponent, ABlockWithoutResourceAndObjectsThatOutliveTheirEvent) {
+    kvtest::ScopedApartment apartment;
+    IZorHubEventPtr event;
+    ASSERT_EQ(event.CreateInstance(u"ZorHub.Event"), S_OK);
+    _variant_t noResource;
+    noResource.vt = VT_DISPATCH;
+    noResource.pdispVal = nullptr;
+    IHubDataBlockPtr block;
+    ASSERT_EQ(event->AddDataBlock(_variant_t(u"Class"), noResource, &block), S_OK);
+    IHubDataRowPtr row;
+    ASSERT_EQ(block->AddRow(_variant_t(), &row), S_OK);
+    event = nullptr;  // the block and the row keep the event's content alive
+    EXPECT_EQ(row->SetValue(_variant_t(0L), _variant_t(u"still here")), S_OK);
+}
+
+}  // namespace
