@@ -1,10 +1,74 @@
 #include "entry/query_driver.h"
 
-#include "win/errors.h"
+#include <string>
 
-// TODO: the driver.
+#include "entry/query_factory.h"
+#include "log/agent_log.h"
+#include "win/oleauto.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+constexpr const WCHAR* kEnteredSource = u"ZorKavrel::GetInventoryInformation()";
+constexpr const WCHAR* kDriverSource = u"CZorKavrel::GetInventoryInformation";
+constexpr const WCHAR* kSucceededSource = u"CZorKavrel::GetInventoryInformation()";
+constexpr const WCHAR* kFailedSource = u"CZorKavrel::GetInventoryInformation() Failed";
+constexpr HRESULT kGatheringFailed = static_cast<HRESULT>(0x80041000);
+
+HRESULT ReportGatheringFailed() {
+    CEReportEvent(LogTrace, kFailedSource, u"Inventory gathering failed");
+    return kGatheringFailed;
+}
+
+// Steps from loading the document to the result; exceptions leave to the caller.
+HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
+    IXMLDOMElementPtr root = GetRootElement(queryDocument);
+    if (!root) {
+        CEReportEvent(LogTrace, kDriverSource, u"Unable to open input xml");
+        return E_FAIL;
+    }
+    // "scriptType" wins over "namespace"; their values do not matter here.
+    std::u16string ignored;
+    std::shared_ptr<CQuery> query;
+    if (GetAttributeString(root, u"scriptType", ignored))
+        query = MakeQuery(QueryKind::Script);
+    else if (GetAttributeString(root, u"namespace", ignored))
+        query = MakeQuery(QueryKind::Wmi);
+    if (!query) {
+        CEReportEvent(LogTrace, kDriverSource, u"Unknown query type");
+        return E_FAIL;
+    }
+    if (FAILED(query->Initialize(root))) {
+        CEReportEvent(LogError, kDriverSource, u"Initialization of Query Data Failed");
+        return E_FAIL;
+    }
+    std::u16string output;
+    if (FAILED(query->Execute(output)) || output.empty()) {
+        query.reset();
+        root = nullptr;
+        return ReportGatheringFailed();
+    }
+    std::u16string document = u"<result>\n" + output + u"</result>";
+    *result = SysAllocString(document.c_str());
+    CEReportEvent(LogTrace, kSucceededSource, u"Kavrel inventory gathering succeeded");
+    return S_OK;
+}
+
+}  // namespace
+
 HRESULT RunQueryDocument(const WCHAR* queryDocument, BSTR* result) noexcept {
-    (void)queryDocument;
-    (void)result;
-    return E_NOTIMPL;
+    CEReportEvent(LogTrace, kEnteredSource, u"Entered");
+    try {
+        try {
+            return Run(queryDocument, result);
+        } catch (const _com_error& error) {
+            CEReportEventCom(LogTrace, kDriverSource, error, u"Execution of query Failed");
+        } catch (...) {
+            CEReportEventF(LogTrace, kDriverSource, u"UnKnown error");
+        }
+        return ReportGatheringFailed();
+    } catch (...) {
+        // Only logging can throw here, and the log never does; still, nothing crosses.
+        return kGatheringFailed;
+    }
 }

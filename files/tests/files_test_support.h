@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "kvtest/log_capture.h"
 #include "kvtest/test_env.h"
 #include "kvwin/utf.h"
 #include "win/files.h"
@@ -50,16 +51,8 @@ inline std::string ReadBytes(const std::u16string& path) {
     return bytes;
 }
 
-// The lines this process's agent log holds since the last ClearLoggedLines, as
-// "level|source|message", in order. Every level is recorded in the file tests
-// (log_capture.cpp turns them all on before a test starts).
-std::vector<std::string> Lines();
-
-// Lines() starts after what the log holds now.
-void ClearLoggedLines();
-
-// Waits until the agent log holds a record whose message contains text; false when it did
-// not come within timeoutMs. Any process of the test may wait for any other's records.
-bool WaitForLoggedText(const std::string& text, unsigned timeoutMs);
+using kvtest::ClearLoggedLines;
+using kvtest::Lines;
+using kvtest::WaitForLoggedText;
 
 }  // namespace filestest

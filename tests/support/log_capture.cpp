@@ -1,5 +1,5 @@
-// The file tests read what the file operations logged from the agent log itself: every
-// level is switched on before a test starts, and the records are read back from the file.
+// Tests read what the library logged from the agent log itself: every level is switched on
+// before a test starts, and the records are read back from the file.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -10,14 +10,14 @@
 #include <fstream>
 #include <iterator>
 
-#include "files_test_support.h"
+#include "kvtest/log_capture.h"
 #include "kvwin/state_root.h"
 #include "log/event_log.h"
 #include "log/log_configuration.h"
 #include "log_records.h"
 #include "win/registry.h"
 
-namespace filestest {
+namespace kvtest {
 namespace {
 
 size_t g_firstRecord = 0;
@@ -100,4 +100,4 @@ bool WaitForLoggedText(const std::string& text, unsigned timeoutMs) {
     return found;
 }
 
-}  // namespace filestest
+}  // namespace kvtest

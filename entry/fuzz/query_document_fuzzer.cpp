@@ -1,0 +1,62 @@
+// Arbitrary text as a query document. The road must never crash, leak or hang, and must
+// always end in one of the driver's statuses, with a result document exactly on success.
+//
+// The input's bytes are read as UTF-16 code units (invalid sequences included). The real
+// query kinds read the document; their Execute is replaced by a fixed output so that no
+// input can make the fuzzer wait for a live WMI query or a script's time limit.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "entry/query_driver.h"
+#include "entry/query_factory.h"
+#include "script/script_query.h"
+#include "win/com.h"
+#include "win/oleauto.h"
+#include "wmi/query/wmi_query.h"
+
+namespace {
+
+template <class Real>
+class ReadOnlyQuery final : public CQuery {
+  public:
+    HRESULT Initialize(IXMLDOMElementPtr& query) override { return real_.Initialize(query); }
+    HRESULT Execute(std::u16string& output) override {
+        output = u"<row/>";
+        return S_OK;
+    }
+
+  private:
+    Real real_;
+};
+
+struct Setup {
+    Setup()
+        : script(QueryKind::Script, [] { return std::make_shared<ReadOnlyQuery<CScriptQuery>>(); }),
+          wmi(QueryKind::Wmi, [] { return std::make_shared<ReadOnlyQuery<CWMIQuery>>(); }) {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    }
+    ScopedQueryMaker script;
+    ScopedQueryMaker wmi;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Setup setup;
+    std::u16string text(size / 2, u'\0');
+    std::memcpy(text.data(), data, text.size() * 2);
+    BSTR result = nullptr;
+    const HRESULT hr = RunQueryDocument(text.c_str(), &result);
+    if (hr == S_OK) {
+        std::u16string document(result, SysStringLen(result));
+        if (document.rfind(u"<result>\n", 0) != 0 || document.size() < 18 ||
+            document.compare(document.size() - 9, 9, u"</result>") != 0)
+            std::abort();
+        SysFreeString(result);
+    } else if (result != nullptr || (hr != E_FAIL && hr != static_cast<HRESULT>(0x80041000))) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,160 @@
+#include "entry/inv_collector.h"
+
+#include <string_view>
+
+#include "log/agent_log.h"
+#include "win/oleauto.h"
+#include "win/text.h"
+
+namespace {
+
+constexpr const WCHAR* kDefaultDataClass = u"Dummy Dataclass";
+constexpr const WCHAR* kResourceSource = u"InvCollector::AddDefaultResourceInfo";
+
+template <class Ptr>
+void RaiseIfFailed(HRESULT hr, const Ptr& object) {
+    if (FAILED(hr))
+        _com_issue_errorex(hr, object.GetInterfacePtr(), Ptr::GetIID());
+}
+
+// The interface of a smart pointer, E_POINTER raised when it is empty.
+template <class Ptr>
+typename Ptr::Interface* Use(const Ptr& object) {
+    if (!object)
+        _com_issue_error(E_POINTER);
+    return object.GetInterfacePtr();
+}
+
+std::u16string_view TrimSpace(std::u16string_view text) {
+    while (!text.empty() && iswspace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && iswspace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+std::u16string CleanColumnValue(const std::u16string& value) {
+    std::u16string kept;
+    kept.reserve(value.size());
+    for (char16_t c : value) {
+        if (c >= 0x20)
+            kept += c;
+    }
+    return std::u16string(TrimSpace(kept));
+}
+
+std::u16string CutRows(const std::u16string& eventXml) {
+    size_t start = eventXml.find(u"<row");
+    if (start == std::u16string::npos)
+        return u"";
+    size_t end = eventXml.find(u"</resource>", start);
+    if (end == std::u16string::npos)
+        return u"";
+    return std::u16string(TrimSpace(std::u16string_view(eventXml).substr(start, end - start)));
+}
+
+InvCollector::InvCollector(const WCHAR* dataClass, IZorHubEvent* event, const WCHAR* eventId) {
+    event_ = event ? IZorHubEventPtr(event) : CreateHubEvent(eventId);
+    AddDefaultResourceInfo();
+    RaiseIfFailed(Use(event_)->SetEventOption(0), event_);
+    AddDataBlock(dataClass && dataClass[0] ? dataClass : kDefaultDataClass);
+}
+
+InvCollector::~InvCollector() {
+    resource_ = nullptr;
+    event_ = nullptr;
+    current_row_ = nullptr;
+    data_block_ = nullptr;
+}
+
+IZorHubEventPtr InvCollector::CreateHubEvent(const WCHAR* eventId) {
+    IUnknown* unknown = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_ZorHubEvent, nullptr, CLSCTX_ALL, __uuidof(IUnknown),
+                                  reinterpret_cast<void**>(&unknown));
+    if (SUCCEEDED(hr))
+        hr = OleRun(unknown);
+    IZorHubEvent* raw = nullptr;
+    if (SUCCEEDED(hr))
+        hr = unknown->QueryInterface(__uuidof(IZorHubEvent), reinterpret_cast<void**>(&raw));
+    if (unknown)
+        unknown->Release();
+    if (FAILED(hr) && hr != E_NOINTERFACE)
+        _com_issue_error(hr);
+    IZorHubEventPtr event(raw, false);
+    _bstr_t id(eventId);
+    RaiseIfFailed(Use(event)->SetEventGuid(id), event);
+    CEReportEvent(LogTrace, u"InvCollector::CreateHubEvent", u"HubEvent created successfully");
+    return event;
+}
+
+void InvCollector::AddDefaultResourceInfo() {
+    CEReportEvent(LogTrace, kResourceSource, u"In AddDefaultResourceInfo");
+    try {
+        IDispatch* resource = nullptr;
+        HRESULT hr = Use(event_)->GetDefaultResource(&resource);
+        resource_ = IDispatchPtr(resource, false);
+        RaiseIfFailed(hr, event_);
+        if (!resource_) {
+            CEReportEvent(LogTrace, kResourceSource,
+                          u"IZorHubEvent::GetDefaultResource returned NULL. Calling "
+                          u"CreateDefaultResource");
+        }
+    } catch (const _com_error& error) {
+        CEReportEventCom(LogWarning, kResourceSource, error,
+                         u"IZorHubEvent::GetDefaultResource threw exception. Calling "
+                         u"CreateDefaultResource");
+    }
+}
+
+void InvCollector::AddDataBlock(const WCHAR* dataClass) {
+    CEReportEvent(LogTrace, u"InvCollector::AddDataBlock", u"In");
+    _variant_t resource;
+    VARIANT held;
+    VariantInit(&held);
+    held.vt = VT_DISPATCH;
+    held.pdispVal = resource_.GetInterfacePtr();
+    HRESULT hr = VariantCopy(&resource, &held);
+    if (FAILED(hr))
+        _com_issue_error(hr);
+    _variant_t name(dataClass);
+    IHubDataBlock* block = nullptr;
+    hr = Use(event_)->AddDataBlock(name, resource, &block);
+    data_block_ = IHubDataBlockPtr(block, false);
+    RaiseIfFailed(hr, event_);
+}
+
+void InvCollector::AddRow() {
+    _variant_t omitted;
+    omitted.vt = VT_ERROR;
+    omitted.scode = DISP_E_PARAMNOTFOUND;
+    IHubDataRow* row = nullptr;
+    HRESULT hr = Use(data_block_)->AddRow(omitted, &row);
+    current_row_ = IHubDataRowPtr(row, false);
+    RaiseIfFailed(hr, data_block_);
+}
+
+void InvCollector::SetColumnValue(uint32_t column, const std::u16string& value) {
+    IHubColumnList* list = nullptr;
+    HRESULT hr = Use(data_block_)->GetColumns(&list);
+    IHubColumnListPtr columns(list, false);
+    RaiseIfFailed(hr, data_block_);
+    RaiseIfFailed(Use(columns)->SetColumnOption(column, 1), columns);
+    columns = nullptr;
+
+    _variant_t index;
+    index.vt = VT_INT;
+    index.intVal = static_cast<INT>(column);
+    _variant_t text(CleanColumnValue(value).c_str());
+    RaiseIfFailed(Use(current_row_)->SetValue(index, text), current_row_);
+}
+
+void InvCollector::GetRowsXml(std::u16string& rows) {
+    BSTR xml = nullptr;
+    HRESULT hr = Use(event_)->GetXml(&xml);
+    _bstr_t owned(xml, false);
+    RaiseIfFailed(hr, event_);
+    rows = CutRows(owned.length() ? std::u16string(static_cast<const WCHAR*>(owned), owned.length())
+                                  : std::u16string());
+}
