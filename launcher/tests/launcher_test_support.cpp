@@ -62,6 +62,11 @@ void InstallProbeAsLauncher(const std::string& folder) {
     namespace fs = std::filesystem;
     // A link, so the stand-in still finds the platform library beside its real file.
     fs::create_symlink(LAUNCH_PROBE_PATH, folder + "/Lumbrik.exe");
+    InstallColvaneModule(folder);
+}
+
+void InstallColvaneModule(const std::string& folder) {
+    namespace fs = std::filesystem;
     fs::copy_file(COLVANE_FIXTURE_PATH, folder + "/Colvane.dll",
                   fs::copy_options::overwrite_existing);
     // Kept loaded for the rest of the process: each test case is a process of its own.

@@ -35,6 +35,9 @@ class OpenFolder {
 // from there, so the library's launcher path leads to the stand-in.
 void InstallProbeAsLauncher(const std::string& folder);
 
+// Loads a copy of a "Colvane.dll" from folder: the library's launcher path then leads there.
+void InstallColvaneModule(const std::string& folder);
+
 // The stand-in's report for a call: key=value lines; empty when it wrote none.
 std::map<std::string, std::string> ReadProbeReport(const std::string& folder,
                                                    const std::string& identifier);
