@@ -15,6 +15,7 @@
 #include "kvtest/test_env.h"
 #include "kvwin/security_token.h"
 #include "kvwin/utf.h"
+#include "win/debug.h"
 #include "win/files.h"
 #include "win/kernel_objects.h"
 #include "win/processes.h"
@@ -107,9 +108,10 @@ TEST_F(ChildProcesses, ARunningChildIsNotSignalledUntilItEnds) {
 
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const HANDLE both[] = {event, child.info.hThread};
-    ::kill(static_cast<pid_t>(child.info.dwProcessId), SIGKILL);
+    EXPECT_TRUE(TerminateProcess(child.info.hProcess, 42));
     EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 120000), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(child.WaitForExitCode(), 1u);
+    EXPECT_EQ(child.WaitForExitCode(), 42u);
+    EXPECT_FALSE(TerminateProcess(child.info.hProcess, 43)) << "it has ended";
     CloseHandle(event);
 }
 
