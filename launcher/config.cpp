@@ -3,21 +3,17 @@
 #include "launcher/config.h"
 
 #include "files/file_operations.h"
-#include "files/module_paths.h"
 #include "files/path_text.h"
 #include "files/temp_folder.h"
-#include "kvwin/format.h"
 #include "launcher/launcher_files.h"
 #include "launcher/run_process_as.h"
 #include "log/agent_log.h"
 #include "win/com.h"
-#include "win/modules.h"
 
 namespace {
 
 constexpr const WCHAR* kSource = u"CConfig::Lumbrik()";
 constexpr UINT kUtf8 = 65001;
-constexpr size_t kCommandLineChars = 8192;
 
 // "Entered" now, "Exited" however the operation ends.
 class EnteredExited {
@@ -39,27 +35,6 @@ std::u16string NewCallIdentifier() {
 }
 
 }  // namespace
-
-std::u16string LauncherInputFileName(const std::u16string& identifier) {
-    return kvwin::Format(u"WmiInput_%s.xml", identifier.c_str());
-}
-
-std::u16string LauncherOutputFileName(const std::u16string& identifier) {
-    return kvwin::Format(u"WmiOutput_%s.xml", identifier.c_str());
-}
-
-std::u16string LauncherCommandLine(const std::u16string& folder, const std::u16string& identifier) {
-    WCHAR text[kCommandLineChars];
-    kvwin::FormatTo(text, kCommandLineChars, u"-d \"%s\" -id %s", folder.c_str(),
-                    identifier.c_str());
-    return text;
-}
-
-std::u16string LauncherPath() {
-    // Beside the agent module that loaded us; failing that, beside the host executable.
-    const HMODULE agentModule = GetModuleHandleW(u"Colvane.dll");
-    return CombinePath(GetModuleFolder(agentModule), kLauncherExecutableName);
-}
 
 bool CConfig::Lumbrik(const std::u16string& input, std::u16string& output) {
     EnteredExited trace;

@@ -29,7 +29,6 @@ constexpr const char* kUsage =
     "  --where       show the locations in use (state root, registry, log, temp, launcher)\n";
 
 void ShowLog(const std::string& logPath, uint64_t offset) {
-    RecordFilter everything;
     for (const LogRecord& record : ParseLogText(TextAppendedSince(logPath, offset)))
         PrintRecord(std::cerr, record);
 }
