@@ -6,16 +6,6 @@
 
 namespace kvxmldom {
 
-std::atomic<long>& LiveObjects() {
-    static std::atomic<long> count{0};
-    return count;
-}
-
-std::atomic<long>& ServerLocks() {
-    static std::atomic<long> count{0};
-    return count;
-}
-
 HRESULT ReturnText(const std::u16string& text, BSTR* out) {
     *out = SysAllocStringLen(text.data(), UINT(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -38,7 +28,7 @@ class Factory final : public kvwin::ComObject<IClassFactory> {
         return Guard([&] { return CreateDocument(outer, riid, ppv); });
     }
     STDMETHODIMP LockServer(BOOL lock) override {
-        lock ? ++ServerLocks() : --ServerLocks();
+        lock ? ++kvwin::ModuleServerLocks() : --kvwin::ModuleServerLocks();
         return S_OK;
     }
 
@@ -66,5 +56,5 @@ extern "C" KVWIN_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPV
 }
 
 extern "C" KVWIN_API HRESULT DllCanUnloadNow() {
-    return kvxmldom::LiveObjects() == 0 && kvxmldom::ServerLocks() == 0 ? S_OK : S_FALSE;
+    return kvwin::ModuleCanUnloadNow();
 }

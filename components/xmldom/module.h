@@ -2,35 +2,20 @@
 // DllCanUnloadNow) and the guard that keeps exceptions inside the module. Thread safe.
 #pragma once
 
-#include <atomic>
-#include <new>
+#include <string>
+#include <utility>
 
+#include "kvwin/component_module.h"
 #include "win/com.h"
 
 namespace kvxmldom {
 
-std::atomic<long>& LiveObjects();
-std::atomic<long>& ServerLocks();
-
-// A member of every object: counts the object as live while it exists.
-class ModuleRef {
-  public:
-    ModuleRef() { ++LiveObjects(); }
-    ~ModuleRef() { --LiveObjects(); }
-    ModuleRef(const ModuleRef&) = delete;
-    ModuleRef& operator=(const ModuleRef&) = delete;
-};
+using kvwin::ModuleRef;
 
 // Runs the body of a COM method; an exception becomes E_OUTOFMEMORY or E_UNEXPECTED.
 template <class F>
 HRESULT Guard(F&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    return kvwin::GuardComCall(std::forward<F>(body));
 }
 
 // A new BSTR with the text; E_OUTOFMEMORY when it cannot be allocated.

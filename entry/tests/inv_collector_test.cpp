@@ -3,7 +3,7 @@
 
 #include "entry/inv_collector.h"
 #include "fake_hub_event.h"
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
 

@@ -9,7 +9,7 @@
 #include "entry/query_factory.h"
 #include "errors/error_description.h"
 #include "fake_hub_event.h"
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
 #include "win/oleauto.h"

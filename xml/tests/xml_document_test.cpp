@@ -1,7 +1,7 @@
 // Reading query documents: loading, attributes by name and by path, element text.
 #include <gtest/gtest.h>
 
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/com_runtime.h"
 #include "win/errors.h"

@@ -4,7 +4,7 @@
 #include <pugixml.hpp>
 
 #include "hubevent/hub_event.h"
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvwin/utf.h"
 #include "win/comdef.h"
 

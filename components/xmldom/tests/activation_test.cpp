@@ -8,18 +8,7 @@
 namespace {
 
 using namespace xmldomtest;
-
-void SetClassesRootDefault(const std::u16string& key, const std::u16string& value) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &handle, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(
-        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       DWORD((value.size() + 1) * sizeof(WCHAR))),
-        ERROR_SUCCESS);
-    RegCloseKey(handle);
-}
+using kvtest::SetClassesRootDefault;
 
 TEST(XmlDomActivation, EveryDocumentClassAndProgIdMakesADocument) {
     ScopedApartment apartment;

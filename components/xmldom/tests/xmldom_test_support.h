@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "kvtest/com_support.h"
 #include "kvwin/utf.h"
 #include "win/comdef.h"
 #include "win/msxml.h"
@@ -18,13 +19,7 @@ _COM_SMARTPTR_TYPEDEF(IXMLDOMParseError, __uuidof(IXMLDOMParseError));
 
 namespace xmldomtest {
 
-class ScopedApartment {
-  public:
-    ScopedApartment() { EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
-    ~ScopedApartment() { CoUninitialize(); }
-    ScopedApartment(const ScopedApartment&) = delete;
-    ScopedApartment& operator=(const ScopedApartment&) = delete;
-};
+using kvtest::ScopedApartment;
 
 // A BSTR argument that frees itself; keeps embedded NULs and lone surrogates as given.
 class Bstr {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "kvtest/com_support.h"
 #include "kvwin/com_guid_text.h"
 #include "kvwin/com_object.h"
 #include "kvwin/utf.h"
@@ -14,27 +15,8 @@
 
 namespace comtest {
 
-// The calling thread in a multithreaded apartment for the object's lifetime.
-class ScopedApartment {
-  public:
-    ScopedApartment() { EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
-    ~ScopedApartment() { CoUninitialize(); }
-    ScopedApartment(const ScopedApartment&) = delete;
-    ScopedApartment& operator=(const ScopedApartment&) = delete;
-};
-
-// Writes the default value of HKEY_CLASSES_ROOT\<key>.
-inline void SetClassesRootDefault(const std::u16string& key, const std::u16string& value) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &handle, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(
-        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       DWORD((value.size() + 1) * sizeof(WCHAR))),
-        ERROR_SUCCESS);
-    RegCloseKey(handle);
-}
+using kvtest::ScopedApartment;
+using kvtest::SetClassesRootDefault;
 
 // The native path of the test server module, as the build placed it.
 inline std::u16string TestServerPath() {

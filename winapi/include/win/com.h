@@ -229,6 +229,28 @@ KVWIN_API void CoFreeUnusedLibrariesEx(DWORD dwUnloadDelay, DWORD dwReserved);
 // any other object is taken as running already (S_OK).
 KVWIN_API HRESULT OleRun(LPUNKNOWN pUnknown);
 
+// ---- call security ------------------------------------------------------------------------
+#define RPC_C_AUTHN_NONE 0
+#define RPC_C_AUTHN_WINNT 10
+#define RPC_C_AUTHN_DEFAULT 0xFFFFFFFFu
+#define RPC_C_AUTHZ_NONE 0
+#define RPC_C_AUTHN_LEVEL_DEFAULT 0
+#define RPC_C_AUTHN_LEVEL_CALL 3
+#define RPC_C_AUTHN_LEVEL_PKT_PRIVACY 6
+#define RPC_C_IMP_LEVEL_DEFAULT 0
+#define RPC_C_IMP_LEVEL_IDENTIFY 2
+#define RPC_C_IMP_LEVEL_IMPERSONATE 3
+#define EOAC_NONE 0
+typedef void* RPC_AUTH_IDENTITY_HANDLE;
+
+// Sets the security a proxy uses for its calls. Objects here are never remote, so there is
+// no proxy to configure: any object is accepted (S_OK) and the settings are not kept;
+// E_INVALIDARG for a null proxy.
+KVWIN_API HRESULT CoSetProxyBlanket(IUnknown* pProxy, DWORD dwAuthnSvc, DWORD dwAuthzSvc,
+                                    OLECHAR* pServerPrincName, DWORD dwAuthnLevel,
+                                    DWORD dwImpLevel, RPC_AUTH_IDENTITY_HANDLE pAuthInfo,
+                                    DWORD dwCapabilities);
+
 // ---- GUIDs and class names ----------------------------------------------------------------
 // A random (version 4) GUID.
 KVWIN_API HRESULT CoCreateGuid(GUID* pguid);

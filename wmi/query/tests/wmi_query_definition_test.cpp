@@ -1,7 +1,7 @@
 // The WMI query definition read from query elements: the statement and the bindings.
 #include <gtest/gtest.h>
 
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
 #include "wmi/query/wmi_query.h"

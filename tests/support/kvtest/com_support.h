@@ -1,0 +1,36 @@
+// COM helpers of the test programs: the apartment a test runs in, class registrations.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "win/com.h"
+#include "win/registry.h"
+
+namespace kvtest {
+
+class ScopedApartment {
+  public:
+    explicit ScopedApartment(DWORD model = COINIT_MULTITHREADED) {
+        EXPECT_EQ(CoInitializeEx(nullptr, model), S_OK);
+    }
+    ~ScopedApartment() { CoUninitialize(); }
+    ScopedApartment(const ScopedApartment&) = delete;
+    ScopedApartment& operator=(const ScopedApartment&) = delete;
+};
+
+// Writes the default value of HKEY_CLASSES_ROOT\<key>, as a class registration does.
+inline void SetClassesRootDefault(const std::u16string& key, const std::u16string& value) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &handle, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       DWORD((value.size() + 1) * sizeof(WCHAR))),
+        ERROR_SUCCESS);
+    RegCloseKey(handle);
+}
+
+}  // namespace kvtest
