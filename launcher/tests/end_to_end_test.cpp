@@ -12,7 +12,7 @@
 #include "canned_rows_kind.h"
 #include "entry/query_factory.h"
 #include "kavrel/kavrel.h"
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvwin/security_token.h"
 #include "launcher_test_support.h"
 #include "win/oleauto.h"
