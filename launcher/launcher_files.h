@@ -1,5 +1,6 @@
 // What the library and the launcher executable agree on: the launcher's file name, the two
 // files of a call and the command line. Both sides build them here, so they cannot drift.
+// Stateless; any thread.
 #pragma once
 
 #include <string>
