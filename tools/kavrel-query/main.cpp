@@ -61,19 +61,18 @@ int main(int argc, char** argv) {
     int status = 0;
     for (size_t i = 0; i < options.documents.size(); ++i) {
         const std::string& source = options.documents[i];
+        // One line per document: the launcher's own messages may follow it on this stream.
         if (progress)
-            std::cerr << "\r\033[K[" << i + 1 << "/" << options.documents.size() << "] " << source
-                      << std::flush;
+            std::cerr << "[" << i + 1 << "/" << options.documents.size() << "] " << source
+                      << std::endl;
         std::u16string document;
         if (!ReadQueryDocument(source, document, problem)) {
-            std::cerr << (progress ? "\n" : "") << "kavrel-query: " << problem << "\n";
+            std::cerr << "kavrel-query: " << problem << "\n";
             status = 2;
             continue;
         }
         const uint64_t logOffset = options.showLog ? FileSize(logPath) : 0;
         const QueryOutcome outcome = RunDocument(document, options.inProcess);
-        if (progress)
-            std::cerr << "\r\033[K" << std::flush;
         if (SUCCEEDED(outcome.hr)) {
             std::cout << kvwin::ToUtf8(outcome.result) << "\n" << std::flush;
         } else {
