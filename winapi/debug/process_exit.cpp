@@ -1,8 +1,12 @@
 // Ending the current process, abruptly or in order.
+#include <signal.h>
+
 #include <unistd.h>
+#include <cerrno>
 
 #include <cstdlib>
 
+#include "../process/child_process.h"
 #include "win/debug.h"
 #include "win/handles.h"
 
@@ -14,10 +18,23 @@ BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) {
         // runtime termination, so neither atexit handlers nor static destructors may run.
         ::_exit(static_cast<int>(uExitCode));
     }
-    // TODO: real process handles (from CreateProcessW and OpenProcess) end their process
-    // with a signal once process objects exist.
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    // A child of ours ends with SIGKILL; the code is recorded first, so its reaper reports
+    // it instead of the signal's.
+    auto child = kvwin::LookupHandleAs<kvwin::ChildObject>(hProcess, kvwin::HandleKind::Process);
+    if (!child)
+        return FALSE;
+    kvwin::ChildState& state = *child->state();
+    if (state.done.load(std::memory_order_acquire)) {
+        SetLastError(ERROR_ACCESS_DENIED);  // as Windows answers for a process that has ended
+        return FALSE;
+    }
+    state.terminate_code.store(uExitCode);
+    state.terminated.store(true);
+    if (::kill(state.pid, SIGKILL) != 0 && errno != ESRCH) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 void ExitProcess(UINT uExitCode) {

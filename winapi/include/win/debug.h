@@ -46,8 +46,9 @@ KVWIN_API void DebugBreak(void);
 // pseudo-handle (GetCurrentProcess()): no atexit handler, no static destructor and no
 // library unload code runs, and buffered stdio output is not flushed, as Windows kills the
 // process without notifying its DLLs. Does not return then.
-// Any other handle fails with ERROR_INVALID_HANDLE for now: ending other processes comes
-// with process handles.
+// A child's process handle (CreateProcessW) ends the child (SIGKILL); its exit code is then
+// uExitCode. A child that has already ended gives ERROR_ACCESS_DENIED; any other handle
+// ERROR_INVALID_HANDLE.
 KVWIN_API BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
 
 // Ends the process the orderly way: atexit handlers and static destructors run, which is

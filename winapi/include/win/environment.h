@@ -36,4 +36,16 @@ KVWIN_API DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSi
 KVWIN_API LPWSTR GetEnvironmentStringsW(void);
 KVWIN_API BOOL FreeEnvironmentStringsW(LPWSTR penv);
 
+// The environment a process started with hToken (as CreateProcessAsUserW does) should get,
+// as a UTF-16 block for CREATE_UNICODE_ENVIRONMENT: with bInherit this process's
+// environment, else only PATH; then the token's account from the password database: HOME,
+// USER and LOGNAME, SHELL (/bin/sh when it has none), and PATH when it was not inherited
+// (the sbin folders only for root). For another user than this process's, the variables
+// that point into this user's own folders (XDG_*, MAIL) are dropped, and KAVREL_ROOT is set
+// to this process's state root, so that the child sees the same machine-wide state. A
+// null token gives the inherited part and PATH only. Free the block with
+// DestroyEnvironmentBlock. An account missing from the database gives ERROR_NONE_MAPPED.
+KVWIN_API BOOL CreateEnvironmentBlock(LPVOID* lpEnvironment, HANDLE hToken, BOOL bInherit);
+KVWIN_API BOOL DestroyEnvironmentBlock(LPVOID lpEnvironment);
+
 }  // extern "C"

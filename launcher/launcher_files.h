@@ -1,0 +1,24 @@
+// What the library and the launcher executable agree on: the launcher's file name, the two
+// files of a call and the command line. Both sides build them here, so they cannot drift.
+// Stateless; any thread.
+#pragma once
+
+#include <string>
+
+// The launcher executable's file name, beside the agent module (or the host executable).
+inline constexpr const char16_t* kLauncherExecutableName = u"Lumbrik.exe";
+
+// "WmiInput_<identifier>.xml": the query document, UTF-8, written by the library.
+std::u16string LauncherInputFileName(const std::u16string& identifier);
+
+// "WmiOutput_<identifier>.xml": the launcher's result text, UTF-8, written by the launcher.
+std::u16string LauncherOutputFileName(const std::u16string& identifier);
+
+// "-d \"<folder>\" -id <identifier>", the folder as it is (its trailing backslash
+// included), cut to 8191 characters.
+std::u16string LauncherCommandLine(const std::u16string& folder, const std::u16string& identifier);
+
+// The launcher's full path: the folder of the loaded module "Colvane.dll" (found under its
+// Linux names too: libColvane.so, ...), or of the host executable when none is loaded,
+// joined with kLauncherExecutableName.
+std::u16string LauncherPath();
