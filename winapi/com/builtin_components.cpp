@@ -2,6 +2,7 @@
 // module beside the layer that serves it.
 #include "builtin_components.h"
 
+#include "win/activscp.h"
 #include "win/msxml.h"
 
 namespace kvwin::com_detail {
@@ -15,6 +16,12 @@ std::vector<BuiltinClass> ComponentClasses() {
         {CLSID_DOMDocument, u"Microsoft.XMLDOM", u"MSXML.DOMDocument", nullptr, xmldom},
         {CLSID_DOMDocument30, u"Msxml2.DOMDocument.3.0", u"", nullptr, xmldom},
         {CLSID_DOMDocument60, u"Msxml2.DOMDocument.6.0", u"", nullptr, xmldom},
+        // The script engines and the scripting objects.
+        {CLSID_JScript, u"JScript", u"", nullptr, u"libkavrel-jscript.so"},
+        {kvwin::GuidFromLiteral("EE09B103-97E0-11CF-978F-00A02463E06F"), u"Scripting.Dictionary",
+         u"", nullptr, u"libkavrel-scripting.so"},
+        {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",
+         nullptr, u"libkavrel-scripting.so"},
     };
 }
 
