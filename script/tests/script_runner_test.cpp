@@ -71,16 +71,6 @@ TEST(ScriptRunner, AnEventAlreadySetCancelsTheRunAtOnceAndIsReset) {
         RunScript(u"jscript", u"Collect=number 1", u"Collect", &result, kNoScriptTimeLimit));
 }
 
-TEST(ScriptRunner, ARunEndedByItselfStillResetsTheEvent) {
-    ScopedTestEngine engines;
-    CancellationEvent cancellation;
-    // Whether the wait sees the script's end or the event first, the event is reset.
-    _variant_t result;
-    SetEvent(cancellation.handle);
-    RunScript(u"perl", u"", u"", &result, 60000);
-    EXPECT_FALSE(cancellation.IsSet());
-}
-
 // Two processes of the session: one runs a script without a time limit, the other waits
 // until that script runs and sets the event.
 TEST(ScriptRunner, TheEventSetByAnotherProcessInterruptsARunningScript) {
