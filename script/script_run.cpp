@@ -14,7 +14,7 @@ namespace {
 // One script run's engine interfaces and the order in which they are given back.
 class EngineRun {
   public:
-    EngineRun(ScriptRunContext& context) : context_(context) {}
+    explicit EngineRun(ScriptRunContext& context) : context_(context) {}
     ~EngineRun() { TearDown(); }
     EngineRun(const EngineRun&) = delete;
     EngineRun& operator=(const EngineRun&) = delete;
