@@ -155,14 +155,14 @@ class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64
     STDMETHODIMP GetCurrentScriptThreadID(SCRIPTTHREADID* id) override {
         if (!id)
             return E_POINTER;
-        *id = base_thread_;
+        *id = base_thread_.load();
         return S_OK;
     }
     STDMETHODIMP GetScriptThreadID(DWORD thread, SCRIPTTHREADID* id) override {
         if (!id)
             return E_POINTER;
         *id = thread;
-        return thread == base_thread_ ? S_OK : E_INVALIDARG;
+        return thread == base_thread_.load() ? S_OK : E_INVALIDARG;
     }
     STDMETHODIMP GetScriptThreadState(SCRIPTTHREADID id, SCRIPTTHREADSTATE* state) override {
         if (!state)
@@ -276,7 +276,7 @@ class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64
 
     bool KnownThread(SCRIPTTHREADID id) const {
         return id == SCRIPTTHREADID_ALL || id == SCRIPTTHREADID_BASE ||
-               id == SCRIPTTHREADID_CURRENT || id == base_thread_;
+               id == SCRIPTTHREADID_CURRENT || id == base_thread_.load();
     }
 
     void ChangeState(SCRIPTSTATE state) {
@@ -351,7 +351,7 @@ class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64
     IActiveScriptSite* site_ = nullptr;
     SCRIPTSTATE state_ = SCRIPTSTATE_UNINITIALIZED;
     std::vector<Item> items_;
-    DWORD base_thread_ = 0;
+    std::atomic<DWORD> base_thread_{0};  // read by InterruptScriptThread on any thread
     std::atomic<bool> in_script_{false};
 };
 
