@@ -153,6 +153,9 @@ TEST(JScriptCancellation, TheEventSetByAnotherProcessStopsTheScript) {
         if (index == 0) {
             kvtest::ScopedApartment apartment;
             RegisterSignal();
+            // Held open so the signal outlives the script's own short-lived handle, whenever
+            // the other process comes to look (a named event lives while someone holds it).
+            HANDLE started = CreateEventW(nullptr, TRUE, FALSE, kStartedEvent);
             HANDLE cancellation = CreateEventW(nullptr, TRUE, FALSE, kScriptCancellationEventName);
             const Outcome outcome = Execute(
                 Document(u"Spin", u"-1",
@@ -163,6 +166,7 @@ TEST(JScriptCancellation, TheEventSetByAnotherProcessStopsTheScript) {
             if (WaitForSingleObject(cancellation, 0) != static_cast<DWORD>(WAIT_TIMEOUT))
                 throw std::runtime_error("the event was not reset");
             CloseHandle(cancellation);
+            CloseHandle(started);
         } else {
             HANDLE started = CreateEventW(nullptr, TRUE, FALSE, kStartedEvent);
             if (WaitForSingleObject(started, 120000) != WAIT_OBJECT_0)
