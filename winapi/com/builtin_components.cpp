@@ -2,6 +2,7 @@
 // module beside the layer that serves it.
 #include "builtin_components.h"
 
+#include "win/activscp.h"
 #include "win/msxml.h"
 
 namespace kvwin::com_detail {
@@ -18,6 +19,12 @@ std::vector<BuiltinClass> ComponentClasses() {
         // The agent's event component.
         {GuidFromLiteral("D415FA5B-7A37-466E-8E1D-E4FC28E44D10"), u"ZorHub.Event.1",
          u"ZorHub.Event", nullptr, u"libkavrel-hubevent.so"},
+        // The script engines and the scripting objects.
+        {CLSID_JScript, u"JScript", u"", nullptr, u"libkavrel-jscript.so"},
+        {kvwin::GuidFromLiteral("EE09B103-97E0-11CF-978F-00A02463E06F"), u"Scripting.Dictionary",
+         u"", nullptr, u"libkavrel-scripting.so"},
+        {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",
+         nullptr, u"libkavrel-scripting.so"},
     };
 }
 

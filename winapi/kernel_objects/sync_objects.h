@@ -90,4 +90,8 @@ class ThreadObject : public Waitable {
 // Marks a thread finished and wakes its waiters.
 void FinishThread(ThreadState& state, uint32_t exit_code);
 
+// Makes state the calling thread's own (its id is filled in), for a thread started with a
+// handle made beforehand; the starter calls FinishThread when the thread's work is done.
+void AdoptThreadState(std::shared_ptr<ThreadState> state);
+
 }  // namespace kvwin

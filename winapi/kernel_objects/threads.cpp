@@ -47,15 +47,19 @@ struct StartBlock {
 
 void* ThreadMain(void* argument) {
     std::unique_ptr<StartBlock> block(static_cast<StartBlock*>(argument));
-    block->state->thread_id = GetCurrentThreadId();
-    t_record.state = block->state;
-    t_record.finish_at_exit = false;
+    AdoptThreadState(block->state);
     const DWORD code = block->routine(block->parameter);
     FinishThread(*block->state, code);
     return nullptr;
 }
 
 }  // namespace
+
+void AdoptThreadState(std::shared_ptr<ThreadState> state) {
+    state->thread_id = GetCurrentThreadId();
+    t_record.state = std::move(state);
+    t_record.finish_at_exit = false;
+}
 
 std::shared_ptr<KernelObject> CurrentThreadObject() {
     return std::make_shared<ThreadObject>(CurrentState());

@@ -117,6 +117,17 @@ struct IDispatch : IUnknown {
 KV_DECLARE_UUID(IDispatch, "00020400-0000-0000-C000-000000000046");
 typedef IDispatch* LPDISPATCH;
 
+// Walks a collection; what a collection's DISPID_NEWENUM member returns (as an IUnknown).
+// Next copies up to celt elements into rgVar (S_FALSE when fewer were left).
+struct IEnumVARIANT : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) = 0;
+};
+KV_DECLARE_UUID(IEnumVARIANT, "00020404-0000-0000-C000-000000000046");
+inline constexpr IID IID_IEnumVARIANT = __uuidof(IEnumVARIANT);
+
 struct IErrorInfo : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetSource(BSTR* pBstrSource) = 0;

@@ -29,6 +29,7 @@ typedef uint32_t DWORD;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
 typedef uint64_t DWORD64;
+typedef uint64_t DWORDLONG;
 typedef int64_t INT_PTR;
 typedef uint64_t UINT_PTR;
 typedef int64_t LONG_PTR;

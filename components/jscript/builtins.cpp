@@ -1,0 +1,230 @@
+// ActiveXObject, GetObject, Enumerator, VBArray and ScriptEngine*.
+#include "builtins.h"
+
+#include <string>
+
+#include "dispatch_proxy.h"
+#include "kvwin/moniker_names.h"
+#include "kvwin/variant_enumerator.h"
+#include "text.h"
+#include "variant_conversion.h"
+#include "win/com.h"
+
+namespace kvjs {
+namespace {
+
+const char kEnumStateKey[] = DUK_HIDDEN_SYMBOL("kvenum");
+
+// `new ActiveXObject(progid)`: the class named by a ProgID (or a braced CLSID), created
+// in process and asked for IDispatch.
+duk_ret_t ActiveXObject(duk_context* ctx) {
+    std::u16string name = GetText(ctx, 0);
+    CLSID clsid;
+    HRESULT hr = name.size() && name[0] == u'{' ? CLSIDFromString(name.c_str(), &clsid)
+                                                : CLSIDFromProgID(name.c_str(), &clsid);
+    IDispatch* object = nullptr;
+    if (SUCCEEDED(hr))
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_IDispatch, reinterpret_cast<void**>(&object));
+    if (FAILED(hr)) {
+        // The language's own error: "Automation server can't create object".
+        duk_push_error_object(ctx, DUK_ERR_ERROR, "Automation server can't create object");
+        duk_push_int(ctx, HRESULT(0x800A01AD));
+        duk_put_prop_string(ctx, -2, "number");
+        duk_throw(ctx);
+    }
+    PushDispatch(ctx, object);
+    object->Release();
+    return 1;
+}
+
+// `GetObject(displayName)`: the object a display name stands for (kvwin/moniker_names.h).
+duk_ret_t GetObject(duk_context* ctx) {
+    std::u16string name = GetText(ctx, 0);
+    IDispatch* object = nullptr;
+    HRESULT hr =
+        CoGetObject(name.c_str(), nullptr, IID_IDispatch, reinterpret_cast<void**>(&object));
+    if (FAILED(hr))
+        ThrowComError(ctx, hr, nullptr);
+    PushDispatch(ctx, object);
+    object->Release();
+    return 1;
+}
+
+// The state of one Enumerator: the collection's enumerator and the current element.
+struct EnumState {
+    IEnumVARIANT* items = nullptr;
+    VARIANT current;
+    bool at_end = true;
+
+    EnumState() { VariantInit(&current); }
+    ~EnumState() {
+        VariantClear(&current);
+        if (items)
+            items->Release();
+    }
+    void Advance() {
+        VariantClear(&current);
+        ULONG fetched = 0;
+        at_end = !items || items->Next(1, &current, &fetched) != S_OK || fetched != 1;
+        if (at_end)
+            VariantInit(&current);
+    }
+};
+
+EnumState* StateOf(duk_context* ctx) {
+    duk_push_this(ctx);
+    duk_get_prop_string(ctx, -1, kEnumStateKey);
+    auto* state = static_cast<EnumState*>(duk_get_pointer(ctx, -1));
+    duk_pop_2(ctx);
+    if (!state)
+        duk_error(ctx, DUK_ERR_TYPE_ERROR, "Enumerator object expected");
+    return state;
+}
+
+duk_ret_t FinalizeEnumerator(duk_context* ctx) {
+    duk_get_prop_string(ctx, 0, kEnumStateKey);
+    delete static_cast<EnumState*>(duk_get_pointer(ctx, -1));
+    duk_push_pointer(ctx, nullptr);
+    duk_put_prop_string(ctx, 0, kEnumStateKey);
+    return 0;
+}
+
+// The IEnumVARIANT of a collection (its DISPID_NEWENUM member) or of a script array.
+IEnumVARIANT* EnumeratorOf(duk_context* ctx, duk_idx_t idx) {
+    if (IDispatch* coll = ProxiedDispatch(ctx, idx)) {
+        VARIANT result;
+        VariantInit(&result);
+        DISPPARAMS none{};
+        HRESULT hr =
+            coll->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT,
+                         DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr);
+        IEnumVARIANT* items = nullptr;
+        if (SUCCEEDED(hr) && (result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH) &&
+            result.punkVal)
+            hr = result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
+        else if (SUCCEEDED(hr))
+            hr = DISP_E_TYPEMISMATCH;
+        VariantClear(&result);
+        if (FAILED(hr))
+            ThrowComError(ctx, hr, nullptr);
+        return items;
+    }
+    if (duk_is_array(ctx, idx)) {
+        duk_size_t n = duk_get_length(ctx, idx);
+        struct Values {
+            std::vector<VARIANT> v;
+            ~Values() {
+                for (auto& x : v)
+                    VariantClear(&x);
+            }
+        } values;
+        values.v.resize(n);
+        for (auto& x : values.v)
+            VariantInit(&x);
+        for (duk_size_t i = 0; i < n; ++i) {
+            duk_get_prop_index(ctx, idx, duk_uarridx_t(i));
+            ToVariant(ctx, -1, &values.v[i]);
+            duk_pop(ctx);
+        }
+        return kvwin::VariantEnumerator::Create(values.v.data(), values.v.size());
+    }
+    if (duk_is_undefined(ctx, idx))
+        return nullptr;  // an empty enumerator
+    duk_push_error_object(ctx, DUK_ERR_TYPE_ERROR, "Object is not a collection");
+    duk_push_int(ctx, HRESULT(0x800A01C3));
+    duk_put_prop_string(ctx, -2, "number");
+    duk_throw(ctx);
+    return nullptr;
+}
+
+duk_ret_t EnumeratorConstructor(duk_context* ctx) {
+    if (!duk_is_constructor_call(ctx))
+        return duk_error(ctx, DUK_ERR_TYPE_ERROR, "Enumerator must be called with new");
+    duk_push_this(ctx);
+    auto* state = new EnumState();
+    duk_push_pointer(ctx, state);
+    duk_put_prop_string(ctx, -2, kEnumStateKey);
+    duk_push_c_function(ctx, FinalizeEnumerator, 1);
+    duk_set_finalizer(ctx, -2);
+    state->items = EnumeratorOf(ctx, 0);  // the finalizer frees the state if this throws
+    state->Advance();
+    return 0;
+}
+
+duk_ret_t EnumeratorAtEnd(duk_context* ctx) {
+    duk_push_boolean(ctx, StateOf(ctx)->at_end);
+    return 1;
+}
+duk_ret_t EnumeratorItem(duk_context* ctx) {
+    EnumState* state = StateOf(ctx);
+    PushVariant(ctx, state->current);
+    return 1;
+}
+duk_ret_t EnumeratorMoveNext(duk_context* ctx) {
+    StateOf(ctx)->Advance();
+    return 0;
+}
+duk_ret_t EnumeratorMoveFirst(duk_context* ctx) {
+    EnumState* state = StateOf(ctx);
+    if (state->items)
+        state->items->Reset();
+    state->Advance();
+    return 0;
+}
+
+// What is simplest written in the language itself. Arrays from COM already arrive as
+// Arrays, so a VBArray is a thin view of one.
+const char kPrelude[] = R"JS(
+(function (global) {
+    function define(name, value) {
+        Object.defineProperty(global, name, {value: value, writable: true, configurable: true});
+    }
+    function VBArray(values) {
+        if (!(this instanceof VBArray)) return new VBArray(values);
+        Object.defineProperty(this, 'values', {value: Array.isArray(values) ? values : []});
+    }
+    VBArray.prototype.toArray = function () { return this.values.slice(); };
+    VBArray.prototype.dimensions = function () { return 1; };
+    VBArray.prototype.lbound = function () { return 0; };
+    VBArray.prototype.ubound = function () { return this.values.length - 1; };
+    VBArray.prototype.getItem = function (i) { return this.values[i]; };
+    define('VBArray', VBArray);
+    define('ScriptEngine', function () { return 'JScript'; });
+    define('ScriptEngineMajorVersion', function () { return 5; });
+    define('ScriptEngineMinorVersion', function () { return 8; });
+    define('ScriptEngineBuildVersion', function () { return 0; });
+    define('CollectGarbage', function () {});
+})(this);
+)JS";
+
+void DefineFunction(duk_context* ctx, const char* name, duk_c_function fn, duk_idx_t nargs) {
+    duk_push_global_object(ctx);
+    duk_push_c_function(ctx, fn, nargs);
+    duk_put_prop_string(ctx, -2, name);
+    duk_pop(ctx);
+}
+
+}  // namespace
+
+void InstallBuiltins(duk_context* ctx) {
+    DefineFunction(ctx, "ActiveXObject", ActiveXObject, 1);
+    DefineFunction(ctx, "GetObject", GetObject, 1);
+
+    duk_push_global_object(ctx);
+    duk_push_c_function(ctx, EnumeratorConstructor, 1);
+    duk_push_object(ctx);
+    const duk_function_list_entry methods[] = {{"atEnd", EnumeratorAtEnd, 0},
+                                               {"item", EnumeratorItem, 0},
+                                               {"moveNext", EnumeratorMoveNext, 0},
+                                               {"moveFirst", EnumeratorMoveFirst, 0},
+                                               {nullptr, nullptr, 0}};
+    duk_put_function_list(ctx, -1, methods);
+    duk_put_prop_string(ctx, -2, "prototype");
+    duk_put_prop_string(ctx, -2, "Enumerator");
+    duk_pop(ctx);
+
+    duk_eval_string_noresult(ctx, kPrelude);
+}
+
+}  // namespace kvjs

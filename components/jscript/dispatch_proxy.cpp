@@ -1,0 +1,282 @@
+// The Proxy traps that carry script operations to IDispatch.
+#include "dispatch_proxy.h"
+
+#include <string>
+
+#include "kvwin/com_error_text.h"
+#include "text.h"
+#include "variant_conversion.h"
+
+namespace kvjs {
+namespace {
+
+const char kObjectKey[] = DUK_HIDDEN_SYMBOL("kvcom");         // on a proxy's target
+const char kMethodObjectKey[] = DUK_HIDDEN_SYMBOL("kvmobj");  // on a method reference
+const char kMethodIdKey[] = DUK_HIDDEN_SYMBOL("kvmid");
+const char kHandlerKey[] = "kvjs:dispatch-handler";  // in the heap stash
+
+// Hidden symbols never reach Proxy traps: reading one from a proxy reads its target.
+IDispatch* PointerAt(duk_context* ctx, duk_idx_t idx, const char* key) {
+    if (!duk_is_object(ctx, idx))
+        return nullptr;
+    duk_get_prop_string(ctx, idx, key);
+    void* p = duk_get_pointer(ctx, -1);
+    duk_pop(ctx);
+    return static_cast<IDispatch*>(p);
+}
+
+// Releases the reference a target or a method reference holds.
+duk_ret_t ReleaseHeldObject(duk_context* ctx) {
+    for (const char* key : {kObjectKey, kMethodObjectKey}) {
+        if (IDispatch* p = PointerAt(ctx, 0, key)) {
+            duk_push_pointer(ctx, nullptr);
+            duk_put_prop_string(ctx, 0, key);
+            p->Release();
+        }
+    }
+    return 0;
+}
+
+void HoldObject(duk_context* ctx, duk_idx_t idx, const char* key, IDispatch* object) {
+    object->AddRef();
+    duk_push_pointer(ctx, object);
+    duk_put_prop_string(ctx, idx, key);
+    duk_push_c_function(ctx, ReleaseHeldObject, 1);
+    duk_set_finalizer(ctx, idx);
+}
+
+// The DISPID of a name, or false when the object does not know it.
+bool FindName(IDispatch* object, const std::u16string& name, DISPID& id) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+}
+
+class ExcepInfo {
+  public:
+    ExcepInfo() { excep_ = EXCEPINFO{}; }
+    ~ExcepInfo() {
+        SysFreeString(excep_.bstrSource);
+        SysFreeString(excep_.bstrDescription);
+        SysFreeString(excep_.bstrHelpFile);
+    }
+    EXCEPINFO* get() { return &excep_; }
+
+  private:
+    EXCEPINFO excep_;
+};
+
+class Result {
+  public:
+    Result() { VariantInit(&v_); }
+    ~Result() { VariantClear(&v_); }
+    VARIANT* get() { return &v_; }
+
+  private:
+    VARIANT v_;
+};
+
+// Invokes and pushes the result, or throws.
+void InvokeAndPush(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, ArgumentList& args) {
+    Result result;
+    ExcepInfo excep;
+    UINT arg_err = 0;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, args.Params(),
+                                result.get(), excep.get(), &arg_err);
+    if (FAILED(hr))
+        ThrowComError(ctx, hr, excep.get());
+    PushVariant(ctx, *result.get());
+}
+
+// A method reference: calling it invokes the member with the call's arguments.
+duk_ret_t CallMethodReference(duk_context* ctx) {
+    duk_idx_t argc = duk_get_top(ctx);
+    duk_push_current_function(ctx);
+    IDispatch* object = PointerAt(ctx, -1, kMethodObjectKey);
+    duk_get_prop_string(ctx, -1, kMethodIdKey);
+    DISPID id = duk_get_int(ctx, -1);
+    duk_pop_2(ctx);
+    if (!object)
+        return duk_error(ctx, DUK_ERR_TYPE_ERROR, "object is no longer available");
+    ArgumentList args(ctx, 0, argc);
+    InvokeAndPush(ctx, object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+    return 1;
+}
+
+void PushMethodReference(duk_context* ctx, IDispatch* object, DISPID id) {
+    duk_idx_t fn = duk_push_c_function(ctx, CallMethodReference, DUK_VARARGS);
+    duk_push_int(ctx, id);
+    duk_put_prop_string(ctx, fn, kMethodIdKey);
+    HoldObject(ctx, fn, kMethodObjectKey, object);
+}
+
+// The object's value as a primitive: its default member, or a fixed text.
+duk_ret_t DefaultValue(duk_context* ctx) {
+    duk_push_this(ctx);
+    IDispatch* object = ProxiedDispatch(ctx, -1);
+    duk_pop(ctx);
+    if (object) {
+        Result result;
+        DISPPARAMS none{};
+        if (SUCCEEDED(object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
+                                     DISPATCH_PROPERTYGET, &none, result.get(), nullptr,
+                                     nullptr)) &&
+            result.get()->vt != VT_DISPATCH && result.get()->vt != VT_UNKNOWN) {
+            PushVariant(ctx, *result.get());
+            return 1;
+        }
+    }
+    duk_push_string(ctx, "[object]");
+    return 1;
+}
+
+// get(target, key, receiver)
+duk_ret_t TrapGet(duk_context* ctx) {
+    IDispatch* object = PointerAt(ctx, 0, kObjectKey);
+    if (!object || !duk_is_string(ctx, 1) || duk_is_symbol(ctx, 1))
+        return 0;
+    std::u16string name = GetText(ctx, 1);
+    DISPID id;
+    if (!FindName(object, name, id)) {
+        if (name == u"toString" || name == u"valueOf") {
+            duk_push_c_function(ctx, DefaultValue, 0);
+            return 1;
+        }
+        return 0;
+    }
+    Result result;
+    ExcepInfo excep;
+    DISPPARAMS none{};
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                result.get(), excep.get(), nullptr);
+    if (SUCCEEDED(hr)) {
+        PushVariant(ctx, *result.get());
+        return 1;
+    }
+    switch (hr) {
+        case DISP_E_MEMBERNOTFOUND:
+        case DISP_E_BADPARAMCOUNT:
+        case DISP_E_PARAMNOTOPTIONAL:
+        case DISP_E_PARAMNOTFOUND:
+        case DISP_E_TYPEMISMATCH:
+            // Not a plain property: a method, or a property that takes arguments.
+            PushMethodReference(ctx, object, id);
+            return 1;
+        default:
+            ThrowComError(ctx, hr, excep.get());
+    }
+}
+
+// set(target, key, value, receiver)
+duk_ret_t TrapSet(duk_context* ctx) {
+    IDispatch* object = PointerAt(ctx, 0, kObjectKey);
+    if (!object || duk_is_symbol(ctx, 1))
+        return duk_error(ctx, DUK_ERR_TYPE_ERROR, "object does not support this property");
+    std::u16string name = GetText(ctx, 1);
+    DISPID id;
+    if (!FindName(object, name, id))
+        ThrowComError(ctx, DISP_E_UNKNOWNNAME, nullptr);
+    ArgumentList args(ctx, 2, 3);
+    args.MakePut();
+    ExcepInfo excep;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
+                                args.Params(), nullptr, excep.get(), nullptr);
+    if (hr == DISP_E_MEMBERNOTFOUND && duk_is_object(ctx, 2))
+        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF,
+                            args.Params(), nullptr, excep.get(), nullptr);
+    if (FAILED(hr))
+        ThrowComError(ctx, hr, excep.get());
+    duk_push_true(ctx);
+    return 1;
+}
+
+// has(target, key)
+duk_ret_t TrapHas(duk_context* ctx) {
+    IDispatch* object = PointerAt(ctx, 0, kObjectKey);
+    DISPID id;
+    duk_push_boolean(ctx,
+                     object && !duk_is_symbol(ctx, 1) && FindName(object, GetText(ctx, 1), id));
+    return 1;
+}
+
+// apply(target, this, args): the default member.
+duk_ret_t TrapApply(duk_context* ctx) {
+    IDispatch* object = PointerAt(ctx, 0, kObjectKey);
+    if (!object)
+        return 0;
+    duk_idx_t argc = duk_idx_t(duk_get_length(ctx, 2));
+    duk_idx_t first = duk_get_top(ctx);
+    for (duk_idx_t i = 0; i < argc; ++i)
+        duk_get_prop_index(ctx, 2, duk_uarridx_t(i));
+    ArgumentList args(ctx, first, first + argc);
+    InvokeAndPush(ctx, object, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+    return 1;
+}
+
+// The target's own code never runs (the apply trap answers calls); it exists so that the
+// proxy is callable.
+duk_ret_t TargetBody(duk_context*) {
+    return 0;
+}
+
+}  // namespace
+
+void InstallDispatchProxy(duk_context* ctx) {
+    duk_push_heap_stash(ctx);
+    duk_push_object(ctx);
+    duk_push_c_function(ctx, TrapGet, 3);
+    duk_put_prop_string(ctx, -2, "get");
+    duk_push_c_function(ctx, TrapSet, 4);
+    duk_put_prop_string(ctx, -2, "set");
+    duk_push_c_function(ctx, TrapHas, 2);
+    duk_put_prop_string(ctx, -2, "has");
+    duk_push_c_function(ctx, TrapApply, 3);
+    duk_put_prop_string(ctx, -2, "apply");
+    duk_put_prop_string(ctx, -2, kHandlerKey);
+    duk_pop(ctx);
+}
+
+void PushDispatch(duk_context* ctx, IDispatch* object) {
+    if (!object) {
+        duk_push_null(ctx);
+        return;
+    }
+    duk_idx_t target = duk_push_c_function(ctx, TargetBody, DUK_VARARGS);
+    HoldObject(ctx, target, kObjectKey, object);
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kHandlerKey);
+    duk_remove(ctx, -2);
+    duk_push_proxy(ctx, 0);
+}
+
+IDispatch* ProxiedDispatch(duk_context* ctx, duk_idx_t idx) {
+    return PointerAt(ctx, idx, kObjectKey);
+}
+
+void ThrowComError(duk_context* ctx, HRESULT hr, EXCEPINFO* excep) {
+    std::u16string description;
+    if (hr == DISP_E_EXCEPTION && excep) {
+        if (excep->pfnDeferredFillIn)
+            excep->pfnDeferredFillIn(excep);
+        if (excep->scode)
+            hr = excep->scode;
+        else if (excep->wCode)
+            hr = HRESULT(0x800A0000u | excep->wCode);
+        if (excep->bstrDescription)
+            description.assign(excep->bstrDescription, SysStringLen(excep->bstrDescription));
+    }
+    if (description.empty())
+        description = kvwin::HresultText(hr);
+    while (!description.empty() && (description.back() == u'\n' || description.back() == u'\r'))
+        description.pop_back();
+    duk_push_error_object(ctx, DUK_ERR_ERROR, "%s", "");
+    PushText(ctx, description);
+    duk_dup_top(ctx);
+    duk_put_prop_string(ctx, -3, "message");
+    duk_put_prop_string(ctx, -2, "description");
+    duk_push_int(ctx, hr);
+    duk_put_prop_string(ctx, -2, "number");
+    duk_throw(ctx);
+    __builtin_unreachable();
+}
+
+}  // namespace kvjs

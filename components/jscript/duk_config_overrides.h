@@ -1,0 +1,21 @@
+/*
+ *  Kavrel's settings for the Duktape build, spliced into the installed duk_config.h at its
+ *  override marker by components/jscript/CMakeLists.txt (docs/components/jscript.md).
+ */
+
+/* InterruptScriptThread: the executor asks every so many instructions whether the engine
+ * that owns the heap has been asked to stop; while the answer is yes, every instruction
+ * throws, so no catch or finally in the script keeps it running. */
+#define DUK_USE_INTERRUPT_COUNTER
+#undef DUK_USE_EXEC_TIMEOUT_CHECK
+#define DUK_USE_EXEC_TIMEOUT_CHECK(udata) kvjs_interrupt_requested(udata)
+#if defined(__cplusplus)
+extern "C" int kvjs_interrupt_requested(void* udata);
+#else
+extern int kvjs_interrupt_requested(void* udata);
+#endif
+
+/* Duktape is compiled as C++ and throws its errors as C++ exceptions, so the engine's C++
+ * code between the script and COM objects unwinds properly (destructors release what they
+ * hold) when a script error passes through it. */
+#define DUK_USE_CPP_EXCEPTIONS

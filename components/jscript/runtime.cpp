@@ -1,0 +1,222 @@
+// The heap, the interrupt hook and the protected entry.
+#include "runtime.h"
+
+#include <cstdio>
+
+#include "builtins.h"
+#include "dispatch_proxy.h"
+#include "text.h"
+
+// Asked by the interpreter every so many instructions (duk_config_overrides.h).
+extern "C" int kvjs_interrupt_requested(void* udata) {
+    return udata && static_cast<kvjs::Runtime*>(udata)->InterruptRequested() ? 1 : 0;
+}
+
+namespace kvjs {
+namespace {
+
+// Duktape's last resort for an error outside any protected call, which our entries never
+// allow; nothing sensible is left to do.
+void FatalError(void*, const char* message) {
+    std::fprintf(stderr, "kavrel-jscript: fatal script heap error: %s\n", message);
+    std::abort();
+}
+
+duk_ret_t Trampoline(duk_context* ctx, void* udata) {
+    (*static_cast<const std::function<void(duk_context*)>*>(udata))(ctx);
+    return 0;
+}
+
+// Error numbers as the language reports them for its own error kinds.
+HRESULT ErrorNumber(std::u16string_view name) {
+    if (name == u"SyntaxError")
+        return HRESULT(0x800A03EA);  // syntax error
+    if (name == u"ReferenceError")
+        return HRESULT(0x800A1391);  // undefined identifier
+    if (name == u"TypeError")
+        return HRESULT(0x800A138F);  // object expected
+    if (name == u"RangeError")
+        return HRESULT(0x800A13A4);
+    return HRESULT(0x800A139E);  // exception thrown and not caught
+}
+
+duk_ret_t NamedItemGetter(duk_context* ctx) {
+    duk_push_current_function(ctx);
+    duk_get_prop_string(ctx, -1, DUK_HIDDEN_SYMBOL("kvitem"));
+    std::u16string name = GetText(ctx, -1);
+    duk_push_heap_stash(ctx);
+    std::string key = "item:" + std::string(duk_get_string(ctx, -2));
+    if (duk_get_prop_string(ctx, -1, key.c_str()))
+        return 1;
+    duk_pop(ctx);
+    IDispatch* object = nullptr;
+    if (FAILED(Runtime::Of(ctx).HostNamedItem(name, &object)) || !object)
+        return 0;  // an item the host has no object for reads as undefined
+    PushDispatch(ctx, object);
+    object->Release();
+    duk_dup_top(ctx);
+    duk_put_prop_string(ctx, -3, key.c_str());
+    return 1;
+}
+
+}  // namespace
+
+Runtime::Runtime(RuntimeHost* host, std::shared_ptr<InterruptSignal> signal)
+    : host_(host), signal_(std::move(signal)) {
+    ctx_ = duk_create_heap(nullptr, nullptr, nullptr, this, FatalError);
+    if (!ctx_)
+        throw std::bad_alloc();
+    std::function<void(duk_context*)> setup = [](duk_context* ctx) {
+        InstallDispatchProxy(ctx);
+        InstallBuiltins(ctx);
+    };
+    if (duk_safe_call(ctx_, Trampoline, &setup, 0, 1) != DUK_EXEC_SUCCESS) {
+        duk_destroy_heap(ctx_);
+        ctx_ = nullptr;
+        throw std::bad_alloc();
+    }
+    duk_pop(ctx_);
+}
+
+Runtime::~Runtime() {
+    Shutdown();
+}
+
+Runtime& Runtime::Of(duk_context* ctx) {
+    duk_memory_functions funcs;
+    duk_get_memory_functions(ctx, &funcs);
+    return *static_cast<Runtime*>(funcs.udata);
+}
+
+void Runtime::Shutdown() {
+    if (!ctx_)
+        return;
+    duk_context* ctx = ctx_;
+    // Finalizers run now and release COM objects, which may call back into script objects;
+    // those see a heap that is going away and answer E_UNEXPECTED.
+    ctx_ = nullptr;
+    duk_destroy_heap(ctx);
+    host_ = nullptr;
+}
+
+std::string Runtime::AddSourceText(std::u16string_view code, DWORDLONG cookie, ULONG start_line) {
+    texts_.push_back({std::u16string(code), cookie, start_line});
+    return "text" + std::to_string(texts_.size() - 1);
+}
+
+void Runtime::DefineNamedItem(std::u16string_view name) {
+    std::function<void(duk_context*)> body = [name](duk_context* ctx) {
+        duk_push_global_object(ctx);
+        PushText(ctx, name);
+        duk_push_c_function(ctx, NamedItemGetter, 0);
+        PushText(ctx, name);
+        duk_put_prop_string(ctx, -2, DUK_HIDDEN_SYMBOL("kvitem"));
+        duk_def_prop(
+            ctx, -3,
+            DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_CLEAR_ENUMERABLE);
+        duk_pop(ctx);
+    };
+    Peek(body);
+}
+
+bool Runtime::Peek(const std::function<void(duk_context*)>& body) {
+    if (!ctx_)
+        return false;
+    duk_int_t rc =
+        duk_safe_call(ctx_, Trampoline, const_cast<void*>(static_cast<const void*>(&body)), 0, 1);
+    duk_pop(ctx_);
+    return rc == DUK_EXEC_SUCCESS;
+}
+
+HRESULT Runtime::Run(const std::function<void(duk_context*)>& body) {
+    if (!ctx_)
+        return E_UNEXPECTED;
+    const bool outermost = depth_ == 0;
+    if (outermost && signal_->requested.exchange(false, std::memory_order_acq_rel)) {
+        // An interrupt that arrived between two entries stops this one before it starts.
+        last_failure_ = ScriptFailure{};
+        last_failure_.interrupted = true;
+        last_failure_.code = signal_->code.load(std::memory_order_relaxed);
+        return last_failure_.code;
+    }
+    if (outermost && host_)
+        host_->EnterScript();
+    ++depth_;
+    duk_int_t rc =
+        duk_safe_call(ctx_, Trampoline, const_cast<void*>(static_cast<const void*>(&body)), 0, 1);
+    --depth_;
+    HRESULT hr = S_OK;
+    if (rc != DUK_EXEC_SUCCESS) {
+        last_failure_ = Describe(-1);
+        if (outermost && signal_->requested.exchange(false, std::memory_order_acq_rel)) {
+            last_failure_.interrupted = true;
+            last_failure_.code = signal_->code.load(std::memory_order_relaxed);
+            hr = last_failure_.code;
+        } else if (outermost) {
+            if (host_)
+                host_->ReportError(last_failure_);
+            hr = SCRIPT_E_REPORTED;
+        } else {
+            hr = DISP_E_EXCEPTION;
+        }
+    }
+    duk_pop(ctx_);
+    if (outermost && host_)
+        host_->LeaveScript();
+    return hr;
+}
+
+ScriptFailure Runtime::Describe(duk_idx_t idx) {
+    ScriptFailure f;
+    duk_context* ctx = ctx_;
+    idx = duk_normalize_index(ctx, idx);
+    f.source = u"JScript runtime error";
+    if (!duk_is_object(ctx, idx)) {
+        f.description = GetText(ctx, idx);
+        f.code = ErrorNumber(u"");
+        return f;
+    }
+    duk_get_prop_string(ctx, idx, "name");
+    std::u16string name = duk_is_string(ctx, -1) ? GetText(ctx, -1) : u"";
+    duk_pop(ctx);
+    if (name == u"SyntaxError")
+        f.source = u"JScript compilation error";
+    duk_get_prop_string(ctx, idx, "message");
+    f.description = duk_is_undefined(ctx, -1) ? GetText(ctx, idx) : GetText(ctx, -1);
+    duk_pop(ctx);
+    // A COM failure carries its own number; errors of the language get theirs by kind.
+    duk_get_prop_string(ctx, idx, "number");
+    f.code = duk_is_number(ctx, -1) ? HRESULT(duk_get_int(ctx, -1)) : ErrorNumber(name);
+    duk_pop(ctx);
+    duk_get_prop_string(ctx, idx, "fileName");
+    std::string file = duk_is_string(ctx, -1) ? duk_get_string(ctx, -1) : "";
+    duk_pop(ctx);
+    duk_get_prop_string(ctx, idx, "lineNumber");
+    long line = duk_is_number(ctx, -1) ? long(duk_get_number(ctx, -1)) : 0;
+    duk_pop(ctx);
+    if (file.rfind("text", 0) == 0) {
+        size_t n = std::strtoul(file.c_str() + 4, nullptr, 10);
+        if (n < texts_.size()) {
+            const SourceText& text = texts_[n];
+            long in_text = line > 0 ? line - 1 : 0;
+            f.cookie = text.cookie;
+            f.line = ULONG(text.start_line + in_text);
+            size_t begin = 0;
+            for (long i = 0; i < in_text && begin != std::u16string::npos; ++i) {
+                begin = text.code.find(u'\n', begin);
+                if (begin != std::u16string::npos)
+                    ++begin;
+            }
+            if (begin != std::u16string::npos) {
+                size_t end = text.code.find(u'\n', begin);
+                f.line_text =
+                    text.code.substr(begin, end == std::u16string::npos ? end : end - begin);
+                if (!f.line_text.empty() && f.line_text.back() == u'\r')
+                    f.line_text.pop_back();
+            }
+        }
+    }
+    return f;
+}
+
+}  // namespace kvjs

@@ -1,0 +1,122 @@
+// One script heap: the Duktape heap of an engine, its built-in objects, the texts it was
+// given (for error positions), and the protected entry through which every piece of script
+// runs.
+//
+// Thread safety: the runtime runs on the engine's thread. Only its InterruptSignal is shared:
+// any thread may set it at any time, and the interpreter's interrupt hook reads it. A set
+// signal stops the script that runs now, or else the next entry before it starts.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "duktape.h"
+#include "win/activscp.h"
+
+namespace kvjs {
+
+// What went wrong in a piece of script, as IActiveScriptError reports it.
+struct ScriptFailure {
+    HRESULT code = E_FAIL;       // the error's number
+    std::u16string source;       // "JScript compilation error" / "JScript runtime error"
+    std::u16string description;  // the message
+    DWORDLONG cookie = 0;        // the source context cookie of the text
+    ULONG line = 0;              // zero-based, counted as the host counts (starting line)
+    LONG column = 0;             // zero-based; Duktape records lines only, so always 0
+    std::u16string line_text;    // the text of that line
+    bool interrupted = false;    // stopped by InterruptScriptThread
+};
+
+// What a runtime asks of the engine that owns it.
+class RuntimeHost {
+  public:
+    virtual void EnterScript() = 0;  // around outermost entries only
+    virtual void LeaveScript() = 0;
+    virtual void ReportError(const ScriptFailure& failure) = 0;  // outermost failures only
+    // The object behind a visible named item (a new reference), or a failure.
+    virtual HRESULT NamedItemObject(std::u16string_view name, IDispatch** out) = 0;
+
+  protected:
+    ~RuntimeHost() = default;
+};
+
+// The interrupt request of one engine: set from any thread, read by the interpreter's hook.
+struct InterruptSignal {
+    std::atomic<bool> requested{false};
+    std::atomic<HRESULT> code{E_ABORT};
+};
+
+class Runtime : public std::enable_shared_from_this<Runtime> {
+  public:
+    Runtime(RuntimeHost* host, std::shared_ptr<InterruptSignal> signal);
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    static Runtime& Of(duk_context* ctx);
+
+    // Null after Shutdown.
+    duk_context* Context() const { return ctx_; }
+    // Destroys the heap (finalizers release the COM objects scripts held); the runtime
+    // stays as an empty shell for objects that still point at it.
+    void Shutdown();
+
+    bool InterruptRequested() const { return signal_->requested.load(std::memory_order_acquire); }
+
+    // Registers script text; returns the file name to compile it under, by which failures
+    // find their text again.
+    std::string AddSourceText(std::u16string_view code, DWORDLONG cookie, ULONG start_line);
+
+    // Makes a visible named item's name resolve to the host's object.
+    void DefineNamedItem(std::u16string_view name);
+
+    // Runs body (which may throw script errors) in a protected call. Outermost entries are
+    // bracketed by EnterScript/LeaveScript, and their failures go to ReportError and give
+    // SCRIPT_E_REPORTED; a nested failure gives DISP_E_EXCEPTION and stays in LastFailure().
+    // An interrupted run gives the interrupt's code (E_ABORT unless the caller of
+    // InterruptScriptThread named another) and is not reported.
+    HRESULT Run(const std::function<void(duk_context*)>& body);
+
+    const ScriptFailure& LastFailure() const { return last_failure_; }
+
+    // Runs body in a protected call that is not a script entry: no site callbacks, no
+    // error reports, a pending interrupt left pending. False when it failed.
+    bool Peek(const std::function<void(duk_context*)>& body);
+
+    // DISPIDs of the member names the heap's dispatch objects have handed out.
+    struct NameTable {
+        std::unordered_map<std::u16string, DISPID> ids;
+        std::vector<std::u16string> names;  // DISPID n names names[n - 1]
+    };
+    NameTable& Names() { return names_; }
+
+    // Asks the host for a named item's object.
+    HRESULT HostNamedItem(std::u16string_view name, IDispatch** out) {
+        return host_ ? host_->NamedItemObject(name, out) : E_UNEXPECTED;
+    }
+
+    // Describes the error value at idx.
+    ScriptFailure Describe(duk_idx_t idx);
+
+  private:
+    struct SourceText {
+        std::u16string code;
+        DWORDLONG cookie;
+        ULONG start_line;
+    };
+
+    RuntimeHost* host_;
+    duk_context* ctx_ = nullptr;
+    std::shared_ptr<InterruptSignal> signal_;
+    int depth_ = 0;
+    std::vector<SourceText> texts_;
+    ScriptFailure last_failure_;
+    NameTable names_;
+};
+
+}  // namespace kvjs

@@ -1,0 +1,225 @@
+// IDispatch over script objects.
+#include "script_dispatch.h"
+
+#include <string>
+#include <unordered_map>
+
+#include "kvwin/com_object.h"
+#include "kvwin/variant_enumerator.h"
+#include "module.h"
+#include "script_error.h"
+#include "text.h"
+#include "variant_conversion.h"
+
+namespace kvjs {
+namespace {
+
+// Script objects handed out to COM are kept alive in the heap stash under a number.
+const char kHeldObjectsKey[] = "kvjs:held-objects";
+
+class ScriptDispatch final : public kvwin::ComObject<IDispatch> {
+  public:
+    ScriptDispatch(std::shared_ptr<Runtime> runtime, unsigned slot)
+        : runtime_(std::move(runtime)), slot_(slot) {}
+
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info)
+            *info = nullptr;
+        return TYPE_E_ELEMENTNOTFOUND;
+    }
+
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        if (!names || !ids)
+            return E_POINTER;
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        try {
+            HRESULT hr = S_OK;
+            for (UINT i = 0; i < count; ++i) {
+                ids[i] = DISPID_UNKNOWN;
+                std::u16string name = names[i] ? names[i] : u"";
+                if (i > 0 || !HasMember(name)) {
+                    hr = DISP_E_UNKNOWNNAME;
+                    continue;
+                }
+                Runtime::NameTable& table = runtime_->Names();
+                auto [it, added] = table.ids.emplace(name, DISPID(table.names.size() + 1));
+                if (added)
+                    table.names.push_back(name);
+                ids[i] = it->second;
+            }
+            return hr;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* excep, UINT*) override {
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        if (params && params->cArgs > 0 && !params->rgvarg)
+            return E_INVALIDARG;
+        if (result)
+            VariantInit(result);
+        try {
+            std::u16string name;
+            if (id > 0) {
+                Runtime::NameTable& table = runtime_->Names();
+                if (size_t(id) > table.names.size())
+                    return DISP_E_MEMBERNOTFOUND;
+                name = table.names[size_t(id) - 1];
+            } else if (id != DISPID_VALUE && id != DISPID_NEWENUM) {
+                return DISP_E_MEMBERNOTFOUND;
+            }
+            HRESULT answer = S_OK;
+            HRESULT hr = runtime_->Run([&](duk_context* ctx) {
+                answer = InvokeInScript(ctx, id, name, flags, params, result);
+            });
+            if (hr == DISP_E_EXCEPTION) {
+                if (!excep)
+                    return runtime_->LastFailure().code;
+                FillExcepInfo(runtime_->LastFailure(), excep);
+                return DISP_E_EXCEPTION;
+            }
+            return FAILED(hr) ? hr : answer;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+
+  private:
+    ~ScriptDispatch() override {
+        runtime_->Peek([this](duk_context* ctx) {
+            duk_push_heap_stash(ctx);
+            if (duk_get_prop_string(ctx, -1, kHeldObjectsKey))
+                duk_del_prop_index(ctx, -1, slot_);
+            duk_pop_2(ctx);
+        });
+    }
+
+    void PushSelf(duk_context* ctx) {
+        duk_push_heap_stash(ctx);
+        duk_get_prop_string(ctx, -1, kHeldObjectsKey);
+        duk_get_prop_index(ctx, -1, slot_);
+        duk_remove(ctx, -2);
+        duk_remove(ctx, -2);
+    }
+
+    bool HasMember(const std::u16string& name) {
+        bool found = false;
+        std::function<void(duk_context*)> body = [&](duk_context* c) {
+            PushSelf(c);
+            PushText(c, name);
+            found = duk_is_object(c, -2) && duk_has_prop(c, -2);
+            duk_pop(c);
+        };
+        return runtime_->Peek(body) && found;
+    }
+
+    // Runs inside the protected call: returns the dispatch answer; script errors throw.
+    HRESULT InvokeInScript(duk_context* ctx, DISPID id, const std::u16string& name, WORD flags,
+                           DISPPARAMS* params, VARIANT* result) {
+        PushSelf(ctx);
+        duk_idx_t self = duk_get_top_index(ctx);
+        UINT argc = params ? params->cArgs : 0;
+        const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+        if (id == DISPID_NEWENUM)
+            return NewEnum(ctx, self, result);
+        if (put) {
+            if (id == DISPID_VALUE || argc < 1)
+                return DISP_E_MEMBERNOTFOUND;
+            PushText(ctx, name);
+            PushVariant(ctx, params->rgvarg[0]);
+            duk_put_prop(ctx, self);
+            return S_OK;
+        }
+        if (id == DISPID_VALUE) {
+            if (!(flags & DISPATCH_METHOD) || !duk_is_callable(ctx, self))
+                return DISP_E_MEMBERNOTFOUND;
+            duk_dup(ctx, self);
+            duk_push_undefined(ctx);
+        } else {
+            PushText(ctx, name);
+            duk_get_prop(ctx, self);
+            if (!duk_is_callable(ctx, -1) || !(flags & DISPATCH_METHOD)) {
+                if (!(flags & DISPATCH_PROPERTYGET) || argc > 0)
+                    return DISP_E_MEMBERNOTFOUND;
+                if (result)
+                    ToVariant(ctx, -1, result);
+                return S_OK;
+            }
+            duk_dup(ctx, self);
+        }
+        for (UINT i = argc; i-- > 0;)  // DISPPARAMS holds them last to first
+            PushVariant(ctx, params->rgvarg[i]);
+        duk_call_method(ctx, duk_idx_t(argc));
+        if (result)
+            ToVariant(ctx, -1, result);
+        return S_OK;
+    }
+
+    HRESULT NewEnum(duk_context* ctx, duk_idx_t self, VARIANT* result) {
+        if (!duk_is_array(ctx, self) || !result)
+            return DISP_E_MEMBERNOTFOUND;
+        struct Values {
+            std::vector<VARIANT> v;
+            ~Values() {
+                for (auto& x : v)
+                    VariantClear(&x);
+            }
+        } values;
+        duk_size_t n = duk_get_length(ctx, self);
+        values.v.resize(n);
+        for (auto& x : values.v)
+            VariantInit(&x);
+        for (duk_size_t i = 0; i < n; ++i) {
+            duk_get_prop_index(ctx, self, duk_uarridx_t(i));
+            ToVariant(ctx, -1, &values.v[i]);
+            duk_pop(ctx);
+        }
+        result->vt = VT_UNKNOWN;
+        result->punkVal = kvwin::VariantEnumerator::Create(values.v.data(), values.v.size());
+        return S_OK;
+    }
+
+    ModuleRef module_ref_;
+    std::shared_ptr<Runtime> runtime_;
+    unsigned slot_;
+};
+
+}  // namespace
+
+IDispatch* CreateScriptDispatch(duk_context* ctx, duk_idx_t idx) {
+    idx = duk_normalize_index(ctx, idx);
+    duk_push_heap_stash(ctx);
+    if (!duk_get_prop_string(ctx, -1, kHeldObjectsKey)) {
+        duk_pop(ctx);
+        duk_push_object(ctx);
+        duk_push_int(ctx, 0);
+        duk_put_prop_string(ctx, -2, "next");
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, -3, kHeldObjectsKey);
+    }
+    duk_get_prop_string(ctx, -1, "next");
+    unsigned slot = unsigned(duk_get_uint(ctx, -1));
+    duk_pop(ctx);
+    duk_push_uint(ctx, slot + 1);
+    duk_put_prop_string(ctx, -2, "next");
+    duk_dup(ctx, idx);
+    duk_put_prop_index(ctx, -2, slot);
+    duk_pop_2(ctx);
+    return new ScriptDispatch(Runtime::Of(ctx).shared_from_this(), slot);
+}
+
+}  // namespace kvjs

@@ -1,0 +1,197 @@
+// The engine as a host drives it: states, named items, parsing, calls through
+// GetScriptDispatch, and errors reaching the site.
+#include <cmath>
+
+#include "script_test_support.h"
+
+namespace jstest {
+namespace {
+
+TEST(JScriptEngine, MovesThroughTheStatesAndTellsTheSite) {
+    ScopedApartment apartment;
+    IActiveScriptPtr engine;
+    ASSERT_EQ(engine.CreateInstance(CLSID_JScript), S_OK);
+    SCRIPTSTATE state = SCRIPTSTATE(-1);
+    EXPECT_EQ(engine->GetScriptState(&state), S_OK);
+    EXPECT_EQ(state, SCRIPTSTATE_UNINITIALIZED);
+
+    auto* site = new RecordingSite();  // the test's reference, kept to read after Close
+    EXPECT_EQ(engine->SetScriptSite(site), S_OK);
+    EXPECT_EQ(engine->SetScriptSite(site), E_UNEXPECTED);
+    EXPECT_EQ(engine->SetScriptState(SCRIPTSTATE_STARTED), S_OK);
+    EXPECT_EQ(engine->SetScriptState(SCRIPTSTATE_CONNECTED), S_OK);
+    EXPECT_EQ(engine->GetScriptState(&state), S_OK);
+    EXPECT_EQ(state, SCRIPTSTATE_CONNECTED);
+    EXPECT_EQ(engine->Close(), S_OK);
+    EXPECT_EQ(engine->GetScriptState(&state), S_OK);
+    EXPECT_EQ(state, SCRIPTSTATE_CLOSED);
+    EXPECT_EQ(site->states, (std::vector<SCRIPTSTATE>{SCRIPTSTATE_INITIALIZED, SCRIPTSTATE_STARTED,
+                                                      SCRIPTSTATE_CONNECTED, SCRIPTSTATE_CLOSED}));
+
+    // A closed engine does nothing more.
+    IDispatch* global = reinterpret_cast<IDispatch*>(0xdeadbeef);
+    EXPECT_EQ(engine->GetScriptDispatch(nullptr, &global), E_UNEXPECTED);
+    EXPECT_EQ(global, nullptr);
+    EXPECT_EQ(engine->AddNamedItem(u"x", SCRIPTITEM_ISVISIBLE), E_UNEXPECTED);
+    EXPECT_EQ(engine->SetScriptState(SCRIPTSTATE_CONNECTED), E_UNEXPECTED);
+    EXPECT_EQ(site->Release(), 0u);  // the engine released its reference at Close
+}
+
+TEST(JScriptEngine, GlobalCodeWaitsUntilTheEngineIsStarted) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Parse(u"var counter = 1; function f() { return counter; }"), S_OK);
+    _variant_t before;
+    ASSERT_EQ(s.Parse(u"typeof counter", SCRIPTTEXT_ISEXPRESSION, &before), S_OK);
+    EXPECT_EQ(TextOf(&before), u"undefined");
+
+    ASSERT_EQ(s.Start(), S_OK);
+    ASSERT_EQ(s.Parse(u"counter += 41;"), S_OK);  // runs at once now
+    _variant_t after;
+    ASSERT_EQ(s.Call(u"f", &after), S_OK);
+    EXPECT_EQ(after.vt, VT_I4);
+    EXPECT_EQ(after.lVal, 42);
+}
+
+TEST(JScriptEngine, ValuesComeBackAsVariantsOfTheirKind) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Start(), S_OK);
+    struct Case {
+        const char16_t* expression;
+        VARTYPE vt;
+        const char16_t* text;  // null: not compared
+    } cases[] = {
+        {u"6 * 7", VT_I4, u"42"},
+        {u"-2147483648", VT_I4, u"-2147483648"},
+        {u"2147483648", VT_R8, nullptr},
+        {u"0.5", VT_R8, nullptr},
+        {u"-0", VT_R8, nullptr},
+        {u"'a' + 'b'", VT_BSTR, u"ab"},
+        {u"'\\ud800x'", VT_BSTR, u"\xD800x"},
+        {u"1 < 2", VT_BOOL, nullptr},
+        {u"null", VT_NULL, nullptr},
+        {u"undefined", VT_EMPTY, nullptr},
+        {u"[1, 2]", VT_DISPATCH, nullptr},
+        {u"({a: 1})", VT_DISPATCH, nullptr},
+        {u"(function () {})", VT_DISPATCH, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(kvwin::ToUtf8(c.expression));
+        VARIANT v;
+        VariantInit(&v);
+        ASSERT_EQ(s.Parse(c.expression, SCRIPTTEXT_ISEXPRESSION, &v), S_OK);
+        EXPECT_EQ(v.vt, c.vt);
+        if (c.text) {
+            EXPECT_EQ(TextOf(&v), c.text);
+        }
+        VariantClear(&v);
+    }
+}
+
+TEST(JScriptEngine, TheHostsNamedItemWorksWithoutAnObject) {
+    // The library's site answers TYPE_E_ELEMENTNOTFOUND for every item: the item still
+    // carries the code, and its dispatch finds the functions.
+    ScopedApartment apartment;
+    Script s(false);
+    ASSERT_EQ(s.engine->AddNamedItem(u"Scripter", SCRIPTITEM_ISVISIBLE | SCRIPTITEM_ISSOURCE |
+                                                      SCRIPTITEM_GLOBALMEMBERS),
+              S_OK);
+    ASSERT_EQ(s.parse->ParseScriptText(u"function Seven() { return 7; }\n"
+                                       u"function Text() { return 'x' + typeof Scripter; }\n"
+                                       u"function Nothing() {}\n"
+                                       u"function Add(a, b) { return a + b; }",
+                                       u"Scripter", nullptr, nullptr, 0, 0, 0, nullptr, nullptr),
+              S_OK);
+    ASSERT_EQ(s.Start(), S_OK);
+    IDispatch* disp = nullptr;
+    ASSERT_EQ(s.engine->GetScriptDispatch(u"Scripter", &disp), S_OK);
+    ASSERT_NE(disp, nullptr);
+    disp->Release();
+    EXPECT_EQ(s.engine->GetScriptDispatch(u"NoSuchItem", &disp), E_INVALIDARG);
+
+    _variant_t seven, text, nothing, sum;
+    EXPECT_EQ(s.Call(u"Seven", &seven), S_OK);
+    EXPECT_EQ(seven.vt, VT_I4);
+    EXPECT_EQ(seven.lVal, 7);
+    EXPECT_EQ(s.Call(u"Text", &text), S_OK);
+    EXPECT_EQ(TextOf(&text), u"xundefined");
+    EXPECT_EQ(s.Call(u"Nothing", &nothing), S_OK);
+    EXPECT_EQ(nothing.vt, VT_EMPTY);
+    VARIANT a, b;
+    a.vt = b.vt = VT_I4;
+    a.lVal = 40;
+    b.lVal = 2;
+    EXPECT_EQ(s.Call(u"Add", &sum, {a, b}), S_OK);
+    EXPECT_EQ(sum.lVal, 42);
+
+    _variant_t unused;
+    EXPECT_EQ(s.Call(u"NotDefined", &unused), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(s.Call(u"seven", &unused), DISP_E_UNKNOWNNAME);  // names keep their case
+    EXPECT_TRUE(s.site->errors.empty());
+}
+
+TEST(JScriptEngine, ARuntimeErrorReachesTheSiteWithItsPosition) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Parse(u"var a = 1;\r\nvar b = 2;\r\n  notDefined();\r\nvar c;", 0, nullptr, 10),
+              S_OK);
+    EXPECT_EQ(s.Start(), SCRIPT_E_REPORTED);
+    ASSERT_EQ(s.site->errors.size(), 1u);
+    const ReportedError& e = s.site->errors[0];
+    EXPECT_EQ(e.line, 12u);  // zero-based third line, counted from the starting line 10
+    EXPECT_EQ(e.column, 0);
+    EXPECT_EQ(e.line_text, u"  notDefined();");
+    EXPECT_EQ(e.code, HRESULT(0x800A1391));
+    EXPECT_NE(e.description.find(u"notDefined"), std::u16string::npos);
+    EXPECT_EQ(e.source, u"JScript runtime error");
+    EXPECT_EQ(s.site->entered.load(), s.site->left.load());
+}
+
+TEST(JScriptEngine, ASyntaxErrorFailsTheParse) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Start(), S_OK);
+    EXPECT_EQ(s.Parse(u"var ok = 1;\nvar = ;\n"), SCRIPT_E_REPORTED);
+    ASSERT_EQ(s.site->errors.size(), 1u);
+    EXPECT_EQ(s.site->errors[0].source, u"JScript compilation error");
+    EXPECT_EQ(s.site->errors[0].code, HRESULT(0x800A03EA));
+    EXPECT_EQ(s.site->errors[0].line, 1u);
+    EXPECT_EQ(s.site->errors[0].line_text, u"var = ;");
+}
+
+TEST(JScriptEngine, AnErrorInACalledFunctionFailsTheCall) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Parse(u"function f() {\n  throw new Error('broken');\n}"), S_OK);
+    ASSERT_EQ(s.Start(), S_OK);
+    _variant_t result;
+    EXPECT_EQ(s.Call(u"f", &result), SCRIPT_E_REPORTED);
+    EXPECT_EQ(result.vt, VT_EMPTY);
+    ASSERT_EQ(s.site->errors.size(), 1u);
+    EXPECT_EQ(s.site->errors[0].description, u"broken");
+    EXPECT_EQ(s.site->errors[0].line, 1u);
+}
+
+TEST(JScriptEngine, NamedItemsAreReachableFromScript) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(
+        s.Parse(u"Test.ok(Test.Name == 'helper', 'get');\n"
+                u"Test.Name = 'renamed';\n"
+                u"Test.ok(Test.Call(function (a, b) { return a * b; }, 6, 7) === 42, 'call');\n"
+                u"try { Test.Call(function () { throw new Error('inner'); }); Test.ok(false, 'no "
+                u"throw'); }\n"
+                u"catch (e) { Test.ok(e.message == 'inner', 'nested error: ' + e.message); }\n"
+                u"Test.ok(typeof Test.NoSuchMember == 'undefined', 'unknown member');\n"
+                u"Test.ok('ok' in Test && !('nope' in Test), 'in');"),
+        S_OK);
+    ASSERT_EQ(s.Start(), S_OK);
+    EXPECT_TRUE(s.site->errors.empty());
+    EXPECT_EQ(s.helper->failures, std::vector<std::string>{});
+    EXPECT_EQ(s.helper->checks, 5);
+    EXPECT_EQ(s.helper->name, u"renamed");
+}
+
+}  // namespace
+}  // namespace jstest

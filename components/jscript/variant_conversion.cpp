@@ -1,0 +1,223 @@
+// VARIANT <-> script value.
+#include "variant_conversion.h"
+
+#include <cmath>
+#include <vector>
+
+#include "dispatch_proxy.h"
+#include "script_dispatch.h"
+#include "text.h"
+
+namespace kvjs {
+namespace {
+
+// Days from the VARIANT date epoch (30 December 1899) to the Unix epoch.
+constexpr double kUnixEpochAsDate = 25569.0;
+constexpr double kMsPerDay = 86400000.0;
+
+void PushNumber(duk_context* ctx, const VARIANT& v) {
+    VARIANT r8;
+    VariantInit(&r8);
+    if (FAILED(VariantChangeType(&r8, &v, 0, VT_R8))) {
+        duk_push_nan(ctx);
+        return;
+    }
+    duk_push_number(ctx, r8.dblVal);
+}
+
+void PushArray(duk_context* ctx, SAFEARRAY* array) {
+    duk_idx_t arr = duk_push_array(ctx);
+    if (!array)
+        return;
+    VARTYPE vt = VT_EMPTY;
+    if (FAILED(SafeArrayGetVartype(array, &vt)))
+        return;
+    UINT dims = SafeArrayGetDim(array);
+    size_t total = 1;
+    for (UINT d = 0; d < dims; ++d)
+        total *= array->rgsabound[d].cElements;
+    if (FAILED(SafeArrayLock(array)))
+        return;
+    // Elements in storage order (the first dimension varies fastest, as in a VBArray).
+    const BYTE* data = static_cast<const BYTE*>(array->pvData);
+    for (size_t i = 0; i < total; ++i) {
+        const void* element = data + i * array->cbElements;
+        VARIANT item;
+        VariantInit(&item);
+        if (vt == VT_VARIANT) {
+            item = *static_cast<const VARIANT*>(element);  // borrowed; not cleared below
+        } else {
+            item.vt = vt;
+            __builtin_memcpy(&item.llVal, element, array->cbElements <= 8 ? array->cbElements : 8);
+        }
+        PushVariant(ctx, item);
+        duk_put_prop_index(ctx, arr, duk_uarridx_t(i));
+    }
+    SafeArrayUnlock(array);
+}
+
+bool IsDate(duk_context* ctx, duk_idx_t idx) {
+    duk_get_global_string(ctx, "Date");
+    bool date = duk_instanceof(ctx, idx, -1) != 0;
+    duk_pop(ctx);
+    return date;
+}
+
+}  // namespace
+
+void PushVariant(duk_context* ctx, const VARIANT& value) {
+    const VARIANT* v = &value;
+    if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
+        v = v->pvarVal;
+    if (v->vt & VT_ARRAY) {
+        PushArray(ctx, (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray);
+        return;
+    }
+    if (v->vt & VT_BYREF) {
+        VARIANT direct;
+        VariantInit(&direct);
+        if (FAILED(VariantCopyInd(&direct, v))) {
+            duk_push_undefined(ctx);
+            return;
+        }
+        PushVariant(ctx, direct);
+        VariantClear(&direct);
+        return;
+    }
+    switch (v->vt) {
+        case VT_EMPTY:
+            duk_push_undefined(ctx);
+            return;
+        case VT_NULL:
+            duk_push_null(ctx);
+            return;
+        case VT_BOOL:
+            duk_push_boolean(ctx, v->boolVal != VARIANT_FALSE);
+            return;
+        case VT_BSTR:
+            PushText(ctx, std::u16string_view(v->bstrVal ? v->bstrVal : u"",
+                                              v->bstrVal ? SysStringLen(v->bstrVal) : 0));
+            return;
+        case VT_I4:
+        case VT_INT:
+            duk_push_int(ctx, v->lVal);
+            return;
+        case VT_R8:
+            duk_push_number(ctx, v->dblVal);
+            return;
+        case VT_DATE: {
+            duk_get_global_string(ctx, "Date");
+            duk_push_number(ctx, (v->date - kUnixEpochAsDate) * kMsPerDay);
+            duk_new(ctx, 1);
+            return;
+        }
+        case VT_DISPATCH:
+            PushDispatch(ctx, v->pdispVal);
+            return;
+        case VT_UNKNOWN: {
+            IDispatch* disp = nullptr;
+            if (v->punkVal && SUCCEEDED(v->punkVal->QueryInterface(
+                                  IID_IDispatch, reinterpret_cast<void**>(&disp)))) {
+                PushDispatch(ctx, disp);
+                disp->Release();
+            } else {
+                duk_push_undefined(ctx);
+            }
+            return;
+        }
+        case VT_ERROR:
+            if (v->scode == DISP_E_PARAMNOTFOUND)
+                duk_push_undefined(ctx);
+            else
+                duk_push_int(ctx, v->scode);
+            return;
+        default:
+            PushNumber(ctx, *v);
+            return;
+    }
+}
+
+void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
+    VariantInit(out);
+    idx = duk_normalize_index(ctx, idx);
+    switch (duk_get_type(ctx, idx)) {
+        case DUK_TYPE_UNDEFINED:
+        case DUK_TYPE_NONE:
+            return;
+        case DUK_TYPE_NULL:
+            out->vt = VT_NULL;
+            return;
+        case DUK_TYPE_BOOLEAN:
+            out->vt = VT_BOOL;
+            out->boolVal = duk_get_boolean(ctx, idx) ? VARIANT_TRUE : VARIANT_FALSE;
+            return;
+        case DUK_TYPE_NUMBER: {
+            double d = duk_get_number(ctx, idx);
+            if (d >= -2147483648.0 && d <= 2147483647.0 && std::floor(d) == d &&
+                !(d == 0 && std::signbit(d))) {
+                out->vt = VT_I4;
+                out->lVal = LONG(d);
+            } else {
+                out->vt = VT_R8;
+                out->dblVal = d;
+            }
+            return;
+        }
+        case DUK_TYPE_STRING: {
+            std::u16string text = GetText(ctx, idx);
+            BSTR b = SysAllocStringLen(text.data(), UINT(text.size()));
+            if (!b)
+                duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory");
+            out->vt = VT_BSTR;
+            out->bstrVal = b;
+            return;
+        }
+        case DUK_TYPE_OBJECT: {
+            if (IDispatch* disp = ProxiedDispatch(ctx, idx)) {
+                disp->AddRef();
+                out->vt = VT_DISPATCH;
+                out->pdispVal = disp;
+                return;
+            }
+            if (IsDate(ctx, idx)) {
+                duk_get_prop_string(ctx, idx, "getTime");
+                duk_dup(ctx, idx);
+                duk_call_method(ctx, 0);
+                double ms = duk_get_number(ctx, -1);
+                duk_pop(ctx);
+                out->vt = VT_DATE;
+                out->date = ms / kMsPerDay + kUnixEpochAsDate;
+                return;
+            }
+            out->vt = VT_DISPATCH;
+            out->pdispVal = CreateScriptDispatch(ctx, idx);
+            return;
+        }
+        default:  // buffers, pointers and the like have no COM form
+            return;
+    }
+}
+
+ArgumentList::ArgumentList(duk_context* ctx, duk_idx_t from, duk_idx_t to) {
+    UINT count = to > from ? UINT(to - from) : 0;
+    args_.values.resize(count);
+    for (auto& v : args_.values)
+        VariantInit(&v);
+    // DISPPARAMS holds the arguments last to first.
+    for (UINT i = 0; i < count; ++i)
+        ToVariant(ctx, from + duk_idx_t(i), &args_.values[count - 1 - i]);
+    params_.rgvarg = count ? args_.values.data() : nullptr;
+    params_.cArgs = count;
+}
+
+ArgumentList::Store::~Store() {
+    for (auto& v : values)
+        VariantClear(&v);
+}
+
+void ArgumentList::MakePut() {
+    params_.cNamedArgs = 1;
+    params_.rgdispidNamedArgs = &put_id_;
+}
+
+}  // namespace kvjs

@@ -1,0 +1,48 @@
+// Values between scripts and COM, in one place.
+//
+// VARIANT to script: empty → undefined, null → null, the integer, real and currency types
+// → number, VT_BOOL → boolean, VT_BSTR → string, VT_DATE → Date (dates are taken as UTC both ways),
+// VT_DISPATCH (and a VT_UNKNOWN that answers IDispatch) → an object proxy, arrays (VT_ARRAY) →
+// Array (a multi-dimensional one flattened in storage order), VT_BYREF followed, VT_ERROR
+// DISP_E_PARAMNOTFOUND → undefined, other errors → their number.
+// Script to VARIANT: undefined → VT_EMPTY, null → VT_NULL, boolean → VT_BOOL, a number that
+// is integral and fits in 32 bits → VT_I4 (negative zero excepted), other numbers → VT_R8,
+// string → VT_BSTR, a Date → VT_DATE, an object proxy → its own IDispatch, any other object
+// (functions and arrays included) → VT_DISPATCH over the script object. All functions run on the
+// engine's thread, inside Runtime::Run (they may throw script errors).
+#pragma once
+
+#include <vector>
+
+#include "duktape.h"
+#include "win/oleauto.h"
+
+namespace kvjs {
+
+void PushVariant(duk_context* ctx, const VARIANT& value);
+// Fills *out (which the caller owns and later clears); throws a script error when out of
+// memory.
+void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out);
+
+// Owns the argument array of one Invoke call (reversed, as DISPPARAMS wants it).
+class ArgumentList {
+  public:
+    // Arguments from..to-1 of the current call frame.
+    ArgumentList(duk_context* ctx, duk_idx_t from, duk_idx_t to);
+    ArgumentList(const ArgumentList&) = delete;
+    ArgumentList& operator=(const ArgumentList&) = delete;
+    DISPPARAMS* Params() { return &params_; }
+    // One more named argument: the value of a put.
+    void MakePut();
+
+  private:
+    struct Store {
+        std::vector<VARIANT> values;
+        ~Store();
+    };
+    Store args_;  // cleared also when a conversion throws half-way
+    DISPID put_id_ = DISPID_PROPERTYPUT;
+    DISPPARAMS params_{};
+};
+
+}  // namespace kvjs

@@ -1,0 +1,320 @@
+// Scripting.Dictionary: keys and items in insertion order.
+//
+// Keys are compared by value: all numeric types (and dates) by their numeric value, texts
+// exactly (CompareMode 0, binary) or without regard to case (CompareMode 1, text, and 2,
+// database), objects by identity, Empty and Null each as one key. A number and a text are
+// different keys even when they read alike, as on Windows.
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "kvwin/dispatch_object.h"
+#include "kvwin/variant_enumerator.h"
+#include "scripting.h"
+#include "win/text.h"
+
+namespace kvscripting {
+namespace {
+
+// A key reduced to what decides equality.
+struct KeyIdentity {
+    int kind = 0;  // 0 empty, 1 null, 2 number, 3 text, 4 object, 5 boolean, 6 other
+    double number = 0;
+    std::u16string text;
+    const void* object = nullptr;
+
+    bool operator<(const KeyIdentity& o) const {
+        return std::tie(kind, number, text, object) < std::tie(o.kind, o.number, o.text, o.object);
+    }
+};
+
+class Variant {
+  public:
+    Variant() { VariantInit(&v_); }
+    Variant(const Variant& other) : Variant() { VariantCopy(&v_, &other.v_); }
+    Variant& operator=(const Variant& other) {
+        if (this != &other)
+            VariantCopy(&v_, &other.v_);
+        return *this;
+    }
+    ~Variant() { VariantClear(&v_); }
+    HRESULT Assign(const VARIANT* from) {
+        if (!from) {
+            VariantClear(&v_);
+            return S_OK;
+        }
+        return VariantCopyInd(&v_, from);
+    }
+    const VARIANT& get() const { return v_; }
+    VARIANT* ptr() { return &v_; }
+
+  private:
+    VARIANT v_;
+};
+
+class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
+  public:
+    static std::span<const kvwin::DispatchMember<Dictionary>> DispatchMembers();
+    std::u16string_view ErrorSource() const override { return u"Scripting.Dictionary"; }
+
+  private:
+    struct Entry {
+        Variant key;
+        Variant item;
+    };
+
+    ~Dictionary() override = default;
+
+    KeyIdentity Identify(const VARIANT& key) const {
+        KeyIdentity id;
+        const VARIANT* v = &key;
+        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
+            v = v->pvarVal;
+        switch (v->vt & ~VT_BYREF) {
+            case VT_EMPTY:
+                id.kind = 0;
+                break;
+            case VT_NULL:
+                id.kind = 1;
+                break;
+            case VT_BSTR: {
+                id.kind = 3;
+                BSTR b = (v->vt & VT_BYREF) ? *v->pbstrVal : v->bstrVal;
+                id.text.assign(b ? b : u"", b ? SysStringLen(b) : 0);
+                if (compare_mode_ != 0 && !id.text.empty())
+                    CharLowerBuffW(id.text.data(), DWORD(id.text.size()));
+                break;
+            }
+            case VT_DISPATCH:
+            case VT_UNKNOWN: {
+                id.kind = 4;
+                IUnknown* p = (v->vt & VT_BYREF) ? *v->ppunkVal : v->punkVal;
+                IUnknown* identity = nullptr;
+                if (p && SUCCEEDED(p->QueryInterface(IID_IUnknown,
+                                                     reinterpret_cast<void**>(&identity)))) {
+                    id.object = identity;
+                    identity->Release();
+                }
+                break;
+            }
+            case VT_BOOL:
+                id.kind = 5;
+                id.number = ((v->vt & VT_BYREF) ? *v->pboolVal : v->boolVal) ? 1 : 0;
+                break;
+            default: {
+                VARIANT r8;
+                VariantInit(&r8);
+                if (SUCCEEDED(VariantChangeType(&r8, v, 0, VT_R8))) {
+                    id.kind = 2;
+                    id.number = r8.dblVal;
+                } else {
+                    id.kind = 6;
+                    id.number = v->vt;
+                }
+                break;
+            }
+        }
+        return id;
+    }
+
+    Entry* Find(const VARIANT& key) {
+        auto it = index_.find(Identify(key));
+        return it == index_.end() ? nullptr : &entries_[it->second];
+    }
+
+    HRESULT Insert(const VARIANT& key, const VARIANT* item) {
+        Entry entry;
+        HRESULT hr = entry.key.Assign(&key);
+        if (SUCCEEDED(hr))
+            hr = entry.item.Assign(item);
+        if (FAILED(hr))
+            return hr;
+        index_.emplace(Identify(key), entries_.size());
+        entries_.push_back(std::move(entry));
+        return S_OK;
+    }
+
+    void Reindex() {
+        index_.clear();
+        for (size_t i = 0; i < entries_.size(); ++i)
+            index_.emplace(Identify(entries_[i].key.get()), i);
+    }
+
+    // A SAFEARRAY (VT_ARRAY | VT_VARIANT, lower bound 0) of the keys or the items.
+    HRESULT ReturnArray(VARIANT* result, bool keys) {
+        if (!result)
+            return S_OK;
+        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(entries_.size()));
+        if (!array)
+            return E_OUTOFMEMORY;
+        for (LONG i = 0; i < LONG(entries_.size()); ++i) {
+            const Entry& e = entries_[size_t(i)];
+            HRESULT hr = SafeArrayPutElement(
+                array, &i, const_cast<VARIANT*>(keys ? &e.key.get() : &e.item.get()));
+            if (FAILED(hr)) {
+                SafeArrayDestroy(array);
+                return hr;
+            }
+        }
+        result->vt = VT_ARRAY | VT_VARIANT;
+        result->parray = array;
+        return S_OK;
+    }
+
+  public:
+    // ---- the members ----------------------------------------------------------------
+    static HRESULT Add(Dictionary& self, kvwin::DispatchCall& call) {
+        const VARIANT* key = call.Arg(0);
+        if (!key)
+            return call.Fail(kInvalidArgument, u"Invalid procedure call or argument");
+        if (self.Find(*key))
+            return call.Fail(kKeyExists,
+                             u"This key is already associated with an element of this collection");
+        return self.Insert(*key, call.Arg(1));
+    }
+
+    static HRESULT Exists(Dictionary& self, kvwin::DispatchCall& call) {
+        const VARIANT* key = call.Arg(0);
+        if (VARIANT* r = call.Result()) {
+            r->vt = VT_BOOL;
+            r->boolVal = key && self.Find(*key) ? VARIANT_TRUE : VARIANT_FALSE;
+        }
+        return S_OK;
+    }
+
+    // Item(key): reading a missing key adds it with an empty item, as on Windows.
+    static HRESULT Item(Dictionary& self, kvwin::DispatchCall& call) {
+        const VARIANT* key = call.Arg(0);
+        if (!key)
+            return call.Fail(kInvalidArgument, u"Invalid procedure call or argument");
+        Entry* entry = self.Find(*key);
+        if (call.IsPut()) {
+            if (entry)
+                return entry->item.Assign(call.PutValue());
+            return self.Insert(*key, call.PutValue());
+        }
+        if (!entry) {
+            HRESULT hr = self.Insert(*key, nullptr);
+            if (FAILED(hr))
+                return hr;
+            return S_OK;  // the result stays empty
+        }
+        return call.Result() ? VariantCopy(call.Result(), &entry->item.get()) : S_OK;
+    }
+
+    // Key(old) = new: renames a key.
+    static HRESULT Key(Dictionary& self, kvwin::DispatchCall& call) {
+        const VARIANT* old_key = call.Arg(0);
+        const VARIANT* new_key = call.PutValue();
+        if (!old_key || !new_key)
+            return call.Fail(kInvalidArgument, u"Invalid procedure call or argument");
+        Entry* entry = self.Find(*old_key);
+        if (!entry)
+            return call.Fail(kElementNotFound, u"Element not found");
+        if (Entry* clash = self.Find(*new_key); clash && clash != entry)
+            return call.Fail(kKeyExists,
+                             u"This key is already associated with an element of this collection");
+        HRESULT hr = entry->key.Assign(new_key);
+        self.Reindex();
+        return hr;
+    }
+
+    static HRESULT Remove(Dictionary& self, kvwin::DispatchCall& call) {
+        const VARIANT* key = call.Arg(0);
+        auto it = key ? self.index_.find(self.Identify(*key)) : self.index_.end();
+        if (it == self.index_.end())
+            return call.Fail(kElementNotFound, u"Element not found");
+        self.entries_.erase(self.entries_.begin() + long(it->second));
+        self.Reindex();
+        return S_OK;
+    }
+
+    static HRESULT RemoveAll(Dictionary& self, kvwin::DispatchCall&) {
+        self.entries_.clear();
+        self.index_.clear();
+        return S_OK;
+    }
+
+    static HRESULT Count(Dictionary& self, kvwin::DispatchCall& call) {
+        if (VARIANT* r = call.Result()) {
+            r->vt = VT_I4;
+            r->lVal = LONG(self.entries_.size());
+        }
+        return S_OK;
+    }
+
+    static HRESULT Keys(Dictionary& self, kvwin::DispatchCall& call) {
+        return self.ReturnArray(call.Result(), true);
+    }
+    static HRESULT Items(Dictionary& self, kvwin::DispatchCall& call) {
+        return self.ReturnArray(call.Result(), false);
+    }
+
+    // 0 binary, 1 text, 2 database; only an empty dictionary may change it.
+    static HRESULT CompareMode(Dictionary& self, kvwin::DispatchCall& call) {
+        if (!call.IsPut()) {
+            if (VARIANT* r = call.Result()) {
+                r->vt = VT_I4;
+                r->lVal = self.compare_mode_;
+            }
+            return S_OK;
+        }
+        VARIANT mode;
+        VariantInit(&mode);
+        if (!call.PutValue() || FAILED(VariantChangeType(&mode, call.PutValue(), 0, VT_I4)) ||
+            mode.lVal < 0 || mode.lVal > 2 || !self.entries_.empty())
+            return call.Fail(kInvalidArgument, u"Invalid procedure call or argument");
+        self.compare_mode_ = mode.lVal;
+        return S_OK;
+    }
+
+    // _NewEnum: the keys as they are now, in insertion order.
+    static HRESULT NewEnum(Dictionary& self, kvwin::DispatchCall& call) {
+        if (!call.Result())
+            return S_OK;
+        std::vector<VARIANT> keys;
+        keys.reserve(self.entries_.size());
+        for (const auto& e : self.entries_)
+            keys.push_back(e.key.get());  // shallow; Create copies them
+        call.Result()->vt = VT_UNKNOWN;
+        call.Result()->punkVal = kvwin::VariantEnumerator::Create(keys.data(), keys.size());
+        return S_OK;
+    }
+
+  private:
+    kvscripting::ModuleRef module_ref_;
+    std::vector<Entry> entries_;
+    std::map<KeyIdentity, size_t> index_;
+    LONG compare_mode_ = 0;
+};
+
+constexpr WORD kGet = DISPATCH_PROPERTYGET;
+constexpr WORD kPut = DISPATCH_PROPERTYPUT;
+constexpr WORD kMethod = DISPATCH_METHOD;
+
+const kvwin::DispatchMember<Dictionary> kMembers[] = {
+    {u"Item", DISPID_VALUE, kGet | kPut, 1, 1, &Dictionary::Item},
+    {u"Add", 1, kMethod, 2, 2, &Dictionary::Add},
+    {u"Count", 2, kGet, 0, 0, &Dictionary::Count},
+    {u"Exists", 3, kMethod, 1, 1, &Dictionary::Exists},
+    {u"Items", 4, kMethod, 0, 0, &Dictionary::Items},
+    {u"Key", 5, kPut, 1, 1, &Dictionary::Key},
+    {u"Keys", 6, kMethod, 0, 0, &Dictionary::Keys},
+    {u"Remove", 7, kMethod, 1, 1, &Dictionary::Remove},
+    {u"RemoveAll", 8, kMethod, 0, 0, &Dictionary::RemoveAll},
+    {u"CompareMode", 9, kGet | kPut, 0, 0, &Dictionary::CompareMode},
+    {u"_NewEnum", DISPID_NEWENUM, kGet | kMethod, 0, 0, &Dictionary::NewEnum},
+};
+
+std::span<const kvwin::DispatchMember<Dictionary>> Dictionary::DispatchMembers() {
+    return kMembers;
+}
+
+}  // namespace
+
+HRESULT CreateDictionary(IUnknown* outer, REFIID riid, void** ppv) {
+    return kvwin::CreateComInstance<Dictionary>(outer, riid, ppv);
+}
+
+}  // namespace kvscripting

@@ -1,0 +1,40 @@
+// The scripting runtime objects: Scripting.Dictionary and WScript.Network, late-bound
+// (IDispatch) objects for scripts.
+//
+// Both are apartment objects: one object is used by one thread at a time; AddRef and
+// Release are safe from any thread.
+#pragma once
+
+#include <atomic>
+
+#include "win/com.h"
+
+namespace kvscripting {
+
+// Scripting.Dictionary {EE09B103-97E0-11CF-978F-00A02463E06F}
+inline constexpr CLSID CLSID_Dictionary =
+    kvwin::GuidFromLiteral("EE09B103-97E0-11CF-978F-00A02463E06F");
+// WScript.Network {093FF999-1EA0-4079-9525-9614C3504B74}
+inline constexpr CLSID CLSID_WshNetwork =
+    kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74");
+
+HRESULT CreateDictionary(IUnknown* outer, REFIID riid, void** ppv);
+HRESULT CreateNetwork(IUnknown* outer, REFIID riid, void** ppv);
+
+// The module's live objects, for DllCanUnloadNow.
+std::atomic<long>& LiveObjects();
+
+class ModuleRef {
+  public:
+    ModuleRef() { ++LiveObjects(); }
+    ~ModuleRef() { --LiveObjects(); }
+    ModuleRef(const ModuleRef&) = delete;
+    ModuleRef& operator=(const ModuleRef&) = delete;
+};
+
+// The error codes the objects raise (as the script languages number them).
+inline constexpr HRESULT kInvalidArgument = HRESULT(0x800A0005);  // invalid procedure call
+inline constexpr HRESULT kKeyExists = HRESULT(0x800A01C9);
+inline constexpr HRESULT kElementNotFound = HRESULT(0x800A802B);
+
+}  // namespace kvscripting

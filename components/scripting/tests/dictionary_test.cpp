@@ -1,0 +1,169 @@
+// Scripting.Dictionary through IDispatch, as the script engines call it.
+#include "scripting_test_support.h"
+
+namespace scriptingtest {
+namespace {
+
+constexpr HRESULT kKeyExists = HRESULT(0x800A01C9);
+constexpr HRESULT kNotFound = HRESULT(0x800A802B);
+constexpr HRESULT kInvalidCall = HRESULT(0x800A0005);
+
+_variant_t Short(short v) {
+    _variant_t x;
+    x.vt = VT_I2;
+    x.iVal = v;
+    return x;
+}
+
+// The keys, or items, as the SAFEARRAY the dictionary returns them in.
+std::vector<std::u16string> Texts(const _variant_t& array) {
+    std::vector<std::u16string> out;
+    EXPECT_EQ(array.vt, VT_ARRAY | VT_VARIANT);
+    if (array.vt != (VT_ARRAY | VT_VARIANT))
+        return out;
+    LONG lower = -1, upper = -2;
+    SafeArrayGetLBound(array.parray, 1, &lower);
+    SafeArrayGetUBound(array.parray, 1, &upper);
+    EXPECT_EQ(lower, 0);
+    for (LONG i = lower; i <= upper; ++i) {
+        _variant_t v;
+        SafeArrayGetElement(array.parray, &i, &v);
+        out.push_back(v.vt == VT_BSTR ? std::u16string(v.bstrVal) : u"?");
+    }
+    return out;
+}
+
+TEST(Dictionary, KeysMatchByValueAndCompareMode) {
+    ScopedApartment apartment;
+    struct Case {
+        const char* what;
+        int mode;
+        _variant_t first, second;
+        bool same;
+    } cases[] = {
+        {"equal texts", 0, u"a", u"a", true},
+        {"case differs, binary", 0, u"a", u"A", false},
+        {"case differs, text", 1, u"a", u"A", true},
+        {"case differs, database", 2, u"Key", u"kEY", true},
+        {"number and its text", 0, 1, u"1", false},
+        {"two integer types", 0, 1, Short(1), true},
+        {"integer and real", 0, 2, 2.0, true},
+        {"different numbers", 0, 2, 2.5, false},
+        {"empty and empty text", 0, _variant_t(), u"", false},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        IDispatchPtr d = Create(u"Scripting.Dictionary");
+        EXPECT_EQ(Put(d, u"CompareMode", {c.mode}).hr, S_OK);
+        EXPECT_EQ(Method(d, u"Add", {c.first, u"x"}).hr, S_OK);
+        Outcome exists = Method(d, u"Exists", {c.second});
+        EXPECT_EQ(exists.result.vt, VT_BOOL);
+        EXPECT_EQ(exists.result.boolVal != VARIANT_FALSE, c.same);
+        Outcome again = Method(d, u"Add", {c.second, u"y"});
+        if (c.same) {
+            EXPECT_EQ(again.hr, DISP_E_EXCEPTION);
+            EXPECT_EQ(again.scode, kKeyExists);
+            EXPECT_EQ(again.description,
+                      u"This key is already associated with an element of this collection");
+        } else {
+            EXPECT_EQ(again.hr, S_OK);
+        }
+    }
+}
+
+TEST(Dictionary, ItemReadsAddMissingKeysAndPutsReplace) {
+    ScopedApartment apartment;
+    IDispatchPtr d = Create(u"Scripting.Dictionary");
+    Outcome missing = Method(d, u"Item", {u"k"});
+    EXPECT_EQ(missing.hr, S_OK);
+    EXPECT_EQ(missing.result.vt, VT_EMPTY);
+    EXPECT_EQ(Method(d, u"Count").result.lVal, 1);
+
+    EXPECT_EQ(Put(d, u"Item", {u"k", 5}).hr, S_OK);
+    EXPECT_EQ(Put(d, u"item", {u"new", 6}).hr, S_OK);  // names ignore case
+    EXPECT_EQ(Method(d, u"Item", {u"k"}).result.lVal, 5);
+    EXPECT_EQ(Method(d, u"Count").result.lVal, 2);
+
+    // Item is the default member.
+    DISPID id = -1;
+    LPOLESTR name[] = {const_cast<LPOLESTR>(u"ITEM")};
+    EXPECT_EQ(d->GetIDsOfNames(IID_NULL, name, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, DISPID_VALUE);
+}
+
+TEST(Dictionary, KeysItemsAndEnumerationKeepInsertionOrder) {
+    ScopedApartment apartment;
+    IDispatchPtr d = Create(u"Scripting.Dictionary");
+    for (const char16_t* k : {u"c", u"a", u"b", u"d"})
+        ASSERT_EQ(Method(d, u"Add", {k, _variant_t((std::u16string(k) + u"!").c_str())}).hr, S_OK);
+    EXPECT_EQ(Method(d, u"Remove", {u"a"}).hr, S_OK);
+    EXPECT_EQ(Texts(Method(d, u"Keys").result), (std::vector<std::u16string>{u"c", u"b", u"d"}));
+    EXPECT_EQ(Texts(Method(d, u"Items").result),
+              (std::vector<std::u16string>{u"c!", u"b!", u"d!"}));
+
+    // Renaming keeps the place.
+    EXPECT_EQ(Put(d, u"Key", {u"b", u"B"}).hr, S_OK);
+    EXPECT_EQ(Texts(Method(d, u"Keys").result), (std::vector<std::u16string>{u"c", u"B", u"d"}));
+    EXPECT_EQ(std::u16string(Method(d, u"Item", {u"B"}).result.bstrVal), u"b!");
+
+    DISPPARAMS none{};
+    _variant_t unknown;
+    ASSERT_EQ(d->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
+                        &unknown, nullptr, nullptr),
+              S_OK);
+    ASSERT_EQ(unknown.vt, VT_UNKNOWN);
+    IEnumVARIANT* items = nullptr;
+    ASSERT_EQ(unknown.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items)),
+              S_OK);
+    VARIANT got[4];
+    ULONG fetched = 99;
+    EXPECT_EQ(items->Next(4, got, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 3u);
+    EXPECT_EQ(std::u16string(got[0].bstrVal), u"c");
+    EXPECT_EQ(std::u16string(got[2].bstrVal), u"d");
+    for (ULONG i = 0; i < fetched; ++i)
+        VariantClear(&got[i]);
+    items->Release();
+}
+
+TEST(Dictionary, FailuresCarryTheWindowsCodes) {
+    ScopedApartment apartment;
+    IDispatchPtr d = Create(u"Scripting.Dictionary");
+    ASSERT_EQ(Method(d, u"Add", {u"a", 1}).hr, S_OK);
+    ASSERT_EQ(Method(d, u"Add", {u"b", 2}).hr, S_OK);
+    struct Case {
+        const char* what;
+        Outcome outcome;
+        HRESULT scode;
+    } cases[] = {
+        {"remove a missing key", Method(d, u"Remove", {u"zz"}), kNotFound},
+        {"rename a missing key", Put(d, u"Key", {u"zz", u"y"}), kNotFound},
+        {"rename onto another key", Put(d, u"Key", {u"a", u"b"}), kKeyExists},
+        {"compare mode of a filled dictionary", Put(d, u"CompareMode", {1}), kInvalidCall},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.outcome.hr, DISP_E_EXCEPTION);
+        EXPECT_EQ(c.outcome.scode, c.scode);
+    }
+    EXPECT_EQ(Method(d, u"Add", {u"only one"}).hr, DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Method(d, u"NoSuchMember").hr, DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(Put(d, u"Count", {3}).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Method(d, u"RemoveAll").hr, S_OK);
+    EXPECT_EQ(Method(d, u"Count").result.lVal, 0);
+    EXPECT_EQ(Put(d, u"CompareMode", {3}).scode, kInvalidCall);
+}
+
+TEST(Dictionary, ObjectKeysMatchByIdentity) {
+    ScopedApartment apartment;
+    IDispatchPtr d = Create(u"Scripting.Dictionary");
+    IDispatchPtr a = Create(u"Scripting.Dictionary");
+    IDispatchPtr b = Create(u"Scripting.Dictionary");
+    EXPECT_EQ(Method(d, u"Add", {_variant_t(a.GetInterfacePtr()), 1}).hr, S_OK);
+    EXPECT_EQ(Method(d, u"Add", {_variant_t(b.GetInterfacePtr()), 2}).hr, S_OK);
+    EXPECT_EQ(Method(d, u"Item", {_variant_t(b.GetInterfacePtr())}).result.lVal, 2);
+    EXPECT_EQ(Method(d, u"Count").result.lVal, 2);
+}
+
+}  // namespace
+}  // namespace scriptingtest
