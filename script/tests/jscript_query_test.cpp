@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "entry/query_driver.h"
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvtest/test_env.h"
 #include "kvwin/com_runtime.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "entry/query_driver.h"
-#include "kvtest/com_apartment.h"
+#include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
 #include "script/script_query.h"
