@@ -139,6 +139,14 @@ HRESULT Runtime::Run(const std::function<void(duk_context*)>& body) {
         last_failure_.code = signal_->code.load(std::memory_order_relaxed);
         return last_failure_.code;
     }
+    if (!outermost && InterruptRequested()) {
+        // A script function called back from COM while the run is being stopped.
+        last_failure_ = ScriptFailure{};
+        last_failure_.interrupted = true;
+        last_failure_.code = signal_->code.load(std::memory_order_relaxed);
+        last_failure_.description = u"script interrupted";
+        return DISP_E_EXCEPTION;
+    }
     if (outermost && host_)
         host_->EnterScript();
     ++depth_;
