@@ -194,7 +194,7 @@ const char kPrelude[] = R"JS(
     define('ScriptEngineMajorVersion', function () { return 5; });
     define('ScriptEngineMinorVersion', function () { return 8; });
     define('ScriptEngineBuildVersion', function () { return 0; });
-    define('CollectGarbage', function () {});
+    define('CollectGarbage', function () { Duktape.gc(); });
 })(this);
 )JS";
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "kvwin/com_error_text.h"
+#include "runtime.h"
 #include "text.h"
 #include "variant_conversion.h"
 
@@ -14,6 +15,13 @@ const char kObjectKey[] = DUK_HIDDEN_SYMBOL("kvcom");         // on a proxy's ta
 const char kMethodObjectKey[] = DUK_HIDDEN_SYMBOL("kvmobj");  // on a method reference
 const char kMethodIdKey[] = DUK_HIDDEN_SYMBOL("kvmid");
 const char kHandlerKey[] = "kvjs:dispatch-handler";  // in the heap stash
+
+// A script that spends its time in COM calls runs few instructions between the
+// interpreter's interrupt checks, so every call into COM looks at the signal first.
+void StopIfInterrupted(duk_context* ctx) {
+    if (Runtime::Of(ctx).InterruptRequested())
+        duk_error(ctx, DUK_ERR_RANGE_ERROR, "script interrupted");
+}
 
 // Hidden symbols never reach Proxy traps: reading one from a proxy reads its target.
 IDispatch* PointerAt(duk_context* ctx, duk_idx_t idx, const char* key) {
@@ -89,6 +97,7 @@ void InvokeAndPush(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, A
 
 // A method reference: calling it invokes the member with the call's arguments.
 duk_ret_t CallMethodReference(duk_context* ctx) {
+    StopIfInterrupted(ctx);
     duk_idx_t argc = duk_get_top(ctx);
     duk_push_current_function(ctx);
     IDispatch* object = PointerAt(ctx, -1, kMethodObjectKey);
@@ -131,6 +140,7 @@ duk_ret_t DefaultValue(duk_context* ctx) {
 
 // get(target, key, receiver)
 duk_ret_t TrapGet(duk_context* ctx) {
+    StopIfInterrupted(ctx);
     IDispatch* object = PointerAt(ctx, 0, kObjectKey);
     if (!object || !duk_is_string(ctx, 1) || duk_is_symbol(ctx, 1))
         return 0;
@@ -168,6 +178,7 @@ duk_ret_t TrapGet(duk_context* ctx) {
 
 // set(target, key, value, receiver)
 duk_ret_t TrapSet(duk_context* ctx) {
+    StopIfInterrupted(ctx);
     IDispatch* object = PointerAt(ctx, 0, kObjectKey);
     if (!object || duk_is_symbol(ctx, 1))
         return duk_error(ctx, DUK_ERR_TYPE_ERROR, "object does not support this property");
@@ -200,6 +211,7 @@ duk_ret_t TrapHas(duk_context* ctx) {
 
 // apply(target, this, args): the default member.
 duk_ret_t TrapApply(duk_context* ctx) {
+    StopIfInterrupted(ctx);
     IDispatch* object = PointerAt(ctx, 0, kObjectKey);
     if (!object)
         return 0;

@@ -12,7 +12,7 @@
 // Unknown names read as undefined. A failed call throws an Error whose `number` is the
 // HRESULT (or the EXCEPINFO's scode) and whose message is the object's description.
 // The proxy holds one reference to the object, released by a finalizer when the script
-// lets go of it or the heap is destroyed.
+// lets go of it or the heap is destroyed. Everything here runs on the engine's thread.
 #pragma once
 
 #include "duktape.h"

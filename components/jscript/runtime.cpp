@@ -2,6 +2,8 @@
 #include "runtime.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "builtins.h"
 #include "dispatch_proxy.h"
@@ -35,9 +37,7 @@ HRESULT ErrorNumber(std::u16string_view name) {
         return HRESULT(0x800A1391);  // undefined identifier
     if (name == u"TypeError")
         return HRESULT(0x800A138F);  // object expected
-    if (name == u"RangeError")
-        return HRESULT(0x800A13A4);
-    return HRESULT(0x800A139E);  // exception thrown and not caught
+    return HRESULT(0x800A139E);      // exception thrown and not caught
 }
 
 duk_ret_t NamedItemGetter(duk_context* ctx) {
@@ -139,6 +139,14 @@ HRESULT Runtime::Run(const std::function<void(duk_context*)>& body) {
         last_failure_.code = signal_->code.load(std::memory_order_relaxed);
         return last_failure_.code;
     }
+    if (!outermost && InterruptRequested()) {
+        // A script function called back from COM while the run is being stopped.
+        last_failure_ = ScriptFailure{};
+        last_failure_.interrupted = true;
+        last_failure_.code = signal_->code.load(std::memory_order_relaxed);
+        last_failure_.description = u"script interrupted";
+        return DISP_E_EXCEPTION;
+    }
     if (outermost && host_)
         host_->EnterScript();
     ++depth_;
@@ -147,10 +155,19 @@ HRESULT Runtime::Run(const std::function<void(duk_context*)>& body) {
     --depth_;
     HRESULT hr = S_OK;
     if (rc != DUK_EXEC_SUCCESS) {
-        last_failure_ = Describe(-1);
-        if (outermost && signal_->requested.exchange(false, std::memory_order_acq_rel)) {
+        const bool interrupted = outermost
+                                     ? signal_->requested.exchange(false, std::memory_order_acq_rel)
+                                     : InterruptRequested();
+        if (interrupted) {
+            // Reading the error could run script (a getter), which the interrupt stops.
+            last_failure_ = ScriptFailure{};
             last_failure_.interrupted = true;
             last_failure_.code = signal_->code.load(std::memory_order_relaxed);
+            last_failure_.description = u"script interrupted";
+        } else {
+            last_failure_ = DescribeProtected();
+        }
+        if (interrupted && outermost) {
             hr = last_failure_.code;
         } else if (outermost) {
             if (host_)
@@ -164,6 +181,19 @@ HRESULT Runtime::Run(const std::function<void(duk_context*)>& body) {
     if (outermost && host_)
         host_->LeaveScript();
     return hr;
+}
+
+ScriptFailure Runtime::DescribeProtected() {
+    // The error is the top value; the safe call takes it as its argument and leaves one
+    // value in its place for Run to pop. Reading a thrown object can run script (getters,
+    // a proxy's traps) and so fail in turn; the failure then keeps a plain description.
+    ScriptFailure f;
+    f.source = u"JScript runtime error";
+    f.code = ErrorNumber(u"");
+    f.description = u"Exception thrown and not caught";
+    std::function<void(duk_context*)> body = [&](duk_context*) { f = Describe(-1); };
+    duk_safe_call(ctx_, Trampoline, &body, 1, 1);
+    return f;
 }
 
 ScriptFailure Runtime::Describe(duk_idx_t idx) {
@@ -186,7 +216,10 @@ ScriptFailure Runtime::Describe(duk_idx_t idx) {
     duk_pop(ctx);
     // A COM failure carries its own number; errors of the language get theirs by kind.
     duk_get_prop_string(ctx, idx, "number");
-    f.code = duk_is_number(ctx, -1) ? HRESULT(duk_get_int(ctx, -1)) : ErrorNumber(name);
+    // (either sign: 0x800A01C9 and its 32-bit negative reading are the same code)
+    f.code = duk_is_number(ctx, -1)
+                 ? HRESULT(uint32_t(int64_t(duk_get_number(ctx, -1)) & 0xFFFFFFFF))
+                 : ErrorNumber(name);
     duk_pop(ctx);
     duk_get_prop_string(ctx, idx, "fileName");
     std::string file = duk_is_string(ctx, -1) ? duk_get_string(ctx, -1) : "";

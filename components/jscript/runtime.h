@@ -100,10 +100,13 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
         return host_ ? host_->NamedItemObject(name, out) : E_UNEXPECTED;
     }
 
-    // Describes the error value at idx.
+    // Describes the error value at idx (may throw script errors: call it protected).
     ScriptFailure Describe(duk_idx_t idx);
 
   private:
+    // Describes the error on top of the stack inside a protected call.
+    ScriptFailure DescribeProtected();
+
     struct SourceText {
         std::u16string code;
         DWORDLONG cookie;

@@ -17,8 +17,34 @@ namespace {
 // Script objects handed out to COM are kept alive in the heap stash under a number.
 const char kHeldObjectsKey[] = "kvjs:held-objects";
 
-class ScriptDispatch final : public kvwin::ComObject<IDispatch> {
+void PushHeldObject(duk_context* ctx, unsigned slot) {
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kHeldObjectsKey);
+    duk_get_prop_index(ctx, -1, slot);
+    duk_remove(ctx, -2);
+    duk_remove(ctx, -2);
+}
+
+// How a dispatch object is known again when it comes back from COM: the heap and the slot
+// of its script object. Private to this module.
+struct IScriptObjectHandle : IUnknown {
+    virtual Runtime* STDMETHODCALLTYPE Owner() = 0;
+    virtual unsigned STDMETHODCALLTYPE Slot() = 0;
+};
+
+}  // namespace
+}  // namespace kvjs
+
+KV_DECLARE_UUID(kvjs::IScriptObjectHandle, "4FE77529-D4DB-42A1-AECC-B1E0AFEAFD1B");
+
+namespace kvjs {
+namespace {
+
+class ScriptDispatch final : public kvwin::ComObject<IDispatch, IScriptObjectHandle> {
   public:
+    Runtime* STDMETHODCALLTYPE Owner() override { return runtime_.get(); }
+    unsigned STDMETHODCALLTYPE Slot() override { return slot_; }
+
     ScriptDispatch(std::shared_ptr<Runtime> runtime, unsigned slot)
         : runtime_(std::move(runtime)), slot_(slot) {}
 
@@ -108,13 +134,7 @@ class ScriptDispatch final : public kvwin::ComObject<IDispatch> {
         });
     }
 
-    void PushSelf(duk_context* ctx) {
-        duk_push_heap_stash(ctx);
-        duk_get_prop_string(ctx, -1, kHeldObjectsKey);
-        duk_get_prop_index(ctx, -1, slot_);
-        duk_remove(ctx, -2);
-        duk_remove(ctx, -2);
-    }
+    void PushSelf(duk_context* ctx) { PushHeldObject(ctx, slot_); }
 
     bool HasMember(const std::u16string& name) {
         bool found = false;
@@ -199,6 +219,19 @@ class ScriptDispatch final : public kvwin::ComObject<IDispatch> {
 };
 
 }  // namespace
+
+bool PushScriptObject(duk_context* ctx, IDispatch* object) {
+    IScriptObjectHandle* handle = nullptr;
+    if (!object || FAILED(object->QueryInterface(__uuidof(IScriptObjectHandle),
+                                                 reinterpret_cast<void**>(&handle))))
+        return false;
+    const bool ours = handle->Owner() == &Runtime::Of(ctx);
+    unsigned slot = handle->Slot();
+    handle->Release();
+    if (ours)
+        PushHeldObject(ctx, slot);
+    return ours;
+}
 
 IDispatch* CreateScriptDispatch(duk_context* ctx, duk_idx_t idx) {
     idx = duk_normalize_index(ctx, idx);

@@ -27,4 +27,8 @@ namespace kvjs {
 // A new dispatch object (one reference) for the object at idx.
 IDispatch* CreateScriptDispatch(duk_context* ctx, duk_idx_t idx);
 
+// When object is one of this heap's dispatch objects, pushes the script object itself (so
+// a script object that went through COM comes back as itself) and returns true.
+bool PushScriptObject(duk_context* ctx, IDispatch* object);
+
 }  // namespace kvjs

@@ -1,6 +1,7 @@
 // Text between COM (UTF-16) and Duktape (CESU-8: every UTF-16 code unit, surrogates
 // included, as its own UTF-8-style sequence), so that script strings keep the language's
-// code-unit semantics and lone surrogates survive the round trip.
+// code-unit semantics and lone surrogates survive the round trip. Pure functions over one
+// heap; the engine's thread only.
 #pragma once
 
 #include <string>

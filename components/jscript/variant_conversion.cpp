@@ -112,7 +112,8 @@ void PushVariant(duk_context* ctx, const VARIANT& value) {
             return;
         }
         case VT_DISPATCH:
-            PushDispatch(ctx, v->pdispVal);
+            if (!PushScriptObject(ctx, v->pdispVal))
+                PushDispatch(ctx, v->pdispVal);
             return;
         case VT_UNKNOWN: {
             IDispatch* disp = nullptr;

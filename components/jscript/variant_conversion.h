@@ -2,7 +2,8 @@
 //
 // VARIANT to script: empty → undefined, null → null, the integer, real and currency types
 // → number, VT_BOOL → boolean, VT_BSTR → string, VT_DATE → Date (dates are taken as UTC both ways),
-// VT_DISPATCH (and a VT_UNKNOWN that answers IDispatch) → an object proxy, arrays (VT_ARRAY) →
+// VT_DISPATCH (and a VT_UNKNOWN that answers IDispatch) → an object proxy (a script object
+// of this heap that went through COM comes back as itself), arrays (VT_ARRAY) →
 // Array (a multi-dimensional one flattened in storage order), VT_BYREF followed, VT_ERROR
 // DISP_E_PARAMNOTFOUND → undefined, other errors → their number.
 // Script to VARIANT: undefined → VT_EMPTY, null → VT_NULL, boolean → VT_BOOL, a number that

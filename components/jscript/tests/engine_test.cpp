@@ -173,6 +173,23 @@ TEST(JScriptEngine, AnErrorInACalledFunctionFailsTheCall) {
     EXPECT_EQ(s.site->errors[0].line, 1u);
 }
 
+TEST(JScriptEngine, ThrownValuesOfAnyKindAreDescribed) {
+    // Regression guard: reading the thrown value runs script, which may throw again.
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Start(), S_OK);
+    EXPECT_EQ(s.Parse(u"throw 'plain text';"), SCRIPT_E_REPORTED);
+    EXPECT_EQ(s.Parse(u"throw {get message() { throw 1; }};"), SCRIPT_E_REPORTED);
+    EXPECT_EQ(s.Parse(u"throw {number: 0x800A0046 | 0, message: 'denied'};"), SCRIPT_E_REPORTED);
+    EXPECT_EQ(s.Parse(u"throw {number: 0x800A0046, message: 'denied'};"), SCRIPT_E_REPORTED);
+    ASSERT_EQ(s.site->errors.size(), 4u);
+    EXPECT_EQ(s.site->errors[3].code, HRESULT(0x800A0046));
+    EXPECT_EQ(s.site->errors[0].description, u"plain text");
+    EXPECT_EQ(s.site->errors[1].description, u"Exception thrown and not caught");
+    EXPECT_EQ(s.site->errors[2].code, HRESULT(0x800A0046));
+    EXPECT_EQ(s.site->errors[2].description, u"denied");
+}
+
 TEST(JScriptEngine, NamedItemsAreReachableFromScript) {
     ScopedApartment apartment;
     Script s;

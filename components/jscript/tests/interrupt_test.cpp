@@ -72,6 +72,19 @@ TEST(JScriptInterrupt, ACatchInTheLoopDoesNotKeepItRunning) {
         u"}");
 }
 
+TEST(JScriptInterrupt, StopsALoopWhereverItIsInItsCallsThroughCom) {
+    // The interrupt lands in the script, inside a COM call, or inside a script function
+    // that COM called back; every run must end stopped.
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        InterruptWhenSpinning(
+            u"function spin() {\n"
+            u"  Test.Signal();\n"
+            u"  for (var n = 0; ; n = Test.Call(function (x) { return x + 1; }, n)) {}\n"
+            u"}");
+    }
+}
+
 TEST(JScriptInterrupt, StopsGlobalCodeAndIsNotReportedAsAScriptError) {
     ScopedApartment apartment;
     Script s;

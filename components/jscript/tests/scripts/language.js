@@ -33,3 +33,14 @@ ok(when instanceof Date && when.getTime() == 86400000, 'date round trip');
 // VBArray over an array from COM.
 var vb = new VBArray([1, 2, 3]);
 ok(vb.ubound() == 2 && vb.lbound() == 0 && vb.toArray().join() == '1,2,3', 'VBArray');
+
+// A script object that went through COM comes back as itself.
+var holder = new ActiveXObject('Scripting.Dictionary');
+var kept = {name: 'kept'};
+holder.Add('o', kept);
+holder.Add('f', function (x) { return x * 2; });
+ok(holder.Item('o') === kept, 'object identity through COM');
+ok(holder.Item('f')(21) === 42, 'function through COM');
+holder = null;
+CollectGarbage();  // the dictionary's finalizer releases the script objects it held
+ok(kept.name == 'kept', 'still alive in script');

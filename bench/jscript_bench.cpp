@@ -1,0 +1,99 @@
+// The JScript engine's costs on the host's road: calling a script function through
+// GetScriptDispatch's IDispatch, and a script calling a COM object, each beside the plain
+// IDispatch call of a native object as the baseline.
+#include <benchmark/benchmark.h>
+
+#include "kvwin/com_object.h"
+#include "win/activscp.h"
+#include "win/comdef.h"
+
+namespace {
+
+class QuietSite final : public kvwin::ComObject<IActiveScriptSite> {
+  public:
+    STDMETHODIMP GetLCID(LCID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetItemInfo(LPCOLESTR, DWORD, IUnknown**, ITypeInfo**) override {
+        return TYPE_E_ELEMENTNOTFOUND;
+    }
+    STDMETHODIMP GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
+    STDMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+    STDMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
+    STDMETHODIMP OnScriptError(IActiveScriptError*) override { return S_OK; }
+    STDMETHODIMP OnEnterScript() override { return S_OK; }
+    STDMETHODIMP OnLeaveScript() override { return S_OK; }
+};
+
+struct Engine {
+    IActiveScript* script = nullptr;
+    IDispatch* global = nullptr;
+
+    explicit Engine(const char16_t* code) {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CoCreateInstance(CLSID_JScript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
+                         reinterpret_cast<void**>(&script));
+        IActiveScriptParse64* parse = nullptr;
+        script->QueryInterface(IID_IActiveScriptParse64, reinterpret_cast<void**>(&parse));
+        auto* site = new QuietSite();
+        script->SetScriptSite(site);
+        site->Release();
+        parse->InitNew();
+        parse->ParseScriptText(code, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, nullptr);
+        parse->Release();
+        script->SetScriptState(SCRIPTSTATE_CONNECTED);
+        script->GetScriptDispatch(nullptr, &global);
+    }
+    ~Engine() {
+        global->Release();
+        script->Close();
+        script->Release();
+        CoUninitialize();
+    }
+    DISPID Id(const char16_t* name) {
+        DISPID id = 0;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        global->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+        return id;
+    }
+};
+
+void Invoke(benchmark::State& state, IDispatch* object, DISPID id, WORD flags) {
+    DISPPARAMS none{};
+    for (auto _ : state) {
+        VARIANT result;
+        VariantInit(&result);
+        object->Invoke(id, IID_NULL, 0, flags, &none, &result, nullptr, nullptr);
+        VariantClear(&result);
+    }
+}
+
+// Baseline: a native late-bound property read.
+void NativeDispatchCall(benchmark::State& state) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IDispatchPtr dict;
+    dict.CreateInstance(u"Scripting.Dictionary");
+    Invoke(state, dict, 2 /* Count */, DISPATCH_PROPERTYGET);
+    dict = nullptr;
+    CoUninitialize();
+}
+BENCHMARK(NativeDispatchCall);
+
+// The host's road: a script function called through the global object's IDispatch.
+void ScriptFunctionCall(benchmark::State& state) {
+    Engine e(u"function f() { return 7; }");
+    Invoke(state, e.global, e.Id(u"f"), DISPATCH_METHOD);
+}
+BENCHMARK(ScriptFunctionCall);
+
+// A script calling a COM object: one Add and one Item per item, 1000 items per call.
+void ScriptCallsCom(benchmark::State& state) {
+    Engine e(
+        u"function fill() { var d = new ActiveXObject('Scripting.Dictionary');"
+        u"  for (var i = 0; i < 1000; ++i) { d.Add(i, i); d.Item(i); } return d.Count; }");
+    Invoke(state, e.global, e.Id(u"fill"), DISPATCH_METHOD);
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(ScriptCallsCom);
+
+}  // namespace
+
+BENCHMARK_MAIN();
