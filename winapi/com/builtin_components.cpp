@@ -3,6 +3,7 @@
 #include "builtin_components.h"
 
 #include "win/msxml.h"
+#include "win/wbemcli.h"
 
 namespace kvwin::com_detail {
 
@@ -15,6 +16,8 @@ std::vector<BuiltinClass> ComponentClasses() {
         {CLSID_DOMDocument, u"Microsoft.XMLDOM", u"MSXML.DOMDocument", nullptr, xmldom},
         {CLSID_DOMDocument30, u"Msxml2.DOMDocument.3.0", u"", nullptr, xmldom},
         {CLSID_DOMDocument60, u"Msxml2.DOMDocument.6.0", u"", nullptr, xmldom},
+        // The WMI service's locator.
+        {CLSID_WbemLocator, u"", u"", nullptr, u"libkavrel-wmi.so"},
     };
 }
 
