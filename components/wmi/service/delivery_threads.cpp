@@ -3,8 +3,6 @@
 namespace kvwmi {
 
 DeliveryThreads& DeliveryThreads::Instance() {
-    // Destroyed when the module is unloaded or at exit, after every object that was made
-    // before the first call.
     static DeliveryThreads threads;
     return threads;
 }
@@ -13,10 +11,10 @@ template <class Pick>
 std::vector<DeliveryThreads::Entry> DeliveryThreads::Take(Pick pick) {
     std::vector<Entry> taken;
     std::lock_guard lock(mutex_);
-    for (auto it = entries_.begin(); it != entries_.end();) {
+    for (auto it = entries_->begin(); it != entries_->end();) {
         if (pick(*it)) {
             taken.push_back(std::move(*it));
-            it = entries_.erase(it);
+            it = entries_->erase(it);
         } else {
             ++it;
         }
@@ -34,15 +32,15 @@ void DeliveryThreads::JoinAll(std::vector<Entry>& entries) {
 void DeliveryThreads::Start(std::shared_ptr<DeliveryJob> job) {
     JoinFinished();
     std::lock_guard lock(mutex_);
-    entries_.reserve(entries_.size() + 1);  // so that push_back below cannot throw
+    entries_->reserve(entries_->size() + 1);  // so that push_back below cannot throw
     std::thread thread([job] { job->Run(); });
-    entries_.push_back(Entry{std::move(job), std::move(thread)});
+    entries_->push_back(Entry{std::move(job), std::move(thread)});
 }
 
 std::vector<std::shared_ptr<DeliveryJob>> DeliveryThreads::FindBySink(IWbemObjectSink* sink) {
     std::vector<std::shared_ptr<DeliveryJob>> found;
     std::lock_guard lock(mutex_);
-    for (const Entry& entry : entries_) {
+    for (const Entry& entry : *entries_) {
         if (entry.job->sink() == sink && !entry.job->IsDone())
             found.push_back(entry.job);
     }
@@ -66,13 +64,13 @@ size_t DeliveryThreads::JoinFinished() {
         Take([&](Entry& entry) { return entry.job->IsDone() && entry.thread.get_id() != self; });
     JoinAll(taken);
     std::lock_guard lock(mutex_);
-    return entries_.size();
+    return entries_->size();
 }
 
 bool DeliveryThreads::OnDeliveryThread() {
     std::thread::id self = std::this_thread::get_id();
     std::lock_guard lock(mutex_);
-    for (const Entry& entry : entries_) {
+    for (const Entry& entry : *entries_) {
         if (entry.thread.get_id() == self)
             return true;
     }
@@ -80,17 +78,10 @@ bool DeliveryThreads::OnDeliveryThread() {
 }
 
 DeliveryThreads::~DeliveryThreads() {
-    std::thread::id self = std::this_thread::get_id();
-    std::vector<Entry> taken = Take([&](Entry& entry) {
-        entry.job->Cancel(WBEM_E_SHUTTING_DOWN);
-        return true;
-    });
-    for (Entry& entry : taken) {
-        // A process that exits from inside a sink callback: that thread is the caller.
-        if (entry.thread.get_id() == self)
-            entry.thread.detach();
-    }
-    JoinAll(taken);
+    // When the module is unloaded the table is empty: DllCanUnloadNow joined every thread
+    // first. At process exit a delivery may still be waiting; it keeps its entry.
+    if (entries_->empty())
+        delete entries_;
 }
 
 }  // namespace kvwmi

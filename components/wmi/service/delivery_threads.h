@@ -2,10 +2,12 @@
 // table, so that no thread of the service ever outlives the module's code.
 //
 //   - A thread is joined by whoever comes next: the start of another call, the release of
-//     the IWbemServices that started it (which cancels and joins its calls), DllCanUnloadNow
-//     (which joins the finished ones and answers S_FALSE while any is left), and the table's
-//     destructor, which runs when the module is unloaded or the process exits and cancels
-//     (WBEM_E_SHUTTING_DOWN) and joins all that remain.
+//     the IWbemServices that started it (which cancels and joins its calls), and
+//     DllCanUnloadNow, which joins the finished ones and answers S_FALSE while any is left.
+//     So the module is never unloaded under a thread of its own: by the time it may go,
+//     every thread has been joined.
+//   - At process exit a delivery that is still waiting (a fixture's delay) is not woken to
+//     run against a half-destroyed process: its entry is left in place and the exit ends it.
 //   - A thread never joins itself: when the last release of its services happens on it
 //     (inside a sink callback), its own entry stays in the table for a later join.
 //   - Joining waits for a sink callback in progress: a sink that never returns from
@@ -53,7 +55,8 @@ class DeliveryThreads {
     static void JoinAll(std::vector<Entry>& entries);
 
     std::mutex mutex_;
-    std::vector<Entry> entries_;
+    // On the heap so that the destructor can leave it to threads still waiting at exit.
+    std::vector<Entry>* const entries_ = new std::vector<Entry>();
 };
 
 }  // namespace kvwmi
