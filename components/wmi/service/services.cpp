@@ -2,13 +2,16 @@
 
 #include <atomic>
 
+#include "kvwin/ascii_case.h"
 #include "kvwin/com_object.h"
 #include "service/class_object.h"
 #include "service/delivery_threads.h"
 #include "service/enumerator.h"
 #include "service/module_state.h"
 #include "service/namespace_path.h"
+#include "service/object_path.h"
 #include "service/query_run.h"
+#include "wql/binder.h"
 
 namespace kvwmi {
 
@@ -77,21 +80,8 @@ class Services final : public kvwin::ComObject<IWbemServices> {
         *object = nullptr;
         if (!path || !path[0])
             return WBEM_E_NOT_SUPPORTED;  // an empty class to build: nothing can be written
-        return Guard([&] {
-            std::u16string_view text(path, SysStringLen(path));
-            if (text.find_first_of(u".=:\\/") != std::u16string_view::npos)
-                return WBEM_E_NOT_SUPPORTED;
-            const ClassDecl* decl = source_->FindClass(text);
-            if (!decl)
-                return WBEM_E_NOT_FOUND;
-            ObjectData data;
-            data.source = source_;
-            data.decl = decl;
-            data.is_class = true;
-            data.server = LocalServerName();
-            *object = CreateClassObject(std::move(data));
-            return WBEM_S_NO_ERROR;
-        });
+        return Guard(
+            [&] { return GetObjectByPath(std::u16string(path, SysStringLen(path)), object); });
     }
 
     STDMETHODIMP GetObjectAsync(const BSTR, long, IWbemContext*, IWbemObjectSink*) override {
@@ -217,6 +207,72 @@ class Services final : public kvwin::ComObject<IWbemServices> {
     }
 
   private:
+    HRESULT GetObjectByPath(const std::u16string& text, IWbemClassObject** object) {
+        ObjectPath path;
+        if (!ParseObjectPath(text, path))
+            return WBEM_E_INVALID_OBJECT_PATH;
+        if (!path.server.empty() && !IsLocalMachineName(path.server))
+            return WBEM_E_TRANSPORT_FAILURE;
+        std::shared_ptr<const NamespaceSource> source = source_;
+        if (!path.ns.empty() && !kvwin::EqualsAsciiNoCase(path.ns, source_->Name())) {
+            HRESULT hr = kvwmi::OpenNamespace(path.ns, source);
+            if (FAILED(hr))
+                return hr;
+        }
+        const ClassDecl* decl = source->FindClass(path.class_name);
+        if (!decl)
+            return WBEM_E_NOT_FOUND;
+        if (path.is_class) {
+            ObjectData data;
+            data.source = source;
+            data.decl = decl;
+            data.is_class = true;
+            data.server = LocalServerName();
+            *object = CreateClassObject(std::move(data));
+            return WBEM_S_NO_ERROR;
+        }
+        // An instance: the keys, all of them and nothing else, become a condition.
+        std::vector<std::u16string_view> key_names;
+        for (const PropertyDecl& property : decl->properties) {
+            if (property.key)
+                key_names.push_back(property.name);
+        }
+        if (path.singleton != key_names.empty() || path.keys.size() != key_names.size())
+            return WBEM_E_INVALID_OBJECT_PATH;
+        wql::Query query;
+        query.select_all = true;
+        query.class_name = path.class_name;
+        for (auto& [name, value] : path.keys) {
+            std::u16string property =
+                name.empty() && key_names.size() == 1 ? std::u16string(key_names[0]) : name;
+            int index = decl->IndexOf(property);
+            if (index < 0 || !decl->properties[size_t(index)].key)
+                return WBEM_E_INVALID_OBJECT_PATH;
+            auto comparison = std::make_unique<wql::Condition>();
+            comparison->node =
+                wql::Comparison{{property, -1, CIM_EMPTY}, wql::CompareOp::Equal, value};
+            if (query.where) {
+                auto both = std::make_unique<wql::Condition>();
+                both->node = wql::Junction{true, std::move(query.where), std::move(comparison)};
+                query.where = std::move(both);
+            } else {
+                query.where = std::move(comparison);
+            }
+        }
+        if (FAILED(wql::Bind(query, *decl)))
+            return WBEM_E_INVALID_OBJECT_PATH;
+        PreparedQuery prepared;
+        prepared.source = source;
+        prepared.decl = decl;
+        prepared.query = std::make_shared<const wql::Query>(std::move(query));
+        prepared.text = text;
+        QueryResult run = RunQuery(prepared);
+        if (run.objects.empty())
+            return FAILED(run.status.result) ? run.status.result : WBEM_E_NOT_FOUND;
+        *object = run.objects.front().Detach();
+        return WBEM_S_NO_ERROR;
+    }
+
     ~Services() override {
         try {
             DeliveryThreads::Instance().CancelOwner(owner_, WBEM_E_CALL_CANCELLED);

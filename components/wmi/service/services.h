@@ -16,8 +16,10 @@
 //   ExecQuery, CreateInstanceEnum, CreateClassEnum
 //                 run to the end on the calling thread and answer an enumerator
 //                 (service/enumerator.h); fixture delays do not apply.
-//   GetObject     a class path ("Win32_Foo") gives the class object; other paths
-//                 WBEM_E_NOT_SUPPORTED, an unknown class WBEM_E_NOT_FOUND.
+//   GetObject     an object path (service/object_path.h): a class path gives the class
+//                 object, an instance path the instance whose keys match (every key must
+//                 be given). WBEM_E_INVALID_OBJECT_PATH for a malformed path or wrong keys,
+//                 WBEM_E_NOT_FOUND for an unknown class or no such instance.
 //   OpenNamespace a namespace below this one ("cimv2" from "root").
 //   Everything else WBEM_E_NOT_SUPPORTED (nothing here can be written).
 //

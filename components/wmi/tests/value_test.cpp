@@ -208,8 +208,34 @@ TEST(WmiValues, CloneTextAndClassObjects) {
 
     EXPECT_EQ(services->GetObject(Bstr(u"Kv_Missing"), 0, nullptr, &raw, nullptr),
               WBEM_E_NOT_FOUND);
-    EXPECT_EQ(services->GetObject(Bstr(u"Kv_TestTypes.Name=\"alpha\""), 0, nullptr, &raw, nullptr),
-              WBEM_E_NOT_SUPPORTED);
+    struct PathCase {
+        const char16_t* path;
+        HRESULT expected;
+        const char* name;
+    };
+    const PathCase paths[] = {
+        {u"Kv_TestTypes.Name=\"alpha\"", S_OK, "bstr:alpha"},
+        {u"Kv_TestTypes.name='BETA'", S_OK, "bstr:Beta"},
+        {u"Kv_TestTypes=\"gamma [1]\"", S_OK, "bstr:gamma [1]"},
+        {u"\\\\.\\root\\cimv2:Kv_TestTypes.Name=\"alpha\"", S_OK, "bstr:alpha"},
+        {u"//./root/cimv2:Kv_TestTypes", S_OK, "null"},
+        {u"Kv_TestTypes.Name=\"nobody\"", WBEM_E_NOT_FOUND, ""},
+        {u"Kv_TestTypes.U32=5", WBEM_E_INVALID_OBJECT_PATH, ""},
+        {u"Kv_TestTypes=@", WBEM_E_INVALID_OBJECT_PATH, ""},
+        {u"Kv_TestTypes.Name=", WBEM_E_INVALID_OBJECT_PATH, ""},
+        {u"Kv_TestTypes.Name=\"open", WBEM_E_INVALID_OBJECT_PATH, ""},
+        {u"\\\\far\\root\\cimv2:Kv_TestTypes", WBEM_E_TRANSPORT_FAILURE, ""},
+        {u"root\\nothing:Kv_TestTypes", WBEM_E_INVALID_NAMESPACE, ""},
+    };
+    for (const PathCase& c : paths) {
+        raw = nullptr;
+        EXPECT_EQ(services->GetObject(Bstr(c.path), 0, nullptr, &raw, nullptr), c.expected)
+            << Narrow(c.path);
+        IWbemClassObjectPtr found(raw, false);
+        if (found != nullptr) {
+            EXPECT_EQ(GetText(found, u"Name"), c.name) << Narrow(c.path);
+        }
+    }
     EXPECT_EQ(class_object->Put(u"U32", 0, nullptr, 0), WBEM_E_NOT_SUPPORTED);
     EXPECT_EQ(class_object->InheritsFrom(u"CIM_Thing"), WBEM_S_FALSE);
 }
