@@ -142,6 +142,52 @@ TEST(WmiDelivery, CancelFromInsideIndicate) {
     EXPECT_EQ(sink.statuses()[0].result, WBEM_E_CALL_CANCELLED);
 }
 
+TEST(WmiDelivery, ManyCallsFromManyThreadsRaceTheirCancellations) {
+    ScopedApartment apartment;
+    FixtureFolder fixtures;
+    fixtures.Write("busy", ItemsFixture(50, "batch='7'"));
+    IWbemServicesPtr services = ConnectLinked(u"root\\kavrel\\fixtures\\busy");
+    IWbemServices* shared = services;
+    constexpr int kThreads = 4, kCalls = 10;
+    std::vector<std::thread> threads;
+    std::atomic<int> problems{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            for (int call = 0; call < kCalls; ++call) {
+                TestSink sink;
+                if (StartQuery(shared, u"SELECT * FROM Kv_Item WHERE Id > 0", sink) != S_OK) {
+                    ++problems;
+                    continue;
+                }
+                // Every other call is cancelled at once: it may still have completed.
+                bool cancel = (t + call) % 2 == 0;
+                if (cancel) {
+                    HRESULT hr = shared->CancelAsyncCall(&sink);
+                    if (hr != S_OK && hr != WBEM_E_INVALID_PARAMETER)
+                        ++problems;
+                }
+                if (!sink.WaitReleased()) {
+                    ++problems;
+                    continue;
+                }
+                auto statuses = sink.statuses();
+                size_t delivered = sink.objects().size();
+                bool complete =
+                    statuses.size() == 1 && statuses[0].result == S_OK && delivered == 50;
+                bool cancelled = statuses.size() == 1 && cancel &&
+                                 statuses[0].result == WBEM_E_CALL_CANCELLED && delivered <= 50;
+                if (!complete && !cancelled)
+                    ++problems;
+            }
+            CoUninitialize();
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(problems.load(), 0);
+}
+
 TEST(WmiDelivery, ReleasingTheServicesEndsItsCallsAndThreads) {
     ScopedApartment apartment;
     FixtureFolder fixtures;
