@@ -5,6 +5,7 @@
 //                 WBEM_E_INVALID_CLASS, WBEM_E_INVALID_QUERY_TYPE) without touching the
 //                 sink; otherwise return WBEM_S_NO_ERROR and deliver on a thread of the
 //                 service (service/delivery_job.h). A null sink is WBEM_E_INVALID_PARAMETER.
+//                 Flags and contexts are accepted and ignored (no progress statuses).
 //   CancelAsyncCall
 //                 cancels the calls delivering to that sink. Called from any thread but a
 //                 delivery thread, it returns once the sink has had SetStatus (with

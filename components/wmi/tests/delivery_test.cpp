@@ -231,13 +231,14 @@ TEST(WmiDelivery, AProcessExitsWhileADeliveryWaits) {
     fixtures.Write("exit", ItemsFixture(3, "delay-before='600000'"));
     kvtest::ChildResult child = kvtest::RunInChild([] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        // Everything stays referenced: only the module's own shutdown can end the thread.
-        auto* sink = new TestSink();
-        IWbemLocator* locator = nullptr;
+        // Everything stays referenced (from statics, so that a leak checker sees it reachable)
+        // while the exit runs: nothing but the exit can end the waiting delivery.
+        static TestSink* sink = new TestSink();
+        static IWbemLocator* locator = nullptr;
+        static IWbemServices* services = nullptr;
         if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IWbemLocator, reinterpret_cast<void**>(&locator))))
             std::_Exit(3);
-        IWbemServices* services = nullptr;
         if (locator->ConnectServer(Bstr(u"root\\kavrel\\fixtures\\exit"), nullptr, nullptr, nullptr,
                                    0, nullptr, nullptr, &services) != S_OK)
             std::_Exit(4);

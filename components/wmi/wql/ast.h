@@ -5,6 +5,7 @@
 // made by wql/parser.h, checked against a class by wql/binder.h (which fills in each
 // property reference's index and type) and run by wql/evaluator.h. A comparison always has
 // the property on the left: the parser turns `5 < Size` into `Size > 5`.
+// Plain data: a bound query is shared read-only by the threads that run it.
 #pragma once
 
 #include <cstdint>
