@@ -33,7 +33,7 @@ class Locator final : public kvwin::ComObject<IWbemLocator> {
             if (FAILED(hr))
                 return hr;
             *services = CreateServices(std::move(source));
-            return WBEM_S_NO_ERROR;
+            return hr;
         });
     }
 

@@ -75,8 +75,13 @@ class NamespaceSource {
     // The class's instances now. Throws when the class cannot be read at all; the service
     // reports that as WBEM_E_PROVIDER_FAILURE with the exception's text.
     virtual ClassContent Enumerate(const ClassDecl& decl) const = 0;
-    // What ConnectServer answers for this namespace (a fixture may refuse connections).
+    // What ConnectServer answers for this namespace: a failure refuses the connection, a
+    // success code other than 0 comes with the connection (a fixture chooses).
     virtual HRESULT ConnectResult() const { return WBEM_S_NO_ERROR; }
+    // What a query of the class answers when it is started, before anything runs: a failure
+    // refuses the call, a success code other than 0 comes with a call that runs (a fixture
+    // chooses).
+    virtual HRESULT StartResult(const ClassDecl&) const { return WBEM_S_NO_ERROR; }
 };
 
 // Opens a namespace by name (case-insensitive): a fixture namespace

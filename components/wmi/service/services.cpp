@@ -289,16 +289,22 @@ class Services final : public kvwin::ComObject<IWbemServices> {
 
     static HRESULT RunToEnumerator(const PreparedQuery& prepared, long flags,
                                    IEnumWbemClassObject** result) {
+        HRESULT start = prepared.source->StartResult(*prepared.decl);
+        if (FAILED(start))
+            return start;
         QueryResult run = RunQuery(prepared);
         *result = CreateEnumerator(std::move(run.objects), run.status.result,
                                    flags & WBEM_FLAG_FORWARD_ONLY);
-        return WBEM_S_NO_ERROR;
+        return start;
     }
 
     HRESULT StartDelivery(PreparedQuery prepared, IWbemObjectSink* sink) {
+        HRESULT start = prepared.source->StartResult(*prepared.decl);
+        if (FAILED(start))
+            return start;
         auto job = std::make_shared<DeliveryJob>(owner_, sink, std::move(prepared));
         DeliveryThreads::Instance().Start(std::move(job));
-        return WBEM_S_NO_ERROR;
+        return start;
     }
 
     const std::shared_ptr<const NamespaceSource> source_;

@@ -6,6 +6,8 @@
 //                 sink; otherwise return WBEM_S_NO_ERROR and deliver on a thread of the
 //                 service (service/delivery_job.h). A null sink is WBEM_E_INVALID_PARAMETER.
 //                 Flags and contexts are accepted and ignored (no progress statuses).
+//                 A fixture class may answer any code at the start: a failure refuses the
+//                 call, a success code other than 0 comes with a call that runs.
 //   CancelAsyncCall
 //                 cancels the calls delivering to that sink. Called from any thread but a
 //                 delivery thread, it returns once the sink has had SetStatus (with

@@ -1,6 +1,7 @@
 // Fixture namespaces: values of every kind from the file, injected Get failures, repeats,
 // refused connections, bad files and the registry's folder.
 #include "fixture_support.h"
+#include "test_sink.h"
 #include "win/registry.h"
 #include "wmi_test_support.h"
 
@@ -107,6 +108,30 @@ TEST(WmiFixture, ConnectionsAndBadFiles) {
         IWbemServicesPtr services;
         EXPECT_EQ(Connect(locator, c.path, services), c.expected) << Narrow(c.path);
     }
+}
+
+TEST(WmiFixture, ChosenResultsAtConnectionAndStart) {
+    ScopedApartment apartment;
+    FixtureFolder fixtures;
+    fixtures.Write("odd",
+                   "<fixture connect-result='1'><class name='Kv_A' start-result='1'>"
+                   "<property name='Id' type='uint32' key='true'/>"
+                   "<instance><value name='Id'>1</value></instance></class>"
+                   "<class name='Kv_B' start-result='0x80041001'/></fixture>");
+    IWbemServicesPtr services;
+    ASSERT_EQ(Connect(LinkedLocator(), u"root\\kavrel\\fixtures\\odd", services), S_FALSE);
+    ASSERT_TRUE(services != nullptr);
+    // A success code comes with a call that runs; a failure refuses it.
+    TestSink sink;
+    EXPECT_EQ(StartQuery(services, u"SELECT * FROM Kv_A", sink), S_FALSE);
+    ASSERT_TRUE(sink.WaitReleased());
+    EXPECT_EQ(sink.objects().size(), 1u);
+    TestSink refused;
+    EXPECT_EQ(StartQuery(services, u"SELECT * FROM Kv_B", refused), WBEM_E_FAILED);
+    EXPECT_EQ(refused.refs(), 1u);
+    EXPECT_TRUE(refused.statuses().empty());
+    std::vector<IWbemClassObjectPtr> objects;
+    EXPECT_EQ(Query(services, u"SELECT * FROM Kv_B", objects), WBEM_E_FAILED);
 }
 
 TEST(WmiFixture, TheFolderMayComeFromTheRegistry) {
