@@ -79,24 +79,20 @@ void DeliveryJob::Run() {
         Deliver(result);
         status = std::move(result.status);
     } catch (const std::exception& failure) {
-        status.result = WBEM_E_PROVIDER_FAILURE;
-        status.send_object = true;
-        status.fields =
-            ServiceStatus(WBEM_E_PROVIDER_FAILURE, kvwin::FromUtf8(failure.what()), query_);
+        status = FailureStatus(WBEM_E_PROVIDER_FAILURE, failure.what());
     }
+    bool cancelled = false;
+    HRESULT cancel_result = S_OK;
     {
         std::lock_guard lock(mutex_);
-        if (cancelled_) {
-            status = FinalStatus{};
-            status.result = cancel_result_;
-            status.send_object = true;
-            status.fields = ServiceStatus(cancel_result_,
-                                          cancel_result_ == WBEM_E_SHUTTING_DOWN
-                                              ? u"The service is shutting down."
-                                              : u"The call was cancelled.",
-                                          query_);
-        }
+        cancelled = cancelled_;
+        cancel_result = cancel_result_;
         status_sent_ = true;
+    }
+    if (cancelled) {
+        status = FailureStatus(cancel_result, cancel_result == WBEM_E_SHUTTING_DOWN
+                                                  ? "The service is shutting down."
+                                                  : "The call was cancelled.");
     }
     IWbemClassObject* status_object = nullptr;
     if (FAILED(status.result) || status.send_object) {
@@ -117,6 +113,18 @@ void DeliveryJob::Run() {
     std::lock_guard lock(mutex_);
     done_ = true;
     changed_.notify_all();
+}
+
+FinalStatus DeliveryJob::FailureStatus(HRESULT result, const char* description) const noexcept {
+    FinalStatus status;
+    status.result = result;
+    status.send_object = true;
+    try {
+        status.fields = ServiceStatus(result, kvwin::FromUtf8(description), query_);
+    } catch (...) {
+        status.fields = StatusFields{};  // out of memory: the code alone has to do
+    }
+    return status;
 }
 
 }  // namespace kvwmi

@@ -51,6 +51,8 @@ class DeliveryJob {
     bool Pause(uint32_t ms);
     bool Cancelled();
     void Deliver(QueryResult& result);
+    // A failure's final status with a status object describing it.
+    FinalStatus FailureStatus(HRESULT result, const char* description) const noexcept;
 
     const uint64_t owner_;
     IWbemObjectSink* const sink_key_;  // identity only, for CancelAsyncCall
