@@ -1,5 +1,9 @@
-#include "test_classes.h"
-
+// Classes registered in the test program (KAVREL_WMI_CLASS), with fixed instances:
+//
+//   root\cimv2         Kv_TestTypes   one property of every CIM type, three instances
+//                                     ("alpha", "Beta", "gamma [1]")
+//   root\cimv2         Kv_TestFails   a fill function that throws
+//   root\kavrel\test  Kv_Other       an empty class in a namespace of its own
 #include <stdexcept>
 
 #include "provider/class_decl.h"
