@@ -159,6 +159,7 @@ TEST(WmiFixture, TheFolderMayComeFromTheRegistry) {
     std::vector<IWbemClassObjectPtr> objects;
     EXPECT_EQ(Query(services, u"SELECT * FROM Kv_R", objects), S_OK);
     EXPECT_TRUE(objects.empty());
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kavrel\\WMI"), ERROR_SUCCESS);
 }
 
 }  // namespace
