@@ -237,6 +237,13 @@ HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
     }
 }
 
+HRESULT CoSetProxyBlanket(IUnknown* pProxy, DWORD, DWORD, OLECHAR*, DWORD, DWORD,
+                          RPC_AUTH_IDENTITY_HANDLE, DWORD) {
+    // No object here is a proxy: calls go straight to the object, under the caller's own
+    // identity, which is what the blanket asks for anyway.
+    return pProxy ? S_OK : E_INVALIDARG;
+}
+
 HRESULT OleRun(LPUNKNOWN pUnknown) {
     if (!pUnknown)
         return E_INVALIDARG;

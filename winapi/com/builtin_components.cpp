@@ -4,6 +4,7 @@
 
 #include "win/activscp.h"
 #include "win/msxml.h"
+#include "win/wbemcli.h"
 
 namespace kvwin::com_detail {
 
@@ -25,6 +26,8 @@ std::vector<BuiltinClass> ComponentClasses() {
          u"", nullptr, u"libkavrel-scripting.so"},
         {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",
          nullptr, u"libkavrel-scripting.so"},
+        // The WMI service's locator.
+        {CLSID_WbemLocator, u"", u"", nullptr, u"libkavrel-wmi.so"},
     };
 }
 

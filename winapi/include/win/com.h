@@ -241,22 +241,38 @@ KVWIN_API void CoFreeUnusedLibrariesEx(DWORD dwUnloadDelay, DWORD dwReserved);
 KVWIN_API HRESULT OleRun(LPUNKNOWN pUnknown);
 
 // ---- call security ------------------------------------------------------------------------
+// Authentication services, levels and impersonation levels a client names for a proxy.
 #define RPC_C_AUTHN_NONE 0
 #define RPC_C_AUTHN_WINNT 10
-#define RPC_C_AUTHN_DEFAULT 0xFFFFFFFFu
+#define RPC_C_AUTHN_DEFAULT 0xFFFFFFFFL
 #define RPC_C_AUTHZ_NONE 0
+#define RPC_C_AUTHZ_DEFAULT 0xFFFFFFFFL
 #define RPC_C_AUTHN_LEVEL_DEFAULT 0
+#define RPC_C_AUTHN_LEVEL_NONE 1
+#define RPC_C_AUTHN_LEVEL_CONNECT 2
 #define RPC_C_AUTHN_LEVEL_CALL 3
+#define RPC_C_AUTHN_LEVEL_PKT 4
+#define RPC_C_AUTHN_LEVEL_PKT_INTEGRITY 5
 #define RPC_C_AUTHN_LEVEL_PKT_PRIVACY 6
 #define RPC_C_IMP_LEVEL_DEFAULT 0
+#define RPC_C_IMP_LEVEL_ANONYMOUS 1
 #define RPC_C_IMP_LEVEL_IDENTIFY 2
 #define RPC_C_IMP_LEVEL_IMPERSONATE 3
-#define EOAC_NONE 0
+#define RPC_C_IMP_LEVEL_DELEGATE 4
+#define COLE_DEFAULT_PRINCIPAL ((OLECHAR*)(INT_PTR)-1)
+#define COLE_DEFAULT_AUTHINFO ((void*)(INT_PTR)-1)
+typedef enum tagEOLE_AUTHENTICATION_CAPABILITIES {
+    EOAC_NONE = 0,
+    EOAC_MUTUAL_AUTH = 0x1,
+    EOAC_STATIC_CLOAKING = 0x20,
+    EOAC_DYNAMIC_CLOAKING = 0x40,
+    EOAC_DEFAULT = 0x800
+} EOLE_AUTHENTICATION_CAPABILITIES;
 typedef void* RPC_AUTH_IDENTITY_HANDLE;
 
-// Sets the security a proxy uses for its calls. Objects here are never remote, so there is
-// no proxy to configure: any object is accepted (S_OK) and the settings are not kept;
-// E_INVALIDARG for a null proxy.
+// Sets the security a proxy uses for its calls. Every object lives in this process and
+// needs no proxy, so any object is accepted as it is (S_OK) and the settings have no
+// effect. A null object is E_INVALIDARG (on Windows the call would fail on it too).
 KVWIN_API HRESULT CoSetProxyBlanket(IUnknown* pProxy, DWORD dwAuthnSvc, DWORD dwAuthzSvc,
                                     OLECHAR* pServerPrincName, DWORD dwAuthnLevel,
                                     DWORD dwImpLevel, RPC_AUTH_IDENTITY_HANDLE pAuthInfo,

@@ -1,0 +1,42 @@
+// What every object of the WMI service shares: the count of live objects and server locks
+// that DllCanUnloadNow answers from, and the guard that keeps C++ exceptions inside the
+// module. All of it is thread safe.
+#pragma once
+
+#include <atomic>
+#include <new>
+
+#include "win/wbemcli.h"
+
+namespace kvwmi {
+
+std::atomic<long>& LiveObjects();
+std::atomic<long>& ServerLocks();
+
+// A member of every COM object of the service: counts the object as live while it exists.
+class ModuleRef {
+  public:
+    ModuleRef() { ++LiveObjects(); }
+    ~ModuleRef() { --LiveObjects(); }
+    ModuleRef(const ModuleRef&) { ++LiveObjects(); }
+    ModuleRef& operator=(const ModuleRef&) { return *this; }
+};
+
+// Runs the body of a COM method; an exception becomes an HRESULT instead of crossing the
+// interface (allocation failures WBEM_E_OUT_OF_MEMORY, anything else WBEM_E_FAILED).
+template <class F>
+HRESULT Guard(F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return WBEM_E_OUT_OF_MEMORY;
+    } catch (...) {
+        return WBEM_E_FAILED;
+    }
+}
+
+// S_OK when nothing of the service is alive: no object, no server lock, no delivery thread
+// (finished delivery threads are joined first). The module's DllCanUnloadNow.
+HRESULT CanUnloadNow();
+
+}  // namespace kvwmi

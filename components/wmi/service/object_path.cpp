@@ -1,0 +1,126 @@
+#include "service/object_path.h"
+
+#include "kvwin/ascii_case.h"
+#include "kvwin/utf.h"
+
+namespace kvwmi {
+
+namespace {
+
+bool IsNameChar(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c == u'_' || c >= 0x80;
+}
+
+std::u16string_view Name(std::u16string_view text, size_t& i) {
+    size_t start = i;
+    while (i < text.size() && IsNameChar(text[i]))
+        ++i;
+    return text.substr(start, i - start);
+}
+
+bool Value(std::u16string_view text, size_t& i, wql::Literal& value) {
+    if (i >= text.size())
+        return false;
+    char16_t quote = text[i];
+    if (quote == u'"' || quote == u'\'') {
+        value.kind = wql::Literal::Kind::String;
+        for (++i; i < text.size(); ++i) {
+            if (text[i] == u'\\' && i + 1 < text.size()) {
+                value.text.push_back(text[++i]);
+            } else if (text[i] == quote) {
+                ++i;
+                return true;
+            } else {
+                value.text.push_back(text[i]);
+            }
+        }
+        return false;
+    }
+    size_t start = i;
+    while (i < text.size() && text[i] != u',')
+        ++i;
+    std::u16string_view word = text.substr(start, i - start);
+    if (kvwin::EqualsAsciiNoCase(word, u"TRUE") || kvwin::EqualsAsciiNoCase(word, u"FALSE")) {
+        value.kind = wql::Literal::Kind::Boolean;
+        value.boolean = kvwin::EqualsAsciiNoCase(word, u"TRUE");
+        return true;
+    }
+    std::string narrow = kvwin::ToUtf8(word);
+    if (narrow.empty())
+        return false;
+    char* end = nullptr;
+    value.negative = narrow[0] == '-';
+    const char* digits = narrow.c_str() + (value.negative ? 1 : 0);
+    if (*digits < '0' || *digits > '9')
+        return false;
+    value.magnitude = std::strtoull(digits, &end, 10);
+    if (*end != '\0')
+        return false;
+    value.kind = wql::Literal::Kind::Integer;
+    value.real = value.negative ? -double(value.magnitude) : double(value.magnitude);
+    value.text.assign(word);
+    return true;
+}
+
+}  // namespace
+
+bool ParseObjectPath(std::u16string_view text, ObjectPath& path) {
+    path = ObjectPath{};
+    size_t colon = text.find(u':');
+    if (colon != std::u16string_view::npos) {
+        std::u16string prefix(text.substr(0, colon));
+        for (char16_t& c : prefix) {
+            if (c == u'/')
+                c = u'\\';
+        }
+        std::u16string_view rest = prefix;
+        if (rest.starts_with(u"\\\\")) {
+            rest.remove_prefix(2);
+            size_t slash = rest.find(u'\\');
+            if (slash == std::u16string_view::npos || slash == 0)
+                return false;
+            path.server.assign(rest.substr(0, slash));
+            rest.remove_prefix(slash + 1);
+        }
+        if (rest.empty())
+            return false;
+        path.ns.assign(rest);
+        text.remove_prefix(colon + 1);
+    }
+    size_t i = 0;
+    path.class_name.assign(Name(text, i));
+    if (path.class_name.empty())
+        return false;
+    if (i == text.size())
+        return true;
+    path.is_class = false;
+    if (text.substr(i) == u"=@") {
+        path.singleton = true;
+        return true;
+    }
+    if (text[i] == u'=') {
+        wql::Literal value;
+        ++i;
+        if (!Value(text, i, value) || i != text.size())
+            return false;
+        path.keys.emplace_back(std::u16string(), std::move(value));
+        return true;
+    }
+    if (text[i] != u'.')
+        return false;
+    do {
+        ++i;
+        std::u16string key(Name(text, i));
+        wql::Literal value;
+        if (key.empty() || i >= text.size() || text[i] != u'=')
+            return false;
+        ++i;
+        if (!Value(text, i, value))
+            return false;
+        path.keys.emplace_back(std::move(key), std::move(value));
+    } while (i < text.size() && text[i] == u',');
+    return i == text.size();
+}
+
+}  // namespace kvwmi

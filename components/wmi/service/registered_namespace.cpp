@@ -1,0 +1,71 @@
+// Namespaces of the classes registered with KAVREL_WMI_CLASS, and the choice between them
+// and the fixture namespaces.
+#include <stdexcept>
+
+#include "fixture/fixture_namespace.h"
+#include "kvwin/ascii_case.h"
+#include "service/namespace_source.h"
+
+namespace kvwmi {
+
+namespace {
+
+class RegisteredNamespace final : public NamespaceSource {
+  public:
+    explicit RegisteredNamespace(std::u16string name) : name_(std::move(name)) {}
+
+    const std::u16string& Name() const override { return name_; }
+    const ClassDecl* FindClass(std::u16string_view name) const override {
+        return kvwmi::FindClass(name_, name);
+    }
+    std::vector<const ClassDecl*> Classes() const override {
+        std::vector<const ClassDecl*> classes;
+        for (const ClassDecl* decl : RegisteredClasses()) {
+            if (kvwin::EqualsAsciiNoCase(decl->ns, name_))
+                classes.push_back(decl);
+        }
+        return classes;
+    }
+    ClassContent Enumerate(const ClassDecl& decl) const override {
+        std::vector<Instance> instances;
+        if (decl.fill)
+            decl.fill(decl, instances);
+        ClassContent content;
+        content.rows.reserve(instances.size());
+        for (Instance& instance : instances) {
+            // A provider that appends a short instance would make every later read wrong.
+            if (instance.size() != decl.properties.size())
+                throw std::logic_error("an instance does not match its class declaration");
+            content.rows.push_back(SourceRow{std::move(instance), {}});
+        }
+        return content;
+    }
+
+  private:
+    std::u16string name_;
+};
+
+bool NamespaceExists(std::u16string_view name) {
+    if (kvwin::EqualsAsciiNoCase(name, u"root\\cimv2") ||
+        kvwin::EqualsAsciiNoCase(name, u"root\\default"))
+        return true;
+    for (const ClassDecl* decl : RegisteredClasses()) {
+        if (kvwin::EqualsAsciiNoCase(decl->ns, name))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+HRESULT OpenNamespace(std::u16string_view name, std::shared_ptr<const NamespaceSource>& out) {
+    out.reset();
+    if (IsFixtureNamespace(name))
+        return OpenFixtureNamespace(name, out);
+    if (!NamespaceExists(name))
+        return WBEM_E_INVALID_NAMESPACE;
+    out = std::make_shared<RegisteredNamespace>(std::u16string(name));
+    return WBEM_S_NO_ERROR;
+}
+
+}  // namespace kvwmi
