@@ -2,20 +2,10 @@
 // DllCanUnloadNow). Thread safe.
 #pragma once
 
-#include <atomic>
+#include "kvwin/component_module.h"
 
 namespace kvjs {
 
-std::atomic<long>& LiveObjects();
-std::atomic<long>& ServerLocks();
-
-// A member of every object whose code lives in this module: counts it as live.
-class ModuleRef {
-  public:
-    ModuleRef() { ++LiveObjects(); }
-    ~ModuleRef() { --LiveObjects(); }
-    ModuleRef(const ModuleRef&) = delete;
-    ModuleRef& operator=(const ModuleRef&) = delete;
-};
+using kvwin::ModuleRef;
 
 }  // namespace kvjs

@@ -5,6 +5,8 @@
 // Release are safe from any thread.
 #pragma once
 
+#include "kvwin/component_module.h"
+
 #include <atomic>
 
 #include "win/com.h"
@@ -21,16 +23,8 @@ inline constexpr CLSID CLSID_WshNetwork =
 HRESULT CreateDictionary(IUnknown* outer, REFIID riid, void** ppv);
 HRESULT CreateNetwork(IUnknown* outer, REFIID riid, void** ppv);
 
-// The module's live objects, for DllCanUnloadNow.
-std::atomic<long>& LiveObjects();
-
-class ModuleRef {
-  public:
-    ModuleRef() { ++LiveObjects(); }
-    ~ModuleRef() { --LiveObjects(); }
-    ModuleRef(const ModuleRef&) = delete;
-    ModuleRef& operator=(const ModuleRef&) = delete;
-};
+// A member of every object of the module: counts it as live, for DllCanUnloadNow.
+using kvwin::ModuleRef;
 
 // The error codes the objects raise (as the script languages number them).
 inline constexpr HRESULT kInvalidArgument = HRESULT(0x800A0005);  // invalid procedure call

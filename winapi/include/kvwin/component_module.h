@@ -9,6 +9,7 @@
 #include <atomic>
 #include <new>
 
+#include "kvwin/com_object.h"
 #include "win/com.h"
 
 namespace kvwin {
@@ -47,6 +48,45 @@ HRESULT GuardComCall(F&& body) noexcept {
     } catch (...) {
         return E_UNEXPECTED;
     }
+}
+
+// The class object of one class of a module: makes instances with a creation function (an
+// exception becomes E_OUTOFMEMORY or E_UNEXPECTED) and keeps the module loaded while it
+// exists or a server lock is held.
+class ModuleClassFactory final : public ComObject<IClassFactory> {
+  public:
+    explicit ModuleClassFactory(CreateInstanceFunction create) : create_(create) {}
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        return GuardComCall([&] { return create_(outer, riid, ppv); });
+    }
+    STDMETHODIMP LockServer(BOOL lock) override {
+        lock ? ++ModuleServerLocks() : --ModuleServerLocks();
+        return S_OK;
+    }
+
+  private:
+    ~ModuleClassFactory() override = default;
+    CreateInstanceFunction create_;
+    ModuleRef module_ref_;
+};
+
+// DllGetClassObject's answer for a class made by `create` (null: a class the module does
+// not serve, CLASS_E_CLASSNOTAVAILABLE).
+inline HRESULT GetModuleClassObject(CreateInstanceFunction create, REFIID riid, void** ppv) {
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (!create)
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return GuardComCall([&] {
+        auto* factory = new ModuleClassFactory(create);
+        HRESULT hr = factory->QueryInterface(riid, ppv);
+        factory->Release();
+        return hr;
+    });
 }
 
 }  // namespace kvwin
