@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kvtest/com_support.h"
 #include "kvwin/com_object.h"
 #include "kvwin/dispatch_object.h"
 #include "kvwin/utf.h"
@@ -19,12 +20,10 @@
 
 namespace jstest {
 
-class ScopedApartment {
+// A single-threaded apartment, as script engines run in.
+class ScopedApartment : public kvtest::ScopedApartment {
   public:
-    ScopedApartment() { EXPECT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0); }
-    ~ScopedApartment() { CoUninitialize(); }
-    ScopedApartment(const ScopedApartment&) = delete;
-    ScopedApartment& operator=(const ScopedApartment&) = delete;
+    ScopedApartment() : kvtest::ScopedApartment(COINIT_APARTMENTTHREADED) {}
 };
 
 // A one-shot flag another thread can wait for, with a time-out.

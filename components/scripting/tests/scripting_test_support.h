@@ -2,6 +2,8 @@
 // _variant_t, the outcome as HRESULT, result and EXCEPINFO.
 #pragma once
 
+#include "kvtest/com_support.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,12 +13,10 @@
 
 namespace scriptingtest {
 
-class ScopedApartment {
+// A single-threaded apartment, as script engines run in.
+class ScopedApartment : public kvtest::ScopedApartment {
   public:
-    ScopedApartment() { EXPECT_GE(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0); }
-    ~ScopedApartment() { CoUninitialize(); }
-    ScopedApartment(const ScopedApartment&) = delete;
-    ScopedApartment& operator=(const ScopedApartment&) = delete;
+    ScopedApartment() : kvtest::ScopedApartment(COINIT_APARTMENTTHREADED) {}
 };
 
 struct Outcome {

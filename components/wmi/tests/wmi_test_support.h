@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kvtest/com_support.h"
 #include "kvwin/utf.h"
 #include "service/locator.h"
 #include "win/comdef.h"
@@ -20,13 +21,7 @@ _COM_SMARTPTR_TYPEDEF(IWbemObjectSink, __uuidof(IWbemObjectSink));
 
 namespace wmitest {
 
-class ScopedApartment {
-  public:
-    ScopedApartment() { EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
-    ~ScopedApartment() { CoUninitialize(); }
-    ScopedApartment(const ScopedApartment&) = delete;
-    ScopedApartment& operator=(const ScopedApartment&) = delete;
-};
+using kvtest::ScopedApartment;
 
 class Bstr {
   public:
