@@ -7,6 +7,7 @@
 
 #include "kvwin/ascii_case.h"
 #include "kvwin/com_object.h"
+#include "kvwin/component_module.h"
 #include "module.h"
 #include "runtime.h"
 #include "script_dispatch.h"
@@ -22,13 +23,7 @@ const char kPendingKey[] = "kvjs:pending";  // compiled global code not yet run 
 
 template <class F>
 HRESULT Guard(F&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    return kvwin::GuardComCall(std::forward<F>(body));
 }
 
 class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64>,

@@ -23,24 +23,8 @@ namespace wmitest {
 
 using kvtest::ScopedApartment;
 
-class Bstr {
-  public:
-    explicit Bstr(std::u16string_view text)
-        : bstr_(SysAllocStringLen(text.data(), UINT(text.size()))) {}
-    ~Bstr() { SysFreeString(bstr_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return bstr_; }
-
-  private:
-    BSTR bstr_;
-};
-
-inline std::u16string Take(BSTR text) {
-    std::u16string result = text ? std::u16string(text, SysStringLen(text)) : std::u16string();
-    SysFreeString(text);
-    return result;
-}
+using kvtest::Bstr;
+using kvtest::Take;
 
 inline std::string Narrow(std::u16string_view text) {
     return kvwin::ToUtf8(text);

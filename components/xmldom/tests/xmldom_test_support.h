@@ -21,26 +21,8 @@ namespace xmldomtest {
 
 using kvtest::ScopedApartment;
 
-// A BSTR argument that frees itself; keeps embedded NULs and lone surrogates as given.
-class Bstr {
-  public:
-    explicit Bstr(std::u16string_view text)
-        : bstr_(SysAllocStringLen(text.data(), UINT(text.size()))) {}
-    ~Bstr() { SysFreeString(bstr_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return bstr_; }
-
-  private:
-    BSTR bstr_;
-};
-
-// The text of a returned BSTR, which is freed.
-inline std::u16string Take(BSTR text) {
-    std::u16string result = text ? std::u16string(text, SysStringLen(text)) : std::u16string();
-    SysFreeString(text);
-    return result;
-}
+using kvtest::Bstr;
+using kvtest::Take;
 
 inline IXMLDOMDocumentPtr NewDocument() {
     IXMLDOMDocumentPtr doc;
