@@ -86,6 +86,10 @@ for (var i = 0; i < failures.length; ++i) {
     r = Call(f[0], values);
     Test.ok((r.ReturnValue >>> 0) == f[3], f.join(" ") + ": " + r.ReturnValue);
 }
+r = Call("GetStringValue", {hDefKey: 2147483650,
+                            sSubKeyName: "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                            sValueName: "CurrentBuild"});
+Test.ok(r.ReturnValue == 0 && /^[0-9]+$/.test(r.sValue), "the seeded build " + r.sValue);
 try {
     reg.ExecMethod_("NoSuchMethod", null);
     Test.ok(false, "an unknown method");
