@@ -28,6 +28,9 @@ std::vector<BuiltinClass> ComponentClasses() {
          nullptr, u"libkavrel-scripting.so"},
         // The WMI service's locator.
         {CLSID_WbemLocator, u"", u"", nullptr, u"libkavrel-wmi.so"},
+        // The WMI scripting face: the class "winmgmts" binds "winmgmts:" display names.
+        {kvwin::GuidFromLiteral("172BDDF8-CEEA-11D1-8B05-00600806D9B6"), u"winmgmts", u"", nullptr,
+         u"libkavrel-wmiscripting.so"},
     };
 }
 

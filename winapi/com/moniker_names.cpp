@@ -40,6 +40,23 @@ BindDisplayNameFunction FindBinder(std::u16string_view name) {
     return nullptr;
 }
 
+// The class a prefix names as a ProgID ("winmgmts:" -> "winmgmts"), when it answers
+// IDisplayNameBinder; null otherwise.
+IDisplayNameBinder* ClassBinder(std::u16string_view name) {
+    size_t colon = name.find(u':');
+    if (colon == std::u16string_view::npos || colon == 0)
+        return nullptr;
+    std::u16string progid(name.substr(0, colon));
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(progid.c_str(), &clsid)))
+        return nullptr;
+    IDisplayNameBinder* binder = nullptr;
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IDisplayNameBinder),
+                                reinterpret_cast<void**>(&binder))))
+        return nullptr;
+    return binder;
+}
+
 }  // namespace
 
 void RegisterMonikerPrefix(const std::u16string& prefix, BindDisplayNameFunction bind) {
@@ -75,9 +92,14 @@ extern "C" HRESULT CoGetObject(LPCWSTR name, BIND_OPTS*, REFIID riid, void** ppv
         return E_POINTER;
     try {
         kvwin::BindDisplayNameFunction bind = kvwin::FindBinder(name);
-        if (!bind)
+        if (bind)
+            return bind(name, riid, ppv);
+        IDisplayNameBinder* binder = kvwin::ClassBinder(name);
+        if (!binder)
             return MK_E_SYNTAX;
-        return bind(name, riid, ppv);
+        HRESULT hr = binder->BindDisplayName(name, riid, ppv);
+        binder->Release();
+        return hr;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {

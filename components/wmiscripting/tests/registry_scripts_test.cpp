@@ -1,0 +1,141 @@
+// StdRegProv from scripts: the ExecMethod_/InParameters road JScript takes, the by-reference
+// call form, and the codes for missing keys and values and for a value of another type.
+#include <cstdlib>
+
+#include "kvwin/moniker_names.h"
+#include "win/registry.h"
+#include "wmiscripting_test_support.h"
+
+namespace {
+
+void SetValue(HKEY key, const char16_t* name, DWORD type, std::u16string_view data) {
+    ASSERT_EQ(RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             DWORD(data.size() * 2)),
+              ERROR_SUCCESS);
+}
+
+// HKLM\SOFTWARE\KavrelTest\Values with one value of each type, and two subkeys.
+void WriteTestKey() {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\KavrelTest\\Values", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    SetValue(key, u"Text", REG_SZ, std::u16string_view(u"hello world", 12));  // with its NUL
+    SetValue(key, u"Expand", REG_EXPAND_SZ, u"%KV_REG_TEST%\\bin");
+    SetValue(key, u"List", REG_MULTI_SZ, std::u16string_view(u"one\0two\0\0", 9));
+    const DWORD number = 0xFFFFFFFEu;
+    ASSERT_EQ(RegSetValueExW(key, u"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                             sizeof number),
+              ERROR_SUCCESS);
+    for (const char16_t* sub : {u"Beta", u"Alpha"}) {
+        HKEY child = nullptr;
+        ASSERT_EQ(
+            RegCreateKeyExW(key, sub, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+            ERROR_SUCCESS);
+        RegCloseKey(child);
+    }
+    RegCloseKey(key);
+    setenv("KV_REG_TEST", "/opt/kv", 1);
+}
+
+TEST(RegistryScripts, ExecMethodReadsEachValueType) {
+    WriteTestKey();
+    wmitest::RunScript(
+        uR"JS(
+var HKLM = 0x80000002;
+var key = "SOFTWARE\\KavrelTest\\Values";
+var reg = GetObject("winmgmts:{impersonationLevel=impersonate}!//./root/default:StdRegProv");
+function Call(method, values) {
+    var inParams = reg.Methods_.Item(method).InParameters.SpawnInstance_();
+    for (var name in values)
+        inParams.Properties_.Item(name).Value = values[name];
+    return reg.ExecMethod_(method, inParams);
+}
+var r = Call("GetStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Text"});
+Test.ok(r.ReturnValue == 0 && r.sValue === "hello world", "string " + r.ReturnValue + " " + r.sValue);
+r = Call("GetExpandedStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Expand"});
+Test.ok(r.ReturnValue == 0 && r.sValue === "/opt/kv\\bin", "expanded " + r.sValue);
+r = Call("GetDWORDValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Number"});
+Test.ok(r.ReturnValue == 0 && (r.uValue >>> 0) == 0xFFFFFFFE, "dword " + r.uValue);
+r = Call("GetMultiStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "List"});
+Test.ok(r.ReturnValue == 0 && r.sValue.join("|") == "one|two", "multi " + r.sValue);
+r = Call("EnumKey", {hDefKey: HKLM, sSubKeyName: key});
+Test.ok(r.ReturnValue == 0 && r.sNames.join("|") == "Alpha|Beta", "keys " + r.sNames);
+r = Call("EnumValues", {hDefKey: HKLM, sSubKeyName: key});
+Test.ok(r.ReturnValue == 0 && r.sNames.join("|") == "Text|Expand|List|Number" &&
+        r.Types.join("|") == "1|2|7|4", "values " + r.sNames + " / " + r.Types);
+r = Call("EnumKey", {hDefKey: HKLM, sSubKeyName: key + "\\Alpha"});
+Test.ok(r.ReturnValue == 0 && r.sNames === null, "no subkeys: null names " + r.sNames);
+
+// Properties set directly on the parameter object work too, and hDefKey may be left out.
+var inParams = reg.Methods_.Item("GetStringValue").InParameters.SpawnInstance_();
+inParams.sSubKeyName = key;
+inParams.sValueName = "Text";
+Test.ok(reg.ExecMethod_("GetStringValue", inParams).sValue == "hello world", "default hive");
+
+var failures = [["GetStringValue", key + "\\Nope", "Text", 2],
+                ["GetStringValue", key, "Nope", 2],
+                ["GetStringValue", key, "Number", 0x80041005],
+                ["GetDWORDValue", key, "Text", 0x80041005],
+                ["EnumValues", key + "\\Nope", null, 2]];
+for (var i = 0; i < failures.length; ++i) {
+    var f = failures[i];
+    var values = {hDefKey: HKLM, sSubKeyName: f[1]};
+    if (f[2] !== null)
+        values.sValueName = f[2];
+    r = Call(f[0], values);
+    Test.ok((r.ReturnValue >>> 0) == f[3], f.join(" ") + ": " + r.ReturnValue);
+}
+r = Call("GetStringValue", {hDefKey: 2147483650,
+                            sSubKeyName: "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                            sValueName: "CurrentBuild"});
+Test.ok(r.ReturnValue == 0 && /^[0-9]+$/.test(r.sValue), "the seeded build " + r.sValue);
+try {
+    reg.ExecMethod_("NoSuchMethod", null);
+    Test.ok(false, "an unknown method");
+} catch (x) {
+    Test.ok((x.number >>> 0) == 0x8004102E, "unknown method " + (x.number >>> 0).toString(16));
+}
+)JS");
+}
+
+// The VBScript form: out parameters as by-reference arguments, ReturnValue as the result.
+TEST(RegistryScripts, DirectCallFillsByReferenceArguments) {
+    WriteTestKey();
+    jstest::ScopedApartment apartment;
+    IDispatch* reg = nullptr;
+    ASSERT_EQ(CoGetObject(u"winmgmts:root\\default:StdRegProv", nullptr, IID_IDispatch,
+                          reinterpret_cast<void**>(&reg)),
+              S_OK);
+    LPOLESTR name = const_cast<LPOLESTR>(u"GetMultiStringValue");
+    DISPID id = 0;
+    ASSERT_EQ(reg->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+    VARIANT out;
+    VariantInit(&out);
+    VARIANT args[4];  // last argument first
+    args[0].vt = VT_BYREF | VT_VARIANT;
+    args[0].pvarVal = &out;
+    args[1].vt = VT_BSTR;
+    args[1].bstrVal = SysAllocString(u"List");
+    args[2].vt = VT_BSTR;
+    args[2].bstrVal = SysAllocString(u"SOFTWARE\\KavrelTest\\Values");
+    args[3].vt = VT_I4;
+    args[3].lVal = LONG(0x80000002u);
+    DISPPARAMS params{args, nullptr, 4, 0};
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(reg->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, 0);
+    ASSERT_EQ(out.vt, VT_ARRAY | VT_BSTR);
+    LONG upper = -1;
+    SafeArrayGetUBound(out.parray, 1, &upper);
+    EXPECT_EQ(upper, 1);
+    VariantClear(&out);
+    VariantClear(&args[1]);
+    VariantClear(&args[2]);
+    reg->Release();
+}
+
+}  // namespace

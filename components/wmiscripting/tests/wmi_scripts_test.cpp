@@ -1,0 +1,148 @@
+// Scripts reading WMI through GetObject("winmgmts:..."): live classes, a fixture namespace
+// with exact values, failing queries and bad display names.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "kvtest/test_env.h"
+#include "wmiscripting_test_support.h"
+
+namespace {
+
+TEST(WmiScripts, LiveClassesThroughEveryDisplayNameForm) {
+    wmitest::RunScript(
+        uR"JS(
+var names = ["winmgmts:", "winmgmts:\\\\.\\root\\cimv2", "winmgmts:root\\cimv2",
+             "winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2",
+             "WINMGMTS:{impersonationLevel=impersonate,(Debug)}!//./root/cimv2"];
+for (var i = 0; i < names.length; ++i) {
+    var wmi = GetObject(names[i]);
+    var set = wmi.ExecQuery("SELECT * FROM Win32_OperatingSystem", "WQL", 48);
+    Test.ok(set.Count == 1, names[i] + ": one operating system, not " + set.Count);
+    var e = new Enumerator(set);
+    var os = e.item();
+    Test.ok(typeof os.Caption == "string" && os.Caption.length > 0, "Caption " + os.Caption);
+    Test.ok(os.Caption == set.ItemIndex(0).Caption, "ItemIndex(0) is the same object");
+    Test.ok(os.Properties_.Item("Caption").Value == os.Caption, "Properties_.Item");
+    Test.ok(os.Path_.Class == "Win32_OperatingSystem", "Path_.Class " + os.Path_.Class);
+    Test.ok(os.Path_.RelPath.indexOf("Win32_OperatingSystem") == 0, os.Path_.RelPath);
+    e.moveNext();
+    Test.ok(e.atEnd(), "one item");
+}
+var wmi = GetObject("winmgmts:");
+var n = 0, named = 0;
+for (var e = new Enumerator(wmi.ExecQuery("select ProcessId, Name from Win32_Process")); !e.atEnd(); e.moveNext()) {
+    var p = e.item();
+    ++n;
+    if (typeof p.ProcessId == "number" && p.ProcessId > 0 && typeof p.Name == "string") ++named;
+}
+Test.ok(n > 0 && n == named, n + " processes, " + named + " with an id and a name");
+Test.ok(wmi.InstancesOf("Win32_OperatingSystem").Count == 1, "InstancesOf");
+var cls = GetObject("winmgmts:root\\cimv2:Win32_OperatingSystem");
+Test.ok(cls.Path_.Class == "Win32_OperatingSystem", "class object " + cls.Path_.Class);
+try {
+    set.ItemIndex(5);
+    Test.ok(false, "ItemIndex out of range");
+} catch (x) {
+    Test.ok((x.number >>> 0) == 0x80041002, "ItemIndex out of range: " + (x.number >>> 0).toString(16));
+}
+)JS");
+}
+
+TEST(WmiScripts, BadDisplayNamesAndQueriesRaiseWmiCodes) {
+    wmitest::RunScript(
+        uR"JS(
+function CodeOf(f) {
+    try { f(); return 0; } catch (x) { return x.number >>> 0; }
+}
+var cases = [
+    ["winmgmts:\\\\.\\root\\nosuch", 0x8004100E],
+    ["winmgmts:{impersonationLevel=bogus}!\\\\.\\root\\cimv2", 0x80041021],
+    ["winmgmts:{impersonationLevel=impersonate", 0x80041021],
+    ["winmgmts:{impersonationLevel=impersonate}root", 0x80041021],
+    ["winmgmts:\\\\faraway\\root\\cimv2", 0x80041015],
+    ["winmgmts:root\\cimv2:Kv_NoSuchClass", 0x80041002]];
+for (var i = 0; i < cases.length; ++i) {
+    var code = CodeOf(function () { GetObject(cases[i][0]); });
+    Test.ok(code == cases[i][1], cases[i][0] + ": " + code.toString(16));
+}
+var wmi = GetObject("winmgmts:");
+var queries = [["SELECT * FROM", 0x80041017], ["SELECT * FROM Kv_NoSuchClass", 0x80041010],
+               ["SELECT Nope FROM Win32_OperatingSystem", 0x80041017]];
+for (var i = 0; i < queries.length; ++i) {
+    var code = CodeOf(function () { wmi.ExecQuery(queries[i][0]); });
+    Test.ok(code == queries[i][1], queries[i][0] + ": " + code.toString(16));
+}
+Test.ok(CodeOf(function () { wmi.ExecQuery("SELECT * FROM Win32_OperatingSystem", "SQL"); })
+        == 0x80041018, "a language other than WQL");
+)JS");
+}
+
+class FixtureFolder {
+  public:
+    FixtureFolder() : path_(kvtest::TestStateRoot() + "/wmi-fixtures") {
+        std::filesystem::create_directories(path_);
+        setenv("KAVREL_WMI_FIXTURES", path_.c_str(), 1);
+    }
+    ~FixtureFolder() { unsetenv("KAVREL_WMI_FIXTURES"); }
+    void Write(const std::string& name, const std::string& text) {
+        std::ofstream(path_ + "/" + name + ".xml") << text;
+    }
+
+  private:
+    std::string path_;
+};
+
+TEST(WmiScripts, FixtureValuesArriveExactlyAndFailuresReachTheScript) {
+    FixtureFolder folder;
+    folder.Write("disks", R"(<fixture>
+  <class name="Kv_Disk">
+    <property name="Name" type="string" key="true"/>
+    <property name="Size" type="uint64"/>
+    <property name="Index" type="uint32"/>
+    <property name="Flags" type="uint32[]"/>
+    <property name="Labels" type="string[]"/>
+    <property name="Removable" type="boolean"/>
+    <property name="Model" type="string"/>
+    <instance>
+      <value name="Name">disk0</value><value name="Size">18446744073709551615</value>
+      <value name="Index">4294967295</value>
+      <value name="Flags"><item>1</item><item>4294967295</item></value>
+      <value name="Labels"><item>a</item><item>b&amp;c</item></value>
+      <value name="Removable">true</value>
+    </instance>
+    <instance><value name="Name">disk1</value><value name="Index">7</value></instance>
+  </class>
+  <class name="Kv_Broken" start-result="0x80041004">
+    <property name="Name" type="string"/>
+  </class>
+</fixture>)");
+    wmitest::RunScript(
+        uR"JS(
+var wmi = GetObject("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\kavrel\\fixtures\\disks");
+var set = wmi.ExecQuery("SELECT * FROM Kv_Disk");
+Test.ok(set.Count == 2, "two disks");
+var d = set.ItemIndex(0);
+Test.ok(d.Name == "disk0", "Name " + d.Name);
+Test.ok(d.Size === "18446744073709551615", "uint64 as text " + d.Size);
+Test.ok(d.Index === -1, "uint32 as its bits " + d.Index);
+Test.ok(d.Flags.length == 2 && d.Flags[0] === 1 && d.Flags[1] === -1, "uint32[] " + d.Flags);
+var labels = new VBArray(d.Labels).toArray();
+Test.ok(labels.join("|") == "a|b&c", "string[] " + labels.join("|"));
+Test.ok(d.Removable === true, "boolean " + d.Removable);
+Test.ok(d.Model === null, "null " + d.Model);
+Test.ok(d.Path_.RelPath == 'Kv_Disk.Name="disk0"', "RelPath " + d.Path_.RelPath);
+Test.ok(d.Properties_.Count == 7, "properties " + d.Properties_.Count);
+var one = wmi.ExecQuery("SELECT Name FROM Kv_Disk WHERE Index = 7");
+Test.ok(one.Count == 1 && one.ItemIndex(0).Name == "disk1", "WHERE");
+Test.ok(wmi.Get('Kv_Disk.Name="disk1"').Index == 7, "Get of an instance path");
+try {
+    wmi.ExecQuery("SELECT * FROM Kv_Broken");
+    Test.ok(false, "the failing class");
+} catch (x) {
+    Test.ok((x.number >>> 0) == 0x80041004, "provider failure " + (x.number >>> 0).toString(16));
+}
+)JS");
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The WMI scripting face: late-bound (IDispatch) objects that scripts reach through
+// GetObject("winmgmts:..."), over the WMI service's IWbemServices.
+//
+//   winmgmts moniker  -> SWbemServices (a namespace) or SWbemObject (a class or instance)
+//   SWbemServices     -> ExecQuery / InstancesOf -> SWbemObjectSet -> SWbemObject
+//   SWbemObject       -> properties by name, Properties_, Path_, Methods_, ExecMethod_
+//
+// Every object here is an apartment object: one object is used by one thread at a time;
+// AddRef and Release are safe from any thread. The data an object shows (ObjectData) is
+// copied out of the service when the object is made and shared by the objects made from it.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "win/com.h"
+#include "win/comutil.h"
+#include "win/oleauto.h"
+#include "win/wbemcli.h"
+
+namespace kvwmiscript {
+
+// The class "winmgmts" that a display name's prefix "winmgmts:" names; it answers
+// IDisplayNameBinder (kvwin/moniker_names.h).
+inline constexpr CLSID CLSID_WinmgmtsMoniker =
+    kvwin::GuidFromLiteral("172BDDF8-CEEA-11D1-8B05-00600806D9B6");
+
+// One property (or method parameter) of an object, with its value as the service gives it.
+struct PropertyValue {
+    std::u16string name;
+    _variant_t value;
+    CIMTYPE type = CIM_STRING;
+};
+
+struct ObjectData;
+
+// A method a class offers to scripts: its parameters, and what runs it. Run reads the in
+// parameters from `in` and fills `out` (ReturnValue included); a failed HRESULT fails the call.
+struct MethodDecl {
+    const char16_t* name;
+    std::vector<PropertyValue> in;   // names and types, values null
+    std::vector<PropertyValue> out;  // ReturnValue first
+    HRESULT (*run)(const ObjectData& in, ObjectData& out);
+};
+
+// What one SWbemObject shows.
+struct ObjectData {
+    std::u16string class_name;
+    std::u16string relpath;  // empty for a class or a parameter object
+    std::u16string path;
+    std::u16string name_space;
+    std::vector<PropertyValue> properties;
+    const std::vector<MethodDecl>* methods = nullptr;  // static table, or null
+
+    PropertyValue* Find(std::u16string_view name);
+    const PropertyValue* Find(std::u16string_view name) const;
+    const MethodDecl* FindMethod(std::u16string_view name) const;
+};
+
+// The properties of a service object (its non-system properties and its path).
+HRESULT CopyClassObject(IWbemClassObject* object, const std::u16string& name_space,
+                        std::shared_ptr<ObjectData>& data);
+
+// The class or instance a path names in a namespace (StdRegProv is served here, not by the
+// service).
+HRESULT GetObjectData(IWbemServices* services, const std::u16string& name_space,
+                      const std::u16string& path, std::shared_ptr<ObjectData>& data);
+
+// The StdRegProv class, with its registry methods.
+std::shared_ptr<ObjectData> StdRegProvClass(const std::u16string& name_space);
+
+// The scripting objects; each returns a new object with one reference.
+IDispatch* NewWbemObject(std::shared_ptr<ObjectData> data);
+IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items);
+IDispatch* NewServices(IWbemServices* services, std::u16string name_space);
+
+// The object a "winmgmts:" display name stands for.
+HRESULT BindWinmgmtsName(std::u16string_view display_name, REFIID riid, void** ppv);
+HRESULT CreateMonikerBinder(IUnknown* outer, REFIID riid, void** ppv);
+
+// WMI codes the service headers do not name.
+inline constexpr HRESULT kWbemInvalidMethod = HRESULT(0x8004102E);
+inline constexpr HRESULT kWbemInvalidMethodParameters = HRESULT(0x8004102F);
+
+// What the objects raise a WMI code with: the text WMI gives it.
+std::u16string WbemErrorText(HRESULT hr);
+
+// The module's live objects, for DllCanUnloadNow.
+std::atomic<long>& LiveObjects();
+
+class ModuleRef {
+  public:
+    ModuleRef() { ++LiveObjects(); }
+    ~ModuleRef() { --LiveObjects(); }
+    ModuleRef(const ModuleRef&) = delete;
+    ModuleRef& operator=(const ModuleRef&) = delete;
+};
+
+}  // namespace kvwmiscript
