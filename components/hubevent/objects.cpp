@@ -50,19 +50,6 @@ HRESULT ReturnNew(T* object, I** out) {
 
 // ---- HubResource ----------------------------------------------------------------------------
 
-STDMETHODIMP HubResource::GetTypeInfoCount(UINT* count) {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP HubResource::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info)
-        *info = nullptr;
-    return E_NOTIMPL;
-}
-
 STDMETHODIMP HubResource::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count == 0)
         return E_INVALIDARG;

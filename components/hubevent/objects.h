@@ -8,17 +8,16 @@
 #include "hubevent/hub_event.h"
 #include "kvwin/com_object.h"
 #include "kvwin/component_module.h"
+#include "kvwin/dispatch_object.h"
 
 namespace kvhub {
 
 using ModelPtr = std::shared_ptr<HubEventModel>;
 
 // The default resource: an automation object with one read-only property, Name.
-class HubResource final : public kvwin::ComObject<IDispatch> {
+class HubResource final : public kvwin::UntypedDispatch<IDispatch> {
   public:
     explicit HubResource(std::u16string name) : name_(std::move(name)) {}
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override;

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "kvwin/com_object.h"
+#include "kvwin/dispatch_object.h"
 #include "kvwin/variant_enumerator.h"
 #include "module.h"
 #include "script_error.h"
@@ -40,25 +41,13 @@ KV_DECLARE_UUID(kvjs::IScriptObjectHandle, "4FE77529-D4DB-42A1-AECC-B1E0AFEAFD1B
 namespace kvjs {
 namespace {
 
-class ScriptDispatch final : public kvwin::ComObject<IDispatch, IScriptObjectHandle> {
+class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObjectHandle> {
   public:
     Runtime* STDMETHODCALLTYPE Owner() override { return runtime_.get(); }
     unsigned STDMETHODCALLTYPE Slot() override { return slot_; }
 
     ScriptDispatch(std::shared_ptr<Runtime> runtime, unsigned slot)
         : runtime_(std::move(runtime)), slot_(slot) {}
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info)
-            *info = nullptr;
-        return TYPE_E_ELEMENTNOTFOUND;
-    }
 
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids)

@@ -277,9 +277,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         keys.reserve(self.entries_.size());
         for (const auto& e : self.entries_)
             keys.push_back(e.key.get());  // shallow; Create copies them
-        call.Result()->vt = VT_UNKNOWN;
-        call.Result()->punkVal = kvwin::VariantEnumerator::Create(keys.data(), keys.size());
-        return S_OK;
+        return kvwin::ReturnEnumerator(call.Result(), keys.data(), keys.size());
     }
 
   private:

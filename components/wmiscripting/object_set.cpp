@@ -55,14 +55,7 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
             objects[i].vt = VT_DISPATCH;
             objects[i].pdispVal = NewWbemObject(self.items_[i]);
         }
-        auto* e = kvwin::VariantEnumerator::Create(objects.data(), objects.size());
-        if (call.Result()) {
-            call.Result()->vt = VT_UNKNOWN;
-            call.Result()->punkVal = e;
-        } else {
-            e->Release();
-        }
-        return S_OK;
+        return kvwin::ReturnEnumerator(call.Result(), objects.data(), objects.size());
     }
 
     std::vector<std::shared_ptr<ObjectData>> items_;

@@ -133,14 +133,7 @@ class PropertySet final : public kvwin::DispatchObject<PropertySet, IDispatch> {
                      items[i].vt = VT_DISPATCH;
                      items[i].pdispVal = new Property(self.data_, i);
                  }
-                 auto* e = kvwin::VariantEnumerator::Create(items.data(), items.size());
-                 if (call.Result()) {
-                     call.Result()->vt = VT_UNKNOWN;
-                     call.Result()->punkVal = e;
-                 } else {
-                     e->Release();
-                 }
-                 return S_OK;
+                 return kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
              }},
         };
         return members;
@@ -274,14 +267,7 @@ class MethodSet final : public kvwin::DispatchObject<MethodSet, IDispatch> {
                          items.back().pdispVal = new Method(self.data_, &m);
                      }
                  }
-                 auto* e = kvwin::VariantEnumerator::Create(items.data(), items.size());
-                 if (call.Result()) {
-                     call.Result()->vt = VT_UNKNOWN;
-                     call.Result()->punkVal = e;
-                 } else {
-                     e->Release();
-                 }
-                 return S_OK;
+                 return kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
              }},
         };
         return members;
@@ -314,21 +300,10 @@ HRESULT ReadInParameters(IDispatch* source, ObjectData& in) {
     return S_OK;
 }
 
-class WbemObject final : public kvwin::ComObject<IDispatch> {
+class WbemObject final : public kvwin::UntypedDispatch<IDispatch> {
   public:
     explicit WbemObject(Data data) : data_(std::move(data)) {}
 
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info)
-            *info = nullptr;
-        return TYPE_E_ELEMENTNOTFOUND;
-    }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids)
             return E_POINTER;

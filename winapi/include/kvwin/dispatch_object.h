@@ -112,14 +112,11 @@ struct DispatchMember {
     HRESULT (*handler)(T& self, DispatchCall& call);
 };
 
-// IDispatch for T from T::DispatchMembers(); T derives from DispatchObject<T, I...>, where
-// the listed interfaces are what ComObject answers (one of them IDispatch or derived from it).
-template <class T, class... Interfaces>
-class DispatchObject : public ComObject<Interfaces...> {
+// An automation object without type information: GetTypeInfoCount answers 0 and GetTypeInfo
+// TYPE_E_ELEMENTNOTFOUND; names are bound by GetIDsOfNames alone.
+template <class... Interfaces>
+class UntypedDispatch : public ComObject<Interfaces...> {
   public:
-    // The source named in the EXCEPINFO of a failed call.
-    virtual std::u16string_view ErrorSource() const { return u""; }
-
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         if (!count)
             return E_POINTER;
@@ -131,6 +128,16 @@ class DispatchObject : public ComObject<Interfaces...> {
             *info = nullptr;
         return TYPE_E_ELEMENTNOTFOUND;
     }
+};
+
+// IDispatch for T from T::DispatchMembers(); T derives from DispatchObject<T, I...>, where
+// the listed interfaces are what ComObject answers (one of them IDispatch or derived from it).
+template <class T, class... Interfaces>
+class DispatchObject : public UntypedDispatch<Interfaces...> {
+  public:
+    // The source named in the EXCEPINFO of a failed call.
+    virtual std::u16string_view ErrorSource() const { return u""; }
+
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids)
             return E_POINTER;

@@ -81,4 +81,14 @@ class VariantEnumerator final : public ComObject<IEnumVARIANT> {
     size_t next_;
 };
 
+// What a _NewEnum member returns: a new enumerator over copies of the values, stored in
+// *result as VT_UNKNOWN. A null result (the caller wants no value) takes nothing.
+inline HRESULT ReturnEnumerator(VARIANT* result, const VARIANT* values, size_t count) {
+    if (!result)
+        return S_OK;
+    result->vt = VT_UNKNOWN;
+    result->punkVal = VariantEnumerator::Create(values, count);
+    return S_OK;
+}
+
 }  // namespace kvwin
