@@ -24,9 +24,17 @@ class WmiQueryExecution : public ::testing::Test {
 
     void TearDown() override { wmitest::RemoveLocator(); }
 
-    // WMI answers ConnectServer with `result` and serves `plan`.
+    // WMI answers ConnectServer with `result` and serves `plan`, whose objects it takes over
+    // (the services keep references of their own; the test's go here).
     void Serve(HRESULT result, DeliveryPlan plan) {
+        std::vector<FakeObject*> created;
+        for (const auto& batch : plan.batches)
+            created.insert(created.end(), batch.begin(), batch.end());
         FakeServices* services = new FakeServices(std::move(plan));
+        for (FakeObject* object : created) {
+            if (object)
+                object->Release();
+        }
         FakeLocator* locator = new FakeLocator(result, SUCCEEDED(result) ? services : nullptr);
         wmitest::InstallLocator(locator);
         locator->Release();
