@@ -112,16 +112,7 @@ IEnumVARIANT* EnumeratorOf(duk_context* ctx, duk_idx_t idx) {
     }
     if (duk_is_array(ctx, idx)) {
         duk_size_t n = duk_get_length(ctx, idx);
-        struct Values {
-            std::vector<VARIANT> v;
-            ~Values() {
-                for (auto& x : v)
-                    VariantClear(&x);
-            }
-        } values;
-        values.v.resize(n);
-        for (auto& x : values.v)
-            VariantInit(&x);
+        OwnedVariants values(n);
         for (duk_size_t i = 0; i < n; ++i) {
             duk_get_prop_index(ctx, idx, duk_uarridx_t(i));
             ToVariant(ctx, -1, &values.v[i]);

@@ -181,24 +181,14 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObj
     HRESULT NewEnum(duk_context* ctx, duk_idx_t self, VARIANT* result) {
         if (!duk_is_array(ctx, self) || !result)
             return DISP_E_MEMBERNOTFOUND;
-        struct Values {
-            std::vector<VARIANT> v;
-            ~Values() {
-                for (auto& x : v)
-                    VariantClear(&x);
-            }
-        } values;
         duk_size_t n = duk_get_length(ctx, self);
-        values.v.resize(n);
-        for (auto& x : values.v)
-            VariantInit(&x);
+        OwnedVariants values(n);
         for (duk_size_t i = 0; i < n; ++i) {
             duk_get_prop_index(ctx, self, duk_uarridx_t(i));
             ToVariant(ctx, -1, &values.v[i]);
             duk_pop(ctx);
         }
-        result->vt = VT_UNKNOWN;
-        result->punkVal = kvwin::VariantEnumerator::Create(values.v.data(), values.v.size());
+        kvwin::ReturnEnumerator(result, values.v.data(), values.v.size());
         return S_OK;
     }
 

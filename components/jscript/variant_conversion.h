@@ -20,6 +20,21 @@
 
 namespace kvjs {
 
+// VARIANTs owned together: initialised when made, cleared when the holder goes.
+struct OwnedVariants {
+    explicit OwnedVariants(size_t count) : v(count) {
+        for (auto& x : v)
+            VariantInit(&x);
+    }
+    ~OwnedVariants() {
+        for (auto& x : v)
+            VariantClear(&x);
+    }
+    OwnedVariants(const OwnedVariants&) = delete;
+    OwnedVariants& operator=(const OwnedVariants&) = delete;
+    std::vector<VARIANT> v;
+};
+
 void PushVariant(duk_context* ctx, const VARIANT& value);
 // Fills *out (which the caller owns and later clears); throws a script error when out of
 // memory.
