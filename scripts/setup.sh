@@ -10,7 +10,7 @@ packages=(
     libsqlite3-dev libpugixml-dev duktape-dev
     tzdata procps iproute2
     libcups2-dev cups-daemon
-    util-linux
+    util-linux ccache
 )
 
 missing=()
