@@ -6,6 +6,7 @@
 
 #include "entry/host_process.h"
 #include "entry/query_driver.h"
+#include "kvwin/wide_string.h"
 #include "launcher/config.h"
 #include "log/agent_log.h"
 #include "win/comdef.h"
@@ -13,24 +14,24 @@
 
 namespace {
 
-constexpr const WCHAR* kLauncherBoundarySource = u"ZorKavrel::GetInventoryInformation()";
+constexpr const WCHAR* kLauncherBoundarySource = TEXT("ZorKavrel::GetInventoryInformation()");
 
 // The launcher road. CConfig::Lumbrik reports its own failures through its result, but a
 // few can only be thrown (no temporary folder, an allocation); those end here, are logged
 // and count as a launcher failure.
 HRESULT GatherThroughLauncher(const WCHAR* queryDocument, BSTR* result) {
     try {
-        std::u16string input(queryDocument);
-        std::u16string output;
+        WString input(queryDocument);
+        WString output;
         if (!CConfig::Lumbrik(input, output))
             return E_FAIL;
         *result = SysAllocString(output.c_str());
         return S_OK;
     } catch (const _com_error& error) {
         CEReportEventCom(LogError, kLauncherBoundarySource, error,
-                         u"Out-of-process gathering failed");
+                         TEXT("Out-of-process gathering failed"));
     } catch (...) {
-        CEReportEventS(LogError, kLauncherBoundarySource, u"Out-of-process gathering failed");
+        CEReportEventS(LogError, kLauncherBoundarySource, TEXT("Out-of-process gathering failed"));
     }
     return E_FAIL;
 }

@@ -3,25 +3,26 @@
 #include <string>
 
 #include "kvwin/ascii_case.h"
+#include "kvwin/wide_string.h"
 #include "win/modules.h"
 
 namespace {
 
-constexpr std::u16string_view kInventoryHostSuffix = u"keldrin.exe";
+constexpr WStringView kInventoryHostSuffix = TEXT("keldrin.exe");
 
 }  // namespace
 
-std::u16string_view FileNamePart(std::u16string_view path) {
-    if (!path.empty() && (path.back() == u'\\' || path.back() == u'/'))
+WStringView FileNamePart(WStringView path) {
+    if (!path.empty() && (path.back() == TEXT('\\') || path.back() == TEXT('/')))
         path.remove_suffix(1);
-    size_t slash = path.find_last_of(u"\\/");
-    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+    size_t slash = path.find_last_of(TEXT("\\/"));
+    return slash == WStringView::npos ? path : path.substr(slash + 1);
 }
 
-bool IsInventoryHostName(std::u16string_view fileName) {
+bool IsInventoryHostName(WStringView fileName) {
     if (fileName.size() < kInventoryHostSuffix.size())
         return false;
-    std::u16string_view tail = fileName.substr(fileName.size() - kInventoryHostSuffix.size());
+    WStringView tail = fileName.substr(fileName.size() - kInventoryHostSuffix.size());
     // Only A-Z change, as the runtime's lower-casing does in the default locale; the
     // suffix itself is lower-case ASCII, so a plain comparison after folding is exact.
     for (size_t i = 0; i < tail.size(); ++i) {

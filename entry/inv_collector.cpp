@@ -2,14 +2,15 @@
 
 #include <string_view>
 
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/oleauto.h"
 #include "win/text.h"
 
 namespace {
 
-constexpr const WCHAR* kDefaultDataClass = u"Dummy Dataclass";
-constexpr const WCHAR* kResourceSource = u"InvCollector::AddDefaultResourceInfo";
+constexpr const WCHAR* kDefaultDataClass = TEXT("Dummy Dataclass");
+constexpr const WCHAR* kResourceSource = TEXT("InvCollector::AddDefaultResourceInfo");
 
 template <class Ptr>
 void RaiseIfFailed(HRESULT hr, const Ptr& object) {
@@ -25,7 +26,7 @@ typename Ptr::Interface* Use(const Ptr& object) {
     return object.GetInterfacePtr();
 }
 
-std::u16string_view TrimSpace(std::u16string_view text) {
+WStringView TrimSpace(WStringView text) {
     while (!text.empty() && iswspace(text.front()))
         text.remove_prefix(1);
     while (!text.empty() && iswspace(text.back()))
@@ -35,24 +36,24 @@ std::u16string_view TrimSpace(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string CleanColumnValue(const std::u16string& value) {
-    std::u16string kept;
+WString CleanColumnValue(const WString& value) {
+    WString kept;
     kept.reserve(value.size());
-    for (char16_t c : value) {
+    for (WCHAR c : value) {
         if (c >= 0x20)
             kept += c;
     }
-    return std::u16string(TrimSpace(kept));
+    return WString(TrimSpace(kept));
 }
 
-std::u16string CutRows(const std::u16string& eventXml) {
-    size_t start = eventXml.find(u"<row");
-    if (start == std::u16string::npos)
-        return u"";
-    size_t end = eventXml.find(u"</resource>", start);
-    if (end == std::u16string::npos)
-        return u"";
-    return std::u16string(TrimSpace(std::u16string_view(eventXml).substr(start, end - start)));
+WString CutRows(const WString& eventXml) {
+    size_t start = eventXml.find(TEXT("<row"));
+    if (start == WString::npos)
+        return TEXT("");
+    size_t end = eventXml.find(TEXT("</resource>"), start);
+    if (end == WString::npos)
+        return TEXT("");
+    return WString(TrimSpace(WStringView(eventXml).substr(start, end - start)));
 }
 
 InvCollector::InvCollector(const WCHAR* dataClass, IZorHubEvent* event, const WCHAR* eventId) {
@@ -85,12 +86,13 @@ IZorHubEventPtr InvCollector::CreateHubEvent(const WCHAR* eventId) {
     IZorHubEventPtr event(raw, false);
     _bstr_t id(eventId);
     RaiseIfFailed(Use(event)->SetEventGuid(id), event);
-    CEReportEvent(LogTrace, u"InvCollector::CreateHubEvent", u"HubEvent created successfully");
+    CEReportEvent(LogTrace, TEXT("InvCollector::CreateHubEvent"),
+                  TEXT("HubEvent created successfully"));
     return event;
 }
 
 void InvCollector::AddDefaultResourceInfo() {
-    CEReportEvent(LogTrace, kResourceSource, u"In AddDefaultResourceInfo");
+    CEReportEvent(LogTrace, kResourceSource, TEXT("In AddDefaultResourceInfo"));
     try {
         IDispatch* resource = nullptr;
         HRESULT hr = Use(event_)->GetDefaultResource(&resource);
@@ -98,18 +100,18 @@ void InvCollector::AddDefaultResourceInfo() {
         RaiseIfFailed(hr, event_);
         if (!resource_) {
             CEReportEvent(LogTrace, kResourceSource,
-                          u"IZorHubEvent::GetDefaultResource returned NULL. Calling "
-                          u"CreateDefaultResource");
+                          TEXT("IZorHubEvent::GetDefaultResource returned NULL. Calling ")
+                              TEXT("CreateDefaultResource"));
         }
     } catch (const _com_error& error) {
         CEReportEventCom(LogWarning, kResourceSource, error,
-                         u"IZorHubEvent::GetDefaultResource threw exception. Calling "
-                         u"CreateDefaultResource");
+                         TEXT("IZorHubEvent::GetDefaultResource threw exception. Calling ")
+                             TEXT("CreateDefaultResource"));
     }
 }
 
 void InvCollector::AddDataBlock(const WCHAR* dataClass) {
-    CEReportEvent(LogTrace, u"InvCollector::AddDataBlock", u"In");
+    CEReportEvent(LogTrace, TEXT("InvCollector::AddDataBlock"), TEXT("In"));
     _variant_t resource;
     VARIANT held;
     VariantInit(&held);
@@ -135,7 +137,7 @@ void InvCollector::AddRow() {
     RaiseIfFailed(hr, data_block_);
 }
 
-void InvCollector::SetColumnValue(uint32_t column, const std::u16string& value) {
+void InvCollector::SetColumnValue(uint32_t column, const WString& value) {
     IHubColumnList* list = nullptr;
     HRESULT hr = Use(data_block_)->GetColumns(&list);
     IHubColumnListPtr columns(list, false);
@@ -150,11 +152,11 @@ void InvCollector::SetColumnValue(uint32_t column, const std::u16string& value) 
     RaiseIfFailed(Use(current_row_)->SetValue(index, text), current_row_);
 }
 
-void InvCollector::GetRowsXml(std::u16string& rows) {
+void InvCollector::GetRowsXml(WString& rows) {
     BSTR xml = nullptr;
     HRESULT hr = Use(event_)->GetXml(&xml);
     _bstr_t owned(xml, false);
     RaiseIfFailed(hr, event_);
-    rows = CutRows(owned.length() ? std::u16string(static_cast<const WCHAR*>(owned), owned.length())
-                                  : std::u16string());
+    rows = CutRows(owned.length() ? WString(static_cast<const WCHAR*>(owned), owned.length())
+                                  : WString());
 }

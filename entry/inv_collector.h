@@ -11,6 +11,7 @@
 #include <string>
 
 #include "entry/hub_pointers.h"
+#include "kvwin/wide_string.h"
 
 class InvCollector {
   public:
@@ -33,10 +34,10 @@ class InvCollector {
     void AddRow();
     // Sets a column of the current row to value, with every character below U+0020
     // removed and white space trimmed at both ends.
-    void SetColumnValue(uint32_t column, const std::u16string& value);
+    void SetColumnValue(uint32_t column, const WString& value);
     // The text from the first "<row" of the event's XML to the next "</resource>", trimmed;
     // empty when either is missing.
-    void GetRowsXml(std::u16string& rows);
+    void GetRowsXml(WString& rows);
 
   private:
     IZorHubEventPtr event_;
@@ -46,6 +47,6 @@ class InvCollector {
 };
 
 // The value cleaning of SetColumnValue.
-std::u16string CleanColumnValue(const std::u16string& value);
+WString CleanColumnValue(const WString& value);
 // The cut of GetRowsXml.
-std::u16string CutRows(const std::u16string& eventXml);
+WString CutRows(const WString& eventXml);

@@ -3,20 +3,21 @@
 #include <string>
 
 #include "entry/query_factory.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/oleauto.h"
 #include "xml/xml_document.h"
 
 namespace {
 
-constexpr const WCHAR* kEnteredSource = u"ZorKavrel::GetInventoryInformation()";
-constexpr const WCHAR* kDriverSource = u"CZorKavrel::GetInventoryInformation";
-constexpr const WCHAR* kSucceededSource = u"CZorKavrel::GetInventoryInformation()";
-constexpr const WCHAR* kFailedSource = u"CZorKavrel::GetInventoryInformation() Failed";
+constexpr const WCHAR* kEnteredSource = TEXT("ZorKavrel::GetInventoryInformation()");
+constexpr const WCHAR* kDriverSource = TEXT("CZorKavrel::GetInventoryInformation");
+constexpr const WCHAR* kSucceededSource = TEXT("CZorKavrel::GetInventoryInformation()");
+constexpr const WCHAR* kFailedSource = TEXT("CZorKavrel::GetInventoryInformation() Failed");
 constexpr HRESULT kGatheringFailed = static_cast<HRESULT>(0x80041000);
 
 HRESULT ReportGatheringFailed() {
-    CEReportEvent(LogTrace, kFailedSource, u"Inventory gathering failed");
+    CEReportEvent(LogTrace, kFailedSource, TEXT("Inventory gathering failed"));
     return kGatheringFailed;
 }
 
@@ -24,47 +25,47 @@ HRESULT ReportGatheringFailed() {
 HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
     IXMLDOMElementPtr root = GetRootElement(queryDocument);
     if (!root) {
-        CEReportEvent(LogTrace, kDriverSource, u"Unable to open input xml");
+        CEReportEvent(LogTrace, kDriverSource, TEXT("Unable to open input xml"));
         return E_FAIL;
     }
     // "scriptType" wins over "namespace"; their values do not matter here.
-    std::u16string ignored;
+    WString ignored;
     std::shared_ptr<CQuery> query;
-    if (GetAttributeString(root, u"scriptType", ignored))
+    if (GetAttributeString(root, TEXT("scriptType"), ignored))
         query = MakeQuery(QueryKind::Script);
-    else if (GetAttributeString(root, u"namespace", ignored))
+    else if (GetAttributeString(root, TEXT("namespace"), ignored))
         query = MakeQuery(QueryKind::Wmi);
     if (!query) {
-        CEReportEvent(LogTrace, kDriverSource, u"Unknown query type");
+        CEReportEvent(LogTrace, kDriverSource, TEXT("Unknown query type"));
         return E_FAIL;
     }
     if (FAILED(query->Initialize(root))) {
-        CEReportEvent(LogError, kDriverSource, u"Initialization of Query Data Failed");
+        CEReportEvent(LogError, kDriverSource, TEXT("Initialization of Query Data Failed"));
         return E_FAIL;
     }
-    std::u16string output;
+    WString output;
     if (FAILED(query->Execute(output)) || output.empty()) {
         query.reset();
         root = nullptr;
         return ReportGatheringFailed();
     }
-    std::u16string document = u"<result>\n" + output + u"</result>";
+    WString document = TEXT("<result>\n") + output + TEXT("</result>");
     *result = SysAllocString(document.c_str());
-    CEReportEvent(LogTrace, kSucceededSource, u"Kavrel inventory gathering succeeded");
+    CEReportEvent(LogTrace, kSucceededSource, TEXT("Kavrel inventory gathering succeeded"));
     return S_OK;
 }
 
 }  // namespace
 
 HRESULT RunQueryDocument(const WCHAR* queryDocument, BSTR* result) noexcept {
-    CEReportEvent(LogTrace, kEnteredSource, u"Entered");
+    CEReportEvent(LogTrace, kEnteredSource, TEXT("Entered"));
     try {
         try {
             return Run(queryDocument, result);
         } catch (const _com_error& error) {
-            CEReportEventCom(LogTrace, kDriverSource, error, u"Execution of query Failed");
+            CEReportEventCom(LogTrace, kDriverSource, error, TEXT("Execution of query Failed"));
         } catch (...) {
-            CEReportEventF(LogTrace, kDriverSource, u"UnKnown error");
+            CEReportEventF(LogTrace, kDriverSource, TEXT("UnKnown error"));
         }
         return ReportGatheringFailed();
     } catch (...) {

@@ -1,5 +1,6 @@
 #include "errors/error_description.h"
 
+#include "kvwin/wide_string.h"
 #include "win/comdef.h"
 
 #include "files/message_modules.h"
@@ -18,15 +19,15 @@ bool IsInternetCode(uint32_t code) {
 }
 
 // One FormatMessageW call with an allocated buffer; empty when it yields nothing.
-std::u16string Message(DWORD flags, LPCVOID source, DWORD id, DWORD language,
-                       const DWORD_PTR* arguments = nullptr) {
+WString Message(DWORD flags, LPCVOID source, DWORD id, DWORD language,
+                const DWORD_PTR* arguments = nullptr) {
     LPWSTR buffer = nullptr;
     flags |= FORMAT_MESSAGE_ALLOCATE_BUFFER;
     flags |= arguments ? FORMAT_MESSAGE_ARGUMENT_ARRAY : FORMAT_MESSAGE_IGNORE_INSERTS;
     const DWORD length =
         FormatMessageW(flags, source, id, language, reinterpret_cast<LPWSTR>(&buffer), 0,
                        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
-    std::u16string text;
+    WString text;
     if (length && buffer)
         text.assign(buffer, length);
     if (buffer)
@@ -34,32 +35,31 @@ std::u16string Message(DWORD flags, LPCVOID source, DWORD id, DWORD language,
     return text;
 }
 
-std::u16string FromModule(HMODULE module, DWORD id, DWORD language,
-                          const DWORD_PTR* arguments = nullptr) {
+WString FromModule(HMODULE module, DWORD id, DWORD language, const DWORD_PTR* arguments = nullptr) {
     return Message(FORMAT_MESSAGE_FROM_HMODULE, module, id, language, arguments);
 }
 
 // Asks a module in the given language, then in the system's own search order.
-std::u16string FromModuleAnyLanguage(HMODULE module, DWORD id, DWORD language) {
-    std::u16string text = FromModule(module, id, language);
+WString FromModuleAnyLanguage(HMODULE module, DWORD id, DWORD language) {
+    WString text = FromModule(module, id, language);
     if (text.empty())
         text = FromModule(module, id, 0);
     return text;
 }
 
 // One trailing CR LF, then one trailing full stop.
-void Trim(std::u16string& text) {
-    if (text.size() >= 2 && text.compare(text.size() - 2, 2, u"\r\n") == 0)
+void Trim(WString& text) {
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, TEXT("\r\n")) == 0)
         text.resize(text.size() - 2);
-    if (!text.empty() && text.back() == u'.')
+    if (!text.empty() && text.back() == TEXT('.'))
         text.pop_back();
 }
 
 }  // namespace
 
-std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t language) {
+WString GetErrorDescription(uint32_t code, uint32_t options, uint32_t language) {
     const uint32_t wrapBits = kErrorTextWrapDescribed | kErrorTextWrapCode | kErrorTextWrapByCode;
-    std::u16string text = Message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, language);
+    WString text = Message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, language);
     if (text.empty())
         text = Message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0);
 
@@ -83,9 +83,9 @@ std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t lan
             if (text.empty())
                 return {};
         } else if (!(options & wrapBits)) {
-            text = u"No error description available";
+            text = TEXT("No error description available");
         } else {
-            text = kvwin::Format(u"No error description available (0x%08X)", code);
+            text = kvwin::Format(TEXT("No error description available (0x%08X)"), code);
         }
     }
     Trim(text);
@@ -100,7 +100,7 @@ std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t lan
             wrapper = (options & kErrorTextWrapDescribed) ? kAgentDescribedMessage
                                                           : kAgentCodeRangeMessage;
         const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text.c_str()), code};
-        std::u16string wrapped = FromModule(agent.module, wrapper, language, arguments);
+        WString wrapped = FromModule(agent.module, wrapper, language, arguments);
         if (!wrapped.empty()) {
             Trim(wrapped);
             text = wrapped;
@@ -109,11 +109,11 @@ std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t lan
     return text;
 }
 
-std::u16string GetErrorText(uint32_t code) {
+WString GetErrorText(uint32_t code) {
     return GetErrorDescription(code, kErrorTextNoFallback, 1033);
 }
 
-HRESULT GetComErrorText(const _com_error& error, std::u16string& text) {
+HRESULT GetComErrorText(const _com_error& error, WString& text) {
     const _bstr_t description = error.Description();
     if (description.length() > 0)
         text.assign(static_cast<const WCHAR*>(description), description.length());

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/types.h"
 
 class _com_error;
@@ -19,14 +20,14 @@ inline constexpr uint32_t kErrorTextWrapByCode = 4;     // choose the wrapping m
 inline constexpr uint32_t kErrorTextNoFallback = 8;     // empty when no table knows the code
 
 // The description of a Win32 code or an HRESULT, possibly empty.
-std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t language);
+WString GetErrorDescription(uint32_t code, uint32_t options, uint32_t language);
 
 // GetErrorDescription with no fallback text, in US English.
-std::u16string GetErrorText(uint32_t code);
+WString GetErrorText(uint32_t code);
 
 // The error's own description when it has one, else the description of its HRESULT; returns
 // the HRESULT.
-HRESULT GetComErrorText(const _com_error& error, std::u16string& text);
+HRESULT GetComErrorText(const _com_error& error, WString& text);
 
 // Throw a _com_error carrying hr and an error information object with description.
 [[noreturn]] void ThrowComError(HRESULT hr, const WCHAR* description);

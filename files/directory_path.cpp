@@ -3,6 +3,7 @@
 
 #include "files/file_operations.h"
 #include "files/path_text.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/errors.h"
 #include "win/text.h"
@@ -18,7 +19,7 @@ namespace {
 // own (a root) or the parent could not be made.
 bool CreateParentFolder(const WCHAR* path, LPSECURITY_ATTRIBUTES securityAttributes,
                         uint32_t logFlag) {
-    const std::u16string parent = GetParentFolder(path);
+    const WString parent = GetParentFolder(path);
     if (_wcsicmp(parent.c_str(), path) == 0)
         return false;
     return CreateDirectoryPath(parent.c_str(), securityAttributes, logFlag);
@@ -58,8 +59,8 @@ bool CreateDirectoryPath(const WCHAR* path, LPSECURITY_ATTRIBUTES securityAttrib
     if (error == ERROR_ALREADY_EXISTS)
         return true;
     if (!(logFlag & LogSuppress)) {
-        CEReportEventWin32(LogWarning | logFlag, u"CreateDirectoryPath", error,
-                           u"Cannot create directory '%ls'", path);
+        CEReportEventWin32(LogWarning | logFlag, TEXT("CreateDirectoryPath"), error,
+                           TEXT("Cannot create directory '%ls'"), path);
     }
     SetLastError(error);
     return false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "files/long_path.h"
+#include "kvwin/wide_string.h"
 #include "win/files.h"
 
 // Code page 1200 in the text-file functions: UTF-16LE with the mark FF FE.
@@ -38,7 +39,7 @@ bool ReadFileWithRetries(const WCHAR* path, std::vector<uint8_t>& buffer, uint32
 // Reads a text file: a file starting with FF FE is UTF-16LE; one starting with EF BB BF is
 // UTF-8 whatever codePage says; any other is 8-bit text in codePage, up to its first zero
 // byte. "\r\n" becomes "\n". On failure text is left as it was.
-bool ReadTextFile(const WCHAR* path, std::u16string& text, UINT codePage);
+bool ReadTextFile(const WCHAR* path, WString& text, UINT codePage);
 
 // Creates (or replaces) path and writes prefix (zero-terminated, may be null) and then
 // length bytes of data; true when everything was written and the file closed.

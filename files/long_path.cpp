@@ -2,21 +2,22 @@
 
 #include <new>
 
+#include "kvwin/wide_string.h"
 #include "win/shell.h"
 #include "win/text.h"
 
 namespace {
 
 bool IsDriveLetterPath(const WCHAR* path) {
-    return path[0] != 0 && path[1] == u':' && path[2] == u'\\';
+    return path[0] != 0 && path[1] == TEXT(':') && path[2] == TEXT('\\');
 }
 
 // Runs of backslashes become one. The "\\?\" put in front afterwards is the only doubled
 // backslash in the result.
-void CollapseBackslashRuns(std::u16string& path) {
+void CollapseBackslashRuns(WString& path) {
     size_t out = 0;
     for (size_t in = 0; in < path.size(); ++in) {
-        if (path[in] == u'\\' && out > 0 && path[out - 1] == u'\\')
+        if (path[in] == TEXT('\\') && out > 0 && path[out - 1] == TEXT('\\'))
             continue;
         path[out++] = path[in];
     }
@@ -30,7 +31,7 @@ Result WithSystemPath(const WCHAR* path, Result failure, const Call& call) noexc
     if (!path || !IsDriveLetterPath(path))
         return call(path);
     try {
-        const std::u16string form = LongPathForm(path);
+        const WString form = LongPathForm(path);
         return call(form.c_str());
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_OUTOFMEMORY);
@@ -40,20 +41,20 @@ Result WithSystemPath(const WCHAR* path, Result failure, const Call& call) noexc
 
 }  // namespace
 
-std::u16string LongPathForm(const WCHAR* path) {
+WString LongPathForm(const WCHAR* path) {
     if (!path)
         return {};
-    std::u16string form = path;
+    WString form = path;
     if (!IsDriveLetterPath(path))
         return form;
-    if (form.find(u".\\") != std::u16string::npos) {
+    if (form.find(TEXT(".\\")) != WString::npos) {
         WCHAR canonical[MAX_PATH] = {};
         if (PathCanonicalizeW(canonical, path))
             form = canonical;
     }
-    if (form.find(u"\\\\") != std::u16string::npos)
+    if (form.find(TEXT("\\\\")) != WString::npos)
         CollapseBackslashRuns(form);
-    form.insert(0, u"\\\\?\\");
+    form.insert(0, TEXT("\\\\?\\"));
     return form;
 }
 

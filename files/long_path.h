@@ -11,10 +11,11 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/files.h"
 
 // The form of path that reaches the system. A null path gives the empty text.
-std::u16string LongPathForm(const WCHAR* path);
+WString LongPathForm(const WCHAR* path);
 
 BOOL CreateDirectoryLong(const WCHAR* path, LPSECURITY_ATTRIBUTES securityAttributes);
 HANDLE CreateFileLong(const WCHAR* path, DWORD access, DWORD shareMode,

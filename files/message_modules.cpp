@@ -7,6 +7,7 @@
 #include "files/module_paths.h"
 #include "files/path_text.h"
 #include "files/registry_text.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 #include "win/files.h"
 #include "win/modules.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-HMODULE LoadAsData(const std::u16string& path) {
+HMODULE LoadAsData(const WString& path) {
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
@@ -26,8 +27,8 @@ class SystemMessageModules {
         const UINT length = GetSystemDirectoryW(system, 520);
         if (!length || length >= 520)
             return;
-        m_view.wmi = LoadAsData(CombinePath(system, u"wbem\\wmiutils.dll"));
-        m_view.internet = LoadAsData(CombinePath(system, u"wininet.dll"));
+        m_view.wmi = LoadAsData(CombinePath(system, TEXT("wbem\\wmiutils.dll")));
+        m_view.internet = LoadAsData(CombinePath(system, TEXT("wininet.dll")));
     }
     ~SystemMessageModules() {
         if (m_view.wmi)
@@ -44,13 +45,13 @@ class SystemMessageModules {
 class AgentMessageModule {
   public:
     AgentMessageModule() {
-        if (_wcsicmp(GetFileNamePart(GetModuleFilePath(nullptr)).c_str(), u"httpd.exe") == 0) {
+        if (_wcsicmp(GetFileNamePart(GetModuleFilePath(nullptr)).c_str(), TEXT("httpd.exe")) == 0) {
             m_view.error = ERROR_FILE_NOT_FOUND;
             return;
         }
         if (IsInstallMode()) {
             m_view.module =
-                LoadAsData(GetModuleFolder(nullptr) + u"\\x86\\CoreAgentDll\\ZorAgentExt.dll");
+                LoadAsData(GetModuleFolder(nullptr) + TEXT("\\x86\\CoreAgentDll\\ZorAgentExt.dll"));
             if (m_view.module) {
                 m_owned = true;
             } else {
@@ -59,16 +60,16 @@ class AgentMessageModule {
             m_view.error = m_view.module ? 0 : GetLastError();
             return;
         }
-        std::u16string folder;
-        if (!ReadRegistryText(HKEY_LOCAL_MACHINE, u"Software\\Quillon\\Quillon Agent",
-                              u"InstallDir", KEY_READ, folder)) {
+        WString folder;
+        if (!ReadRegistryText(HKEY_LOCAL_MACHINE, TEXT("Software\\Quillon\\Quillon Agent"),
+                              TEXT("InstallDir"), KEY_READ, folder)) {
             m_view.error = GetLastError();
             if (!m_view.error)
                 m_view.error = ERROR_FILE_NOT_FOUND;
             return;
         }
         RemoveTrailingSeparator(folder);
-        m_view.module = LoadAsData(folder + u"\\ZorAgentExt.dll");
+        m_view.module = LoadAsData(folder + TEXT("\\ZorAgentExt.dll"));
         m_owned = m_view.module != nullptr;
         m_view.error = m_view.module ? 0 : GetLastError();
     }

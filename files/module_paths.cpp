@@ -3,6 +3,7 @@
 #include <new>
 
 #include "files/path_text.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 #include "win/handles.h"
 
@@ -13,11 +14,11 @@ constexpr DWORD kLongestModulePath = 32768;
 
 }  // namespace
 
-std::u16string GetModuleFilePath(HMODULE module) {
+WString GetModuleFilePath(HMODULE module) {
     try {
-        std::u16string path;
+        WString path;
         for (DWORD size = MAX_PATH; size <= kLongestModulePath; size *= 2) {
-            path.assign(size, u'\0');
+            path.assign(size, TEXT('\0'));
             const DWORD length = GetModuleFileNameW(module, path.data(), size);
             if (length == 0)
                 return {};
@@ -34,7 +35,7 @@ std::u16string GetModuleFilePath(HMODULE module) {
     return {};
 }
 
-std::u16string GetModuleFolder(HMODULE module) {
+WString GetModuleFolder(HMODULE module) {
     try {
         return GetParentFolder(GetModuleFilePath(module));
     } catch (const std::bad_alloc&) {
@@ -43,17 +44,17 @@ std::u16string GetModuleFolder(HMODULE module) {
     }
 }
 
-std::u16string GetProcessModuleName(HANDLE process, HMODULE module, bool fullPath) {
+WString GetProcessModuleName(HANDLE process, HMODULE module, bool fullPath) {
     try {
         WCHAR buffer[MAX_PATH] = {};
         const DWORD length =
             GetModuleFileNameExW(process ? process : GetCurrentProcess(), module, buffer, MAX_PATH);
         if (length == 0)
             return {};
-        std::u16string path(buffer, length);
+        WString path(buffer, length);
         if (fullPath)
             return path;
-        std::u16string name = GetFileNamePart(path);
+        WString name = GetFileNamePart(path);
         RemoveTrailingSeparator(name);
         return name;
     } catch (const std::bad_alloc&) {

@@ -3,15 +3,16 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/modules.h"
 
 // The full path of module (null: the host executable); empty on failure, with the last
 // error of GetModuleFileNameW.
-std::u16string GetModuleFilePath(HMODULE module);
+WString GetModuleFilePath(HMODULE module);
 
 // The folder module was loaded from: GetParentFolder of GetModuleFilePath.
-std::u16string GetModuleFolder(HMODULE module);
+WString GetModuleFolder(HMODULE module);
 
 // The path of module (null: the executable) in process (null: this one), read into 260
 // characters: the file name alone, or the full path when fullPath is set. Empty on failure.
-std::u16string GetProcessModuleName(HANDLE process, HMODULE module, bool fullPath);
+WString GetProcessModuleName(HANDLE process, HMODULE module, bool fullPath);

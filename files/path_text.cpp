@@ -1,17 +1,19 @@
 #include "files/path_text.h"
+#include "kvwin/wide_string.h"
 
 namespace {
 
-bool IsUncPath(std::u16string_view path) {
+bool IsUncPath(WStringView path) {
     return path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
 }
 
-bool StartsWithDrive(std::u16string_view path) {
-    return path.size() >= 2 && path[1] == u':' &&
-           ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+bool StartsWithDrive(WStringView path) {
+    return path.size() >= 2 && path[1] == TEXT(':') &&
+           ((path[0] >= TEXT('A') && path[0] <= TEXT('Z')) ||
+            (path[0] >= TEXT('a') && path[0] <= TEXT('z')));
 }
 
-size_t NextSeparator(std::u16string_view path, size_t from) {
+size_t NextSeparator(WStringView path, size_t from) {
     for (size_t i = from; i < path.size(); ++i) {
         if (IsPathSeparator(path[i]))
             return i;
@@ -20,17 +22,17 @@ size_t NextSeparator(std::u16string_view path, size_t from) {
 }
 
 // The last separator at or after `from` that a character follows; npos when there is none.
-size_t LastSplitPoint(std::u16string_view path, size_t from) {
+size_t LastSplitPoint(WStringView path, size_t from) {
     for (size_t i = path.size(); i-- > from;) {
         if (IsPathSeparator(path[i]) && i + 1 < path.size())
             return i;
     }
-    return std::u16string_view::npos;
+    return WStringView::npos;
 }
 
 }  // namespace
 
-size_t GetPathRootEnd(std::u16string_view path, bool keepSeparator) {
+size_t GetPathRootEnd(WStringView path, bool keepSeparator) {
     size_t end = 0;
     if (IsUncPath(path)) {
         const size_t serverEnd = NextSeparator(path, 2);
@@ -45,27 +47,27 @@ size_t GetPathRootEnd(std::u16string_view path, bool keepSeparator) {
     return end;
 }
 
-std::u16string GetFileNamePart(std::u16string_view path) {
+WString GetFileNamePart(WStringView path) {
     const size_t rootEnd = GetPathRootEnd(path, false);
     const size_t split = LastSplitPoint(path, rootEnd);
-    if (split == std::u16string_view::npos)
-        return std::u16string(path.substr(rootEnd));
-    return std::u16string(path.substr(split + 1));
+    if (split == WStringView::npos)
+        return WString(path.substr(rootEnd));
+    return WString(path.substr(split + 1));
 }
 
-std::u16string GetParentFolder(std::u16string_view path) {
+WString GetParentFolder(WStringView path) {
     const size_t split = LastSplitPoint(path, GetPathRootEnd(path, false));
-    if (split == std::u16string_view::npos)
-        return std::u16string(path.substr(0, GetPathRootEnd(path, true)));
-    return std::u16string(path.substr(0, split));
+    if (split == WStringView::npos)
+        return WString(path.substr(0, GetPathRootEnd(path, true)));
+    return WString(path.substr(0, split));
 }
 
-std::u16string CombinePath(std::u16string_view folder, std::u16string_view name) {
+WString CombinePath(WStringView folder, WStringView name) {
     if (name.empty())
-        return std::u16string(folder);
+        return WString(folder);
     if (folder.empty() || IsUncPath(name) || StartsWithDrive(name))
-        return std::u16string(name);
-    std::u16string joined;
+        return WString(name);
+    WString joined;
     if (IsPathSeparator(name[0])) {
         joined = folder.substr(0, GetPathRootEnd(folder, false));
         // A root that ends in a separator takes the name without its own; a root without
@@ -76,18 +78,18 @@ std::u16string CombinePath(std::u16string_view folder, std::u16string_view name)
         return joined;
     }
     joined = folder;
-    if (!IsPathSeparator(joined.back()) && joined.back() != u':')
-        joined += u'\\';
+    if (!IsPathSeparator(joined.back()) && joined.back() != TEXT(':'))
+        joined += TEXT('\\');
     joined += name;
     return joined;
 }
 
-void EnsureTrailingSeparator(std::u16string& path) {
+void EnsureTrailingSeparator(WString& path) {
     if (!path.empty() && !IsPathSeparator(path.back()))
-        path += u'\\';
+        path += TEXT('\\');
 }
 
-void RemoveTrailingSeparator(std::u16string& path) {
+void RemoveTrailingSeparator(WString& path) {
     if (!path.empty() && IsPathSeparator(path.back()))
         path.pop_back();
 }

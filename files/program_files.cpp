@@ -1,12 +1,13 @@
 #include "files/program_files.h"
 
 #include "files/registry_text.h"
+#include "kvwin/wide_string.h"
 
-std::u16string GetProgramFilesFolder() {
-    std::u16string folder;
-    if (ReadRegistryText(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                         u"ProgramFilesDir", KEY_READ, folder)) {
+WString GetProgramFilesFolder() {
+    WString folder;
+    if (ReadRegistryText(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Microsoft\\Windows\\CurrentVersion"),
+                         TEXT("ProgramFilesDir"), KEY_READ, folder)) {
         return folder;
     }
-    return u"C:\\Program Files";
+    return TEXT("C:\\Program Files");
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
+
 // "ProgramFilesDir" under HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion, or
 // "C:\Program Files" when it cannot be read.
-std::u16string GetProgramFilesFolder();
+WString GetProgramFilesFolder();

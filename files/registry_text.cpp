@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
 #include "win/environment.h"
 #include "win/errors.h"
 #include "win/handles.h"
@@ -46,10 +47,10 @@ LSTATUS QueryValue(HKEY key, const WCHAR* valueName, DWORD& type, std::vector<BY
     return status;
 }
 
-std::u16string TextUpToTerminator(const std::vector<BYTE>& data) {
-    std::u16string text;
+WString TextUpToTerminator(const std::vector<BYTE>& data) {
+    WString text;
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        const WCHAR c = static_cast<WCHAR>(data[i] | (data[i + 1] << 8));
         if (c == 0)
             break;
         text += c;
@@ -58,10 +59,10 @@ std::u16string TextUpToTerminator(const std::vector<BYTE>& data) {
 }
 
 // %VARIABLES% replaced; false with the last error when expansion fails.
-bool Expand(const std::u16string& text, std::u16string& expanded) {
+bool Expand(const WString& text, WString& expanded) {
     DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
     for (int attempt = 0; attempt < 4 && needed != 0; ++attempt) {
-        std::u16string buffer(needed, u'\0');
+        WString buffer(needed, TEXT('\0'));
         const DWORD stored = ExpandEnvironmentStringsW(text.c_str(), buffer.data(), needed);
         if (stored == 0)
             return false;
@@ -80,7 +81,7 @@ bool Expand(const std::u16string& text, std::u16string& expanded) {
 }  // namespace
 
 bool ReadRegistryText(HKEY root, const WCHAR* subKey, const WCHAR* valueName, REGSAM access,
-                      std::u16string& text) {
+                      WString& text) {
     try {
         RegistryKey key;
         LSTATUS status = RegOpenKeyExW(root, subKey, 0, access, key.out());
@@ -106,7 +107,7 @@ bool ReadRegistryText(HKEY root, const WCHAR* subKey, const WCHAR* valueName, RE
                 if (data.size() == sizeof(int32_t)) {
                     int32_t value = 0;
                     std::memcpy(&value, data.data(), sizeof value);
-                    text = kvwin::Format(u"%d", value);
+                    text = kvwin::Format(TEXT("%d"), value);
                     return true;
                 }
                 break;

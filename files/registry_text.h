@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/registry.h"
 
 // Opens root\subKey with access and reads valueName into text:
@@ -13,4 +14,4 @@
 // Any other type (or size) fails with ERROR_INVALID_DATA. On failure text is left alone and
 // the registry's error is the last error.
 bool ReadRegistryText(HKEY root, const WCHAR* subKey, const WCHAR* valueName, REGSAM access,
-                      std::u16string& text);
+                      WString& text);

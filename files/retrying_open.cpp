@@ -15,8 +15,8 @@ bool IsRetryable(DWORD error) {
 // Logs one line about the open; a description that cannot be had costs only the line.
 void LogOpenFailure(uint32_t severity, const WCHAR* format, const WCHAR* path, DWORD error) {
     try {
-        CEReportEventF(severity, u"FileOperation", format, u"create", path, GetErrorText(error),
-                       error);
+        CEReportEventF(severity, TEXT("FileOperation"), format, TEXT("create"), path,
+                       GetErrorText(error), error);
     } catch (...) {
     }
 }
@@ -37,8 +37,8 @@ FileHandle OpenWithRetries(const WCHAR* path, DWORD access, DWORD shareMode, DWO
         return file;
     // The operation's name is "create" for reads and writes alike: it is the open that waits.
     LogOpenFailure(LogTrace,
-                   u"Failed to perform file operation '%ls' on '%ls': %ls (0x%08X). Will "
-                   u"proceed with retries",
+                   TEXT("Failed to perform file operation '%ls' on '%ls': %ls (0x%08X). Will ")
+                       TEXT("proceed with retries"),
                    path, firstError);
     for (int attempt = 0; attempt < kOpenRetries; ++attempt) {
         Sleep(kOpenRetryPauseMs);
@@ -46,9 +46,10 @@ FileHandle OpenWithRetries(const WCHAR* path, DWORD access, DWORD shareMode, DWO
         if (file.valid())
             return file;
     }
-    LogOpenFailure(LogError,
-                   u"Failed to perform file operation '%ls' on '%ls' with retries: %ls (0x%08X)",
-                   path, firstError);
+    LogOpenFailure(
+        LogError,
+        TEXT("Failed to perform file operation '%ls' on '%ls' with retries: %ls (0x%08X)"), path,
+        firstError);
     SetLastError(firstError);
     return file;
 }

@@ -8,6 +8,7 @@
 #include "files/path_text.h"
 #include "files/temp_folder_security.h"
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/environment.h"
 #include "win/errors.h"
@@ -21,8 +22,8 @@
 
 namespace {
 
-constexpr WCHAR kMarkerFormat[] = u"Zor_{A4597EF2-B2F1-4954-A2FF-A65C393439AF}_%d";
-constexpr WCHAR kMarkerSet[] = u"OK";
+constexpr WCHAR kMarkerFormat[] = TEXT("Zor_{A4597EF2-B2F1-4954-A2FF-A65C393439AF}_%d");
+constexpr WCHAR kMarkerSet[] = TEXT("OK");
 constexpr DWORD kPathChars = 520;
 
 // The test files' handles of the folders this process took. Their files go when the
@@ -71,7 +72,7 @@ bool TryUserTempFolder(const WCHAR* markerName) {
     const DWORD length = GetTempPathW(kPathChars, path);
     if (length == 0 || length >= kPathChars)
         return false;
-    std::u16string folder(path, length);
+    WString folder(path, length);
     RemoveTrailingSeparator(folder);
     return TryUseTempFolder(folder.c_str(), markerName);
 }
@@ -80,9 +81,9 @@ bool TryCommonAppDataFolder(const WCHAR* markerName) {
     WCHAR path[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)))
         return false;
-    std::u16string folder = path;
+    WString folder = path;
     RemoveTrailingSeparator(folder);
-    folder += u"\\Norvale\\Norvale Agent\\Temp";
+    folder += TEXT("\\Norvale\\Norvale Agent\\Temp");
     return TryUseTempFolder(folder.c_str(), markerName);
 }
 
@@ -97,14 +98,14 @@ bool TryExecutableFolder(const WCHAR* markerName) {
         --cut;
     if (cut == 0)
         return false;
-    std::u16string folder(path, cut - 1);
-    folder += u"\\Temp";
+    WString folder(path, cut - 1);
+    folder += TEXT("\\Temp");
     return TryUseTempFolder(folder.c_str(), markerName);
 }
 
 }  // namespace
 
-std::u16string TempFolderMarkerName(DWORD processId) {
+WString TempFolderMarkerName(DWORD processId) {
     return kvwin::Format(kMarkerFormat, static_cast<int>(processId));
 }
 
@@ -133,7 +134,7 @@ bool TryUseTempFolder(const WCHAR* folder, const WCHAR* markerName) {
         CreateDirectoryPath(folder, &attributes, LogSuppress);
     }
     WCHAR testFile[kPathChars] = {};
-    if (kvwin::FormatTo(testFile, u"%s\\%s.tmp", folder, markerName) < 0) {
+    if (kvwin::FormatTo(testFile, TEXT("%s\\%s.tmp"), folder, markerName) < 0) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
@@ -144,21 +145,21 @@ bool TryUseTempFolder(const WCHAR* folder, const WCHAR* markerName) {
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     g_testFiles.Keep(handle);
-    SetEnvironmentVariableW(u"TEMP", folder);
-    SetEnvironmentVariableW(u"TMP", folder);
+    SetEnvironmentVariableW(TEXT("TEMP"), folder);
+    SetEnvironmentVariableW(TEXT("TMP"), folder);
     SetEnvironmentVariableW(markerName, kMarkerSet);
     return true;
 }
 
-std::u16string GetWorkingTempPath() {
+WString GetWorkingTempPath() {
     WCHAR path[MAX_PATH] = {};
     const DWORD length = GetTempPathW(MAX_PATH, path);
     if (length == 0 || length >= MAX_PATH) {
         DWORD error = GetLastError();
         if (error == ERROR_SUCCESS)
             error = ERROR_INSUFFICIENT_BUFFER;  // too long: GetTempPathW reports only the size
-        ThrowComErrorWithSystemText(HRESULT_FROM_WIN32(error), error, u"Can't find temp path");
+        ThrowComErrorWithSystemText(HRESULT_FROM_WIN32(error), error, TEXT("Can't find temp path"));
     }
     CreateDirectoryPath(path, TempFolderSecuritySingleton::Instance().Attributes(), LogSuppress);
-    return std::u16string(path, length);
+    return WString(path, length);
 }

@@ -15,10 +15,11 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/types.h"
 
 // The marker variable's name for a process id.
-std::u16string TempFolderMarkerName(DWORD processId);
+WString TempFolderMarkerName(DWORD processId);
 
 // Chooses the process temp folder unless the marker says it is chosen already. Logs
 // nothing and never fails: when no folder works, TEMP and TMP stay as they were. Runs as
@@ -34,4 +35,4 @@ bool TryUseTempFolder(const WCHAR* folder, const WCHAR* markerName);
 // The process temp path as GetTempPathW gives it (with its trailing separator), the folder
 // created when missing. Raises a described COM error ("Can't find temp path") when the
 // path does not fit in MAX_PATH characters. Any thread.
-std::u16string GetWorkingTempPath();
+WString GetWorkingTempPath();

@@ -11,7 +11,7 @@
 #include "win/types.h"
 
 inline constexpr WCHAR kTempFolderSddl[] =
-    u"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x100026;;;BU)";
+    TEXT("D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x100026;;;BU)");
 
 // Owns kTempFolderSddl converted to a security descriptor, freed when it goes. The
 // descriptor is null when the conversion fails; a folder created with it then gets the default

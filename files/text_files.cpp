@@ -4,6 +4,7 @@
 
 #include "errors/error_description.h"
 #include "files/file_operations.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/errors.h"
 #include "win/text.h"
@@ -24,15 +25,15 @@ bool StartsWith(const std::vector<uint8_t>& bytes, uint32_t size, const char* ma
     return true;
 }
 
-std::u16string Utf16FromBytes(const uint8_t* bytes, size_t characters) {
-    std::u16string text(characters, u'\0');
+WString Utf16FromBytes(const uint8_t* bytes, size_t characters) {
+    WString text(characters, TEXT('\0'));
     for (size_t i = 0; i < characters; ++i)
-        text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+        text[i] = static_cast<WCHAR>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     return text;
 }
 
 // The 8-bit text up to its first zero byte, converted; empty when the conversion fails.
-std::u16string FromCodePage(const uint8_t* bytes, UINT codePage) {
+WString FromCodePage(const uint8_t* bytes, UINT codePage) {
     const char* text = reinterpret_cast<const char*>(bytes);
     const size_t length = std::char_traits<char>::length(text);
     if (length == 0 || length > INT_MAX)
@@ -41,16 +42,16 @@ std::u16string FromCodePage(const uint8_t* bytes, UINT codePage) {
     const int needed = MultiByteToWideChar(codePage, 0, text, count, nullptr, 0);
     if (needed <= 0)
         return {};
-    std::u16string wide(static_cast<size_t>(needed), u'\0');
+    WString wide(static_cast<size_t>(needed), TEXT('\0'));
     if (MultiByteToWideChar(codePage, 0, text, count, wide.data(), needed) != needed)
         return {};
     return wide;
 }
 
-void CrLfToLf(std::u16string& text) {
+void CrLfToLf(WString& text) {
     size_t out = 0;
     for (size_t in = 0; in < text.size(); ++in) {
-        if (text[in] == u'\r' && in + 1 < text.size() && text[in + 1] == u'\n')
+        if (text[in] == TEXT('\r') && in + 1 < text.size() && text[in + 1] == TEXT('\n'))
             continue;
         text[out++] = text[in];
     }
@@ -58,19 +59,19 @@ void CrLfToLf(std::u16string& text) {
 }
 
 // Every "\n" not already preceded by "\r" gets one.
-std::u16string LfToCrLf(const WCHAR* text) {
-    std::u16string out;
+WString LfToCrLf(const WCHAR* text) {
+    WString out;
     if (!text)
         return out;
     for (size_t i = 0; text[i]; ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
-            out += u'\r';
+        if (text[i] == TEXT('\n') && (i == 0 || text[i - 1] != TEXT('\r')))
+            out += TEXT('\r');
         out += text[i];
     }
     return out;
 }
 
-std::string Utf16Bytes(const std::u16string& text) {
+std::string Utf16Bytes(const WString& text) {
     std::string bytes(text.size() * 2, '\0');
     for (size_t i = 0; i < text.size(); ++i) {
         bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
@@ -80,7 +81,7 @@ std::string Utf16Bytes(const std::u16string& text) {
 }
 
 // The bytes of text in codePage; false when a non-empty text converts to nothing.
-bool ToCodePage(const std::u16string& text, UINT codePage, std::string& bytes) {
+bool ToCodePage(const WString& text, UINT codePage, std::string& bytes) {
     bytes.clear();
     if (text.empty())
         return true;
@@ -106,10 +107,11 @@ void WarnSavingAsUtf16() {
     const DWORD error = GetLastError();
     try {
         const HRESULT asHresult = static_cast<HRESULT>(0x80070000u | (error & 0xFFFF));
-        CEReportEventF(LogWarning, u"SaveEncodedTextFile",
-                       u"Failed to convert unicode data to multibyte, saving as 16-bit unicode: "
-                       u"%ls (%d)",
-                       GetErrorText(error), asHresult);
+        CEReportEventF(
+            LogWarning, TEXT("SaveEncodedTextFile"),
+            TEXT("Failed to convert unicode data to multibyte, saving as 16-bit unicode: ")
+                TEXT("%ls (%d)"),
+            GetErrorText(error), asHresult);
     } catch (...) {
     }
     SetLastError(error);
@@ -117,13 +119,13 @@ void WarnSavingAsUtf16() {
 
 }  // namespace
 
-bool ReadTextFile(const WCHAR* path, std::u16string& text, UINT codePage) {
+bool ReadTextFile(const WCHAR* path, WString& text, UINT codePage) {
     try {
         std::vector<uint8_t> bytes;
         uint32_t size = 0;
         if (!ReadFileWithRetries(path, bytes, size))
             return false;
-        std::u16string read;
+        WString read;
         if (StartsWith(bytes, size, kUtf16Mark, 2)) {
             read = Utf16FromBytes(bytes.data() + 2, size / 2 - 1);
         } else {
@@ -145,7 +147,7 @@ bool ReadTextFile(const WCHAR* path, std::u16string& text, UINT codePage) {
 
 bool SaveEncodedTextFile(const WCHAR* path, const WCHAR* text, UINT codePage) {
     try {
-        const std::u16string lines = LfToCrLf(text);
+        const WString lines = LfToCrLf(text);
         std::string data;
         const char* prefix = nullptr;
         if (codePage != kCodePageUtf16 && ToCodePage(lines, codePage, data)) {

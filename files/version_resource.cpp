@@ -5,6 +5,7 @@
 
 #include "errors/error_description.h"
 #include "files/module_paths.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 
 bool VersionResource::Load(const WCHAR* path) {
@@ -30,18 +31,19 @@ void VersionResource::LoadOrRaise(const WCHAR* path) {
     const DWORD error = GetLastError();
     // Always a failure code, even for a last error of 0.
     const HRESULT hr = static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
-    ThrowComErrorWithSystemText(hr, error, u"Error loading version resource:");
+    ThrowComErrorWithSystemText(hr, error, TEXT("Error loading version resource:"));
 }
 
 const VS_FIXEDFILEINFO* VersionResource::FixedInfo() {
     if (!block_) {
-        const std::u16string host = GetModuleFilePath(nullptr);
+        const WString host = GetModuleFilePath(nullptr);
         if (host.empty() || !Load(host.c_str()))
             return nullptr;
     }
     void* fixed = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block_.get(), u"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    if (!VerQueryValueW(block_.get(), TEXT("\\"), &fixed, &length) ||
+        length < sizeof(VS_FIXEDFILEINFO))
         return nullptr;
     return static_cast<const VS_FIXEDFILEINFO*>(fixed);
 }

@@ -5,6 +5,7 @@
 #include "files/file_operations.h"
 #include "files/path_text.h"
 #include "files/temp_folder.h"
+#include "kvwin/wide_string.h"
 #include "launcher/launcher_files.h"
 #include "launcher/run_process_as.h"
 #include "log/agent_log.h"
@@ -12,50 +13,50 @@
 
 namespace {
 
-constexpr const WCHAR* kSource = u"CConfig::Lumbrik()";
+constexpr const WCHAR* kSource = TEXT("CConfig::Lumbrik()");
 constexpr UINT kUtf8 = 65001;
 
 // "Entered" now, "Exited" however the operation ends.
 class EnteredExited {
   public:
-    EnteredExited() { CEReportEvent(LogTrace, kSource, u"Entered"); }
-    ~EnteredExited() { CEReportEvent(LogTrace, kSource, u"Exited"); }
+    EnteredExited() { CEReportEvent(LogTrace, kSource, TEXT("Entered")); }
+    ~EnteredExited() { CEReportEvent(LogTrace, kSource, TEXT("Exited")); }
     EnteredExited(const EnteredExited&) = delete;
     EnteredExited& operator=(const EnteredExited&) = delete;
 };
 
 // The call's identifier: a new GUID in registry form, or empty when it cannot be written.
-std::u16string NewCallIdentifier() {
+WString NewCallIdentifier() {
     GUID guid{};
     CoCreateGuid(&guid);
     WCHAR text[64] = {};
     if (StringFromGUID2(guid, text, 64) < 3)
-        return std::u16string();
+        return WString();
     return text;
 }
 
 }  // namespace
 
-bool CConfig::Lumbrik(const std::u16string& input, std::u16string& output) {
+bool CConfig::Lumbrik(const WString& input, WString& output) {
     EnteredExited trace;
     output.clear();
 
-    const std::u16string identifier = NewCallIdentifier();
-    const std::u16string tempFolder = GetWorkingTempPath();  // throws when there is none
-    const std::u16string inputFile = CombinePath(tempFolder, LauncherInputFileName(identifier));
-    const std::u16string outputFile = CombinePath(tempFolder, LauncherOutputFileName(identifier));
+    const WString identifier = NewCallIdentifier();
+    const WString tempFolder = GetWorkingTempPath();  // throws when there is none
+    const WString inputFile = CombinePath(tempFolder, LauncherInputFileName(identifier));
+    const WString outputFile = CombinePath(tempFolder, LauncherOutputFileName(identifier));
 
     // Not checked: a launcher that finds no input writes no output, and that is the answer.
     SaveEncodedTextFile(inputFile.c_str(), input.c_str(), kUtf8);
-    CEReportEventF(LogTrace, kSource, u"Writing to [%s] file", inputFile.c_str());
+    CEReportEventF(LogTrace, kSource, TEXT("Writing to [%s] file"), inputFile.c_str());
 
-    const std::u16string launcher = LauncherPath();
-    const std::u16string commandLine = LauncherCommandLine(tempFolder, identifier);
+    const WString launcher = LauncherPath();
+    const WString commandLine = LauncherCommandLine(tempFolder, identifier);
     PROCESS_INFORMATION processInfo{};
     // Its result is not needed either: a launcher that did not start left no output file.
     RunProccesAs(launcher.c_str(), commandLine.c_str(), true, processInfo);
 
-    std::u16string text;
+    WString text;
     if (ReadTextFile(outputFile.c_str(), text, kUtf8))
         output.assign(text.c_str());  // up to its first NUL
     DeleteFileForce(inputFile.c_str());

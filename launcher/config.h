@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
+
 class CConfig {
   public:
     // Runs `input` (a query document) through the launcher and, on success, stores the
     // launcher's output text in `output`. Failures are logged and give false. May throw
     // (a temporary folder that cannot be found, an allocation); the caller stops it.
-    static bool Lumbrik(const std::u16string& input, std::u16string& output);
+    static bool Lumbrik(const WString& input, WString& output);
 };

@@ -4,6 +4,7 @@
 #include "files/module_paths.h"
 #include "files/path_text.h"
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
 #include "win/modules.h"
 
 namespace {
@@ -12,23 +13,23 @@ constexpr size_t kCommandLineChars = 8192;
 
 }  // namespace
 
-std::u16string LauncherInputFileName(const std::u16string& identifier) {
-    return kvwin::Format(u"WmiInput_%s.xml", identifier.c_str());
+WString LauncherInputFileName(const WString& identifier) {
+    return kvwin::Format(TEXT("WmiInput_%s.xml"), identifier.c_str());
 }
 
-std::u16string LauncherOutputFileName(const std::u16string& identifier) {
-    return kvwin::Format(u"WmiOutput_%s.xml", identifier.c_str());
+WString LauncherOutputFileName(const WString& identifier) {
+    return kvwin::Format(TEXT("WmiOutput_%s.xml"), identifier.c_str());
 }
 
-std::u16string LauncherCommandLine(const std::u16string& folder, const std::u16string& identifier) {
+WString LauncherCommandLine(const WString& folder, const WString& identifier) {
     WCHAR text[kCommandLineChars];
-    kvwin::FormatTo(text, kCommandLineChars, u"-d \"%s\" -id %s", folder.c_str(),
+    kvwin::FormatTo(text, kCommandLineChars, TEXT("-d \"%s\" -id %s"), folder.c_str(),
                     identifier.c_str());
     return text;
 }
 
-std::u16string LauncherPath() {
+WString LauncherPath() {
     // Beside the agent module that loaded us; failing that, beside the host executable.
-    const HMODULE agentModule = GetModuleHandleW(u"Colvane.dll");
+    const HMODULE agentModule = GetModuleHandleW(TEXT("Colvane.dll"));
     return CombinePath(GetModuleFolder(agentModule), kLauncherExecutableName);
 }

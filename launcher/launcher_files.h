@@ -5,20 +5,22 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
+
 // The launcher executable's file name, beside the agent module (or the host executable).
-inline constexpr const char16_t* kLauncherExecutableName = u"Lumbrik.exe";
+inline constexpr const WCHAR* kLauncherExecutableName = TEXT("Lumbrik.exe");
 
 // "WmiInput_<identifier>.xml": the query document, UTF-8, written by the library.
-std::u16string LauncherInputFileName(const std::u16string& identifier);
+WString LauncherInputFileName(const WString& identifier);
 
 // "WmiOutput_<identifier>.xml": the launcher's result text, UTF-8, written by the launcher.
-std::u16string LauncherOutputFileName(const std::u16string& identifier);
+WString LauncherOutputFileName(const WString& identifier);
 
 // "-d \"<folder>\" -id <identifier>", the folder as it is (its trailing backslash
 // included), cut to 8191 characters.
-std::u16string LauncherCommandLine(const std::u16string& folder, const std::u16string& identifier);
+WString LauncherCommandLine(const WString& folder, const WString& identifier);
 
 // The launcher's full path: the folder of the loaded module "Colvane.dll" (found under its
 // Linux names too: libColvane.so, ...), or of the host executable when none is loaded,
 // joined with kLauncherExecutableName.
-std::u16string LauncherPath();
+WString LauncherPath();

@@ -6,6 +6,7 @@
 
 #include "kvwin/ascii_case.h"
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "platform/token_security.h"
 #include "win/environment.h"
@@ -15,29 +16,29 @@
 
 namespace {
 
-constexpr const WCHAR* kSource = u"RunProccesAs";
-constexpr const WCHAR* kCommonSource = u"InventoryCommon";
+constexpr const WCHAR* kSource = TEXT("RunProccesAs");
+constexpr const WCHAR* kCommonSource = TEXT("InventoryCommon");
 constexpr DWORD kUserNameChars = 260;
 constexpr size_t kErrorTextChars = 8192;
 // TOKEN_DUPLICATE | TOKEN_QUERY | READ_CONTROL.
 constexpr DWORD kThreadTokenAccess = 0x2000A;
 
 // "<code> - <system text>", the text with its own line end, empty when the system has none.
-std::u16string ErrorText(DWORD code) {
+WString ErrorText(DWORD code) {
     WCHAR message[kErrorTextChars] = {};
     if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                        message, kErrorTextChars, nullptr) == 0) {
         message[0] = 0;
     }
     WCHAR text[kErrorTextChars];
-    kvwin::FormatTo(text, kErrorTextChars, u"%u - %s", code, message);
+    kvwin::FormatTo(text, kErrorTextChars, TEXT("%u - %s"), code, message);
     return text;
 }
 
 // Whether the thread runs as the system account: the name compared, case ignored, over
 // max(its length, 6) characters with "system" — so "SYSTEM" matches and nothing longer.
 bool IsSystemAccount(const WCHAR* name) {
-    return kvwin::EqualsAsciiNoCase(std::u16string_view(name), std::u16string_view(u"system"));
+    return kvwin::EqualsAsciiNoCase(WStringView(name), WStringView(TEXT("system")));
 }
 
 void EnablePrivilege(HANDLE token, const WCHAR* name) {
@@ -74,7 +75,7 @@ bool RunProccesAs(const WCHAR* applicationName, const WCHAR* commandLine, bool w
         WCHAR userName[kUserNameChars] = {};
         DWORD size = kUserNameChars;
         if (GetUserNameW(userName, &size) != 1)
-            std::memcpy(userName, u"USER_NAME_ERROR", sizeof(u"USER_NAME_ERROR"));
+            std::memcpy(userName, TEXT("USER_NAME_ERROR"), sizeof(TEXT("USER_NAME_ERROR")));
 
         // Declared in the order they are released at the end: the environment block, the
         // thread token, the primary token (destruction runs backwards).
@@ -85,17 +86,17 @@ bool RunProccesAs(const WCHAR* applicationName, const WCHAR* commandLine, bool w
             OpenThreadToken(GetCurrentThread(), kThreadTokenAccess, TRUE, threadToken.Receive())) {
             if (!DuplicateTokenEx(threadToken.Get(), MAXIMUM_ALLOWED, nullptr,
                                   SecurityImpersonation, TokenPrimary, primaryToken.Receive())) {
-                const std::u16string error = ErrorText(GetLastError());
-                CEReportEventF(LogError, kSource, u"Failed to duplicate tokent. Error=[%s]",
+                const WString error = ErrorText(GetLastError());
+                CEReportEventF(LogError, kSource, TEXT("Failed to duplicate tokent. Error=[%s]"),
                                error.c_str());
                 return false;
             }
             EnablePrivilege(primaryToken.Get(), SE_ASSIGNPRIMARYTOKEN_NAME);
             EnablePrivilege(primaryToken.Get(), SE_INCREASE_QUOTA_NAME);
             if (!CreateEnvironmentBlock(environment.Receive(), primaryToken.Get(), TRUE)) {
-                const std::u16string error = ErrorText(GetLastError());
-                CEReportEventF(LogError, kCommonSource, u"Failed to create env block. Error=[%s]",
-                               error.c_str());
+                const WString error = ErrorText(GetLastError());
+                CEReportEventF(LogError, kCommonSource,
+                               TEXT("Failed to create env block. Error=[%s]"), error.c_str());
             }
         }
 
@@ -103,12 +104,12 @@ bool RunProccesAs(const WCHAR* applicationName, const WCHAR* commandLine, bool w
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
-        WCHAR desktop[] = u"";
+        WCHAR desktop[] = TEXT("");
         startup.lpDesktop = desktop;
         processInfo = PROCESS_INFORMATION{};
 
         // The system may write into the command line: it gets a copy of its own.
-        std::u16string writableCommandLine(commandLine ? commandLine : u"");
+        WString writableCommandLine(commandLine ? commandLine : TEXT(""));
         BOOL created = FALSE;
         if (primaryToken.Get()) {
             created = CreateProcessAsUserW(primaryToken.Get(), applicationName,
@@ -121,17 +122,18 @@ bool RunProccesAs(const WCHAR* applicationName, const WCHAR* commandLine, bool w
                                      &processInfo);
         }
         if (!created) {
-            const std::u16string error = ErrorText(GetLastError());
-            CEReportEventF(LogError, kCommonSource,
-                           u"Failed to launch Application Name=[%s], Command Line=[%s], Error=[%s]",
-                           applicationName, commandLine, error.c_str());
+            const WString error = ErrorText(GetLastError());
+            CEReportEventF(
+                LogError, kCommonSource,
+                TEXT("Failed to launch Application Name=[%s], Command Line=[%s], Error=[%s]"),
+                applicationName, commandLine, error.c_str());
             return false;
         }
         if (wait) {
             WaitForSingleObject(processInfo.hProcess, INFINITE);
             DWORD exitCode = 0;
             GetExitCodeProcess(processInfo.hProcess, &exitCode);
-            CEReportEventF(LogTrace, kSource, u"Proccess exit code is: %d",
+            CEReportEventF(LogTrace, kSource, TEXT("Proccess exit code is: %d"),
                            static_cast<int>(exitCode));
             CloseHandle(processInfo.hProcess);
             CloseHandle(processInfo.hThread);

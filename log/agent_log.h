@@ -1,6 +1,6 @@
 // The agent log's calling interface: one call per event, from any thread of any process.
 //
-//   CEReportEventF(LogWarning, u"CWMIQuery::Execute", u"Query %ls failed", query);
+//   CEReportEventF(LogWarning, TEXT("CWMIQuery::Execute"), TEXT("Query %ls failed"), query);
 //
 // A log call never fails and never throws: whatever goes wrong inside it costs at most the
 // record concerned. Whether a call is recorded depends on its severity word, the "Severity"

@@ -8,18 +8,19 @@
 
 #include "entry/singleton/singleton.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "win/environment.h"
 
 namespace {
 
-constexpr const WCHAR* kConsoleVariable = u"Zor_{5F596BB2-D8F6-4549-B5A3-3C07AE7B2AD2}";
+constexpr const WCHAR* kConsoleVariable = TEXT("Zor_{5F596BB2-D8F6-4549-B5A3-3C07AE7B2AD2}");
 
 class ConsoleOutput {
   public:
     ConsoleOutput() {
         WCHAR value[20] = {};
         const DWORD length = GetEnvironmentVariableW(kConsoleVariable, value, 20);
-        if (length != 1 || value[0] != u'1')
+        if (length != 1 || value[0] != TEXT('1'))
             return;
         struct stat info {};
         if (fstat(STDOUT_FILENO, &info) != 0)
@@ -27,21 +28,21 @@ class ConsoleOutput {
         m_utf16 = !isatty(STDOUT_FILENO);
         m_enabled = true;
         if (m_utf16)
-            Write(u"\xFEFF");
+            Write(TEXT("\xFEFF"));
     }
 
-    bool Print(const std::u16string& text) {
+    bool Print(const WString& text) {
         if (m_enabled)
             Write(text);
         return m_enabled;
     }
 
   private:
-    void Write(const std::u16string& text) {
+    void Write(const WString& text) {
         if (m_utf16) {
             std::string bytes;
             bytes.reserve(text.size() * 2);
-            for (char16_t c : text) {
+            for (WCHAR c : text) {
                 bytes.push_back(static_cast<char>(c & 0xFF));
                 bytes.push_back(static_cast<char>(c >> 8));
             }

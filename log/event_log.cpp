@@ -5,6 +5,7 @@
 #include "entry/singleton/singleton.h"
 #include "files/file_operations.h"
 #include "files/program_files.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "log/console_output.h"
 #include "log/event_record.h"
@@ -28,17 +29,19 @@
 
 namespace {
 
-constexpr const WCHAR* kLogMutexName = u"Global\\AGENTLOGMUTEX";
-constexpr const WCHAR* kLowLogMutexName = u"Global\\AGENTLOGMUTEX_Low";
-constexpr const WCHAR* kSharedBlockName = u"Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}";
-constexpr const WCHAR* kOverrideVariable = u"Zor_{32865580-A882-48ef-9C9E-81CFA48FB3C1}";
+constexpr const WCHAR* kLogMutexName = TEXT("Global\\AGENTLOGMUTEX");
+constexpr const WCHAR* kLowLogMutexName = TEXT("Global\\AGENTLOGMUTEX_Low");
+constexpr const WCHAR* kSharedBlockName =
+    TEXT("Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}");
+constexpr const WCHAR* kOverrideVariable = TEXT("Zor_{32865580-A882-48ef-9C9E-81CFA48FB3C1}");
 
-constexpr const WCHAR* kFolderSddl = u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;BU)";
+constexpr const WCHAR* kFolderSddl =
+    TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;BU)");
 constexpr const WCHAR* kLowFolderSddl =
-    u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201ff;;;BU)S:(ML;;NW;;;LW)";
-constexpr const WCHAR* kFileSddl = u"D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)";
+    TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201ff;;;BU)S:(ML;;NW;;;LW)");
+constexpr const WCHAR* kFileSddl = TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)");
 constexpr const WCHAR* kLowFileSddl =
-    u"D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201ff;;;BU)S:(ML;;NW;;;LW)";
+    TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201ff;;;BU)S:(ML;;NW;;;LW)");
 
 constexpr DWORD kRefreshIntervalMs = 60000;
 constexpr DWORD kShutdownWaitMs = 2000;
@@ -67,12 +70,12 @@ void FreeSecurityAttributes(SECURITY_ATTRIBUTES& attributes) {
     }
 }
 
-std::u16string FileNamePart(const std::u16string& path) {
-    const size_t separator = path.find_last_of(u"\\/");
-    return separator == std::u16string::npos ? path : path.substr(separator + 1);
+WString FileNamePart(const WString& path) {
+    const size_t separator = path.find_last_of(TEXT("\\/"));
+    return separator == WString::npos ? path : path.substr(separator + 1);
 }
 
-std::u16string ProcessFileName(HMODULE module) {
+WString ProcessFileName(HMODULE module) {
     WCHAR path[MAX_PATH] = {};
     if (!GetModuleFileNameExW(GetCurrentProcess(), module, path, MAX_PATH))
         return {};
@@ -87,17 +90,17 @@ HMODULE ThisModule() {
     return module;
 }
 
-std::u16string HostName() {
-    std::u16string name(512, u'\0');
+WString HostName() {
+    WString name(512, TEXT('\0'));
     DWORD size = 512;
     if (!GetComputerNameExW(ComputerNamePhysicalDnsHostname, name.data(), &size) &&
         GetLastError() == ERROR_MORE_DATA) {
-        name.assign(size + 1, u'\0');
+        name.assign(size + 1, TEXT('\0'));
         size = static_cast<DWORD>(name.size());
         if (!GetComputerNameExW(ComputerNamePhysicalDnsHostname, name.data(), &size))
             size = 0;
     }
-    name.resize(std::char_traits<char16_t>::length(name.c_str()));
+    name.resize(std::char_traits<WCHAR>::length(name.c_str()));
     if (name.empty()) {
         WCHAR netbios[MAX_COMPUTERNAME_LENGTH + 1] = {};
         DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
@@ -107,12 +110,12 @@ std::u16string HostName() {
     return name;
 }
 
-void RemoveOneTrailingSeparator(std::u16string& path) {
-    if (!path.empty() && (path.back() == u'\\' || path.back() == u'/'))
+void RemoveOneTrailingSeparator(WString& path) {
+    if (!path.empty() && (path.back() == TEXT('\\') || path.back() == TEXT('/')))
         path.pop_back();
 }
 
-bool FolderExists(const std::u16string& folder) {
+bool FolderExists(const WString& folder) {
     return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -181,16 +184,16 @@ EventLog::EventLog() {
     m_maxSizeKb.store(limits.maxSizeKb);
     m_maxFiles.store(limits.maxFiles);
 
-    const auto configuredPath = key.Text(u"FilePath", 1040);
+    const auto configuredPath = key.Text(TEXT("FilePath"), 1040);
     ChooseFolder(configuredPath ? &*configuredPath : nullptr);
     PrepareServiceFolders();
 
-    const std::u16string fileName = key.Text(u"FileName", 520).value_or(u"Agent.log");
-    m_logPath = m_folder + u"\\" + fileName;
-    const size_t dot = fileName.rfind(u'.');
-    const std::u16string stem = dot == std::u16string::npos ? fileName : fileName.substr(0, dot);
-    const std::u16string extension = dot == std::u16string::npos ? u"" : fileName.substr(dot);
-    m_rotationPattern = m_folder + u"\\" + stem + u"*" + extension;
+    const WString fileName = key.Text(TEXT("FileName"), 520).value_or(TEXT("Agent.log"));
+    m_logPath = m_folder + TEXT("\\") + fileName;
+    const size_t dot = fileName.rfind(TEXT('.'));
+    const WString stem = dot == WString::npos ? fileName : fileName.substr(0, dot);
+    const WString extension = dot == WString::npos ? TEXT("") : fileName.substr(dot);
+    m_rotationPattern = m_folder + TEXT("\\") + stem + TEXT("*") + extension;
     if (m_logPath.size() > kMaxLogPath || m_rotationPattern.size() > kMaxRotationPattern) {
         // Too long for the agent's other processes to share: no file records here.
         m_logPath.clear();
@@ -218,25 +221,25 @@ EventLog::~EventLog() {
         CloseHandle(m_mutex);
 }
 
-void EventLog::ChooseFolder(const std::u16string* configuredPath) {
-    std::u16string folder;
+void EventLog::ChooseFolder(const WString* configuredPath) {
+    WString folder;
     if (configuredPath) {
         folder = *configuredPath;
     } else {
         WCHAR common[MAX_PATH] = {};
         if (IsVistaOrLater() &&
             SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common)))
-            folder = std::u16string(common) + u"\\Norvale\\Norvale Agent\\Logs";
+            folder = WString(common) + TEXT("\\Norvale\\Norvale Agent\\Logs");
         if (folder.empty()) {
-            std::u16string programFiles = GetProgramFilesFolder();
+            WString programFiles = GetProgramFilesFolder();
             RemoveOneTrailingSeparator(programFiles);
-            folder = programFiles + u"\\Quillon\\Quillon Agent\\Logs";
+            folder = programFiles + TEXT("\\Quillon\\Quillon Agent\\Logs");
         }
     }
     if (folder.empty()) {
         WCHAR temp[MAX_PATH + 1] = {};
         const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-        folder = length && length <= MAX_PATH ? std::u16string(temp, length) : u"C:\\TEMP";
+        folder = length && length <= MAX_PATH ? WString(temp, length) : TEXT("C:\\TEMP");
     }
 
     WCHAR expanded[520] = {};
@@ -245,14 +248,14 @@ void EventLog::ChooseFolder(const std::u16string* configuredPath) {
         folder = expanded;
     RemoveOneTrailingSeparator(folder);
     if (m_lowIntegrity)
-        folder += u"\\Low";
+        folder += TEXT("\\Low");
     m_folder = folder;
 }
 
 void EventLog::PrepareServiceFolders() {
     // Only the agent's own services, running as LocalSystem, set up the shared folders.
-    if (_wcsicmp(m_processName.c_str(), u"zorhubagent.exe") != 0 &&
-        _wcsicmp(m_processName.c_str(), u"velagent.exe") != 0)
+    if (_wcsicmp(m_processName.c_str(), TEXT("zorhubagent.exe")) != 0 &&
+        _wcsicmp(m_processName.c_str(), TEXT("velagent.exe")) != 0)
         return;
     HandleHolder token;
     if (!OpenCurrentProcessToken(token, TOKEN_QUERY) || !IsLocalSystemToken(token.Get()))
@@ -268,7 +271,7 @@ void EventLog::PrepareServiceFolders() {
         return;
     SECURITY_ATTRIBUTES low{};
     MakeSecurityAttributes(low, kLowFolderSddl);
-    const std::u16string lowFolder = m_folder + u"\\Low";
+    const WString lowFolder = m_folder + TEXT("\\Low");
     if (lowFolder.size() <= kMaxRotationPattern) {
         if (FolderExists(lowFolder))
             SetFileSecurityW(lowFolder.c_str(),
@@ -289,7 +292,7 @@ void EventLog::ReadOverride() {
     if (word == kNoLogOverride)
         return;
     m_override.store(word);
-    const std::u16string canonical = kvwin::Format(u"%08X", word);
+    const WString canonical = kvwin::Format(TEXT("%08X"), word);
     SetEnvironmentVariableW(kOverrideVariable, canonical.c_str());
 }
 
@@ -353,7 +356,7 @@ void EventLog::WriteEvent(uint32_t severity, const WCHAR* source, const WCHAR* m
         MutexLock lock(*this);
         if (!lock.Held())
             return;
-        ConsolePrint(u"%ls\t%ls\t\t%ls\r\n", SeverityTag(resolved.level), source, message);
+        ConsolePrint(TEXT("%ls\t%ls\t\t%ls\r\n"), SeverityTag(resolved.level), source, message);
     }
     if (!source || m_folder.empty() || maxSizeKb == 0 || maxFiles == 0)
         return;
@@ -399,7 +402,7 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    const std::u16string date = FormatLogDate(now, CurrentUtcBias());
+    const WString date = FormatLogDate(now, CurrentUtcBias());
     const RecordOrigin origin{m_hostName,           m_moduleName,
                               m_processName,        GetCurrentProcessId(),
                               GetCurrentThreadId(), GetTickCount() & 0x7FFFFFFF};
@@ -422,7 +425,7 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
         return;
     DWORD written = 0;
     if (end.QuadPart == 0) {
-        const std::u16string headerText = ReadLogFileHeader();
+        const WString headerText = ReadLogFileHeader();
         if (!headerText.empty() && ComposeHeaderRecord(m_header, date, origin, headerText))
             WriteFile(file, m_header.data(), static_cast<DWORD>(m_header.size()), &written,
                       nullptr);

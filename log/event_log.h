@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "log/severity.h"
 #include "log/shared_memory.h"
 #include "win/files.h"
@@ -42,8 +43,8 @@ class EventLog {
     uint32_t RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles, bool force);
 
     // For tools and tests: where this process writes.
-    const std::u16string& LogPath() const { return m_logPath; }
-    const std::u16string& Folder() const { return m_folder; }
+    const WString& LogPath() const { return m_logPath; }
+    const WString& Folder() const { return m_folder; }
     bool IsLowIntegrity() const { return m_lowIntegrity; }
     uint32_t OverrideWord() const { return m_override.load(std::memory_order_relaxed); }
 
@@ -52,18 +53,18 @@ class EventLog {
 
     static bool Passes(const ResolvedSeverity& resolved, uint32_t mask);
 
-    void ChooseFolder(const std::u16string* configuredPath);
+    void ChooseFolder(const WString* configuredPath);
     void PrepareServiceFolders();
     void ReadOverride();
     void WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* message, uint32_t maxSizeKb,
                      uint32_t maxFiles);
 
-    std::u16string m_logPath;
-    std::u16string m_rotationPattern;
-    std::u16string m_folder;
-    std::u16string m_hostName;
-    std::u16string m_processName;
-    std::u16string m_moduleName;
+    WString m_logPath;
+    WString m_rotationPattern;
+    WString m_folder;
+    WString m_hostName;
+    WString m_processName;
+    WString m_moduleName;
 
     std::atomic<uint32_t> m_maxSizeKb{100};
     std::atomic<uint32_t> m_maxFiles{20};
@@ -75,9 +76,9 @@ class EventLog {
     DWORD m_lockOwner = 0;
 
     // Working buffers, used under the mutex only.
-    std::u16string m_record;
-    std::u16string m_message;
-    std::u16string m_source;
+    WString m_record;
+    WString m_message;
+    WString m_source;
     std::string m_utf8;
     std::string m_header;
 

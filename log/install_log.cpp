@@ -4,6 +4,7 @@
 #include "files/file_operations.h"
 #include "kvwin/format.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "log/log_reentry.h"
 #include "platform/os_detector.h"
 #include "win/files.h"
@@ -23,31 +24,32 @@ class InstallLogName {
         if (FAILED(SHGetFolderPathW(nullptr, vista ? CSIDL_COMMON_APPDATA : CSIDL_COMMON_DOCUMENTS,
                                     nullptr, 0, folder)))
             return;
-        std::u16string path = kvwin::Format(
-            u"%ls\\%ls\\InstallLogs\\%ls.log", folder,
-            vista ? u"Norvale\\Norvale Agent" : u"Quillon\\Quillon Agent", u"ZORHUBC");
+        WString path =
+            kvwin::Format(TEXT("%ls\\%ls\\InstallLogs\\%ls.log"), folder,
+                          vista ? TEXT("Norvale\\Norvale Agent") : TEXT("Quillon\\Quillon Agent"),
+                          TEXT("ZORHUBC"));
         if (path.size() >= 520)
             return;
         m_path = path;
         // A warning about the folder must not come back here while the name is being made.
         const InstallLogReentryGuard guard;
-        CreateDirectoryPath(m_path.substr(0, m_path.find_last_of(u'\\')).c_str(), nullptr, 0);
+        CreateDirectoryPath(m_path.substr(0, m_path.find_last_of(TEXT('\\'))).c_str(), nullptr, 0);
     }
 
-    const std::u16string& Path() const { return m_path; }
+    const WString& Path() const { return m_path; }
 
   private:
-    std::u16string m_path;
+    WString m_path;
 };
 
 }  // namespace
 
-const std::u16string& InstallLogPath() {
+const WString& InstallLogPath() {
     return Utility::SingletonT<InstallLogName, 255>::Instance().Path();
 }
 
 void WriteInstallLogLine(const WCHAR* tag, const WCHAR* source, const WCHAR* message) {
-    const std::u16string& path = InstallLogPath();
+    const WString& path = InstallLogPath();
     if (path.empty())
         return;
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,

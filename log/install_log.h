@@ -7,11 +7,12 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/types.h"
 
 // The install log's full path, fixed for the process (InstallLogName, priority 255); empty
 // when no path could be formed, which turns the install log off.
-const std::u16string& InstallLogPath();
+const WString& InstallLogPath();
 
 // Appends "YYYY-MM-DD hh:mm:ss P:<pid> T:<tid> <tag> <source>: <message>" (or the short form
 // with the message alone when the tag or the source is missing). A line that cannot be

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 
 RegistryKey::RegistryKey(HKEY root, const WCHAR* subKey) {
@@ -34,7 +35,7 @@ std::optional<uint32_t> RegistryKey::Dword(const WCHAR* name) const {
     return value;
 }
 
-std::optional<std::u16string> RegistryKey::Text(const WCHAR* name, DWORD maxBytes) const {
+std::optional<WString> RegistryKey::Text(const WCHAR* name, DWORD maxBytes) const {
     if (!m_key)
         return std::nullopt;
     std::vector<WCHAR> buffer(maxBytes / sizeof(WCHAR) + 1);
@@ -44,21 +45,22 @@ std::optional<std::u16string> RegistryKey::Text(const WCHAR* name, DWORD maxByte
                          &size) != ERROR_SUCCESS)
         return std::nullopt;
     if ((type != REG_SZ && type != REG_EXPAND_SZ) || size < 2 || size % 2 != 0 ||
-        buffer[size / 2 - 1] != u'\0')
+        buffer[size / 2 - 1] != TEXT('\0'))
         return std::nullopt;
-    return std::u16string(buffer.data(), size / 2 - 1);
+    return WString(buffer.data(), size / 2 - 1);
 }
 
 LogLimits ReadLogLimits(const RegistryKey& key) {
     LogLimits limits;
-    limits.severityMask = key.Dword(u"Severity").value_or(kDefaultSeverityMask) & 0xFF;
+    limits.severityMask = key.Dword(TEXT("Severity")).value_or(kDefaultSeverityMask) & 0xFF;
     limits.maxSizeKb =
-        std::max(key.Dword(u"MaxSize").value_or(kDefaultMaxSizeKb), kMinimumMaxSizeKb);
-    limits.maxFiles = std::max(key.Dword(u"MaxFiles").value_or(kDefaultMaxFiles), kMinimumMaxFiles);
+        std::max(key.Dword(TEXT("MaxSize")).value_or(kDefaultMaxSizeKb), kMinimumMaxSizeKb);
+    limits.maxFiles =
+        std::max(key.Dword(TEXT("MaxFiles")).value_or(kDefaultMaxFiles), kMinimumMaxFiles);
     return limits;
 }
 
-std::u16string ReadLogFileHeader() {
+WString ReadLogFileHeader() {
     const RegistryKey key(HKEY_LOCAL_MACHINE, kLogHeaderKey);
-    return key.Text(u"LogFileHeader", 4160).value_or(u"");
+    return key.Text(TEXT("LogFileHeader"), 4160).value_or(TEXT(""));
 }

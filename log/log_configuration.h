@@ -6,12 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/registry.h"
 
 // Sub-keys of HKEY_LOCAL_MACHINE.
 inline constexpr const WCHAR* kLogConfigurationKey =
-    u"Software\\Quillon\\Quillon Agent\\Event Logging\\logfile";
-inline constexpr const WCHAR* kLogHeaderKey = u"Software\\Quillon\\Quillon Agent\\Dynamic Data";
+    TEXT("Software\\Quillon\\Quillon Agent\\Event Logging\\logfile");
+inline constexpr const WCHAR* kLogHeaderKey =
+    TEXT("Software\\Quillon\\Quillon Agent\\Dynamic Data");
 
 inline constexpr uint32_t kDefaultSeverityMask = 7;
 inline constexpr uint32_t kDefaultMaxSizeKb = 100;
@@ -35,7 +37,7 @@ class RegistryKey {
     std::optional<uint32_t> Dword(const WCHAR* name) const;
     // A REG_SZ or REG_EXPAND_SZ value of at most maxBytes whose size is even, at least 2 and
     // whose last character is the terminator (the text may be empty). Not expanded.
-    std::optional<std::u16string> Text(const WCHAR* name, DWORD maxBytes) const;
+    std::optional<WString> Text(const WCHAR* name, DWORD maxBytes) const;
 
   private:
     HKEY m_key = nullptr;
@@ -53,4 +55,4 @@ struct LogLimits {
 LogLimits ReadLogLimits(const RegistryKey& key);
 
 // The header text ("LogFileHeader"), empty when there is none.
-std::u16string ReadLogFileHeader();
+WString ReadLogFileHeader();

@@ -1,14 +1,15 @@
 #include "log/log_rotation.h"
 
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 #include "win/files.h"
 #include "win/text.h"
 
 namespace {
 
-size_t FileNameStart(const std::u16string& path) {
-    const size_t separator = path.find_last_of(u"\\/");
-    return separator == std::u16string::npos ? 0 : separator + 1;
+size_t FileNameStart(const WString& path) {
+    const size_t separator = path.find_last_of(TEXT("\\/"));
+    return separator == WString::npos ? 0 : separator + 1;
 }
 
 uint64_t FileTimeValue(const FILETIME& time) {
@@ -33,29 +34,29 @@ class FindHandle {
 
 }  // namespace
 
-std::u16string NumberedLogPath(const std::u16string& logPath, uint32_t n) {
-    const std::u16string number = [n] {
-        std::u16string digits;
+WString NumberedLogPath(const WString& logPath, uint32_t n) {
+    const WString number = [n] {
+        WString digits;
         uint32_t v = n;
         do {
-            digits.insert(digits.begin(), static_cast<char16_t>(u'0' + v % 10));
+            digits.insert(digits.begin(), static_cast<WCHAR>(TEXT('0') + v % 10));
             v /= 10;
         } while (v);
         return digits;
     }();
-    std::u16string result = logPath.substr(0, FileNameStart(logPath));
+    WString result = logPath.substr(0, FileNameStart(logPath));
     for (size_t i = result.size(); i < logPath.size(); ++i) {
-        if (logPath[i] == u'.')
+        if (logPath[i] == TEXT('.'))
             result.append(number);
         result.push_back(logPath[i]);
     }
     return result;
 }
 
-bool RotateLogFile(const std::u16string& folder, const std::u16string& logPath,
-                   const std::u16string& pattern, uint32_t maxFiles) {
+bool RotateLogFile(const WString& folder, const WString& logPath, const WString& pattern,
+                   uint32_t maxFiles) {
     uint32_t count = 0;
-    std::u16string oldest;
+    WString oldest;
     uint64_t oldestTime = UINT64_MAX;
     {
         WIN32_FIND_DATAW found{};
@@ -63,7 +64,7 @@ bool RotateLogFile(const std::u16string& folder, const std::u16string& logPath,
         if (find.get() != INVALID_HANDLE_VALUE) {
             do {
                 ++count;
-                const std::u16string path = folder + u"\\" + found.cFileName;
+                const WString path = folder + TEXT("\\") + found.cFileName;
                 const uint64_t written = FileTimeValue(found.ftLastWriteTime);
                 if (_wcsicmp(path.c_str(), logPath.c_str()) != 0 && written < oldestTime) {
                     oldestTime = written;
@@ -85,7 +86,7 @@ bool RotateLogFile(const std::u16string& folder, const std::u16string& logPath,
 
     // A folder holding a hundred thousand numbered copies is not a log folder any more.
     for (uint32_t n = 1; n < 100000; ++n) {
-        const std::u16string target = NumberedLogPath(logPath, n);
+        const WString target = NumberedLogPath(logPath, n);
         if (MoveFileW(logPath.c_str(), target.c_str()))
             return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS)

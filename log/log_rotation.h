@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "kvwin/wide_string.h"
+
 // The log path with the number n inserted before every '.' of its file name.
-std::u16string NumberedLogPath(const std::u16string& logPath, uint32_t n);
+WString NumberedLogPath(const WString& logPath, uint32_t n);
 
 // Makes room for a fresh file. Returns false when the record must be dropped (the oldest
 // copy could not be deleted, or the rename failed for another reason than an existing name).
 // When nothing could be deleted and maxFiles are present, the current file is kept and
 // appended to (true).
-bool RotateLogFile(const std::u16string& folder, const std::u16string& logPath,
-                   const std::u16string& pattern, uint32_t maxFiles);
+bool RotateLogFile(const WString& folder, const WString& logPath, const WString& pattern,
+                   uint32_t maxFiles);

@@ -13,7 +13,7 @@ namespace {
 // characters. Returns whether it fitted whole.
 bool FormatMessageText(WCHAR (&buffer)[kLogFormatBufferChars], const WCHAR* format,
                        const kvwin::FormatArg* args, size_t count) {
-    buffer[0] = u'\0';
+    buffer[0] = TEXT('\0');
     if (!format)
         return true;
     return kvwin::FormatArgsTo(buffer, kLogFormatBufferChars, format, args, count) >= 0;
@@ -53,7 +53,7 @@ void CEReportEventS(uint32_t severity, const WCHAR* source, const WCHAR* text) n
         return;
     WCHAR buffer[kLogFormatBufferChars];
     const kvwin::FormatArg args[] = {kvwin::format_detail::MakeArg(text)};
-    FormatMessageText(buffer, u"%ls", args, 1);
+    FormatMessageText(buffer, TEXT("%ls"), args, 1);
     CEReportEvent(severity, source, buffer);
 }
 
@@ -88,7 +88,7 @@ void ReportAt(uint32_t severity, const char* file, int line, const WCHAR* format
     WCHAR source[292] = {};
     const int length =
         MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), source, 291);
-    source[length > 0 ? length : 0] = u'\0';
+    source[length > 0 ? length : 0] = TEXT('\0');
     CEReportEvent(severity, source, buffer);
 }
 

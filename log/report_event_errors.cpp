@@ -1,4 +1,5 @@
 // The front-ends that add an error's description to the message.
+#include "kvwin/wide_string.h"
 #include "win/comdef.h"
 
 #include <string>
@@ -9,11 +10,11 @@
 namespace {
 
 // Writes text into buffer from position at, cut to the room left; always terminated.
-void AppendCut(WCHAR (&buffer)[kLogFormatBufferChars], size_t at, const std::u16string& text) {
+void AppendCut(WCHAR (&buffer)[kLogFormatBufferChars], size_t at, const WString& text) {
     const size_t room = kLogFormatBufferChars - 1 - at;
     const size_t n = text.size() < room ? text.size() : room;
     text.copy(buffer + at, n);
-    buffer[at + n] = u'\0';
+    buffer[at + n] = TEXT('\0');
 }
 
 }  // namespace
@@ -25,15 +26,14 @@ void ReportWin32(uint32_t severity, const WCHAR* source, uint32_t error, const W
     if (!WouldRecord(severity))
         return;
     WCHAR buffer[kLogFormatBufferChars];
-    buffer[0] = u'\0';
+    buffer[0] = TEXT('\0');
     const int length =
         format ? kvwin::FormatArgsTo(buffer, kLogFormatBufferChars, format, args, count) : 0;
     if (length > 0) {
         try {
-            const std::u16string description =
-                GetErrorDescription(error, kErrorTextWrapByCode, 1033);
+            const WString description = GetErrorDescription(error, kErrorTextWrapByCode, 1033);
             AppendCut(buffer, static_cast<size_t>(length),
-                      kvwin::Format(u", error: %ls", description));
+                      kvwin::Format(TEXT(", error: %ls"), description));
         } catch (...) {
             // The message goes without its suffix.
         }
@@ -48,14 +48,14 @@ void CEReportEventCom(uint32_t severity, const WCHAR* source, const _com_error& 
     if (!log_detail::WouldRecord(severity))
         return;
     WCHAR buffer[kLogFormatBufferChars];
-    buffer[0] = u'\0';
-    const int length = text ? kvwin::FormatTo(buffer, kLogFormatBufferChars, u"%ls", text) : 0;
+    buffer[0] = TEXT('\0');
+    const int length = text ? kvwin::FormatTo(buffer, kLogFormatBufferChars, TEXT("%ls"), text) : 0;
     if (length > 0) {
         try {
-            std::u16string description;
+            WString description;
             const HRESULT hr = GetComErrorText(error, description);
             AppendCut(buffer, static_cast<size_t>(length),
-                      kvwin::Format(u", COM error: %ls (0x%08X)", description,
+                      kvwin::Format(TEXT(", COM error: %ls (0x%08X)"), description,
                                     static_cast<uint32_t>(hr)));
         } catch (...) {
             // The message goes without its suffix.

@@ -27,19 +27,19 @@ ResolvedSeverity ResolveSeverity(uint32_t severity, uint32_t overrideWord) {
 const WCHAR* SeverityTag(uint32_t level) {
     switch (level) {
         case LogError:
-            return u"*ERRR";
+            return TEXT("*ERRR");
         case LogWarning:
-            return u"*WARN";
+            return TEXT("*WARN");
         case LogInformation:
-            return u" INFO";
+            return TEXT(" INFO");
         case LogTrace:
-            return u"<TRC>";
+            return TEXT("<TRC>");
         case LogVerbose:
-            return u"<VRB>";
+            return TEXT("<VRB>");
         case LogDebug:
-            return u"<DBG>";
+            return TEXT("<DBG>");
         default:
-            return u"?UNKN";
+            return TEXT("?UNKN");
     }
 }
 
@@ -49,16 +49,16 @@ uint32_t ParseLogOverride(const WCHAR* text) {
     if (!text)
         return kNoLogOverride;
     const WCHAR* at = text;
-    while (*at == u' ' || (*at >= u'\t' && *at <= u'\r'))
+    while (*at == TEXT(' ') || (*at >= TEXT('\t') && *at <= TEXT('\r')))
         ++at;
     int width = 8;
     bool negative = false;
-    if (*at == u'+' || *at == u'-') {
-        negative = *at == u'-';
+    if (*at == TEXT('+') || *at == TEXT('-')) {
+        negative = *at == TEXT('-');
         ++at;
         --width;
     }
-    if (width >= 2 && at[0] == u'0' && (at[1] == u'x' || at[1] == u'X')) {
+    if (width >= 2 && at[0] == TEXT('0') && (at[1] == TEXT('x') || at[1] == TEXT('X'))) {
         at += 2;
         width -= 2;
     }
@@ -67,12 +67,12 @@ uint32_t ParseLogOverride(const WCHAR* text) {
     for (; digits < width; ++digits, ++at) {
         const WCHAR c = *at;
         uint32_t d;
-        if (c >= u'0' && c <= u'9')
-            d = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            d = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            d = c - u'A' + 10;
+        if (c >= TEXT('0') && c <= TEXT('9'))
+            d = c - TEXT('0');
+        else if (c >= TEXT('a') && c <= TEXT('f'))
+            d = c - TEXT('a') + 10;
+        else if (c >= TEXT('A') && c <= TEXT('F'))
+            d = c - TEXT('A') + 10;
         else
             break;
         value = value * 16 + d;

@@ -4,6 +4,7 @@
 
 #include "entry/singleton/singleton.h"
 #include "files/registry_text.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/registry.h"
 #include "win/text.h"
@@ -40,21 +41,21 @@ constexpr OSCodeRow kOSCodes[] = {
 };
 
 // As swscanf with "%4u": white space, an optional sign, then up to four digits.
-bool ParseReleaseId(const std::u16string& text, uint32_t& release) {
+bool ParseReleaseId(const WString& text, uint32_t& release) {
     size_t at = 0;
     while (at < text.size() && iswspace(text[at]))
         ++at;
     int width = 4;
     bool negative = false;
-    if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) {
-        negative = text[at] == u'-';
+    if (at < text.size() && (text[at] == TEXT('+') || text[at] == TEXT('-'))) {
+        negative = text[at] == TEXT('-');
         ++at;
         --width;
     }
     uint32_t value = 0;
     int digits = 0;
-    while (digits < width && at < text.size() && text[at] >= u'0' && text[at] <= u'9') {
-        value = value * 10 + (text[at++] - u'0');
+    while (digits < width && at < text.size() && text[at] >= TEXT('0') && text[at] <= TEXT('9')) {
+        value = value * 10 + (text[at++] - TEXT('0'));
         ++digits;
     }
     if (!digits)
@@ -81,17 +82,18 @@ OSDetector::OSDetector() {
             m_server = m_version.wProductType == VER_NT_DOMAIN_CONTROLLER ||
                        m_version.wProductType == VER_NT_SERVER;
         } else {
-            std::u16string productType;
+            WString productType;
             if (ReadRegistryText(HKEY_LOCAL_MACHINE,
-                                 u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
-                                 u"ProductType", KEY_READ, productType))
-                m_server = _wcsicmp(productType.c_str(), u"SERVERNT") == 0 ||
-                           _wcsicmp(productType.c_str(), u"LANMANNT") == 0;
+                                 TEXT("SYSTEM\\CurrentControlSet\\Control\\ProductOptions"),
+                                 TEXT("ProductType"), KEY_READ, productType))
+                m_server = _wcsicmp(productType.c_str(), TEXT("SERVERNT")) == 0 ||
+                           _wcsicmp(productType.c_str(), TEXT("LANMANNT")) == 0;
         }
     }
 
-    if (ReadRegistryText(HKEY_LOCAL_MACHINE, u"SOFTWARE\\MICROSOFT\\Windows NT\\CurrentVersion",
-                         u"ReleaseId", KEY_READ, m_releaseIdText) &&
+    if (ReadRegistryText(HKEY_LOCAL_MACHINE,
+                         TEXT("SOFTWARE\\MICROSOFT\\Windows NT\\CurrentVersion"), TEXT("ReleaseId"),
+                         KEY_READ, m_releaseIdText) &&
         !ParseReleaseId(m_releaseIdText, m_release)) {
         m_release = 0;
         m_releaseIdUnreadable = true;
@@ -119,8 +121,8 @@ uint32_t OSDetector::LookupOSCode(DWORD major, DWORD minor, bool server, uint32_
 uint32_t OSDetector::GetOSCode() {
     OSDetector& detector = Utility::SingletonT<OSDetector, 4095>::Instance();
     if (detector.m_releaseIdUnreadable && !detector.m_releaseIdReported.exchange(true))
-        CEReportEventF(LogWarning, u"System",
-                       u"Failed to convert Release ID version from input string: '%ls'.",
+        CEReportEventF(LogWarning, TEXT("System"),
+                       TEXT("Failed to convert Release ID version from input string: '%ls'."),
                        detector.m_releaseIdText);
     return detector.Code();
 }

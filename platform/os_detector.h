@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/sysinfo.h"
 #include "win/version_info.h"
 
@@ -37,7 +38,7 @@ class OSDetector {
     OSVERSIONINFOEXW m_version{};
     bool m_extended = false;
     bool m_server = false;
-    std::u16string m_releaseIdText;
+    WString m_releaseIdText;
     bool m_releaseIdUnreadable = false;
     std::atomic<bool> m_releaseIdReported{false};
     uint32_t m_release = 0;

@@ -106,7 +106,7 @@ class SharedObjectSecurity {
         m_attributes.bInheritHandle = FALSE;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                u"O:BAD:P(A;;0x101FFFFF;;;WD)", SDDL_REVISION_1, &descriptor, nullptr))
+                TEXT("O:BAD:P(A;;0x101FFFFF;;;WD)"), SDDL_REVISION_1, &descriptor, nullptr))
             m_attributes.lpSecurityDescriptor = descriptor;
     }
     ~SharedObjectSecurity() {

@@ -13,11 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "kvwin/wide_string.h"
 #include "win/types.h"
 
 // The blocks as appended, each starting with a line feed.
-std::u16string_view PredefinedFunctionsBlock();
-std::u16string_view MockablePredefinedFunctionsBlock();
+WStringView PredefinedFunctionsBlock();
+WStringView MockablePredefinedFunctionsBlock();
 
 // Appends the first block and then the second to script, each unless its marker is present.
-void AppendPredefinedFunctions(std::u16string& script);
+void AppendPredefinedFunctions(WString& script);

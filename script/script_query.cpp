@@ -1,5 +1,6 @@
 #include "script/script_query.h"
 
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "script/script_runner.h"
 #include "win/comdef.h"
@@ -8,9 +9,9 @@
 
 namespace {
 
-constexpr const WCHAR* kInitializeSource = u"CScriptQuery::Initialize";
-constexpr const WCHAR* kExecuteSource = u"CScriptQuery::Execute";
-constexpr const WCHAR* kExecuteTypeSource = u"CScriptQuery::Execute::Type";
+constexpr const WCHAR* kInitializeSource = TEXT("CScriptQuery::Initialize");
+constexpr const WCHAR* kExecuteSource = TEXT("CScriptQuery::Execute");
+constexpr const WCHAR* kExecuteTypeSource = TEXT("CScriptQuery::Execute::Type");
 constexpr DWORD kDefaultScriptTimeLimit = 10000;
 
 HRESULT MissingValue(const WCHAR* message) {
@@ -20,47 +21,47 @@ HRESULT MissingValue(const WCHAR* message) {
 
 // The function's value as text: a text as it is (a null one as empty), anything else as
 // VariantChangeType makes it, raising when it cannot.
-std::u16string ResultText(const VARIANT& result) {
+WString ResultText(const VARIANT& result) {
     if (V_VT(&result) == VT_BSTR)
-        return V_BSTR(&result) ? std::u16string(V_BSTR(&result), SysStringLen(V_BSTR(&result)))
-                               : std::u16string();
+        return V_BSTR(&result) ? WString(V_BSTR(&result), SysStringLen(V_BSTR(&result)))
+                               : WString();
     _variant_t text;
     const HRESULT hr = VariantChangeType(&text, &result, 0, VT_BSTR);
     if (FAILED(hr))
         _com_issue_error(hr);
     BSTR converted = V_BSTR(&text);
-    return converted ? std::u16string(converted, SysStringLen(converted)) : std::u16string();
+    return converted ? WString(converted, SysStringLen(converted)) : WString();
 }
 
 }  // namespace
 
-DWORD ScriptTimeLimit(const std::u16string& text) {
+DWORD ScriptTimeLimit(const WString& text) {
     const int milliseconds = _wtoi(text.c_str());
     return milliseconds == 0 ? kDefaultScriptTimeLimit : static_cast<DWORD>(milliseconds);
 }
 
 HRESULT CScriptQuery::Initialize(IXMLDOMElementPtr& query) {
     try {
-        if (!GetAttributeString(query, u"scriptType", m_scriptType))
-            return MissingValue(u"Cannot read 'scripType' attribute");
-        if (!GetAttributeString(query, u"function", m_functionName))
-            return MissingValue(u"Cannot read 'function' attribute");
-        if (!GetAttributeString(query, u"timeout", m_timeout))
-            return MissingValue(u"Cannot read 'timeout' attribute");
-        if (!GetChildTextString(query, u"scriptText", m_scriptText))
-            return MissingValue(u"Cannot read 'scripText' value");
+        if (!GetAttributeString(query, TEXT("scriptType"), m_scriptType))
+            return MissingValue(TEXT("Cannot read 'scripType' attribute"));
+        if (!GetAttributeString(query, TEXT("function"), m_functionName))
+            return MissingValue(TEXT("Cannot read 'function' attribute"));
+        if (!GetAttributeString(query, TEXT("timeout"), m_timeout))
+            return MissingValue(TEXT("Cannot read 'timeout' attribute"));
+        if (!GetChildTextString(query, TEXT("scriptText"), m_scriptText))
+            return MissingValue(TEXT("Cannot read 'scripText' value"));
         return 1;
     } catch (const _com_error& error) {
         // With an empty text the log records nothing; the status carries the failure.
-        CEReportEventCom(LogTrace, kInitializeSource, error, u"");
+        CEReportEventCom(LogTrace, kInitializeSource, error, TEXT(""));
         return FAILED(error.Error()) ? error.Error() : E_UNEXPECTED;
     } catch (...) {
-        CEReportEventF(LogTrace, kInitializeSource, u"UnKnown error");
+        CEReportEventF(LogTrace, kInitializeSource, TEXT("UnKnown error"));
         return E_UNEXPECTED;
     }
 }
 
-HRESULT CScriptQuery::Execute(std::u16string& output) {
+HRESULT CScriptQuery::Execute(WString& output) {
     CEReportEvent(LogTrace, kExecuteTypeSource, m_scriptType.c_str());
     try {
         const DWORD timeLimit = ScriptTimeLimit(m_timeout);
@@ -72,7 +73,7 @@ HRESULT CScriptQuery::Execute(std::u16string& output) {
         output = ResultText(result);
         return S_OK;
     } catch (...) {
-        CEReportEventF(LogTrace, kExecuteSource, u"UnKnown error");
+        CEReportEventF(LogTrace, kExecuteSource, TEXT("UnKnown error"));
         return E_UNEXPECTED;
     }
 }

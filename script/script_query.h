@@ -18,6 +18,7 @@
 #include <string>
 
 #include "entry/query.h"
+#include "kvwin/wide_string.h"
 
 class CScriptQuery : public CQuery {
   public:
@@ -31,17 +32,17 @@ class CScriptQuery : public CQuery {
     // script that fails, is cancelled or runs out of time gives S_OK and an empty text.
     // E_UNEXPECTED (0x8000FFFF), logged as "UnKnown error", when the value has no text form
     // (an array, say) or anything else is raised.
-    HRESULT Execute(std::u16string& output) override;
+    HRESULT Execute(WString& output) override;
 
   private:
-    std::u16string m_scriptType;
-    std::u16string m_scriptText;
-    std::u16string m_functionName;
-    std::u16string m_timeout;
+    WString m_scriptType;
+    WString m_scriptText;
+    WString m_functionName;
+    WString m_timeout;
 };
 
 // The time limit a "timeout" text gives, in milliseconds: the text read as _wtoi reads it
 // (leading blanks and a sign, digits up to the first other character), 0 (so also a text
 // without digits) meaning 10000, and the number then taken as unsigned, so that -1 is
 // 0xFFFFFFFF: no limit.
-DWORD ScriptTimeLimit(const std::u16string& text);
+DWORD ScriptTimeLimit(const WString& text);

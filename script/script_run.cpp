@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "script/active_script_site.h"
 #include "script/predefined_functions.h"
 #include "win/com.h"
@@ -22,11 +23,11 @@ class EngineRun {
     // Creates the engine the type names into the slot, under the lock; false for a type
     // that names none or an engine that cannot be made. A VBScript text gets the predefined
     // functions whether or not its engine could be made.
-    bool CreateEngine(const WCHAR* scriptType, std::u16string& script) {
+    bool CreateEngine(const WCHAR* scriptType, WString& script) {
         std::lock_guard<std::mutex> lock(context_.engineLock);
-        if (lstrcmpiW(scriptType, u"jscript") == 0) {
+        if (lstrcmpiW(scriptType, TEXT("jscript")) == 0) {
             Create(CLSID_JScript);
-        } else if (lstrcmpiW(scriptType, u"vbscript") == 0) {
+        } else if (lstrcmpiW(scriptType, TEXT("vbscript")) == 0) {
             Create(CLSID_VBScript);
             AppendPredefinedFunctions(script);
         }
@@ -39,7 +40,7 @@ class EngineRun {
     }
 
     // Every step after the engine's creation; stops at the first that fails.
-    void Run(const std::u16string& script, const WCHAR* functionName) {
+    void Run(const WString& script, const WCHAR* functionName) {
         IActiveScript* engine = context_.engine;
         if (!Proceed(engine->QueryInterface(IID_IActiveScriptParse64,
                                             reinterpret_cast<void**>(&parse_))))
@@ -118,7 +119,7 @@ void PerformScriptRun(ScriptRunContext& context, const WCHAR* scriptType, const 
                       const WCHAR* functionName) noexcept {
     const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
-        std::u16string script = scriptText;
+        WString script = scriptText;
         EngineRun run(context);
         if (run.CreateEngine(scriptType, script))
             run.Run(script, functionName);

@@ -34,7 +34,7 @@ struct ScriptRunContext {
 };
 
 // The name the script's code is loaded under, and the flags it is added with.
-inline constexpr const WCHAR* kScriptItemName = u"Scripter";
+inline constexpr const WCHAR* kScriptItemName = TEXT("Scripter");
 inline constexpr DWORD kScriptItemFlags =
     SCRIPTITEM_ISVISIBLE | SCRIPTITEM_ISSOURCE | SCRIPTITEM_GLOBALMEMBERS;
 

@@ -18,7 +18,7 @@
 #include "win/oleauto.h"
 
 inline constexpr const WCHAR* kScriptCancellationEventName =
-    u"Local\\ZorScriptEexecutionCancellationEvent";
+    TEXT("Local\\ZorScriptEexecutionCancellationEvent");
 
 // The time limit that means none.
 inline constexpr DWORD kNoScriptTimeLimit = 0xFFFFFFFF;

@@ -7,6 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+bash scripts/check-text-type.sh
 
 jobs="$(nproc)"
 export CTEST_OUTPUT_ON_FAILURE=1

@@ -3,38 +3,39 @@
 #include <charconv>
 #include <utility>
 
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/comdef.h"
 
 namespace {
 
-constexpr const WCHAR* kSource = u"CWmiQuery::ExecuteQuery";
+constexpr const WCHAR* kSource = TEXT("CWmiQuery::ExecuteQuery");
 
 // Why Get refused a property; the four results WMI documents for Get have names of their own.
 const WCHAR* GetFailureMessage(HRESULT hr) {
     switch (hr) {
         case WBEM_E_FAILED:
-            return u"WMI Property Failed - Property:%s Error:WBEM_E_FAILED";
+            return TEXT("WMI Property Failed - Property:%s Error:WBEM_E_FAILED");
         case WBEM_E_NOT_FOUND:
-            return u"WMI Property Failed - Property:%s Error:PROPERTY_NOT_FOUND";
+            return TEXT("WMI Property Failed - Property:%s Error:PROPERTY_NOT_FOUND");
         case WBEM_E_OUT_OF_MEMORY:
-            return u"WMI Property Failed - Property:%s Error:WBEM_E_OUT_OF_MEMORY";
+            return TEXT("WMI Property Failed - Property:%s Error:WBEM_E_OUT_OF_MEMORY");
         case WBEM_E_INVALID_PARAMETER:
-            return u"WMI Property Failed - Property:%s Error:WBEM_E_INVALID_PARAMETER";
+            return TEXT("WMI Property Failed - Property:%s Error:WBEM_E_INVALID_PARAMETER");
         default:
-            return u"WMI Property Failed - Property:%s Error:Unknown Error";
+            return TEXT("WMI Property Failed - Property:%s Error:Unknown Error");
     }
 }
 
 // Plain ASCII digits whatever the locale says, and the most negative value as it is.
-void AppendDecimal(std::u16string& text, int32_t value) {
+void AppendDecimal(WString& text, int32_t value) {
     char digits[16];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     text.append(digits, end);
 }
 
-std::u16string RenderIntegerArray(SAFEARRAY* array) {
-    std::u16string text;
+WString RenderIntegerArray(SAFEARRAY* array) {
+    WString text;
     LONG first = 0;
     LONG last = -1;
     if (FAILED(SafeArrayGetLBound(array, 1, &first)) || FAILED(SafeArrayGetUBound(array, 1, &last)))
@@ -47,7 +48,7 @@ std::u16string RenderIntegerArray(SAFEARRAY* array) {
     for (int64_t i = 0; i < count; ++i) {
         AppendDecimal(text, elements[i]);
         if (count > 1)
-            text += u';';
+            text += TEXT(';');
     }
     SafeArrayUnaccessData(array);
     return text;
@@ -67,7 +68,7 @@ class ReadValue {
     VARIANT value_;
 };
 
-void RenderProperty(IWbemClassObject* object, const std::u16string& name, WMIRowMap& row) {
+void RenderProperty(IWbemClassObject* object, const WString& name, WMIRowMap& row) {
     ReadValue value;
     const HRESULT hr = object->Get(name.c_str(), 0, &value, nullptr, nullptr);
     if (hr != WBEM_S_NO_ERROR) {
@@ -76,19 +77,18 @@ void RenderProperty(IWbemClassObject* object, const std::u16string& name, WMIRow
     }
     if (value.get().vt == VT_NULL)
         return;
-    std::u16string text = RenderPropertyValue(value.get());
+    WString text = RenderPropertyValue(value.get());
     row[name] = std::move(text);
 }
 
 }  // namespace
 
-std::u16string RenderPropertyValue(const VARIANT& value) {
+WString RenderPropertyValue(const VARIANT& value) {
     switch (value.vt) {
         case VT_BOOL:
-            return value.boolVal ? u"True" : u"False";
+            return value.boolVal ? TEXT("True") : TEXT("False");
         case VT_BSTR:
-            return value.bstrVal ? std::u16string(value.bstrVal, SysStringLen(value.bstrVal))
-                                 : std::u16string();
+            return value.bstrVal ? WString(value.bstrVal, SysStringLen(value.bstrVal)) : WString();
         case VT_ARRAY | VT_I4:
             return RenderIntegerArray(value.parray);
         default:
@@ -99,7 +99,7 @@ std::u16string RenderPropertyValue(const VARIANT& value) {
     const HRESULT hr = VariantChangeType(&converted, &value, 0, VT_BSTR);
     if (FAILED(hr))
         throw _com_error(hr);
-    std::u16string text;
+    WString text;
     try {
         if (converted.vt == VT_BSTR && converted.bstrVal)
             text.assign(converted.bstrVal, SysStringLen(converted.bstrVal));
@@ -111,17 +111,16 @@ std::u16string RenderPropertyValue(const VARIANT& value) {
     return text;
 }
 
-void AppendObjectRow(IWbemClassObject* object, const std::vector<std::u16string>& names,
-                     WMIRows& rows) {
+void AppendObjectRow(IWbemClassObject* object, const std::vector<WString>& names, WMIRows& rows) {
     WMIRowMap& row = rows.emplace_back();
-    for (const std::u16string& name : names) {
+    for (const WString& name : names) {
         // One property's failure costs that property only; the names read before keep
         // their entries.
         try {
             RenderProperty(object, name, row);
         } catch (...) {
-            CEReportEventF(LogTrace, kSource, u"WMI Property Failed - Property:%s Error:Unknown",
-                           name.c_str());
+            CEReportEventF(LogTrace, kSource,
+                           TEXT("WMI Property Failed - Property:%s Error:Unknown"), name.c_str());
         }
     }
 }

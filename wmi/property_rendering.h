@@ -18,16 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/wide_string.h"
 #include "win/wbemcli.h"
 #include "wmi/row_map.h"
 
 // Appends a new row map to rows and fills it from object, reading names in order. When a
 // name stands twice the value read last stays. Throws only what appending the row throws
 // (an allocation); the object's reference stays with the caller.
-void AppendObjectRow(IWbemClassObject* object, const std::vector<std::u16string>& names,
-                     WMIRows& rows);
+void AppendObjectRow(IWbemClassObject* object, const std::vector<WString>& names, WMIRows& rows);
 
 // The text of a value read from a WMI object, by the rules above. Throws a _com_error when
 // the value cannot be converted (the conversion's HRESULT) or a text cannot be allocated.
 // Not for VT_NULL, which makes no entry.
-std::u16string RenderPropertyValue(const VARIANT& value);
+WString RenderPropertyValue(const VARIANT& value);

@@ -10,5 +10,7 @@
 #include <string>
 #include <vector>
 
-using WMIRowMap = std::map<std::u16string, std::u16string>;
+#include "kvwin/wide_string.h"
+
+using WMIRowMap = std::map<WString, WString>;
 using WMIRows = std::vector<WMIRowMap>;

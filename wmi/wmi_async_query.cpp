@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/comdef.h"
 #include "win/kernel_objects.h"
@@ -15,8 +16,8 @@ _COM_SMARTPTR_TYPEDEF(IWbemClassObject, __uuidof(IWbemClassObject));
 
 namespace {
 
-constexpr const WCHAR* kConnectSource = u"CWMIAsyncQuery::ConnectServer";
-constexpr const WCHAR* kOpenSource = u"CWMIAsyncQuery::OpenQuery";
+constexpr const WCHAR* kConnectSource = TEXT("CWMIAsyncQuery::ConnectServer");
+constexpr const WCHAR* kOpenSource = TEXT("CWMIAsyncQuery::OpenQuery");
 
 // The engine's pace: one rest while the queue is empty and the query runs, one after each
 // object taken off the queue.
@@ -32,21 +33,21 @@ struct ConnectFailure {
 
 constexpr ConnectFailure kConnectFailures[] = {
     {WBEM_E_ACCESS_DENIED, LogError,
-     u"Error! The current or specified user name and password were not valid or authorized to "
-     u"make the connection.",
+     TEXT("Error! The current or specified user name and password were not valid or authorized to ")
+         TEXT("make the connection."),
      -10},
-    {WBEM_E_FAILED, LogError, u"Error! Unspecified errors.", -11},
+    {WBEM_E_FAILED, LogError, TEXT("Error! Unspecified errors."), -11},
     {WBEM_E_INVALID_NAMESPACE, LogTrace,
-     u"Error! The specified namespace does not exist on the server.", -12},
-    {WBEM_E_INVALID_PARAMETER, LogError, u"An invalid parameter was specified.", -13},
+     TEXT("Error! The specified namespace does not exist on the server."), -12},
+    {WBEM_E_INVALID_PARAMETER, LogError, TEXT("An invalid parameter was specified."), -13},
     {WBEM_E_OUT_OF_MEMORY, LogError,
-     u"Error! There was not enough memory to complete the operation.", -14},
+     TEXT("Error! There was not enough memory to complete the operation."), -14},
     {WBEM_E_TRANSPORT_FAILURE, LogError,
-     u"Error! This indicates the failure of the remote procedure call (RPC) link between the "
-     u"current process and Windows Management.",
+     TEXT("Error! This indicates the failure of the remote procedure call (RPC) link between the ")
+         TEXT("current process and Windows Management."),
      -15},
     {WBEM_E_LOCAL_CREDENTIALS, LogError,
-     u"Error! WMI is passing the user credential on local connection.", -16},
+     TEXT("Error! WMI is passing the user credential on local connection."), -16},
 };
 constexpr int32_t kUnknownConnectResult = -4;
 
@@ -57,29 +58,28 @@ int32_t ReportConnectFailure(HRESULT hr) {
             return failure.code;
         }
     }
-    CEReportEventF(LogError, kConnectSource, u"Error! Unknown result value %x", hr);
+    CEReportEventF(LogError, kConnectSource, TEXT("Error! Unknown result value %x"), hr);
     return kUnknownConnectResult;
 }
 
 // The names between "select " and " from" (or the end), split at every comma. Nothing is
 // trimmed: "select a, b from x" gives "a" and " b". No "select " gives false.
-bool SelectListNames(const std::u16string& query, std::vector<std::u16string>& names) {
-    static constexpr std::u16string_view kSelect = u"select ";
-    static constexpr std::u16string_view kFrom = u" from";
+bool SelectListNames(const WString& query, std::vector<WString>& names) {
+    static constexpr WStringView kSelect = TEXT("select ");
+    static constexpr WStringView kFrom = TEXT(" from");
     const size_t select = query.find(kSelect);
-    if (select == std::u16string::npos)
+    if (select == WString::npos)
         return false;
     const size_t first = select + kSelect.size();
     const size_t from = query.find(kFrom, first);
-    const std::u16string_view list = std::u16string_view(query).substr(
-        first, from == std::u16string::npos ? from : from - first);
+    const WStringView list =
+        WStringView(query).substr(first, from == WString::npos ? from : from - first);
     if (list.empty())
         return true;
     for (size_t begin = 0;;) {
-        const size_t comma = list.find(u',', begin);
-        names.emplace_back(
-            list.substr(begin, comma == std::u16string_view::npos ? comma : comma - begin));
-        if (comma == std::u16string_view::npos)
+        const size_t comma = list.find(TEXT(','), begin);
+        names.emplace_back(list.substr(begin, comma == WStringView::npos ? comma : comma - begin));
+        if (comma == WStringView::npos)
             return true;
         begin = comma + 1;
     }
@@ -114,15 +114,15 @@ HRESULT CWMIAsyncQuery::Initialize() {
     return S_OK;
 }
 
-int32_t CWMIAsyncQuery::ConnectServer(std::u16string path) {
+int32_t CWMIAsyncQuery::ConnectServer(WString path) {
     try {
         IWbemLocator* created = nullptr;
         const HRESULT created_hr =
             CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_ALL, IID_IWbemLocator,
                              reinterpret_cast<void**>(&created));
         if (FAILED(created_hr) || !created) {
-            CEReportEventF(LogTrace, u"CWMIAsyncQuery::Initialize",
-                           u"Error! Initializing WbemLocator.");
+            CEReportEventF(LogTrace, TEXT("CWMIAsyncQuery::Initialize"),
+                           TEXT("Error! Initializing WbemLocator."));
             return -6;
         }
         const IWbemLocatorPtr locator(created, false);  // released on every way out
@@ -137,29 +137,29 @@ int32_t CWMIAsyncQuery::ConnectServer(std::u16string path) {
         if (hr != WBEM_S_NO_ERROR)
             return ReportConnectFailure(hr);
         if (SetQueryProxyBlanket(services_) != S_OK) {
-            CEReportEventF(LogTrace, kConnectSource, u"Error! ProxyBlanket error!");
+            CEReportEventF(LogTrace, kConnectSource, TEXT("Error! ProxyBlanket error!"));
             return -7;
         }
         return 0;
     } catch (const _com_error& error) {
-        CEReportEventCom(LogTrace, kConnectSource, error, u"Unknown Error");
+        CEReportEventCom(LogTrace, kConnectSource, error, TEXT("Unknown Error"));
     } catch (...) {
-        CEReportEventF(LogTrace, kConnectSource, u"Unknown Error");
+        CEReportEventF(LogTrace, kConnectSource, TEXT("Unknown Error"));
     }
     return kUnknownConnectResult;
 }
 
-bool CWMIAsyncQuery::OpenQuery(const std::u16string& query) {
+bool CWMIAsyncQuery::OpenQuery(const WString& query) {
     Close();
     if (!SelectListNames(query, propertyNames_) || propertyNames_.empty())
         return false;
     // Made before anything changes, so that an allocation failure leaves the engine closed.
-    const _bstr_t language(u"WQL");
+    const _bstr_t language(TEXT("WQL"));
     const _bstr_t text(query.c_str());
 
     sink_ = new (std::nothrow) CWMIAsyncQuerySink(this, sinkGone_.get());
     if (!sink_) {
-        CEReportEventF(LogTrace, kOpenSource, u"Error! Could not create callback class!");
+        CEReportEventF(LogTrace, kOpenSource, TEXT("Error! Could not create callback class!"));
         return false;
     }
     sink_->AddRef();
@@ -168,7 +168,7 @@ bool CWMIAsyncQuery::OpenQuery(const std::u16string& query) {
         services_ ? services_->ExecQueryAsync(language, text, 0, nullptr, sink_) : E_POINTER;
     if (hr == WBEM_S_NO_ERROR)
         return true;
-    CEReportEventF(LogTrace, kOpenSource, u"Error! WMI Query failed");
+    CEReportEventF(LogTrace, kOpenSource, TEXT("Error! WMI Query failed"));
     SetState(Failed);
     return false;
 }

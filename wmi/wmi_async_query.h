@@ -3,8 +3,8 @@
 //
 //   CWMIAsyncQuery engine;
 //   engine.Initialize();
-//   if (engine.ConnectServer(u"\\\\.\\root\\cimv2") < 0) ...;
-//   if (engine.OpenQuery(u"select Name,State from Win32_Service ")) {
+//   if (engine.ConnectServer(TEXT("\\\\.\\root\\cimv2")) < 0) ...;
+//   if (engine.OpenQuery(TEXT("select Name,State from Win32_Service "))) {
 //       WMIRows rows;
 //       bool all = engine.FetchRows(rows, 120000);
 //   }
@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/wide_string.h"
 #include "win/sync.h"
 #include "win/wbemcli.h"
 #include "wmi/row_map.h"
@@ -55,14 +56,14 @@ class CWMIAsyncQuery {
     // could not be set, -10 access denied, -11 WMI failed, -12 no such namespace, -13 an
     // invalid parameter, -14 out of memory, -15 the link to WMI failed, -16 credentials on a
     // local connection, -4 any other result or an exception.
-    int32_t ConnectServer(std::u16string path);
+    int32_t ConnectServer(WString path);
 
     // Closes the previous query, takes the property names from the select list of query
     // (the text between "select " and " from", split at every comma, untrimmed; empty pieces
     // count) and starts the query. False when the text has no "select " or no names (not
     // logged), or when the sink cannot be made or WMI refuses the query (logged; state
     // Failed). Throws only when the text cannot be copied (an allocation).
-    bool OpenQuery(const std::u16string& query);
+    bool OpenQuery(const WString& query);
 
     // Cancels a running query, lets go of the sink and waits, without a time limit, until
     // WMI has released it too; then drops the objects still queued. State Closed.
@@ -76,7 +77,7 @@ class CWMIAsyncQuery {
 
     int32_t State() const { return state_.load(); }
     // The property names of the current query, in select-list order.
-    const std::vector<std::u16string>& PropertyNames() const { return propertyNames_; }
+    const std::vector<WString>& PropertyNames() const { return propertyNames_; }
     // The sink of the current query (the engine's reference), or null. Its status text and
     // code are complete once WMI has released it.
     const CWMIAsyncQuerySink* Sink() const { return sink_; }
@@ -91,7 +92,7 @@ class CWMIAsyncQuery {
     IWbemClassObject* Dequeue();
 
     std::atomic<int32_t> state_;
-    std::vector<std::u16string> propertyNames_;
+    std::vector<WString> propertyNames_;
     IWbemServices* services_ = nullptr;
     CWMIAsyncQuerySink* sink_ = nullptr;
     std::list<IWbemClassObject*> received_;

@@ -1,5 +1,6 @@
 #include "wmi/wmi_async_query_sink.h"
 
+#include "kvwin/wide_string.h"
 #include "win/kernel_objects.h"
 #include "wmi/wmi_async_query.h"
 
@@ -26,7 +27,7 @@ class StatusValue {
     bool read_ = false;
 };
 
-void ReadText(IWbemClassObject* status, const WCHAR* name, std::u16string& text) {
+void ReadText(IWbemClassObject* status, const WCHAR* name, WString& text) {
     StatusValue property(status, name);
     if (!property.read() || property.value().vt == VT_NULL)
         return;
@@ -34,7 +35,7 @@ void ReadText(IWbemClassObject* status, const WCHAR* name, std::u16string& text)
     VariantInit(&converted);
     if (SUCCEEDED(VariantChangeType(&converted, &property.value(), 0, VT_BSTR))) {
         const BSTR value = converted.bstrVal;
-        text.assign(value ? value : u"", value ? SysStringLen(value) : 0);
+        text.assign(value ? value : TEXT(""), value ? SysStringLen(value) : 0);
     }
     VariantClear(&converted);
 }
@@ -120,8 +121,8 @@ HRESULT CWMIAsyncQuerySink::SetStatus(long, HRESULT hResult, BSTR, IWbemClassObj
 
 void CWMIAsyncQuerySink::ReadStatusObject(IWbemClassObject* status) {
     // In this order, so the object's own information outranks the general description.
-    ReadText(status, u"Description", statusText_);
-    ReadCode(status, u"StatusCode", statusCode_);
-    ReadText(status, u"ObjectInfo", statusText_);
-    ReadCode(status, u"ErrorCode", statusCode_);
+    ReadText(status, TEXT("Description"), statusText_);
+    ReadCode(status, TEXT("StatusCode"), statusCode_);
+    ReadText(status, TEXT("ObjectInfo"), statusText_);
+    ReadCode(status, TEXT("ErrorCode"), statusCode_);
 }

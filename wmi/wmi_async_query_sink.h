@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/wbemcli.h"
 
 class CWMIAsyncQuery;
@@ -34,7 +35,7 @@ class CWMIAsyncQuerySink : public IWbemObjectSink {
     // From the status object of a failed query: the last of "Description" and "ObjectInfo"
     // that could be read and was not null, and the last of "StatusCode" and "ErrorCode".
     int32_t StatusCode() const { return statusCode_; }
-    const std::u16string& StatusText() const { return statusText_; }
+    const WString& StatusText() const { return statusText_; }
 
     virtual ~CWMIAsyncQuerySink();
 
@@ -43,7 +44,7 @@ class CWMIAsyncQuerySink : public IWbemObjectSink {
 
     std::atomic<uint32_t> refs_{0};
     int32_t statusCode_ = 0;
-    std::u16string statusText_;
+    WString statusText_;
     CWMIAsyncQuery* owner_;
     HANDLE sinkGone_;
 };

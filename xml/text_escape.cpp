@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kvwin/wide_string.h"
 #include "win/text.h"
 
 namespace {
@@ -15,14 +16,13 @@ size_t Length(const WCHAR* text) {
 
 }  // namespace
 
-void ReplaceAll(std::u16string& text, const WCHAR* find, const WCHAR* replacement,
-                bool caseSensitive) {
+void ReplaceAll(WString& text, const WCHAR* find, const WCHAR* replacement, bool caseSensitive) {
     if (!find || !*find)
         return;
     const size_t findLength = Length(find);
     const size_t replacementLength = replacement ? Length(replacement) : 0;
 
-    std::u16string result;
+    WString result;
     if (replacementLength > findLength) {
         // Grow in steps of a tenth of the input (at least 1024) when that covers a
         // replacement, else four replacements at a time.
@@ -37,11 +37,11 @@ void ReplaceAll(std::u16string& text, const WCHAR* find, const WCHAR* replacemen
     size_t at = 0;
     while (at < text.size()) {
         const bool fits = text.size() - at >= findLength;
-        const bool match = fits && (caseSensitive ? std::char_traits<char16_t>::compare(
+        const bool match = fits && (caseSensitive ? std::char_traits<WCHAR>::compare(
                                                         data + at, find, findLength) == 0
                                                   : _wcsnicmp(data + at, find, findLength) == 0);
         if (match) {
-            result.append(replacement ? replacement : u"", replacementLength);
+            result.append(replacement ? replacement : TEXT(""), replacementLength);
             at += findLength;
         } else {
             result.push_back(data[at++]);
@@ -50,15 +50,15 @@ void ReplaceAll(std::u16string& text, const WCHAR* find, const WCHAR* replacemen
     text.swap(result);
 }
 
-void EscapeXmlString(std::u16string& text) {
-    ReplaceAll(text, u"&", u"&amp;", true);
-    ReplaceAll(text, u">", u"&gt;", true);
-    ReplaceAll(text, u"<", u"&lt;", true);
-    ReplaceAll(text, u"\"", u"&quot;", true);
-    ReplaceAll(text, u"'", u"&apos;", true);
+void EscapeXmlString(WString& text) {
+    ReplaceAll(text, TEXT("&"), TEXT("&amp;"), true);
+    ReplaceAll(text, TEXT(">"), TEXT("&gt;"), true);
+    ReplaceAll(text, TEXT("<"), TEXT("&lt;"), true);
+    ReplaceAll(text, TEXT("\""), TEXT("&quot;"), true);
+    ReplaceAll(text, TEXT("'"), TEXT("&apos;"), true);
 }
 
-void EscapeCDataString(std::u16string& text) {
-    ReplaceAll(text, u"]]&", u"]]&amp;", true);
-    ReplaceAll(text, u"]]>", u"]]&gt;", true);
+void EscapeCDataString(WString& text) {
+    ReplaceAll(text, TEXT("]]&"), TEXT("]]&amp;"), true);
+    ReplaceAll(text, TEXT("]]>"), TEXT("]]&gt;"), true);
 }

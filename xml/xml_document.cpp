@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "errors/error_description.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/errors.h"
 #include "win/oleauto.h"
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr const WCHAR* kLoaderSource = u"LoadXMLDOMDocument";
+constexpr const WCHAR* kLoaderSource = TEXT("LoadXMLDOMDocument");
 
 // Raises hr with the error information that `object` offers for interface `iid`.
 [[noreturn]] void RaiseFrom(HRESULT hr, IUnknown* object, REFIID iid) {
@@ -51,16 +52,17 @@ IXMLDOMDocumentPtr CreateDocument() {
             if (FAILED(hr))
                 RaiseFrom(hr, error, IID_IXMLDOMParseError);
             _bstr_t owned(reason, false);
-            ThrowComError(static_cast<HRESULT>(code), owned.length() ? (const WCHAR*)owned : u"");
+            ThrowComError(static_cast<HRESULT>(code),
+                          owned.length() ? (const WCHAR*)owned : TEXT(""));
         }
     }
-    ThrowComError(E_FAIL, u"Failed to load xml document.");
+    ThrowComError(E_FAIL, TEXT("Failed to load xml document."));
 }
 
 IXMLDOMDocumentPtr LoadUnlogged(const WCHAR* text) {
     IXMLDOMDocumentPtr document = CreateDocument();
     if (!document)
-        ThrowComError(E_FAIL, u"Failed to initialize XML DOM object.");
+        ThrowComError(E_FAIL, TEXT("Failed to initialize XML DOM object."));
     _bstr_t source(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     HRESULT hr = document->loadXML(source, &loaded);
@@ -94,14 +96,14 @@ IXMLDOMDocumentPtr LoadXMLDOMDocument(const WCHAR* text) {
     try {
         return LoadUnlogged(text);
     } catch (const _com_error& error) {
-        std::u16string description;
+        WString description;
         HRESULT code = GetComErrorText(error, description);
-        CEReportEventF(LogWarning, kLoaderSource, u"Error loading document: %ls (%d)",
+        CEReportEventF(LogWarning, kLoaderSource, TEXT("Error loading document: %ls (%d)"),
                        description.c_str(), static_cast<int>(code));
         SetLastError(static_cast<DWORD>(code));
         throw;
     } catch (...) {
-        CEReportEvent(LogWarning, kLoaderSource, u"Error loading document");
+        CEReportEvent(LogWarning, kLoaderSource, TEXT("Error loading document"));
         SetLastError(static_cast<DWORD>(E_FAIL));
         throw;
     }
@@ -117,20 +119,20 @@ IXMLDOMElementPtr GetRootElement(const WCHAR* text) {
     if (element)
         return element;
     SetLastError(static_cast<DWORD>(E_FAIL));
-    ThrowComError(E_FAIL, u"Failed to get root element.");
+    ThrowComError(E_FAIL, TEXT("Failed to get root element."));
 }
 
 bool GetAttributeValue(const IXMLDOMElementPtr& element, const WCHAR* name, VARIANT* value) {
     if (!element || !name)
         return false;
-    std::u16string_view full(name);
+    WStringView full(name);
     IXMLDOMElementPtr target = element;
-    std::u16string attribute(full);
-    size_t slash = full.rfind(u'/');
-    if (slash != std::u16string_view::npos) {
-        std::u16string path(full.substr(0, slash));
-        std::u16string_view rest = full.substr(slash + 1);
-        if (!rest.empty() && rest.front() == u'@')
+    WString attribute(full);
+    size_t slash = full.rfind(TEXT('/'));
+    if (slash != WStringView::npos) {
+        WString path(full.substr(0, slash));
+        WStringView rest = full.substr(slash + 1);
+        if (!rest.empty() && rest.front() == TEXT('@'))
             rest.remove_prefix(1);
         attribute.assign(rest);
         target = SelectElement(element, path.c_str());
@@ -148,12 +150,11 @@ bool GetAttributeValue(const IXMLDOMElementPtr& element, const WCHAR* name, VARI
     return value->vt == VT_BSTR;
 }
 
-bool GetAttributeString(const IXMLDOMElementPtr& element, const WCHAR* name,
-                        std::u16string& value) {
+bool GetAttributeString(const IXMLDOMElementPtr& element, const WCHAR* name, WString& value) {
     _variant_t read;
     if (!GetAttributeValue(element, name, &read))
         return false;
-    value.assign(read.bstrVal ? read.bstrVal : u"", SysStringLen(read.bstrVal));
+    value.assign(read.bstrVal ? read.bstrVal : TEXT(""), SysStringLen(read.bstrVal));
     return true;
 }
 
@@ -161,7 +162,7 @@ bool GetAttributeNumber(const IXMLDOMElementPtr& element, const WCHAR* name, int
     _variant_t read;
     if (!GetAttributeValue(element, name, &read))
         return false;
-    value = _wtoi(read.bstrVal ? read.bstrVal : u"");
+    value = _wtoi(read.bstrVal ? read.bstrVal : TEXT(""));
     return true;
 }
 
@@ -182,11 +183,10 @@ bool GetChildText(const IXMLDOMElementPtr& element, const WCHAR* childName, _bst
     return true;
 }
 
-bool GetChildTextString(const IXMLDOMElementPtr& element, const WCHAR* childName,
-                        std::u16string& text) {
+bool GetChildTextString(const IXMLDOMElementPtr& element, const WCHAR* childName, WString& text) {
     _bstr_t read;
     if (!GetChildText(element, childName, read))
         return false;
-    text.assign(read.length() ? static_cast<const WCHAR*>(read) : u"", read.length());
+    text.assign(read.length() ? static_cast<const WCHAR*>(read) : TEXT(""), read.length());
     return true;
 }

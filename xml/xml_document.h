@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "xml/dom_pointers.h"
 
 // Creates a DOM document and loads text into it. Throws on every failure: the parser's own
@@ -26,7 +27,7 @@ IXMLDOMElementPtr GetRootElement(const WCHAR* text);
 // null element, a path that selects no element, and a missing attribute; an attribute with
 // an empty value exists. A DOM call that fails raises.
 bool GetAttributeValue(const IXMLDOMElementPtr& element, const WCHAR* name, VARIANT* value);
-bool GetAttributeString(const IXMLDOMElementPtr& element, const WCHAR* name, std::u16string& value);
+bool GetAttributeString(const IXMLDOMElementPtr& element, const WCHAR* name, WString& value);
 // The value read as _wtoi reads it: "12x" gives 12, "x" gives 0 (and true).
 bool GetAttributeNumber(const IXMLDOMElementPtr& element, const WCHAR* name, int32_t& value);
 
@@ -34,5 +35,4 @@ bool GetAttributeNumber(const IXMLDOMElementPtr& element, const WCHAR* name, int
 // childName is null or empty), descendants' text included. False when there is no such
 // child.
 bool GetChildText(const IXMLDOMElementPtr& element, const WCHAR* childName, _bstr_t& text);
-bool GetChildTextString(const IXMLDOMElementPtr& element, const WCHAR* childName,
-                        std::u16string& text);
+bool GetChildTextString(const IXMLDOMElementPtr& element, const WCHAR* childName, WString& text);

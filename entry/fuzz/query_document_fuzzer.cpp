@@ -11,6 +11,7 @@
 
 #include "entry/query_driver.h"
 #include "entry/query_factory.h"
+#include "kvwin/wide_string.h"
 #include "script/script_query.h"
 #include "win/com.h"
 #include "win/oleauto.h"
@@ -22,8 +23,8 @@ template <class Real>
 class ReadOnlyQuery final : public CQuery {
   public:
     HRESULT Initialize(IXMLDOMElementPtr& query) override { return real_.Initialize(query); }
-    HRESULT Execute(std::u16string& output) override {
-        output = u"<row/>";
+    HRESULT Execute(WString& output) override {
+        output = TEXT("<row/>");
         return S_OK;
     }
 
@@ -45,14 +46,14 @@ struct Setup {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Setup setup;
-    std::u16string text(size / 2, u'\0');
+    WString text(size / 2, TEXT('\0'));
     std::memcpy(text.data(), data, text.size() * 2);
     BSTR result = nullptr;
     const HRESULT hr = RunQueryDocument(text.c_str(), &result);
     if (hr == S_OK) {
-        std::u16string document(result, SysStringLen(result));
-        if (document.rfind(u"<result>\n", 0) != 0 || document.size() < 18 ||
-            document.compare(document.size() - 9, 9, u"</result>") != 0)
+        WString document(result, SysStringLen(result));
+        if (document.rfind(TEXT("<result>\n"), 0) != 0 || document.size() < 18 ||
+            document.compare(document.size() - 9, 9, TEXT("</result>")) != 0)
             std::abort();
         SysFreeString(result);
     } else if (result != nullptr || (hr != E_FAIL && hr != static_cast<HRESULT>(0x80041000))) {

@@ -21,7 +21,7 @@ bool IsSupportedWindowsVersion(const WindowsVersionFacts& facts) {
 
 void CheckWindowsVersion(const WindowsVersionFacts& facts) {
     if (!IsSupportedWindowsVersion(facts)) {
-        ThrowComError(E_FAIL, u"Requires Windows 2000 or later");
+        ThrowComError(E_FAIL, TEXT("Requires Windows 2000 or later"));
     }
 }
 

@@ -24,23 +24,23 @@ constexpr UINT kMisuseExitCode = 50;
 
 void TerminateOnDestroyedSingletonUse() {
     TerminateWithMessage(
-        u"\n*** REDIVIRIDO: ATTEMPTED TO USE ALREADY DESTROYED SINGLETON, PROCESS WILL BE "
-        u"TERMINATED ***\n");
+        TEXT("\n*** REDIVIRIDO: ATTEMPTED TO USE ALREADY DESTROYED SINGLETON, PROCESS WILL BE ")
+            TEXT("TERMINATED ***\n"));
 }
 
 void TerminateOnRecursiveSingletonCreation() {
     TerminateWithMessage(
-        u"\n*** REDIVIRIDO: SINGLETON CONSTRUCTOR NEEDS ITS OWN SINGLETON, PROCESS WILL BE "
-        u"TERMINATED ***\n");
+        TEXT("\n*** REDIVIRIDO: SINGLETON CONSTRUCTOR NEEDS ITS OWN SINGLETON, PROCESS WILL BE ")
+            TEXT("TERMINATED ***\n"));
 }
 
 void CheckSingletonCreationThread() {
     const DWORD unloading = UnloadingThreadId();
     if (unloading == 0 || unloading == GetCurrentThreadId())
         return;
-    TerminateWithMessage(
-        u"\n*** REDIVIRIDO: ATTEMPTED TO INITIALIZE A SINGLETON ON MODULE UNLOAD FROM THE WRONG "
-        u"THREAD, PROCESS WILL BE TERMINATED ***\n");
+    TerminateWithMessage(TEXT(
+        "\n*** REDIVIRIDO: ATTEMPTED TO INITIALIZE A SINGLETON ON MODULE UNLOAD FROM THE WRONG ")
+                             TEXT("THREAD, PROCESS WILL BE TERMINATED ***\n"));
 }
 
 }  // namespace Utility

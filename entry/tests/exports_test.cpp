@@ -43,10 +43,10 @@ TEST(LibraryExports, BothAreFoundByTheirPlainNamesAndLeaveTheResultUntouchedOnFa
     for (const char* name : {"GetInventoryInformation", "GetInventoryInformationInternal"}) {
         auto entry = reinterpret_cast<Export>(::dlsym(library, name));
         ASSERT_NE(entry, nullptr) << name;
-        static WCHAR poison[] = u"poison";
+        static WCHAR poison[] = TEXT("poison");
         BSTR result = poison;
         // A query of no known kind fails, and a failure never writes *result.
-        EXPECT_LT(entry(u"<query/>", &result), 0) << name;
+        EXPECT_LT(entry(TEXT("<query/>"), &result), 0) << name;
         EXPECT_EQ(result, poison) << name;
     }
     ::dlclose(library);

@@ -1,6 +1,7 @@
 #include "fake_hub_event.h"
 
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 #include "win/oleauto.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 FakeEventScript g_script;
 
-void Record(const std::u16string& call) {
+void Record(const WString& call) {
     if (g_script.calls)
         g_script.calls->push_back(call);
 }
@@ -29,20 +30,20 @@ class FakeBlock final : public kvwin::ComObject<IHubDataBlock> {
 class FakeEvent final : public kvwin::ComObject<IZorHubEvent> {
   public:
     STDMETHODIMP SetEventGuid(BSTR id) override {
-        Record(u"SetEventGuid(" + std::u16string(id ? id : u"") + u")");
+        Record(TEXT("SetEventGuid(") + WString(id ? id : TEXT("")) + TEXT(")"));
         return S_OK;
     }
     STDMETHODIMP GetDefaultResource(IDispatch** resource) override {
         *resource = nullptr;
-        Record(u"GetDefaultResource");
+        Record(TEXT("GetDefaultResource"));
         return g_script.default_resource;
     }
     STDMETHODIMP AddDataBlock(VARIANT name, VARIANT resource, IHubDataBlock** block) override {
-        std::u16string call = u"AddDataBlock(";
-        call += name.vt == VT_BSTR ? std::u16string(name.bstrVal) : u"?";
+        WString call = TEXT("AddDataBlock(");
+        call += name.vt == VT_BSTR ? WString(name.bstrVal) : TEXT("?");
         call += resource.vt == VT_DISPATCH
-                    ? (resource.pdispVal ? u",dispatch)" : u",null dispatch)")
-                    : u",other)";
+                    ? (resource.pdispVal ? TEXT(",dispatch)") : TEXT(",null dispatch)"))
+                    : TEXT(",other)");
         Record(call);
         *block = new FakeBlock();
         return S_OK;
@@ -52,7 +53,7 @@ class FakeEvent final : public kvwin::ComObject<IZorHubEvent> {
         return S_OK;
     }
     STDMETHODIMP SetEventOption(LONG option) override {
-        Record(u"SetEventOption(" + kvwin::FromUtf8(std::to_string(option)) + u")");
+        Record(TEXT("SetEventOption(") + kvwin::FromUtf8(std::to_string(option)) + TEXT(")"));
         return S_OK;
     }
 };
@@ -70,12 +71,12 @@ HRESULT CreateFake(IUnknown* outer, REFIID riid, void** ppv) {
 ScopedFakeHubEvent::ScopedFakeHubEvent(FakeEventScript script) {
     g_script = std::move(script);
     kvwin::RegisterBuiltinClass(
-        {CLSID_ZorHubEvent, u"ZorHub.Event.1", u"ZorHub.Event", CreateFake, u""});
+        {CLSID_ZorHubEvent, TEXT("ZorHub.Event.1"), TEXT("ZorHub.Event"), CreateFake, TEXT("")});
 }
 
 ScopedFakeHubEvent::~ScopedFakeHubEvent() {
-    kvwin::RegisterBuiltinClass(
-        {CLSID_ZorHubEvent, u"ZorHub.Event.1", u"ZorHub.Event", nullptr, u"libkavrel-hubevent.so"});
+    kvwin::RegisterBuiltinClass({CLSID_ZorHubEvent, TEXT("ZorHub.Event.1"), TEXT("ZorHub.Event"),
+                                 nullptr, TEXT("libkavrel-hubevent.so")});
     g_script = {};
 }
 

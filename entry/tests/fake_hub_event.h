@@ -8,14 +8,15 @@
 #include "hubevent/hub_event.h"
 #include "kvwin/com_object.h"
 #include "kvwin/com_runtime.h"
+#include "kvwin/wide_string.h"
 
 namespace entrytest {
 
 struct FakeEventScript {
-    std::u16string xml;               // what GetXml returns
-    HRESULT default_resource = S_OK;  // GetDefaultResource's result (no resource given)
-    HRESULT create = S_OK;            // a failure makes creation fail
-    std::vector<std::u16string>* calls = nullptr;  // "AddDataBlock(name,vt,null)" ...
+    WString xml;                            // what GetXml returns
+    HRESULT default_resource = S_OK;        // GetDefaultResource's result (no resource given)
+    HRESULT create = S_OK;                  // a failure makes creation fail
+    std::vector<WString>* calls = nullptr;  // "AddDataBlock(name,vt,null)" ...
 };
 
 // Registers the fake for CLSID_ZorHubEvent for the object's lifetime.

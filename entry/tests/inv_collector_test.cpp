@@ -6,19 +6,21 @@
 #include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 
 namespace {
 
 TEST(ColumnValueCleaning, ControlCharactersGoAnywhereAndBlanksAtTheEnds) {
     struct Case {
-        std::u16string in, out;
+        WString in, out;
     } cases[] = {
-        {u"two\t\r\nwords", u"twowords"},
-        {u"  padded  ", u"padded"},
-        {u"\x01 inner  space \x1F", u"inner  space"},
-        {u"\x7F\xA0kept\xA0", u"\x7F\xA0kept"},  // U+007F stays; U+00A0 is space at the end
-        {u"\t\n", u""},
-        {u"", u""},
+        {TEXT("two\t\r\nwords"), TEXT("twowords")},
+        {TEXT("  padded  "), TEXT("padded")},
+        {TEXT("\x01 inner  space \x1F"), TEXT("inner  space")},
+        {TEXT("\x7F\xA0kept\xA0"),
+         TEXT("\x7F\xA0kept")},  // U+007F stays; U+00A0 is space at the end
+        {TEXT("\t\n"), TEXT("")},
+        {TEXT(""), TEXT("")},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CleanColumnValue(c.in), c.out) << kvwin::ToUtf8(c.in);
@@ -26,17 +28,17 @@ TEST(ColumnValueCleaning, ControlCharactersGoAnywhereAndBlanksAtTheEnds) {
 
 TEST(RowCut, FromTheFirstRowToTheNextResourceEndTag) {
     struct Case {
-        std::u16string xml, rows;
+        WString xml, rows;
     } cases[] = {
-        {u"<e><resource>\n <row a='1'/>\n<row a='2'/> \n</resource></e>",
-         u"<row a='1'/>\n<row a='2'/>"},
-        {u"<e><resource></resource><resource><row/></resource><resource><row "
-         u"b='x'/></resource></e>",
-         u"<row/>"},
-        {u"<e><resource></resource></e>", u""},
-        {u"<e><row/></e>", u""},  // rows but no end tag after them
-        {u"</resource><row/>", u""},
-        {u"", u""},
+        {TEXT("<e><resource>\n <row a='1'/>\n<row a='2'/> \n</resource></e>"),
+         TEXT("<row a='1'/>\n<row a='2'/>")},
+        {TEXT("<e><resource></resource><resource><row/></resource><resource><row ")
+             TEXT("b='x'/></resource></e>"),
+         TEXT("<row/>")},
+        {TEXT("<e><resource></resource></e>"), TEXT("")},
+        {TEXT("<e><row/></e>"), TEXT("")},  // rows but no end tag after them
+        {TEXT("</resource><row/>"), TEXT("")},
+        {TEXT(""), TEXT("")},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CutRows(c.xml), c.rows) << kvwin::ToUtf8(c.xml);
@@ -44,47 +46,46 @@ TEST(RowCut, FromTheFirstRowToTheNextResourceEndTag) {
 
 TEST(InvCollectorOverTheComponent, RowsAndCleanedValuesComeBackAsRowElements) {
     kvtest::ScopedApartment apartment;
-    InvCollector collector(u"", nullptr, u"50FBF1F5-17C5-47f1-92A8-D800B2515535");
+    InvCollector collector(TEXT(""), nullptr, TEXT("50FBF1F5-17C5-47f1-92A8-D800B2515535"));
     collector.AddRow();
-    collector.SetColumnValue(0, u"  Debian\tGNU/Linux\n");
-    collector.SetColumnValue(2, u"12");
+    collector.SetColumnValue(0, TEXT("  Debian\tGNU/Linux\n"));
+    collector.SetColumnValue(2, TEXT("12"));
     collector.AddRow();
-    collector.SetColumnValue(1, u"a&b");
-    std::u16string rows;
+    collector.SetColumnValue(1, TEXT("a&b"));
+    WString rows;
     collector.GetRowsXml(rows);
-    EXPECT_EQ(rows,
-              u"<row><value column=\"0\">DebianGNU/Linux</value><value column=\"1\"/>"
-              u"<value column=\"2\">12</value></row>\n"
-              u"<row><value column=\"0\"/><value column=\"1\">a&amp;b</value>"
-              u"<value column=\"2\"/></row>");
+    EXPECT_EQ(rows, TEXT("<row><value column=\"0\">DebianGNU/Linux</value><value column=\"1\"/>")
+                        TEXT("<value column=\"2\">12</value></row>\n")
+                            TEXT("<row><value column=\"0\"/><value column=\"1\">a&amp;b</value>")
+                                TEXT("<value column=\"2\"/></row>"));
 }
 
 TEST(InvCollectorOverTheComponent, AColumnBeforeAnyRowRaisesEPointer) {
     kvtest::ScopedApartment apartment;
-    InvCollector collector(u"Class", nullptr, u"id");
+    InvCollector collector(TEXT("Class"), nullptr, TEXT("id"));
     try {
-        collector.SetColumnValue(0, u"x");
+        collector.SetColumnValue(0, TEXT("x"));
         FAIL() << "no error raised";
     } catch (const _com_error& error) {
         EXPECT_EQ(error.Error(), E_POINTER);
     }
-    std::u16string rows = u"stale";
+    WString rows = TEXT("stale");
     collector.GetRowsXml(rows);
-    EXPECT_EQ(rows, u"");
+    EXPECT_EQ(rows, TEXT(""));
 }
 
 TEST(InvCollectorOverATestComponent, CallsComeInOrderAndAMissingResourceIsANullDispatch) {
     kvtest::ScopedApartment apartment;
-    std::vector<std::u16string> calls;
+    std::vector<WString> calls;
     entrytest::FakeEventScript script;
-    script.xml = u"<x><row n='1'/></resource>";
+    script.xml = TEXT("<x><row n='1'/></resource>");
     script.calls = &calls;
     entrytest::ScopedFakeHubEvent fake(script);
     kvtest::ClearLoggedLines();
-    InvCollector collector(nullptr, nullptr, u"the-id");
-    EXPECT_EQ(calls, (std::vector<std::u16string>{u"SetEventGuid(the-id)", u"GetDefaultResource",
-                                                  u"SetEventOption(0)",
-                                                  u"AddDataBlock(Dummy Dataclass,null dispatch)"}));
+    InvCollector collector(nullptr, nullptr, TEXT("the-id"));
+    EXPECT_EQ(calls, (std::vector<WString>{TEXT("SetEventGuid(the-id)"), TEXT("GetDefaultResource"),
+                                           TEXT("SetEventOption(0)"),
+                                           TEXT("AddDataBlock(Dummy Dataclass,null dispatch)")}));
     EXPECT_EQ(kvtest::Lines(),
               (std::vector<std::string>{
                   "8|InvCollector::CreateHubEvent|HubEvent created successfully",
@@ -92,21 +93,21 @@ TEST(InvCollectorOverATestComponent, CallsComeInOrderAndAMissingResourceIsANullD
                   "8|InvCollector::AddDefaultResourceInfo|IZorHubEvent::GetDefaultResource "
                   "returned NULL. Calling CreateDefaultResource",
                   "8|InvCollector::AddDataBlock|In"}));
-    std::u16string rows;
+    WString rows;
     collector.GetRowsXml(rows);
-    EXPECT_EQ(rows, u"<row n='1'/>");
+    EXPECT_EQ(rows, TEXT("<row n='1'/>"));
 }
 
 TEST(InvCollectorOverATestComponent, AFailingDefaultResourceIsAWarningOnly) {
     kvtest::ScopedApartment apartment;
-    std::vector<std::u16string> calls;
+    std::vector<WString> calls;
     entrytest::FakeEventScript script;
     script.default_resource = E_ACCESSDENIED;
     script.calls = &calls;
     entrytest::ScopedFakeHubEvent fake(script);
     kvtest::ClearLoggedLines();
-    InvCollector collector(u"Named", nullptr, u"id");
-    EXPECT_EQ(calls.back(), u"AddDataBlock(Named,null dispatch)");
+    InvCollector collector(TEXT("Named"), nullptr, TEXT("id"));
+    EXPECT_EQ(calls.back(), TEXT("AddDataBlock(Named,null dispatch)"));
     bool warned = false;
     for (const std::string& line : kvtest::Lines()) {
         warned =
@@ -116,9 +117,9 @@ TEST(InvCollectorOverATestComponent, AFailingDefaultResourceIsAWarningOnly) {
                           0) == 0;
     }
     EXPECT_TRUE(warned);
-    std::u16string rows = u"stale";
+    WString rows = TEXT("stale");
     collector.GetRowsXml(rows);  // the fake's XML is empty: no rows
-    EXPECT_EQ(rows, u"");
+    EXPECT_EQ(rows, TEXT(""));
 }
 
 }  // namespace

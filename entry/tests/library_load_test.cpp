@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kvtest/test_env.h"
+#include "kvwin/wide_string.h"
 #include "library_load.h"
 #include "load/windows_version_check.h"
 #include "test_singletons.h"
@@ -84,8 +85,8 @@ TEST(WindowsVersionCheck, RefusesNonNtPlatformsAndNt4AndAcceptsTheRest) {
             ADD_FAILURE() << "no failure for " << c.platform << "." << c.major;
         } catch (const _com_error& e) {
             EXPECT_EQ(e.Error(), E_FAIL);
-            EXPECT_EQ(std::u16string(static_cast<const WCHAR*>(e.Description())),
-                      u"Requires Windows 2000 or later");
+            EXPECT_EQ(WString(static_cast<const WCHAR*>(e.Description())),
+                      TEXT("Requires Windows 2000 or later"));
         }
     }
 }
@@ -94,11 +95,11 @@ TEST(WindowsVersionCheck, RefusesNonNtPlatformsAndNt4AndAcceptsTheRest) {
 TEST(WindowsVersionCheck, ReadsTheIdentityThatTheRegistryPresents) {
     HKEY key = nullptr;
     ASSERT_EQ(
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
-                        nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
+                        0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
         ERROR_SUCCESS);
     const DWORD nt4 = 4;
-    ASSERT_EQ(RegSetValueExW(key, u"CurrentMajorVersionNumber", 0, REG_DWORD,
+    ASSERT_EQ(RegSetValueExW(key, TEXT("CurrentMajorVersionNumber"), 0, REG_DWORD,
                              reinterpret_cast<const BYTE*>(&nt4), sizeof nt4),
               ERROR_SUCCESS);
     RegCloseKey(key);

@@ -12,6 +12,7 @@
 #include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "win/oleauto.h"
 
 namespace {
@@ -24,7 +25,7 @@ constexpr HRESULT kGatheringFailed = static_cast<HRESULT>(0x80041000);
 struct Plan {
     HRESULT initialize = S_OK;
     HRESULT execute = S_OK;
-    std::u16string output = u"<row/>";
+    WString output = TEXT("<row/>");
     enum class Throw { Nothing, ComError, Other } throws = Throw::Nothing;
     // Filled in by the query.
     std::string kind;
@@ -42,10 +43,10 @@ class TestQuery final : public CQuery {
         ++plan_.initialized;
         return plan_.initialize;
     }
-    HRESULT Execute(std::u16string& output) override {
+    HRESULT Execute(WString& output) override {
         ++plan_.executed;
         if (plan_.throws == Plan::Throw::ComError)
-            ThrowComError(E_ACCESSDENIED, u"the test's own description");
+            ThrowComError(E_ACCESSDENIED, TEXT("the test's own description"));
         if (plan_.throws == Plan::Throw::Other)
             throw std::runtime_error("not a COM error");
         output = plan_.output;
@@ -64,15 +65,13 @@ class QueryDriver : public ::testing::Test {
                             [this] { return std::make_shared<TestQuery>(plan, "script"); }};
     ScopedQueryMaker wmi{QueryKind::Wmi,
                          [this] { return std::make_shared<TestQuery>(plan, "wmi"); }};
-    WCHAR poison[7] = u"poison";
+    WCHAR poison[7] = TEXT("poison");
     BSTR result = poison;
 
     void SetUp() override { kvtest::ClearLoggedLines(); }
 
-    HRESULT Run(const std::u16string& document) {
-        return RunQueryDocument(document.c_str(), &result);
-    }
-    std::u16string Result() const { return std::u16string(result, SysStringLen(result)); }
+    HRESULT Run(const WString& document) { return RunQueryDocument(document.c_str(), &result); }
+    WString Result() const { return WString(result, SysStringLen(result)); }
     void TearDown() override {
         if (result != poison)
             SysFreeString(result);
@@ -81,13 +80,13 @@ class QueryDriver : public ::testing::Test {
 
 TEST_F(QueryDriver, TheRootElementsAttributesChooseTheKind) {
     struct Case {
-        const char16_t* document;
+        const WCHAR* document;
         const char* kind;
     } cases[] = {
-        {u"<q scriptType=\"VBScript\" namespace=\"root\\cimv2\"/>", "script"},
-        {u"<q scriptType=\"\"/>", "script"},
-        {u"<q namespace=\"\"/>", "wmi"},
-        {u"<anything namespace=\"root\\cimv2\"><child scriptType=\"x\"/></anything>", "wmi"},
+        {TEXT("<q scriptType=\"VBScript\" namespace=\"root\\cimv2\"/>"), "script"},
+        {TEXT("<q scriptType=\"\"/>"), "script"},
+        {TEXT("<q namespace=\"\"/>"), "wmi"},
+        {TEXT("<anything namespace=\"root\\cimv2\"><child scriptType=\"x\"/></anything>"), "wmi"},
     };
     for (const Case& c : cases) {
         plan = Plan{};
@@ -100,7 +99,7 @@ TEST_F(QueryDriver, TheRootElementsAttributesChooseTheKind) {
 }
 
 TEST_F(QueryDriver, AQueryOfNoKnownKindIsNeverInitialised) {
-    EXPECT_EQ(Run(u"<q Namespace=\"x\" scripttype=\"y\"/>"), E_FAIL);
+    EXPECT_EQ(Run(TEXT("<q Namespace=\"x\" scripttype=\"y\"/>")), E_FAIL);
     EXPECT_EQ(plan.initialized, 0);
     EXPECT_EQ(result, poison);
     EXPECT_EQ(Lines(), (std::vector<std::string>{
@@ -109,9 +108,9 @@ TEST_F(QueryDriver, AQueryOfNoKnownKindIsNeverInitialised) {
 }
 
 TEST_F(QueryDriver, ASuccessfulOutputStandsBetweenTheResultTagsUnchanged) {
-    plan.output = u"<row a=\"1\"/>\n  <row>\xE9\xD83D\xDE00</row>  ";
-    ASSERT_EQ(Run(u"<q namespace=\"root\\cimv2\"/>"), S_OK);
-    EXPECT_EQ(Result(), u"<result>\n<row a=\"1\"/>\n  <row>\xE9\xD83D\xDE00</row>  </result>");
+    plan.output = TEXT("<row a=\"1\"/>\n  <row>\xE9\xD83D\xDE00</row>  ");
+    ASSERT_EQ(Run(TEXT("<q namespace=\"root\\cimv2\"/>")), S_OK);
+    EXPECT_EQ(Result(), TEXT("<result>\n<row a=\"1\"/>\n  <row>\xE9\xD83D\xDE00</row>  </result>"));
     EXPECT_EQ(Lines().back(),
               "8|CZorKavrel::GetInventoryInformation()|Kavrel inventory gathering succeeded");
 }
@@ -120,17 +119,17 @@ TEST_F(QueryDriver, FailuresOfTheQueryGiveTheirStatusAndNoResult) {
     struct Case {
         const char* name;
         HRESULT initialize, execute;
-        std::u16string output;
+        WString output;
         HRESULT expected;
         std::string lastLine;
     } cases[] = {
-        {"initialise fails", E_OUTOFMEMORY, S_OK, u"x", E_FAIL,
+        {"initialise fails", E_OUTOFMEMORY, S_OK, TEXT("x"), E_FAIL,
          "1|CZorKavrel::GetInventoryInformation|Initialization of Query Data Failed"},
-        {"S_FALSE initialises", S_FALSE, S_OK, u"x", S_OK,
+        {"S_FALSE initialises", S_FALSE, S_OK, TEXT("x"), S_OK,
          "8|CZorKavrel::GetInventoryInformation()|Kavrel inventory gathering succeeded"},
-        {"execute fails", S_OK, E_FAIL, u"x", kGatheringFailed,
+        {"execute fails", S_OK, E_FAIL, TEXT("x"), kGatheringFailed,
          "8|CZorKavrel::GetInventoryInformation() Failed|Inventory gathering failed"},
-        {"empty output", S_OK, S_OK, u"", kGatheringFailed,
+        {"empty output", S_OK, S_OK, TEXT(""), kGatheringFailed,
          "8|CZorKavrel::GetInventoryInformation() Failed|Inventory gathering failed"},
     };
     for (const Case& c : cases) {
@@ -139,7 +138,7 @@ TEST_F(QueryDriver, FailuresOfTheQueryGiveTheirStatusAndNoResult) {
         plan.execute = c.execute;
         plan.output = c.output;
         kvtest::ClearLoggedLines();
-        EXPECT_EQ(Run(u"<q scriptType=\"JScript\"/>"), c.expected) << c.name;
+        EXPECT_EQ(Run(TEXT("<q scriptType=\"JScript\"/>")), c.expected) << c.name;
         EXPECT_EQ(Lines().back(), c.lastLine) << c.name;
         EXPECT_TRUE(plan.destroyed) << c.name;
         if (c.expected == S_OK) {
@@ -151,7 +150,7 @@ TEST_F(QueryDriver, FailuresOfTheQueryGiveTheirStatusAndNoResult) {
 }
 
 TEST_F(QueryDriver, MalformedTextIsReportedByTheLoaderAndThenByTheDriver) {
-    EXPECT_EQ(Run(u"<q namespace='x'><unclosed></q>"), kGatheringFailed);
+    EXPECT_EQ(Run(TEXT("<q namespace='x'><unclosed></q>")), kGatheringFailed);
     EXPECT_EQ(result, poison);
     const std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 4u);
@@ -169,13 +168,13 @@ TEST_F(QueryDriver, MalformedTextIsReportedByTheLoaderAndThenByTheDriver) {
 }
 
 TEST_F(QueryDriver, HostileTextNeverHarmsTheHost) {
-    const std::u16string documents[] = {
-        u"",
-        u"not xml at all",
-        u"\xD800",
-        std::u16string(u"<q namespace='a'>\0</q>", 21),
-        u"<q namespace='a'>" + std::u16string(100000, u'<'),
-        std::u16string(5000, u'<') + u"q/>",
+    const WString documents[] = {
+        TEXT(""),
+        TEXT("not xml at all"),
+        TEXT("\xD800"),
+        WString(TEXT("<q namespace='a'>\0</q>"), 21),
+        TEXT("<q namespace='a'>") + WString(100000, TEXT('<')),
+        WString(5000, TEXT('<')) + TEXT("q/>"),
     };
     for (const auto& document : documents) {
         EXPECT_EQ(Run(document), kGatheringFailed);
@@ -186,7 +185,7 @@ TEST_F(QueryDriver, HostileTextNeverHarmsTheHost) {
 
 TEST_F(QueryDriver, ExceptionsOfTheQueryStopAtTheDriver) {
     plan.throws = Plan::Throw::ComError;
-    EXPECT_EQ(Run(u"<q namespace='a'/>"), kGatheringFailed);
+    EXPECT_EQ(Run(TEXT("<q namespace='a'/>")), kGatheringFailed);
     std::vector<std::string> lines = Lines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2],
@@ -197,7 +196,7 @@ TEST_F(QueryDriver, ExceptionsOfTheQueryStopAtTheDriver) {
     plan = Plan{};
     plan.throws = Plan::Throw::Other;
     kvtest::ClearLoggedLines();
-    EXPECT_EQ(Run(u"<q namespace='a'/>"), kGatheringFailed);
+    EXPECT_EQ(Run(TEXT("<q namespace='a'/>")), kGatheringFailed);
     lines = Lines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "8|CZorKavrel::GetInventoryInformation|UnKnown error");
@@ -208,7 +207,7 @@ TEST_F(QueryDriver, AnEventComponentThatCannotBeCreatedFailsTheQuery) {
     entrytest::FakeEventScript script;
     script.create = REGDB_E_CLASSNOTREG;
     entrytest::ScopedFakeHubEvent fake(script);
-    EXPECT_EQ(Run(u"<q namespace='a'/>"), kGatheringFailed);
+    EXPECT_EQ(Run(TEXT("<q namespace='a'/>")), kGatheringFailed);
     EXPECT_EQ(plan.initialized, 0);
     const std::vector<std::string> lines = Lines();
     ASSERT_GE(lines.size(), 2u);

@@ -5,6 +5,7 @@
 #include "errors/error_description.h"
 #include "files/file_operations.h"
 #include "files_test_support.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/errors.h"
 #include "win/kernel_objects.h"
@@ -16,7 +17,7 @@ using filestest::Lines;
 using filestest::WinPath;
 
 TEST(CreateDirectoryPath, CreatesEveryMissingParentAndThenReportsTheFolderAsExisting) {
-    const std::u16string deepest = WinPath("x\\y\\z");
+    const WString deepest = WinPath("x\\y\\z");
     ASSERT_FALSE(IsDirectory(WinPath("x").c_str()));
     ASSERT_TRUE(CreateDirectoryPath(deepest.c_str(), nullptr, 0)) << GetLastError();
     for (const char* level : {"x", "x\\y", "x\\y\\z"})
@@ -46,7 +47,7 @@ TEST(CreateDirectoryPath, AFileInTheWayFailsWithCannotMakeAndLogsNothing) {
 
     EXPECT_FALSE(CreateDirectoryPath(nullptr, nullptr, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(CreateDirectoryPath(u"", nullptr, 0));
+    EXPECT_FALSE(CreateDirectoryPath(TEXT(""), nullptr, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_TRUE(Lines().empty());
 }
@@ -54,7 +55,7 @@ TEST(CreateDirectoryPath, AFileInTheWayFailsWithCannotMakeAndLogsNothing) {
 // A drive the machine does not have cannot be created: logged as a warning with its error
 // unless the caller asks for silence; the error stays the last error either way.
 TEST(CreateDirectoryPath, OtherFailuresAreLoggedAsWarningsUnlessSuppressed) {
-    const std::u16string path = u"Q:\\nowhere\\x";
+    const WString path = TEXT("Q:\\nowhere\\x");
     EXPECT_FALSE(CreateDirectoryPath(path.c_str(), nullptr, 0));
     const DWORD error = GetLastError();
     EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS));
@@ -77,15 +78,14 @@ TEST(CreateDirectoryPath, ProcessesRacingForTheSameFoldersAllSucceed) {
     const auto results = kvtest::RunInChildren(kProcesses, [](int index) {
         HANDLE ready[kProcesses];
         for (int i = 0; i < kProcesses; ++i) {
-            const std::u16string name = u"Local\\files-race-ready-" + std::u16string(1, u'0' + i);
+            const WString name = TEXT("Local\\files-race-ready-") + WString(1, TEXT('0') + i);
             ready[i] = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
         }
         SetEvent(ready[index]);
         if (WaitForMultipleObjects(kProcesses, ready, TRUE, 60000) != WAIT_OBJECT_0)
             _exit(3);
         for (int tree = 0; tree < 40; ++tree) {
-            const std::u16string path =
-                WinPath("race\\t" + std::to_string(tree) + "\\a\\b\\c\\d\\e\\f");
+            const WString path = WinPath("race\\t" + std::to_string(tree) + "\\a\\b\\c\\d\\e\\f");
             if (!CreateDirectoryPath(path.c_str(), nullptr, 0) || !IsDirectory(path.c_str())) {
                 printf("tree %d failed: %u\n", tree, GetLastError());
                 _exit(4);

@@ -11,6 +11,7 @@
 #include "errors/error_description.h"
 #include "files/file_operations.h"
 #include "files_test_support.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 #include "win/kernel_objects.h"
 
@@ -20,7 +21,7 @@ using filestest::WinPath;
 
 constexpr DWORD kPatienceMs = 60000;
 
-HANDLE Event(const char16_t* name) {
+HANDLE Event(const WCHAR* name) {
     return CreateEventW(nullptr, TRUE, FALSE, name);
 }
 
@@ -28,12 +29,12 @@ HANDLE Event(const char16_t* name) {
 // lets go once the operation has logged its first line (so the operation surely met the
 // lock), or, when holdForGood, only after the operation has finished. Returns what the
 // operation printed.
-std::string RunAgainstHolder(const std::u16string& path, bool holdForGood,
+std::string RunAgainstHolder(const WString& path, bool holdForGood,
                              const std::function<std::string()>& operation) {
     const auto results = kvtest::RunInChildren(2, [&](int index) {
-        HANDLE held = Event(u"Local\\files-retry-held");
-        HANDLE readerWaits = Event(u"Local\\files-retry-reader-waits");
-        HANDLE readerDone = Event(u"Local\\files-retry-reader-done");
+        HANDLE held = Event(TEXT("Local\\files-retry-held"));
+        HANDLE readerWaits = Event(TEXT("Local\\files-retry-reader-waits"));
+        HANDLE readerDone = Event(TEXT("Local\\files-retry-reader-done"));
         if (index == 0) {
             HANDLE file =
                 CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -66,7 +67,7 @@ std::string RunAgainstHolder(const std::u16string& path, bool holdForGood,
     return results[1].output;
 }
 
-std::string Read(const std::u16string& path) {
+std::string Read(const WString& path) {
     std::vector<uint8_t> bytes;
     uint32_t size = 0;
     const bool ok = ReadFileWithRetries(path.c_str(), bytes, size);
@@ -76,21 +77,21 @@ std::string Read(const std::u16string& path) {
     return "read " + std::string(reinterpret_cast<const char*>(bytes.data()), size);
 }
 
-std::string TraceLine(const std::u16string& path) {
+std::string TraceLine(const WString& path) {
     return "8|FileOperation|Failed to perform file operation 'create' on '" + kvwin::ToUtf8(path) +
            "': " + kvwin::ToUtf8(GetErrorText(ERROR_SHARING_VIOLATION)) +
            " (0x00000020). Will proceed with retries";
 }
 
 TEST(FileRetries, AFileReleasedByAnotherProcessIsReadAfterOneTraceLine) {
-    const std::u16string path = WinPath("shared.txt");
+    const WString path = WinPath("shared.txt");
     ASSERT_TRUE(filestest::WriteBytes(path, "payload"));
     EXPECT_EQ(RunAgainstHolder(path, false, [&] { return Read(path); }),
               "read payload\n" + TraceLine(path));
 }
 
 TEST(FileRetries, AWriteWaitsForTheHolderInTheSameWay) {
-    const std::u16string path = WinPath("shared.txt");
+    const WString path = WinPath("shared.txt");
     ASSERT_TRUE(filestest::WriteBytes(path, "old"));
     const std::string report = RunAgainstHolder(path, false, [&] {
         const bool ok = WriteFileWithRetries(path.c_str(), "new", 3, "pre-", GENERIC_WRITE, 0);
@@ -102,7 +103,7 @@ TEST(FileRetries, AWriteWaitsForTheHolderInTheSameWay) {
 
 // The whole retry schedule: about fifteen seconds.
 TEST(FileRetries, SlowFileLockedForGoodFailsAfterFifteenSecondsWithTheFirstError) {
-    const std::u16string path = WinPath("locked.txt");
+    const WString path = WinPath("locked.txt");
     ASSERT_TRUE(filestest::WriteBytes(path, "payload"));
     const auto start = std::chrono::steady_clock::now();
     const std::string report = RunAgainstHolder(path, true, [&] { return Read(path); });

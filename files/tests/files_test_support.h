@@ -8,12 +8,13 @@
 #include "kvtest/log_capture.h"
 #include "kvtest/test_env.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "win/files.h"
 
 namespace filestest {
 
 // "C:\<relative>", which the platform keeps under the test's state root.
-inline std::u16string WinPath(const std::string& relative) {
+inline WString WinPath(const std::string& relative) {
     return kvwin::FromUtf8("C:\\" + relative);
 }
 
@@ -26,7 +27,7 @@ inline std::string NativePath(const std::string& relative) {
     return native;
 }
 
-inline bool WriteBytes(const std::u16string& path, const std::string& bytes) {
+inline bool WriteBytes(const WString& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -37,7 +38,7 @@ inline bool WriteBytes(const std::u16string& path, const std::string& bytes) {
     return CloseHandle(file) && ok;
 }
 
-inline std::string ReadBytes(const std::u16string& path) {
+inline std::string ReadBytes(const WString& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)

@@ -4,6 +4,7 @@
 #include "files/file_operations.h"
 #include "files/long_path.h"
 #include "files_test_support.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 
 namespace {
@@ -11,39 +12,40 @@ namespace {
 using filestest::WinPath;
 
 TEST(LongPathForm, DriveLetterPathsAreCanonicalisedCollapsedAndPrefixed) {
-    EXPECT_EQ(LongPathForm(u"C:\\a\\.\\b\\..\\c"), u"\\\\?\\C:\\a\\c");
-    EXPECT_EQ(LongPathForm(u"C:\\a\\\\b"), u"\\\\?\\C:\\a\\b");
-    EXPECT_EQ(LongPathForm(u"C:\\a\\\\\\\\b\\\\"), u"\\\\?\\C:\\a\\b\\");
-    EXPECT_EQ(LongPathForm(u"C:\\a\\b"), u"\\\\?\\C:\\a\\b");
-    EXPECT_EQ(LongPathForm(u"C:\\"), u"\\\\?\\C:\\");
+    EXPECT_EQ(LongPathForm(TEXT("C:\\a\\.\\b\\..\\c")), TEXT("\\\\?\\C:\\a\\c"));
+    EXPECT_EQ(LongPathForm(TEXT("C:\\a\\\\b")), TEXT("\\\\?\\C:\\a\\b"));
+    EXPECT_EQ(LongPathForm(TEXT("C:\\a\\\\\\\\b\\\\")), TEXT("\\\\?\\C:\\a\\b\\"));
+    EXPECT_EQ(LongPathForm(TEXT("C:\\a\\b")), TEXT("\\\\?\\C:\\a\\b"));
+    EXPECT_EQ(LongPathForm(TEXT("C:\\")), TEXT("\\\\?\\C:\\"));
     // ".\" is what asks for canonicalisation; a final "." without one is left alone.
-    EXPECT_EQ(LongPathForm(u"C:\\a\\."), u"\\\\?\\C:\\a\\.");
+    EXPECT_EQ(LongPathForm(TEXT("C:\\a\\.")), TEXT("\\\\?\\C:\\a\\."));
 }
 
 TEST(LongPathForm, OtherPathsPassUnchanged) {
-    for (const char16_t* path : {u"\\\\server\\share\\x", u"relative\\x", u"C:/a/./b", u"C:",
-                                 u"C:x\\.\\y", u"\\\\?\\C:\\a\\.\\b", u"/tmp//x", u""}) {
+    for (const WCHAR* path :
+         {TEXT("\\\\server\\share\\x"), TEXT("relative\\x"), TEXT("C:/a/./b"), TEXT("C:"),
+          TEXT("C:x\\.\\y"), TEXT("\\\\?\\C:\\a\\.\\b"), TEXT("/tmp//x"), TEXT("")}) {
         EXPECT_EQ(LongPathForm(path), path) << kvwin::ToUtf8(path);
     }
-    EXPECT_EQ(LongPathForm(nullptr), u"");
+    EXPECT_EQ(LongPathForm(nullptr), TEXT(""));
 }
 
 TEST(LongPathForm, APathTooLongToCanonicaliseIsStillCollapsedAndPrefixed) {
-    const std::u16string longName(300, u'n');
-    const std::u16string path = u"C:\\a\\.\\\\" + longName;
-    EXPECT_EQ(LongPathForm(path.c_str()), u"\\\\?\\C:\\a\\.\\" + longName);
+    const WString longName(300, TEXT('n'));
+    const WString path = TEXT("C:\\a\\.\\\\") + longName;
+    EXPECT_EQ(LongPathForm(path.c_str()), TEXT("\\\\?\\C:\\a\\.\\") + longName);
 }
 
 // Every primitive on a path far beyond MAX_PATH, and on one with dot segments.
 TEST(LongPathCalls, WorkOnPathsLongerThanMaxPath) {
-    std::u16string folder = WinPath("long");
+    WString folder = WinPath("long");
     for (int i = 0; i < 14; ++i)
-        folder += u"\\" + std::u16string(40, static_cast<char16_t>(u'a' + i));
+        folder += TEXT("\\") + WString(40, static_cast<WCHAR>(TEXT('a') + i));
     ASSERT_GT(folder.size(), 500u);
     ASSERT_TRUE(CreateDirectoryPath(folder.c_str(), nullptr, 0)) << GetLastError();
     EXPECT_TRUE(IsDirectory(folder.c_str()));
 
-    const std::u16string plain = folder + u"\\data.txt";
+    const WString plain = folder + TEXT("\\data.txt");
     HANDLE handle = CreateFileLong(plain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();
@@ -68,7 +70,7 @@ TEST(LongPathCalls, WorkOnPathsLongerThanMaxPath) {
 // "missing\.." is resolved before the system sees the path, so the folder need not exist.
 TEST(LongPathCalls, DotSegmentsAreResolvedBeforeTheSystemSeesThem) {
     ASSERT_TRUE(CreateDirectoryPath(WinPath("dots").c_str(), nullptr, 0));
-    const std::u16string file = WinPath("dots\\missing\\..\\.\\data.txt");
+    const WString file = WinPath("dots\\missing\\..\\.\\data.txt");
     HANDLE handle = CreateFileLong(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();

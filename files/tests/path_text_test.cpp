@@ -3,24 +3,25 @@
 
 #include "files/path_text.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 
 namespace {
 
 TEST(PathText, RootEndsForEveryKindOfRoot) {
     struct Case {
-        const char16_t* path;
+        const WCHAR* path;
         size_t skipping, keeping;
     } const cases[] = {
-        {u"\\\\server\\share\\x", 15, 14},
-        {u"//server/share/x", 15, 14},
-        {u"\\\\server", 8, 8},
-        {u"C:\\x", 3, 3},
-        {u"C:/x", 3, 3},
-        {u"C:x", 2, 2},
-        {u"C:", 2, 2},
-        {u"\\x", 1, 1},
-        {u"x\\y", 0, 0},
-        {u"", 0, 0},
+        {TEXT("\\\\server\\share\\x"), 15, 14},
+        {TEXT("//server/share/x"), 15, 14},
+        {TEXT("\\\\server"), 8, 8},
+        {TEXT("C:\\x"), 3, 3},
+        {TEXT("C:/x"), 3, 3},
+        {TEXT("C:x"), 2, 2},
+        {TEXT("C:"), 2, 2},
+        {TEXT("\\x"), 1, 1},
+        {TEXT("x\\y"), 0, 0},
+        {TEXT(""), 0, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(GetPathRootEnd(c.path, false), c.skipping) << kvwin::ToUtf8(c.path);
@@ -29,63 +30,64 @@ TEST(PathText, RootEndsForEveryKindOfRoot) {
 }
 
 TEST(PathText, FileNamePartKeepsATrailingSeparatorAndNeverReachesIntoTheRoot) {
-    EXPECT_EQ(GetFileNamePart(u"C:\\a\\b\\"), u"b\\");
-    EXPECT_EQ(GetFileNamePart(u"C:/a/b"), u"b");
-    EXPECT_EQ(GetFileNamePart(u"C:\\"), u"");
-    EXPECT_EQ(GetFileNamePart(u"C:x"), u"x");
-    EXPECT_EQ(GetFileNamePart(u"\\\\server\\share\\x"), u"x");
-    EXPECT_EQ(GetFileNamePart(u"\\\\server\\share"), u"");
-    EXPECT_EQ(GetFileNamePart(u"name"), u"name");
+    EXPECT_EQ(GetFileNamePart(TEXT("C:\\a\\b\\")), TEXT("b\\"));
+    EXPECT_EQ(GetFileNamePart(TEXT("C:/a/b")), TEXT("b"));
+    EXPECT_EQ(GetFileNamePart(TEXT("C:\\")), TEXT(""));
+    EXPECT_EQ(GetFileNamePart(TEXT("C:x")), TEXT("x"));
+    EXPECT_EQ(GetFileNamePart(TEXT("\\\\server\\share\\x")), TEXT("x"));
+    EXPECT_EQ(GetFileNamePart(TEXT("\\\\server\\share")), TEXT(""));
+    EXPECT_EQ(GetFileNamePart(TEXT("name")), TEXT("name"));
 }
 
 TEST(PathText, ParentFolderStopsAtTheRoot) {
-    EXPECT_EQ(GetParentFolder(u"C:\\a\\b\\"), u"C:\\a");
-    EXPECT_EQ(GetParentFolder(u"C:\\a"), u"C:\\");
-    EXPECT_EQ(GetParentFolder(u"C:\\"), u"C:\\");
-    EXPECT_EQ(GetParentFolder(u"\\\\server\\share\\x"), u"\\\\server\\share");
-    EXPECT_EQ(GetParentFolder(u"\\\\server\\share"), u"\\\\server\\share");
-    EXPECT_EQ(GetParentFolder(u"\\x"), u"\\");
-    EXPECT_EQ(GetParentFolder(u"a/b"), u"a");
-    EXPECT_EQ(GetParentFolder(u"a"), u"");
-    EXPECT_EQ(GetParentFolder(u"/usr/lib/x.so"), u"/usr/lib");
+    EXPECT_EQ(GetParentFolder(TEXT("C:\\a\\b\\")), TEXT("C:\\a"));
+    EXPECT_EQ(GetParentFolder(TEXT("C:\\a")), TEXT("C:\\"));
+    EXPECT_EQ(GetParentFolder(TEXT("C:\\")), TEXT("C:\\"));
+    EXPECT_EQ(GetParentFolder(TEXT("\\\\server\\share\\x")), TEXT("\\\\server\\share"));
+    EXPECT_EQ(GetParentFolder(TEXT("\\\\server\\share")), TEXT("\\\\server\\share"));
+    EXPECT_EQ(GetParentFolder(TEXT("\\x")), TEXT("\\"));
+    EXPECT_EQ(GetParentFolder(TEXT("a/b")), TEXT("a"));
+    EXPECT_EQ(GetParentFolder(TEXT("a")), TEXT(""));
+    EXPECT_EQ(GetParentFolder(TEXT("/usr/lib/x.so")), TEXT("/usr/lib"));
 }
 
 TEST(PathText, CombinePathJoinsRootsAndSeparatorsAsWindowsDoes) {
-    EXPECT_EQ(CombinePath(u"C:\\dir", u"x"), u"C:\\dir\\x");
-    EXPECT_EQ(CombinePath(u"C:\\dir\\", u"x"), u"C:\\dir\\x");
-    EXPECT_EQ(CombinePath(u"C:\\dir/", u"x"), u"C:\\dir/x");
-    EXPECT_EQ(CombinePath(u"C:\\dir", u"\\x"), u"C:\\x");
-    EXPECT_EQ(CombinePath(u"C:", u"x"), u"C:x");
-    EXPECT_EQ(CombinePath(u"C:\\dir", u"D:\\y"), u"D:\\y");
-    EXPECT_EQ(CombinePath(u"C:\\dir", u"\\\\server\\share"), u"\\\\server\\share");
-    EXPECT_EQ(CombinePath(u"\\\\server\\share\\dir", u"\\x"), u"\\\\server\\share\\x");
-    EXPECT_EQ(CombinePath(u"\\\\server\\share", u"\\x"), u"\\\\server\\share\\x");
-    EXPECT_EQ(CombinePath(u"C:\\dir", u""), u"C:\\dir");
-    EXPECT_EQ(CombinePath(u"", u"x"), u"x");
+    EXPECT_EQ(CombinePath(TEXT("C:\\dir"), TEXT("x")), TEXT("C:\\dir\\x"));
+    EXPECT_EQ(CombinePath(TEXT("C:\\dir\\"), TEXT("x")), TEXT("C:\\dir\\x"));
+    EXPECT_EQ(CombinePath(TEXT("C:\\dir/"), TEXT("x")), TEXT("C:\\dir/x"));
+    EXPECT_EQ(CombinePath(TEXT("C:\\dir"), TEXT("\\x")), TEXT("C:\\x"));
+    EXPECT_EQ(CombinePath(TEXT("C:"), TEXT("x")), TEXT("C:x"));
+    EXPECT_EQ(CombinePath(TEXT("C:\\dir"), TEXT("D:\\y")), TEXT("D:\\y"));
+    EXPECT_EQ(CombinePath(TEXT("C:\\dir"), TEXT("\\\\server\\share")), TEXT("\\\\server\\share"));
+    EXPECT_EQ(CombinePath(TEXT("\\\\server\\share\\dir"), TEXT("\\x")),
+              TEXT("\\\\server\\share\\x"));
+    EXPECT_EQ(CombinePath(TEXT("\\\\server\\share"), TEXT("\\x")), TEXT("\\\\server\\share\\x"));
+    EXPECT_EQ(CombinePath(TEXT("C:\\dir"), TEXT("")), TEXT("C:\\dir"));
+    EXPECT_EQ(CombinePath(TEXT(""), TEXT("x")), TEXT("x"));
 }
 
 TEST(PathText, TrailingSeparatorsAreAddedAndRemovedOneAtATime) {
-    std::u16string path = u"C:\\dir";
+    WString path = TEXT("C:\\dir");
     EnsureTrailingSeparator(path);
-    EXPECT_EQ(path, u"C:\\dir\\");
+    EXPECT_EQ(path, TEXT("C:\\dir\\"));
     EnsureTrailingSeparator(path);
-    EXPECT_EQ(path, u"C:\\dir\\");
-    path = u"/tmp/";
+    EXPECT_EQ(path, TEXT("C:\\dir\\"));
+    path = TEXT("/tmp/");
     EnsureTrailingSeparator(path);
-    EXPECT_EQ(path, u"/tmp/");
+    EXPECT_EQ(path, TEXT("/tmp/"));
     path.clear();
     EnsureTrailingSeparator(path);
-    EXPECT_EQ(path, u"");
+    EXPECT_EQ(path, TEXT(""));
 
-    path = u"C:\\dir\\\\";
+    path = TEXT("C:\\dir\\\\");
     RemoveTrailingSeparator(path);
-    EXPECT_EQ(path, u"C:\\dir\\");
-    path = u"/tmp/";
+    EXPECT_EQ(path, TEXT("C:\\dir\\"));
+    path = TEXT("/tmp/");
     RemoveTrailingSeparator(path);
-    EXPECT_EQ(path, u"/tmp");
+    EXPECT_EQ(path, TEXT("/tmp"));
     path.clear();
     RemoveTrailingSeparator(path);
-    EXPECT_EQ(path, u"");
+    EXPECT_EQ(path, TEXT(""));
 }
 
 }  // namespace

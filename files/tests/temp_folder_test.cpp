@@ -11,6 +11,7 @@
 #include "files/temp_folder.h"
 #include "files/temp_folder_security.h"
 #include "files_test_support.h"
+#include "kvwin/wide_string.h"
 #include "win/comdef.h"
 #include "win/environment.h"
 #include "win/errors.h"
@@ -19,7 +20,7 @@ namespace {
 
 using filestest::WinPath;
 
-std::string Env(const char16_t* name) {
+std::string Env(const WCHAR* name) {
     WCHAR value[1024] = {};
     const DWORD length = GetEnvironmentVariableW(name, value, 1024);
     if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
@@ -27,26 +28,27 @@ std::string Env(const char16_t* name) {
     return kvwin::ToUtf8(value);
 }
 
-std::u16string Marker() {
+WString Marker() {
     return TempFolderMarkerName(GetCurrentProcessId());
 }
 
 // "TEMP=... TMP=... marker=..." of this process.
 std::string Chosen() {
-    return "TEMP=" + Env(u"TEMP") + " TMP=" + Env(u"TMP") + " marker=" + Env(Marker().c_str());
+    return "TEMP=" + Env(TEXT("TEMP")) + " TMP=" + Env(TEXT("TMP")) +
+           " marker=" + Env(Marker().c_str());
 }
 
-bool Exists(const std::u16string& path) {
+bool Exists(const WString& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::u16string TestFile(const std::u16string& folder) {
-    return folder + u"\\" + Marker() + u".tmp";
+WString TestFile(const WString& folder) {
+    return folder + TEXT("\\") + Marker() + TEXT(".tmp");
 }
 
-void Point(const std::u16string& tmp) {
-    SetEnvironmentVariableW(u"TMP", tmp.c_str());
-    SetEnvironmentVariableW(u"TEMP", u"C:\\previous");
+void Point(const WString& tmp) {
+    SetEnvironmentVariableW(TEXT("TMP"), tmp.c_str());
+    SetEnvironmentVariableW(TEXT("TEMP"), TEXT("C:\\previous"));
 }
 
 std::string InChild(const std::function<void()>& body) {
@@ -58,14 +60,14 @@ std::string InChild(const std::function<void()>& body) {
 // This process was given its folder when it was loaded, before main.
 TEST(TempFolder, ThisProcessChoseItsFolderAtLoad) {
     EXPECT_EQ(Env(Marker().c_str()), "OK");
-    EXPECT_EQ(Env(u"TEMP"), Env(u"TMP"));
+    EXPECT_EQ(Env(TEXT("TEMP")), Env(TEXT("TMP")));
 }
 
 TEST(TempFolder, AWritableTempFolderIsKeptWithoutItsTrailingSeparator) {
-    const std::u16string folder = WinPath("usertemp");
+    const WString folder = WinPath("usertemp");
     ASSERT_TRUE(CreateDirectoryPath(folder.c_str(), nullptr, 0));
     const std::string report = InChild([&] {
-        Point(folder + u"\\");
+        Point(folder + TEXT("\\"));
         InitProcessTempFolder();
         printf("%s test-file=%d", Chosen().c_str(), Exists(TestFile(folder)));
         fflush(stdout);
@@ -76,7 +78,7 @@ TEST(TempFolder, AWritableTempFolderIsKeptWithoutItsTrailingSeparator) {
     // The test file of the child is gone with it; the folder stays.
     ASSERT_TRUE(IsDirectory(folder.c_str()));
     WIN32_FIND_DATAW found;
-    const std::u16string pattern = folder + u"\\*.tmp";
+    const WString pattern = folder + TEXT("\\*.tmp");
     HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     EXPECT_EQ(search, INVALID_HANDLE_VALUE) << kvwin::ToUtf8(found.cFileName);
     if (search != INVALID_HANDLE_VALUE)
@@ -84,11 +86,11 @@ TEST(TempFolder, AWritableTempFolderIsKeptWithoutItsTrailingSeparator) {
 }
 
 TEST(TempFolder, AnUnusableTempFolderGivesWayToTheCommonApplicationDataFolder) {
-    const std::u16string file = WinPath("not-a-folder");
+    const WString file = WinPath("not-a-folder");
     ASSERT_TRUE(filestest::WriteBytes(file, "x"));
-    const std::u16string agent = u"C:\\ProgramData\\Norvale\\Norvale Agent\\Temp";
+    const WString agent = TEXT("C:\\ProgramData\\Norvale\\Norvale Agent\\Temp");
     const std::string report = InChild([&] {
-        Point(file + u"\\");
+        Point(file + TEXT("\\"));
         InitProcessTempFolder();
         printf("%s test-file=%d", Chosen().c_str(), Exists(TestFile(agent)));
     });
@@ -98,13 +100,13 @@ TEST(TempFolder, AnUnusableTempFolderGivesWayToTheCommonApplicationDataFolder) {
 }
 
 TEST(TempFolder, ASecondChoiceInTheSameProcessChangesNothing) {
-    const std::u16string first = WinPath("first"), second = WinPath("second");
+    const WString first = WinPath("first"), second = WinPath("second");
     ASSERT_TRUE(CreateDirectoryPath(first.c_str(), nullptr, 0));
     ASSERT_TRUE(CreateDirectoryPath(second.c_str(), nullptr, 0));
     const std::string report = InChild([&] {
         Point(first);
         InitProcessTempFolder();
-        SetEnvironmentVariableW(u"TMP", second.c_str());
+        SetEnvironmentVariableW(TEXT("TMP"), second.c_str());
         InitProcessTempFolder();
         printf("%s second-test-file=%d", Chosen().c_str(), Exists(TestFile(second)));
     });
@@ -114,7 +116,7 @@ TEST(TempFolder, ASecondChoiceInTheSameProcessChangesNothing) {
 
 // The library itself makes the choice when it is loaded, and a second load keeps it.
 TEST(TempFolder, LoadingTheLibraryChoosesOnceAndReloadingKeepsTheChoice) {
-    const std::u16string first = WinPath("byload"), second = WinPath("reload");
+    const WString first = WinPath("byload"), second = WinPath("reload");
     ASSERT_TRUE(CreateDirectoryPath(first.c_str(), nullptr, 0));
     ASSERT_TRUE(CreateDirectoryPath(second.c_str(), nullptr, 0));
     const std::string report = InChild([&] {
@@ -126,7 +128,7 @@ TEST(TempFolder, LoadingTheLibraryChoosesOnceAndReloadingKeepsTheChoice) {
         }
         std::string seen = Chosen();
         ::dlclose(library);
-        SetEnvironmentVariableW(u"TMP", second.c_str());
+        SetEnvironmentVariableW(TEXT("TMP"), second.c_str());
         library = ::dlopen(KAVREL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         seen += " | " + Chosen() + " second-test-file=" + std::to_string(Exists(TestFile(second)));
         if (library)
@@ -139,42 +141,42 @@ TEST(TempFolder, LoadingTheLibraryChoosesOnceAndReloadingKeepsTheChoice) {
 }
 
 TEST(TryUseTempFolder, RefusesFoldersThatCannotHoldTheTestFile) {
-    const std::u16string marker = u"Kavrel_Files_Test_Marker";
-    ASSERT_TRUE(SetEnvironmentVariableW(u"TEMP", u"C:\\before"));
-    EXPECT_FALSE(TryUseTempFolder(u"Q:\\no\\such\\drive", marker.c_str()));
-    EXPECT_FALSE(TryUseTempFolder(u"", marker.c_str()));
+    const WString marker = TEXT("Kavrel_Files_Test_Marker");
+    ASSERT_TRUE(SetEnvironmentVariableW(TEXT("TEMP"), TEXT("C:\\before")));
+    EXPECT_FALSE(TryUseTempFolder(TEXT("Q:\\no\\such\\drive"), marker.c_str()));
+    EXPECT_FALSE(TryUseTempFolder(TEXT(""), marker.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    const std::u16string deep = WinPath(std::string(500, 'd'));
+    const WString deep = WinPath(std::string(500, 'd'));
     EXPECT_FALSE(TryUseTempFolder(deep.c_str(), marker.c_str()));
-    EXPECT_EQ(Env(u"TEMP"), "C:\\before");
+    EXPECT_EQ(Env(TEXT("TEMP")), "C:\\before");
     EXPECT_EQ(Env(marker.c_str()), "<unset>");
     EXPECT_TRUE(filestest::Lines().empty());
 
-    const std::u16string folder = WinPath("direct");
+    const WString folder = WinPath("direct");
     EXPECT_TRUE(TryUseTempFolder(folder.c_str(), marker.c_str()));
-    EXPECT_EQ(Env(u"TEMP"), kvwin::ToUtf8(folder));
+    EXPECT_EQ(Env(TEXT("TEMP")), kvwin::ToUtf8(folder));
     EXPECT_EQ(Env(marker.c_str()), "OK");
-    EXPECT_TRUE(Exists(folder + u"\\Kavrel_Files_Test_Marker.tmp"));
+    EXPECT_TRUE(Exists(folder + TEXT("\\Kavrel_Files_Test_Marker.tmp")));
 }
 
 TEST(WorkingTempPath, IsTheTempPathWithItsSeparatorAndTheFolderIsCreated) {
-    const std::u16string folder = WinPath("work\\temp\\");
-    ASSERT_TRUE(SetEnvironmentVariableW(u"TMP", folder.c_str()));
+    const WString folder = WinPath("work\\temp\\");
+    ASSERT_TRUE(SetEnvironmentVariableW(TEXT("TMP"), folder.c_str()));
     EXPECT_EQ(GetWorkingTempPath(), folder);
     EXPECT_TRUE(IsDirectory(folder.c_str()));
 }
 
 TEST(WorkingTempPath, ATempPathBeyondMaxPathRaisesADescribedError) {
-    const std::u16string folder = WinPath(std::string(300, 't'));
-    ASSERT_TRUE(SetEnvironmentVariableW(u"TMP", folder.c_str()));
+    const WString folder = WinPath(std::string(300, 't'));
+    ASSERT_TRUE(SetEnvironmentVariableW(TEXT("TMP"), folder.c_str()));
     try {
         GetWorkingTempPath();
         ADD_FAILURE() << "no error raised";
     } catch (const _com_error& error) {
         EXPECT_EQ(error.Error(), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
-        EXPECT_EQ(std::u16string(static_cast<const WCHAR*>(error.Description())),
-                  u"Can't find temp path " +
-                      std::u16string(_com_error(ERROR_INSUFFICIENT_BUFFER).ErrorMessage()));
+        EXPECT_EQ(WString(static_cast<const WCHAR*>(error.Description())),
+                  TEXT("Can't find temp path ") +
+                      WString(_com_error(ERROR_INSUFFICIENT_BUFFER).ErrorMessage()));
     }
 }
 

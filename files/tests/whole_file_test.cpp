@@ -3,6 +3,7 @@
 
 #include "files/file_operations.h"
 #include "files_test_support.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 
 namespace {
@@ -11,7 +12,7 @@ using filestest::ReadBytes;
 using filestest::WinPath;
 
 TEST(ReadFileWithRetries, ReturnsTheWholeFileFollowedByAZeroByte) {
-    const std::u16string path = WinPath("data.bin");
+    const WString path = WinPath("data.bin");
     const std::string content("a\0b\xff", 4);
     ASSERT_TRUE(filestest::WriteBytes(path, content));
     std::vector<uint8_t> bytes(100, 0x55);
@@ -29,7 +30,7 @@ TEST(ReadFileWithRetries, ReturnsTheWholeFileFollowedByAZeroByte) {
 }
 
 TEST(WriteFileWithRetries, ReplacesTheFileWithPrefixAndData) {
-    const std::u16string path = WinPath("out.txt");
+    const WString path = WinPath("out.txt");
     ASSERT_TRUE(filestest::WriteBytes(path, "a much longer earlier content"));
     ASSERT_TRUE(WriteFileWithRetries(path.c_str(), "data", 4, "head:", GENERIC_WRITE, 0));
     EXPECT_EQ(ReadBytes(path), "head:data");
@@ -42,14 +43,14 @@ TEST(WriteFileWithRetries, ReplacesTheFileWithPrefixAndData) {
 // Without write access every write fails: nothing after a failed prefix is written, and
 // the write's error survives the close.
 TEST(WriteFileWithRetries, AFailedWriteKeepsItsErrorAfterTheClose) {
-    const std::u16string path = WinPath("out.txt");
+    const WString path = WinPath("out.txt");
     EXPECT_FALSE(WriteFileWithRetries(path.c_str(), "data", 4, "head", GENERIC_READ, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadBytes(path), "");
 }
 
 TEST(WriteAll, WritesEveryByteOrAZeroTerminatedString) {
-    const std::u16string path = WinPath("out.txt");
+    const WString path = WinPath("out.txt");
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(WriteAll(file, "one\0two", kWriteAllZeroTerminated));
@@ -60,7 +61,7 @@ TEST(WriteAll, WritesEveryByteOrAZeroTerminatedString) {
 }
 
 TEST(SetFilePointerChecked, FailsOnlyWithAnError) {
-    const std::u16string path = WinPath("log.txt");
+    const WString path = WinPath("log.txt");
     ASSERT_TRUE(filestest::WriteBytes(path, "first\n"));
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -74,7 +75,7 @@ TEST(SetFilePointerChecked, FailsOnlyWithAnError) {
 }
 
 TEST(DeleteFileForce, DeletesReadOnlyFilesAndReportsWhatStopsIt) {
-    const std::u16string path = WinPath("readonly.txt");
+    const WString path = WinPath("readonly.txt");
     ASSERT_TRUE(filestest::WriteBytes(path, "x"));
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_FALSE(DeleteFileW(path.c_str()));

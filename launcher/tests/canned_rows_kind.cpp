@@ -1,5 +1,6 @@
 #include "canned_rows_kind.h"
 
+#include "kvwin/wide_string.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -7,9 +8,9 @@ namespace {
 class CannedRowsQuery final : public CQuery {
   public:
     HRESULT Initialize(IXMLDOMElementPtr& query) override {
-        return GetAttributeString(query, u"value", value_) ? S_OK : E_FAIL;
+        return GetAttributeString(query, TEXT("value"), value_) ? S_OK : E_FAIL;
     }
-    HRESULT Execute(std::u16string& output) override {
+    HRESULT Execute(WString& output) override {
         AddRow();
         SetColumnValue(0, value_);
         GetRowsXml(output);
@@ -17,7 +18,7 @@ class CannedRowsQuery final : public CQuery {
     }
 
   private:
-    std::u16string value_;
+    WString value_;
 };
 
 }  // namespace

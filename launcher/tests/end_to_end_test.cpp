@@ -14,6 +14,7 @@
 #include "kavrel/kavrel.h"
 #include "kvtest/com_support.h"
 #include "kvwin/security_token.h"
+#include "kvwin/wide_string.h"
 #include "launcher_test_support.h"
 #include "win/oleauto.h"
 
@@ -21,11 +22,11 @@ namespace {
 
 using launcher_test::OpenFolder;
 
-constexpr const char16_t* kDocument =
-    u"<query namespace=\"root\\cimv2\" value=\"caf\u00E9 \u20AC &lt;1&gt; \U0001F600\"/>";
+constexpr const WCHAR* kDocument =
+    TEXT("<query namespace=\"root\\cimv2\" value=\"caf\u00E9 \u20AC &lt;1&gt; \U0001F600\"/>");
 
-std::u16string Take(BSTR text) {
-    std::u16string value(text, SysStringLen(text));
+WString Take(BSTR text) {
+    WString value(text, SysStringLen(text));
     SysFreeString(text);
     return value;
 }
@@ -39,11 +40,11 @@ class WholeRoad : public ::testing::Test {
         ::setenv("TMP", (m_temp.path() + "/").c_str(), 1);
     }
     // The in-process answer to the same document, with the same kind.
-    std::u16string InProcessAnswer() {
+    WString InProcessAnswer() {
         ScopedQueryMaker canned(QueryKind::Wmi, MakeCannedRowsQuery);
         BSTR result = nullptr;
         EXPECT_EQ(GetInventoryInformationInternal(kDocument, &result), S_OK);
-        return result ? Take(result) : u"";
+        return result ? Take(result) : TEXT("");
     }
     kvtest::ScopedApartment m_apartment{COINIT_APARTMENTTHREADED};
     OpenFolder m_install;
@@ -51,8 +52,8 @@ class WholeRoad : public ::testing::Test {
 };
 
 TEST_F(WholeRoad, TheLaunchersResultIsTheInProcessResult) {
-    const std::u16string expected = InProcessAnswer();
-    ASSERT_EQ(expected.rfind(u"<result>\n<row", 0), 0u);
+    const WString expected = InProcessAnswer();
+    ASSERT_EQ(expected.rfind(TEXT("<result>\n<row"), 0), 0u);
     BSTR result = nullptr;
     ASSERT_EQ(GetInventoryInformation(kDocument, &result), S_OK);
     EXPECT_EQ(Take(result), expected);
@@ -64,9 +65,9 @@ TEST_F(WholeRoad, TheLaunchersResultIsTheInProcessResult) {
 
 TEST_F(WholeRoad, AQueryThatFailsInTheLauncherIsEFailHere) {
     // No "value": the kind cannot initialise, the launcher writes nothing.
-    static WCHAR poison[] = u"poison";
+    static WCHAR poison[] = TEXT("poison");
     BSTR result = poison;
-    EXPECT_EQ(GetInventoryInformation(u"<query namespace=\"root\\cimv2\"/>", &result), E_FAIL);
+    EXPECT_EQ(GetInventoryInformation(TEXT("<query namespace=\"root\\cimv2\"/>"), &result), E_FAIL);
     EXPECT_EQ(result, poison);
     EXPECT_TRUE(m_temp.Files().empty());
     EXPECT_EQ(launcher_test::RecordsOf("RunProccesAs", "Proccess exit code is: ")[0].message,
@@ -78,9 +79,9 @@ TEST_F(WholeRoad, FromAThreadImpersonatingAUserTheLauncherRunsAsThatUser) {
         GTEST_SKIP() << "needs root: only root may start a process as another user";
     const passwd* nobody = ::getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
-    const std::u16string expected = InProcessAnswer();
+    const WString expected = InProcessAnswer();
     HRESULT hr = E_UNEXPECTED;
-    std::u16string answer;
+    WString answer;
     std::thread worker([&] {
         kvtest::ScopedApartment apartment{COINIT_APARTMENTTHREADED};
         kvwin::ScopedImpersonation asNobody(nobody->pw_uid);

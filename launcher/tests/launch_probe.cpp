@@ -16,13 +16,14 @@
 
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "launcher_arguments.h"
 #include "win/processes.h"
 #include "win/sysinfo.h"
 
 namespace {
 
-std::string Native(const std::u16string& path) {
+std::string Native(const WString& path) {
     std::string native;
     return kvwin::ToNativePath(path, native) ? native : kvwin::ToUtf8(path);
 }
@@ -35,7 +36,7 @@ std::string Variable(const char* name) {
 }  // namespace
 
 int main() {
-    const std::u16string commandLine = GetCommandLineW();
+    const WString commandLine = GetCommandLineW();
     LauncherArguments arguments;
     std::string problem;
     if (!ParseLauncherArguments(commandLine, arguments, problem))

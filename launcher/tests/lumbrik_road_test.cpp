@@ -10,6 +10,7 @@
 #include "kavrel/kavrel.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "launcher/config.h"
 #include "launcher_test_support.h"
 #include "win/com.h"
@@ -44,18 +45,18 @@ class LauncherRoad : public ::testing::Test {
 
 TEST_F(LauncherRoad, TheLauncherBesideColvaneAnswersAndBothFilesAreRemovedWhateverHappens) {
     struct Case {
-        std::u16string input;
+        WString input;
         bool result;
-        std::u16string output;
+        WString output;
     };
     const Case cases[] = {
-        {u"<query a=\"\u00FC\u20AC\U0001D11E\"/>", true,
-         u"echo:<query a=\"\u00FC\u20AC\U0001D11E\"/>"},
-        {u"<query>probe:empty</query>", false, u""},
-        {u"<query>probe:none</query>", false, u""},
+        {TEXT("<query a=\"\u00FC\u20AC\U0001D11E\"/>"), true,
+         TEXT("echo:<query a=\"\u00FC\u20AC\U0001D11E\"/>")},
+        {TEXT("<query>probe:empty</query>"), false, TEXT("")},
+        {TEXT("<query>probe:none</query>"), false, TEXT("")},
     };
     for (const Case& c : cases) {
-        std::u16string output = u"stale";
+        WString output = TEXT("stale");
         EXPECT_EQ(CConfig::Lumbrik(c.input, output), c.result) << kvwin::ToUtf8(c.input);
         EXPECT_EQ(output, c.output) << kvwin::ToUtf8(c.input);
         EXPECT_FALSE(HasLauncherFiles(m_temp)) << "left behind after " << kvwin::ToUtf8(c.input);
@@ -71,8 +72,8 @@ TEST_F(LauncherRoad, TheCommandLineKeepsTheTrailingBackslashAndTheBraces) {
     // A Windows temp path: C: stands for the state root.
     std::filesystem::create_directories(kvwin::StateRoot() + "/Temp");
     ::setenv("TMP", "C:\\Temp\\", 1);
-    std::u16string output;
-    ASSERT_TRUE(CConfig::Lumbrik(u"<query/>", output));
+    WString output;
+    ASSERT_TRUE(CConfig::Lumbrik(TEXT("<query/>"), output));
     const auto identifiers = launcher_test::ProbeReportIdentifiers(kvwin::StateRoot() + "/Temp");
     ASSERT_EQ(identifiers.size(), 1u);
     const std::string& id = identifiers[0];
@@ -87,16 +88,16 @@ TEST_F(LauncherRoad, TheCommandLineKeepsTheTrailingBackslashAndTheBraces) {
 }
 
 TEST_F(LauncherRoad, TwoCallsInParallelUseTheirOwnFiles) {
-    std::u16string first, second;
+    WString first, second;
     bool firstResult = false, secondResult = false;
-    std::thread a([&] { firstResult = CConfig::Lumbrik(u"<first/>", first); });
-    std::thread b([&] { secondResult = CConfig::Lumbrik(u"<second/>", second); });
+    std::thread a([&] { firstResult = CConfig::Lumbrik(TEXT("<first/>"), first); });
+    std::thread b([&] { secondResult = CConfig::Lumbrik(TEXT("<second/>"), second); });
     a.join();
     b.join();
     EXPECT_TRUE(firstResult);
     EXPECT_TRUE(secondResult);
-    EXPECT_EQ(first, u"echo:<first/>");
-    EXPECT_EQ(second, u"echo:<second/>");
+    EXPECT_EQ(first, TEXT("echo:<first/>"));
+    EXPECT_EQ(second, TEXT("echo:<second/>"));
     const auto identifiers = launcher_test::ProbeReportIdentifiers(m_temp.path());
     ASSERT_EQ(identifiers.size(), 2u);
     EXPECT_NE(identifiers[0], identifiers[1]);
@@ -105,21 +106,21 @@ TEST_F(LauncherRoad, TwoCallsInParallelUseTheirOwnFiles) {
 
 TEST_F(LauncherRoad, TheExportReturnsTheOutputOrEFailAndLeavesTheResultAloneOnFailure) {
     BSTR result = nullptr;
-    ASSERT_EQ(GetInventoryInformation(u"<query/>", &result), S_OK);
-    EXPECT_EQ(std::u16string(result), u"echo:<query/>");
+    ASSERT_EQ(GetInventoryInformation(TEXT("<query/>"), &result), S_OK);
+    EXPECT_EQ(WString(result), TEXT("echo:<query/>"));
     SysFreeString(result);
 
-    static WCHAR poison[] = u"poison";
+    static WCHAR poison[] = TEXT("poison");
     result = poison;
-    EXPECT_EQ(GetInventoryInformation(u"<query>probe:empty</query>", &result), E_FAIL);
+    EXPECT_EQ(GetInventoryInformation(TEXT("<query>probe:empty</query>"), &result), E_FAIL);
     EXPECT_EQ(result, poison);
 }
 
 TEST(LauncherBoundary, ATempPathThatCannotBeFoundIsLoggedAndGivesEFail) {
     ::setenv("TMP", ("/" + std::string(300, 'x')).c_str(), 1);
-    static WCHAR poison[] = u"poison";
+    static WCHAR poison[] = TEXT("poison");
     BSTR result = poison;
-    EXPECT_EQ(GetInventoryInformation(u"<query/>", &result), E_FAIL);
+    EXPECT_EQ(GetInventoryInformation(TEXT("<query/>"), &result), E_FAIL);
     EXPECT_EQ(result, poison);
     const auto lines = launcher_test::RecordsOf("ZorKavrel::GetInventoryInformation()",
                                                 "Out-of-process gathering failed");
@@ -134,9 +135,9 @@ TEST(LauncherWithoutColvane, TheLauncherBesideTheHostExecutableIsRun) {
               std::filesystem::canonical("/proc/self/exe").parent_path());
     OpenFolder temp;
     UseTempFolder(temp.path() + "/");
-    std::u16string output;
+    WString output;
     // A document of no known kind: the launcher ran it, it failed, no output came back.
-    EXPECT_FALSE(CConfig::Lumbrik(u"<query/>", output));
+    EXPECT_FALSE(CConfig::Lumbrik(TEXT("<query/>"), output));
     EXPECT_TRUE(output.empty());
     const auto exits = launcher_test::RecordsOf("RunProccesAs", "Proccess exit code is: ");
     ASSERT_EQ(exits.size(), 1u);

@@ -7,6 +7,7 @@
 
 #include "kvwin/security_token.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "launcher/run_process_as.h"
 #include "launcher_test_support.h"
 #include "win/kernel_objects.h"
@@ -19,14 +20,14 @@ using launcher_test::RecordsOf;
 
 constexpr const char* kIdentifier = "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
 
-std::u16string ProbeCommandLine(const std::string& folder) {
+WString ProbeCommandLine(const std::string& folder) {
     return kvwin::FromUtf8("-d \"" + folder + "/\" -id " + kIdentifier);
 }
 
 TEST(RunProccesAs, WaitsForTheChildLogsItsExitCodeAndClearsTheRecord) {
     PROCESS_INFORMATION info{};
     info.dwProcessId = 77;
-    ASSERT_TRUE(RunProccesAs(u"/bin/sh", u"-c \"exit 7\"", true, info));
+    ASSERT_TRUE(RunProccesAs(TEXT("/bin/sh"), TEXT("-c \"exit 7\""), true, info));
     EXPECT_EQ(info.hProcess, nullptr);
     EXPECT_EQ(info.hThread, nullptr);
     EXPECT_EQ(info.dwProcessId, 0u);
@@ -38,7 +39,7 @@ TEST(RunProccesAs, WaitsForTheChildLogsItsExitCodeAndClearsTheRecord) {
 
 TEST(RunProccesAs, WithoutWaitingTheCallerOwnsTheChildsHandles) {
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(RunProccesAs(u"/bin/sh", u"-c \"exit 3\"", false, info));
+    ASSERT_TRUE(RunProccesAs(TEXT("/bin/sh"), TEXT("-c \"exit 3\""), false, info));
     ASSERT_NE(info.hProcess, nullptr);
     EXPECT_NE(info.dwProcessId, 0u);
     EXPECT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0);
@@ -52,9 +53,9 @@ TEST(RunProccesAs, WithoutWaitingTheCallerOwnsTheChildsHandles) {
 
 TEST(RunProccesAs, AMissingExecutableGivesOneErrorLineWithCodeTwo) {
     OpenFolder folder;
-    const std::u16string missing = kvwin::FromUtf8(folder.path() + "/Lumbrik.exe");
+    const WString missing = kvwin::FromUtf8(folder.path() + "/Lumbrik.exe");
     PROCESS_INFORMATION info{};
-    EXPECT_FALSE(RunProccesAs(missing.c_str(), u"-d \"C:\\Temp\\\" -id {X}", true, info));
+    EXPECT_FALSE(RunProccesAs(missing.c_str(), TEXT("-d \"C:\\Temp\\\" -id {X}"), true, info));
     const auto lines = RecordsOf("InventoryCommon", "Failed to launch");
     ASSERT_EQ(lines.size(), 1u);
     const std::string expected = "Failed to launch Application Name=[" + folder.path() +

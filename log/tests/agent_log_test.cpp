@@ -14,6 +14,7 @@
 
 #include "kvtest/test_env.h"
 #include "kvwin/state_root.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "log/event_log.h"
 #include "log/install_log.h"
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* kOverride = "Zor_{32865580-A882-48ef-9C9E-81CFA48FB3C1}";
 
-std::string Native(const std::u16string& path) {
+std::string Native(const WString& path) {
     std::string native;
     EXPECT_TRUE(kvwin::ToNativePath(path, native));
     return native;
@@ -59,7 +60,7 @@ void SetConfig(const WCHAR* name, DWORD value) {
     RegCloseKey(key);
 }
 
-void SetText(const WCHAR* keyPath, const WCHAR* name, const std::u16string& value) {
+void SetText(const WCHAR* keyPath, const WCHAR* name, const WString& value) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &key, nullptr),
@@ -74,8 +75,8 @@ void SetText(const WCHAR* keyPath, const WCHAR* name, const std::u16string& valu
 void BumpGeneration() {
     Memory::SharedMemory block;
     const uint32_t zero = 0;
-    ASSERT_EQ(block.Create(u"Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}", 4, &zero, nullptr,
-                           false),
+    ASSERT_EQ(block.Create(TEXT("Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}"), 4, &zero,
+                           nullptr, false),
               0u);
     std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(block.Data())).fetch_add(1);
 }
@@ -87,11 +88,12 @@ void ExpectChildOk(const kvtest::ChildResult& child) {
 }
 
 TEST(AgentLog, DefaultPlacementIsTheAgentFolderUnderCommonApplicationData) {
-    EXPECT_EQ(GetEventLog().LogPath(), u"C:\\ProgramData\\Norvale\\Norvale Agent\\Logs\\Agent.log");
+    EXPECT_EQ(GetEventLog().LogPath(),
+              TEXT("C:\\ProgramData\\Norvale\\Norvale Agent\\Logs\\Agent.log"));
 }
 
 TEST(AgentLog, RecordBytesForLineFeedsCDataEndAndEscapedSource) {
-    CEReportEvent(LogInformation, u"C<T>::'M'", u"a\nb\r\nc ]]> d");
+    CEReportEvent(LogInformation, TEXT("C<T>::'M'"), TEXT("a\nb\r\nc ]]> d"));
     const std::string text = LogText();
     const std::regex record(
         "^\r\n<event date='\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d\\.\\d{3}0000 "
@@ -105,12 +107,12 @@ TEST(AgentLog, RecordBytesForLineFeedsCDataEndAndEscapedSource) {
 }
 
 TEST(AgentLog, LevelsZeroThreeAndSixtyFourAndTheDefaultMask) {
-    CEReportEvent(0, u"S", u"zero");
-    CEReportEvent(3, u"S", u"three");
-    CEReportEvent(64, u"S", u"sixty-four");  // 32 is not in the default mask
-    CEReportEvent(LogTrace, u"S", u"trace");
-    CEReportEvent(LogInformation, u"S", u"");
-    CEReportEvent(LogInformation, nullptr, u"no source");
+    CEReportEvent(0, TEXT("S"), TEXT("zero"));
+    CEReportEvent(3, TEXT("S"), TEXT("three"));
+    CEReportEvent(64, TEXT("S"), TEXT("sixty-four"));  // 32 is not in the default mask
+    CEReportEvent(LogTrace, TEXT("S"), TEXT("trace"));
+    CEReportEvent(LogInformation, TEXT("S"), TEXT(""));
+    CEReportEvent(LogInformation, nullptr, TEXT("no source"));
     const std::string text = LogText();
     EXPECT_NE(text.find("severity='1' "), std::string::npos);
     EXPECT_NE(text.find("severity='3' "), std::string::npos);
@@ -118,11 +120,11 @@ TEST(AgentLog, LevelsZeroThreeAndSixtyFourAndTheDefaultMask) {
 }
 
 TEST(AgentLog, SeverityChangeIsSeenAfterTheGenerationCounterMoves) {
-    CEReportEvent(LogError, u"S", u"first");
-    SetConfig(u"Severity", 0x3F);
-    CEReportEvent(LogDebug, u"S", u"not yet");
+    CEReportEvent(LogError, TEXT("S"), TEXT("first"));
+    SetConfig(TEXT("Severity"), 0x3F);
+    CEReportEvent(LogDebug, TEXT("S"), TEXT("not yet"));
     BumpGeneration();
-    CEReportEvent(LogDebug, u"S", u"now");
+    CEReportEvent(LogDebug, TEXT("S"), TEXT("now"));
     const std::string text = LogText();
     EXPECT_EQ(text.find("not yet"), std::string::npos);
     EXPECT_NE(text.find("severity='32' "), std::string::npos);
@@ -131,18 +133,18 @@ TEST(AgentLog, SeverityChangeIsSeenAfterTheGenerationCounterMoves) {
 TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
     // Each child reads the variable when its log object is made; this process makes its own
     // only after the children are done.
-    auto run = [](const char* value, const char* canonical, const char16_t* tag) {
+    auto run = [](const char* value, const char* canonical, const WCHAR* tag) {
         return kvtest::RunInChild([=] {
             setenv(kOverride, value, 1);
-            CEReportEventF(LogTrace, u"Child", u"%ls traced", tag);
-            CEReportEventF(LogInformation, u"Child", u"%ls informed", tag);
+            CEReportEventF(LogTrace, TEXT("Child"), TEXT("%ls traced"), tag);
+            CEReportEventF(LogInformation, TEXT("Child"), TEXT("%ls informed"), tag);
             if (std::string(std::getenv(kOverride)) != canonical)
                 _exit(3);  // children must inherit the canonical form
         });
     };
-    ExpectChildOk(run("8", "00000008", u"levels"));
-    ExpectChildOk(run("01000000", "01000000", u"install"));
-    ExpectChildOk(run("02000000", "02000000", u"suppressed"));
+    ExpectChildOk(run("8", "00000008", TEXT("levels")));
+    ExpectChildOk(run("01000000", "01000000", TEXT("install")));
+    ExpectChildOk(run("02000000", "02000000", TEXT("suppressed")));
 
     const std::string text = LogText();
     EXPECT_NE(text.find("levels traced"), std::string::npos);
@@ -160,9 +162,9 @@ TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
 }
 
 TEST(AgentLog, HeaderPrecedesTheFirstRecordOfAnEmptyFileOnly) {
-    SetText(kLogHeaderKey, u"LogFileHeader", u"Agent build 7");
-    CEReportEvent(LogError, u"S", u"one");
-    CEReportEvent(LogError, u"S", u"two");
+    SetText(kLogHeaderKey, TEXT("LogFileHeader"), TEXT("Agent build 7"));
+    CEReportEvent(LogError, TEXT("S"), TEXT("one"));
+    CEReportEvent(LogError, TEXT("S"), TEXT("two"));
     const std::string text = LogText();
     EXPECT_EQ(text.rfind("<event date='", 0), 0u) << text;
     EXPECT_NE(text.find("source='Log File Start'"), std::string::npos);
@@ -172,18 +174,18 @@ TEST(AgentLog, HeaderPrecedesTheFirstRecordOfAnEmptyFileOnly) {
 }
 
 TEST(AgentLog, FileOfExactlyTheLimitIsAppendedToAndOneByteMoreRotates) {
-    SetConfig(u"MaxSize", 10);
-    SetConfig(u"MaxFiles", 3);
-    CEReportEvent(LogError, u"S", u"seed");
+    SetConfig(TEXT("MaxSize"), 10);
+    SetConfig(TEXT("MaxFiles"), 3);
+    CEReportEvent(LogError, TEXT("S"), TEXT("seed"));
     const std::string path = Native(GetEventLog().LogPath());
     ASSERT_EQ(truncate(path.c_str(), 10 * 1024), 0);
-    CEReportEvent(LogError, u"S", u"at the limit");
+    CEReportEvent(LogError, TEXT("S"), TEXT("at the limit"));
     EXPECT_NE(LogText().find("at the limit"), std::string::npos);
     struct stat info {};
     ASSERT_EQ(stat((path.substr(0, path.size() - 4) + "1.log").c_str(), &info), -1);
 
     ASSERT_EQ(truncate(path.c_str(), 10 * 1024 + 1), 0);
-    CEReportEvent(LogError, u"S", u"after rotation");
+    CEReportEvent(LogError, TEXT("S"), TEXT("after rotation"));
     EXPECT_EQ(ReadFile(path).find("<event"), 2u);
     EXPECT_NE(ReadFile(path).find("after rotation"), std::string::npos);
     EXPECT_EQ(stat((path.substr(0, path.size() - 4) + "1.log").c_str(), &info), 0);
@@ -191,16 +193,16 @@ TEST(AgentLog, FileOfExactlyTheLimitIsAppendedToAndOneByteMoreRotates) {
 }
 
 TEST(AgentLog, ProcessesAndThreadsAtOnceLoseNothingAndKeepTheLimits) {
-    SetConfig(u"MaxSize", 10);
-    SetConfig(u"MaxFiles", 3);
+    SetConfig(TEXT("MaxSize"), 10);
+    SetConfig(TEXT("MaxFiles"), 3);
     constexpr int kProcesses = 4, kThreads = 3, kRecords = 40;
     const auto children = kvtest::RunInChildren(kProcesses, [](int index) {
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t)
             threads.emplace_back([index, t] {
                 for (int i = 0; i < kRecords; ++i)
-                    CEReportEventF(LogError, u"Stress", u"p%d t%d r%d %ls", index, t, i,
-                                   std::u16string(60, u'x'));
+                    CEReportEventF(LogError, TEXT("Stress"), TEXT("p%d t%d r%d %ls"), index, t, i,
+                                   WString(60, TEXT('x')));
             });
         for (auto& thread : threads)
             thread.join();
@@ -227,14 +229,14 @@ TEST(AgentLog, ProcessesAndThreadsAtOnceLoseNothingAndKeepTheLimits) {
 }
 
 TEST(AgentLog, NothingIsLostWithoutRotation) {
-    SetConfig(u"MaxSize", 100000);
+    SetConfig(TEXT("MaxSize"), 100000);
     constexpr int kProcesses = 3, kThreads = 4, kRecords = 50;
     const auto children = kvtest::RunInChildren(kProcesses, [](int index) {
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t)
             threads.emplace_back([index, t] {
                 for (int i = 0; i < kRecords; ++i)
-                    CEReportEventF(LogError, u"Stress", u"p%d t%d r%d", index, t, i);
+                    CEReportEventF(LogError, TEXT("Stress"), TEXT("p%d t%d r%d"), index, t, i);
             });
         for (auto& thread : threads)
             thread.join();
@@ -249,29 +251,29 @@ TEST(AgentLog, NothingIsLostWithoutRotation) {
 
 TEST(AgentLog, AChildDyingWithTheMutexDoesNotStopTheOthers) {
     const auto child = kvtest::RunInChild([] {
-        const HANDLE mutex = CreateMutexW(nullptr, TRUE, u"Global\\AGENTLOGMUTEX");
+        const HANDLE mutex = CreateMutexW(nullptr, TRUE, TEXT("Global\\AGENTLOGMUTEX"));
         if (!mutex)
             _exit(2);
         _exit(0);  // dies owning it
     });
     ExpectChildOk(child);
-    CEReportEvent(LogError, u"Survivor", u"still logging");
-    CEReportEvent(LogError, u"Survivor", u"and again");
+    CEReportEvent(LogError, TEXT("Survivor"), TEXT("still logging"));
+    CEReportEvent(LogError, TEXT("Survivor"), TEXT("and again"));
     EXPECT_EQ(Count(LogText(), "source='Survivor'"), 2u);
 }
 
 TEST(AgentLog, FormattedMessagesAreCutAndLoseTheErrorSuffix) {
-    const std::u16string big(5000, u'y');
-    CEReportEventF(LogError, u"F", u"%ls", big);
-    CEReportEventS(LogError, u"S", big.c_str());
+    const WString big(5000, TEXT('y'));
+    CEReportEventF(LogError, TEXT("F"), TEXT("%ls"), big);
+    CEReportEventS(LogError, TEXT("S"), big.c_str());
     const std::string text = LogText();
     EXPECT_NE(text.find("<![CDATA[" + std::string(4095, 'y') + "]]>"), std::string::npos);
     EXPECT_EQ(text.find(std::string(4096, 'y')), std::string::npos);
 }
 
 TEST(AgentLog, SourceFromAFilePathAndLine) {
-    CEReportEventAt(LogError, "C:\\build\\src\\wmiquery.cpp", 181, u"CE_FAILED_THROW_ERROR_MSG %x",
-                    0x80041010u);
+    CEReportEventAt(LogError, "C:\\build\\src\\wmiquery.cpp", 181,
+                    TEXT("CE_FAILED_THROW_ERROR_MSG %x"), 0x80041010u);
     EXPECT_NE(LogText().find("source='wmiquery(181)'"), std::string::npos);
     EXPECT_NE(LogText().find("CE_FAILED_THROW_ERROR_MSG 80041010"), std::string::npos);
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "kvtest/test_env.h"
+#include "kvwin/wide_string.h"
 #include "log/log_configuration.h"
 #include "log/shared_memory.h"
 #include "win/errors.h"
@@ -38,9 +39,9 @@ TEST(LogConfiguration, DefaultsWithoutAKeyAndMinimumsApplied) {
         EXPECT_EQ(limits.maxFiles, 20u);
     }
     HKEY key = CreateKey(kLogConfigurationKey);
-    SetDword(key, u"Severity", 0x10F);
-    SetDword(key, u"MaxSize", 5);
-    SetDword(key, u"MaxFiles", 1);
+    SetDword(key, TEXT("Severity"), 0x10F);
+    SetDword(key, TEXT("MaxSize"), 5);
+    SetDword(key, TEXT("MaxFiles"), 1);
     RegCloseKey(key);
     const LogLimits limits = ReadLogLimits(RegistryKey(HKEY_LOCAL_MACHINE, kLogConfigurationKey));
     EXPECT_EQ(limits.severityMask, 0x0Fu);
@@ -50,54 +51,54 @@ TEST(LogConfiguration, DefaultsWithoutAKeyAndMinimumsApplied) {
 
 TEST(LogConfiguration, ValuesOfTheWrongTypeOrShapeCountAsAbsent) {
     HKEY key = CreateKey(kLogConfigurationKey);
-    SetRaw(key, u"MaxSize", REG_SZ, u"500", 8);
-    const WCHAR noTerminator[] = {u'a', u'b'};
-    SetRaw(key, u"FileName", REG_SZ, noTerminator, sizeof noTerminator);
-    SetRaw(key, u"FilePath", REG_EXPAND_SZ, u"%TEMP%\\x", 3);  // odd size
-    SetRaw(key, u"Empty", REG_SZ, u"", 2);
-    SetRaw(key, u"Long", REG_SZ, std::u16string(600, u'x').c_str(), 1202);
+    SetRaw(key, TEXT("MaxSize"), REG_SZ, TEXT("500"), 8);
+    const WCHAR noTerminator[] = {TEXT('a'), TEXT('b')};
+    SetRaw(key, TEXT("FileName"), REG_SZ, noTerminator, sizeof noTerminator);
+    SetRaw(key, TEXT("FilePath"), REG_EXPAND_SZ, TEXT("%TEMP%\\x"), 3);  // odd size
+    SetRaw(key, TEXT("Empty"), REG_SZ, TEXT(""), 2);
+    SetRaw(key, TEXT("Long"), REG_SZ, WString(600, TEXT('x')).c_str(), 1202);
     RegCloseKey(key);
 
     const RegistryKey config(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
     EXPECT_EQ(ReadLogLimits(config).maxSizeKb, 100u);
-    EXPECT_FALSE(config.Text(u"FileName", 520));
-    EXPECT_FALSE(config.Text(u"FilePath", 1040));
-    EXPECT_EQ(config.Text(u"Empty", 520), std::u16string());
-    EXPECT_FALSE(config.Text(u"Long", 520));
-    EXPECT_TRUE(config.Text(u"Long", 1202));
+    EXPECT_FALSE(config.Text(TEXT("FileName"), 520));
+    EXPECT_FALSE(config.Text(TEXT("FilePath"), 1040));
+    EXPECT_EQ(config.Text(TEXT("Empty"), 520), WString());
+    EXPECT_FALSE(config.Text(TEXT("Long"), 520));
+    EXPECT_TRUE(config.Text(TEXT("Long"), 1202));
 }
 
 TEST(LogConfiguration, HeaderTextMustBeNonEmpty) {
-    EXPECT_EQ(ReadLogFileHeader(), u"");
+    EXPECT_EQ(ReadLogFileHeader(), TEXT(""));
     HKEY key = CreateKey(kLogHeaderKey);
-    SetRaw(key, u"LogFileHeader", REG_SZ, u"Agent 9", 16);
+    SetRaw(key, TEXT("LogFileHeader"), REG_SZ, TEXT("Agent 9"), 16);
     RegCloseKey(key);
-    EXPECT_EQ(ReadLogFileHeader(), u"Agent 9");
+    EXPECT_EQ(ReadLogFileHeader(), TEXT("Agent 9"));
 }
 
 TEST(SharedMemory, ArgumentsAndDoubleCreateAreRefused) {
     Memory::SharedMemory block;
-    EXPECT_EQ(block.Create(u"Local\\kv-block", 0, nullptr, nullptr, false),
+    EXPECT_EQ(block.Create(TEXT("Local\\kv-block"), 0, nullptr, nullptr, false),
               static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    ASSERT_EQ(block.Create(u"Local\\kv-block", 4, nullptr, nullptr, false), 0u);
-    EXPECT_EQ(block.Create(u"Local\\kv-block", 4, nullptr, nullptr, false),
+    ASSERT_EQ(block.Create(TEXT("Local\\kv-block"), 4, nullptr, nullptr, false), 0u);
+    EXPECT_EQ(block.Create(TEXT("Local\\kv-block"), 4, nullptr, nullptr, false),
               static_cast<DWORD>(ERROR_ALREADY_INITIALIZED));
     block.Close();
     EXPECT_EQ(block.Data(), nullptr);
-    EXPECT_EQ(block.Create(u"Local\\kv-block", 4, nullptr, nullptr, false), 0u);
+    EXPECT_EQ(block.Create(TEXT("Local\\kv-block"), 4, nullptr, nullptr, false), 0u);
 }
 
 TEST(SharedMemory, AnExistingBlockKeepsItsContentsAcrossProcesses) {
     const uint32_t initial = 5;
     Memory::SharedMemory block;
-    ASSERT_EQ(block.Create(u"Global\\kv-generation", 4, &initial, nullptr, false), 0u);
+    ASSERT_EQ(block.Create(TEXT("Global\\kv-generation"), 4, &initial, nullptr, false), 0u);
     auto* counter = static_cast<uint32_t*>(block.Data());
     ASSERT_EQ(*counter, 5u);
 
     const auto children = kvtest::RunInChildren(3, [](int) {
         Memory::SharedMemory mine;
         const uint32_t zero = 0;
-        if (mine.Create(u"Global\\kv-generation", 4, &zero, nullptr, false) != 0)
+        if (mine.Create(TEXT("Global\\kv-generation"), 4, &zero, nullptr, false) != 0)
             _exit(2);
         std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(mine.Data())).fetch_add(1);
     });

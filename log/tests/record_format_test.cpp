@@ -3,54 +3,55 @@
 
 #include <cstdlib>
 
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "log/event_record.h"
 #include "log/severity.h"
 
 namespace {
 
-const RecordOrigin kOrigin{u"host1", u"Kavrel.dll", u"keldrin.exe", 42, 7, 1234};
+const RecordOrigin kOrigin{TEXT("host1"), TEXT("Kavrel.dll"), TEXT("keldrin.exe"), 42, 7, 1234};
 
-std::u16string Record(std::u16string source, std::u16string message, uint32_t level = 4) {
-    std::u16string record;
-    ComposeEventRecord(record, u"07/04/2023 09:05:03.0420000 -05:00", level, kOrigin, source,
+WString Record(WString source, WString message, uint32_t level = 4) {
+    WString record;
+    ComposeEventRecord(record, TEXT("07/04/2023 09:05:03.0420000 -05:00"), level, kOrigin, source,
                        message);
     return record;
 }
 
 TEST(EventRecord, ExactTextWithLineFeedsCDataEndAndEscapedSource) {
-    EXPECT_EQ(Record(u"C<x>::'y'", u"a\nb\r\nc ]]> d"),
-              u"\r\n<event date='07/04/2023 09:05:03.0420000 -05:00' severity='4' "
-              u"hostName='host1' source='C&lt;x&gt;::&apos;y&apos;' module='Kavrel.dll' "
-              u"process='keldrin.exe' pid='42' thread='7' tickCount='1234' >\r\n"
-              u"  <![CDATA[a\r\nb\r\nc ]]&gt; d]]>\r\n</event>");
+    EXPECT_EQ(Record(TEXT("C<x>::'y'"), TEXT("a\nb\r\nc ]]> d")),
+              TEXT("\r\n<event date='07/04/2023 09:05:03.0420000 -05:00' severity='4' ")
+                  TEXT("hostName='host1' source='C&lt;x&gt;::&apos;y&apos;' module='Kavrel.dll' ")
+                      TEXT("process='keldrin.exe' pid='42' thread='7' tickCount='1234' >\r\n")
+                          TEXT("  <![CDATA[a\r\nb\r\nc ]]&gt; d]]>\r\n</event>"));
 }
 
 TEST(EventRecord, LoneCarriageReturnsStayAndAmpersandAfterBracketsIsEscaped) {
-    const std::u16string record = Record(u"s&t", u"x\ry]]&gt;");
-    EXPECT_NE(record.find(u"source='s&amp;t'"), std::u16string::npos);
-    EXPECT_NE(record.find(u"<![CDATA[x\ry]]&amp;gt;]]>"), std::u16string::npos);
+    const WString record = Record(TEXT("s&t"), TEXT("x\ry]]&gt;"));
+    EXPECT_NE(record.find(TEXT("source='s&amp;t'")), WString::npos);
+    EXPECT_NE(record.find(TEXT("<![CDATA[x\ry]]&amp;gt;]]>")), WString::npos);
 }
 
 TEST(EventRecord, HeaderHasNoLeadingBreakAndFailsOnWideCharacters) {
     std::string header;
-    ASSERT_TRUE(ComposeHeaderRecord(header, u"D", kOrigin, u"Agent 1.0 <raw>\n"));
+    ASSERT_TRUE(ComposeHeaderRecord(header, TEXT("D"), kOrigin, TEXT("Agent 1.0 <raw>\n")));
     EXPECT_EQ(header,
               "<event date='D' severity='32' hostName='host1' source='Log File Start' "
               "module='Kavrel.dll' process='keldrin.exe' pid='42' thread='7' "
               "tickCount='1234'>\r\n <![CDATA[Agent 1.0 <raw>\n]]>\r\n</event>");
-    EXPECT_TRUE(ComposeHeaderRecord(header, u"D", kOrigin, u"caf\u00e9"));
+    EXPECT_TRUE(ComposeHeaderRecord(header, TEXT("D"), kOrigin, TEXT("caf\u00e9")));
     EXPECT_EQ(header.find("caf\xe9"), header.find("caf"));
-    EXPECT_FALSE(ComposeHeaderRecord(header, u"D", kOrigin, u"\u20ac"));
-    EXPECT_FALSE(ComposeHeaderRecord(header, u"D", kOrigin, std::u16string(2300, u'x')));
+    EXPECT_FALSE(ComposeHeaderRecord(header, TEXT("D"), kOrigin, TEXT("\u20ac")));
+    EXPECT_FALSE(ComposeHeaderRecord(header, TEXT("D"), kOrigin, WString(2300, TEXT('x'))));
     EXPECT_TRUE(header.empty());
 }
 
 TEST(LogDate, OffsetSignHoursAndMinutes) {
     const SYSTEMTIME t{2023, 7, 2, 4, 9, 5, 3, 42};
-    EXPECT_EQ(FormatLogDate(t, 300), u"07/04/2023 09:05:03.0420000 -05:00");
-    EXPECT_EQ(FormatLogDate(t, 0), u"07/04/2023 09:05:03.0420000 +00:00");
-    EXPECT_EQ(FormatLogDate(t, -330), u"07/04/2023 09:05:03.0420000 +05:30");
+    EXPECT_EQ(FormatLogDate(t, 300), TEXT("07/04/2023 09:05:03.0420000 -05:00"));
+    EXPECT_EQ(FormatLogDate(t, 0), TEXT("07/04/2023 09:05:03.0420000 +00:00"));
+    EXPECT_EQ(FormatLogDate(t, -330), TEXT("07/04/2023 09:05:03.0420000 +05:30"));
 }
 
 TEST(LogDate, BiasFollowsTheZoneInForce) {
@@ -72,8 +73,8 @@ TEST(Severity, LevelsAreClampedAndModesApplied) {
     EXPECT_EQ(ResolveSeverity(LogWarning | LogModeErrorAsInformation, kNoLogOverride).level, 2u);
     EXPECT_EQ(ResolveSeverity(LogWarning | LogToConsole, kNoLogOverride).flags, LogToConsole);
     EXPECT_STREQ(reinterpret_cast<const char*>(SeverityTag(3)),
-                 reinterpret_cast<const char*>(u"?UNKN"));
-    EXPECT_EQ(std::u16string(SeverityTag(4)), u" INFO");
+                 reinterpret_cast<const char*>(TEXT("?UNKN")));
+    EXPECT_EQ(WString(SeverityTag(4)), TEXT(" INFO"));
 }
 
 TEST(Severity, OverrideReplacesFlagsAndModeAndAddsLevels) {
@@ -85,12 +86,12 @@ TEST(Severity, OverrideReplacesFlagsAndModeAndAddsLevels) {
 }
 
 TEST(Severity, OverrideTextParsesAsOneHexFieldAndIsMasked) {
-    EXPECT_EQ(ParseLogOverride(u"00000008"), 8u);
-    EXPECT_EQ(ParseLogOverride(u"FFFFFFFF"), 0x0FF000FFu);
-    EXPECT_EQ(ParseLogOverride(u"  1000000zz"), 0x01000000u);
-    EXPECT_EQ(ParseLogOverride(u"123456789"), 0x02300078u);  // eight digits at most
-    EXPECT_EQ(ParseLogOverride(u"zz"), kNoLogOverride);
-    EXPECT_EQ(ParseLogOverride(u""), kNoLogOverride);
+    EXPECT_EQ(ParseLogOverride(TEXT("00000008")), 8u);
+    EXPECT_EQ(ParseLogOverride(TEXT("FFFFFFFF")), 0x0FF000FFu);
+    EXPECT_EQ(ParseLogOverride(TEXT("  1000000zz")), 0x01000000u);
+    EXPECT_EQ(ParseLogOverride(TEXT("123456789")), 0x02300078u);  // eight digits at most
+    EXPECT_EQ(ParseLogOverride(TEXT("zz")), kNoLogOverride);
+    EXPECT_EQ(ParseLogOverride(TEXT("")), kNoLogOverride);
 }
 
 }  // namespace

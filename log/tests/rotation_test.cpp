@@ -7,14 +7,15 @@
 #include <fstream>
 
 #include "kvtest/test_env.h"
+#include "kvwin/wide_string.h"
 #include "log/log_rotation.h"
 #include "win/files.h"
 
 namespace {
 
-const std::u16string kFolder = u"C:\\Logs";
-const std::u16string kLog = u"C:\\Logs\\Agent.log";
-const std::u16string kPattern = u"C:\\Logs\\Agent*.log";
+const WString kFolder = TEXT("C:\\Logs");
+const WString kLog = TEXT("C:\\Logs\\Agent.log");
+const WString kPattern = TEXT("C:\\Logs\\Agent*.log");
 
 std::string g_root;
 
@@ -49,9 +50,9 @@ class Rotation : public ::testing::Test {
 };
 
 TEST(NumberedLogPath, NumberGoesBeforeEveryDotOfTheFileNameOnly) {
-    EXPECT_EQ(NumberedLogPath(u"C:\\a.b\\Agent.log", 2), u"C:\\a.b\\Agent2.log");
-    EXPECT_EQ(NumberedLogPath(u"C:\\x\\my.agent.log", 13), u"C:\\x\\my13.agent13.log");
-    EXPECT_EQ(NumberedLogPath(u"C:\\x\\Agent", 1), u"C:\\x\\Agent");
+    EXPECT_EQ(NumberedLogPath(TEXT("C:\\a.b\\Agent.log"), 2), TEXT("C:\\a.b\\Agent2.log"));
+    EXPECT_EQ(NumberedLogPath(TEXT("C:\\x\\my.agent.log"), 13), TEXT("C:\\x\\my13.agent13.log"));
+    EXPECT_EQ(NumberedLogPath(TEXT("C:\\x\\Agent"), 1), TEXT("C:\\x\\Agent"));
 }
 
 TEST_F(Rotation, TwoFilesAllowedAndOnlyTheLogPresentRenamesWithoutDeleting) {
@@ -85,7 +86,7 @@ TEST_F(Rotation, TheCurrentFileIsNeverTheOneDeleted) {
 TEST_F(Rotation, AnUndeletableOldestCopyLosesTheRecord) {
     MakeFile("Agent.log", "current", 3000);
     MakeFile("Agent1.log", "old", 1000);
-    ASSERT_TRUE(SetFileAttributesW(u"C:\\Logs\\Agent1.log", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(TEXT("C:\\Logs\\Agent1.log"), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(RotateLogFile(kFolder, kLog, kPattern, 2));
     EXPECT_EQ(Read("Agent.log"), "current");
 }

@@ -1,6 +1,7 @@
 // The operating-system code from the version, the server flag and the release id.
 #include <gtest/gtest.h>
 
+#include "kvwin/wide_string.h"
 #include "platform/os_detector.h"
 #include "win/errors.h"
 #include "win/registry.h"
@@ -20,7 +21,7 @@ TEST(OSCode, TableLookupWithReleaseIds) {
     EXPECT_EQ(OSDetector::LookupOSCode(5, 0, true, 0), 17u);
 }
 
-void SetText(const WCHAR* path, const WCHAR* name, const std::u16string& value) {
+void SetText(const WCHAR* path, const WCHAR* name, const WString& value) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &key, nullptr),
@@ -41,7 +42,7 @@ void SetDword(const WCHAR* path, const WCHAR* name, DWORD value) {
     RegCloseKey(key);
 }
 
-constexpr const WCHAR* kCurrentVersion = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+constexpr const WCHAR* kCurrentVersion = TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 
 TEST(OSCode, TheDefaultIdentityIsAWindows10Workstation) {
     EXPECT_EQ(OSDetector::GetOSCode(), 28u);
@@ -49,18 +50,20 @@ TEST(OSCode, TheDefaultIdentityIsAWindows10Workstation) {
 }
 
 TEST(OSCode, AServerReleasePresentedThroughTheRegistry) {
-    SetText(u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", u"ProductType", u"ServerNT");
-    SetText(kCurrentVersion, u"ReleaseId", u"1809");
+    SetText(TEXT("SYSTEM\\CurrentControlSet\\Control\\ProductOptions"), TEXT("ProductType"),
+            TEXT("ServerNT"));
+    SetText(kCurrentVersion, TEXT("ReleaseId"), TEXT("1809"));
     EXPECT_EQ(OSDetector().Code(), 30u);
-    SetText(kCurrentVersion, u"ReleaseId", u"16xx");  // two digits, then letters: no warning
+    SetText(kCurrentVersion, TEXT("ReleaseId"),
+            TEXT("16xx"));  // two digits, then letters: no warning
     EXPECT_EQ(OSDetector().Code(), 27u);
-    SetText(kCurrentVersion, u"ReleaseId", u"x1607");
+    SetText(kCurrentVersion, TEXT("ReleaseId"), TEXT("x1607"));
     EXPECT_EQ(OSDetector().Code(), 27u);
 }
 
 TEST(OSCode, AnOlderReleasePresentedThroughTheRegistry) {
-    SetDword(kCurrentVersion, u"CurrentMajorVersionNumber", 6);
-    SetDword(kCurrentVersion, u"CurrentMinorVersionNumber", 1);
+    SetDword(kCurrentVersion, TEXT("CurrentMajorVersionNumber"), 6);
+    SetDword(kCurrentVersion, TEXT("CurrentMinorVersionNumber"), 1);
     EXPECT_EQ(OSDetector().Code(), 22u);
 }
 

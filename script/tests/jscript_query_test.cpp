@@ -15,6 +15,7 @@
 #include "kvwin/com_runtime.h"
 #include "kvwin/dispatch_object.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "script/script_query.h"
 #include "script/script_runner.h"
 #include "win/kernel_objects.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr const WCHAR* kStartedEvent = u"Local\\KavrelTestJScriptStarted";
+constexpr const WCHAR* kStartedEvent = TEXT("Local\\KavrelTestJScriptStarted");
 
 // What a script calls to say it has started: new ActiveXObject("KavrelTest.Signal").Started()
 // sets the named event kStartedEvent, which any process of the session can wait for.
@@ -30,7 +31,7 @@ class Signal final : public kvwin::DispatchObject<Signal, IDispatch> {
   public:
     static std::span<const kvwin::DispatchMember<Signal>> DispatchMembers() {
         static const kvwin::DispatchMember<Signal> members[] = {
-            {u"Started", 1, DISPATCH_METHOD, 0, 0, [](Signal&, kvwin::DispatchCall&) {
+            {TEXT("Started"), 1, DISPATCH_METHOD, 0, 0, [](Signal&, kvwin::DispatchCall&) {
                  HANDLE started = CreateEventW(nullptr, TRUE, FALSE, kStartedEvent);
                  SetEvent(started);
                  CloseHandle(started);
@@ -42,35 +43,35 @@ class Signal final : public kvwin::DispatchObject<Signal, IDispatch> {
 
 void RegisterSignal() {
     kvwin::RegisterBuiltinClass({kvwin::GuidFromLiteral("5B0E8D1C-3C2B-4A53-9A8E-2E7C1A0F4D61"),
-                                 u"KavrelTest.Signal", u"", kvwin::CreateComInstance<Signal>, u""});
+                                 TEXT("KavrelTest.Signal"), TEXT(""),
+                                 kvwin::CreateComInstance<Signal>, TEXT("")});
 }
 
-std::u16string Escaped(const std::u16string& text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        if (c == u'<')
-            out += u"&lt;";
-        else if (c == u'&')
-            out += u"&amp;";
+WString Escaped(const WString& text) {
+    WString out;
+    for (WCHAR c : text) {
+        if (c == TEXT('<'))
+            out += TEXT("&lt;");
+        else if (c == TEXT('&'))
+            out += TEXT("&amp;");
         else
             out += c;
     }
     return out;
 }
 
-std::u16string Document(const std::u16string& function, const std::u16string& timeout,
-                        const std::u16string& script) {
-    return u"<query scriptType='JScript' function='" + function + u"' timeout='" + timeout +
-           u"'><scriptText>" + Escaped(script) + u"</scriptText></query>";
+WString Document(const WString& function, const WString& timeout, const WString& script) {
+    return TEXT("<query scriptType='JScript' function='") + function + TEXT("' timeout='") +
+           timeout + TEXT("'><scriptText>") + Escaped(script) + TEXT("</scriptText></query>");
 }
 
 struct Outcome {
     HRESULT initialized = E_FAIL;
     HRESULT executed = E_FAIL;
-    std::u16string output;
+    WString output;
 };
 
-Outcome Execute(const std::u16string& document) {
+Outcome Execute(const WString& document) {
     Outcome outcome;
     CScriptQuery query;
     IXMLDOMElementPtr root = GetRootElement(document.c_str());
@@ -88,29 +89,28 @@ class JScriptQuery : public ::testing::Test {
 TEST_F(JScriptQuery, TheFunctionsValueAsText) {
     struct Case {
         const char* what;
-        std::u16string function, script, output;
+        WString function, script, output;
     } cases[] = {
-        {"a number", u"Seven", u"function Seven() { return 3 + 4; }", u"7"},
-        {"a real", u"Half", u"function Half() { return 1 / 2; }", u"0.5"},
-        {"nothing", u"Nothing", u"function Nothing() { var x = 1; }", u""},
-        {"rows built by the script", u"Rows",
-         u"var d = new ActiveXObject('Scripting.Dictionary');\n"
-         u"d.Add('a', 1); d.Add('b', 'two');\n"
-         u"function Rows() {\n"
-         u"  var out = '', keys = new VBArray(d.Keys()).toArray();\n"
-         u"  for (var i = 0; i < keys.length; ++i)\n"
-         u"    out += '<row name=\"' + keys[i] + '\" value=\"' + d.Item(keys[i]) + '\"/>';\n"
-         u"  return out;\n"
-         u"}",
-         u"<row name=\"a\" value=\"1\"/><row name=\"b\" value=\"two\"/>"},
-        {"a syntax error", u"F", u"function F() { return 1 +; }", u""},
-        {"an error in the global code", u"F", u"undefinedThing(); function F() { return 1; }", u""},
-        {"a run-time error", u"F", u"function F() { return null.x; }", u""},
-        {"an undefined function", u"G", u"function F() { return 1; }", u""},
-        {"names are case-sensitive", u"f", u"function F() { return 1; }", u""},
+        {"a number", TEXT("Seven"), TEXT("function Seven() { return 3 + 4; }"), TEXT("7")},
+        {"a real", TEXT("Half"), TEXT("function Half() { return 1 / 2; }"), TEXT("0.5")},
+        {"nothing", TEXT("Nothing"), TEXT("function Nothing() { var x = 1; }"), TEXT("")},
+        {"rows built by the script", TEXT("Rows"),
+         TEXT("var d = new ActiveXObject('Scripting.Dictionary');\n")
+             TEXT("d.Add('a', 1); d.Add('b', 'two');\n") TEXT("function Rows() {\n")
+                 TEXT("  var out = '', keys = new VBArray(d.Keys()).toArray();\n")
+                     TEXT("  for (var i = 0; i < keys.length; ++i)\n")
+                         TEXT("    out += '<row name=\"' + keys[i] + '\" value=\"' + "
+                              "d.Item(keys[i]) + '\"/>';\n") TEXT("  return out;\n") TEXT("}"),
+         TEXT("<row name=\"a\" value=\"1\"/><row name=\"b\" value=\"two\"/>")},
+        {"a syntax error", TEXT("F"), TEXT("function F() { return 1 +; }"), TEXT("")},
+        {"an error in the global code", TEXT("F"),
+         TEXT("undefinedThing(); function F() { return 1; }"), TEXT("")},
+        {"a run-time error", TEXT("F"), TEXT("function F() { return null.x; }"), TEXT("")},
+        {"an undefined function", TEXT("G"), TEXT("function F() { return 1; }"), TEXT("")},
+        {"names are case-sensitive", TEXT("f"), TEXT("function F() { return 1; }"), TEXT("")},
     };
     for (const Case& c : cases) {
-        const Outcome outcome = Execute(Document(c.function, u"60000", c.script));
+        const Outcome outcome = Execute(Document(c.function, TEXT("60000"), c.script));
         EXPECT_EQ(outcome.initialized, 1) << c.what;
         EXPECT_EQ(outcome.executed, S_OK) << c.what;
         EXPECT_EQ(outcome.output, c.output) << c.what << ": " << kvwin::ToUtf8(outcome.output);
@@ -119,31 +119,33 @@ TEST_F(JScriptQuery, TheFunctionsValueAsText) {
 
 TEST_F(JScriptQuery, AValueWithoutTextFormFailsAsUnknownError) {
     kvtest::ClearLoggedLines();
-    const Outcome outcome = Execute(Document(u"F", u"60000", u"function F() { return [1, 2]; }"));
+    const Outcome outcome =
+        Execute(Document(TEXT("F"), TEXT("60000"), TEXT("function F() { return [1, 2]; }")));
     EXPECT_EQ(outcome.executed, static_cast<HRESULT>(0x8000FFFF));
-    EXPECT_EQ(outcome.output, u"");
+    EXPECT_EQ(outcome.output, TEXT(""));
     EXPECT_EQ(kvtest::Lines().back(), "8|CScriptQuery::Execute|UnKnown error");
 }
 
 TEST_F(JScriptQuery, AnEndlessLoopEndsAtTheTimeLimit) {
     const auto start = std::chrono::steady_clock::now();
-    const Outcome outcome =
-        Execute(Document(u"Spin", u"2000", u"function Spin() { for (;;) {} return 1; }"));
+    const Outcome outcome = Execute(
+        Document(TEXT("Spin"), TEXT("2000"), TEXT("function Spin() { for (;;) {} return 1; }")));
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - start)
                              .count();
     EXPECT_EQ(outcome.executed, S_OK);
-    EXPECT_EQ(outcome.output, u"");
+    EXPECT_EQ(outcome.output, TEXT(""));
     EXPECT_GE(elapsed, 1950);
     EXPECT_LT(elapsed, 60000);
 }
 
 TEST_F(JScriptQuery, AnEndlessLoopInTheGlobalCodeEndsAtTheTimeLimitToo) {
-    const Outcome outcome = Execute(Document(u"F", u"2000",
-                                             u"while (true) { try { for (;;) {} } catch (e) {} }\n"
-                                             u"function F() { return 1; }"));
+    const Outcome outcome =
+        Execute(Document(TEXT("F"), TEXT("2000"),
+                         TEXT("while (true) { try { for (;;) {} } catch (e) {} }\n")
+                             TEXT("function F() { return 1; }")));
     EXPECT_EQ(outcome.executed, S_OK);
-    EXPECT_EQ(outcome.output, u"");
+    EXPECT_EQ(outcome.output, TEXT(""));
 }
 
 // One process of the session runs a script without a time limit; another waits until the
@@ -158,9 +160,9 @@ TEST(JScriptCancellation, TheEventSetByAnotherProcessStopsTheScript) {
             HANDLE started = CreateEventW(nullptr, TRUE, FALSE, kStartedEvent);
             HANDLE cancellation = CreateEventW(nullptr, TRUE, FALSE, kScriptCancellationEventName);
             const Outcome outcome = Execute(
-                Document(u"Spin", u"-1",
-                         u"function Spin() { new ActiveXObject('KavrelTest.Signal').Started();"
-                         u" for (;;) {} return 'finished'; }"));
+                Document(TEXT("Spin"), TEXT("-1"),
+                         TEXT("function Spin() { new ActiveXObject('KavrelTest.Signal').Started();")
+                             TEXT(" for (;;) {} return 'finished'; }")));
             if (outcome.executed != S_OK || !outcome.output.empty())
                 throw std::runtime_error("the script was not stopped");
             if (WaitForSingleObject(cancellation, 0) != static_cast<DWORD>(WAIT_TIMEOUT))
@@ -195,10 +197,10 @@ TEST(ScriptExamples, EachGivesAResultDocumentWithRows) {
         std::ifstream file(entry.path(), std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(file)),
                                std::istreambuf_iterator<char>());
-        const std::u16string document = kvwin::FromUtf8(text);
+        const WString document = kvwin::FromUtf8(text);
         BSTR result = nullptr;
         ASSERT_EQ(RunQueryDocument(document.c_str(), &result), S_OK) << name;
-        const std::string output = kvwin::ToUtf8(std::u16string(result, SysStringLen(result)));
+        const std::string output = kvwin::ToUtf8(WString(result, SysStringLen(result)));
         SysFreeString(result);
         EXPECT_EQ(output.rfind("<result>\n<row ", 0), 0u) << name << ": " << output;
         EXPECT_EQ(output.substr(output.size() - 9), "</result>") << name;

@@ -4,6 +4,7 @@
 
 #include "kvwin/com_runtime.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "script/active_script_site.h"
 #include "script/predefined_functions.h"
 #include "script/script_run.h"
@@ -19,8 +20,8 @@ struct RunOutcome {
 };
 
 // One script run on this thread, as the script thread does it.
-RunOutcome RunOnce(const std::u16string& type, const std::u16string& text,
-                   const std::u16string& function = u"Collect") {
+RunOutcome RunOnce(const WString& type, const WString& text,
+                   const WString& function = TEXT("Collect")) {
     ClearTestEngineLog();
     RunOutcome outcome;
     ScriptRunContext context;
@@ -39,7 +40,7 @@ class ScriptHost : public ::testing::Test {
 };
 
 TEST_F(ScriptHost, ASuccessfulRunMakesTheseCallsInThisOrder) {
-    const RunOutcome run = RunOnce(u"jscript", u"Collect=number 7");
+    const RunOutcome run = RunOnce(TEXT("jscript"), TEXT("Collect=number 7"));
     EXPECT_TRUE(run.succeeded);
     EXPECT_EQ(V_VT(&run.result), VT_I4);
     EXPECT_EQ(V_I4(&run.result), 7);
@@ -57,24 +58,25 @@ TEST_F(ScriptHost, ASuccessfulRunMakesTheseCallsInThisOrder) {
                                     "Invoke Collect 1024 1 0 0",
                                     "Close",
                                 }));
-    EXPECT_EQ(run.engine.parsedText, u"Collect=number 7") << "JScript gets no helpers";
+    EXPECT_EQ(run.engine.parsedText, TEXT("Collect=number 7")) << "JScript gets no helpers";
 }
 
 TEST_F(ScriptHost, EveryFailingStepEndsTheRunWithoutSuccessAndClosesTheEngine) {
     struct Case {
         const char* what;
-        std::u16string text, function;
+        WString text, function;
         std::string lastCallBeforeClose;
     } cases[] = {
-        {"a syntax error", u"!parse-fails\nCollect=number 1", u"Collect",
+        {"a syntax error", TEXT("!parse-fails\nCollect=number 1"), TEXT("Collect"),
          "ParseScriptText Scripter 0 0 0 0 0 0 1"},
-        {"an error in the global code", u"!connect-fails\nCollect=number 1", u"Collect",
+        {"an error in the global code", TEXT("!connect-fails\nCollect=number 1"), TEXT("Collect"),
          "SetScriptState 2"},
-        {"an undefined function", u"Other=number 1", u"Collect", "GetIDsOfNames Collect 1 2048"},
-        {"a run-time error", u"Collect=fails", u"Collect", "Invoke Collect 1024 1 0 0"},
+        {"an undefined function", TEXT("Other=number 1"), TEXT("Collect"),
+         "GetIDsOfNames Collect 1 2048"},
+        {"a run-time error", TEXT("Collect=fails"), TEXT("Collect"), "Invoke Collect 1024 1 0 0"},
     };
     for (const Case& c : cases) {
-        const RunOutcome run = RunOnce(u"jscript", c.text, c.function);
+        const RunOutcome run = RunOnce(TEXT("jscript"), c.text, c.function);
         EXPECT_FALSE(run.succeeded) << c.what;
         EXPECT_EQ(V_VT(&run.result), VT_EMPTY) << c.what;
         ASSERT_GE(run.engine.calls.size(), 2u) << c.what;
@@ -84,19 +86,19 @@ TEST_F(ScriptHost, EveryFailingStepEndsTheRunWithoutSuccessAndClosesTheEngine) {
 }
 
 TEST_F(ScriptHost, AValueOfZeroOrNothingIsStillASuccessfulCall) {
-    EXPECT_TRUE(RunOnce(u"jscript", u"Collect=number 0").succeeded);
-    const RunOutcome nothing = RunOnce(u"jscript", u"Collect=nothing");
+    EXPECT_TRUE(RunOnce(TEXT("jscript"), TEXT("Collect=number 0")).succeeded);
+    const RunOutcome nothing = RunOnce(TEXT("jscript"), TEXT("Collect=nothing"));
     EXPECT_TRUE(nothing.succeeded);
     EXPECT_EQ(V_VT(&nothing.result), VT_EMPTY);
 }
 
 TEST_F(ScriptHost, AnUnknownTypeOrAMissingEngineRunsNothing) {
-    const RunOutcome perl = RunOnce(u"perl", u"Collect=number 1");
+    const RunOutcome perl = RunOnce(TEXT("perl"), TEXT("Collect=number 1"));
     EXPECT_FALSE(perl.succeeded);
     EXPECT_TRUE(perl.engine.calls.empty());
 
     kvwin::UnregisterBuiltinClass(CLSID_JScript);
-    const RunOutcome missing = RunOnce(u"jscript", u"Collect=number 1");
+    const RunOutcome missing = RunOnce(TEXT("jscript"), TEXT("Collect=number 1"));
     EXPECT_FALSE(missing.succeeded);
     EXPECT_EQ(V_VT(&missing.result), VT_EMPTY);
 }
@@ -107,35 +109,37 @@ TEST_F(ScriptHost, AnInterruptionAskedForBeforeTheRunSkipsEveryStep) {
     ScriptRunContext context;
     context.result = &result;
     context.interrupted = true;
-    PerformScriptRun(context, u"jscript", u"Collect=number 7", u"Collect");
+    PerformScriptRun(context, TEXT("jscript"), TEXT("Collect=number 7"), TEXT("Collect"));
     EXPECT_FALSE(context.succeeded);
     EXPECT_EQ(ReadTestEngineLog().calls, std::vector<std::string>{"Close"});
     EXPECT_EQ(ReadTestEngineLog().live, 0);
 }
 
 TEST_F(ScriptHost, VBScriptTextsGetTheBlocksTheirMarkersDoNotKeepOut) {
-    const std::u16string block1(PredefinedFunctionsBlock());
-    const std::u16string block2(MockablePredefinedFunctionsBlock());
-    const std::u16string own1 = u"'Predefined functions\n";
-    const std::u16string own2 = u"'Mockable predefined functions\n";
+    const WString block1(PredefinedFunctionsBlock());
+    const WString block2(MockablePredefinedFunctionsBlock());
+    const WString own1 = TEXT("'Predefined functions\n");
+    const WString own2 = TEXT("'Mockable predefined functions\n");
     struct Case {
         const char* what;
-        std::u16string text, parsed;
+        WString text, parsed;
     } cases[] = {
-        {"no markers", u"Collect=number 1", u"Collect=number 1" + block1 + block2},
-        {"both markers", u"Collect=number 1\n" + own2 + own1, u"Collect=number 1\n" + own2 + own1},
-        {"the mockable marker only", own2 + u"Collect=number 1",
-         own2 + u"Collect=number 1" + block1},
-        {"the first marker only", own1 + u"Collect=number 1", own1 + u"Collect=number 1" + block2},
-        {"a marker in another case", u"Collect=number 1\n'predefined functions\n",
-         u"Collect=number 1\n'predefined functions\n" + block1 + block2},
+        {"no markers", TEXT("Collect=number 1"), TEXT("Collect=number 1") + block1 + block2},
+        {"both markers", TEXT("Collect=number 1\n") + own2 + own1,
+         TEXT("Collect=number 1\n") + own2 + own1},
+        {"the mockable marker only", own2 + TEXT("Collect=number 1"),
+         own2 + TEXT("Collect=number 1") + block1},
+        {"the first marker only", own1 + TEXT("Collect=number 1"),
+         own1 + TEXT("Collect=number 1") + block2},
+        {"a marker in another case", TEXT("Collect=number 1\n'predefined functions\n"),
+         TEXT("Collect=number 1\n'predefined functions\n") + block1 + block2},
         // The second search looks at the text with the first block: the block's leading line
         // feed completes a marker that ended the script.
-        {"a marker at the very end", u"Collect=number 1\n'Mockable predefined functions",
-         u"Collect=number 1\n'Mockable predefined functions" + block1},
+        {"a marker at the very end", TEXT("Collect=number 1\n'Mockable predefined functions"),
+         TEXT("Collect=number 1\n'Mockable predefined functions") + block1},
     };
     for (const Case& c : cases) {
-        const RunOutcome run = RunOnce(u"vbscript", c.text);
+        const RunOutcome run = RunOnce(TEXT("vbscript"), c.text);
         EXPECT_EQ(run.engine.engineClass, "VBScript") << c.what;
         EXPECT_EQ(run.engine.parsedText, c.parsed) << c.what;
         EXPECT_TRUE(run.succeeded) << c.what;
@@ -143,23 +147,24 @@ TEST_F(ScriptHost, VBScriptTextsGetTheBlocksTheirMarkersDoNotKeepOut) {
 }
 
 TEST(PredefinedFunctions, TheBlocksAreTheDocumentedText) {
-    const std::u16string block1(PredefinedFunctionsBlock());
-    const std::u16string block2(MockablePredefinedFunctionsBlock());
+    const WString block1(PredefinedFunctionsBlock());
+    const WString block2(MockablePredefinedFunctionsBlock());
     EXPECT_EQ(block1.size(), 860u);
     EXPECT_EQ(block2.size(), 645u);
-    EXPECT_EQ(block1.rfind(
-                  u"\n'Predefined functions\nFunction NrvInv_ReplaceIllegalCharacters(value)\n", 0),
-              0u);
-    EXPECT_NE(block1.find(u"\t\tEnd if\t\n\t\tNext\n"), std::u16string::npos);
-    EXPECT_NE(block1.find(u"\tvalue = Replace(value, \"\"\"\", \"&quot;\")\n"),
-              std::u16string::npos);
-    EXPECT_EQ(block2.rfind(
-                  u"\n'Mockable predefined functions\n\nFunction NrvInv_RunWmiQuery(query)\n", 0),
-              0u);
-    EXPECT_NE(block2.find(u"\nConst HKEY_LOCAL_MACHINE = &H80000002\n"), std::u16string::npos);
-    EXPECT_EQ(block2.substr(block2.size() - 13), u"End Function\n");
-    EXPECT_EQ(block1.find(u'\r'), std::u16string::npos);
-    EXPECT_EQ(block2.find(u"    "), std::u16string::npos) << "indentation is tabs";
+    EXPECT_EQ(
+        block1.rfind(
+            TEXT("\n'Predefined functions\nFunction NrvInv_ReplaceIllegalCharacters(value)\n"), 0),
+        0u);
+    EXPECT_NE(block1.find(TEXT("\t\tEnd if\t\n\t\tNext\n")), WString::npos);
+    EXPECT_NE(block1.find(TEXT("\tvalue = Replace(value, \"\"\"\", \"&quot;\")\n")), WString::npos);
+    EXPECT_EQ(
+        block2.rfind(
+            TEXT("\n'Mockable predefined functions\n\nFunction NrvInv_RunWmiQuery(query)\n"), 0),
+        0u);
+    EXPECT_NE(block2.find(TEXT("\nConst HKEY_LOCAL_MACHINE = &H80000002\n")), WString::npos);
+    EXPECT_EQ(block2.substr(block2.size() - 13), TEXT("End Function\n"));
+    EXPECT_EQ(block1.find(TEXT('\r')), WString::npos);
+    EXPECT_EQ(block2.find(TEXT("    ")), WString::npos) << "indentation is tabs";
 }
 
 TEST(ActiveScriptSite, AnswersWhatAnEngineAsks) {
@@ -174,7 +179,7 @@ TEST(ActiveScriptSite, AnswersWhatAnEngineAsks) {
     EXPECT_EQ(other, nullptr);
 
     IUnknown* item = nullptr;
-    EXPECT_EQ(site->GetItemInfo(u"Scripter", SCRIPTINFO_IUNKNOWN, &item, nullptr),
+    EXPECT_EQ(site->GetItemInfo(TEXT("Scripter"), SCRIPTINFO_IUNKNOWN, &item, nullptr),
               TYPE_E_ELEMENTNOTFOUND);
     LCID lcid = 0x1234;
     EXPECT_EQ(site->GetLCID(&lcid), S_OK);

@@ -7,6 +7,7 @@
 #include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "script/script_query.h"
 #include "test_script_engine.h"
 #include "xml/xml_document.h"
@@ -26,7 +27,7 @@ class ScriptQuery : public ::testing::Test {
     }
 
     // Initialises a query from document; the query is kept for Execute.
-    HRESULT Initialize(const std::u16string& document) {
+    HRESULT Initialize(const WString& document) {
         IXMLDOMElementPtr root = GetRootElement(document.c_str());
         query = std::make_unique<CScriptQuery>();
         kvtest::ClearLoggedLines();  // what the collector base logged
@@ -38,16 +39,16 @@ class ScriptQuery : public ::testing::Test {
 
 TEST_F(ScriptQuery, EachMissingValueIsNamedInOneTraceLineAndFails) {
     struct Case {
-        std::u16string document;
+        WString document;
         std::string line;
     } cases[] = {
-        {u"<query function='f' timeout='1'><scriptText>x</scriptText></query>",
+        {TEXT("<query function='f' timeout='1'><scriptText>x</scriptText></query>"),
          "8|CScriptQuery::Initialize|Cannot read 'scripType' attribute"},
-        {u"<query scriptType='jscript' timeout='1'><scriptText>x</scriptText></query>",
+        {TEXT("<query scriptType='jscript' timeout='1'><scriptText>x</scriptText></query>"),
          "8|CScriptQuery::Initialize|Cannot read 'function' attribute"},
-        {u"<query scriptType='jscript' function='f'><scriptText>x</scriptText></query>",
+        {TEXT("<query scriptType='jscript' function='f'><scriptText>x</scriptText></query>"),
          "8|CScriptQuery::Initialize|Cannot read 'timeout' attribute"},
-        {u"<query scriptType='jscript' function='f' timeout='1'><text>x</text></query>",
+        {TEXT("<query scriptType='jscript' function='f' timeout='1'><text>x</text></query>"),
          "8|CScriptQuery::Initialize|Cannot read 'scripText' value"},
     };
     for (const Case& c : cases) {
@@ -59,33 +60,33 @@ TEST_F(ScriptQuery, EachMissingValueIsNamedInOneTraceLineAndFails) {
 
 TEST_F(ScriptQuery, PresentValuesAreAcceptedUnchecked) {
     // An unknown type, a time limit without digits, an empty script: present is enough.
-    EXPECT_EQ(Initialize(u"<query scriptType='perl' function='' timeout='soon'>"
-                         u"<scriptText/></query>"),
+    EXPECT_EQ(Initialize(TEXT("<query scriptType='perl' function='' timeout='soon'>")
+                             TEXT("<scriptText/></query>")),
               1);
     EXPECT_TRUE(Lines().empty());
     // ... and perl runs nothing: an empty output, no engine made.
-    std::u16string output = u"poison";
+    WString output = TEXT("poison");
     EXPECT_EQ(query->Execute(output), S_OK);
-    EXPECT_EQ(output, u"");
+    EXPECT_EQ(output, TEXT(""));
     EXPECT_EQ(Lines(), std::vector<std::string>{"8|CScriptQuery::Execute::Type|perl"});
     EXPECT_TRUE(ReadTestEngineLog().calls.empty());
 }
 
 TEST(ScriptTimeLimit, TextsReadAsWindowsReadsThem) {
     struct Case {
-        std::u16string text;
+        WString text;
         DWORD limit;
     } cases[] = {
-        {u"abc", 10000},
-        {u"0", 10000},
-        {u"", 10000},
-        {u"2500ms", 2500},
-        {u"  +2000", 2000},
-        {u"-1", 0xFFFFFFFF},
-        {u"-2", 0xFFFFFFFE},
-        {u"1", 1},
-        {u"99999999999", 0x7FFFFFFF},
-        {u"4294967295", 0x7FFFFFFF},  // saturates as _wtoi does: not "no limit"
+        {TEXT("abc"), 10000},
+        {TEXT("0"), 10000},
+        {TEXT(""), 10000},
+        {TEXT("2500ms"), 2500},
+        {TEXT("  +2000"), 2000},
+        {TEXT("-1"), 0xFFFFFFFF},
+        {TEXT("-2"), 0xFFFFFFFE},
+        {TEXT("1"), 1},
+        {TEXT("99999999999"), 0x7FFFFFFF},
+        {TEXT("4294967295"), 0x7FFFFFFF},  // saturates as _wtoi does: not "no limit"
     };
     for (const Case& c : cases)
         EXPECT_EQ(ScriptTimeLimit(c.text), c.limit) << kvwin::ToUtf8(c.text);
@@ -93,35 +94,35 @@ TEST(ScriptTimeLimit, TextsReadAsWindowsReadsThem) {
 
 TEST_F(ScriptQuery, TheFunctionsValueBecomesTheOutput) {
     struct Case {
-        std::u16string type, behaviour, output;
+        WString type, behaviour, output;
     } cases[] = {
-        {u"jscript", u"number 7", u"7"},
-        {u"JScript", u"number 0", u"0"},
-        {u"VBScript", u"text &lt;row a=\"1\"/&gt;", u"<row a=\"1\"/>"},
-        {u"jscript", u"nothing", u""},
-        {u"jscript", u"fails", u""},
-        {u"jscript", u"text ", u""},
+        {TEXT("jscript"), TEXT("number 7"), TEXT("7")},
+        {TEXT("JScript"), TEXT("number 0"), TEXT("0")},
+        {TEXT("VBScript"), TEXT("text &lt;row a=\"1\"/&gt;"), TEXT("<row a=\"1\"/>")},
+        {TEXT("jscript"), TEXT("nothing"), TEXT("")},
+        {TEXT("jscript"), TEXT("fails"), TEXT("")},
+        {TEXT("jscript"), TEXT("text "), TEXT("")},
     };
     for (const Case& c : cases) {
-        const std::string what = kvwin::ToUtf8(c.type + u" " + c.behaviour);
-        ASSERT_EQ(Initialize(u"<query scriptType='" + c.type +
-                             u"' function='Collect' timeout='60000'><scriptText>Collect=" +
-                             c.behaviour + u"</scriptText></query>"),
+        const std::string what = kvwin::ToUtf8(c.type + TEXT(" ") + c.behaviour);
+        ASSERT_EQ(Initialize(TEXT("<query scriptType='") + c.type +
+                             TEXT("' function='Collect' timeout='60000'><scriptText>Collect=") +
+                             c.behaviour + TEXT("</scriptText></query>")),
                   1)
             << what;
-        std::u16string output = u"poison";
+        WString output = TEXT("poison");
         EXPECT_EQ(query->Execute(output), S_OK) << what;
         EXPECT_EQ(output, c.output) << what;
     }
 }
 
 TEST_F(ScriptQuery, AValueWithoutTextFormFailsAsUnknownError) {
-    ASSERT_EQ(Initialize(u"<query scriptType='jscript' function='Collect' timeout='60000'>"
-                         u"<scriptText>Collect=array</scriptText></query>"),
+    ASSERT_EQ(Initialize(TEXT("<query scriptType='jscript' function='Collect' timeout='60000'>")
+                             TEXT("<scriptText>Collect=array</scriptText></query>")),
               1);
-    std::u16string output;
+    WString output;
     EXPECT_EQ(query->Execute(output), static_cast<HRESULT>(0x8000FFFF));
-    EXPECT_EQ(output, u"");
+    EXPECT_EQ(output, TEXT(""));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"8|CScriptQuery::Execute::Type|jscript",
                                                  "8|CScriptQuery::Execute|UnKnown error"}));
     EXPECT_EQ(ReadTestEngineLog().live, 0) << "the engine was released";
@@ -129,18 +130,17 @@ TEST_F(ScriptQuery, AValueWithoutTextFormFailsAsUnknownError) {
 
 TEST_F(ScriptQuery, TheDriverReturnsTheResultDocument) {
     BSTR result = nullptr;
-    const std::u16string document =
-        u"<query scriptType='vbscript' function='Rows' timeout='0'><scriptText>"
-        u"Rows=text &lt;row name=\"a\"/&gt;</scriptText></query>";
+    const WString document =
+        TEXT("<query scriptType='vbscript' function='Rows' timeout='0'><scriptText>")
+            TEXT("Rows=text &lt;row name=\"a\"/&gt;</scriptText></query>");
     ASSERT_EQ(RunQueryDocument(document.c_str(), &result), S_OK);
-    EXPECT_EQ(std::u16string(result, SysStringLen(result)),
-              u"<result>\n<row name=\"a\"/></result>");
+    EXPECT_EQ(WString(result, SysStringLen(result)), TEXT("<result>\n<row name=\"a\"/></result>"));
     SysFreeString(result);
 
     // A function without a value is a failed gathering: the driver wants an output.
-    const std::u16string empty =
-        u"<query scriptType='jscript' function='Rows' timeout='0'><scriptText>"
-        u"Rows=nothing</scriptText></query>";
+    const WString empty =
+        TEXT("<query scriptType='jscript' function='Rows' timeout='0'><scriptText>")
+            TEXT("Rows=nothing</scriptText></query>");
     result = nullptr;
     EXPECT_EQ(RunQueryDocument(empty.c_str(), &result), static_cast<HRESULT>(0x80041000));
     EXPECT_EQ(result, nullptr);

@@ -27,7 +27,8 @@ TEST(ScriptRunner, AScriptThatEndsInTimeIsNotInterrupted) {
     ScopedTestEngine engines;
     ClearTestEngineLog();
     _variant_t result;
-    EXPECT_TRUE(RunScript(u"jscript", u"Collect=number 7", u"Collect", &result, 60000));
+    EXPECT_TRUE(
+        RunScript(TEXT("jscript"), TEXT("Collect=number 7"), TEXT("Collect"), &result, 60000));
     EXPECT_EQ(V_I4(&result), 7);
     EXPECT_EQ(ReadTestEngineLog().interrupts, 0);
     EXPECT_EQ(ReadTestEngineLog().live, 0);
@@ -39,7 +40,7 @@ TEST(ScriptRunner, AnEndlessScriptIsInterruptedAtTheTimeLimitAndJoined) {
     CancellationEvent cancellation;
     _variant_t result;
     const Clock::time_point start = Clock::now();
-    EXPECT_FALSE(RunScript(u"jscript", u"Loop=endless", u"Loop", &result, 2000));
+    EXPECT_FALSE(RunScript(TEXT("jscript"), TEXT("Loop=endless"), TEXT("Loop"), &result, 2000));
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     EXPECT_GE(elapsed, 1950);
@@ -61,14 +62,15 @@ TEST(ScriptRunner, AnEventAlreadySetCancelsTheRunAtOnceAndIsReset) {
     ASSERT_TRUE(SetEvent(cancellation.handle));
     _variant_t result;
     // No time limit: only the event can end this script.
-    EXPECT_FALSE(RunScript(u"jscript", u"Loop=endless", u"Loop", &result, kNoScriptTimeLimit));
+    EXPECT_FALSE(RunScript(TEXT("jscript"), TEXT("Loop=endless"), TEXT("Loop"), &result,
+                           kNoScriptTimeLimit));
     EXPECT_EQ(V_VT(&result), VT_EMPTY);
     EXPECT_FALSE(cancellation.IsSet());
     EXPECT_EQ(ReadTestEngineLog().live, 0);
 
     // Reset means the next run is not cancelled.
-    EXPECT_TRUE(
-        RunScript(u"jscript", u"Collect=number 1", u"Collect", &result, kNoScriptTimeLimit));
+    EXPECT_TRUE(RunScript(TEXT("jscript"), TEXT("Collect=number 1"), TEXT("Collect"), &result,
+                          kNoScriptTimeLimit));
 }
 
 // Two processes of the session: one runs a script without a time limit, the other waits
@@ -79,8 +81,8 @@ TEST(ScriptRunner, TheEventSetByAnotherProcessInterruptsARunningScript) {
             ScopedTestEngine engines;
             CancellationEvent cancellation;
             _variant_t result;
-            const bool succeeded =
-                RunScript(u"jscript", u"Loop=endless", u"Loop", &result, kNoScriptTimeLimit);
+            const bool succeeded = RunScript(TEXT("jscript"), TEXT("Loop=endless"), TEXT("Loop"),
+                                             &result, kNoScriptTimeLimit);
             if (succeeded || V_VT(&result) != VT_EMPTY)
                 throw std::runtime_error("the run was not interrupted");
             if (ReadTestEngineLog().interrupts != 1)

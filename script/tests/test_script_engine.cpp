@@ -4,6 +4,7 @@
 
 #include "kvwin/com_runtime.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "win/kernel_objects.h"
 #include "win/oleauto.h"
 
@@ -23,23 +24,23 @@ void Record(std::string call) {
 }
 
 std::string Narrow(const WCHAR* text) {
-    return text ? kvwin::ToUtf8(std::u16string(text)) : std::string("(null)");
+    return text ? kvwin::ToUtf8(WString(text)) : std::string("(null)");
 }
 
 // The functions a script text defines: name -> behaviour.
-std::map<std::u16string, std::u16string> FunctionsOf(const std::u16string& text) {
-    std::map<std::u16string, std::u16string> functions;
+std::map<WString, WString> FunctionsOf(const WString& text) {
+    std::map<WString, WString> functions;
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = text.find(u'\n', start);
-        if (end == std::u16string::npos)
+        size_t end = text.find(TEXT('\n'), start);
+        if (end == WString::npos)
             end = text.size();
-        const std::u16string line = text.substr(start, end - start);
-        const size_t equals = line.find(u'=');
+        const WString line = text.substr(start, end - start);
+        const size_t equals = line.find(TEXT('='));
         // Lines of the VBScript helper blocks carry '=' too; only "Name=behaviour" lines
         // without blanks before the '=' count.
-        if (equals != std::u16string::npos && equals > 0 && line.find(u' ') > equals &&
-            line.find(u'\t') == std::u16string::npos)
+        if (equals != WString::npos && equals > 0 && line.find(TEXT(' ')) > equals &&
+            line.find(TEXT('\t')) == WString::npos)
             functions.emplace(line.substr(0, equals), line.substr(equals + 1));
         start = end + 1;
     }
@@ -92,7 +93,7 @@ class TestEngine final : public kvwin::ComObject<IActiveScript, IActiveScriptPar
     HRESULT STDMETHODCALLTYPE GetScriptSite(REFIID, void**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetScriptState(SCRIPTSTATE state) override {
         Record("SetScriptState " + std::to_string(state));
-        if (text_.find(u"!connect-fails") != std::u16string::npos) {
+        if (text_.find(TEXT("!connect-fails")) != WString::npos) {
             site_->OnScriptError(nullptr);
             return SCRIPT_E_REPORTED;
         }
@@ -162,7 +163,7 @@ class TestEngine final : public kvwin::ComObject<IActiveScript, IActiveScriptPar
                std::to_string(result != nullptr) + " " + std::to_string(exception != nullptr));
         text_ = code;
         Write([&](TestEngineLog& log) { log.parsedText = text_; });
-        if (text_.find(u"!parse-fails") != std::u16string::npos) {
+        if (text_.find(TEXT("!parse-fails")) != WString::npos) {
             site_->OnScriptError(nullptr);
             return SCRIPT_E_REPORTED;
         }
@@ -170,7 +171,7 @@ class TestEngine final : public kvwin::ComObject<IActiveScript, IActiveScriptPar
         return S_OK;
     }
 
-    const std::map<std::u16string, std::u16string>& functions() const { return functions_; }
+    const std::map<WString, WString>& functions() const { return functions_; }
     IActiveScriptSite* site() const { return site_; }
     HANDLE interruptEvent() const { return interrupt_; }
 
@@ -184,8 +185,8 @@ class TestEngine final : public kvwin::ComObject<IActiveScript, IActiveScriptPar
 
     IActiveScriptSite* site_ = nullptr;
     HANDLE interrupt_ = nullptr;
-    std::u16string text_;
-    std::map<std::u16string, std::u16string> functions_;
+    WString text_;
+    std::map<WString, WString> functions_;
 };
 
 ScriptDispatch::ScriptDispatch(TestEngine* engine) : engine_(engine) {
@@ -218,21 +219,21 @@ HRESULT ScriptDispatch::Invoke(DISPID member, REFIID, LCID lcid, WORD flags, DIS
     Record("Invoke " + kvwin::ToUtf8(function->first) + " " + std::to_string(lcid) + " " +
            std::to_string(flags) + " " + std::to_string(params->cArgs) + " " +
            std::to_string(params->cNamedArgs));
-    const std::u16string& behaviour = function->second;
-    if (behaviour.rfind(u"number ", 0) == 0) {
+    const WString& behaviour = function->second;
+    if (behaviour.rfind(TEXT("number "), 0) == 0) {
         V_VT(result) = VT_I4;
         V_I4(result) = std::stoi(kvwin::ToUtf8(behaviour.substr(7)));
-    } else if (behaviour.rfind(u"text ", 0) == 0) {
+    } else if (behaviour.rfind(TEXT("text "), 0) == 0) {
         V_VT(result) = VT_BSTR;
         V_BSTR(result) = SysAllocString(behaviour.substr(5).c_str());
-    } else if (behaviour == u"array") {
+    } else if (behaviour == TEXT("array")) {
         SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 2);
         V_VT(result) = VT_ARRAY | VT_I4;
         V_ARRAY(result) = array;
-    } else if (behaviour == u"fails") {
+    } else if (behaviour == TEXT("fails")) {
         engine_->site()->OnScriptError(nullptr);
         return SCRIPT_E_REPORTED;
-    } else if (behaviour == u"endless") {
+    } else if (behaviour == TEXT("endless")) {
         HANDLE started = CreateEventW(nullptr, TRUE, FALSE, kTestScriptStartedEvent);
         SetEvent(started);
         WaitForSingleObject(engine_->interruptEvent(), INFINITE);
@@ -275,8 +276,8 @@ void ClearTestEngineLog() {
 }
 
 ScopedTestEngine::ScopedTestEngine() {
-    kvwin::RegisterBuiltinClass({CLSID_JScript, u"", u"", CreateJScript, u""});
-    kvwin::RegisterBuiltinClass({CLSID_VBScript, u"", u"", CreateVBScript, u""});
+    kvwin::RegisterBuiltinClass({CLSID_JScript, TEXT(""), TEXT(""), CreateJScript, TEXT("")});
+    kvwin::RegisterBuiltinClass({CLSID_VBScript, TEXT(""), TEXT(""), CreateVBScript, TEXT("")});
 }
 
 ScopedTestEngine::~ScopedTestEngine() {

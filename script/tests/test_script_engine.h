@@ -20,14 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/wide_string.h"
 #include "win/activscp.h"
 
-inline constexpr const WCHAR* kTestScriptStartedEvent = u"Local\\KavrelTestScriptStarted";
+inline constexpr const WCHAR* kTestScriptStartedEvent = TEXT("Local\\KavrelTestScriptStarted");
 
 // What the engines of this process were asked to do, in order. Thread safe.
 struct TestEngineLog {
     std::vector<std::string> calls;  // "AddNamedItem Scripter 14", "Invoke Collect 1024 1"...
-    std::u16string parsedText;       // the last text given to ParseScriptText
+    WString parsedText;              // the last text given to ParseScriptText
     std::string engineClass;         // "JScript" or "VBScript", of the last engine made
     int live = 0;                    // engines not yet destroyed
     int interrupts = 0;              // InterruptScriptThread calls

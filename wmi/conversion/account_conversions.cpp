@@ -2,6 +2,7 @@
 // with two fall-backs so the column is rarely empty.
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 #include "win/memory.h"
 #include "win/security.h"
@@ -27,7 +28,7 @@ class LocalBlock {
 };
 
 // The referenced domain of the account on this machine; empty when it cannot be resolved.
-std::u16string LookedUpDomain(const WCHAR* account) {
+WString LookedUpDomain(const WCHAR* account) {
     DWORD sidBytes = 0;
     DWORD domainChars = 0;
     SID_NAME_USE use = SidTypeUnknown;
@@ -48,13 +49,13 @@ std::u16string LookedUpDomain(const WCHAR* account) {
 
 }  // namespace
 
-void CDataConversion::GetDomainName(const WCHAR* value, std::u16string& result) {
-    const std::u16string account(value);
-    std::u16string domain = LookedUpDomain(account.c_str());
+void CDataConversion::GetDomainName(const WCHAR* value, WString& result) {
+    const WString account(value);
+    WString domain = LookedUpDomain(account.c_str());
     // An account the database does not know may still name its domain: "DOMAIN\user".
     if (domain.empty()) {
-        const size_t slash = account.find(u'\\');
-        if (slash != std::u16string::npos)
+        const size_t slash = account.find(TEXT('\\'));
+        if (slash != WString::npos)
             domain = account.substr(0, slash);
     }
     // Otherwise it is taken to be a local account of this computer.

@@ -1,7 +1,7 @@
 // The named conversion functions a WMI query's property binding may apply to every value of
 // its property, after the value has been rendered as text and before it lands in its column.
 //
-//   CDataConversion::Process(value.c_str(), u"GetHubTimeFormat", u"", value);
+//   CDataConversion::Process(value.c_str(), TEXT("GetHubTimeFormat"), TEXT(""), value);
 //
 // Process picks the function by its name, ignoring ASCII letter case; a name that matches
 // none leaves the value alone and logs a warning. The caller may pass the string that holds
@@ -20,6 +20,7 @@
 
 #include <string>
 
+#include "kvwin/wide_string.h"
 #include "win/types.h"
 
 class CDataConversion {
@@ -28,29 +29,29 @@ class CDataConversion {
     // `result`. `param` is accepted for the rule's sake and used by no function. Null texts
     // count as empty.
     static void Process(const WCHAR* value, const WCHAR* function, const WCHAR* param,
-                        std::u16string& result);
+                        WString& result);
 
     // The functions themselves, each with the aliasing rule of Process.
 
     // A WMI date-time re-expressed through the local zone: the wall-clock digits, placed on
     // the local time line, are taken as UTC and shifted to local time.
-    static void GetHubTimeFormat(const WCHAR* value, std::u16string& result);
+    static void GetHubTimeFormat(const WCHAR* value, WString& result);
     // "True" gives "1", "False" gives "0" (any letter case); anything else stays.
-    static void GetSQLBooleantoBit(const WCHAR* value, std::u16string& result);
+    static void GetSQLBooleantoBit(const WCHAR* value, WString& result);
     // The text before the first '|'.
-    static void GetOperatingSystemName(const WCHAR* value, std::u16string& result);
+    static void GetOperatingSystemName(const WCHAR* value, WString& result);
     // A packed DNS server version: low byte, next byte, high 16 bits as "a.b.c".
-    static void FormatDNSVersion(const WCHAR* value, std::u16string& result);
+    static void FormatDNSVersion(const WCHAR* value, WString& result);
     // "At" followed by the value.
-    static void GetJobName(const WCHAR* value, std::u16string& result);
+    static void GetJobName(const WCHAR* value, WString& result);
     // Always "SYSTEM".
-    static void GetJobCreatorName(const WCHAR* value, std::u16string& result);
+    static void GetJobCreatorName(const WCHAR* value, WString& result);
     // The domain of an account name, else the part before a backslash, else this computer.
-    static void GetDomainName(const WCHAR* value, std::u16string& result);
+    static void GetDomainName(const WCHAR* value, WString& result);
     // The product version of a printer's driver (its configuration file's version resource).
-    static void GetProviderVersion(const WCHAR* value, std::u16string& result);
+    static void GetProviderVersion(const WCHAR* value, WString& result);
     // A WMI date-time normalised as local time.
-    static void GetAsSystemTimeFormat(const WCHAR* value, std::u16string& result);
+    static void GetAsSystemTimeFormat(const WCHAR* value, WString& result);
     // A WMI date-time's digits reformatted, without range checks.
-    static void GetSystemTimeFormat(const WCHAR* value, std::u16string& result);
+    static void GetSystemTimeFormat(const WCHAR* value, WString& result);
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/comdef.h"
 #include "win/systime.h"
@@ -15,9 +16,9 @@
 namespace {
 
 // What WMI gives for a date-time property that holds no value.
-constexpr WCHAR kEmptyDateTime[] = u"**************.******+***";
+constexpr WCHAR kEmptyDateTime[] = TEXT("**************.******+***");
 
-constexpr WCHAR kOutputFormat[] = u"%d-%02d-%02dT%02d:%02d:%02d";
+constexpr WCHAR kOutputFormat[] = TEXT("%d-%02d-%02dT%02d:%02d:%02d");
 
 struct DateTimeFields {
     int year, month, day, hour, minute, second;
@@ -31,7 +32,7 @@ bool IsEmptyDateTime(const WCHAR* value) {
 // A text of 12 characters has an empty second (0); a shorter one puts the second's slice
 // past its end, and substr raises std::out_of_range.
 DateTimeFields ReadFields(const WCHAR* value) {
-    const std::u16string text(value);
+    const WString text(value);
     const auto field = [&text](size_t at, size_t length) {
         return _wtoi(text.substr(at, length).c_str());
     };
@@ -73,15 +74,15 @@ time_t ToTimeLine(const DateTimeFields& f) {
     return when;
 }
 
-std::u16string FormatDate(int year, int month, int day, int hour, int minute, int second) {
+WString FormatDate(int year, int month, int day, int hour, int minute, int second) {
     return kvwin::Format(kOutputFormat, year, month, day, hour, minute, second);
 }
 
 }  // namespace
 
-void CDataConversion::GetSystemTimeFormat(const WCHAR* value, std::u16string& result) {
-    CEReportEventF(LogTrace, u"CDataConversion::GetSystemIimeFormat()",
-                   u"Getting the data in systeime format");
+void CDataConversion::GetSystemTimeFormat(const WCHAR* value, WString& result) {
+    CEReportEventF(LogTrace, TEXT("CDataConversion::GetSystemIimeFormat()"),
+                   TEXT("Getting the data in systeime format"));
     if (IsEmptyDateTime(value)) {
         result.clear();
         return;
@@ -94,7 +95,7 @@ void CDataConversion::GetSystemTimeFormat(const WCHAR* value, std::u16string& re
                         word(f.second));
 }
 
-void CDataConversion::GetAsSystemTimeFormat(const WCHAR* value, std::u16string& result) {
+void CDataConversion::GetAsSystemTimeFormat(const WCHAR* value, WString& result) {
     if (IsEmptyDateTime(value)) {
         result.clear();
         return;
@@ -111,7 +112,7 @@ void CDataConversion::GetAsSystemTimeFormat(const WCHAR* value, std::u16string& 
                         local.tm_min, local.tm_sec);
 }
 
-void CDataConversion::GetHubTimeFormat(const WCHAR* value, std::u16string& result) {
+void CDataConversion::GetHubTimeFormat(const WCHAR* value, WString& result) {
     if (IsEmptyDateTime(value)) {
         result.clear();
         return;

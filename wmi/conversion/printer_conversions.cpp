@@ -5,6 +5,7 @@
 
 #include "files/version_resource.h"
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
 #include "win/errors.h"
 #include "win/spooler.h"
 #include "wmi/conversion/data_conversion.h"
@@ -32,7 +33,7 @@ class OpenPrinter {
 
 }  // namespace
 
-void CDataConversion::GetProviderVersion(const WCHAR* value, std::u16string& result) {
+void CDataConversion::GetProviderVersion(const WCHAR* value, WString& result) {
     const OpenPrinter printer(value);
     if (!printer.get())
         return;  // a printer that cannot be opened keeps its name as the value
@@ -52,7 +53,7 @@ void CDataConversion::GetProviderVersion(const WCHAR* value, std::u16string& res
     const VS_FIXEDFILEINFO* fixed = resource.FixedInfo();
     if (!fixed)
         return;
-    result = kvwin::Format(u"%d.%d.%d.%d", static_cast<int>(fixed->dwProductVersionMS >> 16),
+    result = kvwin::Format(TEXT("%d.%d.%d.%d"), static_cast<int>(fixed->dwProductVersionMS >> 16),
                            static_cast<int>(fixed->dwProductVersionMS & 0xFFFF),
                            static_cast<int>(fixed->dwProductVersionLS >> 16),
                            static_cast<int>(fixed->dwProductVersionLS & 0xFFFF));

@@ -3,13 +3,14 @@
 #include <cstdint>
 
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
 #include "win/text.h"
 #include "wmi/conversion/data_conversion.h"
 
 namespace {
 
 bool IsCrtSpace(WCHAR c) {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
+    return c == TEXT(' ') || (c >= TEXT('\t') && c <= TEXT('\r'));
 }
 
 // What swscanf's "%lu" stores into a 32-bit unsigned long: white space, an optional sign,
@@ -19,51 +20,51 @@ bool ScanUnsigned32(const WCHAR* text, uint32_t& number) {
     while (IsCrtSpace(*text))
         ++text;
     bool negative = false;
-    if (*text == u'+' || *text == u'-') {
-        negative = *text == u'-';
+    if (*text == TEXT('+') || *text == TEXT('-')) {
+        negative = *text == TEXT('-');
         ++text;
     }
-    if (*text < u'0' || *text > u'9')
+    if (*text < TEXT('0') || *text > TEXT('9'))
         return false;
     uint32_t read = 0;
-    for (; *text >= u'0' && *text <= u'9'; ++text)
-        read = read * 10u + static_cast<uint32_t>(*text - u'0');
+    for (; *text >= TEXT('0') && *text <= TEXT('9'); ++text)
+        read = read * 10u + static_cast<uint32_t>(*text - TEXT('0'));
     number = negative ? 0u - read : read;
     return true;
 }
 
 }  // namespace
 
-void CDataConversion::GetSQLBooleantoBit(const WCHAR* value, std::u16string& result) {
-    if (_wcsicmp(value, u"True") == 0)
-        result = u"1";
-    else if (_wcsicmp(value, u"False") == 0)
-        result = u"0";
+void CDataConversion::GetSQLBooleantoBit(const WCHAR* value, WString& result) {
+    if (_wcsicmp(value, TEXT("True")) == 0)
+        result = TEXT("1");
+    else if (_wcsicmp(value, TEXT("False")) == 0)
+        result = TEXT("0");
 }
 
-void CDataConversion::GetOperatingSystemName(const WCHAR* value, std::u16string& result) {
+void CDataConversion::GetOperatingSystemName(const WCHAR* value, WString& result) {
     // Win32_OperatingSystem's Name is "caption|windows folder|boot partition".
-    const std::u16string_view text(value);
-    const size_t bar = text.find(u'|');
-    if (bar != std::u16string_view::npos)
-        result = std::u16string(text.substr(0, bar));
+    const WStringView text(value);
+    const size_t bar = text.find(TEXT('|'));
+    if (bar != WStringView::npos)
+        result = WString(text.substr(0, bar));
 }
 
-void CDataConversion::FormatDNSVersion(const WCHAR* value, std::u16string& result) {
+void CDataConversion::FormatDNSVersion(const WCHAR* value, WString& result) {
     // The DNS server packs its version as major in the low byte, minor in the next byte and
     // the build number in the high word.
     uint32_t packed = 0;
     ScanUnsigned32(value, packed);
-    result = kvwin::Format(u"%d.%d.%d", static_cast<int>(packed & 0xFFu),
+    result = kvwin::Format(TEXT("%d.%d.%d"), static_cast<int>(packed & 0xFFu),
                            static_cast<int>((packed >> 8) & 0xFFu), static_cast<int>(packed >> 16));
 }
 
-void CDataConversion::GetJobName(const WCHAR* value, std::u16string& result) {
+void CDataConversion::GetJobName(const WCHAR* value, WString& result) {
     // Jobs scheduled with the at command are named after their id: "At1", "At2", ...
-    result = u"At" + std::u16string(value);
+    result = TEXT("At") + WString(value);
 }
 
-void CDataConversion::GetJobCreatorName(const WCHAR*, std::u16string& result) {
+void CDataConversion::GetJobCreatorName(const WCHAR*, WString& result) {
     // Scheduled jobs run as, and are reported as created by, the system account.
-    result = u"SYSTEM";
+    result = TEXT("SYSTEM");
 }

@@ -4,20 +4,21 @@
 #include <utility>
 
 #include "errors/error_description.h"
+#include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "wmi/conversion/data_conversion.h"
 #include "xml/xml_document.h"
 
 namespace {
 
-constexpr const WCHAR* kInitializeSource = u"CWMIQuery::Initialize";
-constexpr const WCHAR* kExecuteSource = u"CWMIQuery::Execute";
-constexpr const WCHAR* kExecuteQuerySource = u"CWMIQuery::ExecuteQuery";
+constexpr const WCHAR* kInitializeSource = TEXT("CWMIQuery::Initialize");
+constexpr const WCHAR* kExecuteSource = TEXT("CWMIQuery::Execute");
+constexpr const WCHAR* kExecuteQuerySource = TEXT("CWMIQuery::ExecuteQuery");
 // The source file the trace lines of a failed step name, as "wmiquery(181)".
 constexpr const char* kTraceFile = "wmiquery.cpp";
 
 // A rule name's conversion: (parameter, function name).
-using RuleTable = std::map<std::u16string, std::pair<std::u16string, std::u16string>>;
+using RuleTable = std::map<WString, std::pair<WString, WString>>;
 
 // Calls visit for every element that `path` selects below `parent`, in document order.
 // The walk ends at the end of the list or at the first node that is not an element.
@@ -69,16 +70,16 @@ IXMLDOMElementPtr SelectElement(const IXMLDOMElementPtr& parent, const WCHAR* pa
 
 RuleTable ReadRules(const IXMLDOMElementPtr& query) {
     RuleTable rules;
-    ForEachElement(query, u"rules/rule", [&](const IXMLDOMElementPtr& rule) {
-        std::u16string name;
-        if (!GetAttributeString(rule, u"name", name))
+    ForEachElement(query, TEXT("rules/rule"), [&](const IXMLDOMElementPtr& rule) {
+        WString name;
+        if (!GetAttributeString(rule, TEXT("name"), name))
             return;
-        IXMLDOMElementPtr function = SelectElement(rule, u"definition/function");
-        std::u16string functionName;
-        if (!function || !GetAttributeString(function, u"name", functionName))
+        IXMLDOMElementPtr function = SelectElement(rule, TEXT("definition/function"));
+        WString functionName;
+        if (!function || !GetAttributeString(function, TEXT("name"), functionName))
             return;
-        std::u16string param;
-        GetAttributeString(function, u"param", param);
+        WString param;
+        GetAttributeString(function, TEXT("param"), param);
         rules[name] = {std::move(param), std::move(functionName)};
     });
     return rules;
@@ -91,9 +92,10 @@ HRESULT CWMIQuery::Initialize(IXMLDOMElementPtr& query) {
         ReadDefinition(query);
         return S_OK;
     } catch (const _com_error& error) {
-        CEReportEventCom(LogError, kInitializeSource, error, u"Failed to initialize WMI query");
+        CEReportEventCom(LogError, kInitializeSource, error,
+                         TEXT("Failed to initialize WMI query"));
     } catch (...) {
-        CEReportEventF(LogError, kInitializeSource, u"UnKnown Error");
+        CEReportEventF(LogError, kInitializeSource, TEXT("UnKnown Error"));
     }
     return kWmiQueryFailed;
 }
@@ -103,67 +105,68 @@ void CWMIQuery::ReadDefinition(IXMLDOMElementPtr& query) {
         _com_issue_error(E_POINTER);
     working_.query.clear();
     working_.properties.clear();
-    std::u16string value;
-    if (GetAttributeString(query, u"namespace", value))
+    WString value;
+    if (GetAttributeString(query, TEXT("namespace"), value))
         working_.namespace_ = value;
-    std::u16string className;
-    GetAttributeString(query, u"class", className);
+    WString className;
+    GetAttributeString(query, TEXT("class"), className);
 
     const RuleTable rules = ReadRules(query);
 
-    std::u16string statement = u"select ";
-    ForEachElement(query, u"properties/property", [&](const IXMLDOMElementPtr& property) {
+    WString statement = TEXT("select ");
+    ForEachElement(query, TEXT("properties/property"), [&](const IXMLDOMElementPtr& property) {
         WMIPropertyInfo binding;
         GetChildTextString(property, nullptr, binding.name);
-        std::u16string ruleName;
-        if (GetAttributeString(property, u"rule", ruleName)) {
+        WString ruleName;
+        if (GetAttributeString(property, TEXT("rule"), ruleName)) {
             auto rule = rules.find(ruleName);
             if (rule != rules.end()) {
                 binding.param = rule->second.first;
                 binding.function = rule->second.second;
             }
         }
-        GetAttributeNumber(property, u"mapsTo", binding.mapsTo);
+        GetAttributeNumber(property, TEXT("mapsTo"), binding.mapsTo);
         if (!working_.properties.empty())
-            statement += u',';
+            statement += TEXT(',');
         statement += binding.name;
         working_.properties.push_back(std::move(binding));
     });
-    statement += u" from ";
+    statement += TEXT(" from ");
     statement += className;
-    statement += u' ';
-    std::u16string clause;
-    if (GetAttributeString(query, u"filter/clause", clause))
+    statement += TEXT(' ');
+    WString clause;
+    if (GetAttributeString(query, TEXT("filter/clause"), clause))
         statement += clause;
     working_.query = std::move(statement);
     active_ = working_;
 }
 
-HRESULT CWMIQuery::Execute(std::u16string& output) {
+HRESULT CWMIQuery::Execute(WString& output) {
     try {
         HRESULT hr = engine_.Initialize();
         if (FAILED(hr)) {
-            CEReportEventAt(LogTrace, kTraceFile, 181, u"CE_FAILED_THROW_ERROR_MSG %x", hr);
-            ThrowComError(hr, u"Error in initializing Wbem Objects");
+            CEReportEventAt(LogTrace, kTraceFile, 181, TEXT("CE_FAILED_THROW_ERROR_MSG %x"), hr);
+            ThrowComError(hr, TEXT("Error in initializing Wbem Objects"));
         }
-        const std::u16string path = u"\\\\.\\" + active_.namespace_;
+        const WString path = TEXT("\\\\.\\") + active_.namespace_;
         const int32_t connected = engine_.ConnectServer(path);
         if (connected < 0) {
-            CEReportEventAt(LogTrace, kTraceFile, 189, u"CE_FAILED_THROW_ERROR_MSG %x", connected);
+            CEReportEventAt(LogTrace, kTraceFile, 189, TEXT("CE_FAILED_THROW_ERROR_MSG %x"),
+                            connected);
             ThrowComError(static_cast<HRESULT>(connected),
-                          (u"Error in Connecting WMI Server: namespace = " + path).c_str());
+                          (TEXT("Error in Connecting WMI Server: namespace = ") + path).c_str());
         }
         const HRESULT result = ExecuteQuery(active_);
         if (FAILED(result))
-            CEReportEventF(LogWarning, kExecuteSource, u"Error in executing query");
-        std::u16string rows;
+            CEReportEventF(LogWarning, kExecuteSource, TEXT("Error in executing query"));
+        WString rows;
         GetRowsXml(rows);
         output = std::move(rows);
         return result;
     } catch (const _com_error& error) {
-        CEReportEventCom(LogWarning, kExecuteSource, error, u"Failed to execute WMI query");
+        CEReportEventCom(LogWarning, kExecuteSource, error, TEXT("Failed to execute WMI query"));
     } catch (...) {
-        CEReportEventS(LogError, kExecuteSource, u"Unknown error");
+        CEReportEventS(LogError, kExecuteSource, TEXT("Unknown error"));
     }
     return kWmiQueryFailed;
 }
@@ -176,10 +179,10 @@ HRESULT CWMIQuery::ExecuteQuery(WMIQueryInfo definition) {
             return S_OK;
         }
         // Rows built before a time-out are dropped with the rest.
-        CEReportEventF(LogError, kExecuteQuerySource, u"WMI Query Failed - Query:%s",
+        CEReportEventF(LogError, kExecuteQuerySource, TEXT("WMI Query Failed - Query:%s"),
                        definition.query.c_str());
     } catch (...) {
-        CEReportEventF(LogError, kExecuteQuerySource, u"UnKnown Error");
+        CEReportEventF(LogError, kExecuteQuerySource, TEXT("UnKnown Error"));
     }
     return kWmiQueryFailed;
 }
@@ -191,7 +194,7 @@ void CWMIQuery::AddRows(const WMIRows& rows, const WMIQueryInfo& definition) {
             auto entry = row.find(binding.name);
             if (entry == row.end())
                 continue;
-            std::u16string value = entry->second;
+            WString value = entry->second;
             if (!binding.function.empty()) {
                 CDataConversion::Process(value.c_str(), binding.function.c_str(),
                                          binding.param.c_str(), value);

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "entry/query.h"
+#include "kvwin/wide_string.h"
 #include "wmi/query/wmi_query_info.h"
 #include "wmi/wmi_async_query.h"
 
@@ -36,7 +37,7 @@ class CWMIQuery : public CQuery {
     // each binding's value converted and set in its column; the output is the collector's
     // row text. S_OK, or kWmiQueryFailed (logged). The output is replaced whenever the
     // connection was made, also when the query failed; otherwise it keeps what it held.
-    HRESULT Execute(std::u16string& output) override;
+    HRESULT Execute(WString& output) override;
     // Runs one definition (a copy) through the connected engine: S_OK or kWmiQueryFailed.
     HRESULT ExecuteQuery(WMIQueryInfo definition);
 

@@ -6,16 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/wide_string.h"
+
 // One property of the select list and the column it fills.
 struct WMIPropertyInfo {
-    std::u16string name;      // the property name, as written in the select list
-    int32_t mapsTo = 0;       // the column of the data block
-    std::u16string function;  // the conversion applied to its values; empty for none
-    std::u16string param;     // the conversion's parameter
+    WString name;        // the property name, as written in the select list
+    int32_t mapsTo = 0;  // the column of the data block
+    WString function;    // the conversion applied to its values; empty for none
+    WString param;       // the conversion's parameter
 };
 
 struct WMIQueryInfo {
-    std::u16string namespace_;                // "root\cimv2", without the machine part
-    std::u16string query;                     // the complete WQL statement
+    WString namespace_;                       // "root\cimv2", without the machine part
+    WString query;                            // the complete WQL statement
     std::vector<WMIPropertyInfo> properties;  // in document order
 };

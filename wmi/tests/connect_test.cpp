@@ -49,7 +49,7 @@ TEST_F(ConnectServerTest, EveryRefusalHasItsMessageAndCode) {
         ClearLoggedLines();
         {
             CWMIAsyncQuery engine;
-            EXPECT_EQ(engine.ConnectServer(u"\\\\.\\root\\nowhere"), refusal.code);
+            EXPECT_EQ(engine.ConnectServer(TEXT("\\\\.\\root\\nowhere")), refusal.code);
         }
         EXPECT_THAT(LoggedLines(), ElementsAre(refusal.line));
         RemoveLocator();
@@ -60,7 +60,7 @@ TEST_F(ConnectServerTest, EveryRefusalHasItsMessageAndCode) {
 TEST_F(ConnectServerTest, NoLocatorClassGivesMinusSix) {
     RemoveLocator();
     CWMIAsyncQuery engine;
-    EXPECT_EQ(engine.ConnectServer(u"\\\\.\\root\\cimv2"), -6);
+    EXPECT_EQ(engine.ConnectServer(TEXT("\\\\.\\root\\cimv2")), -6);
     EXPECT_THAT(LoggedLines(),
                 ElementsAre("8|CWMIAsyncQuery::Initialize|Error! Initializing WbemLocator."));
 }
@@ -71,7 +71,7 @@ TEST_F(ConnectServerTest, ConnectedServicesWithoutCallSecurityGiveMinusSeven) {
     InstallLocator(locator);
     locator->Release();
     CWMIAsyncQuery engine;
-    EXPECT_EQ(engine.ConnectServer(u"\\\\.\\root\\cimv2"), -7);
+    EXPECT_EQ(engine.ConnectServer(TEXT("\\\\.\\root\\cimv2")), -7);
     EXPECT_THAT(LoggedLines(),
                 ElementsAre("8|CWMIAsyncQuery::ConnectServer|Error! ProxyBlanket error!"));
 }
@@ -84,7 +84,7 @@ TEST_F(ConnectServerTest, SuccessPassesThePathAndNothingElse) {
         CWMIAsyncQuery engine;
         EXPECT_EQ(engine.Initialize(), S_OK);
         EXPECT_EQ(engine.State(), CWMIAsyncQuery::Closed);
-        EXPECT_EQ(engine.ConnectServer(u"\\\\.\\root\\cimv2"), 0);
+        EXPECT_EQ(engine.ConnectServer(TEXT("\\\\.\\root\\cimv2")), 0);
         const ConnectCall call = locator->LastCall();
         EXPECT_EQ(Utf8(call.resource), "\\\\.\\root\\cimv2");
         EXPECT_FALSE(call.user || call.password || call.locale || call.authority || call.context);

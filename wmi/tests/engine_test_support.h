@@ -9,6 +9,7 @@
 
 #include "fake_wmi.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "log_lines.h"
 #include "wmi/row_map.h"
 #include "wmi/wmi_async_query.h"
@@ -35,12 +36,12 @@ class WmiEngineTest : public ::testing::Test {
         InstallLocator(locator);
         locator->Release();
         EXPECT_EQ(engine.Initialize(), S_OK);
-        EXPECT_EQ(engine.ConnectServer(u"\\\\.\\root\\cimv2"), 0);
+        EXPECT_EQ(engine.ConnectServer(TEXT("\\\\.\\root\\cimv2")), 0);
         return services;
     }
 };
 
-inline std::string Utf8(const std::u16string& text) {
+inline std::string Utf8(const WString& text) {
     return kvwin::ToUtf8(text);
 }
 

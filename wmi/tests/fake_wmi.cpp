@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "kvwin/com_runtime.h"
+#include "kvwin/wide_string.h"
 
 namespace wmitest {
 namespace {
@@ -26,8 +27,8 @@ HRESULT CreateInstalledLocator(IUnknown* outer, REFIID riid, void** ppv) {
     return g_installed->QueryInterface(riid, ppv);
 }
 
-std::u16string Text(const BSTR text) {
-    return text ? std::u16string(text, SysStringLen(text)) : std::u16string();
+WString Text(const BSTR text) {
+    return text ? WString(text, SysStringLen(text)) : WString();
 }
 
 _variant_t ArrayVariant(VARTYPE vt, SAFEARRAY* array) {
@@ -58,12 +59,12 @@ FakeObject* NewObject() {
     return new FakeObject();
 }
 
-FakeObject& FakeObject::Set(const std::u16string& name, const VARIANT& value) {
+FakeObject& FakeObject::Set(const WString& name, const VARIANT& value) {
     properties_[name] = Property{_variant_t(value), S_OK};
     return *this;
 }
 
-FakeObject& FakeObject::Fail(const std::u16string& name, HRESULT hr) {
+FakeObject& FakeObject::Fail(const WString& name, HRESULT hr) {
     properties_[name] = Property{_variant_t(), hr};
     return *this;
 }
@@ -92,7 +93,7 @@ _variant_t IntegerArray(const std::vector<int32_t>& elements, LONG lower) {
     return ArrayVariant(VT_I4, array);
 }
 
-_variant_t StringArray(const std::vector<std::u16string>& elements) {
+_variant_t StringArray(const std::vector<WString>& elements) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, ULONG(elements.size()));
     for (size_t i = 0; i < elements.size(); ++i) {
         LONG index = LONG(i);
@@ -135,12 +136,12 @@ FakeServices::~FakeServices() {
         plan_.statusObject->Release();
 }
 
-std::u16string FakeServices::Language() const {
+WString FakeServices::Language() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return language_;
 }
 
-std::u16string FakeServices::Query() const {
+WString FakeServices::Query() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return query_;
 }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "kvwin/com_object.h"
+#include "kvwin/wide_string.h"
 #include "win/comdef.h"
 #include "win/wbemcli.h"
 
@@ -32,9 +33,9 @@ class FakeObject final : public kvwin::ComObject<IWbemClassObject> {
     FakeObject();
 
     // Get(name) answers S_OK and a copy of value.
-    FakeObject& Set(const std::u16string& name, const VARIANT& value);
+    FakeObject& Set(const WString& name, const VARIANT& value);
     // Get(name) answers hr (which may be a success code other than S_OK) and no value.
-    FakeObject& Fail(const std::u16string& name, HRESULT hr);
+    FakeObject& Fail(const WString& name, HRESULT hr);
 
     // Objects of this class alive in the process.
     static long Alive();
@@ -89,7 +90,7 @@ class FakeObject final : public kvwin::ComObject<IWbemClassObject> {
         _variant_t value;
         HRESULT result = S_OK;
     };
-    std::map<std::u16string, Property> properties_;
+    std::map<WString, Property> properties_;
     std::function<void()> onGet_;
 };
 
@@ -98,7 +99,7 @@ FakeObject* NewObject();
 
 // A VT_ARRAY | vt variant over the given elements (lower bound `lower`).
 _variant_t IntegerArray(const std::vector<int32_t>& elements, LONG lower = 0);
-_variant_t StringArray(const std::vector<std::u16string>& elements);
+_variant_t StringArray(const std::vector<WString>& elements);
 _variant_t Null();
 
 struct DeliveryPlan {
@@ -121,8 +122,8 @@ class FakeServices final : public kvwin::ComObject<IWbemServices> {
     explicit FakeServices(DeliveryPlan plan);
 
     // What ExecQueryAsync was given.
-    std::u16string Language() const;
-    std::u16string Query() const;
+    WString Language() const;
+    WString Query() const;
     long QueryFlags() const { return queryFlags_; }
     bool QueryHadContext() const { return queryContext_; }
     int QueryCalls() const { return queryCalls_; }
@@ -220,7 +221,7 @@ class FakeServices final : public kvwin::ComObject<IWbemServices> {
     DeliveryPlan plan_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::u16string language_, query_;
+    WString language_, query_;
     std::atomic<long> queryFlags_{-1};
     std::atomic<bool> queryContext_{false};
     std::atomic<int> queryCalls_{0}, cancelCalls_{0};
@@ -233,7 +234,7 @@ class FakeServices final : public kvwin::ComObject<IWbemServices> {
 };
 
 struct ConnectCall {
-    std::u16string resource;
+    WString resource;
     bool user = false, password = false, locale = false, authority = false, context = false;
     long securityFlags = -1;
 };

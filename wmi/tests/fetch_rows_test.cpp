@@ -4,6 +4,7 @@
 #include <future>
 
 #include "engine_test_support.h"
+#include "kvwin/wide_string.h"
 #include "win/handles.h"
 #include "win/kernel_objects.h"
 #include "wmi/wmi_async_query_sink.h"
@@ -16,9 +17,9 @@ using ::testing::IsEmpty;
 
 constexpr unsigned kGenerousMs = 60000;
 
-FakeObject* Named(const char16_t* name) {
+FakeObject* Named(const WCHAR* name) {
     FakeObject* object = NewObject();
-    object->Set(u"Name", _variant_t(name));
+    object->Set(TEXT("Name"), _variant_t(name));
     return object;
 }
 
@@ -44,7 +45,7 @@ void Drop(DeliveryPlan& plan) {
 class FetchRowsTest : public WmiEngineTest {
   protected:
     FakeServices* Start(CWMIAsyncQuery& engine, DeliveryPlan plan,
-                        const std::u16string& query = u"select Name from Win32_Thing ") {
+                        const WString& query = TEXT("select Name from Win32_Thing ")) {
         DeliveryPlan copy = plan;
         FakeServices* services = Connect(engine, std::move(plan));
         Drop(copy);
@@ -55,7 +56,10 @@ class FetchRowsTest : public WmiEngineTest {
 
 TEST_F(FetchRowsTest, AllObjectsBecomeRowsInArrivalOrder) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a"), Named(u"b")}, {}, {nullptr, Named(u"c"), nullptr}, {Named(u"d")}};
+    plan.batches = {{Named(TEXT("a")), Named(TEXT("b"))},
+                    {},
+                    {nullptr, Named(TEXT("c")), nullptr},
+                    {Named(TEXT("d"))}};
     CWMIAsyncQuery engine;
     FakeServices* services = Start(engine, plan);
 
@@ -78,9 +82,9 @@ TEST_F(FetchRowsTest, AQueryWithoutObjectsCompletesWithoutRows) {
 
 TEST_F(FetchRowsTest, PropertyFailuresCostTheirEntryOnEveryObject) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a"), Named(u"b")}};
+    plan.batches = {{Named(TEXT("a")), Named(TEXT("b"))}};
     CWMIAsyncQuery engine;
-    FakeServices* services = Start(engine, plan, u"select Name,Size from Win32_Thing ");
+    FakeServices* services = Start(engine, plan, TEXT("select Name,Size from Win32_Thing "));
 
     WMIRows rows;
     EXPECT_TRUE(engine.FetchRows(rows, kGenerousMs));
@@ -93,7 +97,7 @@ TEST_F(FetchRowsTest, PropertyFailuresCostTheirEntryOnEveryObject) {
 
 TEST_F(FetchRowsTest, TimeOutKeepsTheRowsMadeSoFar) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a"), Named(u"b"), Named(u"c")}};
+    plan.batches = {{Named(TEXT("a")), Named(TEXT("b")), Named(TEXT("c"))}};
     plan.waitForCancel = true;  // never completes on its own
     CWMIAsyncQuery engine;
     FakeServices* services = Start(engine, plan);
@@ -115,7 +119,7 @@ TEST_F(FetchRowsTest, TimeOutKeepsTheRowsMadeSoFar) {
 
 TEST_F(FetchRowsTest, AZeroLimitEndsBeforeTakingAnything) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a")}};
+    plan.batches = {{Named(TEXT("a"))}};
     CWMIAsyncQuery engine;
     FakeServices* services = Start(engine, plan);
     ASSERT_TRUE(services->WaitSinkReleased(kGenerousMs));
@@ -127,7 +131,7 @@ TEST_F(FetchRowsTest, AZeroLimitEndsBeforeTakingAnything) {
 
 TEST_F(FetchRowsTest, DestroyingARunningEngineCancelsAndWaitsForTheSink) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a"), Named(u"b")}};
+    plan.batches = {{Named(TEXT("a")), Named(TEXT("b"))}};
     plan.waitForCancel = true;
     FakeServices* services = nullptr;
     {
@@ -144,7 +148,7 @@ TEST_F(FetchRowsTest, DestroyingARunningEngineCancelsAndWaitsForTheSink) {
 
 TEST_F(FetchRowsTest, CloseReleasesTheObjectsStillQueued) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a"), Named(u"b"), Named(u"c")}};
+    plan.batches = {{Named(TEXT("a")), Named(TEXT("b")), Named(TEXT("c"))}};
     CWMIAsyncQuery engine;
     FakeServices* services = Start(engine, plan);
     ASSERT_TRUE(services->WaitSinkReleased(kGenerousMs));
@@ -161,7 +165,7 @@ TEST_F(FetchRowsTest, CloseReleasesTheObjectsStillQueued) {
 
 TEST_F(FetchRowsTest, CloseReturnsOnlyAfterWmiLetGoOfTheSink) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a")}};
+    plan.batches = {{Named(TEXT("a"))}};
     plan.holdSink = true;  // WMI keeps the sink after its final status, until told
     CWMIAsyncQuery engine;
     FakeServices* services = Start(engine, plan);
@@ -184,7 +188,7 @@ TEST_F(FetchRowsTest, CloseReturnsOnlyAfterWmiLetGoOfTheSink) {
 
 // ---- failures WMI reports after the start ---------------------------------------------------
 
-FakeObject* StatusObject(std::initializer_list<std::pair<const char16_t*, _variant_t>> values) {
+FakeObject* StatusObject(std::initializer_list<std::pair<const WCHAR*, _variant_t>> values) {
     FakeObject* status = NewObject();
     for (const auto& [name, value] : values)
         status->Set(name, value);
@@ -202,31 +206,35 @@ TEST_F(FetchRowsTest, AFailureAfterTheStartEndsTheFetchWithTheRowsReceived) {
     const ReportedFailure failures[] = {
         {"no status object", nullptr, "", 0},
         {"every property",
-         StatusObject({{u"Description", _variant_t(u"described")},
-                       {u"StatusCode", _variant_t(5)},
-                       {u"ObjectInfo", _variant_t(u"object info")},
-                       {u"ErrorCode", _variant_t(7)}}),
+         StatusObject({{TEXT("Description"), _variant_t(TEXT("described"))},
+                       {TEXT("StatusCode"), _variant_t(5)},
+                       {TEXT("ObjectInfo"), _variant_t(TEXT("object info"))},
+                       {TEXT("ErrorCode"), _variant_t(7)}}),
          "object info", 7},
         {"description only",
-         StatusObject({{u"Description", _variant_t(u"described")}, {u"StatusCode", _variant_t(5)}}),
+         StatusObject({{TEXT("Description"), _variant_t(TEXT("described"))},
+                       {TEXT("StatusCode"), _variant_t(5)}}),
          "described", 5},
         {"null object info and error code",
-         StatusObject({{u"Description", _variant_t(u"described")},
-                       {u"StatusCode", _variant_t(5)},
-                       {u"ObjectInfo", Null()},
-                       {u"ErrorCode", Null()}}),
+         StatusObject({{TEXT("Description"), _variant_t(TEXT("described"))},
+                       {TEXT("StatusCode"), _variant_t(5)},
+                       {TEXT("ObjectInfo"), Null()},
+                       {TEXT("ErrorCode"), Null()}}),
          "described", 0},
         {"a code that is not VT_I4",
-         StatusObject({{u"StatusCode", _variant_t(u"12")}, {u"ObjectInfo", _variant_t(u"x")}}), "x",
-         12},
+         StatusObject({{TEXT("StatusCode"), _variant_t(TEXT("12"))},
+                       {TEXT("ObjectInfo"), _variant_t(TEXT("x"))}}),
+         "x", 12},
         {"unreadable properties",
-         &StatusObject({})->Fail(u"Description", WBEM_E_FAILED).Fail(u"ErrorCode", WBEM_E_FAILED),
+         &StatusObject({})
+              ->Fail(TEXT("Description"), WBEM_E_FAILED)
+              .Fail(TEXT("ErrorCode"), WBEM_E_FAILED),
          "", 0},
     };
     for (const ReportedFailure& failure : failures) {
         SCOPED_TRACE(failure.what);
         DeliveryPlan plan;
-        plan.batches = {{Named(u"a"), Named(u"b")}};
+        plan.batches = {{Named(TEXT("a")), Named(TEXT("b"))}};
         plan.finalResult = WBEM_E_PROVIDER_FAILURE;
         plan.statusAfterRowsTaken = true;
         plan.statusObject = failure.statusObject;
@@ -251,7 +259,7 @@ TEST_F(FetchRowsTest, AFailureAfterTheStartEndsTheFetchWithTheRowsReceived) {
 
 TEST_F(FetchRowsTest, AFailureReportedBeforeFetchingEndsTheFetchAtOnce) {
     DeliveryPlan plan;
-    plan.batches = {{Named(u"a")}};
+    plan.batches = {{Named(TEXT("a"))}};
     plan.finalResult = WBEM_E_PROVIDER_FAILURE;
     CWMIAsyncQuery engine;
     FakeServices* services = Start(engine, plan);

@@ -1,5 +1,6 @@
 // Starting a query: the property names taken from the select list, and the start itself.
 #include "engine_test_support.h"
+#include "kvwin/wide_string.h"
 
 namespace wmitest {
 namespace {
@@ -11,30 +12,30 @@ using ::testing::IsEmpty;
 class OpenQueryTest : public WmiEngineTest {};
 
 struct SelectList {
-    std::u16string query;
+    WString query;
     bool starts;
     std::vector<std::string> names;
 };
 
 const SelectList kSelectLists[] = {
-    {u"select Name,Version from Win32_Product ", true, {"Name", "Version"}},
-    {u"select Name, Version from X", true, {"Name", " Version"}},  // pieces keep their blanks
-    {u"select Name", true, {"Name"}},                              // no " from": the rest
-    {u"select Name,Caption", true, {"Name", "Caption"}},
-    {u"select a,,b from x", true, {"a", "", "b"}},  // empty pieces count
-    {u"select ,Name from x", true, {"", "Name"}},
-    {u"select , from x", true, {"", ""}},
-    {u"  select Name from x", true, {"Name"}},  // "select " need not come first
-    {u"select Name from Win32_Bios where x='select '", true, {"Name"}},
-    {u"select afrom,b from c", true, {"afrom", "b"}},  // " from" needs its blank
-    {u"select Name\tfrom x", true, {"Name\tfrom x"}},  // and only a blank will do
-    {u"SELECT Name FROM Win32_Bios", false, {}},       // the search is case-sensitive
-    {u"Select Name from x", false, {}},
-    {u"select", false, {}},
-    {u"selectName from x", false, {}},
-    {u"", false, {}},
-    {u"select  from Win32_Service ", false, {}},  // a definition without properties
-    {u"select ", false, {}},
+    {TEXT("select Name,Version from Win32_Product "), true, {"Name", "Version"}},
+    {TEXT("select Name, Version from X"), true, {"Name", " Version"}},  // pieces keep their blanks
+    {TEXT("select Name"), true, {"Name"}},                              // no " from": the rest
+    {TEXT("select Name,Caption"), true, {"Name", "Caption"}},
+    {TEXT("select a,,b from x"), true, {"a", "", "b"}},  // empty pieces count
+    {TEXT("select ,Name from x"), true, {"", "Name"}},
+    {TEXT("select , from x"), true, {"", ""}},
+    {TEXT("  select Name from x"), true, {"Name"}},  // "select " need not come first
+    {TEXT("select Name from Win32_Bios where x='select '"), true, {"Name"}},
+    {TEXT("select afrom,b from c"), true, {"afrom", "b"}},  // " from" needs its blank
+    {TEXT("select Name\tfrom x"), true, {"Name\tfrom x"}},  // and only a blank will do
+    {TEXT("SELECT Name FROM Win32_Bios"), false, {}},       // the search is case-sensitive
+    {TEXT("Select Name from x"), false, {}},
+    {TEXT("select"), false, {}},
+    {TEXT("selectName from x"), false, {}},
+    {TEXT(""), false, {}},
+    {TEXT("select  from Win32_Service "), false, {}},  // a definition without properties
+    {TEXT("select "), false, {}},
 };
 
 TEST_F(OpenQueryTest, NamesComeFromTheSelectList) {
@@ -48,7 +49,7 @@ TEST_F(OpenQueryTest, NamesComeFromTheSelectList) {
 
         EXPECT_EQ(engine.OpenQuery(list.query), list.starts);
         std::vector<std::string> names;
-        for (const std::u16string& name : engine.PropertyNames())
+        for (const WString& name : engine.PropertyNames())
             names.push_back(Utf8(name));
         EXPECT_THAT(names, ElementsAreArray(list.names));
         if (list.starts) {
@@ -78,7 +79,7 @@ TEST_F(OpenQueryTest, ARefusedStartFailsTheQueryAndFetchRowsAtOnce) {
     FakeServices* services = Connect(engine, std::move(plan));
     ClearLoggedLines();
 
-    EXPECT_FALSE(engine.OpenQuery(u"select Name from Win32_Nothing "));
+    EXPECT_FALSE(engine.OpenQuery(TEXT("select Name from Win32_Nothing ")));
     EXPECT_EQ(engine.State(), CWMIAsyncQuery::Failed);
     EXPECT_NE(engine.Sink(), nullptr) << "the sink stays until the next Close";
     EXPECT_THAT(LoggedLines(), ElementsAre("8|CWMIAsyncQuery::OpenQuery|Error! WMI Query failed"));
@@ -95,7 +96,7 @@ TEST_F(OpenQueryTest, ARefusedStartFailsTheQueryAndFetchRowsAtOnce) {
 TEST_F(OpenQueryTest, WithoutAConnectionTheStartFails) {
     CWMIAsyncQuery engine;
     EXPECT_EQ(engine.State(), CWMIAsyncQuery::Complete);
-    EXPECT_FALSE(engine.OpenQuery(u"select Name from Win32_Bios "));
+    EXPECT_FALSE(engine.OpenQuery(TEXT("select Name from Win32_Bios ")));
     EXPECT_EQ(engine.State(), CWMIAsyncQuery::Failed);
     EXPECT_THAT(LoggedLines(), ElementsAre("8|CWMIAsyncQuery::OpenQuery|Error! WMI Query failed"));
 }

@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "engine_test_support.h"
+#include "kvwin/wide_string.h"
 #include "wmi/property_rendering.h"
 
 namespace wmitest {
@@ -35,8 +36,8 @@ TEST(PropertyRenderingTest, ValuesByType) {
         {"VARIANT_TRUE", Bool(VARIANT_TRUE), "True"},
         {"bool 1", Bool(1), "True"},
         {"bool 0", Bool(VARIANT_FALSE), "False"},
-        {"string", _variant_t(u"Win32 \u00e9t\u00e9"), "Win32 \xc3\xa9t\xc3\xa9"},
-        {"empty string", _variant_t(u""), ""},
+        {"string", _variant_t(TEXT("Win32 \u00e9t\u00e9")), "Win32 \xc3\xa9t\xc3\xa9"},
+        {"empty string", _variant_t(TEXT("")), ""},
         {"null string", NullString(), ""},
         {"integer array", IntegerArray({5, 7, -3}), "5;7;-3;"},
         {"one element", IntegerArray({5}), "5"},
@@ -58,7 +59,7 @@ TEST(PropertyRenderingTest, ValuesByType) {
 
 TEST(PropertyRenderingTest, AStringArrayCannotBeRendered) {
     try {
-        RenderPropertyValue(StringArray({u"a", u"b"}));
+        RenderPropertyValue(StringArray({TEXT("a"), TEXT("b")}));
         ADD_FAILURE() << "a string array was rendered";
     } catch (const _com_error& error) {
         EXPECT_TRUE(FAILED(error.Error()));
@@ -69,20 +70,21 @@ class ObjectRowTest : public WmiEngineTest {};
 
 TEST_F(ObjectRowTest, EachPropertyIsReadAndRenderedOnItsOwn) {
     FakeObject* object = NewObject();
-    object->Set(u"Enabled", Bool(VARIANT_TRUE))
-        .Set(u"Codes", IntegerArray({1, 2}))
-        .Set(u"Caption", _variant_t(u"disk"))
-        .Set(u"Vendor", Null())
-        .Set(u"Names", StringArray({u"x"}))
-        .Fail(u"Broken", WBEM_E_FAILED)
-        .Fail(u"Huge", WBEM_E_OUT_OF_MEMORY)
-        .Fail(u"Odd", WBEM_E_INVALID_PARAMETER)
-        .Fail(u"Class", WBEM_E_INVALID_CLASS)
-        .Fail(u"Half", WBEM_S_FALSE);
-    const std::vector<std::u16string> names = {u"Enabled", u"Broken", u"Codes",  u"Missing",
-                                               u"Vendor",  u"Huge",   u"Names",  u"Odd",
-                                               u"Class",   u"Half",   u"Caption"};
-    WMIRows rows = {WMIRowMap{{u"earlier", u"row"}}};
+    object->Set(TEXT("Enabled"), Bool(VARIANT_TRUE))
+        .Set(TEXT("Codes"), IntegerArray({1, 2}))
+        .Set(TEXT("Caption"), _variant_t(TEXT("disk")))
+        .Set(TEXT("Vendor"), Null())
+        .Set(TEXT("Names"), StringArray({TEXT("x")}))
+        .Fail(TEXT("Broken"), WBEM_E_FAILED)
+        .Fail(TEXT("Huge"), WBEM_E_OUT_OF_MEMORY)
+        .Fail(TEXT("Odd"), WBEM_E_INVALID_PARAMETER)
+        .Fail(TEXT("Class"), WBEM_E_INVALID_CLASS)
+        .Fail(TEXT("Half"), WBEM_S_FALSE);
+    const std::vector<WString> names = {TEXT("Enabled"), TEXT("Broken"), TEXT("Codes"),
+                                        TEXT("Missing"), TEXT("Vendor"), TEXT("Huge"),
+                                        TEXT("Names"),   TEXT("Odd"),    TEXT("Class"),
+                                        TEXT("Half"),    TEXT("Caption")};
+    WMIRows rows = {WMIRowMap{{TEXT("earlier"), TEXT("row")}}};
     AppendObjectRow(object, names, rows);
     object->Release();
 
@@ -104,7 +106,7 @@ TEST_F(ObjectRowTest, EachPropertyIsReadAndRenderedOnItsOwn) {
 TEST_F(ObjectRowTest, AnObjectWithNothingReadableStillGivesARow) {
     FakeObject* object = NewObject();
     WMIRows rows;
-    AppendObjectRow(object, {u"A", u"", u"B"}, rows);
+    AppendObjectRow(object, {TEXT("A"), TEXT(""), TEXT("B")}, rows);
     object->Release();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_TRUE(rows[0].empty());
@@ -116,9 +118,9 @@ TEST_F(ObjectRowTest, AnObjectWithNothingReadableStillGivesARow) {
 
 TEST_F(ObjectRowTest, NamesAreCaseSensitiveAndARepeatedNameIsOneEntry) {
     FakeObject* object = NewObject();
-    object->Set(u"Name", _variant_t(u"one")).Set(u"name", _variant_t(u"two"));
+    object->Set(TEXT("Name"), _variant_t(TEXT("one"))).Set(TEXT("name"), _variant_t(TEXT("two")));
     WMIRows rows;
-    AppendObjectRow(object, {u"Name", u"name", u"Name"}, rows);
+    AppendObjectRow(object, {TEXT("Name"), TEXT("name"), TEXT("Name")}, rows);
     object->Release();
     EXPECT_EQ(RowText(rows.at(0)), "Name=one;name=two");  // names compare case-sensitively
     EXPECT_THAT(LoggedLines(), IsEmpty());

@@ -1,7 +1,9 @@
 // Base Windows types as the platform layer presents them on Linux.
 //
-// Wide text is UTF-16 held in char16_t; literals are written u"...". Integer types keep
-// their Windows widths (LONG and DWORD are 32 bits even where long is 64).
+// Wide text is UTF-16 held in char16_t. Code that also builds for Windows writes its wide
+// literals TEXT("..."), which is u"..." here and L"..." there, and its strings as
+// std::basic_string<WCHAR> (kvwin/wide_string.h names it WString). Integer types keep their
+// Windows widths (LONG and DWORD are 32 bits even where long is 64).
 #pragma once
 
 #include <cstddef>
@@ -12,6 +14,10 @@
 #define STDAPI extern "C" HRESULT
 #define STDAPI_(type) extern "C" type
 #define KVWIN_API __attribute__((visibility("default")))
+
+// A wide literal in the library's text type: u"..." on Linux, where WCHAR is char16_t.
+#define TEXT(quote) u##quote
+#define __TEXT(quote) u##quote
 
 typedef int BOOL;
 typedef unsigned char BYTE;

@@ -10,14 +10,15 @@
 #include <string>
 
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "wmi/conversion/data_conversion.h"
 
 namespace convtest {
 
 // Process with the value's string as the result, as the query's row assembly calls it.
 inline std::string Convert(const std::string& function, const std::string& value) {
-    std::u16string text = kvwin::FromUtf8(value);
-    CDataConversion::Process(text.c_str(), kvwin::FromUtf8(function).c_str(), u"", text);
+    WString text = kvwin::FromUtf8(value);
+    CDataConversion::Process(text.c_str(), kvwin::FromUtf8(function).c_str(), TEXT(""), text);
     return kvwin::ToUtf8(text);
 }
 

@@ -9,6 +9,7 @@
 #include "cups_test_server.h"
 #include "errors/error_description.h"
 #include "kvtest/test_env.h"
+#include "kvwin/wide_string.h"
 #include "win/comdef.h"
 #include "win/errors.h"
 
@@ -103,7 +104,7 @@ TEST_F(ProviderVersion, ADriverWithoutVersionInformationFailsTheConversion) {
         ADD_FAILURE() << "no error raised";
     } catch (const _com_error& error) {
         EXPECT_EQ(error.Error(), static_cast<HRESULT>(0x80070000u | ERROR_RESOURCE_DATA_NOT_FOUND));
-        std::u16string text;
+        WString text;
         GetComErrorText(error, text);
         // The reader's words, a blank, and the system's text for the code.
         const std::string described = kvwin::ToUtf8(text);

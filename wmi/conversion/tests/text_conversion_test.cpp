@@ -1,6 +1,7 @@
 // The conversions that rewrite text, and the choice of function by name.
 #include "conversion_test_support.h"
 #include "kvtest/log_capture.h"
+#include "kvwin/wide_string.h"
 
 namespace {
 
@@ -88,12 +89,12 @@ TEST(ConversionLog, AKnownNameLogsOnlyTheStart) {
 }
 
 TEST(ConversionArguments, NullTextsCountAsEmpty) {
-    std::u16string result = u"kept";
-    CDataConversion::Process(nullptr, u"GetJobName", nullptr, result);
-    EXPECT_EQ(result, u"At");
-    result = u"kept";
-    CDataConversion::Process(u"True", nullptr, nullptr, result);
-    EXPECT_EQ(result, u"kept");
+    WString result = TEXT("kept");
+    CDataConversion::Process(nullptr, TEXT("GetJobName"), nullptr, result);
+    EXPECT_EQ(result, TEXT("At"));
+    result = TEXT("kept");
+    CDataConversion::Process(TEXT("True"), nullptr, nullptr, result);
+    EXPECT_EQ(result, TEXT("kept"));
 }
 
 }  // namespace

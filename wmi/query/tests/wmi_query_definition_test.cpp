@@ -4,6 +4,7 @@
 #include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "wmi/query/wmi_query.h"
 #include "xml/xml_document.h"
 
@@ -12,7 +13,7 @@ namespace {
 struct Definition {
     kvtest::ScopedApartment apartment;
     CWMIQuery query;
-    HRESULT Read(const std::u16string& document) {
+    HRESULT Read(const WString& document) {
         IXMLDOMElementPtr root = GetRootElement(document.c_str());
         return query.Initialize(root);
     }
@@ -22,30 +23,31 @@ struct Definition {
 TEST(WmiQueryDefinition, StatementsBuiltFromDocuments) {
     struct Case {
         const char* what;
-        std::u16string document;
-        std::u16string statement;
+        WString document;
+        WString statement;
     } cases[] = {
         {"the usual form",
-         u"<q namespace='root\\cimv2' class='Win32_Service'><properties>"
-         u"<property mapsTo='0'>Name</property><property mapsTo='1'>State</property></properties>"
-         u"<filter clause=\"where StartMode='Auto'\"/></q>",
-         u"select Name,State from Win32_Service where StartMode='Auto'"},
-        {"no properties", u"<q namespace='n' class='C'/>", u"select  from C "},
-        {"no class", u"<q namespace='n'><properties><property>A</property></properties></q>",
-         u"select A from  "},
+         TEXT("<q namespace='root\\cimv2' class='Win32_Service'><properties>")
+             TEXT("<property mapsTo='0'>Name</property><property "
+                  "mapsTo='1'>State</property></properties>")
+                 TEXT("<filter clause=\"where StartMode='Auto'\"/></q>"),
+         TEXT("select Name,State from Win32_Service where StartMode='Auto'")},
+        {"no properties", TEXT("<q namespace='n' class='C'/>"), TEXT("select  from C ")},
+        {"no class", TEXT("<q namespace='n'><properties><property>A</property></properties></q>"),
+         TEXT("select A from  ")},
         {"empty and blank property elements",
-         u"<q namespace='n' class='C'><properties><property/><property> B </property>"
-         u"<property></property></properties></q>",
-         u"select ,B, from C "},  // the DOM gives an element's text without its outer blanks
-        {"a filter without clause", u"<q namespace='n' class='C'><filter other='x'/></q>",
-         u"select  from C "},
+         TEXT("<q namespace='n' class='C'><properties><property/><property> B </property>")
+             TEXT("<property></property></properties></q>"),
+         TEXT("select ,B, from C ")},  // the DOM gives an element's text without its outer blanks
+        {"a filter without clause", TEXT("<q namespace='n' class='C'><filter other='x'/></q>"),
+         TEXT("select  from C ")},
         {"only the first filter counts",
-         u"<q namespace='n' class='C'><filter clause='one'/><filter clause='two'/></q>",
-         u"select  from C one"},
+         TEXT("<q namespace='n' class='C'><filter clause='one'/><filter clause='two'/></q>"),
+         TEXT("select  from C one")},
         {"nothing is trimmed or checked",
-         u"<q namespace='n' class=' C;drop '><properties><property>a,b</property></properties>"
-         u"<filter clause='  where x'/></q>",
-         u"select a,b from  C;drop    where x"},
+         TEXT("<q namespace='n' class=' C;drop '><properties><property>a,b</property></properties>")
+             TEXT("<filter clause='  where x'/></q>"),
+         TEXT("select a,b from  C;drop    where x")},
     };
     for (const Case& c : cases) {
         Definition d;
@@ -57,29 +59,32 @@ TEST(WmiQueryDefinition, StatementsBuiltFromDocuments) {
 TEST(WmiQueryDefinition, BindingsTakeTheirRulesAndColumns) {
     Definition d;
     ASSERT_EQ(
-        d.Read(u"<q namespace='root\\cimv2' class='C'><rules>"
-               u"<rule name='r'><definition><function name='First' param='p1'/></definition></rule>"
-               u"<rule name='r'><definition><function name='Later' param='p2'/></definition></rule>"
-               u"<rule name='noFunction'><definition/></rule>"
-               u"<rule name='noName'><definition><function param='x'/></definition></rule>"
-               u"<rule><definition><function name='Nameless'/></definition></rule>"
-               u"<rule name='plain'><definition><function name='Plain'/></definition></rule>"
-               u"</rules><properties>"
-               u"<property mapsTo='12x' rule='r'>A</property>"
-               u"<property mapsTo='x' rule='R'>B</property>"
-               u"<property rule='noFunction'>C</property>"
-               u"<property mapsTo='3' rule='noName'>D</property>"
-               u"<property mapsTo='4' rule='plain'>E</property>"
-               u"<property mapsTo='-2' rule='undefined'>F</property>"
-               u"</properties></q>"),
+        d.Read(TEXT("<q namespace='root\\cimv2' class='C'><rules>") TEXT(
+            "<rule name='r'><definition><function name='First' param='p1'/></definition></rule>")
+                   TEXT("<rule name='r'><definition><function name='Later' "
+                        "param='p2'/></definition></rule>") TEXT(
+                       "<rule name='noFunction'><definition/></rule>")
+                       TEXT("<rule name='noName'><definition><function "
+                            "param='x'/></definition></rule>") TEXT(
+                           "<rule><definition><function name='Nameless'/></definition></rule>")
+                           TEXT("<rule name='plain'><definition><function "
+                                "name='Plain'/></definition></rule>") TEXT("</rules><properties>")
+                               TEXT("<property mapsTo='12x' rule='r'>A</property>") TEXT(
+                                   "<property mapsTo='x' rule='R'>B</property>")
+                                   TEXT("<property rule='noFunction'>C</property>") TEXT(
+                                       "<property mapsTo='3' rule='noName'>D</property>")
+                                       TEXT("<property mapsTo='4' rule='plain'>E</property>") TEXT(
+                                           "<property mapsTo='-2' rule='undefined'>F</property>")
+                                           TEXT("</properties></q>")),
         S_OK);
     struct Expected {
-        std::u16string name;
+        WString name;
         int32_t mapsTo;
-        std::u16string function, param;
+        WString function, param;
     } expected[] = {
-        {u"A", 12, u"Later", u"p2"}, {u"B", 0, u"", u""},      {u"C", 0, u"", u""},
-        {u"D", 3, u"", u""},         {u"E", 4, u"Plain", u""}, {u"F", -2, u"", u""},
+        {TEXT("A"), 12, TEXT("Later"), TEXT("p2")}, {TEXT("B"), 0, TEXT(""), TEXT("")},
+        {TEXT("C"), 0, TEXT(""), TEXT("")},         {TEXT("D"), 3, TEXT(""), TEXT("")},
+        {TEXT("E"), 4, TEXT("Plain"), TEXT("")},    {TEXT("F"), -2, TEXT(""), TEXT("")},
     };
     ASSERT_EQ(d.info().properties.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -89,8 +94,8 @@ TEST(WmiQueryDefinition, BindingsTakeTheirRulesAndColumns) {
         EXPECT_EQ(b.function, expected[i].function) << i;
         EXPECT_EQ(b.param, expected[i].param) << i;
     }
-    EXPECT_EQ(d.info().namespace_, u"root\\cimv2");
-    EXPECT_EQ(d.info().query, u"select A,B,C,D,E,F from C ");
+    EXPECT_EQ(d.info().namespace_, TEXT("root\\cimv2"));
+    EXPECT_EQ(d.info().query, TEXT("select A,B,C,D,E,F from C "));
 }
 
 TEST(WmiQueryDefinition, ANullElementFailsAndLeavesTheDefinitionEmpty) {

@@ -7,6 +7,7 @@
 #include "kvtest/com_support.h"
 #include "kvtest/log_capture.h"
 #include "kvwin/utf.h"
+#include "kvwin/wide_string.h"
 #include "wmi/query/wmi_query.h"
 #include "xml/xml_document.h"
 
@@ -42,7 +43,7 @@ class WmiQueryExecution : public ::testing::Test {
     }
 
     // Initialises a query from the document, clears the log, and executes it.
-    HRESULT Execute(const std::u16string& document, std::u16string& output) {
+    HRESULT Execute(const WString& document, WString& output) {
         query = std::make_unique<CWMIQuery>();
         IXMLDOMElementPtr root = GetRootElement(document.c_str());
         EXPECT_EQ(query->Initialize(root), S_OK);
@@ -53,55 +54,55 @@ class WmiQueryExecution : public ::testing::Test {
     std::unique_ptr<CWMIQuery> query;
 };
 
-FakeObject* Service(const char16_t* name, bool started, const char16_t* mode) {
+FakeObject* Service(const WCHAR* name, bool started, const WCHAR* mode) {
     FakeObject* object = wmitest::NewObject();
-    object->Set(u"Name", _variant_t(name));
-    object->Set(u"Started", _variant_t(started));
+    object->Set(TEXT("Name"), _variant_t(name));
+    object->Set(TEXT("Started"), _variant_t(started));
     if (mode)
-        object->Set(u"StartMode", _variant_t(mode));
+        object->Set(TEXT("StartMode"), _variant_t(mode));
     else
-        object->Set(u"StartMode", wmitest::Null());
+        object->Set(TEXT("StartMode"), wmitest::Null());
     return object;
 }
 
-constexpr const char16_t* kServiceQuery =
-    u"<q namespace='root\\cimv2' class='Win32_Service'>"
-    u"<rules><rule name='bit'><definition><function name='GetSQLBooleantoBit'/></definition>"
-    u"</rule></rules><properties>"
-    u"<property mapsTo='0'>Name</property>"
-    u"<property mapsTo='1' rule='bit'>Started</property>"
-    u"<property mapsTo='2'>StartMode</property>"
-    u"</properties><filter clause=\"where State='Running'\"/></q>";
+constexpr const WCHAR* kServiceQuery = TEXT("<q namespace='root\\cimv2' class='Win32_Service'>")
+    TEXT("<rules><rule name='bit'><definition><function name='GetSQLBooleantoBit'/></definition>")
+        TEXT("</rule></rules><properties>") TEXT("<property mapsTo='0'>Name</property>")
+            TEXT("<property mapsTo='1' rule='bit'>Started</property>")
+                TEXT("<property mapsTo='2'>StartMode</property>")
+                    TEXT("</properties><filter clause=\"where State='Running'\"/></q>");
 
 TEST_F(WmiQueryExecution, ObjectsBecomeRowsWithConvertedValues) {
     DeliveryPlan plan;
-    plan.batches = {{Service(u" ssh\t", true, u"Auto")}, {Service(u"cron", false, nullptr)}};
+    plan.batches = {{Service(TEXT(" ssh\t"), true, TEXT("Auto"))},
+                    {Service(TEXT("cron"), false, nullptr)}};
     Serve(S_OK, std::move(plan));
-    std::u16string output = u"previous";
+    WString output = TEXT("previous");
     ASSERT_EQ(Execute(kServiceQuery, output), S_OK);
     EXPECT_EQ(output,
-              u"<row><value column=\"0\">ssh</value><value column=\"1\">1</value>"
-              u"<value column=\"2\">Auto</value></row>\n"
-              u"<row><value column=\"0\">cron</value><value column=\"1\">0</value>"
-              u"<value column=\"2\"/></row>")
+              TEXT("<row><value column=\"0\">ssh</value><value column=\"1\">1</value>")
+                  TEXT("<value column=\"2\">Auto</value></row>\n")
+                      TEXT("<row><value column=\"0\">cron</value><value column=\"1\">0</value>")
+                          TEXT("<value column=\"2\"/></row>"))
         << kvwin::ToUtf8(output);
 }
 
 TEST_F(WmiQueryExecution, AQueryWithoutObjectsSucceedsWithNoRows) {
     Serve(S_OK, DeliveryPlan{});
-    std::u16string output = u"previous";
+    WString output = TEXT("previous");
     EXPECT_EQ(Execute(kServiceQuery, output), S_OK);
-    EXPECT_EQ(output, u"");
+    EXPECT_EQ(output, TEXT(""));
 }
 
 TEST_F(WmiQueryExecution, ANamespaceThatDoesNotExistLeavesTheOutputAlone) {
     Serve(WBEM_E_INVALID_NAMESPACE, DeliveryPlan{});
-    std::u16string output = u"previous";
-    EXPECT_EQ(Execute(u"<q namespace='root\\nowhere' class='C'><properties><property>A</property>"
-                      u"</properties></q>",
-                      output),
-              kWmiQueryFailed);
-    EXPECT_EQ(output, u"previous");
+    WString output = TEXT("previous");
+    EXPECT_EQ(
+        Execute(TEXT("<q namespace='root\\nowhere' class='C'><properties><property>A</property>")
+                    TEXT("</properties></q>"),
+                output),
+        kWmiQueryFailed);
+    EXPECT_EQ(output, TEXT("previous"));
     EXPECT_EQ(Lines(),
               (std::vector<std::string>{
                   "8|CWMIAsyncQuery::ConnectServer|Error! The specified namespace does "
@@ -113,9 +114,10 @@ TEST_F(WmiQueryExecution, ANamespaceThatDoesNotExistLeavesTheOutputAlone) {
 
 TEST_F(WmiQueryExecution, AStatementWithoutPropertiesFailsWithItsText) {
     Serve(S_OK, DeliveryPlan{});
-    std::u16string output = u"previous";
-    EXPECT_EQ(Execute(u"<q namespace='root\\cimv2' class='Win32_BIOS'/>", output), kWmiQueryFailed);
-    EXPECT_EQ(output, u"");  // the connection was made: the output is the (empty) row text
+    WString output = TEXT("previous");
+    EXPECT_EQ(Execute(TEXT("<q namespace='root\\cimv2' class='Win32_BIOS'/>"), output),
+              kWmiQueryFailed);
+    EXPECT_EQ(output, TEXT(""));  // the connection was made: the output is the (empty) row text
     EXPECT_EQ(Lines(),
               (std::vector<std::string>{
                   "1|CWMIQuery::ExecuteQuery|WMI Query Failed - Query:select  from Win32_BIOS ",
@@ -124,37 +126,41 @@ TEST_F(WmiQueryExecution, AStatementWithoutPropertiesFailsWithItsText) {
 
 TEST_F(WmiQueryExecution, BindingsMatchTheirOwnCaseOnly) {
     FakeObject* object = wmitest::NewObject();
-    object->Set(u"Name", _variant_t(u"upper"));
-    object->Set(u"name", _variant_t(u"lower"));
+    object->Set(TEXT("Name"), _variant_t(TEXT("upper")));
+    object->Set(TEXT("name"), _variant_t(TEXT("lower")));
     DeliveryPlan plan;
     plan.batches = {{object}};
     Serve(S_OK, std::move(plan));
-    std::u16string output;
-    ASSERT_EQ(Execute(u"<q namespace='root\\cimv2' class='C'><properties>"
-                      u"<property mapsTo='1'>name</property><property mapsTo='0'>Name</property>"
-                      u"</properties></q>",
-                      output),
-              S_OK);
-    EXPECT_EQ(output,
-              u"<row><value column=\"0\">upper</value><value column=\"1\">lower</value></row>");
+    WString output;
+    ASSERT_EQ(
+        Execute(TEXT("<q namespace='root\\cimv2' class='C'><properties>")
+                    TEXT("<property mapsTo='1'>name</property><property mapsTo='0'>Name</property>")
+                        TEXT("</properties></q>"),
+                output),
+        S_OK);
+    EXPECT_EQ(
+        output,
+        TEXT("<row><value column=\"0\">upper</value><value column=\"1\">lower</value></row>"));
 }
 
 TEST_F(WmiQueryExecution, AConversionThatRaisesEndsTheQueryAfterTheColumnsBeforeIt) {
     FakeObject* object = wmitest::NewObject();
-    object->Set(u"Name", _variant_t(u"x"));
-    object->Set(u"InstallDate", _variant_t(u"2020"));  // too short for a date-time
+    object->Set(TEXT("Name"), _variant_t(TEXT("x")));
+    object->Set(TEXT("InstallDate"), _variant_t(TEXT("2020")));  // too short for a date-time
     DeliveryPlan plan;
     plan.batches = {{object}};
     Serve(S_OK, std::move(plan));
-    std::u16string output;
-    EXPECT_EQ(Execute(u"<q namespace='root\\cimv2' class='C'><rules><rule name='t'><definition>"
-                      u"<function name='GetHubTimeFormat'/></definition></rule></rules><properties>"
-                      u"<property mapsTo='0'>Name</property>"
-                      u"<property mapsTo='1' rule='t'>InstallDate</property>"
-                      u"</properties></q>",
-                      output),
-              kWmiQueryFailed);
-    EXPECT_EQ(output, u"<row><value column=\"0\">x</value></row>");
+    WString output;
+    EXPECT_EQ(
+        Execute(
+            TEXT("<q namespace='root\\cimv2' class='C'><rules><rule name='t'><definition>")
+                TEXT("<function name='GetHubTimeFormat'/></definition></rule></rules><properties>")
+                    TEXT("<property mapsTo='0'>Name</property>")
+                        TEXT("<property mapsTo='1' rule='t'>InstallDate</property>")
+                            TEXT("</properties></q>"),
+            output),
+        kWmiQueryFailed);
+    EXPECT_EQ(output, TEXT("<row><value column=\"0\">x</value></row>"));
     const std::vector<std::string> lines = Lines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "1|CWMIQuery::ExecuteQuery|UnKnown Error");
