@@ -8,17 +8,13 @@
 #include "entry/query_driver.h"
 #include "kvwin/wide_string.h"
 #include "launcher/config.h"
-#include "log/agent_log.h"
-#include "win/comdef.h"
 #include "win/oleauto.h"
 
 namespace {
 
-constexpr const WCHAR* kLauncherBoundarySource = TEXT("ZorKavrel::GetInventoryInformation()");
-
 // The launcher road. CConfig::Lumbrik reports its own failures through its result, but a
-// few can only be thrown (no temporary folder, an allocation); those end here, are logged
-// and count as a launcher failure.
+// few can only be thrown (no temporary folder, an allocation); those end here and count as
+// a launcher failure. The export itself writes nothing to the agent log.
 HRESULT GatherThroughLauncher(const WCHAR* queryDocument, BSTR* result) {
     try {
         WString input(queryDocument);
@@ -27,13 +23,9 @@ HRESULT GatherThroughLauncher(const WCHAR* queryDocument, BSTR* result) {
             return E_FAIL;
         *result = SysAllocString(output.c_str());
         return S_OK;
-    } catch (const _com_error& error) {
-        CEReportEventCom(LogError, kLauncherBoundarySource, error,
-                         TEXT("Out-of-process gathering failed"));
     } catch (...) {
-        CEReportEventS(LogError, kLauncherBoundarySource, TEXT("Out-of-process gathering failed"));
+        return E_FAIL;
     }
-    return E_FAIL;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "log/agent_log.h"
 #include "log/console_output.h"
 #include "log/event_record.h"
+#include "log/held_records.h"
 #include "log/impersonation_pause.h"
 #include "log/install_log.h"
 #include "log/log_configuration.h"
@@ -434,5 +435,12 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
 }
 
 EventLog& GetEventLog() {
-    return Utility::SingletonT<EventLog, 255>::Instance();
+    using Log = Utility::SingletonT<EventLog, 255>;
+    if (Log::State() != 0)
+        return Log::Instance();
+    // The first use: what the construction logs is held and written once the object exists.
+    log_detail::HeldRecordCollector held;
+    EventLog& log = Log::Instance();
+    held.WriteTo(log);
+    return log;
 }

@@ -4,6 +4,7 @@
 
 #include "log/agent_log.h"
 #include "log/event_log.h"
+#include "log/held_records.h"
 #include "log/log_reentry.h"
 #include "win/text.h"
 
@@ -24,6 +25,10 @@ bool FormatMessageText(WCHAR (&buffer)[kLogFormatBufferChars], const WCHAR* form
 namespace log_detail {
 
 bool WouldRecord(uint32_t severity) noexcept {
+    // While this thread builds the log object nothing is known yet: the record is made and
+    // held, and the filter decides when it is written.
+    if (LogUnderConstructionHere())
+        return true;
     try {
         return GetEventLog().WouldRecord(severity);
     } catch (...) {
@@ -40,6 +45,10 @@ void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message)
     try {
         if (InstallLogReentryGuard::Active())
             severity &= ~LogToInstallLog;
+        if (log_detail::LogUnderConstructionHere()) {
+            log_detail::HoldRecord(severity, source, message);
+            return;
+        }
         GetEventLog().WriteEvent(severity, source, message, &activeWriters);
     } catch (...) {
         // The log cannot report its own trouble; the record is lost.

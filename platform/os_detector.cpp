@@ -96,7 +96,11 @@ OSDetector::OSDetector() {
                          KEY_READ, m_releaseIdText) &&
         !ParseReleaseId(m_releaseIdText, m_release)) {
         m_release = 0;
-        m_releaseIdUnreadable = true;
+        // When the log object is being built on this thread (it asks for this code), the
+        // record is held and written as soon as the log exists.
+        CEReportEventF(LogWarning, TEXT("System"),
+                       TEXT("Failed to convert Release ID version from input string: '%ls'."),
+                       m_releaseIdText);
     }
 
     if (m_version.dwMajorVersion >= 5)
@@ -119,10 +123,5 @@ uint32_t OSDetector::LookupOSCode(DWORD major, DWORD minor, bool server, uint32_
 }
 
 uint32_t OSDetector::GetOSCode() {
-    OSDetector& detector = Utility::SingletonT<OSDetector, 4095>::Instance();
-    if (detector.m_releaseIdUnreadable && !detector.m_releaseIdReported.exchange(true))
-        CEReportEventF(LogWarning, TEXT("System"),
-                       TEXT("Failed to convert Release ID version from input string: '%ls'."),
-                       detector.m_releaseIdText);
-    return detector.Code();
+    return Utility::SingletonT<OSDetector, 4095>::Instance().Code();
 }

@@ -8,11 +8,11 @@
 // product type and the release id in the registry, and never changes afterwards. Codes of
 // 20 or more mean Vista or later. Safe from any thread.
 //
-// A release id that does not read as a number is reported once, by the first GetOSCode
-// after the detector exists: the log object itself asks for the code while it starts.
+// A release id that does not read as a number is logged as a warning by the constructor. The
+// log object asks for the code while it starts; a warning made then is held by the log and
+// written as soon as the log object exists (log/held_records.h).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -39,7 +39,5 @@ class OSDetector {
     bool m_extended = false;
     bool m_server = false;
     WString m_releaseIdText;
-    bool m_releaseIdUnreadable = false;
-    std::atomic<bool> m_releaseIdReported{false};
     uint32_t m_release = 0;
 };

@@ -12,8 +12,12 @@
 // At unload the destruction run calls each created singleton's destroy function: higher
 // priority numbers first, and within one priority the singleton created last first. Using a
 // destroyed singleton, or creating one from another thread while the library unloads, ends
-// the process with exit code 50 (singleton_misuse.h), as does a constructor that, directly
-// or through other singletons, asks for its own singleton.
+// the process with exit code 50 (singleton_misuse.h); nothing else is fatal. A constructor
+// that, directly or through other singletons, asks for its own singleton cannot be given
+// it: that request throws SingletonRecursion (the constructor may catch it, else the
+// creation fails as any throwing constructor does). Code that can be reached from its own
+// singleton's constructor asks CreatingOnThisThread() first and keeps its work for later,
+// as the log does with records made while it is being built.
 //
 // A class with a private constructor befriends its SingletonT. T must be default
 // constructible.
@@ -23,12 +27,21 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "singleton/singleton_lock.h"
 #include "singleton/singleton_misuse.h"
 #include "singleton/singleton_registry.h"
+#include "win/handles.h"
 
 namespace Utility {
+
+// Thrown to a singleton's constructor that asked, directly or through others, for the
+// singleton it is constructing.
+class SingletonRecursion : public std::logic_error {
+  public:
+    SingletonRecursion() : std::logic_error("a singleton's constructor needs its own singleton") {}
+};
 
 // Bits of a singleton's state word: 0 not created, 1 created, 3 destroyed.
 inline constexpr uint32_t kSingletonCreated = 1;
@@ -50,6 +63,11 @@ class SingletonT {
     // The state word, for diagnostics and tests.
     static uint32_t State() { return s_state.load(std::memory_order_acquire); }
 
+    // Whether the calling thread is inside T's constructor (so Instance() would recurse).
+    static bool CreatingOnThisThread() {
+        return s_creatingThread.load(std::memory_order_relaxed) == GetCurrentThreadId();
+    }
+
     SingletonT() = delete;
 
   private:
@@ -61,20 +79,20 @@ class SingletonT {
             TerminateOnDestroyedSingletonUse();
         if (!(state & kSingletonCreated)) {
             CheckSingletonCreationThread();
-            // Only the thread holding the lock can see true here: its constructor asked for
-            // its own singleton, which would otherwise recurse until the stack runs out.
-            if (s_constructing)
-                TerminateOnRecursiveSingletonCreation();
-            s_constructing = true;
+            // Only the thread holding the lock can see itself here: its constructor asked
+            // for its own singleton, which would otherwise recurse until the stack runs out.
+            if (CreatingOnThisThread())
+                throw SingletonRecursion();
+            s_creatingThread.store(GetCurrentThreadId(), std::memory_order_relaxed);
             std::memset(s_storage, 0, sizeof s_storage);
             T* instance = nullptr;
             try {
                 instance = ::new (static_cast<void*>(s_storage)) T();
             } catch (...) {
-                s_constructing = false;
+                s_creatingThread.store(0, std::memory_order_relaxed);
                 throw;
             }
-            s_constructing = false;
+            s_creatingThread.store(0, std::memory_order_relaxed);
             try {
                 RegisterSingletonDestroy(Priority, &Destroy);
             } catch (...) {
@@ -96,7 +114,8 @@ class SingletonT {
     alignas(T) static inline unsigned char s_storage[sizeof(T)];
     static inline T* s_instance = nullptr;
     static inline std::atomic<uint32_t> s_state{0};
-    static inline bool s_constructing = false;  // used under the singleton lock only
+    // The thread running T's constructor, 0 when none; written under the singleton lock.
+    static inline std::atomic<DWORD> s_creatingThread{0};
 };
 
 }  // namespace Utility

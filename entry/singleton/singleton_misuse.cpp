@@ -28,12 +28,6 @@ void TerminateOnDestroyedSingletonUse() {
             TEXT("TERMINATED ***\n"));
 }
 
-void TerminateOnRecursiveSingletonCreation() {
-    TerminateWithMessage(
-        TEXT("\n*** REDIVIRIDO: SINGLETON CONSTRUCTOR NEEDS ITS OWN SINGLETON, PROCESS WILL BE ")
-            TEXT("TERMINATED ***\n"));
-}
-
 void CheckSingletonCreationThread() {
     const DWORD unloading = UnloadingThreadId();
     if (unloading == 0 || unloading == GetCurrentThreadId())

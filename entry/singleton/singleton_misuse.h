@@ -8,9 +8,6 @@ namespace Utility {
 // Use of a singleton after the destruction run destroyed it.
 [[noreturn]] void TerminateOnDestroyedSingletonUse();
 
-// A singleton's constructor asked for the singleton it is constructing.
-[[noreturn]] void TerminateOnRecursiveSingletonCreation();
-
 // Ends the process when a singleton is about to be created while another thread is
 // unloading the library; returns otherwise.
 void CheckSingletonCreationThread();

@@ -116,16 +116,13 @@ TEST_F(LauncherRoad, TheExportReturnsTheOutputOrEFailAndLeavesTheResultAloneOnFa
     EXPECT_EQ(result, poison);
 }
 
-TEST(LauncherBoundary, ATempPathThatCannotBeFoundIsLoggedAndGivesEFail) {
+TEST(LauncherBoundary, ATempPathThatCannotBeFoundGivesEFailAndNoRecordFromTheExport) {
     ::setenv("TMP", ("/" + std::string(300, 'x')).c_str(), 1);
     static WCHAR poison[] = TEXT("poison");
     BSTR result = poison;
     EXPECT_EQ(GetInventoryInformation(TEXT("<query/>"), &result), E_FAIL);
     EXPECT_EQ(result, poison);
-    const auto lines = launcher_test::RecordsOf("ZorKavrel::GetInventoryInformation()",
-                                                "Out-of-process gathering failed");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].message.find("Can't find temp path"), std::string::npos) << lines[0].message;
+    EXPECT_TRUE(launcher_test::RecordsOf("ZorKavrel::GetInventoryInformation()", "").empty());
 }
 
 TEST(LauncherWithoutColvane, TheLauncherBesideTheHostExecutableIsRun) {
