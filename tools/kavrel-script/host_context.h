@@ -16,6 +16,12 @@
 #include "run_control.h"
 #include "script_source.h"
 
+// The source context cookie a file is parsed with: its index plus one, so that 0 stays free
+// for "unknown".
+inline DWORDLONG SourceCookie(size_t index) {
+    return DWORDLONG(index) + 1;
+}
+
 struct HostContext {
     HostContext(int input = STDIN_FILENO, int output = STDOUT_FILENO, int error = STDERR_FILENO)
         : out(output), err(error), in(input, control.Signal()) {}
@@ -35,6 +41,13 @@ struct HostContext {
     // Set by the site when the engine reports a script error; the host clears it before
     // each file.
     bool errorReported = false;
+
+    // The file a script error's source context names; an engine that cannot tell where an
+    // error arose says 0, which names the file running now.
+    const ScriptSource* SourceOf(DWORDLONG cookie) const {
+        return cookie > 0 && cookie <= sources.size() ? &sources[size_t(cookie - 1)]
+                                                      : CurrentSource();
+    }
 
     // The file running now, or null before the first.
     const ScriptSource* CurrentSource() const {

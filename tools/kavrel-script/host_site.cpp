@@ -93,8 +93,7 @@ HRESULT HostSite::OnScriptError(IActiveScriptError* pscripterror) {
         if (description.empty())
             description = kvwin::HresultText(hr);
 
-        const ScriptSource* source =
-            cookie < context_.sources.size() ? &context_.sources[cookie] : context_.CurrentSource();
+        const ScriptSource* source = context_.SourceOf(cookie);
         context_.err.WriteUtf8(FormatScriptError(source ? source->path : std::string("(script)"),
                                                  static_cast<unsigned long>(line) + 1,
                                                  column < 0 ? 1 : column + 1, hr, description));

@@ -19,9 +19,11 @@ bool RunControl::Stop(StopReason reason, int quitCode) {
         return false;
     reason_ = reason;
     quitCode_ = quitCode;
-    signal_.Raise();
+    // The engine first: a wait that the signal ends returns a failure, which the engine
+    // must already take for the interruption rather than for a script error.
     if (engine_)
         engine_->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+    signal_.Raise();
     return true;
 }
 

@@ -69,8 +69,8 @@ bool RunFiles(HostContext& context, IActiveScript* engine, IActiveScriptParse64*
         context.errorReported = false;
         EXCEPINFO exception{};
         HRESULT hr =
-            parse->ParseScriptText(context.sources[i].text.c_str(), nullptr, nullptr, nullptr, i, 0,
-                                   SCRIPTTEXT_ISVISIBLE, nullptr, &exception);
+            parse->ParseScriptText(context.sources[i].text.c_str(), nullptr, nullptr, nullptr,
+                                   SourceCookie(i), 0, SCRIPTTEXT_ISVISIBLE, nullptr, &exception);
         SysFreeString(exception.bstrSource);
         SysFreeString(exception.bstrDescription);
         SysFreeString(exception.bstrHelpFile);
