@@ -56,13 +56,21 @@ Watchdog::Watchdog(RunControl& control, DWORD timeoutMs, std::function<void()> s
     : control_(control), timeoutMs_(timeoutMs), stuck_(std::move(stuck)), graceMs_(graceMs) {
     if (::pipe2(wake_, O_CLOEXEC) != 0)
         wake_[0] = wake_[1] = -1;
+    try {
+        thread_ = std::thread([this] { Watch(); });
+    } catch (...) {
+        for (int fd : wake_) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+        throw;
+    }
     g_interruptDescriptor.store(wake_[1]);
     struct sigaction action {};
     action.sa_handler = OnInterruptSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process
     ::sigaction(SIGINT, &action, &g_previousInterrupt);
-    thread_ = std::thread([this] { Watch(); });
 }
 
 Watchdog::~Watchdog() {

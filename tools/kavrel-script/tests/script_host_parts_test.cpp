@@ -2,9 +2,13 @@
 // decoding script files, and the texts it prints.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <future>
+
 #include "script_options.h"
 #include "script_source.h"
 #include "value_text.h"
+#include "watchdog.h"
 #include "win/oleauto.h"
 
 namespace {
@@ -122,6 +126,43 @@ TEST(ValueText, ScriptErrorsAndCodesReadAsTheToolPrintsThem) {
     EXPECT_EQ(DescribeHResult(static_cast<HRESULT>(0x80040154)),
               "0x80040154 (The class is not registered)");
     EXPECT_EQ(DescribeHResult(static_cast<HRESULT>(0x8ABC0001)), "0x8ABC0001");
+}
+
+TEST(Watchdog, TheTimeLimitStopsTheRunAndARunThatDoesNotEndIsReportedStuck) {
+    RunControl control;
+    std::promise<void> stuck;
+    {
+        Watchdog watchdog(
+            control, 50, [&stuck] { stuck.set_value(); }, 50);
+        // The generous bound only guards the test against a watchdog that never fires.
+        ASSERT_EQ(stuck.get_future().wait_for(std::chrono::minutes(2)), std::future_status::ready);
+    }
+    EXPECT_EQ(control.Reason(), StopReason::TimeOut);
+    EXPECT_TRUE(control.Signal().IsRaised());
+}
+
+TEST(Watchdog, ARunThatEndsInTimeIsNotStoppedAndCtrlCStopsIt) {
+    RunControl control;
+    bool stuck = false;
+    {
+        Watchdog watchdog(control, 3600000, [&stuck] { stuck = true; });
+    }
+    EXPECT_EQ(control.Reason(), StopReason::None);
+    EXPECT_FALSE(stuck);
+    EXPECT_FALSE(control.Signal().IsRaised());
+
+    // SIGINT stops the run while a watchdog lives; the previous handling is back after it.
+    std::signal(SIGINT, SIG_IGN);
+    {
+        Watchdog watchdog(control, 0, nullptr);
+        ::raise(SIGINT);
+        EXPECT_TRUE(control.Signal().Wait(120000));
+    }
+    EXPECT_EQ(control.Reason(), StopReason::Interrupt);
+    struct sigaction now {};
+    ::sigaction(SIGINT, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
+    std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace
