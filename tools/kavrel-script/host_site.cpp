@@ -5,27 +5,6 @@
 #include "kvwin/utf.h"
 #include "value_text.h"
 
-namespace {
-
-// An EXCEPINFO whose texts are freed with it.
-class ExceptionRecord {
-  public:
-    ExceptionRecord() = default;
-    ~ExceptionRecord() {
-        SysFreeString(record_.bstrSource);
-        SysFreeString(record_.bstrDescription);
-        SysFreeString(record_.bstrHelpFile);
-    }
-    ExceptionRecord(const ExceptionRecord&) = delete;
-    ExceptionRecord& operator=(const ExceptionRecord&) = delete;
-    EXCEPINFO* get() { return &record_; }
-
-  private:
-    EXCEPINFO record_{};
-};
-
-}  // namespace
-
 HRESULT HostSite::GetLCID(LCID* plcid) {
     if (!plcid)
         return E_POINTER;

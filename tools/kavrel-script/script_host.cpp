@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "host_site.h"
+#include "kvwin/utf.h"
 #include "value_text.h"
 #include "watchdog.h"
 #include "win/comdef.h"
@@ -67,21 +68,23 @@ bool RunFiles(HostContext& context, IActiveScript* engine, IActiveScriptParse64*
             break;
         context.current.store(i);
         context.errorReported = false;
-        EXCEPINFO exception{};
-        HRESULT hr =
-            parse->ParseScriptText(context.sources[i].text.c_str(), nullptr, nullptr, nullptr,
-                                   SourceCookie(i), 0, SCRIPTTEXT_ISVISIBLE, nullptr, &exception);
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
+        ExceptionRecord exception;
+        HRESULT hr = parse->ParseScriptText(context.sources[i].text.c_str(), nullptr, nullptr,
+                                            nullptr, SourceCookie(i), 0, SCRIPTTEXT_ISVISIBLE,
+                                            nullptr, exception.get());
         if (SUCCEEDED(hr) && !running) {
             hr = engine->SetScriptState(SCRIPTSTATE_CONNECTED);
             running = IsRunning(engine);
         }
         if (context.control.Reason() != StopReason::None)
             break;  // quit or stopped: not an error of the file
-        if (FAILED(hr) && !context.errorReported)
-            Complain(context, context.sources[i].path + ": the engine failed", hr);
+        if (FAILED(hr) && !context.errorReported) {
+            // A failure the engine did not report as a script error: no position to give.
+            const BSTR description = exception.get()->bstrDescription;
+            context.err.WriteUtf8(
+                context.sources[i].path + ": error " + DescribeHResult(hr) +
+                (description && *description ? ": " + kvwin::ToUtf8(description) : "") + "\n");
+        }
         if (FAILED(hr) || context.errorReported)
             clean = false;
     }

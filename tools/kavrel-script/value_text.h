@@ -1,5 +1,5 @@
 // The texts kavrel-script prints: script values as WScript.Echo shows them, and script
-// errors.
+// errors, with the record their descriptions come in.
 //
 // Nothing here keeps state; any thread.
 #pragma once
@@ -7,6 +7,23 @@
 #include <string>
 
 #include "win/oleauto.h"
+
+// An EXCEPINFO that starts empty and frees its texts with it.
+class ExceptionRecord {
+  public:
+    ExceptionRecord() = default;
+    ~ExceptionRecord() {
+        SysFreeString(record_.bstrSource);
+        SysFreeString(record_.bstrDescription);
+        SysFreeString(record_.bstrHelpFile);
+    }
+    ExceptionRecord(const ExceptionRecord&) = delete;
+    ExceptionRecord& operator=(const ExceptionRecord&) = delete;
+    EXCEPINFO* get() { return &record_; }
+
+  private:
+    EXCEPINFO record_{};
+};
 
 // A value as Echo and the streams' Write print it: Empty (or a missing argument, null) as
 // nothing, Null as "null", True and False as words, everything else converted to text by
