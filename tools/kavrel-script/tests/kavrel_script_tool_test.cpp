@@ -202,8 +202,12 @@ TEST_F(ScriptTool, BadUsageAndUnreadableFilesEndWithStatusTwo) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.find("usage: kavrel-script"), 0u);
     // UTF-16 with its mark.
-    Script("wide.txt",
-           std::string("\xFF\xFEW\0S\0c\0r\0i\0p\0t\0.\0E\0c\0h\0o\0(\0'\0\xE9\0'\0)\0", 40));
+    std::string wide = "\xFF\xFE";
+    for (char16_t unit : std::u16string(u"WScript.Echo('\u00e9')")) {
+        wide.push_back(static_cast<char>(unit & 0xFF));
+        wide.push_back(static_cast<char>(unit >> 8));
+    }
+    Script("wide.txt", wide);
     run = Run("--engine jscript wide.txt");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "\xC3\xA9\n");
