@@ -119,6 +119,7 @@ void Watchdog::Watch() {
                 stuck_();
             return;
         }
-        // A second SIGINT is the default action's now; nothing else to read.
+        // Ctrl-C during a stop already under way changes nothing (after a first Ctrl-C the
+        // next one is the system's again).
     }
 }
