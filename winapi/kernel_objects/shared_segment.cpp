@@ -218,9 +218,14 @@ SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, S
     size_t size = fresh ? payload_size : static_cast<size_t>(header.payload_size);
     const size_t mapped = kSegmentHeaderSize + PageRound(size ? size : 1);
     if (fresh) {
-        if (::ftruncate(fd.get(), 0) != 0 ||
-            ::ftruncate(fd.get(), static_cast<off_t>(mapped)) != 0) {
+        // Every page gets its blocks now: a sparse file would fault (SIGBUS) on the first
+        // write to a page the file system has no room for.
+        if (::ftruncate(fd.get(), 0) != 0)
             return Fail(Win32ErrorFromErrno(errno));
+        const int error = ::posix_fallocate(fd.get(), 0, static_cast<off_t>(mapped));
+        if (error != 0) {
+            ::ftruncate(fd.get(), 0);
+            return Fail(Win32ErrorFromErrno(error));
         }
     }
     void* base = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);

@@ -1,0 +1,69 @@
+// The agent log under a full disk and under a hostile local user.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "kvtest/hostile.h"
+#include "kvtest/test_env.h"
+#include "kvwin/state_root.h"
+#include "log/agent_log.h"
+#include "log/event_log.h"
+
+namespace {
+
+std::string Native(const std::u16string& path) {
+    std::string native;
+    EXPECT_TRUE(kvwin::ToNativePath(path, native));
+    return native;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+#define CHILD_CHECK(condition)                                                   \
+    do {                                                                         \
+        if (!(condition)) {                                                      \
+            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            ::_exit(1);                                                          \
+        }                                                                        \
+    } while (0)
+
+TEST(HostileLog, RecordCutShortByAFullDiskIsCutOffAgain) {
+    const auto child = kvtest::RunInChild([] {
+        std::string why;
+        if (!kvtest::MountSmallFilesystem(kvtest::TestStateRoot(), 4 << 20, why)) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            ::_exit(77);
+        }
+        CEReportEvent(LogError, u"S", u"first record");
+        const std::string path = Native(GetEventLog().LogPath());
+        const std::string before = ReadAll(path);
+        CHILD_CHECK(before.find("first record") != std::string::npos);
+
+        // The last page of the log file has room left; this record is larger than that.
+        kvtest::FillFilesystem(kvtest::TestStateRoot());
+        const std::u16string big = u"cut-" + std::u16string(4000, u'x');
+        CEReportEvent(LogError, u"S", big.c_str());
+        CHILD_CHECK(ReadAll(path) == before);
+
+        ::unlink((kvtest::TestStateRoot() + "/.filler").c_str());
+        CEReportEvent(LogError, u"S", u"after the disk had room again");
+        const std::string after = ReadAll(path);
+        CHILD_CHECK(after.starts_with(before));
+        CHILD_CHECK(after.find("cut-") == std::string::npos);
+        CHILD_CHECK(after.substr(before.size()).starts_with("\r\n<event "));
+        CHILD_CHECK(after.find("after the disk had room again") != std::string::npos);
+    });
+    if (child.exited && child.exit_code == 77)
+        GTEST_SKIP() << "no small file system here: " << child.output;
+    EXPECT_TRUE(child.exited && child.exit_code == 0)
+        << "exit " << child.exit_code << " signal " << child.signal << "\n"
+        << child.output;
+}
+
+}  // namespace
