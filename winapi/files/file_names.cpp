@@ -8,6 +8,7 @@
 
 #include "kvwin/file_security.h"
 #include "kvwin/last_error.h"
+#include "kvwin/safe_open.h"
 #include "native_path.h"
 #include "share_lock.h"
 #include "win/files.h"
@@ -168,17 +169,23 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
         return FALSE;
     if (!ValidateCreationSecurity(lpSecurityAttributes))
         return FALSE;
-    if (::mkdir(native.c_str(), 0777) == 0) {
-        if (ApplyCreationSecurity(-1, native, lpSecurityAttributes, true))
+    // The new folder's owner and mode are set through a handle on what was just made, and
+    // the way there follows no link another user could have planted.
+    std::string leaf;
+    const UniqueFd parent = OpenParentSafely(native, leaf);
+    if (parent.valid() && ::mkdirat(parent.get(), leaf.c_str(), 0777) == 0) {
+        const UniqueFd made(
+            ::openat(parent.get(), leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (made.valid() && ApplyCreationSecurity(made.get(), native, lpSecurityAttributes, true))
             return TRUE;
-        const DWORD error = GetLastError();
-        ::rmdir(native.c_str());
+        const DWORD error = made.valid() ? GetLastError() : Win32ErrorFromErrno(errno);
+        ::unlinkat(parent.get(), leaf.c_str(), AT_REMOVEDIR);
         return FailWith(error);
     }
     const int err = errno;
     if (err == EEXIST)
         return FailWith(ERROR_ALREADY_EXISTS);
-    if (err == ENOENT || err == ENOTDIR)
+    if (err == ENOENT || err == ENOTDIR || (err == EINVAL && !parent.valid()))
         return FailWith(ERROR_PATH_NOT_FOUND);
     return FailWithErrno(err);
 }

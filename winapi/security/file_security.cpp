@@ -31,6 +31,7 @@
 #include "descriptor_model.h"
 #include "kvwin/file_security.h"
 #include "kvwin/last_error.h"
+#include "kvwin/safe_open.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
 #include "win/files.h"
@@ -251,22 +252,26 @@ BOOL SetFileSecurityW(LPCWSTR lpFileName, SECURITY_INFORMATION SecurityInformati
         std::string native;
         if (!ToNativePath(WideView(lpFileName), native))
             return FALSE;
-        while (native.size() > 1 && native.back() == '/')
-            native.pop_back();
-        struct stat st {};
-        if (::stat(native.c_str(), &st) != 0) {
+        // The object is opened without following another user's link, and changed through
+        // that handle, so a link planted in its place redirects nothing.
+        std::string leaf;
+        const UniqueFd parent = OpenParentSafely(native, leaf);
+        if (!parent.valid()) {
             const int err = errno;
-            if (err == ENOENT) {
-                const size_t slash = native.rfind('/');
-                const std::string parent = slash == std::string::npos ? "."
-                                           : slash == 0               ? "/"
-                                                                      : native.substr(0, slash);
-                struct stat parent_st {};
-                return FailWith(::stat(parent.c_str(), &parent_st) == 0 ? ERROR_FILE_NOT_FOUND
-                                                                        : ERROR_PATH_NOT_FOUND);
-            }
-            return FailWithErrno(err);
+            return FailWith(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                            : Win32ErrorFromErrno(err));
         }
+        const UniqueFd object(
+            ::openat(parent.get(), leaf.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        if (!object.valid() || ::fstat(object.get(), &st) != 0) {
+            const int err = errno;
+            return FailWith(err == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(err));
+        }
+        if (S_ISLNK(st.st_mode))
+            return FailWith(ERROR_CANT_RESOLVE_FILENAME);
+        // An O_PATH handle cannot change the object itself; its /proc entry names that object.
+        native = "/proc/self/fd/" + std::to_string(object.get());
         Plan plan;
         DWORD error = PlanFor(descriptor, SecurityInformation, S_ISDIR(st.st_mode), st, plan);
         if (!error)
