@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sched.h>
 #include <signal.h>
@@ -113,10 +114,14 @@ LinkPlanter::~LinkPlanter() {
         ::close(ready_fd_);
 }
 
-bool LinkPlanter::planted() const {
+bool LinkPlanter::planted(int timeout_ms) const {
     if (!planted_ && ready_fd_ >= 0) {
+        // Waits (generously, for a loaded machine) until the first link is in place.
+        struct pollfd ready {
+            ready_fd_, POLLIN, 0
+        };
         char one = 0;
-        planted_ = ::read(ready_fd_, &one, 1) == 1;  // blocks until the first link is in place
+        planted_ = ::poll(&ready, 1, timeout_ms) == 1 && ::read(ready_fd_, &one, 1) == 1;
     }
     return planted_;
 }

@@ -30,8 +30,9 @@ class LinkPlanter {
     LinkPlanter(const LinkPlanter&) = delete;
     LinkPlanter& operator=(const LinkPlanter&) = delete;
     bool started() const { return pid_ > 0; }
-    // True once the planter has put a link in place at least once.
-    bool planted() const;
+    // True once the planter has put a link in place at least once; false when it could not
+    // within `timeout_ms` (it has no right to the folder).
+    bool planted(int timeout_ms = 30000) const;
 
   private:
     pid_t pid_ = -1;
