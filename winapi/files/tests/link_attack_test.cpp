@@ -117,6 +117,49 @@ TEST_F(LinkAttack, SecurityIsNeverAppliedThroughALink) {
     ExpectSecretUntouched();
 }
 
+TEST(TempPath, IsAFolderOfTheUsersOwnThatNoOneElseCanReachOrHandOver) {
+    ::unsetenv("TMP");
+    ::unsetenv("TEMP");
+    ::unsetenv("USERPROFILE");
+    ::setenv("TMPDIR", "/tmp", 1);
+    const std::string me = std::to_string(::geteuid());
+    uid_t uid = 0;
+    gid_t gid = 0;
+    const bool attacker = kvtest::UnprivilegedAccount(uid, gid);
+    if (attacker) {
+        // Another user takes the name first, in the folder every user may add to.
+        const std::string temp = kvtest::TestStateRoot() + "/Temp";
+        ASSERT_EQ(::chmod(kvtest::TestStateRoot().c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(temp.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(temp.c_str(), 01777), 0);
+        struct Target {
+            std::string path;
+        } target{temp + "/" + me};
+        ASSERT_EQ(kvtest::RunAsNobody(
+                      [](const void* context) {
+                          const auto* t = static_cast<const Target*>(context);
+                          ::_exit(::mkdir(t->path.c_str(), 0777) == 0 &&
+                                          ::chmod(t->path.c_str(), 0777) == 0
+                                      ? 0
+                                      : 1);
+                      },
+                      &target),
+                  0);
+    }
+    WCHAR buffer[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, buffer);
+    ASSERT_GT(length, 0u);
+    const std::u16string expected =
+        u"C:\\Temp\\" + kvwin::FromUtf8(attacker ? me + "-1" : me) + u"\\";
+    EXPECT_EQ(std::u16string(buffer, length), expected);
+    const std::string native = kvtest::TestStateRoot() + "/Temp/" + (attacker ? me + "-1" : me);
+    struct stat st {};
+    ASSERT_EQ(::lstat(native.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+}
+
 TEST(SafeOpen, LinksOfRootAndOfTheCallerAreFollowedOthersAreNot) {
     const std::string area = kvtest::MakeTempFolder("follow");
     ASSERT_EQ(::mkdir((area + "/real").c_str(), 0755), 0);
