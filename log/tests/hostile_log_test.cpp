@@ -1,5 +1,6 @@
 // The agent log under a full disk and under a hostile local user.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -64,6 +65,27 @@ TEST(HostileLog, RecordCutShortByAFullDiskIsCutOffAgain) {
     EXPECT_TRUE(child.exited && child.exit_code == 0)
         << "exit " << child.exit_code << " signal " << child.signal << "\n"
         << child.output;
+}
+
+TEST(HostileLog, NoFolderOnTheWayIsOpenToAllAndTheLogIsNoOnesToOverwrite) {
+    CEReportEvent(LogError, u"S", u"a record");
+    const std::string log = Native(GetEventLog().LogPath());
+    struct stat st {};
+    ASSERT_EQ(::lstat(log.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IWOTH, 0u) << std::oct << (st.st_mode & 07777);
+    const std::string root = kvtest::TestStateRoot();
+    for (std::string folder = log.substr(0, log.rfind('/')); folder.size() > root.size();
+         folder = folder.substr(0, folder.rfind('/'))) {
+        ASSERT_EQ(::lstat(folder.c_str(), &st), 0) << folder;
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << folder;
+        EXPECT_TRUE(!(st.st_mode & S_IWOTH) || (st.st_mode & S_ISVTX))
+            << folder << " " << std::oct << (st.st_mode & 07777);
+    }
+    // The log folder itself lets other users add their records' files, but not replace any.
+    ASSERT_EQ(::lstat(log.substr(0, log.rfind('/')).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01777u);
+    ASSERT_EQ(::lstat(log.substr(0, log.rfind('/', log.rfind('/') - 1)).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IWOTH, 0u) << "the folder above the log folder";
 }
 
 }  // namespace

@@ -81,9 +81,19 @@ mode_t ClassBits(DWORD rights, bool folder) {
     return bits;
 }
 
+// What no descriptor may give on Linux: a file everyone may write (anyone could then
+// truncate or overwrite another user's records), and a folder that others may add to but
+// without the sticky bit (anyone could then delete, replace or plant a link in place of
+// another user's entry).
+mode_t WithoutSharedWrites(mode_t mode, bool folder) {
+    if (!folder)
+        return mode & ~static_cast<mode_t>(S_IWOTH);
+    return (mode & S_IWOTH) ? mode | S_ISVTX : mode;
+}
+
 mode_t ModeFromDacl(const std::optional<AclValue>& dacl, bool folder, uid_t owner, gid_t group) {
     if (!dacl)
-        return 0777;
+        return WithoutSharedWrites(0777, folder);
     const SidValue owner_sid = UserSid(owner);
     const bool owner_is_admin = IsAdministrator(owner);
     const std::vector<gid_t> admin_groups = AdministratorGroups();
@@ -129,7 +139,7 @@ mode_t ModeFromDacl(const std::optional<AclValue>& dacl, bool folder, uid_t owne
     const bool group_add = g & (FILE_WRITE_DATA | FILE_APPEND_DATA);
     if (folder && ((others_add && !(o & kDeleteChild)) || (group_add && !(g & kDeleteChild))))
         mode |= S_ISVTX;
-    return mode;
+    return WithoutSharedWrites(mode, folder);
 }
 
 // What applying `information` of `descriptor` to an object owned by uid:gid means.
