@@ -98,6 +98,21 @@ TEST_F(LinkAttack, CreateFileAndCreateDirectoryNeverGoThroughALinkOnTheWay) {
     EXPECT_EQ(ModeOf(secret_folder_ + "/Agent.log"), 0u);
 }
 
+TEST_F(LinkAttack, DeleteAndMoveNeverGoThroughALinkOnTheWay) {
+    std::ofstream(secret_folder_ + "/victim") << "keep";
+    std::ofstream(secret_folder_ + "/moved") << "keep";
+    const std::string folder = shared_ + "/Logs";
+    kvtest::LinkPlanter planter(folder, secret_folder_);
+    ASSERT_TRUE(planter.started() && planter.planted());
+    for (int i = 0; i < 1000; ++i) {
+        DeleteFileW(Wide(folder + "/victim").c_str());
+        MoveFileW(Wide(folder + "/moved").c_str(), Wide(folder + "/moved.1").c_str());
+        SetFileAttributesW(Wide(folder + "/victim").c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    EXPECT_EQ(ModeOf(secret_folder_ + "/victim") & 0200, 0200u) << "deleted or made read-only";
+    EXPECT_NE(ModeOf(secret_folder_ + "/moved"), 0u) << "moved through the link";
+}
+
 TEST_F(LinkAttack, SecurityIsNeverAppliedThroughALink) {
     const std::string name = shared_ + "/Agent.log";
     PSECURITY_DESCRIPTOR everyone = nullptr;
