@@ -149,6 +149,20 @@ namespace {
 // The objects folder of the state root: everyone may add a folder for their own session
 // (sticky, so no one can remove or replace another's), and its owner, who alone may create
 // machine-wide objects, makes Global/ inside it before anyone else can.
+// Changes the mode of the folder an O_PATH handle stands for.
+bool ChangeModeThrough(int fd, mode_t mode) {
+    return ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode) == 0;
+}
+
+// A state root from before this layout had a private objects folder and namespaces open to
+// all: their owner brings them to the modes above (and the checks below refuse or replace
+// anything another user put in them).
+void BringToMode(int fd, struct stat& st, mode_t mode) {
+    if (st.st_uid == FileSystemUser() && (st.st_mode & 07777) != mode &&
+        ChangeModeThrough(fd, mode))
+        ::fstat(fd, &st);
+}
+
 UniqueFd OpenObjectsFolder(struct stat& st) {
     std::string leaf;
     const UniqueFd root = OpenParentSafely(NamedObjectDirectory(), leaf);
@@ -164,6 +178,10 @@ UniqueFd OpenObjectsFolder(struct stat& st) {
             return UniqueFd();
     }
     if (::fstat(objects.get(), &st) != 0)
+        return UniqueFd();
+    BringToMode(objects.get(), st, 01777);
+    if (!created && st.st_uid == FileSystemUser() &&
+        !MakeFolderAt(objects.get(), "Global", 0755, true).valid())
         return UniqueFd();
     const bool writable_by_others = st.st_mode & (S_IWGRP | S_IWOTH);
     if (!S_ISDIR(st.st_mode) || (writable_by_others && !(st.st_mode & S_ISVTX))) {
@@ -194,6 +212,8 @@ UniqueFd OpenNamespace(bool global, std::string* name, bool& may_create) {
     if (!space.valid())
         return space;
     struct stat st {};
+    if (::fstat(space.get(), &st) == 0)
+        BringToMode(space.get(), st, global ? 0755 : 0700);
     if (::fstat(space.get(), &st) != 0 || st.st_uid != owner ||
         (st.st_mode & (S_IWGRP | S_IWOTH))) {
         errno = EACCES;
@@ -206,17 +226,29 @@ UniqueFd OpenNamespace(bool global, std::string* name, bool& may_create) {
 // The guard of a namespace: a file only the namespace's owner can open, so no one else can
 // hold up the processes that create objects there.
 UniqueFd OpenGuard(int space) {
-    bool created = false;
-    UniqueFd guard = OpenFileAt(space, ".guard", O_RDWR | O_CREAT, 0600, &created);
-    if (!guard.valid())
-        return guard;
-    struct stat st {};
-    if (::fstat(guard.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        (st.st_mode & (S_IRWXG | S_IRWXO))) {
-        errno = EACCES;
-        return UniqueFd();
+    // One that anyone else could have opened (left by an older layout, or put there while
+    // the folder was open to all) is replaced: its holders then lock a file no one uses.
+    for (int round = 0; round < 2; ++round) {
+        UniqueFd guard = OpenFileAt(space, ".guard", O_RDWR | O_CREAT, 0600);
+        struct stat st {};
+        if (guard.valid() && ::fstat(guard.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == FileSystemUser() && !(st.st_mode & (S_IRWXG | S_IRWXO)))
+            return guard;
+        if (!guard.valid() && errno != ELOOP)
+            return guard;
+        ::unlinkat(space, ".guard", 0);
     }
-    return guard;
+    errno = EACCES;
+    return UniqueFd();
+}
+
+// Whether an object's file belongs to the namespace's owner: one that anyone else made is
+// no object of this namespace.
+bool OwnedByNamespace(int space, int file) {
+    struct stat folder {
+    }, st{};
+    return ::fstat(space, &folder) == 0 && ::fstat(file, &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == folder.st_uid;
 }
 
 bool ValidHeader(int fd, SegmentKind kind, SegmentHeader& header, DWORD& error) {
@@ -256,9 +288,8 @@ SegmentResult OpenExisting(int space, const std::string& file, SegmentKind kind)
     UniqueFd fd = OpenFileAt(space, file, O_RDWR, 0);
     if (!fd.valid())
         return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return Fail(ERROR_INVALID_HANDLE);
+    if (!OwnedByNamespace(space, fd.get()))
+        return Fail(ERROR_ACCESS_DENIED);
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
         return Fail(ERROR_FILE_NOT_FOUND);  // closing the descriptor drops the lock
     if (!LockWithin(fd.get(), LOCK_SH))
@@ -322,12 +353,17 @@ SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, S
     const int flags = O_RDWR | (mode == SegmentOpen::CreateOrOpen ? O_CREAT : 0);
     bool made = false;
     UniqueFd fd = OpenFileAt(space.get(), file, flags, 0666, &made);
+    if ((fd.valid() && !OwnedByNamespace(space.get(), fd.get())) ||
+        (!fd.valid() && errno == ELOOP)) {
+        // Put there by someone else while the folder was open to all: no object of ours.
+        ::unlinkat(space.get(), file.c_str(), 0);
+        fd = OpenFileAt(space.get(), file, flags, 0666, &made);
+    }
     if (!fd.valid()) {
         return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return Fail(ERROR_INVALID_HANDLE);
+    if (!OwnedByNamespace(space.get(), fd.get()))
+        return Fail(ERROR_ACCESS_DENIED);
     // Others who may use the object must be able to map it; the folder keeps them from
     // removing, replacing or linking it.
     if (made)

@@ -140,4 +140,35 @@ TEST_F(ObjectNamespace, AUserWhoCannotCreateObjectsCannotHoldTheGuard) {
     CloseHandle(first);
 }
 
+TEST_F(ObjectNamespace, AnOlderLayoutOpenToAllIsClosedAndWhatOthersLeftInItIsNotUsed) {
+    // Folders open to all, an open guard and an "object" of nobody's, as an older layout and
+    // an attacker left them.
+    const std::string global = objects_ + "/Global";
+    ASSERT_EQ(::mkdir(objects_.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(global.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(global.c_str(), 01777), 0);
+    std::ofstream(global + "/.guard") << "";
+    ASSERT_EQ(::chmod((global + "/.guard").c_str(), 0666), 0);
+    uid_t uid = 0;
+    gid_t gid = 0;
+    ASSERT_TRUE(kvtest::UnprivilegedAccount(uid, gid));
+    std::ofstream(global + "/Planted") << std::string(8192, '\xff');
+    ASSERT_EQ(::chown((global + "/Planted").c_str(), uid, gid), 0);
+
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, u"Global\\Planted");
+    ASSERT_NE(event, nullptr) << GetLastError();
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "a fresh object of root's";
+    EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    struct stat st {};
+    ASSERT_EQ(::stat((global + "/Planted").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    ASSERT_EQ(::stat(global.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    ASSERT_EQ(::stat((global + "/.guard").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ASSERT_EQ(::stat(objects_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01777u);
+    CloseHandle(event);
+}
+
 }  // namespace
