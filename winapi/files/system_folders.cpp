@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "kvwin/environment_lock.h"
@@ -47,7 +48,14 @@ bool IsSharedSystemTemp(std::string path) {
 std::u16string PrivateTempFolder() {
     try {
         std::string leaf;
-        const kvwin::UniqueFd root = kvwin::OpenParentSafely(kvwin::StateRoot() + "/Temp", leaf);
+        kvwin::UniqueFd root = kvwin::OpenParentSafely(kvwin::StateRoot() + "/Temp", leaf);
+        if (!root.valid() && errno == ENOENT) {
+            // A fresh state root: made here as the other parts of the layer make it.
+            std::string name;
+            const kvwin::UniqueFd above = kvwin::OpenParentSafely(kvwin::StateRoot(), name);
+            if (above.valid() && kvwin::MakeFolderAt(above.get(), name, 0755, true).valid())
+                root = kvwin::OpenParentSafely(kvwin::StateRoot() + "/Temp", leaf);
+        }
         kvwin::UniqueFd temp;
         if (root.valid()) {
             bool created = false;
