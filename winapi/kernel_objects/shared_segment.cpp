@@ -226,15 +226,23 @@ UniqueFd OpenNamespace(bool global, std::string* name, bool& may_create) {
 // The guard of a namespace: a file only the namespace's owner can open, so no one else can
 // hold up the processes that create objects there.
 UniqueFd OpenGuard(int space) {
-    // One that anyone else could have opened (left by an older layout, or put there while
-    // the folder was open to all) is replaced: its holders then lock a file no one uses.
+    struct stat folder {};
+    if (::fstat(space, &folder) != 0)
+        return UniqueFd();
+    // The guard belongs to the namespace's owner, readable by no one else. One that anyone
+    // else could have opened (left by an older layout, or put there while the folder was
+    // open to all), or that the owner cannot open, is replaced: its holders then lock a
+    // file no one uses.
     for (int round = 0; round < 2; ++round) {
-        UniqueFd guard = OpenFileAt(space, ".guard", O_RDWR | O_CREAT, 0600);
+        bool created = false;
+        UniqueFd guard = OpenFileAt(space, ".guard", O_RDWR | O_CREAT, 0600, &created);
+        if (guard.valid() && created && folder.st_uid != FileSystemUser())
+            ::fchown(guard.get(), folder.st_uid, static_cast<gid_t>(-1));  // root, for the owner
         struct stat st {};
         if (guard.valid() && ::fstat(guard.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-            st.st_uid == FileSystemUser() && !(st.st_mode & (S_IRWXG | S_IRWXO)))
+            st.st_uid == folder.st_uid && !(st.st_mode & (S_IRWXG | S_IRWXO)))
             return guard;
-        if (!guard.valid() && errno != ELOOP)
+        if (!guard.valid() && errno != ELOOP && errno != EACCES)
             return guard;
         ::unlinkat(space, ".guard", 0);
     }
@@ -242,13 +250,13 @@ UniqueFd OpenGuard(int space) {
     return UniqueFd();
 }
 
-// Whether an object's file belongs to the namespace's owner: one that anyone else made is
-// no object of this namespace.
+// Whether an object's file belongs to the namespace's owner (or root, who may make objects
+// anywhere): one that anyone else made is no object of this namespace.
 bool OwnedByNamespace(int space, int file) {
     struct stat folder {
     }, st{};
     return ::fstat(space, &folder) == 0 && ::fstat(file, &st) == 0 && S_ISREG(st.st_mode) &&
-           st.st_uid == folder.st_uid;
+           (st.st_uid == folder.st_uid || st.st_uid == 0);
 }
 
 bool ValidHeader(int fd, SegmentKind kind, SegmentHeader& header, DWORD& error) {

@@ -171,4 +171,26 @@ TEST_F(ObjectNamespace, AnOlderLayoutOpenToAllIsClosedAndWhatOthersLeftInItIsNot
     CloseHandle(event);
 }
 
+TEST_F(ObjectNamespace, RootInAUsersStateRootLeavesTheUserAbleToMakeObjects) {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    ASSERT_TRUE(kvtest::UnprivilegedAccount(uid, gid));
+    ASSERT_EQ(::chown(kvtest::TestStateRoot().c_str(), uid, gid), 0);
+    auto make = [](const void* name) {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, static_cast<const WCHAR*>(name));
+        CHILD_CHECK(event != nullptr);
+    };
+    ASSERT_EQ(kvtest::RunAsNobody(make, u"Global\\Users"), 0);
+    HANDLE roots = CreateEventW(nullptr, TRUE, FALSE, u"Global\\Roots");
+    ASSERT_NE(roots, nullptr) << GetLastError();
+    EXPECT_EQ(kvtest::RunAsNobody(make, u"Global\\UsersAgain"), 0);
+    EXPECT_EQ(kvtest::RunAsNobody(
+                  [](const void*) {
+                      CHILD_CHECK(OpenEventW(SYNCHRONIZE, FALSE, u"Global\\Roots") != nullptr);
+                  },
+                  nullptr),
+              0);
+    CloseHandle(roots);
+}
+
 }  // namespace
