@@ -66,8 +66,10 @@ TEST_F(LinkAttack, CreateFileNeverWritesThroughALinkAtTheName) {
     const std::string name = shared_ + "/Agent.log";
     kvtest::LinkPlanter planter(name, secret_);
     ASSERT_TRUE(planter.started() && planter.planted());
+    // Root removes its own file after each record, so the name keeps coming free for the
+    // planter; the loop runs until the link has been met often enough.
     int refused = 0;
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 100000 && (i < 2000 || refused < 20); ++i) {
         HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
@@ -78,6 +80,7 @@ TEST_F(LinkAttack, CreateFileNeverWritesThroughALinkAtTheName) {
         DWORD written = 0;
         WriteFile(file, "record\n", 7, &written, nullptr);
         CloseHandle(file);
+        DeleteFileW(Wide(name).c_str());
     }
     EXPECT_GT(refused, 0);
     ExpectSecretUntouched();
