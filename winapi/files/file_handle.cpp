@@ -18,14 +18,26 @@ namespace kvwin {
 FileObject::FileObject(int fd, std::string path, DWORD access, bool delete_on_close)
     : fd_(fd), path_(std::move(path)), access_(access), delete_on_close_(delete_on_close) {}
 
+void FileObject::DeleteIfStillMine() const {
+    // Only the file this handle opened goes; a file (or a link) put in its place since
+    // stays, and the way there follows no link another user planted.
+    std::string leaf;
+    const UniqueFd parent = OpenParentSafely(path_, leaf);
+    struct stat mine {
+    }, now{};
+    if (parent.valid() && ::fstat(fd_, &mine) == 0 &&
+        ::fstatat(parent.get(), leaf.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        mine.st_dev == now.st_dev && mine.st_ino == now.st_ino) {
+        ::unlinkat(parent.get(), leaf.c_str(), 0);
+    }
+}
+
 FileObject::~FileObject() {
     if (delete_on_close_) {
-        // Only the file this handle opened goes; a file put in its place since stays.
-        struct stat mine {
-        }, now{};
-        if (::fstat(fd_, &mine) == 0 && ::stat(path_.c_str(), &now) == 0 &&
-            mine.st_dev == now.st_dev && mine.st_ino == now.st_ino) {
-            ::unlink(path_.c_str());
+        try {
+            DeleteIfStillMine();
+        } catch (...) {
+            // Out of memory: the file stays, as when the process is killed.
         }
     }
     ::close(fd_);
