@@ -15,14 +15,15 @@ bool IsDirectory(const WCHAR* path) {
 
 namespace {
 
-// Creates the parent of path by the same procedure; false when path has no parent of its
+// Creates the parent of path by the same procedure, with the default security: the
+// descriptor is the folder's that was asked for, and a descriptor that lets others add
+// entries must not open every folder on the way too. False when path has no parent of its
 // own (a root) or the parent could not be made.
-bool CreateParentFolder(const WCHAR* path, LPSECURITY_ATTRIBUTES securityAttributes,
-                        uint32_t logFlag) {
+bool CreateParentFolder(const WCHAR* path, uint32_t logFlag) {
     const WString parent = GetParentFolder(path);
     if (_wcsicmp(parent.c_str(), path) == 0)
         return false;
-    return CreateDirectoryPath(parent.c_str(), securityAttributes, logFlag);
+    return CreateDirectoryPath(parent.c_str(), nullptr, logFlag);
 }
 
 }  // namespace
@@ -45,7 +46,7 @@ bool CreateDirectoryPath(const WCHAR* path, LPSECURITY_ATTRIBUTES securityAttrib
     if (error == ERROR_PATH_NOT_FOUND) {
         try {
             // The level that failed below has logged already.
-            if (!CreateParentFolder(path, securityAttributes, logFlag))
+            if (!CreateParentFolder(path, logFlag))
                 return false;
         } catch (const std::bad_alloc&) {
             SetLastError(ERROR_OUTOFMEMORY);

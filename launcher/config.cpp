@@ -43,23 +43,34 @@ bool CConfig::Lumbrik(const WString& input, WString& output) {
 
     const WString identifier = NewCallIdentifier();
     const WString tempFolder = GetWorkingTempPath();  // throws when there is none
-    const WString inputFile = CombinePath(tempFolder, LauncherInputFileName(identifier));
-    const WString outputFile = CombinePath(tempFolder, LauncherOutputFileName(identifier));
+    // The two files go into a folder of the call's own that only the launcher's user (and
+    // the caller) can reach; the input is made exclusively, readable by that user alone.
+    WString folder;
+    if (!CreateLauncherFolder(tempFolder, identifier, folder)) {
+        CEReportEventWin32(LogWarning, kSource, GetLastError(),
+                           TEXT("Cannot make the launcher's folder in [%s]"), tempFolder.c_str());
+        return false;
+    }
+    const WString inputFile = CombinePath(folder, LauncherInputFileName(identifier));
+    const WString outputFile = CombinePath(folder, LauncherOutputFileName(identifier));
 
     // Not checked: a launcher that finds no input writes no output, and that is the answer.
-    SaveEncodedTextFile(inputFile.c_str(), input.c_str(), kUtf8);
+    if (CreatePrivateFile(inputFile.c_str()))
+        SaveEncodedTextFile(inputFile.c_str(), input.c_str(), kUtf8);
     CEReportEventF(LogTrace, kSource, TEXT("Writing to [%s] file"), inputFile.c_str());
 
     const WString launcher = LauncherPath();
-    const WString commandLine = LauncherCommandLine(tempFolder, identifier);
+    const WString commandLine = LauncherCommandLine(folder, identifier);
     PROCESS_INFORMATION processInfo{};
     // Its result is not needed either: a launcher that did not start left no output file.
     RunProccesAs(launcher.c_str(), commandLine.c_str(), true, processInfo);
 
+    // Only a plain file of the launcher's user is its result.
     WString text;
-    if (ReadTextFile(outputFile.c_str(), text, kUtf8))
+    if (IsOwnRegularFile(outputFile) && ReadTextFile(outputFile.c_str(), text, kUtf8))
         output.assign(text.c_str());  // up to its first NUL
     DeleteFileForce(inputFile.c_str());
     DeleteFileForce(outputFile.c_str());
+    RemoveDirectoryW(folder.c_str());
     return !output.empty();
 }

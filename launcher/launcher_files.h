@@ -24,3 +24,17 @@ WString LauncherCommandLine(const WString& folder, const WString& identifier);
 // Linux names too: libColvane.so, ...), or of the host executable when none is loaded,
 // joined with kLauncherExecutableName.
 WString LauncherPath();
+
+// The exchange's files live in a folder of their own, made for the call inside the caller's
+// temp folder: "<temp>\Lumbrik_<identifier>", mode 0700, owned by the caller's file-system
+// user (the user the launcher runs as), so that no one else can read the query, plant a
+// result or put a link where a file will be. Made exclusively, never through a link; false
+// with the last error set.
+bool CreateLauncherFolder(const WString& tempFolder, const WString& identifier, WString& folder);
+
+// Creates the empty file `path` exclusively with mode 0600; false with the last error.
+bool CreatePrivateFile(const WString& path);
+
+// Whether `path` is a regular file (not a link) owned by the caller's file-system user: only
+// such an output is read back as the launcher's result.
+bool IsOwnRegularFile(const WString& path);

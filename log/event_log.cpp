@@ -424,14 +424,23 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
     LARGE_INTEGER end{};
     if (!SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END))
         return;
-    DWORD written = 0;
+    // The file stays a sequence of whole records: what a full disk cut short is cut off again
+    // (the log mutex is held, so the end is still this record's start).
+    const auto writeWhole = [file](const std::string& bytes) {
+        DWORD written = 0;
+        return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size();
+    };
+    bool whole = true;
     if (end.QuadPart == 0) {
         const WString headerText = ReadLogFileHeader();
         if (!headerText.empty() && ComposeHeaderRecord(m_header, date, origin, headerText))
-            WriteFile(file, m_header.data(), static_cast<DWORD>(m_header.size()), &written,
-                      nullptr);
+            whole = writeWhole(m_header);
     }
-    WriteFile(file, m_utf8.data(), static_cast<DWORD>(m_utf8.size()), &written, nullptr);
+    if (whole)
+        whole = writeWhole(m_utf8);
+    if (!whole && SetFilePointerEx(file, end, nullptr, FILE_BEGIN))
+        SetEndOfFile(file);
 }
 
 EventLog& GetEventLog() {

@@ -1,7 +1,8 @@
 // A stand-in for the launcher executable, for the tests of the launcher road.
 //
 // Started as "-d "<folder>" -id {GUID}" like the real one, it reports what it was given and
-// who it runs as in <folder>/Probe_{GUID}.txt (one "key=value" line each: commandline, uid,
+// who it runs as in Probe_{GUID}.txt beside <folder> (which the caller removes when the call
+// ends; one "key=value" line each: commandline, uid,
 // user, home, userenv), then reads WmiInput_{GUID}.xml and answers as the document asks:
 //   contains "probe:none"   no output file;
 //   contains "probe:empty"  an empty output file;
@@ -45,11 +46,12 @@ int main() {
     if (folder.empty() || folder.back() != '/')
         folder += '/';
     const std::string id = kvwin::ToUtf8(arguments.identifier);
+    const std::string beside = folder.substr(0, folder.rfind('/', folder.size() - 2) + 1);
 
     WCHAR user[260] = {};
     DWORD size = 260;
     GetUserNameW(user, &size);
-    std::ofstream(folder + "Probe_" + id + ".txt")
+    std::ofstream(beside + "Probe_" + id + ".txt")
         << "commandline=" << kvwin::ToUtf8(commandLine) << "\n"
         << "uid=" << ::getuid() << "\n"
         << "user=" << kvwin::ToUtf8(user) << "\n"

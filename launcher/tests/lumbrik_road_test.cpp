@@ -1,6 +1,11 @@
 // The whole launcher road: CConfig::Lumbrik and GetInventoryInformation's launcher branch,
 // with a stand-in launcher (and the real Lumbrik.exe) running as real child processes.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +13,7 @@
 #include <thread>
 
 #include "kavrel/kavrel.h"
+#include "kvtest/hostile.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
 #include "kvwin/wide_string.h"
@@ -27,7 +33,8 @@ void UseTempFolder(const std::string& folder) {
 
 bool HasLauncherFiles(const OpenFolder& folder) {
     for (const std::string& name : folder.Files()) {
-        if (name.rfind("WmiInput_", 0) == 0 || name.rfind("WmiOutput_", 0) == 0)
+        if (name.rfind("WmiInput_", 0) == 0 || name.rfind("WmiOutput_", 0) == 0 ||
+            name.rfind("Lumbrik_", 0) == 0)
             return true;
     }
     return false;
@@ -68,7 +75,7 @@ TEST_F(LauncherRoad, TheLauncherBesideColvaneAnswersAndBothFilesAreRemovedWhatev
     EXPECT_EQ(launcher_test::RecordsOf("CConfig::Lumbrik()", "Writing to [").size(), 3u);
 }
 
-TEST_F(LauncherRoad, TheCommandLineKeepsTheTrailingBackslashAndTheBraces) {
+TEST_F(LauncherRoad, TheCommandLineNamesTheCallsFolderAndTheBraces) {
     // A Windows temp path: C: stands for the state root.
     std::filesystem::create_directories(kvwin::StateRoot() + "/Temp");
     ::setenv("TMP", "C:\\Temp\\", 1);
@@ -81,10 +88,12 @@ TEST_F(LauncherRoad, TheCommandLineKeepsTheTrailingBackslashAndTheBraces) {
         std::regex_match(id, std::regex(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\})")))
         << id;
     const auto report = launcher_test::ReadProbeReport(kvwin::StateRoot() + "/Temp", id);
-    EXPECT_EQ(report.at("commandline"), "-d \"C:\\Temp\\\" -id " + id);
+    // The files are in a folder of the call's own inside the temp folder.
+    EXPECT_EQ(report.at("commandline"), "-d \"C:\\Temp\\Lumbrik_" + id + "\" -id " + id);
     const auto writing = launcher_test::RecordsOf("CConfig::Lumbrik()", "Writing to [");
     ASSERT_EQ(writing.size(), 1u);
-    EXPECT_EQ(writing[0].message, "Writing to [C:\\Temp\\WmiInput_" + id + ".xml] file");
+    EXPECT_EQ(writing[0].message,
+              "Writing to [C:\\Temp\\Lumbrik_" + id + "\\WmiInput_" + id + ".xml] file");
 }
 
 TEST_F(LauncherRoad, TwoCallsInParallelUseTheirOwnFiles) {
@@ -114,6 +123,74 @@ TEST_F(LauncherRoad, TheExportReturnsTheOutputOrEFailAndLeavesTheResultAloneOnFa
     result = poison;
     EXPECT_EQ(GetInventoryInformation(TEXT("<query>probe:empty</query>"), &result), E_FAIL);
     EXPECT_EQ(result, poison);
+}
+
+// Another user, in a loop: reads every query document it can find in the shared temp
+// folder and answers each call with a result of its own, in the folder or beside it.
+[[noreturn]] void ForgeResults(const std::string& temp, int report) {
+    auto forge = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (fd >= 0) {
+            if (::write(fd, "forged", 6) != 6) {
+            }
+            ::close(fd);
+        }
+    };
+    bool told = false;
+    for (;;) {
+        DIR* dir = ::opendir(temp.c_str());
+        if (!dir)
+            continue;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            std::string id;
+            if (name.rfind("WmiInput_", 0) == 0 && name.size() > 13)
+                id = name.substr(9, name.size() - 13);
+            else if (name.rfind("Lumbrik_", 0) == 0)
+                id = name.substr(8);
+            if (id.empty())
+                continue;
+            const int in = ::open((temp + "/" + name).c_str(), O_RDONLY | O_NONBLOCK);
+            char byte = 0;
+            if (in >= 0 && ::read(in, &byte, 1) == 1 && !told)
+                told = ::write(report, "r", 1) == 1;
+            if (in >= 0)
+                ::close(in);
+            forge(temp + "/WmiOutput_" + id + ".xml");
+            forge(temp + "/Lumbrik_" + id + "/WmiOutput_" + id + ".xml");
+        }
+        ::closedir(dir);
+    }
+}
+
+TEST_F(LauncherRoad, AnotherUserCanNeitherReadTheQueryNorForgeTheResult) {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (!kvtest::UnprivilegedAccount(uid, gid))
+        GTEST_SKIP() << "needs root and a 'nobody' account";
+    int report[2];
+    ASSERT_EQ(::pipe2(report, O_CLOEXEC | O_NONBLOCK), 0);
+    const pid_t attacker = ::fork();
+    ASSERT_GE(attacker, 0);
+    if (attacker == 0) {
+        if (::setgid(gid) != 0 || ::setuid(uid) != 0)
+            ::_exit(2);
+        ForgeResults(m_temp.path(), report[1]);
+    }
+    ::close(report[1]);
+    int forged = 0;
+    for (int i = 0; i < 100; ++i) {
+        WString output;
+        // The stand-in writes no output for this document: any result is a forgery.
+        if (CConfig::Lumbrik(TEXT("<query>probe:none</query>"), output) || !output.empty())
+            ++forged;
+    }
+    ::kill(attacker, SIGKILL);
+    ::waitpid(attacker, nullptr, 0);
+    char read_one = 0;
+    EXPECT_NE(::read(report[0], &read_one, 1), 1) << "another user read a query document";
+    ::close(report[0]);
+    EXPECT_EQ(forged, 0) << "results written by another user were taken";
 }
 
 TEST(LauncherBoundary, ATempPathThatCannotBeFoundGivesEFailAndNoRecordFromTheExport) {

@@ -20,8 +20,9 @@ using launcher_test::RecordsOf;
 
 constexpr const char* kIdentifier = "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
 
+// The probe's call folder is a subfolder of `folder`; its report goes beside it, in `folder`.
 WString ProbeCommandLine(const std::string& folder) {
-    return kvwin::FromUtf8("-d \"" + folder + "/\" -id " + kIdentifier);
+    return kvwin::FromUtf8("-d \"" + folder + "/call/\" -id " + kIdentifier);
 }
 
 TEST(RunProccesAs, WaitsForTheChildLogsItsExitCodeAndClearsTheRecord) {

@@ -8,6 +8,7 @@
 #include "kvwin/file_object.h"
 #include "kvwin/file_security.h"
 #include "kvwin/last_error.h"
+#include "kvwin/safe_open.h"
 #include "native_path.h"
 #include "share_lock.h"
 #include "win/files.h"
@@ -17,14 +18,26 @@ namespace kvwin {
 FileObject::FileObject(int fd, std::string path, DWORD access, bool delete_on_close)
     : fd_(fd), path_(std::move(path)), access_(access), delete_on_close_(delete_on_close) {}
 
+void FileObject::DeleteIfStillMine() const {
+    // Only the file this handle opened goes; a file (or a link) put in its place since
+    // stays, and the way there follows no link another user planted.
+    std::string leaf;
+    const UniqueFd parent = OpenParentSafely(path_, leaf);
+    struct stat mine {
+    }, now{};
+    if (parent.valid() && ::fstat(fd_, &mine) == 0 &&
+        ::fstatat(parent.get(), leaf.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        mine.st_dev == now.st_dev && mine.st_ino == now.st_ino) {
+        ::unlinkat(parent.get(), leaf.c_str(), 0);
+    }
+}
+
 FileObject::~FileObject() {
     if (delete_on_close_) {
-        // Only the file this handle opened goes; a file put in its place since stays.
-        struct stat mine {
-        }, now{};
-        if (::fstat(fd_, &mine) == 0 && ::stat(path_.c_str(), &now) == 0 &&
-            mine.st_dev == now.st_dev && mine.st_ino == now.st_ino) {
-            ::unlink(path_.c_str());
+        try {
+            DeleteIfStillMine();
+        } catch (...) {
+            // Out of memory: the file stays, as when the process is killed.
         }
     }
     ::close(fd_);
@@ -48,22 +61,20 @@ bool IsReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
 
-int OpenDescriptor(const std::string& native, int flags, mode_t mode, bool want_read,
-                   bool want_write) {
+UniqueFd OpenDescriptor(int folder, const std::string& leaf, int flags, mode_t mode, bool want_read,
+                        bool want_write, bool& created) {
     // Read access as well whenever the permissions allow, so the share locks can be taken.
-    int fd = -1;
-    const int base = flags | O_CLOEXEC;
     if (want_write) {
-        fd = ::open(native.c_str(), base | O_RDWR, mode);
-        if (fd < 0 && errno == EACCES && !want_read)
-            fd = ::open(native.c_str(), base | O_WRONLY, mode);
-    } else {
-        fd = ::open(native.c_str(), base | O_RDONLY, mode);
+        UniqueFd fd = OpenFileAt(folder, leaf, flags | O_RDWR, mode, &created);
+        if (!fd.valid() && errno == EACCES && !want_read)
+            fd = OpenFileAt(folder, leaf, flags | O_WRONLY, mode, &created);
+        return fd;
     }
-    return fd;
+    return OpenFileAt(folder, leaf, flags | O_RDONLY, mode, &created);
 }
 
-HANDLE OpenFolder(const std::string& native, DWORD access, DWORD disposition) {
+HANDLE OpenFolder(int parent, const std::string& leaf, const std::string& native, DWORD access,
+                  DWORD disposition) {
     if (disposition == CREATE_NEW) {
         SetLastError(ERROR_FILE_EXISTS);
         return INVALID_HANDLE_VALUE;
@@ -72,7 +83,7 @@ HANDLE OpenFolder(const std::string& native, DWORD access, DWORD disposition) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         FailWithErrno();
         return INVALID_HANDLE_VALUE;
@@ -116,14 +127,27 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return INVALID_HANDLE_VALUE;
     }
 
+    // Never through a link another user could have planted, on the way or at the end.
+    std::string leaf;
+    const UniqueFd parent = OpenParentSafely(native, leaf);
+    if (!parent.valid()) {
+        const int err = errno;
+        SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                     : Win32ErrorFromErrno(err));
+        return INVALID_HANDLE_VALUE;
+    }
     struct stat st {};
-    const bool exists = ::stat(native.c_str(), &st) == 0;
+    const bool exists = ::fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+        return INVALID_HANDLE_VALUE;
+    }
     if (exists && S_ISDIR(st.st_mode)) {
         if (!(dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
-        return OpenFolder(native, dwDesiredAccess, dwCreationDisposition);
+        return OpenFolder(parent.get(), leaf, native, dwDesiredAccess, dwCreationDisposition);
     }
     if (exists) {
         if (dwCreationDisposition == CREATE_NEW) {
@@ -154,8 +178,10 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     }
     const mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     // A file that is created needs a writable descriptor only if the caller asked for one.
-    const int fd = OpenDescriptor(native, flags, mode, want_read, want_write);
-    if (fd < 0) {
+    bool created = false;
+    UniqueFd opened =
+        OpenDescriptor(parent.get(), leaf, flags, mode, want_read, want_write, created);
+    if (!opened.valid()) {
         const int err = errno;
         if (err == ENOENT) {
             SetLastError(MissingFileError(native));
@@ -166,7 +192,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         }
         return INVALID_HANDLE_VALUE;
     }
-    const bool created = !exists;
+    const int fd = opened.release();
 
     // A write-only descriptor (a file the caller may write but not read) cannot carry the
     // share locks; such a handle neither claims nor refuses sharing.
@@ -175,13 +201,13 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         if (share_error) {
             ::close(fd);
             if (created)
-                ::unlink(native.c_str());
+                ::unlinkat(parent.get(), leaf.c_str(), 0);
             SetLastError(share_error);
             return INVALID_HANDLE_VALUE;
         }
     }
 
-    if (exists &&
+    if (!created &&
         (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)) {
         if (::ftruncate(fd, 0) != 0) {
             const int err = errno;
@@ -195,7 +221,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     if (created && !ApplyCreationSecurity(fd, native, lpSecurityAttributes, false)) {
         const DWORD error = GetLastError();
         ::close(fd);
-        ::unlink(native.c_str());
+        ::unlinkat(parent.get(), leaf.c_str(), 0);
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
@@ -210,8 +236,8 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         InsertHandle(std::make_shared<FileObject>(fd, native, dwDesiredAccess, delete_on_close));
     if (!handle)
         return INVALID_HANDLE_VALUE;
-    const bool reports_existing =
-        exists && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS);
+    const bool reports_existing = !created && (dwCreationDisposition == CREATE_ALWAYS ||
+                                               dwCreationDisposition == OPEN_ALWAYS);
     SetLastError(reports_existing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }

@@ -6,8 +6,10 @@
 
 #include <cerrno>
 
+#include "kvwin/file_object.h"
 #include "kvwin/file_security.h"
 #include "kvwin/last_error.h"
+#include "kvwin/safe_open.h"
 #include "native_path.h"
 #include "share_lock.h"
 #include "win/files.h"
@@ -17,21 +19,32 @@ using namespace kvwin;
 namespace {
 
 // True when an open handle on the file refuses to share deletion (which a rename needs too).
-bool DeletionRefused(const std::string& native) {
-    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
+bool DeletionRefused(int parent, const std::string& leaf) {
+    const UniqueFd fd(
+        ::openat(parent, leaf.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd.valid())
         return false;  // unreadable: no handle of ours can hold locks on it either
-    const bool refused = ShareDenied(fd, kShareDelete);
-    ::close(fd);
-    return refused;
+    return ShareDenied(fd.get(), kShareDelete);
+}
+
+// The folder holding `native`, reached without following another user's link; false with
+// the Windows error for a path that cannot be reached.
+bool ParentOf(const std::string& native, UniqueFd& parent, std::string& leaf) {
+    parent = OpenParentSafely(native, leaf);
+    if (parent.valid())
+        return true;
+    const int err = errno;
+    return FailWith(err == ENOENT || err == ENOTDIR || err == EINVAL ? ERROR_PATH_NOT_FOUND
+                                                                     : Win32ErrorFromErrno(err));
 }
 
 bool IsReadOnly(const struct stat& st) {
     return (st.st_mode & S_IWUSR) == 0;
 }
 
-// Copies a regular file's bytes to a new or truncated file, keeping the permission bits.
-BOOL CopyByHandles(LPCWSTR from, LPCWSTR to, bool fail_if_exists) {
+// Copies a regular file's bytes to a new or truncated file, keeping the permission bits
+// (set through the handle, so a link put in place of the name changes nothing).
+BOOL CopyByHandles(LPCWSTR from, LPCWSTR to, bool fail_if_exists, mode_t mode) {
     HANDLE in =
         CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (in == INVALID_HANDLE_VALUE)
@@ -59,6 +72,10 @@ BOOL CopyByHandles(LPCWSTR from, LPCWSTR to, bool fail_if_exists) {
         }
     }
     const DWORD err = GetLastError();
+    if (ok) {
+        if (auto file = LookupHandleAs<FileObject>(out, HandleKind::File))
+            ::fchmod(file->fd(), mode);
+    }
     CloseHandle(out);
     CloseHandle(in);
     if (!ok)
@@ -75,16 +92,20 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
     std::string native;
     if (!NativeFileName(lpFileName, native))
         return FALSE;
+    UniqueFd parent;
+    std::string leaf;
+    if (!ParentOf(native, parent, leaf))
+        return FALSE;
     struct stat st {};
-    if (::lstat(native.c_str(), &st) != 0)
+    if (::fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return FailWith(MissingFileError(native));
     if (S_ISDIR(st.st_mode))
         return FailWith(ERROR_ACCESS_DENIED);
     if (!S_ISLNK(st.st_mode) && IsReadOnly(st))
         return FailWith(ERROR_ACCESS_DENIED);
-    if (S_ISREG(st.st_mode) && DeletionRefused(native))
+    if (S_ISREG(st.st_mode) && DeletionRefused(parent.get(), leaf))
         return FailWith(ERROR_SHARING_VIOLATION);
-    if (::unlink(native.c_str()) != 0)
+    if (::unlinkat(parent.get(), leaf.c_str(), 0) != 0)
         return FailWithErrno();
     return TRUE;
 }
@@ -94,26 +115,32 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     if (!NativeFileName(lpExistingFileName, from) || !NativeFileName(lpNewFileName, to)) {
         return FALSE;
     }
+    UniqueFd from_parent, to_parent;
+    std::string from_leaf, to_leaf;
+    if (!ParentOf(from, from_parent, from_leaf) || !ParentOf(to, to_parent, to_leaf))
+        return FALSE;
     struct stat source {};
-    if (::lstat(from.c_str(), &source) != 0)
+    if (::fstatat(from_parent.get(), from_leaf.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0)
         return FailWith(MissingFileError(from));
-    if (S_ISREG(source.st_mode) && DeletionRefused(from)) {
+    if (S_ISREG(source.st_mode) && DeletionRefused(from_parent.get(), from_leaf)) {
         return FailWith(ERROR_SHARING_VIOLATION);
     }
     struct stat target {};
-    const bool target_exists = ::lstat(to.c_str(), &target) == 0;
+    const bool target_exists =
+        ::fstatat(to_parent.get(), to_leaf.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
     if (target_exists && !(source.st_dev == target.st_dev && source.st_ino == target.st_ino)) {
         if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || S_ISDIR(source.st_mode)) {
             return FailWith(ERROR_ALREADY_EXISTS);
         }
         if (S_ISDIR(target.st_mode) || IsReadOnly(target))
             return FailWith(ERROR_ACCESS_DENIED);
-        if (S_ISREG(target.st_mode) && DeletionRefused(to)) {
+        if (S_ISREG(target.st_mode) && DeletionRefused(to_parent.get(), to_leaf)) {
             return FailWith(ERROR_SHARING_VIOLATION);
         }
     }
     const unsigned rename_flags = (dwFlags & MOVEFILE_REPLACE_EXISTING) ? 0 : RENAME_NOREPLACE;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), rename_flags) == 0) {
+    if (::renameat2(from_parent.get(), from_leaf.c_str(), to_parent.get(), to_leaf.c_str(),
+                    rename_flags) == 0) {
         return TRUE;
     }
     const int err = errno;
@@ -126,11 +153,11 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     if (!(dwFlags & MOVEFILE_COPY_ALLOWED) || S_ISDIR(source.st_mode)) {
         return FailWith(ERROR_NOT_SAME_DEVICE);
     }
-    if (!CopyByHandles(lpExistingFileName, lpNewFileName, !(dwFlags & MOVEFILE_REPLACE_EXISTING))) {
+    if (!CopyByHandles(lpExistingFileName, lpNewFileName, !(dwFlags & MOVEFILE_REPLACE_EXISTING),
+                       source.st_mode & 07777)) {
         return FALSE;
     }
-    ::chmod(to.c_str(), source.st_mode & 07777);
-    if (::unlink(from.c_str()) != 0)
+    if (::unlinkat(from_parent.get(), from_leaf.c_str(), 0) != 0)
         return FailWithErrno();
     return TRUE;
 }
@@ -156,10 +183,7 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
         if (IsReadOnly(target) || S_ISDIR(target.st_mode))
             return FailWith(ERROR_ACCESS_DENIED);
     }
-    if (!CopyByHandles(lpExistingFileName, lpNewFileName, bFailIfExists))
-        return FALSE;
-    ::chmod(to.c_str(), source.st_mode & 07777);
-    return TRUE;
+    return CopyByHandles(lpExistingFileName, lpNewFileName, bFailIfExists, source.st_mode & 07777);
 }
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
@@ -168,17 +192,23 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
         return FALSE;
     if (!ValidateCreationSecurity(lpSecurityAttributes))
         return FALSE;
-    if (::mkdir(native.c_str(), 0777) == 0) {
-        if (ApplyCreationSecurity(-1, native, lpSecurityAttributes, true))
+    // The new folder's owner and mode are set through a handle on what was just made, and
+    // the way there follows no link another user could have planted.
+    std::string leaf;
+    const UniqueFd parent = OpenParentSafely(native, leaf);
+    if (parent.valid() && ::mkdirat(parent.get(), leaf.c_str(), 0777) == 0) {
+        const UniqueFd made(
+            ::openat(parent.get(), leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (made.valid() && ApplyCreationSecurity(made.get(), native, lpSecurityAttributes, true))
             return TRUE;
-        const DWORD error = GetLastError();
-        ::rmdir(native.c_str());
+        const DWORD error = made.valid() ? GetLastError() : Win32ErrorFromErrno(errno);
+        ::unlinkat(parent.get(), leaf.c_str(), AT_REMOVEDIR);
         return FailWith(error);
     }
     const int err = errno;
     if (err == EEXIST)
         return FailWith(ERROR_ALREADY_EXISTS);
-    if (err == ENOENT || err == ENOTDIR)
+    if (err == ENOENT || err == ENOTDIR || (err == EINVAL && !parent.valid()))
         return FailWith(ERROR_PATH_NOT_FOUND);
     return FailWithErrno(err);
 }
@@ -224,16 +254,25 @@ BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
     std::string native;
     if (!NativeFileName(lpFileName, native))
         return FALSE;
+    // Changed through a handle on the object itself, never through a planted link.
+    UniqueFd parent;
+    std::string leaf;
+    if (!ParentOf(native, parent, leaf))
+        return FALSE;
+    const UniqueFd object(::openat(parent.get(), leaf.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0)
+    if (!object.valid() || ::fstat(object.get(), &st) != 0)
         return FailWith(MissingFileError(native));
+    if (S_ISLNK(st.st_mode))
+        return FailWith(ERROR_CANT_RESOLVE_FILENAME);
     mode_t mode = st.st_mode & 07777;
     if (dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
         mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     } else {
         mode |= S_IWUSR;
     }
-    if (mode != (st.st_mode & 07777) && ::chmod(native.c_str(), mode) != 0) {
+    const std::string handle_path = "/proc/self/fd/" + std::to_string(object.get());
+    if (mode != (st.st_mode & 07777) && ::chmod(handle_path.c_str(), mode) != 0) {
         return FailWithErrno();
     }
     return TRUE;

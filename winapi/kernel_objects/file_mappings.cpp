@@ -1,5 +1,6 @@
 // File mappings and their views: CreateFileMappingW, OpenFileMappingW, MapViewOfFile,
 // UnmapViewOfFile, VirtualQuery.
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,9 +129,12 @@ HANDLE CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpFileMappingAtt
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        // As on Windows, a writable mapping larger than its file grows the file.
-        if (::ftruncate(file->fd(), static_cast<off_t>(size)) != 0) {
-            FailWithErrno();
+        // As on Windows, a writable mapping larger than its file grows the file, with its
+        // blocks allocated, so that a full disk fails here rather than faulting a view.
+        const int error = ::posix_fallocate(file->fd(), 0, static_cast<off_t>(size));
+        if (error != 0) {
+            ::ftruncate(file->fd(), st.st_size);
+            FailWithErrno(error);
             return nullptr;
         }
     }

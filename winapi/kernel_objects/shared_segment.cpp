@@ -6,13 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 
 #include "kvwin/last_error.h"
+#include "kvwin/safe_open.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
 
@@ -35,24 +38,6 @@ std::string SessionName() {
     if (in >> id && id != 0xFFFFFFFFull)
         return "Session-" + std::to_string(id);
     return "Session-u" + std::to_string(::geteuid());
-}
-
-bool MakeFolder(const std::string& path, mode_t mode) {
-    if (::mkdir(path.c_str(), mode) == 0) {
-        ::chmod(path.c_str(), mode);  // not narrowed by the umask: other users share it
-        return true;
-    }
-    return errno == EEXIST;
-}
-
-bool MakeFolders(const std::string& path, mode_t mode) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return MakeFolder(path, mode);
 }
 
 // Object names may hold any character but '\'; the file name escapes what a file name cannot
@@ -80,21 +65,38 @@ std::string EscapeName(std::u16string_view name) {
     return out;
 }
 
-class FlockGuard {
-  public:
-    explicit FlockGuard(int fd) : fd_(fd) {
-        int rc;
-        do {
-            rc = ::flock(fd_, LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
-        ok_ = rc == 0;
+// How long a process waits for a namespace's guard, and for an object being made by
+// another process, before it gives up with ERROR_TIMEOUT. Only processes that may create
+// objects in the namespace can hold the guard, and each holds it for a few system calls.
+constexpr DWORD kGuardWaitMs = 10000;
+
+// Takes an flock() of `operation` without waiting longer than kGuardWaitMs.
+bool LockWithin(int fd, int operation) {
+    const auto start = std::chrono::steady_clock::now();
+    unsigned pause_us = 50;
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kGuardWaitMs)) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        ::usleep(pause_us);
+        pause_us = std::min(pause_us * 2, 20000u);
     }
-    ~FlockGuard() {
+}
+
+class GuardLock {
+  public:
+    explicit GuardLock(int fd) : fd_(fd), ok_(LockWithin(fd, LOCK_EX)) {}
+    ~GuardLock() {
         if (ok_)
             ::flock(fd_, LOCK_UN);
     }
-    FlockGuard(const FlockGuard&) = delete;
-    FlockGuard& operator=(const FlockGuard&) = delete;
+    GuardLock(const GuardLock&) = delete;
+    GuardLock& operator=(const GuardLock&) = delete;
     bool ok() const { return ok_; }
 
   private:
@@ -102,25 +104,9 @@ class FlockGuard {
     bool ok_;
 };
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
+DWORD ErrorOf(int error) {
+    return error == ETIMEDOUT ? ERROR_TIMEOUT : Win32ErrorFromErrno(error);
+}
 
 size_t PageRound(size_t n) {
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
@@ -158,8 +144,180 @@ SharedSegment::~SharedSegment() {
         ::close(fd_);  // drops this holder's shared lock
 }
 
+namespace {
+
+// The objects folder of the state root: everyone may add a folder for their own session
+// (sticky, so no one can remove or replace another's), and its owner, who alone may create
+// machine-wide objects, makes Global/ inside it before anyone else can.
+// Changes the mode of the folder an O_PATH handle stands for.
+bool ChangeModeThrough(int fd, mode_t mode) {
+    return ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode) == 0;
+}
+
+// A state root from before this layout had a private objects folder and namespaces open to
+// all: their owner brings them to the modes above (and the checks below refuse or replace
+// anything another user put in them).
+void BringToMode(int fd, struct stat& st, mode_t mode) {
+    if (st.st_uid == FileSystemUser() && (st.st_mode & 07777) != mode &&
+        ChangeModeThrough(fd, mode))
+        ::fstat(fd, &st);
+}
+
+UniqueFd OpenObjectsFolder(struct stat& st) {
+    std::string leaf;
+    const UniqueFd root = OpenParentSafely(NamedObjectDirectory(), leaf);
+    if (!root.valid())
+        return UniqueFd();
+    bool created = false;
+    UniqueFd objects = MakeFolderAt(root.get(), leaf, 0700, true, &created);
+    if (!objects.valid())
+        return objects;
+    if (created) {
+        const UniqueFd global = MakeFolderAt(objects.get(), "Global", 0755, true);
+        if (!global.valid() || ::fchmod(objects.get(), 01777) != 0)
+            return UniqueFd();
+    }
+    if (::fstat(objects.get(), &st) != 0)
+        return UniqueFd();
+    BringToMode(objects.get(), st, 01777);
+    if (!created && st.st_uid == FileSystemUser() &&
+        !MakeFolderAt(objects.get(), "Global", 0755, true).valid())
+        return UniqueFd();
+    const bool writable_by_others = st.st_mode & (S_IWGRP | S_IWOTH);
+    if (!S_ISDIR(st.st_mode) || (writable_by_others && !(st.st_mode & S_ISVTX))) {
+        errno = EACCES;
+        return UniqueFd();
+    }
+    return objects;
+}
+
+// The folder of one namespace, and whether the caller may create objects in it. Global/
+// belongs to the objects folder's owner; each user has a session folder of their own,
+// which only they can write. A folder that belongs to anyone else is refused.
+UniqueFd OpenNamespace(bool global, std::string* name, bool& may_create) {
+    struct stat objects_st {};
+    const UniqueFd objects = OpenObjectsFolder(objects_st);
+    if (!objects.valid())
+        return UniqueFd();
+    const uid_t me = FileSystemUser();
+    std::string folder = global ? std::string("Global") : SessionName();
+    if (!global && me != objects_st.st_uid)
+        folder += ".u" + std::to_string(me);
+    if (name)
+        *name = folder;
+    const uid_t owner = global ? objects_st.st_uid : me;
+    UniqueFd space = global ? UniqueFd(::openat(objects.get(), "Global",
+                                                O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
+                            : MakeFolderAt(objects.get(), folder, 0700, true);
+    if (!space.valid())
+        return space;
+    struct stat st {};
+    if (::fstat(space.get(), &st) == 0)
+        BringToMode(space.get(), st, global ? 0755 : 0700);
+    if (::fstat(space.get(), &st) != 0 || st.st_uid != owner ||
+        (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        errno = EACCES;
+        return UniqueFd();
+    }
+    may_create = me == owner || me == 0;
+    return space;
+}
+
+// The guard of a namespace: a file only the namespace's owner can open, so no one else can
+// hold up the processes that create objects there.
+UniqueFd OpenGuard(int space) {
+    struct stat folder {};
+    if (::fstat(space, &folder) != 0)
+        return UniqueFd();
+    // The guard belongs to the namespace's owner, readable by no one else. One that anyone
+    // else could have opened (left by an older layout, or put there while the folder was
+    // open to all), or that the owner cannot open, is replaced: its holders then lock a
+    // file no one uses.
+    for (int round = 0; round < 2; ++round) {
+        bool created = false;
+        UniqueFd guard = OpenFileAt(space, ".guard", O_RDWR | O_CREAT, 0600, &created);
+        if (guard.valid() && created && folder.st_uid != FileSystemUser())
+            ::fchown(guard.get(), folder.st_uid, static_cast<gid_t>(-1));  // root, for the owner
+        struct stat st {};
+        if (guard.valid() && ::fstat(guard.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == folder.st_uid && !(st.st_mode & (S_IRWXG | S_IRWXO)))
+            return guard;
+        if (!guard.valid() && errno != ELOOP && errno != EACCES)
+            return guard;
+        ::unlinkat(space, ".guard", 0);
+    }
+    errno = EACCES;
+    return UniqueFd();
+}
+
+// Whether an object's file belongs to the namespace's owner (or root, who may make objects
+// anywhere): one that anyone else made is no object of this namespace.
+bool OwnedByNamespace(int space, int file) {
+    struct stat folder {
+    }, st{};
+    return ::fstat(space, &folder) == 0 && ::fstat(file, &st) == 0 && S_ISREG(st.st_mode) &&
+           (st.st_uid == folder.st_uid || st.st_uid == 0);
+}
+
+bool ValidHeader(int fd, SegmentKind kind, SegmentHeader& header, DWORD& error) {
+    if (::pread(fd, &header, sizeof header, 0) != sizeof header || header.magic != kMagic ||
+        header.kind != static_cast<uint32_t>(kind)) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    return true;
+}
+
+SegmentResult Map(UniqueFd fd, size_t size, bool fresh, SegmentKind kind,
+                  void (*init)(void*, const void*), const void* context) {
+    const size_t mapped = kSegmentHeaderSize + PageRound(size ? size : 1);
+    void* base = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    if (base == MAP_FAILED)
+        return Fail(Win32ErrorFromErrno(errno));
+    SegmentResult result;
+    result.segment = std::make_shared<SharedSegment>(fd.release(), base, mapped, size);
+    result.created = fresh;
+    if (fresh) {
+        if (init)
+            init(result.segment->payload(), context);
+        auto* head = static_cast<SegmentHeader*>(base);
+        head->kind = static_cast<uint32_t>(kind);
+        head->payload_size = size;
+        std::atomic_thread_fence(std::memory_order_release);
+        head->magic = kMagic;
+    }
+    return result;
+}
+
+// Opening an object in a namespace the caller cannot create in (another user's Global/):
+// without the guard. An object whose file nobody holds is gone; one being made is held
+// exclusively by its maker until it is whole.
+SegmentResult OpenExisting(int space, const std::string& file, SegmentKind kind) {
+    UniqueFd fd = OpenFileAt(space, file, O_RDWR, 0);
+    if (!fd.valid())
+        return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
+    if (!OwnedByNamespace(space, fd.get()))
+        return Fail(ERROR_ACCESS_DENIED);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+        return Fail(ERROR_FILE_NOT_FOUND);  // closing the descriptor drops the lock
+    if (!LockWithin(fd.get(), LOCK_SH))
+        return Fail(ErrorOf(errno));
+    SegmentHeader header{};
+    DWORD error = 0;
+    if (!ValidHeader(fd.get(), kind, header, error))
+        return Fail(error);
+    return Map(std::move(fd), static_cast<size_t>(header.payload_size), false, kind, nullptr,
+               nullptr);
+}
+
+}  // namespace
+
 std::string NamespaceFolder(bool global) {
-    return NamedObjectDirectory() + "/" + (global ? std::string("Global") : SessionName());
+    std::string name;
+    bool may_create = false;
+    OpenNamespace(global, &name, may_create);
+    return NamedObjectDirectory() + "/" +
+           (name.empty() ? std::string(global ? "Global" : "") : name);
 }
 
 SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, SegmentOpen mode,
@@ -181,65 +339,74 @@ SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, S
         return Fail(ERROR_PATH_NOT_FOUND);
     }
 
-    const std::string folder = NamespaceFolder(global);
-    if (!MakeFolders(folder, 01777))
+    bool may_create = false;
+    const UniqueFd space = OpenNamespace(global, nullptr, may_create);
+    if (!space.valid())
         return Fail(Win32ErrorFromErrno(errno));
-    Descriptor guard_fd(::open((folder + "/.guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (guard_fd.get() < 0)
-        return Fail(Win32ErrorFromErrno(errno));
-    FlockGuard guard(guard_fd.get());
-    if (!guard.ok())
-        return Fail(Win32ErrorFromErrno(errno));
+    const std::string file = EscapeName(rest);
+    if (!may_create) {
+        SegmentResult result = OpenExisting(space.get(), file, kind);
+        if (result.error == ERROR_FILE_NOT_FOUND && mode == SegmentOpen::CreateOrOpen)
+            result.error = ERROR_ACCESS_DENIED;  // only the namespace's owner makes objects
+        return result;
+    }
 
-    const std::string path = folder + "/" + EscapeName(rest);
-    const int flags = O_RDWR | O_CLOEXEC | (mode == SegmentOpen::CreateOrOpen ? O_CREAT : 0);
-    Descriptor fd(::open(path.c_str(), flags, 0666));
-    if (fd.get() < 0) {
+    const UniqueFd guard_fd = OpenGuard(space.get());
+    if (!guard_fd.valid())
+        return Fail(Win32ErrorFromErrno(errno));
+    GuardLock guard(guard_fd.get());
+    if (!guard.ok())
+        return Fail(ErrorOf(errno));
+
+    const int flags = O_RDWR | (mode == SegmentOpen::CreateOrOpen ? O_CREAT : 0);
+    bool made = false;
+    UniqueFd fd = OpenFileAt(space.get(), file, flags, 0666, &made);
+    if ((fd.valid() && !OwnedByNamespace(space.get(), fd.get())) ||
+        (!fd.valid() && errno == ELOOP)) {
+        // Put there by someone else while the folder was open to all: no object of ours.
+        ::unlinkat(space.get(), file.c_str(), 0);
+        fd = OpenFileAt(space.get(), file, flags, 0666, &made);
+    }
+    if (!fd.valid()) {
         return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
     }
-    ::fchmod(fd.get(), 0666);
+    if (!OwnedByNamespace(space.get(), fd.get()))
+        return Fail(ERROR_ACCESS_DENIED);
+    // Others who may use the object must be able to map it; the folder keeps them from
+    // removing, replacing or linking it.
+    if (made)
+        ::fchmod(fd.get(), 0666);
 
     const bool alone = ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
     SegmentHeader header{};
-    bool fresh = alone;
+    const bool fresh = alone;
     if (!alone) {
-        if (::pread(fd.get(), &header, sizeof header, 0) != sizeof header ||
-            header.magic != kMagic) {
-            return Fail(ERROR_INVALID_HANDLE);
-        }
-        if (header.kind != static_cast<uint32_t>(kind))
-            return Fail(ERROR_INVALID_HANDLE);
+        DWORD error = 0;
+        if (!ValidHeader(fd.get(), kind, header, error))
+            return Fail(error);
     } else if (mode == SegmentOpen::OpenOnly) {
         // Left behind by holders that are all gone: the object no longer exists.
-        ::unlink(path.c_str());
+        ::unlinkat(space.get(), file.c_str(), 0);
         return Fail(ERROR_FILE_NOT_FOUND);
     }
 
-    size_t size = fresh ? payload_size : static_cast<size_t>(header.payload_size);
+    const size_t size = fresh ? payload_size : static_cast<size_t>(header.payload_size);
     const size_t mapped = kSegmentHeaderSize + PageRound(size ? size : 1);
     if (fresh) {
-        if (::ftruncate(fd.get(), 0) != 0 ||
-            ::ftruncate(fd.get(), static_cast<off_t>(mapped)) != 0) {
+        // Every page gets its blocks now: a sparse file would fault (SIGBUS) on the first
+        // write to a page the file system has no room for.
+        if (::ftruncate(fd.get(), 0) != 0)
             return Fail(Win32ErrorFromErrno(errno));
+        const int error = ::posix_fallocate(fd.get(), 0, static_cast<off_t>(mapped));
+        if (error != 0) {
+            ::ftruncate(fd.get(), 0);
+            return Fail(Win32ErrorFromErrno(error));
         }
     }
-    void* base = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-    if (base == MAP_FAILED)
-        return Fail(Win32ErrorFromErrno(errno));
-    SegmentResult result;
-    result.segment = std::make_shared<SharedSegment>(fd.release(), base, mapped, size);
-    result.created = fresh;
-    if (fresh) {
-        if (init)
-            init(result.segment->payload(), context);
-        auto* head = static_cast<SegmentHeader*>(base);
-        head->kind = static_cast<uint32_t>(kind);
-        head->payload_size = size;
-        std::atomic_thread_fence(std::memory_order_release);
-        head->magic = kMagic;
-    }
+    SegmentResult result = Map(std::move(fd), size, fresh, kind, init, context);
     // Now one holder among others; the namespace guard keeps anyone from seeing the gap.
-    ::flock(result.segment->fd(), LOCK_SH);
+    if (result.segment)
+        ::flock(result.segment->fd(), LOCK_SH);
     return result;
 }
 

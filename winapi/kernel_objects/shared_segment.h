@@ -8,6 +8,14 @@
 // the exclusive check and the downgrade to a shared lock cannot interleave with another
 // process's. A process that dies drops its locks with its descriptors.
 //
+// Who may do what (docs/platform/security.md): <root>/objects is sticky and open to all;
+// Global/ belongs to the objects folder's owner (root for the machine's state root), who
+// alone creates objects there; every user's Local\ objects live in a session folder of its
+// own (Session-<id>, with ".u<uid>" for users other than that owner), mode 0700. The guard
+// is mode 0600, so only processes that may create objects in a namespace can hold it, and
+// they take it with a bounded wait. Everyone else opens existing Global\ objects without
+// the guard. Nothing is opened through a link (kvwin/safe_open.h).
+//
 // The first page of a segment is its header (kind and payload size); the payload follows at
 // one page, so a file mapping's view can be mapped at page offsets.
 #pragma once

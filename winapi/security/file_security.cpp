@@ -31,6 +31,7 @@
 #include "descriptor_model.h"
 #include "kvwin/file_security.h"
 #include "kvwin/last_error.h"
+#include "kvwin/safe_open.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
 #include "win/files.h"
@@ -80,9 +81,19 @@ mode_t ClassBits(DWORD rights, bool folder) {
     return bits;
 }
 
+// What no descriptor may give on Linux: a file everyone may write (anyone could then
+// truncate or overwrite another user's records), and a folder that others may add to but
+// without the sticky bit (anyone could then delete, replace or plant a link in place of
+// another user's entry).
+mode_t WithoutSharedWrites(mode_t mode, bool folder) {
+    if (!folder)
+        return mode & ~static_cast<mode_t>(S_IWOTH);
+    return (mode & S_IWOTH) ? mode | S_ISVTX : mode;
+}
+
 mode_t ModeFromDacl(const std::optional<AclValue>& dacl, bool folder, uid_t owner, gid_t group) {
     if (!dacl)
-        return 0777;
+        return WithoutSharedWrites(0777, folder);
     const SidValue owner_sid = UserSid(owner);
     const bool owner_is_admin = IsAdministrator(owner);
     const std::vector<gid_t> admin_groups = AdministratorGroups();
@@ -128,7 +139,7 @@ mode_t ModeFromDacl(const std::optional<AclValue>& dacl, bool folder, uid_t owne
     const bool group_add = g & (FILE_WRITE_DATA | FILE_APPEND_DATA);
     if (folder && ((others_add && !(o & kDeleteChild)) || (group_add && !(g & kDeleteChild))))
         mode |= S_ISVTX;
-    return mode;
+    return WithoutSharedWrites(mode, folder);
 }
 
 // What applying `information` of `descriptor` to an object owned by uid:gid means.
@@ -251,22 +262,26 @@ BOOL SetFileSecurityW(LPCWSTR lpFileName, SECURITY_INFORMATION SecurityInformati
         std::string native;
         if (!ToNativePath(WideView(lpFileName), native))
             return FALSE;
-        while (native.size() > 1 && native.back() == '/')
-            native.pop_back();
-        struct stat st {};
-        if (::stat(native.c_str(), &st) != 0) {
+        // The object is opened without following another user's link, and changed through
+        // that handle, so a link planted in its place redirects nothing.
+        std::string leaf;
+        const UniqueFd parent = OpenParentSafely(native, leaf);
+        if (!parent.valid()) {
             const int err = errno;
-            if (err == ENOENT) {
-                const size_t slash = native.rfind('/');
-                const std::string parent = slash == std::string::npos ? "."
-                                           : slash == 0               ? "/"
-                                                                      : native.substr(0, slash);
-                struct stat parent_st {};
-                return FailWith(::stat(parent.c_str(), &parent_st) == 0 ? ERROR_FILE_NOT_FOUND
-                                                                        : ERROR_PATH_NOT_FOUND);
-            }
-            return FailWithErrno(err);
+            return FailWith(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                            : Win32ErrorFromErrno(err));
         }
+        const UniqueFd object(
+            ::openat(parent.get(), leaf.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        if (!object.valid() || ::fstat(object.get(), &st) != 0) {
+            const int err = errno;
+            return FailWith(err == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(err));
+        }
+        if (S_ISLNK(st.st_mode))
+            return FailWith(ERROR_CANT_RESOLVE_FILENAME);
+        // An O_PATH handle cannot change the object itself; its /proc entry names that object.
+        native = "/proc/self/fd/" + std::to_string(object.get());
         Plan plan;
         DWORD error = PlanFor(descriptor, SecurityInformation, S_ISDIR(st.st_mode), st, plan);
         if (!error)

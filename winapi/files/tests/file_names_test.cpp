@@ -81,9 +81,12 @@ TEST(SystemFolders, TempPathFollowsWindowsOrderAndSizeRules) {
     EXPECT_EQ(std::u16string(buffer), u"/ignored/");
     ::unsetenv("TEMP");
     ::unsetenv("USERPROFILE");
-    ::unsetenv("TMPDIR");
+    ::setenv("TMPDIR", "/tmp/", 1);
     GetTempPathW(64, buffer);
-    EXPECT_EQ(std::u16string(buffer), u"/tmp/");
+    EXPECT_EQ(std::u16string(buffer),
+              u"C:\\Temp\\" + kvwin::FromUtf8(std::to_string(::geteuid())) + u"\\")
+        << "the shared /tmp is never the temp path";
+    ::unsetenv("TMPDIR");
     EXPECT_EQ(GetSystemDirectoryW(buffer, 64), 19u);
     EXPECT_EQ(std::u16string(buffer), u"C:\\Windows\\System32");
 }

@@ -26,6 +26,9 @@ class KVWIN_API FileObject : public KernelObject {
     bool CanWrite() const;
 
   private:
+    // Removes the file at path_ when it is still the one this handle opened.
+    void DeleteIfStillMine() const;
+
     int fd_;
     std::string path_;
     DWORD access_;

@@ -76,10 +76,11 @@ TEST_F(FileSecurity, TheDaclOfAFolderBecomesItsModeByTheTable) {
         {u"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x100026;;;BU)", 01773},
         // Users read, write and run, without deleting others' files: /tmp's mode.
         {u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;BU)", 01777},
-        // With FILE_DELETE_CHILD they may delete too: no sticky bit.
-        {u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201ff;;;BU)S:(ML;;NW;;;LW)", 0777},
-        {u"D:NO_ACCESS_CONTROL", 0777},
-        {u"O:BAD:P(A;;0x101FFFFF;;;WD)", 0777},
+        // With FILE_DELETE_CHILD they may delete too, but on Linux that would let anyone
+        // replace another user's entry: a folder all may write always has the sticky bit.
+        {u"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201ff;;;BU)S:(ML;;NW;;;LW)", 01777},
+        {u"D:NO_ACCESS_CONTROL", 01777},
+        {u"O:BAD:P(A;;0x101FFFFF;;;WD)", 01777},
         {u"D:", 0},
         {u"D:(A;;FA;;;SY)", 0700},
         {u"D:(A;;0x1200a9;;;BU)(A;;FA;;;SY)", 0755},
@@ -105,9 +106,10 @@ TEST_F(FileSecurity, TheDaclOfAFileBecomesItsModeByTheTable) {
         const char16_t* sddl;
         mode_t mode;
     } cases[] = {
-        {u"D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)", 0777},
+        // No file is writable by everyone: that would let anyone overwrite it.
+        {u"D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)", 0775},
         {u"D:(A;;FR;;;WD)(A;;FA;;;SY)", 0744},
-        {u"D:(A;;GRGW;;;WD)", 0666},
+        {u"D:(A;;GRGW;;;WD)", 0664},
         {u"D:(A;;FX;;;AU)", 0111},
         {u"D:(A;;FR;;;WD)", 0444},  // no traversal for files
     };

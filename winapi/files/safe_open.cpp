@@ -1,0 +1,213 @@
+// Walking paths without following another user's links; see kvwin/safe_open.h.
+#include "kvwin/safe_open.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <deque>
+
+namespace kvwin {
+
+namespace {
+
+// As many links as the kernel follows in one path.
+constexpr int kMaxLinks = 40;
+
+bool TrustedOwner(uid_t owner) {
+    return owner == 0 || owner == FileSystemUser();
+}
+
+void PushFront(std::deque<std::string>& parts, const std::string& path) {
+    std::deque<std::string> added;
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t slash = path.find('/', start);
+        const size_t end = slash == std::string::npos ? path.size() : slash;
+        if (end > start)
+            added.push_back(path.substr(start, end - start));
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    parts.insert(parts.begin(), added.begin(), added.end());
+}
+
+int OpenRootOf(const std::string& path) {
+    return ::open(!path.empty() && path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// When `name` in `at` is a link another user could not have planted, puts its target in
+// front of `parts` (and restarts `at` at "/" for an absolute one) and returns true. False
+// with errno ELOOP for any other link, and with errno kept when `name` is no link.
+bool ExpandTrustedLink(UniqueFd& at, const std::string& name, std::deque<std::string>& parts,
+                       int& links, int error) {
+    struct stat st {};
+    if (::fstatat(at.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
+        errno = error;
+        return false;
+    }
+    if (!TrustedOwner(st.st_uid) || ++links > kMaxLinks) {
+        errno = ELOOP;
+        return false;
+    }
+    char target[PATH_MAX];
+    const ssize_t n = ::readlinkat(at.get(), name.c_str(), target, sizeof target - 1);
+    if (n <= 0) {
+        errno = n == 0 ? ENOENT : errno;
+        return false;
+    }
+    const std::string text(target, static_cast<size_t>(n));
+    if (text[0] == '/') {
+        at.reset(OpenRootOf(text));
+        if (!at.valid())
+            return false;
+    }
+    PushFront(parts, text);
+    return true;
+}
+
+// Walks `path`; with `leaf`, stops before the last component and names it there.
+UniqueFd Walk(const std::string& path, std::string* leaf) {
+    std::deque<std::string> parts;
+    PushFront(parts, path);
+    UniqueFd at(OpenRootOf(path));
+    if (!at.valid())
+        return at;
+    int links = 0;
+    while (!parts.empty()) {
+        const std::string name = std::move(parts.front());
+        parts.pop_front();
+        if (name == ".")
+            continue;
+        if (leaf && parts.empty()) {
+            // Any other link stays the leaf: opening it with O_NOFOLLOW refuses it, and
+            // removing or renaming it touches only the link.
+            if (ExpandTrustedLink(at, name, parts, links, 0))
+                continue;
+            if (name == "..") {
+                errno = EINVAL;
+                return UniqueFd();
+            }
+            *leaf = name;
+            return at;
+        }
+        const int fd =
+            ::openat(at.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            at.reset(fd);
+            continue;
+        }
+        const int error = errno;
+        if ((error == ENOTDIR || error == ELOOP) &&
+            ExpandTrustedLink(at, name, parts, links, error))
+            continue;
+        if (error != ENOTDIR && error != ELOOP)
+            errno = error;
+        return UniqueFd();
+    }
+    if (leaf) {
+        errno = EINVAL;  // "/" or a path that ends in "." has no last component
+        return UniqueFd();
+    }
+    return at;
+}
+
+}  // namespace
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+uid_t FileSystemUser() {
+    // setfsuid() with an id no one has changes nothing and reports the current one.
+    return static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
+}
+
+UniqueFd OpenFolderSafely(const std::string& path) {
+    try {
+        return Walk(path, nullptr);
+    } catch (...) {
+        errno = ENOMEM;
+        return UniqueFd();
+    }
+}
+
+UniqueFd OpenParentSafely(const std::string& path, std::string& leaf) {
+    try {
+        return Walk(path, &leaf);
+    } catch (...) {
+        errno = ENOMEM;
+        return UniqueFd();
+    }
+}
+
+UniqueFd OpenFileAt(int folder, const std::string& leaf, int flags, mode_t mode, bool* created) {
+    if (created)
+        *created = false;
+    const int base = flags | O_NOFOLLOW | O_CLOEXEC;
+    if (!(flags & O_CREAT) || (flags & O_EXCL)) {
+        UniqueFd fd(::openat(folder, leaf.c_str(), base, mode));
+        if (fd.valid() && created)
+            *created = (flags & O_CREAT) != 0;
+        return fd;
+    }
+    // Exclusive first, so that "created" is true only for a file this call made; the file
+    // may come and go between the two attempts, so a few rounds.
+    for (int round = 0; round < 8; ++round) {
+        UniqueFd fd(::openat(folder, leaf.c_str(), base | O_EXCL, mode));
+        if (fd.valid()) {
+            if (created)
+                *created = true;
+            return fd;
+        }
+        if (errno != EEXIST)
+            return fd;
+        fd.reset(::openat(folder, leaf.c_str(), base & ~O_CREAT));
+        if (fd.valid() || errno != ENOENT)
+            return fd;
+    }
+    errno = EAGAIN;
+    return UniqueFd();
+}
+
+UniqueFd MakeFolderAt(int folder, const std::string& leaf, mode_t mode, bool may_exist,
+                      bool* created) {
+    if (created)
+        *created = false;
+    if (::mkdirat(folder, leaf.c_str(), 0700) == 0) {
+        UniqueFd fd(
+            ::openat(folder, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.valid())
+            return fd;
+        if (::fchmod(fd.get(), mode) != 0) {
+            const int error = errno;
+            ::unlinkat(folder, leaf.c_str(), AT_REMOVEDIR);
+            errno = error;
+            return UniqueFd();
+        }
+        if (created)
+            *created = true;
+        return fd;
+    }
+    if (errno != EEXIST || !may_exist)
+        return UniqueFd();
+    UniqueFd fd(::openat(folder, leaf.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid() && errno == ELOOP)
+        errno = ENOTDIR;
+    return fd;
+}
+
+bool IsFolderTrusted(int folder) {
+    struct stat st {};
+    if (::fstat(folder, &st) != 0 || !S_ISDIR(st.st_mode) || !TrustedOwner(st.st_uid))
+        return false;
+    return !(st.st_mode & (S_IWGRP | S_IWOTH)) || (st.st_mode & S_ISVTX);
+}
+
+}  // namespace kvwin

@@ -1,0 +1,86 @@
+// Opening and creating files and folders in places another user can write, without being
+// redirected.
+//
+// Another local user may plant a symbolic link wherever they can create a file: in a folder
+// with the sticky bit, in /tmp, in a folder of their own on the way to ours. These calls
+// never follow such a link: a path is walked one component at a time from "/" with openat(),
+// and a symbolic link is followed only when it belongs to root or to the caller's file-system
+// user (links the system and its administrator set up, like /var/run). The last component
+// is never followed at all unless it is such a link; new files are created with O_EXCL, so
+// "created" always means this call made the file, and only then may a caller change its
+// owner or mode (through the descriptor, never by name).
+//
+// Every call is safe from any thread, keeps errno for the caller on failure, and lets no
+// exception out.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "win/types.h"
+
+namespace kvwin {
+
+// One owned descriptor, closed on destruction.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.release();
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    KVWIN_API void reset(int fd = -1);
+
+  private:
+    int fd_ = -1;
+};
+
+// The folder at absolute native `path`, as a handle to walk from (O_PATH): -1 with errno
+// (ELOOP for a link that is not trusted, ENOTDIR, ENOENT, ...) when it cannot be reached
+// without following another user's link.
+KVWIN_API UniqueFd OpenFolderSafely(const std::string& path);
+
+// The folder that holds `path` (opened as OpenFolderSafely does) and the last component of
+// `path` in `leaf`. A trusted link as the last component is resolved, so `leaf` then names
+// what it points at. "/" and paths ending in ".." have no leaf (EINVAL).
+KVWIN_API UniqueFd OpenParentSafely(const std::string& path, std::string& leaf);
+
+// Opens `leaf` in `folder` with `flags` (O_NOFOLLOW and O_CLOEXEC added). With O_CREAT the
+// file is created exclusively when missing (`*created` set), else the existing file is
+// opened without O_CREAT; O_EXCL keeps its meaning. A link at `leaf` fails with ELOOP.
+KVWIN_API UniqueFd OpenFileAt(int folder, const std::string& leaf, int flags, mode_t mode,
+                              bool* created = nullptr);
+
+// Creates the folder `leaf` in `folder` with `mode` (the umask does not narrow it) or, with
+// `may_exist`, opens the folder already there; never through a link. The handle can change
+// the folder's owner and mode (fchown, fchmod) when `*created`. -1 with errno; EEXIST when
+// it exists and !may_exist, ENOTDIR when what exists is no folder.
+KVWIN_API UniqueFd MakeFolderAt(int folder, const std::string& leaf, mode_t mode, bool may_exist,
+                                bool* created = nullptr);
+
+// Whether no one but root and the caller can change what the open folder holds: it belongs
+// to root or to the caller's file-system user, and if its group or others may write it, it
+// has the sticky bit (they may then add entries but not remove or replace anyone else's).
+KVWIN_API bool IsFolderTrusted(int folder);
+
+// The file-system user of the calling thread (its impersonated user, else the process's).
+KVWIN_API uid_t FileSystemUser();
+
+}  // namespace kvwin
