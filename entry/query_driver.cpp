@@ -3,6 +3,7 @@
 #include <string>
 
 #include "entry/query_factory.h"
+#include "errors/error_description.h"
 #include "log/agent_log.h"
 #include "win/oleauto.h"
 #include "xml/xml_document.h"
@@ -25,6 +26,7 @@ HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
     IXMLDOMElementPtr root = GetRootElement(queryDocument);
     if (!root) {
         CEReportEvent(LogTrace, kDriverSource, u"Unable to open input xml");
+        ExplainFailure(u"the query document has no root element");
         return E_FAIL;
     }
     // "scriptType" wins over "namespace"; their values do not matter here.
@@ -36,14 +38,20 @@ HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
         query = MakeQuery(QueryKind::Wmi);
     if (!query) {
         CEReportEvent(LogTrace, kDriverSource, u"Unknown query type");
+        ExplainFailure(u"the query element has neither a scriptType nor a namespace attribute");
         return E_FAIL;
     }
     if (FAILED(query->Initialize(root))) {
         CEReportEvent(LogError, kDriverSource, u"Initialization of Query Data Failed");
+        ExplainFailure(u"the query element lacks a part its kind needs (see the log)");
         return E_FAIL;
     }
     std::u16string output;
-    if (FAILED(query->Execute(output)) || output.empty()) {
+    const HRESULT executed = query->Execute(output);
+    if (FAILED(executed) || output.empty()) {
+        ExplainFailure(FAILED(executed) ? u"the query failed: " +
+                                              DescribeErrorCode(static_cast<uint32_t>(executed))
+                                        : std::u16string(u"the query produced no rows"));
         query.reset();
         root = nullptr;
         return ReportGatheringFailed();
@@ -63,6 +71,10 @@ HRESULT RunQueryDocument(const WCHAR* queryDocument, BSTR* result) noexcept {
             return Run(queryDocument, result);
         } catch (const _com_error& error) {
             CEReportEventCom(LogTrace, kDriverSource, error, u"Execution of query Failed");
+            std::u16string text;
+            GetComErrorText(error, text);
+            ExplainFailure(u"the query stopped on a COM error: " + text + u" [" +
+                           DescribeErrorCode(static_cast<uint32_t>(error.Error())) + u"]");
         } catch (...) {
             CEReportEventF(LogTrace, kDriverSource, u"UnKnown error");
         }

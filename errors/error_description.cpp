@@ -2,8 +2,13 @@
 
 #include "win/comdef.h"
 
+#include <cstdio>
+
 #include "files/message_modules.h"
 #include "kvwin/format.h"
+#include "kvwin/message_text.h"
+#include "kvwin/utf.h"
+#include "win/debug.h"
 #include "win/memory.h"
 #include "win/messages.h"
 
@@ -111,6 +116,29 @@ std::u16string GetErrorDescription(uint32_t code, uint32_t options, uint32_t lan
 
 std::u16string GetErrorText(uint32_t code) {
     return GetErrorDescription(code, kErrorTextNoFallback, 1033);
+}
+
+std::u16string DescribeErrorCode(uint32_t code) {
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08X", code);
+    std::u16string description = kvwin::FromUtf8(number);
+    if (const char* name = kvwin::MessageSymbolicName(code))
+        description += u" " + kvwin::FromUtf8(name);
+    std::u16string text = GetErrorText(code);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' '))
+        text.pop_back();
+    if (!text.empty())
+        description += u" (" + text + u")";
+    return description;
+}
+
+void ExplainFailure(const std::u16string& text) noexcept {
+    try {
+        const std::u16string line = u"kavrel: " + text + u"\n";
+        OutputDebugStringW(line.c_str());
+    } catch (...) {
+        // Out of memory: the reason is lost, the caller carries on.
+    }
 }
 
 HRESULT GetComErrorText(const _com_error& error, std::u16string& text) {

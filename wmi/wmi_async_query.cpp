@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "errors/error_description.h"
 #include "log/agent_log.h"
 #include "win/comdef.h"
 #include "win/kernel_objects.h"
@@ -51,6 +52,8 @@ constexpr ConnectFailure kConnectFailures[] = {
 constexpr int32_t kUnknownConnectResult = -4;
 
 int32_t ReportConnectFailure(HRESULT hr) {
+    ExplainFailure(u"the WMI namespace could not be opened: " +
+                   DescribeErrorCode(static_cast<uint32_t>(hr)));
     for (const ConnectFailure& failure : kConnectFailures) {
         if (failure.result == hr) {
             CEReportEventF(failure.severity, kConnectSource, failure.message);
@@ -169,6 +172,8 @@ bool CWMIAsyncQuery::OpenQuery(const std::u16string& query) {
     if (hr == WBEM_S_NO_ERROR)
         return true;
     CEReportEventF(LogTrace, kOpenSource, u"Error! WMI Query failed");
+    ExplainFailure(u"the WMI service refused the query: " +
+                   DescribeErrorCode(static_cast<uint32_t>(hr)) + u": " + query);
     SetState(Failed);
     return false;
 }

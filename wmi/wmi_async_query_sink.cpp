@@ -1,5 +1,6 @@
 #include "wmi/wmi_async_query_sink.h"
 
+#include "errors/error_description.h"
 #include "win/kernel_objects.h"
 #include "wmi/wmi_async_query.h"
 
@@ -108,10 +109,14 @@ HRESULT CWMIAsyncQuerySink::SetStatus(long, HRESULT hResult, BSTR, IWbemClassObj
         return WBEM_S_NO_ERROR;
     }
     owner_->SetState(CWMIAsyncQuery::Failed);
-    if (!pObjParam)
-        return WBEM_S_NO_ERROR;
     try {
-        ReadStatusObject(pObjParam);
+        if (pObjParam)
+            ReadStatusObject(pObjParam);
+        std::u16string reason =
+            u"the WMI query ended in failure: " + DescribeErrorCode(static_cast<uint32_t>(hResult));
+        if (!statusText_.empty())
+            reason += u": " + statusText_;
+        ExplainFailure(reason);
     } catch (...) {
         // A text that could not be stored; the failure itself is already recorded.
     }

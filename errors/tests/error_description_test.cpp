@@ -52,6 +52,12 @@ TEST(ErrorDescription, WithoutTheAgentModuleTheTablesAnswerInOrderThenTheFallbac
     EXPECT_EQ(GetErrorText(kUnknownCode), u"");
 }
 
+TEST(ErrorDescription, ACodeIsDescribedWithItsNameAndTextWhenTheTablesKnowThem) {
+    EXPECT_EQ(DescribeErrorCode(0x80041010),
+              u"0x80041010 WBEM_E_INVALID_CLASS (" + GetErrorText(0x80041010) + u")");
+    EXPECT_EQ(DescribeErrorCode(kUnknownCode), u"0x01234567");
+}
+
 TEST(ErrorDescription, TheAgentModuleGivesUnknownCodesAndWrapsKnownOnes) {
     InstallAgentMessageModule();
     EXPECT_EQ(Describe(ERROR_FILE_NOT_FOUND), u"No file exists at the path given");
