@@ -267,11 +267,11 @@ std::string Csv(const WqlTable& table) {
     std::string out;
     for (size_t i = 0; i < table.columns.size(); ++i)
         out += (i ? "," : "") + CsvField(table.columns[i]);
-    out += "\r\n";
+    out += "\n";
     for (const auto& row : table.rows) {
         for (size_t i = 0; i < table.columns.size(); ++i)
             out += (i ? "," : "") + (i < row.size() ? CsvField(PlainText(row[i])) : "");
-        out += "\r\n";
+        out += "\n";
     }
     return out;
 }
@@ -638,7 +638,11 @@ std::string DocumentedSource(const std::string& className, const std::string& pr
         const size_t third = line.find(" | ", second + 3);
         if (third == std::string_view::npos)
             return std::string();
-        std::string source(line.substr(third + 3));
+        std::string source;
+        for (char c : line.substr(third + 3)) {
+            if (c != '`')  // the page's code marks
+                source += c;
+        }
         if (!source.empty() && source.back() == '|')
             source.pop_back();
         return Trimmed(source);

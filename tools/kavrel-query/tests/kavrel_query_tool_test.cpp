@@ -132,7 +132,7 @@ TEST_F(QueryTool, HelpNamesEveryOptionAndVariableAndVersionTheBuild) {
 TEST_F(QueryTool, WqlClassesAndDescribeInEachFormat) {
     ToolRun run = RunTool("--wql \"select Name, ProcessId from Win32_Process\"");
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(run.out.rfind("Name,ProcessId\r\n", 0), 0u) << run.out;  // not a terminal: CSV
+    EXPECT_EQ(run.out.rfind("Name,ProcessId\n", 0), 0u) << run.out;  // not a terminal: CSV
     run = RunTool("--format json --wql \"select Caption, Version from Win32_OperatingSystem\"");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(run.out.rfind("[\n  {\"Caption\": ", 0), 0u) << run.out;

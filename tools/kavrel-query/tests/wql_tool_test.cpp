@@ -45,9 +45,9 @@ TEST(WqlFormats, EachFormatKeepsTypesAndEscapesWhatItMust) {
               "\"Gone\": null}\n"
               "]\n");
     EXPECT_EQ(FormatTable(table, OutputFormat::Csv),
-              "Name,Count,On,Tags,Gone\r\n"
-              "\"a,\"\"b\"\"<&>\",18446744073709551615,true,x;y,\r\n"
-              "\xC3\xA9t\xC3\xA9,-1,false,,\r\n");
+              "Name,Count,On,Tags,Gone\n"
+              "\"a,\"\"b\"\"<&>\",18446744073709551615,true,x;y,\n"
+              "\xC3\xA9t\xC3\xA9,-1,false,,\n");
     EXPECT_EQ(FormatTable(table, OutputFormat::Xml),
               "<rows>\n"
               "  <row><Name>a,&quot;b&quot;&lt;&amp;&gt;</Name><Count>18446744073709551615</Count>"
@@ -123,7 +123,7 @@ TEST_F(WqlService, ClassesAndDescriptionsAreWhatTheServiceDeclares) {
     EXPECT_EQ(bios.rows[0][0].text, "Name");
     EXPECT_EQ(bios.rows[0][1].text, "string");
     EXPECT_EQ(bios.rows[0][2].text, "true");
-    EXPECT_EQ(bios.rows[0][3].text, "DMI `bios_version`");
+    EXPECT_EQ(bios.rows[0][3].text, "DMI bios_version");
     // Every declared property of every class has its documented source.
     for (const auto& row : classes.rows) {
         WqlTable described;
