@@ -6,6 +6,7 @@
 // in this process (not the inventory solution process) hands it to the launcher. Status: 0
 // when every document succeeded, 1 when a query failed (its HRESULT and the reasons the
 // library gave on standard error), 2 for bad usage or a document that cannot be read.
+// With no argument on a terminal it is an interactive WQL prompt (prompt.h).
 // QueryToolUsage() has every option and environment variable.
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "kvwin/utf.h"
 #include "log_records.h"
+#include "prompt.h"
 #include "query_run.h"
 #include "record_table.h"
 #include "win/com.h"
@@ -88,6 +90,14 @@ int main(int argc, char** argv) {
             std::cout << name << ": " << value << "\n";
     }
     int status = 0;
+    if (argc == 1 && ::isatty(STDIN_FILENO)) {
+        // Nothing to read from a terminal but what is typed: the interactive mode.
+        PromptSession session([&diagnostics] { return diagnostics.TakeLines(); });
+        session.set_format(OutputFormat::Table);
+        status = RunPrompt(session);
+        CoUninitialize();
+        return status;
+    }
     if (options.wql || options.classes || options.describe) {
         status = RunWmiFace(options, diagnostics);
         CoUninitialize();

@@ -48,7 +48,8 @@ bool DecodeDocument(const std::string& bytes, std::u16string& document) {
 }  // namespace
 
 const char* QueryToolUsage() {
-    return "usage: kavrel-query [options] [FILE...]\n"
+    return "usage: kavrel-query                     (on a terminal: an interactive WQL prompt)\n"
+           "       kavrel-query [options] [FILE...]\n"
            "       kavrel-query --wql STATEMENT [--namespace NS] [--format FORMAT]\n"
            "       kavrel-query --classes [NS] [--format FORMAT]\n"
            "       kavrel-query --describe CLASS [--namespace NS] [--format FORMAT]\n"
