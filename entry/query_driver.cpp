@@ -43,7 +43,7 @@ HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
     }
     if (FAILED(query->Initialize(root))) {
         CEReportEvent(LogError, kDriverSource, u"Initialization of Query Data Failed");
-        ExplainFailure(u"the query element lacks a part its kind needs (see the log)");
+        ExplainFailure(u"the query element could not be read");
         return E_FAIL;
     }
     std::u16string output;

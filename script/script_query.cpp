@@ -1,5 +1,6 @@
 #include "script/script_query.h"
 
+#include "errors/error_description.h"
 #include "log/agent_log.h"
 #include "script/script_runner.h"
 #include "win/comdef.h"
@@ -13,8 +14,9 @@ constexpr const WCHAR* kExecuteSource = u"CScriptQuery::Execute";
 constexpr const WCHAR* kExecuteTypeSource = u"CScriptQuery::Execute::Type";
 constexpr DWORD kDefaultScriptTimeLimit = 10000;
 
-HRESULT MissingValue(const WCHAR* message) {
+HRESULT MissingValue(const WCHAR* message, const WCHAR* missing) {
     CEReportEvent(LogTrace, kInitializeSource, message);
+    ExplainFailure(std::u16string(u"the script query has no ") + missing);
     return E_FAIL;
 }
 
@@ -42,13 +44,13 @@ DWORD ScriptTimeLimit(const std::u16string& text) {
 HRESULT CScriptQuery::Initialize(IXMLDOMElementPtr& query) {
     try {
         if (!GetAttributeString(query, u"scriptType", m_scriptType))
-            return MissingValue(u"Cannot read 'scripType' attribute");
+            return MissingValue(u"Cannot read 'scripType' attribute", u"scriptType attribute");
         if (!GetAttributeString(query, u"function", m_functionName))
-            return MissingValue(u"Cannot read 'function' attribute");
+            return MissingValue(u"Cannot read 'function' attribute", u"function attribute");
         if (!GetAttributeString(query, u"timeout", m_timeout))
-            return MissingValue(u"Cannot read 'timeout' attribute");
+            return MissingValue(u"Cannot read 'timeout' attribute", u"timeout attribute");
         if (!GetChildTextString(query, u"scriptText", m_scriptText))
-            return MissingValue(u"Cannot read 'scripText' value");
+            return MissingValue(u"Cannot read 'scripText' value", u"scriptText element");
         return 1;
     } catch (const _com_error& error) {
         // With an empty text the log records nothing; the status carries the failure.

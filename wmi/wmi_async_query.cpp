@@ -1,8 +1,10 @@
 #include "wmi/wmi_async_query.h"
 
 #include <new>
+#include <string>
 
 #include "errors/error_description.h"
+#include "kvwin/utf.h"
 #include "log/agent_log.h"
 #include "win/comdef.h"
 #include "win/kernel_objects.h"
@@ -154,8 +156,10 @@ int32_t CWMIAsyncQuery::ConnectServer(std::u16string path) {
 
 bool CWMIAsyncQuery::OpenQuery(const std::u16string& query) {
     Close();
-    if (!SelectListNames(query, propertyNames_) || propertyNames_.empty())
+    if (!SelectListNames(query, propertyNames_) || propertyNames_.empty()) {
+        ExplainFailure(u"the query names no property to read: " + query);
         return false;
+    }
     // Made before anything changes, so that an allocation failure leaves the engine closed.
     const _bstr_t language(u"WQL");
     const _bstr_t text(query.c_str());
@@ -204,8 +208,11 @@ bool CWMIAsyncQuery::FetchRows(WMIRows& rows, uint32_t timeLimitMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         // Unsigned difference: a wrap of the tick counter does not end the wait early.
-        if (GetTickCount() - start >= timeLimitMs)
+        if (GetTickCount() - start >= timeLimitMs) {
+            ExplainFailure(u"the WMI query did not finish within " +
+                           kvwin::FromUtf8(std::to_string(timeLimitMs)) + u" ms");
             return false;
+        }
         EnterCriticalSection(&queueLock_);
         const bool running = State() == Running;
         IWbemClassObject* oldest = Dequeue();

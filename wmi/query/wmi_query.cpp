@@ -92,6 +92,9 @@ HRESULT CWMIQuery::Initialize(IXMLDOMElementPtr& query) {
         return S_OK;
     } catch (const _com_error& error) {
         CEReportEventCom(LogError, kInitializeSource, error, u"Failed to initialize WMI query");
+        std::u16string text;
+        GetComErrorText(error, text);
+        ExplainFailure(u"the WMI query element could not be read: " + text);
     } catch (...) {
         CEReportEventF(LogError, kInitializeSource, u"UnKnown Error");
     }
