@@ -444,6 +444,8 @@ HRESULT RunWql(const std::string& ns, const std::string& statement, WqlTable& ta
         if (returned == 0 || !object)
             break;
         IWbemClassObjectPtr row(object, false);
+        if (table.columns.empty())  // a statement this reading did not take apart
+            OwnNames(row, WBEM_FLAG_NONSYSTEM_ONLY, table.columns);
         std::vector<WqlValue> values;
         for (const std::string& column : table.columns) {
             VariantHolder value;
