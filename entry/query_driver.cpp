@@ -3,6 +3,7 @@
 #include <string>
 
 #include "entry/query_factory.h"
+#include "errors/error_description.h"
 #include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/oleauto.h"
@@ -26,6 +27,7 @@ HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
     IXMLDOMElementPtr root = GetRootElement(queryDocument);
     if (!root) {
         CEReportEvent(LogTrace, kDriverSource, TEXT("Unable to open input xml"));
+        ExplainFailure(TEXT("the query document has no root element"));
         return E_FAIL;
     }
     // "scriptType" wins over "namespace"; their values do not matter here.
@@ -37,14 +39,21 @@ HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
         query = MakeQuery(QueryKind::Wmi);
     if (!query) {
         CEReportEvent(LogTrace, kDriverSource, TEXT("Unknown query type"));
+        ExplainFailure(
+            TEXT("the query element has neither a scriptType nor a namespace attribute"));
         return E_FAIL;
     }
     if (FAILED(query->Initialize(root))) {
         CEReportEvent(LogError, kDriverSource, TEXT("Initialization of Query Data Failed"));
+        ExplainFailure(TEXT("the query element could not be read"));
         return E_FAIL;
     }
     WString output;
-    if (FAILED(query->Execute(output)) || output.empty()) {
+    const HRESULT executed = query->Execute(output);
+    if (FAILED(executed) || output.empty()) {
+        ExplainFailure(FAILED(executed) ? TEXT("the query failed: ") +
+                                              DescribeErrorCode(static_cast<uint32_t>(executed))
+                                        : WString(TEXT("the query produced no rows")));
         query.reset();
         root = nullptr;
         return ReportGatheringFailed();
@@ -64,6 +73,10 @@ HRESULT RunQueryDocument(const WCHAR* queryDocument, BSTR* result) noexcept {
             return Run(queryDocument, result);
         } catch (const _com_error& error) {
             CEReportEventCom(LogTrace, kDriverSource, error, TEXT("Execution of query Failed"));
+            WString text;
+            GetComErrorText(error, text);
+            ExplainFailure(TEXT("the query stopped on a COM error: ") + text + TEXT(" [") +
+                           DescribeErrorCode(static_cast<uint32_t>(error.Error())) + TEXT("]"));
         } catch (...) {
             CEReportEventF(LogTrace, kDriverSource, TEXT("UnKnown error"));
         }

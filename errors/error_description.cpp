@@ -3,8 +3,13 @@
 #include "kvwin/wide_string.h"
 #include "win/comdef.h"
 
+#include <cstdio>
+
 #include "files/message_modules.h"
 #include "kvwin/format.h"
+#include "kvwin/message_text.h"
+#include "kvwin/utf.h"
+#include "win/debug.h"
 #include "win/memory.h"
 #include "win/messages.h"
 
@@ -111,6 +116,30 @@ WString GetErrorDescription(uint32_t code, uint32_t options, uint32_t language) 
 
 WString GetErrorText(uint32_t code) {
     return GetErrorDescription(code, kErrorTextNoFallback, 1033);
+}
+
+WString DescribeErrorCode(uint32_t code) {
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08X", code);
+    WString description = kvwin::FromUtf8(number);
+    if (const char* name = kvwin::MessageSymbolicName(code))
+        description += TEXT(" ") + kvwin::FromUtf8(name);
+    WString text = GetErrorText(code);
+    while (!text.empty() &&
+           (text.back() == TEXT('\n') || text.back() == TEXT('\r') || text.back() == TEXT(' ')))
+        text.pop_back();
+    if (!text.empty())
+        description += TEXT(" (") + text + TEXT(")");
+    return description;
+}
+
+void ExplainFailure(const WString& text) noexcept {
+    try {
+        const WString line = TEXT("kavrel: ") + text + TEXT("\n");
+        OutputDebugStringW(line.c_str());
+    } catch (...) {
+        // Out of memory: the reason is lost, the caller carries on.
+    }
 }
 
 HRESULT GetComErrorText(const _com_error& error, WString& text) {

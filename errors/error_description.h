@@ -25,6 +25,15 @@ WString GetErrorDescription(uint32_t code, uint32_t options, uint32_t language);
 // GetErrorDescription with no fallback text, in US English.
 WString GetErrorText(uint32_t code);
 
+// "0x80041010 WBEM_E_INVALID_CLASS (The class is not valid.)": the code, its symbolic name
+// and its text, each when the tables know it; for diagnostics.
+WString DescribeErrorCode(uint32_t code);
+
+// Hands a reason for whoever runs the library to the debug channel (OutputDebugStringW) as
+// one line "kavrel: <text>". A listening tool shows it; nobody else sees it, and neither
+// the agent log nor any status changes. Never throws.
+void ExplainFailure(const WString& text) noexcept;
+
 // The error's own description when it has one, else the description of its HRESULT; returns
 // the HRESULT.
 HRESULT GetComErrorText(const _com_error& error, WString& text);

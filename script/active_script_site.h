@@ -3,8 +3,9 @@
 // The site offers no named items of its own (GetItemInfo answers TYPE_E_ELEMENTNOTFOUND for
 // every name: "Scripter" is only the name the script's code is loaded under), no locale and
 // no document version, and it accepts script errors without recording them: a failing script
-// shows only as the failure of the engine call that ran it. Every method answers S_OK except
-// GetItemInfo. QueryInterface answers IUnknown and IActiveScriptSite.
+// shows only as the failure of the engine call that ran it (and, for a listener, as a line
+// on the debug channel: the error's source, text, code, line, column and line text). Every method
+// answers S_OK except GetItemInfo. QueryInterface answers IUnknown and IActiveScriptSite.
 //
 // Thread safety: stateless apart from its atomic reference count; any thread may call it.
 #pragma once

@@ -1,5 +1,6 @@
 #include "script/script_query.h"
 
+#include "errors/error_description.h"
 #include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "script/script_runner.h"
@@ -14,8 +15,9 @@ constexpr const WCHAR* kExecuteSource = TEXT("CScriptQuery::Execute");
 constexpr const WCHAR* kExecuteTypeSource = TEXT("CScriptQuery::Execute::Type");
 constexpr DWORD kDefaultScriptTimeLimit = 10000;
 
-HRESULT MissingValue(const WCHAR* message) {
+HRESULT MissingValue(const WCHAR* message, const WCHAR* missing) {
     CEReportEvent(LogTrace, kInitializeSource, message);
+    ExplainFailure(WString(TEXT("the script query has no ")) + missing);
     return E_FAIL;
 }
 
@@ -43,13 +45,15 @@ DWORD ScriptTimeLimit(const WString& text) {
 HRESULT CScriptQuery::Initialize(IXMLDOMElementPtr& query) {
     try {
         if (!GetAttributeString(query, TEXT("scriptType"), m_scriptType))
-            return MissingValue(TEXT("Cannot read 'scripType' attribute"));
+            return MissingValue(TEXT("Cannot read 'scripType' attribute"),
+                                TEXT("scriptType attribute"));
         if (!GetAttributeString(query, TEXT("function"), m_functionName))
-            return MissingValue(TEXT("Cannot read 'function' attribute"));
+            return MissingValue(TEXT("Cannot read 'function' attribute"),
+                                TEXT("function attribute"));
         if (!GetAttributeString(query, TEXT("timeout"), m_timeout))
-            return MissingValue(TEXT("Cannot read 'timeout' attribute"));
+            return MissingValue(TEXT("Cannot read 'timeout' attribute"), TEXT("timeout attribute"));
         if (!GetChildTextString(query, TEXT("scriptText"), m_scriptText))
-            return MissingValue(TEXT("Cannot read 'scripText' value"));
+            return MissingValue(TEXT("Cannot read 'scripText' value"), TEXT("scriptText element"));
         return 1;
     } catch (const _com_error& error) {
         // With an empty text the log records nothing; the status carries the failure.

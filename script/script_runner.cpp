@@ -1,7 +1,10 @@
 #include "script/script_runner.h"
 
 #include <memory>
+#include <string>
 
+#include "errors/error_description.h"
+#include "kvwin/utf.h"
 #include "kvwin/waitable_thread.h"
 #include "script/script_run.h"
 #include "win/kernel_objects.h"
@@ -44,8 +47,13 @@ bool RunScript(const WCHAR* scriptType, const WCHAR* scriptText, const WCHAR* fu
 
     const HANDLE waitFor[2] = {scriptThread.handle(), cancellation.get()};
     const DWORD waited = WaitForMultipleObjects(2, waitFor, FALSE, timeLimitMs);
-    if (waited == static_cast<DWORD>(WAIT_TIMEOUT) || waited == WAIT_OBJECT_0 + 1)
+    if (waited == static_cast<DWORD>(WAIT_TIMEOUT) || waited == WAIT_OBJECT_0 + 1) {
         Interrupt(context);
+        ExplainFailure(waited == WAIT_OBJECT_0 + 1
+                           ? TEXT("the script was interrupted: the session was cancelled")
+                           : TEXT("the script was interrupted: it ran past its time limit of ") +
+                                 kvwin::FromUtf8(std::to_string(timeLimitMs)) + TEXT(" ms"));
+    }
 
     // A script that ignores the interruption is waited for: the run refers to this frame.
     scriptThread.join();

@@ -11,6 +11,7 @@ packages=(
     tzdata procps iproute2
     libcups2-dev cups-daemon
     util-linux ccache
+    dpkg-dev file libedit-dev
 )
 
 missing=()

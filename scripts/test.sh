@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Kavrel twice and runs the whole test suite in both builds:
-#   build-ci     warnings as errors
+#   build-ci     warnings as errors; then its Debian package is installed, run and removed
 #   build-asan   warnings as errors, AddressSanitizer + UndefinedBehaviorSanitizer
 # Installs what the build needs first (scripts/setup.sh).
 set -euo pipefail
@@ -25,6 +25,9 @@ run_build() {
 }
 
 run_build build-ci
+# The Debian package of that build: install, run the main job's tool, remove.
+echo "== the Debian package"
+timeout 900 bash scripts/test-package.sh build-ci
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_build build-asan -DKAVREL_SANITIZE=ON -DKAVREL_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=Debug

@@ -1,7 +1,10 @@
 #include "wmi/wmi_async_query.h"
 
 #include <new>
+#include <string>
 
+#include "errors/error_description.h"
+#include "kvwin/utf.h"
 #include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/comdef.h"
@@ -52,6 +55,8 @@ constexpr ConnectFailure kConnectFailures[] = {
 constexpr int32_t kUnknownConnectResult = -4;
 
 int32_t ReportConnectFailure(HRESULT hr) {
+    ExplainFailure(TEXT("the WMI namespace could not be opened: ") +
+                   DescribeErrorCode(static_cast<uint32_t>(hr)));
     for (const ConnectFailure& failure : kConnectFailures) {
         if (failure.result == hr) {
             CEReportEventF(failure.severity, kConnectSource, failure.message);
@@ -151,8 +156,10 @@ int32_t CWMIAsyncQuery::ConnectServer(WString path) {
 
 bool CWMIAsyncQuery::OpenQuery(const WString& query) {
     Close();
-    if (!SelectListNames(query, propertyNames_) || propertyNames_.empty())
+    if (!SelectListNames(query, propertyNames_) || propertyNames_.empty()) {
+        ExplainFailure(TEXT("the query names no property to read: ") + query);
         return false;
+    }
     // Made before anything changes, so that an allocation failure leaves the engine closed.
     const _bstr_t language(TEXT("WQL"));
     const _bstr_t text(query.c_str());
@@ -169,6 +176,8 @@ bool CWMIAsyncQuery::OpenQuery(const WString& query) {
     if (hr == WBEM_S_NO_ERROR)
         return true;
     CEReportEventF(LogTrace, kOpenSource, TEXT("Error! WMI Query failed"));
+    ExplainFailure(TEXT("the WMI service refused the query: ") +
+                   DescribeErrorCode(static_cast<uint32_t>(hr)) + TEXT(": ") + query);
     SetState(Failed);
     return false;
 }
@@ -199,8 +208,11 @@ bool CWMIAsyncQuery::FetchRows(WMIRows& rows, uint32_t timeLimitMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         // Unsigned difference: a wrap of the tick counter does not end the wait early.
-        if (GetTickCount() - start >= timeLimitMs)
+        if (GetTickCount() - start >= timeLimitMs) {
+            ExplainFailure(TEXT("the WMI query did not finish within ") +
+                           kvwin::FromUtf8(std::to_string(timeLimitMs)) + TEXT(" ms"));
             return false;
+        }
         EnterCriticalSection(&queueLock_);
         const bool running = State() == Running;
         IWbemClassObject* oldest = Dequeue();

@@ -1,5 +1,6 @@
 #include "wmi/wmi_async_query_sink.h"
 
+#include "errors/error_description.h"
 #include "kvwin/wide_string.h"
 #include "win/kernel_objects.h"
 #include "wmi/wmi_async_query.h"
@@ -109,10 +110,14 @@ HRESULT CWMIAsyncQuerySink::SetStatus(long, HRESULT hResult, BSTR, IWbemClassObj
         return WBEM_S_NO_ERROR;
     }
     owner_->SetState(CWMIAsyncQuery::Failed);
-    if (!pObjParam)
-        return WBEM_S_NO_ERROR;
     try {
-        ReadStatusObject(pObjParam);
+        if (pObjParam)
+            ReadStatusObject(pObjParam);
+        WString reason = TEXT("the WMI query ended in failure: ") +
+                         DescribeErrorCode(static_cast<uint32_t>(hResult));
+        if (!statusText_.empty())
+            reason += TEXT(": ") + statusText_;
+        ExplainFailure(reason);
     } catch (...) {
         // A text that could not be stored; the failure itself is already recorded.
     }

@@ -53,6 +53,12 @@ TEST(ErrorDescription, WithoutTheAgentModuleTheTablesAnswerInOrderThenTheFallbac
     EXPECT_EQ(GetErrorText(kUnknownCode), TEXT(""));
 }
 
+TEST(ErrorDescription, ACodeIsDescribedWithItsNameAndTextWhenTheTablesKnowThem) {
+    EXPECT_EQ(DescribeErrorCode(0x80041010),
+              TEXT("0x80041010 WBEM_E_INVALID_CLASS (") + GetErrorText(0x80041010) + TEXT(")"));
+    EXPECT_EQ(DescribeErrorCode(kUnknownCode), TEXT("0x01234567"));
+}
+
 TEST(ErrorDescription, TheAgentModuleGivesUnknownCodesAndWrapsKnownOnes) {
     InstallAgentMessageModule();
     EXPECT_EQ(Describe(ERROR_FILE_NOT_FOUND), TEXT("No file exists at the path given"));

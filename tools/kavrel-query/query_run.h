@@ -20,9 +20,24 @@ struct QueryToolOptions {
     bool showLog = false;                // the agent log records each run produced
     bool where = false;                  // the locations in use
     bool help = false;
+    bool version = false;
+    // The WMI face: one of these instead of documents.
+    std::optional<std::string> wql;       // a WQL statement to run
+    bool classes = false;                 // list the classes of the namespace
+    std::optional<std::string> describe;  // a class to describe
+    std::string ns = "root\\cimv2";       // --namespace, or --classes' argument
+    std::optional<std::string> format;    // table|csv|json|xml; none: table on a terminal
 };
 
-// False with the reason in problem for an unknown option or standard input named twice.
+// The text --help prints: every option and every environment variable that changes what
+// the tool or the library does.
+const char* QueryToolUsage();
+
+// "kavrel-query <version> (<build>)", for --version.
+std::string QueryToolVersion();
+
+// False with the reason in problem for an unknown option, a missing or bad value, options
+// that exclude each other, or standard input named twice.
 bool ParseQueryToolOptions(const std::vector<std::string>& arguments, QueryToolOptions& options,
                            std::string& problem);
 
@@ -38,8 +53,31 @@ struct QueryOutcome {
 // One document through GetInventoryInformation, or GetInventoryInformationInternal.
 QueryOutcome RunDocument(const std::u16string& document, bool inProcess);
 
-// "0x80004005 (Unspecified error)": the code and the system's text for it, when it has one.
+// "0x80004005 E_FAIL (Unspecified error)": the code, its name and the tables' text for it,
+// when they have them.
 std::string DescribeHResult(HRESULT hr);
+
+// Listens on the debug channel of this process and of every process it starts: makes a
+// private file (mode 0600, in $TMPDIR or /tmp) and points KAVREL_DEBUG_OUTPUT at it for as
+// long as it lives, then removes the file and restores the variable. The launcher and the
+// library write their reasons there (docs/diagnostics.md). One per process; not for
+// concurrent use.
+class DiagnosticsListener {
+  public:
+    DiagnosticsListener();
+    ~DiagnosticsListener();
+    DiagnosticsListener(const DiagnosticsListener&) = delete;
+    DiagnosticsListener& operator=(const DiagnosticsListener&) = delete;
+
+    bool listening() const { return !path_.empty(); }
+    // The lines written since the last call, each without its line break.
+    std::vector<std::string> TakeLines();
+
+  private:
+    std::string path_;
+    std::optional<std::string> previous_;
+    uint64_t offset_ = 0;
+};
 
 // The agent log file of this machine, as a native path.
 std::string AgentLogPath();

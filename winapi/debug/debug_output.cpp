@@ -1,4 +1,11 @@
-// Debug output to standard error, and debugger presence from /proc.
+// Debug output to standard error or to a file a tool listens on, and debugger presence from
+// /proc.
+//
+// KAVREL_DEBUG_OUTPUT, read at every call (a process's children share it through their
+// environment): unset, empty or "0" drops the text unless a debugger is attached;
+// "file:/absolute/path" appends each text with one write to that file, which the listener
+// has made beforehand (the file is never created here, and a symbolic link is not
+// followed); any other value writes to standard error.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -6,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "kvwin/environment_lock.h"
 #include "kvwin/utf.h"
@@ -13,14 +21,11 @@
 
 namespace {
 
-bool DebugOutputSwitchedOn() {
-    const std::optional<std::string> value = kvwin::GetEnvUtf8("KAVREL_DEBUG_OUTPUT");
-    return value && !value->empty() && *value != "0";
-}
+constexpr std::string_view kFilePrefix = "file:";
 
-void WriteAllToStderr(const char* text, size_t size) {
+void WriteAll(int fd, const char* text, size_t size) {
     while (size > 0) {
-        const ssize_t n = ::write(STDERR_FILENO, text, size);
+        const ssize_t n = ::write(fd, text, size);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -34,9 +39,20 @@ void WriteAllToStderr(const char* text, size_t size) {
 void Emit(const char* text, size_t size) {
     if (size == 0)
         return;
-    if (!DebugOutputSwitchedOn() && !IsDebuggerPresent())
+    const std::optional<std::string> setting = kvwin::GetEnvUtf8("KAVREL_DEBUG_OUTPUT");
+    if (setting && std::string_view(*setting).substr(0, kFilePrefix.size()) == kFilePrefix) {
+        const std::string path = setting->substr(kFilePrefix.size());
+        if (path.empty() || path[0] != '/')
+            return;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            return;  // nobody listens any more
+        WriteAll(fd, text, size);
+        ::close(fd);
         return;
-    WriteAllToStderr(text, size);
+    }
+    if ((setting && !setting->empty() && *setting != "0") || IsDebuggerPresent())
+        WriteAll(STDERR_FILENO, text, size);
 }
 
 // Reads TracerPid without allocating, so it works in low-memory and exit paths too.

@@ -1,13 +1,17 @@
 // The message tables built into the layer, compiled from tables/*.mc by the build.
 // Each is made on first use and never destroyed, so texts stay available to code that
 // runs while the process exits.
+#include "kvwin/message_text.h"
 #include "message_table.h"
 
 namespace {
 
 #include "internet_messages.inc"
+#include "internet_names.inc"
 #include "system_messages.inc"
+#include "system_names.inc"
 #include "wmi_messages.inc"
+#include "wmi_names.inc"
 
 kvwin::messages::MessageTable Compiled(const unsigned char* bytes, size_t size) {
     kvwin::messages::MessageTable table;
@@ -38,3 +42,17 @@ const MessageTable& InternetTable() {
 }
 
 }  // namespace kvwin::messages
+
+namespace kvwin {
+
+const char* MessageSymbolicName(DWORD id) {
+    for (const messages::MessageName* names : {kSystemNames, kWmiNames, kInternetNames}) {
+        for (; names->name; ++names) {
+            if (names->id == id)
+                return names->name;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace kvwin

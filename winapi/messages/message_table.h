@@ -52,6 +52,12 @@ LANGID SystemLanguage();
 // the text of Win32 code xxxx.
 DWORD SystemMessage(DWORD id, DWORD language, std::u16string& text);
 
+// One symbolic name of the built-in tables ("E_FAIL"); an array of them ends with a null name.
+struct MessageName {
+    uint32_t id;
+    const char* name;
+};
+
 // The built-in tables: the system's, WMI's and the Internet library's.
 const MessageTable& SystemTable();
 const MessageTable& WmiTable();

@@ -94,6 +94,9 @@ HRESULT CWMIQuery::Initialize(IXMLDOMElementPtr& query) {
     } catch (const _com_error& error) {
         CEReportEventCom(LogError, kInitializeSource, error,
                          TEXT("Failed to initialize WMI query"));
+        WString text;
+        GetComErrorText(error, text);
+        ExplainFailure(TEXT("the WMI query element could not be read: ") + text);
     } catch (...) {
         CEReportEventF(LogError, kInitializeSource, TEXT("UnKnown Error"));
     }

@@ -15,14 +15,56 @@ namespace kvwmi {
 
 namespace {
 
+// The reason a query was refused, for whoever wrote it: WMI itself says no more than the
+// code, so the reason goes to the debug channel (a listening tool shows it).
+void Explain(const std::u16string& reason, const std::u16string& query_text) {
+    const std::u16string message = u"kavrel-wmi: " + reason + u": " + query_text + u"\n";
+    OutputDebugStringW(message.c_str());
+}
+
+bool IsNamePart(char16_t c) {
+    return c == u'_' || (c >= u'0' && c <= u'9') || ((c | 0x20) >= u'a' && (c | 0x20) <= u'z');
+}
+
+// Where a name first stands as a whole word in the text (ASCII case-insensitive), or npos.
+size_t NameOffset(std::u16string_view text, std::u16string_view name) {
+    if (name.empty())
+        return std::u16string_view::npos;
+    for (size_t at = 0; at + name.size() <= text.size(); ++at) {
+        if ((at > 0 && IsNamePart(text[at - 1])) ||
+            (at + name.size() < text.size() && IsNamePart(text[at + name.size()])))
+            continue;
+        if (kvwin::EqualsAsciiNoCase(text.substr(at, name.size()), name))
+            return at;
+    }
+    return std::u16string_view::npos;
+}
+
+std::u16string Number(size_t value) {
+    return kvwin::FromUtf8(std::to_string(value));
+}
+
 HRESULT Finish(wql::Query query, const std::shared_ptr<const NamespaceSource>& source,
                std::u16string text, PreparedQuery& out) {
     const ClassDecl* decl = source->FindClass(query.class_name);
-    if (!decl)
+    if (!decl) {
+        std::u16string reason =
+            u"no class " + query.class_name + u" in namespace " + source->Name();
+        if (const size_t at = NameOffset(text, query.class_name); at != std::u16string::npos)
+            reason += u" (offset " + Number(at) + u")";
+        Explain(reason, text);
         return WBEM_E_INVALID_CLASS;
-    HRESULT hr = wql::Bind(query, *decl);
-    if (FAILED(hr))
+    }
+    wql::BindFault fault;
+    HRESULT hr = wql::Bind(query, *decl, &fault);
+    if (FAILED(hr)) {
+        std::u16string reason =
+            fault.property + u" " + fault.reason + u" " + std::u16string(decl->name);
+        if (const size_t at = NameOffset(text, fault.property); at != std::u16string::npos)
+            reason += u" (offset " + Number(at) + u")";
+        Explain(reason, text);
         return hr;
+    }
     out.source = source;
     out.decl = decl;
     out.query = std::make_shared<const wql::Query>(std::move(query));
@@ -42,12 +84,9 @@ HRESULT PrepareQuery(const BSTR language, const BSTR text,
     wql::Query query;
     wql::ParseError error;
     if (!wql::Parse(query_text, query, error)) {
-        // The reason is for whoever wrote the query; WMI itself says no more than the code.
-        std::u16string message =
-            u"kavrel-wmi: invalid query at offset " +
-            kvwin::FromUtf8(std::to_string(error.offset) + ": " + error.message) + u": " +
-            query_text + u"\n";
-        OutputDebugStringW(message.c_str());
+        Explain(u"invalid query at offset " +
+                    kvwin::FromUtf8(std::to_string(error.offset) + ": " + error.message),
+                query_text);
         return WBEM_E_INVALID_QUERY;
     }
     return Finish(std::move(query), source, std::move(query_text), out);

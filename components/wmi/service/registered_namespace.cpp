@@ -5,6 +5,7 @@
 #include "fixture/fixture_namespace.h"
 #include "kvwin/ascii_case.h"
 #include "service/namespace_source.h"
+#include "win/debug.h"
 
 namespace kvwmi {
 
@@ -62,8 +63,12 @@ HRESULT OpenNamespace(std::u16string_view name, std::shared_ptr<const NamespaceS
     out.reset();
     if (IsFixtureNamespace(name))
         return OpenFixtureNamespace(name, out);
-    if (!NamespaceExists(name))
+    if (!NamespaceExists(name)) {
+        // For whoever named it; ConnectServer itself answers only the code.
+        const std::u16string message = u"kavrel-wmi: no namespace " + std::u16string(name) + u"\n";
+        OutputDebugStringW(message.c_str());
         return WBEM_E_INVALID_NAMESPACE;
+    }
     out = std::make_shared<RegisteredNamespace>(std::u16string(name));
     return WBEM_S_NO_ERROR;
 }

@@ -15,6 +15,12 @@
 
 namespace kvwmi::wql {
 
-HRESULT Bind(Query& query, const ClassDecl& decl);
+// Why a query did not bind: the property at fault, as written, and what is wrong with it.
+struct BindFault {
+    std::u16string property;
+    std::u16string reason;  // "is not a property of the class", ...
+};
+
+HRESULT Bind(Query& query, const ClassDecl& decl, BindFault* fault = nullptr);
 
 }  // namespace kvwmi::wql

@@ -61,8 +61,9 @@ TEST(QueryDocuments, AreReadInUtf8OrMarkedUtf16) {
     EXPECT_NE(problem.find("cannot read"), std::string::npos) << problem;
 }
 
-TEST(QueryFailures, AreNamedByCodeAndText) {
-    EXPECT_EQ(DescribeHResult(E_FAIL).rfind("0x80004005 (", 0), 0u) << DescribeHResult(E_FAIL);
+TEST(QueryFailures, AreNamedByCodeNameAndText) {
+    EXPECT_EQ(DescribeHResult(E_FAIL).rfind("0x80004005 E_FAIL (", 0), 0u)
+        << DescribeHResult(E_FAIL);
     EXPECT_EQ(DescribeHResult(static_cast<HRESULT>(0x80041000)).substr(0, 10), "0x80041000");
 }
 

@@ -6,6 +6,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "kvtest/test_env.h"
 #include "win/debug.h"
@@ -44,6 +48,28 @@ TEST(OutputDebugString, IsDroppedWhenNotSwitchedOnAndNoDebuggerIsAttached) {
         ASSERT_TRUE(child.exited);
         EXPECT_EQ(child.output, "") << (setting ? setting : "(unset)");
     }
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(OutputDebugString, AppendsToTheListenersFileAndNeverMakesOrFollowsOne) {
+    const std::string folder = kvtest::MakeTempFolder("debug-output");
+    const std::string file = folder + "/diagnostics";
+    std::ofstream(file) << "before|";
+    const std::string link = folder + "/link";
+    ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+    for (const std::string& setting :
+         {"file:" + file, "file:" + link, "file:" + folder + "/missing", std::string("file:rel")}) {
+        const kvtest::ChildResult child =
+            OutputWith(setting.c_str(), [] { OutputDebugStringW(u"one|"); });
+        ASSERT_TRUE(child.exited);
+        EXPECT_EQ(child.output, "") << setting;  // never standard error
+    }
+    EXPECT_EQ(FileText(file), "before|one|");
+    EXPECT_FALSE(std::filesystem::exists(folder + "/missing"));
 }
 
 TEST(IsDebuggerPresent, FalseWithoutATracer) {

@@ -13,4 +13,8 @@ namespace kvwin {
 // ERROR_MR_MID_NOT_FOUND / ERROR_RESOURCE_LANG_NOT_FOUND. Thread safe.
 KVWIN_API DWORD SystemMessageText(DWORD id, DWORD language, std::u16string& text);
 
+// The symbolic name the built-in tables give a code ("E_FAIL", "WBEM_E_INVALID_CLASS"), or
+// null when they give none. Thread safe; the name lives as long as the process.
+KVWIN_API const char* MessageSymbolicName(DWORD id);
+
 }  // namespace kvwin

@@ -1,12 +1,14 @@
 // Debugging aids, and ending the current process.
 //
 // Debug output: Windows hands OutputDebugString text to an attached debugger, and drops it
-// otherwise. A Linux debugger has no such channel, so here the text goes to standard error
-// when either
-//   - the environment variable KAVREL_DEBUG_OUTPUT is set to a value other than "" or "0"
-//     (read on every call, so it can be switched on while the process runs), or
-//   - a debugger is attached (IsDebuggerPresent), which shows the process's standard error.
-// Otherwise it is dropped, as on Windows. Each call is one write(2) of the text as given,
+// otherwise. A Linux debugger has no such channel, so here the text goes
+//   - to the file /path when the environment variable KAVREL_DEBUG_OUTPUT is
+//     "file:/path" (a tool listening on this process and its children made the file; it is
+//     opened for appending at each call and never created, a symbolic link is refused),
+//   - to standard error when KAVREL_DEBUG_OUTPUT is any other value than "" or "0", or a
+//     debugger is attached (IsDebuggerPresent), which shows the process's standard error.
+// The variable is read on every call, so it can be switched while the process runs.
+// Otherwise the text is dropped, as on Windows. Each call is one write(2) of the text as given,
 // converted to UTF-8, with no newline added, so concurrent messages never interleave
 // within one call's text.
 //

@@ -1,6 +1,7 @@
 // Parsing of message sources and writing of compiled message tables.
 #include "message_source.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "../message_table_format.h"
@@ -131,6 +132,8 @@ bool ParseMessageSource(const std::string& text, MessageSource& out, std::string
             } else if (words[0] == "message") {
                 if (words.size() < 2 || words.size() > 3 || !ParseNumber(words[1], id))
                     return fail("expected: message <id> [name]");
+                if (words.size() == 3)
+                    out.names[id] = words[2];
                 in_text = true;
                 body.clear();
             } else {
@@ -199,6 +202,17 @@ std::vector<uint8_t> CompileMessageTable(const MessageSource& source) {
     }
     Put32(out, 8, static_cast<uint32_t>(out.size()));
     return out;
+}
+
+std::string NameArrayText(const MessageSource& source, const std::string& name) {
+    std::string text = "const kvwin::messages::MessageName " + name + "[] = {\n";
+    for (const auto& [id, symbol] : source.names) {
+        char line[32];
+        std::snprintf(line, sizeof line, "    {0x%08X, \"", id);
+        text += line + symbol + "\"},\n";
+    }
+    text += "    {0, nullptr},\n};\n";
+    return text;
 }
 
 }  // namespace kvmc

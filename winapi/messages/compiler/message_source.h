@@ -24,6 +24,7 @@ namespace kvmc {
 // Messages by language, then by id. Texts are UTF-16.
 struct MessageSource {
     std::map<uint16_t, std::map<uint32_t, std::u16string>> languages;
+    std::map<uint32_t, std::string> names;  // the symbolic names given, by id
 };
 
 // Parses source text. On failure returns false and sets `error` to "line N: reason".
@@ -35,6 +36,10 @@ std::vector<uint8_t> CompileMessageTable(const MessageSource& source);
 // The bytes of one language as a message-table resource block (the layout a message table
 // has inside a Windows image), for tests that build such images.
 std::vector<uint8_t> CompileMessageResource(const std::map<uint32_t, std::u16string>& messages);
+
+// C++ text defining `const kvwin::messages::MessageName <name>[]`, the symbolic names by
+// ascending id, for the layer's code-name lookup.
+std::string NameArrayText(const MessageSource& source, const std::string& name);
 
 // UTF-8 to UTF-16; malformed bytes become U+FFFD.
 std::u16string Utf8ToUtf16(const std::string& text);

@@ -7,6 +7,7 @@
 #include "compiler/message_source.h"
 #include "kvtest/test_env.h"
 #include "kvwin/com_error_text.h"
+#include "kvwin/message_text.h"
 #include "kvwin/utf.h"
 #include "pe_builder.h"
 #include "win/errors.h"
@@ -14,6 +15,7 @@
 #include "win/memory.h"
 #include "win/messages.h"
 #include "win/modules.h"
+#include "win/wbemcli.h"
 
 namespace {
 
@@ -204,6 +206,14 @@ TEST(SystemMessages, ComRuntimeTextsComeFromTheSystemTable) {
     EXPECT_EQ(kvwin::HresultText(E_NOINTERFACE) + u"\r\n", table);
     EXPECT_EQ(kvwin::HresultText(E_OUTOFMEMORY) + u"\r\n", SystemText(ERROR_OUTOFMEMORY));
     EXPECT_EQ(kvwin::HresultText(static_cast<HRESULT>(0x80049999)), u"Unknown error 0x80049999");
+}
+
+TEST(SystemMessages, BuiltInTablesNameTheirCodes) {
+    EXPECT_STREQ(kvwin::MessageSymbolicName(DWORD(E_FAIL)), "E_FAIL");
+    EXPECT_STREQ(kvwin::MessageSymbolicName(DWORD(WBEM_E_INVALID_CLASS)), "WBEM_E_INVALID_CLASS");
+    EXPECT_STREQ(kvwin::MessageSymbolicName(ERROR_FILE_NOT_FOUND), "ERROR_FILE_NOT_FOUND");
+    EXPECT_EQ(kvwin::MessageSymbolicName(0x80049999), nullptr);
+    EXPECT_STREQ(kvwin::MessageSymbolicName(ERROR_SUCCESS), "ERROR_SUCCESS");
 }
 
 // A module in several languages, to follow the fallback order.
