@@ -26,6 +26,8 @@ std::vector<BuiltinClass> ComponentClasses() {
          u"", nullptr, u"libkavrel-scripting.so"},
         {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",
          nullptr, u"libkavrel-scripting.so"},
+        {kvwin::GuidFromLiteral("0D43FE01-F093-11CF-8940-00A0C9054228"),
+         u"Scripting.FileSystemObject", u"", nullptr, u"libkavrel-scripting.so"},
         // The WMI service's locator.
         {CLSID_WbemLocator, u"", u"", nullptr, u"libkavrel-wmi.so"},
         // The WMI scripting face: the class "winmgmts" binds "winmgmts:" display names.
