@@ -480,7 +480,7 @@ std::span<const kvwin::DispatchMember<FileSystem>> FileSystem::DispatchMembers()
 
 HRESULT RunFileSystemMethod(std::u16string_view name, kvwin::DispatchCall& call,
                             std::vector<VARIANT>& reversed_args) {
-    HRESULT (*op)
+    HRESULT(*op)
     (kvwin::DispatchCall&) = name == u"DeleteFile"     ? DeleteFileOp
                              : name == u"DeleteFolder" ? DeleteFolderOp
                              : name == u"CopyFile"     ? CopyFileOp

@@ -1,5 +1,5 @@
-// The scripting runtime objects: Scripting.Dictionary, Scripting.FileSystemObject and
-// WScript.Network, late-bound
+// The scripting runtime objects: Scripting.Dictionary, Scripting.FileSystemObject,
+// WScript.Shell and WScript.Network, late-bound
 // (IDispatch) objects for scripts.
 //
 // All are apartment objects: one object is used by one thread at a time; AddRef and
@@ -25,6 +25,11 @@ inline constexpr CLSID CLSID_WshNetwork =
 inline constexpr CLSID CLSID_FileSystemObject =
     kvwin::GuidFromLiteral("0D43FE01-F093-11CF-8940-00A0C9054228");
 
+// WScript.Shell {72C24DD5-D70A-438B-8A42-98424B88AFB8}
+inline constexpr CLSID CLSID_WshShell =
+    kvwin::GuidFromLiteral("72C24DD5-D70A-438B-8A42-98424B88AFB8");
+
+HRESULT CreateShell(IUnknown* outer, REFIID riid, void** ppv);
 HRESULT CreateFileSystem(IUnknown* outer, REFIID riid, void** ppv);
 HRESULT CreateDictionary(IUnknown* outer, REFIID riid, void** ppv);
 HRESULT CreateNetwork(IUnknown* outer, REFIID riid, void** ppv);

@@ -28,6 +28,8 @@ std::vector<BuiltinClass> ComponentClasses() {
          nullptr, u"libkavrel-scripting.so"},
         {kvwin::GuidFromLiteral("0D43FE01-F093-11CF-8940-00A0C9054228"),
          u"Scripting.FileSystemObject", u"", nullptr, u"libkavrel-scripting.so"},
+        {kvwin::GuidFromLiteral("72C24DD5-D70A-438B-8A42-98424B88AFB8"), u"WScript.Shell", u"",
+         nullptr, u"libkavrel-scripting.so"},
         // The WMI service's locator.
         {CLSID_WbemLocator, u"", u"", nullptr, u"libkavrel-wmi.so"},
         // The WMI scripting face: the class "winmgmts" binds "winmgmts:" display names.
