@@ -35,6 +35,10 @@ std::vector<BuiltinClass> ComponentClasses() {
         // The WMI scripting face: the class "winmgmts" binds "winmgmts:" display names.
         {kvwin::GuidFromLiteral("172BDDF8-CEEA-11D1-8B05-00600806D9B6"), u"winmgmts", u"", nullptr,
          u"libkavrel-wmiscripting.so"},
+        {kvwin::GuidFromLiteral("76A64158-CB41-11D1-8B02-00600806D9B6"),
+         u"WbemScripting.SWbemLocator", u"", nullptr, u"libkavrel-wmiscripting.so"},
+        {kvwin::GuidFromLiteral("47DFBE54-CF76-11D3-B38F-00105A1F473A"),
+         u"WbemScripting.SWbemDateTime", u"", nullptr, u"libkavrel-wmiscripting.so"},
     };
 }
 
