@@ -52,6 +52,7 @@ struct ObjectData {
     std::u16string path;
     std::u16string name_space;
     std::vector<PropertyValue> properties;
+    std::vector<std::u16string> derivation;            // the superclasses, nearest first
     const std::vector<MethodDecl>* methods = nullptr;  // static table, or null
 
     PropertyValue* Find(std::u16string_view name);

@@ -41,6 +41,23 @@ try {
 )JS");
 }
 
+TEST(LocatorScripts, ObjectTextAndDerivation) {
+    wmitest::RunScript(
+        uR"JS(
+var wmi = new ActiveXObject("WbemScripting.SWbemLocator").ConnectServer();
+var e = new Enumerator(wmi.ExecQuery("select * from Win32_OperatingSystem", "WQL", 16));
+var os = e.item();
+var text = os.GetObjectText_();
+Test.ok(text.indexOf("\ninstance of Win32_OperatingSystem\n{\n") == 0, "MOF head: " + text.slice(0, 40));
+Test.ok(text.indexOf("\tCaption = \"" + os.Caption.replace(/\\/g, "\\\\") + "\";\n") > 0, "Caption line");
+Test.ok(text.slice(-3) == "};\n", "MOF end");
+var d = new VBArray(os.Derivation_).toArray();
+Test.ok(d instanceof Array, "Derivation_ is an array of " + d.length);
+var p = os.Properties_.Item("Caption");
+Test.ok(p.Name == "Caption" && p.CIMType == 8 && !p.IsArray, "Caption property: " + p.CIMType);
+)JS");
+}
+
 TEST(LocatorScripts, DateTimeValuesAndParts) {
     wmitest::RunScript(
         uR"JS(
