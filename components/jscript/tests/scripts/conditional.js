@@ -33,3 +33,9 @@ ok(nested == 'inner else', 'nested conditionals: ' + nested);
 // Strings and regular expressions with @ and quotes are left alone.
 ok('a@if b'.length == 6 && /'@end/.test("x'@end"), 'literals untouched');
 ok(ScriptEngineMajorVersion() == 5 && ScriptEngineMinorVersion() == 8, 'ScriptEngine versions');
+
+// getVarDate gives the moment in a form that reaches COM as a date.
+var d = new ActiveXObject('Scripting.Dictionary');
+var now = new Date(2024, 1, 29, 13, 30, 5);
+d.Add('when', now.getVarDate());
+ok(d.Item('when') - now == 0, 'getVarDate round trip through VT_DATE');
