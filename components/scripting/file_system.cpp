@@ -241,7 +241,7 @@ HRESULT CopyOrMove(kvwin::DispatchCall& call, bool folders, bool move) {
             if (!MoveFileExW(p.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED))
                 hr = HRESULT_FROM_WIN32(GetLastError());
         } else if (folders) {
-            if (target == p || target.starts_with(JoinPath(p, u"")))
+            if (target == p || target.starts_with(p + SeparatorOf(p)))
                 return FailWith(call, kPermissionDenied);  // a folder into itself
             hr = CopyTree(p, target, overwrite, 0);
         } else {

@@ -177,6 +177,8 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
 
     // Waits until the child writes more or ends; true when there is new text.
     bool WaitForMore() {
+        if (!file_.valid())  // closed by the script
+            return false;
         for (;;) {
             if (Fill(false))
                 return true;

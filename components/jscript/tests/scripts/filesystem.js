@@ -150,6 +150,12 @@ names.sort();
 ok(names.join('|') == 'second.txt|unicode.txt', 'Files: ' + names.join('|'));
 ok(fso.GetFolder('C:\\tree').SubFolders.Item('dossier été').Name == 'Dossier été', 'Item by name');
 
+fso.CreateFolder('C:\\tree\\a');
+fails(function () { fso.CopyFolder('C:\\tree\\a', 'C:\\tree\\a\\inside'); }, PERMISSION_DENIED,
+      'a folder copied into itself');
+fso.CopyFolder('C:\\tree\\a', 'C:\\tree\\ab');
+ok(fso.FolderExists('C:\\tree\\ab'), 'a sibling whose name starts alike');
+
 fso.DeleteFolder('C:\\tree');
 ok(!fso.FolderExists('C:\\tree'), 'DeleteFolder removes the tree');
 
