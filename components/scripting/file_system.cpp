@@ -2,7 +2,7 @@
 // drives, and the copy, move, delete and create operations.
 //
 // Name operations (GetFileName, GetParentFolderName, BuildPath, ...) work on the text alone,
-// as on Windows. Operations that take a file specification accept '*' and '?' in its last
+// as on Windows. Operations that take a file pattern accept '*' and '?' in its last
 // component. Folder trees are walked at most kMaxDepth folders deep; deeper folders fail the
 // call with "Path/File access error" rather than recursing further.
 #include <random>
@@ -35,11 +35,11 @@ bool IsFile(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The paths a specification names: itself, or the matches of a wildcard in its last part.
+// The paths a pattern names: itself, or the matches of a wildcard in its last part.
 // `folders` picks folders or files. Returns false with the error to raise when nothing matches.
-bool Expand(const std::u16string& spec, bool folders, std::vector<std::u16string>& paths,
+bool Expand(const std::u16string& pattern, bool folders, std::vector<std::u16string>& paths,
             HRESULT& error) {
-    const std::u16string full = AbsolutePath(spec);
+    const std::u16string full = AbsolutePath(pattern);
     const HRESULT missing = folders ? kPathNotFound : kFileNotFound;
     if (!HasWildcard(FileNamePart(full))) {
         DWORD a = AttributesOf(full);
@@ -184,13 +184,13 @@ HRESULT Raise(kvwin::DispatchCall& call, HRESULT hr) {
 // ---- the operations, shared with File and Folder --------------------------------------------
 
 HRESULT DeleteFileOp(kvwin::DispatchCall& call) {
-    std::u16string spec;
+    std::u16string pattern;
     bool force = false;
-    if (!ArgText(call, 0, spec) || !ArgBool(call, 1, false, force))
+    if (!ArgText(call, 0, pattern) || !ArgBool(call, 1, false, force))
         return FailWith(call, kInvalidArgument);
     std::vector<std::u16string> paths;
     HRESULT error = S_OK;
-    if (!Expand(spec, false, paths, error))
+    if (!Expand(pattern, false, paths, error))
         return FailWith(call, error);
     for (const auto& p : paths) {
         HRESULT hr = DeleteOneFile(p, force);
@@ -201,13 +201,13 @@ HRESULT DeleteFileOp(kvwin::DispatchCall& call) {
 }
 
 HRESULT DeleteFolderOp(kvwin::DispatchCall& call) {
-    std::u16string spec;
+    std::u16string pattern;
     bool force = false;
-    if (!ArgText(call, 0, spec) || !ArgBool(call, 1, false, force))
+    if (!ArgText(call, 0, pattern) || !ArgBool(call, 1, false, force))
         return FailWith(call, kInvalidArgument);
     std::vector<std::u16string> paths;
     HRESULT error = S_OK;
-    if (!Expand(spec, true, paths, error))
+    if (!Expand(pattern, true, paths, error))
         return FailWith(call, error);
     for (const auto& p : paths) {
         if (FileNamePart(p).empty())
@@ -287,12 +287,12 @@ class FileSystem final : public kvwin::DispatchObject<FileSystem, IDispatch> {
         return kvwin::SetVariantText(call.Result(), name + u".tmp");
     }
     static HRESULT DriveExists(FileSystem&, kvwin::DispatchCall& call) {
-        std::u16string spec;
-        ArgText(call, 0, spec);
+        std::u16string pattern;
+        ArgText(call, 0, pattern);
         bool found = false;
-        if (!spec.empty() && (spec.size() == 1 || spec[1] == u':')) {
+        if (!pattern.empty() && (pattern.size() == 1 || pattern[1] == u':')) {
             for (const auto& d : kvwin::DriveTable())
-                found = found || d.letter == char(spec[0] & ~0x20);
+                found = found || d.letter == char(pattern[0] & ~0x20);
         }
         return ReturnBool(call.Result(), found);
     }
@@ -313,11 +313,11 @@ class FileSystem final : public kvwin::DispatchObject<FileSystem, IDispatch> {
         return kvwin::SetVariantText(call.Result(), AbsolutePath(path));
     }
     static HRESULT GetDrive(FileSystem&, kvwin::DispatchCall& call) {
-        std::u16string spec;
-        if (!ArgText(call, 0, spec) || spec.empty())
+        std::u16string pattern;
+        if (!ArgText(call, 0, pattern) || pattern.empty())
             return FailWith(call, kInvalidArgument);
-        const char letter = char(spec[0] & ~0x20);
-        if (spec.size() > 1 && spec[1] != u':')
+        const char letter = char(pattern[0] & ~0x20);
+        if (pattern.size() > 1 && pattern[1] != u':')
             return FailWith(call, kInvalidArgument);
         for (const auto& d : kvwin::DriveTable()) {
             if (d.letter == letter)
