@@ -2,8 +2,8 @@
 // again while another process holds the file (see file_operations.h). Stateless; any thread.
 #pragma once
 
-#include "files/file_handle.h"
 #include "files/long_path.h"
+#include "kvwin/file_handle.h"
 #include "win/files.h"
 
 // Attempts after the first one, and the pause before each.

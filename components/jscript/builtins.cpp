@@ -186,6 +186,9 @@ const char kPrelude[] = R"JS(
     define('ScriptEngineMinorVersion', function () { return 8; });
     define('ScriptEngineBuildVersion', function () { return 0; });
     define('CollectGarbage', function () { Duktape.gc(); });
+    // The moment as a COM date: a Date crosses to COM as VT_DATE.
+    Object.defineProperty(Date.prototype, 'getVarDate', {
+        value: function () { return new Date(this.getTime()); }, writable: true, configurable: true});
 })(this);
 )JS";
 

@@ -1,6 +1,8 @@
 // IActiveScript and IActiveScriptParse64.
 #include "engine.h"
 
+#include "conditional_compilation.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -223,8 +225,10 @@ class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64
             const bool expression = (flags & SCRIPTTEXT_ISEXPRESSION) != 0;
             const bool run_now =
                 expression || state_ == SCRIPTSTATE_STARTED || state_ == SCRIPTSTATE_CONNECTED;
+            bool conditional_error = false;
+            const std::u16string compiled = PreprocessConditional(text, conditional_error);
             return runtime_->Run([&](duk_context* ctx) {
-                PushText(ctx, text);
+                PushText(ctx, compiled);
                 duk_push_string(ctx, file.c_str());
                 duk_compile(ctx, expression ? DUK_COMPILE_EVAL : 0);
                 if (run_now) {

@@ -4,10 +4,13 @@
 // account name (GetUserNameW), and UserDomain the domain of that account. Accounts here
 // are local accounts, and Windows reports the computer name as the domain of a local
 // account, so UserDomain is the computer name unless USERDOMAIN says otherwise (the
-// variable Windows sets for the same purpose).
+// variable Windows sets for the same purpose). EnumNetworkDrives and EnumPrinterConnections
+// give collections of (local name, remote name) pairs.
 #include <string>
+#include <vector>
 
 #include "kvwin/dispatch_object.h"
+#include "kvwin/variant_enumerator.h"
 #include "scripting.h"
 #include "win/environment.h"
 #include "win/sysinfo.h"
@@ -35,6 +38,59 @@ std::u16string UserDomain() {
     return ComputerName();
 }
 
+// The collection EnumNetworkDrives and EnumPrinterConnections return: pairs of texts (local
+// name, remote name), indexed from 0. This machine maps no network drives and the layer
+// enumerates no printer connections, so both are empty collections.
+class PairCollection final : public kvwin::DispatchObject<PairCollection, IDispatch> {
+  public:
+    static std::span<const kvwin::DispatchMember<PairCollection>> DispatchMembers();
+    std::u16string_view ErrorSource() const override { return u"WshCollection"; }
+
+    static HRESULT Item(PairCollection& self, kvwin::DispatchCall& call) {
+        VARIANT index;
+        VariantInit(&index);
+        if (FAILED(VariantChangeType(&index, call.Arg(0), 0, VT_I4)) || index.lVal < 0 ||
+            size_t(index.lVal) >= self.texts_.size())
+            return call.Fail(kInvalidArgument, u"Invalid procedure call or argument");
+        return kvwin::SetVariantText(call.Result(), self.texts_[size_t(index.lVal)]);
+    }
+    static HRESULT Count(PairCollection& self, kvwin::DispatchCall& call) {
+        if (call.Result()) {
+            call.Result()->vt = VT_I4;
+            call.Result()->lVal = LONG(self.texts_.size());
+        }
+        return S_OK;
+    }
+    static HRESULT NewEnum(PairCollection& self, kvwin::DispatchCall& call) {
+        std::vector<VARIANT> items(self.texts_.size());
+        for (size_t i = 0; i < items.size(); ++i) {
+            VariantInit(&items[i]);
+            kvwin::SetVariantText(&items[i], self.texts_[i]);
+        }
+        HRESULT hr = kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
+        for (auto& v : items)
+            VariantClear(&v);
+        return hr;
+    }
+
+  private:
+    ~PairCollection() override = default;
+    std::vector<std::u16string> texts_;
+    ModuleRef module_ref_;
+};
+
+const kvwin::DispatchMember<PairCollection> kPairMembers[] = {
+    {u"Item", 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 1, 1, &PairCollection::Item},
+    {u"Count", 1, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 0, 0, &PairCollection::Count},
+    {u"length", 2, DISPATCH_PROPERTYGET, 0, 0, &PairCollection::Count},
+    {u"_NewEnum", DISPID_NEWENUM, DISPATCH_PROPERTYGET | DISPATCH_METHOD, 0, 0,
+     &PairCollection::NewEnum},
+};
+
+std::span<const kvwin::DispatchMember<PairCollection>> PairCollection::DispatchMembers() {
+    return kPairMembers;
+}
+
 class Network final : public kvwin::DispatchObject<Network, IDispatch> {
   public:
     static std::span<const kvwin::DispatchMember<Network>> DispatchMembers();
@@ -43,6 +99,14 @@ class Network final : public kvwin::DispatchObject<Network, IDispatch> {
     template <std::u16string (*Read)()>
     static HRESULT Name(Network&, kvwin::DispatchCall& call) {
         return kvwin::SetVariantText(call.Result(), Read());
+    }
+
+    static HRESULT Enumerate(Network&, kvwin::DispatchCall& call) {
+        if (!call.Result())
+            return S_OK;
+        call.Result()->vt = VT_DISPATCH;
+        call.Result()->pdispVal = new PairCollection();
+        return S_OK;
     }
 
   private:
@@ -54,6 +118,8 @@ const kvwin::DispatchMember<Network> kMembers[] = {
     {u"UserDomain", 0x60020000, DISPATCH_PROPERTYGET, 0, 0, &Network::Name<UserDomain>},
     {u"UserName", 0x60020001, DISPATCH_PROPERTYGET, 0, 0, &Network::Name<UserName>},
     {u"ComputerName", 0x60020003, DISPATCH_PROPERTYGET, 0, 0, &Network::Name<ComputerName>},
+    {u"EnumNetworkDrives", 0x6002000b, DISPATCH_METHOD, 0, 0, &Network::Enumerate},
+    {u"EnumPrinterConnections", 0x6002000f, DISPATCH_METHOD, 0, 0, &Network::Enumerate},
 };
 
 std::span<const kvwin::DispatchMember<Network>> Network::DispatchMembers() {

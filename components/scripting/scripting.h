@@ -1,7 +1,8 @@
-// The scripting runtime objects: Scripting.Dictionary and WScript.Network, late-bound
+// The scripting runtime objects: Scripting.Dictionary, Scripting.FileSystemObject,
+// WScript.Shell and WScript.Network, late-bound
 // (IDispatch) objects for scripts.
 //
-// Both are apartment objects: one object is used by one thread at a time; AddRef and
+// All are apartment objects: one object is used by one thread at a time; AddRef and
 // Release are safe from any thread.
 #pragma once
 
@@ -20,6 +21,16 @@ inline constexpr CLSID CLSID_Dictionary =
 inline constexpr CLSID CLSID_WshNetwork =
     kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74");
 
+// Scripting.FileSystemObject {0D43FE01-F093-11CF-8940-00A0C9054228}
+inline constexpr CLSID CLSID_FileSystemObject =
+    kvwin::GuidFromLiteral("0D43FE01-F093-11CF-8940-00A0C9054228");
+
+// WScript.Shell {72C24DD5-D70A-438B-8A42-98424B88AFB8}
+inline constexpr CLSID CLSID_WshShell =
+    kvwin::GuidFromLiteral("72C24DD5-D70A-438B-8A42-98424B88AFB8");
+
+HRESULT CreateShell(IUnknown* outer, REFIID riid, void** ppv);
+HRESULT CreateFileSystem(IUnknown* outer, REFIID riid, void** ppv);
 HRESULT CreateDictionary(IUnknown* outer, REFIID riid, void** ppv);
 HRESULT CreateNetwork(IUnknown* outer, REFIID riid, void** ppv);
 

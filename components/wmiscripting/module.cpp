@@ -1,5 +1,5 @@
-// The module's entry points: the class object of "winmgmts", the binder of the prefix
-// "winmgmts:".
+// The module's entry points: the class objects of "winmgmts" (the binder of the prefix
+// "winmgmts:"), SWbemLocator and SWbemDateTime.
 #include <new>
 
 #include "kvwin/com_object.h"
@@ -22,12 +22,14 @@ std::atomic<long>& ServerLocks() {
 // A class factory that keeps the module loaded while it exists.
 class Factory final : public kvwin::ComObject<IClassFactory> {
   public:
+    using Create = HRESULT (*)(IUnknown*, REFIID, void**);
+    explicit Factory(Create create) : create_(create) {}
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
         try {
-            return CreateMonikerBinder(outer, riid, ppv);
+            return create_(outer, riid, ppv);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (...) {
@@ -41,6 +43,7 @@ class Factory final : public kvwin::ComObject<IClassFactory> {
 
   private:
     ~Factory() override = default;
+    Create create_;
     ModuleRef module_ref_;
 };
 
@@ -51,9 +54,16 @@ extern "C" KVWIN_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPV
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    if (rclsid != kvwmiscript::CLSID_WinmgmtsMoniker)
+    kvwmiscript::Factory::Create create = nullptr;
+    if (rclsid == kvwmiscript::CLSID_WinmgmtsMoniker)
+        create = kvwmiscript::CreateMonikerBinder;
+    else if (rclsid == kvwmiscript::CLSID_SWbemLocator)
+        create = kvwmiscript::CreateLocator;
+    else if (rclsid == kvwmiscript::CLSID_SWbemDateTime)
+        create = kvwmiscript::CreateDateTime;
+    else
         return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new (std::nothrow) kvwmiscript::Factory();
+    auto* factory = new (std::nothrow) kvwmiscript::Factory(create);
     if (!factory)
         return E_OUTOFMEMORY;
     HRESULT hr = factory->QueryInterface(riid, ppv);

@@ -72,6 +72,19 @@ bool ValidSettings(std::u16string_view settings) {
 
 }  // namespace
 
+HRESULT ConnectNamespace(const std::u16string& resource, IWbemServices** services) {
+    *services = nullptr;
+    IWbemLocator* locator = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWbemLocator, reinterpret_cast<void**>(&locator));
+    if (FAILED(hr))
+        return hr;
+    hr = locator->ConnectServer(_bstr_t(resource.c_str()), nullptr, nullptr, nullptr, 0, nullptr,
+                                nullptr, services);
+    locator->Release();
+    return hr;
+}
+
 HRESULT BindWinmgmtsName(std::u16string_view name, REFIID riid, void** ppv) {
     if (!ppv)
         return E_POINTER;
@@ -118,15 +131,8 @@ HRESULT BindWinmgmtsName(std::u16string_view name, REFIID riid, void** ppv) {
         name_space = u"root\\cimv2";
     const std::u16string resource = server.empty() ? name_space : server + u"\\" + name_space;
 
-    IWbemLocator* locator = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWbemLocator, reinterpret_cast<void**>(&locator));
-    if (FAILED(hr))
-        return hr;
     IWbemServices* services = nullptr;
-    hr = locator->ConnectServer(_bstr_t(resource.c_str()), nullptr, nullptr, nullptr, 0, nullptr,
-                                nullptr, &services);
-    locator->Release();
+    HRESULT hr = ConnectNamespace(resource, &services);
     if (FAILED(hr))
         return hr;
     IDispatch* object = nullptr;

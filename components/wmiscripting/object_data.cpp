@@ -44,6 +44,19 @@ HRESULT CopyClassObject(IWbemClassObject* object, const std::u16string& name_spa
     copy->relpath = SystemText(object, u"__RELPATH");
     copy->path = SystemText(object, u"__PATH");
     copy->name_space = name_space;
+    _variant_t derivation;
+    if (SUCCEEDED(object->Get(u"__DERIVATION", 0, &derivation, nullptr, nullptr)) &&
+        derivation.vt == (VT_ARRAY | VT_BSTR) && derivation.parray) {
+        LONG low = 0, high = -1;
+        SafeArrayGetLBound(derivation.parray, 1, &low);
+        SafeArrayGetUBound(derivation.parray, 1, &high);
+        for (LONG i = low; i <= high; ++i) {
+            BSTR name = nullptr;
+            if (SUCCEEDED(SafeArrayGetElement(derivation.parray, &i, &name)) && name)
+                copy->derivation.emplace_back(name, SysStringLen(name));
+            SysFreeString(name);
+        }
+    }
     SAFEARRAY* names = nullptr;
     HRESULT hr =
         object->GetNames(nullptr, WBEM_FLAG_ALWAYS | WBEM_FLAG_NONSYSTEM_ONLY, nullptr, &names);

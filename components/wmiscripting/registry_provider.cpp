@@ -1,8 +1,9 @@
-// StdRegProv: the registry read through WMI's method calls. Each method answers, in its
+// StdRegProv: the registry read and changed through WMI's method calls. Each method answers, in its
 // ReturnValue, 0 or the Win32 error code of the registry call (2 for a missing key or value),
 // and WBEM_E_TYPE_MISMATCH when the value exists with another type. An enumeration of a key
 // that has no subkeys (or values) gives null names, as WMI does.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -282,6 +283,227 @@ HRESULT EnumValues(const ObjectData& in, ObjectData& out) {
     return S_OK;
 }
 
+// ---- changing the registry ------------------------------------------------------------------
+
+HKEY RootOf(const ObjectData& in) {
+    return reinterpret_cast<HKEY>(ULONG_PTR(LONG(DefKey(in))));
+}
+
+HRESULT CreateKey(const ObjectData& in, ObjectData& out) {
+    KeyHandle key;
+    const std::u16string subkey = Text(in, u"sSubKeyName");
+    SetReturn(out, RegCreateKeyExW(RootOf(in), subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                   key.Out(), nullptr));
+    return S_OK;
+}
+
+HRESULT DeleteKey(const ObjectData& in, ObjectData& out) {
+    const std::u16string subkey = Text(in, u"sSubKeyName");
+    // A key with subkeys is refused, as WMI refuses it (ERROR_ACCESS_DENIED, 5).
+    SetReturn(out, subkey.empty() ? LSTATUS(ERROR_INVALID_PARAMETER)
+                                  : RegDeleteKeyW(RootOf(in), subkey.c_str()));
+    return S_OK;
+}
+
+HRESULT DeleteValue(const ObjectData& in, ObjectData& out) {
+    KeyHandle key;
+    const std::u16string subkey = Text(in, u"sSubKeyName");
+    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, KEY_SET_VALUE, key.Out());
+    if (status == ERROR_SUCCESS)
+        status = RegDeleteValueW(key.Get(), Text(in, u"sValueName").c_str());
+    SetReturn(out, status);
+    return S_OK;
+}
+
+// CheckAccess(hDefKey, sSubKeyName, uRequired) -> bGranted: whether the key opens with the
+// rights asked for.
+HRESULT CheckAccess(const ObjectData& in, ObjectData& out) {
+    const PropertyValue* p = in.Find(u"uRequired");
+    _variant_t rights;
+    REGSAM wanted = KEY_QUERY_VALUE;
+    if (p && p->value.vt != VT_NULL && p->value.vt != VT_EMPTY &&
+        SUCCEEDED(VariantChangeType(&rights, &p->value, 0, VT_R8)))
+        wanted = REGSAM(uint32_t(rights.dblVal < 0 ? rights.dblVal + 4294967296.0 : rights.dblVal));
+    KeyHandle key;
+    const std::u16string subkey = Text(in, u"sSubKeyName");
+    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, wanted, key.Out());
+    PropertyValue* granted = out.Find(u"bGranted");
+    VariantClear(&granted->value);
+    granted->value.vt = VT_BOOL;
+    granted->value.boolVal = status == ERROR_SUCCESS ? VARIANT_TRUE : VARIANT_FALSE;
+    SetReturn(out, status);
+    return S_OK;
+}
+
+// Writes one value of the key the in parameters name (the key must exist, as in WMI).
+LSTATUS WriteValue(const ObjectData& in, DWORD type, const void* data, size_t size) {
+    KeyHandle key;
+    const std::u16string subkey = Text(in, u"sSubKeyName");
+    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, KEY_SET_VALUE, key.Out());
+    if (status != ERROR_SUCCESS)
+        return status;
+    return RegSetValueExW(key.Get(), Text(in, u"sValueName").c_str(), 0, type,
+                          static_cast<const BYTE*>(data), DWORD(size));
+}
+
+template <DWORD kType>
+HRESULT SetTextValue(const ObjectData& in, ObjectData& out) {
+    std::u16string text = Text(in, u"sValue");
+    text.push_back(u'\0');
+    SetReturn(out, WriteValue(in, kType, text.data(), text.size() * 2));
+    return S_OK;
+}
+
+// A number in parameter `name` as unsigned bits; false when it is missing or not a number.
+bool Unsigned(const ObjectData& in, const char16_t* name, unsigned long long& n) {
+    const PropertyValue* p = in.Find(name);
+    if (!p || p->value.vt == VT_NULL || p->value.vt == VT_EMPTY)
+        return false;
+    _variant_t v;
+    if (p->value.vt == VT_BSTR) {  // 64-bit numbers travel as decimal text
+        std::u16string t(p->value.bstrVal, SysStringLen(p->value.bstrVal));
+        std::string digits(t.begin(), t.end());
+        char* end = nullptr;
+        n = std::strtoull(digits.c_str(), &end, 10);
+        return !digits.empty() && end && *end == '\0';
+    }
+    if (FAILED(VariantChangeType(&v, &p->value, 0, VT_R8)))
+        return false;
+    double d = v.dblVal;
+    if (d < 0)
+        d += 4294967296.0;
+    if (d < 0 || d >= 18446744073709551616.0)
+        return false;
+    n = static_cast<unsigned long long>(d);
+    return true;
+}
+
+HRESULT SetDWORDValue(const ObjectData& in, ObjectData& out) {
+    unsigned long long n = 0;
+    if (!Unsigned(in, u"uValue", n) || n > 0xFFFFFFFFull) {
+        SetReturn(out, ERROR_INVALID_PARAMETER);
+        return S_OK;
+    }
+    const uint32_t value = uint32_t(n);
+    SetReturn(out, WriteValue(in, REG_DWORD, &value, sizeof value));
+    return S_OK;
+}
+
+HRESULT SetQWORDValue(const ObjectData& in, ObjectData& out) {
+    unsigned long long n = 0;
+    if (!Unsigned(in, u"uValue", n)) {
+        SetReturn(out, ERROR_INVALID_PARAMETER);
+        return S_OK;
+    }
+    SetReturn(out, WriteValue(in, REG_QWORD, &n, sizeof n));
+    return S_OK;
+}
+
+// The elements of an array parameter, each through VARIANT (scripts pass VT_ARRAY|VT_VARIANT,
+// or JScript arrays that arrive the same way).
+// A property of a script object by name (a JScript array's "length" and "0", "1", ...).
+bool ScriptProperty(IDispatch* object, const std::u16string& name, _variant_t& value) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    DISPID id = 0;
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) &&
+           SUCCEEDED(object->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+                                    nullptr));
+}
+
+// Most elements an array parameter may have.
+constexpr long kMaxElements = 1 << 20;
+
+bool Elements(const ObjectData& in, const char16_t* name, std::vector<_variant_t>& items) {
+    const PropertyValue* p = in.Find(name);
+    if (p && p->value.vt == VT_DISPATCH && p->value.pdispVal) {  // a JScript array
+        _variant_t length;
+        if (!ScriptProperty(p->value.pdispVal, u"length", length) ||
+            FAILED(VariantChangeType(&length, &length, 0, VT_I4)) || length.lVal < 0 ||
+            length.lVal > kMaxElements)
+            return false;
+        for (long i = 0; i < length.lVal; ++i) {
+            std::string index = std::to_string(i);
+            _variant_t item;
+            if (!ScriptProperty(p->value.pdispVal, std::u16string(index.begin(), index.end()),
+                                item))
+                return false;
+            items.push_back(std::move(item));
+        }
+        return true;
+    }
+    if (!p || !(p->value.vt & VT_ARRAY) || !p->value.parray ||
+        SafeArrayGetDim(p->value.parray) != 1)
+        return false;
+    VARTYPE type = VT_EMPTY;
+    SafeArrayGetVartype(p->value.parray, &type);
+    LONG low = 0, high = -1;
+    SafeArrayGetLBound(p->value.parray, 1, &low);
+    SafeArrayGetUBound(p->value.parray, 1, &high);
+    for (LONG i = low; i <= high; ++i) {
+        _variant_t item;
+        if (type == VT_VARIANT) {
+            SafeArrayGetElement(p->value.parray, &i, &item);
+        } else if (type == VT_BSTR) {
+            BSTR b = nullptr;
+            SafeArrayGetElement(p->value.parray, &i, &b);
+            item.vt = VT_BSTR;
+            item.bstrVal = b;
+        } else {
+            VARIANT raw;
+            VariantInit(&raw);
+            raw.vt = type;
+            if (SafeArrayGetElemsize(p->value.parray) > sizeof raw.llVal ||
+                FAILED(SafeArrayGetElement(p->value.parray, &i, &raw.llVal)))
+                return false;
+            item = raw;
+            VariantClear(&raw);
+        }
+        items.push_back(std::move(item));
+    }
+    return true;
+}
+
+HRESULT SetMultiStringValue(const ObjectData& in, ObjectData& out) {
+    std::vector<_variant_t> items;
+    if (!Elements(in, u"sValue", items)) {
+        SetReturn(out, ERROR_INVALID_PARAMETER);
+        return S_OK;
+    }
+    std::u16string block;
+    for (auto& item : items) {
+        _variant_t text;
+        if (FAILED(VariantChangeType(&text, &item, 0, VT_BSTR))) {
+            SetReturn(out, ERROR_INVALID_PARAMETER);
+            return S_OK;
+        }
+        block.append(text.bstrVal, SysStringLen(text.bstrVal));
+        block.push_back(u'\0');
+    }
+    block.push_back(u'\0');
+    SetReturn(out, WriteValue(in, REG_MULTI_SZ, block.data(), block.size() * 2));
+    return S_OK;
+}
+
+HRESULT SetBinaryValue(const ObjectData& in, ObjectData& out) {
+    std::vector<_variant_t> items;
+    if (!Elements(in, u"uValue", items)) {
+        SetReturn(out, ERROR_INVALID_PARAMETER);
+        return S_OK;
+    }
+    std::vector<BYTE> bytes;
+    for (auto& item : items) {
+        _variant_t n;
+        if (FAILED(VariantChangeType(&n, &item, 0, VT_I4)) || n.lVal < 0 || n.lVal > 255) {
+            SetReturn(out, ERROR_INVALID_PARAMETER);
+            return S_OK;
+        }
+        bytes.push_back(BYTE(n.lVal));
+    }
+    SetReturn(out, WriteValue(in, REG_BINARY, bytes.data(), bytes.size()));
+    return S_OK;
+}
+
 PropertyValue Param(const char16_t* name, CIMTYPE type) {
     PropertyValue p;
     p.name = name;
@@ -330,6 +552,37 @@ const std::vector<MethodDecl>& Methods() {
              {result, Param(u"sNames", CIM_STRING | CIM_FLAG_ARRAY),
               Param(u"Types", CIM_SINT32 | CIM_FLAG_ARRAY)},
              &EnumValues},
+            {u"CheckAccess",
+             {key, subkey, Param(u"uRequired", CIM_UINT32)},
+             {result, Param(u"bGranted", CIM_BOOLEAN)},
+             &CheckAccess},
+            {u"CreateKey", {key, subkey}, {result}, &CreateKey},
+            {u"DeleteKey", {key, subkey}, {result}, &DeleteKey},
+            {u"DeleteValue", {key, subkey, value}, {result}, &DeleteValue},
+            {u"SetStringValue",
+             {key, subkey, value, Param(u"sValue", CIM_STRING)},
+             {result},
+             &SetTextValue<REG_SZ>},
+            {u"SetExpandedStringValue",
+             {key, subkey, value, Param(u"sValue", CIM_STRING)},
+             {result},
+             &SetTextValue<REG_EXPAND_SZ>},
+            {u"SetDWORDValue",
+             {key, subkey, value, Param(u"uValue", CIM_UINT32)},
+             {result},
+             &SetDWORDValue},
+            {u"SetQWORDValue",
+             {key, subkey, value, Param(u"uValue", CIM_UINT64)},
+             {result},
+             &SetQWORDValue},
+            {u"SetMultiStringValue",
+             {key, subkey, value, Param(u"sValue", CIM_STRING | CIM_FLAG_ARRAY)},
+             {result},
+             &SetMultiStringValue},
+            {u"SetBinaryValue",
+             {key, subkey, value, Param(u"uValue", CIM_UINT8 | CIM_FLAG_ARRAY)},
+             {result},
+             &SetBinaryValue},
         };
     }();
     return methods;

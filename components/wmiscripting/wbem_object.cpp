@@ -19,6 +19,8 @@ constexpr DISPID kPathId = 2;
 constexpr DISPID kMethodsId = 3;
 constexpr DISPID kSpawnInstanceId = 4;
 constexpr DISPID kExecMethodId = 5;
+constexpr DISPID kDerivationId = 6;
+constexpr DISPID kObjectTextId = 7;
 constexpr DISPID kFirstPropertyId = 1000;
 constexpr DISPID kFirstMethodId = 2000;
 
@@ -315,9 +317,10 @@ class WbemObject final : public kvwin::UntypedDispatch<IDispatch> {
             return DISP_E_UNKNOWNNAME;
         std::u16string_view name(names[0]);
         static constexpr std::pair<const char16_t*, DISPID> fixed[] = {
-            {u"Properties_", kPropertiesId}, {u"Path_", kPathId},
-            {u"Methods_", kMethodsId},       {u"SpawnInstance_", kSpawnInstanceId},
-            {u"ExecMethod_", kExecMethodId},
+            {u"Properties_", kPropertiesId},    {u"Path_", kPathId},
+            {u"Methods_", kMethodsId},          {u"SpawnInstance_", kSpawnInstanceId},
+            {u"ExecMethod_", kExecMethodId},    {u"Derivation_", kDerivationId},
+            {u"GetObjectText_", kObjectTextId},
         };
         for (const auto& [text, id] : fixed) {
             if (kvwin::EqualsAsciiNoCase(name, text)) {
@@ -404,9 +407,81 @@ class WbemObject final : public kvwin::UntypedDispatch<IDispatch> {
                                  NewWbemObject(std::make_shared<ObjectData>(*data_)));
             case kExecMethodId:
                 return method ? ExecMethod(call) : DISP_E_MEMBERNOTFOUND;
+            case kDerivationId:
+                return Derivation(call);
+            case kObjectTextId:
+                return method ? kvwin::SetVariantText(call.Result(), ObjectText())
+                              : DISP_E_MEMBERNOTFOUND;
             default:
                 return DISP_E_MEMBERNOTFOUND;
         }
+    }
+
+    // Derivation_: the superclass names, nearest first, as an array of texts.
+    HRESULT Derivation(kvwin::DispatchCall& call) {
+        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(data_->derivation.size()));
+        if (!array)
+            return E_OUTOFMEMORY;
+        for (LONG i = 0; i < LONG(data_->derivation.size()); ++i) {
+            _variant_t name(data_->derivation[size_t(i)].c_str());
+            SafeArrayPutElement(array, &i, &name);
+        }
+        if (!call.Result()) {
+            SafeArrayDestroy(array);
+            return S_OK;
+        }
+        call.Result()->vt = VT_ARRAY | VT_VARIANT;
+        call.Result()->parray = array;
+        return S_OK;
+    }
+
+    // GetObjectText_([flags]): the object in MOF, "instance of Class\n{\n\tName = value;\n};".
+    std::u16string ObjectText() const {
+        std::u16string text = data_->relpath.empty() ? u"\nclass " : u"\ninstance of ";
+        text += data_->class_name + u"\n{\n";
+        for (const auto& p : data_->properties) {
+            if (p.value.vt == VT_EMPTY || p.value.vt == VT_NULL)
+                continue;
+            text += u"\t" + p.name + u" = " + MofValue(p.value) + u";\n";
+        }
+        return text + u"};\n";
+    }
+    static std::u16string MofValue(const VARIANT& v) {
+        if (v.vt & VT_ARRAY) {
+            std::u16string out = u"{";
+            SAFEARRAY* a = v.parray;
+            LONG low = 0, high = -1;
+            SafeArrayGetLBound(a, 1, &low);
+            SafeArrayGetUBound(a, 1, &high);
+            VARTYPE type = VT_EMPTY;
+            SafeArrayGetVartype(a, &type);
+            for (LONG i = low; i <= high; ++i) {
+                _variant_t item;
+                if (type == VT_VARIANT)
+                    SafeArrayGetElement(a, &i, &item);
+                else {
+                    item.vt = type;
+                    SafeArrayGetElement(a, &i, &item.bVal);  // the union's storage
+                }
+                out += (i > low ? u", " : u"") + MofValue(item);
+            }
+            return out + u"}";
+        }
+        if (v.vt == VT_BOOL)
+            return v.boolVal ? u"TRUE" : u"FALSE";
+        _variant_t text;
+        if (FAILED(VariantChangeType(&text, &v, 0, VT_BSTR)))
+            return u"NULL";
+        std::u16string s(text.bstrVal, SysStringLen(text.bstrVal));
+        if (v.vt != VT_BSTR)
+            return s;
+        std::u16string quoted = u"\"";
+        for (char16_t c : s) {
+            if (c == u'"' || c == u'\\')
+                quoted += u'\\';
+            quoted += c;
+        }
+        return quoted + u"\"";
     }
 
     // ExecMethod_(name [, inParams [, flags [, context]]]) -> the out-parameters object.

@@ -52,6 +52,7 @@ struct ObjectData {
     std::u16string path;
     std::u16string name_space;
     std::vector<PropertyValue> properties;
+    std::vector<std::u16string> derivation;            // the superclasses, nearest first
     const std::vector<MethodDecl>* methods = nullptr;  // static table, or null
 
     PropertyValue* Find(std::u16string_view name);
@@ -79,6 +80,17 @@ IDispatch* NewServices(IWbemServices* services, std::u16string name_space);
 // The object a "winmgmts:" display name stands for.
 HRESULT BindWinmgmtsName(std::u16string_view display_name, REFIID riid, void** ppv);
 HRESULT CreateMonikerBinder(IUnknown* outer, REFIID riid, void** ppv);
+
+// WbemScripting.SWbemLocator and WbemScripting.SWbemDateTime.
+inline constexpr CLSID CLSID_SWbemLocator =
+    kvwin::GuidFromLiteral("76A64158-CB41-11D1-8B02-00600806D9B6");
+inline constexpr CLSID CLSID_SWbemDateTime =
+    kvwin::GuidFromLiteral("47DFBE54-CF76-11D3-B38F-00105A1F473A");
+HRESULT CreateLocator(IUnknown* outer, REFIID riid, void** ppv);
+HRESULT CreateDateTime(IUnknown* outer, REFIID riid, void** ppv);
+
+// The service's namespace `resource` ("root\cimv2", "\\server\root\x") on this machine.
+HRESULT ConnectNamespace(const std::u16string& resource, IWbemServices** services);
 
 // WMI codes the service headers do not name.
 inline constexpr HRESULT kWbemInvalidMethod = HRESULT(0x8004102E);

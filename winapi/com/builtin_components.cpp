@@ -26,11 +26,19 @@ std::vector<BuiltinClass> ComponentClasses() {
          u"", nullptr, u"libkavrel-scripting.so"},
         {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",
          nullptr, u"libkavrel-scripting.so"},
+        {kvwin::GuidFromLiteral("0D43FE01-F093-11CF-8940-00A0C9054228"),
+         u"Scripting.FileSystemObject", u"", nullptr, u"libkavrel-scripting.so"},
+        {kvwin::GuidFromLiteral("72C24DD5-D70A-438B-8A42-98424B88AFB8"), u"WScript.Shell", u"",
+         nullptr, u"libkavrel-scripting.so"},
         // The WMI service's locator.
         {CLSID_WbemLocator, u"", u"", nullptr, u"libkavrel-wmi.so"},
         // The WMI scripting face: the class "winmgmts" binds "winmgmts:" display names.
         {kvwin::GuidFromLiteral("172BDDF8-CEEA-11D1-8B05-00600806D9B6"), u"winmgmts", u"", nullptr,
          u"libkavrel-wmiscripting.so"},
+        {kvwin::GuidFromLiteral("76A64158-CB41-11D1-8B02-00600806D9B6"),
+         u"WbemScripting.SWbemLocator", u"", nullptr, u"libkavrel-wmiscripting.so"},
+        {kvwin::GuidFromLiteral("47DFBE54-CF76-11D3-B38F-00105A1F473A"),
+         u"WbemScripting.SWbemDateTime", u"", nullptr, u"libkavrel-wmiscripting.so"},
     };
 }
 

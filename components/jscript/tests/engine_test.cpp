@@ -212,3 +212,30 @@ TEST(JScriptEngine, NamedItemsAreReachableFromScript) {
 
 }  // namespace
 }  // namespace jstest
+
+namespace jstest {
+namespace {
+
+// Conditional compilation on hostile text: deep nesting and long chains fail to compile or
+// run; they never overflow the stack.
+TEST(ConditionalCompilation, BoundedOnHostileText) {
+    ScopedApartment apartment;
+    const std::u16string deep_parens = u"/*@cc_on @if (" + std::u16string(100000, u'(') + u"1" +
+                                       std::u16string(100000, u')') + u") var x = 1; @end @*/";
+    const std::u16string deep_not =
+        u"/*@cc_on @set @a = " + std::u16string(100000, u'!') + u"1 @*/";
+    std::u16string long_chain = u"/*@cc_on @set @a = 1";
+    for (int i = 0; i < 20000; ++i)
+        long_chain += u" + 1";
+    long_chain += u"\nvar sum = @a; @*/";
+    const std::u16string unbalanced = u"/*@cc_on @if (1) var y = 2; @*/";
+    for (const auto* text : {&deep_parens, &deep_not, &unbalanced}) {
+        Script s;
+        EXPECT_NE(s.Parse(*text), S_OK);
+    }
+    Script s;
+    EXPECT_EQ(s.Parse(long_chain), S_OK);  // long, not deep
+}
+
+}  // namespace
+}  // namespace jstest

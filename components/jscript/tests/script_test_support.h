@@ -208,8 +208,9 @@ struct Script {
     RecordingSite* site = new RecordingSite();  // the engine holds it; `site` borrows
     TestHelper* helper = new TestHelper();      // owned here
 
-    explicit Script(bool with_helper = true) {
-        EXPECT_EQ(engine.CreateInstance(CLSID_JScript), S_OK);
+    // `engine_class` picks the engine (the VBScript tests pass CLSID_VBScript).
+    explicit Script(bool with_helper = true, const CLSID& engine_class = CLSID_JScript) {
+        EXPECT_EQ(engine.CreateInstance(engine_class), S_OK);
         EXPECT_EQ(engine->QueryInterface(IID_PPV_ARGS(&parse)), S_OK);
         if (with_helper) {
             helper->AddRef();

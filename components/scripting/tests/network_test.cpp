@@ -34,6 +34,14 @@ TEST(WshNetwork, NamesTheComputerAndTheUser) {
 
     EXPECT_EQ(Invoke(network, u"ComputerName", DISPATCH_PROPERTYPUT, {u"x"}).hr,
               DISP_E_MEMBERNOTFOUND);
+
+    for (const char16_t* method : {u"EnumNetworkDrives", u"EnumPrinterConnections"}) {
+        Outcome drives = Method(network, method);
+        ASSERT_EQ(drives.result.vt, VT_DISPATCH);
+        EXPECT_EQ(Invoke(drives.result.pdispVal, u"Count", DISPATCH_PROPERTYGET).result.lVal, 0);
+        EXPECT_EQ(Method(drives.result.pdispVal, u"Item", {_variant_t(0L)}).scode,
+                  HRESULT(0x800A0005));
+    }
 }
 
 }  // namespace

@@ -139,3 +139,54 @@ TEST(RegistryScripts, DirectCallFillsByReferenceArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+// The setters, CreateKey, DeleteValue, DeleteKey and CheckAccess, read back with the getters
+// and EnumValues' types through ExecMethod_, the road JScript takes.
+TEST(RegistryScripts, SettersAndKeysRoundTrip) {
+    wmitest::RunScript(
+        uR"JS(
+var HKCU = 0x80000001;
+var reg = GetObject("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\default:StdRegProv");
+function Call(method, args) {
+    var p = reg.Methods_.Item(method).InParameters.SpawnInstance_();
+    for (var name in args) p.Properties_.Item(name).Value = args[name];
+    return reg.ExecMethod_(method, p);
+}
+var key = "Software\\Kavrel Setters";
+Test.ok(reg.CreateKey(HKCU, key) == 0, "CreateKey");
+Test.ok(reg.SetStringValue(HKCU, key, "S", "text é") == 0, "SetStringValue");
+Test.ok(reg.SetExpandedStringValue(HKCU, key, "E", "%TEMP%") == 0, "SetExpandedStringValue");
+Test.ok(reg.SetDWORDValue(HKCU, key, "D", 4294967295) == 0, "SetDWORDValue");
+Test.ok(reg.SetQWORDValue(HKCU, key, "Q", "1099511627776") == 0, "SetQWORDValue");
+Test.ok(reg.SetMultiStringValue(HKCU, key, "M", ["a", "b c"]) == 0, "SetMultiStringValue");
+Test.ok(reg.SetBinaryValue(HKCU, key, "B", [1, 2, 255]) == 0, "SetBinaryValue");
+Test.ok(reg.SetBinaryValue(HKCU, key, "Bad", [256]) == 87, "a byte out of range");
+Test.ok(reg.SetStringValue(HKCU, "Software\\No Such Key", "S", "x") == 2, "a missing key");
+
+Test.ok(Call("GetStringValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "S"}).sValue == "text é", "S back");
+Test.ok((Call("GetDWORDValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "D"}).uValue >>> 0) == 4294967295, "D back");
+Test.ok(Call("GetQWORDValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "Q"}).uValue == "1099511627776", "Q back");
+Test.ok(Call("GetMultiStringValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "M"}).sValue.join("|") == "a|b c", "M back");
+Test.ok(Call("GetBinaryValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "B"}).uValue.join(",") == "1,2,255", "B back");
+var values = Call("EnumValues", {hDefKey: HKCU, sSubKeyName: key});
+var kinds = {};
+for (var i = 0; i < values.sNames.length; ++i) kinds[values.sNames[i]] = values.Types[i];
+Test.ok(kinds.S == 1 && kinds.E == 2 && kinds.B == 3 && kinds.D == 4 && kinds.M == 7 && kinds.Q == 11,
+        "EnumValues types");
+
+var access = Call("CheckAccess", {hDefKey: HKCU, sSubKeyName: key, uRequired: 1});
+Test.ok(access.ReturnValue == 0 && access.bGranted === true, "CheckAccess granted");
+var none = Call("CheckAccess", {hDefKey: HKCU, sSubKeyName: key + "\\missing", uRequired: 1});
+Test.ok(none.ReturnValue == 2 && none.bGranted === false, "CheckAccess on a missing key");
+
+Test.ok(reg.DeleteValue(HKCU, key, "S") == 0, "DeleteValue");
+Test.ok(reg.DeleteValue(HKCU, key, "S") == 2, "DeleteValue again");
+Test.ok(reg.CreateKey(HKCU, key + "\\Child") == 0, "CreateKey of a child");
+Test.ok(reg.DeleteKey(HKCU, key + "\\Child") == 0, "DeleteKey");
+Test.ok(reg.DeleteKey(HKCU, key + "\\Child") == 2, "DeleteKey again");
+)JS");
+}
+
+}  // namespace

@@ -1,0 +1,372 @@
+// WScript.Shell's Run and Exec: real child processes through the layer's CreateProcessW.
+//
+// Exec captures the child's output and error streams in two temporary files (the layer has
+// no pipes); each is removed as soon as this side holds it open. StdOut and StdErr read them
+// as they grow: a read that needs more text waits for the child to write it or to end, in
+// short waits on the child's process handle, so a script blocks exactly as long as it does
+// with pipes on Windows and no longer. Text is UTF-8 when it is valid UTF-8, otherwise the
+// ANSI code page. The child's input is empty (StdIn is not offered).
+//
+// The Exec object and its streams are apartment objects; they share the process handle.
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "file_system.h"
+#include "kvwin/file_handle.h"
+#include "kvwin/utf.h"
+#include "shell.h"
+#include "win/debug.h"
+#include "win/kernel_objects.h"
+#include "win/processes.h"
+#include "win/text.h"
+
+namespace kvscripting {
+namespace {
+
+constexpr WORD kGet = DISPATCH_PROPERTYGET;
+constexpr WORD kMethod = DISPATCH_METHOD;
+constexpr DWORD kPollMs = 20;
+// Most text one stream keeps; a child writing more ends the stream there.
+constexpr size_t kMaxStreamChars = 64u << 20;
+
+struct Process {
+    HANDLE handle = nullptr;
+    DWORD id = 0;
+    ~Process() {
+        if (handle)
+            CloseHandle(handle);
+    }
+    bool Ended() const { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }
+};
+
+HRESULT Start(const std::u16string& command, STARTUPINFOW& startup, BOOL inherit,
+              PROCESS_INFORMATION& info) {
+    std::vector<WCHAR> line(command.begin(), command.end());
+    line.push_back(u'\0');
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr,
+                        &startup, &info))
+        return HRESULT_FROM_WIN32(GetLastError());
+    if (info.hThread)
+        CloseHandle(info.hThread);
+    return S_OK;
+}
+
+class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
+  public:
+    ExecStream(FileHandle file, std::shared_ptr<Process> process)
+        : file_(std::move(file)), process_(std::move(process)) {}
+    static std::span<const kvwin::DispatchMember<ExecStream>> DispatchMembers();
+    std::u16string_view ErrorSource() const override { return u"WshScriptExec"; }
+
+    static HRESULT AtEndOfStream(ExecStream& self, kvwin::DispatchCall& call) {
+        return Bool(call, self.pos_ >= self.text_.size() && !self.WaitForMore());
+    }
+    static HRESULT AtEndOfLine(ExecStream& self, kvwin::DispatchCall& call) {
+        if (self.pos_ >= self.text_.size() && !self.WaitForMore())
+            return Bool(call, true);
+        char16_t c = self.text_[self.pos_];
+        return Bool(call, c == u'\n' || c == u'\r');
+    }
+    static HRESULT ReadLine(ExecStream& self, kvwin::DispatchCall& call) {
+        size_t end;
+        while ((end = self.text_.find(u'\n', self.pos_)) == std::u16string::npos &&
+               self.WaitForMore()) {
+        }
+        if (self.pos_ >= self.text_.size())
+            return FailWith(call, kInputPastEnd);
+        std::u16string line = self.Take(end == std::u16string::npos ? self.text_.size() - self.pos_
+                                                                    : end + 1 - self.pos_);
+        if (!line.empty() && line.back() == u'\n')
+            line.pop_back();
+        if (!line.empty() && line.back() == u'\r')
+            line.pop_back();
+        return kvwin::SetVariantText(call.Result(), line);
+    }
+    static HRESULT ReadAll(ExecStream& self, kvwin::DispatchCall& call) {
+        while (self.WaitForMore()) {
+        }
+        return kvwin::SetVariantText(call.Result(), self.Take(self.text_.size() - self.pos_));
+    }
+    static HRESULT Read(ExecStream& self, kvwin::DispatchCall& call) {
+        long n = 0;
+        if (!ArgLong(call, 0, 0, n) || n < 0)
+            return FailWith(call, kInvalidArgument);
+        while (self.text_.size() - self.pos_ < size_t(n) && self.WaitForMore()) {
+        }
+        return kvwin::SetVariantText(call.Result(),
+                                     self.Take(std::min(size_t(n), self.text_.size() - self.pos_)));
+    }
+    static HRESULT Skip(ExecStream& self, kvwin::DispatchCall& call) {
+        long n = 0;
+        if (!ArgLong(call, 0, 0, n) || n < 0)
+            return FailWith(call, kInvalidArgument);
+        while (self.text_.size() - self.pos_ < size_t(n) && self.WaitForMore()) {
+        }
+        self.Take(std::min(size_t(n), self.text_.size() - self.pos_));
+        return S_OK;
+    }
+    static HRESULT SkipLine(ExecStream& self, kvwin::DispatchCall& call) {
+        HRESULT hr = ReadLine(self, call);
+        if (SUCCEEDED(hr) && call.Result())
+            VariantClear(call.Result());  // the line is not returned
+        return hr;
+    }
+    static HRESULT Line(ExecStream& self, kvwin::DispatchCall& call) {
+        return Number(call, self.line_);
+    }
+    static HRESULT Column(ExecStream& self, kvwin::DispatchCall& call) {
+        return Number(call, self.column_);
+    }
+    static HRESULT Close(ExecStream& self, kvwin::DispatchCall&) {
+        self.file_.Close();
+        return S_OK;
+    }
+
+  private:
+    ~ExecStream() override = default;
+
+    static HRESULT Bool(kvwin::DispatchCall& call, bool b) {
+        if (call.Result()) {
+            call.Result()->vt = VT_BOOL;
+            call.Result()->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+        }
+        return S_OK;
+    }
+    static HRESULT Number(kvwin::DispatchCall& call, long n) {
+        if (call.Result()) {
+            call.Result()->vt = VT_I4;
+            call.Result()->lVal = n;
+        }
+        return S_OK;
+    }
+
+    // Reads what the child has written so far; true when it added text.
+    bool Fill(bool final) {
+        if (!file_.valid() || text_.size() >= kMaxStreamChars)
+            return false;
+        char chunk[65536];
+        DWORD got = 0;
+        while (ReadFile(file_.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+            pending_.append(chunk, got);
+        // Keep an unfinished UTF-8 sequence for the next read, unless the child is gone.
+        size_t cut = pending_.size();
+        if (!final) {
+            size_t back = 0;
+            while (back < 3 && back < cut && (pending_[cut - 1 - back] & 0xC0) == 0x80)
+                ++back;
+            if (back < cut && (static_cast<unsigned char>(pending_[cut - 1 - back]) & 0xC0) == 0xC0)
+                cut -= back + 1;
+        }
+        if (cut == 0)
+            return false;
+        const size_t before = text_.size();
+        int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pending_.data(), int(cut),
+                                    nullptr, 0);
+        UINT page = n > 0 ? CP_UTF8 : CP_ACP;
+        DWORD flags = n > 0 ? MB_ERR_INVALID_CHARS : 0;
+        if (n <= 0)
+            n = MultiByteToWideChar(CP_ACP, 0, pending_.data(), int(cut), nullptr, 0);
+        if (n > 0) {
+            text_.resize(before + size_t(n));
+            MultiByteToWideChar(page, flags, pending_.data(), int(cut), text_.data() + before, n);
+        }
+        pending_.erase(0, cut);
+        return text_.size() > before;
+    }
+
+    // Waits until the child writes more or ends; true when there is new text.
+    bool WaitForMore() {
+        if (!file_.valid())  // closed by the script
+            return false;
+        for (;;) {
+            if (Fill(false))
+                return true;
+            if (process_->Ended())
+                return Fill(true);
+            WaitForSingleObject(process_->handle, kPollMs);
+        }
+    }
+
+    std::u16string Take(size_t n) {
+        std::u16string taken = text_.substr(pos_, n);
+        pos_ += taken.size();
+        for (char16_t c : taken) {
+            if (c == u'\n') {
+                ++line_;
+                column_ = 1;
+            } else {
+                ++column_;
+            }
+        }
+        return taken;
+    }
+
+    FileHandle file_;
+    std::shared_ptr<Process> process_;
+    std::string pending_;  // bytes read and not yet decoded
+    std::u16string text_;
+    size_t pos_ = 0;
+    long line_ = 1;
+    long column_ = 1;
+    ModuleRef module_ref_;
+};
+
+const kvwin::DispatchMember<ExecStream> kStreamMembers[] = {
+    {u"Line", 10000, kGet, 0, 0, &ExecStream::Line},
+    {u"Column", -529, kGet, 0, 0, &ExecStream::Column},
+    {u"AtEndOfStream", 10002, kGet, 0, 0, &ExecStream::AtEndOfStream},
+    {u"AtEndOfLine", 10003, kGet, 0, 0, &ExecStream::AtEndOfLine},
+    {u"Read", 10004, kMethod, 1, 1, &ExecStream::Read},
+    {u"ReadLine", 10005, kMethod, 0, 0, &ExecStream::ReadLine},
+    {u"ReadAll", 10006, kMethod, 0, 0, &ExecStream::ReadAll},
+    {u"Skip", 10010, kMethod, 1, 1, &ExecStream::Skip},
+    {u"SkipLine", 10011, kMethod, 0, 0, &ExecStream::SkipLine},
+    {u"Close", 10012, kMethod, 0, 0, &ExecStream::Close},
+};
+
+std::span<const kvwin::DispatchMember<ExecStream>> ExecStream::DispatchMembers() {
+    return kStreamMembers;
+}
+
+class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
+  public:
+    Exec(std::shared_ptr<Process> process, ExecStream* out, ExecStream* err)
+        : process_(std::move(process)), out_(out), err_(err) {}
+    static std::span<const kvwin::DispatchMember<Exec>> DispatchMembers();
+    std::u16string_view ErrorSource() const override { return u"WshScriptExec"; }
+
+    static HRESULT Status(Exec& self, kvwin::DispatchCall& call) {
+        return Number(call, self.process_->Ended() ? 1 : 0);
+    }
+    static HRESULT ExitCode(Exec& self, kvwin::DispatchCall& call) {
+        DWORD code = 0;
+        if (!GetExitCodeProcess(self.process_->handle, &code) || code == STILL_ACTIVE)
+            code = 0;
+        return Number(call, LONG(code));
+    }
+    static HRESULT ProcessID(Exec& self, kvwin::DispatchCall& call) {
+        return Number(call, LONG(self.process_->id));
+    }
+    static HRESULT StdOut(Exec& self, kvwin::DispatchCall& call) { return Stream(call, self.out_); }
+    static HRESULT StdErr(Exec& self, kvwin::DispatchCall& call) { return Stream(call, self.err_); }
+    static HRESULT Terminate(Exec& self, kvwin::DispatchCall&) {
+        if (!self.process_->Ended())
+            TerminateProcess(self.process_->handle, 1);
+        return S_OK;
+    }
+
+  private:
+    ~Exec() override {
+        out_->Release();
+        err_->Release();
+    }
+    static HRESULT Number(kvwin::DispatchCall& call, LONG n) {
+        if (call.Result()) {
+            call.Result()->vt = VT_I4;
+            call.Result()->lVal = n;
+        }
+        return S_OK;
+    }
+    static HRESULT Stream(kvwin::DispatchCall& call, ExecStream* stream) {
+        if (call.Result()) {
+            stream->AddRef();
+            call.Result()->vt = VT_DISPATCH;
+            call.Result()->pdispVal = stream;
+        }
+        return S_OK;
+    }
+
+    std::shared_ptr<Process> process_;
+    ExecStream* out_;
+    ExecStream* err_;
+    ModuleRef module_ref_;
+};
+
+const kvwin::DispatchMember<Exec> kExecMembers[] = {
+    {u"StdOut", 2, kGet, 0, 0, &Exec::StdOut},
+    {u"StdErr", 3, kGet, 0, 0, &Exec::StdErr},
+    {u"Status", 4, kGet, 0, 0, &Exec::Status},
+    {u"ExitCode", 5, kGet, 0, 0, &Exec::ExitCode},
+    {u"ProcessID", 6, kGet, 0, 0, &Exec::ProcessID},
+    {u"Terminate", 7, kMethod, 0, 0, &Exec::Terminate},
+};
+
+std::span<const kvwin::DispatchMember<Exec>> Exec::DispatchMembers() {
+    return kExecMembers;
+}
+
+// A capture file: a write handle for the child and a read handle for us; the name is gone
+// once both are open.
+bool OpenCapture(FileHandle& write, FileHandle& read) {
+    static std::atomic<unsigned> counter{0};
+    WCHAR folder[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH, folder);
+    if (n == 0 || n > MAX_PATH)
+        return false;
+    std::u16string name =
+        JoinPath(folder, kvwin::FromUtf8("kavrel-exec-" + std::to_string(GetCurrentProcessId()) +
+                                         "-" + std::to_string(counter++) + ".txt"));
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    write = FileHandle(CreateFileW(name.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!write.valid())
+        return false;
+    read = FileHandle(
+        CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    DeleteFileW(name.c_str());
+    return read.valid();
+}
+
+}  // namespace
+
+HRESULT RunProgram(const std::u16string& command, bool wait, DWORD& exit_code) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    HRESULT hr = Start(command, startup, FALSE, info);
+    if (FAILED(hr))
+        return hr;
+    Process process;
+    process.handle = info.hProcess;
+    exit_code = 0;
+    if (wait) {
+        WaitForSingleObject(process.handle, INFINITE);
+        if (!GetExitCodeProcess(process.handle, &exit_code))
+            exit_code = 0;
+    }
+    return S_OK;
+}
+
+HRESULT StartExec(kvwin::DispatchCall& call, const std::u16string& command) {
+    FileHandle out_write, out_read, err_write, err_read;
+    if (!OpenCapture(out_write, out_read) || !OpenCapture(err_write, err_read))
+        return FailWithLastError(call, GetLastError());
+    FileHandle input(CreateFileW(u"/dev/null", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.valid() ? input.get() : nullptr;
+    startup.hStdOutput = out_write.get();
+    startup.hStdError = err_write.get();
+    PROCESS_INFORMATION info{};
+    HRESULT hr = Start(command, startup, TRUE, info);
+    if (FAILED(hr))
+        return call.Fail(hr, u"The system cannot find the file specified.");
+    auto process = std::make_shared<Process>();
+    process->handle = info.hProcess;
+    process->id = info.dwProcessId;
+    auto* out = new ExecStream(std::move(out_read), process);
+    auto* err = new ExecStream(std::move(err_read), process);
+    auto* exec = new Exec(process, out, err);
+    if (!call.Result()) {
+        exec->Release();
+        return S_OK;
+    }
+    call.Result()->vt = VT_DISPATCH;
+    call.Result()->pdispVal = exec;
+    return S_OK;
+}
+
+}  // namespace kvscripting
