@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <span>
@@ -187,6 +188,12 @@ TEST(JScriptCancellation, TheEventSetByAnotherProcessStopsTheScript) {
 
 // Every example document runs through the driver and gives rows.
 TEST(ScriptExamples, EachGivesAResultDocumentWithRows) {
+    // The library chose the process's temp folder when it was loaded, before this case's
+    // state root was in place; the examples that make files (Exec's captures) need one that
+    // exists under it.
+    const std::string temp = kvtest::MakeTempFolder("temp");
+    ::setenv("TMP", temp.c_str(), 1);
+    ::setenv("TEMP", temp.c_str(), 1);
     kvtest::ScopedApartment apartment;
     int examples = 0;
     for (const auto& entry : std::filesystem::directory_iterator(KAVREL_EXAMPLES_DIR)) {
