@@ -1,0 +1,2 @@
+// Interruption and deep recursion.
+#include "vbs_test_support.h"
