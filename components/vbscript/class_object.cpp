@@ -92,7 +92,7 @@ Value ClassObject::Member(Runtime& rt, std::u16string_view name, Value* args, ui
         name.empty()
             ? (info.default_member >= 0 ? &info.members[size_t(info.default_member)] : nullptr)
             : info.Find(LowerName(name));
-    if (!m)
+    if (!m || (m->is_private && rt.active_class != class_index_))
         Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
     AddRef();
     Value hold = Value::AttachObject(this);
@@ -130,7 +130,7 @@ void ClassObject::Put(Runtime& rt, std::u16string_view name, Value* args, uint32
         name.empty()
             ? (info.default_member >= 0 ? &info.members[size_t(info.default_member)] : nullptr)
             : info.Find(LowerName(name));
-    if (!m)
+    if (!m || (m->is_private && rt.active_class != class_index_))
         Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
     AddRef();
     Value hold = Value::AttachObject(this);

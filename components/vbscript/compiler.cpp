@@ -590,6 +590,11 @@ class ProcCompiler {
             return;
         }
         Resolved r = Resolve(n.name);
+        if (call && r.where == Where::Local && r.index == 0 && !global_) {
+            // The function's own name with arguments calls it again.
+            r = cls_ && cls_->Find(n.name) ? Resolved{Where::Member, 0, {}}
+                                           : Resolved{Where::Global, rt_.GlobalSlot(n.name), {}};
+        }
         switch (r.where) {
             case Where::Local:
                 Emit(Op::LoadLocal, r.index);

@@ -785,14 +785,17 @@ Value Runtime::Call(int index, Value* args, uint32_t argc, IDispatch* me) {
     struct Unwind {
         Runtime& rt;
         size_t base;
+        int active_class;
         ~Unwind() {
+            rt.active_class = active_class;
             size_t& sp = rt.sp_;
             while (sp > base)
                 rt.stack_[--sp] = Value();
             --rt.call_depth_;
         }
-    } unwind{*this, base};
+    } unwind{*this, base, active_class};
     ++call_depth_;
+    active_class = p.class_index;
     Frame frame{&p, locals, base + p.locals, me};
     Interpreter(*this, frame).Run();
     Value result = std::move(locals[0].Deref());

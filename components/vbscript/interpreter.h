@@ -118,6 +118,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     Value CallGlobalByName(int slot, Value* args, uint32_t argc, WORD flags, bool* found);
 
     ErrState& Err() { return err_; }
+    // The class whose member runs now (-1: none): its private members are reachable.
+    int active_class = -1;
     // The Err object (made at first use) and the blocks Eval and Execute compiled, by text.
     Value err_object;
     std::unordered_map<std::u16string, int> dynamic_code;

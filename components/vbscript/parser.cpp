@@ -284,7 +284,9 @@ class Parser {
             auto n = std::make_unique<Node>(NodeKind::Assign, start->line, start->column);
             n->kids.push_back(std::move(target));
             n->kids.push_back(Expression());
-            return n;
+            if (!AtOp(u",") || n->kids[0]->kind != NodeKind::Call)
+                return n;
+            // `f (a) = b, c`: a call whose first argument is a comparison.
         }
         if (AtStatementEnd()) {
             start->kids.push_back(std::move(target));
