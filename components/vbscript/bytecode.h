@@ -17,54 +17,55 @@
 namespace kvvbs {
 
 // a, b: the operands each opcode reads (see interpreter.cpp).
-#define KVVBS_OPCODES(X)                                                                  \
-    X(PushConst) /* a: constant index */                                                  \
-    X(PushInt)   /* a: value (a Long) */                                                  \
-    X(PushSmall) /* a: value (an Integer) */                                              \
-    X(PushEmpty)                                                                          \
-    X(PushNothing)                                                                        \
-    X(PushMissing)                                                                        \
-    X(PushMe)                                                                             \
-    X(Pop)                                                                                \
-    X(LoadLocal)     /* a: slot */                                                        \
-    X(StoreLocal)    /* a: slot; pops the value (objects give their default value) */     \
-    X(SetLocal)      /* a: slot; pops an object reference */                              \
-    X(RefLocal)      /* a: slot; pushes a reference to it */                              \
-    X(PutLocal)      /* a: slot; pops any value into it as it is (hidden slots, Const) */ \
-    X(LoadGlobal)    /* a: slot; b: 1 when Option Explicit */                             \
-    X(StoreGlobal)   /* a: slot; b: 1 when Option Explicit */                             \
-    X(SetGlobal)     /* a: slot; b: 1 when Option Explicit */                             \
-    X(RefGlobal)     /* a: slot; b: 1 when Option Explicit */                             \
-    X(DeclareGlobal) /* a: slot (Dim at the top level) */                                 \
-    X(ConstGlobal)   /* a: slot; pops the value */                                        \
-    X(Binary)        /* a: BinOp; b: literal flags */                                     \
-    X(Negate)                                                                             \
-    X(Not)                                                                                \
-    X(Is)                                                                                 \
-    X(Jump)        /* a: target */                                                        \
-    X(JumpIfFalse) /* a: target; pops the condition */                                    \
-    X(JumpIfTrue)  /* a: target; pops the condition */                                    \
-    X(Loop)        /* a: target; a backward jump (checks the interrupt signal) */         \
-    X(Stmt)        /* a: where On Error Resume Next continues; b: line */                 \
-    X(CallGlobal)  /* a: slot; b: argument count */                                       \
-    X(CallBuiltin) /* a: builtin; b: argument count */                                    \
-    X(CallMember)  /* a: name constant; b: argument count; object below the arguments */  \
-    X(Index)       /* b: argument count; the indexed value below the arguments */         \
-    X(RefIndex)    /* b: argument count; a reference below them: an element reference */  \
-    X(StoreIndex)  /* b: argument count; reference, arguments, value */                   \
-    X(SetIndex)                                                                           \
-    X(StoreMember) /* a: name constant; b: argument count; object, arguments, value */    \
-    X(SetMember)                                                                          \
-    X(NewObject)   /* a: class name constant */                                           \
-    X(ReDim)       /* a: dimension count; b: 1 Preserve; reference, bounds */             \
-    X(DimArray)    /* a: dimension count; reference, bounds: a fixed array */             \
-    X(Erase)       /* pops a reference */                                                 \
-    X(ForInit)     /* a: hidden slots; b: exit target; reference, from, to, step */       \
-    X(ForNext)     /* a: hidden slots; b: body target */                                  \
-    X(ForEachInit) /* a: hidden slots; b: exit target; reference, collection */           \
-    X(ForEachNext) /* a: hidden slots; b: body target */                                  \
-    X(OnErrorResume)                                                                      \
-    X(OnErrorGoto0)                                                                       \
+#define KVVBS_OPCODES(X)                                                                   \
+    X(PushConst) /* a: constant index */                                                   \
+    X(PushInt)   /* a: value (a Long) */                                                   \
+    X(PushSmall) /* a: value (an Integer) */                                               \
+    X(PushEmpty)                                                                           \
+    X(PushNothing)                                                                         \
+    X(PushMissing)                                                                         \
+    X(PushMe)                                                                              \
+    X(Pop)                                                                                 \
+    X(LoadLocal)     /* a: slot */                                                         \
+    X(StoreLocal)    /* a: slot; pops the value (objects give their default value) */      \
+    X(SetLocal)      /* a: slot; pops an object reference */                               \
+    X(RefLocal)      /* a: slot; pushes a reference to it */                               \
+    X(PutLocal)      /* a: slot; pops any value into it as it is (hidden slots, Const) */  \
+    X(LoadGlobal)    /* a: slot; b: 1 when Option Explicit */                              \
+    X(StoreGlobal)   /* a: slot; b: 1 when Option Explicit */                              \
+    X(SetGlobal)     /* a: slot; b: 1 when Option Explicit */                              \
+    X(RefGlobal)     /* a: slot; b: 1 when Option Explicit */                              \
+    X(DeclareGlobal) /* a: slot (Dim at the top level) */                                  \
+    X(PutGlobal)     /* a: slot; pops any value into it as it is (an expression result) */ \
+    X(ConstGlobal)   /* a: slot; pops the value */                                         \
+    X(Binary)        /* a: BinOp; b: literal flags */                                      \
+    X(Negate)                                                                              \
+    X(Not)                                                                                 \
+    X(Is)                                                                                  \
+    X(Jump)        /* a: target */                                                         \
+    X(JumpIfFalse) /* a: target; pops the condition */                                     \
+    X(JumpIfTrue)  /* a: target; pops the condition */                                     \
+    X(Loop)        /* a: target; a backward jump (checks the interrupt signal) */          \
+    X(Stmt)        /* a: where On Error Resume Next continues; b: line */                  \
+    X(CallGlobal)  /* a: slot; b: argument count */                                        \
+    X(CallBuiltin) /* a: builtin; b: argument count */                                     \
+    X(CallMember)  /* a: name constant; b: argument count; object below the arguments */   \
+    X(Index)       /* b: argument count; the indexed value below the arguments */          \
+    X(RefIndex)    /* b: argument count; a reference below them: an element reference */   \
+    X(StoreIndex)  /* b: argument count; reference, arguments, value */                    \
+    X(SetIndex)                                                                            \
+    X(StoreMember) /* a: name constant; b: argument count; object, arguments, value */     \
+    X(SetMember)                                                                           \
+    X(NewObject)   /* a: class name constant */                                            \
+    X(ReDim)       /* a: dimension count; b: 1 Preserve; reference, bounds */              \
+    X(DimArray)    /* a: dimension count; reference, bounds: a fixed array */              \
+    X(Erase)       /* pops a reference */                                                  \
+    X(ForInit)     /* a: hidden slots; b: exit target; reference, from, to, step */        \
+    X(ForNext)     /* a: hidden slots; b: body target */                                   \
+    X(ForEachInit) /* a: hidden slots; b: exit target; reference, collection */            \
+    X(ForEachNext) /* a: hidden slots; b: body target */                                   \
+    X(OnErrorResume)                                                                       \
+    X(OnErrorGoto0)                                                                        \
     X(Return)
 
 enum class Op : uint8_t {

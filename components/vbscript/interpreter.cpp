@@ -120,8 +120,7 @@ class Interpreter {
         const Procedure& p = *f_.proc;
         e.block = int(p.block);
         e.line = uint32_t(p.code[f_.stmt].b);
-        size_t at = f_.pc > 0 ? f_.pc - 1 : 0;
-        e.column = at < p.columns.size() ? p.columns[at] : 0;
+        e.column = p.columns[f_.stmt];  // the statement's start
     }
 
     void Push(Value v) {
@@ -317,6 +316,12 @@ class Interpreter {
                         g.declared = true;
                     }
                     Push(Value::RefTo(&g.value));
+                    break;
+                }
+                case Op::PutGlobal: {
+                    Global& g = rt_.GlobalAt(in.a);
+                    g.value = Pop();
+                    g.declared = true;
                     break;
                 }
                 case Op::DeclareGlobal:
@@ -831,6 +836,12 @@ Value Runtime::Evaluate(std::u16string_view text, DWORDLONG cookie, ULONG start_
         proc = it->second;
     } else {
         proc = Compile(code, cookie, start_line);
+        // The result is kept as it is: an object stays an object.
+        const int result_slot = FindGlobal(u"kv_vbs_eval_result_");
+        for (auto& in : procs_[size_t(proc)]->code) {
+            if (in.op == Op::StoreGlobal && in.a == result_slot)
+                in.op = Op::PutGlobal;
+        }
         if (dynamic_code.size() < 4096)
             dynamic_code.emplace(code, proc);
     }
