@@ -19,11 +19,19 @@ namespace {
 
 constexpr size_t kMaxDynamicBlocks = 4096;
 
-Value CreateObject(Runtime&, Value* a, uint32_t) {
+Value CreateObject(Runtime& rt, Value* a, uint32_t) {
     std::u16string name = ToText(a[0]);
     CLSID clsid;
-    HRESULT hr = !name.empty() && name[0] == u'{' ? CLSIDFromString(name.c_str(), &clsid)
-                                                  : CLSIDFromProgID(name.c_str(), &clsid);
+    HRESULT hr = S_OK;
+    auto known = rt.class_ids.find(name);
+    if (known != rt.class_ids.end()) {
+        clsid = known->second;
+    } else {
+        hr = !name.empty() && name[0] == u'{' ? CLSIDFromString(name.c_str(), &clsid)
+                                              : CLSIDFromProgID(name.c_str(), &clsid);
+        if (SUCCEEDED(hr) && rt.class_ids.size() < 256)
+            rt.class_ids.emplace(name, clsid);
+    }
     IDispatch* object = nullptr;
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,

@@ -237,8 +237,10 @@ class Interpreter {
         Procedure& p = *f_.proc;
         const Instr* code = p.code.data();
         Value* locals = f_.locals;
+        // The position lives in a register; errors need only the statement (f_.stmt).
+        uint32_t pc = f_.pc;
         for (;;) {
-            const Instr& in = code[f_.pc++];
+            const Instr& in = code[pc++];
             switch (in.op) {
                 case Op::PushConst:
                     Push(p.constants[size_t(in.a)]);
@@ -337,7 +339,26 @@ class Interpreter {
                     Value& a = Top(1);
                     Value& b = Top(0);
                     BinOp op = BinOp(in.a);
-                    if (a.Is(Kind::Long) && b.Is(Kind::Long) && op >= BinOp::Eq) {
+                    if ((a.Is(Kind::Integer) || a.Is(Kind::Long)) &&
+                        (b.Is(Kind::Integer) || b.Is(Kind::Long)) && op <= BinOp::Mul) {
+                        const int64_t l = a.AsInt(), r = b.AsInt();
+                        const int64_t v = op == BinOp::Add   ? l + r
+                                          : op == BinOp::Sub ? l - r
+                                                             : l * r;
+                        if (a.Is(Kind::Integer) && b.Is(Kind::Integer) && v >= -32768 &&
+                            v <= 32767) {
+                            PopN(1);
+                            Top() = Value::Integer(int32_t(v));
+                            break;
+                        }
+                        if (v >= INT32_MIN && v <= INT32_MAX) {
+                            PopN(1);
+                            Top() = Value::Long(int32_t(v));
+                            break;
+                        }
+                    }
+                    if ((a.Is(Kind::Long) || a.Is(Kind::Integer)) &&
+                        (b.Is(Kind::Long) || b.Is(Kind::Integer)) && op >= BinOp::Eq) {
                         int32_t l = a.AsInt(), r = b.AsInt();
                         bool v = op == BinOp::Eq   ? l == r
                                  : op == BinOp::Ne ? l != r
@@ -378,22 +399,22 @@ class Interpreter {
                     break;
                 }
                 case Op::Jump:
-                    f_.pc = uint32_t(in.a);
+                    pc = uint32_t(in.a);
                     break;
                 case Op::Loop:
                     rt_.CheckInterrupt();
-                    f_.pc = uint32_t(in.a);
+                    pc = uint32_t(in.a);
                     break;
                 case Op::JumpIfFalse:
                 case Op::JumpIfTrue: {
                     bool t = Truthy(Top());
                     PopN(1);
                     if (t == (in.op == Op::JumpIfTrue))
-                        f_.pc = uint32_t(in.a);
+                        pc = uint32_t(in.a);
                     break;
                 }
                 case Op::Stmt:
-                    f_.stmt = f_.pc - 1;
+                    f_.stmt = pc - 1;
                     break;
                 case Op::CallGlobal: {
                     uint32_t argc = uint32_t(in.b);
@@ -551,7 +572,7 @@ class Interpreter {
                     locals[in.a + 1] = std::move(to);
                     locals[in.a + 2] = std::move(step);
                     if (!ForContinues(locals + in.a))
-                        f_.pc = uint32_t(in.b);
+                        pc = uint32_t(in.b);
                     break;
                 }
                 case Op::ForNext: {
@@ -568,13 +589,13 @@ class Interpreter {
                                       ? Value::Integer(int32_t(v))
                                       : Value::Long(int32_t(v));
                             if (step.AsInt() >= 0 ? v <= to.AsInt() : v >= to.AsInt())
-                                f_.pc = uint32_t(in.b);
+                                pc = uint32_t(in.b);
                             break;
                         }
                     }
                     var = Binary(BinOp::Add, var, step);
                     if (ForContinues(h))
-                        f_.pc = uint32_t(in.b);
+                        pc = uint32_t(in.b);
                     break;
                 }
                 case Op::ForEachInit: {
@@ -597,13 +618,13 @@ class Interpreter {
                     locals[in.a + 1] = std::move(items);
                     locals[in.a + 2] = Value::Long(0);
                     if (!ForEachStep(locals + in.a))
-                        f_.pc = uint32_t(in.b);
+                        pc = uint32_t(in.b);
                     break;
                 }
                 case Op::ForEachNext:
                     rt_.CheckInterrupt();
                     if (ForEachStep(locals + in.a))
-                        f_.pc = uint32_t(in.b);
+                        pc = uint32_t(in.b);
                     break;
                 case Op::OnErrorResume:
                     f_.resume = true;

@@ -123,6 +123,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     // The Err object (made at first use) and the blocks Eval and Execute compiled, by text.
     Value err_object;
     std::unordered_map<std::u16string, int> dynamic_code;
+    // ProgIDs CreateObject has resolved (the registry is read once per name and run).
+    std::unordered_map<std::u16string, CLSID> class_ids;
     void ClearErr() { err_ = ErrState{}; }
     // Records a caught error into Err.
     void SetErr(const ScriptError& e);
