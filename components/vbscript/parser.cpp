@@ -9,6 +9,7 @@ namespace kvvbs {
 namespace {
 
 constexpr int kMaxNesting = 200;
+constexpr int kMaxChain = 5000;
 
 // Words that cannot name a variable.
 bool IsReserved(const std::u16string& w) {
@@ -658,7 +659,11 @@ class Parser {
                       std::initializer_list<std::pair<std::u16string_view, BinOp>> ops,
                       bool words) {
         NodePtr l = (this->*next)();
-        for (;;) {
+        for (int chain = 0;; ++chain) {
+            // A chain of operators makes a tree as deep as it is long; the compiler walks it
+            // recursively, so it is bounded like nesting.
+            if (chain > kMaxChain)
+                Fail(kErrOutOfStack);
             bool matched = false;
             for (auto& [text, op] : ops) {
                 if (words ? AtWord(text) : AtOp(text)) {
@@ -692,7 +697,9 @@ class Parser {
     }
     NodePtr Comparison() {
         NodePtr l = Concatenation();
-        for (;;) {
+        for (int chain = 0;; ++chain) {
+            if (chain > kMaxChain)
+                Fail(kErrOutOfStack);
             if (AtWord(u"is")) {
                 auto n = Make(NodeKind::Is);
                 Next();
@@ -744,7 +751,9 @@ class Parser {
     }
     NodePtr Power() {
         NodePtr l = Postfix(Primary());
-        while (AtOp(u"^")) {
+        for (int chain = 0; AtOp(u"^"); ++chain) {
+            if (chain > kMaxChain)
+                Fail(kErrOutOfStack);
             auto at = Make(NodeKind::Binary);
             Next();
             NodePtr r;
