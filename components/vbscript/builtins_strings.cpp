@@ -92,6 +92,26 @@ Value Mid(Runtime&, Value* a, uint32_t argc) {
     return Value::String(s.substr(from, n));
 }
 
+// The Mid statement: a[0] refers to the variable; at most length characters (and never
+// past its end) are replaced by the text's first characters.
+Value MidStatement(Runtime&, Value* a, uint32_t) {
+    Value& target = a[0].Deref();
+    if (target.IsNull())
+        Throw(94, u"Invalid use of Null");
+    std::u16string s = ToText(target);
+    int32_t start = ToLong(a[1]);
+    if (start < 1 || size_t(start) > s.size())
+        Throw(kErrIllegalCall);
+    std::u16string text = ToText(a[3]);
+    size_t room = s.size() - size_t(start - 1);
+    size_t n = std::min(room, text.size());
+    if (!a[2].Deref().IsMissing())
+        n = std::min(n, size_t(Count(a[2])));
+    s.replace(size_t(start - 1), n, text.substr(0, n));
+    target = Value::String(std::move(s));
+    return Value();
+}
+
 Value InStr(Runtime&, Value* a, uint32_t argc) {
     // InStr([start,] string1, string2[, compare])
     size_t start = 0;
@@ -280,16 +300,27 @@ Value AscW(Runtime&, Value* a, uint32_t) {
 }
 
 const Builtin kStrings[] = {
-    {u"len", 1, 1, Len},         {u"left", 2, 2, Left},
-    {u"right", 2, 2, Right},     {u"mid", 2, 3, Mid},
-    {u"instr", 2, 4, InStr},     {u"instrrev", 2, 4, InStrRev},
-    {u"lcase", 1, 1, LCase},     {u"ucase", 1, 1, UCase},
-    {u"trim", 1, 1, Trim},       {u"ltrim", 1, 1, LTrim},
-    {u"rtrim", 1, 1, RTrim},     {u"replace", 3, 6, Replace},
-    {u"space", 1, 1, Space},     {u"string", 2, 2, String},
-    {u"strcomp", 2, 3, StrComp}, {u"strreverse", 1, 1, StrReverse},
-    {u"chr", 1, 1, Chr},         {u"chrw", 1, 1, ChrW},
-    {u"asc", 1, 1, Asc},         {u"ascw", 1, 1, AscW},
+    {u"len", 1, 1, Len},
+    {u"left", 2, 2, Left},
+    {u"right", 2, 2, Right},
+    {u"mid", 2, 3, Mid},
+    {u"instr", 2, 4, InStr},
+    {u"instrrev", 2, 4, InStrRev},
+    {u"lcase", 1, 1, LCase},
+    {u"ucase", 1, 1, UCase},
+    {u"trim", 1, 1, Trim},
+    {u"ltrim", 1, 1, LTrim},
+    {u"rtrim", 1, 1, RTrim},
+    {u"replace", 3, 6, Replace},
+    {u"space", 1, 1, Space},
+    {u"string", 2, 2, String},
+    {u"strcomp", 2, 3, StrComp},
+    {u"strreverse", 1, 1, StrReverse},
+    {u"chr", 1, 1, Chr},
+    {u"chrw", 1, 1, ChrW},
+    {u"mid statement", 4, 4, MidStatement},  // not a name a script can write
+    {u"asc", 1, 1, Asc},
+    {u"ascw", 1, 1, AscW},
 };
 
 }  // namespace

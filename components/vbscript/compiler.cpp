@@ -464,6 +464,10 @@ class ProcCompiler {
                 }
                 if (callee.kind == NodeKind::Name) {
                     Resolved r = Resolve(callee.name);
+                    if (r.where == Where::Builtin && callee.name == u"mid" && !set) {
+                        MidStatement(target, value);
+                        return;
+                    }
                     if (r.where == Where::Member) {
                         Emit(Op::PushMe);
                         Args(target, false);
@@ -488,6 +492,23 @@ class ProcCompiler {
             default:
                 FailAt(target, kErrInvalidAssign);
         }
+    }
+
+    // `Mid(var, start[, length]) = text`: replaces characters of a variable in place.
+    void MidStatement(Node& target, Node& value) {
+        const size_t argc = target.kids.size() - 1;
+        Node* var = target.Kid(1);
+        if (argc < 2 || argc > 3 || !var || var->kind != NodeKind::Name || !target.Kid(2))
+            FailAt(target, kErrWrongArgCount);
+        Ref(var->name, *var);
+        Expr(*target.kids[2]);
+        if (argc == 3 && target.kids[3])
+            Expr(*target.kids[3]);
+        else
+            Emit(Op::PushMissing);
+        Expr(value);
+        Emit(Op::CallBuiltin, FindBuiltin(u"mid statement"), 4);
+        Emit(Op::Pop);
     }
 
     void CallStatement(Node& s) {

@@ -36,3 +36,10 @@ s = s & "y"
 ok Len(t) = 1000 And Len(s) = 1001 And Right(s, 1) = "y", "a copy keeps its text when the original grows"
 
 ok Timer() >= 0 And Timer() < 86400, "Timer"
+
+' The Mid statement
+s = "abcdef"
+Mid(s, 2, 3) = "XYZW"
+ok s = "aXYZef", "Mid statement with a length"
+Mid(s, 5) = "123456"
+ok s = "aXYZ12", "Mid statement never grows the text"
