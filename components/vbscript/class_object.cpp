@@ -76,9 +76,27 @@ ULONG ClassObject::Release() {
                 return refs_;  // Class_Terminate stored Me somewhere
         }
     }
-    delete this;
-    --kvwin::ModuleLiveObjects();
+    Destroy(this);
     return 0;
+}
+
+// Instances that hold the last reference to other instances (a linked list) would free them
+// recursively; instances are freed from a list of this thread instead.
+void ClassObject::Destroy(ClassObject* object) {
+    thread_local std::vector<ClassObject*>* pending = nullptr;
+    if (pending) {
+        pending->push_back(object);
+        return;
+    }
+    std::vector<ClassObject*> list{object};
+    pending = &list;
+    while (!list.empty()) {
+        ClassObject* next = list.back();
+        list.pop_back();
+        delete next;  // its fields' releases may add to the list
+        --kvwin::ModuleLiveObjects();
+    }
+    pending = nullptr;
 }
 
 std::u16string ClassObject::ClassName() const {

@@ -47,6 +47,7 @@ class ClassObject final : public IDispatch {
   private:
     ClassObject(std::weak_ptr<Runtime> rt, int class_index, uint32_t fields);
     ~ClassObject() = default;
+    static void Destroy(ClassObject* object);
 
     std::atomic<ULONG> refs_{1};
     std::weak_ptr<Runtime> runtime_;

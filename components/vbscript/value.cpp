@@ -41,8 +41,22 @@ ArrayRep* Value::MutableArray() {
 }
 
 void ReleaseArray(ArrayRep* rep) {
-    if (--rep->refs == 0)
-        delete rep;
+    if (--rep->refs != 0)
+        return;
+    // Arrays nested in arrays are freed from a list, not by recursion: a script can nest
+    // them as deep as it likes.
+    std::vector<ArrayRep*> doomed{rep};
+    while (!doomed.empty()) {
+        ArrayRep* r = doomed.back();
+        doomed.pop_back();
+        for (Value& item : r->items) {
+            if (ArrayRep* child = item.TakeArray()) {
+                if (--child->refs == 0)
+                    doomed.push_back(child);
+            }
+        }
+        delete r;
+    }
 }
 
 void Value::ReleaseSlow() {

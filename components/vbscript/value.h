@@ -195,6 +195,15 @@ class Value {
     const Value& Deref() const { return kind_ == Kind::Ref ? *RefTarget() : *this; }
     Value& Deref() { return kind_ == Kind::Ref ? *RefTarget() : *this; }
 
+    // An array value's rep, with this value's count handed to the caller (this becomes
+    // Empty); null for any other kind.
+    ArrayRep* TakeArray() {
+        if (kind_ != Kind::Array)
+            return nullptr;
+        kind_ = Kind::Empty;
+        return arr_;
+    }
+
     // this = this & text, in place when this string owns its buffer's end.
     void AppendString(std::u16string_view text);
     // Writable items of an array value, copied first when shared.

@@ -63,3 +63,23 @@ On Error GoTo 0
 Set h = Nothing
 Set c = Nothing
 ok log = "init;term;", "Class_Terminate runs when the last reference goes"
+
+' A long chain of instances and of nested arrays goes without deep recursion
+Class Node
+    Public NextNode
+End Class
+Dim head, n, i, nested
+Set head = Nothing
+For i = 1 To 200000
+    Set n = New Node
+    Set n.NextNode = head
+    Set head = n
+Next
+Set n = Nothing
+Set head = Nothing
+nested = Array()
+For i = 1 To 200000
+    nested = Array(nested)
+Next
+nested = Empty
+ok True, "long chains freed"
