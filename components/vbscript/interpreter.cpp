@@ -835,10 +835,24 @@ void Runtime::RunGlobalCode(int proc) {
 int Runtime::Compile(std::u16string_view text, DWORDLONG cookie, ULONG start_line) {
     blocks_.push_back(Block{std::u16string(text), cookie, start_line});
     size_t block = blocks_.size() - 1;
+    const size_t first_proc = procs_.size();
     try {
         NodePtr tree = Parse(text);
         return CompileBlock(*this, *tree, block);
     } catch (ScriptError& e) {
+        // A block that does not compile leaves no procedure behind: names it declared
+        // become undefined again, and procedures classes still point at only return.
+        for (size_t i = first_proc; i < procs_.size(); ++i) {
+            procs_[i]->code.assign(1, Instr{Op::Return});
+            procs_[i]->columns.assign(1, 0);
+            procs_[i]->constants.clear();
+        }
+        for (auto& g : globals_) {
+            if (g.value.Is(Kind::Proc) && size_t(g.value.AsProc()) >= first_proc) {
+                g.value = Value();
+                g.declared = g.known = false;
+            }
+        }
         e.compile = true;
         if (e.block < 0)
             e.block = int(block);

@@ -14,6 +14,34 @@ Value FromSafeArray(SAFEARRAY* sa, VARTYPE vt) {
     UINT dims = SafeArrayGetDim(sa);
     if (dims == 0 || dims > 60)
         Throw(kErrTypeMismatch);
+    switch (vt) {  // element types that fit a VARIANT's value (others: a mismatch)
+        case VT_I1:
+        case VT_I2:
+        case VT_I4:
+        case VT_I8:
+        case VT_INT:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_UI8:
+        case VT_UINT:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_BOOL:
+        case VT_ERROR:
+        case VT_DISPATCH:
+        case VT_UNKNOWN:
+        case VT_DECIMAL:
+        case VT_VARIANT:
+            break;
+        default:
+            Throw(kErrTypeMismatch);
+    }
+    if (vt == VT_DECIMAL)
+        Throw(kErrTypeMismatch);  // a DECIMAL fills the whole VARIANT, not its value
     auto* rep = new ArrayRep();
     Value result = Value::AttachArray(rep);
     size_t total = 1;

@@ -87,6 +87,22 @@ TEST(VBScriptEngine, CompileErrorsReportTheirPosition) {
     EXPECT_EQ(e.line_text, u"  a = (1 +");
 }
 
+TEST(VBScriptEngine, ABlockThatDoesNotCompileLeavesNothingCallable) {
+    ScopedApartment apartment;
+    Script s;
+    EXPECT_EQ(s.Parse(u"Function Half()\n Half = 1\nEnd Function\nClass C\n Sub M\n"
+                      u"  Exit Do\n End Sub\nEnd Class\n"),
+              SCRIPT_E_REPORTED);
+    ASSERT_EQ(s.Start(), S_OK);
+    EXPECT_EQ(s.Parse(u"On Error Resume Next\nx = Half()\nTest.ok Err.Number = 13, Err.Number\n"
+                      u"Set o = New C\no.M\n"),
+              S_OK)
+        << s.Errors();
+    for (const auto& f : s.helper->failures)
+        ADD_FAILURE() << f;
+    EXPECT_EQ(s.helper->checks, 1);
+}
+
 TEST(VBScriptEngine, RunTimeErrorsReportLineColumnAndText) {
     ScopedApartment apartment;
     Script s;
