@@ -34,14 +34,11 @@ Value FromSafeArray(SAFEARRAY* sa, VARTYPE vt) {
         case VT_ERROR:
         case VT_DISPATCH:
         case VT_UNKNOWN:
-        case VT_DECIMAL:
         case VT_VARIANT:
             break;
         default:
             Throw(kErrTypeMismatch);
     }
-    if (vt == VT_DECIMAL)
-        Throw(kErrTypeMismatch);  // a DECIMAL fills the whole VARIANT, not its value
     auto* rep = new ArrayRep();
     Value result = Value::AttachArray(rep);
     size_t total = 1;

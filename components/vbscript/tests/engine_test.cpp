@@ -45,8 +45,10 @@ TEST(VBScriptEngine, StatesAndCloseAsTheHostSeesThem) {
     ASSERT_GE(s.site->states.size(), 2u);
     EXPECT_EQ(s.site->states.front(), SCRIPTSTATE_INITIALIZED);
     EXPECT_EQ(s.site->states.back(), SCRIPTSTATE_CONNECTED);
+    s.site->AddRef();  // Close lets go of the site
     EXPECT_EQ(s.engine->Close(), S_OK);
     EXPECT_EQ(s.site->states.back(), SCRIPTSTATE_CLOSED);
+    s.site->Release();
     EXPECT_EQ(s.Parse(u"1"), E_UNEXPECTED);
     IDispatch* global = nullptr;
     EXPECT_EQ(s.engine->GetScriptDispatch(nullptr, &global), E_UNEXPECTED);
