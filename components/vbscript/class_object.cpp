@@ -122,17 +122,7 @@ Value ClassObject::Member(Runtime& rt, std::u16string_view name, Value* args, ui
             Throw(kErrTypeMismatch);
         Value copy = f;
         const ArrayRep& a = *copy.AsArray();
-        if (argc != a.upper.size())
-            Throw(kErrSubscript);
-        size_t index = 0, stride = 1;
-        for (uint32_t d = 0; d < argc; ++d) {
-            int32_t i = ToLong(args[d]);
-            if (i < 0 || i > a.upper[d])
-                Throw(kErrSubscript);
-            index += size_t(i) * stride;
-            stride *= size_t(a.upper[d]) + 1;
-        }
-        return a.items[index];
+        return a.items[ElementIndex(a, args, argc)];
     }
     if (m->get >= 0)
         return rt.Call(m->get, args, argc, this);
@@ -161,17 +151,7 @@ void ClassObject::Put(Runtime& rt, std::u16string_view name, Value* args, uint32
         if (!f.Is(Kind::Array))
             Throw(kErrTypeMismatch);
         ArrayRep* a = f.MutableArray();
-        if (argc != a->upper.size())
-            Throw(kErrSubscript);
-        size_t index = 0, stride = 1;
-        for (uint32_t d = 0; d < argc; ++d) {
-            int32_t i = ToLong(args[d]);
-            if (i < 0 || i > a->upper[d])
-                Throw(kErrSubscript);
-            index += size_t(i) * stride;
-            stride *= size_t(a->upper[d]) + 1;
-        }
-        a->items[index] = value;
+        a->items[ElementIndex(*a, args, argc)] = value;
         return;
     }
     int proc = put_ref ? (m->set >= 0 ? m->set : m->let) : (m->let >= 0 ? m->let : m->set);

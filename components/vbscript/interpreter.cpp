@@ -52,21 +52,6 @@ Value SetValue(Value v) {
     return v;
 }
 
-// The position of element (args) in an array, or error 9.
-uint32_t ElementIndex(const ArrayRep& a, const Value* args, uint32_t argc) {
-    if (argc != a.upper.size())
-        Throw(kErrSubscript);
-    size_t index = 0, stride = 1;
-    for (uint32_t d = 0; d < argc; ++d) {
-        int32_t i = ToLong(args[d]);
-        if (i < 0 || i > a.upper[d])
-            Throw(kErrSubscript);
-        index += size_t(i) * stride;
-        stride *= size_t(a.upper[d]) + 1;
-    }
-    return uint32_t(index);
-}
-
 // New bounds from values; error 9 for a negative count, 7 for too many elements.
 std::vector<int32_t> Bounds(const Value* args, uint32_t argc, size_t* total) {
     std::vector<int32_t> upper(argc);
@@ -84,6 +69,20 @@ std::vector<int32_t> Bounds(const Value* args, uint32_t argc, size_t* total) {
 }
 
 }  // namespace
+
+uint32_t ElementIndex(const ArrayRep& a, const Value* args, uint32_t argc) {
+    if (argc != a.upper.size())
+        Throw(kErrSubscript);
+    size_t index = 0, stride = 1;
+    for (uint32_t d = 0; d < argc; ++d) {
+        int32_t i = ToLong(args[d]);
+        if (i < 0 || i > a.upper[d])
+            Throw(kErrSubscript);
+        index += size_t(i) * stride;
+        stride *= size_t(a.upper[d]) + 1;
+    }
+    return uint32_t(index);
+}
 
 class Interpreter {
   public:

@@ -175,6 +175,9 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     char* StackBase() const { return stack_base_; }
 };
 
+// The storage position of element (args) of an array, or error 9.
+uint32_t ElementIndex(const ArrayRep& a, const Value* args, uint32_t argc);
+
 // Error 28 when the C++ stack or the call depth has grown too far.
 void CheckDepth(Runtime& rt);
 

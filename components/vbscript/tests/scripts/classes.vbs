@@ -48,6 +48,9 @@ v = c
 ok v = 10 And Not IsObject(v), "plain assignment takes the default value"
 c.Label = "lbl"
 ok c.Label = "lbl", "public field"
+c.Label = Array(1, 2, 3)
+c.Label(1) = "two"
+ok c.Label(1) = "two" And UBound(c.Label) = 2, "an element of an array field"
 ok TypeName(c) = "Counter", "TypeName of an instance"
 
 Set h = New Holder
