@@ -2,6 +2,7 @@
 #include "variant_conversion.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "errors.h"
 
@@ -14,7 +15,7 @@ Value FromSafeArray(SAFEARRAY* sa, VARTYPE vt) {
     UINT dims = SafeArrayGetDim(sa);
     if (dims == 0 || dims > 60)
         Throw(kErrTypeMismatch);
-    switch (vt) {  // element types that fit a VARIANT's value (others: a mismatch)
+    switch (vt) {  // element types whose value fits a VARIANT's (others: a mismatch)
         case VT_I1:
         case VT_I2:
         case VT_I4:
@@ -42,12 +43,10 @@ Value FromSafeArray(SAFEARRAY* sa, VARTYPE vt) {
     auto* rep = new ArrayRep();
     Value result = Value::AttachArray(rep);
     size_t total = 1;
-    std::vector<LONG> lower(dims);
-    for (UINT d = 0; d < dims; ++d) {
+    for (UINT d = 1; d <= dims; ++d) {  // dimension 1 is the left-most
         LONG lb = 0, ub = -1;
-        SafeArrayGetLBound(sa, d + 1, &lb);
-        SafeArrayGetUBound(sa, d + 1, &ub);
-        lower[d] = lb;
+        SafeArrayGetLBound(sa, d, &lb);
+        SafeArrayGetUBound(sa, d, &ub);
         int64_t count = int64_t(ub) - lb + 1;
         if (count < 0)
             count = 0;
@@ -56,26 +55,34 @@ Value FromSafeArray(SAFEARRAY* sa, VARTYPE vt) {
         if (total > (1u << 26))
             Throw(kErrOutOfMemory);
     }
+    const size_t size = SafeArrayGetElemsize(sa);
+    if (total > 0 && (size == 0 || size > sizeof(VARIANT)))
+        Throw(kErrTypeMismatch);
     rep->items.resize(total);
-    std::vector<LONG> index(lower);
-    for (size_t i = 0; i < total; ++i) {
-        VARIANT item;
-        VariantInit(&item);
-        if (vt == VT_VARIANT) {
-            SafeArrayGetElement(sa, index.data(), &item);
-        } else {
-            item.vt = vt;
-            if (FAILED(SafeArrayGetElement(sa, index.data(), &item.bstrVal)))
-                item.vt = VT_EMPTY;
+    // Storage order is the language's own (the left-most index varies fastest): the
+    // elements are read in place.
+    unsigned char* data = nullptr;
+    if (total > 0 && FAILED(SafeArrayAccessData(sa, reinterpret_cast<void**>(&data))))
+        Throw(kErrTypeMismatch);
+    try {
+        for (size_t i = 0; i < total; ++i) {
+            const unsigned char* element = data + i * size;
+            if (vt == VT_VARIANT) {
+                rep->items[i] = FromVariant(*reinterpret_cast<const VARIANT*>(element));
+                continue;
+            }
+            VARIANT view;  // borrows the element: never cleared
+            VariantInit(&view);
+            view.vt = vt;
+            std::memcpy(&view.llVal, element, size);
+            rep->items[i] = FromVariant(view);
         }
-        rep->items[i] = FromVariant(item);
-        VariantClear(&item);
-        for (UINT d = 0; d < dims; ++d) {  // the first index varies fastest
-            if (++index[d] <= lower[d] + rep->upper[d])
-                break;
-            index[d] = lower[d];
-        }
+    } catch (...) {
+        SafeArrayUnaccessData(sa);
+        throw;
     }
+    if (total > 0)
+        SafeArrayUnaccessData(sa);
     return result;
 }
 
