@@ -232,7 +232,7 @@ Value Replace(Runtime&, Value* a, uint32_t argc) {
 
 Value Space(Runtime&, Value* a, uint32_t) {
     int32_t n = Count(a[0]);
-    if (n > (1 << 28))
+    if (n > (1 << 26))
         Throw(kErrOutOfMemory);
     return Value::String(std::u16string(size_t(n), u' '));
 }
@@ -241,7 +241,7 @@ Value String(Runtime&, Value* a, uint32_t) {
     if (AnyNull(a, 2))
         return Value::Null();
     int32_t n = Count(a[0]);
-    if (n > (1 << 28))
+    if (n > (1 << 26))
         Throw(kErrOutOfMemory);
     const Value& c = a[1].Deref();
     char16_t ch;
