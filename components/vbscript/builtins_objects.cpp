@@ -145,6 +145,11 @@ Value Eval(Runtime& rt, Value* a, uint32_t) {
 }
 
 Value Execute(Runtime& rt, Value* a, uint32_t) {
+    rt.ExecuteInScope(ToText(a[0]));
+    return Value();
+}
+
+Value ExecuteGlobal(Runtime& rt, Value* a, uint32_t) {
     rt.RunGlobalCode(DynamicCode(rt, ToText(a[0]), false));
     return Value();
 }
@@ -163,7 +168,7 @@ const Builtin kObjects[] = {
     {u"getref", 1, 1, GetRef},
     {u"eval", 1, 1, Eval},
     {u"execute", 1, 1, Execute},
-    {u"executeglobal", 1, 1, Execute},
+    {u"executeglobal", 1, 1, ExecuteGlobal},
     {u"timer", 0, 0, Timer},
 };
 

@@ -31,6 +31,10 @@ namespace kvvbs {
     X(SetLocal)      /* a: slot; pops an object reference */                               \
     X(RefLocal)      /* a: slot; pushes a reference to it */                               \
     X(PutLocal)      /* a: slot; pops any value into it as it is (hidden slots, Const) */  \
+    X(LoadOuter)     /* a: slot of the procedure that called Execute */                    \
+    X(StoreOuter)    /* a: that slot; pops the value */                                    \
+    X(SetOuter)      /* a: that slot; pops an object reference */                          \
+    X(RefOuter)      /* a: that slot; pushes a reference to it */                          \
     X(LoadGlobal)    /* a: slot; b: 1 when Option Explicit */                              \
     X(StoreGlobal)   /* a: slot; b: 1 when Option Explicit */                              \
     X(SetGlobal)     /* a: slot; b: 1 when Option Explicit */                              \

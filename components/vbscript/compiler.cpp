@@ -23,7 +23,7 @@ constexpr uint32_t kMaxSlots = 30000;
     throw e;
 }
 
-enum class Where { Local, Member, Constant, Builtin, Global };
+enum class Where { Local, Outer, Member, Constant, Builtin, Global };
 struct Resolved {
     Where where;
     int index = 0;
@@ -32,8 +32,9 @@ struct Resolved {
 
 class ProcCompiler {
   public:
-    ProcCompiler(Runtime& rt, Procedure& p, const ClassInfo* cls, bool explicit_names)
-        : rt_(rt), p_(p), cls_(cls), explicit_(explicit_names) {}
+    ProcCompiler(Runtime& rt, Procedure& p, const ClassInfo* cls, bool explicit_names,
+                 const std::unordered_map<std::u16string, int>* outer = nullptr)
+        : rt_(rt), p_(p), cls_(cls), explicit_(explicit_names), outer_(outer) {}
 
     // Global code: every statement except procedures and classes.
     void CompileGlobal(Node& block) {
@@ -94,6 +95,11 @@ class ProcCompiler {
         auto it = locals_.find(name);
         if (it != locals_.end())
             return {Where::Local, it->second, {}};
+        if (outer_) {
+            auto o = outer_->find(name);
+            if (o != outer_->end())
+                return {Where::Outer, o->second, {}};
+        }
         if (cls_) {
             if (cls_->Find(name))
                 return {Where::Member, 0, {}};
@@ -420,6 +426,9 @@ class ProcCompiler {
             case Where::Local:
                 Emit(Op::RefLocal, r.index);
                 return;
+            case Where::Outer:
+                Emit(Op::RefOuter, r.index);
+                return;
             case Where::Global:
                 Emit(Op::RefGlobal, r.index, explicit_ ? 1 : 0);
                 return;
@@ -441,6 +450,8 @@ class ProcCompiler {
                 Expr(value);
                 if (r.where == Where::Local)
                     Emit(set ? Op::SetLocal : Op::StoreLocal, r.index);
+                else if (r.where == Where::Outer)
+                    Emit(set ? Op::SetOuter : Op::StoreOuter, r.index);
                 else if (r.where == Where::Global)
                     Emit(set ? Op::SetGlobal : Op::StoreGlobal, r.index, explicit_ ? 1 : 0);
                 else
@@ -475,7 +486,8 @@ class ProcCompiler {
                         Emit(set ? Op::SetMember : Op::StoreMember, Name(callee), int32_t(argc));
                         return;
                     }
-                    if (r.where == Where::Local || r.where == Where::Global) {
+                    if (r.where == Where::Local || r.where == Where::Outer ||
+                        r.where == Where::Global) {
                         Ref(callee.name, callee);
                         Args(target, false);
                         Expr(value);
@@ -618,7 +630,8 @@ class ProcCompiler {
         }
         switch (r.where) {
             case Where::Local:
-                Emit(Op::LoadLocal, r.index);
+            case Where::Outer:
+                Emit(r.where == Where::Local ? Op::LoadLocal : Op::LoadOuter, r.index);
                 if (call) {
                     Args(*call, true);
                     Emit(Op::Index, 0, int32_t(argc));
@@ -676,14 +689,16 @@ class ProcCompiler {
             }
             if (!by_value && a->kind == NodeKind::Name) {
                 Resolved r = Resolve(a->name);
-                if (r.where == Where::Local || r.where == Where::Global) {
+                if (r.where == Where::Local || r.where == Where::Outer ||
+                    r.where == Where::Global) {
                     Ref(a->name, *a);
                     continue;
                 }
             }
             if (!by_value && a->kind == NodeKind::Call && a->kids[0]->kind == NodeKind::Name) {
                 Resolved r = Resolve(a->kids[0]->name);
-                if (r.where == Where::Local || r.where == Where::Global) {
+                if (r.where == Where::Local || r.where == Where::Outer ||
+                    r.where == Where::Global) {
                     Ref(a->kids[0]->name, *a->kids[0]);
                     Args(*a, true);
                     Emit(Op::RefIndex, 0, int32_t(a->kids.size() - 1));
@@ -703,6 +718,7 @@ class ProcCompiler {
     Procedure& p_;
     const ClassInfo* cls_;
     bool explicit_;
+    const std::unordered_map<std::u16string, int>* outer_;
     bool global_ = false;
     ProcKind own_kind_ = ProcKind::Sub;
     std::unordered_map<std::u16string, int> locals_;
@@ -785,7 +801,8 @@ void CompileClass(Runtime& rt, Node& c, size_t block_index, bool explicit_names)
 
 }  // namespace
 
-int CompileBlock(Runtime& rt, Node& block, size_t block_index) {
+int CompileBlock(Runtime& rt, Node& block, size_t block_index,
+                 const std::unordered_map<std::u16string, int>* outer) {
     bool explicit_names = false;
     // Declarations first: procedures, classes and Dim'd globals are known to all code.
     std::vector<std::pair<Node*, int>> procs;
@@ -817,7 +834,8 @@ int CompileBlock(Runtime& rt, Node& block, size_t block_index) {
             case NodeKind::Set:
             case NodeKind::For:
             case NodeKind::ForEach:
-                if (s->kids[0]->kind == NodeKind::Name)
+                if (s->kids[0]->kind == NodeKind::Name &&
+                    !(outer && outer->count(s->kids[0]->name)))
                     rt.GlobalAt(rt.GlobalSlot(s->kids[0]->display)).known = true;
                 break;
             default:
@@ -834,7 +852,7 @@ int CompileBlock(Runtime& rt, Node& block, size_t block_index) {
     global->kind = 255;
     global->block = block_index;
     int index = rt.AddProcedure(std::move(global));
-    ProcCompiler(rt, rt.ProcAt(index), nullptr, explicit_names).CompileGlobal(block);
+    ProcCompiler(rt, rt.ProcAt(index), nullptr, explicit_names, outer).CompileGlobal(block);
     return index;
 }
 

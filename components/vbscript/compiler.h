@@ -6,6 +6,9 @@
 // compile ScriptError.
 #pragma once
 
+#include <string>
+#include <unordered_map>
+
 #include "ast.h"
 
 namespace kvvbs {
@@ -13,6 +16,8 @@ namespace kvvbs {
 class Runtime;
 
 // Compiles a parsed block into the runtime; returns the procedure of its global code.
-int CompileBlock(Runtime& rt, Node& block, size_t block_index);
+// outer: the local slots, by lower-case name, of the procedure an Execute'd text runs in.
+int CompileBlock(Runtime& rt, Node& block, size_t block_index,
+                 const std::unordered_map<std::u16string, int>* outer = nullptr);
 
 }  // namespace kvvbs

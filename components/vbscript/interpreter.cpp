@@ -25,6 +25,7 @@ struct Frame {
     Value* locals;
     size_t operand_base;
     IDispatch* me;
+    Value* outer;  // the locals Execute'd code sees, or null
     bool resume = false;
     uint32_t pc = 0;
     uint32_t stmt = 0;
@@ -283,6 +284,24 @@ class Interpreter {
                     break;
                 case Op::RefLocal: {
                     Value& slot = locals[in.a];
+                    Push(slot.Is(Kind::Ref) ? slot : Value::RefTo(&slot));
+                    break;
+                }
+                case Op::LoadOuter:
+                    Push(f_.outer[in.a].Deref());
+                    break;
+                case Op::StoreOuter: {
+                    Value v = LetValue(Pop());
+                    f_.outer[in.a].Deref() = std::move(v);
+                    break;
+                }
+                case Op::SetOuter: {
+                    Value v = SetValue(Pop());
+                    f_.outer[in.a].Deref() = std::move(v);
+                    break;
+                }
+                case Op::RefOuter: {
+                    Value& slot = f_.outer[in.a];
                     Push(slot.Is(Kind::Ref) ? slot : Value::RefTo(&slot));
                     break;
                 }
@@ -785,7 +804,7 @@ void CheckDepth(Runtime& rt) {
         Throw(kErrOutOfStack);
 }
 
-Value Runtime::Call(int index, Value* args, uint32_t argc, IDispatch* me) {
+Value Runtime::Call(int index, Value* args, uint32_t argc, IDispatch* me, Value* outer) {
     if (shut_down_)
         Throw(kErrIllegalCall);
     CheckInterrupt();
@@ -811,17 +830,25 @@ Value Runtime::Call(int index, Value* args, uint32_t argc, IDispatch* me) {
         Runtime& rt;
         size_t base;
         int active_class;
+        Procedure* active_proc;
+        Value* active_locals;
         ~Unwind() {
             rt.active_class = active_class;
+            rt.active_proc = active_proc;
+            rt.active_locals = active_locals;
             size_t& sp = rt.sp_;
             while (sp > base)
                 rt.stack_[--sp] = Value();
             --rt.call_depth_;
         }
-    } unwind{*this, base, active_class};
+    } unwind{*this, base, active_class, active_proc, active_locals};
     ++call_depth_;
-    active_class = p.class_index;
-    Frame frame{&p, locals, base + p.locals, me};
+    if (!outer) {  // Execute'd code keeps the scope (and class) it runs in
+        active_class = p.class_index;
+        active_proc = p.kind == 255 ? nullptr : &p;
+        active_locals = p.kind == 255 ? nullptr : locals;
+    }
+    Frame frame{&p, locals, base + p.locals, me, outer};
     Interpreter(*this, frame).Run();
     Value result = std::move(locals[0].Deref());
     return result;
@@ -831,13 +858,46 @@ void Runtime::RunGlobalCode(int proc) {
     Call(proc, nullptr, 0, nullptr);
 }
 
-int Runtime::Compile(std::u16string_view text, DWORDLONG cookie, ULONG start_line) {
+void Runtime::ExecuteInScope(std::u16string_view text) {
+    Procedure* scope = active_proc;
+    Value* locals = active_locals;
+    // The same text in the same scope reuses its code.
+    std::u16string key = u"X" + std::u16string(text);
+    if (scope) {
+        std::string id = std::to_string(reinterpret_cast<uintptr_t>(scope));
+        key += u"@" + std::u16string(id.begin(), id.end());
+    }
+    int proc = -1;
+    auto it = dynamic_code.find(key);
+    if (it != dynamic_code.end()) {
+        proc = it->second;
+    } else {
+        std::unordered_map<std::u16string, int> outer;
+        if (scope) {
+            for (size_t i = 1; i < scope->local_names.size(); ++i) {
+                if (!scope->local_names[i].empty())
+                    outer.emplace(LowerName(scope->local_names[i]), int(i));
+            }
+            // A function's result by the function's own name.
+            if (scope->kind == uint8_t(ProcKind::Function) ||
+                scope->kind == uint8_t(ProcKind::PropertyGet))
+                outer.emplace(LowerName(scope->name), 0);
+        }
+        proc = Compile(text, 0, 0, scope ? &outer : nullptr);
+        if (dynamic_code.size() < 4096)
+            dynamic_code.emplace(std::move(key), proc);
+    }
+    Call(proc, nullptr, 0, nullptr, scope ? locals : nullptr);
+}
+
+int Runtime::Compile(std::u16string_view text, DWORDLONG cookie, ULONG start_line,
+                     const std::unordered_map<std::u16string, int>* outer) {
     blocks_.push_back(Block{std::u16string(text), cookie, start_line});
     size_t block = blocks_.size() - 1;
     const size_t first_proc = procs_.size();
     try {
         NodePtr tree = Parse(text);
-        return CompileBlock(*this, *tree, block);
+        return CompileBlock(*this, *tree, block, outer);
     } catch (ScriptError& e) {
         // A block that does not compile leaves no procedure behind: names it declared
         // become undefined again, and procedures classes still point at only return.

@@ -84,7 +84,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     Runtime& operator=(const Runtime&) = delete;
 
     // Compiles a block; returns the procedure of its global code. Throws a compile error.
-    int Compile(std::u16string_view text, DWORDLONG cookie, ULONG start_line);
+    int Compile(std::u16string_view text, DWORDLONG cookie, ULONG start_line,
+                const std::unordered_map<std::u16string, int>* outer = nullptr);
     // Runs a block's global code (inside Enter).
     void RunGlobalCode(int proc);
     // Evaluates an expression block (SCRIPTTEXT_ISEXPRESSION).
@@ -112,14 +113,20 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     const ClassInfo& ClassAt(int index) const { return classes_[size_t(index)]; }
 
     // Calls a procedure with arguments (Refs for by-reference ones). me: the instance for
-    // class members.
-    Value Call(int proc, Value* args, uint32_t argc, IDispatch* me);
+    // class members; outer: the locals of the procedure whose scope Execute'd code sees.
+    Value Call(int proc, Value* args, uint32_t argc, IDispatch* me, Value* outer = nullptr);
+    // Execute: compiles (once per text and scope) and runs a text in the scope of the
+    // procedure that runs now (its locals visible by name), or at the global level.
+    void ExecuteInScope(std::u16string_view text);
     // Calls a global by name for COM (GetScriptDispatch's Invoke).
     Value CallGlobalByName(int slot, Value* args, uint32_t argc, WORD flags, bool* found);
 
     ErrState& Err() { return err_; }
     // The class whose member runs now (-1: none): its private members are reachable.
     int active_class = -1;
+    // The procedure that runs now and its locals (null at the global level).
+    Procedure* active_proc = nullptr;
+    Value* active_locals = nullptr;
     // The Err object (made at first use) and the blocks Eval and Execute compiled, by text.
     Value err_object;
     std::unordered_map<std::u16string, int> dynamic_code;

@@ -73,3 +73,23 @@ On Error Resume Next
 Fact 1, 2
 ok Err.Number = 450, "wrong number of arguments"
 Err.Clear
+
+' Execute runs in the scope of the procedure that calls it; ExecuteGlobal at the top level
+Function LocalScope()
+    Dim inner
+    inner = 1
+    Execute "inner = inner + 41"
+    LocalScope = inner
+End Function
+ok LocalScope() = 42, "Execute sees and changes the procedure's locals"
+ok LocalScope() = 42, "the same text in the same scope again"
+ok IsEmpty(inner), "the procedure's local did not become a global"
+Function Result()
+    Execute "Result = ""set by Execute"""
+End Function
+ok Result() = "set by Execute", "Execute assigns the function's result"
+Sub GlobalFromProcedure()
+    ExecuteGlobal "Dim madeGlobal : madeGlobal = 7"
+End Sub
+GlobalFromProcedure
+ok madeGlobal = 7, "ExecuteGlobal from a procedure"
