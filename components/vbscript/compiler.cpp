@@ -147,12 +147,12 @@ class ProcCompiler {
                 target = s->Kid(0);
             else if (s->kind == NodeKind::ReDim)
                 for (auto& d : s->kids)
-                    Implicit(d->name);
+                    Implicit(d->name, true);  // ReDim declares, Option Explicit or not
             if (target && target->kind == NodeKind::Name)
                 Implicit(target->name);
         }
     }
-    void Implicit(const std::u16string& name) {
+    void Implicit(const std::u16string& name, bool declares = false) {
         if (locals_.count(name) || (cls_ && cls_->Find(name)))
             return;
         int g = rt_.FindGlobal(name);
@@ -161,7 +161,7 @@ class ProcCompiler {
         Value c;
         if (FindConstant(name, &c))
             return;
-        if (explicit_)
+        if (explicit_ && !declares)
             return;  // an undeclared name is an error at run time
         locals_[name] = NewSlot(name);
     }
@@ -192,7 +192,7 @@ class ProcCompiler {
                 break;
             case NodeKind::ReDim:
                 for (auto& d : s.kids) {
-                    Ref(d->name, *d);
+                    Ref(d->name, *d, /*declares=*/true);
                     for (auto& b : d->kids)
                         Expr(*b);
                     Emit(Op::ReDim, int32_t(d->kids.size()), s.flag ? 1 : 0);
@@ -420,7 +420,7 @@ class ProcCompiler {
     }
 
     // Pushes a reference to a named variable.
-    void Ref(const std::u16string& name, const Node& at) {
+    void Ref(const std::u16string& name, const Node& at, bool declares = false) {
         Resolved r = Resolve(name);
         switch (r.where) {
             case Where::Local:
@@ -430,7 +430,7 @@ class ProcCompiler {
                 Emit(Op::RefOuter, r.index);
                 return;
             case Where::Global:
-                Emit(Op::RefGlobal, r.index, explicit_ ? 1 : 0);
+                Emit(Op::RefGlobal, r.index, explicit_ && !declares ? 1 : 0);
                 return;
             default:
                 FailAt(at, kErrInvalidAssign);
@@ -826,8 +826,8 @@ int CompileBlock(Runtime& rt, Node& block, size_t block_index,
                 for (auto& d : s->kids) {
                     Global& g = rt.GlobalAt(rt.GlobalSlot(d->display));
                     g.known = true;
-                    if (s->kind == NodeKind::Dim)
-                        g.declared = true;
+                    if (s->kind != NodeKind::Const)
+                        g.declared = true;  // Dim and ReDim declare
                 }
                 break;
             case NodeKind::Assign:

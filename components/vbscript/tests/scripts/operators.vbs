@@ -60,3 +60,28 @@ ok TypeName("") = "String" And TypeName(Empty) = "Empty" And TypeName(Null) = "N
 ok TypeName(Nothing) = "Nothing" And TypeName(Array()) = "Variant()", "TypeName 3"
 ok IsNumeric("12") And IsNumeric(" 1.5 ") And Not IsNumeric("x1") And IsNumeric(3), "IsNumeric"
 ok VarType("x") = vbString And VarType(True) = vbBoolean And VarType(Null) = vbNull, "VarType"
+
+' More promotion and conversion rules
+ok VarType(CByte(200) + CByte(100)) = vbInteger, "Byte overflow promotes to Integer"
+ok VarType(-32768 - 1) = vbLong, "Integer underflow promotes to Long"
+ok VarType(True + True) = vbInteger And True + True = -2, "Boolean arithmetic is Integer"
+ok 10 Mod 3.6 = 2, "Mod rounds its operands (10 Mod 4)"
+ok VarType(5 \ 2) = vbInteger And VarType(70000 \ 2) = vbLong, "\ keeps the integer kind"
+ok CLng("  42  ") = 42, "blanks around a number"
+On Error Resume Next
+Dim r
+r = CInt("abc")
+ok Err.Number = 13, "CInt of text is a type mismatch"
+Err.Clear
+r = 2 ^ 2000
+ok Err.Number = 6, "^ out of range is an overflow"
+Err.Clear
+r = CLng(3000000000)
+ok Err.Number = 6, "CLng out of range is an overflow"
+Err.Clear
+r = Null + Nothing
+ok Err.Number <> 0, "Nothing in arithmetic fails"
+Err.Clear
+On Error GoTo 0
+ok "abc" = "abc" And Not ("abc" = "ABC"), "text comparison is binary"
+ok StrComp("abc", "ABC", vbTextCompare) = 0, "StrComp text mode"

@@ -156,3 +156,56 @@ With dict
     ok .Item("k") = "v", "With: member with arguments"
 End With
 ok dict("n") = 2, "default member"
+
+' Nested With: the innermost object answers
+Dim outer, innerD
+Set outer = CreateObject("Scripting.Dictionary")
+Set innerD = CreateObject("Scripting.Dictionary")
+outer.Add "name", "outer"
+innerD.Add "name", "inner"
+With outer
+    With innerD
+        ok .Item("name") = "inner", "the inner With"
+    End With
+    ok .Item("name") = "outer", "the outer With again"
+End With
+
+' For with a Step of 0 would never end: it is left after its limit check by Exit For
+total = 0
+For i = 1 To 3 Step 0
+    total = total + 1
+    If total = 5 Then Exit For
+Next
+ok total = 5, "Step 0 repeats"
+
+' For Each leaves the variable at the last element; an empty array runs no body
+For Each i In Array("a", "b")
+Next
+ok i = "b", "For Each variable after the loop"
+total = 0
+For Each i In Array()
+    total = 1
+Next
+ok total = 0, "For Each over an empty array"
+
+' Select Case with Null matches no Case but Else
+Select Case Null
+    Case 1 : text = "one"
+    Case Else : text = "else"
+End Select
+ok text = "else", "Select Case Null"
+
+' Multi-dimensional ReDim Preserve changes the last dimension only
+ReDim g(1, 1)
+g(1, 1) = "kept"
+ReDim Preserve g(1, 3)
+ok g(1, 1) = "kept" And UBound(g, 2) = 3, "ReDim Preserve of the last dimension"
+On Error Resume Next
+ReDim Preserve g(2, 3)
+ok Err.Number = 9, "ReDim Preserve of another dimension fails"
+Err.Clear
+Dim fixedArr(2)
+ReDim fixedArr(5)
+ok Err.Number = 10, "a fixed array cannot be ReDim'd"
+Err.Clear
+On Error GoTo 0
