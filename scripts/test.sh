@@ -36,9 +36,14 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== fuzzing the query road"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKAVREL_FUZZ=ON -DKAVREL_BENCHMARKS=OFF >/dev/null
-cmake --build build-fuzz -j "$jobs" --target query_document_fuzzer
+cmake --build build-fuzz -j "$jobs" --target query_document_fuzzer vbscript_compile_fuzzer
 corpus="$(mktemp -d /tmp/kavrel-fuzz-corpus.XXXXXX)"
 KAVREL_ROOT="$(mktemp -d /tmp/kavrel-fuzz-root.XXXXXX)" \
     build-fuzz/bin/query_document_fuzzer -max_total_time=60 -timeout=60 -rss_limit_mb=4096 \
     -print_final_stats=1 "$corpus" entry/fuzz/corpus
-echo "== all tests passed in both builds; the fuzz target ran clean"
+echo "== fuzzing the VBScript parser and compiler"
+corpus="$(mktemp -d /tmp/kavrel-fuzz-corpus.XXXXXX)"
+KAVREL_ROOT="$(mktemp -d /tmp/kavrel-fuzz-root.XXXXXX)" \
+    build-fuzz/bin/vbscript_compile_fuzzer -max_total_time=60 -timeout=60 -rss_limit_mb=4096 \
+    -print_final_stats=1 "$corpus" components/vbscript/fuzz/corpus
+echo "== all tests passed in both builds; the fuzz targets ran clean"

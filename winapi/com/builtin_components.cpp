@@ -22,6 +22,7 @@ std::vector<BuiltinClass> ComponentClasses() {
          u"ZorHub.Event", nullptr, u"libkavrel-hubevent.so"},
         // The script engines and the scripting objects.
         {CLSID_JScript, u"JScript", u"", nullptr, u"libkavrel-jscript.so"},
+        {CLSID_VBScript, u"VBScript", u"", nullptr, u"libkavrel-vbscript.so"},
         {kvwin::GuidFromLiteral("EE09B103-97E0-11CF-978F-00A02463E06F"), u"Scripting.Dictionary",
          u"", nullptr, u"libkavrel-scripting.so"},
         {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",

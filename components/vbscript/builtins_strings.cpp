@@ -1,0 +1,332 @@
+// String functions: Len, Left, Right, Mid, InStr, InStrRev, LCase, UCase, Trim, LTrim,
+// RTrim, Replace, Space, String, StrComp, StrReverse, Chr, ChrW, Asc, AscW.
+#include <string>
+
+#include "builtins.h"
+#include "convert.h"
+#include "errors.h"
+#include "operators.h"
+
+namespace kvvbs {
+namespace {
+
+bool AnyNull(const Value* args, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        if (args[i].Deref().IsNull())
+            return true;
+    }
+    return false;
+}
+
+int32_t Count(const Value& v) {
+    int32_t n = ToLong(v);
+    if (n < 0)
+        Throw(kErrIllegalCall);
+    return n;
+}
+
+char16_t Lower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
+char16_t Upper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+}
+
+bool IsBlank(char16_t c) {
+    return c == u' ';
+}
+
+// Position (0-based) of needle in hay from start, or npos; text compare ignores case.
+size_t Find(std::u16string_view hay, std::u16string_view needle, size_t start, bool text) {
+    if (!text)
+        return hay.find(needle, start);
+    if (needle.size() > hay.size())
+        return std::u16string_view::npos;
+    for (size_t i = start; i + needle.size() <= hay.size(); ++i) {
+        size_t k = 0;
+        while (k < needle.size() && Lower(hay[i + k]) == Lower(needle[k]))
+            ++k;
+        if (k == needle.size())
+            return i;
+    }
+    return std::u16string_view::npos;
+}
+
+bool TextMode(const Value& v) {
+    return !v.Deref().IsMissing() && ToLong(v) == 1;
+}
+
+Value Len(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    return Value::Long(int32_t(ToText(a[0]).size()));
+}
+
+Value Left(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(a[0]);
+    size_t n = size_t(Count(a[1]));
+    return Value::String(s.substr(0, n));
+}
+
+Value Right(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(a[0]);
+    size_t n = size_t(Count(a[1]));
+    return Value::String(n >= s.size() ? s : s.substr(s.size() - n));
+}
+
+Value Mid(Runtime&, Value* a, uint32_t argc) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(a[0]);
+    int32_t start = ToLong(a[1]);
+    if (start < 1)
+        Throw(kErrIllegalCall);
+    size_t from = size_t(start - 1);
+    if (from >= s.size())
+        return Value::String(u"");
+    size_t n = argc > 2 && !a[2].Deref().IsMissing() ? size_t(Count(a[2])) : s.size();
+    return Value::String(s.substr(from, n));
+}
+
+// The Mid statement: a[0] refers to the variable; at most length characters (and never
+// past its end) are replaced by the text's first characters.
+Value MidStatement(Runtime&, Value* a, uint32_t) {
+    Value& target = a[0].Deref();
+    if (target.IsNull())
+        Throw(94, u"Invalid use of Null");
+    std::u16string s = ToText(target);
+    int32_t start = ToLong(a[1]);
+    if (start < 1 || size_t(start) > s.size())
+        Throw(kErrIllegalCall);
+    std::u16string text = ToText(a[3]);
+    size_t room = s.size() - size_t(start - 1);
+    size_t n = std::min(room, text.size());
+    if (!a[2].Deref().IsMissing())
+        n = std::min(n, size_t(Count(a[2])));
+    s.replace(size_t(start - 1), n, text.substr(0, n));
+    target = Value::String(std::move(s));
+    return Value();
+}
+
+Value InStr(Runtime&, Value* a, uint32_t argc) {
+    // InStr([start,] string1, string2[, compare])
+    size_t start = 0;
+    const Value* hay = &a[0];
+    const Value* needle = &a[1];
+    bool text = false;
+    if (argc >= 3) {
+        if (a[0].Deref().IsNull())
+            Throw(94, u"Invalid use of Null");
+        int32_t s = ToLong(a[0]);
+        if (s < 1)
+            Throw(kErrIllegalCall);
+        start = size_t(s - 1);
+        hay = &a[1];
+        needle = &a[2];
+        if (argc == 4)
+            text = TextMode(a[3]);
+    }
+    if (hay->Deref().IsNull() || needle->Deref().IsNull())
+        return Value::Null();
+    std::u16string h = ToText(*hay), n = ToText(*needle);
+    if (start > h.size())
+        return Value::Long(0);
+    if (n.empty())
+        return Value::Long(int32_t(start + 1));
+    size_t at = Find(h, n, start, text);
+    return Value::Long(at == std::u16string::npos ? 0 : int32_t(at + 1));
+}
+
+Value InStrRev(Runtime&, Value* a, uint32_t argc) {
+    // InStrRev(string1, string2[, start[, compare]])
+    if (AnyNull(a, 2))
+        return Value::Null();
+    std::u16string h = ToText(a[0]), n = ToText(a[1]);
+    int32_t start = argc > 2 && !a[2].Deref().IsMissing() ? ToLong(a[2]) : -1;
+    if (start == 0 || start < -1)
+        Throw(kErrIllegalCall);
+    bool text = argc > 3 && TextMode(a[3]);
+    size_t limit = start == -1 ? h.size() : size_t(start);
+    if (limit > h.size())
+        return Value::Long(0);
+    if (n.empty())
+        return Value::Long(int32_t(limit));
+    for (size_t i = limit >= n.size() ? limit - n.size() + 1 : 0; i-- > 0;) {
+        if (Find(std::u16string_view(h).substr(i, n.size()), n, 0, text) == 0)
+            return Value::Long(int32_t(i + 1));
+    }
+    return Value::Long(0);
+}
+
+Value LCase(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(a[0]);
+    for (auto& c : s)
+        c = Lower(c);
+    return Value::String(std::move(s));
+}
+
+Value UCase(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(a[0]);
+    for (auto& c : s)
+        c = Upper(c);
+    return Value::String(std::move(s));
+}
+
+Value TrimSides(const Value& v, bool left, bool right) {
+    if (v.Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(v);
+    size_t b = 0, e = s.size();
+    while (left && b < e && IsBlank(s[b]))
+        ++b;
+    while (right && e > b && IsBlank(s[e - 1]))
+        --e;
+    return Value::String(s.substr(b, e - b));
+}
+Value Trim(Runtime&, Value* a, uint32_t) {
+    return TrimSides(a[0], true, true);
+}
+Value LTrim(Runtime&, Value* a, uint32_t) {
+    return TrimSides(a[0], true, false);
+}
+Value RTrim(Runtime&, Value* a, uint32_t) {
+    return TrimSides(a[0], false, true);
+}
+
+Value Replace(Runtime&, Value* a, uint32_t argc) {
+    // Replace(expression, find, replacewith[, start[, count[, compare]]])
+    if (AnyNull(a, 3))
+        return Value::Null();
+    std::u16string s = ToText(a[0]), find = ToText(a[1]), with = ToText(a[2]);
+    int32_t start = argc > 3 && !a[3].Deref().IsMissing() ? ToLong(a[3]) : 1;
+    int32_t count = argc > 4 && !a[4].Deref().IsMissing() ? ToLong(a[4]) : -1;
+    bool text = argc > 5 && TextMode(a[5]);
+    if (start < 1 || count < -1)
+        Throw(kErrIllegalCall);
+    if (size_t(start - 1) > s.size())
+        return Value::String(u"");
+    std::u16string_view rest = std::u16string_view(s).substr(size_t(start - 1));
+    if (find.empty() || count == 0)
+        return Value::String(rest);
+    std::u16string out;
+    size_t at = 0;
+    for (int32_t done = 0; count == -1 || done < count; ++done) {
+        size_t hit = Find(rest, find, at, text);
+        if (hit == std::u16string_view::npos)
+            break;
+        out.append(rest.substr(at, hit - at));
+        out.append(with);
+        at = hit + find.size();
+    }
+    out.append(rest.substr(at));
+    return Value::String(std::move(out));
+}
+
+Value Space(Runtime&, Value* a, uint32_t) {
+    int32_t n = Count(a[0]);
+    if (n > (1 << 26))
+        Throw(kErrOutOfMemory);
+    return Value::String(std::u16string(size_t(n), u' '));
+}
+
+Value String(Runtime&, Value* a, uint32_t) {
+    if (AnyNull(a, 2))
+        return Value::Null();
+    int32_t n = Count(a[0]);
+    if (n > (1 << 26))
+        Throw(kErrOutOfMemory);
+    const Value& c = a[1].Deref();
+    char16_t ch;
+    if (c.IsString()) {
+        if (c.AsString().empty())
+            Throw(kErrIllegalCall);
+        ch = c.AsString()[0];
+    } else {
+        ch = char16_t(ToLong(c) & 0xFF);
+    }
+    return Value::String(std::u16string(size_t(n), ch));
+}
+
+Value StrComp(Runtime&, Value* a, uint32_t argc) {
+    if (AnyNull(a, 2))
+        return Value::Null();
+    bool text = argc > 2 && TextMode(a[2]);
+    Value l = Value::String(ToText(a[0])), r = Value::String(ToText(a[1]));
+    return Value::Integer(Compare(l, r, 0, text));
+}
+
+Value StrReverse(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        Throw(94, u"Invalid use of Null");
+    std::u16string s = ToText(a[0]);
+    return Value::String(std::u16string(s.rbegin(), s.rend()));
+}
+
+Value Chr(Runtime&, Value* a, uint32_t) {
+    int32_t c = ToLong(a[0]);
+    if (c < 0 || c > 255)
+        Throw(kErrIllegalCall);
+    // Codes 128-255 are taken as Latin-1.
+    return Value::String(std::u16string(1, char16_t(c)));
+}
+
+Value ChrW(Runtime&, Value* a, uint32_t) {
+    int32_t c = ToLong(a[0]);
+    if (c < -32768 || c > 65535)
+        Throw(kErrIllegalCall);
+    return Value::String(std::u16string(1, char16_t(c & 0xFFFF)));
+}
+
+Value Asc(Runtime&, Value* a, uint32_t) {
+    std::u16string s = ToText(a[0]);
+    if (s.empty())
+        Throw(kErrIllegalCall);
+    return Value::Integer(s[0] < 256 ? s[0] : u'?');
+}
+
+Value AscW(Runtime&, Value* a, uint32_t) {
+    std::u16string s = ToText(a[0]);
+    if (s.empty())
+        Throw(kErrIllegalCall);
+    return Value::Integer(int16_t(s[0]));
+}
+
+const Builtin kStrings[] = {
+    {u"len", 1, 1, Len},
+    {u"left", 2, 2, Left},
+    {u"right", 2, 2, Right},
+    {u"mid", 2, 3, Mid},
+    {u"instr", 2, 4, InStr},
+    {u"instrrev", 2, 4, InStrRev},
+    {u"lcase", 1, 1, LCase},
+    {u"ucase", 1, 1, UCase},
+    {u"trim", 1, 1, Trim},
+    {u"ltrim", 1, 1, LTrim},
+    {u"rtrim", 1, 1, RTrim},
+    {u"replace", 3, 6, Replace},
+    {u"space", 1, 1, Space},
+    {u"string", 2, 2, String},
+    {u"strcomp", 2, 3, StrComp},
+    {u"strreverse", 1, 1, StrReverse},
+    {u"chr", 1, 1, Chr},
+    {u"chrw", 1, 1, ChrW},
+    {u"mid statement", 4, 4, MidStatement},  // not a name a script can write
+    {u"asc", 1, 1, Asc},
+    {u"ascw", 1, 1, AscW},
+};
+
+}  // namespace
+
+std::span<const Builtin> StringBuiltins() {
+    return kStrings;
+}
+
+}  // namespace kvvbs

@@ -1,0 +1,246 @@
+// IDispatch calls.
+#include "com_calls.h"
+
+#include <string>
+
+#include "class_object.h"
+#include "errors.h"
+#include "interpreter.h"
+#include "variant_conversion.h"
+
+namespace kvvbs {
+namespace {
+
+// The argument VARIANTs of one call (reversed, as DISPPARAMS holds them), the targets of
+// the by-reference ones, and the cleanup of both.
+class Arguments {
+  public:
+    Arguments(Value* args, uint32_t argc, const Value* put_value)
+        : count_(argc + (put_value ? 1 : 0)), values_(count_), byref_(count_) {
+        for (auto& v : values_)
+            VariantInit(&v);
+        for (auto& v : byref_)
+            VariantInit(&v);
+        size_t at = count_;
+        for (uint32_t i = 0; i < argc; ++i) {
+            VARIANT& slot = values_[--at];
+            const Value& a = args[i];
+            if (a.Is(Kind::Ref)) {
+                ToVariant(a, &byref_[at]);
+                slot.vt = VT_BYREF | VT_VARIANT;
+                slot.pvarVal = &byref_[at];
+                refs_.push_back({at, const_cast<Value*>(&a)});
+            } else {
+                ToVariant(a, &slot);
+            }
+        }
+        if (put_value)
+            ToVariant(*put_value, &values_[0]);
+        params_.rgvarg = values_.data();
+        params_.cArgs = UINT(count_);
+        if (put_value) {
+            params_.rgdispidNamedArgs = &put_id_;
+            params_.cNamedArgs = 1;
+        }
+    }
+    ~Arguments() {
+        for (auto& v : values_)
+            VariantClear(&v);
+        for (auto& v : byref_)
+            VariantClear(&v);
+    }
+    Arguments(const Arguments&) = delete;
+    Arguments& operator=(const Arguments&) = delete;
+
+    DISPPARAMS* Params() { return &params_; }
+
+    // Out values back into the script's variables.
+    void CopyBack() {
+        for (auto& [at, ref] : refs_) {
+            Value v = FromVariant(byref_[at]);
+            ref->Deref() = std::move(v);
+        }
+    }
+
+  private:
+    size_t count_;
+    std::vector<VARIANT> values_;
+    std::vector<VARIANT> byref_;
+    std::vector<std::pair<size_t, Value*>> refs_;
+    DISPID put_id_ = DISPID_PROPERTYPUT;
+    DISPPARAMS params_{};
+};
+
+std::u16string Take(BSTR b) {
+    std::u16string s = b ? std::u16string(b, SysStringLen(b)) : std::u16string();
+    SysFreeString(b);
+    return s;
+}
+
+[[noreturn]] void ThrowCallFailure(HRESULT hr, EXCEPINFO& excep) {
+    ScriptError e;
+    if (hr == DISP_E_EXCEPTION) {
+        if (excep.pfnDeferredFillIn)
+            excep.pfnDeferredFillIn(&excep);
+        HRESULT code = excep.scode ? excep.scode : HRESULT(0x800A0000u | excep.wCode);
+        e.number = ErrorNumberForHresult(code);
+        e.description = Take(excep.bstrDescription);
+        e.source = Take(excep.bstrSource);
+        SysFreeString(excep.bstrHelpFile);
+        excep = EXCEPINFO{};
+        throw e;
+    }
+    e.number = ErrorNumberForHresult(hr);
+    throw e;
+}
+
+}  // namespace
+
+bool FindMember(IDispatch* object, std::u16string_view name, DISPID* id) {
+    std::u16string text(name);
+    LPOLESTR names[] = {text.data()};
+    return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
+}
+
+Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint32_t argc,
+                   WORD flags) {
+    Arguments arguments(args, argc, nullptr);
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO excep{};
+    UINT arg_err = 0;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, arguments.Params(),
+                                &result, &excep, &arg_err);
+    rt.CheckInterrupt();
+    if (FAILED(hr)) {
+        VariantClear(&result);
+        ThrowCallFailure(hr, excep);
+    }
+    arguments.CopyBack();
+    Value out;
+    try {
+        out = FromVariant(result);
+    } catch (...) {
+        VariantClear(&result);
+        throw;
+    }
+    VariantClear(&result);
+    return out;
+}
+
+Value InvokeMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* args,
+                   uint32_t argc) {
+    if (!object)
+        Throw(kErrObjectRequired);
+    if (ClassObject* instance = ClassObject::From(object))
+        return instance->Member(rt, name, args, argc);
+    DISPID id;
+    if (!FindMember(object, name, &id))
+        Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
+    return InvokeDispid(rt, object, id, args, argc, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+}
+
+void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* args, uint32_t argc,
+               const Value& value, bool put_ref) {
+    if (!object)
+        Throw(kErrObjectRequired);
+    if (ClassObject* instance = ClassObject::From(object)) {
+        instance->Put(rt, name, args, argc, value, put_ref);
+        return;
+    }
+    DISPID id = DISPID_VALUE;
+    if (!name.empty() && !FindMember(object, name, &id))
+        Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
+    Arguments arguments(args, argc, &value);
+    EXCEPINFO excep{};
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
+                                put_ref ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT,
+                                arguments.Params(), nullptr, &excep, nullptr);
+    if (hr == DISP_E_MEMBERNOTFOUND && put_ref) {
+        // Objects that know only PROPERTYPUT take the reference through it.
+        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
+                            arguments.Params(), nullptr, &excep, nullptr);
+    }
+    rt.CheckInterrupt();
+    if (FAILED(hr))
+        ThrowCallFailure(hr, excep);
+    arguments.CopyBack();
+}
+
+Value DefaultValue(IDispatch* object) {
+    if (ClassObject* instance = ClassObject::From(object))
+        return instance->DefaultValue();
+    DISPPARAMS none{};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO excep{};
+    HRESULT hr =
+        object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
+                       DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none, &result, &excep, nullptr);
+    if (FAILED(hr)) {
+        if (hr == DISP_E_EXCEPTION)
+            ThrowCallFailure(hr, excep);
+        Throw(kErrNoMember);
+    }
+    Value out = FromVariant(result);
+    VariantClear(&result);
+    if (out.IsObject())
+        Throw(kErrNoMember);
+    return out;
+}
+
+IUnknown* IdentityOf(IDispatch* object) {
+    if (!object)
+        return nullptr;
+    IUnknown* unknown = nullptr;
+    if (FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown))))
+        return object;
+    unknown->Release();
+    return unknown;
+}
+
+std::u16string ObjectTypeName(IDispatch* object) {
+    if (ClassObject* instance = ClassObject::From(object))
+        return instance->ClassName();
+    // The layer's objects carry no type information to name them.
+    return u"Object";
+}
+
+std::vector<Value> EnumerateCollection(IDispatch* object) {
+    if (!object)
+        Throw(kErrObjectRequired);
+    DISPPARAMS none{};
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT hr =
+        object->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT,
+                       DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr);
+    IEnumVARIANT* items = nullptr;
+    if (SUCCEEDED(hr) && (result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH) && result.punkVal)
+        result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
+    VariantClear(&result);
+    if (!items)
+        Throw(451, u"Object not a collection");
+    std::vector<Value> out;
+    for (;;) {
+        VARIANT item;
+        VariantInit(&item);
+        ULONG fetched = 0;
+        if (items->Next(1, &item, &fetched) != S_OK || fetched != 1) {
+            VariantClear(&item);
+            break;
+        }
+        try {
+            out.push_back(FromVariant(item));
+        } catch (...) {
+            VariantClear(&item);
+            items->Release();
+            throw;
+        }
+        VariantClear(&item);
+    }
+    items->Release();
+    return out;
+}
+
+}  // namespace kvvbs

@@ -1,0 +1,39 @@
+// Late-bound calls on COM objects: names through GetIDsOfNames (case is the object's
+// business; the engine passes the name as written), arguments as VARIANTs with references
+// passed as VT_BYREF|VT_VARIANT and copied back after the call (so out parameters reach the
+// script's variables and array elements), omitted arguments as VT_ERROR
+// DISP_E_PARAMNOTFOUND, failures as the language's errors with the EXCEPINFO's description
+// and source. The engine's thread only.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "value.h"
+
+namespace kvvbs {
+
+class Runtime;
+
+// DISPATCH_METHOD | DISPATCH_PROPERTYGET on a member.
+Value InvokeMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* args,
+                   uint32_t argc);
+// The same on a DISPID (DISPID_VALUE for `obj(args)`).
+Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint32_t argc,
+                   WORD flags);
+// A property put (put_ref: DISPATCH_PROPERTYPUTREF) of a member (an empty name: the default).
+void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* args, uint32_t argc,
+               const Value& value, bool put_ref);
+// Whether the object knows the name; its DISPID in *id.
+bool FindMember(IDispatch* object, std::u16string_view name, DISPID* id);
+
+// The object's default value (a property get of DISPID_VALUE without arguments).
+Value DefaultValue(IDispatch* object);
+// The IUnknown identity of an object (no reference kept).
+IUnknown* IdentityOf(IDispatch* object);
+// The name TypeName gives for an object.
+std::u16string ObjectTypeName(IDispatch* object);
+// The elements of a collection (_NewEnum), or of nothing that enumerates: error 451.
+std::vector<Value> EnumerateCollection(IDispatch* object);
+
+}  // namespace kvvbs

@@ -1,0 +1,41 @@
+// Conversions between the value kinds, as the language defines them: what CStr, CDbl,
+// CLng, CBool and the operators apply. Objects convert through their default value (a
+// property get of DISPID_VALUE); a value that cannot convert throws error 13, a number out
+// of range error 6. The engine's thread only.
+#pragma once
+
+#include <string>
+
+#include "value.h"
+
+namespace kvvbs {
+
+// The value itself, or an object's default value (error 438/424 when it has none; Nothing
+// gives error 91).
+Value Primitive(const Value& v);
+
+// A numeric reading of a text ("12", " 1.5e3 ", "&HFF", "-3"); false when it is not one.
+bool ParseNumber(std::u16string_view text, double* out);
+
+double ToDouble(const Value& v);
+// Rounded half to even, as the language rounds to integers; error 6 outside Long.
+int32_t ToLong(const Value& v);
+int32_t ToInteger(const Value& v);
+bool ToBool(const Value& v);
+std::u16string ToText(const Value& v);
+// The text of a number the way CStr writes it (up to 15 significant digits).
+std::u16string FormatDouble(double d);
+
+// Banker's rounding of a double to the nearest integer.
+double RoundEven(double d);
+
+// Numeric values as the arithmetic wants them: Empty as 0, strings parsed, Boolean as -1/0;
+// Null and objects must be handled by the caller. The kind of the result is one of Integer,
+// Long, Byte, Boolean, Double, Currency, Date.
+Value ToNumeric(const Value& v);
+
+// A name for VarType / TypeName.
+int VarTypeOf(const Value& v);
+std::u16string TypeNameOf(const Value& v);
+
+}  // namespace kvvbs

@@ -1,0 +1,151 @@
+// InterruptScriptThread from another thread: endless loops stop, also inside On Error
+// Resume Next and inside COM calls; endless recursion ends as error 28.
+#include <future>
+#include <thread>
+
+#include "vbs_test_support.h"
+
+namespace vbstest {
+namespace {
+
+constexpr auto kGenerous = std::chrono::seconds(60);
+
+// Runs the script's Spin on a thread of its own in its own apartment; the test thread
+// interrupts once the script has signalled that it runs.
+struct ScriptThread {
+    std::promise<IActiveScript*> engine_ready;
+    std::promise<HRESULT> finished;
+    TestHelper* helper = nullptr;
+    std::thread thread;
+
+    explicit ScriptThread(std::u16string code) {
+        thread = std::thread([this, code] {
+            ScopedApartment apartment;
+            Script s;
+            helper = s.helper;
+            s.engine->AddRef();
+            engine_ready.set_value(s.engine.GetInterfacePtr());
+            HRESULT hr = s.Parse(code);
+            if (SUCCEEDED(hr))
+                hr = s.Start();
+            _variant_t result;
+            if (SUCCEEDED(hr))
+                hr = s.Call(u"Spin", &result);
+            finished.set_value(hr);
+        });
+    }
+    ~ScriptThread() {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+void InterruptWhenSpinning(const std::u16string& code) {
+    ScriptThread t(code);
+    auto engine_future = t.engine_ready.get_future();
+    ASSERT_EQ(engine_future.wait_for(kGenerous), std::future_status::ready);
+    IActiveScript* engine = engine_future.get();
+    auto done = t.finished.get_future();
+    ASSERT_TRUE(t.helper->signalled.WaitFor(kGenerous));
+    EXPECT_EQ(done.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    SCRIPTTHREADSTATE state;
+    EXPECT_EQ(engine->GetScriptThreadState(SCRIPTTHREADID_BASE, &state), S_OK);
+    EXPECT_EQ(state, SCRIPTTHREADSTATE_RUNNING);
+    EXPECT_EQ(engine->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0), S_OK);
+    ASSERT_EQ(done.wait_for(kGenerous), std::future_status::ready);
+    EXPECT_EQ(done.get(), E_ABORT);
+    t.thread.join();
+    engine->Release();
+}
+
+TEST(VBScriptInterrupt, StopsATightLoop) {
+    InterruptWhenSpinning(u"Sub Spin\n Test.Signal\n Do\n Loop\nEnd Sub\n");
+}
+
+TEST(VBScriptInterrupt, StopsAForLoopThatNeverEnds) {
+    InterruptWhenSpinning(
+        u"Sub Spin\n Dim i\n Test.Signal\n For i = 1 To 2\n i = 1\n Next\nEnd Sub\n");
+}
+
+TEST(VBScriptInterrupt, OnErrorResumeNextCannotSwallowIt) {
+    InterruptWhenSpinning(
+        u"Sub Spin\n"
+        u" On Error Resume Next\n"
+        u" Test.Signal\n"
+        u" Do\n"
+        u"   Err.Raise 5\n"
+        u"   Inner\n"
+        u" Loop\n"
+        u"End Sub\n"
+        u"Sub Inner\n"
+        u" On Error Resume Next\n"
+        u" Dim x : x = 1 / 0\n"
+        u"End Sub\n");
+}
+
+TEST(VBScriptInterrupt, StopsALoopInsideCallsThroughCom) {
+    // The interrupt lands in the script, inside a COM call, or inside a script procedure
+    // that COM called back; every run must end stopped.
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        InterruptWhenSpinning(
+            u"Function Work(n)\n Work = n + 1\nEnd Function\n"
+            u"Sub Spin\n"
+            u" Dim d, n\n"
+            u" Set d = CreateObject(\"Scripting.Dictionary\")\n"
+            u" Test.Signal\n"
+            u" Do\n"
+            u"  d(\"k\") = n\n"
+            u"  n = Test.Call(GetRef(\"Work\"), d(\"k\"))\n"
+            u" Loop\n"
+            u"End Sub\n");
+    }
+}
+
+TEST(VBScriptInterrupt, AnInterruptBeforeTheRunStopsItAtOnce) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Parse(u"Sub Spin\n Do\n Loop\nEnd Sub\n"), S_OK);
+    ASSERT_EQ(s.Start(), S_OK);
+    ASSERT_EQ(s.engine->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0), S_OK);
+    _variant_t result;
+    EXPECT_EQ(s.Call(u"Spin", &result), E_ABORT);
+}
+
+TEST(VBScriptRecursion, EndlessRecursionIsOutOfStackSpace) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Run(u"Function Down(n)\n Down = Down(n + 1)\nEnd Function\nDown 0\n"),
+              SCRIPT_E_REPORTED);
+    ASSERT_EQ(s.site->errors.size(), 1u);
+    EXPECT_EQ(s.site->errors[0].code, HRESULT(0x800A001C));
+    EXPECT_EQ(s.site->errors[0].description, u"Out of stack space");
+}
+
+TEST(VBScriptRecursion, OnErrorResumeNextSeesTheStackError) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Run(u"Dim depth\n"
+                    u"Sub Down\n depth = depth + 1\n Down\nEnd Sub\n"
+                    u"On Error Resume Next\n"
+                    u"Down\n"
+                    u"Test.ok Err.Number = 28, \"error 28\"\n"
+                    u"Test.ok depth > 100, \"deep before it stopped\"\n"),
+              S_OK)
+        << s.Errors();
+    EXPECT_TRUE(s.helper->failures.empty());
+    EXPECT_EQ(s.helper->checks, 2);
+}
+
+TEST(VBScriptRecursion, RecursionThroughComIsBoundedToo) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Run(u"Function Down(n)\n Down = Test.Call(GetRef(\"Down\"), n + 1)\nEnd Function\n"
+                    u"Down 0\n"),
+              SCRIPT_E_REPORTED);
+    ASSERT_FALSE(s.site->errors.empty());
+    EXPECT_EQ(s.site->errors[0].code, HRESULT(0x800A001C));
+}
+
+}  // namespace
+}  // namespace vbstest

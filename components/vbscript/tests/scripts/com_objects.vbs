@@ -1,0 +1,57 @@
+' COM objects: Scripting.Dictionary through late binding, default members, Set, For Each
+' over _NewEnum, out parameters, GetObject with a moniker, and the named item's members.
+Dim d, k, n, keys, o
+
+Set d = CreateObject("Scripting.Dictionary")
+d.Add "one", 1
+d("two") = 2
+d.Item("three") = 3
+ok d.Count = 3, "Count"
+ok d("two") = 2 And d.Item("three") = 3, "default member and indexed get"
+ok d.Exists("ONE") = False, "Exists is case sensitive by default"
+n = 0
+For Each k In d
+    n = n + d(k)
+Next
+ok n = 6, "For Each over a collection (_NewEnum)"
+keys = d.Keys
+ok IsArray(keys) And UBound(keys) = 2 And keys(0) = "one", "an array returned from COM"
+n = ""
+For Each k In d.Keys
+    n = n & k
+Next
+ok n = "onetwothree", "For Each over a returned array"
+
+' Set versus plain assignment
+Set o = d
+ok IsObject(o) And o.Count = 3, "Set stores the reference"
+On Error Resume Next
+n = d
+ok Err.Number <> 0, "plain assignment of an object without a default value fails"
+Err.Clear
+On Error GoTo 0
+
+' Objects in a dictionary
+Dim inner
+Set inner = CreateObject("Scripting.Dictionary")
+inner("a") = "x"
+Set d("inner") = inner
+ok d("inner")("a") = "x", "a chain of default members"
+
+' The named item and its global members
+ok Test.Name = "helper", "the named item's property"
+Test.Name = "renamed"
+ok Name = "renamed", "a global member of the named item"
+
+' GetObject through a moniker
+Set o = GetObject("kvtest:thing")
+ok o.Name = "kvtest:thing", "GetObject with a display name"
+
+' Errors from COM
+On Error Resume Next
+d.NoSuchMethod
+ok Err.Number = 438, "an unknown member is error 438"
+Err.Clear
+Set o = CreateObject("No.Such.Class")
+ok Err.Number = 429, "an unknown class is error 429"
+Err.Clear

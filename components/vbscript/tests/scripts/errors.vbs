@@ -1,0 +1,72 @@
+' Errors: the Err object, On Error Resume Next per procedure, error numbers.
+Dim x, arr(1)
+
+On Error Resume Next
+x = 1 / 0
+ok Err.Number = 11, "division by zero is error 11"
+ok Err.Description = "Division by zero", "its description"
+Err.Clear
+ok Err.Number = 0 And Err.Description = "", "Clear"
+x = CInt(40000)
+ok Err.Number = 6, "overflow is error 6"
+Err.Clear
+x = CLng("abc")
+ok Err.Number = 13, "type mismatch is error 13"
+Err.Clear
+x = arr(5)
+ok Err.Number = 9, "subscript out of range"
+Err.Clear
+x = Nothing.Foo
+ok Err.Number <> 0, "a member of Nothing fails"
+Err.Clear
+Err.Raise 1234, "my source", "my text"
+ok Err.Number = 1234 And Err.Description = "my text" And Err.Source = "my source", "Raise"
+Err.Clear
+Err.Raise vbObjectError + 5
+ok Err.Number = vbObjectError + 5, "Raise with vbObjectError"
+Err.Clear
+
+' An error in a statement skips to the next statement
+x = 0
+x = 1 : Err.Raise 5 : x = 2
+ok x = 2, "the statement after the failing one runs"
+Err.Clear
+
+' An error in a callee without a handler ends the callee; the caller's handler catches it
+Dim reached
+Sub Fails()
+    reached = 1
+    Err.Raise 5
+    reached = 2
+End Sub
+Fails
+ok reached = 1 And Err.Number = 5, "an error ends the procedure without a handler"
+Err.Clear
+
+' A callee with its own handler continues
+Function Guarded()
+    On Error Resume Next
+    Dim y
+    y = 1 / 0
+    Guarded = Err.Number
+End Function
+ok Guarded() = 11, "a handler inside the procedure"
+
+' On Error GoTo 0 turns handling off again (checked in a callee, under the caller's handler)
+Function Unguarded()
+    On Error Resume Next
+    On Error GoTo 0
+    Unguarded = 1
+    Err.Raise 7
+    Unguarded = 2
+End Function
+x = Unguarded()
+ok Err.Number = 7, "GoTo 0: the error reaches the caller"
+Err.Clear
+
+' An error in an If condition enters the branch
+x = 0
+If 1 / 0 = 5 Then x = 1
+ok x = 1, "an error in an If condition continues inside the branch"
+Err.Clear
+ok Err.Number = 0, "cleared"
