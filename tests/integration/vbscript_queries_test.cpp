@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "entry/query_driver.h"
 #include "kvtest/com_support.h"
+#include "kvtest/test_env.h"
 #include "kvwin/utf.h"
 #include "script/predefined_functions.h"
 #include "script/script_query.h"
@@ -151,6 +153,12 @@ TEST_F(VBScriptQuery, AnEndlessLoopEndsAtTheTimeLimit) {
 }
 
 TEST_F(VBScriptQuery, EveryVBScriptExampleGivesRows) {
+    // The library chose the process's temp folder when it was loaded, before this case's
+    // state root was in place; the examples that make files (Exec's captures) need one that
+    // exists under it.
+    const std::string temp = kvtest::MakeTempFolder("temp");
+    ::setenv("TMP", temp.c_str(), 1);
+    ::setenv("TEMP", temp.c_str(), 1);
     int examples = 0;
     for (const auto& entry : std::filesystem::directory_iterator(KAVREL_EXAMPLES_DIR)) {
         const std::string name = entry.path().filename().string();

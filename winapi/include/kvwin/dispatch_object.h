@@ -15,7 +15,10 @@
 //   * a put (DISPATCH_PROPERTYPUT/PUTREF) carries its value as the named argument
 //     DISPID_PROPERTYPUT; it is not counted among the arguments;
 //   * other named arguments are refused (DISP_E_NONAMEDARGS);
-//   * an argument passed as VT_ERROR/DISP_E_PARAMNOTFOUND is a missing optional argument.
+//   * an argument passed as VT_ERROR/DISP_E_PARAMNOTFOUND is a missing optional argument;
+//   * a get of a property that takes no arguments, made with arguments (`WScript.Arguments(0)`
+//     in VBScript), reads the property and hands the arguments to the default member of the
+//     object it holds, as type-information-driven Invoke does on Windows.
 // A handler fails with DispatchCall::Fail(hr, description): Invoke then answers
 // DISP_E_EXCEPTION with the code and text in the EXCEPINFO, as Automation objects do, or hr
 // itself when the caller passed no EXCEPINFO. An exception never leaves Invoke.
@@ -177,6 +180,9 @@ class DispatchObject : public UntypedDispatch<Interfaces...> {
         if (params && params->cArgs > 0 && !params->rgvarg)
             return E_INVALIDARG;
         DispatchCall call(flags, params, result);
+        if (!put && member->max_args == 0 && call.Count() > 0 &&
+            (member->answers & flags & DISPATCH_PROPERTYGET))
+            return InvokeDefaultOfProperty(id, flags, params, result, excep, arg_err);
         if (call.Count() < member->min_args || call.Count() > member->max_args)
             return DISP_E_BADPARAMCOUNT;
         if (result)
@@ -208,6 +214,25 @@ class DispatchObject : public UntypedDispatch<Interfaces...> {
     ~DispatchObject() override = default;
 
   private:
+    // The property's value, then its default member called with the arguments.
+    HRESULT InvokeDefaultOfProperty(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                    EXCEPINFO* excep, UINT* arg_err) {
+        VARIANT holder;
+        VariantInit(&holder);
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        HRESULT hr = Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &holder, excep, arg_err);
+        if (FAILED(hr))
+            return hr;
+        if (holder.vt == VT_DISPATCH && holder.pdispVal)
+            hr = holder.pdispVal->Invoke(DISPID_VALUE, IID_NULL, 0,
+                                         flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET), params,
+                                         result, excep, arg_err);
+        else
+            hr = DISP_E_BADPARAMCOUNT;
+        VariantClear(&holder);
+        return hr;
+    }
+
     static const DispatchMember<T>* FindByName(std::u16string_view name) {
         for (const auto& m : T::DispatchMembers()) {
             if (EqualsAsciiNoCase(name, m.name))
