@@ -33,7 +33,11 @@ bool BindCondition(Condition& condition, const ClassDecl& decl) {
             } else if constexpr (std::is_same_v<Node, Negation>) {
                 return BindCondition(*node.operand, decl);
             } else {
-                return BindCondition(*node.left, decl) && BindCondition(*node.right, decl);
+                for (ConditionPtr& operand : node.operands) {
+                    if (!BindCondition(*operand, decl))
+                        return false;
+                }
+                return true;
             }
         },
         condition.node);
