@@ -43,6 +43,10 @@ TEST(JScriptHostile, DeepNestingIsAnErrorNotACrashOnASmallStack) {
         u"JSON.parse('" + Nest(u"{\"a\":", u"1", u"}", kDeep) + u"');",
         u"var a = []; for (var i = 0; i < 100000; ++i) a = [a]; JSON.stringify(a);",
         u"var o = {}; for (var i = 0; i < 100000; ++i) o = {p: o}; String(o);",
+        // Not tail calls, which Duktape runs in constant space (an endless loop, which only
+        // the time limit stops).
+        u"function f(n) { return 1 + f(n + 1); } f(0);",
+        u"function g(n) { return [1].map(function () { return g(n + 1); }); } g(0);",
         u"var s = 'x'; for (var i = 0; i < 20; ++i) s = s + s; eval(s.replace(/x/g, '('));",
     };
     ASSERT_TRUE(kvtest::RunOnSmallStack([&] {
