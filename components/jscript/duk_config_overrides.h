@@ -15,6 +15,17 @@ extern "C" int kvjs_interrupt_requested(void* udata);
 extern int kvjs_interrupt_requested(void* udata);
 #endif
 
+/* The native stack: every recursion Duktape guards (calls, regular expressions, JSON and,
+ * with the line CMakeLists.txt adds to it, the compiler) fails with a RangeError once the
+ * calling thread is near the end of its stack, whatever that thread's stack size is. The
+ * fixed recursion limits below still apply; they alone would need megabytes of stack. */
+#define DUK_USE_NATIVE_STACK_CHECK() kvjs_native_stack_low()
+#if defined(__cplusplus)
+extern "C" int kvjs_native_stack_low(void);
+#else
+extern int kvjs_native_stack_low(void);
+#endif
+
 /* Duktape is compiled as C++ and throws its errors as C++ exceptions, so the engine's C++
  * code between the script and COM objects unwinds properly (destructors release what they
  * hold) when a script error passes through it. */

@@ -1,6 +1,9 @@
 // The heap, the interrupt hook and the protected entry.
 #include "runtime.h"
 
+#include <pthread.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +15,28 @@
 // Asked by the interpreter every so many instructions (duk_config_overrides.h).
 extern "C" int kvjs_interrupt_requested(void* udata) {
     return udata && static_cast<kvjs::Runtime*>(udata)->InterruptRequested() ? 1 : 0;
+}
+
+// Asked by Duktape at every level of its recursions (duk_config_overrides.h): whether the
+// calling thread has less than the reserve left of its stack. What is left below the reserve
+// is for the error thrown from there to be made and unwound. The thread's stack is looked
+// up once per thread.
+extern "C" int kvjs_native_stack_low(void) {
+    constexpr uintptr_t kReserve = 64 * 1024;
+    thread_local uintptr_t limit = 0;
+    if (limit == 0) {
+        void* base = nullptr;
+        size_t size = 0;
+        pthread_attr_t attributes;
+        if (::pthread_getattr_np(::pthread_self(), &attributes) == 0) {
+            ::pthread_attr_getstack(&attributes, &base, &size);
+            ::pthread_attr_destroy(&attributes);
+        }
+        // An unknown stack is never reported low; a tiny one keeps half of itself.
+        const uintptr_t low = reinterpret_cast<uintptr_t>(base);
+        limit = base == nullptr ? 1 : low + (size > 2 * kReserve ? kReserve : size / 2);
+    }
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < limit ? 1 : 0;
 }
 
 namespace kvjs {

@@ -2,8 +2,10 @@
 // always end in one of the driver's statuses, with a result document exactly on success.
 //
 // The input's bytes are read as UTF-16 code units (invalid sequences included). The real
-// query kinds read the document; their Execute is replaced by a fixed output so that no
-// input can make the fuzzer wait for a live WMI query or a script's time limit.
+// query kinds read the document; their Execute is replaced so that no input can make the
+// fuzzer wait for a live WMI query or a script's time limit: a script query gives a fixed
+// output, and a WMI query runs the WQL statement it built through the service's parser,
+// binder and evaluator over a fixture class (as the service would, without a provider).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include "win/com.h"
 #include "win/oleauto.h"
 #include "wmi/query/wmi_query.h"
+#include "wql_fixture.h"
 
 namespace {
 
@@ -31,6 +34,17 @@ class ReadOnlyQuery final : public CQuery {
   private:
     Real real_;
 };
+
+template <>
+HRESULT ReadOnlyQuery<CWMIQuery>::Execute(WString& output) {
+    const int picked = kvwmi::fuzz::RunWql(real_.ActiveDefinition().query);
+    if (picked < 0)
+        return kWmiQueryFailed;
+    output.clear();
+    for (int i = 0; i < picked; ++i)
+        output += TEXT("<row/>");
+    return S_OK;
+}
 
 struct Setup {
     Setup()

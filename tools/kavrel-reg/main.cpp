@@ -5,6 +5,7 @@
 //   kavrel-reg delete KEY [/v NAME | /ve | /va] [/f]
 //   kavrel-reg export KEY FILE|-
 //   kavrel-reg import FILE|-
+//   kavrel-reg reset-store HKLM|HKCU|HKU [/f]
 //   kavrel-reg --where | --help
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/registry_store.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
 #include "reg_file.h"
@@ -29,12 +31,15 @@ constexpr const char* kUsage =
     "       kavrel-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
     "       kavrel-reg export KEY FILE|-\n"
     "       kavrel-reg import FILE|-\n"
+    "       kavrel-reg reset-store HKLM|HKCU|HKU [/f]\n"
     "       kavrel-reg --where\n"
     "KEY starts with HKLM, HKCU, HKCR or HKU (or their long names).\n"
     "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ (items separated by \\0),\n"
     "REG_DWORD, REG_QWORD (decimal or 0x hex), REG_BINARY or REG_NONE (hex digits).\n"
     "export writes KEY and everything below it as .reg text (- is standard output);\n"
-    "import applies a .reg file (- is standard input), only if all of it is valid.\n";
+    "import applies a .reg file (- is standard input), only if all of it is valid.\n"
+    "reset-store moves a damaged store file (and its log) aside to <file>.corrupt-<time>\n"
+    "and starts a fresh store with the defaults; /f does so to a sound store too.\n";
 
 struct Options {
     std::string command;
@@ -52,6 +57,30 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+struct HiveStore {
+    const char* root;  // the root key that names it for reset-store
+    kvwin::registry::Hive hive;
+};
+constexpr HiveStore kHiveStores[] = {
+    {"HKLM", kvwin::registry::Hive::Machine},
+    {"HKCU", kvwin::registry::Hive::User},
+    {"HKU", kvwin::registry::Hive::Users},
+};
+
+// Which store files are damaged, and how to start afresh.
+std::string DamagedStores() {
+    std::string text = "the registry store is damaged or is not a registry store";
+    for (const HiveStore& store : kHiveStores) {
+        const std::string path = kvwin::registry::HiveFile(store.hive);
+        if (kvwin::registry::CheckStoreFile(path) == ERROR_BADDB) {
+            text += std::string("\n  ") + path +
+                    " (move it aside and start a fresh one: " + "kavrel-reg reset-store " +
+                    store.root + ")";
+        }
+    }
+    return text;
+}
+
 std::string Describe(LSTATUS status) {
     switch (status) {
         case ERROR_FILE_NOT_FOUND:
@@ -67,7 +96,7 @@ std::string Describe(LSTATUS status) {
         case ERROR_INVALID_DATA:
             return "a key or value name has a line break, which .reg text cannot hold";
         case ERROR_BADDB:
-            return "the registry store file is not a registry store";
+            return DamagedStores();
         default:
             return "error " + std::to_string(status);
     }
@@ -412,6 +441,38 @@ int Import(const std::string& source) {
     return 0;
 }
 
+int ResetStore(const std::string& key_path, bool force) {
+    std::string subkey;
+    const auto root = SplitKeyPath(key_path, subkey);
+    if (!root || !subkey.empty())
+        return Fail("reset-store needs a root key: HKLM, HKCU or HKU");
+    // HKEY_CLASSES_ROOT is a part of the machine's hive.
+    const kvwin::registry::Hive hive = root->key == HKEY_CURRENT_USER ? kvwin::registry::Hive::User
+                                       : root->key == HKEY_USERS      ? kvwin::registry::Hive::Users
+                                                                 : kvwin::registry::Hive::Machine;
+    const std::string path = kvwin::registry::HiveFile(hive);
+    const LSTATUS check = kvwin::registry::CheckStoreFile(path);
+    if (check == ERROR_SUCCESS && !force)
+        return Fail(path + " is a sound registry store; /f moves it aside all the same");
+    if (check != ERROR_SUCCESS && check != ERROR_BADDB && check != ERROR_FILE_NOT_FOUND && !force)
+        return Fail(path + ": " + Describe(check));
+    if (check != ERROR_FILE_NOT_FOUND) {
+        std::string moved_to;
+        const LSTATUS status = kvwin::registry::MoveStoreAside(path, moved_to);
+        if (status != ERROR_SUCCESS)
+            return Fail(path + ": cannot move it aside: " + Describe(status));
+        std::printf("moved %s to %s\n", path.c_str(), moved_to.c_str());
+    }
+    // The first use makes the new store and writes the defaults into it.
+    DWORD subkeys = 0;
+    const LSTATUS status = RegQueryInfoKeyW(root->key, nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS)
+        return Fail(path + ": the fresh store could not be started: " + Describe(status));
+    std::printf("started a fresh registry store at %s\n", path.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -436,6 +497,14 @@ int main(int argc, char** argv) {
             return 2;
         }
         return Import(argv[2]);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "reset-store") == 0) {
+        const bool force = argc == 4 && std::strcmp(argv[3], "/f") == 0;
+        if (argc != 3 && !force) {
+            std::fprintf(stderr, "kavrel-reg: reset-store needs a root key\n%s", kUsage);
+            return 2;
+        }
+        return ResetStore(argv[2], force);
     }
     Options options;
     std::string error;

@@ -12,6 +12,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -201,10 +203,11 @@ LONG Win32FromSqlite(int rc) {
             return ERROR_SUCCESS;
         case SQLITE_NOMEM:
             return ERROR_NOT_ENOUGH_MEMORY;
+        // Damaged pages, a file that is no database, and a database that is not ours are
+        // one failure to the caller: the hive's file cannot be used as a registry store.
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
         case SQLITE_FORMAT:
-            return ERROR_REGISTRY_CORRUPT;
         case SQLITE_ERROR:  // our statements fail only on a database that is not ours
         case SQLITE_SCHEMA:
             return ERROR_BADDB;
@@ -521,11 +524,11 @@ int Store::OnBusy(void* arg, int attempts) {
     return 1;
 }
 
-LONG Store::Open() {
+LONG Store::Open(bool create) {
     busy_timeout_ = BusyTimeout();
-    int rc =
-        sqlite3_open_v2(path_.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = sqlite3_open_v2(
+        path_.c_str(), &db_,
+        SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         return Win32FromSqlite(rc);
     sqlite3_extended_result_codes(db_, 0);
@@ -544,7 +547,21 @@ LONG Store::Open() {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
-    return PrepareSchema();
+    LONG result = PrepareSchema();
+    return result == ERROR_SUCCESS && !create ? QuickCheck() : result;
+}
+
+LONG Store::QuickCheck() {
+    // Pages that a read never reaches (a value's overflow chain, a cut-off end of the file)
+    // would otherwise read as missing keys and values; the check walks every page once.
+    return Run(false, [&](Session& session) {
+        StatementUse s(session.Prepare("PRAGMA quick_check(1)"));
+        if (!Step(s.get()))
+            throw StoreError{ERROR_BADDB};
+        const auto* verdict = sqlite3_column_text(s.get(), 0);
+        if (verdict == nullptr || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0)
+            throw StoreError{ERROR_BADDB};
+    });
 }
 
 LONG Store::PrepareSchema() {
@@ -759,12 +776,77 @@ LONG ApplySeed(Store& store, const std::vector<RegistrySeed>& entries) {
 
 }  // namespace
 
+// Makes a new store at `path` whole or not at all: its tables are written to a file of this
+// process's own, which is then linked into place. So a store file is never seen empty while
+// it is being made, and an empty or cut-off file at a store's place is damage, never a new
+// store that a reader would take for one with no keys. Another process that links its new
+// store first wins; ours is dropped.
+LONG CreateStoreFile(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    const std::string temp =
+        path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    auto remove = [&] {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlink((temp + suffix).c_str());
+    };
+    remove();
+    LONG rc = ERROR_SUCCESS;
+    {
+        std::shared_ptr<Store> fresh(new Store(temp));
+        rc = fresh->Open(true);
+    }  // the last connection closes: the log is folded in and removed
+    if (rc == ERROR_SUCCESS && ::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST)
+        rc = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_CANTOPEN;
+    remove();
+    return rc;
+}
+
 LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT)
+            return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTOPEN;
+        LONG rc = CreateStoreFile(path);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+    } else if (!S_ISREG(info.st_mode) || info.st_size == 0) {
+        return ERROR_BADDB;
+    }
     std::shared_ptr<Store> store(new Store(path));
-    LONG rc = store->Open();
+    LONG rc = store->Open(false);
     if (rc != ERROR_SUCCESS)
         return rc;
     out = std::move(store);
+    return ERROR_SUCCESS;
+}
+
+LONG CheckStoreFile(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_CANTOPEN;
+    std::shared_ptr<Store> store;
+    return OpenStore(path, store);
+}
+
+LONG MoveStoreAside(const std::string& path, std::string& moved_to) {
+    const time_t now = ::time(nullptr);
+    struct tm utc {};
+    ::gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    std::string suffix = std::string(".corrupt-") + stamp;
+    for (int again = 2; ::access((path + suffix).c_str(), F_OK) == 0; ++again)
+        suffix = std::string(".corrupt-") + stamp + "-" + std::to_string(again);
+    moved_to = path + suffix;
+    if (::rename(path.c_str(), moved_to.c_str()) != 0)
+        return errno == ENOENT                     ? ERROR_FILE_NOT_FOUND
+               : errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED
+                                                   : ERROR_REGISTRY_IO_FAILED;
+    // The log belongs with its store: what it holds may be all that can be recovered.
+    const std::string log = path + "-wal";
+    if (::rename(log.c_str(), (log + suffix).c_str()) != 0 && errno != ENOENT)
+        return ERROR_REGISTRY_IO_FAILED;
+    ::unlink((path + "-shm").c_str());
     return ERROR_SUCCESS;
 }
 

@@ -251,13 +251,18 @@ class Services final : public kvwin::ComObject<IWbemServices> {
             auto comparison = std::make_unique<wql::Condition>();
             comparison->node =
                 wql::Comparison{{property, -1, CIM_EMPTY}, wql::CompareOp::Equal, value};
-            if (query.where) {
-                auto both = std::make_unique<wql::Condition>();
-                both->node = wql::Junction{true, std::move(query.where), std::move(comparison)};
-                query.where = std::move(both);
-            } else {
+            if (!query.where) {
                 query.where = std::move(comparison);
+                continue;
             }
+            auto* keys = std::get_if<wql::Junction>(&query.where->node);
+            if (keys == nullptr) {
+                auto both = std::make_unique<wql::Condition>();
+                keys = &both->node.emplace<wql::Junction>();
+                keys->operands.push_back(std::move(query.where));
+                query.where = std::move(both);
+            }
+            keys->operands.push_back(std::move(comparison));
         }
         if (FAILED(wql::Bind(query, *decl)))
             return WBEM_E_INVALID_OBJECT_PATH;

@@ -3,6 +3,8 @@
 // "Beta" and "gamma [1]").
 #include <algorithm>
 
+#include "kvtest/small_stack.h"
+#include "test_sink.h"
 #include "wmi_test_support.h"
 #include "wql/like.h"
 #include "wql/parser.h"
@@ -237,6 +239,56 @@ TEST(WmiWql, ConditionsPickInstances) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(Picked(services, c.where), c.picked) << Narrow(c.where);
+}
+
+// Hostile nesting is refused as an invalid query, never by running out of stack: every case
+// runs on a 256 KB stack, where 30,000 parentheses or 100,000 NOTs would overflow any
+// unbounded recursion. Long runs of AND/OR cost no depth and still work.
+TEST(WmiWql, DeepNestingIsRefusedOnASmallStack) {
+    auto repeat = [](std::u16string_view piece, size_t count) {
+        std::u16string text;
+        text.reserve(piece.size() * count);
+        for (size_t i = 0; i < count; ++i)
+            text += piece;
+        return text;
+    };
+    const std::u16string select = u"SELECT Name FROM Kv_TestTypes WHERE ";
+    auto nested = [&](size_t depth) {
+        return select + repeat(u"(", depth) + u"Name = 'alpha'" + repeat(u")", depth);
+    };
+    const std::u16string too_deep[] = {
+        nested(30000),
+        nested(kvwmi::wql::kMaxNesting + 1),
+        select + repeat(u"NOT ", 100000) + u"Name = 'alpha'",
+        select + repeat(u"(Name = 'a' AND (Name = 'b' OR ", 20000),
+        select + repeat(u"(", 100000),  // never closed
+    };
+    ASSERT_TRUE(kvtest::RunOnSmallStack([&] {
+        ScopedApartment apartment;
+        IWbemServicesPtr services = ConnectLinked(u"root\\cimv2");
+        for (const std::u16string& text : too_deep) {
+            std::vector<IWbemClassObjectPtr> objects;
+            EXPECT_EQ(Query(services, text, objects), WBEM_E_INVALID_QUERY) << text.size();
+            TestSink sink;
+            EXPECT_EQ(services->ExecQueryAsync(Bstr(u"WQL"), Bstr(text), 0, nullptr, &sink),
+                      WBEM_E_INVALID_QUERY);
+            EXPECT_EQ(sink.refs(), 1u);
+        }
+        std::vector<IWbemClassObjectPtr> objects;
+        EXPECT_EQ(Query(services, nested(kvwmi::wql::kMaxNesting), objects), S_OK);
+        EXPECT_EQ(objects.size(), 1u);
+        EXPECT_EQ(Query(services, select + repeat(u"Name = 'x' OR ", 100000) + u"Name = 'alpha'",
+                        objects),
+                  S_OK);
+        EXPECT_EQ(objects.size(), 1u);
+        EXPECT_EQ(
+            Query(services,
+                  select + repeat(u"NOT NOT ", kvwmi::wql::kMaxNesting / 2) +
+                      u"Name = 'Beta' AND " + repeat(u"Name <> 'x' AND ", 100000) + u"U32 = 10",
+                  objects),
+            S_OK);
+        EXPECT_EQ(objects.size(), 1u);
+    }));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // made by wql/parser.h, checked against a class by wql/binder.h (which fills in each
 // property reference's index and type) and run by wql/evaluator.h. A comparison always has
 // the property on the left: the parser turns `5 < Size` into `Size > 5`.
+// The parser bounds the tree's depth (kMaxNesting), so every walk over it, and its
+// destruction, may recurse.
 // Plain data: a bound query is shared read-only by the threads that run it.
 #pragma once
 
@@ -59,10 +61,11 @@ struct Negation {
     ConditionPtr operand;
 };
 
+// A run of ANDs (or of ORs) is one node with its operands in order, so that a long list of
+// alternatives costs no depth.
 struct Junction {
-    bool is_and = true;  // AND, or OR
-    ConditionPtr left;
-    ConditionPtr right;
+    bool is_and = true;                  // AND, or OR
+    std::vector<ConditionPtr> operands;  // two or more
 };
 
 struct Condition {

@@ -47,8 +47,11 @@ bool BindCondition(Condition& condition, const ClassDecl& decl, BindFault* fault
             } else if constexpr (std::is_same_v<Node, Negation>) {
                 return BindCondition(*node.operand, decl, fault);
             } else {
-                return BindCondition(*node.left, decl, fault) &&
-                       BindCondition(*node.right, decl, fault);
+                for (ConditionPtr& operand : node.operands) {
+                    if (!BindCondition(*operand, decl, fault))
+                        return false;
+                }
+                return true;
             }
         },
         condition.node);

@@ -165,10 +165,11 @@ bool Evaluate(const Condition& condition, const Instance& values) {
             } else if constexpr (std::is_same_v<Node, Negation>) {
                 return !Evaluate(*node.operand, values);
             } else {
-                bool left = Evaluate(*node.left, values);
-                if (node.is_and ? !left : left)
-                    return left;
-                return Evaluate(*node.right, values);
+                for (const ConditionPtr& operand : node.operands) {
+                    if (Evaluate(*operand, values) != node.is_and)
+                        return !node.is_and;
+                }
+                return node.is_and;
             }
         },
         condition.node);

@@ -125,39 +125,45 @@ class Parser {
         return Advance().text;
     }
 
-    ConditionPtr ParseOr() {
-        ConditionPtr left = ParseAnd();
-        while (IsKeyword(Peek(), u"OR")) {
-            Advance();
-            left = Join(false, std::move(left), ParseAnd());
-        }
-        return left;
-    }
-    ConditionPtr ParseAnd() {
-        ConditionPtr left = ParseUnary();
-        while (IsKeyword(Peek(), u"AND")) {
-            Advance();
-            left = Join(true, std::move(left), ParseUnary());
-        }
-        return left;
-    }
-    static ConditionPtr Join(bool is_and, ConditionPtr left, ConditionPtr right) {
+    ConditionPtr ParseOr() { return ParseJunction(false); }
+    ConditionPtr ParseAnd() { return ParseJunction(true); }
+    ConditionPtr ParseJunction(bool is_and) {
+        auto operand = [&] { return is_and ? ParseUnary() : ParseAnd(); };
+        ConditionPtr first = operand();
+        if (!IsKeyword(Peek(), is_and ? u"AND" : u"OR"))
+            return first;
         auto joined = std::make_unique<Condition>();
-        joined->node = Junction{is_and, std::move(left), std::move(right)};
+        Junction& junction = joined->node.emplace<Junction>();
+        junction.is_and = is_and;
+        junction.operands.push_back(std::move(first));
+        while (IsKeyword(Peek(), is_and ? u"AND" : u"OR")) {
+            Advance();
+            junction.operands.push_back(operand());
+        }
         return joined;
     }
     ConditionPtr ParseUnary() {
         if (IsKeyword(Peek(), u"NOT")) {
+            Nest();
             Advance();
-            return Negate(ParseUnary());
+            ConditionPtr operand = ParseUnary();
+            --depth_;
+            return Negate(std::move(operand));
         }
-        if (Accept(TokenKind::OpenParen)) {
+        if (Peek().kind == TokenKind::OpenParen) {
+            Nest();
+            Advance();
             ConditionPtr inner = ParseOr();
             if (!Accept(TokenKind::CloseParen))
                 Fail("expected )");
+            --depth_;
             return inner;
         }
         return ParsePredicate();
+    }
+    void Nest() {
+        if (++depth_ > kMaxNesting)
+            Fail("parentheses and NOTs nested too deep");
     }
     static ConditionPtr Negate(ConditionPtr operand) {
         auto negation = std::make_unique<Condition>();
@@ -250,6 +256,7 @@ class Parser {
 
     std::vector<Token> tokens_;
     size_t pos_ = 0;
+    int depth_ = 0;  // parentheses and NOTs open around the current token
 };
 
 }  // namespace

@@ -10,6 +10,9 @@
 //               | identifier [NOT] LIKE string | identifier IS [NOT] NULL
 //   literal    := string | number | TRUE | FALSE | NULL
 //
+// A run of ANDs or of ORs becomes one Junction. Parentheses and NOTs may nest kMaxNesting
+// deep (together); deeper text is refused, so the parse and every walk over the tree stay
+// within a small thread stack whatever the text.
 // Keywords are case-insensitive and reserved. A comparison needs exactly one property and
 // one literal. Any other query (ASSOCIATORS OF, REFERENCES OF, a trailing token) is
 // malformed. Pure function, thread safe.
@@ -21,6 +24,8 @@
 #include "wql/ast.h"
 
 namespace kvwmi::wql {
+
+inline constexpr int kMaxNesting = 100;
 
 struct ParseError {
     size_t offset = 0;

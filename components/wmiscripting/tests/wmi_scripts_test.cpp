@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "kvtest/small_stack.h"
 #include "kvtest/test_env.h"
 #include "wmiscripting_test_support.h"
 
@@ -47,6 +48,34 @@ try {
     Test.ok((x.number >>> 0) == 0x80041002, "ItemIndex out of range: " + (x.number >>> 0).toString(16));
 }
 )JS");
+}
+
+// A script's query nested far too deep is an invalid query to the script, on a small stack.
+TEST(WmiScripts, DeeplyNestedQueriesRaiseInvalidQuery) {
+    ASSERT_TRUE(kvtest::RunOnSmallStack([] {
+        wmitest::RunScript(
+            uR"JS(
+function Repeat(text, count) {
+    var parts = [];
+    for (var i = 0; i < count; ++i) parts.push(text);
+    return parts.join("");
+}
+var wmi = GetObject("winmgmts:");
+var select = "SELECT Caption FROM Win32_OperatingSystem WHERE ";
+var texts = [select + Repeat("(", 30000) + "Caption <> ''" + Repeat(")", 30000),
+             select + Repeat("NOT ", 100000) + "Caption = ''"];
+for (var i = 0; i < texts.length; ++i) {
+    try {
+        wmi.ExecQuery(texts[i]).Count;
+        Test.ok(false, "a query nested too deep ran");
+    } catch (x) {
+        Test.ok((x.number >>> 0) == 0x80041017, "invalid query: " + (x.number >>> 0).toString(16));
+    }
+}
+Test.ok(wmi.ExecQuery(select + Repeat("(", 50) + "Caption <> ''" + Repeat(")", 50)).Count == 1,
+        "nesting within the limit runs");
+)JS");
+    }));
 }
 
 TEST(WmiScripts, BadDisplayNamesAndQueriesRaiseWmiCodes) {

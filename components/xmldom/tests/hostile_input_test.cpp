@@ -2,6 +2,7 @@
 // error with a place, or a document that works.
 #include <cstdint>
 
+#include "kvtest/small_stack.h"
 #include "xmldom_test_support.h"
 
 namespace {
@@ -177,6 +178,45 @@ TEST(XmlDomHostile, LargeDocumentsLoadAndQuery) {
     EXPECT_NE(error.code, 0);
     EXPECT_EQ(error.line, 1);
     EXPECT_GE(size_t(error.filepos), text.size() - 8);
+}
+
+// The same documents and queries from a thread with a 256 KB stack: loading, walking,
+// serialising and releasing a document at the depth limit, and compiling hostile queries,
+// never recurse as deep as the input goes.
+TEST(XmlDomHostile, DeepDocumentsAndQueriesNeedNoDeepStack) {
+    ASSERT_TRUE(kvtest::RunOnSmallStack([] {
+        ScopedApartment apartment;
+        EXPECT_EQ(LoadFailure(Nested(100000, true)).code, XMLDOM_E_TOO_DEEP);
+        std::u16string at_limit = Nested(kDepthLimit, true);
+        IXMLDOMDocumentPtr doc = Load(at_limit);
+        ASSERT_TRUE(doc != nullptr);
+        const std::u16string xml = XmlOf(doc);
+        EXPECT_EQ(xml.substr(0, 6), u"<e><e>");
+        EXPECT_EQ(xml.substr(xml.size() - 8), u"</e></e>");
+        IXMLDOMNodeListPtr all;
+        ASSERT_EQ(doc->selectNodes(Bstr(u"//e"), &all), S_OK);
+        LONG length = 0;
+        EXPECT_EQ(all->get_length(&length), S_OK);
+        EXPECT_EQ(length, LONG(kDepthLimit));
+        IXMLDOMNodePtr deepest;
+        ASSERT_EQ(all->get_item(length - 1, &deepest), S_OK);
+        EXPECT_EQ(TextOf(doc), u"");
+        all = nullptr;
+        deepest = nullptr;
+        doc = nullptr;  // the last reference: the whole tree goes
+
+        IXMLDOMDocumentPtr small = Load(u"<a><a/></a>");
+        std::u16string parens = std::u16string(100000, u'(') + u"a" + std::u16string(100000, u')');
+        std::u16string predicates = u"a";
+        for (int i = 0; i < 20000; ++i)
+            predicates += u"[a";
+        predicates += std::u16string(20000, u']');
+        std::u16string negations = u"a[" + std::u16string(100000, u'-') + u"1]";
+        for (const std::u16string& query : {parens, predicates, negations}) {
+            IXMLDOMNodePtr node;
+            EXPECT_EQ(small->selectSingleNode(Bstr(query), &node), E_FAIL);
+        }
+    }));
 }
 
 }  // namespace

@@ -192,3 +192,51 @@ TEST(KavrelRegTool, SeededIdentityIsThereOnAFreshRoot) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A damaged store names its file; reset-store keeps it (and its log) under a new name and
+// starts a fresh store with the defaults; a sound store is reset only with /f.
+TEST(KavrelRegTool, ADamagedStoreIsNamedAndMovedAsideForAFreshOne) {
+    ASSERT_EQ(Tool(R"(add "HKLM\Software\Kavrel Test" /v Count /t REG_DWORD /d 7)").status, 0);
+    const std::string store = kvtest::TestStateRoot() + "/registry/machine.db";
+    ::unlink((store + "-wal").c_str());
+    ::unlink((store + "-shm").c_str());
+    const std::string garbage(20000, '\x5a');
+    std::ofstream(store, std::ios::binary | std::ios::trunc) << garbage;
+
+    ToolRun query = Tool(R"(query "HKLM\Software\Kavrel Test")");
+    EXPECT_NE(query.status, 0);
+    EXPECT_NE(query.output.find(store), std::string::npos) << query.output;
+    EXPECT_NE(query.output.find("kavrel-reg reset-store HKLM"), std::string::npos) << query.output;
+
+    ToolRun reset = Tool("reset-store HKLM");
+    ASSERT_EQ(reset.status, 0) << reset.output;
+    const std::string prefix = "moved " + store + " to ";
+    ASSERT_EQ(reset.output.rfind(prefix, 0), 0u) << reset.output;
+    const std::string moved =
+        reset.output.substr(prefix.size(), reset.output.find('\n') - prefix.size());
+    EXPECT_EQ(moved.rfind(store + ".corrupt-", 0), 0u) << moved;
+    EXPECT_EQ(ReadAll(moved), garbage);
+
+    EXPECT_EQ(Tool(R"(query "HKLM\Software\Kavrel Test")").status, 1);  // gone with the file
+    ToolRun seeded =
+        Tool(R"(query "HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion" /v ProductName)");
+    EXPECT_EQ(seeded.status, 0) << seeded.output;
+
+    ToolRun sound = Tool("reset-store HKLM");
+    EXPECT_NE(sound.status, 0);
+    EXPECT_NE(sound.output.find("sound"), std::string::npos) << sound.output;
+    ToolRun forced = Tool("reset-store HKLM /f");
+    EXPECT_EQ(forced.status, 0) << forced.output;
+    EXPECT_NE(Tool("reset-store HKLM\\Software").status, 0);
+}
+
+}  // namespace

@@ -106,7 +106,8 @@ class Store {
     // Runs `body` as one transaction (write: taken with the write lock from the start).
     // A busy store starts the body over, so it must only change the store and its own
     // results. Returns ERROR_SUCCESS, the StoreError code thrown by body, or a store failure
-    // code (ERROR_BUSY, ERROR_REGISTRY_CORRUPT, ERROR_BADDB, ERROR_REGISTRY_IO_FAILED...).
+    // code (ERROR_BUSY, ERROR_BADDB for a damaged file or one that is no registry store,
+    // ERROR_REGISTRY_IO_FAILED...).
     LONG Run(bool write, const std::function<void(Session&)>& body);
 
     // Makes committed changes durable (checkpoints the write-ahead log).
@@ -117,8 +118,13 @@ class Store {
   private:
     friend class Session;
     friend LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out);
+    friend LONG CreateStoreFile(const std::string& path);
     explicit Store(std::string path) : path_(std::move(path)) {}
-    LONG Open();
+    // Opens the file; `create` makes it (a private file that CreateStoreFile links into
+    // place), otherwise it must exist and pass the page check.
+    LONG Open(bool create);
+    // PRAGMA quick_check: ERROR_BADDB unless every page reads as a sound tree.
+    LONG QuickCheck();
     LONG RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy);
 
     // Called by SQLite while the store is busy: waits a little, until the deadline.
@@ -136,11 +142,23 @@ class Store {
 
 // The hives and the files that hold them under the registry directory.
 enum class Hive { Machine, User, Users };
-std::string HiveFile(Hive hive);
+KVWIN_API std::string HiveFile(Hive hive);
 
 // This process's connection to a hive file, opened (and seeded) on first use. Fails with
 // the store's Win32 code; a failed open is retried on the next call.
 LONG StoreFor(Hive hive, std::shared_ptr<Store>& out);
+
+// Opens the store file at `path` as this process's first open of it does (the page check
+// included) and closes it again: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is none, or
+// the code every call on its hive would fail with (ERROR_BADDB for a damaged file).
+KVWIN_API LONG CheckStoreFile(const std::string& path);
+
+// Moves the store file at `path` and its write-ahead log aside, to "<path>.corrupt-<UTC
+// time>" and "<path>-wal.corrupt-<UTC time>" (a number added when that name is taken), so the next
+// use starts a fresh store; nothing is deleted but the shared-memory index, which SQLite rebuilds.
+// `moved_to` gets the new name of the store file. Processes that still have the old store open keep
+// using the moved file until they end. Not for a store this process has opened through StoreFor.
+KVWIN_API LONG MoveStoreAside(const std::string& path, std::string& moved_to);
 
 // Maps an SQLite result code to the Win32 code the registry reports.
 LONG Win32FromSqlite(int rc);

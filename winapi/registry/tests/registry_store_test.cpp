@@ -423,7 +423,7 @@ std::string Garbage(size_t size, unsigned seed) {
 }
 
 bool IsCorruptCode(LSTATUS rc) {
-    return rc == ERROR_REGISTRY_CORRUPT || rc == ERROR_BADDB;
+    return rc == ERROR_BADDB;
 }
 
 // Every kind of call on the damaged machine hive fails with a corruption code, again and
@@ -500,6 +500,45 @@ TEST(RegistryStore, ADatabaseOfSomethingElseIsCorruptNotACrash) {
               SQLITE_OK);
     sqlite3_close(db);
     ExpectCorruptMachineHive();
+}
+
+// A store cut short, to nothing or in the middle, is damage, never a store with fewer keys:
+// the reads that would have found nothing fail.
+TEST(RegistryStore, ACutOffStoreIsReportedNotReadAsEmpty) {
+    for (const bool to_nothing : {true, false}) {
+        kvtest::ScopedStateRoot root;
+        auto made = kvtest::RunInChild([] {
+            HKEY key = nullptr;
+            if (CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Many", &key) != ERROR_SUCCESS)
+                Verdict("could not create the store");
+            std::string failure = WriteMany(key, "value-with-a-longer-name-", 2000);
+            if (failure.empty() && RegFlushKey(key) != ERROR_SUCCESS)
+                failure = "flush failed";
+            Verdict(failure);
+        });
+        ASSERT_EQ(made.exit_code, 0) << made.output;
+        ::unlink((MachineStore() + "-wal").c_str());
+        ::unlink((MachineStore() + "-shm").c_str());
+        struct stat st {};
+        ASSERT_EQ(::stat(MachineStore().c_str(), &st), 0);
+        ASSERT_EQ(::truncate(MachineStore().c_str(), to_nothing ? 0 : st.st_size / 2), 0);
+
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key), ERROR_BADDB)
+            << to_nothing;
+        DWORD size = 0;
+        EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, u"x", nullptr, nullptr, nullptr, &size),
+                  ERROR_BADDB);
+        EXPECT_EQ(
+            RegGetValueW(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Many",
+                         u"value-with-a-longer-name-1999", RRF_RT_ANY, nullptr, nullptr, &size),
+            ERROR_BADDB);
+        // Nothing was put in its place.
+        ASSERT_EQ(::stat(MachineStore().c_str(), &st), 0);
+        if (to_nothing) {
+            EXPECT_EQ(st.st_size, 0);
+        }
+    }
 }
 
 // ---- Seeding ------------------------------------------------------------------------------

@@ -1,0 +1,85 @@
+// Script texts built to exhaust the stack: deep nesting in the compiler, in regular
+// expressions, in JSON and in calls. Each is refused with a script error, never by running
+// out of stack, on a 256 KB thread stack where an unbounded recursion would crash.
+#include "kvtest/small_stack.h"
+#include "script_test_support.h"
+
+namespace jstest {
+namespace {
+
+std::u16string Repeat(std::u16string_view piece, size_t count) {
+    std::u16string text;
+    text.reserve(piece.size() * count);
+    for (size_t i = 0; i < count; ++i)
+        text += piece;
+    return text;
+}
+
+std::u16string Nest(std::u16string_view open, std::u16string_view inner, std::u16string_view close,
+                    size_t depth) {
+    return Repeat(open, depth) + std::u16string(inner) + Repeat(close, depth);
+}
+
+TEST(JScriptHostile, DeepNestingIsAnErrorNotACrashOnASmallStack) {
+    const size_t kDeep = 100000;
+    const std::u16string compiled[] = {
+        u"var x = " + Nest(u"(", u"1", u")", kDeep) + u";",
+        u"var x = " + Nest(u"[", u"1", u"]", kDeep) + u";",
+        u"var x = " + Nest(u"{a:", u"1", u"}", kDeep) + u";",
+        u"var x = " + Repeat(u"-", kDeep) + u"1;",
+        u"var x = " + Repeat(u"!", kDeep) + u"1;",
+        u"var x = " + Repeat(u"a ? ", kDeep) + u"1" + Repeat(u" : 0", kDeep) + u";",
+        Nest(u"{", u"", u"}", kDeep),
+        Nest(u"if (1) ", u";", u"", kDeep),
+        Nest(u"function f() {", u"", u"}", kDeep),
+        Nest(u"(function () {", u"", u"})();", kDeep),
+        Repeat(u"(", kDeep),  // never closed
+    };
+    const std::u16string run[] = {
+        u"/" + Nest(u"(", u"a", u")", kDeep) + u"/.test('a');",
+        u"new RegExp('" + Nest(u"(?:", u"a", u")", kDeep) + u"');",
+        u"/(a|b)*c/.test('" + Repeat(u"ab", kDeep) + u"');",
+        u"JSON.parse('" + Nest(u"[", u"", u"]", kDeep) + u"');",
+        u"JSON.parse('" + Nest(u"{\"a\":", u"1", u"}", kDeep) + u"');",
+        u"var a = []; for (var i = 0; i < 100000; ++i) a = [a]; JSON.stringify(a);",
+        u"var o = {}; for (var i = 0; i < 100000; ++i) o = {p: o}; String(o);",
+        // Not tail calls, which Duktape runs in constant space (an endless loop, which only
+        // the time limit stops).
+        u"function f(n) { return 1 + f(n + 1); } f(0);",
+        u"function g(n) { return [1].map(function () { return g(n + 1); }); } g(0);",
+        u"var s = 'x'; for (var i = 0; i < 20; ++i) s = s + s; eval(s.replace(/x/g, '('));",
+    };
+    ASSERT_TRUE(kvtest::RunOnSmallStack([&] {
+        ScopedApartment apartment;
+        for (const std::u16string& text : compiled) {
+            Script s;
+            EXPECT_TRUE(FAILED(s.Parse(text))) << kvwin::ToUtf8(text.substr(0, 40));
+        }
+        for (const std::u16string& text : run) {
+            Script s;
+            // The text runs when the engine starts; whether it fails there or not, the engine
+            // still works afterwards.
+            if (SUCCEEDED(s.Parse(text)))
+                s.Start();
+            VARIANT result;
+            VariantInit(&result);
+            EXPECT_EQ(s.Start(), S_OK);
+            EXPECT_EQ(s.Parse(u"1 + 1", SCRIPTTEXT_ISEXPRESSION, &result), S_OK);
+            EXPECT_EQ(TextOf(&result), u"2");
+            VariantClear(&result);
+        }
+        // Moderate nesting still compiles and runs.
+        Script s;
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_EQ(s.Parse(Nest(u"(", u"1", u")", 50) + u" + " + Nest(u"[", u"2", u"]", 50) +
+                              u".toString()",
+                          SCRIPTTEXT_ISEXPRESSION, &result),
+                  S_OK);
+        EXPECT_EQ(TextOf(&result), u"12");
+        VariantClear(&result);
+    }));
+}
+
+}  // namespace
+}  // namespace jstest
