@@ -1,0 +1,5 @@
+// Active Scripting.
+#pragma once
+
+#include <activscp.h>
+#include "win/types.h"

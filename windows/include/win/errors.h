@@ -1,0 +1,5 @@
+// Error codes and HRESULTs.
+#pragma once
+
+#include <winerror.h>
+#include "win/types.h"

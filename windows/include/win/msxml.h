@@ -1,0 +1,5 @@
+// The XML DOM.
+#pragma once
+
+#include <msxml2.h>
+#include "win/types.h"

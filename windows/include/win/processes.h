@@ -1,0 +1,5 @@
+// Kernel functions of this area (the SDK's kernel32 headers).
+#pragma once
+
+#include <psapi.h>
+#include "win/types.h"

@@ -1,0 +1,5 @@
+// Registry functions.
+#pragma once
+
+#include <winreg.h>
+#include "win/types.h"

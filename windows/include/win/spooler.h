@@ -1,0 +1,5 @@
+// The print spooler.
+#pragma once
+
+#include <winspool.h>
+#include "win/types.h"

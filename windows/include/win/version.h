@@ -1,0 +1,5 @@
+// Version resources.
+#pragma once
+
+#include <winver.h>
+#include "win/types.h"

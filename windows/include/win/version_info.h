@@ -1,0 +1,5 @@
+// Operating system versions.
+#pragma once
+
+#include <winternl.h>
+#include "win/types.h"

@@ -1,0 +1,5 @@
+// WMI client interfaces.
+#pragma once
+
+#include <wbemidl.h>
+#include "win/types.h"
