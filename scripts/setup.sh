@@ -11,6 +11,7 @@ packages=(
     tzdata procps iproute2
     libcups2-dev cups-daemon
     util-linux ccache
+    g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

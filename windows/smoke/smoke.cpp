@@ -8,7 +8,8 @@
 // Wine keeps an asynchronous query's sink until the call is cancelled or the service object
 // goes away, where Windows releases it once the query has completed; the library's engine
 // waits without limit for that release. The test therefore wraps the sink Wine is handed and
-// cancels the finished call itself, in the test, never in the library.
+// cancels the finished call itself, in the test, never in the library. The agent's event
+// class, which the library fills with the rows, is served by a stand-in registered here.
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
@@ -18,6 +19,8 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+
+#include "stand_in_event.h"
 
 namespace {
 
@@ -193,6 +196,8 @@ int main() {
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     Check(SUCCEEDED(init), "COM initialised (multithreaded apartment)");
     Check(WrapWineQueries(), "Wine's query sink hand-back wrapped");
+    const DWORD eventClass = RegisterStandInEvent();
+    Check(eventClass != 0, "the stand-in event class registered");
 
     HMODULE library = LoadLibraryW(L"kavrel.dll");
     Check(library != nullptr, "LoadLibraryW(kavrel.dll)");
@@ -232,6 +237,8 @@ int main() {
         std::printf("%s\n", log.substr(logBefore, 2000).c_str());
 
     Check(FreeLibrary(library) != FALSE, "FreeLibrary ran the unload steps");
+    if (eventClass)
+        CoRevokeClassObject(eventClass);
     CoUninitialize();
     std::printf("%s\n", g_failures == 0 ? "smoke test passed" : "smoke test FAILED");
     return g_failures == 0 ? 0 : 1;

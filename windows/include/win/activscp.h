@@ -1,5 +1,6 @@
 // Active Scripting.
 #pragma once
 
-#include <activscp.h>
 #include "win/types.h"
+
+#include <activscp.h>

@@ -1,5 +1,6 @@
 // COM: apartments, activation, GUIDs.
 #pragma once
 
-#include <objbase.h>
 #include "win/types.h"
+
+#include <objbase.h>

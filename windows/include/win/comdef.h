@@ -1,8 +1,9 @@
 // The COM C++ support: _com_error, _bstr_t, _variant_t, smart pointers.
 #pragma once
 
-#include <comdef.h>
 #include "win/types.h"
+
+#include <comdef.h>
 
 // The SDK's comdefsp.h declares the standard interfaces' smart pointers only for compilers
 // with native __uuidof; MinGW-w64's is empty under GCC, so the ones the library uses are

@@ -1,5 +1,6 @@
 // Error codes and HRESULTs.
 #pragma once
 
-#include <winerror.h>
 #include "win/types.h"
+
+#include <winerror.h>

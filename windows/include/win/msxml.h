@@ -1,5 +1,6 @@
 // The XML DOM.
 #pragma once
 
-#include <msxml2.h>
 #include "win/types.h"
+
+#include <msxml2.h>

@@ -1,5 +1,6 @@
 // Automation: BSTR, VARIANT, SAFEARRAY.
 #pragma once
 
-#include <oleauto.h>
 #include "win/types.h"
+
+#include <oleauto.h>

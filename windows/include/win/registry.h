@@ -1,5 +1,6 @@
 // Registry functions.
 #pragma once
 
-#include <winreg.h>
 #include "win/types.h"
+
+#include <winreg.h>

@@ -1,6 +1,7 @@
 // Security: SIDs, descriptors, tokens.
 #pragma once
 
+#include "win/types.h"
+
 #include <aclapi.h>
 #include <sddl.h>
-#include "win/types.h"

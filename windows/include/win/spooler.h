@@ -1,5 +1,6 @@
 // The print spooler.
 #pragma once
 
-#include <winspool.h>
 #include "win/types.h"
+
+#include <winspool.h>

@@ -1,5 +1,6 @@
 // Version resources.
 #pragma once
 
-#include <winver.h>
 #include "win/types.h"
+
+#include <winver.h>

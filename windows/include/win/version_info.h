@@ -1,5 +1,6 @@
 // Operating system versions.
 #pragma once
 
-#include <winternl.h>
 #include "win/types.h"
+
+#include <winternl.h>

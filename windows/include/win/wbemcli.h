@@ -1,5 +1,6 @@
 // WMI client interfaces.
 #pragma once
 
-#include <wbemidl.h>
 #include "win/types.h"
+
+#include <wbemidl.h>
