@@ -30,7 +30,7 @@ class WaitableThread {
     }
     ~WaitableThread() {
         if (handle_) {
-            if (joined_ == false)
+            if (!joined_)
                 WaitForSingleObject(handle_, INFINITE);
             CloseHandle(handle_);
         }
@@ -48,7 +48,8 @@ class WaitableThread {
     }
 
   private:
-    static unsigned __stdcall Run(void* param) {
+    // noexcept: an exception leaving the body ends the process, as with std::thread.
+    static unsigned __stdcall Run(void* param) noexcept {
         std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(param));
         (*body)();
         return 0;
