@@ -1,8 +1,11 @@
 #include "log/console_output.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -22,10 +25,21 @@ class ConsoleOutput {
         const DWORD length = GetEnvironmentVariableW(kConsoleVariable, value, 20);
         if (length != 1 || value[0] != TEXT('1'))
             return;
+#ifdef _WIN32
+        // Bytes go straight to the handle, past the CRT's text mode, so a line break stays
+        // one CRLF; a console takes the text through the console API.
+        m_out = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (!m_out || m_out == INVALID_HANDLE_VALUE)
+            return;  // nothing inherited to write to
+        DWORD mode = 0;
+        m_console = GetConsoleMode(m_out, &mode) != FALSE;
+        m_utf16 = !m_console;
+#else
         struct stat info {};
         if (fstat(STDOUT_FILENO, &info) != 0)
             return;  // nothing inherited to write to
         m_utf16 = !isatty(STDOUT_FILENO);
+#endif
         m_enabled = true;
         if (m_utf16)
             Write(TEXT("\xFEFF"));
@@ -39,6 +53,21 @@ class ConsoleOutput {
 
   private:
     void Write(const WString& text) {
+#ifdef _WIN32
+        if (m_console) {
+            size_t done = 0;
+            while (done < text.size()) {
+                DWORD written = 0;
+                const DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 16384));
+                if (!WriteConsoleW(m_out, text.data() + done, chunk, &written, nullptr) ||
+                    written == 0) {
+                    return;
+                }
+                done += written;
+            }
+            return;
+        }
+#endif
         if (m_utf16) {
             std::string bytes;
             bytes.reserve(text.size() * 2);
@@ -52,6 +81,21 @@ class ConsoleOutput {
         }
     }
 
+#ifdef _WIN32
+    void WriteAll(const std::string& bytes) const {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 65536));
+            if (!WriteFile(m_out, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+                return;
+            done += written;
+        }
+    }
+
+    HANDLE m_out = nullptr;
+    bool m_console = false;
+#else
     static void WriteAll(const std::string& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
@@ -63,6 +107,7 @@ class ConsoleOutput {
             done += static_cast<size_t>(n);
         }
     }
+#endif
 
     bool m_enabled = false;
     bool m_utf16 = false;

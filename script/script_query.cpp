@@ -28,7 +28,7 @@ WString ResultText(const VARIANT& result) {
         return V_BSTR(&result) ? WString(V_BSTR(&result), SysStringLen(V_BSTR(&result)))
                                : WString();
     _variant_t text;
-    const HRESULT hr = VariantChangeType(&text, &result, 0, VT_BSTR);
+    const HRESULT hr = VariantChangeType(&text, const_cast<VARIANT*>(&result), 0, VT_BSTR);
     if (FAILED(hr))
         _com_issue_error(hr);
     BSTR converted = V_BSTR(&text);

@@ -12,6 +12,14 @@
 
 namespace {
 
+#ifdef _WIN32
+// The engines' classes; no SDK header declares them.
+constexpr CLSID CLSID_JScript = {
+    0xF414C260, 0x6AC0, 0x11CF, {0xB6, 0xD1, 0x00, 0xAA, 0x00, 0xBB, 0xBB, 0x58}};
+constexpr CLSID CLSID_VBScript = {
+    0xB54F3741, 0x5B07, 0x11CF, {0xA4, 0xB0, 0x00, 0xAA, 0x00, 0x4A, 0x55, 0xE8}};
+#endif
+
 // One script run's engine interfaces and the order in which they are given back.
 class EngineRun {
   public:

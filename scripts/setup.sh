@@ -12,6 +12,7 @@ packages=(
     libcups2-dev cups-daemon
     util-linux ccache
     dpkg-dev file libedit-dev
+    g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -14,13 +14,13 @@ constexpr const WCHAR* kSource = TEXT("CWmiQuery::ExecuteQuery");
 // Why Get refused a property; the four results WMI documents for Get have names of their own.
 const WCHAR* GetFailureMessage(HRESULT hr) {
     switch (hr) {
-        case WBEM_E_FAILED:
+        case static_cast<HRESULT>(WBEM_E_FAILED):
             return TEXT("WMI Property Failed - Property:%s Error:WBEM_E_FAILED");
-        case WBEM_E_NOT_FOUND:
+        case static_cast<HRESULT>(WBEM_E_NOT_FOUND):
             return TEXT("WMI Property Failed - Property:%s Error:PROPERTY_NOT_FOUND");
-        case WBEM_E_OUT_OF_MEMORY:
+        case static_cast<HRESULT>(WBEM_E_OUT_OF_MEMORY):
             return TEXT("WMI Property Failed - Property:%s Error:WBEM_E_OUT_OF_MEMORY");
-        case WBEM_E_INVALID_PARAMETER:
+        case static_cast<HRESULT>(WBEM_E_INVALID_PARAMETER):
             return TEXT("WMI Property Failed - Property:%s Error:WBEM_E_INVALID_PARAMETER");
         default:
             return TEXT("WMI Property Failed - Property:%s Error:Unknown Error");
@@ -96,7 +96,7 @@ WString RenderPropertyValue(const VARIANT& value) {
     }
     VARIANT converted;
     VariantInit(&converted);
-    const HRESULT hr = VariantChangeType(&converted, &value, 0, VT_BSTR);
+    const HRESULT hr = VariantChangeType(&converted, const_cast<VARIANT*>(&value), 0, VT_BSTR);
     if (FAILED(hr))
         throw _com_error(hr);
     WString text;

@@ -35,21 +35,22 @@ struct ConnectFailure {
 };
 
 constexpr ConnectFailure kConnectFailures[] = {
-    {WBEM_E_ACCESS_DENIED, LogError,
+    {static_cast<HRESULT>(WBEM_E_ACCESS_DENIED), LogError,
      TEXT("Error! The current or specified user name and password were not valid or authorized to ")
          TEXT("make the connection."),
      -10},
-    {WBEM_E_FAILED, LogError, TEXT("Error! Unspecified errors."), -11},
-    {WBEM_E_INVALID_NAMESPACE, LogTrace,
+    {static_cast<HRESULT>(WBEM_E_FAILED), LogError, TEXT("Error! Unspecified errors."), -11},
+    {static_cast<HRESULT>(WBEM_E_INVALID_NAMESPACE), LogTrace,
      TEXT("Error! The specified namespace does not exist on the server."), -12},
-    {WBEM_E_INVALID_PARAMETER, LogError, TEXT("An invalid parameter was specified."), -13},
-    {WBEM_E_OUT_OF_MEMORY, LogError,
+    {static_cast<HRESULT>(WBEM_E_INVALID_PARAMETER), LogError,
+     TEXT("An invalid parameter was specified."), -13},
+    {static_cast<HRESULT>(WBEM_E_OUT_OF_MEMORY), LogError,
      TEXT("Error! There was not enough memory to complete the operation."), -14},
-    {WBEM_E_TRANSPORT_FAILURE, LogError,
+    {static_cast<HRESULT>(WBEM_E_TRANSPORT_FAILURE), LogError,
      TEXT("Error! This indicates the failure of the remote procedure call (RPC) link between the ")
          TEXT("current process and Windows Management."),
      -15},
-    {WBEM_E_LOCAL_CREDENTIALS, LogError,
+    {static_cast<HRESULT>(WBEM_E_LOCAL_CREDENTIALS), LogError,
      TEXT("Error! WMI is passing the user credential on local connection."), -16},
 };
 constexpr int32_t kUnknownConnectResult = -4;

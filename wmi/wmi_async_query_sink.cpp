@@ -34,7 +34,8 @@ void ReadText(IWbemClassObject* status, const WCHAR* name, WString& text) {
         return;
     VARIANT converted;
     VariantInit(&converted);
-    if (SUCCEEDED(VariantChangeType(&converted, &property.value(), 0, VT_BSTR))) {
+    if (SUCCEEDED(
+            VariantChangeType(&converted, const_cast<VARIANT*>(&property.value()), 0, VT_BSTR))) {
         const BSTR value = converted.bstrVal;
         text.assign(value ? value : TEXT(""), value ? SysStringLen(value) : 0);
     }
@@ -54,7 +55,7 @@ void ReadCode(IWbemClassObject* status, const WCHAR* name, int32_t& code) {
     } else {
         VARIANT converted;
         VariantInit(&converted);
-        if (SUCCEEDED(VariantChangeType(&converted, &value, 0, VT_I4)))
+        if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(&value), 0, VT_I4)))
             code = converted.lVal;
         VariantClear(&converted);
     }

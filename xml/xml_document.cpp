@@ -16,6 +16,7 @@ constexpr const WCHAR* kLoaderSource = TEXT("LoadXMLDOMDocument");
 // Raises hr with the error information that `object` offers for interface `iid`.
 [[noreturn]] void RaiseFrom(HRESULT hr, IUnknown* object, REFIID iid) {
     _com_issue_errorex(hr, object, iid);
+    throw _com_error(hr);  // not reached; not every SDK marks the function noreturn
 }
 
 IXMLDOMDocumentPtr CreateDocument() {

@@ -1,6 +1,6 @@
 #include "singleton/singleton_misuse.h"
 
-#include <unistd.h>
+#include <cstdlib>
 
 #include "singleton/singleton_registry.h"
 #include "win/debug.h"
@@ -17,7 +17,8 @@ constexpr UINT kMisuseExitCode = 50;
     if (IsDebuggerPresent())
         DebugBreak();
     TerminateProcess(GetCurrentProcess(), kMisuseExitCode);
-    ::_exit(kMisuseExitCode);  // not reached: ending the current process does not return
+    std::_Exit(static_cast<int>(
+        kMisuseExitCode));  // not reached: ending the current process does not return
 }
 
 }  // namespace

@@ -14,7 +14,13 @@
 #include "win/errors.h"
 #include "win/types.h"
 
+#if defined(_WIN32) && defined(KAVREL_BUILDING_DLL)
+#define KAVREL_EXPORT extern "C" __declspec(dllexport)
+#elif defined(_WIN32)
+#define KAVREL_EXPORT extern "C" __declspec(dllimport)
+#else
 #define KAVREL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 KAVREL_EXPORT HRESULT GetInventoryInformation(const WCHAR* queryDocument, BSTR* result);
 KAVREL_EXPORT HRESULT GetInventoryInformationInternal(const WCHAR* queryDocument, BSTR* result);

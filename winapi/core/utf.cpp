@@ -27,17 +27,17 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
+void AppendUtf16(WString& out, char32_t cp) {
     if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
+        out.push_back(static_cast<WCHAR>(cp));
     } else {
         cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        out.push_back(static_cast<WCHAR>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF)));
     }
 }
 
-std::string ToUtf8(std::u16string_view text) {
+std::string ToUtf8(WStringView text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -57,8 +57,8 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
-std::u16string FromUtf8(std::string_view text) {
-    std::u16string out;
+WString FromUtf8(std::string_view text) {
+    WString out;
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {

@@ -29,7 +29,7 @@ int RenderTo(Ch* buffer, size_t size, const Ch* format, const FormatArg* args, s
 
 }  // namespace
 
-std::u16string FormatArgs(const char16_t* format, const FormatArg* args, size_t count) {
+WString FormatArgs(const WCHAR* format, const FormatArg* args, size_t count) {
     return Render(format, args, count);
 }
 
@@ -37,7 +37,7 @@ std::string FormatArgs(const char* format, const FormatArg* args, size_t count) 
     return Render(format, args, count);
 }
 
-int FormatArgsTo(char16_t* buffer, size_t size, const char16_t* format, const FormatArg* args,
+int FormatArgsTo(WCHAR* buffer, size_t size, const WCHAR* format, const FormatArg* args,
                  size_t count) {
     return RenderTo(buffer, size, format, args, count);
 }

@@ -156,7 +156,7 @@ size_t BoundedLength(const char* s, size_t max) {
         ++n;
     return n;
 }
-size_t BoundedLength(const char16_t* s, size_t max) {
+size_t BoundedLength(const WCHAR* s, size_t max) {
     size_t n = 0;
     while (n < max && s[n])
         ++n;
@@ -171,7 +171,7 @@ void CutWhole(std::string& s, size_t limit) {
         --limit;
     s.resize(limit);
 }
-void CutWhole(std::u16string& s, size_t limit) {
+void CutWhole(WString& s, size_t limit) {
     if (s.size() <= limit)
         return;
     if (limit > 0 && s[limit - 1] >= 0xD800 && s[limit - 1] <= 0xDBFF)
@@ -179,10 +179,10 @@ void CutWhole(std::u16string& s, size_t limit) {
     s.resize(limit);
 }
 
-std::u16string Convert(std::string_view s, char16_t) {
+WString Convert(std::string_view s, WCHAR) {
     return FromUtf8(s);
 }
-std::string Convert(std::u16string_view s, char) {
+std::string Convert(WStringView s, char) {
     return ToUtf8(s);
 }
 
@@ -223,16 +223,16 @@ void EmitChar(std::basic_string<Ch>& out, const Directive& directive, uint64_t r
               bool wide_argument) {
     std::basic_string<Ch> body;
     if (wide_argument) {
-        const auto c = static_cast<char16_t>(raw);
-        if constexpr (std::is_same_v<Ch, char16_t>) {
+        const auto c = static_cast<WCHAR>(raw);
+        if constexpr (std::is_same_v<Ch, WCHAR>) {
             body.push_back(c);
         } else {
-            body = ToUtf8(std::u16string_view(&c, 1));
+            body = ToUtf8(WStringView(&c, 1));
         }
     } else {
         // A narrow character stands for itself: ASCII, or the Latin-1 character of its value.
         const auto byte = static_cast<unsigned char>(raw);
-        if constexpr (std::is_same_v<Ch, char16_t>) {
+        if constexpr (std::is_same_v<Ch, WCHAR>) {
             body.push_back(byte);
         } else {
             body.push_back(static_cast<char>(byte));
@@ -315,7 +315,7 @@ bool CheckedArguments::Next(Wanted wanted, int, FormatArg& out, const char*& giv
 
 template <class Ch>
 bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& args) {
-    constexpr bool kWideFormat = std::is_same_v<Ch, char16_t>;
+    constexpr bool kWideFormat = std::is_same_v<Ch, WCHAR>;
     const Ch* p = format;
     while (*p) {
         if (*p != Ch('%')) {
@@ -485,8 +485,7 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
                 break;
             case Wanted::WideText:
                 EmitText(out, directive,
-                         static_cast<const char16_t*>(a.kind == Kind::Null ? nullptr : a.p),
-                         a.length);
+                         static_cast<const WCHAR*>(a.kind == Kind::Null ? nullptr : a.p), a.length);
                 break;
             case Wanted::Pointer:
                 EmitPointer(out, directive, a.p);
@@ -497,6 +496,6 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
 }
 
 template bool FormatInto<char>(std::string&, const char*, ArgumentSource&);
-template bool FormatInto<char16_t>(std::u16string&, const char16_t*, ArgumentSource&);
+template bool FormatInto<WCHAR>(WString&, const WCHAR*, ArgumentSource&);
 
 }  // namespace kvwin::text

@@ -32,7 +32,7 @@ template <class Ch>
 bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& args);
 
 extern template bool FormatInto<char>(std::string&, const char*, ArgumentSource&);
-extern template bool FormatInto<char16_t>(std::u16string&, const char16_t*, ArgumentSource&);
+extern template bool FormatInto<WCHAR>(WString&, const WCHAR*, ArgumentSource&);
 
 // Reads from a typed argument array, checking each against its conversion.
 class CheckedArguments final : public ArgumentSource {

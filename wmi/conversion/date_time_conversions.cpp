@@ -15,6 +15,15 @@
 
 namespace {
 
+// The machine's local time for a point on the time line; false when it has none.
+bool ToLocalTime(time_t when, struct tm& local) {
+#ifdef _WIN32
+    return localtime_s(&local, &when) == 0;
+#else
+    return localtime_r(&when, &local) != nullptr;
+#endif
+}
+
 // What WMI gives for a date-time property that holds no value.
 constexpr WCHAR kEmptyDateTime[] = TEXT("**************.******+***");
 
@@ -104,7 +113,7 @@ void CDataConversion::GetAsSystemTimeFormat(const WCHAR* value, WString& result)
     CheckFields(f);
     const time_t when = ToTimeLine(f);
     struct tm local {};
-    if (!localtime_r(&when, &local)) {
+    if (!ToLocalTime(when, local)) {
         result.clear();
         return;
     }
@@ -121,7 +130,7 @@ void CDataConversion::GetHubTimeFormat(const WCHAR* value, WString& result) {
     CheckFields(f);
     const time_t when = ToTimeLine(f);
     struct tm local {};
-    if (!localtime_r(&when, &local)) {
+    if (!ToLocalTime(when, local)) {
         result.clear();
         return;
     }

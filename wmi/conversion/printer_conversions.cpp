@@ -13,18 +13,18 @@
 namespace {
 
 // Closes a printer handle when it goes out of scope.
-class OpenPrinter {
+class PrinterHandle {
   public:
-    explicit OpenPrinter(const WCHAR* name) {
+    explicit PrinterHandle(const WCHAR* name) {
         if (!OpenPrinterW(const_cast<LPWSTR>(name), &handle_, nullptr))
             handle_ = nullptr;
     }
-    ~OpenPrinter() {
+    ~PrinterHandle() {
         if (handle_)
             ClosePrinter(handle_);
     }
-    OpenPrinter(const OpenPrinter&) = delete;
-    OpenPrinter& operator=(const OpenPrinter&) = delete;
+    PrinterHandle(const PrinterHandle&) = delete;
+    PrinterHandle& operator=(const PrinterHandle&) = delete;
     HANDLE get() const { return handle_; }
 
   private:
@@ -34,7 +34,7 @@ class OpenPrinter {
 }  // namespace
 
 void CDataConversion::GetProviderVersion(const WCHAR* value, WString& result) {
-    const OpenPrinter printer(value);
+    const PrinterHandle printer(value);
     if (!printer.get())
         return;  // a printer that cannot be opened keeps its name as the value
     DWORD needed = 0;

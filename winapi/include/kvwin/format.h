@@ -1,6 +1,6 @@
 // The layer's printf-style formatter, type-checked: kvwin::Format(u"%s is %d", name, n).
 //
-// One implementation serves wide (char16_t) and 8-bit (char, UTF-8) formats, and the C
+// One implementation serves wide (WCHAR) and 8-bit (char, UTF-8) formats, and the C
 // functions of win/format.h (swprintf_s and friends) run on it too. The conversions follow
 // the Windows rules:
 //   - in a wide format %s, %ls, %ws take wide text and %hs, %S narrow text; in a narrow
@@ -28,6 +28,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "kvwin/wide_string.h"
 #include "win/types.h"
 
 namespace kvwin {
@@ -45,12 +46,12 @@ struct FormatArg {
 };
 
 // The formatter's entry points over an argument array (the templates below build it).
-KVWIN_API std::u16string FormatArgs(const char16_t* format, const FormatArg* args, size_t count);
+KVWIN_API WString FormatArgs(const WCHAR* format, const FormatArg* args, size_t count);
 KVWIN_API std::string FormatArgs(const char* format, const FormatArg* args, size_t count);
 // Writes as much as fits into buffer[0..size) and always terminates it (when size > 0).
 // Returns the length written, or -1 when the text was cut (or size is 0, or buffer null).
-KVWIN_API int FormatArgsTo(char16_t* buffer, size_t size, const char16_t* format,
-                           const FormatArg* args, size_t count);
+KVWIN_API int FormatArgsTo(WCHAR* buffer, size_t size, const WCHAR* format, const FormatArg* args,
+                           size_t count);
 KVWIN_API int FormatArgsTo(char* buffer, size_t size, const char* format, const FormatArg* args,
                            size_t count);
 
@@ -83,16 +84,15 @@ FormatArg MakeArg(const T& value) {
         const char* s = value;
         a.kind = s ? FormatArg::Kind::NarrowText : FormatArg::Kind::Null;
         a.p = s;
-    } else if constexpr (std::is_same_v<D, char16_t*> || std::is_same_v<D, const char16_t*>) {
-        const char16_t* s = value;
+    } else if constexpr (std::is_same_v<D, WCHAR*> || std::is_same_v<D, const WCHAR*>) {
+        const WCHAR* s = value;
         a.kind = s ? FormatArg::Kind::WideText : FormatArg::Kind::Null;
         a.p = s;
     } else if constexpr (std::is_same_v<D, std::string> || std::is_same_v<D, std::string_view>) {
         a.kind = FormatArg::Kind::NarrowText;
         a.p = value.data();
         a.length = value.size();
-    } else if constexpr (std::is_same_v<D, std::u16string> ||
-                         std::is_same_v<D, std::u16string_view>) {
+    } else if constexpr (std::is_same_v<D, WString> || std::is_same_v<D, WStringView>) {
         a.kind = FormatArg::Kind::WideText;
         a.p = value.data();
         a.length = value.size();
@@ -114,7 +114,7 @@ FormatArg MakeArg(const T& value) {
 }  // namespace format_detail
 
 template <class... Args>
-std::u16string Format(const char16_t* format, const Args&... args) {
+WString Format(const WCHAR* format, const Args&... args) {
     const FormatArg list[] = {format_detail::MakeArg(args)..., FormatArg{}};
     return FormatArgs(format, list, sizeof...(Args));
 }
@@ -127,7 +127,7 @@ std::string Format(const char* format, const Args&... args) {
 
 // Truncating forms for fixed buffers: see FormatArgsTo.
 template <class... Args>
-int FormatTo(char16_t* buffer, size_t size, const char16_t* format, const Args&... args) {
+int FormatTo(WCHAR* buffer, size_t size, const WCHAR* format, const Args&... args) {
     const FormatArg list[] = {format_detail::MakeArg(args)..., FormatArg{}};
     return FormatArgsTo(buffer, size, format, list, sizeof...(Args));
 }

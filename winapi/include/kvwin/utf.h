@@ -8,16 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "kvwin/wide_string.h"
 #include "win/types.h"
 
 namespace kvwin {
 
-KVWIN_API std::string ToUtf8(std::u16string_view text);
-KVWIN_API std::u16string FromUtf8(std::string_view text);
+KVWIN_API std::string ToUtf8(WStringView text);
+KVWIN_API WString FromUtf8(std::string_view text);
 
 // One code point (at most U+10FFFF, not a surrogate) appended in each encoding.
 KVWIN_API void AppendUtf8(std::string& out, char32_t codePoint);
-KVWIN_API void AppendUtf16(std::u16string& out, char32_t codePoint);
+KVWIN_API void AppendUtf16(WString& out, char32_t codePoint);
 
 // Length of a NUL-terminated wide string; 0 for nullptr.
 inline size_t WideLength(const WCHAR* s) {
@@ -29,8 +30,8 @@ inline size_t WideLength(const WCHAR* s) {
     return n;
 }
 
-inline std::u16string_view WideView(const WCHAR* s) {
-    return {s ? s : u"", WideLength(s)};
+inline WStringView WideView(const WCHAR* s) {
+    return {s ? s : TEXT(""), WideLength(s)};
 }
 
 inline std::string ToUtf8(const WCHAR* s) {

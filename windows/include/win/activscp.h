@@ -1,0 +1,6 @@
+// Active Scripting.
+#pragma once
+
+#include "win/types.h"
+
+#include <activscp.h>

@@ -1,0 +1,6 @@
+// COM: apartments, activation, GUIDs.
+#pragma once
+
+#include "win/types.h"
+
+#include <objbase.h>

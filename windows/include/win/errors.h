@@ -1,0 +1,6 @@
+// Error codes and HRESULTs.
+#pragma once
+
+#include "win/types.h"
+
+#include <winerror.h>

@@ -1,0 +1,4 @@
+// Kernel functions of this area (the SDK's kernel32 headers).
+#pragma once
+
+#include "win/types.h"

@@ -1,0 +1,4 @@
+// Message tables and FormatMessageW.
+#pragma once
+
+#include "win/types.h"

@@ -1,0 +1,6 @@
+// The XML DOM.
+#pragma once
+
+#include "win/types.h"
+
+#include <msxml2.h>

@@ -1,0 +1,6 @@
+// Kernel functions of this area (the SDK's kernel32 headers).
+#pragma once
+
+#include "win/types.h"
+
+#include <psapi.h>

@@ -1,0 +1,6 @@
+// Registry functions.
+#pragma once
+
+#include "win/types.h"
+
+#include <winreg.h>

@@ -1,0 +1,7 @@
+// Security: SIDs, descriptors, tokens.
+#pragma once
+
+#include "win/types.h"
+
+#include <aclapi.h>
+#include <sddl.h>

@@ -1,0 +1,6 @@
+// The print spooler.
+#pragma once
+
+#include "win/types.h"
+
+#include <winspool.h>

@@ -1,0 +1,6 @@
+// Version resources.
+#pragma once
+
+#include "win/types.h"
+
+#include <winver.h>

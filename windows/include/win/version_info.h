@@ -1,0 +1,6 @@
+// Operating system versions.
+#pragma once
+
+#include "win/types.h"
+
+#include <winternl.h>

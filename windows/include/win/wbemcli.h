@@ -1,0 +1,6 @@
+// WMI client interfaces.
+#pragma once
+
+#include "win/types.h"
+
+#include <wbemidl.h>
