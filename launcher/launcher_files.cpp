@@ -1,24 +1,31 @@
 // The launcher's files, command line and path, as both sides build them.
 #include "launcher/launcher_files.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#endif
 
 #include "files/module_paths.h"
 #include "files/path_text.h"
 #include "kvwin/format.h"
+#include "kvwin/wide_string.h"
+#include "win/files.h"
+#include "win/modules.h"
+
+#ifndef _WIN32
 #include "kvwin/last_error.h"
 #include "kvwin/safe_open.h"
 #include "kvwin/state_root.h"
-#include "kvwin/wide_string.h"
-#include "win/modules.h"
+#endif
 
 namespace {
 
 constexpr size_t kCommandLineChars = 8192;
 
+#ifndef _WIN32
 // The folder `path` sits in, opened without following another user's link, and its name.
 kvwin::UniqueFd OpenParentOf(const WString& path, std::string& leaf) {
     std::string native;
@@ -31,6 +38,7 @@ kvwin::UniqueFd OpenParentOf(const WString& path, std::string& leaf) {
         kvwin::FailWithErrno();
     return parent;
 }
+#endif
 
 }  // namespace
 
@@ -55,6 +63,33 @@ WString LauncherPath() {
     return CombinePath(GetModuleFolder(agentModule), kLauncherExecutableName);
 }
 
+#ifdef _WIN32
+// On Windows the user's temp folder is the user's alone (its ACL admits the user, the system
+// and administrators), and what is made in it inherits that; a new name is never a link
+// another user could have planted there.
+bool CreateLauncherFolder(const WString& tempFolder, const WString& identifier, WString& folder) {
+    folder = CombinePath(tempFolder, TEXT("Lumbrik_") + identifier);
+    return CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
+}
+
+bool CreatePrivateFile(const WString& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool IsOwnRegularFile(const WString& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+#else
+// Here the temp folder's parent may be shared: each step opens the folder it works in
+// without following a link another user planted, creates exclusively, and reads only a
+// regular file that the launcher's user owns.
 bool CreateLauncherFolder(const WString& tempFolder, const WString& identifier, WString& folder) {
     folder = CombinePath(tempFolder, TEXT("Lumbrik_") + identifier);
     std::string leaf;
@@ -85,3 +120,4 @@ bool IsOwnRegularFile(const WString& path) {
     return ::fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
            S_ISREG(st.st_mode) && st.st_uid == kvwin::FileSystemUser();
 }
+#endif
