@@ -77,6 +77,19 @@ std::u16string Take(BSTR b) {
     return s;
 }
 
+// An EXCEPINFO that frees what a failed call left in it, unless ThrowCallFailure took it:
+// an interruption noticed right after the call leaves by an exception of its own.
+struct OwnedExcepInfo : EXCEPINFO {
+    OwnedExcepInfo() : EXCEPINFO{} {}
+    ~OwnedExcepInfo() {
+        SysFreeString(bstrSource);
+        SysFreeString(bstrDescription);
+        SysFreeString(bstrHelpFile);
+    }
+    OwnedExcepInfo(const OwnedExcepInfo&) = delete;
+    OwnedExcepInfo& operator=(const OwnedExcepInfo&) = delete;
+};
+
 [[noreturn]] void ThrowCallFailure(HRESULT hr, EXCEPINFO& excep) {
     ScriptError e;
     if (hr == DISP_E_EXCEPTION) {
@@ -107,11 +120,16 @@ Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint3
     Arguments arguments(args, argc, nullptr);
     VARIANT result;
     VariantInit(&result);
-    EXCEPINFO excep{};
+    OwnedExcepInfo excep;
     UINT arg_err = 0;
     HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, arguments.Params(),
                                 &result, &excep, &arg_err);
-    rt.CheckInterrupt();
+    try {
+        rt.CheckInterrupt();
+    } catch (...) {
+        VariantClear(&result);
+        throw;
+    }
     if (FAILED(hr)) {
         VariantClear(&result);
         ThrowCallFailure(hr, excep);
@@ -152,7 +170,7 @@ void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* 
     if (!name.empty() && !FindMember(object, name, &id))
         Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
     Arguments arguments(args, argc, &value);
-    EXCEPINFO excep{};
+    OwnedExcepInfo excep;
     HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
                                 put_ref ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT,
                                 arguments.Params(), nullptr, &excep, nullptr);
@@ -173,7 +191,7 @@ Value DefaultValue(IDispatch* object) {
     DISPPARAMS none{};
     VARIANT result;
     VariantInit(&result);
-    EXCEPINFO excep{};
+    OwnedExcepInfo excep;
     HRESULT hr =
         object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
                        DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none, &result, &excep, nullptr);
