@@ -10,10 +10,10 @@
 #include "kvwin/ascii_case.h"
 #include "kvwin/com_object.h"
 #include "kvwin/component_module.h"
+#include "kvwin/script_failure.h"
 #include "module.h"
 #include "runtime.h"
 #include "script_dispatch.h"
-#include "script_error.h"
 #include "text.h"
 #include "variant_conversion.h"
 #include "win/handles.h"
@@ -325,6 +325,8 @@ class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64
         if (!site_)
             return;
         IActiveScriptError* error = CreateScriptError(failure);
+        if (!error)
+            return;
         site_->OnScriptError(error);
         error->Release();
     }

@@ -16,21 +16,14 @@
 #include <vector>
 
 #include "duktape.h"
+#include "kvwin/script_failure.h"
 #include "win/activscp.h"
 
 namespace kvjs {
 
-// What went wrong in a piece of script, as IActiveScriptError reports it.
-struct ScriptFailure {
-    HRESULT code = E_FAIL;       // the error's number
-    std::u16string source;       // "JScript compilation error" / "JScript runtime error"
-    std::u16string description;  // the message
-    DWORDLONG cookie = 0;        // the source context cookie of the text
-    ULONG line = 0;              // zero-based, counted as the host counts (starting line)
-    LONG column = 0;             // zero-based; Duktape records lines only, so always 0
-    std::u16string line_text;    // the text of that line
-    bool interrupted = false;    // stopped by InterruptScriptThread
-};
+// What went wrong in a piece of script, as IActiveScriptError reports it (the layer's
+// description, shared by the engines). Duktape records lines only, so the column is 0.
+using ScriptFailure = kvwin::ScriptFailure;
 
 // What a runtime asks of the engine that owns it.
 class RuntimeHost {

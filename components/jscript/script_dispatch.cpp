@@ -6,9 +6,9 @@
 
 #include "kvwin/com_object.h"
 #include "kvwin/dispatch_object.h"
+#include "kvwin/script_failure.h"
 #include "kvwin/variant_enumerator.h"
 #include "module.h"
-#include "script_error.h"
 #include "text.h"
 #include "variant_conversion.h"
 

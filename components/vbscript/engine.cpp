@@ -8,10 +8,10 @@
 #include "interpreter.h"
 #include "kvwin/com_object.h"
 #include "kvwin/component_module.h"
+#include "kvwin/script_failure.h"
 #include "lexer.h"
 #include "module.h"
 #include "script_dispatch.h"
-#include "script_error.h"
 #include "variant_conversion.h"
 #include "win/handles.h"
 
@@ -288,6 +288,8 @@ class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64
         if (!site_)
             return;
         IActiveScriptError* error = CreateScriptError(failure);
+        if (!error)
+            return;
         site_->OnScriptError(error);
         error->Release();
     }

@@ -22,22 +22,15 @@
 
 #include "bytecode.h"
 #include "errors.h"
+#include "kvwin/script_failure.h"
 #include "value.h"
 #include "win/activscp.h"
 
 namespace kvvbs {
 
-// What went wrong in a piece of script, as IActiveScriptError reports it.
-struct ScriptFailure {
-    HRESULT code = E_FAIL;
-    std::u16string source;
-    std::u16string description;
-    DWORDLONG cookie = 0;
-    ULONG line = 0;  // zero-based, the block's starting line added
-    LONG column = 0;
-    std::u16string line_text;
-    bool interrupted = false;
-};
+// What went wrong in a piece of script, as IActiveScriptError reports it (the layer's
+// description, shared by the engines).
+using ScriptFailure = kvwin::ScriptFailure;
 
 class RuntimeHost {
   public:

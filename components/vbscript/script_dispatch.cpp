@@ -2,9 +2,9 @@
 #include "script_dispatch.h"
 
 #include "kvwin/dispatch_object.h"
+#include "kvwin/script_failure.h"
 #include "lexer.h"
 #include "module.h"
-#include "script_error.h"
 #include "variant_conversion.h"
 
 namespace kvvbs {

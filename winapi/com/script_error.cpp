@@ -1,21 +1,22 @@
-// The error object the site receives.
-#include "script_error.h"
+// The error object a script site receives, shared by the project's script engines.
+#include "kvwin/script_failure.h"
+
+#include <new>
 
 #include "kvwin/com_object.h"
-#include "module.h"
+#include "win/oleauto.h"
 
-namespace kvjs {
+namespace kvwin {
 namespace {
 
 BSTR Copy(const std::u16string& text) {
     return SysAllocStringLen(text.data(), UINT(text.size()));
 }
 
-class ScriptError final
-    : public kvwin::ComObject<IActiveScriptError64,
-                              kvwin::AlsoAnswer<IActiveScriptError, IActiveScriptError64>> {
+class ScriptErrorObject final
+    : public ComObject<IActiveScriptError64, AlsoAnswer<IActiveScriptError, IActiveScriptError64>> {
   public:
-    explicit ScriptError(ScriptFailure failure) : failure_(std::move(failure)) {}
+    explicit ScriptErrorObject(ScriptFailure failure) : failure_(std::move(failure)) {}
 
     STDMETHODIMP GetExceptionInfo(EXCEPINFO* excep) override {
         if (!excep)
@@ -45,16 +46,19 @@ class ScriptError final
     }
 
   private:
-    ~ScriptError() override = default;
-    ModuleRef module_ref_;
+    ~ScriptErrorObject() override = default;
     ScriptFailure failure_;
 };
 
 }  // namespace
 
 IActiveScriptError* CreateScriptError(const ScriptFailure& failure) {
-    auto* error = new ScriptError(failure);
-    return static_cast<IActiveScriptError64*>(error);
+    try {
+        auto* error = new ScriptErrorObject(failure);
+        return static_cast<IActiveScriptError64*>(error);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void FillExcepInfo(const ScriptFailure& failure, EXCEPINFO* excep) {
@@ -64,4 +68,4 @@ void FillExcepInfo(const ScriptFailure& failure, EXCEPINFO* excep) {
     excep->bstrDescription = Copy(failure.description);
 }
 
-}  // namespace kvjs
+}  // namespace kvwin
