@@ -63,12 +63,22 @@ struct WindowsVersionCheckStep {
     }
 };
 
-// Constructed in priority order, destroyed in the reverse order. The objects are not used
-// by name: their construction and destruction are the steps.
-__attribute__((init_priority(101))) ProcessTempFolderStep g_processTempFolderStep;
-__attribute__((init_priority(102))) SingletonLockStep g_singletonLockStep;
-__attribute__((init_priority(103))) SingletonRegistryStep g_singletonRegistryStep;
-__attribute__((init_priority(104))) WindowsVersionCheckStep g_windowsVersionCheckStep;
+// Constructed in this order, destroyed in the reverse order. The objects are not used by
+// name: their construction and destruction are the steps. Within this file they are made in
+// the order they are defined; what puts them before every other static object of the
+// library is, with GCC and Clang (on Linux and on Windows), the lowest constructor
+// priorities, and with Microsoft's compiler the library's initialisation segment.
+#if defined(_MSC_VER)
+#pragma init_seg(lib)
+#define KAVREL_LOAD_STEP(priority)
+#else
+#define KAVREL_LOAD_STEP(priority) __attribute__((init_priority(priority)))
+#endif
+KAVREL_LOAD_STEP(101) ProcessTempFolderStep g_processTempFolderStep;
+KAVREL_LOAD_STEP(102) SingletonLockStep g_singletonLockStep;
+KAVREL_LOAD_STEP(103) SingletonRegistryStep g_singletonRegistryStep;
+KAVREL_LOAD_STEP(104) WindowsVersionCheckStep g_windowsVersionCheckStep;
+#undef KAVREL_LOAD_STEP
 
 }  // namespace
 

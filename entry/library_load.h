@@ -9,10 +9,11 @@
 // and destroyed in the reverse order when it is unloaded (dlclose, or process exit): the
 // destruction run first, then the lock.
 //
-// They carry the lowest constructor priorities in the library (init_priority 101 to 104),
-// so they are constructed before, and destroyed after, every other static object of the
-// library, including function-local statics first used after load. Nothing else in the
-// library may use an init_priority below 105.
+// They carry the lowest constructor priorities in the library (init_priority 101 to 104;
+// with Microsoft's compiler, the library initialisation segment, init_seg(lib)), so they
+// are constructed before, and destroyed after, every other static object of the library,
+// including function-local statics first used after load. Nothing else in the library may
+// use an init_priority below 105.
 //
 // Each step reports itself to a trace, which tests read.
 #pragma once
