@@ -128,6 +128,7 @@ TEST_F(LauncherRoad, TheExportReturnsTheOutputOrEFailAndLeavesTheResultAloneOnFa
 // Another user, in a loop: reads every query document it can find in the shared temp
 // folder and answers each call with a result of its own, in the folder or beside it.
 [[noreturn]] void ForgeResults(const std::string& temp, int report) {
+    // The attacker's own files, open to all on purpose: whatever root might take from them.
     auto forge = [](const std::string& path) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd >= 0) {

@@ -271,10 +271,8 @@ BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
     } else {
         mode |= S_IWUSR;
     }
-    const std::string handle_path = "/proc/self/fd/" + std::to_string(object.get());
-    if (mode != (st.st_mode & 07777) && ::chmod(handle_path.c_str(), mode) != 0) {
+    if (mode != (st.st_mode & 07777) && !ChangeModeThrough(object.get(), mode))
         return FailWithErrno();
-    }
     return TRUE;
 }
 

@@ -124,6 +124,14 @@ void UniqueFd::reset(int fd) {
     fd_ = fd;
 }
 
+std::string HandlePath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+bool ChangeModeThrough(int fd, mode_t mode) {
+    return ::chmod(HandlePath(fd).c_str(), mode) == 0;
+}
+
 uid_t FileSystemUser() {
     // setfsuid() with an id no one has changes nothing and reports the current one.
     return static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));

@@ -146,16 +146,8 @@ SharedSegment::~SharedSegment() {
 
 namespace {
 
-// The objects folder of the state root: everyone may add a folder for their own session
-// (sticky, so no one can remove or replace another's), and its owner, who alone may create
-// machine-wide objects, makes Global/ inside it before anyone else can.
-// Changes the mode of the folder an O_PATH handle stands for.
-bool ChangeModeThrough(int fd, mode_t mode) {
-    return ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode) == 0;
-}
-
 // A state root from before this layout had a private objects folder and namespaces open to
-// all: their owner brings them to the modes above (and the checks below refuse or replace
+// all: their owner brings them to the modes described below (and the checks refuse or replace
 // anything another user put in them).
 void BringToMode(int fd, struct stat& st, mode_t mode) {
     if (st.st_uid == FileSystemUser() && (st.st_mode & 07777) != mode &&
@@ -163,6 +155,9 @@ void BringToMode(int fd, struct stat& st, mode_t mode) {
         ::fstat(fd, &st);
 }
 
+// The objects folder of the state root: everyone may add a folder for their own session
+// (sticky, so no one can remove or replace another's), and its owner, who alone may create
+// machine-wide objects, makes Global/ inside it before anyone else can.
 UniqueFd OpenObjectsFolder(struct stat& st) {
     std::string leaf;
     const UniqueFd root = OpenParentSafely(NamedObjectDirectory(), leaf);

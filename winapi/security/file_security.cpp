@@ -280,8 +280,7 @@ BOOL SetFileSecurityW(LPCWSTR lpFileName, SECURITY_INFORMATION SecurityInformati
         }
         if (S_ISLNK(st.st_mode))
             return FailWith(ERROR_CANT_RESOLVE_FILENAME);
-        // An O_PATH handle cannot change the object itself; its /proc entry names that object.
-        native = "/proc/self/fd/" + std::to_string(object.get());
+        native = HandlePath(object.get());
         Plan plan;
         DWORD error = PlanFor(descriptor, SecurityInformation, S_ISDIR(st.st_mode), st, plan);
         if (!error)

@@ -208,8 +208,10 @@ struct Script {
     RecordingSite* site = new RecordingSite();  // the engine holds it; `site` borrows
     TestHelper* helper = new TestHelper();      // owned here
 
-    // `engine_class` picks the engine (the VBScript tests pass CLSID_VBScript).
-    explicit Script(bool with_helper = true, const CLSID& engine_class = CLSID_JScript) {
+    // `engine_class` picks the engine (the VBScript tests pass CLSID_VBScript); the helper is
+    // added as a named item with `item_flags`.
+    explicit Script(bool with_helper = true, const CLSID& engine_class = CLSID_JScript,
+                    DWORD item_flags = SCRIPTITEM_ISVISIBLE) {
         EXPECT_EQ(engine.CreateInstance(engine_class), S_OK);
         EXPECT_EQ(engine->QueryInterface(IID_PPV_ARGS(&parse)), S_OK);
         if (with_helper) {
@@ -220,7 +222,7 @@ struct Script {
         site->Release();
         EXPECT_EQ(parse->InitNew(), S_OK);
         if (with_helper) {
-            EXPECT_EQ(engine->AddNamedItem(u"Test", SCRIPTITEM_ISVISIBLE), S_OK);
+            EXPECT_EQ(engine->AddNamedItem(u"Test", item_flags), S_OK);
         }
     }
     ~Script() {
@@ -236,6 +238,12 @@ struct Script {
                                       result, nullptr);
     }
     HRESULT Start() { return engine->SetScriptState(SCRIPTSTATE_CONNECTED); }
+    // Parses and runs; returns the first failure.
+    HRESULT Run(std::u16string_view code) {
+        HRESULT hr = Parse(code);
+        HRESULT started = Start();
+        return FAILED(hr) ? hr : started;
+    }
 
     // Calls a global function through GetScriptDispatch, as the library's host does.
     HRESULT Call(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args = {}) {
@@ -254,6 +262,15 @@ struct Script {
         }
         global->Release();
         return hr;
+    }
+
+    // The errors the site received, one line each with its 1-based line number.
+    std::string Errors() const {
+        std::string out;
+        for (const auto& e : site->errors)
+            out +=
+                "line " + std::to_string(e.line + 1) + ": " + kvwin::ToUtf8(e.description) + "\n";
+        return out;
     }
 };
 

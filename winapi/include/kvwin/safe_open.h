@@ -83,4 +83,12 @@ KVWIN_API bool IsFolderTrusted(int folder);
 // The file-system user of the calling thread (its impersonated user, else the process's).
 KVWIN_API uid_t FileSystemUser();
 
+// The name through which the object an O_PATH handle stands for is changed (chmod, chown):
+// an O_PATH handle cannot change its object itself, and this name reaches that very object,
+// never a link planted where the path once pointed.
+KVWIN_API std::string HandlePath(int fd);
+
+// Changes the mode of the object an O_PATH handle stands for; false with errno.
+KVWIN_API bool ChangeModeThrough(int fd, mode_t mode);
+
 }  // namespace kvwin
