@@ -1,12 +1,12 @@
 // The state root, the drive table and the mapping of Windows paths to native ones.
 #include "kvwin/state_root.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 
+#include "../security/accounts.h"
 #include "kvwin/environment_lock.h"
 #include "kvwin/utf.h"
 #include "win/handles.h"
@@ -24,13 +24,8 @@ std::string TrimTrailingSlashes(std::string path) {
 std::string HomeDirectory() {
     if (auto home = GetEnvUtf8("HOME"); home && !home->empty())
         return *home;
-    struct passwd pwd {};
-    struct passwd* found = nullptr;
-    char buffer[4096];
-    if (::getpwuid_r(::geteuid(), &pwd, buffer, sizeof buffer, &found) == 0 && found &&
-        found->pw_dir) {
-        return found->pw_dir;
-    }
+    if (auto account = kvwin::FindUser(::geteuid()); account && !account->home.empty())
+        return account->home;
     return "/tmp";
 }
 

@@ -1,5 +1,4 @@
 // CreateEnvironmentBlock and DestroyEnvironmentBlock: a user's environment for a new process.
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "../security/accounts.h"
 #include "kvwin/environment_block.h"
 #include "kvwin/last_error.h"
 #include "kvwin/security_token.h"
@@ -25,24 +25,13 @@ struct Account {
 };
 
 bool FindAccount(uid_t uid, Account& account) {
-    long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> scratch(suggested > 0 ? static_cast<size_t>(suggested) : 4096);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        struct passwd entry {};
-        struct passwd* found = nullptr;
-        const int rc = ::getpwuid_r(uid, &entry, scratch.data(), scratch.size(), &found);
-        if (rc == ERANGE) {
-            scratch.resize(scratch.size() * 2);
-            continue;
-        }
-        if (rc != 0 || !found)
-            return false;
-        account.name = found->pw_name ? found->pw_name : "";
-        account.home = found->pw_dir ? found->pw_dir : "/";
-        account.shell = found->pw_shell && *found->pw_shell ? found->pw_shell : "/bin/sh";
-        return true;
-    }
-    return false;
+    auto found = kvwin::FindUser(uid);
+    if (!found)
+        return false;
+    account.name = found->name;
+    account.home = found->home.empty() ? "/" : found->home;
+    account.shell = found->shell.empty() ? "/bin/sh" : found->shell;
+    return true;
 }
 
 // Variables that belong to the user who runs this process, not to the child's user.

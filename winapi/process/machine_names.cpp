@@ -1,5 +1,4 @@
 // Computer and user names from uname and the password database.
-#include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -7,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../security/accounts.h"
 #include "kvwin/last_error.h"
 #include "kvwin/security_token.h"
 #include "kvwin/utf.h"
@@ -58,20 +58,8 @@ BOOL StoreName(const std::string& text, LPWSTR buffer, LPDWORD size, DWORD too_s
 // The user the calling thread acts as: the impersonated one while it impersonates.
 std::string EffectiveUserName() {
     const uid_t uid = kvwin::ThreadFileSystemUid();
-    long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> scratch(suggested > 0 ? static_cast<size_t>(suggested) : 4096);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        struct passwd entry {};
-        struct passwd* found = nullptr;
-        const int rc = ::getpwuid_r(uid, &entry, scratch.data(), scratch.size(), &found);
-        if (rc == ERANGE) {
-            scratch.resize(scratch.size() * 2);
-            continue;
-        }
-        if (rc == 0 && found && found->pw_name && *found->pw_name)
-            return found->pw_name;
-        break;
-    }
+    if (auto account = kvwin::FindUser(uid); account && !account->name.empty())
+        return account->name;
     return std::to_string(uid);  // an account without an entry is known by its number
 }
 

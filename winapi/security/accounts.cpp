@@ -30,7 +30,8 @@ void WithScratch(Lookup lookup) {
 std::optional<UserAccount> ToUser(bool found, const passwd& entry) {
     if (!found)
         return std::nullopt;
-    return UserAccount{entry.pw_uid, entry.pw_gid, entry.pw_name ? entry.pw_name : ""};
+    return UserAccount{entry.pw_uid, entry.pw_gid, entry.pw_name ? entry.pw_name : "",
+                       entry.pw_dir ? entry.pw_dir : "", entry.pw_shell ? entry.pw_shell : ""};
 }
 
 std::optional<GroupAccount> ToGroup(bool found, const group& entry) {

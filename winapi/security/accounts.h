@@ -25,6 +25,8 @@ struct UserAccount {
     uid_t uid = 0;
     gid_t gid = 0;
     std::string name;
+    std::string home;   // empty when the entry has none
+    std::string shell;  // empty when the entry has none
 };
 
 struct GroupAccount {
