@@ -6,6 +6,7 @@
 // form (impersonationLevel=, authenticationLevel=, authority=, (privileges)) and otherwise
 // ignored: every connection is local and made with the caller's own rights.
 #include "kvwin/ascii_case.h"
+#include "kvwin/ascii_space.h"
 #include "kvwin/com_object.h"
 #include "kvwin/moniker_names.h"
 #include "wmiscripting.h"
@@ -14,14 +15,6 @@ namespace kvwmiscript {
 namespace {
 
 constexpr std::u16string_view kPrefix = u"winmgmts:";
-
-std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && (s.front() == u' ' || s.front() == u'\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == u' ' || s.back() == u'\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 bool OneOf(std::u16string_view value, std::initializer_list<std::u16string_view> allowed) {
     for (auto a : allowed) {
@@ -33,7 +26,7 @@ bool OneOf(std::u16string_view value, std::initializer_list<std::u16string_view>
 
 // One setting between the braces.
 bool ValidSetting(std::u16string_view item) {
-    item = Trim(item);
+    item = kvwin::TrimAsciiSpace(item);
     if (item.empty())
         return false;
     if (item.front() == u'(')
@@ -41,8 +34,8 @@ bool ValidSetting(std::u16string_view item) {
     size_t eq = item.find(u'=');
     if (eq == std::u16string_view::npos)
         return false;
-    std::u16string_view key = Trim(item.substr(0, eq));
-    std::u16string_view value = Trim(item.substr(eq + 1));
+    std::u16string_view key = kvwin::TrimAsciiSpace(item.substr(0, eq));
+    std::u16string_view value = kvwin::TrimAsciiSpace(item.substr(eq + 1));
     if (kvwin::EqualsAsciiNoCase(key, u"impersonationLevel"))
         return OneOf(value, {u"anonymous", u"identify", u"impersonate", u"delegate"});
     if (kvwin::EqualsAsciiNoCase(key, u"authenticationLevel"))

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "kvwin/ascii_space.h"
 #include "kvwin/utf.h"
 #include "reg_values.h"
 
@@ -27,13 +28,7 @@ std::string DecodeText(const std::string& bytes) {
 }
 
 std::string Trim(const std::string& text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
+    return std::string(kvwin::TrimAsciiSpace(text));
 }
 
 // One line as the parser sees it: continued lines joined, numbered by its first line.

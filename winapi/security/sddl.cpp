@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kvwin/ascii_space.h"
 #include "kvwin/last_error.h"
 #include "kvwin/utf.h"
 #include "win/security.h"
@@ -59,18 +60,6 @@ constexpr AceType kAceTypes[] = {
     {u"AU", SYSTEM_AUDIT_ACE_TYPE, false},           {u"AL", SYSTEM_ALARM_ACE_TYPE, false},
     {u"ML", SYSTEM_MANDATORY_LABEL_ACE_TYPE, false},
 };
-
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
-std::u16string_view Trim(std::u16string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool IsComponentStart(std::u16string_view text, size_t at) {
     if (at + 1 >= text.size() || text[at + 1] != u':')
@@ -157,7 +146,7 @@ DWORD ParseAce(std::u16string_view body, bool in_dacl, AceValue& ace) {
         const size_t semicolon = body.find(u';');
         if (count == 6)
             return ERROR_INVALID_ACL;  // more fields than an ACE of these types has
-        fields[count++] = Trim(body.substr(0, semicolon));
+        fields[count++] = kvwin::TrimAsciiSpace(body.substr(0, semicolon));
         if (semicolon == std::u16string_view::npos)
             break;
         body.remove_prefix(semicolon + 1);
@@ -203,7 +192,7 @@ DWORD ParseAcl(std::u16string_view text, size_t& at, bool dacl, DescriptorValue&
         } else if (rest[0] == u'P') {
             control |= dacl ? SE_DACL_PROTECTED : SE_SACL_PROTECTED;
             at += 1;
-        } else if (IsBlank(rest[0])) {
+        } else if (kvwin::IsAsciiSpace(rest[0])) {
             at += 1;
         } else {
             return ERROR_INVALID_ACL;
@@ -211,7 +200,7 @@ DWORD ParseAcl(std::u16string_view text, size_t& at, bool dacl, DescriptorValue&
     }
     AclValue acl;
     while (at < text.size()) {
-        while (at < text.size() && IsBlank(text[at]))
+        while (at < text.size() && kvwin::IsAsciiSpace(text[at]))
             ++at;
         if (at >= text.size() || text[at] != u'(')
             break;
@@ -316,7 +305,7 @@ DWORD ParseSddl(std::u16string_view text, DescriptorValue& out) {
     bool seen[4] = {};
     size_t at = 0;
     while (true) {
-        while (at < text.size() && IsBlank(text[at]))
+        while (at < text.size() && kvwin::IsAsciiSpace(text[at]))
             ++at;
         if (at >= text.size())
             return ERROR_SUCCESS;
@@ -338,7 +327,7 @@ DWORD ParseSddl(std::u16string_view text, DescriptorValue& out) {
                 end = colon - 1;
             }
             SidValue sid;
-            if (!ParseSidText(Trim(text.substr(at, end - at)), sid))
+            if (!ParseSidText(kvwin::TrimAsciiSpace(text.substr(at, end - at)), sid))
                 return ERROR_INVALID_SID;
             (component == u'O' ? out.owner : out.group) = std::move(sid);
             at = end;

@@ -1,19 +1,12 @@
 // Reading the main keywords of a PPD file.
 #include "kvwin/ppd_file.h"
 
+#include "kvwin/ascii_space.h"
 #include "kvwin/utf.h"
 
 namespace kvwin {
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
 
 std::u16string FromLatin1(std::string_view text) {
     std::u16string wide;
@@ -45,7 +38,7 @@ std::map<std::string, std::u16string> ReadPpdKeywords(std::string_view text) {
         const std::string_view key = line.substr(1, colon - 1);
         if (key.empty() || key.find_first_of(" \t/") != std::string_view::npos)
             continue;  // a keyword with an option, or a malformed line
-        std::string_view value = Trim(line.substr(colon + 1));
+        std::string_view value = kvwin::TrimAsciiSpace(line.substr(colon + 1));
         std::string joined;
         if (value.starts_with('"')) {
             value.remove_prefix(1);
@@ -68,7 +61,8 @@ std::map<std::string, std::u16string> ReadPpdKeywords(std::string_view text) {
         raw.emplace(std::string(key), std::move(joined));
     }
     const auto encoding = raw.find("LanguageEncoding");
-    const bool latin1 = encoding != raw.end() && Trim(encoding->second) == "ISOLatin1";
+    const bool latin1 =
+        encoding != raw.end() && kvwin::TrimAsciiSpace(encoding->second) == "ISOLatin1";
     std::map<std::string, std::u16string> keywords;
     for (const auto& [key, value] : raw)
         keywords.emplace(key, latin1 ? FromLatin1(value) : FromUtf8(value));

@@ -10,6 +10,8 @@
 #include <charconv>
 #include <memory>
 
+#include "kvwin/ascii_space.h"
+
 namespace kvlinux {
 
 std::optional<std::string> ReadFileText(const std::string& path) {
@@ -74,12 +76,7 @@ bool IsFolder(const std::string& path) {
 }
 
 std::string_view Trim(std::string_view text) {
-    constexpr std::string_view kSpace = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos)
-        return {};
-    size_t last = text.find_last_not_of(kSpace);
-    return text.substr(first, last - first + 1);
+    return kvwin::TrimAsciiSpace(text);
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
