@@ -117,7 +117,7 @@ STDMETHODIMP DocumentObject::loadXML(BSTR text, VARIANT_BOOL* ok) {
     if (!ok)
         return E_POINTER;
     *ok = VARIANT_FALSE;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         std::u16string_view view =
             text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
         ParseOutcome outcome;

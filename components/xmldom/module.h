@@ -12,11 +12,7 @@ namespace kvxmldom {
 
 using kvwin::ModuleRef;
 
-// Runs the body of a COM method; an exception becomes E_OUTOFMEMORY or E_UNEXPECTED.
-template <class F>
-HRESULT Guard(F&& body) noexcept {
-    return kvwin::GuardComCall(std::forward<F>(body));
-}
+using kvwin::GuardComCall;
 
 // A new BSTR with the text; E_OUTOFMEMORY when it cannot be allocated.
 HRESULT ReturnText(const std::u16string& text, BSTR* out);

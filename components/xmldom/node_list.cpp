@@ -60,7 +60,7 @@ HRESULT MakeNodeList(IXMLDOMDocument* owner, std::vector<NodeRef> nodes,
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         *out = new NodeList(owner, std::move(nodes));
         return S_OK;
     });

@@ -82,7 +82,7 @@ HRESULT MakeNode(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNode** out) 
     *out = nullptr;
     if (!ref.node && !ref.attr)
         return S_FALSE;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         auto* document = static_cast<DocumentObject*>(owner);
         if (!ref.attr && ref.node.type() == pugi::node_document &&
             ref.tree == document->CurrentTree())

@@ -51,14 +51,14 @@ HRESULT GetNodeName(const NodeRef& ref, BSTR* name) noexcept {
     if (!name)
         return E_POINTER;
     *name = nullptr;
-    return Guard([&] { return ReturnText(NodeName(ref), name); });
+    return GuardComCall([&] { return ReturnText(NodeName(ref), name); });
 }
 
 HRESULT GetNodeValue(const NodeRef& ref, VARIANT* value) noexcept {
     if (!value)
         return E_POINTER;
     VariantInit(value);
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         switch (ref.Type()) {
             case NODE_ATTRIBUTE:
             case NODE_TEXT:
@@ -120,7 +120,7 @@ HRESULT GetNodeTypeString(const NodeRef& ref, BSTR* text) noexcept {
         default:
             break;
     }
-    return Guard([&] { return ReturnText(name, text); });
+    return GuardComCall([&] { return ReturnText(name, text); });
 }
 
 HRESULT GetParentNode(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNode** out) noexcept {
@@ -137,7 +137,7 @@ HRESULT GetChildNodes(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNodeLis
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         std::vector<NodeRef> children;
         if (!ref.attr)
             for (pugi::xml_node child : ref.node.children())
@@ -195,14 +195,14 @@ HRESULT GetText(const NodeRef& ref, BSTR* text) noexcept {
     if (!text)
         return E_POINTER;
     *text = nullptr;
-    return Guard([&] { return ReturnText(NodeText(ref), text); });
+    return GuardComCall([&] { return ReturnText(NodeText(ref), text); });
 }
 
 HRESULT GetXml(const NodeRef& ref, BSTR* xml) noexcept {
     if (!xml)
         return E_POINTER;
     *xml = nullptr;
-    return Guard([&] { return ReturnText(NodeXml(ref), xml); });
+    return GuardComCall([&] { return ReturnText(NodeXml(ref), xml); });
 }
 
 HRESULT SelectNodes(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
@@ -210,7 +210,7 @@ HRESULT SelectNodes(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         std::unique_ptr<pugi::xpath_query> compiled;
         HRESULT hr = Compile(query, compiled);
         if (FAILED(hr))
@@ -232,7 +232,7 @@ HRESULT SelectSingleNode(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         std::unique_ptr<pugi::xpath_query> compiled;
         HRESULT hr = Compile(query, compiled);
         if (FAILED(hr))
@@ -250,7 +250,7 @@ HRESULT GetBaseName(const NodeRef& ref, BSTR* out) noexcept {
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&] {
+    return GuardComCall([&] {
         std::u16string name = QualifiedName(ref);
         size_t colon = name.find(u':');
         return ReturnText(colon == std::u16string::npos ? name : name.substr(colon + 1), out);
@@ -261,7 +261,7 @@ HRESULT GetPrefix(const NodeRef& ref, BSTR* out) noexcept {
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&] {
+    return GuardComCall([&] {
         std::u16string name = QualifiedName(ref);
         size_t colon = name.find(u':');
         return ReturnText(colon == std::u16string::npos ? u"" : name.substr(0, colon), out);
@@ -272,7 +272,7 @@ HRESULT GetNamespaceUri(const NodeRef& ref, BSTR* out) noexcept {
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         std::u16string name = QualifiedName(ref);
         if (name.empty())
             return ReturnText(u"", out);
@@ -302,7 +302,7 @@ HRESULT GetAttribute(const NodeRef& ref, BSTR name, VARIANT* value) noexcept {
         return E_INVALIDARG;
     if (ref.attr || ref.node.type() != pugi::node_element)
         return E_FAIL;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         std::string narrow;
         if (!Utf16ToUtf8(BstrView(name), narrow))
             return E_INVALIDARG;
@@ -328,7 +328,7 @@ HRESULT GetElementsByTagName(IXMLDOMDocument* owner, const NodeRef& ref, BSTR na
     *out = nullptr;
     if (!name)
         return E_INVALIDARG;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         std::string narrow;
         if (!Utf16ToUtf8(BstrView(name), narrow))
             return E_INVALIDARG;

@@ -38,7 +38,7 @@ HRESULT MakeParseError(const ParseOutcome& outcome, IXMLDOMParseError** out) noe
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    return Guard([&]() -> HRESULT {
+    return GuardComCall([&]() -> HRESULT {
         *out = new ParseError(outcome);
         return S_OK;
     });

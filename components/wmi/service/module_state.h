@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <new>
+#include <utility>
 
+#include "kvwin/component_module.h"
 #include "win/wbemcli.h"
 
 namespace kvwmi {
@@ -26,13 +28,7 @@ class ModuleRef {
 // interface (allocation failures WBEM_E_OUT_OF_MEMORY, anything else WBEM_E_FAILED).
 template <class F>
 HRESULT Guard(F&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return WBEM_E_OUT_OF_MEMORY;
-    } catch (...) {
-        return WBEM_E_FAILED;
-    }
+    return kvwin::GuardComCall(std::forward<F>(body), WBEM_E_OUT_OF_MEMORY, WBEM_E_FAILED);
 }
 
 // S_OK when nothing of the service is alive: no object, no server lock, no delivery thread

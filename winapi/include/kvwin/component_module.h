@@ -38,15 +38,18 @@ inline HRESULT ModuleCanUnloadNow() {
     return ModuleLiveObjects() == 0 && ModuleServerLocks() == 0 ? S_OK : S_FALSE;
 }
 
-// Runs the body of a COM method; an exception becomes E_OUTOFMEMORY or E_UNEXPECTED.
+// Runs the body of a COM method; an exception becomes an HRESULT instead of crossing the
+// interface: `out_of_memory` for an allocation failure, `otherwise` for anything else (a
+// component whose interfaces speak another family of codes passes its own).
 template <class F>
-HRESULT GuardComCall(F&& body) noexcept {
+HRESULT GuardComCall(F&& body, HRESULT out_of_memory = E_OUTOFMEMORY,
+                     HRESULT otherwise = E_UNEXPECTED) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        return out_of_memory;
     } catch (...) {
-        return E_UNEXPECTED;
+        return otherwise;
     }
 }
 
