@@ -21,19 +21,6 @@ namespace {
 // Generated from docs/wmi-classes.md: kClassPage, the page's text.
 #include "wmi_classes_page.inc"  // NOLINT
 
-// Owns a VARIANT.
-class VariantHolder {
-  public:
-    VariantHolder() { VariantInit(&value_); }
-    ~VariantHolder() { VariantClear(&value_); }
-    VariantHolder(const VariantHolder&) = delete;
-    VariantHolder& operator=(const VariantHolder&) = delete;
-    VARIANT* get() { return &value_; }
-
-  private:
-    VARIANT value_;
-};
-
 // Owns a SAFEARRAY.
 class SafeArrayHolder {
   public:
@@ -93,11 +80,11 @@ WqlValue Scalar(VARIANT& value, long cimType) {
         result.text = V_BOOL(&value) ? "true" : "false";
         return result;
     }
-    VariantHolder text;
-    if (FAILED(VariantChangeType(text.get(), &value, 0, VT_BSTR)))
+    _variant_t text;
+    if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
         return result;
     result.kind = IsNumber(cimType) ? WqlValue::Kind::Number : WqlValue::Kind::Text;
-    result.text = Utf8(V_BSTR(text.get()));
+    result.text = Utf8(V_BSTR(&text));
     return result;
 }
 
@@ -114,17 +101,17 @@ WqlValue ToValue(VARIANT& value, long cimType) {
         FAILED(SafeArrayGetLBound(array, 1, &low)) || FAILED(SafeArrayGetUBound(array, 1, &high)))
         return result;
     for (LONG i = low; i <= high; ++i) {
-        VariantHolder element;
+        _variant_t element;
         if (elementType == VT_VARIANT) {
-            if (FAILED(SafeArrayGetElement(array, &i, element.get())))
+            if (FAILED(SafeArrayGetElement(array, &i, &element)))
                 continue;
         } else {
             // Every member of the union starts at the same address.
-            if (FAILED(SafeArrayGetElement(array, &i, &V_I8(element.get()))))
+            if (FAILED(SafeArrayGetElement(array, &i, &V_I8(&element))))
                 continue;
-            V_VT(element.get()) = elementType;
+            V_VT(&element) = elementType;
         }
-        result.items.push_back(Scalar(*element.get(), cimType));
+        result.items.push_back(Scalar(element, cimType));
     }
     return result;
 }
@@ -448,11 +435,11 @@ HRESULT RunWql(const std::string& ns, const std::string& statement, WqlTable& ta
             OwnNames(row, WBEM_FLAG_NONSYSTEM_ONLY, table.columns);
         std::vector<WqlValue> values;
         for (const std::string& column : table.columns) {
-            VariantHolder value;
+            _variant_t value;
             CIMTYPE type = CIM_EMPTY;
             const std::u16string name = kvwin::FromUtf8(column);
-            values.push_back(SUCCEEDED(row->Get(name.c_str(), 0, value.get(), &type, nullptr))
-                                 ? ToValue(*value.get(), type)
+            values.push_back(SUCCEEDED(row->Get(name.c_str(), 0, &value, &type, nullptr))
+                                 ? ToValue(value, type)
                                  : WqlValue{});
         }
         table.rows.push_back(std::move(values));
@@ -481,10 +468,9 @@ HRESULT ListClasses(const std::string& ns, WqlTable& table) {
         if (returned == 0 || !object)
             break;
         IWbemClassObjectPtr decl(object, false);
-        VariantHolder name;
-        if (SUCCEEDED(decl->Get(u"__CLASS", 0, name.get(), nullptr, nullptr)) &&
-            V_VT(name.get()) == VT_BSTR)
-            names.push_back(Utf8(V_BSTR(name.get())));
+        _variant_t name;
+        if (SUCCEEDED(decl->Get(u"__CLASS", 0, &name, nullptr, nullptr)) && V_VT(&name) == VT_BSTR)
+            names.push_back(Utf8(V_BSTR(&name)));
     }
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
@@ -506,10 +492,9 @@ HRESULT DescribeClass(const std::string& ns, const std::string& className, WqlTa
         return hr;
     std::string declaredName = className;
     {
-        VariantHolder name;
-        if (SUCCEEDED(decl->Get(u"__CLASS", 0, name.get(), nullptr, nullptr)) &&
-            V_VT(name.get()) == VT_BSTR)
-            declaredName = Utf8(V_BSTR(name.get()));
+        _variant_t name;
+        if (SUCCEEDED(decl->Get(u"__CLASS", 0, &name, nullptr, nullptr)) && V_VT(&name) == VT_BSTR)
+            declaredName = Utf8(V_BSTR(&name));
     }
     std::vector<std::string> keys;
     OwnNames(decl, WBEM_FLAG_KEYS_ONLY, keys);
@@ -518,9 +503,9 @@ HRESULT DescribeClass(const std::string& ns, const std::string& className, WqlTa
         return hr;
     for (;;) {
         BSTR name = nullptr;
-        VariantHolder value;
+        _variant_t value;
         CIMTYPE type = CIM_EMPTY;
-        hr = decl->Next(0, &name, value.get(), &type, nullptr);
+        hr = decl->Next(0, &name, &value, &type, nullptr);
         if (hr != WBEM_S_NO_ERROR)
             break;
         const std::string property = Utf8(name);
