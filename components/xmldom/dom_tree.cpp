@@ -5,30 +5,14 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "kvwin/utf.h"
+
 namespace kvxmldom {
 
 namespace {
 
 bool IsXmlSpace(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
 }
 
 // The UTF-16 index of a byte offset into the UTF-8 form of valid text.
@@ -277,64 +261,6 @@ DOMNodeType NodeRef::Type() const {
     }
 }
 
-bool Utf16ToUtf8(std::u16string_view text, std::string& out, size_t* bad_index) {
-    out.clear();
-    out.reserve(text.size() + text.size() / 2);
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-                ++i;
-            } else {
-                if (bad_index)
-                    *bad_index = i;
-                return false;
-            }
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            if (bad_index)
-                *bad_index = i;
-            return false;
-        }
-        AppendUtf8(out, c);
-    }
-    return true;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        char32_t c;
-        size_t extra;
-        if (b < 0x80) {
-            c = b;
-            extra = 0;
-        } else if (b >= 0xF0) {
-            c = b & 0x07;
-            extra = 3;
-        } else if (b >= 0xE0) {
-            c = b & 0x0F;
-            extra = 2;
-        } else {
-            c = b & 0x1F;
-            extra = 1;
-        }
-        ++i;
-        for (size_t k = 0; k < extra && i < text.size(); ++k, ++i)
-            c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(char16_t(0xD800 + (c >> 10)));
-            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(char16_t(c));
-        }
-    }
-    return out;
-}
-
 TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutcome& outcome) {
     outcome = ParseOutcome{};
     auto tree = std::make_shared<Tree>();
@@ -342,7 +268,7 @@ TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutc
 
     std::string utf8;
     size_t bad = 0;
-    if (!Utf16ToUtf8(text, utf8, &bad)) {
+    if (!kvwin::ToUtf8Strict(text, utf8, &bad)) {
         outcome.code = XMLDOM_E_INVALID_TEXT;
         Locate(text, bad, u"The text holds a lone UTF-16 surrogate, which is no character",
                outcome);
@@ -452,7 +378,7 @@ std::u16string NodeText(const NodeRef& ref) {
             cur = cur.next_sibling();
         }
     }
-    std::u16string wide = Utf8ToUtf16(text);
+    std::u16string wide = kvwin::FromUtf8(text);
     if (ref.tree && !ref.tree->preserve_white_space) {
         size_t begin = 0, end = wide.size();
         while (begin < end && IsXmlSpace(wide[begin]))
@@ -476,12 +402,12 @@ std::u16string NodeXml(const NodeRef& ref) {
         ref.node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
         out = std::move(writer.out);
     }
-    return Utf8ToUtf16(out);
+    return kvwin::FromUtf8(out);
 }
 
 std::u16string NodeName(const NodeRef& ref) {
     if (ref.attr)
-        return Utf8ToUtf16(ref.attr.name());
+        return kvwin::FromUtf8(ref.attr.name());
     switch (ref.node.type()) {
         case pugi::node_document:
             return u"#document";
@@ -498,10 +424,10 @@ std::u16string NodeName(const NodeRef& ref) {
             size_t end = 0;
             while (end < value.size() && !IsXmlSpace(char16_t(value[end])))
                 ++end;
-            return Utf8ToUtf16(value.substr(0, end));
+            return kvwin::FromUtf8(value.substr(0, end));
         }
         default:
-            return Utf8ToUtf16(ref.node.name());
+            return kvwin::FromUtf8(ref.node.name());
     }
 }
 

@@ -48,11 +48,6 @@ struct ParseOutcome {
 // what is wrong and where. Throws std::bad_alloc only.
 TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutcome& outcome);
 
-// Strict conversions: false for a lone surrogate (the index of the offending unit is
-// returned through `bad_index`).
-bool Utf16ToUtf8(std::u16string_view text, std::string& out, size_t* bad_index = nullptr);
-std::u16string Utf8ToUtf16(std::string_view text);
-
 // The text of a node and all its descendants in document order.
 std::u16string NodeText(const NodeRef& ref);
 // The node as XML text.

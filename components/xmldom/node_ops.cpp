@@ -1,6 +1,7 @@
 // The IXMLDOMNode methods over a tree node, and XPath selection.
 #include "node_ops.h"
 
+#include "kvwin/utf.h"
 #include "module.h"
 #include "objects.h"
 
@@ -28,7 +29,7 @@ NodeRef RefOf(const NodeRef& from, const pugi::xpath_node& found) {
 // Compiles a query; E_INVALIDARG for text that is not UTF-16, E_FAIL for one XPath refuses.
 HRESULT Compile(BSTR query, std::unique_ptr<pugi::xpath_query>& compiled) {
     std::string utf8;
-    if (!query || !Utf16ToUtf8(BstrView(query), utf8))
+    if (!query || !kvwin::ToUtf8Strict(BstrView(query), utf8))
         return E_INVALIDARG;
     try {
         compiled = std::make_unique<pugi::xpath_query>(utf8.c_str());
@@ -65,7 +66,8 @@ HRESULT GetNodeValue(const NodeRef& ref, VARIANT* value) noexcept {
             case NODE_CDATA_SECTION:
             case NODE_COMMENT:
             case NODE_PROCESSING_INSTRUCTION: {
-                std::u16string text = Utf8ToUtf16(ref.attr ? ref.attr.value() : ref.node.value());
+                std::u16string text =
+                    kvwin::FromUtf8(ref.attr ? ref.attr.value() : ref.node.value());
                 BSTR bstr = SysAllocStringLen(text.data(), UINT(text.size()));
                 if (!bstr)
                     return E_OUTOFMEMORY;
@@ -284,12 +286,12 @@ HRESULT GetNamespaceUri(const NodeRef& ref, BSTR* out) noexcept {
         std::string wanted = prefix.empty() ? "xmlns" : "xmlns:";
         if (!prefix.empty()) {
             std::string narrow;
-            Utf16ToUtf8(prefix, narrow);
+            kvwin::ToUtf8Strict(prefix, narrow);
             wanted += narrow;
         }
         for (pugi::xml_node cur = ref.node; cur; cur = cur.parent())
             if (pugi::xml_attribute decl = cur.attribute(wanted.c_str()))
-                return ReturnText(Utf8ToUtf16(decl.value()), out);
+                return ReturnText(kvwin::FromUtf8(decl.value()), out);
         return ReturnText(u"", out);
     });
 }
@@ -304,14 +306,14 @@ HRESULT GetAttribute(const NodeRef& ref, BSTR name, VARIANT* value) noexcept {
         return E_FAIL;
     return GuardComCall([&]() -> HRESULT {
         std::string narrow;
-        if (!Utf16ToUtf8(BstrView(name), narrow))
+        if (!kvwin::ToUtf8Strict(BstrView(name), narrow))
             return E_INVALIDARG;
         pugi::xml_attribute found = ref.node.attribute(narrow.c_str());
         if (!found) {
             value->vt = VT_NULL;
             return S_FALSE;
         }
-        std::u16string text = Utf8ToUtf16(found.value());
+        std::u16string text = kvwin::FromUtf8(found.value());
         BSTR bstr = SysAllocStringLen(text.data(), UINT(text.size()));
         if (!bstr)
             return E_OUTOFMEMORY;
@@ -330,7 +332,7 @@ HRESULT GetElementsByTagName(IXMLDOMDocument* owner, const NodeRef& ref, BSTR na
         return E_INVALIDARG;
     return GuardComCall([&]() -> HRESULT {
         std::string narrow;
-        if (!Utf16ToUtf8(BstrView(name), narrow))
+        if (!kvwin::ToUtf8Strict(BstrView(name), narrow))
             return E_INVALIDARG;
         std::vector<NodeRef> nodes;
         if (!ref.attr) {

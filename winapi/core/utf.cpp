@@ -37,24 +37,42 @@ void AppendUtf16(WString& out, char32_t cp) {
     }
 }
 
-std::string ToUtf8(WStringView text) {
-    std::string out;
+namespace {
+
+// Encodes `text`; a lone surrogate becomes U+FFFD, or ends the conversion (false, with its
+// index) when `strict`.
+bool EncodeUtf8(WStringView text, std::string& out, bool strict, size_t* bad_index) {
+    out.clear();
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-                ++i;
-            } else {
-                c = kReplacement;
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            if (strict) {
+                if (bad_index)
+                    *bad_index = i;
+                return false;
             }
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
             c = kReplacement;
         }
         AppendUtf8(out, c);
     }
+    return true;
+}
+
+}  // namespace
+
+std::string ToUtf8(WStringView text) {
+    std::string out;
+    EncodeUtf8(text, out, false, nullptr);
     return out;
+}
+
+bool ToUtf8Strict(WStringView text, std::string& out, size_t* bad_index) {
+    return EncodeUtf8(text, out, true, bad_index);
 }
 
 WString FromUtf8(std::string_view text) {

@@ -14,6 +14,9 @@
 namespace kvwin {
 
 KVWIN_API std::string ToUtf8(WStringView text);
+// The strict form, for formats that must not carry a lone surrogate (XML): false at the first
+// one, with its index in `bad_index`; `out` then holds the text before it.
+KVWIN_API bool ToUtf8Strict(WStringView text, std::string& out, size_t* bad_index = nullptr);
 KVWIN_API WString FromUtf8(std::string_view text);
 
 // One code point (at most U+10FFFF, not a surrogate) appended in each encoding.
