@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "files/path_text.h"
 #include "kvwin/ascii_case.h"
 #include "kvwin/wide_string.h"
 #include "win/modules.h"
@@ -11,13 +12,6 @@ namespace {
 constexpr WStringView kInventoryHostSuffix = TEXT("keldrin.exe");
 
 }  // namespace
-
-WStringView FileNamePart(WStringView path) {
-    if (!path.empty() && (path.back() == TEXT('\\') || path.back() == TEXT('/')))
-        path.remove_suffix(1);
-    size_t slash = path.find_last_of(TEXT("\\/"));
-    return slash == WStringView::npos ? path : path.substr(slash + 1);
-}
 
 bool IsInventoryHostName(WStringView fileName) {
     if (fileName.size() < kInventoryHostSuffix.size())
@@ -37,5 +31,5 @@ bool IsInventoryHostProcess() {
     if (GetModuleFileNameW(nullptr, path, 1024) == 0)
         path[0] = 0;
     path[1023] = 0;  // a path cut at the buffer's end is still a path
-    return IsInventoryHostName(FileNamePart(path));
+    return IsInventoryHostName(GetFileNamePart(path));
 }

@@ -10,10 +10,6 @@
 // may follow.
 bool IsInventoryHostName(WStringView fileName);
 
-// The file name part of a path: the text after the last '\' or '/', a trailing separator
-// dropped first.
-WStringView FileNamePart(WStringView path);
-
 // IsInventoryHostName for this process's executable. A path that cannot be read counts as
 // any other host.
 bool IsInventoryHostProcess();

@@ -4,6 +4,7 @@
 
 #include "entry/singleton/singleton.h"
 #include "files/file_operations.h"
+#include "files/path_text.h"
 #include "files/program_files.h"
 #include "kvwin/wide_string.h"
 #include "log/agent_log.h"
@@ -71,16 +72,11 @@ void FreeSecurityAttributes(SECURITY_ATTRIBUTES& attributes) {
     }
 }
 
-WString FileNamePart(const WString& path) {
-    const size_t separator = path.find_last_of(TEXT("\\/"));
-    return separator == WString::npos ? path : path.substr(separator + 1);
-}
-
 WString ProcessFileName(HMODULE module) {
     WCHAR path[MAX_PATH] = {};
     if (!GetModuleFileNameExW(GetCurrentProcess(), module, path, MAX_PATH))
         return {};
-    return FileNamePart(path);
+    return GetFileNamePart(path);
 }
 
 HMODULE ThisModule() {
