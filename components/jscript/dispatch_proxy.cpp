@@ -14,7 +14,8 @@ namespace {
 const char kObjectKey[] = DUK_HIDDEN_SYMBOL("kvcom");         // on a proxy's target
 const char kMethodObjectKey[] = DUK_HIDDEN_SYMBOL("kvmobj");  // on a method reference
 const char kMethodIdKey[] = DUK_HIDDEN_SYMBOL("kvmid");
-const char kHandlerKey[] = "kvjs:dispatch-handler";  // in the heap stash
+const char kCallsKey[] = DUK_HIDDEN_SYMBOL("kvcalls");  // on a target: name -> method reference
+const char kHandlerKey[] = "kvjs:dispatch-handler";     // in the heap stash
 
 // A script that spends its time in COM calls runs few instructions between the
 // interpreter's interrupt checks, so every call into COM looks at the signal first.
@@ -136,6 +137,39 @@ duk_ret_t DefaultValue(duk_context* ctx) {
     }
     duk_push_string(ctx, "[object]");
     return 1;
+}
+
+// The callee of obj.name(args) on the target at idx with the key on top: the method
+// reference of the name, made once per proxy and name and kept on the target, so a loop of
+// calls creates no object per call. Replaces the key with the callee (undefined for a name
+// the object does not know, so the call fails as a call of a missing method does).
+void ReplaceKeyWithCallee(duk_context* ctx, duk_idx_t target, IDispatch* object) {
+    const duk_idx_t key = duk_get_top_index(ctx);
+    if (!duk_get_prop_string(ctx, target, kCallsKey)) {
+        duk_pop(ctx);
+        duk_push_bare_object(ctx);
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, target, kCallsKey);
+    }
+    const duk_idx_t calls = key + 1;
+    duk_dup(ctx, key);
+    if (!duk_get_prop(ctx, calls)) {
+        duk_pop(ctx);
+        const std::u16string name = GetText(ctx, key);
+        DISPID id;
+        if (FindName(object, name, id)) {
+            PushMethodReference(ctx, object, id);
+            duk_dup(ctx, key);
+            duk_dup(ctx, -2);
+            duk_put_prop(ctx, calls);
+        } else if (name == u"toString" || name == u"valueOf") {
+            duk_push_c_function(ctx, DefaultValue, 0);
+        } else {
+            duk_push_undefined(ctx);
+        }
+    }
+    duk_replace(ctx, key);
+    duk_pop(ctx);  // the cache
 }
 
 // get(target, key, receiver)
@@ -292,3 +326,17 @@ void ThrowComError(duk_context* ctx, HRESULT hr, EXCEPINFO* excep) {
 }
 
 }  // namespace kvjs
+
+extern "C" int kvjs_property_call(void* ctx_pointer, void* target, void* key) {
+    auto* ctx = static_cast<duk_context*>(ctx_pointer);
+    const duk_idx_t target_idx = duk_push_heapptr(ctx, target);
+    IDispatch* object = kvjs::PointerAt(ctx, target_idx, kvjs::kObjectKey);
+    duk_push_heapptr(ctx, key);
+    if (!object || duk_is_symbol(ctx, -1)) {
+        duk_pop_n(ctx, duk_get_top(ctx) - target_idx);
+        return 0;  // not a COM object's proxy, or not a name: the ordinary lookup
+    }
+    kvjs::ReplaceKeyWithCallee(ctx, target_idx, object);
+    duk_remove(ctx, target_idx);
+    return 1;
+}
