@@ -96,15 +96,22 @@ void InvokeAndPush(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, A
     PushVariant(ctx, *result.get());
 }
 
-// A method reference: calling it invokes the member with the call's arguments.
+// A method reference: calling it invokes the member with the call's arguments. The DISPID
+// rides in the function's magic when it fits (the common case), else in a property.
+constexpr duk_int_t kIdInProperty = -32768;
+
 duk_ret_t CallMethodReference(duk_context* ctx) {
     StopIfInterrupted(ctx);
     duk_idx_t argc = duk_get_top(ctx);
     duk_push_current_function(ctx);
     IDispatch* object = PointerAt(ctx, -1, kMethodObjectKey);
-    duk_get_prop_string(ctx, -1, kMethodIdKey);
-    DISPID id = duk_get_int(ctx, -1);
-    duk_pop_2(ctx);
+    DISPID id = duk_get_current_magic(ctx);
+    if (id == kIdInProperty) {
+        duk_get_prop_string(ctx, -1, kMethodIdKey);
+        id = duk_get_int(ctx, -1);
+        duk_pop(ctx);
+    }
+    duk_pop(ctx);
     if (!object)
         return duk_error(ctx, DUK_ERR_TYPE_ERROR, "object is no longer available");
     ArgumentList args(ctx, 0, argc);
@@ -114,8 +121,13 @@ duk_ret_t CallMethodReference(duk_context* ctx) {
 
 void PushMethodReference(duk_context* ctx, IDispatch* object, DISPID id) {
     duk_idx_t fn = duk_push_c_function(ctx, CallMethodReference, DUK_VARARGS);
-    duk_push_int(ctx, id);
-    duk_put_prop_string(ctx, fn, kMethodIdKey);
+    if (id > kIdInProperty && id <= 32767) {
+        duk_set_magic(ctx, fn, id);
+    } else {
+        duk_set_magic(ctx, fn, kIdInProperty);
+        duk_push_int(ctx, id);
+        duk_put_prop_string(ctx, fn, kMethodIdKey);
+    }
     HoldObject(ctx, fn, kMethodObjectKey, object);
 }
 

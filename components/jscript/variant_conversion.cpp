@@ -200,20 +200,24 @@ void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
 }
 
 ArgumentList::ArgumentList(duk_context* ctx, duk_idx_t from, duk_idx_t to) {
-    UINT count = to > from ? UINT(to - from) : 0;
-    args_.values.resize(count);
-    for (auto& v : args_.values)
-        VariantInit(&v);
+    const UINT count = to > from ? UINT(to - from) : 0;
+    if (count > Store::kInPlace) {
+        args_.more.resize(count);
+        args_.values = args_.more.data();
+    }
+    for (UINT i = 0; i < count; ++i)
+        VariantInit(&args_.values[i]);
+    args_.count = count;
     // DISPPARAMS holds the arguments last to first.
     for (UINT i = 0; i < count; ++i)
         ToVariant(ctx, from + duk_idx_t(i), &args_.values[count - 1 - i]);
-    params_.rgvarg = count ? args_.values.data() : nullptr;
+    params_.rgvarg = count ? args_.values : nullptr;
     params_.cArgs = count;
 }
 
 ArgumentList::Store::~Store() {
-    for (auto& v : values)
-        VariantClear(&v);
+    for (size_t i = 0; i < count; ++i)
+        VariantClear(&values[i]);
 }
 
 void ArgumentList::MakePut() {

@@ -52,8 +52,13 @@ class ArgumentList {
     void MakePut();
 
   private:
+    // Most calls pass a few arguments: those stay in place, more go to the heap.
     struct Store {
-        std::vector<VARIANT> values;
+        static constexpr size_t kInPlace = 4;
+        VARIANT in_place[kInPlace];
+        std::vector<VARIANT> more;
+        VARIANT* values = in_place;
+        size_t count = 0;
         ~Store();
     };
     Store args_;  // cleared also when a conversion throws half-way
