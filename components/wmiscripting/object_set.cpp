@@ -1,4 +1,6 @@
 // SWbemObjectSet: the objects a query or InstancesOf delivered, collected when the call ran.
+// A set may carry the query's failure, which its first use raises; a forward-only set
+// enumerates once and answers neither Count nor ItemIndex (wbemErrFailed, as on Windows).
 #include <span>
 
 #include "kvwin/dispatch_object.h"
@@ -10,13 +12,16 @@ namespace {
 
 class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   public:
-    explicit ObjectSet(std::vector<std::shared_ptr<ObjectData>> items) : items_(std::move(items)) {}
+    ObjectSet(std::vector<std::shared_ptr<ObjectData>> items, ObjectSetOptions options)
+        : items_(std::move(items)), options_(std::move(options)) {}
     std::u16string_view ErrorSource() const override { return u"SWbemObjectSet"; }
 
     static std::span<const kvwin::DispatchMember<ObjectSet>> DispatchMembers() {
         static const kvwin::DispatchMember<ObjectSet> members[] = {
             {u"Count", 1, DISPATCH_PROPERTYGET, 0, 0,
              [](ObjectSet& self, kvwin::DispatchCall& call) {
+                 if (HRESULT hr = self.Usable(call, u"Count", true); FAILED(hr))
+                     return hr;
                  if (call.Result()) {
                      call.Result()->vt = VT_I4;
                      call.Result()->lVal = long(self.items_.size());
@@ -33,12 +38,29 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   private:
     ~ObjectSet() override = default;
 
+    // The deferred failure, then the forward-only rule (random access, or a second pass).
+    HRESULT Usable(kvwin::DispatchCall& call, std::u16string_view operation, bool random_access) {
+        if (FAILED(options_.failure)) {
+            const HRESULT hr = options_.failure;
+            if (!failure_raised_) {
+                failure_raised_ = true;
+                return FailCall(call, hr, options_.operation, options_.parameter);
+            }
+            return call.Fail(hr, WbemErrorText(hr));
+        }
+        if (options_.forward_only && (random_access || enumerated_))
+            return FailCall(call, WBEM_E_FAILED, operation);
+        return S_OK;
+    }
+
     static HRESULT ItemIndex(ObjectSet& self, kvwin::DispatchCall& call) {
+        if (HRESULT hr = self.Usable(call, u"ItemIndex", true); FAILED(hr))
+            return hr;
         _variant_t index;
         if (!call.Arg(0) || FAILED(VariantChangeType(&index, call.Arg(0), 0, VT_I4)))
-            return call.Fail(WBEM_E_INVALID_PARAMETER, WbemErrorText(WBEM_E_INVALID_PARAMETER));
+            return FailCall(call, WBEM_E_INVALID_PARAMETER, u"ItemIndex");
         if (index.lVal < 0 || size_t(index.lVal) >= self.items_.size())
-            return call.Fail(WBEM_E_NOT_FOUND, WbemErrorText(WBEM_E_NOT_FOUND));
+            return FailCall(call, WBEM_E_NOT_FOUND, u"ItemIndex");
         IDispatch* object = NewWbemObject(self.items_[size_t(index.lVal)]);
         if (call.Result()) {
             call.Result()->vt = VT_DISPATCH;
@@ -50,6 +72,11 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     }
 
     static HRESULT NewEnum(ObjectSet& self, kvwin::DispatchCall& call) {
+        if (HRESULT hr = self.Usable(call, u"_NewEnum", false); FAILED(hr))
+            return hr;
+        if (!call.Result())
+            return S_OK;
+        self.enumerated_ = true;
         std::vector<_variant_t> objects(self.items_.size());
         for (size_t i = 0; i < objects.size(); ++i) {
             objects[i].vt = VT_DISPATCH;
@@ -59,13 +86,16 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     }
 
     std::vector<std::shared_ptr<ObjectData>> items_;
+    ObjectSetOptions options_;
+    bool failure_raised_ = false;  // recorded as the last error once
+    bool enumerated_ = false;
     ModuleRef module_ref_;
 };
 
 }  // namespace
 
-IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items) {
-    return new ObjectSet(std::move(items));
+IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, ObjectSetOptions options) {
+    return new ObjectSet(std::move(items), std::move(options));
 }
 
 }  // namespace kvwmiscript
