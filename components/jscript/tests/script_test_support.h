@@ -62,7 +62,9 @@ inline std::u16string TextOf(const VARIANT* v) {
 }
 
 // The named item "Test": ok(cond, msg) records failures, Signal() sets a latch, Call(f,
-// args...) calls a script function back through its IDispatch.
+// args...) calls a script function back through its IDispatch; Matrix() gives a 2x3
+// SAFEARRAY with lower bounds 1 and -1 whose element (i, j) is "i,j"; Opaque() gives an
+// object without IDispatch, and KindOf(v) the VARTYPE of the value it received.
 class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
   public:
     static std::span<const kvwin::DispatchMember<TestHelper>> DispatchMembers() {
@@ -71,6 +73,9 @@ class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
             {u"Signal", 2, DISPATCH_METHOD, 0, 0, &TestHelper::Signal},
             {u"Call", 3, DISPATCH_METHOD, 1, 3, &TestHelper::Call},
             {u"Name", 4, DISPATCH_PROPERTYGET | DISPATCH_PROPERTYPUT, 0, 0, &TestHelper::Name},
+            {u"Matrix", 5, DISPATCH_METHOD, 0, 0, &TestHelper::Matrix},
+            {u"Opaque", 6, DISPATCH_METHOD, 0, 0, &TestHelper::Opaque},
+            {u"KindOf", 7, DISPATCH_METHOD, 1, 1, &TestHelper::KindOf},
         };
         return members;
     }
@@ -116,6 +121,37 @@ class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
             return call.Fail(excep.scode, text);
         }
         return hr;
+    }
+    static HRESULT Matrix(TestHelper&, kvwin::DispatchCall& call) {
+        SAFEARRAYBOUND bounds[2] = {{2, 1}, {3, -1}};  // first dimension first
+        SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+        if (!array)
+            return E_OUTOFMEMORY;
+        for (LONG i = 1; i <= 2; ++i) {
+            for (LONG j = -1; j <= 1; ++j) {
+                LONG at[2] = {j, i};  // the right-most dimension first
+                VARIANT v;
+                v.vt = VT_BSTR;
+                v.bstrVal = SysAllocString(
+                    kvwin::FromUtf8(std::to_string(i) + "," + std::to_string(j)).c_str());
+                SafeArrayPutElement(array, at, &v);
+                VariantClear(&v);
+            }
+        }
+        call.Result()->vt = VT_ARRAY | VT_VARIANT;
+        call.Result()->parray = array;
+        return S_OK;
+    }
+    class Bare final : public kvwin::ComObject<IUnknown> {};
+    static HRESULT Opaque(TestHelper&, kvwin::DispatchCall& call) {
+        call.Result()->vt = VT_UNKNOWN;
+        call.Result()->punkVal = new Bare();
+        return S_OK;
+    }
+    static HRESULT KindOf(TestHelper&, kvwin::DispatchCall& call) {
+        call.Result()->vt = VT_I4;
+        call.Result()->lVal = call.Arg(0) ? call.Arg(0)->vt : -1;
+        return S_OK;
     }
     static HRESULT Name(TestHelper& self, kvwin::DispatchCall& call) {
         if (call.IsPut()) {
