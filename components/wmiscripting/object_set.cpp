@@ -1,6 +1,6 @@
 // SWbemObjectSet: the objects a query or InstancesOf delivered, collected when the call ran.
-// A set may carry the query's failure, which its first use raises; a forward-only set
-// enumerates once and answers neither Count nor ItemIndex (wbemErrFailed, as on Windows).
+// A forward-only set answers neither Count nor ItemIndex (wbemErrFailed, as on Windows) and
+// enumerates once: the objects go as they are delivered, so a second enumeration is empty.
 #include <span>
 
 #include "kvwin/dispatch_object.h"
@@ -12,15 +12,15 @@ namespace {
 
 class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   public:
-    ObjectSet(std::vector<std::shared_ptr<ObjectData>> items, ObjectSetOptions options)
-        : items_(std::move(items)), options_(std::move(options)) {}
+    ObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only)
+        : items_(std::move(items)), forward_only_(forward_only) {}
     std::u16string_view ErrorSource() const override { return u"SWbemObjectSet"; }
 
     static std::span<const kvwin::DispatchMember<ObjectSet>> DispatchMembers() {
         static const kvwin::DispatchMember<ObjectSet> members[] = {
             {u"Count", 1, DISPATCH_PROPERTYGET, 0, 0,
              [](ObjectSet& self, kvwin::DispatchCall& call) {
-                 if (HRESULT hr = self.Usable(call, u"Count", true); FAILED(hr))
+                 if (HRESULT hr = self.Usable(call, u"Count"); FAILED(hr))
                      return hr;
                  if (call.Result()) {
                      call.Result()->vt = VT_I4;
@@ -38,23 +38,13 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   private:
     ~ObjectSet() override = default;
 
-    // The deferred failure, then the forward-only rule (random access, or a second pass).
-    HRESULT Usable(kvwin::DispatchCall& call, std::u16string_view operation, bool random_access) {
-        if (FAILED(options_.failure)) {
-            const HRESULT hr = options_.failure;
-            if (!failure_raised_) {
-                failure_raised_ = true;
-                return FailCall(call, hr, options_.operation, options_.parameter);
-            }
-            return call.Fail(hr, WbemErrorText(hr));
-        }
-        if (options_.forward_only && (random_access || enumerated_))
-            return FailCall(call, WBEM_E_FAILED, operation);
-        return S_OK;
+    // Random access is refused on a forward-only set.
+    HRESULT Usable(kvwin::DispatchCall& call, std::u16string_view operation) {
+        return forward_only_ ? FailCall(call, WBEM_E_FAILED, operation) : S_OK;
     }
 
     static HRESULT ItemIndex(ObjectSet& self, kvwin::DispatchCall& call) {
-        if (HRESULT hr = self.Usable(call, u"ItemIndex", true); FAILED(hr))
+        if (HRESULT hr = self.Usable(call, u"ItemIndex"); FAILED(hr))
             return hr;
         _variant_t index;
         if (!call.Arg(0) || FAILED(VariantChangeType(&index, call.Arg(0), 0, VT_I4)))
@@ -72,10 +62,10 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     }
 
     static HRESULT NewEnum(ObjectSet& self, kvwin::DispatchCall& call) {
-        if (HRESULT hr = self.Usable(call, u"_NewEnum", false); FAILED(hr))
-            return hr;
         if (!call.Result())
             return S_OK;
+        if (self.forward_only_ && self.enumerated_)
+            return kvwin::ReturnEnumerator(call.Result(), nullptr, 0);
         self.enumerated_ = true;
         std::vector<_variant_t> objects(self.items_.size());
         for (size_t i = 0; i < objects.size(); ++i) {
@@ -86,16 +76,15 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     }
 
     std::vector<std::shared_ptr<ObjectData>> items_;
-    ObjectSetOptions options_;
-    bool failure_raised_ = false;  // recorded as the last error once
+    bool forward_only_;
     bool enumerated_ = false;
     ModuleRef module_ref_;
 };
 
 }  // namespace
 
-IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, ObjectSetOptions options) {
-    return new ObjectSet(std::move(items), std::move(options));
+IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only) {
+    return new ObjectSet(std::move(items), forward_only);
 }
 
 }  // namespace kvwmiscript

@@ -1,9 +1,6 @@
 // SWbemServices: a connected namespace. ExecQuery and InstancesOf collect every object
-// before they return. Their flags decide when a failure shows, as on Windows: with
-// wbemFlagReturnImmediately (16, the default when flags are omitted) the call returns a set
-// that raises the failure when the script first uses it; with wbemFlagReturnWhenComplete (0)
-// the call itself fails. wbemFlagForwardOnly (32) makes a set that enumerates once and has no
-// Count or ItemIndex.
+// before they return, so a failing query fails the call itself, whatever the flags.
+// wbemFlagForwardOnly (32) makes a set that enumerates once and has no Count or ItemIndex.
 #include <span>
 
 #include "kvwin/ascii_case.h"
@@ -45,8 +42,9 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
   private:
     ~Services() override { services_->Release(); }
 
-    // wbemFlagReturnImmediately and wbemFlagForwardOnly; a missing or empty flags argument
-    // is the default, wbemFlagReturnImmediately.
+    // wbemFlagReturnImmediately (accepted: the objects are collected before the call
+    // returns either way) and wbemFlagForwardOnly; a missing or empty flags argument is the
+    // default, wbemFlagReturnImmediately.
     static constexpr long kReturnImmediately = 0x10;
     static constexpr long kForwardOnly = 0x20;
     static bool FlagsOf(const VARIANT* arg, long& flags) {
@@ -93,21 +91,13 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
         return Deliver(call, hr, std::move(items), flags, operation, parameter);
     }
 
-    // The set, or the failure now (wbemFlagReturnWhenComplete) or at the set's first use.
+    // The set, or the failure.
     static HRESULT Deliver(kvwin::DispatchCall& call, HRESULT hr,
                            std::vector<std::shared_ptr<ObjectData>> items, long flags,
                            std::u16string_view operation, const std::u16string& parameter) {
-        if (FAILED(hr) && !(flags & kReturnImmediately))
+        if (FAILED(hr))
             return FailCall(call, hr, operation, parameter);
-        ObjectSetOptions options;
-        options.forward_only = (flags & kForwardOnly) != 0;
-        if (FAILED(hr)) {
-            options.failure = hr;
-            options.operation = operation;
-            options.parameter = parameter;
-            items.clear();
-        }
-        return PutObject(call, NewObjectSet(std::move(items), std::move(options)));
+        return PutObject(call, NewObjectSet(std::move(items), (flags & kForwardOnly) != 0));
     }
 
     static HRESULT ExecQuery(Services& self, kvwin::DispatchCall& call) {

@@ -75,14 +75,9 @@ std::shared_ptr<ObjectData> StdRegProvClass(const std::u16string& name_space);
 
 // The scripting objects; each returns a new object with one reference.
 IDispatch* NewWbemObject(std::shared_ptr<ObjectData> data);
-struct ObjectSetOptions {
-    bool forward_only = false;  // one enumeration; Count and ItemIndex fail
-    HRESULT failure = S_OK;     // a failure the set raises when first used
-    std::u16string operation;   // and what it is recorded as
-    std::u16string parameter;
-};
-IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items,
-                        ObjectSetOptions options = {});
+// A forward-only set enumerates once (a second enumeration delivers nothing) and fails
+// Count and ItemIndex with wbemErrFailed.
+IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only = false);
 IDispatch* NewServices(IWbemServices* services, std::u16string name_space);
 
 // The object a "winmgmts:" display name stands for.
