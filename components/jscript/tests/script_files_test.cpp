@@ -81,7 +81,8 @@ TEST_P(VBScriptFiles, PassEveryCheck) {
 }
 
 INSTANTIATE_TEST_SUITE_P(VBScript, VBScriptFiles,
-                         ::testing::Values("objects.vbs", "dictionary.vbs"), [](const auto& info) {
+                         ::testing::Values("objects.vbs", "dictionary.vbs", "filesystem.vbs"),
+                         [](const auto& info) {
                              std::string name = info.param;
                              return name.substr(0, name.find('.'));
                          });
