@@ -105,8 +105,7 @@ KVWIN_API BOOL FlushFileBuffers(HANDLE hFile);
 KVWIN_API BOOL CreatePipe(PHANDLE hReadPipe, PHANDLE hWritePipe,
                           LPSECURITY_ATTRIBUTES lpPipeAttributes, DWORD nSize);
 KVWIN_API BOOL SetNamedPipeHandleState(HANDLE hNamedPipe, LPDWORD lpMode,
-                                       LPDWORD lpMaxCollectionCount,
-                                       LPDWORD lpCollectDataTimeout);
+                                       LPDWORD lpMaxCollectionCount, LPDWORD lpCollectDataTimeout);
 KVWIN_API BOOL SetEndOfFile(HANDLE hFile);
 
 KVWIN_API DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
