@@ -250,10 +250,16 @@ class ExecInput final : public kvwin::DispatchObject<ExecInput, IDispatch> {
     std::u16string_view ErrorSource() const override { return u"WshScriptExec"; }
 
     static HRESULT Write(ExecInput& self, kvwin::DispatchCall& call) {
-        return self.Send(call, TextArg(call, 0), u"");
+        std::u16string text;
+        if (!ArgText(call, 0, text))
+            return FailWith(call, kInvalidArgument);
+        return self.Send(call, text, u"");
     }
     static HRESULT WriteLine(ExecInput& self, kvwin::DispatchCall& call) {
-        return self.Send(call, call.Arg(0) ? TextArg(call, 0) : std::u16string(), u"\n");
+        std::u16string text;
+        if (call.Arg(0) && !ArgText(call, 0, text))
+            return FailWith(call, kInvalidArgument);
+        return self.Send(call, text, u"\n");
     }
     static HRESULT WriteBlankLines(ExecInput& self, kvwin::DispatchCall& call) {
         long n = 0;
@@ -273,17 +279,6 @@ class ExecInput final : public kvwin::DispatchObject<ExecInput, IDispatch> {
 
   private:
     ~ExecInput() override = default;
-
-    static std::u16string TextArg(kvwin::DispatchCall& call, UINT index) {
-        const VARIANT* v = call.Arg(index);
-        VARIANT text;
-        VariantInit(&text);
-        if (!v || FAILED(VariantChangeType(&text, v, 0, VT_BSTR)))
-            return {};
-        std::u16string result(text.bstrVal, SysStringLen(text.bstrVal));
-        VariantClear(&text);
-        return result;
-    }
 
     HRESULT Send(kvwin::DispatchCall& call, const std::u16string& text, std::u16string_view end) {
         if (!write_.valid())
