@@ -341,6 +341,9 @@ void ThrowComError(duk_context* ctx, HRESULT hr, EXCEPINFO* excep) {
 
 extern "C" int kvjs_property_call(void* ctx_pointer, void* target, void* key) {
     auto* ctx = static_cast<duk_context*>(ctx_pointer);
+    // The interpreter asks between instructions, not from a native call with its own
+    // reserve: room for what is pushed here.
+    duk_require_stack(ctx, 16);
     const duk_idx_t target_idx = duk_push_heapptr(ctx, target);
     IDispatch* object = kvjs::PointerAt(ctx, target_idx, kvjs::kObjectKey);
     duk_push_heapptr(ctx, key);
