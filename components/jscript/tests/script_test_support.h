@@ -73,7 +73,7 @@ class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
             {u"Signal", 2, DISPATCH_METHOD, 0, 0, &TestHelper::Signal},
             {u"Call", 3, DISPATCH_METHOD, 1, 3, &TestHelper::Call},
             {u"Name", 4, DISPATCH_PROPERTYGET | DISPATCH_PROPERTYPUT, 0, 0, &TestHelper::Name},
-            {u"Matrix", 5, DISPATCH_METHOD, 0, 0, &TestHelper::Matrix},
+            {u"Matrix", 5, DISPATCH_METHOD, 0, 1, &TestHelper::Matrix},
             {u"Opaque", 6, DISPATCH_METHOD, 0, 0, &TestHelper::Opaque},
             {u"KindOf", 7, DISPATCH_METHOD, 1, 1, &TestHelper::KindOf},
         };
@@ -122,23 +122,42 @@ class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
         }
         return hr;
     }
+    // Matrix([vt]): elements of type vt (VT_VARIANT by default) holding, for (i, j), the
+    // text "i,j" (VT_BSTR, VT_VARIANT), the number 10 * i + j, or for VT_BOOL whether i + j
+    // is odd.
     static HRESULT Matrix(TestHelper&, kvwin::DispatchCall& call) {
+        const VARTYPE vt = call.Arg(0) ? VARTYPE(call.Arg(0)->lVal) : VARTYPE(VT_VARIANT);
         SAFEARRAYBOUND bounds[2] = {{2, 1}, {3, -1}};  // first dimension first
-        SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+        SAFEARRAY* array = SafeArrayCreate(vt, 2, bounds);
         if (!array)
-            return E_OUTOFMEMORY;
+            return E_INVALIDARG;
         for (LONG i = 1; i <= 2; ++i) {
             for (LONG j = -1; j <= 1; ++j) {
                 LONG at[2] = {j, i};  // the right-most dimension first
                 VARIANT v;
-                v.vt = VT_BSTR;
-                v.bstrVal = SysAllocString(
-                    kvwin::FromUtf8(std::to_string(i) + "," + std::to_string(j)).c_str());
-                SafeArrayPutElement(array, at, &v);
+                VariantInit(&v);
+                if (vt == VT_BSTR || vt == VT_VARIANT) {
+                    v.vt = VT_BSTR;
+                    v.bstrVal = SysAllocString(
+                        kvwin::FromUtf8(std::to_string(i) + "," + std::to_string(j)).c_str());
+                } else if (vt == VT_BOOL) {
+                    v.vt = VT_BOOL;
+                    v.boolVal = (i + j) % 2 ? VARIANT_TRUE : VARIANT_FALSE;
+                } else {
+                    VARIANT n;
+                    n.vt = VT_I4;
+                    n.lVal = 10 * i + j;
+                    VariantChangeType(&v, &n, 0, vt);
+                }
+                // A typed array takes the value itself, a VARIANT array the VARIANT.
+                void* element = vt == VT_VARIANT ? static_cast<void*>(&v)
+                                : vt == VT_BSTR  ? static_cast<void*>(v.bstrVal)
+                                                 : static_cast<void*>(&v.llVal);
+                SafeArrayPutElement(array, at, element);
                 VariantClear(&v);
             }
         }
-        call.Result()->vt = VT_ARRAY | VT_VARIANT;
+        call.Result()->vt = VT_ARRAY | vt;
         call.Result()->parray = array;
         return S_OK;
     }

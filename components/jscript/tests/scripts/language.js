@@ -53,6 +53,20 @@ ok(m.lbound(1) == 1 && m.ubound(1) == 2 && m.lbound(2) == -1 && m.ubound(2) == 1
    'bounds ' + [m.lbound(1), m.ubound(1), m.lbound(2), m.ubound(2)].join());
 ok(m.getItem(2, -1) == '2,-1' && m.getItem(1, 1) == '1,1', 'getItem(i, j)');
 ok(m.toArray().join(' ') == '1,-1 2,-1 1,0 2,0 1,1 2,1', 'toArray order: ' + m.toArray().join(' '));
+// Arrays of other element types: each element arrives as its own kind.
+var typed = [[2, 'I2'], [3, 'I4'], [4, 'R4'], [5, 'R8'], [17, 'UI1'], [20, 'I8']];
+for (var t = 0; t < typed.length; ++t) {
+    var a = new VBArray(Test.Matrix(typed[t][0]));
+    ok(a.dimensions() == 2 && a.getItem(2, -1) === 19 && a.getItem(1, 1) === 11,
+       typed[t][1] + ' matrix: ' + a.toArray().join());
+}
+var texts = new VBArray(Test.Matrix(8));
+ok(texts.getItem(2, 0) === '2,0', 'BSTR matrix: ' + texts.toArray().join(' '));
+var flags = new VBArray(Test.Matrix(11));
+ok(flags.getItem(1, 0) === true && flags.getItem(2, 0) === false, 'BOOL matrix: ' + flags.toArray());
+var dates = new VBArray(Test.Matrix(7));
+ok(typeof dates.getItem(1, 1) == 'date', 'DATE matrix: ' + typeof dates.getItem(1, 1));
+
 var ranges = [function () { m.getItem(3, 0); }, function () { m.getItem(1); },
               function () { m.lbound(3); }, function () { m.ubound(0); }];
 for (var r = 0; r < ranges.length; ++r) {
