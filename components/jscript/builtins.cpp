@@ -165,21 +165,57 @@ duk_ret_t EnumeratorMoveFirst(duk_context* ctx) {
 }
 
 // What is simplest written in the language itself. Arrays from COM already arrive as
-// Arrays, so a VBArray is a thin view of one.
+// Arrays (flattened in storage order, the first dimension varying fastest), and keep their
+// bounds, which boundsOf gives as [lbound1, count1, lbound2, count2, ...]; a VBArray is a
+// view of one with those bounds (an Array made in script is one dimension from 0).
 const char kPrelude[] = R"JS(
-(function (global) {
+(function (global, boundsOf) {
     function define(name, value) {
         Object.defineProperty(global, name, {value: value, writable: true, configurable: true});
     }
+    function outOfRange() {
+        var e = new RangeError('Subscript out of range');
+        e.number = -2146828279;  // 0x800A0009
+        e.description = e.message;
+        throw e;
+    }
     function VBArray(values) {
         if (!(this instanceof VBArray)) return new VBArray(values);
-        Object.defineProperty(this, 'values', {value: Array.isArray(values) ? values : []});
+        if (!Array.isArray(values)) {
+            var e = new TypeError('VBArray expected');
+            e.number = -2146823275;  // 0x800A1395
+            e.description = e.message;
+            throw e;
+        }
+        var bounds = boundsOf(values) || [0, values.length];
+        Object.defineProperty(this, 'values', {value: values});
+        Object.defineProperty(this, 'bounds', {value: bounds});
     }
     VBArray.prototype.toArray = function () { return this.values.slice(); };
-    VBArray.prototype.dimensions = function () { return 1; };
-    VBArray.prototype.lbound = function () { return 0; };
-    VBArray.prototype.ubound = function () { return this.values.length - 1; };
-    VBArray.prototype.getItem = function (i) { return this.values[i]; };
+    VBArray.prototype.dimensions = function () { return this.bounds.length / 2; };
+    function dimension(self, d) {
+        d = d === undefined ? 1 : Number(d);
+        if (!(d >= 1 && d <= self.bounds.length / 2) || d != Math.floor(d)) outOfRange();
+        return 2 * (d - 1);
+    }
+    VBArray.prototype.lbound = function (d) { return this.bounds[dimension(this, d)]; };
+    VBArray.prototype.ubound = function (d) {
+        var at = dimension(this, d);
+        return this.bounds[at] + this.bounds[at + 1] - 1;
+    };
+    // getItem(i, j, ...): one index per dimension, the first varying fastest in storage.
+    VBArray.prototype.getItem = function () {
+        var b = this.bounds;
+        if (arguments.length != b.length / 2) outOfRange();
+        var at = 0, stride = 1;
+        for (var d = 0; d < arguments.length; ++d) {
+            var i = Number(arguments[d]) - b[2 * d];
+            if (!(i >= 0 && i < b[2 * d + 1]) || i != Math.floor(i)) outOfRange();
+            at += i * stride;
+            stride *= b[2 * d + 1];
+        }
+        return this.values[at];
+    };
     define('VBArray', VBArray);
     define('ScriptEngine', function () { return 'JScript'; });
     define('ScriptEngineMajorVersion', function () { return 5; });
@@ -189,7 +225,7 @@ const char kPrelude[] = R"JS(
     // The moment as a COM date: a Date crosses to COM as VT_DATE.
     Object.defineProperty(Date.prototype, 'getVarDate', {
         value: function () { return new Date(this.getTime()); }, writable: true, configurable: true});
-})(this);
+})
 )JS";
 
 void DefineFunction(duk_context* ctx, const char* name, duk_c_function fn, duk_idx_t nargs) {
@@ -218,7 +254,12 @@ void InstallBuiltins(duk_context* ctx) {
     duk_put_prop_string(ctx, -2, "Enumerator");
     duk_pop(ctx);
 
-    duk_eval_string_noresult(ctx, kPrelude);
+    InstallComValueTypes(ctx);
+    duk_eval_string(ctx, kPrelude);
+    duk_push_global_object(ctx);
+    duk_push_c_function(ctx, PushArrayBounds, 1);
+    duk_call(ctx, 2);
+    duk_pop(ctx);
 }
 
 }  // namespace kvjs

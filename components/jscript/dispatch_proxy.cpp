@@ -14,7 +14,8 @@ namespace {
 const char kObjectKey[] = DUK_HIDDEN_SYMBOL("kvcom");         // on a proxy's target
 const char kMethodObjectKey[] = DUK_HIDDEN_SYMBOL("kvmobj");  // on a method reference
 const char kMethodIdKey[] = DUK_HIDDEN_SYMBOL("kvmid");
-const char kHandlerKey[] = "kvjs:dispatch-handler";  // in the heap stash
+const char kCallsKey[] = DUK_HIDDEN_SYMBOL("kvcalls");  // on a target: name -> method reference
+const char kHandlerKey[] = "kvjs:dispatch-handler";     // in the heap stash
 
 // A script that spends its time in COM calls runs few instructions between the
 // interpreter's interrupt checks, so every call into COM looks at the signal first.
@@ -95,15 +96,22 @@ void InvokeAndPush(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, A
     PushVariant(ctx, *result.get());
 }
 
-// A method reference: calling it invokes the member with the call's arguments.
+// A method reference: calling it invokes the member with the call's arguments. The DISPID
+// rides in the function's magic when it fits (the common case), else in a property.
+constexpr duk_int_t kIdInProperty = -32768;
+
 duk_ret_t CallMethodReference(duk_context* ctx) {
     StopIfInterrupted(ctx);
     duk_idx_t argc = duk_get_top(ctx);
     duk_push_current_function(ctx);
     IDispatch* object = PointerAt(ctx, -1, kMethodObjectKey);
-    duk_get_prop_string(ctx, -1, kMethodIdKey);
-    DISPID id = duk_get_int(ctx, -1);
-    duk_pop_2(ctx);
+    DISPID id = duk_get_current_magic(ctx);
+    if (id == kIdInProperty) {
+        duk_get_prop_string(ctx, -1, kMethodIdKey);
+        id = duk_get_int(ctx, -1);
+        duk_pop(ctx);
+    }
+    duk_pop(ctx);
     if (!object)
         return duk_error(ctx, DUK_ERR_TYPE_ERROR, "object is no longer available");
     ArgumentList args(ctx, 0, argc);
@@ -113,8 +121,13 @@ duk_ret_t CallMethodReference(duk_context* ctx) {
 
 void PushMethodReference(duk_context* ctx, IDispatch* object, DISPID id) {
     duk_idx_t fn = duk_push_c_function(ctx, CallMethodReference, DUK_VARARGS);
-    duk_push_int(ctx, id);
-    duk_put_prop_string(ctx, fn, kMethodIdKey);
+    if (id > kIdInProperty && id <= 32767) {
+        duk_set_magic(ctx, fn, id);
+    } else {
+        duk_set_magic(ctx, fn, kIdInProperty);
+        duk_push_int(ctx, id);
+        duk_put_prop_string(ctx, fn, kMethodIdKey);
+    }
     HoldObject(ctx, fn, kMethodObjectKey, object);
 }
 
@@ -136,6 +149,39 @@ duk_ret_t DefaultValue(duk_context* ctx) {
     }
     duk_push_string(ctx, "[object]");
     return 1;
+}
+
+// The callee of obj.name(args) on the target at idx with the key on top: the method
+// reference of the name, made once per proxy and name and kept on the target, so a loop of
+// calls creates no object per call. Replaces the key with the callee (undefined for a name
+// the object does not know, so the call fails as a call of a missing method does).
+void ReplaceKeyWithCallee(duk_context* ctx, duk_idx_t target, IDispatch* object) {
+    const duk_idx_t key = duk_get_top_index(ctx);
+    if (!duk_get_prop_string(ctx, target, kCallsKey)) {
+        duk_pop(ctx);
+        duk_push_bare_object(ctx);
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, target, kCallsKey);
+    }
+    const duk_idx_t calls = key + 1;
+    duk_dup(ctx, key);
+    if (!duk_get_prop(ctx, calls)) {
+        duk_pop(ctx);
+        const std::u16string name = GetText(ctx, key);
+        DISPID id;
+        if (FindName(object, name, id)) {
+            PushMethodReference(ctx, object, id);
+            duk_dup(ctx, key);
+            duk_dup(ctx, -2);
+            duk_put_prop(ctx, calls);
+        } else if (name == u"toString" || name == u"valueOf") {
+            duk_push_c_function(ctx, DefaultValue, 0);
+        } else {
+            duk_push_undefined(ctx);
+        }
+    }
+    duk_replace(ctx, key);
+    duk_pop(ctx);  // the cache
 }
 
 // get(target, key, receiver)
@@ -292,3 +338,20 @@ void ThrowComError(duk_context* ctx, HRESULT hr, EXCEPINFO* excep) {
 }
 
 }  // namespace kvjs
+
+extern "C" int kvjs_property_call(void* ctx_pointer, void* target, void* key) {
+    auto* ctx = static_cast<duk_context*>(ctx_pointer);
+    // The interpreter asks between instructions, not from a native call with its own
+    // reserve: room for what is pushed here.
+    duk_require_stack(ctx, 16);
+    const duk_idx_t target_idx = duk_push_heapptr(ctx, target);
+    IDispatch* object = kvjs::PointerAt(ctx, target_idx, kvjs::kObjectKey);
+    duk_push_heapptr(ctx, key);
+    if (!object || duk_is_symbol(ctx, -1)) {
+        duk_pop_n(ctx, duk_get_top(ctx) - target_idx);
+        return 0;  // not a COM object's proxy, or not a name: the ordinary lookup
+    }
+    kvjs::ReplaceKeyWithCallee(ctx, target_idx, object);
+    duk_remove(ctx, target_idx);
+    return 1;
+}

@@ -4,7 +4,10 @@
 //   obj.name          DISPATCH_PROPERTYGET; a member that does not answer a plain get (a
 //                     method, or a property that needs arguments) reads as a method
 //                     reference instead, which the call then invokes
-//   obj.name(a, b)    DISPATCH_METHOD | DISPATCH_PROPERTYGET with the arguments
+//   obj.name(a, b)    one DISPATCH_METHOD | DISPATCH_PROPERTYGET invoke with the arguments
+//                     (no property read first: sh.Environment("PROCESS") calls Environment
+//                     with its argument); the interpreter marks such a lookup, and the
+//                     proxy answers it with a method reference made once per name
 //   obj.name = v      DISPATCH_PROPERTYPUT (DISPATCH_PROPERTYPUTREF when the object refuses
 //                     a put of an object)
 //   obj(a)            the default member (DISPID_VALUE)

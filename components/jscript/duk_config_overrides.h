@@ -26,6 +26,23 @@ extern "C" int kvjs_native_stack_low(void);
 extern int kvjs_native_stack_low(void);
 #endif
 
+/* A call through a property (obj.name(args)) on a proxy asks this first, with the heap's
+ * context, the proxy's target and the key (a duk_hstring): a nonzero answer has pushed the
+ * callee, and the ordinary lookup is skipped. */
+#if defined(__cplusplus)
+extern "C" int kvjs_property_call(void* ctx, void* target, void* key);
+#else
+extern int kvjs_property_call(void* ctx, void* target, void* key);
+#endif
+
+/* typeof of an object asks this first, with the heap's udata and the object's prototype: a
+ * non-null answer is the duk_hstring to give instead ("date", "unknown"). */
+#if defined(__cplusplus)
+extern "C" void* kvjs_typeof_name(void* udata, void* prototype);
+#else
+extern void* kvjs_typeof_name(void* udata, void* prototype);
+#endif
+
 /* Duktape is compiled as C++ and throws its errors as C++ exceptions, so the engine's C++
  * code between the script and COM objects unwinds properly (destructors release what they
  * hold) when a script error passes through it. */

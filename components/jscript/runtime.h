@@ -88,6 +88,17 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     };
     NameTable& Names() { return names_; }
 
+    // The prototypes of the values COM gives that have no script type of their own (a
+    // VT_DATE, an object without IDispatch) and the names typeof gives them. Heap pointers,
+    // kept alive by the heap stash; null until the built-ins are installed.
+    struct ComValueTypes {
+        void* date_prototype = nullptr;
+        void* unknown_prototype = nullptr;
+        void* date_name = nullptr;
+        void* unknown_name = nullptr;
+    };
+    ComValueTypes& ValueTypes() { return value_types_; }
+
     // Asks the host for a named item's object.
     HRESULT HostNamedItem(std::u16string_view name, IDispatch** out) {
         return host_ ? host_->NamedItemObject(name, out) : E_UNEXPECTED;
@@ -113,6 +124,7 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     std::vector<SourceText> texts_;
     ScriptFailure last_failure_;
     NameTable names_;
+    ComValueTypes value_types_;
 };
 
 }  // namespace kvjs

@@ -17,6 +17,9 @@ namespace {
 
 // Script objects handed out to COM are kept alive in the heap stash under a number.
 const char kHeldObjectsKey[] = "kvjs:held-objects";
+// On a script object that has a live dispatch object: that object (no reference), so the
+// object crosses to COM with one identity however often it goes.
+const char kDispatchKey[] = DUK_HIDDEN_SYMBOL("kvdisp");
 
 void PushHeldObject(duk_context* ctx, unsigned slot) {
     duk_push_heap_stash(ctx);
@@ -116,6 +119,15 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObj
   private:
     ~ScriptDispatch() override {
         runtime_->Peek([this](duk_context* ctx) {
+            PushSelf(ctx);
+            if (duk_is_object(ctx, -1) && duk_get_prop_string(ctx, -1, kDispatchKey) &&
+                duk_get_pointer(ctx, -1) == static_cast<IDispatch*>(this)) {
+                duk_pop(ctx);
+                duk_del_prop_string(ctx, -1, kDispatchKey);
+            } else {
+                duk_pop(ctx);
+            }
+            duk_pop(ctx);
             duk_push_heap_stash(ctx);
             if (duk_get_prop_string(ctx, -1, kHeldObjectsKey))
                 duk_del_prop_index(ctx, -1, slot_);
@@ -212,8 +224,29 @@ bool PushScriptObject(duk_context* ctx, IDispatch* object) {
     return ours;
 }
 
+namespace {
+
+// [object pointer] -> []: records the dispatch object on the script object (a frozen object
+// refuses, and then only identity is lost).
+duk_ret_t RecordDispatch(duk_context* ctx, void*) {
+    duk_put_prop_string(ctx, -2, kDispatchKey);
+    return 0;
+}
+
+}  // namespace
+
 IDispatch* CreateScriptDispatch(duk_context* ctx, duk_idx_t idx) {
     idx = duk_normalize_index(ctx, idx);
+    if (duk_get_prop_string(ctx, idx, kDispatchKey)) {
+        auto* existing = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
+        duk_pop(ctx);
+        if (existing) {
+            existing->AddRef();
+            return existing;
+        }
+    } else {
+        duk_pop(ctx);
+    }
     duk_push_heap_stash(ctx);
     if (!duk_get_prop_string(ctx, -1, kHeldObjectsKey)) {
         duk_pop(ctx);
@@ -231,7 +264,12 @@ IDispatch* CreateScriptDispatch(duk_context* ctx, duk_idx_t idx) {
     duk_dup(ctx, idx);
     duk_put_prop_index(ctx, -2, slot);
     duk_pop_2(ctx);
-    return new ScriptDispatch(Runtime::Of(ctx).shared_from_this(), slot);
+    IDispatch* created = new ScriptDispatch(Runtime::Of(ctx).shared_from_this(), slot);
+    duk_dup(ctx, idx);
+    duk_push_pointer(ctx, created);
+    duk_safe_call(ctx, RecordDispatch, nullptr, 2, 1);
+    duk_pop(ctx);
+    return created;
 }
 
 }  // namespace kvjs

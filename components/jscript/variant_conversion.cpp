@@ -5,11 +5,20 @@
 #include <vector>
 
 #include "dispatch_proxy.h"
+#include "runtime.h"
 #include "script_dispatch.h"
 #include "text.h"
 
 namespace kvjs {
 namespace {
+
+const char kBoundsKey[] = DUK_HIDDEN_SYMBOL("kvbounds");    // on an Array from a SAFEARRAY
+const char kDateKey[] = DUK_HIDDEN_SYMBOL("kvdate");        // on a date value: the VT_DATE
+const char kUnknownKey[] = DUK_HIDDEN_SYMBOL("kvunknown");  // on an unknown value: IUnknown*
+const char kDatePrototypeKey[] = "kvjs:date-prototype";     // in the heap stash
+const char kUnknownPrototypeKey[] = "kvjs:unknown-prototype";
+const char kDateNameKey[] = "kvjs:date-name";
+const char kUnknownNameKey[] = "kvjs:unknown-name";
 
 // Days from the VARIANT date epoch (30 December 1899) to the Unix epoch.
 constexpr double kUnixEpochAsDate = 25569.0;
@@ -36,6 +45,18 @@ void PushArray(duk_context* ctx, SAFEARRAY* array) {
     size_t total = 1;
     for (UINT d = 0; d < dims; ++d)
         total *= array->rgsabound[d].cElements;
+    // The bounds, first dimension first, for VBArray.
+    duk_idx_t bounds = duk_push_array(ctx);
+    for (UINT d = 1; d <= dims; ++d) {
+        LONG low = 0, high = -1;
+        SafeArrayGetLBound(array, d, &low);
+        SafeArrayGetUBound(array, d, &high);
+        duk_push_int(ctx, low);
+        duk_put_prop_index(ctx, bounds, 2 * (d - 1));
+        duk_push_number(ctx, double(high) - double(low) + 1);
+        duk_put_prop_index(ctx, bounds, 2 * (d - 1) + 1);
+    }
+    duk_put_prop_string(ctx, arr, kBoundsKey);
     if (FAILED(SafeArrayLock(array)))
         return;
     // Elements in storage order (the first dimension varies fastest, as in a VBArray).
@@ -54,6 +75,57 @@ void PushArray(duk_context* ctx, SAFEARRAY* array) {
         duk_put_prop_index(ctx, arr, duk_uarridx_t(i));
     }
     SafeArrayUnlock(array);
+}
+
+// Pushes a bare object of the prototype kept in the stash under key.
+duk_idx_t PushOfPrototype(duk_context* ctx, const char* key) {
+    duk_idx_t obj = duk_push_bare_object(ctx);
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, key);
+    duk_remove(ctx, -2);
+    duk_set_prototype(ctx, obj);
+    return obj;
+}
+
+// The unknown prototype's finalizer, which its values inherit: releases the object.
+duk_ret_t ReleaseUnknown(duk_context* ctx) {
+    duk_get_prop_string(ctx, 0, kUnknownKey);
+    auto* unknown = static_cast<IUnknown*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    if (unknown) {
+        duk_push_pointer(ctx, nullptr);
+        duk_put_prop_string(ctx, 0, kUnknownKey);
+        unknown->Release();
+    }
+    return 0;
+}
+
+// A date value's primitive: the moment in milliseconds since 1970 (UTC).
+duk_ret_t DateValueOf(duk_context* ctx) {
+    duk_push_this(ctx);
+    duk_get_prop_string(ctx, -1, kDateKey);
+    if (!duk_is_number(ctx, -1))
+        return duk_error(ctx, DUK_ERR_TYPE_ERROR, "date expected");
+    duk_push_number(ctx, (duk_get_number(ctx, -1) - kUnixEpochAsDate) * kMsPerDay);
+    return 1;
+}
+
+// Its text: as a Date of the same moment writes itself.
+duk_ret_t DateToString(duk_context* ctx) {
+    duk_get_global_string(ctx, "Date");
+    duk_push_c_function(ctx, DateValueOf, 0);
+    duk_push_this(ctx);
+    duk_call_method(ctx, 0);
+    duk_new(ctx, 1);
+    duk_get_prop_string(ctx, -1, "toString");
+    duk_dup(ctx, -2);
+    duk_call_method(ctx, 0);
+    return 1;
+}
+
+duk_ret_t UnknownToString(duk_context* ctx) {
+    duk_push_string(ctx, "[object]");
+    return 1;
 }
 
 bool IsDate(duk_context* ctx, duk_idx_t idx) {
@@ -106,9 +178,9 @@ void PushVariant(duk_context* ctx, const VARIANT& value) {
             duk_push_number(ctx, v->dblVal);
             return;
         case VT_DATE: {
-            duk_get_global_string(ctx, "Date");
-            duk_push_number(ctx, (v->date - kUnixEpochAsDate) * kMsPerDay);
-            duk_new(ctx, 1);
+            duk_idx_t date = PushOfPrototype(ctx, kDatePrototypeKey);
+            duk_push_number(ctx, v->date);
+            duk_put_prop_string(ctx, date, kDateKey);
             return;
         }
         case VT_DISPATCH:
@@ -121,8 +193,13 @@ void PushVariant(duk_context* ctx, const VARIANT& value) {
                                   IID_IDispatch, reinterpret_cast<void**>(&disp)))) {
                 PushDispatch(ctx, disp);
                 disp->Release();
+            } else if (v->punkVal) {
+                duk_idx_t unknown = PushOfPrototype(ctx, kUnknownPrototypeKey);
+                v->punkVal->AddRef();
+                duk_push_pointer(ctx, v->punkVal);
+                duk_put_prop_string(ctx, unknown, kUnknownKey);
             } else {
-                duk_push_undefined(ctx);
+                duk_push_null(ctx);
             }
             return;
         }
@@ -180,6 +257,23 @@ void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
                 out->pdispVal = disp;
                 return;
             }
+            if (duk_get_prop_string(ctx, idx, kDateKey)) {
+                out->vt = VT_DATE;
+                out->date = duk_get_number(ctx, -1);
+                duk_pop(ctx);
+                return;
+            }
+            duk_pop(ctx);
+            if (duk_get_prop_string(ctx, idx, kUnknownKey)) {
+                auto* unknown = static_cast<IUnknown*>(duk_get_pointer(ctx, -1));
+                duk_pop(ctx);
+                if (unknown)
+                    unknown->AddRef();
+                out->vt = VT_UNKNOWN;
+                out->punkVal = unknown;
+                return;
+            }
+            duk_pop(ctx);
             if (IsDate(ctx, idx)) {
                 duk_get_prop_string(ctx, idx, "getTime");
                 duk_dup(ctx, idx);
@@ -199,21 +293,60 @@ void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
     }
 }
 
+void InstallComValueTypes(duk_context* ctx) {
+    Runtime::ComValueTypes& types = Runtime::Of(ctx).ValueTypes();
+    duk_push_heap_stash(ctx);
+    const duk_idx_t stash = duk_get_top_index(ctx);
+
+    duk_idx_t date = duk_push_object(ctx);
+    const duk_function_list_entry date_methods[] = {
+        {"valueOf", DateValueOf, 0}, {"toString", DateToString, 0}, {nullptr, nullptr, 0}};
+    duk_put_function_list(ctx, date, date_methods);
+    types.date_prototype = duk_get_heapptr(ctx, date);
+    duk_put_prop_string(ctx, stash, kDatePrototypeKey);
+
+    duk_idx_t unknown = duk_push_object(ctx);
+    duk_push_c_function(ctx, UnknownToString, 0);
+    duk_put_prop_string(ctx, unknown, "toString");
+    duk_push_c_function(ctx, ReleaseUnknown, 1);
+    duk_set_finalizer(ctx, unknown);
+    types.unknown_prototype = duk_get_heapptr(ctx, unknown);
+    duk_put_prop_string(ctx, stash, kUnknownPrototypeKey);
+
+    duk_push_string(ctx, "date");
+    types.date_name = duk_get_heapptr(ctx, -1);
+    duk_put_prop_string(ctx, stash, kDateNameKey);
+    duk_push_string(ctx, "unknown");
+    types.unknown_name = duk_get_heapptr(ctx, -1);
+    duk_put_prop_string(ctx, stash, kUnknownNameKey);
+    duk_pop(ctx);
+}
+
+duk_ret_t PushArrayBounds(duk_context* ctx) {
+    if (!duk_is_array(ctx, 0) || !duk_get_prop_string(ctx, 0, kBoundsKey))
+        duk_push_undefined(ctx);
+    return 1;
+}
+
 ArgumentList::ArgumentList(duk_context* ctx, duk_idx_t from, duk_idx_t to) {
-    UINT count = to > from ? UINT(to - from) : 0;
-    args_.values.resize(count);
-    for (auto& v : args_.values)
-        VariantInit(&v);
+    const UINT count = to > from ? UINT(to - from) : 0;
+    if (count > Store::kInPlace) {
+        args_.more.resize(count);
+        args_.values = args_.more.data();
+    }
+    for (UINT i = 0; i < count; ++i)
+        VariantInit(&args_.values[i]);
+    args_.count = count;
     // DISPPARAMS holds the arguments last to first.
     for (UINT i = 0; i < count; ++i)
         ToVariant(ctx, from + duk_idx_t(i), &args_.values[count - 1 - i]);
-    params_.rgvarg = count ? args_.values.data() : nullptr;
+    params_.rgvarg = count ? args_.values : nullptr;
     params_.cArgs = count;
 }
 
 ArgumentList::Store::~Store() {
-    for (auto& v : values)
-        VariantClear(&v);
+    for (size_t i = 0; i < count; ++i)
+        VariantClear(&values[i]);
 }
 
 void ArgumentList::MakePut() {
@@ -222,3 +355,14 @@ void ArgumentList::MakePut() {
 }
 
 }  // namespace kvjs
+
+extern "C" void* kvjs_typeof_name(void* udata, void* prototype) {
+    if (!udata || !prototype)
+        return nullptr;
+    const auto& types = static_cast<kvjs::Runtime*>(udata)->ValueTypes();
+    if (prototype == types.date_prototype)
+        return types.date_name;
+    if (prototype == types.unknown_prototype)
+        return types.unknown_name;
+    return nullptr;
+}

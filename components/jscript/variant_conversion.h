@@ -1,16 +1,19 @@
 // Values between scripts and COM, in one place.
 //
 // VARIANT to script: empty → undefined, null → null, the integer, real and currency types
-// → number, VT_BOOL → boolean, VT_BSTR → string, VT_DATE → Date (dates are taken as UTC both ways),
-// VT_DISPATCH (and a VT_UNKNOWN that answers IDispatch) → an object proxy (a script object
-// of this heap that went through COM comes back as itself), arrays (VT_ARRAY) →
-// Array (a multi-dimensional one flattened in storage order), VT_BYREF followed, VT_ERROR
-// DISP_E_PARAMNOTFOUND → undefined, other errors → their number.
+// → number, VT_BOOL → boolean, VT_BSTR → string, VT_DATE → a date value (typeof "date"; its
+// valueOf is the moment in milliseconds, so new Date(v) and arithmetic work; dates are taken
+// as UTC both ways), VT_DISPATCH (and a VT_UNKNOWN that answers IDispatch) → an object proxy
+// (a script object of this heap that went through COM comes back as itself), another
+// VT_UNKNOWN → an opaque value (typeof "unknown") that goes back to COM as itself, arrays
+// (VT_ARRAY) → Array (a multi-dimensional one flattened in storage order, its bounds kept
+// for VBArray), VT_BYREF followed, VT_ERROR DISP_E_PARAMNOTFOUND → undefined, other errors
+// → their number.
 // Script to VARIANT: undefined → VT_EMPTY, null → VT_NULL, boolean → VT_BOOL, a number that
 // is integral and fits in 32 bits → VT_I4 (negative zero excepted), other numbers → VT_R8,
-// string → VT_BSTR, a Date → VT_DATE, an object proxy → its own IDispatch, any other object
-// (functions and arrays included) → VT_DISPATCH over the script object. All functions run on the
-// engine's thread, inside Runtime::Run (they may throw script errors).
+// string → VT_BSTR, a Date or a date value → VT_DATE, an object proxy → its own IDispatch,
+// any other object (functions and arrays included) → VT_DISPATCH over the script object. All
+// functions run on the engine's thread, inside Runtime::Run (they may throw script errors).
 #pragma once
 
 #include <vector>
@@ -36,6 +39,11 @@ struct OwnedVariants {
 };
 
 void PushVariant(duk_context* ctx, const VARIANT& value);
+// Makes the prototypes of date and unknown values (once, at heap creation).
+void InstallComValueTypes(duk_context* ctx);
+// The bounds an array from COM kept: pushes [lbound1, count1, lbound2, count2, ...] (first
+// dimension first) for an Array that came from a SAFEARRAY, undefined for any other value.
+duk_ret_t PushArrayBounds(duk_context* ctx);
 // Fills *out (which the caller owns and later clears); throws a script error when out of
 // memory.
 void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out);
@@ -52,8 +60,13 @@ class ArgumentList {
     void MakePut();
 
   private:
+    // Most calls pass a few arguments: those stay in place, more go to the heap.
     struct Store {
-        std::vector<VARIANT> values;
+        static constexpr size_t kInPlace = 4;
+        VARIANT in_place[kInPlace];
+        std::vector<VARIANT> more;
+        VARIANT* values = in_place;
+        size_t count = 0;
         ~Store();
     };
     Store args_;  // cleared also when a conversion throws half-way

@@ -1,12 +1,18 @@
-// Scripting.Dictionary: keys and items in insertion order.
+// Scripting.Dictionary: keys and items in insertion order, found through a hash table.
 //
 // Keys are compared by value: all numeric types (and dates) by their numeric value, texts
 // exactly (CompareMode 0, binary) or without regard to case (CompareMode 1, text, and 2,
-// database), objects by identity, Empty and Null each as one key. A number and a text are
-// different keys even when they read alike, as on Windows.
-#include <map>
+// database), objects by identity (their IUnknown), Empty and Null each as one key. A number
+// and a text are different keys even when they read alike, as on Windows.
+//
+// The entries live in a vector in insertion order; a removed entry leaves a hole that the
+// next compaction closes (when holes outnumber entries), so Remove costs no shifting and
+// positions in the index stay valid until then.
+#include <cmath>
+#include <functional>
+#include <optional>
 #include <string>
-#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "kvwin/dispatch_object.h"
@@ -19,13 +25,37 @@ namespace {
 
 // A key reduced to what decides equality.
 struct KeyIdentity {
-    int kind = 0;  // 0 empty, 1 null, 2 number, 3 text, 4 object, 5 boolean, 6 other
+    enum Kind : int { kEmpty, kNull, kNumber, kText, kObject, kBoolean, kOther };
+    Kind kind = kEmpty;
     double number = 0;
     std::u16string text;
     const void* object = nullptr;
 
-    bool operator<(const KeyIdentity& o) const {
-        return std::tie(kind, number, text, object) < std::tie(o.kind, o.number, o.text, o.object);
+    bool operator==(const KeyIdentity& o) const {
+        return kind == o.kind && number == o.number && text == o.text && object == o.object;
+    }
+};
+
+struct KeyHash {
+    size_t operator()(const KeyIdentity& k) const {
+        size_t h = std::hash<int>()(k.kind);
+        switch (k.kind) {
+            case KeyIdentity::kNumber:
+            case KeyIdentity::kBoolean:
+            case KeyIdentity::kOther:
+                // +0 and -0 are one key; every NaN is its own (NaN equals nothing).
+                h ^= std::hash<double>()(k.number == 0 ? 0.0 : k.number) * 31;
+                break;
+            case KeyIdentity::kText:
+                h ^= std::hash<std::u16string>()(k.text) * 31;
+                break;
+            case KeyIdentity::kObject:
+                h ^= std::hash<const void*>()(k.object) * 31;
+                break;
+            default:
+                break;
+        }
+        return h;
     }
 };
 
@@ -71,15 +101,27 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         const VARIANT* v = &key;
         if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
             v = v->pvarVal;
+        switch (v->vt) {  // the common kinds without a conversion
+            case VT_I4:
+                id.kind = KeyIdentity::kNumber;
+                id.number = v->lVal;
+                return id;
+            case VT_R8:
+                id.kind = KeyIdentity::kNumber;
+                id.number = v->dblVal;
+                return id;
+            default:
+                break;
+        }
         switch (v->vt & ~VT_BYREF) {
             case VT_EMPTY:
-                id.kind = 0;
+                id.kind = KeyIdentity::kEmpty;
                 break;
             case VT_NULL:
-                id.kind = 1;
+                id.kind = KeyIdentity::kNull;
                 break;
             case VT_BSTR: {
-                id.kind = 3;
+                id.kind = KeyIdentity::kText;
                 BSTR b = (v->vt & VT_BYREF) ? *v->pbstrVal : v->bstrVal;
                 id.text.assign(b ? b : u"", b ? SysStringLen(b) : 0);
                 if (compare_mode_ != 0 && !id.text.empty())
@@ -88,7 +130,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
             }
             case VT_DISPATCH:
             case VT_UNKNOWN: {
-                id.kind = 4;
+                id.kind = KeyIdentity::kObject;
                 IUnknown* p = (v->vt & VT_BYREF) ? *v->ppunkVal : v->punkVal;
                 IUnknown* identity = nullptr;
                 if (p && SUCCEEDED(p->QueryInterface(IID_IUnknown,
@@ -99,17 +141,17 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
                 break;
             }
             case VT_BOOL:
-                id.kind = 5;
+                id.kind = KeyIdentity::kBoolean;
                 id.number = ((v->vt & VT_BYREF) ? *v->pboolVal : v->boolVal) ? 1 : 0;
                 break;
             default: {
                 VARIANT r8;
                 VariantInit(&r8);
                 if (SUCCEEDED(VariantChangeType(&r8, v, 0, VT_R8))) {
-                    id.kind = 2;
+                    id.kind = KeyIdentity::kNumber;
                     id.number = r8.dblVal;
                 } else {
-                    id.kind = 6;
+                    id.kind = KeyIdentity::kOther;
                     id.number = v->vt;
                 }
                 break;
@@ -120,7 +162,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
 
     Entry* Find(const VARIANT& key) {
         auto it = index_.find(Identify(key));
-        return it == index_.end() ? nullptr : &entries_[it->second];
+        return it == index_.end() ? nullptr : &*entries_[it->second];
     }
 
     HRESULT Insert(const VARIANT& key, const VARIANT* item) {
@@ -135,27 +177,58 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         return S_OK;
     }
 
+    void Erase(std::unordered_map<KeyIdentity, size_t, KeyHash>::iterator at) {
+        entries_[at->second].reset();
+        index_.erase(at);
+        if (entries_.size() - index_.size() > index_.size() + 16)
+            Compact();
+    }
+
+    // Closes the holes Remove left; the order of the entries stays.
+    void Compact() {
+        size_t kept = 0;
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (entries_[i] && i != kept++)
+                entries_[kept - 1] = std::move(entries_[i]);
+        }
+        entries_.resize(kept);
+        Reindex();
+    }
+
     void Reindex() {
         index_.clear();
-        for (size_t i = 0; i < entries_.size(); ++i)
-            index_.emplace(Identify(entries_[i].key.get()), i);
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (entries_[i])
+                index_.emplace(Identify(entries_[i]->key.get()), i);
+        }
+    }
+
+    template <typename Visit>
+    void ForEachEntry(Visit visit) const {
+        for (const auto& e : entries_) {
+            if (e)
+                visit(*e);
+        }
     }
 
     // A SAFEARRAY (VT_ARRAY | VT_VARIANT, lower bound 0) of the keys or the items.
     HRESULT ReturnArray(VARIANT* result, bool keys) {
         if (!result)
             return S_OK;
-        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(entries_.size()));
+        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(index_.size()));
         if (!array)
             return E_OUTOFMEMORY;
-        for (LONG i = 0; i < LONG(entries_.size()); ++i) {
-            const Entry& e = entries_[size_t(i)];
-            HRESULT hr = SafeArrayPutElement(
-                array, &i, const_cast<VARIANT*>(keys ? &e.key.get() : &e.item.get()));
-            if (FAILED(hr)) {
-                SafeArrayDestroy(array);
-                return hr;
-            }
+        LONG i = 0;
+        HRESULT hr = S_OK;
+        ForEachEntry([&](const Entry& e) {
+            if (SUCCEEDED(hr))
+                hr = SafeArrayPutElement(array, &i,
+                                         const_cast<VARIANT*>(keys ? &e.key.get() : &e.item.get()));
+            ++i;
+        });
+        if (FAILED(hr)) {
+            SafeArrayDestroy(array);
+            return hr;
         }
         result->vt = VT_ARRAY | VT_VARIANT;
         result->parray = array;
@@ -215,9 +288,14 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         if (Entry* clash = self.Find(*new_key); clash && clash != entry)
             return call.Fail(kKeyExists,
                              u"This key is already associated with an element of this collection");
+        auto old_at = self.index_.find(self.Identify(entry->key.get()));
         HRESULT hr = entry->key.Assign(new_key);
-        self.Reindex();
-        return hr;
+        if (FAILED(hr))
+            return hr;
+        const size_t position = old_at->second;
+        self.index_.erase(old_at);
+        self.index_.emplace(self.Identify(entry->key.get()), position);
+        return S_OK;
     }
 
     static HRESULT Remove(Dictionary& self, kvwin::DispatchCall& call) {
@@ -225,8 +303,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         auto it = key ? self.index_.find(self.Identify(*key)) : self.index_.end();
         if (it == self.index_.end())
             return call.Fail(kElementNotFound, u"Element not found");
-        self.entries_.erase(self.entries_.begin() + long(it->second));
-        self.Reindex();
+        self.Erase(it);
         return S_OK;
     }
 
@@ -239,7 +316,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
     static HRESULT Count(Dictionary& self, kvwin::DispatchCall& call) {
         if (VARIANT* r = call.Result()) {
             r->vt = VT_I4;
-            r->lVal = LONG(self.entries_.size());
+            r->lVal = LONG(self.index_.size());
         }
         return S_OK;
     }
@@ -263,7 +340,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         VARIANT mode;
         VariantInit(&mode);
         if (!call.PutValue() || FAILED(VariantChangeType(&mode, call.PutValue(), 0, VT_I4)) ||
-            mode.lVal < 0 || mode.lVal > 2 || !self.entries_.empty())
+            mode.lVal < 0 || mode.lVal > 2 || !self.index_.empty())
             return call.Fail(kInvalidArgument, u"Invalid procedure call or argument");
         self.compare_mode_ = mode.lVal;
         return S_OK;
@@ -274,16 +351,17 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         if (!call.Result())
             return S_OK;
         std::vector<VARIANT> keys;
-        keys.reserve(self.entries_.size());
-        for (const auto& e : self.entries_)
-            keys.push_back(e.key.get());  // shallow; Create copies them
+        keys.reserve(self.index_.size());
+        self.ForEachEntry([&](const Entry& e) {
+            keys.push_back(e.key.get());  // shallow; ReturnEnumerator copies them
+        });
         return kvwin::ReturnEnumerator(call.Result(), keys.data(), keys.size());
     }
 
   private:
     kvscripting::ModuleRef module_ref_;
-    std::vector<Entry> entries_;
-    std::map<KeyIdentity, size_t> index_;
+    std::vector<std::optional<Entry>> entries_;               // insertion order; removed ones empty
+    std::unordered_map<KeyIdentity, size_t, KeyHash> index_;  // key -> position in entries_
     LONG compare_mode_ = 0;
 };
 

@@ -5,7 +5,15 @@
 // as they grow: a read that needs more text waits for the child to write it or to end, in
 // short waits on the child's process handle, so a script blocks exactly as long as it does
 // with pipes on Windows and no longer. Text is UTF-8 when it is valid UTF-8, otherwise the
-// ANSI code page. The child's input is empty (StdIn is not offered).
+// ANSI code page.
+//
+// StdIn writes to the child's standard input through a pipe, as UTF-8 with lines ending in
+// "\n" (what a Linux program reads); Close (or the Exec object's release) ends the input.
+// The write end does not wait: a write that finds the pipe full waits in the same short waits
+// for the child to read or to end, and a child that has ended fails the write as a closed
+// pipe does on Windows. This side also holds the pipe's read end while the input is open, so
+// a write after the child ended never meets a pipe without a reader (a signal that would end
+// the host process).
 //
 // The Exec object and its streams are apartment objects; they share the process handle.
 #include <atomic>
@@ -229,10 +237,97 @@ std::span<const kvwin::DispatchMember<ExecStream>> ExecStream::DispatchMembers()
     return kStreamMembers;
 }
 
+// "The pipe is being closed." (ERROR_NO_DATA): a write to a child that has ended.
+constexpr HRESULT kPipeClosed = HRESULT(0x800700E8);
+
+class ExecInput final : public kvwin::DispatchObject<ExecInput, IDispatch> {
+  public:
+    ExecInput(FileHandle write, FileHandle keep_read, std::shared_ptr<Process> process)
+        : write_(std::move(write)),
+          keep_read_(std::move(keep_read)),
+          process_(std::move(process)) {}
+    static std::span<const kvwin::DispatchMember<ExecInput>> DispatchMembers();
+    std::u16string_view ErrorSource() const override { return u"WshScriptExec"; }
+
+    static HRESULT Write(ExecInput& self, kvwin::DispatchCall& call) {
+        std::u16string text;
+        if (!ArgText(call, 0, text))
+            return FailWith(call, kInvalidArgument);
+        return self.Send(call, text, u"");
+    }
+    static HRESULT WriteLine(ExecInput& self, kvwin::DispatchCall& call) {
+        std::u16string text;
+        if (call.Arg(0) && !ArgText(call, 0, text))
+            return FailWith(call, kInvalidArgument);
+        return self.Send(call, text, u"\n");
+    }
+    static HRESULT WriteBlankLines(ExecInput& self, kvwin::DispatchCall& call) {
+        long n = 0;
+        if (!ArgLong(call, 0, 0, n) || n < 0)
+            return FailWith(call, kInvalidArgument);
+        return self.Send(call, std::u16string(size_t(n), u'\n'), u"");
+    }
+    static HRESULT Close(ExecInput& self, kvwin::DispatchCall&) {
+        self.write_.Close();
+        self.keep_read_.Close();
+        return S_OK;
+    }
+    // A reading member on the input stream.
+    static HRESULT NotForReading(ExecInput&, kvwin::DispatchCall& call) {
+        return FailWith(call, kBadFileMode);
+    }
+
+  private:
+    ~ExecInput() override = default;
+
+    HRESULT Send(kvwin::DispatchCall& call, const std::u16string& text, std::u16string_view end) {
+        if (!write_.valid())
+            return FailWith(call, kBadFileMode);
+        std::string bytes = kvwin::ToUtf8(text);
+        bytes += kvwin::ToUtf8(std::u16string(end));
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            DWORD wrote = 0;
+            const DWORD chunk = DWORD(std::min<size_t>(bytes.size() - sent, 1u << 20));
+            if (!WriteFile(write_.get(), bytes.data() + sent, chunk, &wrote, nullptr))
+                return call.Fail(HRESULT_FROM_WIN32(GetLastError()), u"The pipe is being closed.");
+            sent += wrote;
+            if (sent < bytes.size() && wrote == 0) {
+                // Full: the child has not read yet. Wait for it to read, or to end.
+                if (process_->Ended())
+                    return call.Fail(kPipeClosed, u"The pipe is being closed.");
+                WaitForSingleObject(process_->handle, kPollMs);
+            }
+        }
+        return S_OK;
+    }
+
+    FileHandle write_;
+    FileHandle keep_read_;
+    std::shared_ptr<Process> process_;
+    ModuleRef module_ref_;
+};
+
+const kvwin::DispatchMember<ExecInput> kInputMembers[] = {
+    {u"AtEndOfStream", 10002, kGet, 0, 0, &ExecInput::NotForReading},
+    {u"AtEndOfLine", 10003, kGet, 0, 0, &ExecInput::NotForReading},
+    {u"Read", 10004, kMethod, 1, 1, &ExecInput::NotForReading},
+    {u"ReadLine", 10005, kMethod, 0, 0, &ExecInput::NotForReading},
+    {u"ReadAll", 10006, kMethod, 0, 0, &ExecInput::NotForReading},
+    {u"Write", 10007, kMethod, 1, 1, &ExecInput::Write},
+    {u"WriteLine", 10008, kMethod, 0, 1, &ExecInput::WriteLine},
+    {u"WriteBlankLines", 10009, kMethod, 1, 1, &ExecInput::WriteBlankLines},
+    {u"Close", 10012, kMethod, 0, 0, &ExecInput::Close},
+};
+
+std::span<const kvwin::DispatchMember<ExecInput>> ExecInput::DispatchMembers() {
+    return kInputMembers;
+}
+
 class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
   public:
-    Exec(std::shared_ptr<Process> process, ExecStream* out, ExecStream* err)
-        : process_(std::move(process)), out_(out), err_(err) {}
+    Exec(std::shared_ptr<Process> process, ExecStream* out, ExecStream* err, ExecInput* in)
+        : process_(std::move(process)), out_(out), err_(err), in_(in) {}
     static std::span<const kvwin::DispatchMember<Exec>> DispatchMembers();
     std::u16string_view ErrorSource() const override { return u"WshScriptExec"; }
 
@@ -250,6 +345,7 @@ class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
     }
     static HRESULT StdOut(Exec& self, kvwin::DispatchCall& call) { return Stream(call, self.out_); }
     static HRESULT StdErr(Exec& self, kvwin::DispatchCall& call) { return Stream(call, self.err_); }
+    static HRESULT StdIn(Exec& self, kvwin::DispatchCall& call) { return Stream(call, self.in_); }
     static HRESULT Terminate(Exec& self, kvwin::DispatchCall&) {
         if (!self.process_->Ended())
             TerminateProcess(self.process_->handle, 1);
@@ -260,6 +356,7 @@ class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
     ~Exec() override {
         out_->Release();
         err_->Release();
+        in_->Release();
     }
     static HRESULT Number(kvwin::DispatchCall& call, LONG n) {
         if (call.Result()) {
@@ -268,7 +365,7 @@ class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
         }
         return S_OK;
     }
-    static HRESULT Stream(kvwin::DispatchCall& call, ExecStream* stream) {
+    static HRESULT Stream(kvwin::DispatchCall& call, IDispatch* stream) {
         if (call.Result()) {
             stream->AddRef();
             call.Result()->vt = VT_DISPATCH;
@@ -280,12 +377,14 @@ class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
     std::shared_ptr<Process> process_;
     ExecStream* out_;
     ExecStream* err_;
+    ExecInput* in_;
     ModuleRef module_ref_;
 };
 
 const kvwin::DispatchMember<Exec> kExecMembers[] = {
     {u"StdOut", 2, kGet, 0, 0, &Exec::StdOut},
     {u"StdErr", 3, kGet, 0, 0, &Exec::StdErr},
+    {u"StdIn", 1, kGet, 0, 0, &Exec::StdIn},
     {u"Status", 4, kGet, 0, 0, &Exec::Status},
     {u"ExitCode", 5, kGet, 0, 0, &Exec::ExitCode},
     {u"ProcessID", 6, kGet, 0, 0, &Exec::ProcessID},
@@ -342,12 +441,17 @@ HRESULT StartExec(kvwin::DispatchCall& call, const std::u16string& command) {
     FileHandle out_write, out_read, err_write, err_read;
     if (!OpenCapture(out_write, out_read) || !OpenCapture(err_write, err_read))
         return FailWithLastError(call, GetLastError());
-    FileHandle input(CreateFileW(u"/dev/null", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    HANDLE in_read = nullptr, in_write = nullptr;
+    if (!CreatePipe(&in_read, &in_write, nullptr, 0))
+        return FailWithLastError(call, GetLastError());
+    FileHandle input(in_read), input_write(in_write);
+    DWORD no_wait = PIPE_NOWAIT;
+    if (!SetNamedPipeHandleState(input_write.get(), &no_wait, nullptr, nullptr))
+        return FailWithLastError(call, GetLastError());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.valid() ? input.get() : nullptr;
+    startup.hStdInput = input.get();
     startup.hStdOutput = out_write.get();
     startup.hStdError = err_write.get();
     PROCESS_INFORMATION info{};
@@ -359,7 +463,8 @@ HRESULT StartExec(kvwin::DispatchCall& call, const std::u16string& command) {
     process->id = info.dwProcessId;
     auto* out = new ExecStream(std::move(out_read), process);
     auto* err = new ExecStream(std::move(err_read), process);
-    auto* exec = new Exec(process, out, err);
+    auto* in = new ExecInput(std::move(input_write), std::move(input), process);
+    auto* exec = new Exec(process, out, err, in);
     if (!call.Result()) {
         exec->Release();
         return S_OK;

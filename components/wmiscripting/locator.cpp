@@ -123,7 +123,7 @@ class Locator final : public kvwin::DispatchObject<Locator, IDispatch> {
         while (server.size() > 2 && server.rfind(u"\\\\", 0) == 0)
             server.erase(0, 2);
         if (!IsThisMachine(server))
-            return call.Fail(kServerUnavailable, u"The RPC server is unavailable.");
+            return FailCall(call, kServerUnavailable, u"ConnectServer", server);
         for (auto& c : name_space) {
             if (c == u'/')
                 c = u'\\';
@@ -133,7 +133,7 @@ class Locator final : public kvwin::DispatchObject<Locator, IDispatch> {
         IWbemServices* services = nullptr;
         HRESULT hr = ConnectNamespace(name_space, &services);
         if (FAILED(hr))
-            return call.Fail(hr, WbemErrorText(hr));
+            return FailCall(call, hr, u"ConnectServer", name_space);
         IDispatch* object = NewServices(services, name_space);
         services->Release();
         return PutObject(call.Result(), object);

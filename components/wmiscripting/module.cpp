@@ -1,5 +1,5 @@
 // The module's entry points: the class objects of "winmgmts" (the binder of the prefix
-// "winmgmts:"), SWbemLocator and SWbemDateTime.
+// "winmgmts:"), SWbemLocator, SWbemDateTime and SWbemLastError.
 #include <new>
 
 #include "kvwin/com_object.h"
@@ -61,6 +61,8 @@ extern "C" KVWIN_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPV
         create = kvwmiscript::CreateLocator;
     else if (rclsid == kvwmiscript::CLSID_SWbemDateTime)
         create = kvwmiscript::CreateDateTime;
+    else if (rclsid == kvwmiscript::CLSID_SWbemLastError)
+        create = kvwmiscript::CreateLastError;
     else
         return CLASS_E_CLASSNOTAVAILABLE;
     auto* factory = new (std::nothrow) kvwmiscript::Factory(create);

@@ -1,4 +1,6 @@
 // SWbemObjectSet: the objects a query or InstancesOf delivered, collected when the call ran.
+// A forward-only set answers neither Count nor ItemIndex (wbemErrFailed, as on Windows) and
+// enumerates once: the objects go as they are delivered, so a second enumeration is empty.
 #include <span>
 
 #include "kvwin/dispatch_object.h"
@@ -10,13 +12,16 @@ namespace {
 
 class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   public:
-    explicit ObjectSet(std::vector<std::shared_ptr<ObjectData>> items) : items_(std::move(items)) {}
+    ObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only)
+        : items_(std::move(items)), forward_only_(forward_only) {}
     std::u16string_view ErrorSource() const override { return u"SWbemObjectSet"; }
 
     static std::span<const kvwin::DispatchMember<ObjectSet>> DispatchMembers() {
         static const kvwin::DispatchMember<ObjectSet> members[] = {
             {u"Count", 1, DISPATCH_PROPERTYGET, 0, 0,
              [](ObjectSet& self, kvwin::DispatchCall& call) {
+                 if (HRESULT hr = self.Usable(call, u"Count"); FAILED(hr))
+                     return hr;
                  if (call.Result()) {
                      call.Result()->vt = VT_I4;
                      call.Result()->lVal = long(self.items_.size());
@@ -33,12 +38,19 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   private:
     ~ObjectSet() override = default;
 
+    // Random access is refused on a forward-only set.
+    HRESULT Usable(kvwin::DispatchCall& call, std::u16string_view operation) {
+        return forward_only_ ? FailCall(call, WBEM_E_FAILED, operation) : S_OK;
+    }
+
     static HRESULT ItemIndex(ObjectSet& self, kvwin::DispatchCall& call) {
+        if (HRESULT hr = self.Usable(call, u"ItemIndex"); FAILED(hr))
+            return hr;
         _variant_t index;
         if (!call.Arg(0) || FAILED(VariantChangeType(&index, call.Arg(0), 0, VT_I4)))
-            return call.Fail(WBEM_E_INVALID_PARAMETER, WbemErrorText(WBEM_E_INVALID_PARAMETER));
+            return FailCall(call, WBEM_E_INVALID_PARAMETER, u"ItemIndex");
         if (index.lVal < 0 || size_t(index.lVal) >= self.items_.size())
-            return call.Fail(WBEM_E_NOT_FOUND, WbemErrorText(WBEM_E_NOT_FOUND));
+            return FailCall(call, WBEM_E_NOT_FOUND, u"ItemIndex");
         IDispatch* object = NewWbemObject(self.items_[size_t(index.lVal)]);
         if (call.Result()) {
             call.Result()->vt = VT_DISPATCH;
@@ -50,6 +62,11 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     }
 
     static HRESULT NewEnum(ObjectSet& self, kvwin::DispatchCall& call) {
+        if (!call.Result())
+            return S_OK;
+        if (self.forward_only_ && self.enumerated_)
+            return kvwin::ReturnEnumerator(call.Result(), nullptr, 0);
+        self.enumerated_ = true;
         std::vector<_variant_t> objects(self.items_.size());
         for (size_t i = 0; i < objects.size(); ++i) {
             objects[i].vt = VT_DISPATCH;
@@ -59,13 +76,15 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     }
 
     std::vector<std::shared_ptr<ObjectData>> items_;
+    bool forward_only_;
+    bool enumerated_ = false;
     ModuleRef module_ref_;
 };
 
 }  // namespace
 
-IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items) {
-    return new ObjectSet(std::move(items));
+IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only) {
+    return new ObjectSet(std::move(items), forward_only);
 }
 
 }  // namespace kvwmiscript

@@ -1,5 +1,6 @@
-// SWbemServices: a connected namespace. ExecQuery and InstancesOf run synchronously and
-// collect every object before they return, so a failing query fails the call itself.
+// SWbemServices: a connected namespace. ExecQuery and InstancesOf collect every object
+// before they return, so a failing query fails the call itself, whatever the flags.
+// wbemFlagForwardOnly (32) makes a set that enumerates once and has no Count or ItemIndex.
 #include <span>
 
 #include "kvwin/ascii_case.h"
@@ -41,8 +42,21 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
   private:
     ~Services() override { services_->Release(); }
 
-    static HRESULT Fail(kvwin::DispatchCall& call, HRESULT hr) {
-        return call.Fail(hr, WbemErrorText(hr));
+    // wbemFlagReturnImmediately (accepted: the objects are collected before the call
+    // returns either way) and wbemFlagForwardOnly; a missing or empty flags argument is the
+    // default, wbemFlagReturnImmediately.
+    static constexpr long kReturnImmediately = 0x10;
+    static constexpr long kForwardOnly = 0x20;
+    static bool FlagsOf(const VARIANT* arg, long& flags) {
+        flags = kReturnImmediately;
+        if (!arg || arg->vt == VT_EMPTY ||
+            (arg->vt == VT_ERROR && arg->scode == DISP_E_PARAMNOTFOUND))
+            return true;
+        _variant_t n;
+        if (FAILED(VariantChangeType(&n, arg, 0, VT_I4)))
+            return false;
+        flags = n.lVal;
+        return true;
     }
 
     static HRESULT PutObject(kvwin::DispatchCall& call, IDispatch* object) {
@@ -56,7 +70,8 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
     }
 
     // Collects what the enumerator delivers into an SWbemObjectSet.
-    HRESULT Collect(kvwin::DispatchCall& call, IEnumWbemClassObject* objects) {
+    HRESULT Collect(kvwin::DispatchCall& call, IEnumWbemClassObject* objects, long flags,
+                    std::u16string_view operation, const std::u16string& parameter) {
         std::vector<std::shared_ptr<ObjectData>> items;
         HRESULT hr = S_OK;
         for (;;) {
@@ -73,38 +88,55 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
             items.push_back(std::move(data));
         }
         objects->Release();
+        return Deliver(call, hr, std::move(items), flags, operation, parameter);
+    }
+
+    // The set, or the failure.
+    static HRESULT Deliver(kvwin::DispatchCall& call, HRESULT hr,
+                           std::vector<std::shared_ptr<ObjectData>> items, long flags,
+                           std::u16string_view operation, const std::u16string& parameter) {
         if (FAILED(hr))
-            return Fail(call, hr);
-        return PutObject(call, NewObjectSet(std::move(items)));
+            return FailCall(call, hr, operation, parameter);
+        return PutObject(call, NewObjectSet(std::move(items), (flags & kForwardOnly) != 0));
     }
 
     static HRESULT ExecQuery(Services& self, kvwin::DispatchCall& call) {
-        _bstr_t query(TextArg(call.Arg(0)).c_str());
-        std::u16string language = call.Arg(1) ? TextArg(call.Arg(1)) : u"WQL";
+        const std::u16string text = TextArg(call.Arg(0));
+        const VARIANT* language_arg = call.Arg(1);
+        std::u16string language =
+            language_arg && language_arg->vt != VT_EMPTY ? TextArg(language_arg) : u"WQL";
+        long flags = 0;
+        if (!FlagsOf(call.Arg(2), flags))
+            return FailCall(call, WBEM_E_INVALID_PARAMETER, u"ExecQuery", text);
         IEnumWbemClassObject* objects = nullptr;
         HRESULT hr = self.services_->ExecQuery(
-            _bstr_t(language.c_str()), query, WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY,
-            nullptr, &objects);
+            _bstr_t(language.c_str()), _bstr_t(text.c_str()),
+            WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr, &objects);
         if (FAILED(hr))
-            return Fail(call, hr);
-        return self.Collect(call, objects);
+            return Deliver(call, hr, {}, flags, u"ExecQuery", text);
+        return self.Collect(call, objects, flags, u"ExecQuery", text);
     }
 
     static HRESULT InstancesOf(Services& self, kvwin::DispatchCall& call) {
+        const std::u16string class_name = TextArg(call.Arg(0));
+        long flags = 0;
+        if (!FlagsOf(call.Arg(1), flags))
+            return FailCall(call, WBEM_E_INVALID_PARAMETER, u"InstancesOf", class_name);
         IEnumWbemClassObject* objects = nullptr;
         HRESULT hr = self.services_->CreateInstanceEnum(
-            _bstr_t(TextArg(call.Arg(0)).c_str()),
-            WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY, nullptr, &objects);
+            _bstr_t(class_name.c_str()), WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY,
+            nullptr, &objects);
         if (FAILED(hr))
-            return Fail(call, hr);
-        return self.Collect(call, objects);
+            return Deliver(call, hr, {}, flags, u"InstancesOf", class_name);
+        return self.Collect(call, objects, flags, u"InstancesOf", class_name);
     }
 
     static HRESULT Get(Services& self, kvwin::DispatchCall& call) {
         std::shared_ptr<ObjectData> data;
-        HRESULT hr = GetObjectData(self.services_, self.name_space_, TextArg(call.Arg(0)), data);
+        const std::u16string path = TextArg(call.Arg(0));
+        HRESULT hr = GetObjectData(self.services_, self.name_space_, path, data);
         if (FAILED(hr))
-            return Fail(call, hr);
+            return FailCall(call, hr, u"GetObject", path);
         return PutObject(call, NewWbemObject(std::move(data)));
     }
 

@@ -61,8 +61,8 @@ std::u16string TextArg(const VARIANT* v) {
     return std::u16string(text.bstrVal, SysStringLen(text.bstrVal));
 }
 
-HRESULT Fail(kvwin::DispatchCall& call, HRESULT hr) {
-    return call.Fail(hr, WbemErrorText(hr));
+HRESULT Fail(kvwin::DispatchCall& call, HRESULT hr, std::u16string_view operation = u"GetObject") {
+    return FailCall(call, hr, operation);
 }
 
 // ---- SWbemProperty / SWbemPropertySet ---------------------------------------------------
@@ -490,18 +490,18 @@ class WbemObject final : public kvwin::UntypedDispatch<IDispatch> {
             return DISP_E_PARAMNOTOPTIONAL;
         const MethodDecl* decl = data_->FindMethod(TextArg(call.Arg(0)));
         if (!decl)
-            return Fail(call, kWbemInvalidMethod);
+            return Fail(call, kWbemInvalidMethod, u"ExecMethod");
         Data in = ParameterObject(decl->in, data_->name_space);
         const VARIANT* source = call.Arg(1);
         if (source && source->vt == VT_DISPATCH && source->pdispVal) {
             if (HRESULT hr = ReadInParameters(source->pdispVal, *in); FAILED(hr))
-                return Fail(call, hr);
+                return Fail(call, hr, u"ExecMethod");
         } else if (source && source->vt != VT_EMPTY && source->vt != VT_NULL) {
-            return Fail(call, WBEM_E_INVALID_PARAMETER);
+            return Fail(call, WBEM_E_INVALID_PARAMETER, u"ExecMethod");
         }
         Data out = ParameterObject(decl->out, data_->name_space);
         if (HRESULT hr = decl->run(*in, *out); FAILED(hr))
-            return Fail(call, hr);
+            return Fail(call, hr, u"ExecMethod");
         return PutObject(call.Result(), NewWbemObject(std::move(out)));
     }
 
@@ -519,7 +519,7 @@ class WbemObject final : public kvwin::UntypedDispatch<IDispatch> {
         }
         Data out = ParameterObject(decl.out, data_->name_space);
         if (HRESULT hr = decl.run(*in, *out); FAILED(hr))
-            return Fail(call, hr);
+            return Fail(call, hr, u"ExecMethod");
         for (size_t i = 0; i < outs; ++i) {
             if (VARIANT* target = call.OutArg(UINT(decl.in.size() + i))) {
                 VariantClear(target);

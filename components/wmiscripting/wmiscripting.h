@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/dispatch_object.h"
 #include "win/com.h"
 #include "win/comutil.h"
 #include "win/oleauto.h"
@@ -74,7 +75,9 @@ std::shared_ptr<ObjectData> StdRegProvClass(const std::u16string& name_space);
 
 // The scripting objects; each returns a new object with one reference.
 IDispatch* NewWbemObject(std::shared_ptr<ObjectData> data);
-IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items);
+// A forward-only set enumerates once (a second enumeration delivers nothing) and fails
+// Count and ItemIndex with wbemErrFailed.
+IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only = false);
 IDispatch* NewServices(IWbemServices* services, std::u16string name_space);
 
 // The object a "winmgmts:" display name stands for.
@@ -98,6 +101,16 @@ inline constexpr HRESULT kWbemInvalidMethodParameters = HRESULT(0x8004102F);
 
 // What the objects raise a WMI code with: the text WMI gives it.
 std::u16string WbemErrorText(HRESULT hr);
+
+// Fails a call with a WMI code and its text, and records it as this thread's last error
+// (what WbemScripting.SWbemLastError then shows: Operation, ParameterInfo, StatusCode).
+HRESULT FailCall(kvwin::DispatchCall& call, HRESULT hr, std::u16string_view operation,
+                 std::u16string_view parameter = {});
+
+// WbemScripting.SWbemLastError: takes this thread's last error (fails when there is none).
+inline constexpr CLSID CLSID_SWbemLastError =
+    kvwin::GuidFromLiteral("C2FEEEAC-CFCD-11D1-8B05-00600806D9B6");
+HRESULT CreateLastError(IUnknown* outer, REFIID riid, void** ppv);
 
 // The module's live objects, for DllCanUnloadNow.
 std::atomic<long>& LiveObjects();

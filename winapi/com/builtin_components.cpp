@@ -40,6 +40,8 @@ std::vector<BuiltinClass> ComponentClasses() {
          u"WbemScripting.SWbemLocator", u"", nullptr, u"libkavrel-wmiscripting.so"},
         {kvwin::GuidFromLiteral("47DFBE54-CF76-11D3-B38F-00105A1F473A"),
          u"WbemScripting.SWbemDateTime", u"", nullptr, u"libkavrel-wmiscripting.so"},
+        {kvwin::GuidFromLiteral("C2FEEEAC-CFCD-11D1-8B05-00600806D9B6"),
+         u"WbemScripting.SWbemLastError", u"", nullptr, u"libkavrel-wmiscripting.so"},
     };
 }
 

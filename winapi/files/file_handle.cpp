@@ -292,6 +292,8 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN)
+                break;  // a PIPE_NOWAIT pipe is full: what fitted is written
             *lpNumberOfBytesWritten = total;
             return FailWithErrno();
         }

@@ -80,7 +80,8 @@ TEST_P(VBScriptFiles, PassEveryCheck) {
     EXPECT_GT(s.helper->checks, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(VBScript, VBScriptFiles, ::testing::Values("objects.vbs"),
+INSTANTIATE_TEST_SUITE_P(VBScript, VBScriptFiles,
+                         ::testing::Values("objects.vbs", "dictionary.vbs", "filesystem.vbs"),
                          [](const auto& info) {
                              std::string name = info.param;
                              return name.substr(0, name.find('.'));

@@ -62,7 +62,9 @@ inline std::u16string TextOf(const VARIANT* v) {
 }
 
 // The named item "Test": ok(cond, msg) records failures, Signal() sets a latch, Call(f,
-// args...) calls a script function back through its IDispatch.
+// args...) calls a script function back through its IDispatch; Matrix() gives a 2x3
+// SAFEARRAY with lower bounds 1 and -1 whose element (i, j) is "i,j"; Opaque() gives an
+// object without IDispatch, and KindOf(v) the VARTYPE of the value it received.
 class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
   public:
     static std::span<const kvwin::DispatchMember<TestHelper>> DispatchMembers() {
@@ -71,6 +73,9 @@ class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
             {u"Signal", 2, DISPATCH_METHOD, 0, 0, &TestHelper::Signal},
             {u"Call", 3, DISPATCH_METHOD, 1, 3, &TestHelper::Call},
             {u"Name", 4, DISPATCH_PROPERTYGET | DISPATCH_PROPERTYPUT, 0, 0, &TestHelper::Name},
+            {u"Matrix", 5, DISPATCH_METHOD, 0, 1, &TestHelper::Matrix},
+            {u"Opaque", 6, DISPATCH_METHOD, 0, 0, &TestHelper::Opaque},
+            {u"KindOf", 7, DISPATCH_METHOD, 1, 1, &TestHelper::KindOf},
         };
         return members;
     }
@@ -116,6 +121,56 @@ class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
             return call.Fail(excep.scode, text);
         }
         return hr;
+    }
+    // Matrix([vt]): elements of type vt (VT_VARIANT by default) holding, for (i, j), the
+    // text "i,j" (VT_BSTR, VT_VARIANT), the number 10 * i + j, or for VT_BOOL whether i + j
+    // is odd.
+    static HRESULT Matrix(TestHelper&, kvwin::DispatchCall& call) {
+        const VARTYPE vt = call.Arg(0) ? VARTYPE(call.Arg(0)->lVal) : VARTYPE(VT_VARIANT);
+        SAFEARRAYBOUND bounds[2] = {{2, 1}, {3, -1}};  // first dimension first
+        SAFEARRAY* array = SafeArrayCreate(vt, 2, bounds);
+        if (!array)
+            return E_INVALIDARG;
+        for (LONG i = 1; i <= 2; ++i) {
+            for (LONG j = -1; j <= 1; ++j) {
+                LONG at[2] = {j, i};  // the right-most dimension first
+                VARIANT v;
+                VariantInit(&v);
+                if (vt == VT_BSTR || vt == VT_VARIANT) {
+                    v.vt = VT_BSTR;
+                    v.bstrVal = SysAllocString(
+                        kvwin::FromUtf8(std::to_string(i) + "," + std::to_string(j)).c_str());
+                } else if (vt == VT_BOOL) {
+                    v.vt = VT_BOOL;
+                    v.boolVal = (i + j) % 2 ? VARIANT_TRUE : VARIANT_FALSE;
+                } else {
+                    VARIANT n;
+                    n.vt = VT_I4;
+                    n.lVal = 10 * i + j;
+                    VariantChangeType(&v, &n, 0, vt);
+                }
+                // A typed array takes the value itself, a VARIANT array the VARIANT.
+                void* element = vt == VT_VARIANT ? static_cast<void*>(&v)
+                                : vt == VT_BSTR  ? static_cast<void*>(v.bstrVal)
+                                                 : static_cast<void*>(&v.llVal);
+                SafeArrayPutElement(array, at, element);
+                VariantClear(&v);
+            }
+        }
+        call.Result()->vt = VT_ARRAY | vt;
+        call.Result()->parray = array;
+        return S_OK;
+    }
+    class Bare final : public kvwin::ComObject<IUnknown> {};
+    static HRESULT Opaque(TestHelper&, kvwin::DispatchCall& call) {
+        call.Result()->vt = VT_UNKNOWN;
+        call.Result()->punkVal = new Bare();
+        return S_OK;
+    }
+    static HRESULT KindOf(TestHelper&, kvwin::DispatchCall& call) {
+        call.Result()->vt = VT_I4;
+        call.Result()->lVal = call.Arg(0) ? call.Arg(0)->vt : -1;
+        return S_OK;
     }
     static HRESULT Name(TestHelper& self, kvwin::DispatchCall& call) {
         if (call.IsPut()) {

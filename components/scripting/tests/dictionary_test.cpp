@@ -1,4 +1,7 @@
 // Scripting.Dictionary through IDispatch, as the script engines call it.
+#include <memory>
+
+#include "kvwin/utf.h"
 #include "scripting_test_support.h"
 
 namespace scriptingtest {
@@ -13,6 +16,44 @@ _variant_t Short(short v) {
     x.vt = VT_I2;
     x.iVal = v;
     return x;
+}
+
+_variant_t Currency(LONGLONG units) {
+    _variant_t x;
+    x.vt = VT_CY;
+    x.cyVal.int64 = units * 10000;
+    return x;
+}
+
+_variant_t Date(double days) {
+    _variant_t x;
+    x.vt = VT_DATE;
+    x.date = days;
+    return x;
+}
+
+_variant_t Single(float f) {
+    _variant_t x;
+    x.vt = VT_R4;
+    x.fltVal = f;
+    return x;
+}
+
+_variant_t Null() {
+    _variant_t x;
+    x.vt = VT_NULL;
+    return x;
+}
+
+// A VT_BYREF | VT_VARIANT to a text that lives as long as the program.
+_variant_t ByRef(const char16_t* text) {
+    static std::vector<std::unique_ptr<_variant_t>> targets;
+    targets.push_back(std::make_unique<_variant_t>(text));
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_BYREF | VT_VARIANT;
+    x.pvarVal = targets.back().get();
+    return _variant_t(x);
 }
 
 // The keys, or items, as the SAFEARRAY the dictionary returns them in.
@@ -50,6 +91,14 @@ TEST(Dictionary, KeysMatchByValueAndCompareMode) {
         {"integer and real", 0, 2, 2.0, true},
         {"different numbers", 0, 2, 2.5, false},
         {"empty and empty text", 0, _variant_t(), u"", false},
+        {"integer and currency", 0, 3, Currency(3), true},
+        {"integer and date", 0, 2, Date(2.0), true},
+        {"single and double", 0, Single(0.5f), 0.5, true},
+        {"zero and negative zero", 0, 0.0, -0.0, true},
+        {"by reference and by value", 0, ByRef(u"r"), u"r", true},
+        {"null and empty", 0, Null(), _variant_t(), false},
+        {"text mode: non-ASCII case", 1, u"Ärger", u"äRGER", true},
+        {"binary mode: non-ASCII case", 0, u"Ärger", u"äRGER", false},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -163,6 +212,40 @@ TEST(Dictionary, ObjectKeysMatchByIdentity) {
     EXPECT_EQ(Method(d, u"Add", {_variant_t(b.GetInterfacePtr()), 2}).hr, S_OK);
     EXPECT_EQ(Method(d, u"Item", {_variant_t(b.GetInterfacePtr())}).result.lVal, 2);
     EXPECT_EQ(Method(d, u"Count").result.lVal, 2);
+}
+
+// Many removals between additions: the order of what stays is the order of insertion, and
+// every key still finds its own item (the index follows the entries as they move).
+TEST(Dictionary, RemovalsKeepTheOrderAndTheIndexOfWhatStays) {
+    ScopedApartment apartment;
+    IDispatchPtr d = Create(u"Scripting.Dictionary");
+    std::vector<std::u16string> expected;
+    for (int i = 0; i < 300; ++i) {
+        const std::u16string key = u"k" + kvwin::FromUtf8(std::to_string(i));
+        ASSERT_EQ(Method(d, u"Add", {key.c_str(), i}).hr, S_OK);
+        if (i % 3 != 0)
+            ASSERT_EQ(Method(d, u"Remove", {key.c_str()}).hr, S_OK);
+        else
+            expected.push_back(key);
+    }
+    EXPECT_EQ(Texts(Method(d, u"Keys").result), expected);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        Outcome item = Method(d, u"Item", {expected[i].c_str()});
+        ASSERT_EQ(item.result.vt, VT_I4);
+        EXPECT_EQ(item.result.lVal, LONG(i * 3));
+    }
+    EXPECT_EQ(Method(d, u"Count").result.lVal, LONG(expected.size()));
+    // A renamed key keeps its place, answers to its new name only, and frees the old one.
+    ASSERT_EQ(Put(d, u"Key", {u"k3", u"renamed"}).hr, S_OK);
+    EXPECT_EQ(Texts(Method(d, u"Keys").result)[1], u"renamed");
+    EXPECT_EQ(Method(d, u"Exists", {u"k3"}).result.boolVal, VARIANT_FALSE);
+    EXPECT_EQ(Method(d, u"Item", {u"renamed"}).result.lVal, 3);
+    EXPECT_EQ(Method(d, u"Add", {u"k3", 0}).hr, S_OK);
+    EXPECT_EQ(Texts(Method(d, u"Keys").result).back(), u"k3");
+    // Emptied, it takes keys again from the start.
+    EXPECT_EQ(Method(d, u"RemoveAll").hr, S_OK);
+    EXPECT_EQ(Method(d, u"Add", {u"k0", 1}).hr, S_OK);
+    EXPECT_EQ(Texts(Method(d, u"Keys").result), std::vector<std::u16string>{u"k0"});
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ var names = ["winmgmts:", "winmgmts:\\\\.\\root\\cimv2", "winmgmts:root\\cimv2",
              "WINMGMTS:{impersonationLevel=impersonate,(Debug)}!//./root/cimv2"];
 for (var i = 0; i < names.length; ++i) {
     var wmi = GetObject(names[i]);
-    var set = wmi.ExecQuery("SELECT * FROM Win32_OperatingSystem", "WQL", 48);
+    var set = wmi.ExecQuery("SELECT * FROM Win32_OperatingSystem", "WQL", 16);
     Test.ok(set.Count == 1, names[i] + ": one operating system, not " + set.Count);
     var e = new Enumerator(set);
     var os = e.item();
@@ -48,6 +48,73 @@ try {
     Test.ok((x.number >>> 0) == 0x80041002, "ItemIndex out of range: " + (x.number >>> 0).toString(16));
 }
 )JS");
+}
+
+// The flags scripts pass to ExecQuery and InstancesOf: forward-only sets enumerate once and
+// refuse Count; the last failure is there to read as SWbemLastError once.
+TEST(WmiScripts, QueryFlagsAndTheLastError) {
+    wmitest::RunScript(
+        uR"JS(
+function CodeOf(f) { try { f(); return 0; } catch (x) { return x.number >>> 0; } }
+// Once taken (earlier tests on this thread may have left one), there is no last error.
+CodeOf(function () { new ActiveXObject("WbemScripting.SWbemLastError"); });
+Test.ok(CodeOf(function () { new ActiveXObject("WbemScripting.SWbemLastError"); }) != 0,
+        "no last error");
+var wmi = GetObject("winmgmts:");
+var os = "SELECT Caption FROM Win32_OperatingSystem";
+var flags = [48, 32, 16, 0, undefined];
+for (var i = 0; i < flags.length; ++i) {
+    var set = flags[i] === undefined ? wmi.ExecQuery(os) : wmi.ExecQuery(os, "WQL", flags[i]);
+    var n = 0;
+    for (var e = new Enumerator(set); !e.atEnd(); e.moveNext()) ++n;
+    Test.ok(n == 1, "flags " + flags[i] + ": one item, not " + n);
+    var forward = flags[i] !== undefined && (flags[i] & 32) != 0;
+    var count = CodeOf(function () { set.Count; });
+    Test.ok(forward ? count == 0x80041001 : count == 0, "flags " + flags[i] + ", Count: " + count.toString(16));
+    var again = new Enumerator(set);
+    Test.ok(again.atEnd() == forward, "flags " + flags[i] + ": a second pass");
+}
+Test.ok(CodeOf(function () { wmi.InstancesOf("Win32_OperatingSystem", 48).Count; }) == 0x80041001,
+        "InstancesOf forward-only");
+
+Test.ok(CodeOf(function () { wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass WHERE A = 1", "WQL", 48); })
+        == 0x80041010, "a failing query");
+var last = new ActiveXObject("WbemScripting.SWbemLastError");
+Test.ok(last.Operation == "ExecQuery", "Operation " + last.Operation);
+Test.ok(last.ParameterInfo == "SELECT * FROM Kv_NoSuchClass WHERE A = 1", "ParameterInfo " + last.ParameterInfo);
+Test.ok((last.StatusCode >>> 0) == 0x80041010, "StatusCode " + last.StatusCode);
+Test.ok(last.ProviderName == "WinMgmt" && last.Description.length > 0, "ProviderName, Description");
+Test.ok(last.Path_.Class == "__ExtendedStatus", "class " + last.Path_.Class);
+Test.ok(CodeOf(function () { new ActiveXObject("WbemScripting.SWbemLastError"); }) != 0,
+        "taking the last error clears it");
+Test.ok(CodeOf(function () { wmi.Get("Kv_NoSuchClass.Name='x'"); }) != 0, "a failing Get");
+var again = new ActiveXObject("WbemScripting.SWbemLastError");
+Test.ok(again.Operation == "GetObject" && again.ParameterInfo == "Kv_NoSuchClass.Name='x'",
+        "the newest failure: " + again.Operation + " " + again.ParameterInfo);
+)JS");
+}
+
+TEST(WmiScripts, ForwardOnlySetsFromVBScript) {
+    wmitest::RunVBScript(
+        uR"VB(
+Set wmi = GetObject("winmgmts:")
+Set col = wmi.ExecQuery("SELECT Caption FROM Win32_OperatingSystem", "WQL", 48)
+n = 0
+For Each os In col
+    n = n + 1
+    Test.ok Len(os.Caption) > 0, "Caption"
+Next
+Test.ok n = 1, "one operating system"
+On Error Resume Next
+c = col.Count
+Test.ok Err.Number = &H80041001, "Count on a forward-only set: " & Hex(Err.Number)
+Err.Clear
+Set bad = wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass", "WQL", 48)
+Test.ok Err.Number = &H80041010, "a failing query: " & Hex(Err.Number)
+Err.Clear
+Set last = CreateObject("WbemScripting.SWbemLastError")
+Test.ok Err.Number = 0 And last.Operation = "ExecQuery", "SWbemLastError after the failure"
+)VB");
 }
 
 // A script's query nested far too deep is an invalid query to the script, on a small stack.
@@ -101,6 +168,8 @@ var queries = [["SELECT * FROM", 0x80041017], ["SELECT * FROM Kv_NoSuchClass", 0
 for (var i = 0; i < queries.length; ++i) {
     var code = CodeOf(function () { wmi.ExecQuery(queries[i][0]); });
     Test.ok(code == queries[i][1], queries[i][0] + ": " + code.toString(16));
+    code = CodeOf(function () { wmi.ExecQuery(queries[i][0], "WQL", 0); });
+    Test.ok(code == queries[i][1], queries[i][0] + " (flags 0): " + code.toString(16));
 }
 Test.ok(CodeOf(function () { wmi.ExecQuery("SELECT * FROM Win32_OperatingSystem", "SQL"); })
         == 0x80041018, "a language other than WQL");
@@ -166,7 +235,7 @@ var one = wmi.ExecQuery("SELECT Name FROM Kv_Disk WHERE Index = 7");
 Test.ok(one.Count == 1 && one.ItemIndex(0).Name == "disk1", "WHERE");
 Test.ok(wmi.Get('Kv_Disk.Name="disk1"').Index == 7, "Get of an instance path");
 try {
-    wmi.ExecQuery("SELECT * FROM Kv_Broken");
+    wmi.ExecQuery("SELECT * FROM Kv_Broken", "WQL", 0);
     Test.ok(false, "the failing class");
 } catch (x) {
     Test.ok((x.number >>> 0) == 0x80041004, "provider failure " + (x.number >>> 0).toString(16));

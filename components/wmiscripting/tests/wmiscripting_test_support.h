@@ -10,10 +10,11 @@
 
 namespace wmitest {
 
-// Runs `code` in a fresh JScript engine; the script checks with Test.ok(cond, message).
-inline void RunScript(const std::u16string& code) {
+// Runs `code` in a fresh engine (JScript unless told otherwise); the script checks with
+// Test.ok(cond, message).
+inline void RunScript(const std::u16string& code, const CLSID& engine = CLSID_JScript) {
     jstest::ScopedApartment apartment;
-    jstest::Script s;
+    jstest::Script s(true, engine);
     ASSERT_EQ(s.Start(), S_OK);
     HRESULT hr = s.Parse(code);
     for (const auto& e : s.site->errors)
@@ -24,6 +25,11 @@ inline void RunScript(const std::u16string& code) {
     for (const auto& f : s.helper->failures)
         ADD_FAILURE() << f;
     EXPECT_GT(s.helper->checks, 0);
+}
+
+// The same in a VBScript engine, where For Each and By-reference out parameters differ.
+inline void RunVBScript(const std::u16string& code) {
+    RunScript(code, CLSID_VBScript);
 }
 
 }  // namespace wmitest

@@ -97,6 +97,15 @@ KVWIN_API BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
 KVWIN_API BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                          LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 KVWIN_API BOOL FlushFileBuffers(HANDLE hFile);
+
+// Anonymous pipes (byte mode). A write end set to PIPE_NOWAIT writes what fits: WriteFile
+// succeeds with fewer bytes written (none) while the pipe is full.
+#define PIPE_WAIT 0x00000000
+#define PIPE_NOWAIT 0x00000001
+KVWIN_API BOOL CreatePipe(PHANDLE hReadPipe, PHANDLE hWritePipe,
+                          LPSECURITY_ATTRIBUTES lpPipeAttributes, DWORD nSize);
+KVWIN_API BOOL SetNamedPipeHandleState(HANDLE hNamedPipe, LPDWORD lpMode,
+                                       LPDWORD lpMaxCollectionCount, LPDWORD lpCollectDataTimeout);
 KVWIN_API BOOL SetEndOfFile(HANDLE hFile);
 
 KVWIN_API DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);

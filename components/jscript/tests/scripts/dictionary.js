@@ -49,3 +49,40 @@ for (var r = new Enumerator(rows); !r.atEnd(); r.moveNext())
 ok(names.join() == 'n0,n1,n2', 'nested dictionaries: ' + names.join());
 d.RemoveAll();
 ok(d.Count === 0, 'RemoveAll');
+
+// Keys by value across kinds: a number and its text differ; an object is itself.
+var kinds = new ActiveXObject('Scripting.Dictionary');
+kinds.Add(1, 'number');
+kinds.Add('1', 'text');
+kinds.Add(2.5, 'real');
+ok(kinds.Item(1) == 'number' && kinds.Item('1') == 'text' && kinds.Item(5 / 2) == 'real',
+   'numbers and texts are different keys');
+var when = new Date(2020, 0, 1);
+kinds.Add(when, 'date');
+ok(kinds.Exists(new Date(2020, 0, 1)), 'a date is its moment');
+var other = new ActiveXObject('Scripting.Dictionary');
+var mine = {};
+kinds.Add(other, 'com object');
+kinds.Add(mine, 'script object');
+ok(kinds.Item(other) == 'com object' && kinds.Exists(mine) && kinds.Item(mine) == 'script object',
+   'objects are keys by identity');
+ok(!kinds.Exists(new ActiveXObject('Scripting.Dictionary')) && !kinds.Exists({}),
+   'another object is another key');
+
+// Insertion order survives removals.
+var order = new ActiveXObject('Scripting.Dictionary');
+var letters = 'abcdefghij'.split('');
+for (var i = 0; i < letters.length; ++i) order.Add(letters[i], i);
+order.Remove('b');
+order.Remove('e');
+order.Add('b', 'back');
+ok(new VBArray(order.Keys()).toArray().join('') == 'acdfghijb', 'order: ' + new VBArray(order.Keys()).toArray().join(''));
+ok(new VBArray(order.Items()).toArray().join() == '0,2,3,5,6,7,8,9,back', 'items in the same order');
+
+// RemoveAll while an Enumerator walks the keys: the walk sees the keys as they were.
+var seen = [];
+for (var e = new Enumerator(order); !e.atEnd(); e.moveNext()) {
+    seen.push(e.item());
+    order.RemoveAll();
+}
+ok(seen.length == 9 && order.Count == 0, 'the walk kept its snapshot: ' + seen.length);

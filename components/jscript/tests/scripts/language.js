@@ -26,13 +26,63 @@ try {
     ok((e.number >>> 0) == 0x80070057, 'number of a failed call: ' + (e.number >>> 0).toString(16));
 }
 
-// Date arrives as Date.
+// A date from COM is a date value: typeof "date", a Date of the same moment through
+// new Date(v), and VT_DATE again on its way back.
 var when = Test.Call(function () { return new Date(86400000); });
-ok(when instanceof Date && when.getTime() == 86400000, 'date round trip');
+ok(typeof when == 'date' && !(when instanceof Date), 'typeof a VT_DATE: ' + typeof when);
+ok(new Date(when).getTime() == 86400000 && when - 86400000 == 0, 'its moment');
+ok(Test.KindOf(when) == 7 && Test.KindOf(new Date(0)) == 7, 'both go to COM as VT_DATE');
+ok(typeof Test.Call(function (d) { return d; }, when) == 'date', 'a date value goes round as one');
+ok(String(when) == String(new Date(86400000)), 'its text: ' + when);
 
-// VBArray over an array from COM.
+// An object without IDispatch: typeof "unknown", opaque, and itself again in COM.
+var opaque = Test.Opaque();
+ok(typeof opaque == 'unknown', 'typeof an IUnknown: ' + typeof opaque);
+ok(Test.KindOf(opaque) == 13, 'back to COM as VT_UNKNOWN');
+function local() { var u = Test.Opaque(); return typeof u; }
+ok(local() == 'unknown', 'typeof of a local');
+
+// VBArray: an array made in script is one dimension from 0; an array from COM keeps its
+// bounds, and toArray lists it with the first dimension varying fastest.
 var vb = new VBArray([1, 2, 3]);
-ok(vb.ubound() == 2 && vb.lbound() == 0 && vb.toArray().join() == '1,2,3', 'VBArray');
+ok(vb.dimensions() == 1 && vb.ubound() == 2 && vb.lbound() == 0 && vb.toArray().join() == '1,2,3',
+   'VBArray of an array');
+var m = new VBArray(Test.Matrix());
+ok(m.dimensions() == 2, 'dimensions ' + m.dimensions());
+ok(m.lbound(1) == 1 && m.ubound(1) == 2 && m.lbound(2) == -1 && m.ubound(2) == 1 && m.lbound() == 1,
+   'bounds ' + [m.lbound(1), m.ubound(1), m.lbound(2), m.ubound(2)].join());
+ok(m.getItem(2, -1) == '2,-1' && m.getItem(1, 1) == '1,1', 'getItem(i, j)');
+ok(m.toArray().join(' ') == '1,-1 2,-1 1,0 2,0 1,1 2,1', 'toArray order: ' + m.toArray().join(' '));
+// Arrays of other element types: each element arrives as its own kind.
+var typed = [[2, 'I2'], [3, 'I4'], [4, 'R4'], [5, 'R8'], [17, 'UI1'], [20, 'I8']];
+for (var t = 0; t < typed.length; ++t) {
+    var a = new VBArray(Test.Matrix(typed[t][0]));
+    ok(a.dimensions() == 2 && a.getItem(2, -1) === 19 && a.getItem(1, 1) === 11,
+       typed[t][1] + ' matrix: ' + a.toArray().join());
+}
+var texts = new VBArray(Test.Matrix(8));
+ok(texts.getItem(2, 0) === '2,0', 'BSTR matrix: ' + texts.toArray().join(' '));
+var flags = new VBArray(Test.Matrix(11));
+ok(flags.getItem(1, 0) === true && flags.getItem(2, 0) === false, 'BOOL matrix: ' + flags.toArray());
+var dates = new VBArray(Test.Matrix(7));
+ok(typeof dates.getItem(1, 1) == 'date', 'DATE matrix: ' + typeof dates.getItem(1, 1));
+
+var ranges = [function () { m.getItem(3, 0); }, function () { m.getItem(1); },
+              function () { m.lbound(3); }, function () { m.ubound(0); }];
+for (var r = 0; r < ranges.length; ++r) {
+    try {
+        ranges[r]();
+        ok(false, 'out of range ' + r);
+    } catch (e) {
+        ok((e.number >>> 0) == 0x800A0009, 'subscript out of range ' + r + ': ' + e.message);
+    }
+}
+try {
+    new VBArray(5);
+    ok(false, 'VBArray of a number');
+} catch (e) {
+    ok(e instanceof TypeError, 'VBArray of a number is a TypeError');
+}
 
 // A script object that went through COM comes back as itself.
 var holder = new ActiveXObject('Scripting.Dictionary');

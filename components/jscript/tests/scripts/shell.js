@@ -37,9 +37,13 @@ try {
     ok(e.message.indexOf('Invalid root') == 0, 'invalid root text: ' + e.message);
 }
 
-// Environment and folders. (This engine reads sh.Environment as a property before it calls
-// the result, so sh.Environment('PROCESS') reaches the default SYSTEM set's Item; the
-// component's own tests cover the sets by name.)
+// Environment and folders: a call with arguments reaches the member with them, so
+// sh.Environment('PROCESS') is the process set and not the default set's Item('PROCESS').
+var processEnv = sh.Environment('PROCESS');
+ok(processEnv.Item('PATH').length > 0, 'the PROCESS set has PATH: ' + processEnv.Item('PATH'));
+ok(sh.Environment('PROCESS')('PATH') == processEnv.Item('PATH'), 'through the default member');
+ok(sh.Environment('SYSTEM').Item('KAVREL_ROOT') === '' && processEnv.Item('KAVREL_ROOT').length > 0,
+   'SYSTEM and PROCESS are different sets');
 var path = sh.ExpandEnvironmentStrings('%PATH%');
 ok(path.length > 0 && path.indexOf('%') < 0, 'ExpandEnvironmentStrings: ' + path);
 ok(sh.ExpandEnvironmentStrings('[%NO_SUCH_VAR%]') == '[%NO_SUCH_VAR%]', 'an unknown variable stays');
@@ -84,3 +88,34 @@ var z = sh.Exec('sleep 600');
 ok(z.Status == 0, 'a running child');
 z.Terminate();
 ok(z.StdOut.AtEndOfStream && z.Status == 1, 'Terminate ends it');
+
+// StdIn reaches the child's standard input; Close ends it.
+var cat = sh.Exec('sh -c "while read l; do echo got:$l; done; echo done"');
+cat.StdIn.Write('one');
+cat.StdIn.WriteLine(' two');
+cat.StdIn.WriteLine('héllo');
+cat.StdIn.WriteBlankLines(1);
+cat.StdIn.Close();
+ok(cat.StdOut.ReadAll() == 'got:one two\ngot:héllo\ngot:\ndone\n', 'the child read what StdIn wrote');
+try {
+    cat.StdIn.WriteLine('late');
+    ok(false, 'a closed StdIn should not write');
+} catch (e) {
+    ok(number(e) == 0x800A0036, 'writing after Close: ' + number(e).toString(16));
+}
+var gone = sh.Exec('true');
+while (gone.Status == 0) gone.StdOut.AtEndOfStream;
+var big = new Array(20000).join('0123456789');
+try {
+    gone.StdIn.Write(big);
+    gone.StdIn.Write(big);
+    ok(false, 'writing more than a pipe holds to an ended child should fail');
+} catch (e) {
+    ok(number(e) == 0x800700E8, 'a child that ended: ' + number(e).toString(16));
+}
+try {
+    cat.StdIn.ReadLine();
+    ok(false, 'StdIn does not read');
+} catch (e) {
+    ok(number(e) == 0x800A0036, 'reading StdIn: ' + number(e).toString(16));
+}
