@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "interpreter.h"
 #include "variant_conversion.h"
+#include "win/dispex.h"
 
 namespace kvvbs {
 namespace {
@@ -107,9 +108,50 @@ struct OwnedExcepInfo : EXCEPINFO {
     throw e;
 }
 
+// The object's IDispatchEx, when it has one (a reference the holder releases).
+class DispatchEx {
+  public:
+    explicit DispatchEx(IDispatch* object) {
+        if (FAILED(object->QueryInterface(IID_IDispatchEx, reinterpret_cast<void**>(&ex_))))
+            ex_ = nullptr;
+    }
+    ~DispatchEx() {
+        if (ex_)
+            ex_->Release();
+    }
+    DispatchEx(const DispatchEx&) = delete;
+    DispatchEx& operator=(const DispatchEx&) = delete;
+    IDispatchEx* get() const { return ex_; }
+
+  private:
+    IDispatchEx* ex_ = nullptr;
+};
+
+// One call of a member: InvokeEx when the object has IDispatchEx, Invoke otherwise.
+HRESULT CallObject(IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* excep) {
+    DispatchEx ex(object);
+    if (ex.get())
+        return ex.get()->InvokeEx(id, LOCALE_USER_DEFAULT, flags, params, result, excep, nullptr);
+    UINT arg_err = 0;
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, params, result, excep,
+                          &arg_err);
+}
+
 }  // namespace
 
 bool FindMember(IDispatch* object, std::u16string_view name, DISPID* id) {
+    *id = DISPID_UNKNOWN;
+    DispatchEx ex(object);
+    if (ex.get()) {
+        // Names without regard to case, as the language reads them.
+        BSTR text = SysAllocStringLen(name.data(), UINT(name.size()));
+        if (!text)
+            Throw(kErrOutOfMemory);
+        HRESULT hr = ex.get()->GetDispID(text, fdexNameCaseInsensitive, id);
+        SysFreeString(text);
+        return SUCCEEDED(hr);
+    }
     std::u16string text(name);
     LPOLESTR names[] = {text.data()};
     return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
@@ -121,9 +163,7 @@ Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint3
     VARIANT result;
     VariantInit(&result);
     OwnedExcepInfo excep;
-    UINT arg_err = 0;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, arguments.Params(),
-                                &result, &excep, &arg_err);
+    HRESULT hr = CallObject(object, id, flags, arguments.Params(), &result, &excep);
     try {
         rt.CheckInterrupt();
     } catch (...) {
@@ -171,13 +211,11 @@ void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* 
         Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
     Arguments arguments(args, argc, &value);
     OwnedExcepInfo excep;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
-                                put_ref ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT,
-                                arguments.Params(), nullptr, &excep, nullptr);
+    HRESULT hr = CallObject(object, id, put_ref ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT,
+                            arguments.Params(), nullptr, &excep);
     if (hr == DISP_E_MEMBERNOTFOUND && put_ref) {
         // Objects that know only PROPERTYPUT take the reference through it.
-        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
-                            arguments.Params(), nullptr, &excep, nullptr);
+        hr = CallObject(object, id, DISPATCH_PROPERTYPUT, arguments.Params(), nullptr, &excep);
     }
     rt.CheckInterrupt();
     if (FAILED(hr))
@@ -192,9 +230,8 @@ Value DefaultValue(IDispatch* object) {
     VARIANT result;
     VariantInit(&result);
     OwnedExcepInfo excep;
-    HRESULT hr =
-        object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
-                       DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none, &result, &excep, nullptr);
+    HRESULT hr = CallObject(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none,
+                            &result, &excep);
     if (FAILED(hr)) {
         if (hr == DISP_E_EXCEPTION)
             ThrowCallFailure(hr, excep);
@@ -230,9 +267,8 @@ std::vector<Value> EnumerateCollection(IDispatch* object) {
     DISPPARAMS none{};
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr =
-        object->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT,
-                       DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr);
+    HRESULT hr = CallObject(object, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
+                            &result, nullptr);
     IEnumVARIANT* items = nullptr;
     if (SUCCEEDED(hr) && (result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH) && result.punkVal)
         result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));

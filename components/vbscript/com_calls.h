@@ -1,9 +1,10 @@
-// Late-bound calls on COM objects: names through GetIDsOfNames (case is the object's
-// business; the engine passes the name as written), arguments as VARIANTs with references
-// passed as VT_BYREF|VT_VARIANT and copied back after the call (so out parameters reach the
-// script's variables and array elements), omitted arguments as VT_ERROR
-// DISP_E_PARAMNOTFOUND, failures as the language's errors with the EXCEPINFO's description
-// and source. The engine's thread only.
+// Late-bound calls on COM objects: an object with IDispatchEx is asked for names with
+// GetDispID(fdexNameCaseInsensitive) and called through InvokeEx; any other through
+// GetIDsOfNames (case is then the object's business) and Invoke. Arguments as VARIANTs with
+// references passed as VT_BYREF|VT_VARIANT and copied back after the call (so out parameters reach
+// the script's variables and array elements), omitted arguments as VT_ERROR DISP_E_PARAMNOTFOUND,
+// failures as the language's errors with the EXCEPINFO's description and source. The engine's
+// thread only.
 #pragma once
 
 #include <string_view>
