@@ -209,6 +209,11 @@ void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* 
     DISPID id = DISPID_VALUE;
     if (!name.empty() && !FindMember(object, name, &id))
         Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
+    PutDispid(rt, object, id, args, argc, value, put_ref);
+}
+
+void PutDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint32_t argc,
+               const Value& value, bool put_ref) {
     Arguments arguments(args, argc, &value);
     OwnedExcepInfo excep;
     HRESULT hr = CallObject(object, id, put_ref ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT,

@@ -25,6 +25,9 @@ Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint3
 // A property put (put_ref: DISPATCH_PROPERTYPUTREF) of a member (an empty name: the default).
 void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* args, uint32_t argc,
                const Value& value, bool put_ref);
+// The same on a DISPID.
+void PutDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint32_t argc,
+               const Value& value, bool put_ref);
 // Whether the object knows the name; its DISPID in *id.
 bool FindMember(IDispatch* object, std::u16string_view name, DISPID* id);
 

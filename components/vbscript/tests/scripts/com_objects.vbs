@@ -42,6 +42,16 @@ ok d("inner")("a") = "x", "a chain of default members"
 ok Test.Name = "helper", "the named item's property"
 Test.Name = "renamed"
 ok Name = "renamed", "a global member of the named item"
+' Assigning the bare name puts the item's property; no script variable appears.
+Name = "put through the item"
+ok Test.Name = "put through the item", "assigning a global member puts it"
+Sub RenameFromAProcedure(text)
+    Name = text
+End Sub
+RenameFromAProcedure "put from a procedure"
+ok Test.Name = "put from a procedure", "a procedure's assignment is not a new local"
+Name = 42
+ok Test.Name = "42", "the put carries the value, read back as text: " & Test.Name
 
 ' GetObject through a moniker
 Set o = GetObject("kvtest:thing")
