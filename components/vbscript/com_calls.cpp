@@ -8,6 +8,7 @@
 #include "interpreter.h"
 #include "variant_conversion.h"
 #include "win/dispex.h"
+#include "win/typeinfo.h"
 
 namespace kvvbs {
 namespace {
@@ -259,11 +260,41 @@ IUnknown* IdentityOf(IDispatch* object) {
     return unknown;
 }
 
+namespace {
+
+// The name the type information gives (GetDocumentation of the type itself); empty if none.
+std::u16string TypeInfoName(ITypeInfo* info) {
+    if (!info)
+        return {};
+    BSTR name = nullptr;
+    HRESULT hr = info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+    info->Release();
+    return SUCCEEDED(hr) ? Take(name) : std::u16string();
+}
+
+}  // namespace
+
 std::u16string ObjectTypeName(IDispatch* object) {
     if (ClassObject* instance = ClassObject::From(object))
         return instance->ClassName();
-    // The layer's objects carry no type information to name them.
-    return u"Object";
+    // The class the object says it belongs to, then the type its IDispatch describes.
+    std::u16string name;
+    IProvideClassInfo* provider = nullptr;
+    if (SUCCEEDED(
+            object->QueryInterface(IID_IProvideClassInfo, reinterpret_cast<void**>(&provider))) &&
+        provider) {
+        ITypeInfo* info = nullptr;
+        if (SUCCEEDED(provider->GetClassInfo(&info)))
+            name = TypeInfoName(info);
+        provider->Release();
+    }
+    UINT count = 0;
+    if (name.empty() && SUCCEEDED(object->GetTypeInfoCount(&count)) && count > 0) {
+        ITypeInfo* info = nullptr;
+        if (SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)))
+            name = TypeInfoName(info);
+    }
+    return name.empty() ? u"Object" : name;
 }
 
 std::vector<Value> EnumerateCollection(IDispatch* object) {

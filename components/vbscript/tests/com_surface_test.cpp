@@ -6,6 +6,7 @@
 #include "kvtest/com_support.h"
 #include "vbs_test_support.h"
 #include "win/dispex.h"
+#include "win/typeinfo.h"
 
 namespace vbstest {
 namespace {
@@ -168,6 +169,48 @@ TEST(VBScriptComSurface, TheScriptDispatchLetsAHostAddFindAndWalkGlobals) {
     ASSERT_EQ(ex->GetMemberProperties(limit, fdexPropCanPut | fdexPropCannotPut, &props), S_OK);
     EXPECT_EQ(props, DWORD(fdexPropCannotPut));
     ex->Release();
+}
+
+// An object without type information of its own that names its class through
+// IProvideClassInfo (when `provides`), or an object that says nothing about its class.
+class Anonymous final : public kvwin::UntypedDispatch<IDispatch, IProvideClassInfo> {
+  public:
+    explicit Anonymous(bool provides) : provides_(provides) {}
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    STDMETHODIMP GetClassInfo(ITypeInfo** info) override {
+        *info = provides_ ? new kvwin::ClassNameInfo(u"Widget") : nullptr;
+        return provides_ ? S_OK : E_NOTIMPL;
+    }
+
+  private:
+    ~Anonymous() override = default;
+    bool provides_;
+};
+
+TEST(VBScriptComSurface, TypeNameOfAnObjectIsTheClassItsTypeInformationNames) {
+    ScopedApartment apartment;
+    Script s;
+    auto* widget = new Anonymous(true);
+    auto* plain = new Anonymous(false);
+    AddItem(s, u"Widget", widget, SCRIPTITEM_ISVISIBLE);
+    AddItem(s, u"Plain", plain, SCRIPTITEM_ISVISIBLE);
+    EXPECT_EQ(s.Run(u"Test.ok TypeName(Widget) = \"Widget\", TypeName(Widget)\n"
+                    u"Test.ok TypeName(Plain) = \"Object\", TypeName(Plain)\n"
+                    u"Test.ok TypeName(CreateObject(\"Scripting.Dictionary\")) = \"Dictionary\","
+                    u" \"a Dictionary\"\n"),
+              S_OK)
+        << s.Errors();
+    for (const auto& f : s.helper->failures)
+        ADD_FAILURE() << f;
+    EXPECT_EQ(s.helper->checks, 3);
+    widget->Release();
+    plain->Release();
 }
 
 }  // namespace

@@ -53,6 +53,11 @@ ok Test.Name = "put from a procedure", "a procedure's assignment is not a new lo
 Name = 42
 ok Test.Name = "42", "the put carries the value, read back as text: " & Test.Name
 
+' TypeName of an object is the class its type information names
+ok TypeName(d) = "Dictionary", "TypeName of a Dictionary: " & TypeName(d)
+ok TypeName(Err) = "ErrObject", "TypeName of Err: " & TypeName(Err)
+ok TypeName(Test) = "TestHelper", "TypeName of a host object: " & TypeName(Test)
+
 ' GetObject through a moniker
 Set o = GetObject("kvtest:thing")
 ok o.Name = "kvtest:thing", "GetObject with a display name"
