@@ -1,11 +1,13 @@
 // IDispatch calls.
 #include "com_calls.h"
 
+#include <new>
 #include <string>
 
 #include "class_object.h"
 #include "errors.h"
 #include "interpreter.h"
+#include "kvwin/dispatch_object.h"
 #include "variant_conversion.h"
 #include "win/dispex.h"
 #include "win/typeinfo.h"
@@ -297,40 +299,73 @@ std::u16string ObjectTypeName(IDispatch* object) {
     return name.empty() ? u"Object" : name;
 }
 
-std::vector<Value> EnumerateCollection(IDispatch* object) {
-    if (!object)
+namespace {
+
+// The enumerator of a running For Each, as a value of the loop's hidden slot. It never
+// reaches the script, which sees only the items; its IDispatch answers nothing.
+class Enumeration final : public kvwin::UntypedDispatch<IDispatch> {
+  public:
+    explicit Enumeration(IEnumVARIANT* items) : items_(items) {}
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+        for (UINT i = 0; ids && i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    bool Next(Value* item) {
+        VARIANT v;
+        VariantInit(&v);
+        ULONG fetched = 0;
+        if (items_->Next(1, &v, &fetched) != S_OK || fetched != 1) {
+            VariantClear(&v);
+            return false;
+        }
+        try {
+            *item = FromVariant(v);
+        } catch (...) {
+            VariantClear(&v);
+            throw;
+        }
+        VariantClear(&v);
+        return true;
+    }
+
+  private:
+    ~Enumeration() override { items_->Release(); }
+    IEnumVARIANT* items_;
+};
+
+}  // namespace
+
+Value StartEnumeration(IDispatch* collection) {
+    if (!collection)
         Throw(kErrObjectRequired);
     DISPPARAMS none{};
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr = CallObject(object, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
-                            &result, nullptr);
+    HRESULT hr = CallObject(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                            &none, &result, nullptr);
     IEnumVARIANT* items = nullptr;
     if (SUCCEEDED(hr) && (result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH) && result.punkVal)
         result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
     VariantClear(&result);
     if (!items)
         Throw(451, u"Object not a collection");
-    std::vector<Value> out;
-    for (;;) {
-        VARIANT item;
-        VariantInit(&item);
-        ULONG fetched = 0;
-        if (items->Next(1, &item, &fetched) != S_OK || fetched != 1) {
-            VariantClear(&item);
-            break;
-        }
-        try {
-            out.push_back(FromVariant(item));
-        } catch (...) {
-            VariantClear(&item);
-            items->Release();
-            throw;
-        }
-        VariantClear(&item);
+    Enumeration* walk = new (std::nothrow) Enumeration(items);
+    if (!walk) {
+        items->Release();
+        Throw(kErrOutOfMemory);
     }
-    items->Release();
-    return out;
+    return Value::AttachObject(walk);
+}
+
+bool NextItem(const Value& enumeration, Value* item) {
+    // Only StartEnumeration puts an object into the loop's slot.
+    return static_cast<Enumeration*>(enumeration.AsObject())->Next(item);
 }
 
 }  // namespace kvvbs

@@ -37,7 +37,11 @@ Value DefaultValue(IDispatch* object);
 IUnknown* IdentityOf(IDispatch* object);
 // The name TypeName gives for an object.
 std::u16string ObjectTypeName(IDispatch* object);
-// The elements of a collection (_NewEnum), or of nothing that enumerates: error 451.
-std::vector<Value> EnumerateCollection(IDispatch* object);
+// For Each over a collection: its _NewEnum enumerator (answered as IUnknown or IDispatch),
+// held in a value the loop keeps in a hidden slot; error 451 when the object does not
+// enumerate. Items are pulled one at a time, so an endless collection costs constant memory.
+Value StartEnumeration(IDispatch* collection);
+// The next item of a value StartEnumeration made into *item; false after the last.
+bool NextItem(const Value& enumeration, Value* item);
 
 }  // namespace kvvbs

@@ -627,11 +627,7 @@ class Interpreter {
                     if (source.Is(Kind::Array)) {
                         items = source;
                     } else if (source.IsObject()) {
-                        std::vector<Value> list = EnumerateCollection(source.AsObject());
-                        auto* rep = new ArrayRep();
-                        items = Value::AttachArray(rep);
-                        rep->upper.push_back(int32_t(list.size()) - 1);
-                        rep->items = std::move(list);
+                        items = StartEnumeration(source.AsObject());
                     } else {
                         Throw(451, u"Object not a collection");
                     }
@@ -669,7 +665,18 @@ class Interpreter {
         return step >= 0 ? v <= to : v >= to;
     }
 
+    // The loop's hidden slots: the variable (a reference), what is walked (an array, or a
+    // collection's enumeration), the next array position.
     static bool ForEachStep(Value* h) {
+        if (h[1].IsObject()) {
+            Value item;
+            if (!NextItem(h[1], &item)) {
+                h[1] = Value();  // lets go of the enumerator as the loop ends
+                return false;
+            }
+            h[0].Deref() = std::move(item);
+            return true;
+        }
         const ArrayRep& items = *h[1].AsArray();
         int32_t next = h[2].AsInt();
         if (size_t(next) >= items.items.size()) {
