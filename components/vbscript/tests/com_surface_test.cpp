@@ -214,81 +214,10 @@ TEST(VBScriptComSurface, TypeNameOfAnObjectIsTheClassItsTypeInformationNames) {
     plain->Release();
 }
 
-// A collection of `count` numbers 1, 2, ... (count < 0: endless) whose enumerator counts
-// what it has handed out and notes when it is let go.
-class Counting final : public kvwin::DispatchObject<Counting, IDispatch> {
-  public:
-    explicit Counting(long count) : count_(count) {}
-    static std::span<const kvwin::DispatchMember<Counting>> DispatchMembers() {
-        static const kvwin::DispatchMember<Counting> members[] = {
-            {u"_NewEnum", DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 0, 0,
-             &Counting::NewEnum},
-            {u"Produced", 1, DISPATCH_PROPERTYGET, 0, 0, &Counting::Produced},
-            {u"Live", 2, DISPATCH_PROPERTYGET, 0, 0, &Counting::Live},
-        };
-        return members;
-    }
-    std::atomic<long> produced{0};
-    std::atomic<int> live{0};  // enumerators not yet released
-
-  private:
-    class Items final : public kvwin::ComObject<IEnumVARIANT> {
-      public:
-        explicit Items(Counting* owner) : owner_(owner) {
-            owner_->AddRef();
-            ++owner_->live;
-        }
-        STDMETHODIMP Next(ULONG celt, VARIANT* out, ULONG* fetched) override {
-            ULONG n = 0;
-            while (n < celt && (owner_->count_ < 0 || next_ <= owner_->count_)) {
-                out[n].vt = VT_I4;
-                out[n].lVal = next_++;
-                ++n;
-                ++owner_->produced;
-            }
-            if (fetched)
-                *fetched = n;
-            return n == celt ? S_OK : S_FALSE;
-        }
-        STDMETHODIMP Skip(ULONG) override { return E_NOTIMPL; }
-        STDMETHODIMP Reset() override { return E_NOTIMPL; }
-        STDMETHODIMP Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
-
-      private:
-        ~Items() override {
-            --owner_->live;
-            owner_->Release();
-        }
-        Counting* owner_;
-        LONG next_ = 1;
-    };
-
-    ~Counting() override = default;
-    static HRESULT NewEnum(Counting& self, kvwin::DispatchCall& call) {
-        VARIANT* r = call.Result();
-        if (!r)
-            return S_OK;
-        r->vt = VT_UNKNOWN;
-        r->punkVal = new Items(&self);
-        return S_OK;
-    }
-    static HRESULT Produced(Counting& self, kvwin::DispatchCall& call) {
-        call.Result()->vt = VT_I4;
-        call.Result()->lVal = self.produced.load();
-        return S_OK;
-    }
-    static HRESULT Live(Counting& self, kvwin::DispatchCall& call) {
-        call.Result()->vt = VT_I4;
-        call.Result()->lVal = self.live.load();
-        return S_OK;
-    }
-    long count_;
-};
-
 TEST(VBScriptComSurface, ForEachPullsTheItemsOfACollectionOneAtATime) {
     ScopedApartment apartment;
     Script s;
-    auto* three = new Counting(3);
+    auto* three = new CountingCollection(3);
     AddItem(s, u"Three", three, SCRIPTITEM_ISVISIBLE);
     EXPECT_EQ(s.Run(u"Dim x, seen\n"
                     u"For Each x In Three\n"
@@ -314,7 +243,7 @@ TEST(VBScriptComSurface, ForEachPullsTheItemsOfACollectionOneAtATime) {
 TEST(VBScriptComSurface, ForEachOverAnEndlessCollectionEndsWithTheScript) {
     ScopedApartment apartment;
     Script s;
-    auto* endless = new Counting(-1);
+    auto* endless = new CountingCollection(-1);
     AddItem(s, u"Endless", endless, SCRIPTITEM_ISVISIBLE);
     EXPECT_EQ(s.Run(u"Dim x\n"
                     u"For Each x In Endless\n"
