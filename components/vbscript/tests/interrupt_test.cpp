@@ -96,10 +96,12 @@ TEST(VBScriptRecursion, OnErrorResumeNextSeesTheStackError) {
                     u"On Error Resume Next\n"
                     u"Down\n"
                     u"Test.ok Err.Number = 28, \"error 28\"\n"
-                    u"Test.ok depth > 100, \"deep before it stopped\"\n"),
+                    // Instrumented builds have larger frames: the 512 KB bound comes sooner.
+                    u"Test.ok depth > 50, \"deep before it stopped: \" & depth\n"),
               S_OK)
         << s.Errors();
-    EXPECT_TRUE(s.helper->failures.empty());
+    EXPECT_TRUE(s.helper->failures.empty())
+        << (s.helper->failures.empty() ? "" : s.helper->failures[0]);
     EXPECT_EQ(s.helper->checks, 2);
 }
 
