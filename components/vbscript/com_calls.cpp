@@ -1,12 +1,16 @@
 // IDispatch calls.
 #include "com_calls.h"
 
+#include <new>
 #include <string>
 
 #include "class_object.h"
 #include "errors.h"
 #include "interpreter.h"
+#include "kvwin/dispatch_object.h"
 #include "variant_conversion.h"
+#include "win/dispex.h"
+#include "win/typeinfo.h"
 
 namespace kvvbs {
 namespace {
@@ -107,9 +111,50 @@ struct OwnedExcepInfo : EXCEPINFO {
     throw e;
 }
 
+// The object's IDispatchEx, when it has one (a reference the holder releases).
+class DispatchEx {
+  public:
+    explicit DispatchEx(IDispatch* object) {
+        if (FAILED(object->QueryInterface(IID_IDispatchEx, reinterpret_cast<void**>(&ex_))))
+            ex_ = nullptr;
+    }
+    ~DispatchEx() {
+        if (ex_)
+            ex_->Release();
+    }
+    DispatchEx(const DispatchEx&) = delete;
+    DispatchEx& operator=(const DispatchEx&) = delete;
+    IDispatchEx* get() const { return ex_; }
+
+  private:
+    IDispatchEx* ex_ = nullptr;
+};
+
+// One call of a member: InvokeEx when the object has IDispatchEx, Invoke otherwise.
+HRESULT CallObject(IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* excep) {
+    DispatchEx ex(object);
+    if (ex.get())
+        return ex.get()->InvokeEx(id, LOCALE_USER_DEFAULT, flags, params, result, excep, nullptr);
+    UINT arg_err = 0;
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, params, result, excep,
+                          &arg_err);
+}
+
 }  // namespace
 
 bool FindMember(IDispatch* object, std::u16string_view name, DISPID* id) {
+    *id = DISPID_UNKNOWN;
+    DispatchEx ex(object);
+    if (ex.get()) {
+        // Names without regard to case, as the language reads them.
+        BSTR text = SysAllocStringLen(name.data(), UINT(name.size()));
+        if (!text)
+            Throw(kErrOutOfMemory);
+        HRESULT hr = ex.get()->GetDispID(text, fdexNameCaseInsensitive, id);
+        SysFreeString(text);
+        return SUCCEEDED(hr);
+    }
     std::u16string text(name);
     LPOLESTR names[] = {text.data()};
     return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
@@ -121,9 +166,7 @@ Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint3
     VARIANT result;
     VariantInit(&result);
     OwnedExcepInfo excep;
-    UINT arg_err = 0;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, arguments.Params(),
-                                &result, &excep, &arg_err);
+    HRESULT hr = CallObject(object, id, flags, arguments.Params(), &result, &excep);
     try {
         rt.CheckInterrupt();
     } catch (...) {
@@ -169,15 +212,18 @@ void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* 
     DISPID id = DISPID_VALUE;
     if (!name.empty() && !FindMember(object, name, &id))
         Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
+    PutDispid(rt, object, id, args, argc, value, put_ref);
+}
+
+void PutDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint32_t argc,
+               const Value& value, bool put_ref) {
     Arguments arguments(args, argc, &value);
     OwnedExcepInfo excep;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
-                                put_ref ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT,
-                                arguments.Params(), nullptr, &excep, nullptr);
+    HRESULT hr = CallObject(object, id, put_ref ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT,
+                            arguments.Params(), nullptr, &excep);
     if (hr == DISP_E_MEMBERNOTFOUND && put_ref) {
         // Objects that know only PROPERTYPUT take the reference through it.
-        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
-                            arguments.Params(), nullptr, &excep, nullptr);
+        hr = CallObject(object, id, DISPATCH_PROPERTYPUT, arguments.Params(), nullptr, &excep);
     }
     rt.CheckInterrupt();
     if (FAILED(hr))
@@ -192,9 +238,8 @@ Value DefaultValue(IDispatch* object) {
     VARIANT result;
     VariantInit(&result);
     OwnedExcepInfo excep;
-    HRESULT hr =
-        object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
-                       DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none, &result, &excep, nullptr);
+    HRESULT hr = CallObject(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none,
+                            &result, &excep);
     if (FAILED(hr)) {
         if (hr == DISP_E_EXCEPTION)
             ThrowCallFailure(hr, excep);
@@ -217,48 +262,110 @@ IUnknown* IdentityOf(IDispatch* object) {
     return unknown;
 }
 
+namespace {
+
+// The name the type information gives (GetDocumentation of the type itself); empty if none.
+std::u16string TypeInfoName(ITypeInfo* info) {
+    if (!info)
+        return {};
+    BSTR name = nullptr;
+    HRESULT hr = info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+    info->Release();
+    return SUCCEEDED(hr) ? Take(name) : std::u16string();
+}
+
+}  // namespace
+
 std::u16string ObjectTypeName(IDispatch* object) {
     if (ClassObject* instance = ClassObject::From(object))
         return instance->ClassName();
-    // The layer's objects carry no type information to name them.
-    return u"Object";
+    // The class the object says it belongs to, then the type its IDispatch describes.
+    std::u16string name;
+    IProvideClassInfo* provider = nullptr;
+    if (SUCCEEDED(
+            object->QueryInterface(IID_IProvideClassInfo, reinterpret_cast<void**>(&provider))) &&
+        provider) {
+        ITypeInfo* info = nullptr;
+        if (SUCCEEDED(provider->GetClassInfo(&info)))
+            name = TypeInfoName(info);
+        provider->Release();
+    }
+    UINT count = 0;
+    if (name.empty() && SUCCEEDED(object->GetTypeInfoCount(&count)) && count > 0) {
+        ITypeInfo* info = nullptr;
+        if (SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)))
+            name = TypeInfoName(info);
+    }
+    return name.empty() ? u"Object" : name;
 }
 
-std::vector<Value> EnumerateCollection(IDispatch* object) {
-    if (!object)
+namespace {
+
+// The enumerator of a running For Each, as a value of the loop's hidden slot. It never
+// reaches the script, which sees only the items; its IDispatch answers nothing.
+class Enumeration final : public kvwin::UntypedDispatch<IDispatch> {
+  public:
+    explicit Enumeration(IEnumVARIANT* items) : items_(items) {}
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+        for (UINT i = 0; ids && i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    bool Next(Value* item) {
+        VARIANT v;
+        VariantInit(&v);
+        ULONG fetched = 0;
+        if (items_->Next(1, &v, &fetched) != S_OK || fetched != 1) {
+            VariantClear(&v);
+            return false;
+        }
+        try {
+            *item = FromVariant(v);
+        } catch (...) {
+            VariantClear(&v);
+            throw;
+        }
+        VariantClear(&v);
+        return true;
+    }
+
+  private:
+    ~Enumeration() override { items_->Release(); }
+    IEnumVARIANT* items_;
+};
+
+}  // namespace
+
+Value StartEnumeration(IDispatch* collection) {
+    if (!collection)
         Throw(kErrObjectRequired);
     DISPPARAMS none{};
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr =
-        object->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT,
-                       DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr);
+    HRESULT hr = CallObject(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                            &none, &result, nullptr);
     IEnumVARIANT* items = nullptr;
     if (SUCCEEDED(hr) && (result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH) && result.punkVal)
         result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
     VariantClear(&result);
     if (!items)
         Throw(451, u"Object not a collection");
-    std::vector<Value> out;
-    for (;;) {
-        VARIANT item;
-        VariantInit(&item);
-        ULONG fetched = 0;
-        if (items->Next(1, &item, &fetched) != S_OK || fetched != 1) {
-            VariantClear(&item);
-            break;
-        }
-        try {
-            out.push_back(FromVariant(item));
-        } catch (...) {
-            VariantClear(&item);
-            items->Release();
-            throw;
-        }
-        VariantClear(&item);
+    Enumeration* walk = new (std::nothrow) Enumeration(items);
+    if (!walk) {
+        items->Release();
+        Throw(kErrOutOfMemory);
     }
-    items->Release();
-    return out;
+    return Value::AttachObject(walk);
+}
+
+bool NextItem(const Value& enumeration, Value* item) {
+    // Only StartEnumeration puts an object into the loop's slot.
+    return static_cast<Enumeration*>(enumeration.AsObject())->Next(item);
 }
 
 }  // namespace kvvbs

@@ -1,9 +1,10 @@
-// Late-bound calls on COM objects: names through GetIDsOfNames (case is the object's
-// business; the engine passes the name as written), arguments as VARIANTs with references
-// passed as VT_BYREF|VT_VARIANT and copied back after the call (so out parameters reach the
-// script's variables and array elements), omitted arguments as VT_ERROR
-// DISP_E_PARAMNOTFOUND, failures as the language's errors with the EXCEPINFO's description
-// and source. The engine's thread only.
+// Late-bound calls on COM objects: an object with IDispatchEx is asked for names with
+// GetDispID(fdexNameCaseInsensitive) and called through InvokeEx; any other through
+// GetIDsOfNames (case is then the object's business) and Invoke. Arguments as VARIANTs with
+// references passed as VT_BYREF|VT_VARIANT and copied back after the call (so out parameters reach
+// the script's variables and array elements), omitted arguments as VT_ERROR DISP_E_PARAMNOTFOUND,
+// failures as the language's errors with the EXCEPINFO's description and source. The engine's
+// thread only.
 #pragma once
 
 #include <string_view>
@@ -24,6 +25,9 @@ Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint3
 // A property put (put_ref: DISPATCH_PROPERTYPUTREF) of a member (an empty name: the default).
 void PutMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* args, uint32_t argc,
                const Value& value, bool put_ref);
+// The same on a DISPID.
+void PutDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint32_t argc,
+               const Value& value, bool put_ref);
 // Whether the object knows the name; its DISPID in *id.
 bool FindMember(IDispatch* object, std::u16string_view name, DISPID* id);
 
@@ -33,7 +37,11 @@ Value DefaultValue(IDispatch* object);
 IUnknown* IdentityOf(IDispatch* object);
 // The name TypeName gives for an object.
 std::u16string ObjectTypeName(IDispatch* object);
-// The elements of a collection (_NewEnum), or of nothing that enumerates: error 451.
-std::vector<Value> EnumerateCollection(IDispatch* object);
+// For Each over a collection: its _NewEnum enumerator (answered as IUnknown or IDispatch),
+// held in a value the loop keeps in a hidden slot; error 451 when the object does not
+// enumerate. Items are pulled one at a time, so an endless collection costs constant memory.
+Value StartEnumeration(IDispatch* collection);
+// The next item of a value StartEnumeration made into *item; false after the last.
+bool NextItem(const Value& enumeration, Value* item);
 
 }  // namespace kvvbs

@@ -163,6 +163,8 @@ class ProcCompiler {
             return;
         if (explicit_ && !declares)
             return;  // an undeclared name is an error at run time
+        if (!declares && rt_.IsGlobalMember(name))
+            return;  // a property of a global-members item, assigned through it
         locals_[name] = NewSlot(name);
     }
 

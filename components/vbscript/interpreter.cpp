@@ -177,6 +177,15 @@ class Interpreter {
         return Value();
     }
 
+    // Assigns a global; a name the script has not declared that a global-members item
+    // knows is a property put on that item.
+    void StoreGlobal(int32_t slot, bool explicit_names, Value v, bool put_ref) {
+        Global& g = GlobalFor(slot);
+        if (!g.declared && rt_.TryPutGlobalMember(g.name, v, put_ref))
+            return;
+        StoreTarget(slot, explicit_names) = std::move(v);
+    }
+
     Value& StoreTarget(int32_t slot, bool explicit_names) {
         Global& g = GlobalFor(slot);
         if (g.is_const || g.value.Is(Kind::Proc))
@@ -308,16 +317,12 @@ class Interpreter {
                 case Op::LoadGlobal:
                     Push(LoadGlobal(in.a, in.b != 0));
                     break;
-                case Op::StoreGlobal: {
-                    Value v = LetValue(Pop());
-                    StoreTarget(in.a, in.b != 0) = std::move(v);
+                case Op::StoreGlobal:
+                    StoreGlobal(in.a, in.b != 0, LetValue(Pop()), false);
                     break;
-                }
-                case Op::SetGlobal: {
-                    Value v = SetValue(Pop());
-                    StoreTarget(in.a, in.b != 0) = std::move(v);
+                case Op::SetGlobal:
+                    StoreGlobal(in.a, in.b != 0, SetValue(Pop()), true);
                     break;
-                }
                 case Op::RefGlobal: {
                     Global& g = GlobalFor(in.a);
                     if (g.declared && g.value.Is(Kind::Proc)) {
@@ -622,11 +627,7 @@ class Interpreter {
                     if (source.Is(Kind::Array)) {
                         items = source;
                     } else if (source.IsObject()) {
-                        std::vector<Value> list = EnumerateCollection(source.AsObject());
-                        auto* rep = new ArrayRep();
-                        items = Value::AttachArray(rep);
-                        rep->upper.push_back(int32_t(list.size()) - 1);
-                        rep->items = std::move(list);
+                        items = StartEnumeration(source.AsObject());
                     } else {
                         Throw(451, u"Object not a collection");
                     }
@@ -664,7 +665,18 @@ class Interpreter {
         return step >= 0 ? v <= to : v >= to;
     }
 
+    // The loop's hidden slots: the variable (a reference), what is walked (an array, or a
+    // collection's enumeration), the next array position.
     static bool ForEachStep(Value* h) {
+        if (h[1].IsObject()) {
+            Value item;
+            if (!NextItem(h[1], &item)) {
+                h[1] = Value();  // lets go of the enumerator as the loop ends
+                return false;
+            }
+            h[0].Deref() = std::move(item);
+            return true;
+        }
         const ArrayRep& items = *h[1].AsArray();
         int32_t next = h[2].AsInt();
         if (size_t(next) >= items.items.size()) {
@@ -751,8 +763,7 @@ void Runtime::FetchItem(Global& g) {
     g.known = false;
 }
 
-bool Runtime::TryGlobalMember(std::u16string_view name, Value* args, uint32_t argc, WORD flags,
-                              Value* result) {
+IDispatch* Runtime::GlobalMemberOwner(std::u16string_view name, DISPID* id) {
     for (const auto& item : global_member_items_) {
         int slot = FindGlobal(LowerName(item));
         if (slot < 0)
@@ -762,13 +773,40 @@ bool Runtime::TryGlobalMember(std::u16string_view name, Value* args, uint32_t ar
             FetchItem(g);
         if (!g.value.IsObject() || !g.value.AsObject())
             continue;
-        DISPID id;
-        if (!FindMember(g.value.AsObject(), name, &id))
-            continue;
-        *result = InvokeDispid(*this, g.value.AsObject(), id, args, argc, flags);
-        return true;
+        if (FindMember(g.value.AsObject(), name, id))
+            return g.value.AsObject();
     }
-    return false;
+    return nullptr;
+}
+
+bool Runtime::TryGlobalMember(std::u16string_view name, Value* args, uint32_t argc, WORD flags,
+                              Value* result) {
+    DISPID id;
+    IDispatch* owner = GlobalMemberOwner(name, &id);
+    if (!owner)
+        return false;
+    owner->AddRef();  // the call may run script that replaces the item's value
+    Value hold = Value::AttachObject(owner);
+    *result = InvokeDispid(*this, owner, id, args, argc, flags);
+    return true;
+}
+
+bool Runtime::TryPutGlobalMember(std::u16string_view name, const Value& value, bool put_ref) {
+    DISPID id;
+    IDispatch* owner = GlobalMemberOwner(name, &id);
+    if (!owner)
+        return false;
+    owner->AddRef();
+    Value hold = Value::AttachObject(owner);
+    PutDispid(*this, owner, id, nullptr, 0, value, put_ref);
+    return true;
+}
+
+bool Runtime::IsGlobalMember(std::u16string_view name) {
+    if (global_member_items_.empty())
+        return false;
+    DISPID id;
+    return GlobalMemberOwner(name, &id) != nullptr;
 }
 
 int Runtime::AddProcedure(std::unique_ptr<Procedure> proc) {

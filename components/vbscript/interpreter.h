@@ -138,6 +138,10 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     // The members of the SCRIPTITEM_GLOBALMEMBERS items, tried for names nothing defines.
     bool TryGlobalMember(std::u16string_view name, Value* args, uint32_t argc, WORD flags,
                          Value* result);
+    // An assignment to such a name: a property put (put_ref: PUTREF) on the item.
+    bool TryPutGlobalMember(std::u16string_view name, const Value& value, bool put_ref);
+    // Whether a global-members item knows the name (the compiler then leaves it global).
+    bool IsGlobalMember(std::u16string_view name);
 
   private:
     friend class Interpreter;
@@ -148,6 +152,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     };
     ScriptFailure Describe(const ScriptError& e) const;
     void FetchItem(Global& g);
+    // The global-members item that knows a name (borrowed), its DISPID in *id; or null.
+    IDispatch* GlobalMemberOwner(std::u16string_view name, DISPID* id);
 
     RuntimeHost* host_;
     std::shared_ptr<InterruptSignal> signal_;

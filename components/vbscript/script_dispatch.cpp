@@ -1,4 +1,4 @@
-// IDispatch over the globals.
+// IDispatchEx over the globals.
 #include "script_dispatch.h"
 
 #include "kvwin/dispatch_object.h"
@@ -10,10 +10,11 @@
 namespace kvvbs {
 namespace {
 
-class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch> {
+class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatchEx> {
   public:
     explicit ScriptDispatch(std::shared_ptr<Runtime> rt) : rt_(std::move(rt)) {}
 
+    // ---- IDispatch ----------------------------------------------------------------------
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids)
             return E_POINTER;
@@ -22,25 +23,54 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch> {
         return kvwin::GuardComCall([&]() -> HRESULT {
             HRESULT hr = S_OK;
             for (UINT i = 0; i < count; ++i) {
-                ids[i] = DISPID_UNKNOWN;
-                int slot = i == 0 && names[i] ? rt_->FindGlobal(LowerName(names[i])) : -1;
-                if (slot < 0 || !rt_->GlobalAt(slot).declared || rt_->GlobalAt(slot).item) {
+                ids[i] = i == 0 && names[i] ? Find(names[i]) : DISPID_UNKNOWN;
+                if (ids[i] == DISPID_UNKNOWN)
                     hr = DISP_E_UNKNOWNNAME;
-                    continue;
-                }
-                ids[i] = DISPID(slot + 1);
             }
             return hr;
         });
     }
 
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excep, UINT*) override {
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* excep, UINT*) override {
+        return InvokeEx(id, lcid, flags, params, result, excep, nullptr);
+    }
+
+    // ---- IDispatchEx --------------------------------------------------------------------
+    STDMETHODIMP GetDispID(BSTR name, DWORD grfdex, DISPID* id) override {
+        if (!id)
+            return E_POINTER;
+        *id = DISPID_UNKNOWN;
+        if (!name)
+            return E_INVALIDARG;
+        if (rt_->IsShutDown())
+            return E_UNEXPECTED;
+        // The language ignores case: fdexNameCaseSensitive cannot tell two names apart.
+        return kvwin::GuardComCall([&]() -> HRESULT {
+            std::u16string_view text(name, SysStringLen(name));
+            *id = Find(text);
+            if (*id != DISPID_UNKNOWN)
+                return S_OK;
+            if (!(grfdex & fdexNameEnsure) || !ValidName(text))
+                return DISP_E_UNKNOWNNAME;
+            // A new global the host adds; the script's later blocks see it by name.
+            int slot = rt_->GlobalSlot(text);
+            Global& g = rt_->GlobalAt(slot);
+            if (g.item)
+                return DISP_E_UNKNOWNNAME;
+            g.declared = g.known = true;
+            *id = DISPID(slot + 1);
+            return S_OK;
+        });
+    }
+
+    STDMETHODIMP InvokeEx(DISPID id, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                          EXCEPINFO* excep, IServiceProvider*) override {
         if (rt_->IsShutDown())
             return E_UNEXPECTED;
         if (params && params->cArgs > 0 && !params->rgvarg)
             return E_INVALIDARG;
-        if (id < 1 || size_t(id) > rt_->GlobalCount())
+        if (!Visible(id))
             return DISP_E_MEMBERNOTFOUND;
         if (result)
             VariantInit(result);
@@ -71,8 +101,99 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch> {
         });
     }
 
+    // A script's globals stay for the life of the engine.
+    STDMETHODIMP DeleteMemberByName(BSTR, DWORD) override { return S_FALSE; }
+    STDMETHODIMP DeleteMemberByDispID(DISPID) override { return S_FALSE; }
+
+    STDMETHODIMP GetMemberProperties(DISPID id, DWORD fetch, DWORD* props) override {
+        if (!props)
+            return E_POINTER;
+        *props = 0;
+        if (rt_->IsShutDown())
+            return E_UNEXPECTED;
+        if (!Visible(id))
+            return DISP_E_UNKNOWNNAME;
+        const Global& g = rt_->GlobalAt(int(id - 1));
+        DWORD all;
+        if (g.value.Is(Kind::Proc))
+            all = fdexPropCanGet | fdexPropCanCall | fdexPropCannotPut | fdexPropCannotPutRef |
+                  fdexPropCannotConstruct | fdexPropCannotSourceEvents;
+        else if (g.is_const)
+            all = fdexPropCanGet | fdexPropCannotPut | fdexPropCannotPutRef | fdexPropCannotCall |
+                  fdexPropCannotConstruct | fdexPropCannotSourceEvents;
+        else
+            all = fdexPropCanGet | fdexPropCanPut | fdexPropCanPutRef | fdexPropCannotCall |
+                  fdexPropCannotConstruct | fdexPropCannotSourceEvents | fdexPropDynamicType;
+        *props = all & fetch;
+        return S_OK;
+    }
+
+    STDMETHODIMP GetMemberName(DISPID id, BSTR* name) override {
+        if (!name)
+            return E_POINTER;
+        *name = nullptr;
+        if (rt_->IsShutDown())
+            return E_UNEXPECTED;
+        if (!Visible(id))
+            return DISP_E_UNKNOWNNAME;
+        const std::u16string& text = rt_->GlobalAt(int(id - 1)).name;
+        *name = SysAllocStringLen(text.data(), UINT(text.size()));
+        return *name ? S_OK : E_OUTOFMEMORY;
+    }
+
+    // The globals in the order the script made them known; S_FALSE after the last.
+    STDMETHODIMP GetNextDispID(DWORD, DISPID id, DISPID* next) override {
+        if (!next)
+            return E_POINTER;
+        *next = DISPID_UNKNOWN;
+        if (rt_->IsShutDown())
+            return E_UNEXPECTED;
+        if (id != DISPID_STARTENUM && id < 1)
+            return E_INVALIDARG;
+        size_t from = id == DISPID_STARTENUM ? 0 : size_t(id);
+        for (size_t slot = from; slot < rt_->GlobalCount(); ++slot) {
+            if (Visible(DISPID(slot + 1))) {
+                *next = DISPID(slot + 1);
+                return S_OK;
+            }
+        }
+        return S_FALSE;
+    }
+
+    STDMETHODIMP GetNameSpaceParent(IUnknown** parent) override {
+        if (!parent)
+            return E_POINTER;
+        *parent = nullptr;
+        return E_NOTIMPL;
+    }
+
   private:
     ~ScriptDispatch() override = default;
+
+    // A global the script has declared (named items are the host's, not the script's).
+    bool Visible(DISPID id) const {
+        if (id < 1 || size_t(id) > rt_->GlobalCount())
+            return false;
+        const Global& g = rt_->GlobalAt(int(id - 1));
+        return g.declared && !g.item;
+    }
+
+    DISPID Find(std::u16string_view name) const {
+        int slot = rt_->FindGlobal(LowerName(name));
+        return slot >= 0 && Visible(DISPID(slot + 1)) ? DISPID(slot + 1) : DISPID_UNKNOWN;
+    }
+
+    static bool ValidName(std::u16string_view name) {
+        if (name.empty() || name.size() > 255)
+            return false;
+        for (char16_t c : name) {
+            if (!(c == u'_' || (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') ||
+                  (c >= u'A' && c <= u'Z')))
+                return false;
+        }
+        return !(name[0] >= u'0' && name[0] <= u'9') && name[0] != u'_';
+    }
+
     ModuleRef module_ref_;
     std::shared_ptr<Runtime> rt_;
 };
@@ -80,7 +201,7 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch> {
 }  // namespace
 
 IDispatch* CreateScriptDispatch(std::shared_ptr<Runtime> rt) {
-    return new ScriptDispatch(std::move(rt));
+    return static_cast<IDispatchEx*>(new ScriptDispatch(std::move(rt)));
 }
 
 }  // namespace kvvbs

@@ -1,7 +1,10 @@
-// The script seen from COM (GetScriptDispatch): IDispatch over the engine's globals.
+// The script seen from COM (GetScriptDispatch): IDispatchEx over the engine's globals.
 //
-// GetIDsOfNames finds global variables, constants and procedures without regard to case
-// (the DISPID is the global's slot + 1). Invoke:
+// GetIDsOfNames and GetDispID find global variables, constants and procedures without regard
+// to case (the DISPID is the global's slot + 1); GetDispID with fdexNameEnsure adds a global
+// variable (Empty) that the script's later blocks see by name. GetNextDispID walks the
+// globals in the order they were made, GetMemberName and GetMemberProperties describe one;
+// globals are never deleted (DeleteMember* answer S_FALSE). Invoke and InvokeEx:
 //   DISPATCH_METHOD / PROPERTYGET on a procedure   calls it with the arguments
 //   DISPATCH_PROPERTYGET on a variable              its value (an array: an element)
 //   DISPATCH_PROPERTYPUT(REF)                       assigns the variable
@@ -16,6 +19,7 @@
 #include <memory>
 
 #include "interpreter.h"
+#include "win/dispex.h"
 
 namespace kvvbs {
 

@@ -3,61 +3,17 @@
 #include <future>
 #include <thread>
 
+#include "kvtest/script_runs.h"
 #include "script_test_support.h"
 
 namespace jstest {
 namespace {
 
-constexpr auto kGenerous = std::chrono::seconds(60);
+constexpr auto kGenerous = kvtest::kScriptPatience;
 
-// Runs `body` (given the engine) on a thread of its own in its own apartment; the test
-// thread interrupts once the script has signalled that it runs.
-struct ScriptThread {
-    std::promise<IActiveScript*> engine_ready;
-    std::promise<HRESULT> finished;
-    TestHelper* helper = nullptr;
-    std::thread thread;
-
-    explicit ScriptThread(std::u16string code) {
-        thread = std::thread([this, code] {
-            ScopedApartment apartment;
-            Script s;
-            helper = s.helper;
-            s.engine->AddRef();
-            engine_ready.set_value(s.engine.GetInterfacePtr());
-            HRESULT hr = s.Parse(code);
-            if (SUCCEEDED(hr))
-                hr = s.Start();
-            _variant_t result;
-            if (SUCCEEDED(hr))
-                hr = s.Call(u"spin", &result);
-            finished.set_value(hr);
-            // The test still holds its engine reference; Script closes the engine here.
-        });
-    }
-    ~ScriptThread() {
-        if (thread.joinable())
-            thread.join();
-    }
-};
-
+// The script's spin() runs on a thread of its own; it calls Test.Signal() before it loops.
 void InterruptWhenSpinning(const std::u16string& code) {
-    ScriptThread t(code);
-    auto engine_future = t.engine_ready.get_future();
-    ASSERT_EQ(engine_future.wait_for(kGenerous), std::future_status::ready);
-    IActiveScript* engine = engine_future.get();
-    auto done = t.finished.get_future();
-    // The script calls Test.Signal() just before it starts to loop.
-    ASSERT_TRUE(t.helper->signalled.WaitFor(kGenerous));
-    EXPECT_EQ(done.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
-    SCRIPTTHREADSTATE state;
-    EXPECT_EQ(engine->GetScriptThreadState(SCRIPTTHREADID_BASE, &state), S_OK);
-    EXPECT_EQ(state, SCRIPTTHREADSTATE_RUNNING);
-    EXPECT_EQ(engine->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0), S_OK);
-    ASSERT_EQ(done.wait_for(kGenerous), std::future_status::ready);
-    EXPECT_EQ(done.get(), E_ABORT);
-    t.thread.join();
-    engine->Release();
+    kvtest::InterruptWhenSpinning<Script>(code, u"spin");
 }
 
 TEST(JScriptInterrupt, StopsAnEndlessLoop) {

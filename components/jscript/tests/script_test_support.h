@@ -181,6 +181,15 @@ class TestHelper final : public kvwin::DispatchObject<TestHelper, IDispatch> {
     }
 };
 
+// A moniker binder for GetObject("kvtest:..."): a helper whose Name is the display name.
+inline HRESULT BindTestName(LPCOLESTR name, REFIID riid, void** ppv) {
+    auto* helper = new TestHelper();
+    helper->name = name;
+    HRESULT hr = helper->QueryInterface(riid, ppv);
+    helper->Release();
+    return hr;
+}
+
 struct ReportedError {
     HRESULT code;
     std::u16string description;

@@ -59,6 +59,32 @@ class Calculator final : public kvwin::DispatchObject<Calculator, IDispatch> {
     }
 };
 
+// An object whose public class name is not its C++ name.
+class FileSystem final : public kvwin::DispatchObject<FileSystem, IDispatch> {
+  public:
+    static std::span<const kvwin::DispatchMember<FileSystem>> DispatchMembers() { return {}; }
+    std::u16string_view TypeName() const override { return u"FileSystemObject"; }
+
+  private:
+    ~FileSystem() override = default;
+};
+
+// The name GetTypeInfo(0)'s GetDocumentation(MEMBERID_NIL) gives.
+std::u16string ClassNameOf(IDispatch* object) {
+    UINT count = 0;
+    EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = nullptr;
+    if (object->GetTypeInfo(0, 0, &info) != S_OK || !info)
+        return u"<no type information>";
+    BSTR name = nullptr;
+    EXPECT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+    std::u16string text = name ? std::u16string(name, SysStringLen(name)) : u"<null>";
+    SysFreeString(name);
+    info->Release();
+    return text;
+}
+
 VARIANT I4(LONG v) {
     VARIANT x;
     x.vt = VT_I4;
@@ -94,6 +120,29 @@ TEST_F(Fixture, NamesIgnoreCaseAndUnknownNamesAreRefused) {
     LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Nope")};
     EXPECT_EQ(calc->GetIDsOfNames(IID_NULL, unknown, 1, 0, ids), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+}
+
+TEST_F(Fixture, TypeInformationNamesTheClassAndNothingElse) {
+    EXPECT_EQ(ClassNameOf(calc), u"Calculator");
+    auto* fs = new FileSystem();
+    EXPECT_EQ(ClassNameOf(fs), u"FileSystemObject");
+    fs->Release();
+
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(calc->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+    EXPECT_EQ(info, nullptr);
+    ASSERT_EQ(calc->GetTypeInfo(0, 0, &info), S_OK);
+    IUnknown* same = nullptr;
+    EXPECT_EQ(info->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&same)), S_OK);
+    same->Release();
+    // Members are not described, and what is not there comes back null.
+    BSTR name = reinterpret_cast<BSTR>(1);
+    EXPECT_EQ(info->GetDocumentation(1, &name, nullptr, nullptr, nullptr), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(name, nullptr);
+    TYPEATTR* attr = reinterpret_cast<TYPEATTR*>(1);
+    EXPECT_EQ(info->GetTypeAttr(&attr), E_NOTIMPL);
+    EXPECT_EQ(attr, nullptr);
+    info->Release();
 }
 
 TEST_F(Fixture, OptionalAndOutArguments) {

@@ -19,6 +19,8 @@
 //   * a get of a property that takes no arguments, made with arguments (`WScript.Arguments(0)`
 //     in VBScript), reads the property and hands the arguments to the default member of the
 //     object it holds, as type-information-driven Invoke does on Windows.
+// GetTypeInfo(0) gives type information that names the object's class (kvwin/type_name.h):
+// the C++ class T unless the object overrides TypeName(); a script's TypeName shows it.
 // A handler fails with DispatchCall::Fail(hr, description): Invoke then answers
 // DISP_E_EXCEPTION with the code and text in the EXCEPINFO, as Automation objects do, or hr
 // itself when the caller passed no EXCEPINFO. An exception never leaves Invoke.
@@ -34,6 +36,7 @@
 
 #include "kvwin/ascii_case.h"
 #include "kvwin/com_object.h"
+#include "kvwin/type_name.h"
 #include "win/com.h"
 #include "win/oleauto.h"
 
@@ -140,6 +143,28 @@ class DispatchObject : public UntypedDispatch<Interfaces...> {
   public:
     // The source named in the EXCEPINFO of a failed call.
     virtual std::u16string_view ErrorSource() const { return u""; }
+    // The class name the type information gives.
+    virtual std::u16string_view TypeName() const { return DeclaredTypeName<T>(); }
+
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info)
+            return E_POINTER;
+        *info = nullptr;
+        if (index != 0)
+            return DISP_E_BADINDEX;
+        try {
+            *info = new ClassNameInfo(TypeName());
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
 
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids)

@@ -42,6 +42,21 @@ ok d("inner")("a") = "x", "a chain of default members"
 ok Test.Name = "helper", "the named item's property"
 Test.Name = "renamed"
 ok Name = "renamed", "a global member of the named item"
+' Assigning the bare name puts the item's property; no script variable appears.
+Name = "put through the item"
+ok Test.Name = "put through the item", "assigning a global member puts it"
+Sub RenameFromAProcedure(text)
+    Name = text
+End Sub
+RenameFromAProcedure "put from a procedure"
+ok Test.Name = "put from a procedure", "a procedure's assignment is not a new local"
+Name = 42
+ok Test.Name = "42", "the put carries the value, read back as text: " & Test.Name
+
+' TypeName of an object is the class its type information names
+ok TypeName(d) = "Dictionary", "TypeName of a Dictionary: " & TypeName(d)
+ok TypeName(Err) = "ErrObject", "TypeName of Err: " & TypeName(Err)
+ok TypeName(Test) = "TestHelper", "TypeName of a host object: " & TypeName(Test)
 
 ' GetObject through a moniker
 Set o = GetObject("kvtest:thing")

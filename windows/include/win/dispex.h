@@ -1,0 +1,6 @@
+// IDispatchEx.
+#pragma once
+
+#include "win/types.h"
+
+#include <dispex.h>

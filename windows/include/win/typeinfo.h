@@ -1,0 +1,7 @@
+// ITypeInfo and IProvideClassInfo.
+#pragma once
+
+#include "win/types.h"
+
+#include <oaidl.h>
+#include <ocidl.h>
