@@ -157,8 +157,16 @@ int WideCharToMultiByteImpl(UINT code_page, DWORD flags, const WCHAR* in, int in
         if (default_char || used_default)
             return FailWith(ERROR_INVALID_PARAMETER);
         const bool strict = (flags & WC_ERR_INVALID_CHARS) != 0;
+        // At most three bytes per UTF-16 unit (four per surrogate pair, which is two units).
+        result.resize(length * 3);
+        char* const start = result.data();
+        char* at = start;
         for (size_t i = 0; i < length; ++i) {
             char32_t c = in[i];
+            if (c < 0x80) {
+                *at++ = static_cast<char>(c);
+                continue;
+            }
             if (IsHighSurrogate(in[i]) && i + 1 < length && IsLowSurrogate(in[i + 1])) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
                 ++i;
@@ -167,8 +175,20 @@ int WideCharToMultiByteImpl(UINT code_page, DWORD flags, const WCHAR* in, int in
                     return FailWith(ERROR_NO_UNICODE_TRANSLATION);
                 c = kReplacement;
             }
-            kvwin::AppendUtf8(result, c);
+            if (c < 0x800) {
+                *at++ = static_cast<char>(0xC0 | (c >> 6));
+            } else {
+                if (c < 0x10000) {
+                    *at++ = static_cast<char>(0xE0 | (c >> 12));
+                } else {
+                    *at++ = static_cast<char>(0xF0 | (c >> 18));
+                    *at++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                }
+                *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            }
+            *at++ = static_cast<char>(0x80 | (c & 0x3F));
         }
+        result.resize(static_cast<size_t>(at - start));
         return Deliver(result, out, out_size);
     }
     const SingleBytePage* page = kvwin::text::FindSingleBytePage(code_page);
