@@ -37,13 +37,28 @@ constexpr const WCHAR* kSharedBlockName =
     TEXT("Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}");
 constexpr const WCHAR* kOverrideVariable = TEXT("Zor_{32865580-A882-48ef-9C9E-81CFA48FB3C1}");
 
+#ifdef _WIN32
 constexpr const WCHAR* kFolderSddl =
     TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;BU)");
+constexpr const WCHAR* kFileSddl = TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)");
+#else
+// Linux cannot let Users append without letting them truncate, nor add files to the folder
+// without letting them plant the log's name while it is free (after each rotation): Users
+// read; who else writes is the writers group's (below).
+constexpr const WCHAR* kFolderSddl =
+    TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
+constexpr const WCHAR* kFileSddl = TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x120089;;;BU)");
+#endif
 constexpr const WCHAR* kLowFolderSddl =
     TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201ff;;;BU)S:(ML;;NW;;;LW)");
-constexpr const WCHAR* kFileSddl = TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)");
 constexpr const WCHAR* kLowFileSddl =
     TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201ff;;;BU)S:(ML;;NW;;;LW)");
+
+// The local group whose members, besides the administrators, may add records: a system
+// group the agent's package creates (scripts/setup.sh). Where it exists, the folder and the
+// file belong to it and let it write; everybody else may read. Where it does not, only the
+// administrators write (no file is writable by everyone: docs/platform/security.md).
+constexpr const WCHAR* kLogWritersGroup = TEXT("kavrel-log");
 
 constexpr DWORD kShutdownWaitMs = 2000;
 constexpr size_t kMaxLogPath = 259;
@@ -69,6 +84,36 @@ void FreeSecurityAttributes(SECURITY_ATTRIBUTES& attributes) {
         LocalFree(attributes.lpSecurityDescriptor);
         attributes.lpSecurityDescriptor = nullptr;
     }
+}
+
+// The SID text of the log's writers group, empty where there is no such group.
+WString LogWritersSid() {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid;
+    WCHAR domain[256];
+    DWORD domainSize = 256;
+    SID_NAME_USE use{};
+    if (!LookupAccountNameW(nullptr, kLogWritersGroup, sid, &sidSize, domain, &domainSize, &use) ||
+        (use != SidTypeAlias && use != SidTypeGroup))
+        return {};
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text))
+        return {};
+    WString result(text);
+    LocalFree(text);
+    return result;
+}
+
+// The folder's and the file's descriptors with the writers group: it owns both and may add
+// records (no delete: it cannot remove or replace another's file); Users read.
+WString WritersFolderSddl(const WString& writers) {
+    return TEXT("G:") + writers + TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;") +
+           writers + TEXT(")(A;OICI;0x1200a9;;;BU)");
+}
+
+WString WritersFileSddl(const WString& writers) {
+    return TEXT("G:") + writers + TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x12019f;;;") +
+           writers + TEXT(")(A;ID;0x120089;;;BU)");
 }
 
 WString FileNamePart(const WString& path) {
@@ -175,8 +220,15 @@ EventLog::EventLog() {
         m_mutex = CreateMutexW(&attributes, FALSE, mutexName);
     }
 
-    MakeSecurityAttributes(m_folderSecurity, m_lowIntegrity ? kLowFolderSddl : kFolderSddl);
-    MakeSecurityAttributes(m_fileSecurity, m_lowIntegrity ? kLowFileSddl : kFileSddl);
+    const WString writers = m_lowIntegrity ? WString() : LogWritersSid();
+    if (!writers.empty()) {
+        MakeSecurityAttributes(m_folderSecurity, WritersFolderSddl(writers).c_str());
+        MakeSecurityAttributes(m_fileSecurity, WritersFileSddl(writers).c_str());
+        m_securityParts |= GROUP_SECURITY_INFORMATION;
+    } else {
+        MakeSecurityAttributes(m_folderSecurity, m_lowIntegrity ? kLowFolderSddl : kFolderSddl);
+        MakeSecurityAttributes(m_fileSecurity, m_lowIntegrity ? kLowFileSddl : kFileSddl);
+    }
 
     m_record.reserve(8192);
     m_message.reserve(8192);
@@ -306,7 +358,7 @@ void EventLog::PrepareServiceFolders() {
         return;
 
     if (FolderExists(m_folder))
-        SetFileSecurityW(m_folder.c_str(), DACL_SECURITY_INFORMATION,
+        SetFileSecurityW(m_folder.c_str(), DACL_SECURITY_INFORMATION | m_securityParts,
                          m_folderSecurity.lpSecurityDescriptor);
     else
         CreateDirectoryPath(m_folder.c_str(), &m_folderSecurity, LogSuppress);
@@ -436,8 +488,11 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
 
     if (m_placementStale.exchange(false))
         PlaceFile();
-    if (!m_file.Open(&m_fileSecurity, &m_folderSecurity))
+    if (!m_file.Open(&m_fileSecurity, &m_folderSecurity)) {
+        m_fileError.store(GetLastError());
         return;
+    }
+    m_fileError.store(ERROR_SUCCESS);
     if (m_file.Size() > static_cast<uint64_t>(maxSizeKb) * 1024) {
         m_file.Close();
         if (!RotateLogFile(m_folder, m_logPath, m_rotationPattern, maxFiles) &&

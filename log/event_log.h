@@ -53,6 +53,9 @@ class EventLog {
     WString LogPath() const;
     WString Folder() const;
     bool IsLowIntegrity() const { return m_lowIntegrity; }
+    // Why the last record could not be written to the file (ERROR_SUCCESS after one was;
+    // ERROR_ACCESS_DENIED for an account that may not add records).
+    DWORD FileError() const { return m_fileError.load(std::memory_order_relaxed); }
     uint32_t OverrideWord() const { return m_override.load(std::memory_order_relaxed); }
 
   private:
@@ -97,6 +100,9 @@ class EventLog {
     SECURITY_ATTRIBUTES m_fileSecurity{};
     SECURITY_ATTRIBUTES m_folderSecurity{};
     bool m_lowIntegrity = false;
+    // What the service processes set on an existing log folder besides its DACL.
+    DWORD m_securityParts = 0;
+    std::atomic<DWORD> m_fileError{ERROR_SUCCESS};
 
     Memory::SharedMemory m_sharedBlock;
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 
 #include "kvwin/file_security.h"
+#include "kvwin/last_error.h"
 #include "kvwin/state_root.h"
 #endif
 
@@ -98,9 +99,13 @@ bool LogFile::OpenInFolder(SECURITY_ATTRIBUTES* fileSecurity, int& error) {
         error = EACCES;
         return false;
     }
-    // A second name would let whoever made it read or change the records elsewhere.
+    // A second name would let whoever made it read or change the records elsewhere; a file
+    // of another account is one it planted, unless the account is of the group the folder
+    // was given to (a writer who made the file after a rotation).
     struct stat st {};
-    if (::fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    if (::fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        !(st.st_uid == 0 || st.st_uid == kvwin::FileSystemUser() ||
+          (m_writersGroup != 0 && st.st_gid == m_writersGroup))) {
         m_fd.reset();
         error = EPERM;
         return false;
@@ -112,14 +117,23 @@ bool LogFile::OpenInFolder(SECURITY_ATTRIBUTES* fileSecurity, int& error) {
 bool LogFile::Open(SECURITY_ATTRIBUTES* fileSecurity, SECURITY_ATTRIBUTES* folderSecurity) {
     Close();
     if (m_leaf.empty())
-        return false;
+        return kvwin::FailWith(ERROR_PATH_NOT_FOUND);
     bool madeFolder = false;
     // At most: a folder descriptor gone stale, the folder made, the file opened.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!m_folderFd.valid()) {
             m_folderFd = kvwin::OpenFolderSafely(m_nativeFolder);
-            if (!m_folderFd.valid()) {
-                if (errno != ENOENT || madeFolder ||
+            struct stat folder {};
+            if (m_folderFd.valid()) {
+                // Root's folder given to a group: its members' files are writers' files.
+                m_writersGroup = ::fstat(m_folderFd.get(), &folder) == 0 && folder.st_uid == 0
+                                     ? folder.st_gid
+                                     : 0;
+            } else {
+                const int error = errno;
+                if (error != ENOENT)
+                    return kvwin::FailWithErrno(error);
+                if (madeFolder ||
                     !CreateDirectoryPath(m_folder.c_str(), folderSecurity, LogSuppress))
                     return false;
                 madeFolder = true;
@@ -131,10 +145,10 @@ bool LogFile::Open(SECURITY_ATTRIBUTES* fileSecurity, SECURITY_ATTRIBUTES* folde
             return true;
         // ENOENT with O_CREAT: the folder this descriptor stands for was removed.
         if (error != ENOENT)
-            return false;
+            return kvwin::FailWithErrno(error);
         m_folderFd.reset();
     }
-    return false;
+    return kvwin::FailWith(ERROR_PATH_NOT_FOUND);
 }
 
 bool LogFile::Append(const std::string& bytes) {

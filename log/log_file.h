@@ -30,7 +30,8 @@ class LogFile {
 
     // Opens the file for appending, creating it with fileSecurity when it is missing (and
     // the folder, with folderSecurity, when that is missing too). False when it cannot be
-    // opened, or is no plain file of its own (a link, a folder, a file with a second name).
+    // opened, or is no plain file of its own (a link, a folder, a file with a second name);
+    // the last error then says why (ERROR_ACCESS_DENIED: this account may not add records).
     bool Open(SECURITY_ATTRIBUTES* fileSecurity, SECURITY_ATTRIBUTES* folderSecurity);
 
     // The size of the open file when it was opened: where this record starts.
@@ -55,6 +56,7 @@ class LogFile {
     std::string m_nativeFolder;
     std::string m_leaf;
     kvwin::UniqueFd m_folderFd;
+    gid_t m_writersGroup = 0;  // the group of a root-owned folder (0: none)
     kvwin::UniqueFd m_fd;
 #endif
 };
