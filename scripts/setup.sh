@@ -16,7 +16,7 @@ packages=(
 )
 
 # The system group whose members may add records to the agent log besides root
-# (docs/platform/security.md); the Debian package's postinst makes it the same way.
+# (docs/platform/security.md); the Debian package makes it the same way (cmake/debian/postinst).
 ensure_log_writers_group() {
     getent group kavrel-log >/dev/null && return 0
     if [ "$(id -u)" -ne 0 ]; then
