@@ -100,7 +100,7 @@ TEST(HostileLog, NoFolderOnTheWayIsOpenToAllAndTheLogIsNoOnesToOverwrite) {
     // is one, adds files but cannot remove or replace another's.
     ASSERT_EQ(::lstat(log.substr(0, log.rfind('/')).c_str(), &st), 0);
     gid_t writers = 0;
-    EXPECT_EQ(st.st_mode & 07777, WritersGroup(writers) ? 01775u : 0755u)
+    EXPECT_EQ(st.st_mode & 07777, WritersGroup(writers) ? 01775u : 0775u)
         << std::oct << (st.st_mode & 07777);
     ASSERT_EQ(::lstat(log.substr(0, log.rfind('/', log.rfind('/') - 1)).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & S_IWOTH, 0u) << "the folder above the log folder";
