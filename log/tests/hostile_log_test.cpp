@@ -102,6 +102,9 @@ TEST(HostileLog, NoFolderOnTheWayIsOpenToAllAndTheLogIsNoOnesToOverwrite) {
     gid_t writers = 0;
     EXPECT_EQ(st.st_mode & 07777, WritersGroup(writers) ? 01775u : 0775u)
         << std::oct << (st.st_mode & 07777);
+    if (WritersGroup(writers)) {
+        EXPECT_EQ(st.st_gid, writers) << "the log folder belongs to the writers group";
+    }
     ASSERT_EQ(::lstat(log.substr(0, log.rfind('/', log.rfind('/') - 1)).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & S_IWOTH, 0u) << "the folder above the log folder";
 }
