@@ -230,7 +230,6 @@ EventLog::EventLog() {
         MakeSecurityAttributes(m_fileSecurity, m_lowIntegrity ? kLowFileSddl : kFileSddl);
     }
 
-    m_record.reserve(8192);
     m_message.reserve(8192);
     m_source.reserve(256);
     m_utf8.reserve(8192);
@@ -516,18 +515,7 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
                               GetCurrentThreadId(), GetTickCount() & 0x7FFFFFFF};
     m_source.assign(source);
     m_message.assign(message);
-    ComposeEventRecord(m_record, date, level, origin, m_source, m_message);
-
-    // One conversion into room for the longest result (three bytes per UTF-16 unit).
-    if (m_record.size() > static_cast<size_t>(INT32_MAX / 3))
-        return;
-    m_utf8.resize(m_record.size() * 3);
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, m_record.data(), static_cast<int>(m_record.size()),
-                            m_utf8.data(), static_cast<int>(m_utf8.size()), nullptr, nullptr);
-    if (bytes <= 0)
-        return;
-    m_utf8.resize(static_cast<size_t>(bytes));
+    ComposeEventRecord(m_utf8, date, level, origin, m_source, m_message);
 
     // The file stays a sequence of whole records: what a full disk cut short is cut off again.
     if (m_file.Size() == 0) {

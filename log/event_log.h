@@ -87,7 +87,6 @@ class EventLog {
     DWORD m_lockOwner = 0;
 
     // Working buffers, used under the mutex only.
-    WString m_record;
     WString m_message;
     WString m_source;
     std::string m_utf8;
