@@ -19,10 +19,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <utility>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kvwin/state_root.h"
@@ -114,7 +114,8 @@ void ReportRejectedCalls() {
     CEReportEvent(LogError, u"Bench", u"creates the log object");
     const double plain = NanosecondsPerCall(
         [](int) { CEReportEvent(LogTrace, u"Bench", u"a message nobody reads"); });
-    const double plainBase = NanosecondsPerCall([&](int) { logger->trace("a message nobody reads"); });
+    const double plainBase =
+        NanosecondsPerCall([&](int) { logger->trace("a message nobody reads"); });
     const double formatted = NanosecondsPerCall(
         [](int i) { CEReportEventF(LogTrace, u"Bench", u"row %d of %ls", i, u"Win32_Process"); });
     const double formattedBase =
@@ -200,8 +201,8 @@ void AppendRecords(const std::string& path, const std::string& lockPath) {
 void ReportThroughput() {
     const std::string plainPath = kvwin::StateRoot() + "/plain-append.log";
     const std::string lockPath = kvwin::StateRoot() + "/plain-append.lock";
-    std::printf("\n%-28s %12s %12s %7s %12s %12s %7s\n", "records (best of 3 rounds)",
-                "log rec/s", "base rec/s", "ratio", "log CPU us", "base CPU us", "ratio");
+    std::printf("\n%-28s %12s %12s %7s %12s %12s %7s\n", "records (best of 3 rounds)", "log rec/s",
+                "base rec/s", "ratio", "log CPU us", "base CPU us", "ratio");
     for (int processes : {1, 4}) {
         // Alternating rounds, the best of each: a shared machine disturbs both alike. The
         // CPU time per record is the steadier figure where other work shares the machine.
@@ -220,8 +221,8 @@ void ReportThroughput() {
                     (std::to_string(processes) + " process(es)").c_str(), records / logged.wall,
                     records / plain.wall, plain.wall / logged.wall, logged.cpu * 1e6 / records,
                     plain.cpu * 1e6 / records, plain.cpu / logged.cpu);
-        std::printf("%-28s %12s %12s %7s %12.2f %12.2f\n", "  of which in the kernel", "", "",
-                    "", logged.system * 1e6 / records, plain.system * 1e6 / records);
+        std::printf("%-28s %12s %12s %7s %12.2f %12.2f\n", "  of which in the kernel", "", "", "",
+                    logged.system * 1e6 / records, plain.system * 1e6 / records);
     }
 }
 
