@@ -171,6 +171,23 @@ TEST(HostileLog, WritersGroupMembersAppendAndOtherAccountsFailCleanly) {
         CHILD_CHECK(::rename(log.c_str(), (log + ".away").c_str()) != 0 && errno == EPERM);
     });
     EXPECT_TRUE(ok(member)) << member.output;
+
+    // A full file: a member may not rename root's file, so it appends; root rotates next.
+    const WString big(4000, TEXT('x'));
+    ASSERT_TRUE(ok(kvtest::RunInChild([&] {
+        // Past the default limit (100 KB), stopping before root itself would rotate.
+        struct stat now {};
+        while (::stat(log.c_str(), &now) == 0 && now.st_size <= 100 * 1024)
+            CEReportEvent(LogError, TEXT("S"), big.c_str());
+    })));
+    EXPECT_TRUE(ok(write(TEXT("a member past the limit"), true, false)));
+    EXPECT_NE(ReadAll(log).find("a member past the limit"), std::string::npos);
+    EXPECT_NE(::access((log.substr(0, log.rfind('/')) + "/Agent1.log").c_str(), F_OK), 0);
+    ASSERT_TRUE(ok(write(TEXT("root rotates"), false, true)));
+    EXPECT_NE(
+        ReadAll(log.substr(0, log.rfind('/')) + "/Agent1.log").find("a member past the limit"),
+        std::string::npos);
+    EXPECT_NE(ReadAll(log).find("root rotates"), std::string::npos);
     CloseHandle(mutex);
 }
 
