@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "kvwin/format.h"
+#include "log/log_gate.h"
 #include "win/types.h"
 
 class _com_error;
@@ -38,9 +39,14 @@ inline constexpr uint32_t LogToConsole = 0x04000000;
 // The size of the formatting buffer of the front-ends, terminator included.
 inline constexpr size_t kLogFormatBufferChars = 4096;
 
-// Records message from source. A null or empty message records nothing; a null source still
+// Records message from source. A call the filter rejects is decided inline, without a call
+// into the library (log/log_gate.h). A null or empty message records nothing; a null source still
 // reaches the install log and the console but makes no file record.
-void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept;
+void CEReportEventRecord(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept;
+inline void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept {
+    if (!log_detail::CertainlyRejected(severity))
+        CEReportEventRecord(severity, source, message);
+}
 
 // text, copied through "%ls" and cut to 4095 characters.
 void CEReportEventS(uint32_t severity, const WCHAR* source, const WCHAR* text) noexcept;
@@ -69,6 +75,8 @@ void ReportAt(uint32_t severity, const char* file, int line, const WCHAR* format
 template <class... Args>
 void CEReportEventF(uint32_t severity, const WCHAR* source, const WCHAR* format,
                     const Args&... args) noexcept {
+    if (log_detail::CertainlyRejected(severity))
+        return;
     const kvwin::FormatArg list[] = {kvwin::format_detail::MakeArg(args)..., kvwin::FormatArg{}};
     log_detail::ReportFormatted(severity, source, format, list, sizeof...(Args));
 }
@@ -77,6 +85,8 @@ void CEReportEventF(uint32_t severity, const WCHAR* source, const WCHAR* format,
 template <class... Args>
 void CEReportEventWin32(uint32_t severity, const WCHAR* source, uint32_t error, const WCHAR* format,
                         const Args&... args) noexcept {
+    if (log_detail::CertainlyRejected(severity))
+        return;
     const kvwin::FormatArg list[] = {kvwin::format_detail::MakeArg(args)..., kvwin::FormatArg{}};
     log_detail::ReportWin32(severity, source, error, format, list, sizeof...(Args));
 }
@@ -85,6 +95,8 @@ void CEReportEventWin32(uint32_t severity, const WCHAR* source, uint32_t error, 
 template <class... Args>
 void CEReportEventAt(uint32_t severity, const char* file, int line, const WCHAR* format,
                      const Args&... args) noexcept {
+    if (log_detail::CertainlyRejected(severity))
+        return;
     const kvwin::FormatArg list[] = {kvwin::format_detail::MakeArg(args)..., kvwin::FormatArg{}};
     log_detail::ReportAt(severity, file, line, format, list, sizeof...(Args));
 }

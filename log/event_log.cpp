@@ -14,6 +14,7 @@
 #include "log/impersonation_pause.h"
 #include "log/install_log.h"
 #include "log/log_configuration.h"
+#include "log/log_gate.h"
 #include "log/log_rotation.h"
 #include "log/severity.h"
 #include "platform/os_detector.h"
@@ -37,15 +38,29 @@ constexpr const WCHAR* kSharedBlockName =
     TEXT("Global\\Zor_{9769A3C3-F9E1-4125-8257-033D6AF3E43B}");
 constexpr const WCHAR* kOverrideVariable = TEXT("Zor_{32865580-A882-48ef-9C9E-81CFA48FB3C1}");
 
+#ifdef _WIN32
 constexpr const WCHAR* kFolderSddl =
     TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;BU)");
+constexpr const WCHAR* kFileSddl = TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)");
+#else
+// Linux cannot let Users append without letting them truncate, nor add files to the folder
+// without letting them plant the log's name while it is free (after each rotation): Users
+// read; who else writes is the writers group's (below).
+constexpr const WCHAR* kFolderSddl =
+    TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
+constexpr const WCHAR* kFileSddl = TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x120089;;;BU)");
+#endif
 constexpr const WCHAR* kLowFolderSddl =
     TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201ff;;;BU)S:(ML;;NW;;;LW)");
-constexpr const WCHAR* kFileSddl = TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201bf;;;BU)");
 constexpr const WCHAR* kLowFileSddl =
     TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1201ff;;;BU)S:(ML;;NW;;;LW)");
 
-constexpr DWORD kRefreshIntervalMs = 60000;
+// The local group whose members, besides the administrators, may add records: a system
+// group the agent's package creates (scripts/setup.sh). Where it exists, the folder and the
+// file belong to it and let it write; everybody else may read. Where it does not, only the
+// administrators write (no file is writable by everyone: docs/platform/security.md).
+constexpr const WCHAR* kLogWritersGroup = TEXT("kavrel-log");
+
 constexpr DWORD kShutdownWaitMs = 2000;
 constexpr size_t kMaxLogPath = 259;
 constexpr size_t kMaxRotationPattern = 519;
@@ -70,6 +85,36 @@ void FreeSecurityAttributes(SECURITY_ATTRIBUTES& attributes) {
         LocalFree(attributes.lpSecurityDescriptor);
         attributes.lpSecurityDescriptor = nullptr;
     }
+}
+
+// The SID text of the log's writers group, empty where there is no such group.
+WString LogWritersSid() {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid;
+    WCHAR domain[256];
+    DWORD domainSize = 256;
+    SID_NAME_USE use{};
+    if (!LookupAccountNameW(nullptr, kLogWritersGroup, sid, &sidSize, domain, &domainSize, &use) ||
+        (use != SidTypeAlias && use != SidTypeGroup))
+        return {};
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text))
+        return {};
+    WString result(text);
+    LocalFree(text);
+    return result;
+}
+
+// The folder's and the file's descriptors with the writers group: it owns both and may add
+// records (no delete: it cannot remove or replace another's file); Users read.
+WString WritersFolderSddl(const WString& writers) {
+    return TEXT("G:") + writers + TEXT("D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;") +
+           writers + TEXT(")(A;OICI;0x1200a9;;;BU)");
+}
+
+WString WritersFileSddl(const WString& writers) {
+    return TEXT("G:") + writers + TEXT("D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x12019f;;;") +
+           writers + TEXT(")(A;ID;0x120089;;;BU)");
 }
 
 WString ProcessFileName(HMODULE module) {
@@ -116,7 +161,17 @@ bool FolderExists(const WString& folder) {
     return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+uint32_t* GenerationWord(const Memory::SharedMemory& block) {
+    return static_cast<uint32_t*>(block.Data());
+}
+
 }  // namespace
+
+namespace log_detail {
+constinit LogGate g_logGate;
+}  // namespace log_detail
+
+using log_detail::g_logGate;
 
 // The log mutex for one record, with the owner noted for diagnostics.
 class EventLog::MutexLock {
@@ -145,7 +200,7 @@ class EventLog::MutexLock {
 };
 
 EventLog::EventLog() {
-    m_nextCheck.store(GetTickCount() + kRefreshIntervalMs);
+    g_logGate.refreshAt.store(std::time(nullptr) + log_detail::kLogRefreshSeconds);
 
     DWORD rid = 0;
     m_lowIntegrity = GetTokenIntegrityRid(rid) && rid == kLowIntegrityRid;
@@ -161,10 +216,16 @@ EventLog::EventLog() {
         m_mutex = CreateMutexW(&attributes, FALSE, mutexName);
     }
 
-    MakeSecurityAttributes(m_folderSecurity, m_lowIntegrity ? kLowFolderSddl : kFolderSddl);
-    MakeSecurityAttributes(m_fileSecurity, m_lowIntegrity ? kLowFileSddl : kFileSddl);
+    const WString writers = m_lowIntegrity ? WString() : LogWritersSid();
+    if (!writers.empty()) {
+        MakeSecurityAttributes(m_folderSecurity, WritersFolderSddl(writers).c_str());
+        MakeSecurityAttributes(m_fileSecurity, WritersFileSddl(writers).c_str());
+        m_securityParts |= GROUP_SECURITY_INFORMATION;
+    } else {
+        MakeSecurityAttributes(m_folderSecurity, m_lowIntegrity ? kLowFolderSddl : kFolderSddl);
+        MakeSecurityAttributes(m_fileSecurity, m_lowIntegrity ? kLowFileSddl : kFileSddl);
+    }
 
-    m_record.reserve(8192);
     m_message.reserve(8192);
     m_source.reserve(256);
     m_utf8.reserve(8192);
@@ -181,32 +242,25 @@ EventLog::EventLog() {
     m_maxSizeKb.store(limits.maxSizeKb);
     m_maxFiles.store(limits.maxFiles);
 
-    const auto configuredPath = key.Text(TEXT("FilePath"), 1040);
-    ChooseFolder(configuredPath ? &*configuredPath : nullptr);
-    PrepareServiceFolders();
-
-    const WString fileName = key.Text(TEXT("FileName"), 520).value_or(TEXT("Agent.log"));
-    m_logPath = m_folder + TEXT("\\") + fileName;
-    const size_t dot = fileName.rfind(TEXT('.'));
-    const WString stem = dot == WString::npos ? fileName : fileName.substr(0, dot);
-    const WString extension = dot == WString::npos ? TEXT("") : fileName.substr(dot);
-    m_rotationPattern = m_folder + TEXT("\\") + stem + TEXT("*") + extension;
-    if (m_logPath.size() > kMaxLogPath || m_rotationPattern.size() > kMaxRotationPattern) {
-        // Too long for the agent's other processes to share: no file records here.
-        m_logPath.clear();
-        m_folder.clear();
-    }
+    key.Close();
+    PlaceFile();
 
     ReadOverride();
 
     const uint32_t zero = 0;
     if (m_sharedBlock.Create(kSharedBlockName, sizeof zero, &zero,
-                             GetSharedObjectSecurityAttributes(), false) == ERROR_SUCCESS)
-        m_lastGeneration.store(
-            std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(m_sharedBlock.Data())).load());
+                             GetSharedObjectSecurityAttributes(), false) == ERROR_SUCCESS) {
+        g_logGate.seenGeneration.store(
+            std::atomic_ref<uint32_t>(*GenerationWord(m_sharedBlock)).load());
+        g_logGate.generation.store(GenerationWord(m_sharedBlock));
+    }
+    PublishGate();
 }
 
 EventLog::~EventLog() {
+    // Every call goes to the object again, which from now on records nothing.
+    g_logGate.acceptLevels.store(0xFFFFFFFF, std::memory_order_release);
+    g_logGate.generation.store(nullptr);
     m_initialised.store(0);
     const DWORD start = GetTickCount();
     while (m_activeWriters.load() > 0 && GetTickCount() - start < kShutdownWaitMs)
@@ -218,7 +272,47 @@ EventLog::~EventLog() {
         CloseHandle(m_mutex);
 }
 
-void EventLog::ChooseFolder(const WString* configuredPath) {
+// Reads "FilePath" and "FileName" and places the file: the folder, the path, the rotation
+// pattern. Runs in the constructor, and under the log mutex after the generation moved.
+void EventLog::PlaceFile() {
+    RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
+    const auto configuredPath = key.Text(TEXT("FilePath"), 1040);
+    WString folder = ChooseFolder(configuredPath ? &*configuredPath : nullptr);
+    const WString fileName = key.Text(TEXT("FileName"), 520).value_or(TEXT("Agent.log"));
+    key.Close();
+
+    WString logPath = folder + TEXT("\\") + fileName;
+    const size_t dot = fileName.rfind(TEXT('.'));
+    const WString stem = dot == WString::npos ? fileName : fileName.substr(0, dot);
+    const WString extension = dot == WString::npos ? TEXT("") : fileName.substr(dot);
+    WString rotationPattern = folder + TEXT("\\") + stem + TEXT("*") + extension;
+    if (logPath.size() > kMaxLogPath || rotationPattern.size() > kMaxRotationPattern) {
+        // Too long for the agent's other processes to share: no file records here.
+        logPath.clear();
+        folder.clear();
+    }
+    {
+        const std::lock_guard<std::mutex> lock(m_placementLock);
+        m_folder = std::move(folder);
+        m_logPath = std::move(logPath);
+        m_rotationPattern = std::move(rotationPattern);
+    }
+    m_file.Place(m_folder, m_logPath);
+    m_hasFile.store(!m_folder.empty());
+    PrepareServiceFolders();
+}
+
+WString EventLog::LogPath() const {
+    const std::lock_guard<std::mutex> lock(m_placementLock);
+    return m_logPath;
+}
+
+WString EventLog::Folder() const {
+    const std::lock_guard<std::mutex> lock(m_placementLock);
+    return m_folder;
+}
+
+WString EventLog::ChooseFolder(const WString* configuredPath) const {
     WString folder;
     if (configuredPath) {
         folder = *configuredPath;
@@ -246,20 +340,20 @@ void EventLog::ChooseFolder(const WString* configuredPath) {
     RemoveOneTrailingSeparator(folder);
     if (m_lowIntegrity)
         folder += TEXT("\\Low");
-    m_folder = folder;
+    return folder;
 }
 
 void EventLog::PrepareServiceFolders() {
     // Only the agent's own services, running as LocalSystem, set up the shared folders.
-    if (_wcsicmp(m_processName.c_str(), TEXT("zorhubagent.exe")) != 0 &&
-        _wcsicmp(m_processName.c_str(), TEXT("velagent.exe")) != 0)
+    if (m_folder.empty() || (_wcsicmp(m_processName.c_str(), TEXT("zorhubagent.exe")) != 0 &&
+                             _wcsicmp(m_processName.c_str(), TEXT("velagent.exe")) != 0))
         return;
     HandleHolder token;
     if (!OpenCurrentProcessToken(token, TOKEN_QUERY) || !IsLocalSystemToken(token.Get()))
         return;
 
     if (FolderExists(m_folder))
-        SetFileSecurityW(m_folder.c_str(), DACL_SECURITY_INFORMATION,
+        SetFileSecurityW(m_folder.c_str(), DACL_SECURITY_INFORMATION | m_securityParts,
                          m_folderSecurity.lpSecurityDescriptor);
     else
         CreateDirectoryPath(m_folder.c_str(), &m_folderSecurity, LogSuppress);
@@ -299,14 +393,17 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
         maxFiles = 0;
         return 0;
     }
-    if (!force && m_sharedBlock.Data()) {
+    // Read, not swapped: the word is written only when the generation has moved.
+    if (uint32_t* word = GenerationWord(m_sharedBlock)) {
         const uint32_t generation =
-            std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(m_sharedBlock.Data())).load();
-        if (generation != m_lastGeneration.exchange(generation))
+            std::atomic_ref<uint32_t>(*word).load(std::memory_order_acquire);
+        if (generation != g_logGate.seenGeneration.load(std::memory_order_relaxed) &&
+            g_logGate.seenGeneration.exchange(generation) != generation) {
             force = true;
+            m_placementStale.store(true);
+        }
     }
-    const DWORD now = GetTickCount();
-    if (force || now > m_nextCheck.load()) {
+    if (force || log_detail::LogRefreshDue(g_logGate.refreshAt.load(std::memory_order_relaxed))) {
         RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
         if (key.IsOpen()) {
             const LogLimits limits = ReadLogLimits(key);
@@ -314,11 +411,24 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
             m_maxSizeKb.store(limits.maxSizeKb);
             m_maxFiles.store(limits.maxFiles);
         }
-        m_nextCheck.store(now + kRefreshIntervalMs);
+        g_logGate.refreshAt.store(std::time(nullptr) + log_detail::kLogRefreshSeconds);
+        PublishGate();
     }
     maxSizeKb = m_maxSizeKb.load();
     maxFiles = m_maxFiles.load();
     return m_severityMask.load();
+}
+
+void EventLog::PublishGate() {
+    // With an override that sets a mode for every call, levels are changed before they are
+    // filtered: the gate then rejects nothing.
+    const uint32_t overrideWord = m_override.load();
+    uint32_t accept = m_severityMask.load();
+    if (overrideWord != kNoLogOverride)
+        accept = (overrideWord & LogModeMask) ? 0xFFFFFFFF : accept | (overrideWord & 0xFF);
+    if (!m_initialised.load())
+        accept = 0xFFFFFFFF;
+    g_logGate.acceptLevels.store(accept, std::memory_order_release);
 }
 
 bool EventLog::Passes(const ResolvedSeverity& resolved, uint32_t mask) {
@@ -355,7 +465,8 @@ void EventLog::WriteEvent(uint32_t severity, const WCHAR* source, const WCHAR* m
             return;
         ConsolePrint(TEXT("%ls\t%ls\t\t%ls\r\n"), SeverityTag(resolved.level), source, message);
     }
-    if (!source || m_folder.empty() || maxSizeKb == 0 || maxFiles == 0)
+    if (!source || maxSizeKb == 0 || maxFiles == 0 ||
+        (!m_hasFile.load() && !m_placementStale.load()))
         return;
 
     MutexLock lock(*this);
@@ -370,32 +481,27 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
                            uint32_t maxSizeKb, uint32_t maxFiles) {
     const ImpersonationPause asProcess;
 
-    if (!FolderExists(m_folder) &&
-        !CreateDirectoryPath(m_folder.c_str(), &m_folderSecurity, LogSuppress))
+    if (m_placementStale.exchange(false))
+        PlaceFile();
+    if (!m_file.Open(&m_fileSecurity, &m_folderSecurity)) {
+        m_fileError.store(GetLastError());
         return;
-
-    uint64_t size = 0;
-    {
-        WIN32_FIND_DATAW found{};
-        const HANDLE find = FindFirstFileW(m_logPath.c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-            FindClose(find);
-        }
     }
-    if (size > static_cast<uint64_t>(maxSizeKb) * 1024 &&
-        !RotateLogFile(m_folder, m_logPath, m_rotationPattern, maxFiles))
-        return;
-
-    const HANDLE file =
-        CreateFileW(m_logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    &m_fileSecurity, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
+    m_fileError.store(ERROR_SUCCESS);
+    if (m_file.Size() > static_cast<uint64_t>(maxSizeKb) * 1024) {
+        m_file.Close();
+        if (!RotateLogFile(m_folder, m_logPath, m_rotationPattern, maxFiles) &&
+            GetLastError() != ERROR_ACCESS_DENIED)
+            return;
+        // Rotated, or this process may not rotate another's file: it appends, and the next
+        // writer that may rotates.
+        if (!m_file.Open(&m_fileSecurity, &m_folderSecurity))
+            return;
+    }
     struct Closer {
-        HANDLE h;
-        ~Closer() { CloseHandle(h); }
-    } closer{file};
+        LogFile& file;
+        ~Closer() { file.Close(); }
+    } closer{m_file};
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -405,38 +511,16 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
                               GetCurrentThreadId(), GetTickCount() & 0x7FFFFFFF};
     m_source.assign(source);
     m_message.assign(message);
-    ComposeEventRecord(m_record, date, level, origin, m_source, m_message);
+    ComposeEventRecord(m_utf8, date, level, origin, m_source, m_message);
 
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, m_record.data(), static_cast<int>(m_record.size()), nullptr,
-                            0, nullptr, nullptr);
-    if (bytes <= 0)
-        return;
-    m_utf8.resize(static_cast<size_t>(bytes));
-    if (WideCharToMultiByte(CP_UTF8, 0, m_record.data(), static_cast<int>(m_record.size()),
-                            m_utf8.data(), bytes, nullptr, nullptr) != bytes)
-        return;
-
-    LARGE_INTEGER end{};
-    if (!SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END))
-        return;
-    // The file stays a sequence of whole records: what a full disk cut short is cut off again
-    // (the log mutex is held, so the end is still this record's start).
-    const auto writeWhole = [file](const std::string& bytes) {
-        DWORD written = 0;
-        return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    };
-    bool whole = true;
-    if (end.QuadPart == 0) {
+    // The file stays a sequence of whole records: what a full disk cut short is cut off again.
+    if (m_file.Size() == 0) {
         const WString headerText = ReadLogFileHeader();
-        if (!headerText.empty() && ComposeHeaderRecord(m_header, date, origin, headerText))
-            whole = writeWhole(m_header);
+        if (!headerText.empty() && ComposeHeaderRecord(m_header, date, origin, headerText) &&
+            !m_file.Append(m_header))
+            return;
     }
-    if (whole)
-        whole = writeWhole(m_utf8);
-    if (!whole && SetFilePointerEx(file, end, nullptr, FILE_BEGIN))
-        SetEndOfFile(file);
+    m_file.Append(m_utf8);
 }
 
 EventLog& GetEventLog() {

@@ -5,18 +5,24 @@
 // the common application-data folder), the configuration that follows the registry
 // ("Severity", "MaxSize", "MaxFiles": re-read every 60 s, or at once when another process
 // bumps the generation counter in shared memory), rotation, and the machine-wide mutex
-// "Global\AGENTLOGMUTEX" that serialises every output of every process.
+// "Global\AGENTLOGMUTEX" that serialises every output of every process. When the
+// generation counter moves, the file's placement ("FilePath", "FileName") is read again as
+// well, and the file's cached native path and folder follow at the next record.
 //
 // Thread safety: any thread may call WriteEvent at any time. The configuration values, the
-// override word and the counters are atomics read without the mutex; the working buffers
-// and everything written to files are used only while the mutex is held.
+// override word and the counters are atomics read without the mutex (and published to the
+// gate, log/log_gate.h, which rejects calls without entering the object); the placement,
+// the working buffers and everything written to files are used only while the mutex is
+// held; the placement's accessors copy under a lock of their own.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "kvwin/wide_string.h"
+#include "log/log_file.h"
 #include "log/severity.h"
 #include "log/shared_memory.h"
 #include "win/files.h"
@@ -42,10 +48,14 @@ class EventLog {
     // or forced. All three read 0 once shutdown has begun.
     uint32_t RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles, bool force);
 
-    // For tools and tests: where this process writes.
-    const WString& LogPath() const { return m_logPath; }
-    const WString& Folder() const { return m_folder; }
+    // For tools and tests: where this process writes (copies: a configuration change made
+    // by another process may move the file while they are read).
+    WString LogPath() const;
+    WString Folder() const;
     bool IsLowIntegrity() const { return m_lowIntegrity; }
+    // Why the last record could not be written to the file (ERROR_SUCCESS after one was;
+    // ERROR_ACCESS_DENIED for an account that may not add records).
+    DWORD FileError() const { return m_fileError.load(std::memory_order_relaxed); }
     uint32_t OverrideWord() const { return m_override.load(std::memory_order_relaxed); }
 
   private:
@@ -53,9 +63,11 @@ class EventLog {
 
     static bool Passes(const ResolvedSeverity& resolved, uint32_t mask);
 
-    void ChooseFolder(const WString* configuredPath);
+    WString ChooseFolder(const WString* configuredPath) const;
+    void PlaceFile();
     void PrepareServiceFolders();
     void ReadOverride();
+    void PublishGate();
     void WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* message, uint32_t maxSizeKb,
                      uint32_t maxFiles);
 
@@ -69,14 +81,12 @@ class EventLog {
     std::atomic<uint32_t> m_maxSizeKb{100};
     std::atomic<uint32_t> m_maxFiles{20};
     std::atomic<uint32_t> m_severityMask{0};
-    std::atomic<uint32_t> m_nextCheck{0};
 
     HANDLE m_mutex = nullptr;
     DWORD m_lockTimeout = 1000;
     DWORD m_lockOwner = 0;
 
     // Working buffers, used under the mutex only.
-    WString m_record;
     WString m_message;
     WString m_source;
     std::string m_utf8;
@@ -89,9 +99,17 @@ class EventLog {
     SECURITY_ATTRIBUTES m_fileSecurity{};
     SECURITY_ATTRIBUTES m_folderSecurity{};
     bool m_lowIntegrity = false;
+    // What the service processes set on an existing log folder besides its DACL.
+    DWORD m_securityParts = 0;
+    std::atomic<DWORD> m_fileError{ERROR_SUCCESS};
 
     Memory::SharedMemory m_sharedBlock;
-    std::atomic<uint32_t> m_lastGeneration{0};
+
+    // Where the file is. Changed under the log mutex and m_placementLock together.
+    mutable std::mutex m_placementLock;
+    std::atomic<bool> m_hasFile{false};
+    std::atomic<bool> m_placementStale{false};
+    LogFile m_file;
 };
 
 // The process's log object, created on first use.

@@ -4,17 +4,19 @@
 
 #include "kvwin/format.h"
 #include "kvwin/wide_string.h"
+#include "win/text.h"
 #include "xml/text_escape.h"
 
 namespace {
 
 constexpr size_t kHeaderBufferBytes = 2340;
 
-void AppendDecimal(WString& out, uint32_t value) {
-    WCHAR digits[10];
+template <class String>
+void AppendDecimal(String& out, uint32_t value) {
+    typename String::value_type digits[10];
     int n = 0;
     do {
-        digits[n++] = static_cast<WCHAR>(TEXT('0') + value % 10);
+        digits[n++] = static_cast<typename String::value_type>('0' + value % 10);
         value /= 10;
     } while (value);
     while (n)
@@ -25,6 +27,37 @@ WString Decimal(uint32_t value) {
     WString text;
     AppendDecimal(text, value);
     return text;
+}
+
+// Appends UTF-16 text as UTF-8: runs of ASCII directly, the rest through the system's
+// converter (a lone surrogate becomes U+FFFD), in pieces that keep surrogate pairs whole.
+void AppendUtf8(std::string& out, WStringView text) {
+    constexpr size_t kPiece = 65536;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = i;
+        while (end < text.size() && text[end] < 0x80)
+            ++end;
+        if (end > i) {
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (size_t k = i; k < end; ++k)
+                out[at + (k - i)] = static_cast<char>(text[k]);
+            i = end;
+            continue;
+        }
+        while (end < text.size() && text[end] >= 0x80 && end - i < kPiece)
+            ++end;
+        if (end < text.size() && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF)
+            ++end;
+        const size_t at = out.size();
+        out.resize(at + 3 * (end - i));
+        const int n =
+            WideCharToMultiByte(CP_UTF8, 0, text.data() + i, static_cast<int>(end - i),
+                                out.data() + at, static_cast<int>(3 * (end - i)), nullptr, nullptr);
+        out.resize(at + static_cast<size_t>(n > 0 ? n : 0));
+        i = end;
+    }
 }
 
 // Appends wide text as bytes of the same value; false for a character above 255.
@@ -40,11 +73,36 @@ bool AppendLatin1(std::string& out, WStringView text) {
 }  // namespace
 
 WString FormatLogDate(const SYSTEMTIME& local, LONG biasMinutes) {
+    // "%02d/%02d/%04d %02d:%02d:%02d.%03d0000 %c%02d:%02d", written out: one per record.
     const LONG magnitude = std::labs(biasMinutes);
-    return kvwin::Format(TEXT("%02d/%02d/%04d %02d:%02d:%02d.%03d0000 %c%02d:%02d"), local.wMonth,
-                         local.wDay, local.wYear, local.wHour, local.wMinute, local.wSecond,
-                         local.wMilliseconds, biasMinutes > 0 ? TEXT('-') : TEXT('+'),
-                         magnitude / 60, magnitude % 60);
+    WString date;
+    date.reserve(32);
+    const auto field = [&date](uint32_t value, int width, WCHAR after) {
+        WCHAR digits[10];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<WCHAR>(TEXT('0') + value % 10);
+            value /= 10;
+        } while (value);
+        for (int pad = n; pad < width; ++pad)
+            date.push_back(TEXT('0'));
+        while (n)
+            date.push_back(digits[--n]);
+        if (after)
+            date.push_back(after);
+    };
+    field(local.wMonth, 2, TEXT('/'));
+    field(local.wDay, 2, TEXT('/'));
+    field(local.wYear, 4, TEXT(' '));
+    field(local.wHour, 2, TEXT(':'));
+    field(local.wMinute, 2, TEXT(':'));
+    field(local.wSecond, 2, TEXT('.'));
+    field(local.wMilliseconds, 3, 0);
+    date.append(TEXT("0000 "));
+    date.push_back(biasMinutes > 0 ? TEXT('-') : TEXT('+'));
+    field(static_cast<uint32_t>(magnitude / 60), 2, TEXT(':'));
+    field(static_cast<uint32_t>(magnitude % 60), 2, 0);
+    return date;
 }
 
 LONG CurrentUtcBias() {
@@ -77,27 +135,37 @@ void NormalizeLineBreaks(WString& text) {
     text.swap(result);
 }
 
-void ComposeEventRecord(WString& record, WStringView date, uint32_t level,
+void ComposeEventRecord(std::string& record, WStringView date, uint32_t level,
                         const RecordOrigin& origin, WString& source, WString& message) {
     NormalizeLineBreaks(message);
-    EscapeCDataString(message);
-    EscapeXmlString(source);
+    // Most texts have nothing to escape: one scan instead of a copy per replacement.
+    if (message.find(TEXT("]]")) != WString::npos)
+        EscapeCDataString(message);
+    if (source.find_first_of(TEXT("&<>\"'")) != WString::npos)
+        EscapeXmlString(source);
 
     record.clear();
-    record.append(TEXT("\r\n<event date='")).append(date);
-    record.append(TEXT("' severity='"));
+    record.append("\r\n<event date='");
+    AppendUtf8(record, date);
+    record.append("' severity='");
     AppendDecimal(record, level);
-    record.append(TEXT("' hostName='")).append(origin.hostName);
-    record.append(TEXT("' source='")).append(source);
-    record.append(TEXT("' module='")).append(origin.module);
-    record.append(TEXT("' process='")).append(origin.process);
-    record.append(TEXT("' pid='"));
+    record.append("' hostName='");
+    AppendUtf8(record, origin.hostName);
+    record.append("' source='");
+    AppendUtf8(record, source);
+    record.append("' module='");
+    AppendUtf8(record, origin.module);
+    record.append("' process='");
+    AppendUtf8(record, origin.process);
+    record.append("' pid='");
     AppendDecimal(record, origin.pid);
-    record.append(TEXT("' thread='"));
+    record.append("' thread='");
     AppendDecimal(record, origin.thread);
-    record.append(TEXT("' tickCount='"));
+    record.append("' tickCount='");
     AppendDecimal(record, origin.tickCount);
-    record.append(TEXT("' >\r\n  <![CDATA[")).append(message).append(TEXT("]]>\r\n</event>"));
+    record.append("' >\r\n  <![CDATA[");
+    AppendUtf8(record, message);
+    record.append("]]>\r\n</event>");
 }
 
 bool ComposeHeaderRecord(std::string& header, WStringView date, const RecordOrigin& origin,

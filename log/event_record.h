@@ -31,9 +31,10 @@ LONG CurrentUtcBias();
 // Every line feed not preceded by a carriage return becomes CR LF.
 void NormalizeLineBreaks(WString& text);
 
-// Composes the event record into record (replacing its contents). message and source are
-// the caller's working copies: they are normalised and escaped in place.
-void ComposeEventRecord(WString& record, WStringView date, uint32_t level,
+// Composes the event record, in UTF-8 as it is written, into record (replacing its
+// contents). message and source are the caller's working copies: they are normalised and
+// escaped in place.
+void ComposeEventRecord(std::string& record, WStringView date, uint32_t level,
                         const RecordOrigin& origin, WString& source, WString& message);
 
 // The header record as 8-bit text: false (and no header) when a character of the arguments

@@ -14,7 +14,9 @@ thread_local HeldRecordCollector* t_collector = nullptr;
 }  // namespace
 
 bool LogUnderConstructionHere() noexcept {
-    return Utility::SingletonT<EventLog, 255>::CreatingOnThisThread();
+    // Once the log object exists nobody is building it: no thread id to ask for.
+    using Log = Utility::SingletonT<EventLog, 255>;
+    return !(Log::State() & Utility::kSingletonCreated) && Log::CreatingOnThisThread();
 }
 
 void HoldRecord(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept {

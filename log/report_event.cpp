@@ -25,6 +25,8 @@ bool FormatMessageText(WCHAR (&buffer)[kLogFormatBufferChars], const WCHAR* form
 namespace log_detail {
 
 bool WouldRecord(uint32_t severity) noexcept {
+    if (CertainlyRejected(severity))
+        return false;
     // While this thread builds the log object nothing is known yet: the record is made and
     // held, and the filter decides when it is written.
     if (LogUnderConstructionHere())
@@ -38,7 +40,7 @@ bool WouldRecord(uint32_t severity) noexcept {
 
 }  // namespace log_detail
 
-void CEReportEvent(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept {
+void CEReportEventRecord(uint32_t severity, const WCHAR* source, const WCHAR* message) noexcept {
     if (!message || !*message)
         return;
     std::atomic<uint32_t>* activeWriters = nullptr;

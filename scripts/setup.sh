@@ -15,6 +15,18 @@ packages=(
     g++-mingw-w64-x86-64-posix wine64
 )
 
+# The system group whose members may add records to the agent log besides root
+# (docs/platform/security.md); the Debian package makes it the same way (cmake/debian/postinst).
+ensure_log_writers_group() {
+    getent group kavrel-log >/dev/null && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo groupadd --system kavrel-log
+    else
+        groupadd --system kavrel-log
+    fi
+}
+ensure_log_writers_group
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -130,6 +130,40 @@ TEST(AgentLog, SeverityChangeIsSeenAfterTheGenerationCounterMoves) {
     EXPECT_NE(text.find("severity='32' "), std::string::npos);
 }
 
+TEST(AgentLog, TheFileFollowsAPlacementChangeAnotherProcessAnnounces) {
+    CEReportEvent(LogError, TEXT("S"), TEXT("in the first folder"));
+    const std::string first = Native(GetEventLog().LogPath());
+    ASSERT_NE(ReadFile(first).find("in the first folder"), std::string::npos);
+
+    // Another process (the agent's configuration tool) moves the log and announces it.
+    const std::string moved = kvtest::TestStateRoot() + "/moved";
+    ExpectChildOk(kvtest::RunInChild([] {
+        SetText(kLogConfigurationKey, TEXT("FilePath"), TEXT("C:\\moved"));
+        SetText(kLogConfigurationKey, TEXT("FileName"), TEXT("Moved.log"));
+        BumpGeneration();
+    }));
+    CEReportEvent(LogError, TEXT("S"), TEXT("in the second folder"));
+    EXPECT_EQ(GetEventLog().LogPath(), TEXT("C:\\moved\\Moved.log"));
+    EXPECT_NE(ReadFile(moved + "/Moved.log").find("in the second folder"), std::string::npos);
+    EXPECT_EQ(ReadFile(first).find("in the second folder"), std::string::npos);
+
+    // Back again, the folder having gone meanwhile: it is made again when the open says so.
+    ExpectChildOk(kvtest::RunInChild([] {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLogConfigurationKey, 0, KEY_ALL_ACCESS, &key),
+                  ERROR_SUCCESS);
+        RegDeleteValueW(key, TEXT("FilePath"));
+        RegDeleteValueW(key, TEXT("FileName"));
+        RegCloseKey(key);
+        BumpGeneration();
+    }));
+    ASSERT_EQ(std::system(("rm -rf '" + first.substr(0, first.rfind('/')) + "'").c_str()), 0);
+    CEReportEvent(LogError, TEXT("S"), TEXT("in the first folder again"));
+    EXPECT_EQ(Native(GetEventLog().LogPath()), first);
+    EXPECT_NE(ReadFile(first).find("in the first folder again"), std::string::npos);
+    EXPECT_EQ(ReadFile(moved + "/Moved.log").find("again"), std::string::npos);
+}
+
 TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
     // Each child reads the variable when its log object is made; this process makes its own
     // only after the children are done.

@@ -12,8 +12,8 @@ namespace {
 
 const RecordOrigin kOrigin{TEXT("host1"), TEXT("Kavrel.dll"), TEXT("keldrin.exe"), 42, 7, 1234};
 
-WString Record(WString source, WString message, uint32_t level = 4) {
-    WString record;
+std::string Record(WString source, WString message, uint32_t level = 4) {
+    std::string record;
     ComposeEventRecord(record, TEXT("07/04/2023 09:05:03.0420000 -05:00"), level, kOrigin, source,
                        message);
     return record;
@@ -21,16 +21,39 @@ WString Record(WString source, WString message, uint32_t level = 4) {
 
 TEST(EventRecord, ExactTextWithLineFeedsCDataEndAndEscapedSource) {
     EXPECT_EQ(Record(TEXT("C<x>::'y'"), TEXT("a\nb\r\nc ]]> d")),
-              TEXT("\r\n<event date='07/04/2023 09:05:03.0420000 -05:00' severity='4' ")
-                  TEXT("hostName='host1' source='C&lt;x&gt;::&apos;y&apos;' module='Kavrel.dll' ")
-                      TEXT("process='keldrin.exe' pid='42' thread='7' tickCount='1234' >\r\n")
-                          TEXT("  <![CDATA[a\r\nb\r\nc ]]&gt; d]]>\r\n</event>"));
+              "\r\n<event date='07/04/2023 09:05:03.0420000 -05:00' severity='4' "
+              "hostName='host1' source='C&lt;x&gt;::&apos;y&apos;' module='Kavrel.dll' "
+              "process='keldrin.exe' pid='42' thread='7' tickCount='1234' >\r\n"
+              "  <![CDATA[a\r\nb\r\nc ]]&gt; d]]>\r\n</event>");
 }
 
 TEST(EventRecord, LoneCarriageReturnsStayAndAmpersandAfterBracketsIsEscaped) {
-    const WString record = Record(TEXT("s&t"), TEXT("x\ry]]&gt;"));
-    EXPECT_NE(record.find(TEXT("source='s&amp;t'")), WString::npos);
-    EXPECT_NE(record.find(TEXT("<![CDATA[x\ry]]&amp;gt;]]>")), WString::npos);
+    const std::string record = Record(TEXT("s&t"), TEXT("x\ry]]&gt;"));
+    EXPECT_NE(record.find("source='s&amp;t'"), std::string::npos);
+    EXPECT_NE(record.find("<![CDATA[x\ry]]&amp;gt;]]>"), std::string::npos);
+}
+
+TEST(EventRecord, TextBeyondAsciiIsUtf8WhateverItsLengthAndLoneSurrogatesAreReplaced) {
+    // Runs of ASCII and of other characters alternate; a long run (one unit, then pairs, so
+    // a piece of an even length would end inside a pair) is converted in pieces that never
+    // split a surrogate pair.
+    WString longRun;
+    for (int i = 0; i < 40000; ++i)
+        longRun += TEXT("\U0001F600");
+    const std::string record =
+        Record(TEXT("S\u00e9"), TEXT("caf\u00e9 \u20ac\xD800!\u00e9") + longRun + TEXT("end"));
+    EXPECT_NE(record.find("source='S\xC3\xA9'"), std::string::npos);
+    EXPECT_NE(record.find("caf\xC3\xA9 \xE2\x82\xAC\xEF\xBF\xBD!\xC3\xA9\xF0\x9F\x98\x80"),
+              std::string::npos);
+    EXPECT_EQ(record.find("\xEF\xBF\xBD", record.find("\xEF\xBF\xBD!") + 4), std::string::npos)
+        << "a pair split between two pieces";
+    EXPECT_NE(record.find("\x80"
+                          "end]]>"),
+              std::string::npos);
+    EXPECT_EQ(record.size(),
+              std::string("<![CDATA[").size() + record.find("<![CDATA[") +
+                  std::string("caf\xC3\xA9 \xE2\x82\xAC\xEF\xBF\xBD!\xC3\xA9").size() + 4 * 40000 +
+                  std::string("end]]>\r\n</event>").size());
 }
 
 TEST(EventRecord, HeaderHasNoLeadingBreakAndFailsOnWideCharacters) {

@@ -205,6 +205,15 @@ int main(int argc, char** argv) {
         logPath = NativePath(GetEventLog().LogPath());
     if (options.where) {
         std::cout << logPath << "\n";
+        // Where this account may not add records, say so: its log calls write nothing there.
+        // (No folder yet: the first record of a root process makes it.)
+        const std::string folder = logPath.substr(0, logPath.rfind('/'));
+        const bool fileThere = access(logPath.c_str(), F_OK) == 0;
+        const bool folderThere = access(folder.c_str(), F_OK) == 0;
+        if ((fileThere && access(logPath.c_str(), W_OK) != 0) ||
+            (!fileThere && folderThere && access(folder.c_str(), W_OK) != 0))
+            std::cerr << "kavrel-log: this account cannot add records to the log; root and the "
+                         "members of the group kavrel-log can\n";
         return 0;
     }
     const std::vector<std::string> files = ownFiles ? options.files : AgentLogFiles(logPath);

@@ -61,11 +61,25 @@ TakeResult MutexObject::Take(uint32_t timeout_ms) {
     return FromLockResult(state_->mutex, rc);
 }
 
+namespace {
+constexpr uint32_t kSleepers = 0x80000000u;
+}  // namespace
+
+void MutexObject::AnnounceSleeper() {
+    state_->wake.fetch_or(kSleepers, std::memory_order_seq_cst);
+}
+
 bool MutexObject::Release() {
     if (::pthread_mutex_unlock(&state_->mutex) != 0)
         return false;
-    state_->wake.fetch_add(1, std::memory_order_acq_rel);
-    WakeAll(state_->wake, true);
+    // Move the word and take the mark: a sleeper that marks it after this sees the mutex free
+    // (or sleeps on the new value, which the next release moves and wakes).
+    uint32_t old = state_->wake.load(std::memory_order_relaxed);
+    while (
+        !state_->wake.compare_exchange_weak(old, (old + 1) & ~kSleepers, std::memory_order_seq_cst))
+        ;
+    if (old & kSleepers)
+        WakeAll(state_->wake, true);
     return true;
 }
 

@@ -65,32 +65,33 @@ std::string EscapeName(std::u16string_view name) {
     return out;
 }
 
-// How long a process waits for a namespace's guard, and for an object being made by
-// another process, before it gives up with ERROR_TIMEOUT. Only processes that may create
-// objects in the namespace can hold the guard, and each holds it for a few system calls.
-constexpr DWORD kGuardWaitMs = 10000;
-
-// Takes an flock() of `operation` without waiting longer than kGuardWaitMs.
-bool LockWithin(int fd, int operation) {
+// Takes an flock() of `operation` without waiting longer than wait_ms (the caller's bound,
+// see kGuardWaitMs); ETIMEDOUT after that.
+bool LockWithin(int fd, int operation, uint32_t wait_ms) {
     const auto start = std::chrono::steady_clock::now();
+    const auto limit = std::chrono::milliseconds(std::min(wait_ms, kGuardWaitMs));
     unsigned pause_us = 50;
     for (;;) {
         if (::flock(fd, operation | LOCK_NB) == 0)
             return true;
         if (errno != EWOULDBLOCK && errno != EINTR)
             return false;
-        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kGuardWaitMs)) {
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (waited >= limit) {
             errno = ETIMEDOUT;
             return false;
         }
-        ::usleep(pause_us);
+        // Never sleep past the limit: the caller returns on time.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::microseconds>(limit - waited).count();
+        ::usleep(static_cast<useconds_t>(std::min<long long>(pause_us, left)));
         pause_us = std::min(pause_us * 2, 20000u);
     }
 }
 
 class GuardLock {
   public:
-    explicit GuardLock(int fd) : fd_(fd), ok_(LockWithin(fd, LOCK_EX)) {}
+    GuardLock(int fd, uint32_t wait_ms) : fd_(fd), ok_(LockWithin(fd, LOCK_EX, wait_ms)) {}
     ~GuardLock() {
         if (ok_)
             ::flock(fd_, LOCK_UN);
@@ -287,7 +288,7 @@ SegmentResult Map(UniqueFd fd, size_t size, bool fresh, SegmentKind kind,
 // Opening an object in a namespace the caller cannot create in (another user's Global/):
 // without the guard. An object whose file nobody holds is gone; one being made is held
 // exclusively by its maker until it is whole.
-SegmentResult OpenExisting(int space, const std::string& file, SegmentKind kind) {
+SegmentResult OpenExisting(int space, const std::string& file, SegmentKind kind, uint32_t wait_ms) {
     UniqueFd fd = OpenFileAt(space, file, O_RDWR, 0);
     if (!fd.valid())
         return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
@@ -295,7 +296,7 @@ SegmentResult OpenExisting(int space, const std::string& file, SegmentKind kind)
         return Fail(ERROR_ACCESS_DENIED);
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
         return Fail(ERROR_FILE_NOT_FOUND);  // closing the descriptor drops the lock
-    if (!LockWithin(fd.get(), LOCK_SH))
+    if (!LockWithin(fd.get(), LOCK_SH, wait_ms))
         return Fail(ErrorOf(errno));
     SegmentHeader header{};
     DWORD error = 0;
@@ -316,7 +317,7 @@ std::string NamespaceFolder(bool global) {
 }
 
 SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, SegmentOpen mode,
-                          void (*init)(void*, const void*), const void* context) {
+                          void (*init)(void*, const void*), const void* context, uint32_t wait_ms) {
     if (!name || !*name) {
         if (mode == SegmentOpen::OpenOnly)
             return Fail(ERROR_INVALID_PARAMETER);
@@ -340,7 +341,7 @@ SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, S
         return Fail(Win32ErrorFromErrno(errno));
     const std::string file = EscapeName(rest);
     if (!may_create) {
-        SegmentResult result = OpenExisting(space.get(), file, kind);
+        SegmentResult result = OpenExisting(space.get(), file, kind, wait_ms);
         if (result.error == ERROR_FILE_NOT_FOUND && mode == SegmentOpen::CreateOrOpen)
             result.error = ERROR_ACCESS_DENIED;  // only the namespace's owner makes objects
         return result;
@@ -349,7 +350,7 @@ SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, S
     const UniqueFd guard_fd = OpenGuard(space.get());
     if (!guard_fd.valid())
         return Fail(Win32ErrorFromErrno(errno));
-    GuardLock guard(guard_fd.get());
+    GuardLock guard(guard_fd.get(), wait_ms);
     if (!guard.ok())
         return Fail(ErrorOf(errno));
 

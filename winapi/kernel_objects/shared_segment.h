@@ -16,6 +16,11 @@
 // they take it with a bounded wait. Everyone else opens existing Global\ objects without
 // the guard. Nothing is opened through a link (kvwin/safe_open.h).
 //
+// The guard, and an object another process is still making, are waited for at most the
+// caller's time-out, and never longer than kGuardWaitMs: a call without a time-out of its
+// own (every creation and opening call: Windows' never wait on another process) and a
+// call with INFINITE both get that bound, then fail with ERROR_TIMEOUT.
+//
 // The first page of a segment is its header (kind and payload size); the payload follows at
 // one page, so a file mapping's view can be mapped at page offsets.
 #pragma once
@@ -27,6 +32,10 @@
 #include "win/types.h"
 
 namespace kvwin {
+
+// The longest wait for a namespace's guard. A legitimate holder holds it for a few system
+// calls; only processes that may create objects in the namespace can hold it at all.
+constexpr uint32_t kGuardWaitMs = 1000;
 
 enum class SegmentKind : uint32_t { Event = 1, Mutex = 2, FileMapping = 3 };
 
@@ -64,9 +73,11 @@ struct SegmentResult {
 // payload is zero-filled; `init` runs on it while creation is still serialised, so no other
 // process sees it half made. An existing segment of another kind gives ERROR_INVALID_HANDLE;
 // opening a missing one ERROR_FILE_NOT_FOUND; a name with a '\' other than its namespace
-// prefix ERROR_PATH_NOT_FOUND, as a missing object folder does on Windows.
+// prefix ERROR_PATH_NOT_FOUND, as a missing object folder does on Windows. The guard is
+// waited for at most wait_ms (capped at kGuardWaitMs), then ERROR_TIMEOUT.
 SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, SegmentOpen mode,
-                          void (*init)(void* payload, const void* context), const void* context);
+                          void (*init)(void* payload, const void* context), const void* context,
+                          uint32_t wait_ms = kGuardWaitMs);
 
 // The folder of one namespace, for the tools' --where output and tests.
 std::string NamespaceFolder(bool global);

@@ -39,6 +39,9 @@ class EventObject : public Waitable {
 // owning thread or process died with it held.
 struct MutexState {
     pthread_mutex_t mutex;
+    // Moves on every release; the top bit says a wait for several objects may sleep on it
+    // (a wait for the mutex alone sleeps in the kernel's lock), so a release with no such
+    // sleeper makes no wake-up call.
     std::atomic<uint32_t> wake;
 };
 
@@ -53,6 +56,7 @@ class MutexObject : public Waitable {
     bool IsSignalled() override;
     void Untake() override;
     uint32_t MaxSleepMs() const override { return 50; }
+    void AnnounceSleeper() override;
     // Blocks up to `timeout_ms` (UINT32_MAX: no limit), woken by the kernel on release and on
     // the owner's death. Returns NotSignalled on time-out.
     TakeResult Take(uint32_t timeout_ms);

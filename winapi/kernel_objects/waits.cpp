@@ -89,6 +89,7 @@ DWORD Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool wait_all,
     std::vector<FutexWaiter> waiters(objects.size());
     for (;;) {
         for (size_t i = 0; i < objects.size(); ++i) {
+            objects[i]->AnnounceSleeper();
             waiters[i] = {&objects[i]->WakeWord(),
                           objects[i]->WakeWord().load(std::memory_order_acquire),
                           objects[i]->WakeWordShared()};

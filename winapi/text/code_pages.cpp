@@ -127,6 +127,7 @@ int MultiByteToWideCharImpl(UINT code_page, DWORD flags, const char* in, int in_
     const SingleBytePage* page = kvwin::text::FindSingleBytePage(code_page);
     if (!page)
         return FailWith(ERROR_INVALID_PARAMETER);
+    result.reserve(length);
     constexpr DWORD kKnown =
         MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
     if ((flags & ~kKnown) || ((flags & MB_PRECOMPOSED) && (flags & MB_COMPOSITE))) {
@@ -149,7 +150,6 @@ int WideCharToMultiByteImpl(UINT code_page, DWORD flags, const WCHAR* in, int in
     code_page = ResolveCodePage(code_page);
     const size_t length = in_size == -1 ? kvwin::WideLength(in) + 1 : static_cast<size_t>(in_size);
     std::string result;
-    result.reserve(length);
 
     if (code_page == CP_UTF8) {
         if (flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS))
@@ -157,8 +157,19 @@ int WideCharToMultiByteImpl(UINT code_page, DWORD flags, const WCHAR* in, int in
         if (default_char || used_default)
             return FailWith(ERROR_INVALID_PARAMETER);
         const bool strict = (flags & WC_ERR_INVALID_CHARS) != 0;
+        // At most three bytes per UTF-16 unit (four per surrogate pair, which is two units):
+        // a buffer with that much room is written directly.
+        const bool direct = out_size > 0 && static_cast<size_t>(out_size) / 3 >= length;
+        if (!direct)
+            result.resize(length * 3);
+        char* const start = direct ? out : result.data();
+        char* at = start;
         for (size_t i = 0; i < length; ++i) {
             char32_t c = in[i];
+            if (c < 0x80) {
+                *at++ = static_cast<char>(c);
+                continue;
+            }
             if (IsHighSurrogate(in[i]) && i + 1 < length && IsLowSurrogate(in[i + 1])) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
                 ++i;
@@ -167,13 +178,28 @@ int WideCharToMultiByteImpl(UINT code_page, DWORD flags, const WCHAR* in, int in
                     return FailWith(ERROR_NO_UNICODE_TRANSLATION);
                 c = kReplacement;
             }
-            kvwin::AppendUtf8(result, c);
+            if (c < 0x800) {
+                *at++ = static_cast<char>(0xC0 | (c >> 6));
+            } else {
+                if (c < 0x10000) {
+                    *at++ = static_cast<char>(0xE0 | (c >> 12));
+                } else {
+                    *at++ = static_cast<char>(0xF0 | (c >> 18));
+                    *at++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                }
+                *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            }
+            *at++ = static_cast<char>(0x80 | (c & 0x3F));
         }
+        if (direct)
+            return static_cast<int>(at - start);
+        result.resize(static_cast<size_t>(at - start));
         return Deliver(result, out, out_size);
     }
     const SingleBytePage* page = kvwin::text::FindSingleBytePage(code_page);
     if (!page)
         return FailWith(ERROR_INVALID_PARAMETER);
+    result.reserve(length);
     constexpr DWORD kKnown =
         WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR | WC_NO_BEST_FIT_CHARS;
     if (flags & ~kKnown)

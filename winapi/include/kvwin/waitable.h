@@ -27,6 +27,9 @@ class KVWIN_API Waitable : public KernelObject {
     // Gives back what a successful TryTake took, for a wait for all objects that could not
     // take them all.
     virtual void Untake() {}
+    // Called before a wait reads the wake word to sleep on it: an object that wakes sleepers
+    // only when there are any (a mutex) notes that there is one.
+    virtual void AnnounceSleeper() {}
     // Upper bound in milliseconds for one sleep, for objects whose signal cannot always wake
     // a sleeper (a mutex whose owner dies); 0 for none.
     virtual uint32_t MaxSleepMs() const { return 0; }

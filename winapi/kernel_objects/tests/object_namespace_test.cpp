@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "../shared_segment.h"
 #include "kvtest/hostile.h"
 #include "kvtest/test_env.h"
 #include "kvwin/state_root.h"
@@ -137,6 +139,59 @@ TEST_F(ObjectNamespace, AUserWhoCannotCreateObjectsCannotHoldTheGuard) {
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     EXPECT_TRUE(child.exited && child.exit_code == 0) << "signal " << child.signal;
+    CloseHandle(first);
+}
+
+TEST(ObjectNamespaceGuard, ACallReturnsOnTimeWhileAnotherProcessHoldsTheGuard) {
+    // Any process that may make objects here may hold the guard; a stuck one costs each
+    // creation call the bound, not more.
+    HANDLE first = CreateEventW(nullptr, TRUE, FALSE, u"Global\\GuardMade");
+    ASSERT_NE(first, nullptr);
+    const std::string guard = kvwin::NamedObjectDirectory() + "/Global/.guard";
+    int report[2];
+    int release[2];
+    ASSERT_EQ(::pipe(report), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        ::alarm(120);
+        const int fd = ::open(guard.c_str(), O_RDWR | O_CLOEXEC);
+        const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'h' : 'n';
+        if (::write(report[1], &held, 1) != 1)
+            ::_exit(3);
+        char ignored;
+        ::close(release[1]);
+        while (::read(release[0], &ignored, 1) > 0) {
+        }
+        ::_exit(0);  // the end of the pipe: the guard goes with the process
+    }
+    ::close(report[1]);
+    ::close(release[0]);
+    char held = 0;
+    ASSERT_EQ(::read(report[0], &held, 1), 1);
+    ASSERT_EQ(held, 'h');
+
+    for (const char16_t* name : {u"Global\\GuardMade", u"Global\\GuardNew"}) {
+        const auto start = std::chrono::steady_clock::now();
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name);
+        const DWORD error = GetLastError();
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(event, nullptr);
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT));
+        // The bound, and generous room for a loaded machine; far below the former 10 s.
+        EXPECT_LT(waited, std::chrono::milliseconds(kvwin::kGuardWaitMs + 3000));
+        EXPECT_GE(waited, std::chrono::milliseconds(kvwin::kGuardWaitMs - 50));
+    }
+
+    ::close(release[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The guard free again, creation goes on as before.
+    HANDLE after = CreateEventW(nullptr, TRUE, FALSE, u"Global\\GuardNew");
+    EXPECT_NE(after, nullptr);
+    CloseHandle(after);
     CloseHandle(first);
 }
 

@@ -134,6 +134,17 @@ TEST(WideCharToMultiByte, EncodesUtf8AndPairs) {
     EXPECT_EQ(ToBytes(CP_UTF8, 0, u"a\u00e9\u20ac\U0001F600"),
               "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20ac", -1, nullptr, 0, nullptr, nullptr), 4);
+    // A buffer with room for the longest result (three bytes a unit) is written in place:
+    // the same bytes and count, nothing past them.
+    const std::u16string text = u"a\u00e9\u20ac\U0001F600\xD800z";
+    char roomy[3 * 7 + 1];
+    std::fill(std::begin(roomy), std::end(roomy), '#');
+    ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), roomy,
+                                  3 * static_cast<int>(text.size()), nullptr, nullptr),
+              14);
+    EXPECT_EQ(std::string(roomy, 14), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBDz");
+    EXPECT_EQ(roomy[14], '#');
+    EXPECT_EQ(ToBytes(CP_UTF8, 0, text), std::string(roomy, 14));
 }
 
 TEST(WideCharToMultiByte, LoneSurrogatesWithAndWithoutStrictFlag) {
