@@ -102,6 +102,18 @@ TEST(VBScriptInterrupt, StopsALoopInsideCallsThroughCom) {
     }
 }
 
+TEST(VBScriptInterrupt, StopsACatastrophicRegularExpression) {
+    // Exponential backtracking: without the interrupt the search runs for ages.
+    InterruptWhenSpinning(
+        u"Sub Spin\n"
+        u" Dim re\n"
+        u" Set re = New RegExp\n"
+        u" re.Pattern = \"^(a+)+$\"\n"
+        u" Test.Signal\n"
+        u" re.Test String(60, \"a\") & \"b\"\n"
+        u"End Sub\n");
+}
+
 TEST(VBScriptInterrupt, AnInterruptBeforeTheRunStopsItAtOnce) {
     ScopedApartment apartment;
     Script s;
