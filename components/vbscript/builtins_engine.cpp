@@ -1,5 +1,6 @@
 // The engine and its surroundings: ScriptEngine and its version numbers, RGB, MsgBox and
-// InputBox (no window can be shown here), and the object behind `New RegExp`.
+// InputBox (no window can be shown here), LoadPicture (no picture formats are read here),
+// and the object behind `New RegExp`.
 #include "builtins.h"
 #include "convert.h"
 #include "errors.h"
@@ -20,7 +21,7 @@ Value MinorVersion(Runtime&, Value*, uint32_t) {
     return Value::Long(8);
 }
 Value BuildVersion(Runtime&, Value*, uint32_t) {
-    return Value::Long(16384);
+    return Value::Long(18702);
 }
 
 // RGB(red, green, blue): each part rounded, above 255 taken as 255, below 0 an error.
@@ -44,6 +45,13 @@ Value InputBox(Runtime&, Value*, uint32_t) {
     Throw(kErrPermissionDenied, u"Permission denied: 'InputBox'");
 }
 
+// No picture format is read on this platform: every file is an invalid picture.
+Value LoadPicture(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        Throw(94, u"Invalid use of Null");
+    Throw(481, u"Invalid picture");
+}
+
 Value NewRegExp(Runtime&, Value*, uint32_t) {
     IDispatch* object = CreateRegExpObject();
     if (!object)
@@ -59,6 +67,7 @@ const Builtin kEngine[] = {
     {u"rgb", 3, 3, Rgb},
     {u"msgbox", 1, 5, MsgBox},
     {u"inputbox", 1, 7, InputBox},
+    {u"loadpicture", 1, 1, LoadPicture},
     {u"new regexp", 0, 0, NewRegExp},  // not a name a script can write
 };
 

@@ -281,6 +281,9 @@ class RegExpObject final : public kvwin::DispatchObject<RegExpObject, IDispatch>
 
     static std::u16string TextArg(kvwin::DispatchCall& call, UINT i) {
         const VARIANT* v = call.Arg(i);
+        if (v && v->vt == VT_BSTR)  // the common case, without an intermediate copy
+            return v->bstrVal ? std::u16string(v->bstrVal, SysStringLen(v->bstrVal))
+                              : std::u16string();
         return v ? ToText(FromVariant(*v)) : std::u16string();
     }
 

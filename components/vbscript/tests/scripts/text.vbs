@@ -38,3 +38,4 @@ ok RGB(1.5, 0, 0) = 2, "RGB rounds"
 ok ErrorOf("x = RGB(-1, 0, 0)") = 5, "RGB below zero"
 
 ok ErrorOf("MsgBox ""hi""") = 70 And ErrorOf("x = InputBox(""name?"")") = 70, "no dialogs here"
+ok ErrorOf("Set p = LoadPicture(""C:\\x.bmp"")") = 481, "no pictures here"
