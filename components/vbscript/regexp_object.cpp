@@ -17,6 +17,11 @@
 namespace kvvbs {
 namespace {
 
+// What one Execute or Replace may hold: match positions (4 bytes each, two per group and
+// match) and the replaced text, in code units. Past them the call fails with error 7.
+constexpr size_t kMaxPositions = size_t(1) << 25;
+constexpr size_t kMaxReplaced = size_t(1) << 26;
+
 constexpr WORD kGet = DISPATCH_PROPERTYGET;
 constexpr WORD kGetOrCall = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
 constexpr WORD kProp = DISPATCH_PROPERTYGET | DISPATCH_PROPERTYPUT;
@@ -297,6 +302,8 @@ class RegExpObject final : public kvwin::DispatchObject<RegExpObject, IDispatch>
         while (at <= set.text.size() && search.FindAppend(set.text, at, set.positions)) {
             if (!global_)
                 break;
+            if (set.positions.size() > kMaxPositions)
+                Throw(kErrOutOfMemory);
             const uint32_t* p = &set.positions[set.positions.size() - stride];
             // After an empty match the next search starts one character on.
             at = p[1] > p[0] ? p[1] : size_t(p[1]) + 1;
@@ -330,6 +337,8 @@ class RegExpObject final : public kvwin::DispatchObject<RegExpObject, IDispatch>
     static void Substitute(std::u16string& out, std::u16string_view with, std::u16string_view text,
                            const uint32_t* p, uint32_t groups) {
         for (size_t i = 0; i < with.size(); ++i) {
+            if (out.size() > kMaxReplaced)
+                Throw(kErrOutOfMemory);
             char16_t c = with[i];
             if (c != u'$' || i + 1 >= with.size()) {
                 out += c;
@@ -387,6 +396,8 @@ class RegExpObject final : public kvwin::DispatchObject<RegExpObject, IDispatch>
                 copied = p[1];
             }
             out.append(set.text, copied);
+            if (out.size() > kMaxReplaced)
+                Throw(kErrOutOfMemory);
             return kvwin::SetVariantText(call.Result(), out);
         });
     }
