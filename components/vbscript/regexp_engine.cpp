@@ -39,9 +39,13 @@ bool IsLetter(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
-// The ASCII sets the language's class escapes stand for, as class contents.
+// The ASCII sets the language's class escapes stand for, as class contents, for patterns
+// with IgnoreCase (without it PCRE2's own escapes are these sets). Case folding closes a
+// class over case, so the non-word set leaves out the two characters whose case partners
+// are ASCII letters (U+017F long s, U+212A Kelvin sign); otherwise it would take in s and k.
 constexpr std::u16string_view kWord = u"A-Za-z0-9_";
-constexpr std::u16string_view kNotWord = u"\\x00-/:-@\\[-\\^\\x60\\{-\\uffff";
+constexpr std::u16string_view kNotWord =
+    u"\\x00-/:-@\\[-\\^\\x60\\{-\\u017e\\u0180-\\u2129\\u212b-\\uffff";
 constexpr std::u16string_view kDigit = u"0-9";
 constexpr std::u16string_view kNotDigit = u"\\x00-/:-\\uffff";
 constexpr std::u16string_view kSpace = u"\\t\\n\\x0b\\f\\r ";

@@ -92,6 +92,14 @@ ok re.Replace("foo boo", "0") = "f0o boo", "Replace of the first match only"
 ' Syntax of the language, not of other engines
 re.Pattern = "\x41\u0042\t"
 ok re.Test("AB" & vbTab), "\x and \u escapes"
+re.Pattern = "^[\x41-\x43\u00e9\d]+$"
+ok re.Test("ABCé9") And Not re.Test("D"), "escapes inside a class"
+re.IgnoreCase = True
+re.Pattern = "^[\W\d]+$"
+ok re.Test("1-2") And re.Test("é") And Not re.Test("1a2") And Not re.Test("1A2"), "negated class escapes inside a class with IgnoreCase"
+re.Pattern = "\W"
+ok Not re.Test("k") And Not re.Test("S") And re.Test("-"), "\W with IgnoreCase takes in no letter"
+re.IgnoreCase = False
 re.Pattern = "[\b]"
 ok re.Test(Chr(8)), "[\b] is backspace"
 re.Pattern = "\v"
