@@ -1,6 +1,5 @@
 // The regular-expression engine behind the RegExp object: the language's pattern syntax
-// (that of the ECMAScript regular expressions of 1999) rewritten for PCRE2's 16-bit library,
-// and a bounded matcher over it.
+// rewritten for PCRE2's 16-bit library, and a bounded matcher over it.
 //
 // Texts are UTF-16 code units, matched without a UTF mode: every code unit is a character,
 // as the language sees it, so a lone surrogate is an ordinary character and offsets are
