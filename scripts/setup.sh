@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev
-    libsqlite3-dev libpugixml-dev duktape-dev
+    libsqlite3-dev libpugixml-dev duktape-dev libpcre2-dev
     tzdata procps iproute2
     libcups2-dev cups-daemon
     util-linux ccache python3

@@ -1,6 +1,10 @@
 // String functions: Len, Left, Right, Mid, InStr, InStrRev, LCase, UCase, Trim, LTrim,
-// RTrim, Replace, Space, String, StrComp, StrReverse, Chr, ChrW, Asc, AscW.
+// RTrim, Replace, Space, String, StrComp, StrReverse, Chr, ChrW, Asc, AscW, Filter, Escape,
+// Unescape.
 #include <string>
+#include <vector>
+
+#include "win/text.h"
 
 #include "builtins.h"
 #include "convert.h"
@@ -27,9 +31,6 @@ int32_t Count(const Value& v) {
 
 char16_t Lower(char16_t c) {
     return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-}
-char16_t Upper(char16_t c) {
-    return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
 }
 
 bool IsBlank(char16_t c) {
@@ -162,12 +163,13 @@ Value InStrRev(Runtime&, Value* a, uint32_t argc) {
     return Value::Long(0);
 }
 
+// LCase and UCase map every character with a simple case mapping in Unicode.
 Value LCase(Runtime&, Value* a, uint32_t) {
     if (a[0].Deref().IsNull())
         return Value::Null();
     std::u16string s = ToText(a[0]);
-    for (auto& c : s)
-        c = Lower(c);
+    if (!s.empty())
+        CharLowerBuffW(s.data(), DWORD(s.size()));
     return Value::String(std::move(s));
 }
 
@@ -175,8 +177,8 @@ Value UCase(Runtime&, Value* a, uint32_t) {
     if (a[0].Deref().IsNull())
         return Value::Null();
     std::u16string s = ToText(a[0]);
-    for (auto& c : s)
-        c = Upper(c);
+    if (!s.empty())
+        CharUpperBuffW(s.data(), DWORD(s.size()));
     return Value::String(std::move(s));
 }
 
@@ -299,6 +301,110 @@ Value AscW(Runtime&, Value* a, uint32_t) {
     return Value::Integer(int16_t(s[0]));
 }
 
+// Filter(strings, value[, include[, compare]]): the elements of a one-dimensional array
+// that contain value (include True, the default) or do not.
+Value Filter(Runtime&, Value* a, uint32_t argc) {
+    const Value& list = a[0].Deref();
+    if (list.IsNull() || a[1].Deref().IsNull())
+        Throw(94, u"Invalid use of Null");
+    if (!list.Is(Kind::Array))
+        Throw(kErrTypeMismatch);
+    const ArrayRep& rep = *list.AsArray();
+    if (rep.upper.size() != 1)
+        Throw(kErrTypeMismatch);
+    std::u16string value = ToText(a[1]);
+    bool include = argc < 3 || a[2].Deref().IsMissing() || ToBool(a[2]);
+    bool text = argc > 3 && TextMode(a[3]);
+    std::vector<Value> kept;
+    for (const Value& item : rep.items) {
+        if (item.Deref().IsNull())
+            Throw(94, u"Invalid use of Null");
+        std::u16string s = ToText(item);
+        bool has = value.empty() || Find(s, value, 0, text) != std::u16string::npos;
+        if (has == include)
+            kept.push_back(Value::String(std::move(s)));
+    }
+    auto* out = new ArrayRep();
+    Value result = Value::AttachArray(out);
+    out->upper.push_back(int32_t(kept.size()) - 1);
+    out->items = std::move(kept);
+    return result;
+}
+
+// Escape: letters, digits and @*_+-./ stay; other code units below 256 become %XX, the
+// rest %uXXXX.
+Value Escape(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    static constexpr std::u16string_view kKept = u"@*_+-./";
+    std::u16string s = ToText(a[0]), out;
+    out.reserve(s.size());
+    for (char16_t c : s) {
+        bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                     (c >= u'0' && c <= u'9') || kKept.find(c) != std::u16string_view::npos;
+        if (plain) {
+            out += c;
+        } else if (c < 256) {
+            out += {u'%', kHex[c >> 4], kHex[c & 15]};
+        } else {
+            out +=
+                {u'%', u'u', kHex[c >> 12], kHex[(c >> 8) & 15], kHex[(c >> 4) & 15], kHex[c & 15]};
+        }
+    }
+    return Value::String(std::move(out));
+}
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+// The code unit of `digits` hex digits at s[at], or -1.
+int32_t HexAt(std::u16string_view s, size_t at, size_t digits) {
+    if (at + digits > s.size())
+        return -1;
+    int32_t n = 0;
+    for (size_t k = 0; k < digits; ++k) {
+        int d = HexDigit(s[at + k]);
+        if (d < 0)
+            return -1;
+        n = n * 16 + d;
+    }
+    return n;
+}
+
+// Unescape: %XX and %uXXXX become their code units; anything else stays as it is.
+Value Unescape(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(a[0]), out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == u'%') {
+            int32_t u = i + 1 < s.size() && s[i + 1] == u'u' ? HexAt(s, i + 2, 4) : -1;
+            if (u >= 0) {
+                out += char16_t(u);
+                i += 5;
+                continue;
+            }
+            int32_t x = HexAt(s, i + 1, 2);
+            if (x >= 0) {
+                out += char16_t(x);
+                i += 2;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return Value::String(std::move(out));
+}
+
 const Builtin kStrings[] = {
     {u"len", 1, 1, Len},
     {u"left", 2, 2, Left},
@@ -321,6 +427,9 @@ const Builtin kStrings[] = {
     {u"mid statement", 4, 4, MidStatement},  // not a name a script can write
     {u"asc", 1, 1, Asc},
     {u"ascw", 1, 1, AscW},
+    {u"filter", 2, 4, Filter},
+    {u"escape", 1, 1, Escape},
+    {u"unescape", 1, 1, Unescape},
 };
 
 }  // namespace

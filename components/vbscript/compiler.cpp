@@ -578,7 +578,11 @@ class ProcCompiler {
                 Emit(Op::PushNothing);
                 return;
             case NodeKind::New:
-                Emit(Op::NewObject, Constant(Value::String(n.name)));
+                // RegExp is the engine's own class unless the script defines one.
+                if (n.name == u"regexp" && rt_.FindClass(n.name) < 0)
+                    Emit(Op::CallBuiltin, FindBuiltin(u"new regexp"), 0);
+                else
+                    Emit(Op::NewObject, Constant(Value::String(n.name)));
                 return;
             case NodeKind::Unary:
                 Expr(*n.kids[0]);

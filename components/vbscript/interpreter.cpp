@@ -1027,12 +1027,25 @@ ScriptFailure Runtime::Describe(const ScriptError& e) const {
     return f;
 }
 
+namespace {
+thread_local const std::atomic<bool>* t_running_stop = nullptr;
+}  // namespace
+
+const std::atomic<bool>* Runtime::RunningStopFlag() {
+    return t_running_stop;
+}
+
 HRESULT Runtime::Enter(const std::function<void()>& body) {
     if (shut_down_)
         return E_UNEXPECTED;
     const bool outermost = entry_depth_ == 0;
     if (outermost && signal_->requested.load())
         return signal_->code.load();
+    struct RunningStop {
+        const std::atomic<bool>* outer = t_running_stop;
+        explicit RunningStop(const std::atomic<bool>* mine) { t_running_stop = mine; }
+        ~RunningStop() { t_running_stop = outer; }
+    } running_stop(&signal_->requested);
     char here = 0;
     if (outermost) {
         stack_base_ = &here;

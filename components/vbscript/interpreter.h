@@ -129,6 +129,10 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     // Records a caught error into Err.
     void SetErr(const ScriptError& e);
 
+    // The interrupt flag of the script that runs on this thread (the innermost engine's),
+    // or null: what long searches inside built-in objects watch.
+    static const std::atomic<bool>* RunningStopFlag();
+
     void CheckInterrupt() {
         if (signal_->requested.load(std::memory_order_relaxed))
             ThrowInterrupt();

@@ -152,6 +152,26 @@ TEST_F(VBScriptQuery, AnEndlessLoopEndsAtTheTimeLimit) {
     EXPECT_LT(elapsed, 60000);
 }
 
+TEST_F(VBScriptQuery, ACatastrophicRegularExpressionEndsAtTheTimeLimit) {
+    // Exponential backtracking over a long text: the search itself must stop at the limit.
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = Execute(Document(u"Spin", u"2000",
+                                             u"Function Spin()\n"
+                                             u"  Dim re\n"
+                                             u"  Set re = New RegExp\n"
+                                             u"  re.Pattern = \"^(\\w+\\s?)*$\"\n"
+                                             u"  re.Test String(5000, \"a\") & \"!\"\n"
+                                             u"  Spin = 1\n"
+                                             u"End Function\n"));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+    EXPECT_EQ(outcome.executed, S_OK);
+    EXPECT_EQ(outcome.output, u"");
+    EXPECT_GE(elapsed, 1950);
+    EXPECT_LT(elapsed, 60000);
+}
+
 TEST_F(VBScriptQuery, EveryVBScriptExampleGivesRows) {
     // The library chose the process's temp folder when it was loaded, before this case's
     // state root was in place; the examples that make files (Exec's captures) need one that

@@ -23,6 +23,8 @@ std::vector<BuiltinClass> ComponentClasses() {
         // The script engines and the scripting objects.
         {CLSID_JScript, u"JScript", u"", nullptr, u"libkavrel-jscript.so"},
         {CLSID_VBScript, u"VBScript", u"", nullptr, u"libkavrel-vbscript.so"},
+        {kvwin::GuidFromLiteral("3F4DACA4-160D-11D2-A8E9-00104B365C9F"), u"VBScript.RegExp", u"",
+         nullptr, u"libkavrel-vbscript.so"},
         {kvwin::GuidFromLiteral("EE09B103-97E0-11CF-978F-00A02463E06F"), u"Scripting.Dictionary",
          u"", nullptr, u"libkavrel-scripting.so"},
         {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",

@@ -68,6 +68,18 @@ TEST(VBScriptInterrupt, StopsAForEachOverAnEndlessCollection) {
         u"Sub Spin\n Dim x\n Test.Signal\n For Each x In Endless\n Next\nEnd Sub\n", u"Spin");
 }
 
+TEST(VBScriptInterrupt, StopsACatastrophicRegularExpression) {
+    // Exponential backtracking: without the interrupt the search runs for ages.
+    InterruptWhenSpinning(
+        u"Sub Spin\n"
+        u" Dim re\n"
+        u" Set re = New RegExp\n"
+        u" re.Pattern = \"^(a+)+$\"\n"
+        u" Test.Signal\n"
+        u" re.Test String(60, \"a\") & \"b\"\n"
+        u"End Sub\n");
+}
+
 TEST(VBScriptInterrupt, AnInterruptBeforeTheRunStopsItAtOnce) {
     ScopedApartment apartment;
     Script s;
