@@ -10,12 +10,14 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 #include <mutex>
 
 #include "classes/class_values.h"
 #include "classes/os_facts.h"
 #include "linux/host_info.h"
+#include "linux/locale_info.h"
 #include "linux/mem_info.h"
 #include "linux/mounts.h"
 #include "linux/os_release.h"
@@ -28,54 +30,85 @@ namespace kvwmi {
 
 namespace {
 
-void FillOperatingSystem(const ClassDecl& decl, std::vector<Instance>& out);
+void FillOperatingSystem(const ClassDecl& decl, const Selection& selection,
+                         std::vector<Instance>& out);
 
-const ClassDecl kOperatingSystemClass{u"root\\cimv2",
-                                      u"Win32_OperatingSystem",
-                                      {
-                                          {u"Name", CIM_STRING, true},
-                                          {u"Caption", CIM_STRING},
-                                          {u"Description", CIM_STRING},
-                                          {u"Version", CIM_STRING},
-                                          {u"BuildNumber", CIM_STRING},
-                                          {u"Manufacturer", CIM_STRING},
-                                          {u"OSArchitecture", CIM_STRING},
-                                          {u"OSType", CIM_UINT16},
-                                          {u"CSName", CIM_STRING},
-                                          {u"BootDevice", CIM_STRING},
-                                          {u"SystemDevice", CIM_STRING},
-                                          {u"SystemDrive", CIM_STRING},
-                                          {u"SystemDirectory", CIM_STRING},
-                                          {u"WindowsDirectory", CIM_STRING},
-                                          {u"InstallDate", CIM_DATETIME},
-                                          {u"LastBootUpTime", CIM_DATETIME},
-                                          {u"LocalDateTime", CIM_DATETIME},
-                                          {u"CurrentTimeZone", CIM_SINT16},
-                                          {u"Locale", CIM_STRING},
-                                          {u"OSLanguage", CIM_UINT32},
-                                          {u"SerialNumber", CIM_STRING},
-                                          {u"Primary", CIM_BOOLEAN},
-                                          {u"Status", CIM_STRING},
-                                          {u"NumberOfProcesses", CIM_UINT32},
-                                          {u"NumberOfUsers", CIM_UINT32},
-                                          {u"TotalVisibleMemorySize", CIM_UINT64},
-                                          {u"FreePhysicalMemory", CIM_UINT64},
-                                          {u"TotalVirtualMemorySize", CIM_UINT64},
-                                          {u"FreeVirtualMemory", CIM_UINT64},
-                                          {u"SizeStoredInPagingFiles", CIM_UINT64},
-                                          {u"FreeSpaceInPagingFiles", CIM_UINT64},
-                                          {u"TotalSwapSpaceSize", CIM_UINT64},
-                                      },
-                                      FillOperatingSystem};
+const ClassDecl kOperatingSystemClass{
+    u"root\\cimv2",
+    u"Win32_OperatingSystem",
+    {
+        {u"BootDevice", CIM_STRING},
+        {u"BuildNumber", CIM_STRING},
+        {u"BuildType", CIM_STRING},
+        {u"Caption", CIM_STRING},
+        {u"CodeSet", CIM_STRING},
+        {u"CountryCode", CIM_STRING},
+        {u"CreationClassName", CIM_STRING},
+        {u"CSCreationClassName", CIM_STRING},
+        {u"CSDVersion", CIM_STRING},
+        {u"CSName", CIM_STRING},
+        {u"CurrentTimeZone", CIM_SINT16},
+        {u"DataExecutionPrevention_Available", CIM_BOOLEAN},
+        {u"DataExecutionPrevention_32BitApplications", CIM_BOOLEAN},
+        {u"DataExecutionPrevention_Drivers", CIM_BOOLEAN},
+        {u"DataExecutionPrevention_SupportPolicy", CIM_UINT8},
+        {u"Debug", CIM_BOOLEAN},
+        {u"Description", CIM_STRING},
+        {u"Distributed", CIM_BOOLEAN},
+        {u"EncryptionLevel", CIM_UINT32},
+        {u"ForegroundApplicationBoost", CIM_UINT8},
+        {u"FreePhysicalMemory", CIM_UINT64},
+        {u"FreeSpaceInPagingFiles", CIM_UINT64},
+        {u"FreeVirtualMemory", CIM_UINT64},
+        {u"InstallDate", CIM_DATETIME},
+        {u"LargeSystemCache", CIM_UINT32},
+        {u"LastBootUpTime", CIM_DATETIME},
+        {u"LocalDateTime", CIM_DATETIME},
+        {u"Locale", CIM_STRING},
+        {u"Manufacturer", CIM_STRING},
+        {u"MaxNumberOfProcesses", CIM_UINT32},
+        {u"MaxProcessMemorySize", CIM_UINT64},
+        {u"MUILanguages", CIM_STRING | CIM_FLAG_ARRAY},
+        {u"Name", CIM_STRING, true},
+        {u"NumberOfLicensedUsers", CIM_UINT32},
+        {u"NumberOfProcesses", CIM_UINT32},
+        {u"NumberOfUsers", CIM_UINT32},
+        {u"OperatingSystemSKU", CIM_UINT32},
+        {u"Organization", CIM_STRING},
+        {u"OSArchitecture", CIM_STRING},
+        {u"OSLanguage", CIM_UINT32},
+        {u"OSProductSuite", CIM_UINT32},
+        {u"OSType", CIM_UINT16},
+        {u"OtherTypeDescription", CIM_STRING},
+        {u"PAEEnabled", CIM_BOOLEAN},
+        {u"PlusProductID", CIM_STRING},
+        {u"PlusVersionNumber", CIM_STRING},
+        {u"PortableOperatingSystem", CIM_BOOLEAN},
+        {u"Primary", CIM_BOOLEAN},
+        {u"ProductType", CIM_UINT32},
+        {u"RegisteredUser", CIM_STRING},
+        {u"SerialNumber", CIM_STRING},
+        {u"ServicePackMajorVersion", CIM_UINT16},
+        {u"ServicePackMinorVersion", CIM_UINT16},
+        {u"SizeStoredInPagingFiles", CIM_UINT64},
+        {u"Status", CIM_STRING},
+        {u"SuiteMask", CIM_UINT32},
+        {u"SystemDevice", CIM_STRING},
+        {u"SystemDirectory", CIM_STRING},
+        {u"SystemDrive", CIM_STRING},
+        {u"TotalSwapSpaceSize", CIM_UINT64},
+        {u"TotalVirtualMemorySize", CIM_UINT64},
+        {u"TotalVisibleMemorySize", CIM_UINT64},
+        {u"Version", CIM_STRING},
+        {u"WindowsDirectory", CIM_STRING},
+        {u"QuantumLength", CIM_UINT8},
+        {u"QuantumType", CIM_UINT8},
+    },
+    nullptr,
+    FillOperatingSystem};
 
 std::optional<std::string> RootDevice() {
-    auto mounts = kvlinux::ParseMounts(kvlinux::ReadFileText("/proc/mounts").value_or(""));
-    std::optional<std::string> device;
-    for (const kvlinux::MountEntry& m : mounts) {
-        if (m.target == "/")
-            device = m.source;  // the last mount on / is the one in use
-    }
-    return device;
+    return kvlinux::MountSourceOf(kvlinux::ReadFileText("/proc/mounts").value_or(""), "/");
 }
 
 // The installation date: the Debian installer leaves its logs in /var/log/installer, whose
@@ -106,12 +139,24 @@ std::optional<std::uint64_t> LoggedOnSessions() {
     return count;
 }
 
-void FillOperatingSystem(const ClassDecl& decl, std::vector<Instance>& out) {
+// Windows' "Locale" is the identifier as four hexadecimal digits ("0409").
+std::string LocaleText(std::uint32_t lcid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", lcid);
+    return text;
+}
+
+// The cheap facts come from a handful of small files read every time; the costly ones
+// (every process, the log-on database, the mount table) only when the query needs them.
+void FillOperatingSystem(const ClassDecl& decl, const Selection& selection,
+                         std::vector<Instance>& out) {
+    auto wants = [&](std::u16string_view property) { return selection.Wants(decl, property); };
     const kvlinux::OsRelease release = kvlinux::ReadOsRelease();
     const kvlinux::HostInfo host = kvlinux::ReadHostInfo();
-    const kvlinux::MemInfo mem = kvlinux::ReadMemInfo();
-    const std::optional<std::string> root_device = RootDevice();
     const std::int64_t now = std::time(nullptr);
+    const bool wants_device = wants(u"Name") || wants(u"BootDevice") || wants(u"SystemDevice");
+    const std::optional<std::string> root_device =
+        wants_device ? RootDevice() : std::optional<std::string>();
 
     std::string caption =
         release.Get("PRETTY_NAME").value_or(release.Get("NAME").value_or("Linux"));
@@ -127,19 +172,46 @@ void FillOperatingSystem(const ClassDecl& decl, std::vector<Instance>& out) {
     b.Set(u"OSArchitecture", Text(kvlinux::ArchitectureBits(host.machine)));
     b.Set(u"OSType", Unsigned(36));
     b.Set(u"CSName", Text(host.host_name));
+    b.Set(u"CSCreationClassName", Text("Win32_ComputerSystem"));
+    b.Set(u"CreationClassName", Text("Win32_OperatingSystem"));
     b.Set(u"BootDevice", Text(root_device));
     b.Set(u"SystemDevice", Text(root_device));
     b.Set(u"SystemDrive", Text("/"));
-    if (auto installed = InstallTime())
-        b.Set(u"InstallDate", FormatCimDateTimeLocal(*installed));
+    if (wants(u"InstallDate")) {
+        if (auto installed = InstallTime())
+            b.Set(u"InstallDate", FormatCimDateTimeLocal(*installed));
+    }
     if (auto boot = kvlinux::ReadBootTime())
         b.Set(u"LastBootUpTime", FormatCimDateTimeLocal(*boot));
     b.Set(u"LocalDateTime", FormatCimDateTimeLocal(now));
     b.Set(u"CurrentTimeZone", Signed(CurrentZoneOffsetMinutes()));
+    if (wants(u"Locale") || wants(u"OSLanguage") || wants(u"MUILanguages") || wants(u"CodeSet")) {
+        if (auto locale = kvlinux::ReadSystemLocale()) {
+            if (auto lcid = kvlinux::LcidOfLocale(*locale)) {
+                b.Set(u"Locale", Text(LocaleText(*lcid)));
+                b.Set(u"OSLanguage", Unsigned(*lcid));
+            }
+            b.Set(u"MUILanguages", TextArray({locale->substr(0, locale->find_first_of(".@"))}));
+            if (kvlinux::IsUtf8Locale(*locale))
+                b.Set(u"CodeSet", Text("65001"));
+        }
+    }
+    if (wants(u"SerialNumber"))
+        b.Set(u"SerialNumber", Text(kvlinux::ReadMachineId()));
     b.Set(u"Primary", true);
+    b.Set(u"Distributed", false);
+    b.Set(u"Debug", false);
+    b.Set(u"PortableOperatingSystem", false);
     b.Set(u"Status", Text("OK"));
-    b.Set(u"NumberOfProcesses", Unsigned(kvlinux::ListPids().size()));
-    b.Set(u"NumberOfUsers", Unsigned(LoggedOnSessions()));
+    if (wants(u"NumberOfProcesses"))
+        b.Set(u"NumberOfProcesses", Unsigned(kvlinux::ListPids().size()));
+    if (wants(u"NumberOfUsers"))
+        b.Set(u"NumberOfUsers", Unsigned(LoggedOnSessions()));
+    if (wants(u"MaxNumberOfProcesses"))
+        b.Set(u"MaxNumberOfProcesses",
+              Unsigned(kvlinux::ParseUnsigned(
+                  kvlinux::ReadFirstLine("/proc/sys/kernel/pid_max").value_or(""))));
+    const kvlinux::MemInfo mem = kvlinux::ReadMemInfo();
     auto total = mem.Kib("MemTotal");
     auto available = mem.Kib("MemAvailable");
     if (!available)

@@ -2,14 +2,19 @@
 // machines produce, each folder reader against a small prepared tree under data/.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "linux/accounts.h"
 #include "linux/block_devices.h"
 #include "linux/cpu_info.h"
 #include "linux/dmi.h"
+#include "linux/domain_membership.h"
 #include "linux/dpkg_status.h"
 #include "linux/environment_vars.h"
+#include "linux/locale_info.h"
 #include "linux/mem_info.h"
 #include "linux/mounts.h"
 #include "linux/network.h"
@@ -513,6 +518,147 @@ TEST(TimeZone, WindowsFormOfZoneRules) {
         EXPECT_EQ(d.standard_start->month, c.standard_month);
         EXPECT_EQ(d.standard_start->week, c.standard_week);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Accounts, ShadowPasswordRules) {
+    const std::string shadow =
+        "root:*:19000:0:99999:7:::\n"
+        "alice:$y$j9T$abc$def:19000:0:90:7:::\n"
+        "bob:!$y$j9T$abc$def:19000:0:99999:7:::\n"
+        "dave::19000:0:99999:7:::\n"
+        "erin:$y$x:19000:30:10:7:::\n";
+    auto alice = kvlinux::ParseShadowAging(shadow, "alice");
+    ASSERT_TRUE(alice);
+    EXPECT_TRUE(alice->password_required);
+    EXPECT_TRUE(alice->password_expires);  // 90 days
+    EXPECT_TRUE(alice->password_changeable);
+    EXPECT_FALSE(alice->locked);
+    // 99999 is shadow's "never expires"; "!" locks; an empty field needs no password;
+    // a minimum age above the maximum forbids changing.
+    EXPECT_FALSE(kvlinux::ParseShadowAging(shadow, "root")->password_expires);
+    EXPECT_TRUE(kvlinux::ParseShadowAging(shadow, "bob")->locked);
+    EXPECT_FALSE(kvlinux::ParseShadowAging(shadow, "dave")->password_required);
+    EXPECT_FALSE(kvlinux::ParseShadowAging(shadow, "erin")->password_changeable);
+    EXPECT_EQ(kvlinux::ParseShadowAging(shadow, "nobody"), std::nullopt);
+    EXPECT_EQ(kvlinux::ParseShadowAging("alice:x:1\n", "alice"), std::nullopt);  // short line
+}
+
+TEST(Locale, WindowsIdentifiersOfPosixLocales) {
+    EXPECT_EQ(kvlinux::LcidOfLocale("en_US.UTF-8"), 0x0409u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("en_GB.UTF-8"), 0x0809u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("de_DE@euro"), 0x0407u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("de_LU.UTF-8"), 0x0407u);  // the language's main country
+    EXPECT_EQ(kvlinux::LcidOfLocale("pt_BR"), 0x0416u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("C.UTF-8"), 0x0409u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("POSIX"), 0x0409u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("tlh_XX"), std::nullopt);
+    EXPECT_EQ(kvlinux::LcidOfLocale(""), std::nullopt);
+
+    EXPECT_TRUE(kvlinux::IsUtf8Locale("en_US.UTF-8"));
+    EXPECT_TRUE(kvlinux::IsUtf8Locale("en_US.utf8@euro"));
+    EXPECT_FALSE(kvlinux::IsUtf8Locale("en_US.ISO-8859-1"));
+    EXPECT_FALSE(kvlinux::IsUtf8Locale("C"));
+}
+
+TEST(Locale, SystemLocaleAndMachineIdFromTheirFiles) {
+    const std::string root = DataPath("locale-root");
+    EXPECT_EQ(kvlinux::ReadSystemLocale(root), "de_CH.UTF-8");
+    EXPECT_EQ(kvlinux::ReadMachineId(root), "0123456789abcdef0123456789ABCDEF");
+    EXPECT_EQ(kvlinux::ReadSystemLocale(DataPath("no-such-root")), std::nullopt);
+    EXPECT_EQ(kvlinux::ReadMachineId(DataPath("no-such-root")), std::nullopt);
+}
+
+TEST(DomainMembership, SssdSambaOrStandAlone) {
+    // realmd's join writes an sssd.conf whose [sssd] section names the domain.
+    auto sssd = kvlinux::ParseDomainMembership(
+        "[sssd]\ndomains = corp.example.com, other.example\nservices = nss, pam\n"
+        "[domain/corp.example.com]\nid_provider = ad\n",
+        "[global]\n   workgroup = IGNORED\n");
+    EXPECT_EQ(sssd.domain, "corp.example.com");
+    EXPECT_EQ(sssd.workgroup, std::nullopt);
+
+    auto ads = kvlinux::ParseDomainMembership(
+        "",
+        "; Samba\n[global]\n   Security = ADS\n   realm = CORP.EXAMPLE.COM\n"
+        "   workgroup = CORP\n[homes]\n   realm = NOT.THIS\n");
+    EXPECT_EQ(ads.domain, "CORP.EXAMPLE.COM");
+
+    auto nt4 = kvlinux::ParseDomainMembership("", "[global]\nsecurity = domain\nworkgroup = OLD\n");
+    EXPECT_EQ(nt4.domain, "OLD");
+
+    auto standalone =
+        kvlinux::ParseDomainMembership("", "[global]\n# security = ads\nworkgroup = HOME\n");
+    EXPECT_EQ(standalone.domain, std::nullopt);
+    EXPECT_EQ(standalone.workgroup, "HOME");
+
+    auto nothing = kvlinux::ParseDomainMembership("", "");
+    EXPECT_EQ(nothing.domain, std::nullopt);
+    EXPECT_EQ(nothing.workgroup, std::nullopt);
+    // A section header without its bracket, an empty domain list: no crash, no domain.
+    EXPECT_EQ(kvlinux::ParseDomainMembership("[sssd\ndomains =\n", "[global").domain, std::nullopt);
+}
+
+TEST(Processes, WindowsPriorityClassesOfNiceValues) {
+    auto with = [](std::int64_t priority, std::int64_t nice) {
+        kvlinux::ProcStat stat;
+        stat.priority = priority;
+        stat.nice = nice;
+        return kvlinux::WindowsBasePriority(stat);
+    };
+    EXPECT_EQ(with(20, 0), 8u);
+    EXPECT_EQ(with(39, 19), 4u);
+    EXPECT_EQ(with(25, 5), 6u);
+    EXPECT_EQ(with(15, -5), 10u);
+    EXPECT_EQ(with(0, -20), 13u);
+    EXPECT_EQ(with(-51, 0), 24u);  // SCHED_FIFO priority 50
+}
+
+// This process's open descriptors and session, against a reading made here: the count
+// grows by exactly one when a descriptor is opened.
+TEST(Processes, OpenDescriptorsAndSessionOfThisProcess) {
+    const std::int64_t self = ::getpid();
+    auto before = kvlinux::CountOpenDescriptors(self);
+    ASSERT_TRUE(before);
+    int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(kvlinux::CountOpenDescriptors(self), *before + 1);
+    ::close(fd);
+    EXPECT_EQ(kvlinux::CountOpenDescriptors(-1), std::nullopt);
+
+    auto text = kvlinux::ReadFirstLine("/proc/self/sessionid");
+    if (!text)
+        GTEST_SKIP() << "this kernel keeps no log-on session ids";
+    const std::uint64_t raw = kvlinux::ParseUnsigned(*text).value_or(0);
+    EXPECT_EQ(kvlinux::ReadLogonSession(self), raw >= 0xFFFFFFFFu ? 0u : raw);
+}
+
+}  // namespace
+
+namespace {
+
+// The one-target scan agrees with the full parse on every target of the captured table
+// (the last mount on a target wins, escapes decoded), and finds nothing where nothing is.
+TEST(Mounts, SourceOfOneTargetAgreesWithTheFullParse) {
+    const std::string content = Fixture("mounts");
+    const auto mounts = kvlinux::ParseMounts(content);
+    ASSERT_FALSE(mounts.empty());
+    for (const kvlinux::MountEntry& m : mounts) {
+        std::string last;
+        for (const kvlinux::MountEntry& other : mounts) {
+            if (other.target == m.target)
+                last = other.source;
+        }
+        EXPECT_EQ(kvlinux::MountSourceOf(content, m.target), last) << m.target;
+    }
+    EXPECT_EQ(kvlinux::MountSourceOf(content, "/no/such/mount"), std::nullopt);
+    EXPECT_EQ(kvlinux::MountSourceOf(content, ""), std::nullopt);
+    EXPECT_EQ(kvlinux::MountSourceOf("/dev/sdb1 /mnt/my\\040disk ext4 rw 0 0\n", "/mnt/my disk"),
+              "/dev/sdb1");
+    EXPECT_EQ(kvlinux::MountSourceOf("garbage\n\n /x\n", "/x"), std::nullopt);
 }
 
 }  // namespace
