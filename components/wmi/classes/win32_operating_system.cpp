@@ -146,8 +146,9 @@ std::string LocaleText(std::uint32_t lcid) {
     return text;
 }
 
-// The cheap facts come from a handful of small files read every time; the costly ones
-// (every process, the log-on database, the mount table) only when the query needs them.
+// Each file is read only when the query needs a property that comes from it: the process
+// list, the log-on database, the mount table, /proc/stat, the memory counters, the zone,
+// the locale and the machine id. os-release and the kernel's names are always read.
 void FillOperatingSystem(const ClassDecl& decl, const Selection& selection,
                          std::vector<Instance>& out) {
     auto wants = [&](std::u16string_view property) { return selection.Wants(decl, property); };
@@ -181,10 +182,14 @@ void FillOperatingSystem(const ClassDecl& decl, const Selection& selection,
         if (auto installed = InstallTime())
             b.Set(u"InstallDate", FormatCimDateTimeLocal(*installed));
     }
-    if (auto boot = kvlinux::ReadBootTime())
-        b.Set(u"LastBootUpTime", FormatCimDateTimeLocal(*boot));
-    b.Set(u"LocalDateTime", FormatCimDateTimeLocal(now));
-    b.Set(u"CurrentTimeZone", Signed(CurrentZoneOffsetMinutes()));
+    if (wants(u"LastBootUpTime")) {
+        if (auto boot = kvlinux::ReadBootTime())
+            b.Set(u"LastBootUpTime", FormatCimDateTimeLocal(*boot));
+    }
+    if (wants(u"LocalDateTime"))
+        b.Set(u"LocalDateTime", FormatCimDateTimeLocal(now));
+    if (wants(u"CurrentTimeZone"))
+        b.Set(u"CurrentTimeZone", Signed(CurrentZoneOffsetMinutes()));
     if (wants(u"Locale") || wants(u"OSLanguage") || wants(u"MUILanguages") || wants(u"CodeSet")) {
         if (auto locale = kvlinux::ReadSystemLocale()) {
             if (auto lcid = kvlinux::LcidOfLocale(*locale)) {
@@ -211,6 +216,13 @@ void FillOperatingSystem(const ClassDecl& decl, const Selection& selection,
         b.Set(u"MaxNumberOfProcesses",
               Unsigned(kvlinux::ParseUnsigned(
                   kvlinux::ReadFirstLine("/proc/sys/kernel/pid_max").value_or(""))));
+    if (!wants(u"TotalVisibleMemorySize") && !wants(u"FreePhysicalMemory") &&
+        !wants(u"TotalVirtualMemorySize") && !wants(u"FreeVirtualMemory") &&
+        !wants(u"SizeStoredInPagingFiles") && !wants(u"FreeSpaceInPagingFiles") &&
+        !wants(u"TotalSwapSpaceSize")) {
+        out.push_back(b.Take());
+        return;
+    }
     const kvlinux::MemInfo mem = kvlinux::ReadMemInfo();
     auto total = mem.Kib("MemTotal");
     auto available = mem.Kib("MemAvailable");
