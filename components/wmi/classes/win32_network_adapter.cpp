@@ -3,9 +3,12 @@
 // index as text, Index and InterfaceIndex the index; Name and NetConnectionID the
 // interface name ("eth0"). MACAddress is in capitals as Windows shows it. Speed is in bits
 // per second. NetConnectionStatus uses WMI's codes: 2 connected, 7 media disconnected,
-// 0 disconnected.
+// 0 disconnected. A physical adapter's PNPDeviceID is built from the PCI or USB ids of its
+// device (sysfs), and Manufacturer and ProductName are those ids' names in the pci.ids or
+// usb.ids database, looked up only when a query asks for them.
 #include "classes/class_values.h"
 #include "classes/network_text.h"
+#include "linux/device_ids.h"
 #include "linux/network.h"
 #include "provider/class_decl.h"
 
@@ -13,7 +16,8 @@ namespace kvwmi {
 
 namespace {
 
-void FillNetworkAdapter(const ClassDecl& decl, std::vector<Instance>& out);
+void FillNetworkAdapter(const ClassDecl& decl, const Selection& selection,
+                        std::vector<Instance>& out);
 
 const ClassDecl kNetworkAdapterClass{
     u"root\\cimv2",
@@ -60,9 +64,13 @@ const ClassDecl kNetworkAdapterClass{
         {u"SystemName", CIM_STRING},
         {u"TimeOfLastReset", CIM_DATETIME},
     },
+    nullptr,
     FillNetworkAdapter};
 
-void FillNetworkAdapter(const ClassDecl& decl, std::vector<Instance>& out) {
+void FillNetworkAdapter(const ClassDecl& decl, const Selection& selection,
+                        std::vector<Instance>& out) {
+    const bool wants_names =
+        selection.Wants(decl, u"Manufacturer") || selection.Wants(decl, u"ProductName");
     for (const kvlinux::NetInterface& nic : kvlinux::ReadNetInterfaces()) {
         InstanceBuilder b(decl);
         b.Set(u"DeviceID", Text(std::to_string(nic.index)));
@@ -86,6 +94,18 @@ void FillNetworkAdapter(const ClassDecl& decl, std::vector<Instance>& out) {
                                                                                          : 0));
         b.Set(u"PhysicalAdapter", nic.physical);
         b.Set(u"ServiceName", Text(nic.driver));
+        b.Set(u"CreationClassName", Text("Win32_NetworkAdapter"));
+        b.Set(u"Installed", true);
+        if (nic.physical) {
+            if (auto ids = kvlinux::ReadDeviceIds("/sys/class/net/" + nic.name + "/device")) {
+                b.Set(u"PNPDeviceID", Text(kvlinux::PnpDeviceId(*ids)));
+                if (wants_names) {
+                    const kvlinux::IdNames names = kvlinux::LookUpIdNames(*ids);
+                    b.Set(u"Manufacturer", Text(names.vendor));
+                    b.Set(u"ProductName", Text(names.device));
+                }
+            }
+        }
         out.push_back(b.Take());
     }
 }

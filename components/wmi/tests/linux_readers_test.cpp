@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "linux/accounts.h"
 #include "linux/block_devices.h"
 #include "linux/cpu_info.h"
+#include "linux/device_ids.h"
 #include "linux/dmi.h"
 #include "linux/domain_membership.h"
 #include "linux/dpkg_status.h"
@@ -659,6 +661,67 @@ TEST(Mounts, SourceOfOneTargetAgreesWithTheFullParse) {
     EXPECT_EQ(kvlinux::MountSourceOf("/dev/sdb1 /mnt/my\\040disk ext4 rw 0 0\n", "/mnt/my disk"),
               "/dev/sdb1");
     EXPECT_EQ(kvlinux::MountSourceOf("garbage\n\n /x\n", "/x"), std::nullopt);
+}
+
+}  // namespace
+
+namespace {
+
+// The ids of the captured PCI network card (reached through its interface's link) and USB
+// device (from one of its interfaces), and Windows' identifiers made of them.
+TEST(DeviceIds, PciAndUsbDevicesFromSysfs) {
+    auto nic = kvlinux::ReadDeviceIds(DataPath("sys/class/net/eth0/device"));
+    ASSERT_TRUE(nic);
+    EXPECT_EQ(nic->bus, kvlinux::DeviceIds::Bus::Pci);
+    EXPECT_EQ(kvlinux::PnpDeviceId(*nic),
+              "PCI\\VEN_8086&DEV_100E&SUBSYS_001E8086&REV_02\\0000:00:03.0");
+
+    auto usb =
+        kvlinux::ReadDeviceIds(DataPath("sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0"));
+    ASSERT_TRUE(usb);
+    EXPECT_EQ(usb->bus, kvlinux::DeviceIds::Bus::Usb);
+    EXPECT_EQ(kvlinux::PnpDeviceId(*usb), "USB\\VID_8087&PID_0024\\1-2");  // blank serial
+
+    EXPECT_EQ(kvlinux::ReadDeviceIds(DataPath("sys/class/net/lo")), std::nullopt);  // virtual
+    EXPECT_EQ(kvlinux::ReadDeviceIds(DataPath("no/such/device")), std::nullopt);
+}
+
+TEST(DeviceIds, NamesFromTheIdsDatabase) {
+    const std::string ids = Fixture("pci.ids");
+    auto intel = kvlinux::ParseIdNames(ids, 0x8086, 0x100e);
+    EXPECT_EQ(intel.vendor, "Intel Corporation");
+    EXPECT_EQ(intel.device, "82540EM Gigabit Ethernet Controller");  // not its subsystem line
+    // A device of another vendor with the same number, a vendor without the device, a
+    // number that appears only in the class lists.
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x8087, 0x100e).device, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x8087, 0x0024).device, "Integrated Rate Matching Hub");
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x1af4, 0xb0df).vendor, "Red Hat, Inc.");
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x1af4, 0xb0df).device, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x0002, 0x0000).vendor, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames("", 0x8086, 0x100e).vendor, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames("8086\n\t100\n", 0x8086, 0x100e).device, std::nullopt);
+}
+
+// On this machine: the installed database names each physical adapter's ids as an
+// independent reading of the database with the shell's tools does.
+TEST(DeviceIds, NamesOfThisMachinesAdaptersAgreeWithGrep) {
+    bool any = false;
+    for (const kvlinux::NetInterface& nic : kvlinux::ReadNetInterfaces()) {
+        auto ids = kvlinux::ReadDeviceIds("/sys/class/net/" + nic.name + "/device");
+        if (!ids || ids->bus != kvlinux::DeviceIds::Bus::Pci)
+            continue;
+        char vendor[8];
+        std::snprintf(vendor, sizeof vendor, "%04x", ids->vendor);
+        auto line = kvwmitest::RunCommand(std::string("grep -m1 '^") + vendor +
+                                          "  ' /usr/share/misc/pci.ids 2>/dev/null");
+        if (!line || line->empty())
+            continue;
+        any = true;
+        EXPECT_EQ(kvlinux::LookUpIdNames(*ids).vendor,
+                  std::string(kvlinux::Trim(std::string_view(*line).substr(4))));
+    }
+    if (!any)
+        GTEST_SKIP() << "no PCI network adapter with a name in /usr/share/misc/pci.ids here";
 }
 
 }  // namespace
