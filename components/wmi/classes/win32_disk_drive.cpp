@@ -3,6 +3,8 @@
 // ("/dev/sda"); Index is the disk's place in name order, the number Win32_DiskPartition's
 // DiskIndex refers to. Size is in bytes. InterfaceType follows Windows' words: "IDE" for
 // ATA, "SCSI" for SCSI, virtio and NVMe (Windows shows NVMe disks as SCSI), "USB".
+#include <cctype>
+
 #include "classes/class_values.h"
 #include "classes/fill_from.h"
 #include "linux/block_devices.h"
@@ -83,6 +85,32 @@ std::optional<std::string> InterfaceType(const std::string& bus) {
     return std::nullopt;
 }
 
+// One part of a Plug and Play identifier: upper case, spaces as underscores, at most the
+// length of its SCSI inquiry field.
+std::string IdPart(const std::optional<std::string>& text, size_t limit) {
+    std::string part;
+    for (char c : text.value_or("")) {
+        if (part.size() == limit)
+            break;
+        part += c == ' ' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    while (!part.empty() && part.back() == '_')
+        part.pop_back();
+    return part;
+}
+
+// Windows' form of a disk's Plug and Play identifier, the instance being the kernel's name:
+// USBSTOR\DISK&VEN_SANDISK&PROD_CRUZER_BLADE&REV_1.00\sdb, SCSI\DISK&VEN_ATA&PROD_...\sda.
+std::string DiskPnpDeviceId(const kvlinux::DiskInfo& disk) {
+    std::string id = disk.bus == "usb" ? "USBSTOR\\DISK" : "SCSI\\DISK";
+    id +=
+        "&VEN_" + IdPart(disk.bus == "nvme" ? std::optional<std::string>("NVMe") : disk.vendor, 8);
+    id += "&PROD_" + IdPart(disk.model, 16);
+    if (disk.bus == "usb" && disk.firmware)
+        id += "&REV_" + IdPart(disk.firmware, 4);
+    return id + "\\" + disk.name;
+}
+
 void FillDiskDrive(const ClassDecl& decl, std::vector<Instance>& out) {
     FillDiskDriveFrom(decl, kvlinux::ReadDisks(), out);
 }
@@ -110,6 +138,9 @@ void FillDiskDriveFrom(const ClassDecl& decl, const std::vector<kvlinux::DiskInf
         b.Set(u"MediaType", Text(disk.removable || disk.bus == "usb" ? "Removable Media"
                                                                      : "Fixed hard disk media"));
         b.Set(u"Status", Text("OK"));
+        b.Set(u"PNPDeviceID", Text(DiskPnpDeviceId(disk)));
+        b.Set(u"CreationClassName", Text("Win32_DiskDrive"));
+        b.Set(u"MediaLoaded", true);
         out.push_back(b.Take());
     }
 }

@@ -5,6 +5,7 @@
 // are in KiB as WMI gives them; "free" memory is MemAvailable, the memory programs can
 // still get without swapping, which is what Windows means by it. Paging files are the swap
 // areas. OSType 36 is the CIM code for Linux.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <utmpx.h>
 
@@ -112,12 +113,16 @@ std::optional<std::string> RootDevice() {
 }
 
 // The installation date: the Debian installer leaves its logs in /var/log/installer, whose
-// date is the installation's. Machines built otherwise (images, containers) have no such
-// witness, and the date is null.
+// date is the installation's; a machine built otherwise (an image) has the birth time of
+// its root file system, when the file system records one. Else null.
 std::optional<std::int64_t> InstallTime() {
     struct stat st;
     if (::stat("/var/log/installer", &st) == 0)
         return static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    struct statx sx;
+    if (::statx(AT_FDCWD, "/", 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME) &&
+        sx.stx_btime.tv_sec > 0)
+        return static_cast<std::int64_t>(sx.stx_btime.tv_sec);
     return std::nullopt;
 }
 
