@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 
 #include "linux/text_util.h"
@@ -56,10 +57,11 @@ struct KeptFile {
     std::mutex lock;
     std::string path;
     timespec modified{};
-    std::optional<std::string> text;
+    std::shared_ptr<const std::string> text;  // shared with lookups still reading it
 };
 
-std::optional<std::string> DatabaseText(KeptFile& kept, std::initializer_list<const char*> paths) {
+std::shared_ptr<const std::string> DatabaseText(KeptFile& kept,
+                                                std::initializer_list<const char*> paths) {
     for (const char* path : paths) {
         struct stat st;
         if (::stat(path, &st) != 0)
@@ -67,13 +69,14 @@ std::optional<std::string> DatabaseText(KeptFile& kept, std::initializer_list<co
         std::lock_guard guard(kept.lock);
         if (!kept.text || kept.path != path || kept.modified.tv_sec != st.st_mtim.tv_sec ||
             kept.modified.tv_nsec != st.st_mtim.tv_nsec) {
-            kept.text = ReadFileText(path);
+            auto text = ReadFileText(path);
+            kept.text = text ? std::make_shared<const std::string>(std::move(*text)) : nullptr;
             kept.path = path;
             kept.modified = st.st_mtim;
         }
         return kept.text;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 }  // namespace
@@ -165,7 +168,7 @@ IdNames ParseIdNames(std::string_view ids_text, std::uint16_t vendor, std::uint1
 
 IdNames LookUpIdNames(const DeviceIds& ids) {
     static KeptFile pci, usb;
-    const std::optional<std::string> text =
+    const std::shared_ptr<const std::string> text =
         ids.bus == DeviceIds::Bus::Pci
             ? DatabaseText(pci, {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids"})
             : DatabaseText(usb, {"/usr/share/misc/usb.ids", "/var/lib/usbutils/usb.ids",
