@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -138,7 +139,13 @@ std::string PnpDeviceId(const DeviceIds& ids) {
 IdNames ParseIdNames(std::string_view ids_text, std::uint16_t vendor, std::uint16_t device) {
     IdNames names;
     bool in_vendor = false;
-    for (std::string_view line : SplitLines(ids_text)) {
+    // Line by line without a list of lines: the databases run to tens of thousands.
+    for (size_t at = 0; at < ids_text.size();) {
+        const size_t end = std::min(ids_text.find('\n', at), ids_text.size());
+        std::string_view line = ids_text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         if (line.empty() || line[0] == '#')
             continue;
         if (line[0] != '\t') {
