@@ -8,7 +8,7 @@ packages=(
     clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev
     libsqlite3-dev libpugixml-dev duktape-dev libpcre2-dev
-    tzdata procps iproute2
+    tzdata procps iproute2 pci.ids usb.ids
     libcups2-dev cups-daemon
     util-linux ccache python3
     dpkg-dev file libedit-dev

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "entry/query_driver.h"
@@ -102,5 +104,53 @@ INSTANTIATE_TEST_SUITE_P(WmiExamples, Example, ::testing::ValuesIn(WmiExamples()
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+// A document asking for every property Windows documents for a class, as an inventory
+// written for Windows asks for them: one per class of the documented lists.
+std::vector<std::pair<std::string, std::vector<std::string>>> DocumentedClasses() {
+    std::vector<std::pair<std::string, std::vector<std::string>>> classes;
+    std::ifstream in(KAVREL_WMI_CLASS_PROPERTIES);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string first, second;
+        if (!(words >> first >> second) || first[0] == '#')
+            continue;
+        if (first == "class") {
+            classes.emplace_back(second, std::vector<std::string>{});
+        } else if (!classes.empty() && second.back() == ';') {
+            second.pop_back();
+            if (second.ends_with("[]"))
+                second.resize(second.size() - 2);
+            classes.back().second.push_back(second);
+        }
+    }
+    return classes;
+}
+
+TEST(WindowsDocuments, EveryDocumentedPropertyOfEveryClassRuns) {
+    kvtest::ScopedApartment apartment;
+    const auto classes = DocumentedClasses();
+    ASSERT_FALSE(classes.empty());
+    for (const auto& [className, properties] : classes) {
+        SCOPED_TRACE(className);
+        std::string document =
+            "<query namespace=\"root\\cimv2\" class=\"" + className + "\"><properties>";
+        for (size_t i = 0; i < properties.size(); ++i)
+            document +=
+                "<property mapsTo=\"" + std::to_string(i) + "\">" + properties[i] + "</property>";
+        document += "</properties></query>";
+        BSTR result = nullptr;
+        const HRESULT hr = RunQueryDocument(kvwin::FromUtf8(document).c_str(), &result);
+        if (hr != S_OK) {
+            // Only a class with nothing on this machine may come back without rows.
+            EXPECT_EQ(InstanceCount(kvwin::FromUtf8(className)), 0) << "0x" << std::hex << hr;
+            continue;
+        }
+        const std::u16string text(result, SysStringLen(result));
+        SysFreeString(result);
+        EXPECT_EQ(text.rfind(u"<result>\n<row>", 0), 0u) << kvwin::ToUtf8(text).substr(0, 200);
+    }
+}
 
 }  // namespace

@@ -18,14 +18,14 @@ void FillComputerSystemProduct(const ClassDecl& decl, std::vector<Instance>& out
 const ClassDecl kComputerSystemProductClass{u"root\\cimv2",
                                             u"Win32_ComputerSystemProduct",
                                             {
-                                                {u"IdentifyingNumber", CIM_STRING, true},
-                                                {u"Name", CIM_STRING, true},
-                                                {u"Version", CIM_STRING, true},
-                                                {u"Vendor", CIM_STRING},
-                                                {u"UUID", CIM_STRING},
-                                                {u"SKUNumber", CIM_STRING},
                                                 {u"Caption", CIM_STRING},
                                                 {u"Description", CIM_STRING},
+                                                {u"IdentifyingNumber", CIM_STRING, true},
+                                                {u"Name", CIM_STRING, true},
+                                                {u"SKUNumber", CIM_STRING},
+                                                {u"Vendor", CIM_STRING},
+                                                {u"Version", CIM_STRING, true},
+                                                {u"UUID", CIM_STRING},
                                             },
                                             FillComputerSystemProduct};
 

@@ -21,13 +21,14 @@ void FillEnvironment(const ClassDecl& decl, std::vector<Instance>& out);
 const ClassDecl kEnvironmentClass{u"root\\cimv2",
                                   u"Win32_Environment",
                                   {
-                                      {u"Name", CIM_STRING, true},
-                                      {u"UserName", CIM_STRING, true},
-                                      {u"VariableValue", CIM_STRING},
-                                      {u"SystemVariable", CIM_BOOLEAN},
                                       {u"Caption", CIM_STRING},
                                       {u"Description", CIM_STRING},
+                                      {u"InstallDate", CIM_DATETIME},
                                       {u"Status", CIM_STRING},
+                                      {u"Name", CIM_STRING, true},
+                                      {u"SystemVariable", CIM_BOOLEAN},
+                                      {u"UserName", CIM_STRING, true},
+                                      {u"VariableValue", CIM_STRING},
                                   },
                                   FillEnvironment};
 

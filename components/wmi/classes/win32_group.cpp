@@ -17,13 +17,15 @@ void FillGroup(const ClassDecl& decl, std::vector<Instance>& out);
 const ClassDecl kGroupClass{u"root\\cimv2",
                             u"Win32_Group",
                             {
-                                {u"Domain", CIM_STRING, true},
-                                {u"Name", CIM_STRING, true},
                                 {u"Caption", CIM_STRING},
+                                {u"Description", CIM_STRING},
+                                {u"InstallDate", CIM_DATETIME},
+                                {u"Status", CIM_STRING},
+                                {u"LocalAccount", CIM_BOOLEAN},
                                 {u"SID", CIM_STRING},
                                 {u"SIDType", CIM_UINT8},
-                                {u"LocalAccount", CIM_BOOLEAN},
-                                {u"Status", CIM_STRING},
+                                {u"Domain", CIM_STRING, true},
+                                {u"Name", CIM_STRING, true},
                             },
                             FillGroup};
 

@@ -9,8 +9,10 @@
 // PeakWorkingSetSize and PageFileUsage in KiB (VmHWM, VmSwap), PeakVirtualSize in bytes;
 // KernelModeTime and UserModeTime in 100-nanosecond units, as WMI counts them.
 //
-// Linux has no per-process session of the Windows kind nor a base priority on its scale,
-// so SessionId and Priority are not declared rather than filled with look-alikes.
+// Priority is the Windows base priority of the process's nice value's class (8 for nice 0,
+// 24 for real-time scheduling); SessionId the log-on (audit) session, 0 outside any log-on,
+// as Windows puts services in session 0; HandleCount the open descriptors, counted only when
+// a query asks for it (it reads a folder per process).
 #include <unistd.h>
 
 #include <stdexcept>
@@ -25,30 +27,58 @@ namespace kvwmi {
 
 namespace {
 
-void FillProcess(const ClassDecl& decl, std::vector<Instance>& out);
+void FillProcess(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out);
 
 const ClassDecl kProcessClass{u"root\\cimv2",
                               u"Win32_Process",
                               {
-                                  {u"Handle", CIM_STRING, true},
-                                  {u"ProcessId", CIM_UINT32},
-                                  {u"ParentProcessId", CIM_UINT32},
-                                  {u"Name", CIM_STRING},
+                                  {u"CreationClassName", CIM_STRING},
                                   {u"Caption", CIM_STRING},
-                                  {u"Description", CIM_STRING},
-                                  {u"ExecutablePath", CIM_STRING},
                                   {u"CommandLine", CIM_STRING},
                                   {u"CreationDate", CIM_DATETIME},
-                                  {u"ThreadCount", CIM_UINT32},
-                                  {u"WorkingSetSize", CIM_UINT64},
-                                  {u"PeakWorkingSetSize", CIM_UINT32},
-                                  {u"VirtualSize", CIM_UINT64},
-                                  {u"PeakVirtualSize", CIM_UINT64},
-                                  {u"PageFileUsage", CIM_UINT32},
-                                  {u"KernelModeTime", CIM_UINT64},
-                                  {u"UserModeTime", CIM_UINT64},
+                                  {u"CSCreationClassName", CIM_STRING},
                                   {u"CSName", CIM_STRING},
+                                  {u"Description", CIM_STRING},
+                                  {u"ExecutablePath", CIM_STRING},
+                                  {u"ExecutionState", CIM_UINT16},
+                                  {u"Handle", CIM_STRING, true},
+                                  {u"HandleCount", CIM_UINT32},
+                                  {u"InstallDate", CIM_DATETIME},
+                                  {u"KernelModeTime", CIM_UINT64},
+                                  {u"MaximumWorkingSetSize", CIM_UINT32},
+                                  {u"MinimumWorkingSetSize", CIM_UINT32},
+                                  {u"Name", CIM_STRING},
+                                  {u"OSCreationClassName", CIM_STRING},
+                                  {u"OSName", CIM_STRING},
+                                  {u"OtherOperationCount", CIM_UINT64},
+                                  {u"OtherTransferCount", CIM_UINT64},
+                                  {u"PageFaults", CIM_UINT32},
+                                  {u"PageFileUsage", CIM_UINT32},
+                                  {u"ParentProcessId", CIM_UINT32},
+                                  {u"PeakPageFileUsage", CIM_UINT32},
+                                  {u"PeakVirtualSize", CIM_UINT64},
+                                  {u"PeakWorkingSetSize", CIM_UINT32},
+                                  {u"Priority", CIM_UINT32},
+                                  {u"PrivatePageCount", CIM_UINT64},
+                                  {u"ProcessId", CIM_UINT32},
+                                  {u"QuotaNonPagedPoolUsage", CIM_UINT32},
+                                  {u"QuotaPagedPoolUsage", CIM_UINT32},
+                                  {u"QuotaPeakNonPagedPoolUsage", CIM_UINT32},
+                                  {u"QuotaPeakPagedPoolUsage", CIM_UINT32},
+                                  {u"ReadOperationCount", CIM_UINT64},
+                                  {u"ReadTransferCount", CIM_UINT64},
+                                  {u"SessionId", CIM_UINT32},
+                                  {u"Status", CIM_STRING},
+                                  {u"TerminationDate", CIM_DATETIME},
+                                  {u"ThreadCount", CIM_UINT32},
+                                  {u"UserModeTime", CIM_UINT64},
+                                  {u"VirtualSize", CIM_UINT64},
+                                  {u"WindowsVersion", CIM_STRING},
+                                  {u"WorkingSetSize", CIM_UINT64},
+                                  {u"WriteOperationCount", CIM_UINT64},
+                                  {u"WriteTransferCount", CIM_UINT64},
                               },
+                              nullptr,
                               FillProcess};
 
 std::optional<std::string> JoinedCommandLine(const std::vector<std::string>& args) {
@@ -63,7 +93,9 @@ std::optional<std::string> JoinedCommandLine(const std::vector<std::string>& arg
     return line;
 }
 
-void FillProcess(const ClassDecl& decl, std::vector<Instance>& out) {
+void FillProcess(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out) {
+    const bool wants_handles = selection.Wants(decl, u"HandleCount");
+    const bool wants_session = selection.Wants(decl, u"SessionId");
     const auto processes = kvlinux::ReadProcesses();
     if (processes.empty())
         throw std::runtime_error("/proc lists no process");
@@ -99,6 +131,14 @@ void FillProcess(const ClassDecl& decl, std::vector<Instance>& out) {
         b.Set(u"KernelModeTime", Unsigned(to_100ns(p.stat.stime)));
         b.Set(u"UserModeTime", Unsigned(to_100ns(p.stat.utime)));
         b.Set(u"CSName", Text(host));
+        b.Set(u"CSCreationClassName", Text("Win32_ComputerSystem"));
+        b.Set(u"CreationClassName", Text("Win32_Process"));
+        b.Set(u"OSCreationClassName", Text("Win32_OperatingSystem"));
+        b.Set(u"Priority", Unsigned(kvlinux::WindowsBasePriority(p.stat)));
+        if (wants_handles)
+            b.Set(u"HandleCount", Unsigned(kvlinux::CountOpenDescriptors(p.stat.pid)));
+        if (wants_session)
+            b.Set(u"SessionId", Unsigned(kvlinux::ReadLogonSession(p.stat.pid)));
         out.push_back(b.Take());
     }
 }

@@ -21,20 +21,26 @@ namespace {
 
 void FillProduct(const ClassDecl& decl, std::vector<Instance>& out);
 
-const ClassDecl kProductClass{u"root\\cimv2",
-                              u"Win32_Product",
-                              {
-                                  {u"IdentifyingNumber", CIM_STRING, true},
-                                  {u"Name", CIM_STRING, true},
-                                  {u"Version", CIM_STRING, true},
-                                  {u"Vendor", CIM_STRING},
-                                  {u"Caption", CIM_STRING},
-                                  {u"Description", CIM_STRING},
-                                  {u"InstallDate", CIM_STRING},
-                                  {u"InstallState", CIM_SINT16},
-                                  {u"URLInfoAbout", CIM_STRING},
-                              },
-                              FillProduct};
+const ClassDecl kProductClass{
+    u"root\\cimv2",
+    u"Win32_Product",
+    {
+        {u"AssignmentType", CIM_UINT16},  {u"Caption", CIM_STRING},
+        {u"Description", CIM_STRING},     {u"IdentifyingNumber", CIM_STRING, true},
+        {u"InstallDate", CIM_STRING},     {u"InstallDate2", CIM_DATETIME},
+        {u"InstallLocation", CIM_STRING}, {u"InstallState", CIM_SINT16},
+        {u"HelpLink", CIM_STRING},        {u"HelpTelephone", CIM_STRING},
+        {u"InstallSource", CIM_STRING},   {u"Language", CIM_STRING},
+        {u"LocalPackage", CIM_STRING},    {u"Name", CIM_STRING, true},
+        {u"PackageCache", CIM_STRING},    {u"PackageCode", CIM_STRING},
+        {u"PackageName", CIM_STRING},     {u"ProductID", CIM_STRING},
+        {u"RegOwner", CIM_STRING},        {u"RegCompany", CIM_STRING},
+        {u"SKUNumber", CIM_STRING},       {u"Transforms", CIM_STRING},
+        {u"URLInfoAbout", CIM_STRING},    {u"URLUpdateInfo", CIM_STRING},
+        {u"Vendor", CIM_STRING},          {u"WordCount", CIM_UINT32},
+        {u"Version", CIM_STRING, true},
+    },
+    FillProduct};
 
 std::optional<std::string> DateText(std::optional<std::int64_t> unix_seconds) {
     if (!unix_seconds)

@@ -13,14 +13,17 @@ void FillQuickFixEngineering(const ClassDecl&, std::vector<Instance>&) {}
 const ClassDecl kQuickFixEngineeringClass{u"root\\cimv2",
                                           u"Win32_QuickFixEngineering",
                                           {
-                                              {u"HotFixID", CIM_STRING, true},
-                                              {u"ServicePackInEffect", CIM_STRING, true},
-                                              {u"Description", CIM_STRING},
                                               {u"Caption", CIM_STRING},
-                                              {u"InstalledOn", CIM_STRING},
-                                              {u"InstalledBy", CIM_STRING},
-                                              {u"CSName", CIM_STRING},
+                                              {u"Description", CIM_STRING},
+                                              {u"InstallDate", CIM_DATETIME},
+                                              {u"Name", CIM_STRING},
                                               {u"Status", CIM_STRING},
+                                              {u"CSName", CIM_STRING},
+                                              {u"FixComments", CIM_STRING},
+                                              {u"HotFixID", CIM_STRING, true},
+                                              {u"InstalledBy", CIM_STRING},
+                                              {u"InstalledOn", CIM_STRING},
+                                              {u"ServicePackInEffect", CIM_STRING, true},
                                           },
                                           FillQuickFixEngineering};
 

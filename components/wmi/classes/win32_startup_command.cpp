@@ -19,13 +19,14 @@ void FillStartupCommand(const ClassDecl& decl, std::vector<Instance>& out);
 const ClassDecl kStartupCommandClass{u"root\\cimv2",
                                      u"Win32_StartupCommand",
                                      {
+                                         {u"Caption", CIM_STRING},
+                                         {u"Description", CIM_STRING},
+                                         {u"SettingID", CIM_STRING},
                                          {u"Command", CIM_STRING, true},
                                          {u"Location", CIM_STRING, true},
                                          {u"Name", CIM_STRING, true},
                                          {u"User", CIM_STRING, true},
                                          {u"UserSID", CIM_STRING},
-                                         {u"Caption", CIM_STRING},
-                                         {u"Description", CIM_STRING},
                                      },
                                      FillStartupCommand};
 

@@ -6,7 +6,9 @@
 // the one the platform layer gives the uid (S-1-5-18 for root, S-1-22-1-<uid> otherwise).
 // LocalAccount says whether /etc/passwd defines the user (not a directory service).
 // Disabled reflects a locked password or an expired account in /etc/shadow; the shadow
-// file is readable by root only, so for others Disabled is null.
+// file is readable by root only, so for others Disabled is null. The same line gives the
+// password rules: PasswordRequired (a password is set), PasswordExpires (a maximum age),
+// PasswordChangeable (not passwd's "minimum age above maximum") and Lockout (locked with "!").
 #include <algorithm>
 #include <ctime>
 
@@ -25,16 +27,21 @@ void FillUserAccount(const ClassDecl& decl, std::vector<Instance>& out);
 const ClassDecl kUserAccountClass{u"root\\cimv2",
                                   u"Win32_UserAccount",
                                   {
-                                      {u"Domain", CIM_STRING, true},
-                                      {u"Name", CIM_STRING, true},
+                                      {u"AccountType", CIM_UINT32},
                                       {u"Caption", CIM_STRING},
-                                      {u"FullName", CIM_STRING},
                                       {u"Description", CIM_STRING},
+                                      {u"Disabled", CIM_BOOLEAN},
+                                      {u"Domain", CIM_STRING, true},
+                                      {u"FullName", CIM_STRING},
+                                      {u"InstallDate", CIM_DATETIME},
+                                      {u"LocalAccount", CIM_BOOLEAN},
+                                      {u"Lockout", CIM_BOOLEAN},
+                                      {u"Name", CIM_STRING, true},
+                                      {u"PasswordChangeable", CIM_BOOLEAN},
+                                      {u"PasswordExpires", CIM_BOOLEAN},
+                                      {u"PasswordRequired", CIM_BOOLEAN},
                                       {u"SID", CIM_STRING},
                                       {u"SIDType", CIM_UINT8},
-                                      {u"AccountType", CIM_UINT32},
-                                      {u"LocalAccount", CIM_BOOLEAN},
-                                      {u"Disabled", CIM_BOOLEAN},
                                       {u"Status", CIM_STRING},
                                   },
                                   FillUserAccount};
@@ -55,8 +62,15 @@ void FillUserAccount(const ClassDecl& decl, std::vector<Instance>& out) {
         b.Set(u"SIDType", Unsigned(1));        // SidTypeUser
         b.Set(u"AccountType", Unsigned(512));  // a normal account
         b.Set(u"LocalAccount", std::find(local.begin(), local.end(), user.name) != local.end());
-        if (shadow)
+        if (shadow) {
             b.Set(u"Disabled", Boolean(kvlinux::ParseShadowDisabled(*shadow, user.name, today)));
+            if (auto aging = kvlinux::ParseShadowAging(*shadow, user.name)) {
+                b.Set(u"PasswordRequired", aging->password_required);
+                b.Set(u"PasswordChangeable", aging->password_changeable);
+                b.Set(u"PasswordExpires", aging->password_expires);
+                b.Set(u"Lockout", aging->locked);
+            }
+        }
         b.Set(u"Status", Text("OK"));
         out.push_back(b.Take());
     }

@@ -143,6 +143,25 @@ std::optional<bool> ParseShadowDisabled(std::string_view shadow_content, std::st
     return std::nullopt;
 }
 
+std::optional<ShadowAging> ParseShadowAging(std::string_view shadow_content,
+                                            std::string_view user) {
+    for (std::string_view line : SplitLines(shadow_content)) {
+        auto f = SplitColons(line);
+        if (f.size() < 8 || f[0] != user)
+            continue;
+        ShadowAging aging;
+        aging.password_required = !f[1].empty();
+        aging.locked = !f[1].empty() && f[1].front() == '!';
+        const auto min_days = ParseSigned(f[3]);
+        const auto max_days = ParseSigned(f[4]);
+        aging.password_expires = max_days && *max_days >= 0 && *max_days < 99999;
+        aging.password_changeable =
+            !(min_days && max_days && *max_days >= 0 && *min_days > *max_days);
+        return aging;
+    }
+    return std::nullopt;
+}
+
 std::string UserSidText(std::uint32_t uid) {
     return uid == 0 ? "S-1-5-18" : "S-1-22-1-" + std::to_string(uid);
 }

@@ -49,6 +49,16 @@ std::vector<std::string> LocalGroupNames(const std::string& root = "/");
 std::optional<bool> ParseShadowDisabled(std::string_view shadow_content, std::string_view user,
                                         std::int64_t today_days);
 
+// The password rules of an account from its /etc/shadow line, in Windows' terms.
+struct ShadowAging {
+    bool password_required = true;    // the password field is not empty
+    bool password_changeable = true;  // not "minimum age above maximum age" (passwd's no-change)
+    bool password_expires = false;    // a maximum age is set (below 99999 days)
+    bool locked = false;              // the password is locked ("!" prefix)
+};
+// nullopt when the shadow file cannot be read or the user has no line in it.
+std::optional<ShadowAging> ParseShadowAging(std::string_view shadow_content, std::string_view user);
+
 // The SIDs the platform layer gives Linux identities: root is LocalSystem (S-1-5-18), any
 // other user S-1-22-1-<uid>, a group S-1-22-2-<gid>.
 std::string UserSidText(std::uint32_t uid);

@@ -60,6 +60,27 @@ std::vector<MountEntry> ParseMounts(std::string_view content) {
     return mounts;
 }
 
+std::optional<std::string> MountSourceOf(std::string_view content, std::string_view target) {
+    std::optional<std::string> source;
+    if (target.empty())
+        return source;
+    for (std::string_view line : SplitLines(content)) {
+        // The kernel separates fields by single spaces and escapes those inside a field.
+        const size_t first_end = line.find(' ');
+        if (first_end == std::string_view::npos || first_end == 0 || line.front() == '#')
+            continue;
+        const size_t second_end = line.find(' ', first_end + 1);
+        if (second_end == std::string_view::npos)
+            continue;
+        const std::string_view second = line.substr(first_end + 1, second_end - first_end - 1);
+        if (second != target &&
+            (second.find('\\') == std::string_view::npos || DecodeOctalEscapes(second) != target))
+            continue;
+        source = DecodeOctalEscapes(line.substr(0, first_end));
+    }
+    return source;
+}
+
 bool IsPseudoFileSystem(std::string_view type) {
     static constexpr std::array<std::string_view, 27> kPseudo = {
         "autofs",          "binfmt_misc", "bpf",      "cgroup",   "cgroup2", "configfs",

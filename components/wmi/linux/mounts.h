@@ -23,6 +23,11 @@ struct MountEntry {
 // newline and backslash (\040 \011 \012 \134) are decoded.
 std::vector<MountEntry> ParseMounts(std::string_view content);
 
+// The source of the mount in use on `target` (the last one mounted there), decoded as
+// ParseMounts decodes it; nullopt when nothing is mounted there. Reads the text once
+// without building every entry.
+std::optional<std::string> MountSourceOf(std::string_view content, std::string_view target);
+
 // True for the kernel's virtual file systems (proc, sysfs, cgroup, tmpfs, ...), which are
 // not storage and so are no logical disks.
 bool IsPseudoFileSystem(std::string_view type);

@@ -1,8 +1,11 @@
 #include "linux/processes.h"
 
+#include <dirent.h>
+
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "linux/text_util.h"
 
@@ -134,6 +137,45 @@ std::optional<std::int64_t> ReadBootTime(const std::string& proc_root) {
 std::int64_t ClockTicksPerSecond() {
     long ticks = ::sysconf(_SC_CLK_TCK);
     return ticks > 0 ? ticks : 100;
+}
+
+std::uint32_t WindowsBasePriority(const ProcStat& stat) {
+    if (stat.priority < 0)
+        return 24;
+    if (stat.nice >= 15)
+        return 4;
+    if (stat.nice > 0)
+        return 6;
+    if (stat.nice == 0)
+        return 8;
+    if (stat.nice > -10)
+        return 10;
+    return 13;
+}
+
+std::optional<std::uint32_t> CountOpenDescriptors(std::int64_t pid, const std::string& proc_root) {
+    const std::string folder = proc_root + "/" + std::to_string(pid) + "/fd";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return std::nullopt;
+    std::uint32_t count = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    return count;
+}
+
+std::optional<std::uint32_t> ReadLogonSession(std::int64_t pid, const std::string& proc_root) {
+    auto line = ReadFirstLine(proc_root + "/" + std::to_string(pid) + "/sessionid");
+    if (!line)
+        return std::nullopt;
+    auto session = ParseUnsigned(Trim(*line));
+    if (!session)
+        return std::nullopt;
+    if (*session >= 0xFFFFFFFFu)  // the kernel's "no session"
+        return 0;
+    return static_cast<std::uint32_t>(*session);
 }
 
 }  // namespace kvlinux

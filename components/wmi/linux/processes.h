@@ -61,6 +61,22 @@ std::vector<std::int64_t> ListPids(const std::string& proc_root = "/proc");
 std::optional<std::int64_t> ParseBootTime(std::string_view proc_stat_content);
 std::optional<std::int64_t> ReadBootTime(const std::string& proc_root = "/proc");
 
+// The Windows base priority a process's scheduling corresponds to: the priority class its
+// nice value falls in (idle 4, below normal 6, normal 8, above normal 10, high 13), or 24
+// (real time) for a real-time scheduled process (stat's priority below zero).
+std::uint32_t WindowsBasePriority(const ProcStat& stat);
+
+// How many descriptors the process has open (the entries of <proc_root>/<pid>/fd), or
+// nullopt when that folder cannot be read (another user's process, unless root).
+std::optional<std::uint32_t> CountOpenDescriptors(std::int64_t pid,
+                                                  const std::string& proc_root = "/proc");
+
+// The log-on session the process belongs to (<proc_root>/<pid>/sessionid, the audit session
+// that a log-on opens), 0 for a process started outside any log-on (services, the kernel's),
+// nullopt when the kernel does not keep it.
+std::optional<std::uint32_t> ReadLogonSession(std::int64_t pid,
+                                              const std::string& proc_root = "/proc");
+
 // Clock ticks per second for the tick fields of stat.
 std::int64_t ClockTicksPerSecond();
 

@@ -34,17 +34,35 @@ InstanceBuilder& InstanceBuilder::Set(std::u16string_view property, CimValue val
     return *this;
 }
 
-const std::vector<const ClassDecl*>& RegisteredClasses() { return MutableClasses(); }
+bool Selection::Wants(const ClassDecl& decl, std::u16string_view property) const {
+    const int index = decl.IndexOf(property);
+    if (index < 0)
+        return false;
+    return All() ||
+           (static_cast<size_t>(index) < wanted.size() && wanted[static_cast<size_t>(index)]);
+}
+
+void FillInstances(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out) {
+    if (decl.fill_selected)
+        decl.fill_selected(decl, selection, out);
+    else if (decl.fill)
+        decl.fill(decl, out);
+}
+
+const std::vector<const ClassDecl*>& RegisteredClasses() {
+    return MutableClasses();
+}
 
 const ClassDecl* FindClass(std::u16string_view ns, std::u16string_view name) {
     for (const ClassDecl* decl : MutableClasses()) {
-        if (kvwin::EqualsAsciiNoCase(decl->ns, ns) &&
-            kvwin::EqualsAsciiNoCase(decl->name, name))
+        if (kvwin::EqualsAsciiNoCase(decl->ns, ns) && kvwin::EqualsAsciiNoCase(decl->name, name))
             return decl;
     }
     return nullptr;
 }
 
-ClassRegistration::ClassRegistration(const ClassDecl& decl) { MutableClasses().push_back(&decl); }
+ClassRegistration::ClassRegistration(const ClassDecl& decl) {
+    MutableClasses().push_back(&decl);
+}
 
 }  // namespace kvwmi

@@ -1,7 +1,10 @@
 // How a WMI class is declared next to the provider that fills it.
 //
 // A class is one ClassDecl: its namespace, name, properties (name, CIM type, key flag) and
-// one fill function that appends the class's instances. A class file ends with one line
+// one fill function that appends the class's instances. A class with a property that is
+// costly to compute (one that lists every process, say) declares a selective fill instead,
+// which is told the properties the query needs and leaves the others null. A class file
+// ends with one line
 //
 //   KAVREL_WMI_CLASS(kOperatingSystemClass);
 //
@@ -34,11 +37,28 @@ struct ClassDecl;
 // cannot be read on this machine is left null instead.
 using FillFunction = void (*)(const ClassDecl& decl, std::vector<Instance>& out);
 
+// The properties a query needs computed: one flag per declared property, in declaration
+// order. An empty selection needs every property.
+struct Selection {
+    std::vector<bool> wanted;
+
+    bool All() const { return wanted.empty(); }
+    // Whether the property of that name (case-insensitive) is needed; false for a name the
+    // class does not declare.
+    bool Wants(const ClassDecl& decl, std::u16string_view property) const;
+};
+
+// As FillFunction, but only the properties `selection` wants need values (keys are always
+// wanted by whoever builds the selection); the others may stay null.
+using SelectiveFillFunction = void (*)(const ClassDecl& decl, const Selection& selection,
+                                       std::vector<Instance>& out);
+
 struct ClassDecl {
     std::u16string_view ns;    // u"root\\cimv2"
     std::u16string_view name;  // u"Win32_OperatingSystem"
     std::vector<PropertyDecl> properties;
-    FillFunction fill;
+    FillFunction fill;  // one of the two is set
+    SelectiveFillFunction fill_selected = nullptr;
 
     // The index of a property (ASCII case-insensitive, as WMI compares names), or -1.
     int IndexOf(std::u16string_view property) const;
@@ -56,6 +76,10 @@ class InstanceBuilder {
     Instance values_;
 };
 
+// Appends the class's instances with at least the selected properties computed, through
+// whichever fill the class declares. Throws as the fill does.
+void FillInstances(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out);
+
 // Every registered class, in registration order. Thread safe after load.
 const std::vector<const ClassDecl*>& RegisteredClasses();
 // Finds a class by namespace and name (both case-insensitive), or null.
@@ -69,6 +93,5 @@ struct ClassRegistration {
 
 #define KAVREL_WMI_CLASS_CONCAT2(a, b) a##b
 #define KAVREL_WMI_CLASS_CONCAT(a, b) KAVREL_WMI_CLASS_CONCAT2(a, b)
-#define KAVREL_WMI_CLASS(decl)                                                                 \
-    static const ::kvwmi::ClassRegistration KAVREL_WMI_CLASS_CONCAT(kv_wmi_class_, __LINE__)( \
-        decl)
+#define KAVREL_WMI_CLASS(decl) \
+    static const ::kvwmi::ClassRegistration KAVREL_WMI_CLASS_CONCAT(kv_wmi_class_, __LINE__)(decl)

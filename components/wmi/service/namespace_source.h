@@ -72,9 +72,10 @@ class NamespaceSource {
     virtual const ClassDecl* FindClass(std::u16string_view name) const = 0;
     // Every class of the namespace.
     virtual std::vector<const ClassDecl*> Classes() const = 0;
-    // The class's instances now. Throws when the class cannot be read at all; the service
-    // reports that as WBEM_E_PROVIDER_FAILURE with the exception's text.
-    virtual ClassContent Enumerate(const ClassDecl& decl) const = 0;
+    // The class's instances now, with at least the selected properties computed (a source
+    // may fill more). Throws when the class cannot be read at all; the service reports that
+    // as WBEM_E_PROVIDER_FAILURE with the exception's text.
+    virtual ClassContent Enumerate(const ClassDecl& decl, const Selection& selection) const = 0;
     // What ConnectServer answers for this namespace: a failure refuses the connection, a
     // success code other than 0 comes with the connection (a fixture chooses).
     virtual HRESULT ConnectResult() const { return WBEM_S_NO_ERROR; }

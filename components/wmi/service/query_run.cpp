@@ -1,6 +1,8 @@
 #include "service/query_run.h"
 
 #include <exception>
+#include <type_traits>
+#include <variant>
 
 #include "kvwin/ascii_case.h"
 #include "kvwin/utf.h"
@@ -38,6 +40,46 @@ size_t NameOffset(std::u16string_view text, std::u16string_view name) {
             return at;
     }
     return std::u16string_view::npos;
+}
+
+void MarkConditionProperties(const wql::Condition& condition, std::vector<bool>& wanted) {
+    auto mark = [&wanted](const wql::PropertyRef& ref) {
+        if (ref.index >= 0 && static_cast<size_t>(ref.index) < wanted.size())
+            wanted[static_cast<size_t>(ref.index)] = true;
+    };
+    std::visit(
+        [&](const auto& node) {
+            using Node = std::decay_t<decltype(node)>;
+            if constexpr (std::is_same_v<Node, wql::Negation>) {
+                MarkConditionProperties(*node.operand, wanted);
+            } else if constexpr (std::is_same_v<Node, wql::Junction>) {
+                for (const wql::ConditionPtr& operand : node.operands)
+                    MarkConditionProperties(*operand, wanted);
+            } else {
+                mark(node.property);
+            }
+        },
+        condition.node);
+}
+
+// What the provider must compute for a query: the selected properties, those the WHERE
+// clause tests and the keys (an object's path is made of them); everything for SELECT *.
+Selection NeededProperties(const PreparedQuery& prepared) {
+    Selection selection;
+    const wql::Query& query = *prepared.query;
+    if (query.select_all)
+        return selection;
+    const std::vector<PropertyDecl>& properties = prepared.decl->properties;
+    selection.wanted.assign(properties.size(), false);
+    for (size_t i = 0; i < properties.size(); ++i)
+        selection.wanted[i] = properties[i].key;
+    for (const wql::PropertyRef& ref : query.select) {
+        if (ref.index >= 0 && static_cast<size_t>(ref.index) < properties.size())
+            selection.wanted[static_cast<size_t>(ref.index)] = true;
+    }
+    if (query.where)
+        MarkConditionProperties(*query.where, selection.wanted);
+    return selection;
 }
 
 std::u16string Number(size_t value) {
@@ -119,7 +161,7 @@ QueryResult RunQuery(const PreparedQuery& prepared) {
     QueryResult result;
     ClassContent content;
     try {
-        content = prepared.source->Enumerate(*prepared.decl);
+        content = prepared.source->Enumerate(*prepared.decl, NeededProperties(prepared));
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& failure) {

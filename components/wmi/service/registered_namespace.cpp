@@ -27,10 +27,9 @@ class RegisteredNamespace final : public NamespaceSource {
         }
         return classes;
     }
-    ClassContent Enumerate(const ClassDecl& decl) const override {
+    ClassContent Enumerate(const ClassDecl& decl, const Selection& selection) const override {
         std::vector<Instance> instances;
-        if (decl.fill)
-            decl.fill(decl, instances);
+        FillInstances(decl, selection, instances);
         ClassContent content;
         content.rows.reserve(instances.size());
         for (Instance& instance : instances) {

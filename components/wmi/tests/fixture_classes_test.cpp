@@ -107,6 +107,11 @@ TEST(FixtureClasses, DisksAndPartitionsFromSysfs) {
     EXPECT_EQ(TextOf(drive, out[1], u"InterfaceType"), "USB");
     EXPECT_EQ(TextOf(drive, out[1], u"MediaType"), "Removable Media");
     EXPECT_EQ(UnsignedOf(drive, out[1], u"Index"), 1u);
+    // Windows' identifier forms, inquiry fields cut to their length, blanks as underscores.
+    EXPECT_EQ(TextOf(drive, out[0], u"PNPDeviceID"),
+              "SCSI\\DISK&VEN_ATA&PROD_ST1000DM010-2EP1\\sda");
+    EXPECT_EQ(TextOf(drive, out[1], u"PNPDeviceID"),
+              "USBSTOR\\DISK&VEN_SANDISK&PROD_CRUZER_BLADE\\sdb");
 
     const auto& partition = Class(u"Win32_DiskPartition");
     out.clear();

@@ -2,14 +2,21 @@
 // machines produce, each folder reader against a small prepared tree under data/.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "linux/accounts.h"
 #include "linux/block_devices.h"
 #include "linux/cpu_info.h"
+#include "linux/device_ids.h"
 #include "linux/dmi.h"
+#include "linux/domain_membership.h"
 #include "linux/dpkg_status.h"
 #include "linux/environment_vars.h"
+#include "linux/locale_info.h"
 #include "linux/mem_info.h"
 #include "linux/mounts.h"
 #include "linux/network.h"
@@ -513,6 +520,208 @@ TEST(TimeZone, WindowsFormOfZoneRules) {
         EXPECT_EQ(d.standard_start->month, c.standard_month);
         EXPECT_EQ(d.standard_start->week, c.standard_week);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Accounts, ShadowPasswordRules) {
+    const std::string shadow =
+        "root:*:19000:0:99999:7:::\n"
+        "alice:$y$j9T$abc$def:19000:0:90:7:::\n"
+        "bob:!$y$j9T$abc$def:19000:0:99999:7:::\n"
+        "dave::19000:0:99999:7:::\n"
+        "erin:$y$x:19000:30:10:7:::\n";
+    auto alice = kvlinux::ParseShadowAging(shadow, "alice");
+    ASSERT_TRUE(alice);
+    EXPECT_TRUE(alice->password_required);
+    EXPECT_TRUE(alice->password_expires);  // 90 days
+    EXPECT_TRUE(alice->password_changeable);
+    EXPECT_FALSE(alice->locked);
+    // 99999 is shadow's "never expires"; "!" locks; an empty field needs no password;
+    // a minimum age above the maximum forbids changing.
+    EXPECT_FALSE(kvlinux::ParseShadowAging(shadow, "root")->password_expires);
+    EXPECT_TRUE(kvlinux::ParseShadowAging(shadow, "bob")->locked);
+    EXPECT_FALSE(kvlinux::ParseShadowAging(shadow, "dave")->password_required);
+    EXPECT_FALSE(kvlinux::ParseShadowAging(shadow, "erin")->password_changeable);
+    EXPECT_EQ(kvlinux::ParseShadowAging(shadow, "nobody"), std::nullopt);
+    EXPECT_EQ(kvlinux::ParseShadowAging("alice:x:1\n", "alice"), std::nullopt);  // short line
+}
+
+TEST(Locale, WindowsIdentifiersOfPosixLocales) {
+    EXPECT_EQ(kvlinux::LcidOfLocale("en_US.UTF-8"), 0x0409u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("en_GB.UTF-8"), 0x0809u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("de_DE@euro"), 0x0407u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("de_LU.UTF-8"), 0x0407u);  // the language's main country
+    EXPECT_EQ(kvlinux::LcidOfLocale("pt_BR"), 0x0416u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("C.UTF-8"), 0x0409u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("POSIX"), 0x0409u);
+    EXPECT_EQ(kvlinux::LcidOfLocale("tlh_XX"), std::nullopt);
+    EXPECT_EQ(kvlinux::LcidOfLocale(""), std::nullopt);
+
+    EXPECT_TRUE(kvlinux::IsUtf8Locale("en_US.UTF-8"));
+    EXPECT_TRUE(kvlinux::IsUtf8Locale("en_US.utf8@euro"));
+    EXPECT_FALSE(kvlinux::IsUtf8Locale("en_US.ISO-8859-1"));
+    EXPECT_FALSE(kvlinux::IsUtf8Locale("C"));
+}
+
+TEST(Locale, SystemLocaleAndMachineIdFromTheirFiles) {
+    const std::string root = DataPath("locale-root");
+    EXPECT_EQ(kvlinux::ReadSystemLocale(root), "de_CH.UTF-8");
+    EXPECT_EQ(kvlinux::ReadMachineId(root), "0123456789abcdef0123456789ABCDEF");
+    EXPECT_EQ(kvlinux::ReadSystemLocale(DataPath("no-such-root")), std::nullopt);
+    EXPECT_EQ(kvlinux::ReadMachineId(DataPath("no-such-root")), std::nullopt);
+}
+
+TEST(DomainMembership, SssdSambaOrStandAlone) {
+    // realmd's join writes an sssd.conf whose [sssd] section names the domain.
+    auto sssd = kvlinux::ParseDomainMembership(
+        "[sssd]\ndomains = corp.example.com, other.example\nservices = nss, pam\n"
+        "[domain/corp.example.com]\nid_provider = ad\n",
+        "[global]\n   workgroup = IGNORED\n");
+    EXPECT_EQ(sssd.domain, "corp.example.com");
+    EXPECT_EQ(sssd.workgroup, std::nullopt);
+
+    auto ads = kvlinux::ParseDomainMembership(
+        "",
+        "; Samba\n[global]\n   Security = ADS\n   realm = CORP.EXAMPLE.COM\n"
+        "   workgroup = CORP\n[homes]\n   realm = NOT.THIS\n");
+    EXPECT_EQ(ads.domain, "CORP.EXAMPLE.COM");
+
+    auto nt4 = kvlinux::ParseDomainMembership("", "[global]\nsecurity = domain\nworkgroup = OLD\n");
+    EXPECT_EQ(nt4.domain, "OLD");
+
+    auto standalone =
+        kvlinux::ParseDomainMembership("", "[global]\n# security = ads\nworkgroup = HOME\n");
+    EXPECT_EQ(standalone.domain, std::nullopt);
+    EXPECT_EQ(standalone.workgroup, "HOME");
+
+    auto nothing = kvlinux::ParseDomainMembership("", "");
+    EXPECT_EQ(nothing.domain, std::nullopt);
+    EXPECT_EQ(nothing.workgroup, std::nullopt);
+    // A section header without its bracket, an empty domain list: no crash, no domain.
+    EXPECT_EQ(kvlinux::ParseDomainMembership("[sssd\ndomains =\n", "[global").domain, std::nullopt);
+}
+
+TEST(Processes, WindowsPriorityClassesOfNiceValues) {
+    auto with = [](std::int64_t priority, std::int64_t nice) {
+        kvlinux::ProcStat stat;
+        stat.priority = priority;
+        stat.nice = nice;
+        return kvlinux::WindowsBasePriority(stat);
+    };
+    EXPECT_EQ(with(20, 0), 8u);
+    EXPECT_EQ(with(39, 19), 4u);
+    EXPECT_EQ(with(25, 5), 6u);
+    EXPECT_EQ(with(15, -5), 10u);
+    EXPECT_EQ(with(0, -20), 13u);
+    EXPECT_EQ(with(-51, 0), 24u);  // SCHED_FIFO priority 50
+}
+
+// This process's open descriptors and session, against a reading made here: the count
+// grows by exactly one when a descriptor is opened.
+TEST(Processes, OpenDescriptorsAndSessionOfThisProcess) {
+    const std::int64_t self = ::getpid();
+    auto before = kvlinux::CountOpenDescriptors(self);
+    ASSERT_TRUE(before);
+    int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(kvlinux::CountOpenDescriptors(self), *before + 1);
+    ::close(fd);
+    EXPECT_EQ(kvlinux::CountOpenDescriptors(-1), std::nullopt);
+
+    auto text = kvlinux::ReadFirstLine("/proc/self/sessionid");
+    if (!text)
+        GTEST_SKIP() << "this kernel keeps no log-on session ids";
+    const std::uint64_t raw = kvlinux::ParseUnsigned(*text).value_or(0);
+    EXPECT_EQ(kvlinux::ReadLogonSession(self), raw >= 0xFFFFFFFFu ? 0u : raw);
+}
+
+}  // namespace
+
+namespace {
+
+// The one-target scan agrees with the full parse on every target of the captured table
+// (the last mount on a target wins, escapes decoded), and finds nothing where nothing is.
+TEST(Mounts, SourceOfOneTargetAgreesWithTheFullParse) {
+    const std::string content = Fixture("mounts");
+    const auto mounts = kvlinux::ParseMounts(content);
+    ASSERT_FALSE(mounts.empty());
+    for (const kvlinux::MountEntry& m : mounts) {
+        std::string last;
+        for (const kvlinux::MountEntry& other : mounts) {
+            if (other.target == m.target)
+                last = other.source;
+        }
+        EXPECT_EQ(kvlinux::MountSourceOf(content, m.target), last) << m.target;
+    }
+    EXPECT_EQ(kvlinux::MountSourceOf(content, "/no/such/mount"), std::nullopt);
+    EXPECT_EQ(kvlinux::MountSourceOf(content, ""), std::nullopt);
+    EXPECT_EQ(kvlinux::MountSourceOf("/dev/sdb1 /mnt/my\\040disk ext4 rw 0 0\n", "/mnt/my disk"),
+              "/dev/sdb1");
+    EXPECT_EQ(kvlinux::MountSourceOf("garbage\n\n /x\n", "/x"), std::nullopt);
+}
+
+}  // namespace
+
+namespace {
+
+// The ids of the captured PCI network card (reached through its interface's link) and USB
+// device (from one of its interfaces), and Windows' identifiers made of them.
+TEST(DeviceIds, PciAndUsbDevicesFromSysfs) {
+    auto nic = kvlinux::ReadDeviceIds(DataPath("sys/class/net/eth0/device"));
+    ASSERT_TRUE(nic);
+    EXPECT_EQ(nic->bus, kvlinux::DeviceIds::Bus::Pci);
+    EXPECT_EQ(kvlinux::PnpDeviceId(*nic),
+              "PCI\\VEN_8086&DEV_100E&SUBSYS_001E8086&REV_02\\0000:00:03.0");
+
+    auto usb =
+        kvlinux::ReadDeviceIds(DataPath("sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0"));
+    ASSERT_TRUE(usb);
+    EXPECT_EQ(usb->bus, kvlinux::DeviceIds::Bus::Usb);
+    EXPECT_EQ(kvlinux::PnpDeviceId(*usb), "USB\\VID_8087&PID_0024\\1-2");  // blank serial
+
+    EXPECT_EQ(kvlinux::ReadDeviceIds(DataPath("sys/class/net/lo")), std::nullopt);  // virtual
+    EXPECT_EQ(kvlinux::ReadDeviceIds(DataPath("no/such/device")), std::nullopt);
+}
+
+TEST(DeviceIds, NamesFromTheIdsDatabase) {
+    const std::string ids = Fixture("pci.ids");
+    auto intel = kvlinux::ParseIdNames(ids, 0x8086, 0x100e);
+    EXPECT_EQ(intel.vendor, "Intel Corporation");
+    EXPECT_EQ(intel.device, "82540EM Gigabit Ethernet Controller");  // not its subsystem line
+    // A device of another vendor with the same number, a vendor without the device, a
+    // number that appears only in the class lists.
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x8087, 0x100e).device, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x8087, 0x0024).device, "Integrated Rate Matching Hub");
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x1af4, 0xb0df).vendor, "Red Hat, Inc.");
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x1af4, 0xb0df).device, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames(ids, 0x0002, 0x0000).vendor, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames("", 0x8086, 0x100e).vendor, std::nullopt);
+    EXPECT_EQ(kvlinux::ParseIdNames("8086\n\t100\n", 0x8086, 0x100e).device, std::nullopt);
+}
+
+// On this machine: the installed database names each physical adapter's ids as an
+// independent reading of the database with the shell's tools does.
+TEST(DeviceIds, NamesOfThisMachinesAdaptersAgreeWithGrep) {
+    bool any = false;
+    for (const kvlinux::NetInterface& nic : kvlinux::ReadNetInterfaces()) {
+        auto ids = kvlinux::ReadDeviceIds("/sys/class/net/" + nic.name + "/device");
+        if (!ids || ids->bus != kvlinux::DeviceIds::Bus::Pci)
+            continue;
+        char vendor[8];
+        std::snprintf(vendor, sizeof vendor, "%04x", ids->vendor);
+        auto line = kvwmitest::RunCommand(std::string("grep -m1 '^") + vendor +
+                                          "  ' /usr/share/misc/pci.ids 2>/dev/null");
+        if (!line || line->empty())
+            continue;
+        any = true;
+        EXPECT_EQ(kvlinux::LookUpIdNames(*ids).vendor,
+                  std::string(kvlinux::Trim(std::string_view(*line).substr(4))));
+    }
+    if (!any)
+        GTEST_SKIP() << "no PCI network adapter with a name in /usr/share/misc/pci.ids here";
 }
 
 }  // namespace

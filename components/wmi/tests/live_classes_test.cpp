@@ -382,3 +382,72 @@ TEST(LiveClasses, OperatingSystemMatchesUnameAndOsRelease) {
 }
 
 }  // namespace
+
+namespace {
+
+// The identity and language facts against the shell's own reading of the same files.
+TEST(LiveClasses, OperatingSystemIdentityAndLanguage) {
+    const auto& decl = Class(u"Win32_OperatingSystem");
+    auto os = Fill(decl);
+    ASSERT_EQ(os.size(), 1u);
+    const std::string machine_id = Tool("cat /etc/machine-id 2>/dev/null");
+    if (kvlinux::Trim(machine_id).size() == 32) {
+        EXPECT_EQ(TextOf(decl, os[0], u"SerialNumber"), kvlinux::Trim(machine_id));
+    }
+    const std::string lang = Tool(
+        "sh -c 'unset LANG; if [ -r /etc/default/locale ]; then . /etc/default/locale; "
+        "elif [ -r /etc/locale.conf ]; then . /etc/locale.conf; fi; printf %s \"$LANG\"'");
+    if (lang.empty()) {
+        EXPECT_EQ(TextOf(decl, os[0], u"Locale"), "<null>");
+    } else if (lang.rfind("en_US", 0) == 0 || lang.rfind("C.", 0) == 0 || lang == "C") {
+        EXPECT_EQ(TextOf(decl, os[0], u"Locale"), "0409");
+        EXPECT_EQ(UnsignedOf(decl, os[0], u"OSLanguage"), 1033u);
+    }
+    const std::string processes = Tool("ls -d /proc/[0-9]* | wc -l");
+    auto counted = UnsignedOf(decl, os[0], u"NumberOfProcesses");
+    ASSERT_TRUE(counted);
+    // Processes come and go between the two readings; the counts stay close.
+    const auto listed = std::stoull("0" + std::string(kvlinux::Trim(processes)));
+    EXPECT_LT(*counted > listed ? *counted - listed : listed - *counted, 50u);
+}
+
+// This test process: nice 0 is Windows' normal class (8); its open descriptors are what
+// /proc/self/fd lists.
+TEST(LiveClasses, ProcessPriorityAndHandlesOfThisProcess) {
+    const auto& decl = Class(u"Win32_Process");
+    const std::uint64_t self = static_cast<std::uint64_t>(::getpid());
+    const std::string nice = Tool("ps -o ni= -p " + std::to_string(self));
+    REQUIRE_TOOL(nice, "ps");
+    for (const auto& process : Fill(decl)) {
+        if (UnsignedOf(decl, process, u"ProcessId") != self)
+            continue;
+        if (kvlinux::Trim(nice) == "0") {
+            EXPECT_EQ(UnsignedOf(decl, process, u"Priority"), 8u);
+        }
+        auto handles = UnsignedOf(decl, process, u"HandleCount");
+        ASSERT_TRUE(handles);
+        EXPECT_GT(*handles, 2u);  // at least the three standard streams, give or take
+        return;
+    }
+    ADD_FAILURE() << "this process is not listed";
+}
+
+// Domain membership against the configuration files themselves.
+TEST(LiveClasses, ComputerSystemDomainRole) {
+    const auto& decl = Class(u"Win32_ComputerSystem");
+    auto cs = Fill(decl);
+    ASSERT_EQ(cs.size(), 1u);
+    const std::string joined = Tool(
+        "grep -Eqs '^[[:space:]]*domains[[:space:]]*=[[:space:]]*[^[:space:]]' "
+        "/etc/sssd/sssd.conf && echo yes; "
+        "grep -Eqis '^[[:space:]]*security[[:space:]]*=[[:space:]]*(ads|domain)' "
+        "/etc/samba/smb.conf && echo yes; true");
+    const bool member = joined.find("yes") != std::string::npos;
+    EXPECT_EQ(std::get<bool>(kvwmitest::Value(decl, cs[0], u"PartOfDomain")), member);
+    EXPECT_EQ(UnsignedOf(decl, cs[0], u"DomainRole"), member ? 1u : 0u);
+    if (!member) {
+        EXPECT_NE(TextOf(decl, cs[0], u"Workgroup"), "<null>");
+    }
+}
+
+}  // namespace

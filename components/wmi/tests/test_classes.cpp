@@ -4,6 +4,9 @@
 //                                     ("alpha", "Beta", "gamma [1]")
 //   root\cimv2         Kv_TestFails   a fill function that throws
 //   root\kavrel\test  Kv_Other       an empty class in a namespace of its own
+//   root\cimv2         Kv_TestSelective  a selective fill with one costly property, Costly,
+//                                     whose computations CostlyComputations() counts
+#include <atomic>
 #include <stdexcept>
 
 #include "provider/class_decl.h"
@@ -93,4 +96,35 @@ const ClassDecl kOther{
     u"root\\kavrel\\test", u"Kv_Other", {{u"Id", CIM_UINT32, true}}, FillNothing};
 KAVREL_WMI_CLASS(kOther);
 
+std::atomic<int> costly_computations{0};
+
+void FillSelective(const ClassDecl& decl, const kvwmi::Selection& selection,
+                   std::vector<Instance>& out) {
+    for (std::uint64_t id : {1u, 2u}) {
+        InstanceBuilder b(decl);
+        b.Set(u"Id", id).Set(u"Cheap", std::u16string(u"cheap"));
+        if (selection.Wants(decl, u"Costly")) {
+            ++costly_computations;
+            b.Set(u"Costly", std::uint64_t(40 + id));
+        }
+        out.push_back(b.Take());
+    }
+}
+
+const ClassDecl kTestSelective{u"root\\cimv2",
+                               u"Kv_TestSelective",
+                               {{u"Id", CIM_UINT32, true},
+                                {u"Cheap", CIM_STRING},
+                                {u"Costly", CIM_UINT32},
+                                {u"Other", CIM_STRING}},
+                               nullptr,
+                               FillSelective};
+KAVREL_WMI_CLASS(kTestSelective);
+
 }  // namespace
+
+namespace kvwmitest {
+int CostlyComputations() {
+    return costly_computations.load();
+}
+}  // namespace kvwmitest

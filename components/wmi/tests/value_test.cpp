@@ -277,7 +277,7 @@ TEST(WmiValues, SynchronousEnumerators) {
 
     ASSERT_EQ(services->CreateClassEnum(nullptr, 0, nullptr, &raw), S_OK);
     IEnumWbemClassObjectPtr classes(raw, false);
-    EXPECT_EQ(classes->Skip(0, 2), S_OK);  // Kv_TestTypes and Kv_TestFails
+    EXPECT_EQ(classes->Skip(0, 3), S_OK);  // Kv_TestTypes, Kv_TestFails, Kv_TestSelective
     EXPECT_EQ(classes->Skip(0, 1), WBEM_S_FALSE);
 
     // A provider that throws fails the synchronous query.

@@ -25,7 +25,7 @@ inline const kvwmi::ClassDecl& Class(std::u16string_view name) {
 
 inline std::vector<kvwmi::Instance> Fill(const kvwmi::ClassDecl& decl) {
     std::vector<kvwmi::Instance> out;
-    decl.fill(decl, out);
+    kvwmi::FillInstances(decl, kvwmi::Selection{}, out);
     return out;
 }
 

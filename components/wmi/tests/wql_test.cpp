@@ -9,7 +9,13 @@
 #include "wql/like.h"
 #include "wql/parser.h"
 
+namespace kvwmitest {
+int CostlyComputations();
+}  // namespace kvwmitest
+
 namespace {
+
+using kvwmitest::CostlyComputations;
 
 using namespace wmitest;
 
@@ -289,6 +295,39 @@ TEST(WmiWql, DeepNestingIsRefusedOnASmallStack) {
             S_OK);
         EXPECT_EQ(objects.size(), 1u);
     }));
+}
+
+// The provider computes a costly property only for a query that needs it: one that
+// selects it, tests it in WHERE, or selects everything.
+TEST(WmiWql, ASelectiveProviderComputesOnlyWhatTheQueryNeeds) {
+    ScopedApartment apartment;
+    IWbemServicesPtr services = ConnectLinked(u"root\\cimv2");
+    std::vector<IWbemClassObjectPtr> objects;
+    struct Case {
+        const char16_t* query;
+        size_t rows;
+        bool computes;
+    };
+    const Case cases[] = {
+        {u"SELECT Cheap FROM Kv_TestSelective", 2, false},
+        {u"SELECT Id, Other FROM Kv_TestSelective WHERE Cheap = 'cheap'", 2, false},
+        {u"SELECT Cheap FROM Kv_TestSelective WHERE Costly = 41", 1, true},
+        {u"SELECT Cheap FROM Kv_TestSelective WHERE NOT (Id = 1 OR Costly IS NULL)", 1, true},
+        {u"SELECT costly FROM Kv_TestSelective", 2, true},
+        {u"SELECT * FROM Kv_TestSelective", 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.query));
+        const int before = CostlyComputations();
+        ASSERT_EQ(Query(services, c.query, objects), S_OK);
+        EXPECT_EQ(objects.size(), c.rows);
+        EXPECT_EQ(CostlyComputations() > before, c.computes);
+    }
+    ASSERT_EQ(Query(services, u"SELECT Costly FROM Kv_TestSelective WHERE Id = 2", objects), S_OK);
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(GetText(objects[0], u"Costly"), "i4:42");
+    // The key is computed whatever is selected: the object has its path.
+    EXPECT_EQ(GetText(objects[0], u"__RELPATH"), "bstr:Kv_TestSelective.Id=2");
 }
 
 }  // namespace

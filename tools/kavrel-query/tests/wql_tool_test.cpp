@@ -121,10 +121,13 @@ TEST_F(WqlService, ClassesAndDescriptionsAreWhatTheServiceDeclares) {
     ASSERT_EQ(DescribeClass("root\\cimv2", "win32_bios", bios), S_OK);
     EXPECT_EQ(bios.columns, (std::vector<std::string>{"Property", "CimType", "Key", "Source"}));
     ASSERT_FALSE(bios.rows.empty());
-    EXPECT_EQ(bios.rows[0][0].text, "Name");
-    EXPECT_EQ(bios.rows[0][1].text, "string");
-    EXPECT_EQ(bios.rows[0][2].text, "true");
-    EXPECT_EQ(bios.rows[0][3].text, "DMI bios_version");
+    EXPECT_EQ(bios.rows[0][0].text, "BiosCharacteristics");  // the documented order
+    const auto name = std::find_if(bios.rows.begin(), bios.rows.end(),
+                                   [](const auto& row) { return row[0].text == "Name"; });
+    ASSERT_NE(name, bios.rows.end());
+    EXPECT_EQ((*name)[1].text, "string");
+    EXPECT_EQ((*name)[2].text, "true");
+    EXPECT_EQ((*name)[3].text, "DMI bios_version");
     // Every declared property of every class has its documented source.
     for (const auto& row : classes.rows) {
         WqlTable described;
