@@ -508,6 +508,12 @@ void Session::Touch(KeyId key) {
 
 // ---- Store --------------------------------------------------------------------------------
 
+namespace {
+std::atomic<uint64_t> g_connections{0};
+}  // namespace
+
+Store::Store(std::string path) : path_(std::move(path)), serial_(++g_connections) {}
+
 Store::~Store() {
     for (auto& entry : statements_)
         sqlite3_finalize(entry.second);
@@ -646,6 +652,22 @@ LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
         // being recovered): back off a little before starting the transaction over.
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+LONG Store::ChangeStamp(uint64_t& stamp) {
+    unsigned int version = 0;
+    const LONG rc = Run(false, [&](Session& session) {
+        // The statement starts the read transaction, which is when SQLite learns of commits
+        // made through other connections; the file's data version counts this connection's
+        // own commits as well (the pragma's answer leaves them out).
+        StatementUse s(session.Prepare("PRAGMA data_version"));
+        Step(s.get());
+        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+            throw StoreError{ERROR_REGISTRY_IO_FAILED};
+    });
+    if (rc == ERROR_SUCCESS)
+        stamp = serial_ << 32 | version;
+    return rc;
 }
 
 LONG Store::Flush() {
@@ -850,6 +872,12 @@ LONG MoveStoreAside(const std::string& path, std::string& moved_to) {
     return ERROR_SUCCESS;
 }
 
+LONG HiveChangeStamp(Hive hive, uint64_t& stamp) {
+    std::shared_ptr<Store> store;
+    const LONG rc = StoreFor(hive, store);
+    return rc == ERROR_SUCCESS ? store->ChangeStamp(stamp) : rc;
+}
+
 LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
     std::string path = HiveFile(hive);
     OpenStores& stores = Stores();
@@ -879,7 +907,8 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
             return rc;
         stores.stores[path] = store;
     }
-    if (hive == Hive::Machine) {
+    // The entries are copied only when some were added since this store was last seeded.
+    if (hive == Hive::Machine && stores.seeded[path] != SeedGeneration()) {
         uint64_t generation = 0;
         std::vector<RegistrySeed> entries = SeedEntries(&generation);
         if (stores.seeded[path] != generation) {
