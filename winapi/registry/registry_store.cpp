@@ -606,7 +606,7 @@ LONG Store::PrepareSchema() {
 
 LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy) {
     busy = false;
-    int rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    int rc = Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
     if (rc != SQLITE_OK) {
         busy = IsBusy(rc);
         return Win32FromSqlite(rc);
@@ -615,7 +615,7 @@ LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool&
     try {
         Session session(*this);
         body(session);
-        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        rc = Execute("COMMIT");
         if (rc != SQLITE_OK) {
             busy = IsBusy(rc);
             result = Win32FromSqlite(rc);
@@ -633,9 +633,29 @@ LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool&
         result = ERROR_REGISTRY_IO_FAILED;
     }
     if (result != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        Execute("ROLLBACK");
     }
     return result;
+}
+
+int Store::Execute(const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    for (const auto& [text, prepared] : statements_) {
+        if (text == sql) {
+            statement = prepared;
+            break;
+        }
+    }
+    if (!statement) {
+        const int rc =
+            sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (rc != SQLITE_OK)
+            return rc;
+        statements_.emplace_back(sql, statement);
+    }
+    const int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
 }
 
 LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
