@@ -8,7 +8,7 @@
 // A row names two benchmarks (by function name, or by the full name as printed when one
 // function is registered with several arguments) or two user counters of benchmarks
 // ("BM_X:rss_kB"); the value compared is the time per iteration (real time, or the manual
-// time a benchmark reports), or the counter.
+// time a benchmark reports), or the counter. A baseline may be a sum: "BM_A+BM_B".
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -58,6 +58,22 @@ class Reporter : public benchmark::ConsoleReporter {
     }
 
   private:
+    // The value of a name, or the sum of "+"-separated names; 0 when one is missing.
+    double Value(const std::string& names) const {
+        double sum = 0;
+        size_t start = 0;
+        for (;;) {
+            const size_t plus = names.find('+', start);
+            const auto found = values_.find(names.substr(start, plus - start));
+            if (found == values_.end())
+                return 0;
+            sum += found->second;
+            if (plus == std::string::npos)
+                return sum;
+            start = plus + 1;
+        }
+    }
+
     std::map<std::string, double> values_;
 };
 
