@@ -44,15 +44,15 @@ class Reporter : public benchmark::ConsoleReporter {
     void PrintRatios(const std::vector<Ratio>& ratios) const {
         std::printf("\n%-44s %-36s %8s  %s\n", "measured", "baseline (same run)", "ratio", "goal");
         for (const Ratio& ratio : ratios) {
-            const auto measured = values_.find(ratio.measured);
-            const auto baseline = values_.find(ratio.baseline);
-            if (measured == values_.end() || baseline == values_.end() || baseline->second <= 0) {
+            const double measured = Value(ratio.measured);
+            const double baseline = Value(ratio.baseline);
+            if (measured <= 0 || baseline <= 0) {
                 std::printf("%-44s %-36s %8s  %s\n", ratio.measured.c_str(), ratio.baseline.c_str(),
                             "n/a", ratio.goal.c_str());
                 continue;
             }
             std::printf("%-44s %-36s %7.2fx  %s\n", ratio.measured.c_str(), ratio.baseline.c_str(),
-                        measured->second / baseline->second, ratio.goal.c_str());
+                        measured / baseline, ratio.goal.c_str());
         }
         std::fflush(stdout);
     }
