@@ -675,19 +675,19 @@ LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
 }
 
 LONG Store::ChangeStamp(uint64_t& stamp) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
+    // Stepping the pragma opens and closes a read transaction of its own, which is when SQLite
+    // learns of commits made through other connections; the file's data version counts this
+    // connection's own commits as well (the pragma's answer leaves them out).
+    const int rc = Execute("PRAGMA data_version");
+    if (rc != SQLITE_OK)
+        return Win32FromSqlite(rc);
     unsigned int version = 0;
-    const LONG rc = Run(false, [&](Session& session) {
-        // The statement starts the read transaction, which is when SQLite learns of commits
-        // made through other connections; the file's data version counts this connection's
-        // own commits as well (the pragma's answer leaves them out).
-        StatementUse s(session.Prepare("PRAGMA data_version"));
-        Step(s.get());
-        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
-            throw StoreError{ERROR_REGISTRY_IO_FAILED};
-    });
-    if (rc == ERROR_SUCCESS)
-        stamp = serial_ << 32 | version;
-    return rc;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+        return ERROR_REGISTRY_IO_FAILED;
+    stamp = serial_ << 32 | version;
+    return ERROR_SUCCESS;
 }
 
 LONG Store::Flush() {

@@ -132,8 +132,8 @@ class Store {
     // PRAGMA quick_check: ERROR_BADDB unless every page reads as a sound tree.
     LONG QuickCheck();
     LONG RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy);
-    // Runs one statement without a result (BEGIN, COMMIT, ROLLBACK), prepared on its first use
-    // and kept: SQLite's result code.
+    // Runs one statement whose result is not needed (BEGIN, COMMIT, ROLLBACK, a pragma),
+    // prepared on its first use and kept: SQLite's result code, SQLITE_OK when it ran.
     int Execute(const char* sql);
 
     // Called by SQLite while the store is busy: waits a little, until the deadline.
