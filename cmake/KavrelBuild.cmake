@@ -26,6 +26,12 @@ if(KAVREL_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# A shared object records only the libraries it calls into: a dependency named on the link
+# line for nothing would still be loaded (and relocated, and mapped) with every process.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    add_link_options(LINKER:--as-needed)
+endif()
+
 # Everything but the documented exports stays hidden in our shared objects.
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)
 # A unique symbol (a static inside a standard-library template) would keep a shared object

@@ -16,12 +16,19 @@
 namespace kvwin {
 
 std::string ComponentDirectory() {
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&ComponentDirectory), &info) || !info.dli_fname)
-        return ".";
-    std::string path = info.dli_fname;
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    // The layer's own folder: it cannot change while the layer is loaded. Kept until exit, so
+    // a call from another library's exit handler still finds it.
+    static const std::string* const folder = new std::string([] {
+        Dl_info info{};
+        if (!dladdr(reinterpret_cast<void*>(&ComponentDirectory), &info) || !info.dli_fname)
+            return std::string(".");
+        std::string path = info.dli_fname;
+        size_t slash = path.rfind('/');
+        return slash == std::string::npos ? std::string(".")
+               : slash == 0               ? std::string("/")
+                                          : path.substr(0, slash);
+    }());
+    return *folder;
 }
 
 size_t LoadedServerModuleCount() {

@@ -29,7 +29,7 @@ void EventObject::Untake() {
 void EventObject::Set() {
     state_->signalled.store(1, std::memory_order_release);
     state_->wake.fetch_add(1, std::memory_order_acq_rel);
-    WakeAll(state_->wake, true);
+    WakeAll(state_->wake, segment_->shared());
 }
 
 void EventObject::Reset() {

@@ -79,25 +79,32 @@ bool MutexObject::Release() {
         !state_->wake.compare_exchange_weak(old, (old + 1) & ~kSleepers, std::memory_order_seq_cst))
         ;
     if (old & kSleepers)
-        WakeAll(state_->wake, true);
+        WakeAll(state_->wake, segment_->shared());
     return true;
 }
 
 namespace {
 
+struct MutexInit {
+    bool take_ownership;
+    bool named;  // an unnamed mutex is this process's own
+};
+
 // Runs on the creating thread while creation is still serialised, so initial ownership is
 // given before any other process can see the mutex.
 void InitMutex(void* payload, const void* context) {
+    const auto* init = static_cast<const MutexInit*>(context);
     auto* state = static_cast<MutexState*>(payload);
     pthread_mutexattr_t attributes;
     ::pthread_mutexattr_init(&attributes);
-    ::pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+    ::pthread_mutexattr_setpshared(&attributes,
+                                   init->named ? PTHREAD_PROCESS_SHARED : PTHREAD_PROCESS_PRIVATE);
     ::pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
     ::pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
     ::pthread_mutex_init(&state->mutex, &attributes);
     ::pthread_mutexattr_destroy(&attributes);
     new (&state->wake) std::atomic<uint32_t>(0);
-    if (*static_cast<const bool*>(context))
+    if (init->take_ownership)
         ::pthread_mutex_lock(&state->mutex);
 }
 
@@ -124,9 +131,9 @@ extern "C" {
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bInitialOwner,
                     LPCWSTR lpName) {
     // Windows gives initial ownership only to the creator of a new mutex.
-    const bool take_ownership = bInitialOwner != FALSE;
+    const MutexInit init{bInitialOwner != FALSE, lpName && *lpName};
     return MutexHandle(OpenSegment(lpName, SegmentKind::Mutex, sizeof(MutexState),
-                                   SegmentOpen::CreateOrOpen, InitMutex, &take_ownership));
+                                   SegmentOpen::CreateOrOpen, InitMutex, &init));
 }
 
 HANDLE OpenMutexW(DWORD /*dwDesiredAccess*/, BOOL /*bInheritHandle*/, LPCWSTR lpName) {

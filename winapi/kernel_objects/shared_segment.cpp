@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <new>
 
 #include "kvwin/last_error.h"
 #include "kvwin/safe_open.h"
@@ -120,6 +121,17 @@ SegmentResult Fail(DWORD error) {
     return result;
 }
 
+SegmentResult Private(size_t payload_size, void (*init)(void*, const void*), const void* context) {
+    SegmentResult result;
+    result.segment = SharedSegment::MakePrivate(payload_size);
+    if (!result.segment)
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    result.created = true;
+    if (init)
+        init(result.segment->payload(), context);
+    return result;
+}
+
 SegmentResult Anonymous(size_t payload_size, void (*init)(void*, const void*),
                         const void* context) {
     const size_t mapped = kSegmentHeaderSize + PageRound(payload_size ? payload_size : 1);
@@ -139,7 +151,33 @@ SegmentResult Anonymous(size_t payload_size, void (*init)(void*, const void*),
 SharedSegment::SharedSegment(int fd, void* base, size_t mapped_size, size_t payload_size)
     : fd_(fd), base_(base), mapped_size_(mapped_size), payload_size_(payload_size) {}
 
+namespace {
+// A cache line, so that two objects' atomic words never share one.
+constexpr std::align_val_t kPrivateAlignment{64};
+}  // namespace
+
+SharedSegment::SharedSegment(PrivateTag, void* base, size_t payload_size)
+    : fd_(-1), base_(base), mapped_size_(0), payload_size_(payload_size), private_(true) {}
+
+std::shared_ptr<SharedSegment> SharedSegment::MakePrivate(size_t payload_size) {
+    const size_t size = payload_size ? payload_size : 1;
+    void* base = ::operator new(size, kPrivateAlignment, std::nothrow);
+    if (!base)
+        return nullptr;
+    std::memset(base, 0, size);
+    try {
+        return std::shared_ptr<SharedSegment>(new SharedSegment(PrivateTag{}, base, payload_size));
+    } catch (...) {
+        ::operator delete(base, kPrivateAlignment);
+        return nullptr;
+    }
+}
+
 SharedSegment::~SharedSegment() {
+    if (private_) {
+        ::operator delete(base_, kPrivateAlignment);
+        return;
+    }
     ::munmap(base_, mapped_size_);
     if (fd_ >= 0)
         ::close(fd_);  // drops this holder's shared lock
@@ -321,7 +359,8 @@ SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, S
     if (!name || !*name) {
         if (mode == SegmentOpen::OpenOnly)
             return Fail(ERROR_INVALID_PARAMETER);
-        return Anonymous(payload_size, init, context);
+        return kind == SegmentKind::FileMapping ? Anonymous(payload_size, init, context)
+                                                : Private(payload_size, init, context);
     }
     std::u16string_view rest = WideView(name);
     bool global = false;

@@ -1,5 +1,7 @@
-// Shared memory behind kernel objects: named segments in the state root's object namespace,
-// and anonymous ones for unnamed objects.
+// Memory behind kernel objects: named segments in the state root's object namespace,
+// anonymous shared mappings for unnamed file mappings, and plain process-private blocks for
+// unnamed events and mutexes (no other process can ever name them, so they need neither a
+// mapping nor process-shared futexes).
 //
 // A named segment is a file under <root>/objects/<namespace>/. Every process that holds the
 // object open keeps a shared flock() on the file; a creator that can take the lock
@@ -41,24 +43,36 @@ enum class SegmentKind : uint32_t { Event = 1, Mutex = 2, FileMapping = 3 };
 
 constexpr size_t kSegmentHeaderSize = 4096;
 
-// Thread safety: immutable after creation; the payload is shared memory whose users
-// synchronise themselves.
+// Thread safety: immutable after creation; the payload is memory whose users synchronise
+// themselves.
 class SharedSegment {
   public:
+    // A mapping of `mapped_size` bytes at `base` (of `fd`, or anonymous when it is -1), the
+    // payload one header page in.
     SharedSegment(int fd, void* base, size_t mapped_size, size_t payload_size);
+    // A zero-filled block of this process's own heap; null when there is no memory.
+    static std::shared_ptr<SharedSegment> MakePrivate(size_t payload_size);
     ~SharedSegment();
     SharedSegment(const SharedSegment&) = delete;
     SharedSegment& operator=(const SharedSegment&) = delete;
 
-    void* payload() const { return static_cast<char*>(base_) + kSegmentHeaderSize; }
+    void* payload() const {
+        return static_cast<char*>(base_) + (private_ ? 0 : kSegmentHeaderSize);
+    }
     size_t payload_size() const { return payload_size_; }
-    int fd() const { return fd_; }  // -1 for an anonymous segment
+    int fd() const { return fd_; }  // -1 for an anonymous or private segment
+    // Whether other processes may map the payload: their futex waits must then be shared.
+    bool shared() const { return !private_; }
 
   private:
+    struct PrivateTag {};
+    SharedSegment(PrivateTag, void* base, size_t payload_size);
+
     int fd_;
     void* base_;
     size_t mapped_size_;
     size_t payload_size_;
+    bool private_ = false;
 };
 
 enum class SegmentOpen { CreateOrOpen, OpenOnly };
@@ -69,7 +83,9 @@ struct SegmentResult {
     DWORD error = 0;       // Win32 code when segment is null
 };
 
-// Opens or creates the segment for `name` (null or empty: a new anonymous segment). A fresh
+// Opens or creates the segment for `name`. Null or empty makes a new unnamed one: a
+// process-private block for an event or a mutex, an anonymous shared mapping for a file
+// mapping (its views are the mapping's own memory). A fresh
 // payload is zero-filled; `init` runs on it while creation is still serialised, so no other
 // process sees it half made. An existing segment of another kind gives ERROR_INVALID_HANDLE;
 // opening a missing one ERROR_FILE_NOT_FOUND; a name with a '\' other than its namespace

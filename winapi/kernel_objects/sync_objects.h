@@ -10,20 +10,21 @@
 
 namespace kvwin {
 
-// Lives in a segment, shared by every process that has the event open.
+// Lives in a segment, shared by every process that has the event open (an unnamed event's
+// segment is this process's own).
 struct EventState {
     std::atomic<uint32_t> signalled;
     std::atomic<uint32_t> wake;
     uint32_t manual_reset;
 };
 
-// Thread safety: all state is atomic in shared memory.
+// Thread safety: all state is atomic in the segment.
 class EventObject : public Waitable {
   public:
     explicit EventObject(std::shared_ptr<SharedSegment> segment);
     HandleKind Kind() const override { return HandleKind::Event; }
     std::atomic<uint32_t>& WakeWord() override { return state_->wake; }
-    bool WakeWordShared() const override { return true; }
+    bool WakeWordShared() const override { return segment_->shared(); }
     TakeResult TryTake() override;
     bool IsSignalled() override;
     void Untake() override;
@@ -35,8 +36,8 @@ class EventObject : public Waitable {
     EventState* state_;
 };
 
-// A robust, recursive, process-shared mutex: the kernel tells the next locker when the
-// owning thread or process died with it held.
+// A robust, recursive mutex, process-shared when named: the kernel tells the next locker
+// when the owning thread or process died with it held.
 struct MutexState {
     pthread_mutex_t mutex;
     // Moves on every release; the top bit says a wait for several objects may sleep on it
@@ -51,7 +52,7 @@ class MutexObject : public Waitable {
     explicit MutexObject(std::shared_ptr<SharedSegment> segment);
     HandleKind Kind() const override { return HandleKind::Mutex; }
     std::atomic<uint32_t>& WakeWord() override { return state_->wake; }
-    bool WakeWordShared() const override { return true; }
+    bool WakeWordShared() const override { return segment_->shared(); }
     TakeResult TryTake() override;
     bool IsSignalled() override;
     void Untake() override;

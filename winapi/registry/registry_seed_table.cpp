@@ -1,6 +1,7 @@
 // What a new machine hive holds: the Windows identity the layer reports, the product
 // type and the well-known folders. Component registrations join this table (or arrive
 // through AddRegistrySeed from the part that owns them).
+#include <atomic>
 #include <mutex>
 
 #include "kvwin/registry_seed.h"
@@ -49,7 +50,7 @@ std::vector<RegistrySeed> BuiltInEntries() {
 struct SeedRegistry {
     std::mutex mutex;
     std::vector<RegistrySeed> added;
-    uint64_t generation = 1;
+    std::atomic<uint64_t> generation{1};  // written under the mutex, read without it
 };
 
 SeedRegistry& Registry() {
@@ -87,7 +88,7 @@ void AddRegistrySeed(std::vector<RegistrySeed> entries) {
     std::lock_guard<std::mutex> lock(registry.mutex);
     for (auto& entry : entries)
         registry.added.push_back(std::move(entry));
-    ++registry.generation;
+    registry.generation.fetch_add(1, std::memory_order_release);
 }
 
 std::vector<RegistrySeed> SeedEntries(uint64_t* generation) {
@@ -96,8 +97,12 @@ std::vector<RegistrySeed> SeedEntries(uint64_t* generation) {
     std::lock_guard<std::mutex> lock(registry.mutex);
     entries.insert(entries.end(), registry.added.begin(), registry.added.end());
     if (generation)
-        *generation = registry.generation;
+        *generation = registry.generation.load(std::memory_order_relaxed);
     return entries;
+}
+
+uint64_t SeedGeneration() {
+    return Registry().generation.load(std::memory_order_acquire);
 }
 
 }  // namespace kvwin

@@ -508,6 +508,12 @@ void Session::Touch(KeyId key) {
 
 // ---- Store --------------------------------------------------------------------------------
 
+namespace {
+std::atomic<uint64_t> g_connections{0};
+}  // namespace
+
+Store::Store(std::string path) : path_(std::move(path)), serial_(++g_connections) {}
+
 Store::~Store() {
     for (auto& entry : statements_)
         sqlite3_finalize(entry.second);
@@ -600,7 +606,7 @@ LONG Store::PrepareSchema() {
 
 LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy) {
     busy = false;
-    int rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    int rc = Execute(write ? "BEGIN IMMEDIATE" : "BEGIN");
     if (rc != SQLITE_OK) {
         busy = IsBusy(rc);
         return Win32FromSqlite(rc);
@@ -609,7 +615,7 @@ LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool&
     try {
         Session session(*this);
         body(session);
-        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        rc = Execute("COMMIT");
         if (rc != SQLITE_OK) {
             busy = IsBusy(rc);
             result = Win32FromSqlite(rc);
@@ -627,9 +633,29 @@ LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool&
         result = ERROR_REGISTRY_IO_FAILED;
     }
     if (result != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        Execute("ROLLBACK");
     }
     return result;
+}
+
+int Store::Execute(const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    for (const auto& [text, prepared] : statements_) {
+        if (text == sql) {
+            statement = prepared;
+            break;
+        }
+    }
+    if (!statement) {
+        const int rc =
+            sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (rc != SQLITE_OK)
+            return rc;
+        statements_.emplace_back(sql, statement);
+    }
+    const int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
 }
 
 LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
@@ -646,6 +672,22 @@ LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
         // being recovered): back off a little before starting the transaction over.
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+LONG Store::ChangeStamp(uint64_t& stamp) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
+    // Stepping the pragma opens and closes a read transaction of its own, which is when SQLite
+    // learns of commits made through other connections; the file's data version counts this
+    // connection's own commits as well (the pragma's answer leaves them out).
+    const int rc = Execute("PRAGMA data_version");
+    if (rc != SQLITE_OK)
+        return Win32FromSqlite(rc);
+    unsigned int version = 0;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+        return ERROR_REGISTRY_IO_FAILED;
+    stamp = serial_ << 32 | version;
+    return ERROR_SUCCESS;
 }
 
 LONG Store::Flush() {
@@ -850,6 +892,12 @@ LONG MoveStoreAside(const std::string& path, std::string& moved_to) {
     return ERROR_SUCCESS;
 }
 
+LONG HiveChangeStamp(Hive hive, uint64_t& stamp) {
+    std::shared_ptr<Store> store;
+    const LONG rc = StoreFor(hive, store);
+    return rc == ERROR_SUCCESS ? store->ChangeStamp(stamp) : rc;
+}
+
 LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
     std::string path = HiveFile(hive);
     OpenStores& stores = Stores();
@@ -879,7 +927,8 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
             return rc;
         stores.stores[path] = store;
     }
-    if (hive == Hive::Machine) {
+    // The entries are copied only when some were added since this store was last seeded.
+    if (hive == Hive::Machine && stores.seeded[path] != SeedGeneration()) {
         uint64_t generation = 0;
         std::vector<RegistrySeed> entries = SeedEntries(&generation);
         if (stores.seeded[path] != generation) {

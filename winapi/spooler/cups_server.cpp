@@ -2,12 +2,12 @@
 // HTTP GET of /printers/<queue>.ppd for its driver.
 #include "cups_server.h"
 
-#include <cups/cups.h>
 #include <signal.h>
 
 #include <ctime>
 #include <memory>
 
+#include "cups_client.h"
 #include "win/errors.h"
 
 namespace kvwin {
@@ -18,12 +18,12 @@ namespace {
 constexpr int kConnectTimeoutMs = 15000;
 
 struct HttpCloser {
-    void operator()(http_t* http) const { httpClose(http); }
+    void operator()(http_t* http) const { Cups()->close(http); }
 };
 using Connection = std::unique_ptr<http_t, HttpCloser>;
 
 struct IppDeleter {
-    void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+    void operator()(ipp_t* ipp) const { Cups()->deleteMessage(ipp); }
 };
 using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
 
@@ -66,10 +66,14 @@ class SigpipeBlock {
     bool blocked_ = false;
 };
 
+// A connection to the server; none when it does not answer or there is no client library.
 Connection Connect(const CupsServer& server) {
-    cupsSetPasswordCB2(&NoPassword, nullptr);
-    return Connection(httpConnect2(server.host.c_str(), server.port, nullptr, AF_UNSPEC,
-                                   cupsEncryption(), 1, kConnectTimeoutMs, nullptr));
+    const CupsClient* cups = Cups();
+    if (!cups)
+        return Connection();
+    cups->setPasswordCB2(&NoPassword, nullptr);
+    return Connection(cups->connect2(server.host.c_str(), server.port, nullptr, AF_UNSPEC,
+                                     cups->encryption(), 1, kConnectTimeoutMs, nullptr));
 }
 
 // CUPS queue names are printable ASCII without blanks, slashes, '#', quotes or '\'.
@@ -89,8 +93,11 @@ bool IsQueueName(const std::string& name) {
 CupsServer CurrentCupsServer() {
     // The client library keeps its settings per thread; forgetting them makes it read the
     // environment and client.conf again, so a changed CUPS_SERVER is seen.
-    cupsSetServer(nullptr);
-    return {cupsServer(), ippPort()};
+    const CupsClient* cups = Cups();
+    if (!cups)
+        return {};
+    cups->setServer(nullptr);
+    return {cups->server(), cups->port()};
 }
 
 DWORD PingCupsServer(const CupsServer& server) {
@@ -105,29 +112,30 @@ DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue
         return RPC_S_SERVER_UNAVAILABLE;
     if (!IsQueueName(name))
         return ERROR_INVALID_PRINTER_NAME;
+    const CupsClient& cups = *Cups();  // a connection means the client is loaded
     char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
-                     "/printers/%s", name.c_str());
-    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    cups.assembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
+                      "/printers/%s", name.c_str());
+    ipp_t* request = cups.newRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    cups.addString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    cups.addString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                   cups.user());
     static const char* const kWanted[] = {"printer-name", "printer-make-and-model"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
-                  kWanted);
-    const IppMessage response(cupsDoRequest(http.get(), request, "/"));  // frees the request
+    cups.addStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
+                    kWanted);
+    const IppMessage response(cups.doRequest(http.get(), request, "/"));  // frees the request
     if (!response)
-        return cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? ERROR_INVALID_PRINTER_NAME
-                                                             : RPC_S_SERVER_UNAVAILABLE;
-    const ipp_status_t status = ippGetStatusCode(response.get());
+        return cups.lastError() == IPP_STATUS_ERROR_NOT_FOUND ? ERROR_INVALID_PRINTER_NAME
+                                                              : RPC_S_SERVER_UNAVAILABLE;
+    const ipp_status_t status = cups.getStatusCode(response.get());
     if (status == IPP_STATUS_ERROR_NOT_FOUND || status == IPP_STATUS_ERROR_BAD_REQUEST)
         return ERROR_INVALID_PRINTER_NAME;
     if (status > IPP_STATUS_OK_EVENTS_COMPLETE)
         return ERROR_ACCESS_DENIED;
-    ipp_attribute_t* found = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
-    queue.name = found ? ippGetString(found, 0, nullptr) : name;
-    found = ippFindAttribute(response.get(), "printer-make-and-model", IPP_TAG_TEXT);
-    queue.makeAndModel = found ? ippGetString(found, 0, nullptr) : std::string();
+    ipp_attribute_t* found = cups.findAttribute(response.get(), "printer-name", IPP_TAG_NAME);
+    queue.name = found ? cups.getString(found, 0, nullptr) : name;
+    found = cups.findAttribute(response.get(), "printer-make-and-model", IPP_TAG_TEXT);
+    queue.makeAndModel = found ? cups.getString(found, 0, nullptr) : std::string();
     return 0;
 }
 
@@ -140,10 +148,11 @@ DWORD DownloadCupsPpd(const CupsServer& server, const std::string& queue, int fd
         return RPC_S_SERVER_UNAVAILABLE;
     if (!IsQueueName(queue))
         return ERROR_INVALID_PRINTER_NAME;
+    const CupsClient& cups = *Cups();  // a connection means the client is loaded
     const std::string resource = "/printers/" + queue + ".ppd";
-    switch (cupsGetFd(http.get(), resource.c_str(), fd)) {
+    switch (cups.getFd(http.get(), resource.c_str(), fd)) {
         case HTTP_STATUS_OK:
-            lastModified = httpGetDateTime(httpGetField(http.get(), HTTP_FIELD_LAST_MODIFIED));
+            lastModified = cups.getDateTime(cups.getField(http.get(), HTTP_FIELD_LAST_MODIFIED));
             return 0;
         case HTTP_STATUS_NOT_FOUND:
             return ERROR_UNKNOWN_PRINTER_DRIVER;

@@ -21,25 +21,45 @@ constexpr DWORD kDefaultMajor = 10;
 constexpr DWORD kDefaultMinor = 0;
 constexpr DWORD kDefaultBuild = 19045;
 
-std::optional<DWORD> ReadDword(const char16_t* key, const char16_t* name) {
+// An open key for the reads below: one walk to the key, then one read per value.
+class OpenKey {
+  public:
+    explicit OpenKey(const char16_t* path) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key_) != ERROR_SUCCESS)
+            key_ = nullptr;
+    }
+    ~OpenKey() {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    HKEY get() const { return key_; }
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+std::optional<DWORD> ReadDword(const OpenKey& key, const char16_t* name) {
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
-        ERROR_SUCCESS) {
+    if (!key.get() || RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_DWORD, nullptr, &value,
+                                   &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     return value;
 }
 
-std::optional<std::u16string> ReadText(const char16_t* key, const char16_t* name) {
+std::optional<std::u16string> ReadText(const OpenKey& key, const char16_t* name) {
     DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+    if (!key.get() ||
+        RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
             ERROR_SUCCESS ||
         size < sizeof(WCHAR)) {
         return std::nullopt;
     }
     std::u16string text(size / sizeof(WCHAR), u'\0');
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+    if (RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
         ERROR_SUCCESS) {
         return std::nullopt;
     }
@@ -60,27 +80,28 @@ struct Identity {
 
 Identity ReadIdentity() {
     Identity identity;
-    if (auto major = ReadDword(kCurrentVersion, u"CurrentMajorVersionNumber")) {
+    const OpenKey current(kCurrentVersion);
+    if (auto major = ReadDword(current, u"CurrentMajorVersionNumber")) {
         identity.major = *major;
-        identity.minor = ReadDword(kCurrentVersion, u"CurrentMinorVersionNumber").value_or(0);
-    } else if (auto version = ReadText(kCurrentVersion, u"CurrentVersion")) {
+        identity.minor = ReadDword(current, u"CurrentMinorVersionNumber").value_or(0);
+    } else if (auto version = ReadText(current, u"CurrentVersion")) {
         unsigned major = 0, minor = 0;
         if (std::sscanf(kvwin::ToUtf8(*version).c_str(), "%u.%u", &major, &minor) == 2) {
             identity.major = major;
             identity.minor = minor;
         }
     }
-    std::optional<std::u16string> build = ReadText(kCurrentVersion, u"CurrentBuildNumber");
+    std::optional<std::u16string> build = ReadText(current, u"CurrentBuildNumber");
     if (!build)
-        build = ReadText(kCurrentVersion, u"CurrentBuild");
+        build = ReadText(current, u"CurrentBuild");
     unsigned number = 0;
     if (build && std::sscanf(kvwin::ToUtf8(*build).c_str(), "%u", &number) == 1)
         identity.build = number;
-    identity.csd = ReadText(kCurrentVersion, u"CSDVersion").value_or(u"");
+    identity.csd = ReadText(current, u"CSDVersion").value_or(u"");
     unsigned pack = 0;
     if (std::sscanf(kvwin::ToUtf8(identity.csd).c_str(), "Service Pack %u", &pack) == 1)
         identity.service_pack = static_cast<WORD>(pack);
-    if (auto product = ReadText(kProductOptions, u"ProductType")) {
+    if (auto product = ReadText(OpenKey(kProductOptions), u"ProductType")) {
         if (kvwin::EqualsAsciiNoCase(*product, u"ServerNT"))
             identity.product_type = VER_NT_SERVER;
         else if (kvwin::EqualsAsciiNoCase(*product, u"LanmanNT"))

@@ -36,4 +36,7 @@ KVWIN_API void AddRegistrySeed(std::vector<RegistrySeed> entries);
 // The built-in entries followed by the added ones, and a number that grows with each add.
 std::vector<RegistrySeed> SeedEntries(uint64_t* generation);
 
+// That number alone, without copying the entries: what a hive compares on every use.
+uint64_t SeedGeneration();
+
 }  // namespace kvwin

@@ -113,19 +113,28 @@ class Store {
     // Makes committed changes durable (checkpoints the write-ahead log).
     LONG Flush();
 
+    // A number that differs after any change committed to the file, by this connection or
+    // any other of any process (SQLite's data version, read in a read transaction of its
+    // own), or when this is a different connection than before. ERROR_SUCCESS or the code
+    // a failed read gives.
+    LONG ChangeStamp(uint64_t& stamp);
+
     const std::string& path() const { return path_; }
 
   private:
     friend class Session;
     friend LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out);
     friend LONG CreateStoreFile(const std::string& path);
-    explicit Store(std::string path) : path_(std::move(path)) {}
+    explicit Store(std::string path);
     // Opens the file; `create` makes it (a private file that CreateStoreFile links into
     // place), otherwise it must exist and pass the page check.
     LONG Open(bool create);
     // PRAGMA quick_check: ERROR_BADDB unless every page reads as a sound tree.
     LONG QuickCheck();
     LONG RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy);
+    // Runs one statement whose result is not needed (BEGIN, COMMIT, ROLLBACK, a pragma),
+    // prepared on its first use and kept: SQLite's result code, SQLITE_OK when it ran.
+    int Execute(const char* sql);
 
     // Called by SQLite while the store is busy: waits a little, until the deadline.
     static int OnBusy(void* store, int attempts);
@@ -138,6 +147,7 @@ class Store {
     std::chrono::milliseconds busy_timeout_{30000};
     std::chrono::steady_clock::time_point deadline_;  // of the transaction in progress
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements_;
+    const uint64_t serial_;  // this connection among all this process opens
 };
 
 // The hives and the files that hold them under the registry directory.
@@ -147,6 +157,10 @@ KVWIN_API std::string HiveFile(Hive hive);
 // This process's connection to a hive file, opened (and seeded) on first use. Fails with
 // the store's Win32 code; a failed open is retried on the next call.
 LONG StoreFor(Hive hive, std::shared_ptr<Store>& out);
+
+// The change stamp (Store::ChangeStamp) of this process's connection to a hive: equal stamps
+// mean nothing in the hive changed in between. Fails like StoreFor.
+KVWIN_API LONG HiveChangeStamp(Hive hive, uint64_t& stamp);
 
 // Opens the store file at `path` as this process's first open of it does (the page check
 // included) and closes it again: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is none, or

@@ -581,4 +581,14 @@ TEST(RegistryStore, ADeletedDefaultStaysDeletedWhateverProcessComesNext) {
     EXPECT_EQ(SeededValue(kIdentityKey, u"CurrentBuildNumber"), ERROR_SUCCESS);
 }
 
+// A default added while the process already uses the store is applied by the next call.
+TEST(RegistryStore, ADefaultAddedAfterFirstUseIsAppliedByTheNextCall) {
+    EXPECT_EQ(SeededValue(kIdentityKey, u"CurrentBuildNumber"), ERROR_SUCCESS);
+    EXPECT_EQ(SeededValue(u"SOFTWARE\\Kavrel\\Late", u"Flag"), ERROR_FILE_NOT_FOUND);
+    kvwin::AddRegistrySeed({kvwin::SeedDword(u"SOFTWARE\\Kavrel\\Late", u"Flag", 1)});
+    EXPECT_EQ(SeededValue(u"SOFTWARE\\Kavrel\\Late", u"Flag"), ERROR_SUCCESS);
+    kvwin::AddRegistrySeed({kvwin::SeedDword(u"SOFTWARE\\Kavrel\\Later", u"Flag", 2)});
+    EXPECT_EQ(SeededValue(u"SOFTWARE\\Kavrel\\Later", u"Flag"), ERROR_SUCCESS);
+}
+
 }  // namespace
