@@ -668,6 +668,8 @@ class Interpreter {
     // The loop's hidden slots: the variable (a reference), what is walked (an array, or a
     // collection's enumeration), the next array position.
     static bool ForEachStep(Value* h) {
+        if (!h[1].Is(Kind::Array) && !h[1].IsObject())
+            return false;  // the start failed and On Error Resume Next went on into the body
         if (h[1].IsObject()) {
             Value item;
             if (!NextItem(h[1], &item)) {

@@ -70,3 +70,16 @@ If 1 / 0 = 5 Then x = 1
 ok x = 1, "an error in an If condition continues inside the branch"
 Err.Clear
 ok Err.Number = 0, "cleared"
+
+' A For Each over something that is no collection: the error is skipped, the body runs once,
+' and the loop ends at its Next
+Dim hits, item
+For Each source In Array(42, CreateObject("Scripting.FileSystemObject"), Nothing)
+    hits = 0
+    For Each item In source
+        hits = hits + 1
+    Next
+    ok Err.Number = 451 Or Err.Number = 424, "For Each over a non-collection raises " & Err.Number
+    ok hits = 1, "the body ran once after the skipped error: " & hits
+    Err.Clear
+Next
