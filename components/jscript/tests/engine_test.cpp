@@ -2,7 +2,7 @@
 // GetScriptDispatch, and errors reaching the site.
 #include <cmath>
 
-#include "script_test_support.h"
+#include "kvtest/script_test_support.h"
 
 namespace jstest {
 namespace {

@@ -1,8 +1,8 @@
 // Script texts built to exhaust the stack: deep nesting in the compiler, in regular
 // expressions, in JSON and in calls. Each is refused with a script error, never by running
 // out of stack, on a 256 KB thread stack where an unbounded recursion would crash.
+#include "kvtest/script_test_support.h"
 #include "kvtest/small_stack.h"
-#include "script_test_support.h"
 
 namespace jstest {
 namespace {

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "kvtest/script_runs.h"
-#include "script_test_support.h"
+#include "kvtest/script_test_support.h"
 
 namespace jstest {
 namespace {

@@ -2,8 +2,8 @@
 // "Test" (ok(cond, msg)); every failed check is a test failure.
 #include <filesystem>
 #include "kvtest/script_runs.h"
+#include "kvtest/script_test_support.h"
 #include "kvwin/moniker_names.h"
-#include "script_test_support.h"
 
 namespace jstest {
 namespace {

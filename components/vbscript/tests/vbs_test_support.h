@@ -5,7 +5,7 @@
 #include <atomic>
 #include <span>
 
-#include "script_test_support.h"
+#include "kvtest/script_test_support.h"
 
 namespace vbstest {
 

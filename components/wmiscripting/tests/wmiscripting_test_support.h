@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "script_test_support.h"
+#include "kvtest/script_test_support.h"
 
 namespace wmitest {
 

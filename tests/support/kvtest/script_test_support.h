@@ -1,5 +1,5 @@
-// What the JScript tests share: a recording site, a helper object scripts reach as the named
-// item "Test" (ok, Signal, Call), and an engine that is set up in one step.
+// What the script engines' tests share: a recording site, a helper object scripts reach as the
+// named item "Test" (ok, Signal, Call), and an engine that is set up in one step.
 #pragma once
 
 #include <gtest/gtest.h>
