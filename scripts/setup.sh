@@ -10,7 +10,7 @@ packages=(
     libsqlite3-dev libpugixml-dev duktape-dev
     tzdata procps iproute2
     libcups2-dev cups-daemon
-    util-linux ccache
+    util-linux ccache pci.ids usb.ids
     dpkg-dev file libedit-dev
     g++-mingw-w64-x86-64-posix wine64
 )

@@ -95,6 +95,10 @@ const char* TypeName(CIMTYPE type) {
             return "string";
         case CIM_DATETIME:
             return "datetime";
+        case CIM_REFERENCE:
+            return "ref";
+        case CIM_OBJECT:
+            return "object";
         default:
             return "?";
     }
