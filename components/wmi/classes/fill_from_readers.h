@@ -97,3 +97,12 @@ void FillVolumesFrom(const ClassDecl& decl, const std::vector<VolumeFacts>& volu
                      std::vector<Instance>& out);
 
 }  // namespace kvwmi
+
+#include "linux/cups_printers.h"
+
+namespace kvwmi {
+
+void FillPrintersFrom(const ClassDecl& decl, const std::vector<kvlinux::PrinterQueue>& queues,
+                      const std::string& computer, std::vector<Instance>& out);
+
+}  // namespace kvwmi
