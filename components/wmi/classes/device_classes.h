@@ -57,3 +57,17 @@ void FillUsbHubFrom(const ClassDecl& decl, const std::vector<kvlinux::UsbDevice>
                     const IdDatabases& ids, const std::string& host, std::vector<Instance>& out);
 
 }  // namespace kvwmi
+
+namespace kvwmi {
+
+// Win32_IDEController, Win32_SCSIController: the PCI storage controllers of the one setup
+// class ("HDC" or "SCSIAdapter").
+void FillStorageControllersFrom(const ClassDecl& decl, const char* setup_class,
+                                const std::vector<kvlinux::PciDevice>& pci, const IdDatabases& ids,
+                                const std::string& host, std::vector<Instance>& out);
+// Win32_SoundDevice: PCI audio functions and USB devices with an audio interface.
+void FillSoundDevicesFrom(const ClassDecl& decl, const std::vector<kvlinux::PciDevice>& pci,
+                          const std::vector<kvlinux::UsbDevice>& usb, const IdDatabases& ids,
+                          const std::string& host, std::vector<Instance>& out);
+
+}  // namespace kvwmi
