@@ -37,3 +37,14 @@ void FillSerialPortsFrom(const ClassDecl& decl, const std::vector<kvlinux::Seria
                          const std::string& host, std::vector<Instance>& out);
 
 }  // namespace kvwmi
+
+#include "linux/smbios.h"
+
+namespace kvwmi {
+
+void FillSystemSlotsFrom(const ClassDecl& decl, const std::vector<kvlinux::SystemSlot>& slots,
+                         std::vector<Instance>& out);
+void FillMemoryArraysFrom(const ClassDecl& decl, const std::vector<kvlinux::MemoryArray>& arrays,
+                          std::vector<Instance>& out);
+
+}  // namespace kvwmi

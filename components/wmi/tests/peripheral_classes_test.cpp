@@ -285,3 +285,73 @@ TEST(Peripherals, LiveClassesMatchTheirSources) {
 }
 
 }  // namespace
+
+namespace {
+
+// One SMBIOS structure: the formatted area (header with a zero handle) and its strings.
+std::string Structure(std::uint8_t type, std::vector<std::uint8_t> body,
+                      std::vector<std::string> strings) {
+    std::string s;
+    s += static_cast<char>(type);
+    s += static_cast<char>(4 + body.size());
+    s += std::string(2, '\0');
+    for (std::uint8_t b : body)
+        s += static_cast<char>(b);
+    for (const std::string& text : strings)
+        s += text + '\0';
+    s += strings.empty() ? std::string(2, '\0') : std::string(1, '\0');
+    return s;
+}
+
+TEST(Smbios, SlotsAndMemoryArrays) {
+    const std::string table =
+        Structure(0, {1, 2, 0, 0}, {"Vendor", "1.0"}) +
+        // PCIEX16_1: PCIe x16, 64-bit width, in use, id 1, PME and hot plug, at 0000:01:00.0
+        Structure(9, {1, 0xB6, 6, 4, 3, 1, 0, 0x04, 0x03, 0, 0, 1, 0}, {"PCIEX16_1"}) +
+        // PCIEX1_2: available, no PCI address
+        Structure(9, {1, 0xA8, 8, 3, 3, 2, 0, 0x04, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}, {"PCIEX1_2"}) +
+        // 32 GiB array on the system board, no ECC, 4 slots
+        Structure(16, {3, 3, 3, 0, 0, 0, 2, 0xFE, 0xFF, 4, 0}, {}) +
+        // 4 TiB: capacity in the extended field
+        Structure(16, {3, 3, 6, 0, 0, 0, 0x80, 0xFE, 0xFF, 16, 0, 0, 0, 0, 0, 0, 4, 0, 0}, {}) +
+        Structure(127, {}, {}) + Structure(9, {1, 0, 0, 0, 0, 0, 0, 0}, {"after the end"});
+
+    const auto slots = kvlinux::ParseSmbiosSlots(table);
+    ASSERT_EQ(slots.size(), 2u);
+    EXPECT_EQ(slots[0].designation, "PCIEX16_1");
+    EXPECT_EQ(slots[0].bus.value_or(99), 1u);
+    EXPECT_FALSE(slots[1].bus);
+    const auto arrays = kvlinux::ParseSmbiosMemoryArrays(table);
+    ASSERT_EQ(arrays.size(), 2u);
+    EXPECT_EQ(arrays[0].max_capacity_kib, 32u << 20);
+    EXPECT_EQ(arrays[1].max_capacity_kib, 4ull << 30);
+    // A truncated table ends the walk without reading past it.
+    EXPECT_EQ(kvlinux::ParseSmbiosSlots(table.substr(0, 30)).size(), 0u);
+
+    const auto& slot = Class(u"Win32_SystemSlot");
+    std::vector<kvwmi::Instance> out;
+    kvwmi::FillSystemSlotsFrom(slot, slots, out);
+    ASSERT_EQ(out.size(), 2u);
+    for (const auto& instance : out)
+        kvwmitest::ExpectWellTyped(slot, instance);
+    EXPECT_EQ(TextOf(slot, out[0], u"Tag"), "System Slot 0");
+    EXPECT_EQ(UnsignedOf(slot, out[0], u"CurrentUsage"), 4u);
+    EXPECT_EQ(UnsignedOf(slot, out[0], u"MaxDataWidth"), 3u);  // 64-bit
+    EXPECT_EQ(kvwmitest::Value(slot, out[0], u"SupportsHotPlug"), kvwmi::CimValue(true));
+    EXPECT_EQ(UnsignedOf(slot, out[1], u"BusNumber"), std::nullopt);
+    EXPECT_EQ(UnsignedOf(slot, out[1], u"MaxDataWidth"), std::nullopt);
+
+    const auto& array = Class(u"Win32_PhysicalMemoryArray");
+    out.clear();
+    kvwmi::FillMemoryArraysFrom(array, arrays, out);
+    ASSERT_EQ(out.size(), 2u);
+    for (const auto& instance : out)
+        kvwmitest::ExpectWellTyped(array, instance);
+    EXPECT_EQ(UnsignedOf(array, out[0], u"MaxCapacity"), 32u << 20);
+    EXPECT_EQ(UnsignedOf(array, out[0], u"MemoryDevices"), 4u);
+    EXPECT_EQ(UnsignedOf(array, out[1], u"MaxCapacity"), std::nullopt);  // beyond uint32
+    EXPECT_EQ(UnsignedOf(array, out[1], u"MaxCapacityEx"), 4ull << 30);
+    EXPECT_EQ(UnsignedOf(array, out[1], u"MemoryErrorCorrection"), 6u);
+}
+
+}  // namespace
