@@ -1,5 +1,7 @@
 #include "linux/device_ids.h"
 
+#include <cstdio>
+
 #include "linux/pci_devices.h"
 #include "linux/text_util.h"
 
@@ -22,35 +24,39 @@ std::optional<std::pair<std::uint16_t, std::string_view>> IdLine(std::string_vie
 
 DeviceNames LookUpDeviceNames(std::string_view database, std::uint16_t vendor,
                               std::uint16_t device) {
+    // The databases write ids in lower case; a vendor line starts a line with its id and
+    // two blanks, a device line with a tab, its id and two blanks.
+    char key[16];
+    std::snprintf(key, sizeof key, "\n%04x  ", vendor);
     DeviceNames names;
-    bool in_vendor = false;
-    size_t pos = 0;
-    while (pos < database.size()) {
-        size_t end = database.find('\n', pos);
+    size_t at = StartsWith(database, key + 1) ? 0 : database.find(key);
+    if (at == std::string_view::npos)
+        return names;
+    at += at == 0 ? 0 : 1;
+    // Only the vendor list counts: usb.ids goes on with other lists whose lines may
+    // look alike, and they come after a line starting with a letter.
+    const size_t other_lists = database.find("\nC ");
+    if (other_lists != std::string_view::npos && at > other_lists)
+        return names;
+    size_t end = database.find('\n', at);
+    if (end == std::string_view::npos)
+        end = database.size();
+    if (auto line = IdLine(database.substr(at, end - at)))
+        names.vendor = std::string(line->second);
+    std::snprintf(key, sizeof key, "\t%04x  ", device);
+    while (end < database.size()) {
+        const size_t begin = end + 1;
+        end = database.find('\n', begin);
         if (end == std::string_view::npos)
             end = database.size();
-        std::string_view line = database.substr(pos, end - pos);
-        pos = end + 1;
+        const std::string_view line = database.substr(begin, end - begin);
         if (line.empty() || line[0] == '#')
             continue;
-        if (line[0] != '\t') {
-            if (in_vendor)
-                break;  // the next vendor: the device is not listed
-            auto id = IdLine(line);
-            if (!id)
-                continue;  // a non-vendor list of usb.ids ("C 00  ...")
-            if (id->first == vendor) {
-                names.vendor = std::string(id->second);
-                in_vendor = true;
-            }
-            continue;
-        }
-        if (in_vendor && line.size() > 1 && line[1] != '\t') {
-            auto id = IdLine(line.substr(1));
-            if (id && id->first == device) {
-                names.device = std::string(id->second);
-                break;
-            }
+        if (line[0] != '\t')
+            break;  // the next vendor: the device is not listed
+        if (StartsWith(line, key)) {
+            names.device = std::string(Trim(line.substr(7)));
+            break;
         }
     }
     return names;
