@@ -230,8 +230,13 @@ TEST(Routes, TableFromFixtureAndLiveAgainstIp) {
         GTEST_SKIP() << "ip is not installed";
     size_t expected = 0;
     for (std::string_view line : kvlinux::SplitLines(*ip)) {
-        // ip lists unicast and reject routes of the main table as /proc/net/route does.
-        expected += !kvlinux::StartsWith(line, "broadcast") && !kvlinux::StartsWith(line, "local");
+        // The unicast routes through an interface; reject routes name none, and a
+        // multipath route's hops are indented lines of their own.
+        bool typed = false;
+        for (std::string_view type : {"unreachable", "prohibit", "blackhole", "throw"})
+            typed |= kvlinux::StartsWith(line, type);
+        expected += !typed && line.find(" dev ") != std::string_view::npos &&
+                    line.front() != ' ' && line.front() != '\t';
     }
     EXPECT_EQ(kvwmitest::Fill(decl).size(), expected) << *ip;
 }
