@@ -6,7 +6,6 @@
 // its first mount point. BootVolume is the root file system; SystemVolume the one holding
 // the boot loader (/boot/efi, else /boot, else /). SerialNumber is the FAT/exFAT volume
 // id, the one serial Linux keeps in Windows' form. Drive letters do not exist.
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <set>
