@@ -14,6 +14,7 @@
 
 #include "entry/query_driver.h"
 #include "kvtest/com_support.h"
+#include "kvtest/documented_classes.h"
 #include "kvwin/utf.h"
 #include "win/comdef.h"
 #include "win/oleauto.h"
@@ -38,14 +39,14 @@ std::u16string ReadExample(const std::string& name) {
     return kvwin::FromUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
-// How many instances WMI has of the class, asked directly.
-long InstanceCount(const std::u16string& className) {
+// How many instances WMI has of the class in its namespace, asked directly.
+long InstanceCount(const std::u16string& nameSpace, const std::u16string& className) {
     IWbemLocator* locator = nullptr;
     if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                 reinterpret_cast<void**>(&locator))))
         return -1;
     IWbemServices* services = nullptr;
-    HRESULT hr = locator->ConnectServer(_bstr_t(u"root\\cimv2"), nullptr, nullptr, nullptr, 0,
+    HRESULT hr = locator->ConnectServer(_bstr_t(nameSpace.c_str()), nullptr, nullptr, nullptr, 0,
                                         nullptr, nullptr, &services);
     locator->Release();
     if (FAILED(hr))
@@ -78,9 +79,10 @@ TEST_P(Example, GivesRowsFromThisMachine) {
     BSTR result = nullptr;
     const HRESULT hr = RunQueryDocument(document.c_str(), &result);
     if (hr != S_OK) {
-        std::u16string className;
+        std::u16string className, nameSpace;
         GetAttributeString(GetRootElement(document.c_str()), u"class", className);
-        const long count = InstanceCount(className);
+        GetAttributeString(GetRootElement(document.c_str()), u"namespace", nameSpace);
+        const long count = InstanceCount(nameSpace, className);
         ASSERT_EQ(count, 0) << "the query failed with 0x" << std::hex << hr << " although "
                             << kvwin::ToUtf8(className) << " has instances here";
         GTEST_SKIP() << kvwin::ToUtf8(className) << " has no instances on this machine";
@@ -107,44 +109,27 @@ INSTANTIATE_TEST_SUITE_P(WmiExamples, Example, ::testing::ValuesIn(WmiExamples()
 
 // A document asking for every property Windows documents for a class, as an inventory
 // written for Windows asks for them: one per class of the documented lists.
-std::vector<std::pair<std::string, std::vector<std::string>>> DocumentedClasses() {
-    std::vector<std::pair<std::string, std::vector<std::string>>> classes;
-    std::ifstream in(KAVREL_WMI_CLASS_PROPERTIES);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string first, second;
-        if (!(words >> first >> second) || first[0] == '#')
-            continue;
-        if (first == "class") {
-            classes.emplace_back(second, std::vector<std::string>{});
-        } else if (!classes.empty() && second.back() == ';') {
-            second.pop_back();
-            if (second.ends_with("[]"))
-                second.resize(second.size() - 2);
-            classes.back().second.push_back(second);
-        }
-    }
-    return classes;
-}
-
 TEST(WindowsDocuments, EveryDocumentedPropertyOfEveryClassRuns) {
     kvtest::ScopedApartment apartment;
-    const auto classes = DocumentedClasses();
+    std::ifstream in(KAVREL_DOCUMENTED_PROPERTIES);
+    const auto classes = kvtest::ParseDocumentedClasses(
+        std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
     ASSERT_FALSE(classes.empty());
-    for (const auto& [className, properties] : classes) {
+    for (const kvtest::DocumentedClass& documented : classes) {
+        const std::string& className = documented.name;
         SCOPED_TRACE(className);
         std::string document =
-            "<query namespace=\"root\\cimv2\" class=\"" + className + "\"><properties>";
-        for (size_t i = 0; i < properties.size(); ++i)
-            document +=
-                "<property mapsTo=\"" + std::to_string(i) + "\">" + properties[i] + "</property>";
+            "<query namespace=\"" + documented.ns + "\" class=\"" + className + "\"><properties>";
+        for (size_t i = 0; i < documented.properties.size(); ++i)
+            document += "<property mapsTo=\"" + std::to_string(i) + "\">" +
+                        documented.properties[i].first + "</property>";
         document += "</properties></query>";
         BSTR result = nullptr;
         const HRESULT hr = RunQueryDocument(kvwin::FromUtf8(document).c_str(), &result);
         if (hr != S_OK) {
             // Only a class with nothing on this machine may come back without rows.
-            EXPECT_EQ(InstanceCount(kvwin::FromUtf8(className)), 0) << "0x" << std::hex << hr;
+            EXPECT_EQ(InstanceCount(kvwin::FromUtf8(documented.ns), kvwin::FromUtf8(className)), 0)
+                << "0x" << std::hex << hr;
             continue;
         }
         const std::u16string text(result, SysStringLen(result));

@@ -185,4 +185,12 @@ IdNames LookUpIdNames(const DeviceIds& ids) {
     return ParseIdNames(*text, ids.vendor, ids.device);
 }
 
+std::string ReadIdDatabase(const std::string& file_name, const std::string& root) {
+    for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"}) {
+        if (auto text = ReadFileText(UnderRoot(root, std::string(dir) + file_name)))
+            return std::move(*text);
+    }
+    return {};
+}
+
 }  // namespace kvlinux

@@ -48,4 +48,9 @@ IdNames ParseIdNames(std::string_view ids_text, std::uint16_t vendor, std::uint1
 // missing.
 IdNames LookUpIdNames(const DeviceIds& ids);
 
+// The content of the named database ("pci.ids", "usb.ids") from /usr/share/misc or
+// /usr/share/hwdata under `root`; empty when neither has it. For callers that look many
+// devices up in one pass or read a fixture tree.
+std::string ReadIdDatabase(const std::string& file_name, const std::string& root = "/");
+
 }  // namespace kvlinux

