@@ -364,6 +364,7 @@ class Folder final : public Entry<Folder, true> {
 // Files and Folders of one folder: a snapshot of the names, looked up by name.
 class EntryCollection final : public kvwin::DispatchObject<EntryCollection, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return folders_ ? u"Folders" : u"Files"; }
     EntryCollection(std::u16string folder, bool folders)
         : folder_(std::move(folder)), folders_(folders), names_(ListFolder(folder_, folders)) {}
     static std::span<const kvwin::DispatchMember<EntryCollection>> DispatchMembers();

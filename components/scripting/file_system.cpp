@@ -255,6 +255,7 @@ HRESULT CopyOrMove(kvwin::DispatchCall& call, bool folders, bool move) {
 
 class FileSystem final : public kvwin::DispatchObject<FileSystem, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"FileSystemObject"; }
     static std::span<const kvwin::DispatchMember<FileSystem>> DispatchMembers();
     std::u16string_view ErrorSource() const override { return u"Microsoft VBScript runtime error"; }
 

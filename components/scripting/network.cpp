@@ -43,6 +43,7 @@ std::u16string UserDomain() {
 // enumerates no printer connections, so both are empty collections.
 class PairCollection final : public kvwin::DispatchObject<PairCollection, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"IWshCollection"; }
     static std::span<const kvwin::DispatchMember<PairCollection>> DispatchMembers();
     std::u16string_view ErrorSource() const override { return u"WshCollection"; }
 
@@ -93,6 +94,7 @@ std::span<const kvwin::DispatchMember<PairCollection>> PairCollection::DispatchM
 
 class Network final : public kvwin::DispatchObject<Network, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"IWshNetwork2"; }
     static std::span<const kvwin::DispatchMember<Network>> DispatchMembers();
     std::u16string_view ErrorSource() const override { return u"WScript.Network"; }
 

@@ -278,6 +278,7 @@ std::u16string Expand(const std::u16string& text) {
 
 class Environment final : public kvwin::DispatchObject<Environment, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"IWshEnvironment"; }
     Environment(HKEY root, std::u16string key) : root_(root), key_(std::move(key)) {}
     static std::span<const kvwin::DispatchMember<Environment>> DispatchMembers();
     std::u16string_view ErrorSource() const override { return u"WshShell.Environment"; }
@@ -480,6 +481,7 @@ std::u16string SpecialFolderPath(const SpecialFolder& f) {
 
 class SpecialFolders final : public kvwin::DispatchObject<SpecialFolders, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"IWshCollection"; }
     static std::span<const kvwin::DispatchMember<SpecialFolders>> DispatchMembers();
 
     static HRESULT Item(SpecialFolders&, kvwin::DispatchCall& call) {
@@ -543,6 +545,7 @@ HRESULT ReturnObject(VARIANT* result, IDispatch* object) {
 
 class Shell final : public kvwin::DispatchObject<Shell, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"IWshShell3"; }
     static std::span<const kvwin::DispatchMember<Shell>> DispatchMembers();
     std::u16string_view ErrorSource() const override { return u"WshShell"; }
 

@@ -62,6 +62,7 @@ HRESULT Start(const std::u16string& command, STARTUPINFOW& startup, BOOL inherit
 
 class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"TextStream"; }
     ExecStream(FileHandle file, std::shared_ptr<Process> process)
         : file_(std::move(file)), process_(std::move(process)) {}
     static std::span<const kvwin::DispatchMember<ExecStream>> DispatchMembers();
@@ -242,6 +243,7 @@ constexpr HRESULT kPipeClosed = HRESULT(0x800700E8);
 
 class ExecInput final : public kvwin::DispatchObject<ExecInput, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"TextStream"; }
     ExecInput(FileHandle write, FileHandle keep_read, std::shared_ptr<Process> process)
         : write_(std::move(write)),
           keep_read_(std::move(keep_read)),
@@ -326,6 +328,7 @@ std::span<const kvwin::DispatchMember<ExecInput>> ExecInput::DispatchMembers() {
 
 class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"IWshExec"; }
     Exec(std::shared_ptr<Process> process, ExecStream* out, ExecStream* err, ExecInput* in)
         : process_(std::move(process)), out_(out), err_(err), in_(in) {}
     static std::span<const kvwin::DispatchMember<Exec>> DispatchMembers();

@@ -65,6 +65,7 @@ HRESULT PutObject(VARIANT* result, IDispatch* object) {
 // SWbemSecurity: the settings a script makes before it connects.
 class Security final : public kvwin::DispatchObject<Security, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemSecurity"; }
     static std::span<const kvwin::DispatchMember<Security>> DispatchMembers() {
         static const kvwin::DispatchMember<Security> members[] = {
             {u"ImpersonationLevel", 1, kGet | kPut, 0, 0,
@@ -105,6 +106,7 @@ bool IsThisMachine(std::u16string_view server) {
 
 class Locator final : public kvwin::DispatchObject<Locator, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemLocator"; }
     Locator() : security_(new Security()) {}
     static std::span<const kvwin::DispatchMember<Locator>> DispatchMembers() {
         static const kvwin::DispatchMember<Locator> members[] = {
@@ -153,6 +155,7 @@ class Locator final : public kvwin::DispatchObject<Locator, IDispatch> {
 
 class DateTime final : public kvwin::DispatchObject<DateTime, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemDateTime"; }
     static std::span<const kvwin::DispatchMember<DateTime>> DispatchMembers() {
         static const kvwin::DispatchMember<DateTime> members[] = {
             {u"Value", 0, kGet | kPut, 0, 0, &DateTime::Value},

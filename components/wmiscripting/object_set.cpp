@@ -12,6 +12,7 @@ namespace {
 
 class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemObjectSet"; }
     ObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only)
         : items_(std::move(items)), forward_only_(forward_only) {}
     std::u16string_view ErrorSource() const override { return u"SWbemObjectSet"; }

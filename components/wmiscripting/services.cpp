@@ -21,6 +21,7 @@ std::u16string TextArg(const VARIANT* v) {
 
 class Services final : public kvwin::DispatchObject<Services, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemServicesEx"; }
     Services(IWbemServices* services, std::u16string name_space)
         : services_(services), name_space_(std::move(name_space)) {
         services_->AddRef();

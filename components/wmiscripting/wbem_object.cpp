@@ -69,6 +69,7 @@ HRESULT Fail(kvwin::DispatchCall& call, HRESULT hr, std::u16string_view operatio
 
 class Property final : public kvwin::DispatchObject<Property, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemProperty"; }
     Property(Data data, size_t index) : data_(std::move(data)), index_(index) {}
     std::u16string_view ErrorSource() const override { return u"SWbemProperty"; }
 
@@ -109,6 +110,7 @@ class Property final : public kvwin::DispatchObject<Property, IDispatch> {
 
 class PropertySet final : public kvwin::DispatchObject<PropertySet, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemPropertySet"; }
     explicit PropertySet(Data data) : data_(std::move(data)) {}
     std::u16string_view ErrorSource() const override { return u"SWbemPropertySet"; }
 
@@ -151,6 +153,7 @@ class PropertySet final : public kvwin::DispatchObject<PropertySet, IDispatch> {
 
 class ObjectPath final : public kvwin::DispatchObject<ObjectPath, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemObjectPath"; }
     explicit ObjectPath(Data data) : data_(std::move(data)) {}
     std::u16string_view ErrorSource() const override { return u"SWbemObjectPath"; }
 
@@ -206,6 +209,7 @@ Data ParameterObject(const std::vector<PropertyValue>& params, const std::u16str
 
 class Method final : public kvwin::DispatchObject<Method, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemMethod"; }
     Method(Data owner, const MethodDecl* decl) : owner_(std::move(owner)), decl_(decl) {}
     std::u16string_view ErrorSource() const override { return u"SWbemMethod"; }
 
@@ -242,6 +246,7 @@ class Method final : public kvwin::DispatchObject<Method, IDispatch> {
 
 class MethodSet final : public kvwin::DispatchObject<MethodSet, IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemMethodSet"; }
     explicit MethodSet(Data data) : data_(std::move(data)) {}
     std::u16string_view ErrorSource() const override { return u"SWbemMethodSet"; }
 
@@ -302,8 +307,9 @@ HRESULT ReadInParameters(IDispatch* source, ObjectData& in) {
     return S_OK;
 }
 
-class WbemObject final : public kvwin::UntypedDispatch<IDispatch> {
+class WbemObject final : public kvwin::NamedDispatch<IDispatch> {
   public:
+    std::u16string_view TypeName() const override { return u"SWbemObjectEx"; }
     explicit WbemObject(Data data) : data_(std::move(data)) {}
 
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {

@@ -44,7 +44,7 @@ TEST(DocumentedQueries, EveryDocumentedPropertyCanBeAskedFor) {
     ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                reinterpret_cast<void**>(&locator)),
               S_OK);
-    for (const Documented& doc : classes) {
+    for (const kvtest::DocumentedClass& doc : classes) {
         SCOPED_TRACE(doc.ns + " " + doc.name);
         IWbemServices* services = nullptr;
         ASSERT_EQ(locator->ConnectServer(_bstr_t(kvwin::FromUtf8(doc.ns).c_str()), nullptr, nullptr,

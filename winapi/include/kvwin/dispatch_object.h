@@ -136,15 +136,13 @@ class UntypedDispatch : public ComObject<Interfaces...> {
     }
 };
 
-// IDispatch for T from T::DispatchMembers(); T derives from DispatchObject<T, I...>, where
-// the listed interfaces are what ComObject answers (one of them IDispatch or derived from it).
-template <class T, class... Interfaces>
-class DispatchObject : public UntypedDispatch<Interfaces...> {
+// An automation object that names its class through one type information (a script's
+// TypeName shows it) and binds names by GetIDsOfNames alone.
+template <class... Interfaces>
+class NamedDispatch : public UntypedDispatch<Interfaces...> {
   public:
-    // The source named in the EXCEPINFO of a failed call.
-    virtual std::u16string_view ErrorSource() const { return u""; }
     // The class name the type information gives.
-    virtual std::u16string_view TypeName() const { return DeclaredTypeName<T>(); }
+    virtual std::u16string_view TypeName() const = 0;
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         if (!count)
@@ -165,6 +163,17 @@ class DispatchObject : public UntypedDispatch<Interfaces...> {
         }
         return S_OK;
     }
+};
+
+// IDispatch for T from T::DispatchMembers(); T derives from DispatchObject<T, I...>, where
+// the listed interfaces are what ComObject answers (one of them IDispatch or derived from it).
+template <class T, class... Interfaces>
+class DispatchObject : public NamedDispatch<Interfaces...> {
+  public:
+    // The source named in the EXCEPINFO of a failed call.
+    virtual std::u16string_view ErrorSource() const { return u""; }
+    // The class name the type information gives: T's own unless the object says otherwise.
+    std::u16string_view TypeName() const override { return DeclaredTypeName<T>(); }
 
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids)

@@ -70,3 +70,20 @@ Err.Clear
 Set o = CreateObject("No.Such.Class")
 ok Err.Number = 429, "an unknown class is error 429"
 Err.Clear
+
+' TypeName of the platform's objects gives their class names
+Set fso = CreateObject("Scripting.FileSystemObject")
+ok TypeName(fso) = "FileSystemObject", "TypeName of a FileSystemObject: " & TypeName(fso)
+ok TypeName(fso.Drives) = "Drives", "TypeName of Drives: " & TypeName(fso.Drives)
+ok TypeName(CreateObject("WScript.Shell")) = "IWshShell3", "TypeName of WScript.Shell"
+ok TypeName(CreateObject("WScript.Shell").Environment("PROCESS")) = "IWshEnvironment", _
+   "TypeName of an environment"
+Set locator = CreateObject("WbemScripting.SWbemLocator")
+ok TypeName(locator) = "SWbemLocator", "TypeName of a locator: " & TypeName(locator)
+Set services = locator.ConnectServer(".", "root\cimv2")
+ok TypeName(services) = "SWbemServicesEx", "TypeName of services: " & TypeName(services)
+Set found = services.ExecQuery("SELECT Caption FROM Win32_OperatingSystem")
+ok TypeName(found) = "SWbemObjectSet", "TypeName of a result set: " & TypeName(found)
+For Each system In found
+    ok TypeName(system) = "SWbemObjectEx", "TypeName of an instance: " & TypeName(system)
+Next
