@@ -70,31 +70,6 @@ const ClassDecl kLogicalDiskClass{u"root\\cimv2",
                                   },
                                   FillLogicalDisk};
 
-// The kernel's name of a device node ("/dev/sdb1" -> "sdb1", "/dev/mapper/vg-root" ->
-// "dm-0" through its link), or empty for a source that is no device.
-std::string DeviceName(const std::string& source) {
-    if (!kvlinux::StartsWith(source, "/dev/"))
-        return "";
-    if (auto target = kvlinux::ReadLink(source))
-        return target->substr(target->rfind('/') + 1);
-    return source.substr(source.rfind('/') + 1);
-}
-
-// The disk a device belongs to ("sdb1" -> "sdb"), or empty.
-std::string DiskOfDevice(const std::string& node, const std::vector<kvlinux::DiskInfo>& disks) {
-    if (node.empty())
-        return "";
-    for (const kvlinux::DiskInfo& disk : disks) {
-        if (node == disk.name)
-            return disk.name;
-        for (const kvlinux::PartitionInfo& part : disk.partitions) {
-            if (node == part.name)
-                return disk.name;
-        }
-    }
-    return "";
-}
-
 void FillLogicalDisk(const ClassDecl& decl, std::vector<Instance>& out) {
     auto text = kvlinux::ReadFileText("/proc/self/mounts");
     if (!text)
@@ -104,7 +79,7 @@ void FillLogicalDisk(const ClassDecl& decl, std::vector<Instance>& out) {
     for (const kvlinux::MountEntry& mount : kvlinux::StorageMounts(kvlinux::ParseMounts(*text))) {
         if (!kvlinux::IsFolder(mount.target))
             continue;  // a file bound over a file (a container's /etc/hosts)
-        const std::string device = DeviceName(mount.source);
+        const std::string device = kvlinux::DeviceNodeName(mount.source);
         std::uint64_t drive_type = 3;
         std::string description = "Local Fixed Disk";
         if (kvlinux::IsNetworkFileSystem(mount.type)) {
@@ -113,14 +88,9 @@ void FillLogicalDisk(const ClassDecl& decl, std::vector<Instance>& out) {
         } else if (mount.type == "iso9660" || mount.type == "udf") {
             drive_type = 5;
             description = "CD-ROM Disc";
-        } else {
-            std::string disk = DiskOfDevice(device, disks);
-            for (const kvlinux::DiskInfo& d : disks) {
-                if (d.name == disk && (d.removable || d.bus == "usb")) {
-                    drive_type = 2;
-                    description = "Removable Disk";
-                }
-            }
+        } else if (kvlinux::OnRemovableDisk(device, disks)) {
+            drive_type = 2;
+            description = "Removable Disk";
         }
         InstanceBuilder b(decl);
         b.Set(u"DeviceID", Text(mount.target));

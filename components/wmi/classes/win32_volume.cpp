@@ -76,26 +76,6 @@ const ClassDecl kVolumeClass{u"root\\cimv2",
                              },
                              FillVolume};
 
-// The kernel's name of a /dev node, through the /dev/disk links and /dev/mapper names.
-std::string NodeName(const std::string& source) {
-    if (!kvlinux::StartsWith(source, "/dev/"))
-        return "";
-    if (auto target = kvlinux::ReadLink(source))
-        return target->substr(target->rfind('/') + 1);
-    return source.substr(source.rfind('/') + 1);
-}
-
-bool OnRemovableDisk(const std::string& node, const std::vector<kvlinux::DiskInfo>& disks) {
-    for (const kvlinux::DiskInfo& disk : disks) {
-        bool ours = node == disk.name;
-        for (const kvlinux::PartitionInfo& part : disk.partitions)
-            ours |= node == part.name;
-        if (ours)
-            return disk.removable || disk.bus == "usb";
-    }
-    return false;
-}
-
 // ID_FS_TYPE of a block device in udev's database (/run/udev/data/b<major>:<minor>).
 std::string UdevFileSystem(const std::string& node) {
     auto numbers = kvlinux::ReadFirstLine("/sys/class/block/" + node + "/dev");
@@ -124,7 +104,7 @@ void FillVolume(const ClassDecl& decl, std::vector<Instance>& out) {
         if (!kvlinux::IsFolder(mount.target))
             continue;  // a file bound over a file
         VolumeFacts v;
-        const std::string node = NodeName(mount.source);
+        const std::string node = kvlinux::DeviceNodeName(mount.source);
         v.device = node.empty() ? "" : "/dev/" + node;
         if (!seen.insert(node.empty() ? mount.target : node).second)
             continue;
@@ -136,7 +116,7 @@ void FillVolume(const ClassDecl& decl, std::vector<Instance>& out) {
             v.drive_type = 4;
         else if (mount.type == "iso9660" || mount.type == "udf")
             v.drive_type = 5;
-        else if (OnRemovableDisk(node, disks))
+        else if (kvlinux::OnRemovableDisk(node, disks))
             v.drive_type = 2;
         v.space = kvlinux::ReadVolumeSpace(mount.target);
         const long name_max = ::pathconf(mount.target.c_str(), _PC_NAME_MAX);
@@ -154,7 +134,7 @@ void FillVolume(const ClassDecl& decl, std::vector<Instance>& out) {
         v.file_system = UdevFileSystem(node);
         if (v.file_system == "swap")
             continue;  // a swap area is no volume
-        v.drive_type = OnRemovableDisk(node, disks) ? 2 : 3;
+        v.drive_type = kvlinux::OnRemovableDisk(node, disks) ? 2 : 3;
         v.ids = volume_ids;
         volumes.push_back(std::move(v));
     }

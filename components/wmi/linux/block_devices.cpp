@@ -104,4 +104,31 @@ std::vector<ProcPartition> ParseProcPartitions(std::string_view content) {
     return out;
 }
 
+std::string DeviceNodeName(const std::string& source) {
+    if (!StartsWith(source, "/dev/"))
+        return "";
+    if (auto target = ReadLink(source))
+        return target->substr(target->rfind('/') + 1);
+    return source.substr(source.rfind('/') + 1);
+}
+
+const DiskInfo* DiskOfNode(const std::string& node, const std::vector<DiskInfo>& disks) {
+    if (node.empty())
+        return nullptr;
+    for (const DiskInfo& disk : disks) {
+        if (node == disk.name)
+            return &disk;
+        for (const PartitionInfo& part : disk.partitions) {
+            if (node == part.name)
+                return &disk;
+        }
+    }
+    return nullptr;
+}
+
+bool OnRemovableDisk(const std::string& node, const std::vector<DiskInfo>& disks) {
+    const DiskInfo* disk = DiskOfNode(node, disks);
+    return disk && (disk->removable || disk->bus == "usb");
+}
+
 }  // namespace kvlinux

@@ -34,6 +34,17 @@ struct DiskInfo {
 // ram, zram and device-mapper nodes are left out. In name order.
 std::vector<DiskInfo> ReadDisks(const std::string& sys_root = "/sys");
 
+// The kernel's name of a device node that a mount names ("/dev/sdb1" -> "sdb1",
+// "/dev/mapper/vg-root" -> "dm-0" through its link), or empty for a source that is no device.
+std::string DeviceNodeName(const std::string& source);
+
+// The disk a device node belongs to (the disk itself or one of its partitions), or nullptr.
+const DiskInfo* DiskOfNode(const std::string& node, const std::vector<DiskInfo>& disks);
+
+// Whether the device node lies on a disk Windows would call removable: the kernel says so,
+// or the disk hangs off USB.
+bool OnRemovableDisk(const std::string& node, const std::vector<DiskInfo>& disks);
+
 struct ProcPartition {
     std::uint32_t major = 0;
     std::uint32_t minor = 0;

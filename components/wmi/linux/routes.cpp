@@ -30,15 +30,7 @@ bool DottedAddress(std::string_view hex, std::string& out) {
 
 std::vector<Ipv4Route> ParseRouteTable(std::string_view content) {
     std::vector<Ipv4Route> routes;
-    bool header = true;
-    for (std::string_view line : SplitLines(content)) {
-        if (header) {
-            header = false;
-            continue;
-        }
-        const auto fields = SplitFields(line);
-        if (fields.size() < 8)
-            continue;
+    for (const auto& fields : TableRows(content, 8)) {
         Ipv4Route route;
         route.interface = std::string(fields[0]);
         auto flags = ParseHex(fields[3]);

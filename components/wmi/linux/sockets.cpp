@@ -51,16 +51,8 @@ bool DecodeEndpoint(std::string_view field, bool ipv6, std::string& address, std
 
 std::vector<SocketEntry> ParseSocketTable(std::string_view content, bool ipv6) {
     std::vector<SocketEntry> entries;
-    bool header = true;
-    for (std::string_view line : SplitLines(content)) {
-        if (header) {
-            header = false;
-            continue;
-        }
+    for (const auto& fields : TableRows(content, 10)) {
         // sl local remote st tx:rx tr:when retrnsmt uid timeout inode ...
-        const auto fields = SplitFields(line);
-        if (fields.size() < 10)
-            continue;
         SocketEntry e;
         e.ipv6 = ipv6;
         auto state = ParseHex(fields[3]);

@@ -26,15 +26,7 @@ std::string DecodeOctal(std::string_view text) {
 
 std::vector<SwapArea> ParseProcSwaps(std::string_view content) {
     std::vector<SwapArea> areas;
-    bool header = true;
-    for (std::string_view line : SplitLines(content)) {
-        if (header) {
-            header = false;
-            continue;
-        }
-        const auto fields = SplitFields(line);
-        if (fields.size() < 5)
-            continue;
+    for (const auto& fields : TableRows(content, 5)) {
         auto size = ParseUnsigned(fields[2]);
         auto used = ParseUnsigned(fields[3]);
         auto priority = ParseSigned(fields[4]);

@@ -107,6 +107,17 @@ std::vector<std::string_view> SplitFields(std::string_view text) {
     return fields;
 }
 
+std::vector<std::vector<std::string_view>> TableRows(std::string_view text, size_t min_fields) {
+    std::vector<std::vector<std::string_view>> rows;
+    const std::vector<std::string_view> lines = SplitLines(text);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        auto fields = SplitFields(lines[i]);
+        if (fields.size() >= min_fields)
+            rows.push_back(std::move(fields));
+    }
+    return rows;
+}
+
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text) {
     text = Trim(text);
     std::uint64_t value = 0;

@@ -26,6 +26,10 @@ std::string_view Trim(std::string_view text);
 std::vector<std::string_view> SplitLines(std::string_view text);
 // Splits on runs of spaces and tabs.
 std::vector<std::string_view> SplitFields(std::string_view text);
+// The rows of a /proc table under its one header line (/proc/swaps, /proc/net/route,
+// /proc/net/tcp): each row's white-space separated fields, rows with fewer than
+// `min_fields` left out.
+std::vector<std::vector<std::string_view>> TableRows(std::string_view text, size_t min_fields);
 
 // A decimal unsigned number that makes up the whole of `text` (after trimming), or nullopt.
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text);
