@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "kvwin/locale_data.h"
 #include "win/com.h"
 
 namespace {
@@ -152,6 +153,97 @@ TEST(Guid, TextRoundTrip) {
     EXPECT_EQ(CLSIDFromString(text, &back), S_OK);
     EXPECT_TRUE(back == g);
     EXPECT_EQ(CLSIDFromString(u"{bad}", &back), CO_E_CLASSSTRING);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VariantDates, SystemTimeRoundTripsAndLimits) {
+    SYSTEMTIME st{};
+    ASSERT_TRUE(VariantTimeToSystemTime(45111.37850694444, &st));  // 4 July 2023 09:05:03
+    EXPECT_EQ(st.wYear, 2023);
+    EXPECT_EQ(st.wMonth, 7);
+    EXPECT_EQ(st.wDay, 4);
+    EXPECT_EQ(st.wDayOfWeek, 2);
+    EXPECT_EQ(st.wHour * 3600 + st.wMinute * 60 + st.wSecond, 9 * 3600 + 5 * 60 + 3);
+    double back = 0;
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &back));
+    EXPECT_NEAR(back, 45111.37850694444, 1e-9);
+    // Before the epoch the time of day still counts forward: -1.25 is 29 Dec 1899 06:00.
+    ASSERT_TRUE(VariantTimeToSystemTime(-1.25, &st));
+    EXPECT_EQ(st.wDay, 29);
+    EXPECT_EQ(st.wHour, 6);
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &back));
+    EXPECT_DOUBLE_EQ(back, -1.25);
+    // The first and last days, and one past each.
+    ASSERT_TRUE(VariantTimeToSystemTime(-657434.0, &st));
+    EXPECT_EQ(st.wYear, 100);
+    EXPECT_EQ(st.wMonth, 1);
+    ASSERT_TRUE(VariantTimeToSystemTime(2958465.9999, &st));
+    EXPECT_EQ(st.wYear, 9999);
+    EXPECT_FALSE(VariantTimeToSystemTime(-657435.0, &st));
+    EXPECT_FALSE(VariantTimeToSystemTime(2958466.0, &st));
+    SYSTEMTIME bad{2023, 2, 0, 29, 0, 0, 0, 0};
+    EXPECT_FALSE(SystemTimeToVariantTime(&bad, &back));
+    bad.wYear = 2024;
+    EXPECT_TRUE(SystemTimeToVariantTime(&bad, &back));
+    EXPECT_EQ(back, 45351.0);
+}
+
+std::u16string DateIn(LCID lcid, DATE d, ULONG flags = 0) {
+    BSTR b = nullptr;
+    EXPECT_EQ(VarBstrFromDate(d, lcid, flags, &b), S_OK);
+    std::u16string s(b ? b : u"", SysStringLen(b));
+    SysFreeString(b);
+    return s;
+}
+
+double Parse(LCID lcid, const char16_t* text) {
+    DATE d = -1e9;
+    return VarDateFromStr(text, lcid, 0, &d) == S_OK ? d : -1e9;
+}
+
+TEST(VariantDates, TextInALocaleAgreesWithTheDefaultText) {
+    VARIANT v;
+    v.vt = VT_DATE;
+    for (double d : {45111.37850694444, 45111.0, 0.75, -1.25, 2958465.5}) {
+        v.date = d;
+        EXPECT_EQ(DateIn(1033, d), ToText(v)) << d;
+    }
+    EXPECT_EQ(DateIn(1033, 45111.75, VAR_DATEVALUEONLY), u"7/4/2023");
+    EXPECT_EQ(DateIn(1033, 45111.75, VAR_TIMEVALUEONLY), u"6:00:00 PM");
+    if (kvwin::FindLocale(1031)) {
+        EXPECT_EQ(DateIn(1031, 45111.75), u"04.07.2023 18:00:00");
+    }
+}
+
+TEST(VariantDates, ReadingTheLocaleAndLongForms) {
+    const double july4 = 45111.0, nine = (9 * 3600 + 5 * 60 + 3) / 86400.0;
+    EXPECT_EQ(Parse(1033, u"7/4/2023"), july4);
+    EXPECT_EQ(Parse(1033, u"2023-07-04"), july4);
+    EXPECT_NEAR(Parse(1033, u"2023-07-04T09:05:03"), july4 + nine, 1e-9);
+    EXPECT_EQ(Parse(1033, u"July 4, 2023"), july4);
+    EXPECT_EQ(Parse(1033, u"Tuesday, July 4, 2023"), july4);
+    EXPECT_EQ(Parse(1033, u"4-Jul-23"), july4);
+    EXPECT_EQ(Parse(1033, u"13/1/2023"), 44939.0);  // no month 13: read as day first
+    EXPECT_NEAR(Parse(1033, u"9:05:03 PM"), nine + 0.5, 1e-9);
+    EXPECT_EQ(Parse(1033, u"2/29/2023"), -1e9);
+    EXPECT_EQ(Parse(1033, u"2/29/2024"), 45351.0);
+    EXPECT_EQ(Parse(1033, u"1/1/10000"), -1e9);
+    EXPECT_EQ(Parse(1033, u"1/1/100"), -657434.0);
+    EXPECT_EQ(Parse(1033, u"1/1/29"), 47119.0);  // 2029
+    EXPECT_EQ(Parse(1033, u"1/1/30"), 10959.0);  // 1930
+    EXPECT_EQ(Parse(1033, u"25:00"), -1e9);
+    EXPECT_EQ(Parse(1033, u"hello"), -1e9);
+    if (kvwin::FindLocale(1031)) {
+        EXPECT_EQ(Parse(1031, u"04.07.2023"), july4);
+        EXPECT_EQ(Parse(1031, u"4. Juli 2023"), july4);
+        EXPECT_EQ(Parse(1031, u"Dienstag, 4. Juli 2023"), july4);
+    }
+    if (kvwin::FindLocale(1049)) {
+        EXPECT_EQ(Parse(1049, u"4 \u0438\u044E\u043B\u044F 2023 \u0433."), july4);
+    }
 }
 
 }  // namespace
