@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -76,5 +77,24 @@ KVWIN_API LCID UserDefaultLcid();
 // yyyy, h hh H HH, m mm, s ss, t tt, 'quoted text'; other characters are copied.
 KVWIN_API std::u16string FormatDateTimePattern(const LocaleData& locale, const SYSTEMTIME& st,
                                                std::u16string_view pattern);
+
+// How FormatNumber-style texts are laid out. Each field: a value, or -1 (digits) / -2 (the
+// three switches) for the locale's setting.
+struct NumberStyle {
+    int digits = -1;   // decimals, 0..99
+    int leading = -2;  // a 0 before the point of a value below 1
+    int parens = -2;   // negative values in parentheses rather than with a sign
+    int group = -2;    // digits grouped
+};
+enum class NumberForm { Number, Currency, Percent };
+
+// A number in the locale's form: rounded half away from zero to the decimals (after the value
+// is taken to 15 significant digits, as Automation reads a double), grouped, with the
+// currency symbol or percent sign where the form asks. Infinite and NaN values give "".
+KVWIN_API std::u16string FormatNumberIn(const LocaleData& locale, double value,
+                                        const NumberStyle& style, NumberForm form);
+// The same for an exact scaled integer: value = mantissa / 10^scale (Currency: scale 4).
+KVWIN_API std::u16string FormatScaledIn(const LocaleData& locale, int64_t mantissa, int scale,
+                                        const NumberStyle& style, NumberForm form);
 
 }  // namespace kvwin

@@ -97,3 +97,48 @@ TEST(DatePattern, EveryFieldWidthAndQuotedText) {
 }
 
 }  // namespace
+
+namespace {
+
+std::u16string Num(LCID lcid, double v, kvwin::NumberStyle s = {},
+                   kvwin::NumberForm f = kvwin::NumberForm::Number) {
+    return kvwin::FormatNumberIn(*kvwin::FindLocale(lcid), v, s, f);
+}
+
+TEST(NumberText, RoundsHalvesAwayFromZeroAtFifteenDigits) {
+    EXPECT_EQ(Num(1033, 1234567.891), u"1,234,567.89");
+    EXPECT_EQ(Num(1033, 0.125), u"0.13");  // a binary-exact half still rounds up
+    EXPECT_EQ(Num(1033, 2.675), u"2.68");  // 2.67499999... read as 2.675
+    EXPECT_EQ(Num(1033, -2.5, {0}), u"-3");
+    EXPECT_EQ(Num(1033, 999.995), u"1,000.00");
+    EXPECT_EQ(Num(1033, -0.001), u"0.00");  // nothing left: no sign
+    EXPECT_EQ(Num(1033, 1e20, {0}), u"100,000,000,000,000,000,000");
+    EXPECT_EQ(Num(1033, 0), u"0.00");
+}
+
+TEST(NumberText, EachOptionOverridesTheLocale) {
+    EXPECT_EQ(Num(1033, 0.5, {1, 0}), u".5");
+    EXPECT_EQ(Num(1033, -0.5, {1, -1, -1}), u"(0.5)");
+    EXPECT_EQ(Num(1033, 12345, {0, -2, -2, 0}), u"12345");
+    EXPECT_EQ(Num(1033, 1.5, {4}), u"1.5000");
+    EXPECT_EQ(Num(1033, 0.5, {0, 0}), u"1");
+    EXPECT_EQ(Num(1033, 0.256, {1}, kvwin::NumberForm::Percent), u"25.6%");
+    EXPECT_EQ(Num(1033, -1234.5, {}, kvwin::NumberForm::Currency), u"-$1,234.50");
+    EXPECT_EQ(Num(1033, -1234.5, {-1, -2, -1}, kvwin::NumberForm::Currency), u"($1,234.50)");
+    EXPECT_EQ(kvwin::FormatScaledIn(*kvwin::FindLocale(1033), INT64_MAX, 4, {4},
+                                    kvwin::NumberForm::Currency),
+              u"$922,337,203,685,477.5807");
+}
+
+TEST(NumberText, SeparatorsAndSymbolOfOtherRegions) {
+    REQUIRE_LOCALE(1031);
+    REQUIRE_LOCALE(1036);
+    EXPECT_EQ(Num(1031, 1234567.891), u"1.234.567,89");
+    EXPECT_EQ(Num(1031, -1234.5, {}, kvwin::NumberForm::Currency), u"-1.234,50 \u20AC");
+    std::u16string fr = Num(1036, 1234.5);
+    ASSERT_EQ(fr.size(), 8u);
+    EXPECT_TRUE(fr[1] == 0x202F || fr[1] == 0xA0 || fr[1] == u' ');
+    EXPECT_EQ(fr.substr(2), u"234,50");
+}
+
+}  // namespace
