@@ -293,6 +293,12 @@ class Engine final : public kvwin::ComObject<IActiveScript, IActiveScriptParse64
         site_->OnScriptError(error);
         error->Release();
     }
+    LCID HostLocale() override {
+        LCID lcid = 0;
+        if (site_ && site_->GetLCID(&lcid) == S_OK)
+            return lcid;
+        return 0;
+    }
     HRESULT NamedItemObject(std::u16string_view name, IDispatch** out) override {
         *out = nullptr;
         if (!site_)
