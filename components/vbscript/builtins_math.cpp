@@ -24,12 +24,6 @@ Value ChangeType(const Value& in, VARTYPE vt) {
     Value p = Primitive(in);
     if (p.IsNull())
         Throw(94);
-    if (p.IsString()) {  // the language reads texts its own way (&H, spaces)
-        double d;
-        if (!ParseNumber(p.AsString(), &d))
-            Throw(kErrTypeMismatch);
-        p = Value::Double(d);
-    }
     VARIANT src, dst;
     VariantInit(&src);
     VariantInit(&dst);

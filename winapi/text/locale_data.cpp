@@ -244,6 +244,8 @@ std::unique_ptr<LocaleData> Load(LCID lcid) {
         }
         int first = Number(loc, _NL_TIME_FIRST_WEEKDAY);
         d->first_weekday = first >= 1 && first <= 7 ? first : 1;
+        int min_days = Number(loc, _NL_TIME_WEEK_1STWEEK);
+        d->first_week_days = min_days >= 4 ? (min_days >= 7 ? 7 : 4) : 1;
         d->short_date = PatternFromFormat(Item(loc, D_FMT), loc);
         d->time = PatternFromFormat(Item(loc, T_FMT), loc);
     }

@@ -57,6 +57,7 @@ struct LocaleData {
     std::u16string time;        // "h:mm:ss tt"
     std::u16string short_time;  // "HH:mm"
     int first_weekday = 1;      // 1 = Sunday ... 7 = Saturday
+    int first_week_days = 1;    // days of the new year week 1 needs: 1, 4 or 7
     enum class Order { MonthDayYear, DayMonthYear, YearMonthDay } order = Order::MonthDayYear;
 };
 
