@@ -212,7 +212,7 @@ Value IsDate(Runtime& rt, Value* a, uint32_t) {
         return Value::Bool(false);
     std::u16string text(v.AsString());
     DATE d;
-    return Value::Bool(VarDateFromStr(text.c_str(), ScriptLcid(rt), 0, &d) == S_OK);
+    return Value::Bool(VarDateFromStr(text.c_str(), ScriptLocale(rt).lcid, 0, &d) == S_OK);
 }
 
 // ---- parts ----

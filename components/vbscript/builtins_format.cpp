@@ -116,6 +116,7 @@ Value SetLocale(Runtime& rt, Value* a, uint32_t argc) {
     if (!kvwin::FindLocale(lcid))
         Throw(kErrIllegalCall);
     rt.script_locale = lcid;
+    rt.locale_data = nullptr;
     return Value::Long(int32_t(previous));
 }
 

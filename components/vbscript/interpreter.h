@@ -131,6 +131,7 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     // The locale SetLocale chose for this script (0: the host's, else the user's), and the
     // state of Rnd's generator.
     LCID script_locale = 0;
+    const void* locale_data = nullptr;  // the settings of the locale in use, once looked up
     uint32_t rnd_seed = 0x50000;
     LCID HostLocale() const { return host_ ? host_->HostLocale() : 0; }
     // Records a caught error into Err.

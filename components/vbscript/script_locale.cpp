@@ -17,9 +17,14 @@ LCID ScriptLcid(Runtime& rt) {
     return kvwin::UserDefaultLcid();
 }
 
+// Looked up once per script and locale change (SetLocale clears it): the settings never
+// change once read.
 const kvwin::LocaleData& ScriptLocale(Runtime& rt) {
-    const kvwin::LocaleData* d = kvwin::FindLocale(ScriptLcid(rt));
-    return d ? *d : *kvwin::FindLocale(kvwin::kLcidEnglishUS);
+    if (!rt.locale_data) {
+        const kvwin::LocaleData* d = kvwin::FindLocale(ScriptLcid(rt));
+        rt.locale_data = d ? d : kvwin::FindLocale(kvwin::kLcidEnglishUS);
+    }
+    return *static_cast<const kvwin::LocaleData*>(rt.locale_data);
 }
 
 double ToDate(Runtime& rt, const Value& in) {
@@ -33,7 +38,7 @@ double ToDate(Runtime& rt, const Value& in) {
         case Kind::String: {
             std::u16string text(v.AsString());
             DATE date;
-            if (VarDateFromStr(text.c_str(), ScriptLcid(rt), 0, &date) == S_OK)
+            if (VarDateFromStr(text.c_str(), ScriptLocale(rt).lcid, 0, &date) == S_OK)
                 return date;
             if (!ParseNumber(v.AsString(), &d))
                 Throw(kErrTypeMismatch);
@@ -58,7 +63,7 @@ double ToDate(Runtime& rt, const Value& in) {
 
 std::u16string DateTextIn(Runtime& rt, double date) {
     BSTR b = nullptr;
-    if (VarBstrFromDate(date, ScriptLcid(rt), 0, &b) != S_OK)
+    if (VarBstrFromDate(date, ScriptLocale(rt).lcid, 0, &b) != S_OK)
         Throw(kErrOverflow);
     std::u16string text(b, SysStringLen(b));
     SysFreeString(b);

@@ -66,6 +66,9 @@ std::u16string Layout(const LocaleData& loc, Decimal d, const NumberStyle& style
                                                          : u'0';
     };
     std::u16string num;
+    num.reserve(32);
+    if (negative && !parens && !currency)
+        num += u'-';
     int int_len = d.int_len;
     // Leading zeros of the integer part do not count.
     int first = 0;
@@ -103,7 +106,7 @@ std::u16string Layout(const LocaleData& loc, Decimal d, const NumberStyle& style
             out = (negative && !parens ? u"-" : u"") + num + space + loc.currency;
         }
     } else {
-        out = negative && !parens ? u"-" + num : num;
+        out = std::move(num);
     }
     if (negative && parens)
         out = u"(" + out + u")";
