@@ -178,7 +178,8 @@ void DateDiffSeconds1M(benchmark::State& state) {
     Engine e(
         u"Dim a(999), b(999), j\n"
         u"For j = 0 To 999\n"
-        u" a(j) = DateSerial(2000 + j Mod 20, 1 + j Mod 12, 1 + j Mod 28) + TimeSerial(j Mod 24, j Mod 60, 0)\n"
+        u" a(j) = DateSerial(2000 + j Mod 20, 1 + j Mod 12, 1 + j Mod 28) + TimeSerial(j Mod 24, j "
+        u"Mod 60, 0)\n"
         u" b(j) = a(j) + j * 1.37\n"
         u"Next\n"
         u"Sub Run\n Dim k, i, n\n For k = 1 To 1000\n  For i = 0 To 999\n"

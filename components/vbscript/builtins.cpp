@@ -12,8 +12,8 @@ struct Table {
     std::vector<const Builtin*> entries;
     std::unordered_map<std::u16string_view, int> by_name;
     Table() {
-        for (auto part : {StringBuiltins(), ConversionBuiltins(), ArrayBuiltins(),
-                          ObjectBuiltins(), DateBuiltins(), MathBuiltins(), FormatBuiltins()}) {
+        for (auto part : {StringBuiltins(), ConversionBuiltins(), ArrayBuiltins(), ObjectBuiltins(),
+                          DateBuiltins(), MathBuiltins(), FormatBuiltins()}) {
             for (const Builtin& b : part) {
                 by_name.emplace(b.name, int(entries.size()));
                 entries.push_back(&b);

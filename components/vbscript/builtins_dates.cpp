@@ -89,11 +89,16 @@ int FirstDay(Runtime& rt, const Value* a, uint32_t argc, uint32_t i) {
 int FirstWeek(Runtime& rt, const Value* a, uint32_t argc, uint32_t i) {
     int32_t f = Given(a, argc, i) ? ToLong(a[i]) : 1;
     switch (f) {
-        case 0: return ScriptLocale(rt).first_week_days;
-        case 1: return 1;
-        case 2: return 4;
-        case 3: return 7;
-        default: Throw(kErrIllegalCall);
+        case 0:
+            return ScriptLocale(rt).first_week_days;
+        case 1:
+            return 1;
+        case 2:
+            return 4;
+        case 3:
+            return 7;
+        default:
+            Throw(kErrIllegalCall);
     }
 }
 
@@ -127,16 +132,26 @@ Interval IntervalOf(const Value& v) {
     for (char16_t& c : s)
         if (c >= u'A' && c <= u'Z')
             c = char16_t(c + 32);
-    if (s == u"yyyy") return Interval::Year;
-    if (s == u"q") return Interval::Quarter;
-    if (s == u"m") return Interval::Month;
-    if (s == u"y") return Interval::DayOfYear;
-    if (s == u"d") return Interval::Day;
-    if (s == u"w") return Interval::Weekday;
-    if (s == u"ww") return Interval::Week;
-    if (s == u"h") return Interval::Hour;
-    if (s == u"n") return Interval::Minute;
-    if (s == u"s") return Interval::Second;
+    if (s == u"yyyy")
+        return Interval::Year;
+    if (s == u"q")
+        return Interval::Quarter;
+    if (s == u"m")
+        return Interval::Month;
+    if (s == u"y")
+        return Interval::DayOfYear;
+    if (s == u"d")
+        return Interval::Day;
+    if (s == u"w")
+        return Interval::Weekday;
+    if (s == u"ww")
+        return Interval::Week;
+    if (s == u"h")
+        return Interval::Hour;
+    if (s == u"n")
+        return Interval::Minute;
+    if (s == u"s")
+        return Interval::Second;
     Throw(kErrIllegalCall);
 }
 
@@ -223,12 +238,24 @@ Value PartOf(Runtime& rt, Value* a, uint32_t) {
         return Value::Null();
     return Value::Integer(Part(Split(ToDate(rt, a[0]))));
 }
-int YearPart(const Moment& m) { return m.st.wYear; }
-int MonthPart(const Moment& m) { return m.st.wMonth; }
-int DayPart(const Moment& m) { return m.st.wDay; }
-int HourPart(const Moment& m) { return m.st.wHour; }
-int MinutePart(const Moment& m) { return m.st.wMinute; }
-int SecondPart(const Moment& m) { return m.st.wSecond; }
+int YearPart(const Moment& m) {
+    return m.st.wYear;
+}
+int MonthPart(const Moment& m) {
+    return m.st.wMonth;
+}
+int DayPart(const Moment& m) {
+    return m.st.wDay;
+}
+int HourPart(const Moment& m) {
+    return m.st.wHour;
+}
+int MinutePart(const Moment& m) {
+    return m.st.wMinute;
+}
+int SecondPart(const Moment& m) {
+    return m.st.wSecond;
+}
 
 Value Weekday(Runtime& rt, Value* a, uint32_t argc) {
     if (IsNullArg(a[0]))
@@ -276,16 +303,24 @@ Value DateAdd(Runtime& rt, Value* a, uint32_t) {
     int64_t n = WholeNumber(a[1]);
     Moment m = Split(ToDate(rt, a[2]));
     switch (iv) {
-        case Interval::Year: return Value::Date(AddMonths(m, n * 12));
-        case Interval::Quarter: return Value::Date(AddMonths(m, n * 3));
-        case Interval::Month: return Value::Date(AddMonths(m, n));
+        case Interval::Year:
+            return Value::Date(AddMonths(m, n * 12));
+        case Interval::Quarter:
+            return Value::Date(AddMonths(m, n * 3));
+        case Interval::Month:
+            return Value::Date(AddMonths(m, n));
         case Interval::DayOfYear:
         case Interval::Day:
-        case Interval::Weekday: return Value::Date(Join(m.day + n, m.second));
-        case Interval::Week: return Value::Date(Join(m.day + n * 7, m.second));
-        case Interval::Hour: return Value::Date(Join(m.day, m.second + n * 3600));
-        case Interval::Minute: return Value::Date(Join(m.day, m.second + n * 60));
-        case Interval::Second: return Value::Date(Join(m.day, m.second + n));
+        case Interval::Weekday:
+            return Value::Date(Join(m.day + n, m.second));
+        case Interval::Week:
+            return Value::Date(Join(m.day + n * 7, m.second));
+        case Interval::Hour:
+            return Value::Date(Join(m.day, m.second + n * 3600));
+        case Interval::Minute:
+            return Value::Date(Join(m.day, m.second + n * 60));
+        case Interval::Second:
+            return Value::Date(Join(m.day, m.second + n));
     }
     Throw(kErrIllegalCall);
 }
@@ -299,12 +334,17 @@ Value DateDiff(Runtime& rt, Value* a, uint32_t argc) {
     FirstWeek(rt, a, argc, 4);  // checked; calendar weeks only count week starts
     auto months = [](const Moment& m) { return int64_t(m.st.wYear) * 12 + m.st.wMonth - 1; };
     switch (iv) {
-        case Interval::Year: return LongResult(int64_t(m2.st.wYear) - m1.st.wYear);
-        case Interval::Quarter: return LongResult(months(m2) / 3 - months(m1) / 3);
-        case Interval::Month: return LongResult(months(m2) - months(m1));
+        case Interval::Year:
+            return LongResult(int64_t(m2.st.wYear) - m1.st.wYear);
+        case Interval::Quarter:
+            return LongResult(months(m2) / 3 - months(m1) / 3);
+        case Interval::Month:
+            return LongResult(months(m2) - months(m1));
         case Interval::DayOfYear:
-        case Interval::Day: return LongResult(m2.day - m1.day);
-        case Interval::Weekday: return LongResult((m2.day - m1.day) / 7);
+        case Interval::Day:
+            return LongResult(m2.day - m1.day);
+        case Interval::Weekday:
+            return LongResult((m2.day - m1.day) / 7);
         case Interval::Week:
             return LongResult((WeekStart(m2.day, first) - WeekStart(m1.day, first)) / 7);
         case Interval::Hour:
@@ -312,7 +352,8 @@ Value DateDiff(Runtime& rt, Value* a, uint32_t argc) {
                               kvwin::FloorDiv(m1.Linear(), 3600));
         case Interval::Minute:
             return LongResult(kvwin::FloorDiv(m2.Linear(), 60) - kvwin::FloorDiv(m1.Linear(), 60));
-        case Interval::Second: return LongResult(m2.Linear() - m1.Linear());
+        case Interval::Second:
+            return LongResult(m2.Linear() - m1.Linear());
     }
     Throw(kErrIllegalCall);
 }
@@ -325,18 +366,26 @@ Value DatePart(Runtime& rt, Value* a, uint32_t argc) {
         return Value::Null();
     Moment m = Split(ToDate(rt, a[1]));
     switch (iv) {
-        case Interval::Year: return Value::Integer(m.st.wYear);
-        case Interval::Quarter: return Value::Integer((m.st.wMonth - 1) / 3 + 1);
-        case Interval::Month: return Value::Integer(m.st.wMonth);
+        case Interval::Year:
+            return Value::Integer(m.st.wYear);
+        case Interval::Quarter:
+            return Value::Integer((m.st.wMonth - 1) / 3 + 1);
+        case Interval::Month:
+            return Value::Integer(m.st.wMonth);
         case Interval::DayOfYear:
-            return Value::Integer(
-                int(m.day + kEpoch - kvwin::DaysFromCivil(m.st.wYear, 1, 1)) + 1);
-        case Interval::Day: return Value::Integer(m.st.wDay);
-        case Interval::Weekday: return Value::Integer(WeekdayOf(m.day, first));
-        case Interval::Week: return Value::Integer(WeekOfYear(m.day, m.st.wYear, first, min_days));
-        case Interval::Hour: return Value::Integer(m.st.wHour);
-        case Interval::Minute: return Value::Integer(m.st.wMinute);
-        case Interval::Second: return Value::Integer(m.st.wSecond);
+            return Value::Integer(int(m.day + kEpoch - kvwin::DaysFromCivil(m.st.wYear, 1, 1)) + 1);
+        case Interval::Day:
+            return Value::Integer(m.st.wDay);
+        case Interval::Weekday:
+            return Value::Integer(WeekdayOf(m.day, first));
+        case Interval::Week:
+            return Value::Integer(WeekOfYear(m.day, m.st.wYear, first, min_days));
+        case Interval::Hour:
+            return Value::Integer(m.st.wHour);
+        case Interval::Minute:
+            return Value::Integer(m.st.wMinute);
+        case Interval::Second:
+            return Value::Integer(m.st.wSecond);
     }
     Throw(kErrIllegalCall);
 }

@@ -121,12 +121,9 @@ Value SetLocale(Runtime& rt, Value* a, uint32_t argc) {
 }
 
 const Builtin kFormats[] = {
-    {u"formatnumber", 1, 5, FormatNumber},
-    {u"formatcurrency", 1, 5, FormatCurrency},
-    {u"formatpercent", 1, 5, FormatPercent},
-    {u"formatdatetime", 1, 2, FormatDateTime},
-    {u"getlocale", 0, 0, GetLocale},
-    {u"setlocale", 0, 1, SetLocale},
+    {u"formatnumber", 1, 5, FormatNumber},   {u"formatcurrency", 1, 5, FormatCurrency},
+    {u"formatpercent", 1, 5, FormatPercent}, {u"formatdatetime", 1, 2, FormatDateTime},
+    {u"getlocale", 0, 0, GetLocale},         {u"setlocale", 0, 1, SetLocale},
 };
 
 }  // namespace

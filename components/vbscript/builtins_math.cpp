@@ -83,8 +83,8 @@ double RoundDecimals(double x, int decimals) {
             ++int_len;
         }
     }
-    std::string text = "0." + (digits.empty() ? std::string("0") : digits) + "e" +
-                       std::to_string(int_len);
+    std::string text =
+        "0." + (digits.empty() ? std::string("0") : digits) + "e" + std::to_string(int_len);
     double r = std::strtod(text.c_str(), nullptr);
     return std::copysign(r, x);
 }
@@ -193,16 +193,36 @@ Value MathFn(Runtime&, Value* a, uint32_t) {
         Throw(kErrOverflow);
     return Value::Double(r);
 }
-bool Any(double) { return true; }
-bool NonNegative(double x) { return x >= 0; }
-bool Positive(double x) { return x > 0; }
-double Sqrt(double x) { return std::sqrt(x); }
-double Exp(double x) { return std::exp(x); }
-double Log(double x) { return std::log(x); }
-double Sin(double x) { return std::sin(x); }
-double Cos(double x) { return std::cos(x); }
-double Tan(double x) { return std::tan(x); }
-double Atan(double x) { return std::atan(x); }
+bool Any(double) {
+    return true;
+}
+bool NonNegative(double x) {
+    return x >= 0;
+}
+bool Positive(double x) {
+    return x > 0;
+}
+double Sqrt(double x) {
+    return std::sqrt(x);
+}
+double Exp(double x) {
+    return std::exp(x);
+}
+double Log(double x) {
+    return std::log(x);
+}
+double Sin(double x) {
+    return std::sin(x);
+}
+double Cos(double x) {
+    return std::cos(x);
+}
+double Tan(double x) {
+    return std::tan(x);
+}
+double Atan(double x) {
+    return std::atan(x);
+}
 
 // Rnd's generator: x = (x * 0x43FD43FD + 0xC39EC3) mod 2^24, the value x / 2^24, starting
 // from 0x50000. Rnd(negative) reseeds from the number's Single bits first; Rnd(0) repeats

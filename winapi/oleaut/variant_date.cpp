@@ -104,9 +104,9 @@ bool Tokenize(std::u16string_view s, std::vector<Token>& out) {
     return true;
 }
 
-const char16_t* const kEnglishMonths[] = {u"january", u"february", u"march",     u"april",
-                                          u"may",     u"june",     u"july",      u"august",
-                                          u"september", u"october", u"november", u"december"};
+const char16_t* const kEnglishMonths[] = {u"january",   u"february", u"march",    u"april",
+                                          u"may",       u"june",     u"july",     u"august",
+                                          u"september", u"october",  u"november", u"december"};
 const char16_t* const kEnglishDays[] = {u"sunday",   u"monday", u"tuesday", u"wednesday",
                                         u"thursday", u"friday", u"saturday"};
 
@@ -263,8 +263,7 @@ bool SystemTimeToDate(const SYSTEMTIME& st, double& date) {
         return false;
     int64_t days = DaysFromCivil(st.wYear, st.wMonth, st.wDay) - kEpoch;
     double fraction =
-        (st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0) /
-        86400.0;
+        (st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0) / 86400.0;
     // Before the epoch the fraction still counts forward within the day.
     date = days >= 0 ? double(days) + fraction : double(days) - fraction;
     return true;

@@ -127,34 +127,73 @@ std::u16string PatternFromFormat(std::u16string_view f, locale_t loc, int depth 
         AppendQuoted(out, literal);
         literal.clear();
         switch (c) {
-            case u'd': out += no_pad ? u"d" : u"dd"; break;
-            case u'e': out += u"d"; break;
-            case u'm': out += no_pad ? u"M" : u"MM"; break;
+            case u'd':
+                out += no_pad ? u"d" : u"dd";
+                break;
+            case u'e':
+                out += u"d";
+                break;
+            case u'm':
+                out += no_pad ? u"M" : u"MM";
+                break;
             case u'y':
             case u'Y':
-            case u'C': out += u"yyyy"; break;
+            case u'C':
+                out += u"yyyy";
+                break;
             case u'b':
-            case u'h': out += u"MMM"; break;
-            case u'B': out += u"MMMM"; break;
-            case u'a': out += u"ddd"; break;
-            case u'A': out += u"dddd"; break;
-            case u'H': out += no_pad ? u"H" : u"HH"; break;
-            case u'k': out += u"H"; break;
-            case u'I': out += no_pad ? u"h" : u"hh"; break;
-            case u'l': out += u"h"; break;
-            case u'M': out += u"mm"; break;
-            case u'S': out += u"ss"; break;
+            case u'h':
+                out += u"MMM";
+                break;
+            case u'B':
+                out += u"MMMM";
+                break;
+            case u'a':
+                out += u"ddd";
+                break;
+            case u'A':
+                out += u"dddd";
+                break;
+            case u'H':
+                out += no_pad ? u"H" : u"HH";
+                break;
+            case u'k':
+                out += u"H";
+                break;
+            case u'I':
+                out += no_pad ? u"h" : u"hh";
+                break;
+            case u'l':
+                out += u"h";
+                break;
+            case u'M':
+                out += u"mm";
+                break;
+            case u'S':
+                out += u"ss";
+                break;
             case u'p':
-            case u'P': out += u"tt"; break;
-            case u'T': out += u"HH:mm:ss"; break;
-            case u'R': out += u"HH:mm"; break;
-            case u'D': out += u"MM/dd/yyyy"; break;
-            case u'F': out += u"yyyy-MM-dd"; break;
+            case u'P':
+                out += u"tt";
+                break;
+            case u'T':
+                out += u"HH:mm:ss";
+                break;
+            case u'R':
+                out += u"HH:mm";
+                break;
+            case u'D':
+                out += u"MM/dd/yyyy";
+                break;
+            case u'F':
+                out += u"yyyy-MM-dd";
+                break;
             case u'r':
                 if (depth == 0)
                     out += PatternFromFormat(Item(loc, T_FMT_AMPM), loc, 1);
                 break;
-            default: break;  // zones, week numbers: not part of a Windows pattern
+            default:
+                break;  // zones, week numbers: not part of a Windows pattern
         }
     }
     AppendQuoted(out, literal);
@@ -175,9 +214,9 @@ LocaleData::Order OrderOf(std::u16string_view pattern) {
 
 // Windows' own en-US settings, for when the en_US locale is not installed.
 void FillEnglishUS(LocaleData& d) {
-    static const char16_t* kMonths[] = {u"January", u"February", u"March",     u"April",
-                                        u"May",     u"June",     u"July",      u"August",
-                                        u"September", u"October", u"November", u"December"};
+    static const char16_t* kMonths[] = {u"January",   u"February", u"March",    u"April",
+                                        u"May",       u"June",     u"July",     u"August",
+                                        u"September", u"October",  u"November", u"December"};
     static const char16_t* kDays[] = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
                                       u"Thursday", u"Friday", u"Saturday"};
     for (int i = 0; i < 12; ++i) {
@@ -258,7 +297,7 @@ std::unique_ptr<LocaleData> Load(LCID lcid) {
     d->order = OrderOf(d->short_date);
     if (!e->short_date) {
         d->short_time = d->time.find(u"tt") != std::u16string::npos ? u"h:mm tt" : u"HH:mm";
-        d->long_date = d->order == LocaleData::Order::MonthDayYear ? u"dddd, MMMM d, yyyy"
+        d->long_date = d->order == LocaleData::Order::MonthDayYear   ? u"dddd, MMMM d, yyyy"
                        : d->order == LocaleData::Order::YearMonthDay ? u"yyyy MMMM d"
                                                                      : u"dddd, d MMMM yyyy";
     }
@@ -370,15 +409,23 @@ std::u16string FormatDateTimePattern(const LocaleData& loc, const SYSTEMTIME& st
             case u'h':
                 AppendNumber(out, st.wHour % 12 == 0 ? 12 : st.wHour % 12, n >= 2 ? 2 : 1);
                 break;
-            case u'H': AppendNumber(out, st.wHour, n >= 2 ? 2 : 1); break;
-            case u'm': AppendNumber(out, st.wMinute, n >= 2 ? 2 : 1); break;
-            case u's': AppendNumber(out, st.wSecond, n >= 2 ? 2 : 1); break;
+            case u'H':
+                AppendNumber(out, st.wHour, n >= 2 ? 2 : 1);
+                break;
+            case u'm':
+                AppendNumber(out, st.wMinute, n >= 2 ? 2 : 1);
+                break;
+            case u's':
+                AppendNumber(out, st.wSecond, n >= 2 ? 2 : 1);
+                break;
             case u't': {
                 const std::u16string& s = st.wHour < 12 ? loc.am : loc.pm;
                 out += n == 1 ? s.substr(0, 1) : s;
                 break;
             }
-            default: out.append(n, c); break;
+            default:
+                out.append(n, c);
+                break;
         }
         i += n;
     }

@@ -44,8 +44,7 @@ void RoundTo(Decimal& d, int decimals) {
     }
 }
 
-std::u16string Layout(const LocaleData& loc, Decimal d, const NumberStyle& style,
-                      NumberForm form) {
+std::u16string Layout(const LocaleData& loc, Decimal d, const NumberStyle& style, NumberForm form) {
     bool currency = form == NumberForm::Currency;
     int decimals = style.digits >= 0 ? style.digits : currency ? loc.currency_digits : loc.digits;
     bool leading = style.leading == -2 ? loc.leading_zero : style.leading != 0;
@@ -62,8 +61,7 @@ std::u16string Layout(const LocaleData& loc, Decimal d, const NumberStyle& style
     bool negative = d.negative && !zero;
 
     auto digit_at = [&](int pos) -> char16_t {  // pos: index into the digit string
-        return pos >= 0 && size_t(pos) < d.digits.size() ? char16_t(d.digits[size_t(pos)])
-                                                         : u'0';
+        return pos >= 0 && size_t(pos) < d.digits.size() ? char16_t(d.digits[size_t(pos)]) : u'0';
     };
     std::u16string num;
     num.reserve(32);

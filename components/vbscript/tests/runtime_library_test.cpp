@@ -82,7 +82,8 @@ TEST(ScriptLocale, LocalesSwitchedInsideAScript) {
 }
 
 // The way administrators' scripts read a WMI date-time.
-const char16_t kWmiDateScript[] = uR"(
+const char16_t kWmiDateScript[] =
+    uR"(
 Function WMIDateToDate(s)
     WMIDateToDate = CDate(Mid(s, 5, 2) & "/" & Mid(s, 7, 2) & "/" & Left(s, 4) _
         & " " & Mid(s, 9, 2) & ":" & Mid(s, 11, 2) & ":" & Mid(s, 13, 2))
@@ -103,16 +104,15 @@ int64_t SecondsOf(const std::u16string& iso) {  // "yyyy-mm-ddTHH:MM:SS"
 
 TEST(WmiDates, InstallDateAndUptimeAgreeWithTheQueryConversions) {
     ScopedApartment apartment;
-    for (const char16_t* install :
-         {u"20230704090503.000000-240", u"20240229235959.000000+000", u"19991231000000.000000-300"}) {
+    for (const char16_t* install : {u"20230704090503.000000-240", u"20240229235959.000000+000",
+                                    u"19991231000000.000000-300"}) {
         std::u16string expected;
         CDataConversion::GetSystemTimeFormat(install, expected);
         Script s(false);
         std::u16string code = kWmiDateScript;
         code += u"Dim installed, result\ninstalled = WMIDateToDate(\"" + std::u16string(install) +
                 u"\")\nresult = Iso(installed)";
-        EXPECT_EQ(Evaluate(s, code, u"result"), expected)
-            << kvwin::ToUtf8(install);
+        EXPECT_EQ(Evaluate(s, code, u"result"), expected) << kvwin::ToUtf8(install);
     }
     struct Uptime {
         const char16_t* boot;
@@ -125,12 +125,12 @@ TEST(WmiDates, InstallDateAndUptimeAgreeWithTheQueryConversions) {
         CDataConversion::GetSystemTimeFormat(c.boot, boot);
         CDataConversion::GetSystemTimeFormat(c.now, now);
         // DateDiff counts hour boundaries crossed.
-        int64_t hours = kvwin::FloorDiv(SecondsOf(now), 3600) - kvwin::FloorDiv(SecondsOf(boot), 3600);
+        int64_t hours =
+            kvwin::FloorDiv(SecondsOf(now), 3600) - kvwin::FloorDiv(SecondsOf(boot), 3600);
         Script s(false);
         std::u16string code = kWmiDateScript;
-        code += u"Dim result : result = DateDiff(\"h\", WMIDateToDate(\"" +
-                std::u16string(c.boot) + u"\"), WMIDateToDate(\"" + std::u16string(c.now) +
-                u"\"))";
+        code += u"Dim result : result = DateDiff(\"h\", WMIDateToDate(\"" + std::u16string(c.boot) +
+                u"\"), WMIDateToDate(\"" + std::u16string(c.now) + u"\"))";
         EXPECT_EQ(Evaluate(s, code, u"result"), kvwin::FromUtf8(std::to_string(hours)))
             << kvwin::ToUtf8(c.boot);
     }

@@ -39,14 +39,14 @@ struct LocaleData {
     std::u16string mon_decimal;
     std::u16string mon_group;
     int currency_digits = 2;
-    bool currency_first = true;     // "$1.00" rather than "1.00 $"
-    bool currency_space = false;    // a space between symbol and number
-    bool negative_parens = false;   // negative amounts as "($1.00)"
-    bool sign_after_symbol = false; // "$-1.00" rather than "-$1.00" (symbol first only)
+    bool currency_first = true;      // "$1.00" rather than "1.00 $"
+    bool currency_space = false;     // a space between symbol and number
+    bool negative_parens = false;    // negative amounts as "($1.00)"
+    bool sign_after_symbol = false;  // "$-1.00" rather than "-$1.00" (symbol first only)
 
     // Dates. Index 0 of the day arrays is Sunday.
-    std::array<std::u16string, 12> months;           // as a name on its own ("July")
-    std::array<std::u16string, 12> months_in_date;   // inside a date (some languages decline)
+    std::array<std::u16string, 12> months;          // as a name on its own ("July")
+    std::array<std::u16string, 12> months_in_date;  // inside a date (some languages decline)
     std::array<std::u16string, 12> abbrev_months;
     std::array<std::u16string, 7> days;
     std::array<std::u16string, 7> abbrev_days;

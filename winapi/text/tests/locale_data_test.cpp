@@ -17,9 +17,9 @@ const kvwin::LocaleData& Need(LCID lcid) {
     return d ? *d : none;
 }
 
-#define REQUIRE_LOCALE(lcid)                                                           \
-    if (!kvwin::FindLocale(lcid))                                                      \
-    GTEST_SKIP() << "locale " << kvwin::LocaleNameOf(lcid)                             \
+#define REQUIRE_LOCALE(lcid)                               \
+    if (!kvwin::FindLocale(lcid))                          \
+    GTEST_SKIP() << "locale " << kvwin::LocaleNameOf(lcid) \
                  << " is not installed (scripts/setup.sh generates it)"
 
 TEST(LocaleNames, LcidsAndNamesBothWays) {
