@@ -1,5 +1,6 @@
 // Numbers: CCur, CSng, Round, Fix, Int, Abs, Sgn, Sqr, Exp, Log, Sin, Cos, Tan, Atn, Rnd,
 // Randomize.
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -233,7 +234,8 @@ void Step(uint32_t& x) {
 
 Value Rnd(Runtime& rt, Value* a, uint32_t argc) {
     if (Given(a, argc, 0)) {
-        float n = float(ToDouble(a[0]));
+        double d = ToDouble(a[0]);
+        float n = std::fabs(d) <= FLT_MAX ? float(d) : float(std::copysign(HUGE_VAL, d));
         if (n == 0)
             return Value::Double(double(float(rt.rnd_seed) / 16777216.0f));
         if (n < 0) {

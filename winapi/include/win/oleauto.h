@@ -307,6 +307,17 @@ KVWIN_API HRESULT VarDateFromStr(LPCOLESTR strIn, LCID lcid, ULONG dwFlags, DATE
 // A DATE as the LCID's short date and long time ("the date alone at midnight, the time alone
 // on 30 December 1899"); VAR_DATEVALUEONLY / VAR_TIMEVALUEONLY pick one part.
 KVWIN_API HRESULT VarBstrFromDate(DATE dateIn, LCID lcid, ULONG dwFlags, BSTR* pbstrOut);
+// Numbers, amounts, percentages and dates in the user's locale. iNumDig: decimals, -1 for
+// the locale's; the tristates: -1 yes, 0 no, -2 the locale's. iNamedFormat: 0 general,
+// 1 long date, 2 short date, 3 long time, 4 short time (24-hour).
+KVWIN_API HRESULT VarFormatNumber(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
+                                  int iGroup, ULONG dwFlags, BSTR* pbstrOut);
+KVWIN_API HRESULT VarFormatCurrency(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
+                                    int iGroup, ULONG dwFlags, BSTR* pbstrOut);
+KVWIN_API HRESULT VarFormatPercent(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
+                                   int iGroup, ULONG dwFlags, BSTR* pbstrOut);
+KVWIN_API HRESULT VarFormatDateTime(LPVARIANT pvarIn, int iNamedFormat, ULONG dwFlags,
+                                    BSTR* pbstrOut);
 
 // ---- SAFEARRAY ----------------------------------------------------------------------------
 KVWIN_API SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);

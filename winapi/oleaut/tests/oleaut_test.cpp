@@ -1,6 +1,7 @@
 // BSTR lengths, variant text forms, safe-array ownership, apartments and error objects.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "kvwin/locale_data.h"
@@ -244,6 +245,52 @@ TEST(VariantDates, ReadingTheLocaleAndLongForms) {
     if (kvwin::FindLocale(1049)) {
         EXPECT_EQ(Parse(1049, u"4 \u0438\u044E\u043B\u044F 2023 \u0433."), july4);
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::u16string Taken(BSTR b) {
+    std::u16string s(b ? b : u"", SysStringLen(b));
+    SysFreeString(b);
+    return s;
+}
+
+TEST(VariantFormat, NumbersAndDatesInTheUsersLocale) {
+    const char* saved = std::getenv("LC_ALL");
+    std::string keep = saved ? saved : "";
+    setenv("LC_ALL", "en_US.UTF-8", 1);
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(u"-1234.5");
+    BSTR out = nullptr;
+    EXPECT_EQ(VarFormatNumber(&v, -1, -2, -1, -2, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"(1,234.50)");
+    EXPECT_EQ(VarFormatPercent(&v, 0, -2, 0, 0, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"-123450%");
+    VariantClear(&v);
+    v.vt = VT_CY;
+    v.cyVal.int64 = INT64_MIN;  // exact, even at the Currency limit
+    EXPECT_EQ(VarFormatCurrency(&v, 4, -2, 0, -1, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"-$922,337,203,685,477.5808");
+    EXPECT_EQ(VarFormatNumber(&v, 100, -2, -2, -2, 0, &out), E_INVALIDARG);
+    v.vt = VT_DATE;
+    v.date = 45111.75;
+    EXPECT_EQ(VarFormatDateTime(&v, 1, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"Tuesday, July 4, 2023");
+    EXPECT_EQ(VarFormatDateTime(&v, 4, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"18:00");
+    EXPECT_EQ(VarFormatDateTime(&v, 5, 0, &out), E_INVALIDARG);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(u"no number");
+    EXPECT_EQ(VarFormatNumber(&v, -1, -2, -2, -2, 0, &out), DISP_E_TYPEMISMATCH);
+    VariantClear(&v);
+    if (saved)
+        setenv("LC_ALL", keep.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 }  // namespace
