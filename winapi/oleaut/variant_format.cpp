@@ -71,20 +71,20 @@ HRESULT FormatAs(LPVARIANT in, int digits, int leading, int parens, int group, B
 
 extern "C" {
 
-HRESULT VarFormatNumber(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
-                        int iGroup, ULONG, BSTR* pbstrOut) {
+HRESULT VarFormatNumber(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens, int iGroup,
+                        ULONG, BSTR* pbstrOut) {
     return FormatAs(pvarIn, iNumDig, iIncLead, iUseParens, iGroup, pbstrOut,
                     kvwin::NumberForm::Number);
 }
 
-HRESULT VarFormatCurrency(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
-                          int iGroup, ULONG, BSTR* pbstrOut) {
+HRESULT VarFormatCurrency(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens, int iGroup,
+                          ULONG, BSTR* pbstrOut) {
     return FormatAs(pvarIn, iNumDig, iIncLead, iUseParens, iGroup, pbstrOut,
                     kvwin::NumberForm::Currency);
 }
 
-HRESULT VarFormatPercent(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
-                         int iGroup, ULONG, BSTR* pbstrOut) {
+HRESULT VarFormatPercent(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens, int iGroup,
+                         ULONG, BSTR* pbstrOut) {
     return FormatAs(pvarIn, iNumDig, iIncLead, iUseParens, iGroup, pbstrOut,
                     kvwin::NumberForm::Percent);
 }
