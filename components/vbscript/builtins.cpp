@@ -13,7 +13,7 @@ struct Table {
     std::unordered_map<std::u16string_view, int> by_name;
     Table() {
         for (auto part : {StringBuiltins(), ConversionBuiltins(), ArrayBuiltins(), ObjectBuiltins(),
-                          EngineBuiltins()}) {
+                          EngineBuiltins(), DateBuiltins(), MathBuiltins(), FormatBuiltins()}) {
             for (const Builtin& b : part) {
                 by_name.emplace(b.name, int(entries.size()));
                 entries.push_back(&b);
@@ -77,6 +77,10 @@ bool FindConstant(std::u16string_view lower, Value* out) {
         {u"vbfriday", 6},
         {u"vbsaturday", 7},
         {u"vbusesystemdayofweek", 0},
+        {u"vbusesystem", 0},
+        {u"vbfirstjan1", 1},
+        {u"vbfirstfourdays", 2},
+        {u"vbfirstfullweek", 3},
         {u"vbgeneraldate", 0},
         {u"vblongdate", 1},
         {u"vbshortdate", 2},

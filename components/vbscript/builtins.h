@@ -1,7 +1,8 @@
 // The built-in functions: one table of entries (name, argument counts, implementation),
 // assembled from the per-topic files (builtins_strings.cpp, builtins_conversions.cpp,
-// builtins_arrays.cpp, builtins_objects.cpp, builtins_engine.cpp), and the named constants (vbCrLf,
-// ...). The tables are immutable; the functions run on the engine's thread.
+// builtins_arrays.cpp, builtins_objects.cpp, builtins_dates.cpp, builtins_math.cpp,
+// builtins_format.cpp, builtins_engine.cpp), and the named constants (vbCrLf, ...).
+// The tables are immutable; the functions run on the engine's thread.
 #pragma once
 
 #include <span>
@@ -24,6 +25,9 @@ std::span<const Builtin> StringBuiltins();
 std::span<const Builtin> ConversionBuiltins();
 std::span<const Builtin> ArrayBuiltins();
 std::span<const Builtin> ObjectBuiltins();
+std::span<const Builtin> DateBuiltins();
+std::span<const Builtin> MathBuiltins();
+std::span<const Builtin> FormatBuiltins();
 std::span<const Builtin> EngineBuiltins();
 
 // The index of a built-in by lower-case name, or -1.

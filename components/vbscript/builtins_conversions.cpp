@@ -6,6 +6,7 @@
 #include "builtins.h"
 #include "convert.h"
 #include "errors.h"
+#include "script_locale.h"
 
 namespace kvvbs {
 namespace {
@@ -17,8 +18,12 @@ Value NotNull(const Value& v) {
     return p;
 }
 
-Value CStr(Runtime&, Value* a, uint32_t) {
-    return Value::String(ToText(NotNull(a[0])));
+// Dates in the script's locale; everything else as the conversions write it.
+Value CStr(Runtime& rt, Value* a, uint32_t) {
+    Value v = NotNull(a[0]);
+    if (v.Is(Kind::Date))
+        return Value::String(DateTextIn(rt, v.AsDouble()));
+    return Value::String(ToText(v));
 }
 Value CInt(Runtime&, Value* a, uint32_t) {
     return Value::Integer(ToInteger(NotNull(a[0])));

@@ -63,6 +63,14 @@ class Engine final
 
     void DropPending() { pending_.clear(); }
 
+    // The site's locale for the script's number and date texts; 0 leaves the choice to the
+    // runtime (the user's locale).
+    LCID HostLocale() override {
+        LCID lcid = 0;
+        IActiveScriptSite* site = Site();
+        return site && site->GetLCID(&lcid) == S_OK ? lcid : 0;
+    }
+
   private:
     ~Engine() override { Close(); }
 

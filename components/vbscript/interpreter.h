@@ -39,6 +39,8 @@ class RuntimeHost {
     virtual void ReportError(const ScriptFailure& failure) = 0;
     // The object of a named item (a new reference) or a failure.
     virtual HRESULT NamedItemObject(std::u16string_view name, IDispatch** out) = 0;
+    // The host's locale (the site's GetLCID), or 0 when it names none.
+    virtual LCID HostLocale() { return 0; }
 
   protected:
     ~RuntimeHost() = default;
@@ -126,6 +128,12 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     // ProgIDs CreateObject has resolved (the registry is read once per name and run).
     std::unordered_map<std::u16string, CLSID> class_ids;
     void ClearErr() { err_ = ErrState{}; }
+    // The locale SetLocale chose for this script (0: the host's, else the user's), and the
+    // state of Rnd's generator.
+    LCID script_locale = 0;
+    const void* locale_data = nullptr;  // the settings of the locale in use, once looked up
+    uint32_t rnd_seed = 0x50000;
+    LCID HostLocale() const { return host_ ? host_->HostLocale() : 0; }
     // Records a caught error into Err.
     void SetErr(const ScriptError& e);
 

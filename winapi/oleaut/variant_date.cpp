@@ -1,43 +1,18 @@
-// Calendar arithmetic (proleptic Gregorian) and the en-US date text.
+// DATE values: calendar conversion (proleptic Gregorian), the en-US text, and date text in a
+// locale's forms.
 #include "variant_date.h"
 
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "kvwin/civil_time.h"
+
 namespace kvwin::oleaut {
 
 namespace {
 
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t yy = int64_t(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = int(yy + (m <= 2));
-}
-
-const int64_t kEpoch = DaysFromCivil(1899, 12, 30);
-
-unsigned DaysInMonth(int y, unsigned m) {
-    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return m == 2 && leap ? 29 : kDays[m - 1];
-}
+constexpr int64_t kEpoch = DaysFromCivil(1899, 12, 30);
 
 void Append(std::u16string& out, unsigned v, int min_digits) {
     std::u16string digits;
@@ -50,7 +25,20 @@ void Append(std::u16string& out, unsigned v, int min_digits) {
     out += digits;
 }
 
-// A small tokenizer over date text: numbers, separators and words.
+// Whole days and seconds of the day of a DATE, rounded to the second.
+bool SplitDate(double date, int64_t& days, int64_t& seconds) {
+    if (!(date >= kMinDate && date < kMaxDate))
+        return false;
+    double whole = std::trunc(date);
+    days = int64_t(whole);
+    seconds = int64_t(std::llround(std::fabs(date - whole) * 86400.0));
+    if (seconds >= 86400) {  // rounds up into the next day (away from the epoch)
+        seconds -= 86400;
+        days += date < 0 ? -1 : 1;
+    }
+    return true;
+}
+
 struct Token {
     enum Kind { Number, Sep, Word } kind = Number;
     unsigned value = 0;
@@ -59,14 +47,32 @@ struct Token {
     std::u16string word;
 };
 
+bool IsLetter(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c > 0x7F && c != 0xA0);
+}
+
+std::u16string Fold(std::u16string_view s) {
+    std::u16string out(s);
+    for (char16_t& c : out) {
+        if (c >= u'A' && c <= u'Z')
+            c = char16_t(c + 32);
+        else if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x410 && c <= 0x42F))
+            c = char16_t(c + 32);  // Latin-1 and Cyrillic capitals
+        else if (c >= 0x400 && c <= 0x40F)
+            c = char16_t(c + 80);
+    }
+    return out;
+}
+
 bool Tokenize(std::u16string_view s, std::vector<Token>& out) {
     for (size_t i = 0; i < s.size();) {
         char16_t c = s[i];
-        if (c == u' ' || c == u'\t') {
+        if (out.size() > 32)
+            return false;
+        if (c == u' ' || c == u'\t' || c == 0xA0 || c == u',') {
             ++i;
         } else if (c >= u'0' && c <= u'9') {
             Token t;
-            t.kind = Token::Number;
             while (i < s.size() && s[i] >= u'0' && s[i] <= u'9') {
                 if (t.digits > 6)
                     return false;
@@ -75,12 +81,15 @@ bool Tokenize(std::u16string_view s, std::vector<Token>& out) {
                 ++i;
             }
             out.push_back(t);
-        } else if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
+        } else if (IsLetter(c)) {
             Token t;
             t.kind = Token::Word;
-            while (i < s.size() &&
-                   ((s[i] >= u'a' && s[i] <= u'z') || (s[i] >= u'A' && s[i] <= u'Z')))
-                t.word.push_back(char16_t(s[i++] | 0x20));
+            size_t b = i;
+            while (i < s.size() && (IsLetter(s[i]) || s[i] == u'.'))
+                ++i;
+            t.word = Fold(s.substr(b, i - b));
+            while (!t.word.empty() && t.word.back() == u'.')
+                t.word.pop_back();
             out.push_back(t);
         } else if (c == u'/' || c == u'-' || c == u':' || c == u'.') {
             Token t;
@@ -95,38 +104,126 @@ bool Tokenize(std::u16string_view s, std::vector<Token>& out) {
     return true;
 }
 
-bool IsSep(const std::vector<Token>& t, size_t i, char16_t c) {
-    return i < t.size() && t[i].kind == Token::Sep && t[i].sep == c;
+const char16_t* const kEnglishMonths[] = {u"january",   u"february", u"march",    u"april",
+                                          u"may",       u"june",     u"july",     u"august",
+                                          u"september", u"october",  u"november", u"december"};
+const char16_t* const kEnglishDays[] = {u"sunday",   u"monday", u"tuesday", u"wednesday",
+                                        u"thursday", u"friday", u"saturday"};
+
+bool Prefix(std::u16string_view word, std::u16string_view name) {
+    return word.size() >= 3 && word.size() <= name.size() && name.substr(0, word.size()) == word;
 }
-bool IsNum(const std::vector<Token>& t, size_t i) {
-    return i < t.size() && t[i].kind == Token::Number;
+
+// 1..12 for a month name or its abbreviation, 0 otherwise.
+unsigned MonthOf(const std::u16string& w, const LocaleData* loc) {
+    for (unsigned m = 0; m < 12; ++m) {
+        if (Prefix(w, kEnglishMonths[m]))
+            return m + 1;
+        if (loc && (w == Fold(loc->months[m]) || w == Fold(loc->months_in_date[m]) ||
+                    Fold(loc->abbrev_months[m]).find(w) == 0))
+            if (!w.empty())
+                return m + 1;
+    }
+    return 0;
+}
+
+bool IsDayName(const std::u16string& w, const LocaleData* loc) {
+    for (unsigned d = 0; d < 7; ++d) {
+        if (Prefix(w, kEnglishDays[d]))
+            return true;
+        if (loc && (w == Fold(loc->days[d]) || w == Fold(loc->abbrev_days[d])))
+            return true;
+    }
+    return false;
+}
+
+int FullYear(const Token& t) {
+    return t.digits <= 2 ? int(t.value < 30 ? 2000 + t.value : 1900 + t.value) : int(t.value);
+}
+
+bool ValidDate(int y, unsigned m, unsigned d) {
+    return y >= 100 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 &&
+           d <= unsigned(DaysInMonth(y, int(m)));
+}
+
+int CurrentYear() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return st.wYear;
+}
+
+// The date out of its numbers and month word; false when they make no date.
+bool ResolveDate(const std::vector<Token>& nums, unsigned word_month, bool month_first,
+                 LocaleData::Order order, int& y, unsigned& m, unsigned& d) {
+    if (word_month) {
+        m = word_month;
+        if (nums.size() == 1) {
+            d = nums[0].value;
+            y = CurrentYear();
+            if (nums[0].digits >= 3 || d > 31) {  // "July 2023"
+                y = FullYear(nums[0]);
+                d = 1;
+            }
+        } else if (nums.size() == 2) {
+            bool year_first = nums[0].digits >= 3 || (nums[0].value > 31 && !month_first);
+            y = FullYear(nums[year_first ? 0 : 1]);
+            d = nums[year_first ? 1 : 0].value;
+        } else {
+            return false;
+        }
+        return ValidDate(y, m, d);
+    }
+    if (nums.size() == 3) {
+        if (nums[0].digits >= 3 || order == LocaleData::Order::YearMonthDay) {
+            y = FullYear(nums[0]);
+            m = nums[1].value;
+            d = nums[2].value;
+            if (!ValidDate(y, m, d) && nums[0].digits < 3)
+                return ResolveDate(nums, 0, false, LocaleData::Order::MonthDayYear, y, m, d);
+            return ValidDate(y, m, d);
+        }
+        y = FullYear(nums[2]);
+        bool md = order == LocaleData::Order::MonthDayYear;
+        m = nums[md ? 0 : 1].value;
+        d = nums[md ? 1 : 0].value;
+        if (!ValidDate(y, m, d))
+            std::swap(m, d);
+        return ValidDate(y, m, d);
+    }
+    if (nums.size() == 2) {
+        if (nums[1].digits >= 3) {  // "7/2023"
+            y = FullYear(nums[1]);
+            m = nums[0].value;
+            d = 1;
+            return ValidDate(y, m, d);
+        }
+        y = CurrentYear();
+        bool md = order != LocaleData::Order::DayMonthYear;
+        m = nums[md ? 0 : 1].value;
+        d = nums[md ? 1 : 0].value;
+        if (!ValidDate(y, m, d))
+            std::swap(m, d);
+        return ValidDate(y, m, d);
+    }
+    return false;
 }
 
 }  // namespace
 
 bool DateText(double date, std::u16string& out) {
-    if (!(date >= kMinDate && date < kMaxDate))
+    int64_t days, seconds;
+    if (!SplitDate(date, days, seconds))
         return false;
-    double whole = std::trunc(date);
-    double frac = std::fabs(date - whole);
-    int64_t days = int64_t(whole);
-    int64_t seconds = int64_t(std::llround(frac * 86400.0));
-    if (seconds >= 86400) {  // rounds up into the next day (away from the epoch)
-        seconds -= 86400;
-        days += date < 0 ? -1 : 1;
-    }
     out.clear();
     bool show_date = days != 0;
     bool show_time = seconds != 0 || !show_date;
     if (show_date) {
-        int y;
-        unsigned m, d;
-        CivilFromDays(kEpoch + days, y, m, d);
-        Append(out, m, 1);
+        CivilDate c = CivilFromDays(kEpoch + days);
+        Append(out, c.month, 1);
         out += u'/';
-        Append(out, d, 1);
+        Append(out, c.day, 1);
         out += u'/';
-        Append(out, unsigned(y), 4);
+        Append(out, unsigned(c.year), 4);
     }
     if (show_time) {
         if (show_date)
@@ -144,60 +241,101 @@ bool DateText(double date, std::u16string& out) {
     return true;
 }
 
-bool ParseDateText(std::u16string_view text, double& result) {
-    std::vector<Token> t;
-    if (!Tokenize(text, t) || t.empty())
+bool DateToSystemTime(double date, SYSTEMTIME& st) {
+    int64_t days, seconds;
+    if (!SplitDate(date, days, seconds))
         return false;
-    size_t i = 0;
-    bool have_date = false;
-    int64_t days = 0;
-    // A date: M/D/Y, M/D, Y-M-D, M-D-Y.
-    if (IsNum(t, 0) && (IsSep(t, 1, u'/') || IsSep(t, 1, u'-')) && IsNum(t, 2)) {
-        char16_t sep = t[1].sep;
-        unsigned a = t[0].value, b = t[2].value;
-        int year;
-        unsigned month, day;
-        bool have_third = IsSep(t, 3, sep) && IsNum(t, 4);
-        if (t[0].digits == 4 && have_third) {
-            year = int(a);
-            month = b;
-            day = t[4].value;
-        } else {
-            month = a;
-            day = b;
-            if (!have_third)
-                return false;
-            unsigned y = t[4].value;
-            year = t[4].digits <= 2 ? int(y < 30 ? 2000 + y : 1900 + y) : int(y);
+    CivilDate c = CivilFromDays(kEpoch + days);
+    st.wYear = WORD(c.year);
+    st.wMonth = WORD(c.month);
+    st.wDay = WORD(c.day);
+    st.wDayOfWeek = WORD(WeekdayFromDays(kEpoch + days));
+    st.wHour = WORD(seconds / 3600);
+    st.wMinute = WORD(seconds / 60 % 60);
+    st.wSecond = WORD(seconds % 60);
+    st.wMilliseconds = 0;
+    return true;
+}
+
+bool SystemTimeToDate(const SYSTEMTIME& st, double& date) {
+    if (!ValidDate(st.wYear, st.wMonth, st.wDay) || st.wHour > 23 || st.wMinute > 59 ||
+        st.wSecond > 59 || st.wMilliseconds > 999)
+        return false;
+    int64_t days = DaysFromCivil(st.wYear, st.wMonth, st.wDay) - kEpoch;
+    double fraction =
+        (st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0) / 86400.0;
+    // Before the epoch the fraction still counts forward within the day.
+    date = days >= 0 ? double(days) + fraction : double(days) - fraction;
+    return true;
+}
+
+bool ParseDateText(std::u16string_view text, double& result, const LocaleData* loc) {
+    std::vector<Token> t;
+    if (text.size() > 256 || !Tokenize(text, t) || t.empty())
+        return false;
+    // The time: the first number followed by ':', up to the end or an AM/PM word.
+    size_t time_at = t.size();
+    for (size_t i = 0; i + 1 < t.size(); ++i)
+        if (t[i].kind == Token::Number && t[i + 1].kind == Token::Sep && t[i + 1].sep == u':') {
+            time_at = i;
+            break;
         }
-        i = have_third ? 5 : 3;
-        if (month < 1 || month > 12 || year < 100 || year > 9999)
-            return false;
-        if (day < 1 || day > DaysInMonth(year, month))
-            return false;
-        days = DaysFromCivil(year, month, day) - kEpoch;
-        have_date = true;
-        if (i < t.size() && t[i].kind == Token::Word && t[i].word == u"t")
-            ++i;
+    std::vector<Token> nums;
+    unsigned word_month = 0;
+    bool month_first = false;
+    char16_t sep = 0;
+    bool have_date = false;
+    for (size_t i = 0; i < time_at; ++i) {
+        const Token& k = t[i];
+        if (k.kind == Token::Number) {
+            if (nums.size() == 3)
+                return false;
+            nums.push_back(k);
+        } else if (k.kind == Token::Sep) {
+            if (k.sep == u':' || (sep && k.sep != sep && k.sep != u'.'))
+                return false;
+            sep = k.sep;
+        } else if (k.word == u"t" && i + 1 == time_at) {
+            // ISO's date-time separator
+        } else if (unsigned m = MonthOf(k.word, loc); m && !word_month) {
+            word_month = m;
+            month_first = nums.empty();
+        } else if (!IsDayName(k.word, loc) && k.word != u"de" && k.word != u"\u0433") {
+            return false;  // "de" (pt), "г." (ru) sit between a long date's parts
+        }
     }
-    // A time: h:mm[:ss] [am|pm].
+    int64_t days = 0;
+    if (!nums.empty() || word_month) {
+        int y;
+        unsigned m, d;
+        LocaleData::Order order = loc ? loc->order : LocaleData::Order::MonthDayYear;
+        if (sep == u'-' && nums.size() == 3 && nums[0].digits == 4)
+            order = LocaleData::Order::YearMonthDay;
+        if (!ResolveDate(nums, word_month, month_first, order, y, m, d))
+            return false;
+        days = DaysFromCivil(y, m, d) - kEpoch;
+        have_date = true;
+    }
     double fraction = 0;
-    if (i < t.size()) {
-        if (!(IsNum(t, i) && IsSep(t, i + 1, u':') && IsNum(t, i + 2)))
+    if (time_at < t.size()) {
+        size_t i = time_at;
+        if (!(i + 2 < t.size() && t[i + 2].kind == Token::Number))
             return false;
         unsigned h = t[i].value, mi = t[i + 2].value, se = 0;
         i += 3;
-        if (IsSep(t, i, u':') && IsNum(t, i + 1)) {
+        if (i + 1 < t.size() && t[i].kind == Token::Sep && t[i].sep == u':' &&
+            t[i + 1].kind == Token::Number) {
             se = t[i + 1].value;
             i += 2;
         }
         if (i < t.size() && t[i].kind == Token::Word) {
             const std::u16string& w = t[i].word;
-            if (w != u"am" && w != u"pm" && w != u"a" && w != u"p")
+            bool am = w == u"am" || w == u"a" || (loc && w == Fold(loc->am));
+            bool pm = w == u"pm" || w == u"p" || (loc && w == Fold(loc->pm));
+            if (!am && !pm)
                 return false;
             if (h < 1 || h > 12)
                 return false;
-            bool pm = w[0] == u'p';
             h = h % 12 + (pm ? 12 : 0);
             ++i;
         }
@@ -207,10 +345,67 @@ bool ParseDateText(std::u16string_view text, double& result) {
     } else if (!have_date) {
         return false;
     }
-    // Before the epoch the fraction still counts forward within the day, so it is
-    // subtracted from the (negative) day number.
     result = days >= 0 ? double(days) + fraction : double(days) - fraction;
     return true;
 }
 
 }  // namespace kvwin::oleaut
+
+using kvwin::oleaut::DateToSystemTime;
+using kvwin::oleaut::SystemTimeToDate;
+
+extern "C" {
+
+INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME st) {
+    if (!st)
+        return FALSE;
+    return DateToSystemTime(vtime, *st) ? TRUE : FALSE;
+}
+
+INT SystemTimeToVariantTime(LPSYSTEMTIME st, DOUBLE* out) {
+    if (!st || !out)
+        return FALSE;
+    SYSTEMTIME copy = *st;
+    copy.wMilliseconds = 0;  // Automation dates carry whole seconds here
+    return SystemTimeToDate(copy, *out) ? TRUE : FALSE;
+}
+
+HRESULT VarDateFromStr(LPCOLESTR str, LCID lcid, ULONG, DATE* out) {
+    if (!str || !out)
+        return E_INVALIDARG;
+    const kvwin::LocaleData* loc = kvwin::FindLocale(lcid);
+    std::u16string_view text(str);
+    double d;
+    if (!kvwin::oleaut::ParseDateText(text, d, loc))
+        return DISP_E_TYPEMISMATCH;
+    *out = d;
+    return S_OK;
+}
+
+HRESULT VarBstrFromDate(DATE date, LCID lcid, ULONG flags, BSTR* out) {
+    if (!out)
+        return E_INVALIDARG;
+    *out = nullptr;
+    SYSTEMTIME st;
+    if (!DateToSystemTime(date, st))
+        return DISP_E_OVERFLOW;
+    const kvwin::LocaleData* loc = kvwin::FindLocale(lcid);
+    if (!loc)
+        loc = kvwin::FindLocale(kvwin::kLcidEnglishUS);
+    bool midnight = st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0;
+    bool epoch_day = st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30;
+    bool show_date = !(flags & VAR_TIMEVALUEONLY) && (!epoch_day || (flags & VAR_DATEVALUEONLY));
+    bool show_time = !(flags & VAR_DATEVALUEONLY) && (!midnight || !show_date);
+    std::u16string text;
+    if (show_date)
+        text = kvwin::FormatDateTimePattern(*loc, st, loc->short_date);
+    if (show_time) {
+        if (show_date)
+            text += u' ';
+        text += kvwin::FormatDateTimePattern(*loc, st, loc->time);
+    }
+    *out = SysAllocStringLen(text.data(), UINT(text.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // extern "C"

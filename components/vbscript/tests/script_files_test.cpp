@@ -22,7 +22,8 @@ TEST_P(ScriptFiles, PassEveryCheck) {
 INSTANTIATE_TEST_SUITE_P(VBScript, ScriptFiles,
                          ::testing::Values("statements.vbs", "operators.vbs", "errors.vbs",
                                            "procedures.vbs", "builtins.vbs", "com_objects.vbs",
-                                           "classes.vbs", "regexp.vbs", "text.vbs"),
+                                           "classes.vbs", "regexp.vbs", "text.vbs", "dates.vbs",
+                                           "numbers.vbs"),
                          [](const auto& info) {
                              std::string name = info.param;
                              return name.substr(0, name.find('.'));

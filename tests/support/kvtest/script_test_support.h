@@ -209,8 +209,14 @@ class RecordingSite final : public kvwin::ComObject<IActiveScriptSite> {
     std::vector<ReportedError> errors;
     std::atomic<int> entered{0};
     std::atomic<int> left{0};
+    LCID lcid = 0;  // what GetLCID answers; 0: E_NOTIMPL
 
-    STDMETHODIMP GetLCID(LCID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetLCID(LCID* out) override {
+        if (!lcid)
+            return E_NOTIMPL;
+        *out = lcid;
+        return S_OK;
+    }
     STDMETHODIMP GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unk, ITypeInfo** ti) override {
         if (ti)
             *ti = nullptr;

@@ -236,6 +236,9 @@ class ActiveScriptEngine : public ComObject<IActiveScript, IActiveScriptParse64>
   protected:
     ~ActiveScriptEngine() override = default;
 
+    // The site the host set, or nullptr; for an engine's own host calls on the script thread.
+    IActiveScriptSite* Site() const { return site_; }
+
     // ---- Host ---------------------------------------------------------------------------
     void EnterScript() override {
         in_script_.store(true);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "win/errors.h"
+#include "win/systime.h"
 #include "win/types.h"
 
 struct IUnknown;
@@ -267,6 +268,8 @@ typedef struct tagEXCEPINFO {
 #define VARCMP_GT 2
 #define VARCMP_NULL 3
 #define NORM_IGNORECASE 0x00000001
+#define VAR_TIMEVALUEONLY 0x00000001
+#define VAR_DATEVALUEONLY 0x00000002
 
 extern "C" {
 
@@ -293,6 +296,28 @@ KVWIN_API HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* p
                                       USHORT wFlags, VARTYPE vt);
 KVWIN_API HRESULT VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags);
 KVWIN_API HRESULT VarCmp(LPVARIANT pvarLeft, LPVARIANT pvarRight, LCID lcid, ULONG dwFlags);
+
+// ---- dates --------------------------------------------------------------------------------
+// DATE <-> SYSTEMTIME (to the second; 1 January 100 to 31 December 9999). TRUE on success.
+KVWIN_API INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTime);
+KVWIN_API INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE* pvtime);
+// Date text in the forms of an LCID (LOCALE_USER_DEFAULT: the user's). DISP_E_TYPEMISMATCH
+// when the text is no date, DISP_E_OVERFLOW out of range.
+KVWIN_API HRESULT VarDateFromStr(LPCOLESTR strIn, LCID lcid, ULONG dwFlags, DATE* pdateOut);
+// A DATE as the LCID's short date and long time ("the date alone at midnight, the time alone
+// on 30 December 1899"); VAR_DATEVALUEONLY / VAR_TIMEVALUEONLY pick one part.
+KVWIN_API HRESULT VarBstrFromDate(DATE dateIn, LCID lcid, ULONG dwFlags, BSTR* pbstrOut);
+// Numbers, amounts, percentages and dates in the user's locale. iNumDig: decimals, -1 for
+// the locale's; the tristates: -1 yes, 0 no, -2 the locale's. iNamedFormat: 0 general,
+// 1 long date, 2 short date, 3 long time, 4 short time (24-hour).
+KVWIN_API HRESULT VarFormatNumber(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
+                                  int iGroup, ULONG dwFlags, BSTR* pbstrOut);
+KVWIN_API HRESULT VarFormatCurrency(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
+                                    int iGroup, ULONG dwFlags, BSTR* pbstrOut);
+KVWIN_API HRESULT VarFormatPercent(LPVARIANT pvarIn, int iNumDig, int iIncLead, int iUseParens,
+                                   int iGroup, ULONG dwFlags, BSTR* pbstrOut);
+KVWIN_API HRESULT VarFormatDateTime(LPVARIANT pvarIn, int iNamedFormat, ULONG dwFlags,
+                                    BSTR* pbstrOut);
 
 // ---- SAFEARRAY ----------------------------------------------------------------------------
 KVWIN_API SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);

@@ -83,6 +83,9 @@ KVWIN_API int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCh
                                   LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
 
 // The code pages in effect: 1252 and 437.
+// The user's and the system's locale (both from the environment; en-US by default).
+KVWIN_API LCID GetUserDefaultLCID(void);
+KVWIN_API LCID GetSystemDefaultLCID(void);
 KVWIN_API UINT GetACP(void);
 KVWIN_API UINT GetOEMCP(void);
 KVWIN_API BOOL IsValidCodePage(UINT CodePage);

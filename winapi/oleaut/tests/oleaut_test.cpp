@@ -1,8 +1,10 @@
 // BSTR lengths, variant text forms, safe-array ownership, apartments and error objects.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
+#include "kvwin/locale_data.h"
 #include "win/com.h"
 
 namespace {
@@ -152,6 +154,143 @@ TEST(Guid, TextRoundTrip) {
     EXPECT_EQ(CLSIDFromString(text, &back), S_OK);
     EXPECT_TRUE(back == g);
     EXPECT_EQ(CLSIDFromString(u"{bad}", &back), CO_E_CLASSSTRING);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VariantDates, SystemTimeRoundTripsAndLimits) {
+    SYSTEMTIME st{};
+    ASSERT_TRUE(VariantTimeToSystemTime(45111.37850694444, &st));  // 4 July 2023 09:05:03
+    EXPECT_EQ(st.wYear, 2023);
+    EXPECT_EQ(st.wMonth, 7);
+    EXPECT_EQ(st.wDay, 4);
+    EXPECT_EQ(st.wDayOfWeek, 2);
+    EXPECT_EQ(st.wHour * 3600 + st.wMinute * 60 + st.wSecond, 9 * 3600 + 5 * 60 + 3);
+    double back = 0;
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &back));
+    EXPECT_NEAR(back, 45111.37850694444, 1e-9);
+    // Before the epoch the time of day still counts forward: -1.25 is 29 Dec 1899 06:00.
+    ASSERT_TRUE(VariantTimeToSystemTime(-1.25, &st));
+    EXPECT_EQ(st.wDay, 29);
+    EXPECT_EQ(st.wHour, 6);
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &back));
+    EXPECT_DOUBLE_EQ(back, -1.25);
+    // The first and last days, and one past each.
+    ASSERT_TRUE(VariantTimeToSystemTime(-657434.0, &st));
+    EXPECT_EQ(st.wYear, 100);
+    EXPECT_EQ(st.wMonth, 1);
+    ASSERT_TRUE(VariantTimeToSystemTime(2958465.9999, &st));
+    EXPECT_EQ(st.wYear, 9999);
+    EXPECT_FALSE(VariantTimeToSystemTime(-657435.0, &st));
+    EXPECT_FALSE(VariantTimeToSystemTime(2958466.0, &st));
+    SYSTEMTIME bad{2023, 2, 0, 29, 0, 0, 0, 0};
+    EXPECT_FALSE(SystemTimeToVariantTime(&bad, &back));
+    bad.wYear = 2024;
+    EXPECT_TRUE(SystemTimeToVariantTime(&bad, &back));
+    EXPECT_EQ(back, 45351.0);
+}
+
+std::u16string DateIn(LCID lcid, DATE d, ULONG flags = 0) {
+    BSTR b = nullptr;
+    EXPECT_EQ(VarBstrFromDate(d, lcid, flags, &b), S_OK);
+    std::u16string s(b ? b : u"", SysStringLen(b));
+    SysFreeString(b);
+    return s;
+}
+
+double Parse(LCID lcid, const char16_t* text) {
+    DATE d = -1e9;
+    return VarDateFromStr(text, lcid, 0, &d) == S_OK ? d : -1e9;
+}
+
+TEST(VariantDates, TextInALocaleAgreesWithTheDefaultText) {
+    VARIANT v;
+    v.vt = VT_DATE;
+    for (double d : {45111.37850694444, 45111.0, 0.75, -1.25, 2958465.5}) {
+        v.date = d;
+        EXPECT_EQ(DateIn(1033, d), ToText(v)) << d;
+    }
+    EXPECT_EQ(DateIn(1033, 45111.75, VAR_DATEVALUEONLY), u"7/4/2023");
+    EXPECT_EQ(DateIn(1033, 45111.75, VAR_TIMEVALUEONLY), u"6:00:00 PM");
+    if (kvwin::FindLocale(1031)) {
+        EXPECT_EQ(DateIn(1031, 45111.75), u"04.07.2023 18:00:00");
+    }
+}
+
+TEST(VariantDates, ReadingTheLocaleAndLongForms) {
+    const double july4 = 45111.0, nine = (9 * 3600 + 5 * 60 + 3) / 86400.0;
+    EXPECT_EQ(Parse(1033, u"7/4/2023"), july4);
+    EXPECT_EQ(Parse(1033, u"2023-07-04"), july4);
+    EXPECT_NEAR(Parse(1033, u"2023-07-04T09:05:03"), july4 + nine, 1e-9);
+    EXPECT_EQ(Parse(1033, u"July 4, 2023"), july4);
+    EXPECT_EQ(Parse(1033, u"Tuesday, July 4, 2023"), july4);
+    EXPECT_EQ(Parse(1033, u"4-Jul-23"), july4);
+    EXPECT_EQ(Parse(1033, u"13/1/2023"), 44939.0);  // no month 13: read as day first
+    EXPECT_NEAR(Parse(1033, u"9:05:03 PM"), nine + 0.5, 1e-9);
+    EXPECT_EQ(Parse(1033, u"2/29/2023"), -1e9);
+    EXPECT_EQ(Parse(1033, u"2/29/2024"), 45351.0);
+    EXPECT_EQ(Parse(1033, u"1/1/10000"), -1e9);
+    EXPECT_EQ(Parse(1033, u"1/1/100"), -657434.0);
+    EXPECT_EQ(Parse(1033, u"1/1/29"), 47119.0);  // 2029
+    EXPECT_EQ(Parse(1033, u"1/1/30"), 10959.0);  // 1930
+    EXPECT_EQ(Parse(1033, u"25:00"), -1e9);
+    EXPECT_EQ(Parse(1033, u"hello"), -1e9);
+    if (kvwin::FindLocale(1031)) {
+        EXPECT_EQ(Parse(1031, u"04.07.2023"), july4);
+        EXPECT_EQ(Parse(1031, u"4. Juli 2023"), july4);
+        EXPECT_EQ(Parse(1031, u"Dienstag, 4. Juli 2023"), july4);
+    }
+    if (kvwin::FindLocale(1049)) {
+        EXPECT_EQ(Parse(1049, u"4 \u0438\u044E\u043B\u044F 2023 \u0433."), july4);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::u16string Taken(BSTR b) {
+    std::u16string s(b ? b : u"", SysStringLen(b));
+    SysFreeString(b);
+    return s;
+}
+
+TEST(VariantFormat, NumbersAndDatesInTheUsersLocale) {
+    const char* saved = std::getenv("LC_ALL");
+    std::string keep = saved ? saved : "";
+    setenv("LC_ALL", "en_US.UTF-8", 1);
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(u"-1234.5");
+    BSTR out = nullptr;
+    EXPECT_EQ(VarFormatNumber(&v, -1, -2, -1, -2, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"(1,234.50)");
+    EXPECT_EQ(VarFormatPercent(&v, 0, -2, 0, 0, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"-123450%");
+    VariantClear(&v);
+    v.vt = VT_CY;
+    v.cyVal.int64 = INT64_MIN;  // exact, even at the Currency limit
+    EXPECT_EQ(VarFormatCurrency(&v, 4, -2, 0, -1, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"-$922,337,203,685,477.5808");
+    EXPECT_EQ(VarFormatNumber(&v, 100, -2, -2, -2, 0, &out), E_INVALIDARG);
+    v.vt = VT_DATE;
+    v.date = 45111.75;
+    EXPECT_EQ(VarFormatDateTime(&v, 1, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"Tuesday, July 4, 2023");
+    EXPECT_EQ(VarFormatDateTime(&v, 4, 0, &out), S_OK);
+    EXPECT_EQ(Taken(out), u"18:00");
+    EXPECT_EQ(VarFormatDateTime(&v, 5, 0, &out), E_INVALIDARG);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(u"no number");
+    EXPECT_EQ(VarFormatNumber(&v, -1, -2, -2, -2, 0, &out), DISP_E_TYPEMISMATCH);
+    VariantClear(&v);
+    if (saved)
+        setenv("LC_ALL", keep.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 }  // namespace
