@@ -91,4 +91,29 @@ class CountingCollection final : public kvwin::DispatchObject<CountingCollection
     long count_;
 };
 
+inline std::u16string Text(const VARIANT& v) {
+    VARIANT s;
+    VariantInit(&s);
+    if (FAILED(VariantChangeType(&s, &v, 0, VT_BSTR)))
+        return u"<no text>";
+    std::u16string out(s.bstrVal, SysStringLen(s.bstrVal));
+    VariantClear(&s);
+    return out;
+}
+
+// Runs `code`, then gives the text of `expression`.
+inline std::u16string Evaluate(Script& s, std::u16string_view code,
+                               std::u16string_view expression) {
+    EXPECT_EQ(s.Run(code), S_OK);
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(s.Parse(expression, SCRIPTTEXT_ISEXPRESSION, &result), S_OK);
+    for (const auto& e : s.site->errors)
+        ADD_FAILURE() << "script error at line " << e.line + 1 << ": "
+                      << kvwin::ToUtf8(e.description);
+    std::u16string text = Text(result);
+    VariantClear(&result);
+    return text;
+}
+
 }  // namespace vbstest
