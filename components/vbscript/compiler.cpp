@@ -702,9 +702,12 @@ class ProcCompiler {
                 }
             }
             if (!by_value && a->kind == NodeKind::Call && a->kids[0]->kind == NodeKind::Name) {
+                // An array element goes by reference; a call of a procedure gives its result.
                 Resolved r = Resolve(a->kids[0]->name);
-                if (r.where == Where::Local || r.where == Where::Outer ||
-                    r.where == Where::Global) {
+                const bool procedure =
+                    r.where == Where::Global && rt_.GlobalAt(r.index).value.Is(Kind::Proc);
+                if (!procedure && (r.where == Where::Local || r.where == Where::Outer ||
+                                   r.where == Where::Global)) {
                     Ref(a->kids[0]->name, *a->kids[0]);
                     Args(*a, true);
                     Emit(Op::RefIndex, 0, int32_t(a->kids.size() - 1));

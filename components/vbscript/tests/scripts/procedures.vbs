@@ -93,3 +93,12 @@ Sub GlobalFromProcedure()
 End Sub
 GlobalFromProcedure
 ok madeGlobal = 7, "ExecuteGlobal from a procedure"
+
+' A call of a procedure as the argument of another gives its result, in every position
+Function Bang(s)
+    Bang = s & "!"
+End Function
+ok Bang(Bang("a")) = "a!!", "a function's result as another call's argument"
+ok Len(Bang(Bang(Bang("")))) = 3, "nested three deep"
+Dim nested : nested = Bang(Bang("b"))
+ok nested = "b!!", "assigned from a nested call"
