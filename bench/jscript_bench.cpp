@@ -4,25 +4,15 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include "bench_support.h"
 #include "kvwin/com_object.h"
 #include "win/activscp.h"
 #include "win/comdef.h"
 
 namespace {
 
-class QuietSite final : public kvwin::ComObject<IActiveScriptSite> {
-  public:
-    STDMETHODIMP GetLCID(LCID*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetItemInfo(LPCOLESTR, DWORD, IUnknown**, ITypeInfo**) override {
-        return TYPE_E_ELEMENTNOTFOUND;
-    }
-    STDMETHODIMP GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    STDMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    STDMETHODIMP OnScriptError(IActiveScriptError*) override { return S_OK; }
-    STDMETHODIMP OnEnterScript() override { return S_OK; }
-    STDMETHODIMP OnLeaveScript() override { return S_OK; }
-};
+using kvbench::QuietSite;
+using kvbench::ThreadSeconds;
 
 struct Engine {
     IActiveScript* script = nullptr;
@@ -84,13 +74,6 @@ void ScriptFunctionCall(benchmark::State& state) {
     Invoke(state, e.global, e.Id(u"f"), DISPATCH_METHOD);
 }
 BENCHMARK(ScriptFunctionCall);
-
-// Processor time of this thread: the machine is shared, so wall time varies.
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 // A script calling a COM object: one Add and one Item per item, 1000 items per call of
 // fill(), beside the same loop over a script object with the same two methods (the

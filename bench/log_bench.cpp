@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_support.h"
 #include "kvwin/state_root.h"
 #include "log/agent_log.h"
 #include "log/event_log.h"
@@ -86,12 +87,6 @@ BENCHMARK(BM_RecordedLogCall);
 
 // ---- ratios against the baselines, measured in this run -------------------------------------
 
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 // Nanoseconds of this thread's CPU per call of body, the best of five rounds (the machine may
 // be shared: the best round is the one least disturbed).
 template <class Body>
@@ -99,10 +94,10 @@ double NanosecondsPerCall(Body body) {
     constexpr int kCalls = 20'000'000;
     double best = 1e9;
     for (int round = 0; round < 5; ++round) {
-        const double start = ThreadCpuSeconds();
+        const double start = kvbench::ThreadSeconds();
         for (int i = 0; i < kCalls; ++i)
             body(i);
-        best = std::min(best, (ThreadCpuSeconds() - start) * 1e9 / kCalls);
+        best = std::min(best, (kvbench::ThreadSeconds() - start) * 1e9 / kCalls);
     }
     return best;
 }

@@ -14,6 +14,7 @@
 #include <locale.h>
 #include <unistd.h>
 
+#include "bench_support.h"
 #include "kvwin/com_object.h"
 #include "script/predefined_functions.h"
 #include "win/activscp.h"
@@ -21,22 +22,8 @@
 
 namespace {
 
-class QuietSite final : public kvwin::ComObject<IActiveScriptSite> {
-  public:
-    STDMETHODIMP GetLCID(LCID*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetItemInfo(LPCOLESTR, DWORD, IUnknown**, ITypeInfo**) override {
-        return TYPE_E_ELEMENTNOTFOUND;
-    }
-    STDMETHODIMP GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    STDMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    STDMETHODIMP OnScriptError(IActiveScriptError*) override {
-        std::fprintf(stderr, "script error\n");
-        return S_OK;
-    }
-    STDMETHODIMP OnEnterScript() override { return S_OK; }
-    STDMETHODIMP OnLeaveScript() override { return S_OK; }
-};
+using kvbench::QuietSite;
+using kvbench::ThreadSeconds;
 
 struct Engine {
     IActiveScript* script = nullptr;
@@ -94,12 +81,6 @@ double PythonSeconds(const std::string& setup, const std::string& loop) {
     }
     measured[setup + loop] = seconds;
     return seconds;
-}
-
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 // `baseline`: the seconds of the same work elsewhere (Python, or C++ with the C library),

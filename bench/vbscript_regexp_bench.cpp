@@ -11,11 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "kvwin/com_object.h"
 #include "win/activscp.h"
 #include "win/comdef.h"
 
 namespace {
+
+using kvbench::QuietSite;
+using kvbench::ThreadSeconds;
 
 constexpr char16_t kPattern[] = u"(\\w+)=(\\d+)";
 constexpr size_t kTextSize = 1 << 20;
@@ -41,29 +45,6 @@ const char16_t kScript[] =
     u"re.Pattern = \"(\\w+)=(\\d+)\"\n"
     u"re.Global = True\n"
     u"Function Run()\n Run = re.Execute(text).Count\nEnd Function\n";
-
-class QuietSite final : public kvwin::ComObject<IActiveScriptSite> {
-  public:
-    STDMETHODIMP GetLCID(LCID*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetItemInfo(LPCOLESTR, DWORD, IUnknown**, ITypeInfo**) override {
-        return TYPE_E_ELEMENTNOTFOUND;
-    }
-    STDMETHODIMP GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    STDMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    STDMETHODIMP OnScriptError(IActiveScriptError*) override {
-        std::fprintf(stderr, "script error\n");
-        return S_OK;
-    }
-    STDMETHODIMP OnEnterScript() override { return S_OK; }
-    STDMETHODIMP OnLeaveScript() override { return S_OK; }
-};
-
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 // The baseline: compile once, then every match with its groups copied out.
 struct Direct {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cups_client.h"
+#include "kvwin/sigpipe_block.h"
 #include "win/errors.h"
 
 namespace kvwin {
@@ -32,39 +33,6 @@ using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
 const char* NoPassword(const char*, http_t*, const char*, const char*, void*) {
     return nullptr;
 }
-
-// Writing to a connection the server has closed raises SIGPIPE, which would end the host
-// process. While one of our calls talks to the server the signal stays blocked on this
-// thread, and one it raised is taken off the thread before the block is lifted.
-class SigpipeBlock {
-  public:
-    SigpipeBlock() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        alreadyPending_ = sigismember(&pending, SIGPIPE) == 1;
-        blocked_ = pthread_sigmask(SIG_BLOCK, &pipe_, &previous_) == 0;
-    }
-    ~SigpipeBlock() {
-        if (!blocked_)
-            return;
-        if (!alreadyPending_) {
-            const struct timespec now {};
-            while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    SigpipeBlock(const SigpipeBlock&) = delete;
-    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
-
-  private:
-    sigset_t pipe_{};
-    sigset_t previous_{};
-    bool alreadyPending_ = false;
-    bool blocked_ = false;
-};
 
 // A connection to the server; none when it does not answer or there is no client library.
 Connection Connect(const CupsServer& server) {
@@ -101,12 +69,12 @@ CupsServer CurrentCupsServer() {
 }
 
 DWORD PingCupsServer(const CupsServer& server) {
-    const SigpipeBlock quiet;
+    const kvwin::SigpipeBlock quiet;
     return Connect(server) ? 0 : RPC_S_SERVER_UNAVAILABLE;
 }
 
 DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue& queue) {
-    const SigpipeBlock quiet;
+    const kvwin::SigpipeBlock quiet;
     const Connection http = Connect(server);
     if (!http)
         return RPC_S_SERVER_UNAVAILABLE;
@@ -142,7 +110,7 @@ DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue
 DWORD DownloadCupsPpd(const CupsServer& server, const std::string& queue, int fd,
                       time_t& lastModified) {
     lastModified = 0;
-    const SigpipeBlock quiet;
+    const kvwin::SigpipeBlock quiet;
     const Connection http = Connect(server);
     if (!http)
         return RPC_S_SERVER_UNAVAILABLE;

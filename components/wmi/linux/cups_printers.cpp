@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+#include "kvwin/sigpipe_block.h"
+
 namespace kvlinux {
 
 namespace {
@@ -58,37 +60,6 @@ const CupsClient& Client() {
     return client;
 }
 
-// Holds SIGPIPE off in this thread while a connection is used: a server that closes the
-// connection must not end the host process. A SIGPIPE raised meanwhile is consumed.
-class SigpipeHold {
-  public:
-    SigpipeHold() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        was_pending_ = sigismember(&pending, SIGPIPE) == 1;
-        held_ = pthread_sigmask(SIG_BLOCK, &pipe_, &previous_) == 0;
-    }
-    ~SigpipeHold() {
-        if (!held_)
-            return;
-        if (!was_pending_) {
-            const timespec zero{};
-            while (sigtimedwait(&pipe_, nullptr, &zero) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    SigpipeHold(const SigpipeHold&) = delete;
-    SigpipeHold& operator=(const SigpipeHold&) = delete;
-
-  private:
-    sigset_t pipe_{}, previous_{};
-    bool was_pending_ = false;
-    bool held_ = false;
-};
-
 }  // namespace
 
 bool CupsClientAvailable() {
@@ -99,7 +70,7 @@ std::vector<PrinterQueue> ReadPrinterQueues() {
     const CupsClient& cups = Client();
     if (!cups.loaded)
         return {};
-    const SigpipeHold quiet;
+    const kvwin::SigpipeBlock quiet;
     // Forget this thread's settings so CUPS_SERVER and client.conf are read afresh.
     cups.set_server(nullptr);
     const char* server = cups.server();
