@@ -1,22 +1,12 @@
 /* A C program linked with the library: it starts, the library and the layer load and run
  * their load steps, and it ends without a query. Asked with "rss", it prints its resident
  * size while idle, as the empty program does. */
-#include <stdio.h>
 #include <string.h>
+
+#include "resident_size.h"
 
 /* The export as a C program sees it (kavrel/kavrel.h is C++): only its address is taken. */
 extern long GetInventoryInformationInternal(const void* queryDocument, void** result);
-
-static void PrintResidentSize(void) {
-    FILE* status = fopen("/proc/self/status", "r");
-    if (!status)
-        return;
-    char line[256];
-    while (fgets(line, sizeof line, status))
-        if (strncmp(line, "VmRSS:", 6) == 0)
-            fputs(line + 6, stdout);
-    fclose(status);
-}
 
 int main(int argc, char** argv) {
     /* A use of an export, so the link keeps the library. */
