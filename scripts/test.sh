@@ -39,7 +39,7 @@ echo "== fuzzing"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKAVREL_FUZZ=ON -DKAVREL_BENCHMARKS=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs" --target query_document_fuzzer wql_fuzzer script_fuzzer \
-    vbscript_compile_fuzzer
+    vbscript_compile_fuzzer vbscript_regexp_fuzzer
 fuzz() {
     local target="$1" seeds="$2"
     shift 2
@@ -55,6 +55,8 @@ fuzz wql_fuzzer components/wmi/fuzz/corpus -timeout=10
 # A script is interrupted after 100 ms; a run that takes far longer has hung.
 fuzz script_fuzzer components/jscript/fuzz/corpus -timeout=30 -max_len=4096
 fuzz vbscript_compile_fuzzer components/vbscript/fuzz/corpus -timeout=60
+# A search is bounded by a step limit: a run that takes far longer has hung.
+fuzz vbscript_regexp_fuzzer components/vbscript/fuzz/regexp_corpus -timeout=30
 # The same library sources as a Windows DLL, cross-built with MinGW-w64 and run under Wine.
 timeout 1200 bash scripts/windows-smoke.sh build-windows
 echo "== all tests passed in both builds; the fuzz targets ran clean; kavrel.dll ran under Wine"
