@@ -1,13 +1,15 @@
 // The conversion rules.
 #include "convert.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "com_calls.h"
 #include "errors.h"
+#include "script_locale.h"
 
 namespace kvvbs {
 
@@ -24,45 +26,128 @@ double RoundEven(double d) {
     return std::nearbyint(d);  // the default rounding mode rounds half to even
 }
 
-bool ParseNumber(std::u16string_view text, double* out) {
+namespace {
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+bool HasAt(std::u16string_view text, size_t at, std::u16string_view what) {
+    return !what.empty() && text.substr(at, what.size()) == what;
+}
+
+// "&HFF", "&O17": hex or octal Integer (up to four hex digits) or Long.
+bool ParseRadix(std::u16string_view text, double* out) {
+    int base = (text[1] == u'h' || text[1] == u'H')   ? 16
+               : (text[1] == u'o' || text[1] == u'O') ? 8
+                                                      : 0;
+    if (!base)
+        return false;
+    uint64_t n = 0;
+    for (size_t i = 2; i < text.size(); ++i) {
+        char16_t c = text[i];
+        int digit = IsDigit(c)                             ? c - u'0'
+                    : base == 16 && c >= u'a' && c <= u'f' ? c - u'a' + 10
+                    : base == 16 && c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                           : 99;
+        if (digit >= base)
+            return false;
+        n = n * unsigned(base) + unsigned(digit);
+        if (n > 0xFFFFFFFFull)
+            return false;
+    }
+    *out = text.size() - 2 <= 4 && base == 16 ? double(int16_t(n)) : double(int32_t(uint32_t(n)));
+    return true;
+}
+
+}  // namespace
+
+bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out) {
     size_t b = 0, e = text.size();
     while (b < e && (text[b] == u' ' || text[b] == u'\t'))
         ++b;
     while (e > b && (text[e - 1] == u' ' || text[e - 1] == u'\t'))
         --e;
-    if (b == e || e - b > 400)
+    text = text.substr(b, e - b);
+    if (text.empty() || text.size() > 400)
         return false;
-    std::string ascii;
-    for (size_t i = b; i < e; ++i) {
-        if (text[i] > 127)
-            return false;
-        ascii += char(text[i]);
+    if (text[0] == u'&')
+        return text.size() > 2 && ParseRadix(text, out);
+
+    const std::u16string_view decimal = locale ? std::u16string_view(locale->decimal) : u".";
+    const std::u16string_view group = locale ? std::u16string_view(locale->group) : u",";
+    // Where the group separator is a space of some width, any of them serves: people type a
+    // plain one where the locale writes a no-break one.
+    auto is_space = [](char16_t c) { return c == u' ' || c == u'\u00A0' || c == u'\u202F'; };
+    const bool space_groups = group.size() == 1 && is_space(group[0]);
+    // The number rewritten in the C form: sign, digits, '.', digits, 'e', exponent.
+    char c_form[420];
+    size_t n = 0, i = 0;
+    if (text[0] == u'+' || text[0] == u'-') {
+        if (text[0] == u'-')
+            c_form[n++] = '-';
+        ++i;
     }
-    if (ascii[0] == '&' && ascii.size() > 2) {
-        int base = (ascii[1] == 'h' || ascii[1] == 'H')   ? 16
-                   : (ascii[1] == 'o' || ascii[1] == 'O') ? 8
+    size_t digits = 0;
+    while (i < text.size()) {
+        if (IsDigit(text[i])) {
+            c_form[n++] = char(text[i++]);
+            ++digits;
+            continue;
+        }
+        // A group separator counts between digits of the whole part, wherever it stands.
+        size_t skip = HasAt(text, i, group)               ? group.size()
+                      : space_groups && is_space(text[i]) ? 1
                                                           : 0;
-        if (!base)
-            return false;
-        char* end = nullptr;
-        unsigned long long n = std::strtoull(ascii.c_str() + 2, &end, base);
-        if (*end || n > 0xFFFFFFFFull)
-            return false;
-        *out =
-            ascii.size() - 2 <= 4 && base == 16 ? double(int16_t(n)) : double(int32_t(uint32_t(n)));
-        return true;
+        if (skip && digits && i + skip < text.size() && IsDigit(text[i + skip])) {
+            i += skip;
+            continue;
+        }
+        break;
     }
-    for (char c : ascii) {
-        if (!(isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
-              c == 'e' || c == 'E'))
-            return false;
+    if (HasAt(text, i, decimal)) {
+        i += decimal.size();
+        c_form[n++] = '.';
+        while (i < text.size() && IsDigit(text[i])) {
+            c_form[n++] = char(text[i++]);
+            ++digits;
+        }
     }
-    char* end = nullptr;
-    double d = std::strtod(ascii.c_str(), &end);
-    if (*end || end == ascii.c_str())
+    if (!digits)
+        return false;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        c_form[n++] = 'e';
+        ++i;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+            if (text[i] == u'-')
+                c_form[n++] = '-';
+            ++i;
+        }
+        if (i == text.size() || !IsDigit(text[i]))
+            return false;
+        while (i < text.size() && IsDigit(text[i]))
+            c_form[n++] = char(text[i++]);
+    }
+    if (i != text.size())
+        return false;
+    double d = 0;
+    auto [end, ec] = std::from_chars(c_form, c_form + n, d);
+    if (ec == std::errc::result_out_of_range) {
+        // Too small for a double reads as zero; too large is no number.
+        const char* exp = std::find(c_form, c_form + n, 'e');
+        if (exp == c_form + n || exp + 1 == c_form + n || exp[1] != '-')
+            return false;
+        d = c_form[0] == '-' ? -0.0 : 0.0;
+        ec = std::errc();
+    }
+    if (ec != std::errc() || end != c_form + n)
         return false;
     *out = d;
     return true;
+}
+
+bool ParseNumber(std::u16string_view text, double* out) {
+    return ParseNumberIn(text, RunningLocale(), out);
 }
 
 Value ToNumeric(const Value& in) {
@@ -151,6 +236,16 @@ bool ToBool(const Value& in) {
     }
 }
 
+std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale) {
+    std::u16string text = FormatDouble(d);
+    if (locale && locale->decimal != u".") {
+        size_t point = text.find(u'.');
+        if (point != std::u16string::npos)
+            text.replace(point, 1, locale->decimal);
+    }
+    return text;
+}
+
 std::u16string FormatDouble(double d) {
     if (std::isnan(d))
         return u"NaN";
@@ -158,11 +253,8 @@ std::u16string FormatDouble(double d) {
         return d > 0 ? u"Infinity" : u"-Infinity";
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.15G", d);
+    // glibc writes at least two exponent digits, as Automation does ("1.5E-07").
     std::string s = buf;
-    // "1E+020" style exponents never appear with %G; drop a leading zero in the exponent.
-    size_t e = s.find('E');
-    if (e != std::string::npos && e + 2 < s.size() && s[e + 2] == '0' && e + 3 < s.size())
-        s.erase(e + 2, 1);
     return std::u16string(s.begin(), s.end());
 }
 
@@ -199,10 +291,12 @@ std::u16string ToText(const Value& in) {
             return std::u16string(s.begin(), s.end());
         }
         case Kind::Double:
-            return FormatDouble(v.AsDouble());
+            return FormatDoubleIn(v.AsDouble(), RunningLocale());
         case Kind::Currency:
-            return FormatDouble(double(v.AsCurrency()) / 10000.0);
+            return FormatDoubleIn(double(v.AsCurrency()) / 10000.0, RunningLocale());
         case Kind::Date:
+            if (Runtime* rt = Runtime::Running())
+                return DateTextIn(*rt, v.AsDouble());
             return VariantText(VT_DATE, v.AsDouble());
         case Kind::Object:
             return ToText(Primitive(v));
