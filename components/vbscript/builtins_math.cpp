@@ -44,10 +44,9 @@ Value CCur(Runtime&, Value* a, uint32_t) {
     return ChangeType(a[0], VT_CY);
 }
 
-// There is no Single value kind: the result is a Double holding the Single's value.
 Value CSng(Runtime&, Value* a, uint32_t) {
     Value v = ChangeType(a[0], VT_R4);
-    return Value::Double(double(float(ToDouble(v))));
+    return Value::Single(float(ToDouble(v)));
 }
 
 // x rounded half to even at `decimals`, the halves judged on the 15 significant digits the

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "com_calls.h"
@@ -236,8 +237,69 @@ bool ToBool(const Value& in) {
     }
 }
 
-std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale) {
-    std::u16string text = FormatDouble(d);
+namespace {
+
+// A number to `precision` significant digits, as Automation writes it: in plain digits while
+// they fit in `precision` places ("0.001", "123456789012345"), else as "1.5E-07", "1E+20".
+std::u16string NumberText(double d, int precision) {
+    if (std::isnan(d))
+        return u"NaN";
+    if (std::isinf(d))
+        return d > 0 ? u"Infinity" : u"-Infinity";
+    if (d == 0)
+        return u"0";
+    char buf[64];
+    auto written = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(d),
+                                 std::chars_format::scientific, precision - 1);
+    *written.ptr = 0;
+    // buf: "d.ddddde[+-]xx"; the digits without the point and trailing zeros.
+    char digits[32];
+    int count = 0;
+    const char* p = buf;
+    for (; *p && *p != 'e' && count < int(sizeof digits); ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
+    char16_t out[64];
+    int n = 0;
+    if (d < 0)
+        out[n++] = u'-';
+    auto put_digits = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            out[n++] = char16_t(digits[i]);
+    };
+    if (exponent >= precision || (exponent < 0 && count - exponent - 1 > precision)) {
+        out[n++] = char16_t(digits[0]);
+        if (count > 1) {
+            out[n++] = u'.';
+            put_digits(1, count);
+        }
+        char exp[16];
+        int len =
+            std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        for (int i = 0; i < len; ++i)
+            out[n++] = char16_t(exp[i]);
+    } else if (exponent < 0) {
+        out[n++] = u'0';
+        out[n++] = u'.';
+        for (int i = 0; i < -exponent - 1; ++i)
+            out[n++] = u'0';
+        put_digits(0, count);
+    } else if (count > exponent + 1) {
+        put_digits(0, exponent + 1);
+        out[n++] = u'.';
+        put_digits(exponent + 1, count);
+    } else {
+        put_digits(0, count);
+        for (int i = count; i < exponent + 1; ++i)
+            out[n++] = u'0';
+    }
+    return std::u16string(out, size_t(n));
+}
+
+std::u16string WithDecimal(std::u16string text, const kvwin::LocaleData* locale) {
     if (locale && locale->decimal != u".") {
         size_t point = text.find(u'.');
         if (point != std::u16string::npos)
@@ -246,16 +308,18 @@ std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale) {
     return text;
 }
 
+}  // namespace
+
+std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale) {
+    return WithDecimal(NumberText(d, 15), locale);
+}
+
+std::u16string FormatSingleIn(float f, const kvwin::LocaleData* locale) {
+    return WithDecimal(NumberText(f, 7), locale);
+}
+
 std::u16string FormatDouble(double d) {
-    if (std::isnan(d))
-        return u"NaN";
-    if (std::isinf(d))
-        return d > 0 ? u"Infinity" : u"-Infinity";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15G", d);
-    // glibc writes at least two exponent digits, as Automation does ("1.5E-07").
-    std::string s = buf;
-    return std::u16string(s.begin(), s.end());
+    return NumberText(d, 15);
 }
 
 namespace {
@@ -291,6 +355,8 @@ std::u16string ToText(const Value& in) {
             return std::u16string(s.begin(), s.end());
         }
         case Kind::Double:
+            if (v.IsSingle())
+                return FormatSingleIn(float(v.AsDouble()), RunningLocale());
             return FormatDoubleIn(v.AsDouble(), RunningLocale());
         case Kind::Currency:
             return FormatDoubleIn(double(v.AsCurrency()) / 10000.0, RunningLocale());
@@ -323,7 +389,7 @@ int VarTypeOf(const Value& in) {
         case Kind::Byte:
             return VT_UI1;
         case Kind::Double:
-            return VT_R8;
+            return v.IsSingle() ? VT_R4 : VT_R8;
         case Kind::Currency:
             return VT_CY;
         case Kind::Date:
@@ -357,7 +423,7 @@ std::u16string TypeNameOf(const Value& in) {
         case Kind::Byte:
             return u"Byte";
         case Kind::Double:
-            return u"Double";
+            return v.IsSingle() ? u"Single" : u"Double";
         case Kind::Currency:
             return u"Currency";
         case Kind::Date:

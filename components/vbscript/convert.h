@@ -34,6 +34,8 @@ std::u16string FormatDouble(double d);
 // The same with the locale's decimal separator (null: '.'); what ToText writes for a Double
 // or a Currency in the running script's locale.
 std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale);
+// A Single's text: up to 7 significant digits.
+std::u16string FormatSingleIn(float f, const kvwin::LocaleData* locale);
 
 // Banker's rounding of a double to the nearest integer.
 double RoundEven(double d);

@@ -85,7 +85,8 @@ TEST(NumberTexts, SeparatorsOfTheLocaleAndTheirLimits) {
             EXPECT_EQ(d, c.value) << kvwin::ToUtf8(c.text);
         }
     }
-    EXPECT_EQ(kvvbs::FormatDoubleIn(-1.5e-7, &comma), u"-1,5E-07");
+    EXPECT_EQ(kvvbs::FormatDoubleIn(-1.5e-7, &comma), u"-0,00000015");
+    EXPECT_EQ(kvvbs::FormatDoubleIn(-1.5e-20, &comma), u"-1,5E-20");
     EXPECT_EQ(kvvbs::FormatDoubleIn(1.5, &wide), u"1::5");
     EXPECT_EQ(kvvbs::FormatDoubleIn(1.5, nullptr), u"1.5");
     // Outside a running script no locale applies.
