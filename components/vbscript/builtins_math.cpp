@@ -11,6 +11,7 @@
 #include "convert.h"
 #include "errors.h"
 #include "interpreter.h"
+#include "script_locale.h"
 #include "variant_conversion.h"
 
 namespace kvvbs {
@@ -21,10 +22,21 @@ bool Given(const Value* a, uint32_t argc, uint32_t i) {
 }
 
 // A conversion through the layer's VariantChangeType: error 6 on overflow, 13 otherwise.
+// A text is read in the script's locale first: the layer sees it in the C form.
 Value ChangeType(const Value& in, VARTYPE vt) {
     Value p = Primitive(in);
     if (p.IsNull())
         Throw(94);
+    if (p.IsString()) {
+        std::string c_form;
+        double d;
+        if (NumberTextInCForm(p.AsString(), RunningLocale(), &c_form))
+            p = Value::String(std::u16string(c_form.begin(), c_form.end()));
+        else if (ParseNumber(p.AsString(), &d))
+            p = Value::Double(d);
+        else
+            Throw(kErrTypeMismatch);
+    }
     VARIANT src, dst;
     VariantInit(&src);
     VariantInit(&dst);

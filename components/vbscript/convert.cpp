@@ -61,28 +61,16 @@ bool ParseRadix(std::u16string_view text, double* out) {
     return true;
 }
 
-}  // namespace
-
-bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out) {
-    size_t b = 0, e = text.size();
-    while (b < e && (text[b] == u' ' || text[b] == u'\t'))
-        ++b;
-    while (e > b && (text[e - 1] == u' ' || text[e - 1] == u'\t'))
-        --e;
-    text = text.substr(b, e - b);
-    if (text.empty() || text.size() > 400)
-        return false;
-    if (text[0] == u'&')
-        return text.size() > 2 && ParseRadix(text, out);
-
+// The digits of a decimal numeric text (already trimmed, no "&H") rewritten in the C form
+// (sign, digits, '.', digits, 'e', exponent) into c_form, which holds text.size() chars;
+// the length, or 0 when the text is no number in the locale's forms.
+size_t CForm(std::u16string_view text, const kvwin::LocaleData* locale, char* c_form) {
     const std::u16string_view decimal = locale ? std::u16string_view(locale->decimal) : u".";
     const std::u16string_view group = locale ? std::u16string_view(locale->group) : u",";
     // Where the group separator is a space of some width, any of them serves: people type a
     // plain one where the locale writes a no-break one.
     auto is_space = [](char16_t c) { return c == u' ' || c == u'\u00A0' || c == u'\u202F'; };
     const bool space_groups = group.size() == 1 && is_space(group[0]);
-    // The number rewritten in the C form: sign, digits, '.', digits, 'e', exponent.
-    char c_form[420];
     size_t n = 0, i = 0;
     if (text[0] == u'+' || text[0] == u'-') {
         if (text[0] == u'-')
@@ -115,7 +103,7 @@ bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, do
         }
     }
     if (!digits)
-        return false;
+        return 0;
     if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
         c_form[n++] = 'e';
         ++i;
@@ -125,11 +113,45 @@ bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, do
             ++i;
         }
         if (i == text.size() || !IsDigit(text[i]))
-            return false;
+            return 0;
         while (i < text.size() && IsDigit(text[i]))
             c_form[n++] = char(text[i++]);
     }
-    if (i != text.size())
+    return i == text.size() ? n : 0;
+}
+
+// Blanks around a text cut off.
+std::u16string_view Trimmed(std::u16string_view text) {
+    size_t b = 0, e = text.size();
+    while (b < e && (text[b] == u' ' || text[b] == u'\t'))
+        ++b;
+    while (e > b && (text[e - 1] == u' ' || text[e - 1] == u'\t'))
+        --e;
+    return text.substr(b, e - b);
+}
+
+}  // namespace
+
+bool NumberTextInCForm(std::u16string_view text, const kvwin::LocaleData* locale,
+                       std::string* out) {
+    text = Trimmed(text);
+    if (text.empty() || text.size() > 400 || text[0] == u'&')
+        return false;
+    char c_form[400];
+    size_t n = CForm(text, locale, c_form);
+    out->assign(c_form, n);
+    return n != 0;
+}
+
+bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out) {
+    text = Trimmed(text);
+    if (text.empty() || text.size() > 400)
+        return false;
+    if (text[0] == u'&')
+        return text.size() > 2 && ParseRadix(text, out);
+    char c_form[400];
+    const size_t n = CForm(text, locale, c_form);
+    if (!n)
         return false;
     double d = 0;
     auto [end, ec] = std::from_chars(c_form, c_form + n, d);
@@ -318,6 +340,20 @@ std::u16string FormatSingleIn(float f, const kvwin::LocaleData* locale) {
     return WithDecimal(NumberText(f, 7), locale);
 }
 
+std::u16string FormatCurrencyIn(int64_t scaled, const kvwin::LocaleData* locale) {
+    const uint64_t magnitude = scaled < 0 ? 0 - uint64_t(scaled) : uint64_t(scaled);
+    std::string text = (scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000);
+    if (uint64_t fraction = magnitude % 10000) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, ".%04u", unsigned(fraction));
+        size_t len = 5;
+        while (digits[len - 1] == '0')
+            --len;
+        text.append(digits, len);
+    }
+    return WithDecimal(std::u16string(text.begin(), text.end()), locale);
+}
+
 std::u16string FormatDouble(double d) {
     return NumberText(d, 15);
 }
@@ -359,7 +395,7 @@ std::u16string ToText(const Value& in) {
                 return FormatSingleIn(float(v.AsDouble()), RunningLocale());
             return FormatDoubleIn(v.AsDouble(), RunningLocale());
         case Kind::Currency:
-            return FormatDoubleIn(double(v.AsCurrency()) / 10000.0, RunningLocale());
+            return FormatCurrencyIn(v.AsCurrency(), RunningLocale());
         case Kind::Date:
             if (Runtime* rt = Runtime::Running())
                 return DateTextIn(*rt, v.AsDouble());

@@ -21,6 +21,10 @@ Value Primitive(const Value& v);
 bool ParseNumber(std::u16string_view text, double* out);
 // The same in a given locale (null: en-US forms).
 bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out);
+// A decimal numeric text in a locale's forms rewritten as the C library writes numbers
+// ("-1234.5e3"), digit for digit, for conversions that must stay exact (Currency); false
+// when it is no number in those forms (also for "&H" texts).
+bool NumberTextInCForm(std::u16string_view text, const kvwin::LocaleData* locale, std::string* out);
 
 double ToDouble(const Value& v);
 // Rounded half to even, as the language rounds to integers; error 6 outside Long.
@@ -34,6 +38,8 @@ std::u16string FormatDouble(double d);
 // The same with the locale's decimal separator (null: '.'); what ToText writes for a Double
 // or a Currency in the running script's locale.
 std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale);
+// A Currency's text (value = scaled / 10000): every digit, up to four decimals.
+std::u16string FormatCurrencyIn(int64_t scaled, const kvwin::LocaleData* locale);
 // A Single's text: up to 7 significant digits.
 std::u16string FormatSingleIn(float f, const kvwin::LocaleData* locale);
 

@@ -56,6 +56,7 @@ ok CStr(CCur(2.25)) = "2,25" And CStr(CSng(1.1)) = "1,1" And CStr(-0.5) = "-0,5"
 ok "x" & d = "x04.07.2023" And "x" & t = "x04.07.2023 21:05:03" And Len(d) = 10, "de-DE dates in concatenations"
 ok CDbl("1,5") = 1.5 And CDbl(" -1.234,5 ") = -1234.5 And CDbl("1,5e3") = 1500 And CLng("2,5") = 2, "de-DE reads its decimal comma and group dots"
 ok CDbl("1.5") = 15 And CInt("1.000") = 1000, "de-DE takes a dot for a group separator"
+ok CCur("1.234,5678") = 1234.5678 And CStr(CCur("922.337.203.685.477,5807")) = "922337203685477,5807" And CSng("2,5") = 2.5 And ErrorOf("CCur(""1,2,3"")") = 13, "de-DE texts to Currency exactly and to Single"
 ok "1,5" + 1 = 2.5 And "2" * "1,5" = 3 And "1,5" & 1 = "1,51", "de-DE numeric texts in arithmetic"
 ok IsNumeric("1,5") And IsNumeric("1.234.567,89") And Not IsNumeric("1,5,5") And Not IsNumeric(",") And Not IsNumeric("1,5.") , "de-DE IsNumeric"
 ok ErrorOf("CDbl(""1,2,3"")") = 13 And ErrorOf("CDbl(""."")") = 13, "de-DE texts that are no numbers are error 13"
@@ -75,7 +76,7 @@ ok "x" & x = "x1.5" And CDbl("1,234.5") = 1234.5 And "x" & d = "x2023/07/04", "j
 
 SetLocale 1033
 ok "x" & x = "x1.5" And CDbl("1,234.5") = 1234.5 And CDbl("1,5") = 15 And IsNumeric("1,000") And "x" & d = "x7/4/2023", "en-US groups with commas"
-ok x = "1.5" And Not (x = "1,5") And CStr(CCur(2.25)) = "2.25", "en-US comparisons and Currency"
+ok x = "1.5" And Not (x = "1,5") And CStr(CCur(2.25)) = "2.25" And CCur("1,000.25") = 1000.25 And CCur("&H10") = 16, "en-US comparisons and Currency"
 
 ' Switching back: the same texts as before, and bad locales refused
 SetLocale 1033
