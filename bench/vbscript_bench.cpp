@@ -128,6 +128,19 @@ void Concatenate20k(benchmark::State& state) {
 }
 BENCHMARK(Concatenate20k)->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// Numbers turned into text and back in the script's locale: the path "x" & 1.5 and
+// CDbl("2.5") take.
+void NumberText200k(benchmark::State& state) {
+    Engine e(
+        u"Sub Run\n Dim i, s, d\n For i = 1 To 200000\n  s = \"n\" & (i + 0.5)\n"
+        u"  d = CDbl(\"2.5\") + 1\n Next\nEnd Sub\n");
+    Measure(state, e, u"Run",
+            PythonSeconds("def run():\n  for i in range(200000):\n    s = \"n\" + str(i + 0.5)\n"
+                          "    d = float(\"2.5\") + 1",
+                          "run()"));
+}
+BENCHMARK(NumberText200k)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void DataclassResults5000x8(benchmark::State& state) {
     Engine e(
         u"Dim rows, r, i, c\n"

@@ -11,6 +11,7 @@
 #include "convert.h"
 #include "errors.h"
 #include "interpreter.h"
+#include "script_locale.h"
 #include "variant_conversion.h"
 
 namespace kvvbs {
@@ -21,10 +22,21 @@ bool Given(const Value* a, uint32_t argc, uint32_t i) {
 }
 
 // A conversion through the layer's VariantChangeType: error 6 on overflow, 13 otherwise.
+// A text is read in the script's locale first: the layer sees it in the C form.
 Value ChangeType(const Value& in, VARTYPE vt) {
     Value p = Primitive(in);
     if (p.IsNull())
         Throw(94);
+    if (p.IsString()) {
+        std::string c_form;
+        double d;
+        if (NumberTextInCForm(p.AsString(), RunningLocale(), &c_form))
+            p = Value::String(std::u16string(c_form.begin(), c_form.end()));
+        else if (ParseNumber(p.AsString(), &d))
+            p = Value::Double(d);
+        else
+            Throw(kErrTypeMismatch);
+    }
     VARIANT src, dst;
     VariantInit(&src);
     VariantInit(&dst);
@@ -44,10 +56,9 @@ Value CCur(Runtime&, Value* a, uint32_t) {
     return ChangeType(a[0], VT_CY);
 }
 
-// There is no Single value kind: the result is a Double holding the Single's value.
 Value CSng(Runtime&, Value* a, uint32_t) {
     Value v = ChangeType(a[0], VT_R4);
-    return Value::Double(double(float(ToDouble(v))));
+    return Value::Single(float(ToDouble(v)));
 }
 
 // x rounded half to even at `decimals`, the halves judged on the 15 significant digits the

@@ -1,6 +1,8 @@
 // The conversion rules.
 #include "convert.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 
 #include "com_calls.h"
 #include "errors.h"
+#include "script_locale.h"
 
 namespace kvvbs {
 
@@ -24,45 +27,150 @@ double RoundEven(double d) {
     return std::nearbyint(d);  // the default rounding mode rounds half to even
 }
 
-bool ParseNumber(std::u16string_view text, double* out) {
+namespace {
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+bool HasAt(std::u16string_view text, size_t at, std::u16string_view what) {
+    return !what.empty() && text.substr(at, what.size()) == what;
+}
+
+// "&HFF", "&O17": hex or octal Integer (up to four hex digits) or Long.
+bool ParseRadix(std::u16string_view text, double* out) {
+    int base = (text[1] == u'h' || text[1] == u'H')   ? 16
+               : (text[1] == u'o' || text[1] == u'O') ? 8
+                                                      : 0;
+    if (!base)
+        return false;
+    uint64_t n = 0;
+    for (size_t i = 2; i < text.size(); ++i) {
+        char16_t c = text[i];
+        int digit = IsDigit(c)                             ? c - u'0'
+                    : base == 16 && c >= u'a' && c <= u'f' ? c - u'a' + 10
+                    : base == 16 && c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                           : 99;
+        if (digit >= base)
+            return false;
+        n = n * unsigned(base) + unsigned(digit);
+        if (n > 0xFFFFFFFFull)
+            return false;
+    }
+    *out = text.size() - 2 <= 4 && base == 16 ? double(int16_t(n)) : double(int32_t(uint32_t(n)));
+    return true;
+}
+
+// The digits of a decimal numeric text (already trimmed, no "&H") rewritten in the C form
+// (sign, digits, '.', digits, 'e', exponent) into c_form, which holds text.size() chars;
+// the length, or 0 when the text is no number in the locale's forms.
+size_t CForm(std::u16string_view text, const kvwin::LocaleData* locale, char* c_form) {
+    const std::u16string_view decimal = locale ? std::u16string_view(locale->decimal) : u".";
+    const std::u16string_view group = locale ? std::u16string_view(locale->group) : u",";
+    // Where the group separator is a space of some width, any of them serves: people type a
+    // plain one where the locale writes a no-break one.
+    auto is_space = [](char16_t c) { return c == u' ' || c == u'\u00A0' || c == u'\u202F'; };
+    const bool space_groups = group.size() == 1 && is_space(group[0]);
+    size_t n = 0, i = 0;
+    if (text[0] == u'+' || text[0] == u'-') {
+        if (text[0] == u'-')
+            c_form[n++] = '-';
+        ++i;
+    }
+    size_t digits = 0;
+    while (i < text.size()) {
+        if (IsDigit(text[i])) {
+            c_form[n++] = char(text[i++]);
+            ++digits;
+            continue;
+        }
+        // A group separator counts between digits of the whole part, wherever it stands.
+        size_t skip = HasAt(text, i, group)               ? group.size()
+                      : space_groups && is_space(text[i]) ? 1
+                                                          : 0;
+        if (skip && digits && i + skip < text.size() && IsDigit(text[i + skip])) {
+            i += skip;
+            continue;
+        }
+        break;
+    }
+    if (HasAt(text, i, decimal)) {
+        i += decimal.size();
+        c_form[n++] = '.';
+        while (i < text.size() && IsDigit(text[i])) {
+            c_form[n++] = char(text[i++]);
+            ++digits;
+        }
+    }
+    if (!digits)
+        return 0;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        c_form[n++] = 'e';
+        ++i;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+            if (text[i] == u'-')
+                c_form[n++] = '-';
+            ++i;
+        }
+        if (i == text.size() || !IsDigit(text[i]))
+            return 0;
+        while (i < text.size() && IsDigit(text[i]))
+            c_form[n++] = char(text[i++]);
+    }
+    return i == text.size() ? n : 0;
+}
+
+// Blanks around a text cut off.
+std::u16string_view Trimmed(std::u16string_view text) {
     size_t b = 0, e = text.size();
     while (b < e && (text[b] == u' ' || text[b] == u'\t'))
         ++b;
     while (e > b && (text[e - 1] == u' ' || text[e - 1] == u'\t'))
         --e;
-    if (b == e || e - b > 400)
+    return text.substr(b, e - b);
+}
+
+}  // namespace
+
+bool NumberTextInCForm(std::u16string_view text, const kvwin::LocaleData* locale,
+                       std::string* out) {
+    text = Trimmed(text);
+    if (text.empty() || text.size() > 400 || text[0] == u'&')
         return false;
-    std::string ascii;
-    for (size_t i = b; i < e; ++i) {
-        if (text[i] > 127)
+    char c_form[400];
+    size_t n = CForm(text, locale, c_form);
+    out->assign(c_form, n);
+    return n != 0;
+}
+
+bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out) {
+    text = Trimmed(text);
+    if (text.empty() || text.size() > 400)
+        return false;
+    if (text[0] == u'&')
+        return text.size() > 2 && ParseRadix(text, out);
+    char c_form[400];
+    const size_t n = CForm(text, locale, c_form);
+    if (!n)
+        return false;
+    double d = 0;
+    auto [end, ec] = std::from_chars(c_form, c_form + n, d);
+    if (ec == std::errc::result_out_of_range) {
+        // Too small for a double reads as zero; too large is no number.
+        const char* exp = std::find(c_form, c_form + n, 'e');
+        if (exp == c_form + n || exp + 1 == c_form + n || exp[1] != '-')
             return false;
-        ascii += char(text[i]);
+        d = c_form[0] == '-' ? -0.0 : 0.0;
+        ec = std::errc();
     }
-    if (ascii[0] == '&' && ascii.size() > 2) {
-        int base = (ascii[1] == 'h' || ascii[1] == 'H')   ? 16
-                   : (ascii[1] == 'o' || ascii[1] == 'O') ? 8
-                                                          : 0;
-        if (!base)
-            return false;
-        char* end = nullptr;
-        unsigned long long n = std::strtoull(ascii.c_str() + 2, &end, base);
-        if (*end || n > 0xFFFFFFFFull)
-            return false;
-        *out =
-            ascii.size() - 2 <= 4 && base == 16 ? double(int16_t(n)) : double(int32_t(uint32_t(n)));
-        return true;
-    }
-    for (char c : ascii) {
-        if (!(isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
-              c == 'e' || c == 'E'))
-            return false;
-    }
-    char* end = nullptr;
-    double d = std::strtod(ascii.c_str(), &end);
-    if (*end || end == ascii.c_str())
+    if (ec != std::errc() || end != c_form + n)
         return false;
     *out = d;
     return true;
+}
+
+bool ParseNumber(std::u16string_view text, double* out) {
+    return ParseNumberIn(text, RunningLocale(), out);
 }
 
 Value ToNumeric(const Value& in) {
@@ -151,19 +259,103 @@ bool ToBool(const Value& in) {
     }
 }
 
-std::u16string FormatDouble(double d) {
+namespace {
+
+// A number to `precision` significant digits, as Automation writes it: in plain digits while
+// they fit in `precision` places ("0.001", "123456789012345"), else as "1.5E-07", "1E+20".
+std::u16string NumberText(double d, int precision) {
     if (std::isnan(d))
         return u"NaN";
     if (std::isinf(d))
         return d > 0 ? u"Infinity" : u"-Infinity";
+    if (d == 0)
+        return u"0";
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15G", d);
-    std::string s = buf;
-    // "1E+020" style exponents never appear with %G; drop a leading zero in the exponent.
-    size_t e = s.find('E');
-    if (e != std::string::npos && e + 2 < s.size() && s[e + 2] == '0' && e + 3 < s.size())
-        s.erase(e + 2, 1);
-    return std::u16string(s.begin(), s.end());
+    auto written = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(d),
+                                 std::chars_format::scientific, precision - 1);
+    *written.ptr = 0;
+    // buf: "d.ddddde[+-]xx"; the digits without the point and trailing zeros.
+    char digits[32];
+    int count = 0;
+    const char* p = buf;
+    for (; *p && *p != 'e' && count < int(sizeof digits); ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
+    char16_t out[64];
+    int n = 0;
+    if (d < 0)
+        out[n++] = u'-';
+    auto put_digits = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            out[n++] = char16_t(digits[i]);
+    };
+    if (exponent >= precision || (exponent < 0 && count - exponent - 1 > precision)) {
+        out[n++] = char16_t(digits[0]);
+        if (count > 1) {
+            out[n++] = u'.';
+            put_digits(1, count);
+        }
+        char exp[16];
+        int len =
+            std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        for (int i = 0; i < len; ++i)
+            out[n++] = char16_t(exp[i]);
+    } else if (exponent < 0) {
+        out[n++] = u'0';
+        out[n++] = u'.';
+        for (int i = 0; i < -exponent - 1; ++i)
+            out[n++] = u'0';
+        put_digits(0, count);
+    } else if (count > exponent + 1) {
+        put_digits(0, exponent + 1);
+        out[n++] = u'.';
+        put_digits(exponent + 1, count);
+    } else {
+        put_digits(0, count);
+        for (int i = count; i < exponent + 1; ++i)
+            out[n++] = u'0';
+    }
+    return std::u16string(out, size_t(n));
+}
+
+std::u16string WithDecimal(std::u16string text, const kvwin::LocaleData* locale) {
+    if (locale && locale->decimal != u".") {
+        size_t point = text.find(u'.');
+        if (point != std::u16string::npos)
+            text.replace(point, 1, locale->decimal);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale) {
+    return WithDecimal(NumberText(d, 15), locale);
+}
+
+std::u16string FormatSingleIn(float f, const kvwin::LocaleData* locale) {
+    return WithDecimal(NumberText(f, 7), locale);
+}
+
+std::u16string FormatCurrencyIn(int64_t scaled, const kvwin::LocaleData* locale) {
+    const uint64_t magnitude = scaled < 0 ? 0 - uint64_t(scaled) : uint64_t(scaled);
+    std::string text = (scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000);
+    if (uint64_t fraction = magnitude % 10000) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, ".%04u", unsigned(fraction));
+        size_t len = 5;
+        while (digits[len - 1] == '0')
+            --len;
+        text.append(digits, len);
+    }
+    return WithDecimal(std::u16string(text.begin(), text.end()), locale);
+}
+
+std::u16string FormatDouble(double d) {
+    return NumberText(d, 15);
 }
 
 namespace {
@@ -199,10 +391,14 @@ std::u16string ToText(const Value& in) {
             return std::u16string(s.begin(), s.end());
         }
         case Kind::Double:
-            return FormatDouble(v.AsDouble());
+            if (v.IsSingle())
+                return FormatSingleIn(float(v.AsDouble()), RunningLocale());
+            return FormatDoubleIn(v.AsDouble(), RunningLocale());
         case Kind::Currency:
-            return FormatDouble(double(v.AsCurrency()) / 10000.0);
+            return FormatCurrencyIn(v.AsCurrency(), RunningLocale());
         case Kind::Date:
+            if (Runtime* rt = Runtime::Running())
+                return DateTextIn(*rt, v.AsDouble());
             return VariantText(VT_DATE, v.AsDouble());
         case Kind::Object:
             return ToText(Primitive(v));
@@ -229,7 +425,7 @@ int VarTypeOf(const Value& in) {
         case Kind::Byte:
             return VT_UI1;
         case Kind::Double:
-            return VT_R8;
+            return v.IsSingle() ? VT_R4 : VT_R8;
         case Kind::Currency:
             return VT_CY;
         case Kind::Date:
@@ -263,7 +459,7 @@ std::u16string TypeNameOf(const Value& in) {
         case Kind::Byte:
             return u"Byte";
         case Kind::Double:
-            return u"Double";
+            return v.IsSingle() ? u"Single" : u"Double";
         case Kind::Currency:
             return u"Currency";
         case Kind::Date:

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "kvwin/locale_data.h"
 #include "value.h"
 
 namespace kvvbs {
@@ -14,17 +15,33 @@ namespace kvvbs {
 // gives error 91).
 Value Primitive(const Value& v);
 
-// A numeric reading of a text ("12", " 1.5e3 ", "&HFF", "-3"); false when it is not one.
+// A numeric reading of a text ("12", " 1.5e3 ", "&HFF", "-3", "1,000") in the running
+// script's locale: its decimal separator, and its group separator between the digits of the
+// whole part ("1.234,5" in de-DE); false when it is not one. Outside a script, en-US forms.
 bool ParseNumber(std::u16string_view text, double* out);
+// The same in a given locale (null: en-US forms).
+bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out);
+// A decimal numeric text in a locale's forms rewritten as the C library writes numbers
+// ("-1234.5e3"), digit for digit, for conversions that must stay exact (Currency); false
+// when it is no number in those forms (also for "&H" texts).
+bool NumberTextInCForm(std::u16string_view text, const kvwin::LocaleData* locale, std::string* out);
 
 double ToDouble(const Value& v);
 // Rounded half to even, as the language rounds to integers; error 6 outside Long.
 int32_t ToLong(const Value& v);
 int32_t ToInteger(const Value& v);
 bool ToBool(const Value& v);
+// Numbers and dates are written in the running script's locale (see Runtime::Running).
 std::u16string ToText(const Value& v);
-// The text of a number the way CStr writes it (up to 15 significant digits).
+// The text of a number the way CStr writes it (up to 15 significant digits), with a '.'.
 std::u16string FormatDouble(double d);
+// The same with the locale's decimal separator (null: '.'); what ToText writes for a Double
+// or a Currency in the running script's locale.
+std::u16string FormatDoubleIn(double d, const kvwin::LocaleData* locale);
+// A Currency's text (value = scaled / 10000): every digit, up to four decimals.
+std::u16string FormatCurrencyIn(int64_t scaled, const kvwin::LocaleData* locale);
+// A Single's text: up to 7 significant digits.
+std::u16string FormatSingleIn(float f, const kvwin::LocaleData* locale);
 
 // Banker's rounding of a double to the nearest integer.
 double RoundEven(double d);

@@ -1031,10 +1031,15 @@ ScriptFailure Runtime::Describe(const ScriptError& e) const {
 
 namespace {
 thread_local const std::atomic<bool>* t_running_stop = nullptr;
+thread_local Runtime* t_running = nullptr;
 }  // namespace
 
 const std::atomic<bool>* Runtime::RunningStopFlag() {
     return t_running_stop;
+}
+
+Runtime* Runtime::Running() {
+    return t_running;
 }
 
 HRESULT Runtime::Enter(const std::function<void()>& body) {
@@ -1045,9 +1050,16 @@ HRESULT Runtime::Enter(const std::function<void()>& body) {
         return signal_->code.load();
     struct RunningStop {
         const std::atomic<bool>* outer = t_running_stop;
-        explicit RunningStop(const std::atomic<bool>* mine) { t_running_stop = mine; }
-        ~RunningStop() { t_running_stop = outer; }
-    } running_stop(&signal_->requested);
+        Runtime* outer_runtime = t_running;
+        RunningStop(const std::atomic<bool>* mine, Runtime* me) {
+            t_running_stop = mine;
+            t_running = me;
+        }
+        ~RunningStop() {
+            t_running_stop = outer;
+            t_running = outer_runtime;
+        }
+    } running_stop(&signal_->requested, this);
     char here = 0;
     if (outermost) {
         stack_base_ = &here;

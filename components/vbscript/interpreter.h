@@ -140,6 +140,9 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     // The interrupt flag of the script that runs on this thread (the innermost engine's),
     // or null: what long searches inside built-in objects watch.
     static const std::atomic<bool>* RunningStopFlag();
+    // The innermost runtime running script on this thread, or null: whose locale the implicit
+    // conversions of numbers and dates to and from text follow.
+    static Runtime* Running();
 
     void CheckInterrupt() {
         if (signal_->requested.load(std::memory_order_relaxed))

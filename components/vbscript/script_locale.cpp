@@ -27,6 +27,11 @@ const kvwin::LocaleData& ScriptLocale(Runtime& rt) {
     return *static_cast<const kvwin::LocaleData*>(rt.locale_data);
 }
 
+const kvwin::LocaleData* RunningLocale() {
+    Runtime* rt = Runtime::Running();
+    return rt ? &ScriptLocale(*rt) : nullptr;
+}
+
 double ToDate(Runtime& rt, const Value& in) {
     Value v = Primitive(in);
     double d;

@@ -12,6 +12,8 @@ namespace kvvbs {
 LCID ScriptLcid(Runtime& rt);
 // Never fails: an LCID whose locale is missing here falls back to en-US.
 const kvwin::LocaleData& ScriptLocale(Runtime& rt);
+// The locale of the script running on this thread, or null when none runs.
+const kvwin::LocaleData* RunningLocale();
 
 // A value as a date: dates as they are, numbers in the date range, texts in the script
 // locale's forms (then as numbers). Error 13 for what is no date, 6 out of range, 94 Null.

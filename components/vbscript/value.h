@@ -105,6 +105,13 @@ class Value {
         v.d_ = d;
         return v;
     }
+    // A Single is a Double marked as one: it keeps its kind through assignments and calls,
+    // and arithmetic on it gives plain Doubles.
+    static Value Single(float f) {
+        Value v = Double(f);
+        v.len_ = 1;
+        return v;
+    }
     static Value Date(double d) {
         Value v = Double(d);
         v.kind_ = Kind::Date;
@@ -171,6 +178,7 @@ class Value {
         return kind_ == Kind::Long || kind_ == Kind::Integer || kind_ == Kind::Byte ||
                kind_ == Kind::Boolean;
     }
+    bool IsSingle() const { return kind_ == Kind::Double && len_ == 1; }
     bool IsNumeric() const {
         return IsSmallInt() || kind_ == Kind::Double || kind_ == Kind::Currency ||
                kind_ == Kind::Date;
@@ -245,7 +253,8 @@ class Value {
     void ReleaseSlow();
 
     Kind kind_;
-    uint32_t len_;  // String: length; Ref: element index, or UINT32_MAX for a variable
+    // String: length; Ref: element index, or UINT32_MAX for a variable; Double: 1 for a Single.
+    uint32_t len_;
     union {
         int64_t bits_;
         int32_t i32_;

@@ -136,7 +136,7 @@ Value FromVariant(const VARIANT& in) {
             return v->ullVal <= 0x7FFFFFFFu ? Value::Long(int32_t(v->ullVal))
                                             : Value::Double(double(v->ullVal));
         case VT_R4:
-            return Value::Double(v->fltVal);
+            return Value::Single(v->fltVal);
         case VT_R8:
             return Value::Double(v->dblVal);
         case VT_CY:
@@ -198,6 +198,11 @@ void ToVariant(const Value& value, VARIANT* out) {
             out->bVal = BYTE(v.AsInt());
             return;
         case Kind::Double:
+            if (v.IsSingle()) {
+                out->vt = VT_R4;
+                out->fltVal = float(v.AsDouble());
+                return;
+            }
             out->vt = VT_R8;
             out->dblVal = v.AsDouble();
             return;

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "convert.h"
 #include "kvwin/civil_time.h"
 #include "kvwin/locale_data.h"
 #include "kvwin/utf.h"
@@ -26,6 +27,81 @@ TEST(ScriptLocale, TheSiteNamesItAndSetLocaleOverridesItForThisScriptOnly) {
     Script other(false);
     other.site->lcid = 1031;
     EXPECT_EQ(Evaluate(other, u"", u"FormatNumber(0.5)"), u"0,50");
+}
+
+// Numeric texts read with a locale's separators; made-up locales, so no installed locale is
+// needed.
+TEST(NumberTexts, SeparatorsOfTheLocaleAndTheirLimits) {
+    kvwin::LocaleData comma;
+    comma.decimal = u",";
+    comma.group = u".";
+    kvwin::LocaleData spaced;
+    spaced.decimal = u",";
+    spaced.group = u"\u202F";
+    kvwin::LocaleData wide;  // separators of more than one character
+    wide.decimal = u"::";
+    wide.group = u"''";
+    struct Case {
+        const kvwin::LocaleData* locale;
+        std::u16string_view text;
+        bool ok;
+        double value;
+    } cases[] = {
+        {nullptr, u" 1,234.5 ", true, 1234.5},
+        {nullptr, u"1,5", true, 15},
+        {nullptr, u",5", false, 0},
+        {nullptr, u"1,", false, 0},
+        {nullptr, u"1,,5", false, 0},
+        {nullptr, u"1.5,5", false, 0},
+        {nullptr, u"+.5e+2", true, 50},
+        {nullptr, u"5.", true, 5},
+        {nullptr, u"-", false, 0},
+        {nullptr, u"1e", false, 0},
+        {nullptr, u"1e-", false, 0},
+        {nullptr, u"1e400", false, 0},
+        {nullptr, u"1e-400", true, 0},
+        {nullptr, u"&HFFFF", true, -1},
+        {nullptr, u"&H10000", true, 65536},
+        {nullptr, u"&O777", true, 511},
+        {nullptr, u"&HFFFFFFFF1", false, 0},
+        {nullptr, u"&H1G", false, 0},
+        {nullptr, u"1\u00A0000", false, 0},
+        {&comma, u"-1.234.567,25", true, -1234567.25},
+        {&comma, u"1,5e2", true, 150},
+        {&comma, u"1.5", true, 15},
+        {&comma, u"1,5,5", false, 0},
+        {&comma, u"1,5.0", false, 0},
+        {&spaced, u"1 234,5", true, 1234.5},
+        {&spaced, u"1\u00A0234\u202F567", true, 1234567},
+        {&spaced, u"1.5", false, 0},
+        {&wide, u"1''000::25", true, 1000.25},
+        {&wide, u"1'000", false, 0},
+        {&wide, u"1:5", false, 0},
+    };
+    for (const Case& c : cases) {
+        double d = -99;
+        EXPECT_EQ(kvvbs::ParseNumberIn(c.text, c.locale, &d), c.ok) << kvwin::ToUtf8(c.text);
+        if (c.ok) {
+            EXPECT_EQ(d, c.value) << kvwin::ToUtf8(c.text);
+        }
+    }
+    EXPECT_EQ(kvvbs::FormatDoubleIn(-1.5e-7, &comma), u"-0,00000015");
+    EXPECT_EQ(kvvbs::FormatDoubleIn(-1.5e-20, &comma), u"-1,5E-20");
+    EXPECT_EQ(kvvbs::FormatDoubleIn(1.5, &wide), u"1::5");
+    EXPECT_EQ(kvvbs::FormatDoubleIn(1.5, nullptr), u"1.5");
+    // Outside a running script no locale applies.
+    EXPECT_EQ(kvvbs::ToText(kvvbs::Value::Double(0.25)), u"0.25");
+}
+
+// The host's locale reaches the implicit conversions as it reaches the format functions.
+TEST(ScriptLocale, TheSiteLocaleGovernsImplicitConversions) {
+    if (!kvwin::FindLocale(1031))
+        GTEST_SKIP() << "locale de-DE is not installed (scripts/setup.sh generates it)";
+    ScopedApartment apartment;
+    Script s(false);
+    s.site->lcid = 1031;
+    EXPECT_EQ(Evaluate(s, u"", u"\"x\" & 1.5 & \"|\" & (\"2,5\" * 2) & \"|\" & IsNumeric(\"1.5\")"),
+              u"x1,5|5|True");
 }
 
 TEST(ScriptLocale, AnUnknownSiteLocaleFallsBackToTheUser) {

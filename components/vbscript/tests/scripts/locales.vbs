@@ -47,6 +47,37 @@ SetLocale 1046
 ok FormatCurrency(1234.5) = "R$ 1.234,50" And FormatNumber(-0.5, 1, 0) = "-,5", "pt-BR currency and numbers"
 ok FormatDateTime(t, vbShortDate) = "04/07/2023" And InStr(FormatDateTime(t, vbLongDate), "4 de julho de 2023") > 0, "pt-BR dates"
 
+' Numbers and dates turned into text implicitly, and texts read as numbers, follow the locale
+Dim x, s
+x = 1.5
+SetLocale 1031
+ok "x" & x = "x1,5" And CStr(1234.5) = "1234,5" And Len(1.5) = 3 And Left(2.25, 3) = "2,2", "de-DE writes numbers with its decimal comma, ungrouped"
+ok CStr(CCur(2.25)) = "2,25" And CStr(CSng(1.1)) = "1,1" And CStr(-0.5) = "-0,5" And CStr(1E+20) = "1E+20" And CStr(1.5E-20) = "1,5E-20" And CStr(0.00000015) = "0,00000015", "de-DE Currency values and exponents"
+ok "x" & d = "x04.07.2023" And "x" & t = "x04.07.2023 21:05:03" And Len(d) = 10, "de-DE dates in concatenations"
+ok CDbl("1,5") = 1.5 And CDbl(" -1.234,5 ") = -1234.5 And CDbl("1,5e3") = 1500 And CLng("2,5") = 2, "de-DE reads its decimal comma and group dots"
+ok CDbl("1.5") = 15 And CInt("1.000") = 1000, "de-DE takes a dot for a group separator"
+ok CCur("1.234,5678") = 1234.5678 And CStr(CCur("922.337.203.685.477,5807")) = "922337203685477,5807" And CSng("2,5") = 2.5 And ErrorOf("CCur(""1,2,3"")") = 13, "de-DE texts to Currency exactly and to Single"
+ok "1,5" + 1 = 2.5 And "2" * "1,5" = 3 And "1,5" & 1 = "1,51", "de-DE numeric texts in arithmetic"
+ok IsNumeric("1,5") And IsNumeric("1.234.567,89") And Not IsNumeric("1,5,5") And Not IsNumeric(",") And Not IsNumeric("1,5.") , "de-DE IsNumeric"
+ok ErrorOf("CDbl(""1,2,3"")") = 13 And ErrorOf("CDbl(""."")") = 13, "de-DE texts that are no numbers are error 13"
+s = "1,5"
+ok x = "1,5" And s = CStr(x) And Not (x = "1.5") And x < "1,75" And 2 > "1,75", "de-DE comparisons of a number with numeric text"
+ok IsDate("31.12.2023") And CDate("31.12.2023 23:59") = #12/31/2023 11:59:00 PM# And Not IsDate("31/31/2023"), "de-DE date texts"
+
+SetLocale 1036
+ok "x" & x = "x1,5" And CDbl("1 234,5") = 1234.5 And CDbl("1" & nnbsp & "234,5") = 1234.5 And CDbl("1" & ChrW(160) & "234,5") = 1234.5, "fr-FR decimal comma; plain and no-break spaces group"
+ok ErrorOf("CDbl(""1.5"")") = 13 And Not IsNumeric("1.5"), "fr-FR does not read a dot"
+
+SetLocale 2057
+ok "x" & t = "x04/07/2023 21:05:03" And "x" & x = "x1.5" And CDbl("1,234.5") = 1234.5, "en-GB dates day first, numbers with a point"
+
+SetLocale 1041
+ok "x" & x = "x1.5" And CDbl("1,234.5") = 1234.5 And "x" & d = "x2023/07/04", "ja-JP numbers with a point, dates year first"
+
+SetLocale 1033
+ok "x" & x = "x1.5" And CDbl("1,234.5") = 1234.5 And CDbl("1,5") = 15 And IsNumeric("1,000") And "x" & d = "x7/4/2023", "en-US groups with commas"
+ok x = "1.5" And Not (x = "1,5") And CStr(CCur(2.25)) = "2.25" And CCur("1,000.25") = 1000.25 And CCur("&H10") = 16, "en-US comparisons and Currency"
+
 ' Switching back: the same texts as before, and bad locales refused
 SetLocale 1033
 ok CStr(t) = "7/4/2023 9:05:03 PM" And CDate("04/07/2023") = #4/7/2023# And FormatNumber(1234.5) = "1,234.50", "back to en-US"

@@ -17,10 +17,16 @@ ok CByte(1.5) = 2 And CByte(2.5) = 2 And TypeName(CByte(255)) = "Byte", "CByte"
 ok ErrorOf("CInt(32767.5)") = 6 And ErrorOf("CLng(2147483648)") = 6 And ErrorOf("CByte(-0.6)") = 6 And ErrorOf("CByte(256)") = 6, "integer overflow is error 6"
 ok CCur(1.23456) = 1.2346 And TypeName(CCur(1)) = "Currency" And CCur("12.5") = 12.5, "CCur keeps four decimals"
 ok CCur(0.00025) = 0.0002 And CCur(0.00035) = 0.0004, "CCur rounds the fifth decimal's half to even"
-ok CStr(CCur("922337203685477")) = "922337203685477", "the largest whole Currency"
+ok CStr(CCur("922337203685477")) = "922337203685477" And CStr(CCur("-922337203685477.5808")) = "-922337203685477.5808" And CStr(CCur(-0.05)) = "-0.05" And CStr(CCur(3)) = "3", "Currency texts keep every digit"
 ok ErrorOf("CCur(922337203685478)") = 6 And ErrorOf("CCur(-1E+15)") = 6 And ErrorOf("CCur(""x"")") = 13 And ErrorOf("CCur(Null)") = 94, "Currency overflow and other errors"
 ok CSng(1.1) <> 1.1 And Abs(CSng(1.1) - 1.1) < 0.0000001 And CSng(0.5) = 0.5, "CSng keeps a Single's precision"
 ok ErrorOf("CSng(1E+39)") = 6, "CSng overflow"
+ok CStr(0.00001) = "0.00001" And CStr(1E-15) = "0.000000000000001" And CStr(-1.5E-16) = "-1.5E-16" And CStr(1 / 3) = "0.333333333333333", "small Doubles in plain digits while fifteen places hold them"
+ok CStr(123456789012345) = "123456789012345" And CStr(1E+15) = "1E+15" And CStr(2 ^ 60) = "1.15292150460685E+18" And CStr(-0.5) = "-0.5" And CStr(CDbl(100)) = "100", "large Doubles"
+y = CSng("0.01")
+ok TypeName(y) = "Single" And VarType(y) = vbSingle And TypeName(CSng(1) * 1) = "Double", "CSng gives a Single; arithmetic on it a Double"
+ok CStr(y) = "0.01" And CStr(CSng(1 / 3)) = "0.3333333" And CStr(CSng(123456789)) = "1.234568E+08" And "x" & CSng(-2.5) = "x-2.5", "a Single's text has seven digits"
+ok CStr(y + 0.01) = "1.99999997764826E-02" And y = CSng(0.01), "a Single widened to a Double shows its error"
 
 ' ---- Round, Fix, Int, Abs, Sgn ----
 ok Round(2.5) = 2 And Round(3.5) = 4 And Round(-2.5) = -2 And Round(0.5) = 0 And Round(1.5) = 2, "Round halves to even"
