@@ -40,6 +40,10 @@ std::vector<RegistrySeed> BuiltInEntries() {
         SeedString(kShellFolders, u"Common AppData", u"C:\\ProgramData"),
         SeedString(kShellFolders, u"Common Documents", u"C:\\Users\\Public\\Documents"),
 
+        // The package view is there for walkers that enumerate; its content arrives when a
+        // path names it (see kvwin/registry_live.h).
+        SeedKey(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"),
+
         // The classes root exists from the start; registrations go below it.
         SeedKey(u"SOFTWARE\\Classes"),
         SeedKey(u"SOFTWARE\\Classes\\CLSID"),

@@ -125,6 +125,12 @@ class PackageView : public ::testing::Test {
 };
 
 TEST_F(PackageView, ListsInstalledPackagesWithTheirValues) {
+    // A walker that enumerates from CurrentVersion finds the key before anything named it.
+    HKEY current = Open(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+    auto names = Subkeys(current);
+    EXPECT_NE(std::find(names.begin(), names.end(), u"Uninstall"), names.end());
+    RegCloseKey(current);
+
     HKEY uninstall = Open(kUninstall);
     ASSERT_NE(uninstall, nullptr);
     // Config-files-only packages are gone; a name installed for two architectures is
@@ -153,7 +159,7 @@ TEST_F(PackageView, ListsInstalledPackagesWithTheirValues) {
         ERROR_SUCCESS);
     EXPECT_EQ(size_kib, 1234u);
 
-    std::set<std::u16string> names;
+    std::set<std::u16string> values;
     for (DWORD i = 0;; ++i) {
         WCHAR name[64];
         DWORD length = 64;
@@ -161,11 +167,11 @@ TEST_F(PackageView, ListsInstalledPackagesWithTheirValues) {
             ERROR_SUCCESS) {
             break;
         }
-        names.emplace(name, length);
+        values.emplace(name, length);
     }
-    EXPECT_EQ(names, (std::set<std::u16string>{u"DisplayName", u"DisplayVersion", u"Publisher",
-                                               u"InstallDate", u"EstimatedSize", u"Comments",
-                                               u"URLInfoAbout"}));
+    EXPECT_EQ(values, (std::set<std::u16string>{u"DisplayName", u"DisplayVersion", u"Publisher",
+                                                u"InstallDate", u"EstimatedSize", u"Comments",
+                                                u"URLInfoAbout"}));
 
     // Without a file list there is no date, and without Installed-Size no size.
     HKEY gamma = Open(std::u16string(kUninstall) + u"\\gamma:i386");
