@@ -6,10 +6,12 @@
 
 #include "kvwin/environment_lock.h"
 #include "kvwin/registry_handles.h"
+#include "kvwin/registry_live.h"
 #include "kvwin/utf.h"
 #include "win/registry.h"
 
 using kvwin::registry::BaseKey;
+using kvwin::registry::DenyLiveWrite;
 using kvwin::registry::KeyId;
 using kvwin::registry::KeyInfo;
 using kvwin::registry::KeyRef;
@@ -90,6 +92,13 @@ LONG Prepare(HKEY key, REGSAM needed, Target& target) {
     if ((target.ref.access & needed) != needed)
         return ERROR_ACCESS_DENIED;
     return kvwin::registry::StoreFor(target.ref.hive, target.store);
+}
+
+// A path into the machine hive that names a live key brings that key up to date first. A
+// failed refresh leaves the previous copy to read.
+void RefreshFor(const Target& target, const std::vector<std::u16string>& path) {
+    if (target.ref.hive == kvwin::registry::Hive::Machine && !path.empty())
+        (void)kvwin::registry::RefreshLiveKeys(*target.store, path);
 }
 
 uint64_t ToFileTimeParts(uint64_t value, PFILETIME out) {
@@ -222,6 +231,7 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
         Target target;
         if ((rc = Prepare(hKey, 0, target)) != ERROR_SUCCESS)
             return rc;
+        RefreshFor(target, path);
         KeyId found = 0;
         rc = target.store->Run(false, [&](Session& session) {
             KeyId base = BaseKey(session, target.ref, false);
@@ -268,6 +278,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
         Target target;
         if ((rc = Prepare(hKey, 0, target)) != ERROR_SUCCESS)
             return rc;
+        RefreshFor(target, path);
         bool may_create = (target.ref.access & KEY_CREATE_SUB_KEY) != 0;
         KeyId found = 0;
         bool created = false;
@@ -280,6 +291,15 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
             }
             if (!may_create)
                 throw StoreError{ERROR_ACCESS_DENIED};
+            // The deepest existing key on the path is where the new keys would go.
+            KeyId parent = base;
+            for (const auto& part : path) {
+                auto child = session.FindChild(parent, part);
+                if (!child)
+                    break;
+                parent = *child;
+            }
+            DenyLiveWrite(target.ref.hive, session, parent);
             found = session.WalkCreate(base, path, &created);
         });
         if (rc != ERROR_SUCCESS)
@@ -353,6 +373,7 @@ LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags
         if ((rc = kvwin::registry::StoreFor(target.ref.hive, target.store)) != ERROR_SUCCESS) {
             return rc;
         }
+        RefreshFor(target, path);
         std::optional<ValueRecord> value;
         rc = target.store->Run(false, [&](Session& session) {
             auto key = session.Walk(BaseKey(session, target.ref, false), path);
@@ -428,7 +449,9 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
         if ((rc = Prepare(hKey, KEY_SET_VALUE, target)) != ERROR_SUCCESS)
             return rc;
         return target.store->Run(true, [&](Session& session) {
-            session.SetValue(BaseKey(session, target.ref, true), name, dwType, lpData, cbData);
+            KeyId key = BaseKey(session, target.ref, true);
+            DenyLiveWrite(target.ref.hive, session, key);
+            session.SetValue(key, name, dwType, lpData, cbData);
         });
     });
 }
@@ -443,7 +466,9 @@ LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
         if ((rc = Prepare(hKey, KEY_SET_VALUE, target)) != ERROR_SUCCESS)
             return rc;
         return target.store->Run(true, [&](Session& session) {
-            if (!session.DeleteValue(BaseKey(session, target.ref, false), name)) {
+            KeyId key = BaseKey(session, target.ref, false);
+            DenyLiveWrite(target.ref.hive, session, key);
+            if (!session.DeleteValue(key, name)) {
                 throw StoreError{ERROR_FILE_NOT_FOUND};
             }
         });
@@ -474,6 +499,7 @@ LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Re
             if (*key == kvwin::registry::kRootKey || (path.empty() && target.ref.predefined)) {
                 throw StoreError{ERROR_ACCESS_DENIED};
             }
+            DenyLiveWrite(target.ref.hive, session, *key, true);
             if (session.HasChildren(*key))
                 throw StoreError{ERROR_ACCESS_DENIED};
             session.DeleteKey(*key);
@@ -504,6 +530,7 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
             if (!keep_self && *key == kvwin::registry::kRootKey) {
                 throw StoreError{ERROR_ACCESS_DENIED};
             }
+            DenyLiveWrite(target.ref.hive, session, *key, true);
             session.DeleteTree(*key, keep_self);
         });
     });

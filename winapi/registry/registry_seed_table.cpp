@@ -1,10 +1,12 @@
-// What a new machine hive holds: the Windows identity the layer reports, the product
-// type and the well-known folders. Component registrations join this table (or arrive
-// through AddRegistrySeed from the part that owns them).
+// What a new machine hive holds: the version level the layer reports, the distribution's
+// own name for the descriptive values, the product type and the well-known folders. Component
+// registrations join this table (or arrive through AddRegistrySeed from the part that owns them).
 #include <atomic>
 #include <mutex>
 
+#include "kvwin/os_release.h"
 #include "kvwin/registry_seed.h"
+#include "kvwin/utf.h"
 
 namespace kvwin {
 
@@ -17,17 +19,14 @@ const char16_t kShellFolders[] =
 const char16_t kProductOptions[] = u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
 
 std::vector<RegistrySeed> BuiltInEntries() {
-    return {
-        // The Windows identity: a current Windows 10 workstation.
+    std::vector<RegistrySeed> entries = {
+        // The version level: a current Windows 10 workstation, what version checks expect.
         SeedDword(kCurrentVersionNt, u"CurrentMajorVersionNumber", 10),
         SeedDword(kCurrentVersionNt, u"CurrentMinorVersionNumber", 0),
         SeedString(kCurrentVersionNt, u"CurrentVersion", u"6.3"),
         SeedString(kCurrentVersionNt, u"CurrentBuildNumber", u"19045"),
         SeedString(kCurrentVersionNt, u"CurrentBuild", u"19045"),
         SeedString(kCurrentVersionNt, u"ReleaseId", u"2009"),
-        SeedString(kCurrentVersionNt, u"DisplayVersion", u"22H2"),
-        SeedString(kCurrentVersionNt, u"ProductName", u"Windows 10 Pro"),
-        SeedString(kCurrentVersionNt, u"EditionID", u"Professional"),
         SeedString(kCurrentVersionNt, u"InstallationType", u"Client"),
         SeedString(kCurrentVersionNt, u"SystemRoot", u"C:\\Windows"),
         SeedString(kProductOptions, u"ProductType", u"WinNT"),
@@ -41,10 +40,18 @@ std::vector<RegistrySeed> BuiltInEntries() {
         SeedString(kShellFolders, u"Common AppData", u"C:\\ProgramData"),
         SeedString(kShellFolders, u"Common Documents", u"C:\\Users\\Public\\Documents"),
 
+        // The package view is there for walkers that enumerate; its content arrives when a
+        // path names it (see kvwin/registry_live.h).
+        SeedKey(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"),
+
         // The classes root exists from the start; registrations go below it.
         SeedKey(u"SOFTWARE\\Classes"),
         SeedKey(u"SOFTWARE\\Classes\\CLSID"),
     };
+    // The names: the distribution's own, read once per process.
+    static const auto* names = new std::vector<RegistrySeed>(DistributionNames(ReadOsRelease()));
+    entries.insert(entries.end(), names->begin(), names->end());
+    return entries;
 }
 
 struct SeedRegistry {
@@ -59,6 +66,27 @@ SeedRegistry& Registry() {
 }
 
 }  // namespace
+
+std::vector<RegistrySeed> DistributionNames(const OsRelease& release) {
+    auto field = [&release](const char* name) -> std::string {
+        auto value = release.Get(name);
+        return value ? *value : std::string();
+    };
+    std::string name = field("NAME").empty() ? "Linux" : field("NAME");
+    std::string product = field("PRETTY_NAME");
+    if (product.empty())
+        product = field("VERSION").empty() ? name : name + " " + field("VERSION");
+    std::string edition = field("VARIANT_ID").empty() ? field("ID") : field("VARIANT_ID");
+    if (edition.empty())
+        edition = "linux";
+    std::string display_version =
+        field("VERSION_ID").empty() ? field("BUILD_ID") : field("VERSION_ID");
+    return {
+        SeedString(kCurrentVersionNt, u"ProductName", FromUtf8(product)),
+        SeedString(kCurrentVersionNt, u"EditionID", FromUtf8(edition)),
+        SeedString(kCurrentVersionNt, u"DisplayVersion", FromUtf8(display_version)),
+    };
+}
 
 RegistrySeed SeedString(std::u16string key, std::u16string name, std::u16string_view text,
                         DWORD type) {

@@ -898,6 +898,31 @@ LONG HiveChangeStamp(Hive hive, uint64_t& stamp) {
     return rc == ERROR_SUCCESS ? store->ChangeStamp(stamp) : rc;
 }
 
+std::optional<KeyId> Session::ParentOf(KeyId key) {
+    StatementUse s(Prepare("SELECT parent FROM keys WHERE id = ?"));
+    Check(sqlite3_bind_int64(s.get(), 1, key));
+    if (!Step(s.get()))
+        return std::nullopt;
+    return sqlite3_column_int64(s.get(), 0);
+}
+
+std::optional<int64_t> Session::Meta(const std::string& name) {
+    StatementUse s(Prepare("SELECT value FROM meta WHERE name = ?"));
+    Check(sqlite3_bind_text(s.get(), 1, name.data(), static_cast<int>(name.size()),
+                            SQLITE_TRANSIENT));
+    if (!Step(s.get()))
+        return std::nullopt;
+    return sqlite3_column_int64(s.get(), 0);
+}
+
+void Session::SetMeta(const std::string& name, int64_t value) {
+    StatementUse s(Prepare("INSERT OR REPLACE INTO meta(name, value) VALUES(?, ?)"));
+    Check(sqlite3_bind_text(s.get(), 1, name.data(), static_cast<int>(name.size()),
+                            SQLITE_TRANSIENT));
+    Check(sqlite3_bind_int64(s.get(), 2, value));
+    Step(s.get());
+}
+
 LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
     std::string path = HiveFile(hive);
     OpenStores& stores = Stores();

@@ -1,6 +1,9 @@
 // StdRegProv from scripts: the ExecMethod_/InParameters road JScript takes, the by-reference
 // call form, and the codes for missing keys and values and for a value of another type.
 #include <cstdlib>
+#include <fstream>
+
+#include "kvtest/test_env.h"
 
 #include "kvwin/moniker_names.h"
 #include "win/registry.h"
@@ -97,6 +100,40 @@ try {
     Test.ok((x.number >>> 0) == 0x8004102E, "unknown method " + (x.number >>> 0).toString(16));
 }
 )JS");
+}
+
+// Software inventory's walk: the installed packages under Uninstall, read and not writable.
+TEST(RegistryScripts, UninstallListsThePackagesReadOnly) {
+    const std::string dir = kvtest::MakeTempFolder("dpkg");
+    std::ofstream(dir + "/status") << "Package: zeta\nStatus: install ok installed\n"
+                                      "Version: 9.1\nMaintainer: Z <z@example.org>\n"
+                                      "Installed-Size: 77\n\n"
+                                      "Package: eta\nStatus: install ok installed\nVersion: 1\n";
+    setenv("KAVREL_DPKG_ADMIN_DIR", dir.c_str(), 1);
+    wmitest::RunScript(
+        uR"JS(
+var HKLM = 0x80000002;
+var key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+var reg = GetObject("winmgmts:{impersonationLevel=impersonate}!//./root/default:StdRegProv");
+function Call(method, values) {
+    var inParams = reg.Methods_.Item(method).InParameters.SpawnInstance_();
+    for (var name in values)
+        inParams.Properties_.Item(name).Value = values[name];
+    return reg.ExecMethod_(method, inParams);
+}
+var r = Call("EnumKey", {hDefKey: HKLM, sSubKeyName: key});
+Test.ok(r.ReturnValue == 0 && r.sNames.join("|") == "eta|zeta", "packages " + r.sNames);
+r = Call("GetStringValue", {hDefKey: HKLM, sSubKeyName: key + "\\zeta", sValueName: "Publisher"});
+Test.ok(r.ReturnValue == 0 && r.sValue == "Z <z@example.org>", "publisher " + r.sValue);
+r = Call("GetDWORDValue", {hDefKey: HKLM, sSubKeyName: key + "\\zeta", sValueName: "EstimatedSize"});
+Test.ok(r.ReturnValue == 0 && r.uValue == 77, "size " + r.uValue);
+r = Call("SetStringValue", {hDefKey: HKLM, sSubKeyName: key + "\\zeta", sValueName: "DisplayName",
+                            sValue: "other"});
+Test.ok(r.ReturnValue == 5, "write refused " + r.ReturnValue);
+r = Call("DeleteKey", {hDefKey: HKLM, sSubKeyName: key + "\\eta"});
+Test.ok(r.ReturnValue == 5, "delete refused " + r.ReturnValue);
+)JS");
+    unsetenv("KAVREL_DPKG_ADMIN_DIR");
 }
 
 // The VBScript form: out parameters as by-reference arguments, ReturnValue as the result.

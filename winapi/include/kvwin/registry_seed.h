@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/os_release.h"
 #include "win/registry.h"
 
 namespace kvwin {
@@ -30,6 +31,12 @@ KVWIN_API RegistrySeed SeedString(std::u16string key, std::u16string name, std::
                                   DWORD type = REG_SZ);
 KVWIN_API RegistrySeed SeedDword(std::u16string key, std::u16string name, DWORD value);
 KVWIN_API RegistrySeed SeedKey(std::u16string key);
+
+// The descriptive values under SOFTWARE\Microsoft\Windows NT\CurrentVersion that name the
+// distribution: ProductName (PRETTY_NAME, else NAME and VERSION), EditionID (VARIANT_ID,
+// else ID, else "linux") and DisplayVersion (VERSION_ID, else BUILD_ID). The version numbers
+// are not among them.
+KVWIN_API std::vector<RegistrySeed> DistributionNames(const OsRelease& release);
 
 KVWIN_API void AddRegistrySeed(std::vector<RegistrySeed> entries);
 

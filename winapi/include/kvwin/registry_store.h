@@ -90,6 +90,11 @@ class Session {
     // Whether a seed entry (by its hash) was applied to this store before, and recording it.
     bool WasSeeded(int64_t entry);
     void MarkSeeded(int64_t entry);
+    // The key's parent (0 for the root), or nullopt when there is no such key.
+    std::optional<KeyId> ParentOf(KeyId key);
+    // A named number kept beside the keys (not visible through the registry functions).
+    std::optional<int64_t> Meta(const std::string& name);
+    void SetMeta(const std::string& name, int64_t value);
 
   private:
     friend class Store;

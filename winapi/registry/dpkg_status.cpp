@@ -1,10 +1,13 @@
-#include "linux/dpkg_status.h"
+#include "kvwin/dpkg_status.h"
 
 #include <sys/stat.h>
 
-#include "linux/text_util.h"
+#include <charconv>
 
-namespace kvlinux {
+#include "kvwin/ascii_space.h"
+#include "kvwin/os_release.h"
+
+namespace kvwin {
 
 bool DpkgPackage::FilesPresent() const {
     return !state.empty() && state != "not-installed" && state != "config-files";
@@ -16,6 +19,30 @@ bool DpkgPackage::Configured() const {
 
 namespace {
 
+std::vector<std::string_view> Words(std::string_view text) {
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
+            ++i;
+        if (i > start)
+            words.push_back(text.substr(start, i - start));
+    }
+    return words;
+}
+
+std::optional<std::uint64_t> Unsigned(std::string_view text) {
+    text = TrimAsciiSpace(text);
+    std::uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 void Apply(DpkgPackage& pkg, const std::string& field, const std::string& value) {
     if (field == "Package") {
         pkg.name = value;
@@ -24,7 +51,7 @@ void Apply(DpkgPackage& pkg, const std::string& field, const std::string& value)
     } else if (field == "Version") {
         pkg.version = value;
     } else if (field == "Status") {
-        auto words = SplitFields(value);
+        auto words = Words(value);
         if (words.size() == 3) {
             pkg.want = words[0];
             pkg.flag = words[1];
@@ -33,9 +60,9 @@ void Apply(DpkgPackage& pkg, const std::string& field, const std::string& value)
     } else if (field == "Maintainer") {
         pkg.maintainer = value;
     } else if (field == "Source") {
-        pkg.source = Trim(std::string_view(value).substr(0, value.find('(')));
+        pkg.source = TrimAsciiSpace(std::string_view(value).substr(0, value.find('(')));
     } else if (field == "Installed-Size") {
-        pkg.installed_size_kib = ParseUnsigned(value);
+        pkg.installed_size_kib = Unsigned(value);
     } else if (field == "Homepage") {
         pkg.homepage = value;
     } else if (field == "Description") {
@@ -65,10 +92,13 @@ std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
         current = DpkgPackage{};
         in_stanza = false;
     };
-    for (std::string_view line : SplitLines(content)) {
+    while (!content.empty()) {
+        size_t end = content.find('\n');
+        std::string_view line = content.substr(0, end);
+        content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (Trim(line).empty()) {
+        if (TrimAsciiSpace(line).empty()) {
             flush_stanza();
             continue;
         }
@@ -77,7 +107,7 @@ std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
                 continue;  // a continuation with nothing to continue
             std::string_view more = line.substr(1);
             value += '\n';
-            if (Trim(more) != ".")
+            if (TrimAsciiSpace(more) != ".")
                 value += more;
             continue;
         }
@@ -87,14 +117,14 @@ std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
             continue;
         in_stanza = true;
         field = std::string(line.substr(0, colon));
-        value = std::string(Trim(line.substr(colon + 1)));
+        value = std::string(TrimAsciiSpace(line.substr(colon + 1)));
     }
     flush_stanza();
     return packages;
 }
 
 std::vector<DpkgPackage> ReadDpkgStatus(const std::string& admin_dir) {
-    auto text = ReadFileText(admin_dir + "/status");
+    auto text = ReadSmallFile(admin_dir + "/status", size_t{256} << 20);
     return text ? ParseDpkgStatus(*text) : std::vector<DpkgPackage>{};
 }
 
@@ -109,4 +139,4 @@ std::optional<std::int64_t> PackageInstallTime(const std::string& admin_dir,
     return std::nullopt;
 }
 
-}  // namespace kvlinux
+}  // namespace kvwin

@@ -1,0 +1,49 @@
+// The packages of the dpkg database (<admin dir>/status, /var/lib/dpkg by default).
+//
+// Pure parsing plus file reads; safe from any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/types.h"
+
+namespace kvwin {
+
+struct DpkgPackage {
+    std::string name;          // "Package"
+    std::string architecture;  // "amd64", "all"
+    std::string version;
+    std::string want, flag, state;  // the three words of "Status"
+    std::string maintainer;
+    std::string source;       // "Source" without its "(version)", or empty
+    std::string summary;      // the first line of "Description"
+    std::string description;  // the rest of "Description", continuation lines joined
+    std::optional<std::uint64_t> installed_size_kib;
+    std::string homepage;
+
+    // Files of the package are on the machine: every state but "not-installed" and
+    // "config-files".
+    KVWIN_API bool FilesPresent() const;
+    // Fully installed and configured ("installed", or waiting only on triggers).
+    KVWIN_API bool Configured() const;
+};
+
+// Parses the status file: stanzas separated by blank lines, "Field: value" lines, and
+// continuation lines (starting with a space or tab) that extend the previous field; " ." in
+// a continuation line stands for an empty line. Stanzas without a Package are skipped.
+KVWIN_API std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content);
+
+// The packages of <admin_dir>/status; empty when it cannot be read. The file is read up to
+// 256 MiB.
+KVWIN_API std::vector<DpkgPackage> ReadDpkgStatus(const std::string& admin_dir = "/var/lib/dpkg");
+
+// When the package was last installed or upgraded: the modification time of
+// <admin_dir>/info/<name>[:<arch>].list (seconds since 1970), or nullopt.
+KVWIN_API std::optional<std::int64_t> PackageInstallTime(const std::string& admin_dir,
+                                                         const DpkgPackage& package);
+
+}  // namespace kvwin
