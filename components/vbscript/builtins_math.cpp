@@ -1,6 +1,7 @@
 // Numbers: CCur, CSng, Round, Fix, Int, Abs, Sgn, Sqr, Exp, Log, Sin, Cos, Tan, Atn, Rnd,
 // Randomize.
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +68,9 @@ double RoundDecimals(double x, int decimals) {
     if (!std::isfinite(x) || x == 0)
         return x;
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(x));
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf - 1, std::fabs(x), std::chars_format::scientific, 14);
+    *written.ptr = '\0';  // the C form whatever the host's locale: "2.67500000000000e+00"
     std::string digits;
     const char* p = buf;
     for (; *p && *p != 'e'; ++p)
@@ -97,7 +100,8 @@ double RoundDecimals(double x, int decimals) {
     }
     std::string text =
         "0." + (digits.empty() ? std::string("0") : digits) + "e" + std::to_string(int_len);
-    double r = std::strtod(text.c_str(), nullptr);
+    double r = 0;
+    ReadCFormDouble(text, &r);  // "0.<digits>e<exponent>", always the C form
     return std::copysign(r, x);
 }
 

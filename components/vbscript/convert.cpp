@@ -154,19 +154,29 @@ bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, do
     if (!n)
         return false;
     double d = 0;
-    auto [end, ec] = std::from_chars(c_form, c_form + n, d);
-    if (ec == std::errc::result_out_of_range) {
-        // Too small for a double reads as zero; too large is no number.
-        const char* exp = std::find(c_form, c_form + n, 'e');
-        if (exp == c_form + n || exp + 1 == c_form + n || exp[1] != '-')
-            return false;
-        d = c_form[0] == '-' ? -0.0 : 0.0;
-        ec = std::errc();
-    }
-    if (ec != std::errc() || end != c_form + n)
-        return false;
+    if (ReadCFormDouble(std::string_view(c_form, n), &d) != std::errc())
+        return false;  // too large is no number either
     *out = d;
     return true;
+}
+
+std::errc ReadCFormDouble(std::string_view text, double* out) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    double d = 0;
+    auto [end, ec] = std::from_chars(first, last, d);
+    if (ec == std::errc::result_out_of_range) {
+        const char* exp = std::find_if(first, last, [](char c) { return c == 'e' || c == 'E'; });
+        if (exp == last || exp + 1 == last || exp[1] != '-')
+            return std::errc::result_out_of_range;
+        d = first != last && first[0] == '-' ? -0.0 : 0.0;  // too small: zero
+        ec = std::errc();
+        end = last;
+    }
+    if (ec != std::errc() || end != last)
+        return std::errc::invalid_argument;
+    *out = d;
+    return std::errc();
 }
 
 bool ParseNumber(std::u16string_view text, double* out) {

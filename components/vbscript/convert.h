@@ -4,6 +4,9 @@
 // of range error 6. The engine's thread only.
 #pragma once
 
+#include <string_view>
+#include <system_error>
+
 #include <string>
 
 #include "kvwin/locale_data.h"
@@ -19,6 +22,10 @@ Value Primitive(const Value& v);
 // script's locale: its decimal separator, and its group separator between the digits of the
 // whole part ("1.234,5" in de-DE); false when it is not one. Outside a script, en-US forms.
 bool ParseNumber(std::u16string_view text, double* out);
+// A number in the C form ("-1234.5e3", the whole text), read whatever locale the host process
+// set: a value too small for a double reads as zero; one too large is
+// std::errc::result_out_of_range, text that is no such number std::errc::invalid_argument.
+std::errc ReadCFormDouble(std::string_view text, double* out);
 // The same in a given locale (null: en-US forms).
 bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out);
 // A decimal numeric text in a locale's forms rewritten as the C library writes numbers

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "convert.h"
 #include "errors.h"
 
 namespace kvvbs {
@@ -223,8 +224,8 @@ class Lexer {
             }
         }
         std::string ascii(s_.begin() + b, s_.begin() + i_);
-        double d = std::strtod(ascii.c_str(), nullptr);
-        if (std::isinf(d))
+        double d = 0;
+        if (ReadCFormDouble(ascii, &d) != std::errc())
             Fail(kErrOverflow, t.line, t.column);
         t.type = Tok::Number;
         t.text = std::u16string(s_.substr(b, i_ - b));

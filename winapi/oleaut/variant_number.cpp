@@ -2,6 +2,7 @@
 #include "variant_number.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -177,8 +178,16 @@ bool ScaleParsed(const ParsedNumber& n, int scale, Int128& mantissa) {
 double ParsedToDouble(const ParsedNumber& n) {
     if (n.digits.empty())
         return n.negative ? -0.0 : 0.0;
+    // from_chars reads the C form whatever locale the host process set.
     std::string text = (n.negative ? "-" : "") + n.digits + "e" + std::to_string(n.exponent);
-    return std::strtod(text.c_str(), nullptr);
+    double value = 0;
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec ==
+        std::errc::result_out_of_range) {
+        const bool large = int64_t(n.digits.size()) + n.exponent > 0;
+        const double magnitude = large ? HUGE_VAL : 0.0;
+        return n.negative ? -magnitude : magnitude;
+    }
+    return value;
 }
 
 Int128 RoundDivPow10(Int128 m, int drop) {
@@ -239,11 +248,13 @@ std::u16string RealText(double value, int significant) {
         return u"NaN";
     if (std::isinf(value))
         return value < 0 ? u"-1.#INF" : u"1.#INF";
+    // As printf's %.*G, but in the C form whatever locale the host process set.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*G", significant, value);
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significant);
     std::u16string out;
-    for (const char* p = buf; *p; ++p)
-        out.push_back(char16_t(*p));
+    for (const char* p = buf; p != written.ptr; ++p)
+        out.push_back(*p == 'e' ? u'E' : char16_t(*p));
     if (out == u"-0")
         out = u"0";
     return out;

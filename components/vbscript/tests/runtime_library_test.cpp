@@ -1,6 +1,7 @@
 // The runtime library against its surroundings: the host's locale, the locale scripts (run
 // only where the system has the locales), and the WMI date examples against the WMI query
 // conversions of the same values.
+#include <clocale>
 #include <fstream>
 #include <sstream>
 
@@ -102,6 +103,19 @@ TEST(ScriptLocale, TheSiteLocaleGovernsImplicitConversions) {
     s.site->lcid = 1031;
     EXPECT_EQ(Evaluate(s, u"", u"\"x\" & 1.5 & \"|\" & (\"2,5\" * 2) & \"|\" & IsNumeric(\"1.5\")"),
               u"x1,5|5|True");
+}
+
+// The host process's own C locale never reaches the script: a host that set a comma as its
+// decimal separator still gets 1.5 read as one and a half, in source text and in Round.
+TEST(ScriptLocale, TheHostProcessNumericLocaleDoesNotChangeTheScript) {
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/setup.sh generates it)";
+    ScopedApartment apartment;
+    Script s(false);
+    EXPECT_EQ(Evaluate(s, u"SetLocale 1033 : Dim a : a = 1.5 * 2", u"a"), u"3");
+    EXPECT_EQ(Evaluate(s, u"Dim b : b = Round(2.675, 2)", u"b"), u"2.68");
+    std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 TEST(ScriptLocale, AnUnknownSiteLocaleFallsBackToTheUser) {
