@@ -81,16 +81,22 @@ std::vector<RegistrySeed> DistributionNames(const OsRelease& release) {
         edition = "linux";
     std::string display_version =
         field("VERSION_ID").empty() ? field("BUILD_ID") : field("VERSION_ID");
+    // Stores made before the names told the truth hold a Windows edition's; those give way.
+    auto named = [](const char16_t* value, const std::string& text, std::u16string_view former) {
+        RegistrySeed seed = SeedString(kCurrentVersionNt, value, FromUtf8(text));
+        seed.replaces = SeedString(kCurrentVersionNt, value, former).data;
+        return seed;
+    };
     return {
-        SeedString(kCurrentVersionNt, u"ProductName", FromUtf8(product)),
-        SeedString(kCurrentVersionNt, u"EditionID", FromUtf8(edition)),
-        SeedString(kCurrentVersionNt, u"DisplayVersion", FromUtf8(display_version)),
+        named(u"ProductName", product, u"Windows 10 Pro"),
+        named(u"EditionID", edition, u"Professional"),
+        named(u"DisplayVersion", display_version, u"22H2"),
     };
 }
 
 RegistrySeed SeedString(std::u16string key, std::u16string name, std::u16string_view text,
                         DWORD type) {
-    RegistrySeed seed{std::move(key), std::move(name), type, {}};
+    RegistrySeed seed{std::move(key), std::move(name), type, {}, {}};
     for (char16_t c : text) {
         seed.data.push_back(static_cast<BYTE>(c & 0xff));
         seed.data.push_back(static_cast<BYTE>(c >> 8));
@@ -101,14 +107,14 @@ RegistrySeed SeedString(std::u16string key, std::u16string name, std::u16string_
 }
 
 RegistrySeed SeedDword(std::u16string key, std::u16string name, DWORD value) {
-    RegistrySeed seed{std::move(key), std::move(name), REG_DWORD, {}};
+    RegistrySeed seed{std::move(key), std::move(name), REG_DWORD, {}, {}};
     for (int i = 0; i < 4; ++i)
         seed.data.push_back(static_cast<BYTE>(value >> (8 * i)));
     return seed;
 }
 
 RegistrySeed SeedKey(std::u16string key) {
-    return RegistrySeed{std::move(key), u"", REG_NONE, {}};
+    return RegistrySeed{std::move(key), u"", REG_NONE, {}, {}};
 }
 
 void AddRegistrySeed(std::vector<RegistrySeed> entries) {

@@ -805,9 +805,13 @@ LONG ApplySeed(Store& store, const std::vector<RegistrySeed>& entries) {
             if (session.WasSeeded(hashes[i]))
                 continue;
             KeyId key = session.WalkCreate(kRootKey, SplitSeedPath(entry.key), nullptr);
-            if (!(entry.type == REG_NONE && entry.data.empty() && entry.name.empty()) &&
-                !session.GetValue(key, entry.name)) {
-                session.SetValue(key, entry.name, entry.type, entry.data.data(), entry.data.size());
+            if (!(entry.type == REG_NONE && entry.data.empty() && entry.name.empty())) {
+                auto present = session.GetValue(key, entry.name);
+                const bool former = present && !entry.replaces.empty() &&
+                                    present->type == entry.type && present->data == entry.replaces;
+                if (!present || former)
+                    session.SetValue(key, entry.name, entry.type, entry.data.data(),
+                                     entry.data.size());
             }
             session.MarkSeeded(hashes[i]);
         }

@@ -24,6 +24,9 @@ struct RegistrySeed {
     std::u16string name;
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
+    // The data an earlier default left (same type), which this entry replaces where a store
+    // still holds it unchanged; any other value already there is kept.
+    std::vector<BYTE> replaces;
 };
 
 // Helpers that build entries with the exact Windows layout.

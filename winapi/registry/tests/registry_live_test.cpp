@@ -371,4 +371,37 @@ TEST(DistributionNames, NameTheMachineWhileTheVersionStaysTen) {
     EXPECT_EQ(kvwin::ToUtf8(product), pretty);
 }
 
+// A store made while the names were a Windows edition's: an entry that replaces a former
+// default takes the place of that default, and of nothing else.
+TEST(DistributionNames, ReplaceAFormerDefaultButNotAnotherValue) {
+    const char16_t key[] = u"SOFTWARE\\Kavrel\\SeedTest";
+    auto set = [&](const char16_t* name, const char16_t* text) {
+        HKEY k = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &k, nullptr),
+                  ERROR_SUCCESS);
+        const DWORD bytes = DWORD((std::char_traits<char16_t>::length(text) + 1) * 2);
+        ASSERT_EQ(RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes),
+                  ERROR_SUCCESS);
+        RegCloseKey(k);
+    };
+    auto get = [&](const char16_t* name) {
+        WCHAR text[128];
+        DWORD size = sizeof text;
+        EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, text, &size),
+                  ERROR_SUCCESS);
+        return std::u16string(text);
+    };
+    set(u"Former", u"Windows 10 Pro");
+    set(u"Chosen", u"An administrator's own");
+    auto entry = [&](const char16_t* name) {
+        kvwin::RegistrySeed seed = kvwin::SeedString(key, name, u"Debian GNU/Linux 12");
+        seed.replaces = kvwin::SeedString(key, name, u"Windows 10 Pro").data;
+        return seed;
+    };
+    kvwin::AddRegistrySeed({entry(u"Former"), entry(u"Chosen")});
+    EXPECT_EQ(get(u"Former"), u"Debian GNU/Linux 12");
+    EXPECT_EQ(get(u"Chosen"), u"An administrator's own");
+}
+
 }  // namespace
