@@ -19,21 +19,6 @@ bool DpkgPackage::Configured() const {
 
 namespace {
 
-std::vector<std::string_view> Words(std::string_view text) {
-    std::vector<std::string_view> words;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
-            ++i;
-        if (i > start)
-            words.push_back(text.substr(start, i - start));
-    }
-    return words;
-}
-
 std::optional<std::uint64_t> Unsigned(std::string_view text) {
     text = TrimAsciiSpace(text);
     std::uint64_t value = 0;
@@ -51,7 +36,7 @@ void Apply(DpkgPackage& pkg, const std::string& field, const std::string& value)
     } else if (field == "Version") {
         pkg.version = value;
     } else if (field == "Status") {
-        auto words = Words(value);
+        auto words = SplitAsciiWords(value);
         if (words.size() == 3) {
             pkg.want = words[0];
             pkg.flag = words[1];

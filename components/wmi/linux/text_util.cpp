@@ -93,18 +93,7 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 std::vector<std::string_view> SplitFields(std::string_view text) {
-    std::vector<std::string_view> fields;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
-            ++i;
-        if (i > start)
-            fields.push_back(text.substr(start, i - start));
-    }
-    return fields;
+    return kvwin::SplitAsciiWords(text);
 }
 
 std::vector<std::vector<std::string_view>> TableRows(std::string_view text, size_t min_fields) {

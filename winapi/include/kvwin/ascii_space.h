@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 namespace kvwin {
 
@@ -28,6 +29,23 @@ constexpr std::string_view TrimAsciiSpace(std::string_view text) {
 }
 constexpr std::u16string_view TrimAsciiSpace(std::u16string_view text) {
     return TrimAsciiSpace<char16_t>(text);
+}
+
+// The words of a line, split at runs of spaces and tabs (the fields of /proc tables and of
+// package database entries).
+inline std::vector<std::string_view> SplitAsciiWords(std::string_view text) {
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        const size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
+            ++i;
+        if (i > start)
+            words.push_back(text.substr(start, i - start));
+    }
+    return words;
 }
 
 }  // namespace kvwin
