@@ -86,6 +86,8 @@ bool LogFile::OpenInFolder(SECURITY_ATTRIBUTES* fileSecurity, int& error) {
     // Nearly always the file is there: one open. Else it is created, exclusively.
     m_fd = kvwin::OpenFileAt(m_folderFd.get(), m_leaf, O_WRONLY | O_APPEND, 0);
     bool created = false;
+    // 0666 as CreateFileW without a descriptor: the umask narrows it, and the log's
+    // descriptor, when there is one, sets the mode through the new handle before any record.
     if (!m_fd.valid() && errno == ENOENT)
         m_fd = kvwin::OpenFileAt(m_folderFd.get(), m_leaf, O_WRONLY | O_APPEND | O_CREAT, 0666,
                                  &created);
