@@ -112,13 +112,13 @@ IEnumVARIANT* EnumeratorOf(duk_context* ctx, duk_idx_t idx) {
     }
     if (duk_is_array(ctx, idx)) {
         duk_size_t n = duk_get_length(ctx, idx);
-        OwnedVariants values(n);
+        std::vector<_variant_t> values(n);
         for (duk_size_t i = 0; i < n; ++i) {
             duk_get_prop_index(ctx, idx, duk_uarridx_t(i));
-            ToVariant(ctx, -1, &values.v[i]);
+            ToVariant(ctx, -1, &values[i]);
             duk_pop(ctx);
         }
-        return kvwin::VariantEnumerator::Create(values.v.data(), values.v.size());
+        return kvwin::VariantEnumerator::Create(values.data(), values.size());
     }
     if (duk_is_undefined(ctx, idx))
         return nullptr;  // an empty enumerator

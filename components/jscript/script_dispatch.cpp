@@ -194,13 +194,13 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObj
         if (!duk_is_array(ctx, self) || !result)
             return DISP_E_MEMBERNOTFOUND;
         duk_size_t n = duk_get_length(ctx, self);
-        OwnedVariants values(n);
+        std::vector<_variant_t> values(n);
         for (duk_size_t i = 0; i < n; ++i) {
             duk_get_prop_index(ctx, self, duk_uarridx_t(i));
-            ToVariant(ctx, -1, &values.v[i]);
+            ToVariant(ctx, -1, &values[i]);
             duk_pop(ctx);
         }
-        kvwin::ReturnEnumerator(result, values.v.data(), values.v.size());
+        kvwin::ReturnEnumerator(result, values.data(), values.size());
         return S_OK;
     }
 

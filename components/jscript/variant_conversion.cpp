@@ -330,23 +330,16 @@ duk_ret_t PushArrayBounds(duk_context* ctx) {
 
 ArgumentList::ArgumentList(duk_context* ctx, duk_idx_t from, duk_idx_t to) {
     const UINT count = to > from ? UINT(to - from) : 0;
-    if (count > Store::kInPlace) {
-        args_.more.resize(count);
-        args_.values = args_.more.data();
+    _variant_t* values = in_place_;
+    if (count > kInPlace) {
+        more_.resize(count);
+        values = more_.data();
     }
-    for (UINT i = 0; i < count; ++i)
-        VariantInit(&args_.values[i]);
-    args_.count = count;
     // DISPPARAMS holds the arguments last to first.
     for (UINT i = 0; i < count; ++i)
-        ToVariant(ctx, from + duk_idx_t(i), &args_.values[count - 1 - i]);
-    params_.rgvarg = count ? args_.values : nullptr;
+        ToVariant(ctx, from + duk_idx_t(i), &values[count - 1 - i]);
+    params_.rgvarg = count ? values : nullptr;
     params_.cArgs = count;
-}
-
-ArgumentList::Store::~Store() {
-    for (size_t i = 0; i < count; ++i)
-        VariantClear(&values[i]);
 }
 
 void ArgumentList::MakePut() {

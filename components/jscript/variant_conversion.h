@@ -19,24 +19,10 @@
 #include <vector>
 
 #include "duktape.h"
+#include "win/comutil.h"
 #include "win/oleauto.h"
 
 namespace kvjs {
-
-// VARIANTs owned together: initialised when made, cleared when the holder goes.
-struct OwnedVariants {
-    explicit OwnedVariants(size_t count) : v(count) {
-        for (auto& x : v)
-            VariantInit(&x);
-    }
-    ~OwnedVariants() {
-        for (auto& x : v)
-            VariantClear(&x);
-    }
-    OwnedVariants(const OwnedVariants&) = delete;
-    OwnedVariants& operator=(const OwnedVariants&) = delete;
-    std::vector<VARIANT> v;
-};
 
 void PushVariant(duk_context* ctx, const VARIANT& value);
 // Makes the prototypes of date and unknown values (once, at heap creation).
@@ -60,16 +46,11 @@ class ArgumentList {
     void MakePut();
 
   private:
-    // Most calls pass a few arguments: those stay in place, more go to the heap.
-    struct Store {
-        static constexpr size_t kInPlace = 4;
-        VARIANT in_place[kInPlace];
-        std::vector<VARIANT> more;
-        VARIANT* values = in_place;
-        size_t count = 0;
-        ~Store();
-    };
-    Store args_;  // cleared also when a conversion throws half-way
+    // Most calls pass a few arguments: those stay in place, more go to the heap. Owned, so
+    // they are cleared also when a conversion throws half-way.
+    static constexpr size_t kInPlace = 4;
+    _variant_t in_place_[kInPlace];
+    std::vector<_variant_t> more_;
     DISPID put_id_ = DISPID_PROPERTYPUT;
     DISPPARAMS params_{};
 };

@@ -18,6 +18,7 @@
 #include "kvwin/dispatch_object.h"
 #include "kvwin/variant_enumerator.h"
 #include "scripting.h"
+#include "win/comutil.h"
 #include "win/text.h"
 
 namespace kvscripting {
@@ -59,29 +60,14 @@ struct KeyHash {
     }
 };
 
-class Variant {
-  public:
-    Variant() { VariantInit(&v_); }
-    Variant(const Variant& other) : Variant() { VariantCopy(&v_, &other.v_); }
-    Variant& operator=(const Variant& other) {
-        if (this != &other)
-            VariantCopy(&v_, &other.v_);
-        return *this;
+// The value an entry takes: a copy of what the caller passed, references followed.
+HRESULT CopyInto(_variant_t& to, const VARIANT* from) {
+    if (!from) {
+        to.Clear();
+        return S_OK;
     }
-    ~Variant() { VariantClear(&v_); }
-    HRESULT Assign(const VARIANT* from) {
-        if (!from) {
-            VariantClear(&v_);
-            return S_OK;
-        }
-        return VariantCopyInd(&v_, from);
-    }
-    const VARIANT& get() const { return v_; }
-    VARIANT* ptr() { return &v_; }
-
-  private:
-    VARIANT v_;
-};
+    return VariantCopyInd(&to, from);
+}
 
 class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
   public:
@@ -90,8 +76,8 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
 
   private:
     struct Entry {
-        Variant key;
-        Variant item;
+        _variant_t key;
+        _variant_t item;
     };
 
     ~Dictionary() override = default;
@@ -167,9 +153,9 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
 
     HRESULT Insert(const VARIANT& key, const VARIANT* item) {
         Entry entry;
-        HRESULT hr = entry.key.Assign(&key);
+        HRESULT hr = CopyInto(entry.key, &key);
         if (SUCCEEDED(hr))
-            hr = entry.item.Assign(item);
+            hr = CopyInto(entry.item, item);
         if (FAILED(hr))
             return hr;
         index_.emplace(Identify(key), entries_.size());
@@ -199,7 +185,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         index_.clear();
         for (size_t i = 0; i < entries_.size(); ++i) {
             if (entries_[i])
-                index_.emplace(Identify(entries_[i]->key.get()), i);
+                index_.emplace(Identify(entries_[i]->key), i);
         }
     }
 
@@ -222,8 +208,9 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         HRESULT hr = S_OK;
         ForEachEntry([&](const Entry& e) {
             if (SUCCEEDED(hr))
-                hr = SafeArrayPutElement(array, &i,
-                                         const_cast<VARIANT*>(keys ? &e.key.get() : &e.item.get()));
+                hr = SafeArrayPutElement(
+                    array, &i,
+                    const_cast<VARIANT*>(static_cast<const VARIANT*>(keys ? &e.key : &e.item)));
             ++i;
         });
         if (FAILED(hr)) {
@@ -264,7 +251,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         Entry* entry = self.Find(*key);
         if (call.IsPut()) {
             if (entry)
-                return entry->item.Assign(call.PutValue());
+                return CopyInto(entry->item, call.PutValue());
             return self.Insert(*key, call.PutValue());
         }
         if (!entry) {
@@ -273,7 +260,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
                 return hr;
             return S_OK;  // the result stays empty
         }
-        return call.Result() ? VariantCopy(call.Result(), &entry->item.get()) : S_OK;
+        return call.Result() ? VariantCopy(call.Result(), &entry->item) : S_OK;
     }
 
     // Key(old) = new: renames a key.
@@ -288,13 +275,13 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         if (Entry* clash = self.Find(*new_key); clash && clash != entry)
             return call.Fail(kKeyExists,
                              u"This key is already associated with an element of this collection");
-        auto old_at = self.index_.find(self.Identify(entry->key.get()));
-        HRESULT hr = entry->key.Assign(new_key);
+        auto old_at = self.index_.find(self.Identify(entry->key));
+        HRESULT hr = CopyInto(entry->key, new_key);
         if (FAILED(hr))
             return hr;
         const size_t position = old_at->second;
         self.index_.erase(old_at);
-        self.index_.emplace(self.Identify(entry->key.get()), position);
+        self.index_.emplace(self.Identify(entry->key), position);
         return S_OK;
     }
 
@@ -353,7 +340,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         std::vector<VARIANT> keys;
         keys.reserve(self.index_.size());
         self.ForEachEntry([&](const Entry& e) {
-            keys.push_back(e.key.get());  // shallow; ReturnEnumerator copies them
+            keys.push_back(e.key);  // shallow; ReturnEnumerator copies them
         });
         return kvwin::ReturnEnumerator(call.Result(), keys.data(), keys.size());
     }
