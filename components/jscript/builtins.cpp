@@ -164,12 +164,12 @@ duk_ret_t EnumeratorMoveFirst(duk_context* ctx) {
     return 0;
 }
 
-// What is simplest written in the language itself. Arrays from COM already arrive as
-// Arrays (flattened in storage order, the first dimension varying fastest), and keep their
-// bounds, which boundsOf gives as [lbound1, count1, lbound2, count2, ...]; a VBArray is a
-// view of one with those bounds (an Array made in script is one dimension from 0).
+// What is simplest written in the language itself. Arrays from COM arrive as opaque values;
+// partsOf gives one's elements (in storage order, the first dimension varying fastest) and
+// bounds ([lbound1, count1, lbound2, count2, ...]), of which a VBArray is a view. Anything
+// else is not a VBArray, as on Windows.
 const char kPrelude[] = R"JS(
-(function (global, boundsOf) {
+(function (global, partsOf) {
     function define(name, value) {
         Object.defineProperty(global, name, {value: value, writable: true, configurable: true});
     }
@@ -181,15 +181,15 @@ const char kPrelude[] = R"JS(
     }
     function VBArray(values) {
         if (!(this instanceof VBArray)) return new VBArray(values);
-        if (!Array.isArray(values)) {
+        var parts = partsOf(values);
+        if (!parts) {
             var e = new TypeError('VBArray expected');
             e.number = -2146823275;  // 0x800A1395
             e.description = e.message;
             throw e;
         }
-        var bounds = boundsOf(values) || [0, values.length];
-        Object.defineProperty(this, 'values', {value: values});
-        Object.defineProperty(this, 'bounds', {value: bounds});
+        Object.defineProperty(this, 'values', {value: parts[0]});
+        Object.defineProperty(this, 'bounds', {value: parts[1]});
     }
     VBArray.prototype.toArray = function () { return this.values.slice(); };
     VBArray.prototype.dimensions = function () { return this.bounds.length / 2; };
@@ -257,7 +257,7 @@ void InstallBuiltins(duk_context* ctx) {
     InstallComValueTypes(ctx);
     duk_eval_string(ctx, kPrelude);
     duk_push_global_object(ctx);
-    duk_push_c_function(ctx, PushArrayBounds, 1);
+    duk_push_c_function(ctx, PushArrayParts, 1);
     duk_call(ctx, 2);
     duk_pop(ctx);
 }

@@ -89,11 +89,12 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     NameTable& Names() { return names_; }
 
     // The prototypes of the values COM gives that have no script type of their own (a
-    // VT_DATE, an object without IDispatch) and the names typeof gives them. Heap pointers,
-    // kept alive by the heap stash; null until the built-ins are installed.
+    // VT_DATE, an object without IDispatch, a SAFEARRAY) and the names typeof gives them. Heap
+    // pointers, kept alive by the heap stash; null until the built-ins are installed.
     struct ComValueTypes {
         void* date_prototype = nullptr;
         void* unknown_prototype = nullptr;
+        void* array_prototype = nullptr;
         void* date_name = nullptr;
         void* unknown_name = nullptr;
     };

@@ -12,11 +12,13 @@
 namespace kvjs {
 namespace {
 
-const char kBoundsKey[] = DUK_HIDDEN_SYMBOL("kvbounds");    // on an Array from a SAFEARRAY
+const char kArrayKey[] = DUK_HIDDEN_SYMBOL("kvarray");      // on an array value: SAFEARRAY*
+const char kArrayTypeKey[] = DUK_HIDDEN_SYMBOL("kvarrvt");  // and its element VARTYPE
 const char kDateKey[] = DUK_HIDDEN_SYMBOL("kvdate");        // on a date value: the VT_DATE
 const char kUnknownKey[] = DUK_HIDDEN_SYMBOL("kvunknown");  // on an unknown value: IUnknown*
 const char kDatePrototypeKey[] = "kvjs:date-prototype";     // in the heap stash
 const char kUnknownPrototypeKey[] = "kvjs:unknown-prototype";
+const char kArrayPrototypeKey[] = "kvjs:array-prototype";
 const char kDateNameKey[] = "kvjs:date-name";
 const char kUnknownNameKey[] = "kvjs:unknown-name";
 
@@ -34,32 +36,9 @@ void PushNumber(duk_context* ctx, const VARIANT& v) {
     duk_push_number(ctx, r8.dblVal);
 }
 
-void PushArray(duk_context* ctx, SAFEARRAY* array) {
-    duk_idx_t arr = duk_push_array(ctx);
-    if (!array)
-        return;
-    VARTYPE vt = VT_EMPTY;
-    if (FAILED(SafeArrayGetVartype(array, &vt)))
-        return;
-    UINT dims = SafeArrayGetDim(array);
-    size_t total = 1;
-    for (UINT d = 0; d < dims; ++d)
-        total *= array->rgsabound[d].cElements;
-    // The bounds, first dimension first, for VBArray.
-    duk_idx_t bounds = duk_push_array(ctx);
-    for (UINT d = 1; d <= dims; ++d) {
-        LONG low = 0, high = -1;
-        SafeArrayGetLBound(array, d, &low);
-        SafeArrayGetUBound(array, d, &high);
-        duk_push_int(ctx, low);
-        duk_put_prop_index(ctx, bounds, 2 * (d - 1));
-        duk_push_number(ctx, double(high) - double(low) + 1);
-        duk_put_prop_index(ctx, bounds, 2 * (d - 1) + 1);
-    }
-    duk_put_prop_string(ctx, arr, kBoundsKey);
-    if (FAILED(SafeArrayLock(array)))
-        return;
-    // Elements in storage order (the first dimension varies fastest, as in a VBArray).
+// The elements in storage order, into the Array at values. The array is the value's own copy,
+// which nothing else reaches, so it is read without locking.
+void PushElements(duk_context* ctx, SAFEARRAY* array, VARTYPE vt, size_t total, duk_idx_t values) {
     const BYTE* data = static_cast<const BYTE*>(array->pvData);
     for (size_t i = 0; i < total; ++i) {
         const void* element = data + i * array->cbElements;
@@ -72,9 +51,33 @@ void PushArray(duk_context* ctx, SAFEARRAY* array) {
             __builtin_memcpy(&item.llVal, element, array->cbElements <= 8 ? array->cbElements : 8);
         }
         PushVariant(ctx, item);
-        duk_put_prop_index(ctx, arr, duk_uarridx_t(i));
+        duk_put_prop_index(ctx, values, duk_uarridx_t(i));
     }
-    SafeArrayUnlock(array);
+}
+
+// [values, bounds] of an array from COM: the elements in storage order (the first
+// dimension varies fastest, as in a VBArray) and [lbound1, count1, lbound2, count2, ...].
+void PushArrayParts(duk_context* ctx, SAFEARRAY* array, VARTYPE vt) {
+    const duk_idx_t parts = duk_push_array(ctx);
+    const duk_idx_t values = duk_push_array(ctx);
+    const duk_idx_t bounds = duk_push_array(ctx);
+    const UINT dims = SafeArrayGetDim(array);
+    size_t total = dims ? 1 : 0;
+    for (UINT d = 1; d <= dims; ++d) {
+        LONG low = 0, high = -1;
+        SafeArrayGetLBound(array, d, &low);
+        SafeArrayGetUBound(array, d, &high);
+        const double count = double(high) - double(low) + 1;
+        duk_push_int(ctx, low);
+        duk_put_prop_index(ctx, bounds, 2 * (d - 1));
+        duk_push_number(ctx, count);
+        duk_put_prop_index(ctx, bounds, 2 * (d - 1) + 1);
+        total *= size_t(count > 0 ? count : 0);
+    }
+    if (total > 0 && array->pvData)
+        PushElements(ctx, array, vt, total, values);
+    duk_put_prop_index(ctx, parts, 1);
+    duk_put_prop_index(ctx, parts, 0);
 }
 
 // Pushes a bare object of the prototype kept in the stash under key.
@@ -98,6 +101,49 @@ duk_ret_t ReleaseUnknown(duk_context* ctx) {
         unknown->Release();
     }
     return 0;
+}
+
+// The array prototype's finalizer: destroys the value's copy of the SAFEARRAY.
+duk_ret_t DestroyArray(duk_context* ctx) {
+    duk_get_prop_string(ctx, 0, kArrayKey);
+    auto* array = static_cast<SAFEARRAY*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    if (array) {
+        duk_push_pointer(ctx, nullptr);
+        duk_put_prop_string(ctx, 0, kArrayKey);
+        SafeArrayDestroy(array);
+    }
+    return 0;
+}
+
+// An array from COM: an opaque value (typeof "unknown") that owns a copy of the SAFEARRAY,
+// read through VBArray and handed back to COM as an array of the same type and bounds.
+void PushArray(duk_context* ctx, SAFEARRAY* array, VARTYPE vt) {
+    if (!array) {
+        duk_push_null(ctx);
+        return;
+    }
+    SAFEARRAY* copy = nullptr;
+    if (FAILED(SafeArrayCopy(array, &copy)) || !copy)
+        duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory");
+    duk_idx_t value = PushOfPrototype(ctx, kArrayPrototypeKey);
+    duk_push_pointer(ctx, copy);
+    duk_put_prop_string(ctx, value, kArrayKey);
+    duk_push_uint(ctx, vt & VT_TYPEMASK);
+    duk_put_prop_string(ctx, value, kArrayTypeKey);
+}
+
+// The SAFEARRAY an array value owns (null for any other value) and its element type.
+SAFEARRAY* ArrayOf(duk_context* ctx, duk_idx_t idx, VARTYPE& vt) {
+    if (!duk_is_object(ctx, idx))
+        return nullptr;
+    duk_get_prop_string(ctx, idx, kArrayKey);
+    auto* array = static_cast<SAFEARRAY*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    duk_get_prop_string(ctx, idx, kArrayTypeKey);
+    vt = VARTYPE(duk_get_uint(ctx, -1));
+    duk_pop(ctx);
+    return array;
 }
 
 // A date value's primitive: the moment in milliseconds since 1970 (UTC).
@@ -142,7 +188,8 @@ void PushVariant(duk_context* ctx, const VARIANT& value) {
     if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
         v = v->pvarVal;
     if (v->vt & VT_ARRAY) {
-        PushArray(ctx, (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray);
+        PushArray(ctx, (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray,
+                  v->vt);
         return;
     }
     if (v->vt & VT_BYREF) {
@@ -257,6 +304,15 @@ void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
                 out->pdispVal = disp;
                 return;
             }
+            VARTYPE element = VT_EMPTY;
+            if (SAFEARRAY* array = ArrayOf(ctx, idx, element)) {
+                SAFEARRAY* copy = nullptr;
+                if (FAILED(SafeArrayCopy(array, &copy)) || !copy)
+                    duk_error(ctx, DUK_ERR_RANGE_ERROR, "out of memory");
+                out->vt = VARTYPE(VT_ARRAY | element);
+                out->parray = copy;
+                return;
+            }
             if (duk_get_prop_string(ctx, idx, kDateKey)) {
                 out->vt = VT_DATE;
                 out->date = duk_get_number(ctx, -1);
@@ -313,6 +369,14 @@ void InstallComValueTypes(duk_context* ctx) {
     types.unknown_prototype = duk_get_heapptr(ctx, unknown);
     duk_put_prop_string(ctx, stash, kUnknownPrototypeKey);
 
+    duk_idx_t array = duk_push_object(ctx);
+    duk_push_c_function(ctx, UnknownToString, 0);
+    duk_put_prop_string(ctx, array, "toString");
+    duk_push_c_function(ctx, DestroyArray, 1);
+    duk_set_finalizer(ctx, array);
+    types.array_prototype = duk_get_heapptr(ctx, array);
+    duk_put_prop_string(ctx, stash, kArrayPrototypeKey);
+
     duk_push_string(ctx, "date");
     types.date_name = duk_get_heapptr(ctx, -1);
     duk_put_prop_string(ctx, stash, kDateNameKey);
@@ -322,8 +386,11 @@ void InstallComValueTypes(duk_context* ctx) {
     duk_pop(ctx);
 }
 
-duk_ret_t PushArrayBounds(duk_context* ctx) {
-    if (!duk_is_array(ctx, 0) || !duk_get_prop_string(ctx, 0, kBoundsKey))
+duk_ret_t PushArrayParts(duk_context* ctx) {
+    VARTYPE vt = VT_EMPTY;
+    if (SAFEARRAY* array = ArrayOf(ctx, 0, vt))
+        PushArrayParts(ctx, array, vt);
+    else
         duk_push_undefined(ctx);
     return 1;
 }
@@ -355,7 +422,7 @@ extern "C" void* kvjs_typeof_name(void* udata, void* prototype) {
     const auto& types = static_cast<kvjs::Runtime*>(udata)->ValueTypes();
     if (prototype == types.date_prototype)
         return types.date_name;
-    if (prototype == types.unknown_prototype)
+    if (prototype == types.unknown_prototype || prototype == types.array_prototype)
         return types.unknown_name;
     return nullptr;
 }

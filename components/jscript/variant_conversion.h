@@ -6,8 +6,9 @@
 // as UTC both ways), VT_DISPATCH (and a VT_UNKNOWN that answers IDispatch) → an object proxy
 // (a script object of this heap that went through COM comes back as itself), another
 // VT_UNKNOWN → an opaque value (typeof "unknown") that goes back to COM as itself, arrays
-// (VT_ARRAY) → Array (a multi-dimensional one flattened in storage order, its bounds kept
-// for VBArray), VT_BYREF followed, VT_ERROR DISP_E_PARAMNOTFOUND → undefined, other errors
+// (VT_ARRAY) → an opaque value (typeof "unknown") that owns a copy of the SAFEARRAY, which
+// scripts read through VBArray and which goes back to COM as an array of the same element
+// type and bounds, VT_BYREF followed, VT_ERROR DISP_E_PARAMNOTFOUND → undefined, other errors
 // → their number.
 // Script to VARIANT: undefined → VT_EMPTY, null → VT_NULL, boolean → VT_BOOL, a number that
 // is integral and fits in 32 bits → VT_I4 (negative zero excepted), other numbers → VT_R8,
@@ -27,9 +28,10 @@ namespace kvjs {
 void PushVariant(duk_context* ctx, const VARIANT& value);
 // Makes the prototypes of date and unknown values (once, at heap creation).
 void InstallComValueTypes(duk_context* ctx);
-// The bounds an array from COM kept: pushes [lbound1, count1, lbound2, count2, ...] (first
-// dimension first) for an Array that came from a SAFEARRAY, undefined for any other value.
-duk_ret_t PushArrayBounds(duk_context* ctx);
+// What VBArray reads of an array from COM: pushes [values, bounds] for the array value at
+// index 0 (its elements in storage order, the first dimension varying fastest, and
+// [lbound1, count1, lbound2, count2, ...]), undefined for any other value.
+duk_ret_t PushArrayParts(duk_context* ctx);
 // Fills *out (which the caller owns and later clears); throws a script error when out of
 // memory.
 void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out);

@@ -54,6 +54,8 @@ function Call(method, values) {
         inParams.Properties_.Item(name).Value = values[name];
     return reg.ExecMethod_(method, inParams);
 }
+// Arrays from COM are read through VBArray, as on Windows.
+function Values(a) { return new VBArray(a).toArray(); }
 var r = Call("GetStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Text"});
 Test.ok(r.ReturnValue == 0 && r.sValue === "hello world", "string " + r.ReturnValue + " " + r.sValue);
 r = Call("GetExpandedStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Expand"});
@@ -61,12 +63,12 @@ Test.ok(r.ReturnValue == 0 && r.sValue === "/opt/kv\\bin", "expanded " + r.sValu
 r = Call("GetDWORDValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Number"});
 Test.ok(r.ReturnValue == 0 && (r.uValue >>> 0) == 0xFFFFFFFE, "dword " + r.uValue);
 r = Call("GetMultiStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "List"});
-Test.ok(r.ReturnValue == 0 && r.sValue.join("|") == "one|two", "multi " + r.sValue);
+Test.ok(r.ReturnValue == 0 && Values(r.sValue).join("|") == "one|two", "multi " + r.sValue);
 r = Call("EnumKey", {hDefKey: HKLM, sSubKeyName: key});
-Test.ok(r.ReturnValue == 0 && r.sNames.join("|") == "Alpha|Beta", "keys " + r.sNames);
+Test.ok(r.ReturnValue == 0 && Values(r.sNames).join("|") == "Alpha|Beta", "keys " + r.sNames);
 r = Call("EnumValues", {hDefKey: HKLM, sSubKeyName: key});
-Test.ok(r.ReturnValue == 0 && r.sNames.join("|") == "Text|Expand|List|Number" &&
-        r.Types.join("|") == "1|2|7|4", "values " + r.sNames + " / " + r.Types);
+Test.ok(r.ReturnValue == 0 && Values(r.sNames).join("|") == "Text|Expand|List|Number" &&
+        Values(r.Types).join("|") == "1|2|7|4", "values " + r.sNames + " / " + r.Types);
 r = Call("EnumKey", {hDefKey: HKLM, sSubKeyName: key + "\\Alpha"});
 Test.ok(r.ReturnValue == 0 && r.sNames === null, "no subkeys: null names " + r.sNames);
 
@@ -121,8 +123,10 @@ function Call(method, values) {
         inParams.Properties_.Item(name).Value = values[name];
     return reg.ExecMethod_(method, inParams);
 }
+// Arrays from COM are read through VBArray, as on Windows.
+function Values(a) { return new VBArray(a).toArray(); }
 var r = Call("EnumKey", {hDefKey: HKLM, sSubKeyName: key});
-Test.ok(r.ReturnValue == 0 && r.sNames.join("|") == "eta|zeta", "packages " + r.sNames);
+Test.ok(r.ReturnValue == 0 && Values(r.sNames).join("|") == "eta|zeta", "packages " + r.sNames);
 r = Call("GetStringValue", {hDefKey: HKLM, sSubKeyName: key + "\\zeta", sValueName: "Publisher"});
 Test.ok(r.ReturnValue == 0 && r.sValue == "Z <z@example.org>", "publisher " + r.sValue);
 r = Call("GetDWORDValue", {hDefKey: HKLM, sSubKeyName: key + "\\zeta", sValueName: "EstimatedSize"});
@@ -191,6 +195,7 @@ function Call(method, args) {
     for (var name in args) p.Properties_.Item(name).Value = args[name];
     return reg.ExecMethod_(method, p);
 }
+function Values(a) { return new VBArray(a).toArray(); }
 var key = "Software\\Kavrel Setters";
 Test.ok(reg.CreateKey(HKCU, key) == 0, "CreateKey");
 Test.ok(reg.SetStringValue(HKCU, key, "S", "text é") == 0, "SetStringValue");
@@ -205,11 +210,12 @@ Test.ok(reg.SetStringValue(HKCU, "Software\\No Such Key", "S", "x") == 2, "a mis
 Test.ok(Call("GetStringValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "S"}).sValue == "text é", "S back");
 Test.ok((Call("GetDWORDValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "D"}).uValue >>> 0) == 4294967295, "D back");
 Test.ok(Call("GetQWORDValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "Q"}).uValue == "1099511627776", "Q back");
-Test.ok(Call("GetMultiStringValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "M"}).sValue.join("|") == "a|b c", "M back");
-Test.ok(Call("GetBinaryValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "B"}).uValue.join(",") == "1,2,255", "B back");
+Test.ok(Values(Call("GetMultiStringValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "M"}).sValue).join("|") == "a|b c", "M back");
+Test.ok(Values(Call("GetBinaryValue", {hDefKey: HKCU, sSubKeyName: key, sValueName: "B"}).uValue).join(",") == "1,2,255", "B back");
 var values = Call("EnumValues", {hDefKey: HKCU, sSubKeyName: key});
 var kinds = {};
-for (var i = 0; i < values.sNames.length; ++i) kinds[values.sNames[i]] = values.Types[i];
+var names = Values(values.sNames), types = Values(values.Types);
+for (var i = 0; i < names.length; ++i) kinds[names[i]] = types[i];
 Test.ok(kinds.S == 1 && kinds.E == 2 && kinds.B == 3 && kinds.D == 4 && kinds.M == 7 && kinds.Q == 11,
         "EnumValues types");
 

@@ -224,7 +224,9 @@ var d = set.ItemIndex(0);
 Test.ok(d.Name == "disk0", "Name " + d.Name);
 Test.ok(d.Size === "18446744073709551615", "uint64 as text " + d.Size);
 Test.ok(d.Index === -1, "uint32 as its bits " + d.Index);
-Test.ok(d.Flags.length == 2 && d.Flags[0] === 1 && d.Flags[1] === -1, "uint32[] " + d.Flags);
+var flags = new VBArray(d.Flags).toArray();
+Test.ok(typeof d.Flags == "unknown" && flags.length == 2 && flags[0] === 1 && flags[1] === -1,
+        "uint32[] " + flags);
 var labels = new VBArray(d.Labels).toArray();
 Test.ok(labels.join("|") == "a|b&c", "string[] " + labels.join("|"));
 Test.ok(d.Removable === true, "boolean " + d.Removable);

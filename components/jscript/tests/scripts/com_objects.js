@@ -19,7 +19,7 @@ e2.moveFirst();
 ok(e2.item() == 'b', 'moveFirst');
 ok(new Enumerator(new ActiveXObject('Scripting.Dictionary')).atEnd(), 'empty collection');
 ok(new VBArray(d.Keys()).toArray().join() == 'b,a', 'Keys as VBArray');
-ok(d.Items().join() == '2,1', 'Items arrive as an array');
+ok(typeof d.Items() == 'unknown' && new VBArray(d.Items()).toArray().join() == '2,1', 'Items');
 
 // An array is a collection too.
 var sum = 0;

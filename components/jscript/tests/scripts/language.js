@@ -42,11 +42,16 @@ ok(Test.KindOf(opaque) == 13, 'back to COM as VT_UNKNOWN');
 function local() { var u = Test.Opaque(); return typeof u; }
 ok(local() == 'unknown', 'typeof of a local');
 
-// VBArray: an array made in script is one dimension from 0; an array from COM keeps its
-// bounds, and toArray lists it with the first dimension varying fastest.
-var vb = new VBArray([1, 2, 3]);
-ok(vb.dimensions() == 1 && vb.ubound() == 2 && vb.lbound() == 0 && vb.toArray().join() == '1,2,3',
-   'VBArray of an array');
+// An array from COM is opaque, as on Windows: typeof "unknown", no elements of its own, read
+// through VBArray, and the same array (element type, bounds, elements) back in COM.
+var raw = Test.Matrix();
+ok(typeof raw == 'unknown' && raw[0] === undefined && raw.length === undefined,
+   'typeof a SAFEARRAY: ' + typeof raw);
+ok(Test.KindOf(raw) == 0x200C && Test.KindOf(Test.Matrix(3)) == 0x2003,
+   'back to COM as the same array type: ' + Test.KindOf(raw).toString(16));
+var back = new VBArray(Test.Call(id, raw));
+ok(back.lbound(2) == -1 && back.ubound(1) == 2 && back.getItem(2, 1) == '2,1',
+   'bounds and elements survive a round trip through COM');
 var m = new VBArray(Test.Matrix());
 ok(m.dimensions() == 2, 'dimensions ' + m.dimensions());
 ok(m.lbound(1) == 1 && m.ubound(1) == 2 && m.lbound(2) == -1 && m.ubound(2) == 1 && m.lbound() == 1,
@@ -77,11 +82,14 @@ for (var r = 0; r < ranges.length; ++r) {
         ok((e.number >>> 0) == 0x800A0009, 'subscript out of range ' + r + ': ' + e.message);
     }
 }
-try {
-    new VBArray(5);
-    ok(false, 'VBArray of a number');
-} catch (e) {
-    ok(e instanceof TypeError, 'VBArray of a number is a TypeError');
+var notArrays = [5, [1, 2, 3], {length: 1}, Test];
+for (var n = 0; n < notArrays.length; ++n) {
+    try {
+        new VBArray(notArrays[n]);
+        ok(false, 'VBArray of ' + notArrays[n]);
+    } catch (e) {
+        ok(e instanceof TypeError && (e.number >>> 0) == 0x800A1395, 'VBArray expected: ' + n);
+    }
 }
 
 // A script object that went through COM comes back as itself.
