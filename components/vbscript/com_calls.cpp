@@ -347,8 +347,13 @@ Value StartEnumeration(IDispatch* collection) {
     DISPPARAMS none{};
     VARIANT result;
     VariantInit(&result);
+    OwnedExcepInfo excep;
     HRESULT hr = CallObject(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                            &none, &result, nullptr);
+                            &none, &result, &excep);
+    // A collection that fails to start its enumeration (a query that failed) raises its own
+    // error; an object without _NewEnum is not a collection.
+    if (FAILED(hr) && hr != DISP_E_MEMBERNOTFOUND && hr != DISP_E_UNKNOWNNAME)
+        ThrowCallFailure(hr, excep);
     IEnumVARIANT* items = nullptr;
     if (SUCCEEDED(hr) && (result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH) && result.punkVal)
         result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));

@@ -1,6 +1,8 @@
 // SWbemObjectSet: the objects a query or InstancesOf delivered, collected when the call ran.
 // A forward-only set answers neither Count nor ItemIndex (wbemErrFailed, as on Windows) and
 // enumerates once: the objects go as they are delivered, so a second enumeration is empty.
+// A set made for a call that returned immediately but failed (a bad query) holds the failure
+// instead, and reports it from every use: Count, ItemIndex and enumeration.
 #include <span>
 
 #include "kvwin/dispatch_object.h"
@@ -15,6 +17,8 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     std::u16string_view TypeName() const override { return u"SWbemObjectSet"; }
     ObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only)
         : items_(std::move(items)), forward_only_(forward_only) {}
+    ObjectSet(DeferredFailure failure, bool forward_only)
+        : forward_only_(forward_only), failure_(std::move(failure)) {}
     std::u16string_view ErrorSource() const override { return u"SWbemObjectSet"; }
 
     static std::span<const kvwin::DispatchMember<ObjectSet>> DispatchMembers() {
@@ -39,8 +43,10 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
   private:
     ~ObjectSet() override = default;
 
-    // Random access is refused on a forward-only set.
+    // The call's own failure, if it had one; random access is refused on a forward-only set.
     HRESULT Usable(kvwin::DispatchCall& call, std::u16string_view operation) {
+        if (FAILED(failure_.hr))
+            return FailCall(call, failure_.hr, failure_.operation, failure_.parameter);
         return forward_only_ ? FailCall(call, WBEM_E_FAILED, operation) : S_OK;
     }
 
@@ -63,6 +69,9 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     }
 
     static HRESULT NewEnum(ObjectSet& self, kvwin::DispatchCall& call) {
+        if (FAILED(self.failure_.hr))
+            return FailCall(call, self.failure_.hr, self.failure_.operation,
+                            self.failure_.parameter);
         if (!call.Result())
             return S_OK;
         if (self.forward_only_ && self.enumerated_)
@@ -79,6 +88,7 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
     std::vector<std::shared_ptr<ObjectData>> items_;
     bool forward_only_;
     bool enumerated_ = false;
+    DeferredFailure failure_;
     ModuleRef module_ref_;
 };
 
@@ -86,6 +96,10 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
 
 IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only) {
     return new ObjectSet(std::move(items), forward_only);
+}
+
+IDispatch* NewFailedObjectSet(DeferredFailure failure, bool forward_only) {
+    return new ObjectSet(std::move(failure), forward_only);
 }
 
 }  // namespace kvwmiscript

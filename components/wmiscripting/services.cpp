@@ -1,6 +1,9 @@
 // SWbemServices: a connected namespace. ExecQuery and InstancesOf collect every object
-// before they return, so a failing query fails the call itself, whatever the flags.
-// wbemFlagForwardOnly (32) makes a set that enumerates once and has no Count or ItemIndex.
+// before they return. A query that fails (bad syntax, an unknown class) fails the call itself
+// with wbemFlagReturnWhenComplete (0); with wbemFlagReturnImmediately (16, the default) the
+// call succeeds and the set reports the failure at its first use (enumeration, Count,
+// ItemIndex), as a semisynchronous call does on Windows. wbemFlagForwardOnly (32) makes a
+// set that enumerates once and has no Count or ItemIndex.
 #include <span>
 
 #include "kvwin/ascii_case.h"
@@ -43,9 +46,9 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
   private:
     ~Services() override { services_->Release(); }
 
-    // wbemFlagReturnImmediately (accepted: the objects are collected before the call
-    // returns either way) and wbemFlagForwardOnly; a missing or empty flags argument is the
-    // default, wbemFlagReturnImmediately.
+    // wbemFlagReturnImmediately (the objects are collected before the call returns either
+    // way; the flag decides where a failure is reported) and wbemFlagForwardOnly; a missing
+    // or empty flags argument is the default, wbemFlagReturnImmediately.
     static constexpr long kReturnImmediately = 0x10;
     static constexpr long kForwardOnly = 0x20;
     static bool FlagsOf(const VARIANT* arg, long& flags) {
@@ -96,6 +99,9 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
     static HRESULT Deliver(kvwin::DispatchCall& call, HRESULT hr,
                            std::vector<std::shared_ptr<ObjectData>> items, long flags,
                            std::u16string_view operation, const std::u16string& parameter) {
+        if (FAILED(hr) && (flags & kReturnImmediately))
+            return PutObject(call, NewFailedObjectSet({hr, std::u16string(operation), parameter},
+                                                      (flags & kForwardOnly) != 0));
         if (FAILED(hr))
             return FailCall(call, hr, operation, parameter);
         return PutObject(call, NewObjectSet(std::move(items), (flags & kForwardOnly) != 0));

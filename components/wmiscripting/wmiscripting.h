@@ -78,6 +78,13 @@ IDispatch* NewWbemObject(std::shared_ptr<ObjectData> data);
 // A forward-only set enumerates once (a second enumeration delivers nothing) and fails
 // Count and ItemIndex with wbemErrFailed.
 IDispatch* NewObjectSet(std::vector<std::shared_ptr<ObjectData>> items, bool forward_only = false);
+// A call that returned at once and failed: its set reports the failure when it is used.
+struct DeferredFailure {
+    HRESULT hr = S_OK;
+    std::u16string operation;
+    std::u16string parameter;
+};
+IDispatch* NewFailedObjectSet(DeferredFailure failure, bool forward_only);
 IDispatch* NewServices(IWbemServices* services, std::u16string name_space);
 
 // The object a "winmgmts:" display name stands for.

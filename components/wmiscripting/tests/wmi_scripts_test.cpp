@@ -77,7 +77,7 @@ for (var i = 0; i < flags.length; ++i) {
 Test.ok(CodeOf(function () { wmi.InstancesOf("Win32_OperatingSystem", 48).Count; }) == 0x80041001,
         "InstancesOf forward-only");
 
-Test.ok(CodeOf(function () { wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass WHERE A = 1", "WQL", 48); })
+Test.ok(CodeOf(function () { wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass WHERE A = 1", "WQL", 0); })
         == 0x80041010, "a failing query");
 var last = new ActiveXObject("WbemScripting.SWbemLastError");
 Test.ok(last.Operation == "ExecQuery", "Operation " + last.Operation);
@@ -109,7 +109,7 @@ On Error Resume Next
 c = col.Count
 Test.ok Err.Number = &H80041001, "Count on a forward-only set: " & Hex(Err.Number)
 Err.Clear
-Set bad = wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass", "WQL", 48)
+Set bad = wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass", "WQL", 32)
 Test.ok Err.Number = &H80041010, "a failing query: " & Hex(Err.Number)
 Err.Clear
 Set last = CreateObject("WbemScripting.SWbemLastError")
@@ -166,14 +166,76 @@ var wmi = GetObject("winmgmts:");
 var queries = [["SELECT * FROM", 0x80041017], ["SELECT * FROM Kv_NoSuchClass", 0x80041010],
                ["SELECT Nope FROM Win32_OperatingSystem", 0x80041017]];
 for (var i = 0; i < queries.length; ++i) {
-    var code = CodeOf(function () { wmi.ExecQuery(queries[i][0]); });
-    Test.ok(code == queries[i][1], queries[i][0] + ": " + code.toString(16));
-    code = CodeOf(function () { wmi.ExecQuery(queries[i][0], "WQL", 0); });
+    var code = CodeOf(function () { wmi.ExecQuery(queries[i][0], "WQL", 0); });
     Test.ok(code == queries[i][1], queries[i][0] + " (flags 0): " + code.toString(16));
 }
-Test.ok(CodeOf(function () { wmi.ExecQuery("SELECT * FROM Win32_OperatingSystem", "SQL"); })
+Test.ok(CodeOf(function () { wmi.ExecQuery("SELECT * FROM Win32_OperatingSystem", "SQL", 0); })
         == 0x80041018, "a language other than WQL");
 )JS");
+}
+
+// A bad query fails ExecQuery itself only when the call waits for completion (flags 0 and
+// 32); with wbemFlagReturnImmediately (16, 48 and the default) the call succeeds and the set
+// reports the failure at its first use, every time it is used.
+TEST(WmiScripts, ReturnImmediatelyDefersAQuerysFailureToItsFirstUse) {
+    wmitest::RunScript(
+        uR"JS(
+function CodeOf(f) { try { f(); return 0; } catch (x) { return x.number >>> 0; } }
+var wmi = GetObject("winmgmts:");
+var queries = [["SELECT * FROM", 0x80041017], ["SELECT * FROM Kv_NoSuchClass", 0x80041010]];
+var uses = [function (s) { return s.Count; }, function (s) { return s.ItemIndex(0); },
+            function (s) { return new Enumerator(s); }];
+for (var q = 0; q < queries.length; ++q) {
+    var text = queries[q][0], want = queries[q][1];
+    var deferred = [[16], [48], []];
+    for (var f = 0; f < deferred.length; ++f) {
+        var set = null;
+        var code = CodeOf(function () { set = wmi.ExecQuery.apply(wmi, [text, "WQL"].concat(deferred[f])); });
+        Test.ok(code == 0 && set != null, text + " flags " + deferred[f] + ": the call succeeds, " + code.toString(16));
+        for (var u = 0; u < uses.length; ++u) {
+            code = CodeOf(function () { uses[u](set); });
+            Test.ok(code == want, text + " flags " + deferred[f] + " use " + u + ": " + code.toString(16));
+        }
+    }
+    var last = new ActiveXObject("WbemScripting.SWbemLastError");
+    Test.ok(last.Operation == "ExecQuery" && last.ParameterInfo == text, "last error " + last.Operation);
+    Test.ok(CodeOf(function () { wmi.ExecQuery(text, "WQL", 0); }) == want, text + " flags 0");
+    Test.ok(CodeOf(function () { wmi.ExecQuery(text, "WQL", 32); }) == want, text + " flags 32");
+}
+)JS");
+    wmitest::RunVBScript(
+        uR"VB(
+Set wmi = GetObject("winmgmts:")
+On Error Resume Next
+Set bad = wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass", "WQL", 48)
+Test.ok Err.Number = 0 And IsObject(bad), "48: ExecQuery succeeds: " & Hex(Err.Number)
+For Each x In bad
+Next
+Test.ok Err.Number = &H80041010, "48: For Each fails: " & Hex(Err.Number)
+Err.Clear
+Set bad = wmi.ExecQuery("SELECT * FROM", "WQL", 16)
+Test.ok Err.Number = 0, "16: ExecQuery succeeds: " & Hex(Err.Number)
+c = bad.Count
+Test.ok Err.Number = &H80041017, "16: Count fails: " & Hex(Err.Number)
+Err.Clear
+Set o = bad.ItemIndex(0)
+Test.ok Err.Number = &H80041017, "16: ItemIndex fails: " & Hex(Err.Number)
+Err.Clear
+Set bad = wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass")
+Test.ok Err.Number = 0, "default flags: ExecQuery succeeds: " & Hex(Err.Number)
+For Each x In bad
+Next
+Test.ok Err.Number = &H80041010, "default flags: For Each fails: " & Hex(Err.Number)
+Err.Clear
+Set bad = wmi.ExecQuery("SELECT * FROM Kv_NoSuchClass", "WQL", 0)
+Test.ok Err.Number = &H80041010, "0: ExecQuery fails: " & Hex(Err.Number)
+Err.Clear
+Set good = wmi.ExecQuery("SELECT Caption FROM Win32_OperatingSystem", "WQL", 48)
+For Each os In good
+    caption = os.Caption
+Next
+Test.ok Err.Number = 0 And Len(caption) > 0, "a good query still runs"
+)VB");
 }
 
 class FixtureFolder {
