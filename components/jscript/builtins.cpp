@@ -228,11 +228,22 @@ const char kPrelude[] = R"JS(
 })
 )JS";
 
-void DefineFunction(duk_context* ctx, const char* name, duk_c_function fn, duk_idx_t nargs) {
+// The host's globals are not enumerable, as the language's own are not: walking the global
+// object (for-in, the script dispatch's GetNextDispID) finds what the script made.
+void DefineGlobal(duk_context* ctx, const char* name) {
     duk_push_global_object(ctx);
-    duk_push_c_function(ctx, fn, nargs);
-    duk_put_prop_string(ctx, -2, name);
+    duk_insert(ctx, -2);
+    duk_push_string(ctx, name);
+    duk_insert(ctx, -2);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE |
+                     DUK_DEFPROP_CLEAR_ENUMERABLE);
     duk_pop(ctx);
+}
+
+void DefineFunction(duk_context* ctx, const char* name, duk_c_function fn, duk_idx_t nargs) {
+    duk_push_c_function(ctx, fn, nargs);
+    DefineGlobal(ctx, name);
 }
 
 }  // namespace
@@ -241,7 +252,6 @@ void InstallBuiltins(duk_context* ctx) {
     DefineFunction(ctx, "ActiveXObject", ActiveXObject, 1);
     DefineFunction(ctx, "GetObject", GetObject, 1);
 
-    duk_push_global_object(ctx);
     duk_push_c_function(ctx, EnumeratorConstructor, 1);
     duk_push_object(ctx);
     const duk_function_list_entry methods[] = {{"atEnd", EnumeratorAtEnd, 0},
@@ -251,8 +261,16 @@ void InstallBuiltins(duk_context* ctx) {
                                                {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, methods);
     duk_put_prop_string(ctx, -2, "prototype");
-    duk_put_prop_string(ctx, -2, "Enumerator");
-    duk_pop(ctx);
+    DefineGlobal(ctx, "Enumerator");
+
+    // Whatever the interpreter itself put on the global object enumerable (its `performance`)
+    // is hidden the same way.
+    duk_push_global_object(ctx);
+    duk_enum(ctx, -1, DUK_ENUM_OWN_PROPERTIES_ONLY);
+    while (duk_next(ctx, -1, 0)) {
+        duk_def_prop(ctx, -3, DUK_DEFPROP_CLEAR_ENUMERABLE);
+    }
+    duk_pop_2(ctx);
 
     InstallComValueTypes(ctx);
     duk_eval_string(ctx, kPrelude);

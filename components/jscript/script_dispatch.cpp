@@ -1,11 +1,14 @@
 // IDispatch over script objects.
 #include "script_dispatch.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
+#include "kvwin/ascii_case.h"
 #include "kvwin/com_object.h"
-#include "kvwin/dispatch_object.h"
+#include "kvwin/dispatch_ex_object.h"
 #include "kvwin/script_failure.h"
 #include "kvwin/variant_enumerator.h"
 #include "module.h"
@@ -44,7 +47,7 @@ KV_DECLARE_UUID(kvjs::IScriptObjectHandle, "4FE77529-D4DB-42A1-AECC-B1E0AFEAFD1B
 namespace kvjs {
 namespace {
 
-class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObjectHandle> {
+class ScriptDispatch final : public kvwin::DispatchExObject<IScriptObjectHandle> {
   public:
     Runtime* STDMETHODCALLTYPE Owner() override { return runtime_.get(); }
     unsigned STDMETHODCALLTYPE Slot() override { return slot_; }
@@ -52,49 +55,19 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObj
     ScriptDispatch(std::shared_ptr<Runtime> runtime, unsigned slot)
         : runtime_(std::move(runtime)), slot_(slot) {}
 
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        if (!names || !ids)
-            return E_POINTER;
-        if (!runtime_->Context())
-            return E_UNEXPECTED;
-        try {
-            HRESULT hr = S_OK;
-            for (UINT i = 0; i < count; ++i) {
-                ids[i] = DISPID_UNKNOWN;
-                std::u16string name = names[i] ? names[i] : u"";
-                if (i > 0 || !HasMember(name)) {
-                    hr = DISP_E_UNKNOWNNAME;
-                    continue;
-                }
-                Runtime::NameTable& table = runtime_->Names();
-                auto [it, added] = table.ids.emplace(name, DISPID(table.names.size() + 1));
-                if (added)
-                    table.names.push_back(name);
-                ids[i] = it->second;
-            }
-            return hr;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
-    }
-
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excep, UINT*) override {
+    STDMETHODIMP InvokeEx(DISPID id, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                          EXCEPINFO* excep, IServiceProvider*) override {
         if (!runtime_->Context())
             return E_UNEXPECTED;
         if (params && params->cArgs > 0 && !params->rgvarg)
             return E_INVALIDARG;
         if (result)
             VariantInit(result);
-        try {
+        return kvwin::GuardComCall([&]() -> HRESULT {
             std::u16string name;
             if (id > 0) {
-                Runtime::NameTable& table = runtime_->Names();
-                if (size_t(id) > table.names.size())
+                if (!NameOf(id, name))
                     return DISP_E_MEMBERNOTFOUND;
-                name = table.names[size_t(id) - 1];
             } else if (id != DISPID_VALUE && id != DISPID_NEWENUM) {
                 return DISP_E_MEMBERNOTFOUND;
             }
@@ -109,12 +82,150 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObj
                 return DISP_E_EXCEPTION;
             }
             return FAILED(hr) ? hr : answer;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
+        });
     }
+
+    // Removes a member the object has of its own; S_FALSE when it cannot go (a declared
+    // variable or function) or is not there.
+    STDMETHODIMP DeleteMemberByName(BSTR name, DWORD grfdex) override {
+        if (!name)
+            return E_INVALIDARG;
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        return kvwin::GuardComCall([&]() -> HRESULT {
+            DISPID id = DISPID_UNKNOWN;
+            if (FAILED(FindName(std::u16string_view(name, SysStringLen(name)),
+                                grfdex & ~DWORD(fdexNameEnsure), &id)))
+                return S_FALSE;
+            return DeleteMemberByDispID(id);
+        });
+    }
+
+    STDMETHODIMP DeleteMemberByDispID(DISPID id) override {
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        return kvwin::GuardComCall([&]() -> HRESULT {
+            std::u16string name;
+            if (!NameOf(id, name))
+                return S_FALSE;
+            bool deleted = false;
+            runtime_->Peek([&](duk_context* ctx) {
+                PushSelf(ctx);
+                if (!duk_is_object(ctx, -1))
+                    return;
+                PushText(ctx, name);
+                deleted = duk_del_prop(ctx, -2) && !duk_has_prop(ctx, -1);
+            });
+            return deleted ? S_OK : S_FALSE;
+        });
+    }
+
+    STDMETHODIMP GetMemberProperties(DISPID id, DWORD fetch, DWORD* props) override {
+        if (!props)
+            return E_POINTER;
+        *props = 0;
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        return kvwin::GuardComCall([&]() -> HRESULT {
+            std::u16string name;
+            if (!NameOf(id, name) || !HasMember(name))
+                return DISP_E_UNKNOWNNAME;
+            bool callable = false;
+            runtime_->Peek([&](duk_context* ctx) {
+                PushSelf(ctx);
+                PushText(ctx, name);
+                duk_get_prop(ctx, -2);
+                callable = duk_is_callable(ctx, -1) != 0;
+            });
+            const DWORD all = fdexPropCanGet | fdexPropCanPut | fdexPropCanPutRef |
+                              fdexPropCannotSourceEvents | fdexPropDynamicType |
+                              (callable ? fdexPropCanCall | fdexPropCanConstruct
+                                        : fdexPropCannotCall | fdexPropCannotConstruct);
+            *props = all & fetch;
+            return S_OK;
+        });
+    }
+
+    STDMETHODIMP GetMemberName(DISPID id, BSTR* name) override {
+        if (!name)
+            return E_POINTER;
+        *name = nullptr;
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        return kvwin::GuardComCall([&]() -> HRESULT {
+            std::u16string text;
+            if (!NameOf(id, text) || !HasMember(text))
+                return DISP_E_UNKNOWNNAME;
+            *name = SysAllocStringLen(text.data(), UINT(text.size()));
+            return *name ? S_OK : E_OUTOFMEMORY;
+        });
+    }
+
+    // The object's own enumerable members in the language's order (for the global object:
+    // the script's variables and functions); S_FALSE after the last.
+    STDMETHODIMP GetNextDispID(DWORD, DISPID id, DISPID* next) override {
+        if (!next)
+            return E_POINTER;
+        *next = DISPID_UNKNOWN;
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        return kvwin::GuardComCall([&]() -> HRESULT {
+            std::u16string after;
+            if (id != DISPID_STARTENUM && !NameOf(id, after))
+                return E_INVALIDARG;
+            std::vector<std::u16string> names = OwnNames(false);
+            auto at = names.begin();
+            if (id != DISPID_STARTENUM) {
+                at = std::find(names.begin(), names.end(), after);
+                if (at == names.end())
+                    return E_INVALIDARG;
+                ++at;
+            }
+            if (at == names.end())
+                return S_FALSE;
+            *next = IdOf(*at);
+            return S_OK;
+        });
+    }
+
+  protected:
+    // Names are the language's: exact by default and with fdexNameCaseSensitive; with
+    // fdexNameCaseInsensitive an exact match first, else the first of the object's own
+    // members that differs only in ASCII case. fdexNameEnsure adds a missing name as a
+    // member holding undefined.
+    HRESULT FindName(std::u16string_view name, DWORD grfdex, DISPID* id) override {
+        if (!runtime_->Context())
+            return E_UNEXPECTED;
+        std::u16string text(name);
+        if (!HasMember(text)) {
+            bool found = false;
+            if (grfdex & fdexNameCaseInsensitive) {
+                for (const std::u16string& own : OwnNames(true)) {
+                    if (kvwin::EqualsAsciiNoCase(own, text)) {
+                        text = own;
+                        found = true;
+                        break;
+                    }
+                }
+            }
+            if (!found && (grfdex & fdexNameEnsure)) {
+                runtime_->Peek([&](duk_context* ctx) {
+                    PushSelf(ctx);
+                    if (!duk_is_object(ctx, -1))
+                        return;
+                    PushText(ctx, text);
+                    duk_push_undefined(ctx);
+                    duk_put_prop(ctx, -3);
+                });
+                found = HasMember(text);
+            }
+            if (!found)
+                return DISP_E_UNKNOWNNAME;
+        }
+        *id = IdOf(text);
+        return S_OK;
+    }
+    DWORD NameFlags() const override { return fdexNameCaseSensitive; }
 
   private:
     ~ScriptDispatch() override {
@@ -136,6 +247,41 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatch, IScriptObj
     }
 
     void PushSelf(duk_context* ctx) { PushHeldObject(ctx, slot_); }
+
+    // The DISPID of a name: one per name and heap, handed out the first time it is asked.
+    DISPID IdOf(const std::u16string& name) {
+        Runtime::NameTable& table = runtime_->Names();
+        auto [it, added] = table.ids.emplace(name, DISPID(table.names.size() + 1));
+        if (added)
+            table.names.push_back(name);
+        return it->second;
+    }
+
+    bool NameOf(DISPID id, std::u16string& name) {
+        const Runtime::NameTable& table = runtime_->Names();
+        if (id < 1 || size_t(id) > table.names.size())
+            return false;
+        name = table.names[size_t(id) - 1];
+        return true;
+    }
+
+    // The object's own string-named members; the enumerable ones only unless all is set.
+    std::vector<std::u16string> OwnNames(bool all) {
+        std::vector<std::u16string> names;
+        runtime_->Peek([&](duk_context* ctx) {
+            PushSelf(ctx);
+            if (!duk_is_object(ctx, -1))
+                return;
+            duk_enum(ctx, -1,
+                     DUK_ENUM_OWN_PROPERTIES_ONLY | (all ? DUK_ENUM_INCLUDE_NONENUMERABLE : 0));
+            while (duk_next(ctx, -1, 0)) {
+                if (duk_is_string(ctx, -1) && !duk_is_symbol(ctx, -1))
+                    names.push_back(GetText(ctx, -1));
+                duk_pop(ctx);
+            }
+        });
+        return names;
+    }
 
     bool HasMember(const std::u16string& name) {
         bool found = false;

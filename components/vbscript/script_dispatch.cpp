@@ -1,7 +1,7 @@
 // IDispatchEx over the globals.
 #include "script_dispatch.h"
 
-#include "kvwin/dispatch_object.h"
+#include "kvwin/dispatch_ex_object.h"
 #include "kvwin/script_failure.h"
 #include "lexer.h"
 #include "module.h"
@@ -10,59 +10,9 @@
 namespace kvvbs {
 namespace {
 
-class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatchEx> {
+class ScriptDispatch final : public kvwin::DispatchExObject<> {
   public:
     explicit ScriptDispatch(std::shared_ptr<Runtime> rt) : rt_(std::move(rt)) {}
-
-    // ---- IDispatch ----------------------------------------------------------------------
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        if (!names || !ids)
-            return E_POINTER;
-        if (rt_->IsShutDown())
-            return E_UNEXPECTED;
-        return kvwin::GuardComCall([&]() -> HRESULT {
-            HRESULT hr = S_OK;
-            for (UINT i = 0; i < count; ++i) {
-                ids[i] = i == 0 && names[i] ? Find(names[i]) : DISPID_UNKNOWN;
-                if (ids[i] == DISPID_UNKNOWN)
-                    hr = DISP_E_UNKNOWNNAME;
-            }
-            return hr;
-        });
-    }
-
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* excep, UINT*) override {
-        return InvokeEx(id, lcid, flags, params, result, excep, nullptr);
-    }
-
-    // ---- IDispatchEx --------------------------------------------------------------------
-    STDMETHODIMP GetDispID(BSTR name, DWORD grfdex, DISPID* id) override {
-        if (!id)
-            return E_POINTER;
-        *id = DISPID_UNKNOWN;
-        if (!name)
-            return E_INVALIDARG;
-        if (rt_->IsShutDown())
-            return E_UNEXPECTED;
-        // The language ignores case: fdexNameCaseSensitive cannot tell two names apart.
-        return kvwin::GuardComCall([&]() -> HRESULT {
-            std::u16string_view text(name, SysStringLen(name));
-            *id = Find(text);
-            if (*id != DISPID_UNKNOWN)
-                return S_OK;
-            if (!(grfdex & fdexNameEnsure) || !ValidName(text))
-                return DISP_E_UNKNOWNNAME;
-            // A new global the host adds; the script's later blocks see it by name.
-            int slot = rt_->GlobalSlot(text);
-            Global& g = rt_->GlobalAt(slot);
-            if (g.item)
-                return DISP_E_UNKNOWNNAME;
-            g.declared = g.known = true;
-            *id = DISPID(slot + 1);
-            return S_OK;
-        });
-    }
 
     STDMETHODIMP InvokeEx(DISPID id, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO* excep, IServiceProvider*) override {
@@ -160,12 +110,26 @@ class ScriptDispatch final : public kvwin::UntypedDispatch<IDispatchEx> {
         return S_FALSE;
     }
 
-    STDMETHODIMP GetNameSpaceParent(IUnknown** parent) override {
-        if (!parent)
-            return E_POINTER;
-        *parent = nullptr;
-        return E_NOTIMPL;
+  protected:
+    // The language ignores case: fdexNameCaseSensitive cannot tell two names apart.
+    // fdexNameEnsure adds a global variable (Empty) that the script's later blocks see.
+    HRESULT FindName(std::u16string_view name, DWORD grfdex, DISPID* id) override {
+        if (rt_->IsShutDown())
+            return E_UNEXPECTED;
+        *id = Find(name);
+        if (*id != DISPID_UNKNOWN)
+            return S_OK;
+        if (!(grfdex & fdexNameEnsure) || !ValidName(name))
+            return DISP_E_UNKNOWNNAME;
+        int slot = rt_->GlobalSlot(name);
+        Global& g = rt_->GlobalAt(slot);
+        if (g.item)
+            return DISP_E_UNKNOWNNAME;
+        g.declared = g.known = true;
+        *id = DISPID(slot + 1);
+        return S_OK;
     }
+    DWORD NameFlags() const override { return fdexNameCaseInsensitive; }
 
   private:
     ~ScriptDispatch() override = default;

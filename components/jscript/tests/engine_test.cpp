@@ -1,8 +1,10 @@
 // The engine as a host drives it: states, named items, parsing, calls through
 // GetScriptDispatch, and errors reaching the site.
 #include <cmath>
+#include <set>
 
 #include "kvtest/script_test_support.h"
+#include "win/dispex.h"
 
 namespace jstest {
 namespace {
@@ -208,6 +210,105 @@ TEST(JScriptEngine, NamedItemsAreReachableFromScript) {
     EXPECT_EQ(s.helper->failures, std::vector<std::string>{});
     EXPECT_EQ(s.helper->checks, 5);
     EXPECT_EQ(s.helper->name, u"renamed");
+}
+
+// The script seen from COM offers IDispatchEx: names found with or without regard to case,
+// added with fdexNameEnsure (and seen by the script), walked, described, deleted where the
+// language allows it. Objects a script hands out offer the same.
+TEST(JScriptEngine, TheScriptDispatchIsADispatchEx) {
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Run(u"var count = 3; function twice(n) { return 2 * n; } var Mixed = 'm';"), S_OK);
+    IDispatch* global = nullptr;
+    ASSERT_EQ(s.engine->GetScriptDispatch(nullptr, &global), S_OK);
+    IDispatchEx* ex = nullptr;
+    ASSERT_EQ(global->QueryInterface(IID_PPV_ARGS(&ex)), S_OK);
+    global->Release();
+    auto id_of = [&](const char16_t* name, DWORD flags, DISPID* id) {
+        _bstr_t text(name);
+        return ex->GetDispID(text, flags, id);
+    };
+    auto names_of = [](IDispatchEx* object) {
+        std::set<std::u16string> names;
+        DISPID id = DISPID_STARTENUM;
+        for (int guard = 0; guard < 100 && object->GetNextDispID(fdexEnumAll, id, &id) == S_OK;
+             ++guard) {
+            BSTR name = nullptr;
+            EXPECT_EQ(object->GetMemberName(id, &name), S_OK);
+            names.insert(name ? std::u16string(name, SysStringLen(name)) : u"");
+            SysFreeString(name);
+        }
+        return names;
+    };
+
+    DISPID twice = 0, upper = 0, missing = 0;
+    ASSERT_EQ(id_of(u"twice", fdexNameCaseSensitive, &twice), S_OK);
+    EXPECT_EQ(id_of(u"TWICE", fdexNameCaseSensitive, &upper), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(upper, DISPID_UNKNOWN);
+    ASSERT_EQ(id_of(u"TWICE", fdexNameCaseInsensitive, &upper), S_OK);
+    EXPECT_EQ(upper, twice);
+    EXPECT_EQ(id_of(u"nothing", fdexNameCaseInsensitive, &missing), DISP_E_UNKNOWNNAME);
+
+    VARIANT arg, result;
+    arg.vt = VT_I4;
+    arg.lVal = 21;
+    VariantInit(&result);
+    DISPPARAMS one{&arg, nullptr, 1, 0};
+    ASSERT_EQ(
+        ex->InvokeEx(twice, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &one, &result, nullptr, nullptr),
+        S_OK);
+    EXPECT_EQ(result.vt, VT_I4);
+    EXPECT_EQ(result.lVal, 42);
+
+    // The walk gives the script's globals, not the host's or the language's.
+    EXPECT_EQ(names_of(ex), (std::set<std::u16string>{u"count", u"twice", u"Mixed"}));
+
+    DISPID added = 0;
+    ASSERT_EQ(id_of(u"added", fdexNameEnsure | fdexNameCaseSensitive, &added), S_OK);
+    VARIANT seven;
+    seven.vt = VT_I4;
+    seven.lVal = 7;
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS put_seven{&seven, &put, 1, 1};
+    ASSERT_EQ(ex->InvokeEx(added, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put_seven, nullptr,
+                           nullptr, nullptr),
+              S_OK);
+    ASSERT_EQ(s.Parse(u"added * 2", SCRIPTTEXT_ISEXPRESSION, &result), S_OK);
+    EXPECT_EQ(result.lVal, 14);
+    EXPECT_EQ(names_of(ex).count(u"added"), 1u);
+
+    DWORD props = 0;
+    ASSERT_EQ(ex->GetMemberProperties(twice, grfdexPropAll, &props), S_OK);
+    EXPECT_TRUE(props & fdexPropCanCall);
+    DISPID count = 0;
+    ASSERT_EQ(id_of(u"count", 0, &count), S_OK);
+    ASSERT_EQ(ex->GetMemberProperties(count, grfdexPropAll, &props), S_OK);
+    EXPECT_TRUE((props & fdexPropCannotCall) && (props & fdexPropCanPut));
+
+    // A declared variable stays; a member added from outside can go.
+    EXPECT_EQ(ex->DeleteMemberByName(_bstr_t(u"count"), fdexNameCaseSensitive), S_FALSE);
+    EXPECT_EQ(ex->DeleteMemberByDispID(added), S_OK);
+    EXPECT_EQ(id_of(u"added", 0, &added), DISP_E_UNKNOWNNAME);
+    BSTR name = nullptr;
+    EXPECT_EQ(ex->GetMemberName(4000, &name), DISP_E_UNKNOWNNAME);
+    DISPID next = 0;
+    EXPECT_EQ(ex->GetNextDispID(fdexEnumAll, 4000, &next), E_INVALIDARG);
+    IUnknown* parent = nullptr;
+    EXPECT_EQ(ex->GetNameSpaceParent(&parent), E_NOTIMPL);
+
+    VARIANT object;
+    VariantInit(&object);
+    ASSERT_EQ(s.Parse(u"({a: 1, b: 2})", SCRIPTTEXT_ISEXPRESSION, &object), S_OK);
+    ASSERT_EQ(object.vt, VT_DISPATCH);
+    IDispatchEx* member = nullptr;
+    ASSERT_EQ(object.pdispVal->QueryInterface(IID_PPV_ARGS(&member)), S_OK);
+    EXPECT_EQ(names_of(member), (std::set<std::u16string>{u"a", u"b"}));
+    member->Release();
+    VariantClear(&object);
+
+    s.engine->Close();
+    EXPECT_EQ(id_of(u"twice", 0, &upper), E_UNEXPECTED);
+    ex->Release();
 }
 
 }  // namespace
