@@ -1,8 +1,10 @@
 // The Proxy traps that carry script operations to IDispatch.
 #include "dispatch_proxy.h"
 
+#include <cstring>
 #include <string>
 
+#include "call_assignment.h"
 #include "kvwin/com_error_text.h"
 #include "runtime.h"
 #include "text.h"
@@ -16,6 +18,11 @@ const char kMethodObjectKey[] = DUK_HIDDEN_SYMBOL("kvmobj");  // on a method ref
 const char kMethodIdKey[] = DUK_HIDDEN_SYMBOL("kvmid");
 const char kCallsKey[] = DUK_HIDDEN_SYMBOL("kvcalls");  // on a target: name -> method reference
 const char kHandlerKey[] = "kvjs:dispatch-handler";     // in the heap stash
+// A reference to a member with arguments, made for an assignment to a call.
+const char kReferencePrototypeKey[] = "kvjs:member-reference";   // in the heap stash
+const char kReferenceObjectKey[] = DUK_HIDDEN_SYMBOL("kvrobj");  // the object's proxy
+const char kReferenceIdKey[] = DUK_HIDDEN_SYMBOL("kvrid");
+const char kReferenceArgsKey[] = DUK_HIDDEN_SYMBOL("kvrargs");
 
 // A script that spends its time in COM calls runs few instructions between the
 // interpreter's interrupt checks, so every call into COM looks at the signal first.
@@ -151,12 +158,110 @@ duk_ret_t DefaultValue(duk_context* ctx) {
     return 1;
 }
 
+// An assignment to a call, rewritten as A[K](name, args).value = v (call_assignment.h): the
+// callee of A[K] on a COM object's proxy, called with this = the proxy. Makes a reference to
+// the member (the default member for an undefined name) with the arguments; its `value`
+// reads the member with them (for op=) and writes it with them plus the value.
+duk_ret_t MakeMemberReference(duk_context* ctx) {
+    StopIfInterrupted(ctx);
+    const duk_idx_t argc = duk_get_top(ctx);
+    duk_push_this(ctx);
+    const duk_idx_t self = duk_get_top_index(ctx);
+    IDispatch* object = ProxiedDispatch(ctx, self);
+    if (!object)
+        return duk_error(ctx, DUK_ERR_TYPE_ERROR, "object expected");
+    DISPID id = DISPID_VALUE;
+    if (argc > 0 && !duk_is_undefined(ctx, 0) && !FindName(object, GetText(ctx, 0), id))
+        ThrowComError(ctx, DISP_E_UNKNOWNNAME, nullptr);
+    const duk_idx_t reference = duk_push_bare_object(ctx);
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kReferencePrototypeKey);
+    duk_remove(ctx, -2);
+    duk_set_prototype(ctx, reference);
+    duk_dup(ctx, self);
+    duk_put_prop_string(ctx, reference, kReferenceObjectKey);
+    duk_push_int(ctx, id);
+    duk_put_prop_string(ctx, reference, kReferenceIdKey);
+    const duk_idx_t args = duk_push_array(ctx);
+    for (duk_idx_t i = 1; i < argc; ++i) {
+        duk_dup(ctx, i);
+        duk_put_prop_index(ctx, args, duk_uarridx_t(i - 1));
+    }
+    duk_put_prop_string(ctx, reference, kReferenceArgsKey);
+    return 1;
+}
+
+// Pushes the arguments of the reference that is `this`; gives its object and member.
+IDispatch* PushReferenceArguments(duk_context* ctx, DISPID& id, duk_idx_t& first,
+                                  duk_idx_t& count) {
+    duk_push_this(ctx);
+    const duk_idx_t reference = duk_get_top_index(ctx);
+    duk_get_prop_string(ctx, reference, kReferenceObjectKey);
+    IDispatch* object = ProxiedDispatch(ctx, -1);
+    duk_get_prop_string(ctx, reference, kReferenceIdKey);
+    id = duk_get_int(ctx, -1);
+    duk_get_prop_string(ctx, reference, kReferenceArgsKey);
+    const duk_idx_t args = duk_get_top_index(ctx);
+    count = duk_is_array(ctx, args) ? duk_idx_t(duk_get_length(ctx, args)) : 0;
+    first = duk_get_top(ctx);
+    for (duk_idx_t i = 0; i < count; ++i)
+        duk_get_prop_index(ctx, args, duk_uarridx_t(i));
+    if (!object)
+        duk_error(ctx, DUK_ERR_TYPE_ERROR, "object expected");
+    return object;
+}
+
+duk_ret_t ReadMemberReference(duk_context* ctx) {
+    StopIfInterrupted(ctx);
+    DISPID id;
+    duk_idx_t first, count;
+    IDispatch* object = PushReferenceArguments(ctx, id, first, count);
+    ArgumentList args(ctx, first, first + count);
+    InvokeAndPush(ctx, object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+    return 1;
+}
+
+duk_ret_t WriteMemberReference(duk_context* ctx) {
+    StopIfInterrupted(ctx);
+    DISPID id;
+    duk_idx_t first, count;
+    IDispatch* object = PushReferenceArguments(ctx, id, first, count);
+    duk_dup(ctx, 0);  // the value goes last: rgvarg[0], the named DISPID_PROPERTYPUT
+    ArgumentList args(ctx, first, first + count + 1);
+    args.MakePut();
+    ExcepInfo excep;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
+                                args.Params(), nullptr, excep.get(), nullptr);
+    if (hr == DISP_E_MEMBERNOTFOUND && duk_is_object(ctx, 0))
+        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF,
+                            args.Params(), nullptr, excep.get(), nullptr);
+    if (FAILED(hr))
+        ThrowComError(ctx, hr, excep.get());
+    return 0;
+}
+
+// What every other value finds for A[K]: the language's error for an assignment to the
+// result of a call.
+duk_ret_t CannotAssignToCall(duk_context* ctx) {
+    duk_push_error_object(ctx, DUK_ERR_REFERENCE_ERROR, "Cannot assign to a function result");
+    duk_push_int(ctx, HRESULT(0x800A138B));
+    duk_put_prop_string(ctx, -2, "number");
+    duk_push_string(ctx, "Cannot assign to a function result");
+    duk_put_prop_string(ctx, -2, "description");
+    return duk_throw(ctx);
+}
+
 // The callee of obj.name(args) on the target at idx with the key on top: the method
 // reference of the name, made once per proxy and name and kept on the target, so a loop of
 // calls creates no object per call. Replaces the key with the callee (undefined for a name
 // the object does not know, so the call fails as a call of a missing method does).
 void ReplaceKeyWithCallee(duk_context* ctx, duk_idx_t target, IDispatch* object) {
     const duk_idx_t key = duk_get_top_index(ctx);
+    if (std::strcmp(duk_get_string(ctx, key), kCallAssignmentKey) == 0) {
+        duk_push_c_function(ctx, MakeMemberReference, DUK_VARARGS);
+        duk_replace(ctx, key);
+        return;
+    }
     if (!duk_get_prop_string(ctx, target, kCallsKey)) {
         duk_pop(ctx);
         duk_push_bare_object(ctx);
@@ -290,7 +395,23 @@ void InstallDispatchProxy(duk_context* ctx) {
     duk_push_c_function(ctx, TrapApply, 3);
     duk_put_prop_string(ctx, -2, "apply");
     duk_put_prop_string(ctx, -2, kHandlerKey);
+
+    duk_push_object(ctx);
+    duk_push_string(ctx, "value");
+    duk_push_c_function(ctx, ReadMemberReference, 0);
+    duk_push_c_function(ctx, WriteMemberReference, 1);
+    duk_def_prop(ctx, -4, DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_SETTER);
+    duk_put_prop_string(ctx, -2, kReferencePrototypeKey);
     duk_pop(ctx);
+
+    duk_get_global_string(ctx, "Object");
+    duk_get_prop_string(ctx, -1, "prototype");
+    duk_push_string(ctx, kCallAssignmentKey);
+    duk_push_c_function(ctx, CannotAssignToCall, DUK_VARARGS);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE |
+                     DUK_DEFPROP_CLEAR_ENUMERABLE | DUK_DEFPROP_CLEAR_CONFIGURABLE);
+    duk_pop_2(ctx);
 }
 
 void PushDispatch(duk_context* ctx, IDispatch* object) {

@@ -1,6 +1,7 @@
 // IActiveScript and IActiveScriptParse64: the layer's state machine over the script heap.
 #include "engine.h"
 
+#include "call_assignment.h"
 #include "conditional_compilation.h"
 
 #include <memory>
@@ -47,7 +48,8 @@ class Engine final
         const bool expression = (flags & SCRIPTTEXT_ISEXPRESSION) != 0;
         const bool run_now = expression || started;
         bool conditional_error = false;
-        const std::u16string compiled = PreprocessConditional(text, conditional_error);
+        const std::u16string compiled =
+            RewriteCallAssignments(PreprocessConditional(text, conditional_error));
         return runtime_->Run([&](duk_context* ctx) {
             PushText(ctx, compiled);
             duk_push_string(ctx, file.c_str());

@@ -26,7 +26,8 @@ TEST_P(ScriptFiles, PassEveryCheck) {
 
 INSTANTIATE_TEST_SUITE_P(JScript, ScriptFiles,
                          ::testing::Values("language.js", "com_objects.js", "dictionary.js",
-                                           "filesystem.js", "shell.js", "conditional.js"),
+                                           "filesystem.js", "shell.js", "conditional.js",
+                                           "call_assignment.js"),
                          [](const auto& info) {
                              std::string name = info.param;
                              return name.substr(0, name.find('.'));
