@@ -33,11 +33,10 @@ TEST(JScriptHostile, DeepNestingIsAnErrorNotACrashOnASmallStack) {
         Nest(u"if (1) ", u";", u"", kDeep),
         Nest(u"function f() {", u"", u"}", kDeep),
         Nest(u"(function () {", u"", u"})();", kDeep),
-        Repeat(u"(", kDeep),  // never closed
-        // Assignments to calls, which are rewritten before the compiler sees them.
-        Nest(u"f(", u"g(1) = 2", u")", kDeep) + u" = 3;",
-        Repeat(u"a(1) = ", kDeep) + u"1;",
-        Repeat(u"a[", kDeep) + u"b(1) = 2",  // brackets never closed
+        Nest(u"f(", u"g(1) = 2", u")", kDeep) + u" = 3;",  // assignments to calls
+        Repeat(u"a(1) = ", kDeep) + u"1;",                 // (rewritten before compiling)
+        Repeat(u"a[", kDeep) + u"b(1) = 2",                // brackets never closed
+        Repeat(u"(", kDeep),                               // never closed
     };
     const std::u16string run[] = {
         u"/" + Nest(u"(", u"a", u")", kDeep) + u"/.test('a');",
