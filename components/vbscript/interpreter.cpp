@@ -393,7 +393,8 @@ class Interpreter {
                         Top() = Value::Bool(v);
                         break;
                     }
-                    if (op == BinOp::Concat && a.IsString() && !b.IsNull() && !b.IsObject()) {
+                    if (op == BinOp::Concat && a.IsString() && !b.IsNull() && !b.IsObject() &&
+                        !b.HasOddByte()) {
                         // `s = s & x` grows s's buffer in place (see value.h).
                         Value r = std::move(a);
                         if (b.IsString())

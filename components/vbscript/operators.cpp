@@ -202,6 +202,16 @@ Value Binary(BinOp op, const Value& x, const Value& y, uint8_t literals) {
     if (op == BinOp::Concat) {
         if (dx.IsNull() && dy.IsNull())
             return Value::Null();
+        if (dx.HasOddByte() || dy.HasOddByte()) {
+            // Texts join byte by byte: ChrB(65) & ChrB(0) is "A".
+            auto bytes_of = [](const Value& v) {
+                return v.IsNull()       ? std::string()
+                       : v.HasOddByte() ? v.StringBytes()
+                                        : Value::String(ToText(v)).StringBytes();
+            };
+            std::string bytes = bytes_of(dx) + bytes_of(dy);
+            return Value::Bytes(bytes);
+        }
         std::u16string l = dx.IsNull() ? u"" : ToText(dx);
         l += dy.IsNull() ? u"" : ToText(dy);
         return Value::String(std::move(l));

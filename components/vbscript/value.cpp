@@ -15,7 +15,40 @@ Value Value::String(std::u16string&& text) {
     return v;
 }
 
+Value Value::Bytes(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = char16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
+    Value v = String(std::move(units));
+    if (bytes.size() % 2)
+        v.tail_ = uint16_t(0x100 | uint8_t(bytes.back()));
+    return v;
+}
+
+std::string Value::StringBytes() const {
+    std::u16string_view units = AsString();
+    std::string bytes;
+    bytes.reserve(units.size() * 2 + 1);
+    for (char16_t c : units) {
+        bytes.push_back(char(c & 0xFF));
+        bytes.push_back(char(c >> 8));
+    }
+    if (HasOddByte())
+        bytes.push_back(char(OddByte()));
+    return bytes;
+}
+
 void Value::AppendString(std::u16string_view text) {
+    if (HasOddByte()) {
+        // The units that follow start at an odd byte: join byte by byte.
+        std::string bytes = StringBytes();
+        for (char16_t c : text) {
+            bytes.push_back(char(c & 0xFF));
+            bytes.push_back(char(c >> 8));
+        }
+        *this = Bytes(bytes);
+        return;
+    }
     if (kind_ == Kind::String && str_ && str_->text.size() == len_ &&
         (text.data() < str_->text.data() || text.data() > str_->text.data() + len_)) {
         // Every other value sharing the buffer reads at most len_ units: safe to grow.
