@@ -40,6 +40,22 @@ Value CheckedDouble(double d) {
     return Value::Double(d);
 }
 
+// Single with Single, Integer, Byte or Boolean gives a Single; with Long, Double, a text or
+// a date it gives a Double, with Currency a Currency. The operands are numeric already.
+bool StaysSingle(const Value& a, const Value& b) {
+    auto narrow = [](const Value& v) {
+        return v.IsSingle() || v.Is(Kind::Integer) || v.Is(Kind::Byte) || v.Is(Kind::Boolean);
+    };
+    return (a.IsSingle() || b.IsSingle()) && narrow(a) && narrow(b);
+}
+
+// A Single result, or a Double when it is beyond a Single's range.
+Value SingleOrDouble(double v) {
+    if (std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max()))
+        return Value::Single(float(v));
+    return CheckedDouble(v);
+}
+
 // Numeric + - * for two primitives that are not Null.
 Value Arith(BinOp op, const Value& x, const Value& y) {
     Value a = ToNumeric(x), b = ToNumeric(y);
@@ -51,6 +67,8 @@ Value Arith(BinOp op, const Value& x, const Value& y) {
     }
     double l = ToDouble(a), r = ToDouble(b);
     double v = op == BinOp::Add ? l + r : op == BinOp::Sub ? l - r : l * r;
+    if (StaysSingle(a, b))
+        return SingleOrDouble(v);
     if ((a.Is(Kind::Date) || b.Is(Kind::Date)) && op != BinOp::Mul)
         return Value::Date(v);
     if ((a.Is(Kind::Currency) || b.Is(Kind::Currency)) && !a.Is(Kind::Double) &&
@@ -153,6 +171,8 @@ int Compare(const Value& x, const Value& y, uint8_t literals, bool text_compare)
             double d;
             if (!ParseNumber(text.AsString(), &d))
                 Throw(kErrTypeMismatch);
+            if (other.IsSingle())
+                d = double(float(d));
             return sign * CompareNumbers(d, ToDouble(other));
         }
         if (other_literal && !text_literal)
@@ -235,11 +255,12 @@ Value Binary(BinOp op, const Value& x, const Value& y, uint8_t literals) {
         case BinOp::Mul:
             return Arith(op, a, b);
         case BinOp::Div: {
-            double d = ToDouble(b);
-            double n = ToDouble(a);
+            Value na = ToNumeric(a), nb = ToNumeric(b);
+            double d = ToDouble(nb);
+            double n = ToDouble(na);
             if (d == 0)
                 Throw(n == 0 ? kErrOverflow : kErrDivisionByZero);
-            return CheckedDouble(n / d);
+            return StaysSingle(na, nb) ? SingleOrDouble(n / d) : CheckedDouble(n / d);
         }
         case BinOp::IntDiv:
         case BinOp::Mod: {
@@ -268,7 +289,8 @@ Value Negate(const Value& x) {
     Value n = ToNumeric(a);
     switch (n.kind()) {
         case Kind::Double:
-            return Value::Double(-n.AsDouble());
+            return n.IsSingle() ? Value::Single(-float(n.AsDouble()))
+                                : Value::Double(-n.AsDouble());
         case Kind::Date:
             return Value::Date(-n.AsDouble());
         case Kind::Currency:

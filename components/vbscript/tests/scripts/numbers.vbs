@@ -24,7 +24,12 @@ ok ErrorOf("CSng(1E+39)") = 6, "CSng overflow"
 ok CStr(0.00001) = "0.00001" And CStr(1E-15) = "0.000000000000001" And CStr(-1.5E-16) = "-1.5E-16" And CStr(1 / 3) = "0.333333333333333", "small Doubles in plain digits while fifteen places hold them"
 ok CStr(123456789012345) = "123456789012345" And CStr(1E+15) = "1E+15" And CStr(2 ^ 60) = "1.15292150460685E+18" And CStr(-0.5) = "-0.5" And CStr(CDbl(100)) = "100", "large Doubles"
 y = CSng("0.01")
-ok TypeName(y) = "Single" And VarType(y) = vbSingle And TypeName(CSng(1) * 1) = "Double", "CSng gives a Single; arithmetic on it a Double"
+ok TypeName(y) = "Single" And VarType(y) = vbSingle, "CSng gives a Single"
+ok TypeName(y * 2) = "Single" And TypeName(y + CByte(1)) = "Single" And TypeName(True - y) = "Single" And TypeName(y / y) = "Single" And TypeName(y + Empty) = "Single" And TypeName(-y) = "Single", "a Single with Integer, Byte, Boolean or Single stays a Single"
+ok TypeName(y + CLng(1)) = "Double" And TypeName(y * 1.5) = "Double" And TypeName(y + "1") = "Double" And TypeName(y ^ 2) = "Double" And TypeName(CInt(1) / CInt(2)) = "Double", "with Long, Double or a text it becomes a Double"
+ok TypeName(CSng(3E+38) * 2) = "Double" And CSng(3E+38) * 2 > 5.9E+38, "beyond a Single's range the result is a Double"
+ok CStr(CSng(1.1) + 1) = "2.1" And CStr(y * 3) = "0.03" And CStr(CSng(1) / 3) = "0.3333333", "Single arithmetic is written with a Single's digits"
+ok CSng(1.1) = "1.1" And CSng(0.1) * 3 = "0.3" And Not (CSng(1.1) = 1.1), "a text compared with a Single is read as a Single"
 ok CStr(y) = "0.01" And CStr(CSng(1 / 3)) = "0.3333333" And CStr(CSng(123456789)) = "1.234568E+08" And "x" & CSng(-2.5) = "x-2.5", "a Single's text has seven digits"
 ok CStr(y + 0.01) = "1.99999997764826E-02" And y = CSng(0.01), "a Single widened to a Double shows its error"
 
