@@ -56,6 +56,32 @@ Value SingleOrDouble(double v) {
     return CheckedDouble(v);
 }
 
+// Currency + - * with Currency or an integer kind, exactly on the scaled integers (value =
+// scaled / 10000); a product's fifth decimal rounds half to even; beyond the Currency range
+// is error 6.
+Value CurrencyArith(BinOp op, const Value& a, const Value& b) {
+    auto scaled = [](const Value& v) {
+        return v.Is(Kind::Currency) ? __int128(v.AsCurrency()) : __int128(v.AsInt()) * 10000;
+    };
+    const __int128 l = scaled(a), r = scaled(b);
+    __int128 v;
+    if (op == BinOp::Add) {
+        v = l + r;
+    } else if (op == BinOp::Sub) {
+        v = l - r;
+    } else {
+        const __int128 product = l * r;  // below 2^126: no overflow
+        v = product / 10000;
+        const __int128 rest = product % 10000;
+        const __int128 twice = rest < 0 ? -2 * rest : 2 * rest;
+        if (twice > 10000 || (twice == 10000 && (v & 1)))
+            v += product < 0 ? -1 : 1;
+    }
+    if (v < INT64_MIN || v > INT64_MAX)
+        Throw(kErrOverflow);
+    return Value::Currency(int64_t(v));
+}
+
 // Numeric + - * for two primitives that are not Null.
 Value Arith(BinOp op, const Value& x, const Value& y) {
     Value a = ToNumeric(x), b = ToNumeric(y);
@@ -72,12 +98,8 @@ Value Arith(BinOp op, const Value& x, const Value& y) {
     if ((a.Is(Kind::Date) || b.Is(Kind::Date)) && op != BinOp::Mul)
         return Value::Date(v);
     if ((a.Is(Kind::Currency) || b.Is(Kind::Currency)) && !a.Is(Kind::Double) &&
-        !b.Is(Kind::Double)) {
-        double scaled = std::nearbyint(v * 10000.0);
-        if (!(std::fabs(scaled) < 9.2e18))
-            Throw(kErrOverflow);
-        return Value::Currency(int64_t(scaled));
-    }
+        !b.Is(Kind::Double))
+        return CurrencyArith(op, a, b);
     return CheckedDouble(v);
 }
 
@@ -294,6 +316,8 @@ Value Negate(const Value& x) {
         case Kind::Date:
             return Value::Date(-n.AsDouble());
         case Kind::Currency:
+            if (n.AsCurrency() == INT64_MIN)
+                Throw(kErrOverflow);
             return Value::Currency(-n.AsCurrency());
         default:
             return FitInteger(-int64_t(n.AsInt()), n.Is(Kind::Long) ? 2 : 1);

@@ -19,6 +19,11 @@ ok CCur(1.23456) = 1.2346 And TypeName(CCur(1)) = "Currency" And CCur("12.5") = 
 ok CCur(0.00025) = 0.0002 And CCur(0.00035) = 0.0004, "CCur rounds the fifth decimal's half to even"
 ok CStr(CCur("922337203685477")) = "922337203685477" And CStr(CCur("-922337203685477.5808")) = "-922337203685477.5808" And CStr(CCur(-0.05)) = "-0.05" And CStr(CCur(3)) = "3", "Currency texts keep every digit"
 ok ErrorOf("CCur(922337203685478)") = 6 And ErrorOf("CCur(-1E+15)") = 6 And ErrorOf("CCur(""x"")") = 13 And ErrorOf("CCur(Null)") = 94, "Currency overflow and other errors"
+c = CCur("922337203685477.5807")
+ok CStr(c - 1) = "922337203685476.5807" And CStr(c - CCur("0.0001")) = "922337203685477.5806" And TypeName(c - 1) = "Currency", "Currency arithmetic keeps every digit at the top of its range"
+ok CStr(CCur("0.1") + CCur("0.2")) = "0.3" And CStr(CCur("1.5") * 3) = "4.5" And CStr(CCur("0.0001") * CCur("0.5")) = "0" And CStr(CCur("0.0003") * CCur("0.5")) = "0.0002", "Currency sums exact, products rounded half to even at four decimals"
+ok ErrorOf("c + 1") = 6 And ErrorOf("-CCur(""-922337203685477.5808"")") = 6 And ErrorOf("c * 2") = 6 And ErrorOf("CCur(-c) - 2") = 6, "Currency overflow is error 6"
+ok TypeName(CCur(1) + CByte(1)) = "Currency" And TypeName(CCur(1) * 1.5) = "Double" And TypeName(CCur(1) + #1/1/2000#) = "Date", "Currency with integers stays Currency"
 ok CDbl("$1") = 1 And CCur("$1,234.50") = 1234.5 And CDbl("(5)") = -5 And CDbl("($1,000.25)") = -1000.25 And CLng("-$2") = -2, "currency symbols and parenthesised negatives"
 ok IsNumeric("$1") And IsNumeric("(5)") And IsNumeric(" 5- ") And Not IsNumeric("$") And Not IsNumeric("(-5)") And Not IsNumeric("$$1"), "IsNumeric reads the same forms"
 ok "$2" * 2 = 4 And "(1)" + 1 = 0 And CDbl("$1") = "$1", "numeric texts with a currency symbol in arithmetic and comparisons"
