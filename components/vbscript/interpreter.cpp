@@ -393,12 +393,11 @@ class Interpreter {
                         Top() = Value::Bool(v);
                         break;
                     }
-                    if (op == BinOp::Concat && a.IsString() && !b.IsNull() && !b.IsObject() &&
-                        !b.HasOddByte()) {
+                    if (op == BinOp::Concat && a.IsString() && !b.IsNull() && !b.IsObject()) {
                         // `s = s & x` grows s's buffer in place (see value.h).
                         Value r = std::move(a);
                         if (b.IsString())
-                            r.AppendString(b.AsString());
+                            r.AppendText(b);
                         else
                             r.AppendString(ToText(b));
                         PopN(2);

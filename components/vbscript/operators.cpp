@@ -246,13 +246,9 @@ Value Binary(BinOp op, const Value& x, const Value& y, uint8_t literals) {
             return Value::Null();
         if (dx.HasOddByte() || dy.HasOddByte()) {
             // Texts join byte by byte: ChrB(65) & ChrB(0) is "A".
-            auto bytes_of = [](const Value& v) {
-                return v.IsNull()       ? std::string()
-                       : v.HasOddByte() ? v.StringBytes()
-                                        : Value::String(ToText(v)).StringBytes();
-            };
-            std::string bytes = bytes_of(dx) + bytes_of(dy);
-            return Value::Bytes(bytes);
+            Value joined = dx.IsString() ? dx : Value::String(dx.IsNull() ? u"" : ToText(dx));
+            joined.AppendText(dy.IsString() ? dy : Value::String(dy.IsNull() ? u"" : ToText(dy)));
+            return joined;
         }
         std::u16string l = dx.IsNull() ? u"" : ToText(dx);
         l += dy.IsNull() ? u"" : ToText(dy);

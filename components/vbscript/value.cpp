@@ -38,15 +38,39 @@ std::string Value::StringBytes() const {
     return bytes;
 }
 
+void Value::AppendShifted(std::u16string_view units, uint16_t tail) {
+    // This text ends in an odd byte: every byte that follows moves up by one, so each new
+    // unit is the byte carried over and the next one.
+    std::u16string shifted;
+    shifted.reserve(units.size() + 1);
+    uint8_t carry = OddByte();
+    for (char16_t c : units) {
+        shifted.push_back(char16_t(carry | (c & 0xFF) << 8));
+        carry = uint8_t(c >> 8);
+    }
+    uint16_t rest = uint16_t(0x100 | carry);
+    if (tail) {
+        shifted.push_back(char16_t(carry | (tail & 0xFF) << 8));
+        rest = 0;
+    }
+    tail_ = 0;
+    AppendString(shifted);  // in place when this text owns its buffer's end
+    tail_ = rest;
+}
+
+void Value::AppendText(const Value& text) {
+    if (HasOddByte()) {
+        AppendShifted(text.AsString(), text.tail_);
+        return;
+    }
+    const uint16_t tail = text.HasOddByte() ? text.tail_ : 0;
+    AppendString(text.AsString());
+    tail_ = tail;
+}
+
 void Value::AppendString(std::u16string_view text) {
     if (HasOddByte()) {
-        // The units that follow start at an odd byte: join byte by byte.
-        std::string bytes = StringBytes();
-        for (char16_t c : text) {
-            bytes.push_back(char(c & 0xFF));
-            bytes.push_back(char(c >> 8));
-        }
-        *this = Bytes(bytes);
+        AppendShifted(text, 0);
         return;
     }
     if (kind_ == Kind::String && str_ && str_->text.size() == len_ &&

@@ -229,8 +229,11 @@ class Value {
         return arr_;
     }
 
-    // this = this & text, in place when this string owns its buffer's end.
+    // this = this & text, in place when this string owns its buffer's end; byte by byte
+    // when this text's byte length is odd.
     void AppendString(std::u16string_view text);
+    // The same with a String value, whose odd last byte (if any) comes along.
+    void AppendText(const Value& text);
     // Writable items of an array value, copied first when shared.
     ArrayRep* MutableArray();
 
@@ -268,6 +271,7 @@ class Value {
         ReleaseSlow();
     }
     void ReleaseSlow();
+    void AppendShifted(std::u16string_view units, uint16_t tail);
 
     Kind kind_;
     // String: 0, or 0x100 | the last byte of a text whose byte length is odd.

@@ -1,5 +1,5 @@
 ' The remaining text and engine functions.
-Dim a, s, t
+Dim a, s, t, i
 
 a = Filter(Array("apple", "Banana", "cherry"), "an")
 ok UBound(a) = 0 And a(0) = "Banana", "Filter"
@@ -58,3 +58,12 @@ ok InStrB("abc", ChrB(98)) = 3 And InStrB("abc", ChrB(0)) = 2 And InStrB(3, "ab"
 ok IsNull(InStrB(Null, "a")) And IsNull(MidB(Null, 1)) And IsNull(LeftB(Null, 1)), "byte functions of Null"
 ok ErrorOf("x = ChrB(256)") = 5 And ErrorOf("x = ChrB(-1)") = 5 And ErrorOf("x = AscB("""")") = 5, "ChrB and AscB ranges"
 ok ErrorOf("x = MidB(""ab"", 0)") = 5 And ErrorOf("x = LeftB(""ab"", -1)") = 5, "byte positions below 1"
+s = ""
+For i = 1 To 1001
+    s = s & ChrB(i Mod 256)
+Next
+ok LenB(s) = 1001 And AscB(MidB(s, 1000, 1)) = 1000 Mod 256 And AscB(RightB(s, 1)) = 1001 Mod 256, "bytes appended one by one"
+t = s
+s = s & ChrB(7) & "x"
+ok LenB(t) = 1001 And AscB(RightB(t, 1)) = 1001 Mod 256 And LenB(s) = 1004 And RightB(s, 2) = "x", "a copy keeps its bytes when the original grows"
+ok LenB(s & s) = 2008 And RightB(s & s, 2) = "x" And LeftB(s & s, 1) = ChrB(1), "a text joined to itself"
