@@ -12,7 +12,7 @@ namespace {
 std::u16string ToText(VARIANT& v, USHORT flags = 0) {
     VARIANT out;
     VariantInit(&out);
-    EXPECT_EQ(VariantChangeType(&out, &v, flags, VT_BSTR), S_OK);
+    EXPECT_EQ(VariantChangeTypeEx(&out, &v, 1033, flags, VT_BSTR), S_OK);  // en-US forms
     std::u16string s(out.bstrVal, SysStringLen(out.bstrVal));
     VariantClear(&out);
     return s;
