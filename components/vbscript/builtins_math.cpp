@@ -22,27 +22,19 @@ bool Given(const Value* a, uint32_t argc, uint32_t i) {
     return argc > i && !a[i].Deref().IsMissing();
 }
 
-// A conversion through the layer's VariantChangeType: error 6 on overflow, 13 otherwise.
-// A text is read in the script's locale first: the layer sees it in the C form.
+// A conversion through the layer's VariantChangeTypeEx in the running script's locale:
+// error 6 on overflow, 13 otherwise.
 Value ChangeType(const Value& in, VARTYPE vt) {
     Value p = Primitive(in);
     if (p.IsNull())
         Throw(94);
-    if (p.IsString()) {
-        std::string c_form;
-        double d;
-        if (NumberTextInCForm(p.AsString(), RunningLocale(), &c_form))
-            p = Value::String(std::u16string(c_form.begin(), c_form.end()));
-        else if (ParseNumber(p.AsString(), &d))
-            p = Value::Double(d);
-        else
-            Throw(kErrTypeMismatch);
-    }
+    const kvwin::LocaleData* locale = RunningLocale();
     VARIANT src, dst;
     VariantInit(&src);
     VariantInit(&dst);
     ToVariant(p, &src);
-    HRESULT hr = VariantChangeType(&dst, &src, 0, vt);
+    HRESULT hr =
+        VariantChangeTypeEx(&dst, &src, locale ? locale->lcid : kvwin::kLcidEnglishUS, 0, vt);
     VariantClear(&src);
     if (hr == DISP_E_OVERFLOW)
         Throw(kErrOverflow);

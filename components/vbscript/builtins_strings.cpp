@@ -1,6 +1,6 @@
 // String functions: Len, Left, Right, Mid, InStr, InStrRev, LCase, UCase, Trim, LTrim,
 // RTrim, Replace, Space, String, StrComp, StrReverse, Chr, ChrW, Asc, AscW, Filter, Escape,
-// Unescape.
+// Unescape, and the byte forms LenB, LeftB, RightB, MidB, InStrB, AscB, ChrB.
 #include <string>
 #include <vector>
 
@@ -301,6 +301,92 @@ Value AscW(Runtime&, Value* a, uint32_t) {
     return Value::Integer(int16_t(s[0]));
 }
 
+// The byte functions see a text as its storage: each unit little-endian, then the odd last
+// byte of a text that has one (ChrB's, or a byte function's result).
+std::string BytesOf(const Value& in) {
+    const Value& v = in.Deref();
+    return v.IsString() ? v.StringBytes() : Value::String(ToText(v)).StringBytes();
+}
+
+Value LenB(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    return Value::Long(int32_t(BytesOf(a[0]).size()));
+}
+
+Value LeftB(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::string b = BytesOf(a[0]);
+    return Value::Bytes(std::string_view(b).substr(0, size_t(Count(a[1]))));
+}
+
+Value RightB(Runtime&, Value* a, uint32_t) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::string b = BytesOf(a[0]);
+    size_t n = size_t(Count(a[1]));
+    return Value::Bytes(n >= b.size() ? std::string_view(b)
+                                      : std::string_view(b).substr(b.size() - n));
+}
+
+Value MidB(Runtime&, Value* a, uint32_t argc) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::string b = BytesOf(a[0]);
+    int32_t start = ToLong(a[1]);
+    if (start < 1)
+        Throw(kErrIllegalCall);
+    size_t from = size_t(start - 1);
+    if (from >= b.size())
+        return Value::String(u"");
+    size_t n = argc > 2 && !a[2].Deref().IsMissing() ? size_t(Count(a[2])) : b.size();
+    return Value::Bytes(std::string_view(b).substr(from, n));
+}
+
+Value InStrB(Runtime&, Value* a, uint32_t argc) {
+    // InStrB([start,] string1, string2[, compare]): byte positions; bytes compare as they are.
+    size_t start = 0;
+    const Value* hay = &a[0];
+    const Value* needle = &a[1];
+    if (argc >= 3) {
+        if (a[0].Deref().IsNull())
+            Throw(94, u"Invalid use of Null");
+        int32_t s = ToLong(a[0]);
+        if (s < 1)
+            Throw(kErrIllegalCall);
+        start = size_t(s - 1);
+        hay = &a[1];
+        needle = &a[2];
+        if (argc == 4)
+            TextMode(a[3]);  // checked as InStr checks it
+    }
+    if (hay->Deref().IsNull() || needle->Deref().IsNull())
+        return Value::Null();
+    std::string h = BytesOf(*hay), n = BytesOf(*needle);
+    if (start > h.size())
+        return Value::Long(0);
+    if (n.empty())
+        return Value::Long(int32_t(start + 1));
+    size_t at = h.find(n, start);
+    return Value::Long(at == std::string::npos ? 0 : int32_t(at + 1));
+}
+
+Value AscB(Runtime&, Value* a, uint32_t) {
+    std::string b = BytesOf(a[0]);
+    if (b.empty())
+        Throw(kErrIllegalCall);
+    return Value::Integer(uint8_t(b[0]));
+}
+
+Value ChrB(Runtime&, Value* a, uint32_t) {
+    int32_t c = ToLong(a[0]);
+    if (c < 0 || c > 255)
+        Throw(kErrIllegalCall);
+    const char byte = char(c);
+    return Value::Bytes(std::string_view(&byte, 1));
+}
+
 // Filter(strings, value[, include[, compare]]): the elements of a one-dimensional array
 // that contain value (include True, the default) or do not.
 Value Filter(Runtime&, Value* a, uint32_t argc) {
@@ -430,6 +516,13 @@ const Builtin kStrings[] = {
     {u"filter", 2, 4, Filter},
     {u"escape", 1, 1, Escape},
     {u"unescape", 1, 1, Unescape},
+    {u"lenb", 1, 1, LenB},
+    {u"leftb", 2, 2, LeftB},
+    {u"rightb", 2, 2, RightB},
+    {u"midb", 2, 3, MidB},
+    {u"instrb", 2, 4, InStrB},
+    {u"ascb", 1, 1, AscB},
+    {u"chrb", 1, 1, ChrB},
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "com_calls.h"
 #include "errors.h"
+#include "kvwin/number_text.h"
 #include "script_locale.h"
 
 namespace kvvbs {
@@ -31,10 +32,6 @@ namespace {
 
 bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
-}
-
-bool HasAt(std::u16string_view text, size_t at, std::u16string_view what) {
-    return !what.empty() && text.substr(at, what.size()) == what;
 }
 
 // "&HFF", "&O17": hex or octal Integer (up to four hex digits) or Long.
@@ -61,100 +58,19 @@ bool ParseRadix(std::u16string_view text, double* out) {
     return true;
 }
 
-// The digits of a decimal numeric text (already trimmed, no "&H") rewritten in the C form
-// (sign, digits, '.', digits, 'e', exponent) into c_form, which holds text.size() chars;
-// the length, or 0 when the text is no number in the locale's forms.
-size_t CForm(std::u16string_view text, const kvwin::LocaleData* locale, char* c_form) {
-    const std::u16string_view decimal = locale ? std::u16string_view(locale->decimal) : u".";
-    const std::u16string_view group = locale ? std::u16string_view(locale->group) : u",";
-    // Where the group separator is a space of some width, any of them serves: people type a
-    // plain one where the locale writes a no-break one.
-    auto is_space = [](char16_t c) { return c == u' ' || c == u'\u00A0' || c == u'\u202F'; };
-    const bool space_groups = group.size() == 1 && is_space(group[0]);
-    size_t n = 0, i = 0;
-    if (text[0] == u'+' || text[0] == u'-') {
-        if (text[0] == u'-')
-            c_form[n++] = '-';
-        ++i;
-    }
-    size_t digits = 0;
-    while (i < text.size()) {
-        if (IsDigit(text[i])) {
-            c_form[n++] = char(text[i++]);
-            ++digits;
-            continue;
-        }
-        // A group separator counts between digits of the whole part, wherever it stands.
-        size_t skip = HasAt(text, i, group)               ? group.size()
-                      : space_groups && is_space(text[i]) ? 1
-                                                          : 0;
-        if (skip && digits && i + skip < text.size() && IsDigit(text[i + skip])) {
-            i += skip;
-            continue;
-        }
-        break;
-    }
-    if (HasAt(text, i, decimal)) {
-        i += decimal.size();
-        c_form[n++] = '.';
-        while (i < text.size() && IsDigit(text[i])) {
-            c_form[n++] = char(text[i++]);
-            ++digits;
-        }
-    }
-    if (!digits)
-        return 0;
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
-        c_form[n++] = 'e';
-        ++i;
-        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-            if (text[i] == u'-')
-                c_form[n++] = '-';
-            ++i;
-        }
-        if (i == text.size() || !IsDigit(text[i]))
-            return 0;
-        while (i < text.size() && IsDigit(text[i]))
-            c_form[n++] = char(text[i++]);
-    }
-    return i == text.size() ? n : 0;
-}
-
-// Blanks around a text cut off.
-std::u16string_view Trimmed(std::u16string_view text) {
-    size_t b = 0, e = text.size();
-    while (b < e && (text[b] == u' ' || text[b] == u'\t'))
-        ++b;
-    while (e > b && (text[e - 1] == u' ' || text[e - 1] == u'\t'))
-        --e;
-    return text.substr(b, e - b);
-}
-
 }  // namespace
 
-bool NumberTextInCForm(std::u16string_view text, const kvwin::LocaleData* locale,
-                       std::string* out) {
-    text = Trimmed(text);
-    if (text.empty() || text.size() > 400 || text[0] == u'&')
-        return false;
-    char c_form[400];
-    size_t n = CForm(text, locale, c_form);
-    out->assign(c_form, n);
-    return n != 0;
-}
-
 bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out) {
-    text = Trimmed(text);
-    if (text.empty() || text.size() > 400)
-        return false;
-    if (text[0] == u'&')
-        return text.size() > 2 && ParseRadix(text, out);
-    char c_form[400];
-    const size_t n = CForm(text, locale, c_form);
-    if (!n)
-        return false;
+    size_t b = 0;
+    while (b < text.size() && (text[b] == u' ' || text[b] == u'\t'))
+        ++b;
+    if (text.size() - b > 2 && text[b] == u'&')
+        return ParseRadix(text.substr(b), out);
+    // Decimal texts are read as the layer's conversions read them, in the same locale.
+    std::string c_form;
     double d = 0;
-    if (ReadCFormDouble(std::string_view(c_form, n), &d) != std::errc())
+    if (!kvwin::NumberTextInCForm(text, locale, &c_form) ||
+        ReadCFormDouble(c_form, &d) != std::errc())
         return false;  // too large is no number either
     *out = d;
     return true;
@@ -376,7 +292,7 @@ std::u16string VariantText(VARTYPE vt, double value) {
     VariantInit(&out);
     in.vt = vt;
     in.date = value;
-    if (FAILED(VariantChangeType(&out, &in, 0, VT_BSTR)))
+    if (FAILED(VariantChangeTypeEx(&out, &in, kvwin::kLcidEnglishUS, 0, VT_BSTR)))
         return FormatDouble(value);
     std::u16string text(out.bstrVal, SysStringLen(out.bstrVal));
     VariantClear(&out);

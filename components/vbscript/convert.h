@@ -18,9 +18,11 @@ namespace kvvbs {
 // gives error 91).
 Value Primitive(const Value& v);
 
-// A numeric reading of a text ("12", " 1.5e3 ", "&HFF", "-3", "1,000") in the running
-// script's locale: its decimal separator, and its group separator between the digits of the
-// whole part ("1.234,5" in de-DE); false when it is not one. Outside a script, en-US forms.
+// A numeric reading of a text ("12", " 1.5e3 ", "&HFF", "-3", "1,000", "$1", "(5)") in the
+// running script's locale, by the rules of the layer's conversions (kvwin/number_text.h):
+// its decimal separator, its group separator between the digits of the whole part
+// ("1.234,5" in de-DE), its currency symbol; false when it is not one. Outside a script,
+// en-US forms.
 bool ParseNumber(std::u16string_view text, double* out);
 // A number in the C form ("-1234.5e3", the whole text), read whatever locale the host process
 // set: a value too small for a double reads as zero; one too large is
@@ -28,11 +30,6 @@ bool ParseNumber(std::u16string_view text, double* out);
 std::errc ReadCFormDouble(std::string_view text, double* out);
 // The same in a given locale (null: en-US forms).
 bool ParseNumberIn(std::u16string_view text, const kvwin::LocaleData* locale, double* out);
-// A decimal numeric text in a locale's forms rewritten as the C library writes numbers
-// ("-1234.5e3"), digit for digit, for conversions that must stay exact (Currency); false
-// when it is no number in those forms (also for "&H" texts).
-bool NumberTextInCForm(std::u16string_view text, const kvwin::LocaleData* locale, std::string* out);
-
 double ToDouble(const Value& v);
 // Rounded half to even, as the language rounds to integers; error 6 outside Long.
 int32_t ToLong(const Value& v);

@@ -71,6 +71,14 @@ class Engine final
         return site && site->GetLCID(&lcid) == S_OK ? lcid : 0;
     }
 
+    IActiveScriptSiteDialogs* HostDialogs() override {
+        IActiveScriptSite* site = Site();
+        void* dialogs = nullptr;
+        if (!site || FAILED(site->QueryInterface(IID_IActiveScriptSiteDialogs, &dialogs)))
+            return nullptr;
+        return static_cast<IActiveScriptSiteDialogs*>(dialogs);
+    }
+
   private:
     ~Engine() override { Close(); }
 

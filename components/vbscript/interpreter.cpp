@@ -397,7 +397,7 @@ class Interpreter {
                         // `s = s & x` grows s's buffer in place (see value.h).
                         Value r = std::move(a);
                         if (b.IsString())
-                            r.AppendString(b.AsString());
+                            r.AppendText(b);
                         else
                             r.AppendString(ToText(b));
                         PopN(2);

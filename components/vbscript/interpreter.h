@@ -41,6 +41,9 @@ class RuntimeHost {
     virtual HRESULT NamedItemObject(std::u16string_view name, IDispatch** out) = 0;
     // The host's locale (the site's GetLCID), or 0 when it names none.
     virtual LCID HostLocale() { return 0; }
+    // The host's answers to dialogs (a new reference to its IActiveScriptSiteDialogs), or
+    // null when it has none.
+    virtual IActiveScriptSiteDialogs* HostDialogs() { return nullptr; }
 
   protected:
     ~RuntimeHost() = default;
@@ -134,6 +137,8 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     const void* locale_data = nullptr;  // the settings of the locale in use, once looked up
     uint32_t rnd_seed = 0x50000;
     LCID HostLocale() const { return host_ ? host_->HostLocale() : 0; }
+    // The host's dialogs (a new reference), or null.
+    IActiveScriptSiteDialogs* HostDialogs() const { return host_ ? host_->HostDialogs() : nullptr; }
     // Records a caught error into Err.
     void SetErr(const ScriptError& e);
 

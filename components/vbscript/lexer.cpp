@@ -284,7 +284,8 @@ class Lexer {
         VariantInit(&out);
         in.vt = VT_BSTR;
         in.bstrVal = SysAllocStringLen(text.data(), UINT(text.size()));
-        HRESULT hr = VariantChangeType(&out, &in, 0, VT_DATE);
+        // A date literal is read in en-US forms whatever the locale.
+        HRESULT hr = VariantChangeTypeEx(&out, &in, kvwin::kLcidEnglishUS, 0, VT_DATE);
         VariantClear(&in);
         if (FAILED(hr))
             Fail(1032, t.line, t.column);

@@ -40,6 +40,48 @@ Value CheckedDouble(double d) {
     return Value::Double(d);
 }
 
+// Single with Single, Integer, Byte or Boolean gives a Single; with Long, Double, a text or
+// a date it gives a Double, with Currency a Currency. The operands are numeric already.
+bool StaysSingle(const Value& a, const Value& b) {
+    auto narrow = [](const Value& v) {
+        return v.IsSingle() || v.Is(Kind::Integer) || v.Is(Kind::Byte) || v.Is(Kind::Boolean);
+    };
+    return (a.IsSingle() || b.IsSingle()) && narrow(a) && narrow(b);
+}
+
+// A Single result, or a Double when it is beyond a Single's range.
+Value SingleOrDouble(double v) {
+    if (std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max()))
+        return Value::Single(float(v));
+    return CheckedDouble(v);
+}
+
+// Currency + - * with Currency or an integer kind, exactly on the scaled integers (value =
+// scaled / 10000); a product's fifth decimal rounds half to even; beyond the Currency range
+// is error 6.
+Value CurrencyArith(BinOp op, const Value& a, const Value& b) {
+    auto scaled = [](const Value& v) {
+        return v.Is(Kind::Currency) ? __int128(v.AsCurrency()) : __int128(v.AsInt()) * 10000;
+    };
+    const __int128 l = scaled(a), r = scaled(b);
+    __int128 v;
+    if (op == BinOp::Add) {
+        v = l + r;
+    } else if (op == BinOp::Sub) {
+        v = l - r;
+    } else {
+        const __int128 product = l * r;  // below 2^126: no overflow
+        v = product / 10000;
+        const __int128 rest = product % 10000;
+        const __int128 twice = rest < 0 ? -2 * rest : 2 * rest;
+        if (twice > 10000 || (twice == 10000 && (v & 1)))
+            v += product < 0 ? -1 : 1;
+    }
+    if (v < INT64_MIN || v > INT64_MAX)
+        Throw(kErrOverflow);
+    return Value::Currency(int64_t(v));
+}
+
 // Numeric + - * for two primitives that are not Null.
 Value Arith(BinOp op, const Value& x, const Value& y) {
     Value a = ToNumeric(x), b = ToNumeric(y);
@@ -51,15 +93,13 @@ Value Arith(BinOp op, const Value& x, const Value& y) {
     }
     double l = ToDouble(a), r = ToDouble(b);
     double v = op == BinOp::Add ? l + r : op == BinOp::Sub ? l - r : l * r;
+    if (StaysSingle(a, b))
+        return SingleOrDouble(v);
     if ((a.Is(Kind::Date) || b.Is(Kind::Date)) && op != BinOp::Mul)
         return Value::Date(v);
     if ((a.Is(Kind::Currency) || b.Is(Kind::Currency)) && !a.Is(Kind::Double) &&
-        !b.Is(Kind::Double)) {
-        double scaled = std::nearbyint(v * 10000.0);
-        if (!(std::fabs(scaled) < 9.2e18))
-            Throw(kErrOverflow);
-        return Value::Currency(int64_t(scaled));
-    }
+        !b.Is(Kind::Double))
+        return CurrencyArith(op, a, b);
     return CheckedDouble(v);
 }
 
@@ -153,6 +193,8 @@ int Compare(const Value& x, const Value& y, uint8_t literals, bool text_compare)
             double d;
             if (!ParseNumber(text.AsString(), &d))
                 Throw(kErrTypeMismatch);
+            if (other.IsSingle())
+                d = double(float(d));
             return sign * CompareNumbers(d, ToDouble(other));
         }
         if (other_literal && !text_literal)
@@ -202,6 +244,12 @@ Value Binary(BinOp op, const Value& x, const Value& y, uint8_t literals) {
     if (op == BinOp::Concat) {
         if (dx.IsNull() && dy.IsNull())
             return Value::Null();
+        if (dx.HasOddByte() || dy.HasOddByte()) {
+            // Texts join byte by byte: ChrB(65) & ChrB(0) is "A".
+            Value joined = dx.IsString() ? dx : Value::String(dx.IsNull() ? u"" : ToText(dx));
+            joined.AppendText(dy.IsString() ? dy : Value::String(dy.IsNull() ? u"" : ToText(dy)));
+            return joined;
+        }
         std::u16string l = dx.IsNull() ? u"" : ToText(dx);
         l += dy.IsNull() ? u"" : ToText(dy);
         return Value::String(std::move(l));
@@ -225,11 +273,12 @@ Value Binary(BinOp op, const Value& x, const Value& y, uint8_t literals) {
         case BinOp::Mul:
             return Arith(op, a, b);
         case BinOp::Div: {
-            double d = ToDouble(b);
-            double n = ToDouble(a);
+            Value na = ToNumeric(a), nb = ToNumeric(b);
+            double d = ToDouble(nb);
+            double n = ToDouble(na);
             if (d == 0)
                 Throw(n == 0 ? kErrOverflow : kErrDivisionByZero);
-            return CheckedDouble(n / d);
+            return StaysSingle(na, nb) ? SingleOrDouble(n / d) : CheckedDouble(n / d);
         }
         case BinOp::IntDiv:
         case BinOp::Mod: {
@@ -258,10 +307,13 @@ Value Negate(const Value& x) {
     Value n = ToNumeric(a);
     switch (n.kind()) {
         case Kind::Double:
-            return Value::Double(-n.AsDouble());
+            return n.IsSingle() ? Value::Single(-float(n.AsDouble()))
+                                : Value::Double(-n.AsDouble());
         case Kind::Date:
             return Value::Date(-n.AsDouble());
         case Kind::Currency:
+            if (n.AsCurrency() == INT64_MIN)
+                Throw(kErrOverflow);
             return Value::Currency(-n.AsCurrency());
         default:
             return FitInteger(-int64_t(n.AsInt()), n.Is(Kind::Long) ? 2 : 1);

@@ -15,7 +15,64 @@ Value Value::String(std::u16string&& text) {
     return v;
 }
 
+Value Value::Bytes(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = char16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
+    Value v = String(std::move(units));
+    if (bytes.size() % 2)
+        v.tail_ = uint16_t(0x100 | uint8_t(bytes.back()));
+    return v;
+}
+
+std::string Value::StringBytes() const {
+    std::u16string_view units = AsString();
+    std::string bytes;
+    bytes.reserve(units.size() * 2 + 1);
+    for (char16_t c : units) {
+        bytes.push_back(char(c & 0xFF));
+        bytes.push_back(char(c >> 8));
+    }
+    if (HasOddByte())
+        bytes.push_back(char(OddByte()));
+    return bytes;
+}
+
+void Value::AppendShifted(std::u16string_view units, uint16_t tail) {
+    // This text ends in an odd byte: every byte that follows moves up by one, so each new
+    // unit is the byte carried over and the next one.
+    std::u16string shifted;
+    shifted.reserve(units.size() + 1);
+    uint8_t carry = OddByte();
+    for (char16_t c : units) {
+        shifted.push_back(char16_t(carry | (c & 0xFF) << 8));
+        carry = uint8_t(c >> 8);
+    }
+    uint16_t rest = uint16_t(0x100 | carry);
+    if (tail) {
+        shifted.push_back(char16_t(carry | (tail & 0xFF) << 8));
+        rest = 0;
+    }
+    tail_ = 0;
+    AppendString(shifted);  // in place when this text owns its buffer's end
+    tail_ = rest;
+}
+
+void Value::AppendText(const Value& text) {
+    if (HasOddByte()) {
+        AppendShifted(text.AsString(), text.tail_);
+        return;
+    }
+    const uint16_t tail = text.HasOddByte() ? text.tail_ : 0;
+    AppendString(text.AsString());
+    tail_ = tail;
+}
+
 void Value::AppendString(std::u16string_view text) {
+    if (HasOddByte()) {
+        AppendShifted(text, 0);
+        return;
+    }
     if (kind_ == Kind::String && str_ && str_->text.size() == len_ &&
         (text.data() < str_->text.data() || text.data() > str_->text.data() + len_)) {
         // Every other value sharing the buffer reads at most len_ units: safe to grow.

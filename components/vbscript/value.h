@@ -13,6 +13,10 @@
 // concatenation is amortised linear. Buffers are never shortened or changed below any
 // value's length, so every value sharing one keeps seeing its own text.
 //
+// A string is UTF-16 code units, stored little-endian as far as the byte functions (LenB,
+// MidB, ChrB, ...) see it, and its length in bytes may be odd: then the value also carries
+// its last byte (tail_), which the character functions do not see (Len counts whole units).
+//
 // Thread safety: none. Values belong to one engine and are used on its thread only (the
 // counts of StrRep and ArrayRep are plain integers).
 #pragma once
@@ -63,13 +67,16 @@ struct ArrayRep {
 
 class Value {
   public:
-    Value() : kind_(Kind::Empty), len_(0), bits_(0) {}
+    Value() : kind_(Kind::Empty), tail_(0), len_(0), bits_(0) {}
     ~Value() { Release(); }
-    Value(const Value& other) : kind_(other.kind_), len_(other.len_), bits_(other.bits_) {
+    Value(const Value& other)
+        : kind_(other.kind_), tail_(other.tail_), len_(other.len_), bits_(other.bits_) {
         AddRef();
     }
-    Value(Value&& other) noexcept : kind_(other.kind_), len_(other.len_), bits_(other.bits_) {
+    Value(Value&& other) noexcept
+        : kind_(other.kind_), tail_(other.tail_), len_(other.len_), bits_(other.bits_) {
         other.kind_ = Kind::Empty;
+        other.tail_ = 0;
     }
     Value& operator=(const Value& other) {
         if (this != &other) {
@@ -82,14 +89,17 @@ class Value {
         if (this != &other) {
             Release();
             kind_ = other.kind_;
+            tail_ = other.tail_;
             len_ = other.len_;
             bits_ = other.bits_;
             other.kind_ = Kind::Empty;
+            other.tail_ = 0;
         }
         return *this;
     }
     void Swap(Value& other) noexcept {
         std::swap(kind_, other.kind_);
+        std::swap(tail_, other.tail_);
         std::swap(len_, other.len_);
         std::swap(bits_, other.bits_);
     }
@@ -129,6 +139,8 @@ class Value {
     static Value String(std::u16string_view text);
     static Value String(std::u16string&& text);
     static Value String(const char16_t* text) { return String(std::u16string_view(text)); }
+    // A string of these bytes (an odd count allowed), read as little-endian code units.
+    static Value Bytes(std::string_view bytes);
     // Takes over one reference of the object (null is Nothing).
     static Value AttachObject(IDispatch* object) {
         Value v;
@@ -196,6 +208,11 @@ class Value {
         return str_ ? std::u16string_view(str_->text.data(), len_) : std::u16string_view();
     }
     uint32_t StringLength() const { return len_; }
+    // A string whose byte length is odd: its last byte is OddByte().
+    bool HasOddByte() const { return kind_ == Kind::String && tail_ != 0; }
+    uint8_t OddByte() const { return uint8_t(tail_); }
+    // A string's bytes (little-endian units, then the odd byte if there is one).
+    std::string StringBytes() const;
 
     // Ref: the value referred to.
     Value* RefTarget() const { return len_ == UINT32_MAX ? ref_ : &arr_->items[len_]; }
@@ -212,8 +229,11 @@ class Value {
         return arr_;
     }
 
-    // this = this & text, in place when this string owns its buffer's end.
+    // this = this & text, in place when this string owns its buffer's end; byte by byte
+    // when this text's byte length is odd.
     void AppendString(std::u16string_view text);
+    // The same with a String value, whose odd last byte (if any) comes along.
+    void AppendText(const Value& text);
     // Writable items of an array value, copied first when shared.
     ArrayRep* MutableArray();
 
@@ -251,8 +271,11 @@ class Value {
         ReleaseSlow();
     }
     void ReleaseSlow();
+    void AppendShifted(std::u16string_view units, uint16_t tail);
 
     Kind kind_;
+    // String: 0, or 0x100 | the last byte of a text whose byte length is odd.
+    uint16_t tail_;
     // String: length; Ref: element index, or UINT32_MAX for a variable; Double: 1 for a Single.
     uint32_t len_;
     union {

@@ -144,6 +144,9 @@ Value FromVariant(const VARIANT& in) {
         case VT_DATE:
             return Value::Date(v->date);
         case VT_BSTR:
+            if (SysStringByteLen(v->bstrVal) % 2)  // bytes a byte function made
+                return Value::Bytes(std::string_view(reinterpret_cast<const char*>(v->bstrVal),
+                                                     SysStringByteLen(v->bstrVal)));
             return Value::String(v->bstrVal
                                      ? std::u16string_view(v->bstrVal, SysStringLen(v->bstrVal))
                                      : std::u16string_view());
@@ -216,7 +219,13 @@ void ToVariant(const Value& value, VARIANT* out) {
             return;
         case Kind::String: {
             auto s = v.AsString();
-            BSTR b = SysAllocStringLen(s.data(), UINT(s.size()));
+            BSTR b = nullptr;
+            if (v.HasOddByte()) {
+                const std::string bytes = v.StringBytes();
+                b = SysAllocStringByteLen(bytes.data(), UINT(bytes.size()));
+            } else {
+                b = SysAllocStringLen(s.data(), UINT(s.size()));
+            }
             if (!b)
                 Throw(kErrOutOfMemory);
             out->vt = VT_BSTR;

@@ -90,3 +90,39 @@ HRESULT HostSite::OnEnterScript() {
 HRESULT HostSite::OnLeaveScript() {
     return S_OK;
 }
+
+void HostSite::ShowPrompt(LPCOLESTR caption, LPCOLESTR text) {
+    std::u16string line;
+    if (caption && *caption) {
+        line = caption;
+        line += u": ";
+    }
+    line += text ? text : u"";
+    line += u'\n';
+    context_.err.Write(line);
+}
+
+HRESULT HostSite::ShowMessage(LPCOLESTR text, LPCOLESTR caption, UINT, INT* answer) {
+    if (!answer)
+        return E_POINTER;
+    try {
+        ShowPrompt(caption, text);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;  // *answer already holds the default button's answer
+}
+
+HRESULT HostSite::AskText(LPCOLESTR prompt, LPCOLESTR caption, LPCOLESTR default_text,
+                          BSTR* answer) {
+    if (!answer)
+        return E_POINTER;
+    *answer = nullptr;
+    try {
+        ShowPrompt(caption, prompt);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    *answer = SysAllocString(default_text ? default_text : u"");
+    return *answer ? S_OK : E_OUTOFMEMORY;
+}

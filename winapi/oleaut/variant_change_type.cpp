@@ -1,4 +1,6 @@
-// VariantChangeType(Ex): coercion between the scalar variant types and text (en-US).
+// VariantChangeType(Ex): coercion between the scalar variant types and text. Texts are
+// read and written in the forms of the LCID given (VariantChangeType: the user's); an LCID
+// with no locale here uses en-US forms.
 //
 // The source is read into an exact intermediate (see variant_number.h), then written in
 // the target type. The result is built in a temporary, so the source and the destination
@@ -240,7 +242,24 @@ bool IsTrueWord(std::u16string_view s, bool& value) {
     return false;
 }
 
-HRESULT ToText(const Value& v, USHORT flags, VARIANT& out) {
+// The locale of an LCID, en-US when it has none here.
+const kvwin::LocaleData* LocaleOf(LCID lcid) {
+    const kvwin::LocaleData* locale = kvwin::FindLocale(lcid);
+    return locale ? locale : kvwin::FindLocale(kvwin::kLcidEnglishUS);
+}
+
+// A number's text with the locale's decimal separator in place of the '.'.
+std::u16string WithDecimal(std::u16string text, LCID lcid) {
+    const size_t point = text.find(u'.');
+    if (point != std::u16string::npos) {
+        const kvwin::LocaleData* locale = LocaleOf(lcid);
+        if (locale && locale->decimal != u".")
+            text.replace(point, 1, locale->decimal);
+    }
+    return text;
+}
+
+HRESULT ToText(const Value& v, USHORT flags, LCID lcid, VARIANT& out) {
     std::u16string text;
     switch (v.kind) {
         case Value::Empty:
@@ -258,14 +277,18 @@ HRESULT ToText(const Value& v, USHORT flags, VARIANT& out) {
             break;
         case Value::Real:
             if (v.source == VT_DATE) {
-                if (!DateText(v.real, text))
-                    return DISP_E_OVERFLOW;
-            } else {
-                text = RealText(v.real, v.source == VT_R4 ? 7 : 15);
+                BSTR date = nullptr;
+                const HRESULT hr = VarBstrFromDate(v.real, lcid, 0, &date);
+                if (FAILED(hr))
+                    return hr;
+                out.vt = VT_BSTR;
+                out.bstrVal = date;
+                return S_OK;
             }
+            text = WithDecimal(RealText(v.real, v.source == VT_R4 ? 7 : 15), lcid);
             break;
         case Value::Scaled:
-            text = ScaledText(v.scaled.mantissa, v.scaled.scale);
+            text = WithDecimal(ScaledText(v.scaled.mantissa, v.scaled.scale), lcid);
             break;
         default:
             return DISP_E_TYPEMISMATCH;
@@ -279,21 +302,21 @@ HRESULT ToText(const Value& v, USHORT flags, VARIANT& out) {
 }
 
 // Brings text to a number form: scaled when it fits a decimal, otherwise real.
-HRESULT TextToNumber(const Value& v, VARTYPE target, Value& number) {
+HRESULT TextToNumber(const Value& v, VARTYPE target, LCID lcid, Value& number) {
     std::u16string_view text(v.text, v.text_length);
-    ParsedNumber parsed;
-    if (!ParseNumberText(text, parsed)) {
-        if (target == VT_DATE) {
-            double d;
-            if (ParseDateText(text, d)) {
-                number.kind = Value::Real;
-                number.source = VT_DATE;
-                number.real = d;
-                return S_OK;
-            }
-        }
-        return DISP_E_TYPEMISMATCH;
+    const kvwin::LocaleData* locale = LocaleOf(lcid);
+    // A date is read as a date text first: "04.07.2023" is a date in de-DE, not a grouped
+    // number.
+    double date;
+    if (target == VT_DATE && ParseDateText(text, date, locale)) {
+        number.kind = Value::Real;
+        number.source = VT_DATE;
+        number.real = date;
+        return S_OK;
     }
+    ParsedNumber parsed;
+    if (!ParseNumberText(text, parsed, locale))
+        return DISP_E_TYPEMISMATCH;
     number.source = VT_BSTR;
     if (target == VT_R4 || target == VT_R8 || target == VT_DATE) {
         number.kind = Value::Real;
@@ -528,7 +551,7 @@ HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT
         case VT_NULL:
             return v.kind == Value::Empty ? (out.vt = VT_NULL, S_OK) : DISP_E_TYPEMISMATCH;
         case VT_BSTR:
-            return ToText(v, flags, out);
+            return ToText(v, flags, lcid, out);
         case VT_UNKNOWN:
         case VT_DISPATCH:
             if (v.kind == Value::Empty) {
@@ -558,7 +581,7 @@ HRESULT Convert(const VARIANT& src, USHORT flags, LCID lcid, VARTYPE vt, VARIANT
             number.source = VT_BOOL;
             number.integer = word ? -1 : 0;
         } else {
-            hr = TextToNumber(v, vt, number);
+            hr = TextToNumber(v, vt, lcid, number);
             if (FAILED(hr))
                 return hr;
         }

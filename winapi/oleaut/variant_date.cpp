@@ -14,17 +14,6 @@ namespace {
 
 constexpr int64_t kEpoch = DaysFromCivil(1899, 12, 30);
 
-void Append(std::u16string& out, unsigned v, int min_digits) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), char16_t(u'0' + v % 10));
-        v /= 10;
-    } while (v);
-    while (int(digits.size()) < min_digits)
-        digits.insert(digits.begin(), u'0');
-    out += digits;
-}
-
 // Whole days and seconds of the day of a DATE, rounded to the second.
 bool SplitDate(double date, int64_t& days, int64_t& seconds) {
     if (!(date >= kMinDate && date < kMaxDate))
@@ -209,37 +198,6 @@ bool ResolveDate(const std::vector<Token>& nums, unsigned word_month, bool month
 }
 
 }  // namespace
-
-bool DateText(double date, std::u16string& out) {
-    int64_t days, seconds;
-    if (!SplitDate(date, days, seconds))
-        return false;
-    out.clear();
-    bool show_date = days != 0;
-    bool show_time = seconds != 0 || !show_date;
-    if (show_date) {
-        CivilDate c = CivilFromDays(kEpoch + days);
-        Append(out, c.month, 1);
-        out += u'/';
-        Append(out, c.day, 1);
-        out += u'/';
-        Append(out, unsigned(c.year), 4);
-    }
-    if (show_time) {
-        if (show_date)
-            out += u' ';
-        unsigned h = unsigned(seconds / 3600), mi = unsigned(seconds / 60 % 60),
-                 se = unsigned(seconds % 60);
-        unsigned h12 = h % 12 == 0 ? 12 : h % 12;
-        Append(out, h12, 1);
-        out += u':';
-        Append(out, mi, 2);
-        out += u':';
-        Append(out, se, 2);
-        out += h < 12 ? u" AM" : u" PM";
-    }
-    return true;
-}
 
 bool DateToSystemTime(double date, SYSTEMTIME& st) {
     int64_t days, seconds;

@@ -1,4 +1,4 @@
-// VT_DATE values and their en-US text. A DATE counts days from 30 December 1899; the
+// VT_DATE values and their texts. A DATE counts days from 30 December 1899; the
 // fraction's absolute value is the time of day, also for dates before that day.
 #pragma once
 
@@ -13,10 +13,6 @@ namespace kvwin::oleaut {
 // The earliest and latest DATE Automation accepts (1 January 100, 31 December 9999).
 constexpr double kMinDate = -657434.0;
 constexpr double kMaxDate = 2958466.0;  // exclusive
-
-// "M/D/YYYY h:mm:ss AM"; the date alone when the time is midnight, the time alone on
-// 30 December 1899. False when the value is out of range.
-bool DateText(double date, std::u16string& out);
 
 // Reads a date, a time or both: the numeric forms in the locale's order ("7/4/2023" in en-US,
 // "04.07.2023" in de-DE; a year first when it has four digits; day and month swapped when

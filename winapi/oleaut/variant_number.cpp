@@ -1,6 +1,8 @@
 // Number parsing, rounding and text for the variant conversions.
 #include "variant_number.h"
 
+#include "kvwin/number_text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -69,12 +71,15 @@ bool ParseRadix(std::u16string_view s, int radix, ParsedNumber& out) {
 
 }  // namespace
 
-bool ParseNumberText(std::u16string_view s, ParsedNumber& out) {
+bool ParseNumberText(std::u16string_view s, ParsedNumber& out, const LocaleData* locale) {
     out = ParsedNumber{};
-    while (!s.empty() && IsSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
-        s.remove_suffix(1);
+    auto trim = [](std::u16string_view& t) {
+        while (!t.empty() && IsSpace(t.front()))
+            t.remove_prefix(1);
+        while (!t.empty() && IsSpace(t.back()))
+            t.remove_suffix(1);
+    };
+    trim(s);
     if (s.empty())
         return false;
     if (s.size() > 2 && s[0] == u'&') {
@@ -83,35 +88,77 @@ bool ParseNumberText(std::u16string_view s, ParsedNumber& out) {
         if (s[1] == u'O' || s[1] == u'o')
             return ParseRadix(s.substr(2), 8, out);
     }
-    bool negative = false;
-    if (s.front() == u'(' && s.back() == u')') {
-        negative = true;
+    const std::u16string_view decimal = locale ? std::u16string_view(locale->decimal) : u".";
+    const std::u16string_view group = locale ? std::u16string_view(locale->group) : u",";
+    const std::u16string_view currency = locale ? std::u16string_view(locale->currency) : u"$";
+    // Where the group separator is a space of some width, any of them serves: people type a
+    // plain one where the locale writes a no-break one.
+    auto is_space_group = [](char16_t c) { return c == u' ' || c == 0xA0 || c == 0x202F; };
+    const bool space_groups = group.size() == 1 && is_space_group(group[0]);
+
+    // What stands around the digits: parentheses, a sign and a currency symbol, each once,
+    // on either side ("($1.00)", "-$1", "$-1", "1 €", "1-").
+    bool parens = false, sign = false, negative = false, symbol = false;
+    if (s.size() > 1 && s.front() == u'(' && s.back() == u')') {
+        parens = negative = true;
         s = s.substr(1, s.size() - 2);
-    } else if (s.front() == u'-' || s.front() == u'+') {
-        negative = s.front() == u'-';
-        s.remove_prefix(1);
-    } else if (s.back() == u'-' || s.back() == u'+') {
-        negative = s.back() == u'-';
-        s.remove_suffix(1);
+        trim(s);
+    }
+    for (bool again = true; again && !s.empty();) {
+        again = false;
+        if (!symbol && !currency.empty() && s.substr(0, currency.size()) == currency) {
+            symbol = again = true;
+            s.remove_prefix(currency.size());
+        } else if (!sign && !parens && (s.front() == u'-' || s.front() == u'+')) {
+            sign = again = true;
+            negative = s.front() == u'-';
+            s.remove_prefix(1);
+        }
+        trim(s);
+    }
+    for (bool again = true; again && !s.empty();) {
+        again = false;
+        if (!symbol && !currency.empty() && s.size() >= currency.size() &&
+            s.substr(s.size() - currency.size()) == currency) {
+            symbol = again = true;
+            s.remove_suffix(currency.size());
+        } else if (!sign && !parens && (s.back() == u'-' || s.back() == u'+')) {
+            sign = again = true;
+            negative = s.back() == u'-';
+            s.remove_suffix(1);
+        }
+        trim(s);
     }
     std::string digits;
     int exponent = 0;
     size_t i = 0;
-    bool any = false, seen_point = false;
-    for (; i < s.size(); ++i) {
+    bool any = false;
+    while (i < s.size()) {
         char16_t c = s[i];
         if (c >= u'0' && c <= u'9') {
             any = true;
             if (!(digits.empty() && c == u'0'))
                 digits.push_back(char(c));
-            if (seen_point)
-                --exponent;
-        } else if (c == u',' && !seen_point && any) {
-            continue;  // thousands separator
-        } else if (c == u'.' && !seen_point) {
-            seen_point = true;
-        } else {
-            break;
+            ++i;
+            continue;
+        }
+        // A group separator counts between digits of the whole part.
+        size_t skip = s.substr(i, group.size()) == group && !group.empty() ? group.size()
+                      : space_groups && is_space_group(c)                  ? 1
+                                                                           : 0;
+        if (skip && any && i + skip < s.size() && s[i + skip] >= u'0' && s[i + skip] <= u'9') {
+            i += skip;
+            continue;
+        }
+        break;
+    }
+    if (!decimal.empty() && s.substr(i, decimal.size()) == decimal) {
+        i += decimal.size();
+        for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i) {
+            any = true;
+            if (!(digits.empty() && s[i] == u'0'))
+                digits.push_back(char(s[i]));
+            --exponent;
         }
     }
     if (!any)
@@ -291,3 +338,26 @@ bool DecimalFromScaled(ScaledDecimal value, DECIMAL& out) {
 }
 
 }  // namespace kvwin::oleaut
+
+namespace kvwin {
+
+bool NumberTextInCForm(std::u16string_view text, const LocaleData* locale, std::string* c_form) {
+    if (!c_form || text.size() > 1000)
+        return false;
+    try {
+        oleaut::ParsedNumber parsed;
+        if (text.empty() || !oleaut::ParseNumberText(text, parsed, locale))
+            return false;
+        if (parsed.digits.empty()) {
+            *c_form = parsed.negative ? "-0" : "0";
+        } else {
+            *c_form = (parsed.negative ? "-" : "") + parsed.digits + "e" +
+                      std::to_string(parsed.exponent);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace kvwin

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvwin/locale_data.h"
 #include "win/oleauto.h"
 
 namespace kvwin::oleaut {
@@ -28,10 +29,13 @@ struct ParsedNumber {
     int exponent = 0;
 };
 
-// Parses en-US number text: spaces around, a leading sign (or parentheses), thousands
-// separators, a decimal point, an exponent, and &H / &O integer prefixes. False when the
-// text is not a number.
-bool ParseNumberText(std::u16string_view text, ParsedNumber& out);
+// Parses a number text in a locale's forms (null: en-US): blanks around, a sign before or
+// after the number or parentheses around it for a negative one, the locale's currency
+// symbol before or after, its group separator between digits of the whole part (any space
+// where it groups with a space), its decimal separator, an exponent, and &H / &O integer
+// prefixes. False when the text is not a number.
+bool ParseNumberText(std::u16string_view text, ParsedNumber& out,
+                     const LocaleData* locale = nullptr);
 
 // The parsed number rounded (half to even) to `scale` decimals, as a scaled mantissa;
 // false when it does not fit in 127 bits.

@@ -256,3 +256,21 @@ TEST_F(VBScriptTool, TheTimeLimitStopsAnEndlessLoopEvenUnderOnErrorResumeNext) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VBScriptTool, DialogsGetTheirDefaultAnswerAndShowTheirPromptOnStandardError) {
+    Script("ask.vbs",
+           "WScript.Echo MsgBox(\"Proceed?\", vbYesNo + vbQuestion, \"Setup\")\n"
+           "WScript.Echo MsgBox(\"plain\"), MsgBox(\"x\", vbYesNoCancel + vbDefaultButton3)\n"
+           "WScript.Echo MsgBox(\"y\", vbRetryCancel + vbDefaultButton2), "
+           "MsgBox(\"z\", vbOKOnly + vbDefaultButton4)\n"
+           "WScript.Echo \"[\" & InputBox(\"Name?\", \"Ask\", \"bob\") & \"]\"\n"
+           "WScript.Echo \"[\" & InputBox(\"Empty?\") & \"]\"\n");
+    const ToolRun run = Run("ask.vbs");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "6\n1 2\n2 1\n[bob]\n[]\n");
+    EXPECT_EQ(run.err, "Setup: Proceed?\nplain\nx\ny\nz\nAsk: Name?\nEmpty?\n");
+}
+
+}  // namespace

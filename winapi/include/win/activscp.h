@@ -121,6 +121,20 @@ struct IActiveScriptSiteWindow : IUnknown {
 };
 KV_DECLARE_UUID(IActiveScriptSiteWindow, "D10F6761-83E9-11CF-8F20-00805F2CD064");
 
+// A host without windows that answers the language's dialogs itself (this platform's own
+// interface; an engine asks the site for it when MsgBox or InputBox runs, and a site
+// without it refuses the dialog as a Windows host without a window does). Each method gets
+// the dialog's texts (empty when the script gave none) and returns S_OK with the answer for
+// the script; a failure refuses the dialog. ShowMessage's style is MsgBox's buttons
+// argument (MB_* bits) and *answer holds, on entry, what its default button answers
+// (IDOK, IDYES, ...); AskText's default is the text the box would start with.
+struct IActiveScriptSiteDialogs : IUnknown {
+    STDMETHOD(ShowMessage)(LPCOLESTR text, LPCOLESTR caption, UINT style, INT* answer) = 0;
+    STDMETHOD(AskText)
+    (LPCOLESTR prompt, LPCOLESTR caption, LPCOLESTR default_text, BSTR* answer) = 0;
+};
+KV_DECLARE_UUID(IActiveScriptSiteDialogs, "E237BB7F-D268-470B-8414-20DC4E203291");
+
 struct IActiveScript : IUnknown {
     STDMETHOD(SetScriptSite)(IActiveScriptSite* pass) = 0;
     STDMETHOD(GetScriptSite)(REFIID riid, void** ppvObject) = 0;
@@ -168,6 +182,7 @@ inline constexpr IID IID_IActiveScriptParse64 = __uuidof(IActiveScriptParse64);
 inline constexpr IID IID_IActiveScriptParse = __uuidof(IActiveScriptParse64);
 inline constexpr IID IID_IActiveScriptSite = __uuidof(IActiveScriptSite);
 inline constexpr IID IID_IActiveScriptSiteWindow = __uuidof(IActiveScriptSiteWindow);
+inline constexpr IID IID_IActiveScriptSiteDialogs = __uuidof(IActiveScriptSiteDialogs);
 inline constexpr IID IID_IActiveScriptError = __uuidof(IActiveScriptError);
 inline constexpr IID IID_IActiveScriptError64 = __uuidof(IActiveScriptError64);
 

@@ -12,7 +12,7 @@ namespace {
 std::u16string ToText(VARIANT& v, USHORT flags = 0) {
     VARIANT out;
     VariantInit(&out);
-    EXPECT_EQ(VariantChangeType(&out, &v, flags, VT_BSTR), S_OK);
+    EXPECT_EQ(VariantChangeTypeEx(&out, &v, 1033, flags, VT_BSTR), S_OK);  // en-US forms
     std::u16string s(out.bstrVal, SysStringLen(out.bstrVal));
     VariantClear(&out);
     return s;
@@ -80,6 +80,101 @@ TEST(VariantText, ParsingRoundingAndErrors) {
     VARIANT n;
     n.vt = VT_NULL;
     EXPECT_EQ(VariantChangeType(&out, &n, 0, VT_I4), DISP_E_TYPEMISMATCH);
+}
+
+// A text converted under an LCID; the HRESULT, and the value in `out`.
+HRESULT FromText(const char16_t* text, LCID lcid, VARTYPE vt, VARIANT& out) {
+    VARIANT in;
+    in.vt = VT_BSTR;
+    in.bstrVal = SysAllocString(text);
+    VariantInit(&out);
+    const HRESULT hr = VariantChangeTypeEx(&out, &in, lcid, 0, vt);
+    VariantClear(&in);
+    return hr;
+}
+
+double R8(const char16_t* text, LCID lcid = 1033) {
+    VARIANT out;
+    return FromText(text, lcid, VT_R8, out) == S_OK ? out.dblVal : -999.0;
+}
+
+std::u16string TextIn(VARIANT v, LCID lcid) {
+    VARIANT out;
+    VariantInit(&out);
+    EXPECT_EQ(VariantChangeTypeEx(&out, &v, lcid, 0, VT_BSTR), S_OK);
+    std::u16string s(out.bstrVal ? out.bstrVal : u"", SysStringLen(out.bstrVal));
+    VariantClear(&out);
+    return s;
+}
+
+TEST(VariantText, CurrencySymbolsAndParenthesesAroundNumbers) {
+    EXPECT_EQ(R8(u"$1"), 1.0);
+    EXPECT_EQ(R8(u" $1,234.50 "), 1234.5);
+    EXPECT_EQ(R8(u"(5)"), -5.0);
+    EXPECT_EQ(R8(u"($1,000.25)"), -1000.25);
+    EXPECT_EQ(R8(u"-$1"), -1.0);
+    EXPECT_EQ(R8(u"$-1"), -1.0);
+    EXPECT_EQ(R8(u"1$"), 1.0);
+    EXPECT_EQ(R8(u"5-"), -5.0);
+    VARIANT cy;
+    ASSERT_EQ(FromText(u"$1,234.5678", 1033, VT_CY, cy), S_OK);
+    EXPECT_EQ(cy.cyVal.int64, 12345678);  // exact, not through a double
+    // Each mark counts once, and a sign inside parentheses is no number.
+    for (const char16_t* bad : {u"$", u"()", u"$$1", u"(-5)", u"--5", u"(5", u"1 $ 2", u"€1"}) {
+        VARIANT out;
+        EXPECT_EQ(FromText(bad, 1033, VT_R8, out), DISP_E_TYPEMISMATCH);
+    }
+}
+
+TEST(VariantText, TheLcidChoosesTheFormsOfNumbersAndDates) {
+    if (!kvwin::FindLocale(1031))
+        GTEST_SKIP() << "locale de-DE is not installed (scripts/setup.sh generates it)";
+    EXPECT_EQ(R8(u"1,5", 1031), 1.5);
+    EXPECT_EQ(R8(u"1.234,5", 1031), 1234.5);
+    EXPECT_EQ(R8(u"1,5", 1033), 15.0);  // en-US: a group separator
+    EXPECT_EQ(R8(u"1.234,50 \u20AC", 1031), 1234.5);
+    EXPECT_EQ(R8(u"-1,5 \u20AC", 1031), -1.5);
+    EXPECT_EQ(R8(u"$1", 1031), -999.0);  // not de-DE's symbol
+    VARIANT v;
+    v.vt = VT_R8;
+    v.dblVal = 1.5;
+    EXPECT_EQ(TextIn(v, 1031), u"1,5");
+    EXPECT_EQ(TextIn(v, 1033), u"1.5");
+    v.vt = VT_CY;
+    v.cyVal.int64 = -22500;
+    EXPECT_EQ(TextIn(v, 1031), u"-2,25");
+    v.vt = VT_DATE;
+    v.date = 45111.75;
+    EXPECT_EQ(TextIn(v, 1031), u"04.07.2023 18:00:00");
+    EXPECT_EQ(TextIn(v, 1033), u"7/4/2023 6:00:00 PM");
+    VARIANT d;
+    ASSERT_EQ(FromText(u"04.07.2023", 1031, VT_DATE, d), S_OK);
+    EXPECT_EQ(d.date, 45111.0);
+    ASSERT_EQ(FromText(u"7/4/2023", 1033, VT_DATE, d), S_OK);
+    EXPECT_EQ(d.date, 45111.0);
+    // An LCID with no locale here reads and writes en-US forms.
+    EXPECT_EQ(R8(u"1,5", 0x7F), 15.0);
+}
+
+TEST(VariantText, VariantChangeTypeFollowsTheUsersLocale) {
+    if (!kvwin::FindLocale(1031))
+        GTEST_SKIP() << "locale de-DE is not installed (scripts/setup.sh generates it)";
+    const char* saved = std::getenv("LC_ALL");
+    const std::string keep = saved ? saved : "";
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    VARIANT in, out;
+    in.vt = VT_BSTR;
+    in.bstrVal = SysAllocString(u"2,5");
+    VariantInit(&out);
+    EXPECT_EQ(VariantChangeType(&out, &in, 0, VT_R8), S_OK);
+    EXPECT_EQ(out.dblVal, 2.5);
+    VariantClear(&in);
+    EXPECT_EQ(R8(u"2,5", LOCALE_USER_DEFAULT), 2.5);
+    EXPECT_EQ(R8(u"2,5", LOCALE_SYSTEM_DEFAULT), 2.5);
+    if (saved)
+        setenv("LC_ALL", keep.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 TEST(SafeArray, OwnsBstrElementsAndChecksBounds) {
