@@ -46,13 +46,14 @@ set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 #
 # One GoogleTest executable whose cases are registered with CTest one by one.
 # Every case runs with its own empty state root, so no test sees another's registry,
-# named objects or files.
+# named objects or files, and in the C locale (read as en-US), so texts that follow the
+# user's locale do not depend on the machine's LANG; a test that wants another sets its own.
 function(kavrel_add_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} kvtest_support)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES ENVIRONMENT "KAVREL_TEST_ROOT_BASE=${CMAKE_BINARY_DIR}/test-roots;${T_ENV}"
+        PROPERTIES ENVIRONMENT "KAVREL_TEST_ROOT_BASE=${CMAKE_BINARY_DIR}/test-roots;LC_ALL=C.UTF-8;${T_ENV}"
                    TIMEOUT 300)
 endfunction()

@@ -12,6 +12,8 @@ bash scripts/check-text-type.sh
 
 jobs="$(nproc)"
 export CTEST_OUTPUT_ON_FAILURE=1
+# Texts that follow the user's locale (numbers, dates) are checked in the C locale (en-US).
+export LC_ALL=C.UTF-8
 
 run_build() {
     local dir="$1"
