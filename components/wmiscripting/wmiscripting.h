@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/component_module.h"
 #include "kvwin/dispatch_object.h"
 #include "win/com.h"
 #include "win/comutil.h"
@@ -112,15 +113,7 @@ inline constexpr CLSID CLSID_SWbemLastError =
     kvwin::GuidFromLiteral("C2FEEEAC-CFCD-11D1-8B05-00600806D9B6");
 HRESULT CreateLastError(IUnknown* outer, REFIID riid, void** ppv);
 
-// The module's live objects, for DllCanUnloadNow.
-std::atomic<long>& LiveObjects();
-
-class ModuleRef {
-  public:
-    ModuleRef() { ++LiveObjects(); }
-    ~ModuleRef() { --LiveObjects(); }
-    ModuleRef(const ModuleRef&) = delete;
-    ModuleRef& operator=(const ModuleRef&) = delete;
-};
+// A member of every object of the module, for DllCanUnloadNow.
+using kvwin::ModuleRef;
 
 }  // namespace kvwmiscript
