@@ -4,6 +4,7 @@
 #include "builtin_components.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -20,7 +21,8 @@ constexpr std::string_view kSuffix = ".classes";
 // Bounds on what a registration file may hold: files, lines and bytes read.
 constexpr size_t kMaxFiles = 256;
 constexpr size_t kMaxLines = 256;
-constexpr std::streamsize kMaxLine = 1024;
+constexpr size_t kMaxLine = 1024;
+constexpr off_t kMaxFileBytes = 64 * 1024;
 
 // The tab-separated fields of a line; empty fields are kept. (The threading model, the last
 // field, is written to the registry by registration; activation does not look at it.)
@@ -37,10 +39,13 @@ std::vector<std::string_view> Fields(std::string_view line) {
 
 void ReadClassFile(const std::string& path, const std::u16string& module,
                    std::vector<BuiltinClass>& out) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes)
+        return;
     std::ifstream file(path);
     std::string line;
     for (size_t count = 0; count < kMaxLines && std::getline(file, line); ++count) {
-        if (line.size() > size_t(kMaxLine))
+        if (line.size() > kMaxLine)
             continue;
         auto fields = Fields(line);
         BuiltinClass entry;
