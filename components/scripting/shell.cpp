@@ -520,15 +520,7 @@ std::span<const kvwin::DispatchMember<SpecialFolders>> SpecialFolders::DispatchM
 
 // ---- the shell ------------------------------------------------------------------------------
 
-HRESULT ReturnObject(VARIANT* result, IDispatch* object) {
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
+using kvwin::ReturnObject;
 
 class Shell final : public kvwin::DispatchObject<Shell, IDispatch> {
   public:

@@ -52,15 +52,7 @@ HRESULT PutLong(VARIANT* result, long n) {
     return S_OK;
 }
 
-HRESULT PutObject(VARIANT* result, IDispatch* object) {
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
+constexpr auto& PutObject = kvwin::ReturnObject;
 
 // SWbemSecurity: the settings a script makes before it connects.
 class Security final : public kvwin::DispatchObject<Security, IDispatch> {

@@ -61,13 +61,7 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
     }
 
     static HRESULT PutObject(kvwin::DispatchCall& call, IDispatch* object) {
-        if (call.Result()) {
-            call.Result()->vt = VT_DISPATCH;
-            call.Result()->pdispVal = object;
-        } else {
-            object->Release();
-        }
-        return S_OK;
+        return kvwin::ReturnObject(call.Result(), object);
     }
 
     // Collects what the enumerator delivers into an SWbemObjectSet.

@@ -24,17 +24,7 @@ constexpr DISPID kObjectTextId = 7;
 constexpr DISPID kFirstPropertyId = 1000;
 constexpr DISPID kFirstMethodId = 2000;
 
-HRESULT PutObject(VARIANT* result, IDispatch* object) {
-    if (!object)
-        return E_OUTOFMEMORY;
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
+constexpr auto& PutObject = kvwin::ReturnObject;
 
 HRESULT PutInteger(VARIANT* result, long value) {
     if (result) {

@@ -295,4 +295,18 @@ inline HRESULT SetVariantText(VARIANT* out, std::u16string_view text) {
     return S_OK;
 }
 
+// Hands an object the caller owns a reference to out as VT_DISPATCH: into `out`, or released
+// when the caller wants no result. A null object (an allocation that failed) is E_OUTOFMEMORY.
+inline HRESULT ReturnObject(VARIANT* out, IDispatch* object) {
+    if (!object)
+        return E_OUTOFMEMORY;
+    if (!out) {
+        object->Release();
+        return S_OK;
+    }
+    out->vt = VT_DISPATCH;
+    out->pdispVal = object;
+    return S_OK;
+}
+
 }  // namespace kvwin
