@@ -10,15 +10,6 @@
 namespace kvwmiscript {
 namespace {
 
-std::u16string TextArg(const VARIANT* v) {
-    if (!v)
-        return {};
-    _variant_t text;
-    if (FAILED(VariantChangeType(&text, v, 0, VT_BSTR)))
-        return {};
-    return std::u16string(text.bstrVal, SysStringLen(text.bstrVal));
-}
-
 class Services final : public kvwin::DispatchObject<Services, IDispatch> {
   public:
     std::u16string_view TypeName() const override { return u"SWbemServicesEx"; }

@@ -113,6 +113,16 @@ inline constexpr CLSID CLSID_SWbemLastError =
     kvwin::GuidFromLiteral("C2FEEEAC-CFCD-11D1-8B05-00600806D9B6");
 HRESULT CreateLastError(IUnknown* outer, REFIID riid, void** ppv);
 
+// A script's argument as text ("" when there is none or it has no text form).
+inline std::u16string TextArg(const VARIANT* v) {
+    if (!v)
+        return {};
+    _variant_t text;
+    if (FAILED(VariantChangeType(&text, v, 0, VT_BSTR)))
+        return {};
+    return std::u16string(text.bstrVal, SysStringLen(text.bstrVal));
+}
+
 // A member of every object of the module, for DllCanUnloadNow.
 using kvwin::ModuleRef;
 
