@@ -11,40 +11,10 @@
 
 namespace {
 
-using kvbench::QuietSite;
 using kvbench::ThreadSeconds;
 
-struct Engine {
-    IActiveScript* script = nullptr;
-    IDispatch* global = nullptr;
-
-    explicit Engine(const char16_t* code) {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CoCreateInstance(CLSID_JScript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
-                         reinterpret_cast<void**>(&script));
-        IActiveScriptParse64* parse = nullptr;
-        script->QueryInterface(IID_IActiveScriptParse64, reinterpret_cast<void**>(&parse));
-        auto* site = new QuietSite();
-        script->SetScriptSite(site);
-        site->Release();
-        parse->InitNew();
-        parse->ParseScriptText(code, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, nullptr);
-        parse->Release();
-        script->SetScriptState(SCRIPTSTATE_CONNECTED);
-        script->GetScriptDispatch(nullptr, &global);
-    }
-    ~Engine() {
-        global->Release();
-        script->Close();
-        script->Release();
-        CoUninitialize();
-    }
-    DISPID Id(const char16_t* name) {
-        DISPID id = 0;
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        global->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-        return id;
-    }
+struct Engine : kvbench::ScriptEngine {
+    explicit Engine(const char16_t* code) : ScriptEngine(CLSID_JScript, code) {}
 };
 
 void Invoke(benchmark::State& state, IDispatch* object, DISPID id, WORD flags) {

@@ -25,42 +25,15 @@ namespace {
 using kvbench::QuietSite;
 using kvbench::ThreadSeconds;
 
-struct Engine {
-    IActiveScript* script = nullptr;
-    IDispatch* global = nullptr;
+std::u16string WithPredefinedFunctions(std::u16string code) {
+    AppendPredefinedFunctions(code);
+    return code;
+}
 
-    explicit Engine(std::u16string code) {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CoCreateInstance(CLSID_VBScript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
-                         reinterpret_cast<void**>(&script));
-        IActiveScriptParse64* parse = nullptr;
-        script->QueryInterface(IID_IActiveScriptParse64, reinterpret_cast<void**>(&parse));
-        auto* site = new QuietSite();
-        script->SetScriptSite(site);
-        site->Release();
-        parse->InitNew();
-        AppendPredefinedFunctions(code);
-        parse->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0, 0, nullptr, nullptr);
-        parse->Release();
-        script->SetScriptState(SCRIPTSTATE_CONNECTED);
-        script->GetScriptDispatch(nullptr, &global);
-    }
-    ~Engine() {
-        global->Release();
-        script->Close();
-        script->Release();
-        CoUninitialize();
-    }
-    void Call(const char16_t* name) {
-        DISPID id = 0;
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        global->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-        DISPPARAMS none{};
-        VARIANT result;
-        VariantInit(&result);
-        global->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
-        VariantClear(&result);
-    }
+// The engine with the predefined functions appended to `code`, as the library runs scripts.
+struct Engine : kvbench::ScriptEngine {
+    explicit Engine(std::u16string code)
+        : ScriptEngine(CLSID_VBScript, WithPredefinedFunctions(std::move(code))) {}
 };
 
 // Seconds Python takes for its loop (its processor time, timed inside Python, so its
@@ -89,12 +62,9 @@ void Measure(benchmark::State& state, Engine& e, const char16_t* function, doubl
              const std::string& baseline = "python") {
     double total = 0;
     for (auto _ : state) {
-        // Processor time of this thread: the machine is shared, so wall time varies.
-        timespec a{}, b{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+        const double start = ThreadSeconds();
         e.Call(function);
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
-        total += double(b.tv_sec - a.tv_sec) + double(b.tv_nsec - a.tv_nsec) / 1e9;
+        total += ThreadSeconds() - start;
     }
     const double ours = total / double(state.iterations());
     state.counters["ms"] = ours * 1000;

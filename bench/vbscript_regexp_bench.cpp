@@ -18,7 +18,6 @@
 
 namespace {
 
-using kvbench::QuietSite;
 using kvbench::ThreadSeconds;
 
 constexpr char16_t kPattern[] = u"(\\w+)=(\\d+)";
@@ -76,24 +75,12 @@ struct Direct {
 };
 
 void RegExpExecute1MB(benchmark::State& state) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IActiveScript* script = nullptr;
-    CoCreateInstance(CLSID_VBScript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
-                     reinterpret_cast<void**>(&script));
-    IActiveScriptParse64* parse = nullptr;
-    script->QueryInterface(IID_IActiveScriptParse64, reinterpret_cast<void**>(&parse));
-    auto* site = new QuietSite();
-    script->SetScriptSite(site);
-    site->Release();
-    parse->InitNew();
-    parse->ParseScriptText(kScript, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, nullptr);
-    parse->Release();
-    script->SetScriptState(SCRIPTSTATE_CONNECTED);
-    IDispatch* global = nullptr;
-    script->GetScriptDispatch(nullptr, &global);
-    DISPID run = 0;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(u"Run")};
-    global->GetIDsOfNames(IID_NULL, names, 1, 0, &run);
+    kvbench::ScriptEngine engine(CLSID_VBScript, kScript);
+    if (!engine.global) {
+        state.SkipWithError("the script did not start");
+        return;
+    }
+    const DISPID run = engine.Id(u"Run");
 
     Direct direct;
     const std::u16string text = Text();
@@ -108,7 +95,7 @@ void RegExpExecute1MB(benchmark::State& state) {
         VARIANT result;
         VariantInit(&result);
         DISPPARAMS none{};
-        global->Invoke(run, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
+        engine.global->Invoke(run, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
         double c = ThreadSeconds();
         script_count = result.vt == VT_I4 ? result.lVal : -1;
         VariantClear(&result);
@@ -122,10 +109,6 @@ void RegExpExecute1MB(benchmark::State& state) {
     state.counters["matches"] = double(script_count);
     if (size_t(script_count) != direct_count)
         state.SkipWithError("the script and the baseline found different matches");
-    global->Release();
-    script->Close();
-    script->Release();
-    CoUninitialize();
 }
 BENCHMARK(RegExpExecute1MB)->Unit(benchmark::kMillisecond)->Iterations(10);
 

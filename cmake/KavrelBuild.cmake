@@ -57,3 +57,18 @@ function(kavrel_add_test name)
         PROPERTIES ENVIRONMENT "KAVREL_TEST_ROOT_BASE=${CMAKE_BINARY_DIR}/test-roots;LC_ALL=C.UTF-8;${T_ENV}"
                    TIMEOUT 300)
 endfunction()
+
+# Makes `target` (a MODULE library) a component the layer serves as built-ins: after each
+# build kavrel-reg reads the classes the module declares (DllGetClassDeclarations) and writes
+# them as the module's registration file into kavrel-classes/ beside the layer.
+function(kavrel_component_module target)
+    set(folder ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/kavrel-classes)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+        COMMAND ${CMAKE_COMMAND} -E env KAVREL_ROOT=${CMAKE_BINARY_DIR}/kavrel-build-root
+                ASAN_OPTIONS=detect_leaks=0
+                $<TARGET_FILE:kavrel-reg> declarations $<TARGET_FILE:${target}>
+                ${folder}/$<TARGET_FILE_NAME:${target}>.classes
+        VERBATIM)
+    add_dependencies(${target} kavrel-reg)
+endfunction()

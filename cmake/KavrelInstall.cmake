@@ -30,6 +30,14 @@ foreach(component kavrel_hubevent kavrel_jscript kavrel_scripting kavrel_wmi
 endforeach()
 install(TARGETS ${kv_installed_libraries}
     LIBRARY DESTINATION ${KAVREL_PKGLIBDIR} COMPONENT runtime)
+# Each installed component's registration file, from which the layer serves its classes.
+foreach(component ${kv_installed_libraries})
+    if(NOT component MATCHES "^kavrel_")
+        continue()
+    endif()
+    install(FILES ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/kavrel-classes/$<TARGET_FILE_NAME:${component}>.classes
+        DESTINATION ${KAVREL_PKGLIBDIR}/kavrel-classes COMPONENT runtime)
+endforeach()
 install(FILES ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/ZorAgentExt.dll
     DESTINATION ${KAVREL_PKGLIBDIR} COMPONENT runtime)
 install(TARGETS lumbrik RUNTIME DESTINATION ${KAVREL_PKGLIBDIR} COMPONENT runtime)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kvwin/format.h"
+#include "kvwin/registry_key.h"
 #include "kvwin/wide_string.h"
 #include "win/environment.h"
 #include "win/errors.h"
@@ -13,22 +14,7 @@
 
 namespace {
 
-// Owns one open registry key.
-class RegistryKey {
-  public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
+using kvwin::RegistryKey;
 
 constexpr DWORD kFirstBufferBytes = 512;
 

@@ -70,6 +70,11 @@ grep -q '^<row>' "$work/result.xml" || fail "the example gave no row"
     fail "the installed tool does not find the installed launcher"
 /usr/bin/kavrel-query --classes --format csv | grep -q '^Win32_Service$' ||
     fail "--classes does not list Win32_Service"
+# The components' classes are served from their registration files; nothing made for
+# tests is installed.
+[ "$(grep -c '/kavrel/kavrel-classes/libkavrel-.*\.so\.classes$' "$work/files")" -ge 7 ] ||
+    fail "the components' registration files are not installed"
+! grep -qi 'fixture' "$work/files" || fail "a test fixture is installed: $(grep -i fixture "$work/files")"
 /usr/bin/kavrel-reg --where >/dev/null || fail "kavrel-reg does not run"
 /usr/bin/kavrel-log --where >/dev/null || fail "kavrel-log does not run"
 PKG_CONFIG_PATH= pkg-config --exists kavrel || fail "pkg-config does not know kavrel"

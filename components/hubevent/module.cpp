@@ -1,5 +1,5 @@
-// The module's entry points: the class object of the event class, and whether the module may
-// be unloaded.
+// The module's entry points: the declared event class, its class object, and whether the
+// module may be unloaded.
 #include "hubevent/hub_event.h"
 #include "kvwin/component_module.h"
 #include "objects.h"
@@ -10,12 +10,13 @@ HRESULT CreateHubEventObject(IUnknown* outer, REFIID riid, void** ppv) {
     return kvwin::CreateComInstance<kvhub::HubEvent>(outer, riid, ppv);
 }
 
+constexpr kvwin::ComponentClass kClasses[] = {
+    {CLSID_ZorHubEvent, u"ZorHub.Event.1", u"ZorHub.Event", u"Both", CreateHubEventObject},
+};
+
 }  // namespace
 
-extern "C" KVWIN_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    return kvwin::GetModuleClassObject(rclsid == CLSID_ZorHubEvent ? CreateHubEventObject : nullptr,
-                                       riid, ppv);
-}
+KVWIN_COMPONENT_MODULE(kClasses)
 
 extern "C" KVWIN_API HRESULT DllCanUnloadNow() {
     return kvwin::ModuleCanUnloadNow();

@@ -1,13 +1,18 @@
-// The module's entry points: the class object of the JScript engine, and whether the module
-// may be unloaded.
+// The module's entry points: the declared JScript engine class, its class object, and whether
+// the module may be unloaded.
 #include "module.h"
 
 #include "engine.h"
 
-extern "C" KVWIN_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    return kvwin::GetModuleClassObject(rclsid == CLSID_JScript ? kvjs::CreateEngine : nullptr, riid,
-                                       ppv);
-}
+namespace {
+
+constexpr kvwin::ComponentClass kClasses[] = {
+    {CLSID_JScript, u"JScript", u"", u"Both", kvjs::CreateEngine},
+};
+
+}  // namespace
+
+KVWIN_COMPONENT_MODULE(kClasses)
 
 extern "C" KVWIN_API HRESULT DllCanUnloadNow() {
     return kvwin::ModuleCanUnloadNow();

@@ -23,17 +23,7 @@ constexpr DWORD kSettableAttributes = 0x27;
 // Deepest folder tree Size walks; deeper parts are not counted.
 constexpr int kMaxDepth = 64;
 
-HRESULT ReturnObject(VARIANT* result, IDispatch* object) {
-    if (!object)
-        return E_OUTOFMEMORY;
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
+using kvwin::ReturnObject;
 
 HRESULT ReturnDate(VARIANT* result, const FILETIME& time) {
     if (result) {

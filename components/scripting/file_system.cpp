@@ -20,13 +20,7 @@ constexpr WORD kGet = DISPATCH_PROPERTYGET;
 constexpr WORD kMethod = DISPATCH_METHOD;
 constexpr int kMaxDepth = 64;
 
-HRESULT ReturnBool(VARIANT* result, bool value) {
-    if (result) {
-        result->vt = VT_BOOL;
-        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-    return S_OK;
-}
+constexpr auto& ReturnBool = kvwin::SetVariantBool;
 
 bool IsFolder(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

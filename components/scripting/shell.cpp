@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "file_system.h"
+#include "kvwin/registry_key.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
 #include "kvwin/variant_enumerator.h"
@@ -35,21 +36,7 @@ constexpr WORD kMethod = DISPATCH_METHOD;
 // Largest registry value RegRead takes.
 constexpr DWORD kMaxValueBytes = 16u << 20;
 
-class Key {
-  public:
-    Key() = default;
-    ~Key() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
+using Key = kvwin::RegistryKey;
 
 struct RegistryName {
     HKEY root = nullptr;
@@ -533,15 +520,7 @@ std::span<const kvwin::DispatchMember<SpecialFolders>> SpecialFolders::DispatchM
 
 // ---- the shell ------------------------------------------------------------------------------
 
-HRESULT ReturnObject(VARIANT* result, IDispatch* object) {
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
+using kvwin::ReturnObject;
 
 class Shell final : public kvwin::DispatchObject<Shell, IDispatch> {
   public:

@@ -38,21 +38,9 @@ HRESULT Guarded(kvwin::DispatchCall& call, F&& body) {
     }
 }
 
-HRESULT SetLong(VARIANT* out, int32_t n) {
-    if (out) {
-        out->vt = VT_I4;
-        out->lVal = n;
-    }
-    return S_OK;
-}
+constexpr auto& SetLong = kvwin::SetVariantLong;
 
-HRESULT SetBool(VARIANT* out, bool b) {
-    if (out) {
-        out->vt = VT_BOOL;
-        out->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-    return S_OK;
-}
+constexpr auto& SetBool = kvwin::SetVariantBool;
 
 // The index argument of Item: a whole number within [0, count).
 uint32_t ItemIndex(kvwin::DispatchCall& call, size_t count) {

@@ -27,15 +27,6 @@ constexpr HRESULT kInvalidSyntax = HRESULT(0x80041021);
 constexpr HRESULT kInvalidParameter = HRESULT(0x80041008);
 constexpr HRESULT kServerUnavailable = HRESULT(0x800706BA);
 
-std::u16string TextArg(const VARIANT* v) {
-    if (!v)
-        return {};
-    _variant_t text;
-    if (FAILED(VariantChangeType(&text, v, 0, VT_BSTR)))
-        return {};
-    return std::u16string(text.bstrVal, SysStringLen(text.bstrVal));
-}
-
 bool LongOf(const VARIANT* v, long& out) {
     _variant_t n;
     if (!v || FAILED(VariantChangeType(&n, v, 0, VT_I4)))
@@ -44,23 +35,9 @@ bool LongOf(const VARIANT* v, long& out) {
     return true;
 }
 
-HRESULT PutLong(VARIANT* result, long n) {
-    if (result) {
-        result->vt = VT_I4;
-        result->lVal = n;
-    }
-    return S_OK;
-}
+constexpr auto& PutLong = kvwin::SetVariantLong;
 
-HRESULT PutObject(VARIANT* result, IDispatch* object) {
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
+constexpr auto& PutObject = kvwin::ReturnObject;
 
 // SWbemSecurity: the settings a script makes before it connects.
 class Security final : public kvwin::DispatchObject<Security, IDispatch> {

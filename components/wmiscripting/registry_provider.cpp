@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "kvwin/registry_key.h"
 #include "win/environment.h"
 #include "win/errors.h"
 #include "win/registry.h"
@@ -17,21 +18,7 @@ namespace {
 
 constexpr uint32_t kLocalMachine = 0x80000002u;
 
-class KeyHandle {
-  public:
-    KeyHandle() = default;
-    ~KeyHandle() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyHandle(const KeyHandle&) = delete;
-    KeyHandle& operator=(const KeyHandle&) = delete;
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
+using KeyHandle = kvwin::RegistryKey;
 
 std::u16string Text(const ObjectData& in, std::u16string_view name) {
     const PropertyValue* p = in.Find(name);
@@ -91,7 +78,7 @@ void SetTextArray(ObjectData& out, std::u16string_view name,
 LSTATUS OpenKey(const ObjectData& in, KeyHandle& key) {
     HKEY root = reinterpret_cast<HKEY>(ULONG_PTR(LONG(DefKey(in))));
     const std::u16string subkey = Text(in, u"sSubKeyName");
-    return RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, key.Out());
+    return RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, key.out());
 }
 
 // Reads a value of the key the in parameters name; ERROR_SUCCESS and the bytes, or the code
@@ -106,7 +93,7 @@ LSTATUS ReadValue(const ObjectData& in, std::initializer_list<DWORD> types,
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD type = 0;
         DWORD size = DWORD(bytes.size());
-        status = RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type,
+        status = RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
                                   bytes.empty() ? nullptr : bytes.data(), &size);
         if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && bytes.size() < size)) {
             bytes.resize(size);
@@ -234,7 +221,7 @@ HRESULT EnumKey(const ObjectData& in, ObjectData& out) {
     for (DWORD i = 0; status == ERROR_SUCCESS; ++i) {
         WCHAR name[256];
         DWORD length = 256;
-        LSTATUS s = RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        LSTATUS s = RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (s == ERROR_NO_MORE_ITEMS)
             break;
         if (s != ERROR_SUCCESS)
@@ -258,7 +245,7 @@ HRESULT EnumValues(const ObjectData& in, ObjectData& out) {
         DWORD length = DWORD(name.size());
         DWORD type = 0;
         LSTATUS s =
-            RegEnumValueW(key.Get(), i, name.data(), &length, nullptr, &type, nullptr, nullptr);
+            RegEnumValueW(key.get(), i, name.data(), &length, nullptr, &type, nullptr, nullptr);
         if (s == ERROR_NO_MORE_ITEMS)
             break;
         if (s != ERROR_SUCCESS) {
@@ -293,7 +280,7 @@ HRESULT CreateKey(const ObjectData& in, ObjectData& out) {
     KeyHandle key;
     const std::u16string subkey = Text(in, u"sSubKeyName");
     SetReturn(out, RegCreateKeyExW(RootOf(in), subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                   key.Out(), nullptr));
+                                   key.out(), nullptr));
     return S_OK;
 }
 
@@ -308,9 +295,9 @@ HRESULT DeleteKey(const ObjectData& in, ObjectData& out) {
 HRESULT DeleteValue(const ObjectData& in, ObjectData& out) {
     KeyHandle key;
     const std::u16string subkey = Text(in, u"sSubKeyName");
-    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, KEY_SET_VALUE, key.Out());
+    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, KEY_SET_VALUE, key.out());
     if (status == ERROR_SUCCESS)
-        status = RegDeleteValueW(key.Get(), Text(in, u"sValueName").c_str());
+        status = RegDeleteValueW(key.get(), Text(in, u"sValueName").c_str());
     SetReturn(out, status);
     return S_OK;
 }
@@ -326,7 +313,7 @@ HRESULT CheckAccess(const ObjectData& in, ObjectData& out) {
         wanted = REGSAM(uint32_t(rights.dblVal < 0 ? rights.dblVal + 4294967296.0 : rights.dblVal));
     KeyHandle key;
     const std::u16string subkey = Text(in, u"sSubKeyName");
-    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, wanted, key.Out());
+    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, wanted, key.out());
     PropertyValue* granted = out.Find(u"bGranted");
     VariantClear(&granted->value);
     granted->value.vt = VT_BOOL;
@@ -339,10 +326,10 @@ HRESULT CheckAccess(const ObjectData& in, ObjectData& out) {
 LSTATUS WriteValue(const ObjectData& in, DWORD type, const void* data, size_t size) {
     KeyHandle key;
     const std::u16string subkey = Text(in, u"sSubKeyName");
-    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, KEY_SET_VALUE, key.Out());
+    LSTATUS status = RegOpenKeyExW(RootOf(in), subkey.c_str(), 0, KEY_SET_VALUE, key.out());
     if (status != ERROR_SUCCESS)
         return status;
-    return RegSetValueExW(key.Get(), Text(in, u"sValueName").c_str(), 0, type,
+    return RegSetValueExW(key.get(), Text(in, u"sValueName").c_str(), 0, type,
                           static_cast<const BYTE*>(data), DWORD(size));
 }
 

@@ -13,15 +13,6 @@
 namespace kvwmiscript {
 namespace {
 
-std::u16string TextArg(const VARIANT* v) {
-    if (!v)
-        return {};
-    _variant_t text;
-    if (FAILED(VariantChangeType(&text, v, 0, VT_BSTR)))
-        return {};
-    return std::u16string(text.bstrVal, SysStringLen(text.bstrVal));
-}
-
 class Services final : public kvwin::DispatchObject<Services, IDispatch> {
   public:
     std::u16string_view TypeName() const override { return u"SWbemServicesEx"; }
@@ -64,13 +55,7 @@ class Services final : public kvwin::DispatchObject<Services, IDispatch> {
     }
 
     static HRESULT PutObject(kvwin::DispatchCall& call, IDispatch* object) {
-        if (call.Result()) {
-            call.Result()->vt = VT_DISPATCH;
-            call.Result()->pdispVal = object;
-        } else {
-            object->Release();
-        }
-        return S_OK;
+        return kvwin::ReturnObject(call.Result(), object);
     }
 
     // Collects what the enumerator delivers into an SWbemObjectSet.

@@ -24,42 +24,11 @@ constexpr DISPID kObjectTextId = 7;
 constexpr DISPID kFirstPropertyId = 1000;
 constexpr DISPID kFirstMethodId = 2000;
 
-HRESULT PutObject(VARIANT* result, IDispatch* object) {
-    if (!object)
-        return E_OUTOFMEMORY;
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
+constexpr auto& PutObject = kvwin::ReturnObject;
 
-HRESULT PutInteger(VARIANT* result, long value) {
-    if (result) {
-        result->vt = VT_I4;
-        result->lVal = value;
-    }
-    return S_OK;
-}
+constexpr auto& PutInteger = kvwin::SetVariantLong;
 
-HRESULT PutBool(VARIANT* result, bool value) {
-    if (result) {
-        result->vt = VT_BOOL;
-        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-    return S_OK;
-}
-
-std::u16string TextArg(const VARIANT* v) {
-    if (!v)
-        return {};
-    _variant_t text;
-    if (FAILED(VariantChangeType(&text, v, 0, VT_BSTR)))
-        return {};
-    return std::u16string(text.bstrVal, SysStringLen(text.bstrVal));
-}
+constexpr auto& PutBool = kvwin::SetVariantBool;
 
 HRESULT Fail(kvwin::DispatchCall& call, HRESULT hr, std::u16string_view operation = u"GetObject") {
     return FailCall(call, hr, operation);

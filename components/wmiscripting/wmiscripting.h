@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/component_module.h"
 #include "kvwin/dispatch_object.h"
 #include "win/com.h"
 #include "win/comutil.h"
@@ -119,15 +120,17 @@ inline constexpr CLSID CLSID_SWbemLastError =
     kvwin::GuidFromLiteral("C2FEEEAC-CFCD-11D1-8B05-00600806D9B6");
 HRESULT CreateLastError(IUnknown* outer, REFIID riid, void** ppv);
 
-// The module's live objects, for DllCanUnloadNow.
-std::atomic<long>& LiveObjects();
+// A script's argument as text ("" when there is none or it has no text form).
+inline std::u16string TextArg(const VARIANT* v) {
+    if (!v)
+        return {};
+    _variant_t text;
+    if (FAILED(VariantChangeType(&text, v, 0, VT_BSTR)))
+        return {};
+    return std::u16string(text.bstrVal, SysStringLen(text.bstrVal));
+}
 
-class ModuleRef {
-  public:
-    ModuleRef() { ++LiveObjects(); }
-    ~ModuleRef() { --LiveObjects(); }
-    ModuleRef(const ModuleRef&) = delete;
-    ModuleRef& operator=(const ModuleRef&) = delete;
-};
+// A member of every object of the module, for DllCanUnloadNow.
+using kvwin::ModuleRef;
 
 }  // namespace kvwmiscript

@@ -1,5 +1,5 @@
-// The module's entry points: class objects for the document classes, and whether the
-// module may be unloaded.
+// The module's entry points: the declared document classes, their class objects, and whether
+// the module may be unloaded.
 #include "objects.h"
 
 namespace kvxmldom {
@@ -11,19 +11,20 @@ HRESULT ReturnText(const std::u16string& text, BSTR* out) {
 
 namespace {
 
-bool IsDocumentClass(REFCLSID clsid) {
-    return clsid == CLSID_DOMDocument || clsid == CLSID_DOMDocument2x ||
-           clsid == CLSID_DOMDocument30 || clsid == CLSID_DOMDocument60;
-}
+// Every document class is the same object. The version-independent "Msxml2.DOMDocument"
+// names a class of its own, as on Windows.
+constexpr kvwin::ComponentClass kClasses[] = {
+    {CLSID_DOMDocument2x, u"Msxml2.DOMDocument", u"", u"Both", CreateDocument},
+    {CLSID_DOMDocument, u"Microsoft.XMLDOM", u"MSXML.DOMDocument", u"Both", CreateDocument},
+    {CLSID_DOMDocument30, u"Msxml2.DOMDocument.3.0", u"", u"Both", CreateDocument},
+    {CLSID_DOMDocument60, u"Msxml2.DOMDocument.6.0", u"", u"Both", CreateDocument},
+};
 
 }  // namespace
 
 }  // namespace kvxmldom
 
-extern "C" KVWIN_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    return kvwin::GetModuleClassObject(
-        kvxmldom::IsDocumentClass(rclsid) ? kvxmldom::CreateDocument : nullptr, riid, ppv);
-}
+KVWIN_COMPONENT_MODULE(kvxmldom::kClasses)
 
 extern "C" KVWIN_API HRESULT DllCanUnloadNow() {
     return kvwin::ModuleCanUnloadNow();

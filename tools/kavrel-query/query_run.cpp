@@ -96,7 +96,7 @@ const char* QueryToolUsage() {
            "                    file:/path: appended to that file (the tool sets it itself\n"
            "                    to collect the reasons of a failure)\n"
            "  KAVREL_WMI_FIXTURES\n"
-           "                    a folder of fixture namespaces for the WMI service (tests)\n"
+           "                    a folder of fixture namespaces (the WMI module's test build)\n"
            "  KAVREL_REGISTRY_BUSY_TIMEOUT_MS\n"
            "                    how long a registry write waits for a locked store\n"
            "  KAVREL_INTEGRITY  low, medium or system: the integrity level the process reports\n"

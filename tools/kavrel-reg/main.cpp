@@ -6,6 +6,8 @@
 //   kavrel-reg export KEY FILE|-
 //   kavrel-reg import FILE|-
 //   kavrel-reg reset-store HKLM|HKCU|HKU [/f]
+//   kavrel-reg register|unregister MODULE
+//   kavrel-reg declarations MODULE FILE|-
 //   kavrel-reg --where | --help
 #include <cerrno>
 #include <cstdio>
@@ -14,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/registry_key.h"
 #include "kvwin/registry_store.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
+#include "module_registration.h"
 #include "reg_file.h"
 #include "reg_values.h"
 #include "win/registry.h"
@@ -32,6 +36,8 @@ constexpr const char* kUsage =
     "       kavrel-reg export KEY FILE|-\n"
     "       kavrel-reg import FILE|-\n"
     "       kavrel-reg reset-store HKLM|HKCU|HKU [/f]\n"
+    "       kavrel-reg register|unregister MODULE\n"
+    "       kavrel-reg declarations MODULE FILE|-\n"
     "       kavrel-reg --where\n"
     "KEY starts with HKLM, HKCU, HKCR or HKU (or their long names).\n"
     "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ (items separated by \\0),\n"
@@ -39,7 +45,10 @@ constexpr const char* kUsage =
     "export writes KEY and everything below it as .reg text (- is standard output);\n"
     "import applies a .reg file (- is standard input), only if all of it is valid.\n"
     "reset-store moves a damaged store file (and its log) aside to <file>.corrupt-<time>\n"
-    "and starts a fresh store with the defaults; /f does so to a sound store too.\n";
+    "and starts a fresh store with the defaults; /f does so to a sound store too.\n"
+    "register writes the class registrations a component module declares (under\n"
+    "HKCR\\CLSID and its ProgIDs, naming the module by its path); unregister removes them.\n"
+    "declarations writes the module's registration file (- is standard output).\n";
 
 struct Options {
     std::string command;
@@ -144,18 +153,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     return true;
 }
 
-class Key {
-  public:
-    ~Key() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
+using Key = kvwin::RegistryKey;
 
 bool ReadValue(HKEY key, const std::u16string& name, DWORD& type, std::vector<BYTE>& bytes,
                LSTATUS& status) {
@@ -497,6 +495,22 @@ int main(int argc, char** argv) {
             return 2;
         }
         return Import(argv[2]);
+    }
+    if (argc >= 2 &&
+        (std::strcmp(argv[1], "register") == 0 || std::strcmp(argv[1], "unregister") == 0)) {
+        if (argc != 3) {
+            std::fprintf(stderr, "kavrel-reg: %s needs a module\n%s", argv[1], kUsage);
+            return 2;
+        }
+        return RegisterModule(argv[2], std::strcmp(argv[1], "register") == 0);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "declarations") == 0) {
+        if (argc != 4) {
+            std::fprintf(stderr, "kavrel-reg: declarations needs a module and a file (or -)\n%s",
+                         kUsage);
+            return 2;
+        }
+        return WriteClassFile(argv[2], argv[3]);
     }
     if (argc >= 2 && std::strcmp(argv[1], "reset-store") == 0) {
         const bool force = argc == 4 && std::strcmp(argv[3], "/f") == 0;

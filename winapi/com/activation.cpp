@@ -106,6 +106,11 @@ void RegisterBuiltinClass(const BuiltinClass& entry) {
     Builtins().push_back(entry);
 }
 
+std::vector<BuiltinClass> BuiltinClasses() {
+    std::lock_guard lock(BuiltinMutex());
+    return Builtins();
+}
+
 bool UnregisterBuiltinClass(const CLSID& clsid) {
     std::lock_guard lock(BuiltinMutex());
     auto& table = Builtins();

@@ -1,50 +1,87 @@
-// The built-in registrations of the project's components: each class, its names and the
-// module beside the layer that serves it.
+// The built-in registrations of the project's components, read from the registration files
+// the build writes beside the layer: the layer itself names no component, and no module is
+// loaded to learn what it serves.
 #include "builtin_components.h"
 
-#include "win/activscp.h"
-#include "win/msxml.h"
-#include "win/wbemcli.h"
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "kvwin/com_guid_text.h"
+#include "kvwin/component_module.h"
+#include "kvwin/utf.h"
 
 namespace kvwin::com_detail {
 
+namespace {
+
+constexpr std::string_view kSuffix = ".classes";
+// Bounds on what a registration file may hold: files, lines and bytes read.
+constexpr size_t kMaxFiles = 256;
+constexpr size_t kMaxLines = 256;
+constexpr size_t kMaxLine = 1024;
+constexpr off_t kMaxFileBytes = 64 * 1024;
+
+// The tab-separated fields of a line; empty fields are kept. (The threading model, the last
+// field, is written to the registry by registration; activation does not look at it.)
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (size_t start = 0;;) {
+        size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::string_view::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+void ReadClassFile(const std::string& path, const std::u16string& module,
+                   std::vector<BuiltinClass>& out) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes)
+        return;
+    std::ifstream file(path);
+    std::string line;
+    for (size_t count = 0; count < kMaxLines && std::getline(file, line); ++count) {
+        if (line.size() > kMaxLine)
+            continue;
+        auto fields = Fields(line);
+        BuiltinClass entry;
+        if (fields.size() != 4 || !GuidFromText(FromUtf8(fields[0]), entry.clsid))
+            continue;
+        entry.prog_id = FromUtf8(fields[1]);
+        entry.version_independent_prog_id = FromUtf8(fields[2]);
+        entry.module = module;
+        out.push_back(std::move(entry));
+    }
+}
+
+}  // namespace
+
+std::vector<BuiltinClass> ReadClassFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* item = ::readdir(dir)) {
+            std::string_view name = item->d_name;
+            if (name.size() > kSuffix.size() && name.ends_with(kSuffix) && names.size() < kMaxFiles)
+                names.emplace_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<BuiltinClass> classes;
+    for (const std::string& name : names) {
+        ReadClassFile(folder + "/" + name,
+                      FromUtf8(std::string_view(name).substr(0, name.size() - kSuffix.size())),
+                      classes);
+    }
+    return classes;
+}
+
 std::vector<BuiltinClass> ComponentClasses() {
-    const std::u16string xmldom = u"libkavrel-xmldom.so";
-    return {
-        // The XML DOM: every document class is the same object. The version-independent
-        // "Msxml2.DOMDocument" names its own class, as on Windows.
-        {CLSID_DOMDocument2x, u"Msxml2.DOMDocument", u"", nullptr, xmldom},
-        {CLSID_DOMDocument, u"Microsoft.XMLDOM", u"MSXML.DOMDocument", nullptr, xmldom},
-        {CLSID_DOMDocument30, u"Msxml2.DOMDocument.3.0", u"", nullptr, xmldom},
-        {CLSID_DOMDocument60, u"Msxml2.DOMDocument.6.0", u"", nullptr, xmldom},
-        // The agent's event component.
-        {GuidFromLiteral("D415FA5B-7A37-466E-8E1D-E4FC28E44D10"), u"ZorHub.Event.1",
-         u"ZorHub.Event", nullptr, u"libkavrel-hubevent.so"},
-        // The script engines and the scripting objects.
-        {CLSID_JScript, u"JScript", u"", nullptr, u"libkavrel-jscript.so"},
-        {CLSID_VBScript, u"VBScript", u"", nullptr, u"libkavrel-vbscript.so"},
-        {kvwin::GuidFromLiteral("3F4DACA4-160D-11D2-A8E9-00104B365C9F"), u"VBScript.RegExp", u"",
-         nullptr, u"libkavrel-vbscript.so"},
-        {kvwin::GuidFromLiteral("EE09B103-97E0-11CF-978F-00A02463E06F"), u"Scripting.Dictionary",
-         u"", nullptr, u"libkavrel-scripting.so"},
-        {kvwin::GuidFromLiteral("093FF999-1EA0-4079-9525-9614C3504B74"), u"WScript.Network", u"",
-         nullptr, u"libkavrel-scripting.so"},
-        {kvwin::GuidFromLiteral("0D43FE01-F093-11CF-8940-00A0C9054228"),
-         u"Scripting.FileSystemObject", u"", nullptr, u"libkavrel-scripting.so"},
-        {kvwin::GuidFromLiteral("72C24DD5-D70A-438B-8A42-98424B88AFB8"), u"WScript.Shell", u"",
-         nullptr, u"libkavrel-scripting.so"},
-        // The WMI service's locator.
-        {CLSID_WbemLocator, u"", u"", nullptr, u"libkavrel-wmi.so"},
-        // The WMI scripting face: the class "winmgmts" binds "winmgmts:" display names.
-        {kvwin::GuidFromLiteral("172BDDF8-CEEA-11D1-8B05-00600806D9B6"), u"winmgmts", u"", nullptr,
-         u"libkavrel-wmiscripting.so"},
-        {kvwin::GuidFromLiteral("76A64158-CB41-11D1-8B02-00600806D9B6"),
-         u"WbemScripting.SWbemLocator", u"", nullptr, u"libkavrel-wmiscripting.so"},
-        {kvwin::GuidFromLiteral("47DFBE54-CF76-11D3-B38F-00105A1F473A"),
-         u"WbemScripting.SWbemDateTime", u"", nullptr, u"libkavrel-wmiscripting.so"},
-        {kvwin::GuidFromLiteral("C2FEEEAC-CFCD-11D1-8B05-00600806D9B6"),
-         u"WbemScripting.SWbemLastError", u"", nullptr, u"libkavrel-wmiscripting.so"},
-    };
+    return ReadClassFiles(ComponentDirectory() + "/" + kClassFileFolder);
 }
 
 }  // namespace kvwin::com_detail

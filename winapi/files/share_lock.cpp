@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <initializer_list>
 
+#include "kvwin/file_lock.h"
 #include "kvwin/last_error.h"
 #include "win/files.h"
 
@@ -45,27 +46,7 @@ bool Held(int fd, off_t offset) {
     return LockByte(fd, F_OFD_GETLK, F_WRLCK, offset) == 1;
 }
 
-class GuardLock {
-  public:
-    explicit GuardLock(int fd) : fd_(fd) {
-        int rc;
-        do {
-            rc = ::flock(fd_, LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
-        ok_ = rc == 0;
-    }
-    ~GuardLock() {
-        if (ok_)
-            ::flock(fd_, LOCK_UN);
-    }
-    GuardLock(const GuardLock&) = delete;
-    GuardLock& operator=(const GuardLock&) = delete;
-    bool ok() const { return ok_; }
-
-  private:
-    int fd_;
-    bool ok_ = false;
-};
+using GuardLock = kvwin::ExclusiveFlock;
 
 }  // namespace
 

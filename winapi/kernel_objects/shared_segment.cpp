@@ -15,6 +15,7 @@
 #include <fstream>
 #include <new>
 
+#include "kvwin/file_lock.h"
 #include "kvwin/last_error.h"
 #include "kvwin/safe_open.h"
 #include "kvwin/state_root.h"
@@ -66,44 +67,10 @@ std::string EscapeName(std::u16string_view name) {
     return out;
 }
 
-// Takes an flock() of `operation` without waiting longer than wait_ms (the caller's bound,
-// see kGuardWaitMs); ETIMEDOUT after that.
-bool LockWithin(int fd, int operation, uint32_t wait_ms) {
-    const auto start = std::chrono::steady_clock::now();
-    const auto limit = std::chrono::milliseconds(std::min(wait_ms, kGuardWaitMs));
-    unsigned pause_us = 50;
-    for (;;) {
-        if (::flock(fd, operation | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        const auto waited = std::chrono::steady_clock::now() - start;
-        if (waited >= limit) {
-            errno = ETIMEDOUT;
-            return false;
-        }
-        // Never sleep past the limit: the caller returns on time.
-        const auto left =
-            std::chrono::duration_cast<std::chrono::microseconds>(limit - waited).count();
-        ::usleep(static_cast<useconds_t>(std::min<long long>(pause_us, left)));
-        pause_us = std::min(pause_us * 2, 20000u);
-    }
-}
-
-class GuardLock {
+// The namespace guard, waited for at most the caller's bound and never past kGuardWaitMs.
+class GuardLock : public ExclusiveFlock {
   public:
-    GuardLock(int fd, uint32_t wait_ms) : fd_(fd), ok_(LockWithin(fd, LOCK_EX, wait_ms)) {}
-    ~GuardLock() {
-        if (ok_)
-            ::flock(fd_, LOCK_UN);
-    }
-    GuardLock(const GuardLock&) = delete;
-    GuardLock& operator=(const GuardLock&) = delete;
-    bool ok() const { return ok_; }
-
-  private:
-    int fd_;
-    bool ok_;
+    GuardLock(int fd, uint32_t wait_ms) : ExclusiveFlock(fd, std::min(wait_ms, kGuardWaitMs)) {}
 };
 
 DWORD ErrorOf(int error) {
@@ -334,7 +301,7 @@ SegmentResult OpenExisting(int space, const std::string& file, SegmentKind kind,
         return Fail(ERROR_ACCESS_DENIED);
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
         return Fail(ERROR_FILE_NOT_FOUND);  // closing the descriptor drops the lock
-    if (!LockWithin(fd.get(), LOCK_SH, wait_ms))
+    if (!FlockWithin(fd.get(), LOCK_SH, std::min(wait_ms, kGuardWaitMs)))
         return Fail(ErrorOf(errno));
     SegmentHeader header{};
     DWORD error = 0;

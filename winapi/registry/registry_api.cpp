@@ -101,6 +101,31 @@ void RefreshFor(const Target& target, const std::vector<std::u16string>& path) {
         (void)kvwin::registry::RefreshLiveKeys(*target.store, path);
 }
 
+// What opening and creating a key share once their own argument checks are done: the access
+// asked for, the path below the handle, the handle's hive (any access will do: the new
+// handle has its own), and live keys on the path brought up to date.
+LONG PrepareOpen(HKEY key, LPCWSTR subkey, REGSAM sam, REGSAM& access,
+                 std::vector<std::u16string>& path, Target& target) {
+    LONG rc = NormaliseAccess(sam, access);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if ((rc = SplitPath(subkey, path)) != ERROR_SUCCESS)
+        return rc;
+    if ((rc = Prepare(key, 0, target)) != ERROR_SUCCESS)
+        return rc;
+    RefreshFor(target, path);
+    return ERROR_SUCCESS;
+}
+
+// A new handle to a key of the target's hive, with the access it was opened for.
+HKEY InsertOpened(const Target& target, KeyId id, REGSAM access) {
+    KeyRef opened;
+    opened.hive = target.ref.hive;
+    opened.id = id;
+    opened.access = access;
+    return kvwin::registry::InsertKey(std::move(opened));
+}
+
 uint64_t ToFileTimeParts(uint64_t value, PFILETIME out) {
     if (out) {
         out->dwLowDateTime = static_cast<DWORD>(value & 0xffffffffu);
@@ -222,16 +247,11 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
         if (lpSubKey && lpSubKey[0] == u'\\')
             return ERROR_BAD_PATHNAME;
         REGSAM access = 0;
-        LONG rc = NormaliseAccess(samDesired, access);
+        std::vector<std::u16string> path;
+        Target target;
+        LONG rc = PrepareOpen(hKey, lpSubKey, samDesired, access, path, target);
         if (rc != ERROR_SUCCESS)
             return rc;
-        std::vector<std::u16string> path;
-        if ((rc = SplitPath(lpSubKey, path)) != ERROR_SUCCESS)
-            return rc;
-        Target target;
-        if ((rc = Prepare(hKey, 0, target)) != ERROR_SUCCESS)
-            return rc;
-        RefreshFor(target, path);
         KeyId found = 0;
         rc = target.store->Run(false, [&](Session& session) {
             KeyId base = BaseKey(session, target.ref, false);
@@ -242,11 +262,7 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
         });
         if (rc != ERROR_SUCCESS)
             return rc;
-        KeyRef opened;
-        opened.hive = target.ref.hive;
-        opened.id = found;
-        opened.access = access;
-        *phkResult = kvwin::registry::InsertKey(std::move(opened));
+        *phkResult = InsertOpened(target, found, access);
         return ERROR_SUCCESS;
     });
 }
@@ -269,16 +285,11 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
         if (dwOptions & REG_OPTION_CREATE_LINK)
             return ERROR_NOT_SUPPORTED;
         REGSAM access = 0;
-        LONG rc = NormaliseAccess(samDesired, access);
+        std::vector<std::u16string> path;
+        Target target;
+        LONG rc = PrepareOpen(hKey, lpSubKey, samDesired, access, path, target);
         if (rc != ERROR_SUCCESS)
             return rc;
-        std::vector<std::u16string> path;
-        if ((rc = SplitPath(lpSubKey, path)) != ERROR_SUCCESS)
-            return rc;
-        Target target;
-        if ((rc = Prepare(hKey, 0, target)) != ERROR_SUCCESS)
-            return rc;
-        RefreshFor(target, path);
         bool may_create = (target.ref.access & KEY_CREATE_SUB_KEY) != 0;
         KeyId found = 0;
         bool created = false;
@@ -304,11 +315,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
         });
         if (rc != ERROR_SUCCESS)
             return rc;
-        KeyRef opened;
-        opened.hive = target.ref.hive;
-        opened.id = found;
-        opened.access = access;
-        *phkResult = kvwin::registry::InsertKey(std::move(opened));
+        *phkResult = InsertOpened(target, found, access);
         if (lpdwDisposition) {
             *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         }
@@ -363,16 +370,11 @@ LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags
         std::u16string name;
         if ((rc = ValueName(lpValue, name)) != ERROR_SUCCESS)
             return rc;
-        Target target;
-        if ((rc = kvwin::registry::ResolveKey(hkey, target.ref)) != ERROR_SUCCESS)
-            return rc;
         // The subkey is opened for reading on its own; the handle's access applies only when
         // the value is read from the handle's key itself.
-        if (path.empty() && !(target.ref.access & KEY_QUERY_VALUE))
-            return ERROR_ACCESS_DENIED;
-        if ((rc = kvwin::registry::StoreFor(target.ref.hive, target.store)) != ERROR_SUCCESS) {
+        Target target;
+        if ((rc = Prepare(hkey, path.empty() ? KEY_QUERY_VALUE : 0, target)) != ERROR_SUCCESS)
             return rc;
-        }
         RefreshFor(target, path);
         std::optional<ValueRecord> value;
         rc = target.store->Run(false, [&](Session& session) {

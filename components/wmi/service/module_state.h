@@ -12,17 +12,8 @@
 
 namespace kvwmi {
 
-std::atomic<long>& LiveObjects();
-std::atomic<long>& ServerLocks();
-
 // A member of every COM object of the service: counts the object as live while it exists.
-class ModuleRef {
-  public:
-    ModuleRef() { ++LiveObjects(); }
-    ~ModuleRef() { --LiveObjects(); }
-    ModuleRef(const ModuleRef&) { ++LiveObjects(); }
-    ModuleRef& operator=(const ModuleRef&) { return *this; }
-};
+using kvwin::ModuleRef;
 
 // Runs the body of a COM method; an exception becomes an HRESULT instead of crossing the
 // interface (allocation failures WBEM_E_OUT_OF_MEMORY, anything else WBEM_E_FAILED).

@@ -1,10 +1,10 @@
 // A namespace as the service serves it: the classes it holds and, for one class, the
 // instances a query runs over together with how they are to be delivered.
 //
-// Two kinds exist: the namespaces of the classes registered with KAVREL_WMI_CLASS (filled
-// from the live machine), and fixture namespaces read from a data file for tests
-// (fixture/fixture_namespace.h). A source is immutable once made and shared by every
-// object that came from it, so it is safe to use from any thread.
+// The service serves the namespaces of the classes registered with KAVREL_WMI_CLASS (filled
+// from the live machine); a program or module may link another opener in (the tests'
+// fixture namespaces read from data files, fixture/fixture_namespace.h). A source is immutable once
+// made and shared by every object that came from it, so it is safe to use from any thread.
 #pragma once
 
 #include <cstdint>
@@ -85,11 +85,18 @@ class NamespaceSource {
     virtual HRESULT StartResult(const ClassDecl&) const { return WBEM_S_NO_ERROR; }
 };
 
-// Opens a namespace by name (case-insensitive): a fixture namespace
-// ("root\kavrel\fixtures\<name>", read now from its file), or one that holds registered
-// classes ("root\cimv2" and "root\default" always exist). WBEM_E_INVALID_NAMESPACE when
-// there is no such namespace; a fixture file that cannot be read gives WBEM_E_FAILED (the
-// reason goes to the debugger output).
+// Opens a namespace by name (case-insensitive): one the linked-in opener serves, or one that
+// holds registered classes ("root\cimv2" and "root\default" always exist).
+// WBEM_E_INVALID_NAMESPACE when there is no such namespace.
 HRESULT OpenNamespace(std::u16string_view name, std::shared_ptr<const NamespaceSource>& out);
+
+// Another source of namespaces, asked first for every name: S_FALSE for a name it does not
+// serve, else its answer for that name.
+using NamespaceOpener = HRESULT (*)(std::u16string_view name,
+                                    std::shared_ptr<const NamespaceSource>& out);
+
+// Sets the one extra opener (null: none). Called while a program or module loads, by the
+// objects that bring the opener in. Thread safe.
+void SetNamespaceOpener(NamespaceOpener opener);
 
 }  // namespace kvwmi

@@ -1,8 +1,8 @@
 // Namespaces of the classes registered with KAVREL_WMI_CLASS, and the choice between them
-// and the fixture namespaces.
+// and the namespaces of a linked-in opener.
+#include <atomic>
 #include <stdexcept>
 
-#include "fixture/fixture_namespace.h"
 #include "kvwin/ascii_case.h"
 #include "service/namespace_source.h"
 #include "win/debug.h"
@@ -56,12 +56,25 @@ bool NamespaceExists(std::u16string_view name) {
     return false;
 }
 
+std::atomic<NamespaceOpener>& ExtraOpener() {
+    static std::atomic<NamespaceOpener> opener{nullptr};
+    return opener;
+}
+
 }  // namespace
+
+void SetNamespaceOpener(NamespaceOpener opener) {
+    ExtraOpener() = opener;
+}
 
 HRESULT OpenNamespace(std::u16string_view name, std::shared_ptr<const NamespaceSource>& out) {
     out.reset();
-    if (IsFixtureNamespace(name))
-        return OpenFixtureNamespace(name, out);
+    if (NamespaceOpener extra = ExtraOpener()) {
+        HRESULT hr = extra(name, out);
+        if (hr != S_FALSE)
+            return hr;
+        out.reset();
+    }
     if (!NamespaceExists(name)) {
         // For whoever named it; ConnectServer itself answers only the code.
         const std::u16string message = u"kavrel-wmi: no namespace " + std::u16string(name) + u"\n";

@@ -1,13 +1,18 @@
 // Fixture files for tests: a fresh folder named by KAVREL_WMI_FIXTURES for the life of the
-// object, and one call to write a scenario into it.
+// object, and one call to write a scenario into it. The test build of the module, which
+// serves fixture namespaces, is registered for the locator's class in the test's state root,
+// so a locator activated by class serves them too.
 #pragma once
 
 #include <fstream>
 #include <string>
 
+#include "kvtest/com_support.h"
 #include "kvtest/test_env.h"
+#include "kvwin/com_guid_text.h"
 #include "kvwin/utf.h"
 #include "win/environment.h"
+#include "win/wbemcli.h"
 
 namespace wmitest {
 
@@ -15,6 +20,9 @@ class FixtureFolder {
   public:
     FixtureFolder() : path_(kvtest::MakeTempFolder("wmi-fixtures")) {
         SetEnvironmentVariableW(u"KAVREL_WMI_FIXTURES", kvwin::FromUtf8(path_).c_str());
+        kvtest::SetClassesRootDefault(
+            u"CLSID\\" + kvwin::GuidToText(CLSID_WbemLocator) + u"\\InprocServer32",
+            kvwin::FromUtf8(KAVREL_WMI_FIXTURE_MODULE));
     }
     ~FixtureFolder() { SetEnvironmentVariableW(u"KAVREL_WMI_FIXTURES", nullptr); }
     FixtureFolder(const FixtureFolder&) = delete;

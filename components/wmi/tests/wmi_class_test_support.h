@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kvtest/command_run.h"
 #include "kvwin/utf.h"
 #include "linux/text_util.h"
 #include "provider/class_decl.h"
@@ -149,18 +150,10 @@ inline std::string Fixture(const std::string& relative) {
 // Runs a shell command and returns its standard output; nullopt when it cannot run or
 // exits with a failure.
 inline std::optional<std::string> RunCommand(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (!pipe)
+    kvtest::CommandRun run = kvtest::RunCommand(command);
+    if (run.status != 0)
         return std::nullopt;
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0)
-        out.append(buffer, n);
-    int status = ::pclose(pipe.release());
-    if (status != 0)
-        return std::nullopt;
-    return out;
+    return std::move(run.output);
 }
 
 }  // namespace kvwmitest

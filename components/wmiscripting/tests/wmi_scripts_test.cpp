@@ -4,8 +4,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "kvtest/com_support.h"
 #include "kvtest/small_stack.h"
 #include "kvtest/test_env.h"
+#include "kvwin/com_guid_text.h"
+#include "kvwin/utf.h"
+#include "win/wbemcli.h"
 #include "wmiscripting_test_support.h"
 
 namespace {
@@ -238,11 +242,16 @@ Test.ok Err.Number = 0 And Len(caption) > 0, "a good query still runs"
 )VB");
 }
 
+// A folder of fixture namespaces, served by the test build of the WMI module, which is
+// registered for the locator's class in this test's state root.
 class FixtureFolder {
   public:
     FixtureFolder() : path_(kvtest::TestStateRoot() + "/wmi-fixtures") {
         std::filesystem::create_directories(path_);
         setenv("KAVREL_WMI_FIXTURES", path_.c_str(), 1);
+        kvtest::SetClassesRootDefault(
+            u"CLSID\\" + kvwin::GuidToText(CLSID_WbemLocator) + u"\\InprocServer32",
+            kvwin::FromUtf8(KAVREL_WMI_FIXTURE_MODULE));
     }
     ~FixtureFolder() { unsetenv("KAVREL_WMI_FIXTURES"); }
     void Write(const std::string& name, const std::string& text) {

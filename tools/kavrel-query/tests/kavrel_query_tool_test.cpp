@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kvtest/command_run.h"
 #include "kvtest/test_env.h"
 #include "kvwin/state_root.h"
 
@@ -20,17 +21,8 @@ struct ToolRun {
 ToolRun RunTool(const std::string& arguments, const std::string& environment = "") {
     const std::string command =
         environment + " '" + KAVREL_QUERY_TOOL + "' " + arguments + " 2>&1 </dev/null";
-    ToolRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, got);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    kvtest::CommandRun done = kvtest::RunCommand(command);
+    return ToolRun{done.status, std::move(done.output)};
 }
 
 class QueryTool : public ::testing::Test {

@@ -10,27 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "kvtest/command_run.h"
 #include "kvtest/test_env.h"
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string output;
-};
+using ToolRun = kvtest::CommandRun;
 
 ToolRun Tool(const std::string& arguments) {
-    const std::string command = std::string(KAVREL_REG_TOOL) + " " + arguments + " 2>&1";
-    ToolRun run{-1, ""};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[512];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        run.output.append(buffer, n);
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
+    return kvtest::RunCommand(std::string(KAVREL_REG_TOOL) + " " + arguments + " 2>&1");
 }
 
 TEST(KavrelRegTool, AddQueryDeleteRoundTrip) {

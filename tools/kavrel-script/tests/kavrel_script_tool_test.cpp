@@ -10,6 +10,7 @@
 #include <string>
 
 #include "kvtest/com_support.h"
+#include "kvtest/command_run.h"
 #include "kvtest/test_env.h"
 #include "win/activscp.h"
 
@@ -43,16 +44,10 @@ class ScriptTool : public ::testing::Test {
         const std::string errPath = m_folder + "/stderr.txt";
         const std::string command = "cd '" + m_folder + "' && '" + KAVREL_SCRIPT_TOOL + "' " +
                                     arguments + " <'" + inputPath + "' 2>'" + errPath + "'";
+        kvtest::CommandRun done = kvtest::RunCommand(command);
         ToolRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[4096];
-        size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            run.out.append(buffer, got);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.status = done.status;
+        run.out = std::move(done.output);
         run.err = ReadAll(errPath);
         return run;
     }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "kvtest/command_run.h"
 #include "kvtest/log_capture.h"
 #include "kvtest/test_env.h"
 #include "launcher/config.h"
@@ -31,16 +32,10 @@ struct LumbrikRun {
 // Runs Lumbrik.exe with arguments (shell words) and collects its status and standard error.
 LumbrikRun RunLumbrik(const std::string& arguments) {
     const std::string command = std::string("'") + LUMBRIK_PATH + "' " + arguments + " 2>&1";
+    kvtest::CommandRun done = kvtest::RunCommand(command);
     LumbrikRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.errorText.append(buffer, got);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = done.status;
+    run.errorText = std::move(done.output);
     return run;
 }
 

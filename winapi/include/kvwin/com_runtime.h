@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "kvwin/com_object.h"
 #include "win/com.h"
@@ -27,6 +28,10 @@ struct BuiltinClass {
 KVWIN_API void RegisterBuiltinClass(const BuiltinClass& entry);
 // Removes it again; false when there was none.
 KVWIN_API bool UnregisterBuiltinClass(const CLSID& clsid);
+
+// The built-in registrations in force, in the order they are looked up (for tools, tests
+// and diagnostics).
+KVWIN_API std::vector<BuiltinClass> BuiltinClasses();
 
 // The folder the layer's shared object was loaded from, where components are installed.
 KVWIN_API std::string ComponentDirectory();

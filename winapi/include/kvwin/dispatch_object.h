@@ -295,4 +295,34 @@ inline HRESULT SetVariantText(VARIANT* out, std::u16string_view text) {
     return S_OK;
 }
 
+// Puts a VT_I4 or a VT_BOOL into a VARIANT (nothing when the caller wants no result).
+inline HRESULT SetVariantLong(VARIANT* out, LONG value) {
+    if (out) {
+        out->vt = VT_I4;
+        out->lVal = value;
+    }
+    return S_OK;
+}
+inline HRESULT SetVariantBool(VARIANT* out, bool value) {
+    if (out) {
+        out->vt = VT_BOOL;
+        out->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    return S_OK;
+}
+
+// Hands an object the caller owns a reference to out as VT_DISPATCH: into `out`, or released
+// when the caller wants no result. A null object (an allocation that failed) is E_OUTOFMEMORY.
+inline HRESULT ReturnObject(VARIANT* out, IDispatch* object) {
+    if (!object)
+        return E_OUTOFMEMORY;
+    if (!out) {
+        object->Release();
+        return S_OK;
+    }
+    out->vt = VT_DISPATCH;
+    out->pdispVal = object;
+    return S_OK;
+}
+
 }  // namespace kvwin
