@@ -252,6 +252,7 @@ EventLog::EventLog() {
     m_processName = ProcessFileName(nullptr);
     m_moduleName = ProcessFileName(ThisModule());
     m_hostName = HostName();
+    m_identity = EncodeRecordIdentity({m_hostName, m_moduleName, m_processName});
 
     const LogLimits limits = key.IsOpen() ? ReadLogLimits(key) : LogLimits{};
     m_severityMask.store(limits.severityMask);
@@ -535,18 +536,20 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    const WString date = FormatLogDate(now, CurrentUtcBias());
+    const LONG bias = CurrentUtcBias();
+    const LogDateText date(now, bias);
     const RecordOrigin origin{m_hostName,           m_moduleName,
                               m_processName,        GetCurrentProcessId(),
                               GetCurrentThreadId(), GetTickCount() & 0x7FFFFFFF};
     m_source.assign(source);
     m_message.assign(message);
-    ComposeEventRecord(m_utf8, date, level, origin, m_source, m_message);
+    ComposeEventRecord(m_utf8, date.View(), level, origin, m_identity, m_source, m_message);
 
     // The file stays a sequence of whole records: what a full disk cut short is cut off again.
     if (m_file.Size() == 0) {
         const WString headerText = ReadLogFileHeader();
-        if (!headerText.empty() && ComposeHeaderRecord(m_header, date, origin, headerText) &&
+        if (!headerText.empty() &&
+            ComposeHeaderRecord(m_header, FormatLogDate(now, bias), origin, headerText) &&
             !m_file.Append(m_header))
             return;
     }

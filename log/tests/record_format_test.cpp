@@ -14,8 +14,8 @@ const RecordOrigin kOrigin{TEXT("host1"), TEXT("Kavrel.dll"), TEXT("keldrin.exe"
 
 std::string Record(WString source, WString message, uint32_t level = 4) {
     std::string record;
-    ComposeEventRecord(record, TEXT("07/04/2023 09:05:03.0420000 -05:00"), level, kOrigin, source,
-                       message);
+    ComposeEventRecord(record, "07/04/2023 09:05:03.0420000 -05:00", level, kOrigin,
+                       EncodeRecordIdentity(kOrigin), source, message);
     return record;
 }
 
