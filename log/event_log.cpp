@@ -541,9 +541,8 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
     const RecordOrigin origin{m_hostName,           m_moduleName,
                               m_processName,        GetCurrentProcessId(),
                               GetCurrentThreadId(), GetTickCount() & 0x7FFFFFFF};
-    m_source.assign(source);
-    m_message.assign(message);
-    ComposeEventRecord(m_utf8, date.View(), level, origin, m_identity, m_source, m_message);
+    ComposeEventRecord(m_utf8, date.View(), level, origin, m_identity, source, message, m_source,
+                       m_message);
 
     // The file stays a sequence of whole records: what a full disk cut short is cut off again.
     if (m_file.Size() == 0) {

@@ -51,6 +51,15 @@ class RecordWriter {
         size_t i = 0;
         while (i < text.size()) {
             size_t end = i;
+            // Eight units at a time while all eight are ASCII.
+            for (uint64_t a, b; end + 8 <= text.size(); end += 8, m_at += 8) {
+                std::memcpy(&a, text.data() + end, 8);
+                std::memcpy(&b, text.data() + end + 4, 8);
+                if ((a | b) & 0xFF80FF80FF80FF80u)
+                    break;
+                for (int k = 0; k < 8; ++k)
+                    m_at[k] = static_cast<char>(text[end + k]);
+            }
             while (end < text.size() && text[end] < 0x80)
                 *m_at++ = static_cast<char>(text[end++]);
             if (end > i) {
@@ -164,15 +173,41 @@ void NormalizeLineBreaks(WString& text) {
     text.swap(result);
 }
 
+namespace {
+
+// Whether a message needs the caller's copy: a line feed without its carriage return, or a
+// "]]" that may end the CDATA section. One scan.
+bool MessageNeedsWork(WStringView message) {
+    for (size_t i = 0; i < message.size(); ++i) {
+        const WCHAR c = message[i];
+        if ((c == TEXT('\n') && (i == 0 || message[i - 1] != TEXT('\r'))) ||
+            (c == TEXT(']') && i + 1 < message.size() && message[i + 1] == TEXT(']')))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void ComposeEventRecord(std::string& record, std::string_view date, uint32_t level,
-                        const RecordOrigin& origin, const RecordIdentity& identity, WString& source,
-                        WString& message) {
-    NormalizeLineBreaks(message);
-    // Most texts have nothing to escape: one scan instead of a copy per replacement.
-    if (message.find(TEXT("]]")) != WString::npos)
-        EscapeCDataString(message);
-    if (source.find_first_of(TEXT("&<>\"'")) != WString::npos)
-        EscapeXmlString(source);
+                        const RecordOrigin& origin, const RecordIdentity& identity,
+                        WStringView sourceText, WStringView messageText, WString& sourceCopy,
+                        WString& messageCopy) {
+    // Most texts have nothing to change: they are written from where they are.
+    WStringView message = messageText;
+    if (MessageNeedsWork(messageText)) {
+        messageCopy.assign(messageText);
+        NormalizeLineBreaks(messageCopy);
+        if (messageCopy.find(TEXT("]]")) != WString::npos)
+            EscapeCDataString(messageCopy);
+        message = messageCopy;
+    }
+    WStringView source = sourceText;
+    if (sourceText.find_first_of(TEXT("&<>\"'")) != WStringView::npos) {
+        sourceCopy.assign(sourceText);
+        EscapeXmlString(sourceCopy);
+        source = sourceCopy;
+    }
 
     static constexpr std::string_view kParts[] = {
         "\r\n<event date='", "' severity='",       "' hostName='",   "' source='",

@@ -52,11 +52,14 @@ LONG CurrentUtcBias();
 void NormalizeLineBreaks(WString& text);
 
 // Composes the event record, in UTF-8 as it is written, into record (replacing its
-// contents; its capacity is reused). message and source are the caller's working copies:
-// they are normalised and escaped in place. identity is origin's names, encoded.
+// contents; its capacity is reused). A source or message that must be escaped or have its
+// line breaks normalised is copied into sourceCopy or messageCopy first (the caller's
+// working buffers); the texts themselves are never changed. identity is origin's names,
+// encoded.
 void ComposeEventRecord(std::string& record, std::string_view date, uint32_t level,
-                        const RecordOrigin& origin, const RecordIdentity& identity, WString& source,
-                        WString& message);
+                        const RecordOrigin& origin, const RecordIdentity& identity,
+                        WStringView source, WStringView message, WString& sourceCopy,
+                        WString& messageCopy);
 
 // The header record as 8-bit text: false (and no header) when a character of the arguments
 // is above 255 or the record does not fit in 2340 bytes with its terminator.
