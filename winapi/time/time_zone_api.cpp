@@ -5,8 +5,11 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "kvwin/civil_time.h"
+#include "kvwin/environment_lock.h"
 #include "kvwin/last_error.h"
 #include "kvwin/time_zone.h"
 #include "kvwin/utf.h"
@@ -83,11 +86,11 @@ DWORD FillZoneInformation(const kvwin::ZoneInfo& zone, TIME_ZONE_INFORMATION& tz
 
 // The answer for the current zone, kept while it holds: until the zone's next change or the
 // next year (day-of-year transition dates are given for the current year), whichever comes
-// first, and while the TZ value names the same zone. Guarded by its own lock; never
+// first, and while the TZ value stays (it names one zone). Guarded by its own lock; never
 // destroyed, so a call during exit finds it.
 struct ZoneAnswer {
     std::mutex lock;
-    std::shared_ptr<const kvwin::ZoneInfo> zone;  // held, so its address names it
+    std::optional<std::string> tz;
     int64_t from = 1;
     int64_t until = 0;
     TIME_ZONE_INFORMATION tzi{};
@@ -100,22 +103,23 @@ ZoneAnswer& LastZoneAnswer() {
 }
 
 DWORD CurrentZoneInformation(TIME_ZONE_INFORMATION& tzi) {
-    std::shared_ptr<const kvwin::ZoneInfo> zone = kvwin::CurrentZone();
+    std::optional<std::string> tz = kvwin::GetEnvUtf8("TZ");
     const int64_t now = NowUnixSeconds();
     ZoneAnswer& answer = LastZoneAnswer();
     {
         std::lock_guard guard(answer.lock);
-        if (answer.zone == zone && now >= answer.from && now < answer.until) {
+        if (answer.tz == tz && now >= answer.from && now < answer.until) {
             tzi = answer.tzi;
             return answer.id;
         }
     }
+    const std::shared_ptr<const kvwin::ZoneInfo> zone = kvwin::CurrentZone();
     const DWORD id = FillZoneInformation(*zone, tzi, nullptr, now);
     const int64_t next_year = kvwin::DaysFromCivil(YearOf(now) + 1, 1, 1) * 86400;
     std::lock_guard guard(answer.lock);
-    answer.zone = std::move(zone);
+    answer.tz = std::move(tz);
     answer.from = now;
-    answer.until = std::min(answer.zone->NextChangeAfter(now), next_year);
+    answer.until = std::min(zone->NextChangeAfter(now), next_year);
     answer.tzi = tzi;
     answer.id = id;
     return id;

@@ -142,8 +142,8 @@ struct ZoneCache {
     // The zone asked for last, with the TZ value it stands for.
     std::string lastKey;
     std::shared_ptr<const ZoneInfo> last;
-    // An offset of the last zone and the span of instants it holds for.
-    const ZoneInfo* offsetZone = nullptr;
+    // An offset of the zone a TZ value names, and the span of instants it holds for.
+    std::optional<std::string> offsetTz;
     int64_t offsetFrom = 1;
     int64_t offsetUntil = 0;
     int32_t offset = 0;
@@ -185,34 +185,31 @@ std::shared_ptr<const ZoneInfo> CurrentZone() {
             cache.byValue.clear();
         cache.byValue.emplace(key, zone);
     }
-    if (cache.last != zone) {
-        cache.offsetZone = nullptr;  // the old zone's address may be given to another
-        cache.last = zone;
-    }
     cache.lastKey = key;
+    cache.last = zone;
     return zone;
 }
 
 int32_t CurrentZoneOffsetAt(int64_t unix_seconds) {
-    const std::shared_ptr<const ZoneInfo> zone = CurrentZone();
+    // Keyed by the TZ value, which names one zone: one environment read and one lock while
+    // the kept offset holds.
+    std::optional<std::string> tz = GetEnvUtf8("TZ");
     {
         std::lock_guard guard(ZoneCacheLock());
         const ZoneCache& cache = Cache();
-        if (cache.offsetZone == zone.get() && unix_seconds >= cache.offsetFrom &&
+        if (cache.offsetTz == tz && unix_seconds >= cache.offsetFrom &&
             unix_seconds < cache.offsetUntil)
             return cache.offset;
     }
+    const std::shared_ptr<const ZoneInfo> zone = CurrentZone();
     const int32_t offset = zone->At(unix_seconds).offset;
     const int64_t until = zone->NextChangeAfter(unix_seconds);
     std::lock_guard guard(ZoneCacheLock());
     ZoneCache& cache = Cache();
-    // Only the zone asked for last keeps an offset: its pointer cannot be reused meanwhile.
-    if (cache.last == zone) {
-        cache.offsetZone = zone.get();
-        cache.offsetFrom = unix_seconds;
-        cache.offsetUntil = until;
-        cache.offset = offset;
-    }
+    cache.offsetTz = std::move(tz);
+    cache.offsetFrom = unix_seconds;
+    cache.offsetUntil = until;
+    cache.offset = offset;
     return offset;
 }
 
