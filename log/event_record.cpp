@@ -178,7 +178,20 @@ namespace {
 // Whether a message needs the caller's copy: a line feed without its carriage return, or a
 // "]]" that may end the CDATA section. One scan.
 bool MessageNeedsWork(WStringView message) {
-    for (size_t i = 0; i < message.size(); ++i) {
+    // Four units at a time while none of them is a line feed or a ']'.
+    constexpr uint64_t kOnes = 0x0001000100010001u;
+    constexpr uint64_t kHigh = 0x8000800080008000u;
+    const auto hasUnit = [](uint64_t units, uint64_t unit) {
+        const uint64_t x = units ^ (unit * kOnes);
+        return ((x - kOnes) & ~x & kHigh) != 0;
+    };
+    size_t i = 0;
+    for (uint64_t units; i + 4 <= message.size(); i += 4) {
+        std::memcpy(&units, message.data() + i, 8);
+        if (hasUnit(units, TEXT('\n')) || hasUnit(units, TEXT(']')))
+            break;
+    }
+    for (; i < message.size(); ++i) {
         const WCHAR c = message[i];
         if ((c == TEXT('\n') && (i == 0 || message[i - 1] != TEXT('\r'))) ||
             (c == TEXT(']') && i + 1 < message.size() && message[i + 1] == TEXT(']')))

@@ -70,6 +70,21 @@ TEST(EventRecord, AsciiCopiedInBlocksStopsAtTheFirstOtherCharacterWhereverItIs) 
     }
 }
 
+TEST(EventRecord, LineFeedsAndSectionEndsAreFoundAtEveryPlace) {
+    // The message is searched four units at a time: what must change is found wherever it
+    // falls, across the edge of a group too.
+    for (size_t at = 0; at < 9; ++at) {
+        const WString before(at, TEXT('a'));
+        const std::string ascii(at, 'a');
+        EXPECT_NE(Record(TEXT("S"), before + TEXT("]]>bcdefgh")).find(ascii + "]]&gt;bcdefgh]]>"),
+                  std::string::npos)
+            << at;
+        EXPECT_NE(Record(TEXT("S"), before + TEXT("\nbcdefgh")).find(ascii + "\r\nbcdefgh]]>"),
+                  std::string::npos)
+            << at;
+    }
+}
+
 TEST(EventRecord, TheCallersTextsAreLeftAsTheyWere) {
     const WString source = TEXT("a<b");
     const WString message = TEXT("x\ny]]>");
