@@ -34,7 +34,7 @@ bool RefreshTimerRunning() noexcept;
 void StopRefreshTimer() noexcept;
 
 // The period in milliseconds (at least 1); tests shorten it. A running thread is woken to
-// take it up.
+// take it up. Not while the log object is being torn down.
 void SetRefreshPeriodMs(uint32_t milliseconds) noexcept;
 uint32_t RefreshPeriodMs() noexcept;
 
