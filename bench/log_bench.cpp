@@ -6,12 +6,14 @@
 // call and beside a disabled-level call of a widely used logging library, plain and with
 // format arguments; the ratios use this thread's CPU time. Then records per second written
 // to the agent log by one and by four processes, beside the same lock-open-append-close-unlock
-// loop done directly, without the log's logic.
+// loop done directly, without the log's logic; each child times its own loop after what a
+// process does once (its first record, the lock file's open).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -127,59 +129,89 @@ void ReportRejectedCalls() {
 
 constexpr int kRecordsPerProcess = 10000;
 
-double Seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 struct Run {
-    double wall;    // seconds
-    double cpu;     // seconds of CPU (user and system) the children used
+    double wall;    // seconds from the first child's first counted record to the last one's end
+    double cpu;     // seconds of CPU (user and system) the children used in their loops
     double system;  // of which in the kernel
 };
 
-// The children's CPU seconds: user + system, and system alone.
-std::pair<double, double> ChildrenCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    const auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-    };
-    return {seconds(usage.ru_utime) + seconds(usage.ru_stime), seconds(usage.ru_stime)};
+// What one child measured of its own loop, in memory the parent shares.
+struct LoopTimes {
+    double start;  // CLOCK_MONOTONIC seconds
+    double end;
+    double cpu;     // user and system
+    double system;  // system alone
+};
+
+double ClockSeconds(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-// Runs body in n child processes at once; returns the wall time of the whole run and the
-// CPU time the children used.
-template <class Body>
-Run InProcesses(int n, Body body) {
-    const auto cpuBefore = ChildrenCpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
+double SystemSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// Runs a loop in n child processes at once. Each child first runs warmUp (what a process
+// does once: the log object's creation, the lock file's open), then times its loop itself:
+// the figures are those of the records, not of starting a process.
+template <class WarmUp, class Loop>
+Run InProcesses(int n, WarmUp warmUp, Loop loop) {
+    void* shared = mmap(nullptr, sizeof(LoopTimes) * static_cast<size_t>(n), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED)
+        return {1e9, 1e9, 1e9};
+    auto* times = static_cast<LoopTimes*>(shared);
     std::vector<pid_t> children;
     for (int i = 0; i < n; ++i) {
         const pid_t pid = fork();
         if (pid == 0) {
-            body();
+            auto state = warmUp();
+            LoopTimes& mine = times[i];
+            const double cpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+            const double system = SystemSeconds();
+            mine.start = ClockSeconds(CLOCK_MONOTONIC);
+            loop(state);
+            mine.end = ClockSeconds(CLOCK_MONOTONIC);
+            mine.cpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu;
+            mine.system = SystemSeconds() - system;
             _exit(0);
         }
         children.push_back(pid);
     }
     for (pid_t pid : children)
         waitpid(pid, nullptr, 0);
-    const auto cpuAfter = ChildrenCpuSeconds();
-    return {Seconds(start), cpuAfter.first - cpuBefore.first, cpuAfter.second - cpuBefore.second};
+    Run run{0, 0, 0};
+    double first = 1e18, last = 0;
+    for (int i = 0; i < n; ++i) {
+        first = std::min(first, times[i].start);
+        last = std::max(last, times[i].end);
+        run.cpu += times[i].cpu;
+        run.system += times[i].system;
+    }
+    run.wall = last - first;
+    munmap(shared, sizeof(LoopTimes) * static_cast<size_t>(n));
+    return run;
 }
 
-void LogRecords() {
+int LogWarmUp() {
+    CEReportEventF(LogError, u"Bench", u"the first record of a process");
+    return 0;
+}
+
+void LogRecords(int) {
     for (int i = 0; i < kRecordsPerProcess; ++i)
         CEReportEventF(LogError, u"Bench", u"record %d of a run that measures the log", i);
 }
 
 // The same bytes appended the plain way, with what the log must do per record and nothing
 // else: a machine-wide lock (flock on a file opened once), open, append, close, unlock.
-void AppendRecords(const std::string& path, const std::string& lockPath) {
+void AppendRecords(const std::string& path, int lock) {
     const std::string record(330, 'x');
-    const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lock < 0)
-        return;
     for (int i = 0; i < kRecordsPerProcess; ++i) {
         flock(lock, LOCK_EX);
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -190,7 +222,6 @@ void AppendRecords(const std::string& path, const std::string& lockPath) {
         }
         flock(lock, LOCK_UN);
     }
-    close(lock);
 }
 
 void ReportThroughput() {
@@ -204,8 +235,11 @@ void ReportThroughput() {
         Run logged{1e9, 1e9, 1e9};
         Run plain{1e9, 1e9, 1e9};
         for (int round = 0; round < 3; ++round) {
-            const Run a = InProcesses(processes, LogRecords);
-            const Run b = InProcesses(processes, [&] { AppendRecords(plainPath, lockPath); });
+            const Run a = InProcesses(processes, LogWarmUp, LogRecords);
+            const Run b = InProcesses(
+                processes,
+                [&] { return open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); },
+                [&](int lock) { AppendRecords(plainPath, lock); });
             logged = {std::min(logged.wall, a.wall), std::min(logged.cpu, a.cpu),
                       std::min(logged.system, a.system)};
             plain = {std::min(plain.wall, b.wall), std::min(plain.cpu, b.cpu),

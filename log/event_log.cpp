@@ -1,5 +1,6 @@
 #include "log/event_log.h"
 
+#include <ctime>
 #include <thread>
 
 #include "entry/singleton/singleton.h"
@@ -16,6 +17,7 @@
 #include "log/log_configuration.h"
 #include "log/log_gate.h"
 #include "log/log_rotation.h"
+#include "log/refresh_timer.h"
 #include "log/severity.h"
 #include "platform/os_detector.h"
 #include "platform/token_security.h"
@@ -161,6 +163,20 @@ bool FolderExists(const WString& folder) {
     return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The clock rule of the timed re-read, kept beside the refresh timer for the calls that reach
+// the log object (and for a process where no timer thread could be made): whole seconds; a
+// clock set back makes the re-read due at once rather than never.
+constexpr int64_t kRefreshSeconds = 60;
+
+int64_t NextRefreshTime() {
+    return static_cast<int64_t>(std::time(nullptr)) + kRefreshSeconds;
+}
+
+bool RefreshDueByClock(int64_t refreshAt) {
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    return now >= refreshAt || now + kRefreshSeconds < refreshAt;
+}
+
 uint32_t* GenerationWord(const Memory::SharedMemory& block) {
     return static_cast<uint32_t*>(block.Data());
 }
@@ -200,7 +216,7 @@ class EventLog::MutexLock {
 };
 
 EventLog::EventLog() {
-    g_logGate.refreshAt.store(std::time(nullptr) + log_detail::kLogRefreshSeconds);
+    m_refreshAt.store(NextRefreshTime());
 
     DWORD rid = 0;
     m_lowIntegrity = GetTokenIntegrityRid(rid) && rid == kLowIntegrityRid;
@@ -236,6 +252,7 @@ EventLog::EventLog() {
     m_processName = ProcessFileName(nullptr);
     m_moduleName = ProcessFileName(ThisModule());
     m_hostName = HostName();
+    m_identity = EncodeRecordIdentity({m_hostName, m_moduleName, m_processName});
 
     const LogLimits limits = key.IsOpen() ? ReadLogLimits(key) : LogLimits{};
     m_severityMask.store(limits.severityMask);
@@ -254,6 +271,7 @@ EventLog::EventLog() {
             std::atomic_ref<uint32_t>(*GenerationWord(m_sharedBlock)).load());
         g_logGate.generation.store(GenerationWord(m_sharedBlock));
     }
+    log_detail::EnsureRefreshTimer();
     PublishGate();
 }
 
@@ -262,6 +280,7 @@ EventLog::~EventLog() {
     g_logGate.acceptLevels.store(0xFFFFFFFF, std::memory_order_release);
     g_logGate.generation.store(nullptr);
     m_initialised.store(0);
+    log_detail::StopRefreshTimer();
     const DWORD start = GetTickCount();
     while (m_activeWriters.load() > 0 && GetTickCount() - start < kShutdownWaitMs)
         Sleep(50);
@@ -403,7 +422,14 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
             m_placementStale.store(true);
         }
     }
-    if (force || log_detail::LogRefreshDue(g_logGate.refreshAt.load(std::memory_order_relaxed))) {
+    // A forked child's first call here starts the child's own timer; the gate it inherited
+    // stays open until then.
+    if (!log_detail::RefreshTimerRunning() && log_detail::EnsureRefreshTimer())
+        force = true;
+    if (g_logGate.refreshDue.load(std::memory_order_relaxed) &&
+        g_logGate.refreshDue.exchange(false))
+        force = true;
+    if (force || RefreshDueByClock(m_refreshAt.load(std::memory_order_relaxed))) {
         RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
         if (key.IsOpen()) {
             const LogLimits limits = ReadLogLimits(key);
@@ -411,7 +437,7 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
             m_maxSizeKb.store(limits.maxSizeKb);
             m_maxFiles.store(limits.maxFiles);
         }
-        g_logGate.refreshAt.store(std::time(nullptr) + log_detail::kLogRefreshSeconds);
+        m_refreshAt.store(NextRefreshTime(), std::memory_order_relaxed);
         PublishGate();
     }
     maxSizeKb = m_maxSizeKb.load();
@@ -426,9 +452,14 @@ void EventLog::PublishGate() {
     uint32_t accept = m_severityMask.load();
     if (overrideWord != kNoLogOverride)
         accept = (overrideWord & LogModeMask) ? 0xFFFFFFFF : accept | (overrideWord & 0xFF);
-    if (!m_initialised.load())
+    // Without a timer thread the gate cannot know when the re-read is due: every call comes
+    // here, where the clock decides.
+    if (!m_initialised.load() || !log_detail::RefreshTimerRunning())
         accept = 0xFFFFFFFF;
-    g_logGate.acceptLevels.store(accept, std::memory_order_release);
+    g_logGate.acceptLevels.store(accept, std::memory_order_seq_cst);
+    // A period that ended while this re-read ran asks for another: the gate stays open.
+    if (g_logGate.refreshDue.load(std::memory_order_seq_cst))
+        g_logGate.acceptLevels.store(0xFFFFFFFF, std::memory_order_seq_cst);
 }
 
 bool EventLog::Passes(const ResolvedSeverity& resolved, uint32_t mask) {
@@ -505,18 +536,19 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    const WString date = FormatLogDate(now, CurrentUtcBias());
+    const LONG bias = CurrentUtcBias();
+    const LogDateText date(now, bias);
     const RecordOrigin origin{m_hostName,           m_moduleName,
                               m_processName,        GetCurrentProcessId(),
                               GetCurrentThreadId(), GetTickCount() & 0x7FFFFFFF};
-    m_source.assign(source);
-    m_message.assign(message);
-    ComposeEventRecord(m_utf8, date, level, origin, m_source, m_message);
+    ComposeEventRecord(m_utf8, date.View(), level, origin, m_identity, source, message, m_source,
+                       m_message);
 
     // The file stays a sequence of whole records: what a full disk cut short is cut off again.
     if (m_file.Size() == 0) {
         const WString headerText = ReadLogFileHeader();
-        if (!headerText.empty() && ComposeHeaderRecord(m_header, date, origin, headerText) &&
+        if (!headerText.empty() &&
+            ComposeHeaderRecord(m_header, FormatLogDate(now, bias), origin, headerText) &&
             !m_file.Append(m_header))
             return;
     }

@@ -3,11 +3,11 @@
 // One per process (SingletonT, priority 255), created by the first log call. It owns the
 // log file's placement (registry "FilePath"/"FileName", else the agent's log folder under
 // the common application-data folder), the configuration that follows the registry
-// ("Severity", "MaxSize", "MaxFiles": re-read every 60 s, or at once when another process
-// bumps the generation counter in shared memory), rotation, and the machine-wide mutex
-// "Global\AGENTLOGMUTEX" that serialises every output of every process. When the
-// generation counter moves, the file's placement ("FilePath", "FileName") is read again as
-// well, and the file's cached native path and folder follow at the next record.
+// ("Severity", "MaxSize", "MaxFiles": re-read every 60 s, as the refresh timer and the
+// clock say, or at once when another process bumps the generation counter in shared memory),
+// rotation, and the machine-wide mutex "Global\AGENTLOGMUTEX" that serialises every output of every
+// process. When the generation counter moves, the file's placement ("FilePath", "FileName") is read
+// again as well, and the file's cached native path and folder follow at the next record.
 //
 // Thread safety: any thread may call WriteEvent at any time. The configuration values, the
 // override word and the counters are atomics read without the mutex (and published to the
@@ -22,6 +22,7 @@
 #include <string>
 
 #include "kvwin/wide_string.h"
+#include "log/event_record.h"
 #include "log/log_file.h"
 #include "log/severity.h"
 #include "log/shared_memory.h"
@@ -77,10 +78,13 @@ class EventLog {
     WString m_hostName;
     WString m_processName;
     WString m_moduleName;
+    RecordIdentity m_identity;  // the three names above, as the records write them
 
     std::atomic<uint32_t> m_maxSizeKb{100};
     std::atomic<uint32_t> m_maxFiles{20};
     std::atomic<uint32_t> m_severityMask{0};
+    // The seconds-clock time at or after which a call that reaches the object re-reads.
+    std::atomic<int64_t> m_refreshAt{0};
 
     HANDLE m_mutex = nullptr;
     DWORD m_lockTimeout = 1000;

@@ -104,15 +104,20 @@ bool LogFile::OpenInFolder(SECURITY_ATTRIBUTES* fileSecurity, int& error) {
     // A second name would let whoever made it read or change the records elsewhere; a file
     // of another account is one it planted, unless the account is of the group the folder
     // was given to (a writer who made the file after a rotation).
-    struct stat st {};
-    if (::fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-        !(st.st_uid == 0 || st.st_uid == kvwin::FileSystemUser() ||
-          (m_writersGroup != 0 && st.st_gid == m_writersGroup))) {
+    // Only what the checks and the size need: a query for the file's times would make every
+    // later append stamp the file with the fine clock and write its inode again.
+    struct statx st {};
+    constexpr unsigned kAsked =
+        STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_UID | STATX_GID | STATX_SIZE;
+    if (::statx(m_fd.get(), "", AT_EMPTY_PATH, kAsked, &st) != 0 ||
+        (st.stx_mask & kAsked) != kAsked || !S_ISREG(st.stx_mode) || st.stx_nlink != 1 ||
+        !(st.stx_uid == 0 || st.stx_uid == kvwin::FileSystemUser() ||
+          (m_writersGroup != 0 && st.stx_gid == m_writersGroup))) {
         m_fd.reset();
         error = EPERM;
         return false;
     }
-    m_size = static_cast<uint64_t>(st.st_size);
+    m_size = static_cast<uint64_t>(st.stx_size);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -19,6 +20,7 @@
 #include "log/event_log.h"
 #include "log/install_log.h"
 #include "log/log_configuration.h"
+#include "log/refresh_timer.h"
 #include "log/shared_memory.h"
 #include "win/errors.h"
 #include "win/kernel_objects.h"
@@ -162,6 +164,41 @@ TEST(AgentLog, TheFileFollowsAPlacementChangeAnotherProcessAnnounces) {
     EXPECT_EQ(Native(GetEventLog().LogPath()), first);
     EXPECT_NE(ReadFile(first).find("in the first folder again"), std::string::npos);
     EXPECT_EQ(ReadFile(moved + "/Moved.log").find("again"), std::string::npos);
+}
+
+// Calls a level the mask leaves out until its record appears, for at most a minute: the
+// change it waits for is a timed one.
+bool RecordedWithin60Seconds(uint32_t level, const WCHAR* message, const std::string& expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        CEReportEvent(level, TEXT("Timed"), message);
+        if (LogText().find(expected) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+TEST(AgentLog, AChangeNobodyAnnouncesIsSeenOnceThePeriodIsUp) {
+    log_detail::SetRefreshPeriodMs(200);
+    CEReportEvent(LogError, TEXT("S"), TEXT("first"));
+    // Another process changes the mask and bumps nothing; rejected calls read no clock.
+    ExpectChildOk(kvtest::RunInChild([] { SetConfig(TEXT("Severity"), 0x3F); }));
+    EXPECT_TRUE(RecordedWithin60Seconds(LogDebug, TEXT("seen"), "seen]]>"));
+    EXPECT_NE(LogText().find("severity='32' "), std::string::npos);
+}
+
+TEST(AgentLog, AForkedChildKeepsTheTimedReRead) {
+    log_detail::SetRefreshPeriodMs(200);
+    CEReportEvent(LogError, TEXT("S"), TEXT("the parent's log object and timer"));
+    // The child inherits a gate that rejects Debug, but not the parent's timer thread.
+    ExpectChildOk(kvtest::RunInChild([] {
+        SetConfig(TEXT("Severity"), 0x3F);
+        if (!RecordedWithin60Seconds(LogDebug, TEXT("child"), "child]]>"))
+            _exit(3);
+    }));
+    // The parent's own timer still runs.
+    EXPECT_TRUE(RecordedWithin60Seconds(LogDebug, TEXT("parent"), "parent]]>"));
 }
 
 TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {

@@ -12,10 +12,11 @@ namespace {
 
 const RecordOrigin kOrigin{TEXT("host1"), TEXT("Kavrel.dll"), TEXT("keldrin.exe"), 42, 7, 1234};
 
-std::string Record(WString source, WString message, uint32_t level = 4) {
+std::string Record(const WString& source, const WString& message, uint32_t level = 4) {
     std::string record;
-    ComposeEventRecord(record, TEXT("07/04/2023 09:05:03.0420000 -05:00"), level, kOrigin, source,
-                       message);
+    WString sourceCopy, messageCopy;
+    ComposeEventRecord(record, "07/04/2023 09:05:03.0420000 -05:00", level, kOrigin,
+                       EncodeRecordIdentity(kOrigin), source, message, sourceCopy, messageCopy);
     return record;
 }
 
@@ -54,6 +55,46 @@ TEST(EventRecord, TextBeyondAsciiIsUtf8WhateverItsLengthAndLoneSurrogatesAreRepl
               std::string("<![CDATA[").size() + record.find("<![CDATA[") +
                   std::string("caf\xC3\xA9 \xE2\x82\xAC\xEF\xBF\xBD!\xC3\xA9").size() + 4 * 40000 +
                   std::string("end]]>\r\n</event>").size());
+}
+
+TEST(EventRecord, AsciiCopiedInBlocksStopsAtTheFirstOtherCharacterWhereverItIs) {
+    // ASCII goes eight units at a time: a character beyond it at any place of a block, or
+    // in the tail after the last whole block, is converted all the same.
+    for (size_t at = 0; at < 19; ++at) {
+        WString message(19, TEXT('a'));
+        message[at] = TEXT('\u00e9');
+        std::string expected(19, 'a');
+        expected.replace(at, 1, "\xC3\xA9");
+        const std::string record = Record(TEXT("S"), message);
+        EXPECT_NE(record.find("<![CDATA[" + expected + "]]>"), std::string::npos) << at;
+    }
+}
+
+TEST(EventRecord, LineFeedsAndSectionEndsAreFoundAtEveryPlace) {
+    // The message is searched four units at a time: what must change is found wherever it
+    // falls, across the edge of a group too.
+    for (size_t at = 0; at < 9; ++at) {
+        const WString before(at, TEXT('a'));
+        const std::string ascii(at, 'a');
+        EXPECT_NE(Record(TEXT("S"), before + TEXT("]]>bcdefgh")).find(ascii + "]]&gt;bcdefgh]]>"),
+                  std::string::npos)
+            << at;
+        EXPECT_NE(Record(TEXT("S"), before + TEXT("\nbcdefgh")).find(ascii + "\r\nbcdefgh]]>"),
+                  std::string::npos)
+            << at;
+    }
+}
+
+TEST(EventRecord, TheCallersTextsAreLeftAsTheyWere) {
+    const WString source = TEXT("a<b");
+    const WString message = TEXT("x\ny]]>");
+    const std::string record = Record(source, message);
+    EXPECT_NE(record.find("source='a&lt;b'"), std::string::npos);
+    EXPECT_NE(record.find("<![CDATA[x\r\ny]]&gt;]]>"), std::string::npos);
+    EXPECT_EQ(source, TEXT("a<b"));
+    EXPECT_EQ(message, TEXT("x\ny]]>"));
+    // A lone "]" and a "\r\n" need no copy, and are written as they are.
+    EXPECT_NE(Record(TEXT("S"), TEXT("a]b\r\nc")).find("<![CDATA[a]b\r\nc]]>"), std::string::npos);
 }
 
 TEST(EventRecord, HeaderHasNoLeadingBreakAndFailsOnWideCharacters) {

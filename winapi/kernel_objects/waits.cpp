@@ -123,7 +123,28 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    return WaitForMultipleObjects(1, &hHandle, FALSE, dwMilliseconds);
+    std::shared_ptr<KernelObject> object = LookupHandle(hHandle);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    // A mutex alone, the commonest wait, needs no list: taken at once when free, else left
+    // to the kernel.
+    if (object->Kind() == HandleKind::Mutex) {
+        auto* mutex = static_cast<MutexObject*>(object.get());
+        TakeResult taken = mutex->TryTake();
+        if (taken == TakeResult::NotSignalled && dwMilliseconds != 0)
+            taken = mutex->Take(dwMilliseconds == INFINITE ? UINT32_MAX : dwMilliseconds);
+        return taken == TakeResult::NotSignalled ? WAIT_TIMEOUT : ResultFor(taken, 0);
+    }
+    std::vector<std::shared_ptr<Waitable>> objects;
+    auto waitable = std::dynamic_pointer_cast<Waitable>(std::move(object));
+    if (!waitable) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    objects.push_back(std::move(waitable));
+    return Wait(objects, false, dwMilliseconds);
 }
 
 }  // extern "C"

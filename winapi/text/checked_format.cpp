@@ -1,4 +1,6 @@
 // kvwin::Format's exported entry points: the typed, checked front of the formatter.
+#include <algorithm>
+
 #include "format_engine.h"
 #include "kvwin/format.h"
 
@@ -7,10 +9,12 @@ namespace kvwin {
 namespace {
 
 template <class Ch>
-std::basic_string<Ch> Render(const Ch* format, const FormatArg* args, size_t count) {
+std::basic_string<Ch> Render(const Ch* format, const FormatArg* args, size_t count,
+                             size_t room = 0) {
     std::basic_string<Ch> out;
     if (!format)
         return out;
+    out.reserve(room);
     text::CheckedArguments source(args, count);
     text::FormatInto(out, format, source);
     return out;
@@ -20,7 +24,8 @@ template <class Ch>
 int RenderTo(Ch* buffer, size_t size, const Ch* format, const FormatArg* args, size_t count) {
     if (!buffer || size == 0)
         return -1;
-    const std::basic_string<Ch> text = Render(format, args, count);
+    // Room for a line at once, so a text of a line's length is not grown step by step.
+    const std::basic_string<Ch> text = Render(format, args, count, std::min<size_t>(size, 256));
     const size_t n = text.size() < size ? text.size() : size - 1;
     text.copy(buffer, n);
     buffer[n] = 0;

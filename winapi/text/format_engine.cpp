@@ -319,7 +319,10 @@ bool FormatInto(std::basic_string<Ch>& out, const Ch* format, ArgumentSource& ar
     const Ch* p = format;
     while (*p) {
         if (*p != Ch('%')) {
-            out.push_back(*p++);
+            const Ch* literal = p;
+            while (*p && *p != Ch('%'))
+                ++p;
+            out.append(literal, static_cast<size_t>(p - literal));
             continue;
         }
         const Ch* directive_begin = p++;

@@ -64,9 +64,9 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     const int64_t now = NowTicks();
     int64_t offset = 0;
     try {
-        offset = static_cast<int64_t>(
-                     kvwin::CurrentZone()->At(kvwin::UnixSecondsFromTicks(now)).offset) *
-                 kvwin::kTicksPerSecond;
+        offset =
+            static_cast<int64_t>(kvwin::CurrentZoneOffsetAt(kvwin::UnixSecondsFromTicks(now))) *
+            kvwin::kTicksPerSecond;
     } catch (...) {
         offset = 0;
     }

@@ -3,8 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include "kvwin/civil_time.h"
+#include "kvwin/environment_lock.h"
 #include "kvwin/last_error.h"
 #include "kvwin/time_zone.h"
 #include "kvwin/utf.h"
@@ -23,14 +28,14 @@ void CopyName(std::u16string_view name, WCHAR (&out)[32]) {
     std::memcpy(out, name.data(), n * sizeof(WCHAR));
 }
 
-int64_t CurrentYear() {
-    return kvwin::CivilFromDays(kvwin::FloorDiv(NowUnixSeconds(), 86400)).year;
+int64_t YearOf(int64_t unix_seconds) {
+    return kvwin::CivilFromDays(kvwin::FloorDiv(unix_seconds, 86400)).year;
 }
 
 // A POSIX transition date in the Windows form: month / week-of-month (5 = last) /
 // day-of-week with wYear 0; a time outside 0..24 h moves the weekday. Day-of-year forms
 // have no such shape and become this year's date in the absolute form.
-SYSTEMTIME WindowsTransition(const kvwin::PosixDateRule& rule) {
+SYSTEMTIME WindowsTransition(const kvwin::PosixDateRule& rule, int64_t year) {
     SYSTEMTIME st{};
     int64_t seconds = rule.time;
     if (rule.form == kvwin::PosixDateRule::Form::MonthWeekDay) {
@@ -40,7 +45,7 @@ SYSTEMTIME WindowsTransition(const kvwin::PosixDateRule& rule) {
         st.wDay = static_cast<WORD>(rule.week);
         st.wDayOfWeek = static_cast<WORD>(((rule.weekday + day_shift) % 7 + 7) % 7);
     } else {
-        const int64_t local = rule.LocalSecondsIn(CurrentYear());
+        const int64_t local = rule.LocalSecondsIn(year);
         const int64_t days = kvwin::FloorDiv(local, 86400);
         const kvwin::CivilDate date = kvwin::CivilFromDays(days);
         seconds = local - days * 86400;
@@ -56,9 +61,8 @@ SYSTEMTIME WindowsTransition(const kvwin::PosixDateRule& rule) {
 }
 
 DWORD FillZoneInformation(const kvwin::ZoneInfo& zone, TIME_ZONE_INFORMATION& tzi,
-                          std::u16string* key_name) {
+                          std::u16string* key_name, int64_t now) {
     std::memset(&tzi, 0, sizeof tzi);
-    const int64_t now = NowUnixSeconds();
     const kvwin::PosixZone rule = zone.PresentRule(now);
     kvwin::WindowsZoneNames names = kvwin::WindowsNamesFor(zone.name);
     if (names.key.empty()) {
@@ -75,9 +79,50 @@ DWORD FillZoneInformation(const kvwin::ZoneInfo& zone, TIME_ZONE_INFORMATION& tz
     if (!rule.has_dst)
         return TIME_ZONE_ID_UNKNOWN;
     tzi.DaylightBias = -(rule.dst_offset - rule.std_offset) / 60;
-    tzi.StandardDate = WindowsTransition(rule.end);
-    tzi.DaylightDate = WindowsTransition(rule.start);
+    tzi.StandardDate = WindowsTransition(rule.end, YearOf(now));
+    tzi.DaylightDate = WindowsTransition(rule.start, YearOf(now));
     return zone.At(now).is_dst ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
+}
+
+// The answer for the current zone, kept while it holds: until the zone's next change or the
+// next year (day-of-year transition dates are given for the current year), whichever comes
+// first, and while the TZ value stays (it names one zone). Guarded by its own lock; never
+// destroyed, so a call during exit finds it.
+struct ZoneAnswer {
+    std::mutex lock;
+    std::optional<std::string> tz;
+    int64_t from = 1;
+    int64_t until = 0;
+    TIME_ZONE_INFORMATION tzi{};
+    DWORD id = TIME_ZONE_ID_INVALID;
+};
+
+ZoneAnswer& LastZoneAnswer() {
+    static ZoneAnswer* answer = new ZoneAnswer;
+    return *answer;
+}
+
+DWORD CurrentZoneInformation(TIME_ZONE_INFORMATION& tzi) {
+    std::optional<std::string> tz = kvwin::GetEnvUtf8("TZ");
+    const int64_t now = NowUnixSeconds();
+    ZoneAnswer& answer = LastZoneAnswer();
+    {
+        std::lock_guard guard(answer.lock);
+        if (answer.tz == tz && now >= answer.from && now < answer.until) {
+            tzi = answer.tzi;
+            return answer.id;
+        }
+    }
+    const std::shared_ptr<const kvwin::ZoneInfo> zone = kvwin::CurrentZone();
+    const DWORD id = FillZoneInformation(*zone, tzi, nullptr, now);
+    const int64_t next_year = kvwin::DaysFromCivil(YearOf(now) + 1, 1, 1) * 86400;
+    std::lock_guard guard(answer.lock);
+    answer.tz = std::move(tz);
+    answer.from = now;
+    answer.until = std::min(zone->NextChangeAfter(now), next_year);
+    answer.tzi = tzi;
+    answer.id = id;
+    return id;
 }
 
 bool ValidTransition(const SYSTEMTIME& st) {
@@ -162,7 +207,7 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation) {
         return TIME_ZONE_ID_INVALID;
     }
     try {
-        return FillZoneInformation(*kvwin::CurrentZone(), *lpTimeZoneInformation, nullptr);
+        return CurrentZoneInformation(*lpTimeZoneInformation);
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return TIME_ZONE_ID_INVALID;
@@ -177,7 +222,7 @@ DWORD GetDynamicTimeZoneInformation(PDYNAMIC_TIME_ZONE_INFORMATION pTimeZoneInfo
     try {
         TIME_ZONE_INFORMATION tzi;
         std::u16string key;
-        const DWORD id = FillZoneInformation(*kvwin::CurrentZone(), tzi, &key);
+        const DWORD id = FillZoneInformation(*kvwin::CurrentZone(), tzi, &key, NowUnixSeconds());
         DYNAMIC_TIME_ZONE_INFORMATION& out = *pTimeZoneInformation;
         std::memset(&out, 0, sizeof out);
         out.Bias = tzi.Bias;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kvwin/civil_time.h"
 #include "kvwin/time_zone.h"
 
 namespace kvwin {
@@ -152,6 +153,32 @@ LocalTimeType ZoneInfo::At(int64_t t) const {
     if (after == transitions.begin())
         return types.front();
     return types[transition_types[static_cast<size_t>(after - transitions.begin()) - 1]];
+}
+
+namespace {
+
+// The first instant after t at which a rule's daylight answer may change: the rule's two
+// dates in the year IsDaylightAt evaluates t by, or the end of that year.
+int64_t NextRuleChangeAfter(const PosixZone& rule, int64_t t) {
+    if (!rule.has_dst)
+        return INT64_MAX;
+    const int64_t year = CivilFromDays(FloorDiv(t + rule.std_offset, 86400)).year;
+    int64_t next = DaysFromCivil(year + 1, 1, 1) * 86400 - rule.std_offset;
+    const int64_t begins = rule.start.LocalSecondsIn(year) - rule.std_offset;
+    const int64_t ends = rule.end.LocalSecondsIn(year) - rule.dst_offset;
+    if (begins > t)
+        next = std::min(next, begins);
+    if (ends > t)
+        next = std::min(next, ends);
+    return next;
+}
+
+}  // namespace
+
+int64_t ZoneInfo::NextChangeAfter(int64_t t) const {
+    if (transitions.empty() || t >= transitions.back())
+        return rule ? NextRuleChangeAfter(*rule, t) : INT64_MAX;
+    return *std::upper_bound(transitions.begin(), transitions.end(), t);
 }
 
 PosixZone ZoneInfo::PresentRule(int64_t now) const {

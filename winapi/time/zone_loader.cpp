@@ -6,6 +6,7 @@
 #include <climits>
 #include <map>
 #include <mutex>
+#include <string_view>
 
 #include "kvwin/environment_lock.h"
 #include "kvwin/time_zone.h"
@@ -127,24 +128,89 @@ ZoneInfo LoadZone(const std::optional<std::string>& tz) {
     return UtcZone();
 }
 
-std::shared_ptr<const ZoneInfo> CurrentZone() {
-    // Thread safety: the cache map is guarded by `lock`; zones are immutable once cached.
+namespace {
+
+// Thread safety: everything here is guarded by ZoneCacheLock(); zones are immutable once
+// cached. Made once and never destroyed, so a call during exit finds them.
+std::mutex& ZoneCacheLock() {
     static std::mutex* lock = new std::mutex;
-    static auto* cache = new std::map<std::string, std::shared_ptr<const ZoneInfo>>;
+    return *lock;
+}
+
+struct ZoneCache {
+    std::map<std::string, std::shared_ptr<const ZoneInfo>> byValue;
+    // The zone asked for last, with the TZ value it stands for.
+    std::string lastKey;
+    std::shared_ptr<const ZoneInfo> last;
+    // An offset of the zone a TZ value names, and the span of instants it holds for.
+    std::optional<std::string> offsetTz;
+    int64_t offsetFrom = 1;
+    int64_t offsetUntil = 0;
+    int32_t offset = 0;
+};
+
+ZoneCache& Cache() {
+    static ZoneCache* cache = new ZoneCache;
+    return *cache;
+}
+
+}  // namespace
+
+std::shared_ptr<const ZoneInfo> CurrentZone() {
     const std::optional<std::string> tz = GetEnvUtf8("TZ");
-    const std::string key = tz ? "=" + *tz : std::string("<unset>");
+    const std::string_view unset = "<unset>";
     {
-        std::lock_guard guard(*lock);
-        const auto found = cache->find(key);
-        if (found != cache->end())
-            return found->second;
+        std::lock_guard guard(ZoneCacheLock());
+        ZoneCache& cache = Cache();
+        // Most calls ask for the zone asked for last: no key to build.
+        if (cache.last && (tz ? cache.lastKey.size() == tz->size() + 1 && cache.lastKey[0] == '=' &&
+                                    std::string_view(cache.lastKey).substr(1) == *tz
+                              : cache.lastKey == unset))
+            return cache.last;
     }
-    auto zone = std::make_shared<const ZoneInfo>(LoadZone(tz));
-    std::lock_guard guard(*lock);
-    if (cache->size() >= kMaxCachedZones)
-        cache->clear();
-    cache->emplace(key, zone);
+    const std::string key = tz ? "=" + *tz : std::string(unset);
+    std::shared_ptr<const ZoneInfo> zone;
+    {
+        std::lock_guard guard(ZoneCacheLock());
+        const auto found = Cache().byValue.find(key);
+        if (found != Cache().byValue.end())
+            zone = found->second;
+    }
+    if (!zone)
+        zone = std::make_shared<const ZoneInfo>(LoadZone(tz));
+    std::lock_guard guard(ZoneCacheLock());
+    ZoneCache& cache = Cache();
+    if (!cache.byValue.count(key)) {
+        if (cache.byValue.size() >= kMaxCachedZones)
+            cache.byValue.clear();
+        cache.byValue.emplace(key, zone);
+    }
+    cache.lastKey = key;
+    cache.last = zone;
     return zone;
+}
+
+int32_t CurrentZoneOffsetAt(int64_t unix_seconds) {
+    // Keyed by the TZ value, which names one zone: one environment read and one lock while
+    // the kept offset holds.
+    std::optional<std::string> tz = GetEnvUtf8("TZ");
+    {
+        std::lock_guard guard(ZoneCacheLock());
+        const ZoneCache& cache = Cache();
+        if (cache.offsetTz == tz && unix_seconds >= cache.offsetFrom &&
+            unix_seconds < cache.offsetUntil)
+            return cache.offset;
+    }
+    const std::shared_ptr<const ZoneInfo> zone = CurrentZone();
+    const int32_t offset = zone->At(unix_seconds).offset;
+    const int64_t until = zone->NextChangeAfter(unix_seconds);
+    std::lock_guard guard(ZoneCacheLock());
+    ZoneCache& cache = Cache();
+    cache.offsetTz = std::move(tz);
+    cache.offsetFrom = unix_seconds;
+    cache.offsetUntil = until;
+    cache.offset = offset;
+    return offset;
 }
 
 }  // namespace kvwin

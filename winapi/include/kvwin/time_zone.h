@@ -60,6 +60,11 @@ struct KVWIN_API ZoneInfo {
 
     // The local time type in effect at an instant.
     LocalTimeType At(int64_t unix_seconds) const;
+    // The earliest instant after unix_seconds at which At() may answer differently: a
+    // transition, a rule's change into or out of daylight time, or the year boundary the
+    // rule is evaluated by (INT64_MAX: never). Never later than a real change; it may be
+    // earlier (a transition between two types alike).
+    int64_t NextChangeAfter(int64_t unix_seconds) const;
     // The zone's present rule: its POSIX footer, or a fixed offset from the type in force.
     PosixZone PresentRule(int64_t now_unix_seconds) const;
 };
@@ -75,6 +80,10 @@ KVWIN_API ZoneInfo LoadZone(const std::optional<std::string>& tz);
 
 // The zone of the current TZ value, cached per value.
 KVWIN_API std::shared_ptr<const ZoneInfo> CurrentZone();
+
+// The current zone's offset from UTC (seconds east) at an instant, kept between the zone's
+// changes: while the TZ value stays and no change lies between, one look at the cache.
+KVWIN_API int32_t CurrentZoneOffsetAt(int64_t unix_seconds);
 
 // Windows names for a zone: key name, standard name and daylight name. Empty strings when
 // the zone is not in the table.

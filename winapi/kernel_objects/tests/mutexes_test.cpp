@@ -42,6 +42,21 @@ TEST(Mutexes, RecursiveForTheOwnerAndReleasedOnlyByIt) {
     CloseHandle(mutex);
 }
 
+TEST(Mutexes, AWaitForOneHandleThatIsNoWaitableObjectFails) {
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    for (HANDLE handle : {static_cast<HANDLE>(nullptr), mapping}) {
+        SetLastError(0);
+        EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_FAILED);
+        EXPECT_LAST_ERROR(ERROR_INVALID_HANDLE);
+    }
+    CloseHandle(mapping);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    CloseHandle(mutex);
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_FAILED) << "a closed handle";
+}
+
 TEST(Mutexes, ATimedWaitEndsWhenTheOwnerReleases) {
     HANDLE mutex = CreateMutexW(nullptr, TRUE, nullptr);
     DWORD result = WAIT_FAILED;

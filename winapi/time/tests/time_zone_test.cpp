@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "kvtest/test_env.h"
+#include "kvwin/civil_time.h"
 #include "kvwin/environment_lock.h"
 #include "kvwin/time_zone.h"
 #include "win/systime.h"
@@ -280,3 +282,68 @@ TEST(TimeZone, ConversionsStayRightWhileAnotherThreadSwitchesZones) {
 }
 
 }  // namespace
+
+namespace {
+
+bool SameType(const kvwin::LocalTimeType& a, const kvwin::LocalTimeType& b) {
+    return a.offset == b.offset && a.is_dst == b.is_dst;
+}
+
+// The next change a zone names is never later than a real one: hour by hour over four years,
+// nothing changes before it, and a change within the hour is not passed over.
+void ExpectNoChangeIsMissed(const kvwin::ZoneInfo& zone) {
+    const int64_t from = kvwin::DaysFromCivil(2023, 1, 1) * 86400;
+    const int64_t to = kvwin::DaysFromCivil(2027, 1, 1) * 86400;
+    for (int64_t t = from; t < to; t += 3600) {
+        const int64_t next = zone.NextChangeAfter(t);
+        ASSERT_GT(next, t) << zone.name;
+        const kvwin::LocalTimeType now = zone.At(t);
+        if (next != INT64_MAX) {
+            ASSERT_TRUE(SameType(zone.At(next - 1), now)) << zone.name << " at " << next - 1;
+        }
+        if (!SameType(zone.At(t + 3600), now)) {
+            ASSERT_LE(next, t + 3600) << zone.name << " after " << t;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(TimeZone, NextChangeIsNeverLaterThanARealOne) {
+    for (const char* name : {"America/New_York", "Australia/Sydney", "Europe/Berlin",
+                             "Asia/Kolkata", "America/Santiago", "EST5EDT,J60/2,J300/2",
+                             "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", "UTC"})
+        ExpectNoChangeIsMissed(kvwin::LoadZone(std::string(name)));
+    // A zone with a transition table and no rule: constant after its last transition.
+    kvwin::ZoneInfo table = kvwin::LoadZone(std::string("America/New_York"));
+    table.rule.reset();
+    EXPECT_EQ(table.NextChangeAfter(table.transitions.back()), INT64_MAX);
+    ExpectNoChangeIsMissed(table);
+}
+
+TEST(TimeZone, KeptAnswersFollowTheZoneValue) {
+    // The local time and the zone information are kept between calls; a new TZ value is seen
+    // at once, and the old one's answers are not given for it.
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [tz, bias] : {std::pair<const char*, LONG>{"Asia/Kolkata", -330},
+                                       {"UTC", 0},
+                                       {"<-0930>9:30", 570}}) {
+            kvwin::SetEnvUtf8("TZ", std::string(tz));
+            TIME_ZONE_INFORMATION tzi{};
+            ASSERT_NE(GetTimeZoneInformation(&tzi), static_cast<DWORD>(TIME_ZONE_ID_INVALID));
+            EXPECT_EQ(tzi.Bias, bias) << tz;
+            SYSTEMTIME utc{}, local{};
+            GetSystemTime(&utc);
+            GetLocalTime(&local);
+            FILETIME u{}, l{};
+            ASSERT_TRUE(SystemTimeToFileTime(&utc, &u) && SystemTimeToFileTime(&local, &l));
+            // Rounded: the two reads are moments apart.
+            const double ticks =
+                static_cast<double>(static_cast<int64_t>(l.dwHighDateTime) << 32 |
+                                    l.dwLowDateTime) -
+                static_cast<double>(static_cast<int64_t>(u.dwHighDateTime) << 32 | u.dwLowDateTime);
+            const int64_t minutes = std::llround(ticks / 600000000.0);
+            EXPECT_EQ(minutes, -bias) << tz;
+        }
+    }
+}
