@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "kvtest/test_env.h"
@@ -63,9 +65,6 @@ class OsVersion : public ::testing::Test {
 
 TEST_F(OsVersion, AFreshRegistryIsACurrentWindows10Workstation) {
     const OSVERSIONINFOEXW info = Extended();
-    // Answered as the kernel answers: the registry was not needed, so it was not made.
-    struct stat st;
-    EXPECT_NE(::stat(kvwin::RegistryDirectory().c_str(), &st), 0);
 
     EXPECT_EQ(info.dwMajorVersion, 10u);
     EXPECT_EQ(info.dwMinorVersion, 0u);
@@ -82,6 +81,38 @@ TEST_F(OsVersion, AFreshRegistryIsACurrentWindows10Workstation) {
                            nullptr, release, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(std::u16string(release), u"2009");
+}
+
+// Answered as the kernel answers: the registry is neither made nor opened, and SQLite, which
+// the registry loads on its first use, is not even mapped.
+TEST_F(OsVersion, TheAnswerNeedsNeitherTheRegistryNorItsDatabaseLibrary) {
+    kvtest::ChildResult child = kvtest::RunInChild([] {
+        auto sqlite_mapped = [] {
+            std::ifstream maps("/proc/self/maps");
+            std::string line;
+            while (std::getline(maps, line)) {
+                if (line.find("libsqlite3") != std::string::npos)
+                    return true;
+            }
+            return false;
+        };
+        OSVERSIONINFOW info{};
+        info.dwOSVersionInfoSize = sizeof info;
+        if (!GetVersionExW(&info) || info.dwMajorVersion != 10)
+            std::_Exit(2);
+        struct stat st;
+        if (::stat(kvwin::RegistryDirectory().c_str(), &st) == 0)
+            std::_Exit(3);
+        if (sqlite_mapped())
+            std::_Exit(4);
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key) != ERROR_SUCCESS)
+            std::_Exit(5);
+        RegCloseKey(key);
+        std::_Exit(sqlite_mapped() ? 0 : 6);
+    });
+    EXPECT_TRUE(child.exited) << child.output;
+    EXPECT_EQ(child.exit_code, 0) << child.output;
 }
 
 TEST_F(OsVersion, TheSizeFieldChoosesTheFormAndAnyOtherSizeIsRefused) {
