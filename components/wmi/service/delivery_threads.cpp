@@ -15,7 +15,11 @@ DeliveryThreads::DeliveryThreads() {
     // belong to the parent's callers) untouched and starts a new one.
     pthread_atfork([] { Instance().table_->mutex.lock(); },
                    [] { Instance().table_->mutex.unlock(); },
-                   [] { Instance().table_ = new Table(); });
+                   [] {
+                       Table* fresh = new Table();
+                       fresh->parent = Instance().table_;  // kept reachable, never used
+                       Instance().table_ = fresh;
+                   });
 }
 
 void DeliveryThreads::Serve(Worker& worker) {
@@ -223,7 +227,9 @@ DeliveryThreads::~DeliveryThreads() {
         std::lock_guard lock(table_->mutex);
         empty = table_->workers.empty();
     }
-    if (empty)
+    // A forked child's table keeps its parent's, whose threads are not this process's to
+    // join: both stay.
+    if (empty && !table_->parent)
         delete table_;
 }
 

@@ -80,6 +80,7 @@ class DeliveryThreads {
         std::condition_variable idle;  // a thread let go of its call, or ended
         size_t parked = 0;             // threads waiting for a call
         std::list<Worker> workers;
+        Table* parent = nullptr;  // in a forked child, the parent's table, left as it was
     };
 
     void Serve(Worker& worker);
