@@ -103,8 +103,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
 # postinst makes the system group whose members may write the agent log.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/postinst)
-# The printer calls load the CUPS client when first used; the package scan cannot see that.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2")
+# The printer calls load the CUPS client, and the registry SQLite, when first used; the
+# package scan cannot see that.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2, libsqlite3-0")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -91,18 +91,9 @@ TEST(WindowsVersionCheck, RefusesNonNtPlatformsAndNt4AndAcceptsTheRest) {
     }
 }
 
-// The facts come from the Windows identity the registry presents.
-TEST(WindowsVersionCheck, ReadsTheIdentityThatTheRegistryPresents) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
-                        0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    const DWORD nt4 = 4;
-    ASSERT_EQ(RegSetValueExW(key, TEXT("CurrentMajorVersionNumber"), 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&nt4), sizeof nt4),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+// The facts come from the release the layer presents, which its configuration can change.
+TEST(WindowsVersionCheck, ReadsTheReleaseThatTheLayerPresents) {
+    kvtest::ScopedEnvironmentVariable nt4("KAVREL_WINDOWS_VERSION", "4.0.1381");
     const Kavrel::WindowsVersionFacts facts = Kavrel::ReadWindowsVersionForLoadCheck();
     EXPECT_EQ(facts.platformId, Kavrel::kPlatformWin32Nt);
     EXPECT_EQ(facts.majorVersion, 4u);

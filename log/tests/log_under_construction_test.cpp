@@ -50,9 +50,9 @@ void SetText(const WCHAR* keyPath, const WCHAR* name, const WString& value) {
 }
 
 // A Windows server identity with this release id.
+// The product type is the layer's (its configuration), the release id the registry's.
 void PresentServerRelease(const WString& releaseId) {
-    SetText(TEXT("SYSTEM\\CurrentControlSet\\Control\\ProductOptions"), TEXT("ProductType"),
-            TEXT("ServerNT"));
+    ::setenv("KAVREL_WINDOWS_PRODUCT_TYPE", "ServerNT", 1);
     SetText(TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), TEXT("ReleaseId"), releaseId);
 }
 

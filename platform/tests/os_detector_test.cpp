@@ -1,6 +1,7 @@
 // The operating-system code from the version, the server flag and the release id.
 #include <gtest/gtest.h>
 
+#include "kvtest/test_env.h"
 #include "kvwin/wide_string.h"
 #include "platform/os_detector.h"
 #include "win/errors.h"
@@ -32,16 +33,6 @@ void SetText(const WCHAR* path, const WCHAR* name, const WString& value) {
     RegCloseKey(key);
 }
 
-void SetDword(const WCHAR* path, const WCHAR* name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 constexpr const WCHAR* kCurrentVersion = TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 
 TEST(OSCode, TheDefaultIdentityIsAWindows10Workstation) {
@@ -49,9 +40,9 @@ TEST(OSCode, TheDefaultIdentityIsAWindows10Workstation) {
     EXPECT_GE(OSDetector::GetOSCode(), 20u);  // Vista or later: the agent folders of today
 }
 
-TEST(OSCode, AServerReleasePresentedThroughTheRegistry) {
-    SetText(TEXT("SYSTEM\\CurrentControlSet\\Control\\ProductOptions"), TEXT("ProductType"),
-            TEXT("ServerNT"));
+// The product type comes from the layer's release, the release id from the registry.
+TEST(OSCode, AServerReleasePresentedThroughTheLayerAndTheRegistry) {
+    kvtest::ScopedEnvironmentVariable server("KAVREL_WINDOWS_PRODUCT_TYPE", "ServerNT");
     SetText(kCurrentVersion, TEXT("ReleaseId"), TEXT("1809"));
     EXPECT_EQ(OSDetector().Code(), 30u);
     SetText(kCurrentVersion, TEXT("ReleaseId"),
@@ -61,9 +52,8 @@ TEST(OSCode, AServerReleasePresentedThroughTheRegistry) {
     EXPECT_EQ(OSDetector().Code(), 27u);
 }
 
-TEST(OSCode, AnOlderReleasePresentedThroughTheRegistry) {
-    SetDword(kCurrentVersion, TEXT("CurrentMajorVersionNumber"), 6);
-    SetDword(kCurrentVersion, TEXT("CurrentMinorVersionNumber"), 1);
+TEST(OSCode, AnOlderReleasePresentedThroughTheLayer) {
+    kvtest::ScopedEnvironmentVariable windows7("KAVREL_WINDOWS_VERSION", "6.1.7601");
     EXPECT_EQ(OSDetector().Code(), 22u);
 }
 

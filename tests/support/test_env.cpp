@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace kvtest {
 
@@ -106,6 +107,25 @@ ScopedStateRoot::ScopedStateRoot() : path_(MakeTempFolder("root")) {
 
 ScopedStateRoot::~ScopedStateRoot() {
     ::setenv("KAVREL_ROOT", previous_.c_str(), 1);
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const char* value)
+    : name_(std::move(name)) {
+    if (const char* previous = ::getenv(name_.c_str())) {
+        had_ = true;
+        previous_ = previous;
+    }
+    if (value)
+        ::setenv(name_.c_str(), value, 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+    if (had_)
+        ::setenv(name_.c_str(), previous_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
 }
 
 ChildResult RunInChild(const std::function<void()>& body) {

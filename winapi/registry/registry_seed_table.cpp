@@ -1,12 +1,15 @@
-// What a new machine hive holds: the version level the layer reports, the distribution's
-// own name for the descriptive values, the product type and the well-known folders. Component
-// registrations join this table (or arrive through AddRegistrySeed from the part that owns them).
+// What a new machine hive holds: the version level the layer reports (kvwin/windows_level.h), the
+// distribution's own name for the descriptive values, the product type and the well-known folders.
+// Component registrations join this table (or arrive through AddRegistrySeed from the part that
+// owns them).
 #include <atomic>
+#include <iterator>
 #include <mutex>
 
 #include "kvwin/os_release.h"
 #include "kvwin/registry_seed.h"
 #include "kvwin/utf.h"
+#include "kvwin/windows_level.h"
 
 namespace kvwin {
 
@@ -18,18 +21,36 @@ const char16_t kShellFolders[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char16_t kProductOptions[] = u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
 
+// The version values of the level GetVersionExW reports: releases before Windows 10 have no
+// Current*VersionNumber values, and Windows 10 and later keep CurrentVersion at "6.3".
+std::vector<RegistrySeed> VersionEntries(const WindowsLevel& level) {
+    std::vector<RegistrySeed> entries;
+    const bool numbered = level.major >= 10;
+    if (numbered) {
+        entries.push_back(SeedDword(kCurrentVersionNt, u"CurrentMajorVersionNumber", level.major));
+        entries.push_back(SeedDword(kCurrentVersionNt, u"CurrentMinorVersionNumber", level.minor));
+    }
+    const std::string version =
+        numbered ? "6.3" : std::to_string(level.major) + "." + std::to_string(level.minor);
+    const std::u16string build = FromUtf8(std::to_string(level.build));
+    entries.push_back(SeedString(kCurrentVersionNt, u"CurrentVersion", FromUtf8(version)));
+    entries.push_back(SeedString(kCurrentVersionNt, u"CurrentBuildNumber", build));
+    entries.push_back(SeedString(kCurrentVersionNt, u"CurrentBuild", build));
+    if (!level.service_pack.empty())
+        entries.push_back(SeedString(kCurrentVersionNt, u"CSDVersion", level.service_pack));
+    entries.push_back(
+        SeedString(kProductOptions, u"ProductType", ProductTypeText(level.product_type)));
+    return entries;
+}
+
 std::vector<RegistrySeed> BuiltInEntries() {
-    std::vector<RegistrySeed> entries = {
-        // The version level: a current Windows 10 workstation, what version checks expect.
-        SeedDword(kCurrentVersionNt, u"CurrentMajorVersionNumber", 10),
-        SeedDword(kCurrentVersionNt, u"CurrentMinorVersionNumber", 0),
-        SeedString(kCurrentVersionNt, u"CurrentVersion", u"6.3"),
-        SeedString(kCurrentVersionNt, u"CurrentBuildNumber", u"19045"),
-        SeedString(kCurrentVersionNt, u"CurrentBuild", u"19045"),
+    // The version level first: by default a current Windows 10 workstation, what version
+    // checks expect.
+    std::vector<RegistrySeed> entries = VersionEntries(CurrentWindowsLevel());
+    std::vector<RegistrySeed> rest = {
         SeedString(kCurrentVersionNt, u"ReleaseId", u"2009"),
         SeedString(kCurrentVersionNt, u"InstallationType", u"Client"),
         SeedString(kCurrentVersionNt, u"SystemRoot", u"C:\\Windows"),
-        SeedString(kProductOptions, u"ProductType", u"WinNT"),
 
         // Folders.
         SeedString(kCurrentVersion, u"ProgramFilesDir", u"C:\\Program Files"),
@@ -48,6 +69,8 @@ std::vector<RegistrySeed> BuiltInEntries() {
         SeedKey(u"SOFTWARE\\Classes"),
         SeedKey(u"SOFTWARE\\Classes\\CLSID"),
     };
+    entries.insert(entries.end(), std::make_move_iterator(rest.begin()),
+                   std::make_move_iterator(rest.end()));
     // The names: the distribution's own, read once per process.
     static const auto* names = new std::vector<RegistrySeed>(DistributionNames(ReadOsRelease()));
     entries.insert(entries.end(), names->begin(), names->end());

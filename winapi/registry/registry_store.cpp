@@ -7,7 +7,7 @@
 // key that happens to get the same id.
 #include "kvwin/registry_store.h"
 
-#include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -23,10 +24,16 @@
 #include "kvwin/environment_lock.h"
 #include "kvwin/registry_seed.h"
 #include "kvwin/state_root.h"
+#include "sqlite_library.h"
 
 namespace kvwin::registry {
 
 namespace {
+
+// The library, once a store is open (Store::Open fails without it).
+const SqliteLibrary& Sql() {
+    return *Sqlite();
+}
 
 // How long a transaction waits for a busy store before it gives up, unless
 // KAVREL_REGISTRY_BUSY_TIMEOUT_MS says otherwise.
@@ -54,6 +61,63 @@ const TableShape kTables[] = {
     {"vals", "SELECT seq, key, name, fold, type, data FROM vals LIMIT 0"},
     {"seeded", "SELECT entry FROM seeded LIMIT 0"},
 };
+
+// What tells the hive's files apart from any other state of them: device, inode, size and
+// modification time of the file and its write-ahead log ("-" for a log that is not there),
+// and the file's change time. (Not the log's: SQLite, run as root, gives the log its
+// database's owner again at every open, which touches its change time.) Empty when a file
+// cannot be looked at.
+std::string HiveIdentity(const std::string& path) {
+    std::string identity;
+    for (const bool log : {false, true}) {
+        struct stat st {};
+        if (::stat(log ? (path + "-wal").c_str() : path.c_str(), &st) != 0) {
+            if (errno != ENOENT)
+                return {};
+            identity += "-\n";
+            continue;
+        }
+        char text[200];
+        std::snprintf(text, sizeof text, "%llu:%llu:%lld:%lld.%09ld:%lld.%09ld\n",
+                      static_cast<unsigned long long>(st.st_dev),
+                      static_cast<unsigned long long>(st.st_ino),
+                      static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
+                      st.st_mtim.tv_nsec, log ? 0LL : static_cast<long long>(st.st_ctim.tv_sec),
+                      log ? 0L : st.st_ctim.tv_nsec);
+        identity += text;
+    }
+    return identity;
+}
+
+// The identity recorded beside the hive when its pages were last found sound.
+std::string VerifiedFile(const std::string& path) {
+    return path + "-verified";
+}
+
+std::string ReadVerified(const std::string& path) {
+    char text[512];
+    const int fd = ::open(VerifiedFile(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const ssize_t n = ::read(fd, text, sizeof text);
+    ::close(fd);
+    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+// Written whole under a name of its own, then renamed into place, so that a reader sees one
+// record or the other. A folder this process may not write keeps the check on every open.
+void WriteVerified(const std::string& path, const std::string& identity) {
+    const std::string temp = VerifiedFile(path) + "." + std::to_string(::getpid());
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    const bool written =
+        ::write(fd, identity.data(), identity.size()) == static_cast<ssize_t>(identity.size());
+    ::close(fd);
+    if (!written || ::rename(temp.c_str(), VerifiedFile(path).c_str()) != 0)
+        ::unlink(temp.c_str());
+}
 
 std::chrono::milliseconds BusyTimeout() {
     if (auto text = GetEnvUtf8("KAVREL_REGISTRY_BUSY_TIMEOUT_MS")) {
@@ -95,8 +159,8 @@ std::string FoldBytes(std::u16string_view name) {
 }
 
 std::u16string NameFromColumn(sqlite3_stmt* stmt, int column) {
-    const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, column));
-    int size = sqlite3_column_bytes(stmt, column);
+    const auto* bytes = static_cast<const unsigned char*>(Sql().column_blob(stmt, column));
+    int size = Sql().column_bytes(stmt, column);
     std::u16string name;
     if (!bytes)
         return name;
@@ -108,8 +172,8 @@ std::u16string NameFromColumn(sqlite3_stmt* stmt, int column) {
 }
 
 std::vector<BYTE> DataFromColumn(sqlite3_stmt* stmt, int column) {
-    const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(stmt, column));
-    int size = sqlite3_column_bytes(stmt, column);
+    const auto* bytes = static_cast<const BYTE*>(Sql().column_blob(stmt, column));
+    int size = Sql().column_bytes(stmt, column);
     if (!bytes || size <= 0)
         return {};
     return std::vector<BYTE>(bytes, bytes + size);
@@ -118,7 +182,7 @@ std::vector<BYTE> DataFromColumn(sqlite3_stmt* stmt, int column) {
 // Binds a blob; an empty one is bound as x'' rather than NULL.
 int BindBytes(sqlite3_stmt* stmt, int index, const void* data, size_t size) {
     static const char kEmpty = 0;
-    return sqlite3_bind_blob64(stmt, index, size ? data : &kEmpty, size, SQLITE_TRANSIENT);
+    return Sql().bind_blob64(stmt, index, size ? data : &kEmpty, size, SQLITE_TRANSIENT);
 }
 
 int BindText(sqlite3_stmt* stmt, int index, const std::string& bytes) {
@@ -130,8 +194,8 @@ class StatementUse {
   public:
     explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
     ~StatementUse() {
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
+        Sql().reset(stmt_);
+        Sql().clear_bindings(stmt_);
     }
     StatementUse(const StatementUse&) = delete;
     StatementUse& operator=(const StatementUse&) = delete;
@@ -149,7 +213,7 @@ void Check(int rc) {
 // Steps a statement; true for a row, false when done. Store errors are thrown with the
 // negated SQLite code so Run can tell them from Win32 codes and retry when busy.
 bool Step(sqlite3_stmt* stmt) {
-    int rc = sqlite3_step(stmt);
+    int rc = Sql().step(stmt);
     if (rc == SQLITE_ROW)
         return true;
     if (rc == SQLITE_DONE)
@@ -237,7 +301,7 @@ sqlite3_stmt* Session::Prepare(const char* sql) {
             return stmt;
     }
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v3(store_.db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    int rc = Sql().prepare_v3(store_.db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
     if (rc != SQLITE_OK)
         throw StoreError{-(rc & 0xff)};
     store_.statements_.emplace_back(sql, stmt);
@@ -246,42 +310,42 @@ sqlite3_stmt* Session::Prepare(const char* sql) {
 
 bool Session::KeyExists(KeyId key) {
     StatementUse s(Prepare("SELECT 1 FROM keys WHERE id = ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 1, key));
     return Step(s.get());
 }
 
 std::optional<KeyId> Session::FindChild(KeyId parent, std::u16string_view name) {
     StatementUse s(Prepare("SELECT id FROM keys WHERE parent = ? AND fold = ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, parent));
+    Check(Sql().bind_int64(s.get(), 1, parent));
     Check(BindText(s.get(), 2, FoldBytes(name)));
     if (!Step(s.get()))
         return std::nullopt;
-    return sqlite3_column_int64(s.get(), 0);
+    return Sql().column_int64(s.get(), 0);
 }
 
 KeyId Session::CreateChild(KeyId parent, std::u16string_view name) {
     {
         StatementUse s(Prepare("INSERT INTO keys(parent, name, fold, written) VALUES(?, ?, ?, ?)"));
-        Check(sqlite3_bind_int64(s.get(), 1, parent));
+        Check(Sql().bind_int64(s.get(), 1, parent));
         Check(BindText(s.get(), 2, NameBytes(name)));
         Check(BindText(s.get(), 3, FoldBytes(name)));
-        Check(sqlite3_bind_int64(s.get(), 4, static_cast<sqlite3_int64>(NowFileTime())));
+        Check(Sql().bind_int64(s.get(), 4, static_cast<sqlite3_int64>(NowFileTime())));
         Step(s.get());
     }
-    KeyId id = sqlite3_last_insert_rowid(store_.db_);
+    KeyId id = Sql().last_insert_rowid(store_.db_);
     Touch(parent);
     return id;
 }
 
 std::optional<ValueRecord> Session::GetValue(KeyId key, std::u16string_view name) {
     StatementUse s(Prepare("SELECT name, type, data FROM vals WHERE key = ? AND fold = ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 1, key));
     Check(BindText(s.get(), 2, FoldBytes(name)));
     if (!Step(s.get()))
         return std::nullopt;
     ValueRecord record;
     record.name = NameFromColumn(s.get(), 0);
-    record.type = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1));
+    record.type = static_cast<DWORD>(Sql().column_int64(s.get(), 1));
     record.data = DataFromColumn(s.get(), 2);
     return record;
 }
@@ -292,10 +356,10 @@ void Session::SetValue(KeyId key, std::u16string_view name, DWORD type, const BY
         StatementUse s(Prepare(
             "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?) "
             "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         Check(BindText(s.get(), 2, NameBytes(name)));
         Check(BindText(s.get(), 3, FoldBytes(name)));
-        Check(sqlite3_bind_int64(s.get(), 4, type));
+        Check(Sql().bind_int64(s.get(), 4, type));
         Check(BindBytes(s.get(), 5, data, size));
         Step(s.get());
     }
@@ -305,11 +369,11 @@ void Session::SetValue(KeyId key, std::u16string_view name, DWORD type, const BY
 bool Session::DeleteValue(KeyId key, std::u16string_view name) {
     {
         StatementUse s(Prepare("DELETE FROM vals WHERE key = ? AND fold = ?"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         Check(BindText(s.get(), 2, FoldBytes(name)));
         Step(s.get());
     }
-    if (sqlite3_changes(store_.db_) == 0)
+    if (Sql().changes(store_.db_) == 0)
         return false;
     Touch(key);
     return true;
@@ -317,7 +381,7 @@ bool Session::DeleteValue(KeyId key, std::u16string_view name) {
 
 bool Session::HasChildren(KeyId key) {
     StatementUse s(Prepare("SELECT 1 FROM keys WHERE parent = ? LIMIT 1"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 1, key));
     return Step(s.get());
 }
 
@@ -325,18 +389,18 @@ void Session::DeleteKey(KeyId key) {
     KeyId parent = 0;
     {
         StatementUse s(Prepare("SELECT parent FROM keys WHERE id = ?"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         if (Step(s.get()))
-            parent = sqlite3_column_int64(s.get(), 0);
+            parent = Sql().column_int64(s.get(), 0);
     }
     {
         StatementUse s(Prepare("DELETE FROM vals WHERE key = ?"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         Step(s.get());
     }
     {
         StatementUse s(Prepare("DELETE FROM keys WHERE id = ?"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         Step(s.get());
     }
     if (parent)
@@ -348,7 +412,7 @@ void Session::DeleteTree(KeyId key, bool keep_self) {
         StatementUse s(Prepare(
             "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON "
             "k.parent = t.id) DELETE FROM vals WHERE key IN (SELECT id FROM t)"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         Step(s.get());
     }
     if (keep_self) {
@@ -356,7 +420,7 @@ void Session::DeleteTree(KeyId key, bool keep_self) {
             "WITH RECURSIVE t(id) AS (SELECT id FROM keys WHERE parent = ?1 UNION ALL SELECT "
             "k.id FROM keys k JOIN t ON k.parent = t.id) DELETE FROM keys WHERE id IN "
             "(SELECT id FROM t)"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         Step(s.get());
         Touch(key);
     } else {
@@ -365,7 +429,7 @@ void Session::DeleteTree(KeyId key, bool keep_self) {
                 "WITH RECURSIVE t(id) AS (SELECT id FROM keys WHERE parent = ?1 UNION ALL "
                 "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) DELETE FROM keys WHERE id "
                 "IN (SELECT id FROM t)"));
-            Check(sqlite3_bind_int64(s.get(), 1, key));
+            Check(Sql().bind_int64(s.get(), 1, key));
             Step(s.get());
         }
         DeleteKey(key);
@@ -375,32 +439,32 @@ void Session::DeleteTree(KeyId key, bool keep_self) {
 std::optional<std::u16string> Session::ChildNameAt(KeyId key, DWORD index, uint64_t* written) {
     StatementUse s(
         Prepare("SELECT name, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
-    Check(sqlite3_bind_int64(s.get(), 2, index));
+    Check(Sql().bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 2, index));
     if (!Step(s.get()))
         return std::nullopt;
     if (written)
-        *written = static_cast<uint64_t>(sqlite3_column_int64(s.get(), 1));
+        *written = static_cast<uint64_t>(Sql().column_int64(s.get(), 1));
     return NameFromColumn(s.get(), 0);
 }
 
 std::optional<ValueRecord> Session::ValueAt(KeyId key, DWORD index) {
     StatementUse s(
         Prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq LIMIT 1 OFFSET ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
-    Check(sqlite3_bind_int64(s.get(), 2, index));
+    Check(Sql().bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 2, index));
     if (!Step(s.get()))
         return std::nullopt;
     ValueRecord record;
     record.name = NameFromColumn(s.get(), 0);
-    record.type = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1));
+    record.type = static_cast<DWORD>(Sql().column_int64(s.get(), 1));
     record.data = DataFromColumn(s.get(), 2);
     return record;
 }
 
 std::vector<std::u16string> Session::ChildNames(KeyId key) {
     StatementUse s(Prepare("SELECT name FROM keys WHERE parent = ? ORDER BY fold"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 1, key));
     std::vector<std::u16string> names;
     while (Step(s.get()))
         names.push_back(NameFromColumn(s.get(), 0));
@@ -409,12 +473,12 @@ std::vector<std::u16string> Session::ChildNames(KeyId key) {
 
 std::vector<ValueRecord> Session::Values(KeyId key) {
     StatementUse s(Prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 1, key));
     std::vector<ValueRecord> values;
     while (Step(s.get())) {
         ValueRecord record;
         record.name = NameFromColumn(s.get(), 0);
-        record.type = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1));
+        record.type = static_cast<DWORD>(Sql().column_int64(s.get(), 1));
         record.data = DataFromColumn(s.get(), 2);
         values.push_back(std::move(record));
     }
@@ -426,28 +490,28 @@ KeyInfo Session::Info(KeyId key) {
     {
         StatementUse s(
             Prepare("SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         if (Step(s.get())) {
-            info.subkeys = static_cast<DWORD>(sqlite3_column_int64(s.get(), 0));
-            info.max_subkey_len = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1) / 2);
+            info.subkeys = static_cast<DWORD>(Sql().column_int64(s.get(), 0));
+            info.max_subkey_len = static_cast<DWORD>(Sql().column_int64(s.get(), 1) / 2);
         }
     }
     {
         StatementUse s(Prepare(
             "SELECT count(*), coalesce(max(length(name)), 0), coalesce(max(length(data)), 0) "
             "FROM vals WHERE key = ?"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         if (Step(s.get())) {
-            info.values = static_cast<DWORD>(sqlite3_column_int64(s.get(), 0));
-            info.max_value_name_len = static_cast<DWORD>(sqlite3_column_int64(s.get(), 1) / 2);
-            info.max_value_len = static_cast<DWORD>(sqlite3_column_int64(s.get(), 2));
+            info.values = static_cast<DWORD>(Sql().column_int64(s.get(), 0));
+            info.max_value_name_len = static_cast<DWORD>(Sql().column_int64(s.get(), 1) / 2);
+            info.max_value_len = static_cast<DWORD>(Sql().column_int64(s.get(), 2));
         }
     }
     {
         StatementUse s(Prepare("SELECT written FROM keys WHERE id = ?"));
-        Check(sqlite3_bind_int64(s.get(), 1, key));
+        Check(Sql().bind_int64(s.get(), 1, key));
         if (Step(s.get()))
-            info.written = static_cast<uint64_t>(sqlite3_column_int64(s.get(), 0));
+            info.written = static_cast<uint64_t>(Sql().column_int64(s.get(), 0));
     }
     return info;
 }
@@ -482,27 +546,27 @@ KeyId Session::WalkCreate(KeyId from, const std::vector<std::u16string>& path, b
 }
 
 void Session::Exec(const char* sql) {
-    int rc = sqlite3_exec(store_.db_, sql, nullptr, nullptr, nullptr);
+    int rc = Sql().exec(store_.db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw StoreError{-(rc & 0xff)};
 }
 
 bool Session::WasSeeded(int64_t entry) {
     StatementUse s(Prepare("SELECT 1 FROM seeded WHERE entry = ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, entry));
+    Check(Sql().bind_int64(s.get(), 1, entry));
     return Step(s.get());
 }
 
 void Session::MarkSeeded(int64_t entry) {
     StatementUse s(Prepare("INSERT OR IGNORE INTO seeded(entry) VALUES(?)"));
-    Check(sqlite3_bind_int64(s.get(), 1, entry));
+    Check(Sql().bind_int64(s.get(), 1, entry));
     Step(s.get());
 }
 
 void Session::Touch(KeyId key) {
     StatementUse s(Prepare("UPDATE keys SET written = ? WHERE id = ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, static_cast<sqlite3_int64>(NowFileTime())));
-    Check(sqlite3_bind_int64(s.get(), 2, key));
+    Check(Sql().bind_int64(s.get(), 1, static_cast<sqlite3_int64>(NowFileTime())));
+    Check(Sql().bind_int64(s.get(), 2, key));
     Step(s.get());
 }
 
@@ -516,9 +580,9 @@ Store::Store(std::string path) : path_(std::move(path)), serial_(++g_connections
 
 Store::~Store() {
     for (auto& entry : statements_)
-        sqlite3_finalize(entry.second);
+        Sql().finalize(entry.second);
     if (db_)
-        sqlite3_close_v2(db_);
+        Sql().close_v2(db_);
 }
 
 int Store::OnBusy(void* arg, int attempts) {
@@ -530,21 +594,23 @@ int Store::OnBusy(void* arg, int attempts) {
     return 1;
 }
 
-LONG Store::Open(bool create) {
+LONG Store::Open(bool create, bool check_always) {
+    if (!Sqlite())
+        return ERROR_CANTOPEN;
     busy_timeout_ = BusyTimeout();
-    int rc = sqlite3_open_v2(
+    int rc = Sql().open_v2(
         path_.c_str(), &db_,
         SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         return Win32FromSqlite(rc);
-    sqlite3_extended_result_codes(db_, 0);
-    sqlite3_busy_handler(db_, &Store::OnBusy, this);
+    Sql().extended_result_codes(db_, 0);
+    Sql().busy_handler(db_, &Store::OnBusy, this);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
         for (;;) {
-            rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                              nullptr, nullptr);
+            rc = Sql().exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
+                            nullptr, nullptr);
             if (rc == SQLITE_OK)
                 break;
             // Some busy answers (a log being recovered) do not go through the handler.
@@ -554,7 +620,18 @@ LONG Store::Open(bool create) {
         }
     }
     LONG result = PrepareSchema();
-    return result == ERROR_SUCCESS && !create ? QuickCheck() : result;
+    if (result != ERROR_SUCCESS || create)
+        return result;
+    // The page check reads every page: it runs when the files are not exactly as they were
+    // when it last passed (written since, damaged, cut off, replaced, or never checked).
+    const std::string identity = HiveIdentity(path_);
+    if (!check_always && !identity.empty() && ReadVerified(path_) == identity)
+        return ERROR_SUCCESS;
+    result = QuickCheck();
+    // Recorded only when nothing changed the files while they were checked.
+    if (result == ERROR_SUCCESS && !identity.empty() && HiveIdentity(path_) == identity)
+        WriteVerified(path_, identity);
+    return result;
 }
 
 LONG Store::QuickCheck() {
@@ -564,7 +641,7 @@ LONG Store::QuickCheck() {
         StatementUse s(session.Prepare("PRAGMA quick_check(1)"));
         if (!Step(s.get()))
             throw StoreError{ERROR_BADDB};
-        const auto* verdict = sqlite3_column_text(s.get(), 0);
+        const auto* verdict = Sql().column_text(s.get(), 0);
         if (verdict == nullptr || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0)
             throw StoreError{ERROR_BADDB};
     });
@@ -579,15 +656,15 @@ LONG Store::PrepareSchema() {
         for (const auto& table : kTables) {
             StatementUse s(
                 session.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
-            Check(sqlite3_bind_text(s.get(), 1, table.name, -1, SQLITE_STATIC));
+            Check(Sql().bind_text(s.get(), 1, table.name, -1, SQLITE_STATIC));
             if (!Step(s.get()))
                 continue;
             ++present;
             if (&table - kTables < 3)
                 ++original;
             sqlite3_stmt* probe = nullptr;
-            int prc = sqlite3_prepare_v2(db_, table.probe, -1, &probe, nullptr);
-            sqlite3_finalize(probe);
+            int prc = Sql().prepare_v2(db_, table.probe, -1, &probe, nullptr);
+            Sql().finalize(probe);
             if (prc != SQLITE_OK)
                 throw StoreError{IsBusy(prc) ? -prc : static_cast<LONG>(ERROR_BADDB)};
         }
@@ -632,7 +709,7 @@ LONG Store::RunOnce(bool write, const std::function<void(Session&)>& body, bool&
     } catch (...) {
         result = ERROR_REGISTRY_IO_FAILED;
     }
-    if (result != ERROR_SUCCESS && !sqlite3_get_autocommit(db_)) {
+    if (result != ERROR_SUCCESS && !Sql().get_autocommit(db_)) {
         Execute("ROLLBACK");
     }
     return result;
@@ -648,13 +725,13 @@ int Store::Execute(const char* sql) {
     }
     if (!statement) {
         const int rc =
-            sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+            Sql().prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
         if (rc != SQLITE_OK)
             return rc;
         statements_.emplace_back(sql, statement);
     }
-    const int rc = sqlite3_step(statement);
-    sqlite3_reset(statement);
+    const int rc = Sql().step(statement);
+    Sql().reset(statement);
     return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
 }
 
@@ -684,7 +761,7 @@ LONG Store::ChangeStamp(uint64_t& stamp) {
     if (rc != SQLITE_OK)
         return Win32FromSqlite(rc);
     unsigned int version = 0;
-    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+    if (Sql().file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
         return ERROR_REGISTRY_IO_FAILED;
     stamp = serial_ << 32 | version;
     return ERROR_SUCCESS;
@@ -692,7 +769,7 @@ LONG Store::ChangeStamp(uint64_t& stamp) {
 
 LONG Store::Flush() {
     std::lock_guard<std::mutex> lock(mutex_);
-    int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    int rc = Sql().wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     if (rc == SQLITE_OK || IsBusy(rc))
         return ERROR_SUCCESS;
     return Win32FromSqlite(rc);
@@ -847,7 +924,7 @@ LONG CreateStoreFile(const std::string& path) {
     return rc;
 }
 
-LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out) {
+LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out, bool check_always) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         if (errno != ENOENT)
@@ -859,7 +936,7 @@ LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out) {
         return ERROR_BADDB;
     }
     std::shared_ptr<Store> store(new Store(path));
-    LONG rc = store->Open(false);
+    LONG rc = store->Open(false, check_always);
     if (rc != ERROR_SUCCESS)
         return rc;
     out = std::move(store);
@@ -871,7 +948,7 @@ LONG CheckStoreFile(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0)
         return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_CANTOPEN;
     std::shared_ptr<Store> store;
-    return OpenStore(path, store);
+    return OpenStore(path, store, true);
 }
 
 LONG MoveStoreAside(const std::string& path, std::string& moved_to) {
@@ -904,26 +981,26 @@ LONG HiveChangeStamp(Hive hive, uint64_t& stamp) {
 
 std::optional<KeyId> Session::ParentOf(KeyId key) {
     StatementUse s(Prepare("SELECT parent FROM keys WHERE id = ?"));
-    Check(sqlite3_bind_int64(s.get(), 1, key));
+    Check(Sql().bind_int64(s.get(), 1, key));
     if (!Step(s.get()))
         return std::nullopt;
-    return sqlite3_column_int64(s.get(), 0);
+    return Sql().column_int64(s.get(), 0);
 }
 
 std::optional<int64_t> Session::Meta(const std::string& name) {
     StatementUse s(Prepare("SELECT value FROM meta WHERE name = ?"));
-    Check(sqlite3_bind_text(s.get(), 1, name.data(), static_cast<int>(name.size()),
-                            SQLITE_TRANSIENT));
+    Check(
+        Sql().bind_text(s.get(), 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT));
     if (!Step(s.get()))
         return std::nullopt;
-    return sqlite3_column_int64(s.get(), 0);
+    return Sql().column_int64(s.get(), 0);
 }
 
 void Session::SetMeta(const std::string& name, int64_t value) {
     StatementUse s(Prepare("INSERT OR REPLACE INTO meta(name, value) VALUES(?, ?)"));
-    Check(sqlite3_bind_text(s.get(), 1, name.data(), static_cast<int>(name.size()),
-                            SQLITE_TRANSIENT));
-    Check(sqlite3_bind_int64(s.get(), 2, value));
+    Check(
+        Sql().bind_text(s.get(), 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT));
+    Check(Sql().bind_int64(s.get(), 2, value));
     Step(s.get());
 }
 
@@ -951,7 +1028,7 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
     } else {
         if (!MakeDirectories(RegistryDirectory()))
             return ERROR_CANTOPEN;
-        LONG rc = OpenStore(path, store);
+        LONG rc = OpenStore(path, store, false);
         if (rc != ERROR_SUCCESS)
             return rc;
         stores.stores[path] = store;

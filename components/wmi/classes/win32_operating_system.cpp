@@ -214,7 +214,7 @@ void FillOperatingSystem(const ClassDecl& decl, const Selection& selection,
     b.Set(u"PortableOperatingSystem", false);
     b.Set(u"Status", Text("OK"));
     if (wants(u"NumberOfProcesses"))
-        b.Set(u"NumberOfProcesses", Unsigned(kvlinux::ListPids().size()));
+        b.Set(u"NumberOfProcesses", Unsigned(kvlinux::CountPids()));
     if (wants(u"NumberOfUsers"))
         b.Set(u"NumberOfUsers", Unsigned(LoggedOnSessions()));
     if (wants(u"MaxNumberOfProcesses"))

@@ -87,14 +87,41 @@ std::vector<std::string> ParseCmdline(std::string_view content) {
     return args;
 }
 
+namespace {
+
+// A process's folder: a name of one to ten digits, the first not zero, as /proc names them
+// (a pid is below 2^22).
+bool IsPidName(const char* name) {
+    if (*name < '1' || *name > '9')
+        return false;
+    const char* const first = name;
+    while (*++name >= '0' && *name <= '9') {
+    }
+    return *name == '\0' && name - first <= 10;
+}
+
+}  // namespace
+
 std::vector<std::int64_t> ListPids(const std::string& proc_root) {
     std::vector<std::int64_t> pids;
     for (const std::string& name : ListFolder(proc_root)) {
-        if (auto pid = ParseSigned(name); pid && *pid > 0)
+        if (!IsPidName(name.c_str()))
+            continue;
+        if (auto pid = ParseSigned(name))
             pids.push_back(*pid);
     }
     std::sort(pids.begin(), pids.end());
     return pids;
+}
+
+size_t CountPids(const std::string& proc_root) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(proc_root.c_str()), ::closedir);
+    if (!dir)
+        return 0;
+    size_t count = 0;
+    while (const dirent* entry = ::readdir(dir.get()))
+        count += IsPidName(entry->d_name);
+    return count;
 }
 
 std::vector<ProcessInfo> ReadProcesses(const std::string& proc_root) {

@@ -56,6 +56,8 @@ struct ProcessInfo {
 std::vector<ProcessInfo> ReadProcesses(const std::string& proc_root = "/proc");
 // Just the pids, in order (cheap: no file is read).
 std::vector<std::int64_t> ListPids(const std::string& proc_root = "/proc");
+// How many pids ListPids would give, counted in one pass over the folder without a list.
+size_t CountPids(const std::string& proc_root = "/proc");
 
 // The boot time ("btime", seconds since 1970) from <proc_root>/stat.
 std::optional<std::int64_t> ParseBootTime(std::string_view proc_stat_content);

@@ -5,11 +5,14 @@
 namespace kvwmi {
 
 HRESULT CanUnloadNow() {
-    // Threads first: a finished delivery releases its objects before its thread ends, so
-    // once the threads are gone the object count is final.
-    if (DeliveryThreads::Instance().JoinFinished() != 0)
+    // Threads first: a finished delivery releases its objects before its thread is idle, so
+    // once no call runs the object count is final.
+    DeliveryThreads& threads = DeliveryThreads::Instance();
+    if (threads.Settle() != 0 || kvwin::ModuleCanUnloadNow() != S_OK)
         return S_FALSE;
-    return kvwin::ModuleCanUnloadNow();
+    // Nothing can start a call now: the parked threads go before the module does.
+    threads.EndParked();
+    return S_OK;
 }
 
 }  // namespace kvwmi

@@ -22,8 +22,9 @@ HRESULT Guard(F&& body) noexcept {
     return kvwin::GuardComCall(std::forward<F>(body), WBEM_E_OUT_OF_MEMORY, WBEM_E_FAILED);
 }
 
-// S_OK when nothing of the service is alive: no object, no server lock, no delivery thread
-// (finished delivery threads are joined first). The module's DllCanUnloadNow.
+// S_OK when nothing of the service is alive: no object, no server lock, no call being
+// delivered; the parked delivery threads are then ended and joined. The module's
+// DllCanUnloadNow.
 HRESULT CanUnloadNow();
 
 }  // namespace kvwmi

@@ -5,6 +5,7 @@
 
 #include "fixture_support.h"
 #include "kvwin/com_runtime.h"
+#include "service/delivery_threads.h"
 #include "service/module_state.h"
 #include "test_sink.h"
 
@@ -226,9 +227,95 @@ TEST(WmiDelivery, TheModuleUnloadsAfterAConsumerThatNeverRead) {
     EXPECT_EQ(kvwin::LoadedServerModuleCount(), before);
 }
 
+// Calls one after another reuse one parked thread; calls at once get threads of their own,
+// of which only a few stay parked; the unload check ends every parked thread, and a call
+// after it starts a thread again.
+TEST(WmiDelivery, ThreadsParkBetweenCallsAndEndWhenTheModuleMayGo) {
+    ScopedApartment apartment;
+    FixtureFolder fixtures;
+    fixtures.Write("two", ItemsFixture(2, ""));
+    fixtures.Write("held", ItemsFixture(1, "delay-before='600000'"));
+    kvwmi::DeliveryThreads& threads = kvwmi::DeliveryThreads::Instance();
+    ASSERT_EQ(threads.WaitIdle(std::chrono::seconds(60)), 0u);
+    threads.EndParked();  // what earlier cases of this process left
+    {
+        IWbemServicesPtr services = ConnectLinked(u"root\\kavrel\\fixtures\\two");
+        std::thread::id first;
+        for (int i = 0; i < 3; ++i) {
+            TestSink sink;
+            ASSERT_EQ(StartQuery(services, u"SELECT Id FROM Kv_Item", sink), S_OK);
+            ASSERT_TRUE(sink.WaitReleased());
+            // The sink goes a moment before its thread parks.
+            ASSERT_EQ(threads.WaitIdle(std::chrono::seconds(60)), 0u);
+            EXPECT_EQ(sink.objects().size(), 2u);
+            ASSERT_FALSE(sink.threads().empty());
+            if (i == 0)
+                first = sink.threads()[0];
+            EXPECT_EQ(sink.threads()[0], first) << "call " << i;
+        }
+        EXPECT_EQ(threads.ThreadCount(), 1u);
+
+        // Four calls held at once: four threads; when they end, only the parked few stay.
+        IWbemServicesPtr held = ConnectLinked(u"root\\kavrel\\fixtures\\held");
+        std::vector<std::unique_ptr<TestSink>> sinks;
+        for (int i = 0; i < 4; ++i) {
+            sinks.push_back(std::make_unique<TestSink>());
+            ASSERT_EQ(StartQuery(held, u"SELECT Id FROM Kv_Item", *sinks.back()), S_OK);
+        }
+        EXPECT_EQ(threads.ThreadCount(), 4u);
+        EXPECT_EQ(kvwmi::CanUnloadNow(), S_FALSE);  // calls are running
+        held = nullptr;                             // cancels and waits for the four
+        for (const auto& sink : sinks)
+            EXPECT_EQ(sink->refs(), 1u);
+        EXPECT_EQ(threads.WaitIdle(std::chrono::seconds(60)), 0u);
+        EXPECT_EQ(threads.ThreadCount(), kvwmi::DeliveryThreads::kMaxParked);
+        EXPECT_EQ(kvwmi::CanUnloadNow(), S_FALSE);  // `services` is alive
+        EXPECT_EQ(threads.ThreadCount(), kvwmi::DeliveryThreads::kMaxParked);
+    }
+    EXPECT_EQ(kvwmi::CanUnloadNow(), S_OK);
+    EXPECT_EQ(threads.ThreadCount(), 0u);
+
+    IWbemServicesPtr services = ConnectLinked(u"root\\kavrel\\fixtures\\two");
+    TestSink sink;
+    ASSERT_EQ(StartQuery(services, u"SELECT Id FROM Kv_Item", sink), S_OK);
+    ASSERT_TRUE(sink.WaitReleased());
+    EXPECT_EQ(sink.objects().size(), 2u);
+}
+
+// The child of a fork has none of its parent's parked threads: its calls get threads of its
+// own instead of waiting for one that is not there.
+TEST(WmiDelivery, AForkedChildDeliversWithThreadsOfItsOwn) {
+    ScopedApartment apartment;
+    FixtureFolder fixtures;
+    fixtures.Write("two", ItemsFixture(2, ""));
+    IWbemServicesPtr services = ConnectLinked(u"root\\kavrel\\fixtures\\two");
+    TestSink parent;
+    ASSERT_EQ(StartQuery(services, u"SELECT Id FROM Kv_Item", parent), S_OK);
+    ASSERT_TRUE(parent.WaitReleased());
+    ASSERT_EQ(kvwmi::DeliveryThreads::Instance().WaitIdle(std::chrono::seconds(60)), 0u);
+    ASSERT_GE(kvwmi::DeliveryThreads::Instance().ThreadCount(), 1u);  // parked
+
+    kvtest::ChildResult child = kvtest::RunInChild([&] {
+        if (kvwmi::DeliveryThreads::Instance().ThreadCount() != 0)
+            std::_Exit(3);
+        static TestSink* sink = new TestSink();
+        if (StartQuery(services, u"SELECT Id FROM Kv_Item", *sink) != S_OK)
+            std::_Exit(4);
+        if (!sink->WaitReleased() || sink->objects().size() != 2)
+            std::_Exit(5);
+        std::_Exit(0);
+    });
+    EXPECT_TRUE(child.exited) << child.output;
+    EXPECT_EQ(child.exit_code, 0) << child.output;
+}
+
 TEST(WmiDelivery, AProcessExitsWhileADeliveryWaits) {
     FixtureFolder fixtures;
     fixtures.Write("exit", ItemsFixture(3, "delay-before='600000'"));
+    // Threads that earlier cases of this process parked would be, in the child, threads the
+    // leak checker knows of but cannot stop.
+    ASSERT_EQ(kvwmi::DeliveryThreads::Instance().WaitIdle(std::chrono::seconds(60)), 0u);
+    kvwmi::DeliveryThreads::Instance().EndParked();
     kvtest::ChildResult child = kvtest::RunInChild([] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         // Everything stays referenced (from statics, so that a leak checker sees it reachable)

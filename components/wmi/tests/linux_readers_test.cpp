@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "fake_tree.h"
 #include "linux/accounts.h"
 #include "linux/block_devices.h"
 #include "linux/cpu_info.h"
@@ -163,6 +164,20 @@ TEST(Processes, ProcTreeWithOddNamesAndAVanishedProcess) {
     EXPECT_EQ(find(42).status.uid, 1000u);
     EXPECT_EQ(find(42).status.vm_hwm_kib, 256u * 4 + 8);
     EXPECT_EQ(kvlinux::ReadBootTime(DataPath("proc")), 1764979200);
+}
+
+// The count NumberOfProcesses reports takes exactly the folders the list takes.
+TEST(Processes, TheCountAndTheListAgreeOnWhatIsAProcess) {
+    kvwmitest::FakeTree tree("count-proc");
+    for (const char* name : {"1", "10", "4194304", "0", "007", "12a", "-3", "+4", " 5", "self",
+                             "99999999999999999999", "sys"})
+        tree.Folder(name);
+    tree.File("31", "a file named as a process is still counted by name");
+    const std::vector<std::int64_t> pids = kvlinux::ListPids(tree.root());
+    EXPECT_EQ(pids, (std::vector<std::int64_t>{1, 10, 31, 4194304}));
+    EXPECT_EQ(kvlinux::CountPids(tree.root()), pids.size());
+    EXPECT_EQ(kvlinux::CountPids(tree.root() + "/missing"), 0u);
+    EXPECT_EQ(kvlinux::CountPids(DataPath("proc")), kvlinux::ListPids(DataPath("proc")).size());
 }
 
 TEST(Mounts, EscapesOverMountsAndPseudoFileSystems) {

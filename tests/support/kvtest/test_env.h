@@ -28,6 +28,21 @@ class ScopedStateRoot {
     std::string previous_;
 };
 
+// Sets (or, with nullptr, unsets) one environment variable for the lifetime of the object,
+// and restores what it was after.
+class ScopedEnvironmentVariable {
+  public:
+    ScopedEnvironmentVariable(std::string name, const char* value);
+    ~ScopedEnvironmentVariable();
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+  private:
+    std::string name_;
+    bool had_ = false;
+    std::string previous_;
+};
+
 // How a child process ended.
 struct ChildResult {
     bool exited = false;  // ended through exit()

@@ -128,12 +128,14 @@ class Store {
 
   private:
     friend class Session;
-    friend LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out);
+    friend LONG OpenStore(const std::string& path, std::shared_ptr<Store>& out, bool check_always);
     friend LONG CreateStoreFile(const std::string& path);
     explicit Store(std::string path);
     // Opens the file; `create` makes it (a private file that CreateStoreFile links into
-    // place), otherwise it must exist and pass the page check.
-    LONG Open(bool create);
+    // place), otherwise it must exist and pass the page check. The check runs when the file
+    // or its log is not exactly as it was when the check last passed (that state is recorded
+    // in "<path>-verified"), or always with `check_always`.
+    LONG Open(bool create, bool check_always = false);
     // PRAGMA quick_check: ERROR_BADDB unless every page reads as a sound tree.
     LONG QuickCheck();
     LONG RunOnce(bool write, const std::function<void(Session&)>& body, bool& busy);
@@ -167,9 +169,10 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out);
 // mean nothing in the hive changed in between. Fails like StoreFor.
 KVWIN_API LONG HiveChangeStamp(Hive hive, uint64_t& stamp);
 
-// Opens the store file at `path` as this process's first open of it does (the page check
-// included) and closes it again: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is none, or
-// the code every call on its hive would fail with (ERROR_BADDB for a damaged file).
+// Opens the store file at `path` as this process's first open of it does, with the page
+// check whatever the record of the last one says, and closes it again: ERROR_SUCCESS,
+// ERROR_FILE_NOT_FOUND when there is none, or the code every call on its hive would fail with
+// (ERROR_BADDB for a damaged file).
 KVWIN_API LONG CheckStoreFile(const std::string& path);
 
 // Moves the store file at `path` and its write-ahead log aside, to "<path>.corrupt-<UTC

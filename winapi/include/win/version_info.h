@@ -1,13 +1,12 @@
 // The Windows version the layer reports.
 //
-// GetVersionExW and RtlGetVersion answer from the registry, so a test or an installation can
-// present any release: HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion gives the version
-// (CurrentMajorVersionNumber and CurrentMinorVersionNumber, or CurrentVersion "6.1" where
-// those are absent, as on releases before Windows 10), CurrentBuildNumber (or CurrentBuild)
-// the build and CSDVersion the service pack; ProductType under
-// HKLM\SYSTEM\CurrentControlSet\Control\ProductOptions ("WinNT", "ServerNT", "LanmanNT")
-// the product type. A fresh registry holds a current Windows 10 workstation. The layer
-// behaves as a host with a compatibility manifest: the version is reported as it is stored.
+// GetVersionExW and RtlGetVersion answer as the kernel does on Windows, without the registry:
+// from the layer's Windows level (kvwin/windows_level.h), a current Windows 10 workstation
+// unless the layer's configuration presents another release. The version values a new
+// machine hive is given (HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion,
+// ProductOptions\ProductType) come from the same level; changing them later in the registry
+// changes what registry readers see, not what these calls report, as on Windows. The layer
+// behaves as a host with a compatibility manifest: the version is reported as configured.
 // Safe from any thread.
 #pragma once
 
@@ -60,8 +59,8 @@ typedef LONG NTSTATUS;
 
 // dwOSVersionInfoSize must be sizeof(OSVERSIONINFOW) (276) or sizeof(OSVERSIONINFOEXW)
 // (284); any other size fails with ERROR_INVALID_PARAMETER. The platform is always
-// VER_PLATFORM_WIN32_NT. The extended fields: the service pack number from
-// "Service Pack N" in CSDVersion, the suite mask (single-user terminal services, and
+// VER_PLATFORM_WIN32_NT. The extended fields: the service pack number from the
+// "Service Pack N" text, the suite mask (single-user terminal services, and
 // terminal services on servers) and the product type.
 KVWIN_API BOOL GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
 

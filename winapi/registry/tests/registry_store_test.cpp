@@ -488,6 +488,60 @@ TEST(RegistryStore, DamagedPagesBehindAGoodHeaderAreCorruptNotACrash) {
     ExpectCorruptMachineHive();
 }
 
+// A process that opens an unchanged hive skips the page check its predecessor passed; the
+// record of that check never hides damage done after it, and the tool's check ignores it.
+TEST(RegistryStore, ARecordOfAPassedCheckNeverHidesLaterDamage) {
+    kvtest::ScopedStateRoot root;
+    for (int round = 0; round < 2; ++round) {  // made, then opened and checked
+        auto opened = kvtest::RunInChild([] {
+            HKEY key = nullptr;
+            if (CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Many", &key) != ERROR_SUCCESS)
+                Verdict("could not open the store");
+            std::string failure = WriteMany(key, "value-with-a-longer-name-", 500);
+            if (failure.empty() && RegFlushKey(key) != ERROR_SUCCESS)
+                failure = "flush failed";
+            Verdict(failure);
+        });
+        ASSERT_EQ(opened.exit_code, 0) << opened.output;
+    }
+    ::unlink((MachineStore() + "-wal").c_str());
+    ::unlink((MachineStore() + "-shm").c_str());
+    // Checked by a process that changed nothing: the record stands for these very files,
+    // and the next process to open them trusts it instead of checking again (a passed check
+    // replaces the record, a new file).
+    auto open_sound = [] {
+        auto reader = kvtest::RunInChild([] {
+            HKEY key = nullptr;
+            Verdict(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key) ==
+                            ERROR_SUCCESS
+                        ? ""
+                        : "the sound store did not open");
+        });
+        EXPECT_EQ(reader.exit_code, 0) << reader.output;
+    };
+    const std::string record = MachineStore() + "-verified";
+    open_sound();
+    struct stat first {};
+    ASSERT_EQ(::stat(record.c_str(), &first), 0);
+    open_sound();
+    struct stat second {};
+    ASSERT_EQ(::stat(record.c_str(), &second), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino);
+
+    struct stat st {};
+    ASSERT_EQ(::stat(MachineStore().c_str(), &st), 0);
+    {
+        std::fstream file(MachineStore(), std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(4096);
+        const std::string garbage = Garbage(static_cast<size_t>(st.st_size) - 4096, 5);
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    EXPECT_EQ(kvwin::registry::CheckStoreFile(MachineStore()), ERROR_BADDB);
+    ExpectCorruptMachineHive();
+    ASSERT_EQ(::stat(record.c_str(), &second), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino);  // a failed check records nothing
+}
+
 TEST(RegistryStore, ADatabaseOfSomethingElseIsCorruptNotACrash) {
     kvtest::ScopedStateRoot root;
     ASSERT_EQ(::mkdir(kvwin::RegistryDirectory().c_str(), 0755), 0);
