@@ -28,8 +28,7 @@ void FillDiskDriveToDiskPartition(const ClassDecl& decl, std::vector<Instance>& 
     const ClassDecl* partition = nullptr;
     for (const Instance& instance :
          EndpointInstances(u"Win32_DiskPartition", {u"DiskIndex"}, partition)) {
-        const auto* disk =
-            std::get_if<std::uint64_t>(&ValueOf(*partition, instance, u"DiskIndex"));
+        const auto* disk = std::get_if<std::uint64_t>(&ValueOf(*partition, instance, u"DiskIndex"));
         auto found = disk ? drives.find(*disk) : drives.end();
         if (found == drives.end())
             continue;

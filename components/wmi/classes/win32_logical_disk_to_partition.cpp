@@ -44,7 +44,8 @@ void FillLogicalDiskToPartition(const ClassDecl& decl, std::vector<Instance>& ou
     const std::vector<Instance> partition_instances =
         EndpointInstances(u"Win32_DiskPartition", {u"StartingOffset", u"Size"}, partition);
     for (const Instance& instance : partition_instances) {
-        if (const auto* id = std::get_if<std::u16string>(&ValueOf(*partition, instance, u"DeviceID")))
+        if (const auto* id =
+                std::get_if<std::u16string>(&ValueOf(*partition, instance, u"DeviceID")))
             partitions.emplace(*id, &instance);
     }
     const ClassDecl* logical = nullptr;
@@ -60,7 +61,8 @@ void FillLogicalDiskToPartition(const ClassDecl& decl, std::vector<Instance>& ou
         InstanceBuilder b(decl);
         b.Set(u"Antecedent", ReferenceTo(*partition, part));
         b.Set(u"Dependent", ReferenceTo(*logical, instance));
-        const auto* start = std::get_if<std::uint64_t>(&ValueOf(*partition, part, u"StartingOffset"));
+        const auto* start =
+            std::get_if<std::uint64_t>(&ValueOf(*partition, part, u"StartingOffset"));
         const auto* size = std::get_if<std::uint64_t>(&ValueOf(*partition, part, u"Size"));
         if (start && size && *size > 0) {
             b.Set(u"StartingAddress", *start);

@@ -24,12 +24,13 @@ void FillNetworkAdapterSetting(const ClassDecl& decl, std::vector<Instance>& out
     std::map<std::uint64_t, CimValue> settings;
     for (const Instance& instance :
          EndpointInstances(u"Win32_NetworkAdapterConfiguration", {}, configuration)) {
-        if (const auto* index = std::get_if<std::uint64_t>(
-                &ValueOf(*configuration, instance, u"Index")))
+        if (const auto* index =
+                std::get_if<std::uint64_t>(&ValueOf(*configuration, instance, u"Index")))
             settings.emplace(*index, ReferenceTo(*configuration, instance));
     }
     const ClassDecl* adapter = nullptr;
-    for (const Instance& instance : EndpointInstances(u"Win32_NetworkAdapter", {u"Index"}, adapter)) {
+    for (const Instance& instance :
+         EndpointInstances(u"Win32_NetworkAdapter", {u"Index"}, adapter)) {
         const auto* index = std::get_if<std::uint64_t>(&ValueOf(*adapter, instance, u"Index"));
         if (!index)
             continue;

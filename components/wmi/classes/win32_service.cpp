@@ -111,8 +111,8 @@ bool LookupService(const ClassDecl& decl, const std::vector<PropertyEquals>& equ
         const std::string unit = kvwin::ToUtf8(condition.text) + ".service";
         if (unit.find_first_of("/\\") != std::string::npos || unit.find("@.") != std::string::npos)
             return true;  // no unit has such a name
-        FillServicesFrom(
-            decl, kvlinux::ReadServiceUnits(kvlinux::MachineUnitLocations("/"), unit), out);
+        FillServicesFrom(decl, kvlinux::ReadServiceUnits(kvlinux::MachineUnitLocations("/"), unit),
+                         out);
         return true;
     }
     return false;

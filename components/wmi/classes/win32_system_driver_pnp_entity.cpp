@@ -31,8 +31,8 @@ void AddModuleOf(const std::string& device_dir, std::set<std::string>& modules) 
         modules.insert(target->substr(target->rfind('/') + 1));
 }
 
-void Link(const ClassDecl& decl, const std::string& device_id,
-          const std::set<std::string>& modules, std::vector<Instance>& out) {
+void Link(const ClassDecl& decl, const std::string& device_id, const std::set<std::string>& modules,
+          std::vector<Instance>& out) {
     const CimValue device = ReferenceTo(u"Win32_PnPEntity", {{u"DeviceID", Text(device_id)}});
     for (const std::string& module : modules) {
         InstanceBuilder b(decl);

@@ -65,7 +65,8 @@ struct PropertyEquals {
 // returns false, having appended nothing, when the class cannot use these conditions (the
 // service then enumerates every instance). The service still tests each appended instance
 // against the whole query, so a lookup may give more than the matches (a key compared
-// case-insensitively, say) but never fewer. Throws as a fill does.
+// case-insensitively, say) but never fewer. Throws as a fill does; called from any thread,
+// as a fill is.
 using LookupFunction = bool (*)(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
                                 const Selection& selection, std::vector<Instance>& out);
 

@@ -155,9 +155,7 @@ QueryResult ProviderFailure(const std::exception& failure, const PreparedQuery& 
 class AssociationRun {
   public:
     explicit AssociationRun(const PreparedQuery& prepared)
-        : prepared_(prepared),
-          clause_(prepared.query->association),
-          server_(LocalServerName()) {}
+        : prepared_(prepared), clause_(prepared.query->association), server_(LocalServerName()) {}
 
     QueryResult Run() {
         QueryResult result;
@@ -191,13 +189,25 @@ class AssociationRun {
     }
 
     // The object path a reference property holds, when it parses and names this machine.
-    static bool ReferencePath(const CimValue& value, ObjectPath& path) {
+    bool ReferencePath(const CimValue& value, ObjectPath& path) {
         const auto* text = std::get_if<std::u16string>(&value);
         return text && ParseObjectPath(*text, path) && !path.is_class &&
-               (path.server.empty() || IsLocalMachineName(path.server));
+               (path.server.empty() || IsLocal(path.server));
     }
 
-    bool NamesTarget(const CimValue& value) const {
+    // Whether a machine name is this machine's; each name is asked once per run (the
+    // answer may take a name-service query).
+    bool IsLocal(const std::u16string& server) {
+        for (const auto& [name, local] : servers_) {
+            if (kvwin::EqualsAsciiNoCase(name, server))
+                return local;
+        }
+        const bool local = IsLocalMachineName(server);
+        servers_.emplace_back(server, local);
+        return local;
+    }
+
+    bool NamesTarget(const CimValue& value) {
         ObjectPath path;
         return ReferencePath(value, path) &&
                (path.ns.empty() || kvwin::EqualsAsciiNoCase(path.ns, prepared_.source->Name())) &&
@@ -232,14 +242,16 @@ class AssociationRun {
         out.push_back(MakeClassDefinition(source, decl, server_));
     }
 
-    void AddReference(const ClassDecl& assoc, SourceRow row, std::vector<IWbemClassObjectPtr>& out) {
+    void AddReference(const ClassDecl& assoc, SourceRow row,
+                      std::vector<IWbemClassObjectPtr>& out) {
         std::vector<size_t> roles;
         if (!RefersToTarget(assoc, row, roles))
             return;
         if (clause_.class_defs_only)
             AddDefinition(prepared_.source, assoc, out);
         else
-            out.push_back(MakeObject(prepared_.source, assoc, std::move(row), Selected(assoc), server_));
+            out.push_back(
+                MakeObject(prepared_.source, assoc, std::move(row), Selected(assoc), server_));
     }
 
     void AddAssociators(const ClassDecl& assoc, const SourceRow& row,
@@ -286,7 +298,8 @@ class AssociationRun {
     // Appends the instance the path names, if it exists: looked up by its keys, or found
     // among the class's instances (listed once per run).
     void AddInstance(const std::shared_ptr<const NamespaceSource>& source, const ClassDecl& decl,
-                     const ObjectPath& path, bool keys_only, std::vector<IWbemClassObjectPtr>& out) {
+                     const ObjectPath& path, bool keys_only,
+                     std::vector<IWbemClassObjectPtr>& out) {
         PreparedQuery query;
         if (FAILED(PreparePathQuery(path, source, decl, keys_only, query)))
             return;
@@ -308,9 +321,9 @@ class AssociationRun {
         }
         for (const SourceRow& row : *rows) {
             if (!where || wql::Matches(*where, row.values)) {
-                std::vector<bool> selected =
-                    keys_only ? std::vector<bool>(decl.properties.size(), false)
-                              : std::vector<bool>();
+                std::vector<bool> selected = keys_only
+                                                 ? std::vector<bool>(decl.properties.size(), false)
+                                                 : std::vector<bool>();
                 out.push_back(MakeObject(source, decl, row, std::move(selected), server_));
                 return;
             }
@@ -322,6 +335,7 @@ class AssociationRun {
     const std::u16string server_;
     ObjectPath target_;
     std::vector<const ClassDecl*> definitions_;
+    std::vector<std::pair<std::u16string, bool>> servers_;
     std::vector<std::pair<std::u16string, std::shared_ptr<const NamespaceSource>>> namespaces_;
     std::map<const ClassDecl*, std::vector<SourceRow>> listed_;
 };
@@ -413,7 +427,8 @@ HRESULT PrepareQuery(const BSTR language, const BSTR text,
     return Finish(std::move(query), source, std::move(query_text), out);
 }
 
-HRESULT PreparePathQuery(const ObjectPath& path, const std::shared_ptr<const NamespaceSource>& source,
+HRESULT PreparePathQuery(const ObjectPath& path,
+                         const std::shared_ptr<const NamespaceSource>& source,
                          const ClassDecl& decl, bool keys_only, PreparedQuery& out) {
     std::vector<PathKey> keys;
     if (!MatchPathKeys(path, decl, keys))
@@ -425,7 +440,8 @@ HRESULT PreparePathQuery(const ObjectPath& path, const std::shared_ptr<const Nam
     for (PathKey& key : keys) {
         auto comparison = std::make_unique<wql::Condition>();
         comparison->node = wql::Comparison{
-            {std::u16string(decl.properties[static_cast<size_t>(key.property)].name), -1, CIM_EMPTY},
+            {std::u16string(decl.properties[static_cast<size_t>(key.property)].name), -1,
+             CIM_EMPTY},
             wql::CompareOp::Equal,
             std::move(key.value)};
         conditions.push_back(std::move(comparison));

@@ -58,7 +58,8 @@ HRESULT PrepareClassQuery(const BSTR class_name,
 
 // The instance an object path names, as a query of its keys (`keys_only`: a partial object
 // with just its keys). WBEM_E_INVALID_OBJECT_PATH when the path's keys are not the class's.
-HRESULT PreparePathQuery(const ObjectPath& path, const std::shared_ptr<const NamespaceSource>& source,
+HRESULT PreparePathQuery(const ObjectPath& path,
+                         const std::shared_ptr<const NamespaceSource>& source,
                          const ClassDecl& decl, bool keys_only, PreparedQuery& out);
 
 struct QueryResult {

@@ -32,8 +32,8 @@ struct Box {
     const char16_t* name;
     const char16_t* color;
 };
-constexpr Box kBoxes[] = {{1, u"a", u"red"}, {1, u"b", u"green"}, {2, u"b", u"blue"},
-                          {2, u"c", u"red"}};
+constexpr Box kBoxes[] = {
+    {1, u"a", u"red"}, {1, u"b", u"green"}, {2, u"b", u"blue"}, {2, u"c", u"red"}};
 
 Instance MakeBox(const ClassDecl& decl, const Box& box) {
     return InstanceBuilder(decl)
@@ -62,7 +62,8 @@ bool LookupBoxes(const ClassDecl& decl, const std::vector<kvwmi::PropertyEquals>
         }
         ++box_lookups;
         for (const Box& box : kBoxes) {
-            if (kvwin::EqualsAsciiNoCase(std::u16string_view(box.name), condition.text) || box.name == kBoxes[0].name)
+            if (kvwin::EqualsAsciiNoCase(std::u16string_view(box.name), condition.text) ||
+                box.name == kBoxes[0].name)
                 out.push_back(MakeBox(decl, box));
         }
         return true;
@@ -70,14 +71,13 @@ bool LookupBoxes(const ClassDecl& decl, const std::vector<kvwmi::PropertyEquals>
     return false;
 }
 
-const ClassDecl kBoxClass{u"root\\kavrel\\lookup",
-                          u"Kv_Box",
-                          {{u"Shelf", CIM_UINT32, true},
-                           {u"Name", CIM_STRING, true},
-                           {u"Color", CIM_STRING}},
-                          FillBoxes,
-                          nullptr,
-                          LookupBoxes};
+const ClassDecl kBoxClass{
+    u"root\\kavrel\\lookup",
+    u"Kv_Box",
+    {{u"Shelf", CIM_UINT32, true}, {u"Name", CIM_STRING, true}, {u"Color", CIM_STRING}},
+    FillBoxes,
+    nullptr,
+    LookupBoxes};
 KAVREL_WMI_CLASS(kBoxClass);
 
 // a is under b (shelf 1), b (shelf 1) is under c.
@@ -236,7 +236,8 @@ TEST(AssociationGrammar, AcceptsTheDocumentedFormsAndRefusesTheRest) {
 
 TEST(ObjectPaths, NamespaceKeysAndQuotes) {
     kvwmi::ObjectPath path;
-    ASSERT_TRUE(kvwmi::ParseObjectPath(u"\\\\.\\root\\cimv2:Win32_LogicalDisk.DeviceID=\"C:\"", path));
+    ASSERT_TRUE(
+        kvwmi::ParseObjectPath(u"\\\\.\\root\\cimv2:Win32_LogicalDisk.DeviceID=\"C:\"", path));
     EXPECT_EQ(Narrow(path.server), ".");
     EXPECT_EQ(Narrow(path.ns), "root\\cimv2");
     EXPECT_EQ(Narrow(path.class_name), "Win32_LogicalDisk");
@@ -298,11 +299,13 @@ TEST_F(Associations, AssociatorsFollowEveryAssociationAndItsFilters) {
     // The source by any spelling of its keys: case, quotes, order, the namespace.
     const Strings alice_groups{kStaff, kStaff, kWheel};
     EXPECT_EQ(Paths(people_, u"ASSOCIATORS OF {Kv_User.Name='ALICE',Domain='d'}"), alice_groups);
-    EXPECT_EQ(Paths(people_, u"associators of {\\\\.\\root\\kavrel\\fixtures\\people:"
-                             u"Kv_User.Domain=\"D\",Name=\"alice\"}"),
+    EXPECT_EQ(Paths(people_,
+                    u"associators of {\\\\.\\root\\kavrel\\fixtures\\people:"
+                    u"Kv_User.Domain=\"D\",Name=\"alice\"}"),
               alice_groups);
-    EXPECT_EQ(Paths(people_, u"ASSOCIATORS OF {Kv_User.Domain=\"D\",Name=\"alice\"} WHERE Role = Who"),
-              Strings{kStaff});
+    EXPECT_EQ(
+        Paths(people_, u"ASSOCIATORS OF {Kv_User.Domain=\"D\",Name=\"alice\"} WHERE Role = Who"),
+        Strings{kStaff});
     EXPECT_EQ(Paths(people_, u"ASSOCIATORS OF {Kv_User.Domain=\"D\",Name=\"o\\\"dd\"}"),
               Strings{kStaff});
 
@@ -323,25 +326,29 @@ TEST_F(Associations, AssociatorsFollowEveryAssociationAndItsFilters) {
 
 TEST_F(Associations, ClassDefinitionsAndKeysOnly) {
     std::vector<IWbemClassObjectPtr> objects;
-    ASSERT_EQ(Query(people_, u"ASSOCIATORS OF {Kv_User.Domain=\"D\",Name=\"alice\"} WHERE ClassDefsOnly",
-                    objects),
-              S_OK);
+    ASSERT_EQ(
+        Query(people_, u"ASSOCIATORS OF {Kv_User.Domain=\"D\",Name=\"alice\"} WHERE ClassDefsOnly",
+              objects),
+        S_OK);
     ASSERT_EQ(objects.size(), 1u);  // one definition, however many groups
     EXPECT_EQ(GetText(objects[0], u"__RELPATH"), "bstr:Kv_Group");
     EXPECT_EQ(GetText(objects[0], u"__GENUS"), "i4:1");
 
-    ASSERT_EQ(Query(people_, u"REFERENCES OF {Kv_User.Domain=\"D\",Name=\"alice\"} WHERE ClassDefsOnly",
-                    objects),
-              S_OK);
+    ASSERT_EQ(
+        Query(people_, u"REFERENCES OF {Kv_User.Domain=\"D\",Name=\"alice\"} WHERE ClassDefsOnly",
+              objects),
+        S_OK);
     std::vector<std::string> classes;
     for (const IWbemClassObjectPtr& object : objects)
         classes.push_back(GetText(object, u"__CLASS"));
     std::sort(classes.begin(), classes.end());
     EXPECT_EQ(classes, (Strings{"bstr:Kv_Admin", "bstr:Kv_Member"}));
 
-    ASSERT_EQ(Query(people_, u"ASSOCIATORS OF {Kv_Group.Name=\"staff\"} WHERE KeysOnly AssocClass = Kv_Admin",
-                    objects),
-              S_OK);
+    ASSERT_EQ(
+        Query(people_,
+              u"ASSOCIATORS OF {Kv_Group.Name=\"staff\"} WHERE KeysOnly AssocClass = Kv_Admin",
+              objects),
+        S_OK);
     ASSERT_EQ(objects.size(), 1u);
     EXPECT_EQ(GetText(objects[0], u"Name"), "bstr:alice");
     EXPECT_EQ(GetText(objects[0], u"Age"), "null");
@@ -360,8 +367,9 @@ TEST_F(Associations, ReferencesGiveTheAssociationInstances) {
         EXPECT_EQ(type, CIM_REFERENCE);
     }
     std::sort(groups.begin(), groups.end());
-    EXPECT_EQ(groups, (Strings{"bstr:Kv_Group.Name=\"staff\"", "bstr:Kv_Group=\"wheel\"",
-                               "bstr:\\\\.\\root\\kavrel\\fixtures\\people:Kv_Group.Name=\"staff\""}));
+    EXPECT_EQ(groups,
+              (Strings{"bstr:Kv_Group.Name=\"staff\"", "bstr:Kv_Group=\"wheel\"",
+                       "bstr:\\\\.\\root\\kavrel\\fixtures\\people:Kv_Group.Name=\"staff\""}));
     EXPECT_EQ(Paths(people_, alice + u" WHERE ResultClass = Kv_Admin").size(), 1u);
     EXPECT_EQ(Paths(people_, alice + u" WHERE Role = Member").size(), 2u);
     EXPECT_EQ(Paths(people_, alice + u" WHERE Role = Group"), Strings{});
@@ -380,8 +388,9 @@ TEST_F(Associations, ErrorsAsWindowsGivesThem) {
     EXPECT_EQ(Query(people_, u"ASSOCIATORS OF {Kv_User.Name=}", objects), WBEM_E_INVALID_QUERY);
     EXPECT_EQ(Query(people_, u"ASSOCIATORS OF {Kv_Group.Name=\"staff\"} WHERE Role", objects),
               WBEM_E_INVALID_QUERY);
-    EXPECT_EQ(Query(people_, u"ASSOCIATORS OF {\\\\faraway\\root\\x:Kv_Group.Name=\"staff\"}", objects),
-              WBEM_E_TRANSPORT_FAILURE);
+    EXPECT_EQ(
+        Query(people_, u"ASSOCIATORS OF {\\\\faraway\\root\\x:Kv_Group.Name=\"staff\"}", objects),
+        WBEM_E_TRANSPORT_FAILURE);
     // A class path names no instance: nothing is associated with it here.
     EXPECT_EQ(Paths(people_, u"ASSOCIATORS OF {Kv_Group}"), Strings{});
 }
@@ -437,9 +446,9 @@ TEST_F(Associations, KeyConditionsReachTheClassAndGiveTheRowsOfTheFullFilter) {
 }
 
 TEST_F(Associations, GetObjectByPathIsAKeyLookup) {
-    for (const char16_t* path :
-         {u"Kv_Box.Shelf=2,Name=\"b\"", u"Kv_Box.Name='B',Shelf=2", u"kv_box.shelf=\"2\",name=\"b\"",
-          u"\\\\.\\root\\kavrel\\lookup:Kv_Box.Shelf=2,Name=\"b\""}) {
+    for (const char16_t* path : {u"Kv_Box.Shelf=2,Name=\"b\"", u"Kv_Box.Name='B',Shelf=2",
+                                 u"kv_box.shelf=\"2\",name=\"b\"",
+                                 u"\\\\.\\root\\kavrel\\lookup:Kv_Box.Shelf=2,Name=\"b\""}) {
         const int lookups = box_lookups, fills = box_fills;
         IWbemClassObject* raw = nullptr;
         ASSERT_EQ(boxes_->GetObject(Bstr(path), 0, nullptr, &raw, nullptr), S_OK) << Narrow(path);

@@ -93,7 +93,7 @@ struct AssociationClause {
 
 struct Query {
     QueryKind kind = QueryKind::Select;
-    AssociationClause association;  // Associators and References only
+    AssociationClause association;    // Associators and References only
     bool select_all = false;          // SELECT *
     std::vector<PropertyRef> select;  // otherwise the names, in order (duplicates kept)
     std::u16string class_name;

@@ -18,7 +18,8 @@
 namespace {
 
 // The text with every `$name` replaced by its value.
-std::u16string Fill(std::u16string text, const std::vector<std::pair<std::u16string, std::string>>& values) {
+std::u16string Fill(std::u16string text,
+                    const std::vector<std::pair<std::u16string, std::string>>& values) {
     for (const auto& [name, value] : values) {
         for (size_t at = text.find(name); at != std::u16string::npos; at = text.find(name, at))
             text.replace(at, name.size(), kvwin::FromUtf8(value));
@@ -53,7 +54,8 @@ std::string Joined(const std::set<std::string>& names) {
 }
 
 TEST(WmiPathScripts, MonikersAndGetOfInstancePathsFromJScript) {
-    wmitest::RunScript(Fill(uR"JS(
+    wmitest::RunScript(
+        Fill(uR"JS(
 var pid = $pid;
 var forms = ['winmgmts:\\\\.\\root\\cimv2:Win32_Process.Handle="' + pid + '"',
              "winmgmts:{impersonationLevel=impersonate}!root/cimv2:Win32_Process.Handle='" + pid + "'",
@@ -85,14 +87,15 @@ if (services.Count > 0) {
             "a key compared without case");
 }
 )JS",
-                                {{u"$pid", std::to_string(getpid())}}));
+             {{u"$pid", std::to_string(getpid())}}));
 }
 
 TEST(WmiPathScripts, GroupMembershipFromVBScript) {
     const auto [user, groups] = OwnGroups();
     if (user.empty() || groups.empty())
         GTEST_SKIP() << "the name service knows no groups of this process's user";
-    wmitest::RunVBScript(Fill(uR"VB(
+    wmitest::RunVBScript(
+        Fill(uR"VB(
 Set wmi = GetObject("winmgmts:\\.\root\cimv2")
 Set accounts = wmi.ExecQuery("SELECT * FROM Win32_UserAccount WHERE Name = '$user'")
 Test.ok accounts.Count = 1, "the account $user"
@@ -116,7 +119,7 @@ For Each account In accounts
     Test.ok n = count, "one reference per group: " & n
 Next
 )VB",
-                              {{u"$user", user}, {u"$groups", Joined(groups)}}));
+             {{u"$user", user}, {u"$groups", Joined(groups)}}));
 }
 
 // ---- the same through IWbemServices -----------------------------------------------------------
@@ -187,11 +190,12 @@ TEST_F(LiveAssociations, EveryReferenceResolves) {
     for (const char16_t* association :
          {u"Win32_GroupUser", u"Win32_NetworkAdapterSetting", u"Win32_DiskDriveToDiskPartition",
           u"Win32_LogicalDiskToPartition", u"Win32_SystemDriverPNPEntity"}) {
-        std::vector<IWbemClassObject*> links = Query(u"SELECT * FROM " + std::u16string(association));
+        std::vector<IWbemClassObject*> links =
+            Query(u"SELECT * FROM " + std::u16string(association));
         size_t checked = 0;
         for (IWbemClassObject* link : links) {
-            for (const char16_t* role : {u"GroupComponent", u"PartComponent", u"Element", u"Setting",
-                                         u"Antecedent", u"Dependent"}) {
+            for (const char16_t* role : {u"GroupComponent", u"PartComponent", u"Element",
+                                         u"Setting", u"Antecedent", u"Dependent"}) {
                 const std::string path = Text(link, role);
                 if (path == "(none)" || ++checked > 200)
                     continue;
@@ -280,7 +284,8 @@ TEST_F(LiveAssociations, KeyConditionsGiveTheRowsOfTheFullFilter) {
         };
         EXPECT_EQ(rows(pushed), rows(full)) << kvwin::ToUtf8(pushed);
     }
-    std::vector<IWbemClassObject*> own = Query(u"SELECT Name FROM Win32_Process WHERE ProcessId = " + pid);
+    std::vector<IWbemClassObject*> own =
+        Query(u"SELECT Name FROM Win32_Process WHERE ProcessId = " + pid);
     EXPECT_EQ(own.size(), 1u);
     Release(own);
 }
