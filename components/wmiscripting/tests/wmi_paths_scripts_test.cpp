@@ -114,6 +114,7 @@ For Each account In accounts
     For Each r In wmi.ExecQuery("REFERENCES OF {" & account.Path_.RelPath & "} WHERE ResultClass = Win32_GroupUser")
         Test.ok wmi.Get(r.PartComponent).Name = "$user", "PartComponent " & r.PartComponent
         Test.ok wmi.Get(r.GroupComponent).Path_.Class = "Win32_Group", r.GroupComponent
+        Test.ok wmi.Get(r.Path_.RelPath).PartComponent = r.PartComponent, "Get of " & r.Path_.RelPath
         n = n + 1
     Next
     Test.ok n = count, "one reference per group: " & n
