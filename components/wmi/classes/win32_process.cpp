@@ -28,6 +28,8 @@ namespace kvwmi {
 namespace {
 
 void FillProcess(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out);
+bool LookupProcess(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
+                   const Selection& selection, std::vector<Instance>& out);
 
 const ClassDecl kProcessClass{u"root\\cimv2",
                               u"Win32_Process",
@@ -79,7 +81,8 @@ const ClassDecl kProcessClass{u"root\\cimv2",
                                   {u"WriteTransferCount", CIM_UINT64},
                               },
                               nullptr,
-                              FillProcess};
+                              FillProcess,
+                              LookupProcess};
 
 std::optional<std::string> JoinedCommandLine(const std::vector<std::string>& args) {
     if (args.empty())
@@ -93,12 +96,11 @@ std::optional<std::string> JoinedCommandLine(const std::vector<std::string>& arg
     return line;
 }
 
-void FillProcess(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out) {
+void FillProcessesFrom(const ClassDecl& decl, const Selection& selection,
+                       const std::vector<kvlinux::ProcessInfo>& processes,
+                       std::vector<Instance>& out) {
     const bool wants_handles = selection.Wants(decl, u"HandleCount");
     const bool wants_session = selection.Wants(decl, u"SessionId");
-    const auto processes = kvlinux::ReadProcesses();
-    if (processes.empty())
-        throw std::runtime_error("/proc lists no process");
     const std::optional<std::int64_t> boot = kvlinux::ReadBootTime();
     const std::int64_t hz = kvlinux::ClockTicksPerSecond();
     const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
@@ -141,6 +143,35 @@ void FillProcess(const ClassDecl& decl, const Selection& selection, std::vector<
             b.Set(u"SessionId", Unsigned(kvlinux::ReadLogonSession(p.stat.pid)));
         out.push_back(b.Take());
     }
+}
+
+void FillProcess(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out) {
+    const auto processes = kvlinux::ReadProcesses();
+    if (processes.empty())
+        throw std::runtime_error("/proc lists no process");
+    FillProcessesFrom(decl, selection, processes, out);
+}
+
+// A query for one process (Handle = '42', ProcessId = 42) reads that process alone. A value
+// that is not a plain pid is left to the full enumeration.
+bool LookupProcess(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
+                   const Selection& selection, std::vector<Instance>& out) {
+    const int handle = decl.IndexOf(u"Handle");
+    const int process_id = decl.IndexOf(u"ProcessId");
+    for (const PropertyEquals& condition : equals) {
+        if (condition.property != handle && condition.property != process_id)
+            continue;
+        const std::string text = kvwin::ToUtf8(condition.text);
+        if (text.empty() || text.size() > 10 ||
+            text.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        std::vector<kvlinux::ProcessInfo> processes;
+        if (auto process = kvlinux::ReadProcess(std::stoll(text)))
+            processes.push_back(std::move(*process));
+        FillProcessesFrom(decl, selection, processes, out);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace

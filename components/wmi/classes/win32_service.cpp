@@ -22,6 +22,8 @@ namespace kvwmi {
 namespace {
 
 void FillService(const ClassDecl& decl, std::vector<Instance>& out);
+bool LookupService(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
+                   const Selection& selection, std::vector<Instance>& out);
 
 const ClassDecl kServiceClass{u"root\\cimv2",
                               u"Win32_Service",
@@ -53,11 +55,14 @@ const ClassDecl kServiceClass{u"root\\cimv2",
                                   {u"TagId", CIM_UINT32},
                                   {u"WaitHint", CIM_UINT32},
                               },
-                              FillService};
+                              FillService,
+                              nullptr,
+                              LookupService};
 
-void FillService(const ClassDecl& decl, std::vector<Instance>& out) {
+void FillServicesFrom(const ClassDecl& decl, const std::vector<kvlinux::ServiceUnit>& units,
+                      std::vector<Instance>& out) {
     const std::string host = ComputerName();
-    for (const kvlinux::ServiceUnit& unit : kvlinux::ReadServiceUnits()) {
+    for (const kvlinux::ServiceUnit& unit : units) {
         const std::string name = unit.unit.substr(0, unit.unit.size() - 8);  // ".service"
         const std::string display = unit.description.empty() ? name : unit.description;
         InstanceBuilder b(decl);
@@ -90,6 +95,27 @@ void FillService(const ClassDecl& decl, std::vector<Instance>& out) {
         b.Set(u"SystemName", Text(host));
         out.push_back(b.Take());
     }
+}
+
+void FillService(const ClassDecl& decl, std::vector<Instance>& out) {
+    FillServicesFrom(decl, kvlinux::ReadServiceUnits(), out);
+}
+
+// A query for one service by name (Name = 'ssh') reads that unit's files alone.
+bool LookupService(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
+                   const Selection&, std::vector<Instance>& out) {
+    const int name = decl.IndexOf(u"Name");
+    for (const PropertyEquals& condition : equals) {
+        if (condition.property != name)
+            continue;
+        const std::string unit = kvwin::ToUtf8(condition.text) + ".service";
+        if (unit.find_first_of("/\\") != std::string::npos || unit.find("@.") != std::string::npos)
+            return true;  // no unit has such a name
+        FillServicesFrom(decl, kvlinux::ReadServiceUnits(kvlinux::MachineUnitLocations("/"), unit),
+                         out);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace

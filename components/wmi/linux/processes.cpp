@@ -124,26 +124,33 @@ size_t CountPids(const std::string& proc_root) {
     return count;
 }
 
+std::optional<ProcessInfo> ReadProcess(std::int64_t pid, const std::string& proc_root) {
+    if (pid <= 0)
+        return std::nullopt;
+    const std::string dir = proc_root + "/" + std::to_string(pid);
+    auto stat_text = ReadFileText(dir + "/stat");
+    if (!stat_text)
+        return std::nullopt;  // no such process, or it ended since the folder was listed
+    auto stat = ParseProcStat(*stat_text);
+    if (!stat)
+        return std::nullopt;
+    ProcessInfo info;
+    info.stat = std::move(*stat);
+    auto status_text = ReadFileText(dir + "/status");
+    if (!status_text)
+        return std::nullopt;  // ended between the two reads
+    info.status = ParseProcStatus(*status_text);
+    if (auto text = ReadFileText(dir + "/cmdline"))
+        info.args = ParseCmdline(*text);
+    info.exe = ReadLink(dir + "/exe");
+    return info;
+}
+
 std::vector<ProcessInfo> ReadProcesses(const std::string& proc_root) {
     std::vector<ProcessInfo> processes;
     for (std::int64_t pid : ListPids(proc_root)) {
-        const std::string dir = proc_root + "/" + std::to_string(pid);
-        auto stat_text = ReadFileText(dir + "/stat");
-        if (!stat_text)
-            continue;  // ended since the folder was listed
-        auto stat = ParseProcStat(*stat_text);
-        if (!stat)
-            continue;
-        ProcessInfo info;
-        info.stat = std::move(*stat);
-        auto status_text = ReadFileText(dir + "/status");
-        if (!status_text)
-            continue;  // ended between the two reads
-        info.status = ParseProcStatus(*status_text);
-        if (auto text = ReadFileText(dir + "/cmdline"))
-            info.args = ParseCmdline(*text);
-        info.exe = ReadLink(dir + "/exe");
-        processes.push_back(std::move(info));
+        if (auto info = ReadProcess(pid, proc_root))
+            processes.push_back(std::move(*info));
     }
     return processes;
 }

@@ -54,6 +54,9 @@ struct ProcessInfo {
 
 // Every process under a proc root, in pid order. Thread entries are not processes.
 std::vector<ProcessInfo> ReadProcesses(const std::string& proc_root = "/proc");
+// One process by its pid, read as ReadProcesses reads each; nullopt when there is no such
+// process (or it ended while it was read).
+std::optional<ProcessInfo> ReadProcess(std::int64_t pid, const std::string& proc_root = "/proc");
 // Just the pids, in order (cheap: no file is read).
 std::vector<std::int64_t> ListPids(const std::string& proc_root = "/proc");
 // How many pids ListPids would give, counted in one pass over the folder without a list.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "kvwin/ascii_case.h"
 #include "linux/processes.h"
 #include "linux/text_util.h"
 
@@ -94,13 +95,15 @@ std::set<std::string> EnabledUnits(const std::string& config_dir) {
 
 }  // namespace
 
-std::vector<ServiceUnit> ReadServiceUnits(const UnitLocations& where) {
+std::vector<ServiceUnit> ReadServiceUnits(const UnitLocations& where, std::string_view only_unit) {
     std::map<std::string, std::string> files;  // unit name -> file, highest folder wins
     std::set<std::string> masked, aliases;
     for (const std::string& dir : where.unit_dirs) {
         for (const std::string& name : ListFolder(dir)) {
             if (!EndsWith(name, ".service") || files.count(name) || masked.count(name) ||
                 aliases.count(name))
+                continue;
+            if (!only_unit.empty() && !kvwin::EqualsAsciiNoCase(name, only_unit))
                 continue;
             if (name.find("@.") != std::string::npos)
                 continue;  // a template

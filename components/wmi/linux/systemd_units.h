@@ -62,6 +62,9 @@ struct UnitLocations {
     std::string cgroup_root;  // "/sys/fs/cgroup"
 };
 UnitLocations MachineUnitLocations(const std::string& root);
-std::vector<ServiceUnit> ReadServiceUnits(const UnitLocations& where);
+// With `only_unit` ("ssh.service", ASCII case-insensitive) set, the list holds that unit
+// alone when it exists, and no other unit file is read.
+std::vector<ServiceUnit> ReadServiceUnits(const UnitLocations& where,
+                                          std::string_view only_unit = {});
 
 }  // namespace kvlinux

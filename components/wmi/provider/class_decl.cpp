@@ -49,6 +49,25 @@ void FillInstances(const ClassDecl& decl, const Selection& selection, std::vecto
         decl.fill(decl, out);
 }
 
+bool LookupInstances(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
+                     const Selection& selection, std::vector<Instance>& out) {
+    if (!decl.lookup || equals.empty())
+        return false;
+    const size_t before = out.size();
+    if (decl.lookup(decl, equals, selection, out))
+        return true;
+    out.resize(before);
+    return false;
+}
+
+bool IsAssociation(const ClassDecl& decl) {
+    for (const PropertyDecl& property : decl.properties) {
+        if ((property.type & ~CIM_FLAG_ARRAY) == CIM_REFERENCE)
+            return true;
+    }
+    return false;
+}
+
 const std::vector<const ClassDecl*>& RegisteredClasses() {
     return MutableClasses();
 }

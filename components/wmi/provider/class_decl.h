@@ -53,12 +53,31 @@ struct Selection {
 using SelectiveFillFunction = void (*)(const ClassDecl& decl, const Selection& selection,
                                        std::vector<Instance>& out);
 
+// One `property = value` condition that every instance a query wants must satisfy: the
+// property's index and the compared value as text (a string's value, a number as written).
+struct PropertyEquals {
+    int property = -1;
+    std::u16string text;
+};
+
+// Appends the instances that may satisfy `equals` (all of them hold; every one names a
+// property of the class), computing at least the selected properties, and returns true; or
+// returns false, having appended nothing, when the class cannot use these conditions (the
+// service then enumerates every instance). The service still tests each appended instance
+// against the whole query, so a lookup may give more than the matches (a key compared
+// case-insensitively, say) but never fewer. Throws as a fill does; called from any thread,
+// as a fill is.
+using LookupFunction = bool (*)(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
+                                const Selection& selection, std::vector<Instance>& out);
+
 struct ClassDecl {
     std::u16string_view ns;    // u"root\\cimv2"
     std::u16string_view name;  // u"Win32_OperatingSystem"
     std::vector<PropertyDecl> properties;
     FillFunction fill;  // one of the two is set
     SelectiveFillFunction fill_selected = nullptr;
+    // Optional: answers a query by key (`Name = 'x'`) without listing every instance.
+    LookupFunction lookup = nullptr;
 
     // The index of a property (ASCII case-insensitive, as WMI compares names), or -1.
     int IndexOf(std::u16string_view property) const;
@@ -79,6 +98,14 @@ class InstanceBuilder {
 // Appends the class's instances with at least the selected properties computed, through
 // whichever fill the class declares. Throws as the fill does.
 void FillInstances(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out);
+
+// Asks the class's lookup for the instances that may satisfy `equals`; false (nothing
+// appended) when the class has no lookup or cannot use them.
+bool LookupInstances(const ClassDecl& decl, const std::vector<PropertyEquals>& equals,
+                     const Selection& selection, std::vector<Instance>& out);
+
+// Whether the class is an association: it has a property of type CIM_REFERENCE.
+bool IsAssociation(const ClassDecl& decl);
 
 // Every registered class, in registration order. Thread safe after load.
 const std::vector<const ClassDecl*>& RegisteredClasses();

@@ -76,6 +76,13 @@ class NamespaceSource {
     // may fill more). Throws when the class cannot be read at all; the service reports that
     // as WBEM_E_PROVIDER_FAILURE with the exception's text.
     virtual ClassContent Enumerate(const ClassDecl& decl, const Selection& selection) const = 0;
+    // The instances that may satisfy `equals` (see LookupFunction in provider/class_decl.h),
+    // or nullopt when the source cannot look them up and the caller must enumerate. Throws as
+    // Enumerate does.
+    virtual std::optional<ClassContent> Lookup(const ClassDecl&, const std::vector<PropertyEquals>&,
+                                               const Selection&) const {
+        return std::nullopt;
+    }
     // What ConnectServer answers for this namespace: a failure refuses the connection, a
     // success code other than 0 comes with the connection (a fixture chooses).
     virtual HRESULT ConnectResult() const { return WBEM_S_NO_ERROR; }

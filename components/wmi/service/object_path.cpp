@@ -1,7 +1,10 @@
 #include "service/object_path.h"
 
+#include <algorithm>
+
 #include "kvwin/ascii_case.h"
 #include "kvwin/utf.h"
+#include "wql/case_fold.h"
 
 namespace kvwmi {
 
@@ -67,7 +70,7 @@ bool Value(std::u16string_view text, size_t& i, wql::Literal& value) {
 
 bool ParseObjectPath(std::u16string_view text, ObjectPath& path) {
     path = ObjectPath{};
-    size_t colon = text.find(u':');
+    size_t colon = text.substr(0, text.find_first_of(u"=\"'")).rfind(u':');
     if (colon != std::u16string_view::npos) {
         std::u16string prefix(text.substr(0, colon));
         for (char16_t& c : prefix) {
@@ -121,6 +124,61 @@ bool ParseObjectPath(std::u16string_view text, ObjectPath& path) {
         path.keys.emplace_back(std::move(key), std::move(value));
     } while (i < text.size() && text[i] == u',');
     return i == text.size();
+}
+
+bool MatchPathKeys(const ObjectPath& path, const ClassDecl& decl, std::vector<PathKey>& keys) {
+    keys.clear();
+    if (path.is_class)
+        return false;
+    size_t key_count = 0;
+    int only_key = -1;
+    for (size_t i = 0; i < decl.properties.size(); ++i) {
+        if (decl.properties[i].key) {
+            ++key_count;
+            only_key = static_cast<int>(i);
+        }
+    }
+    if (path.singleton != (key_count == 0) || path.keys.size() != key_count)
+        return false;
+    for (const auto& [name, value] : path.keys) {
+        const int index = name.empty() ? (key_count == 1 ? only_key : -1) : decl.IndexOf(name);
+        if (index < 0 || !decl.properties[static_cast<size_t>(index)].key)
+            return false;
+        for (const PathKey& seen : keys) {
+            if (seen.property == index)
+                return false;
+        }
+        keys.push_back(PathKey{index, value});
+    }
+    std::sort(keys.begin(), keys.end(),
+              [](const PathKey& a, const PathKey& b) { return a.property < b.property; });
+    return true;
+}
+
+std::u16string KeyText(const wql::Literal& value) {
+    switch (value.kind) {
+        case wql::Literal::Kind::String:
+            return value.text;
+        case wql::Literal::Kind::Integer:
+            return kvwin::FromUtf8((value.negative ? "-" : "") + std::to_string(value.magnitude));
+        case wql::Literal::Kind::Boolean:
+            return value.boolean ? u"TRUE" : u"FALSE";
+        default:
+            return value.text;
+    }
+}
+
+bool SameInstance(const ObjectPath& a, const ObjectPath& b, const ClassDecl& decl) {
+    if (!kvwin::EqualsAsciiNoCase(a.class_name, b.class_name))
+        return false;
+    std::vector<PathKey> first, second;
+    if (!MatchPathKeys(a, decl, first) || !MatchPathKeys(b, decl, second))
+        return false;
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (wql::CompareNoCase(KeyText(first[i].value), KeyText(second[i].value)) != 0)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace kvwmi

@@ -6,7 +6,8 @@
 //   [\\server\namespace:]Class="text"                an instance by its single key
 //
 // Values are strings in double or single quotes (a backslash takes the next character as
-// it is), numbers, TRUE or FALSE. Pure functions, thread safe.
+// it is), numbers, TRUE or FALSE. The namespace part ends at the last `:` before the first
+// `=` or quote, so a key value may hold colons (DeviceID="C:"). Pure functions, thread safe.
 #pragma once
 
 #include <string>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "provider/class_decl.h"
 #include "wql/ast.h"
 
 namespace kvwmi {
@@ -30,5 +32,26 @@ struct ObjectPath {
 
 // False for text that is not an object path.
 bool ParseObjectPath(std::u16string_view text, ObjectPath& path);
+
+// A key of an instance path matched to its property: the index into the class's
+// properties and the value as written.
+struct PathKey {
+    int property = -1;
+    wql::Literal value;
+};
+
+// The keys of an instance path of `decl`'s class, in the class's declaration order. False
+// when the path is a class path, or does not give every key of the class exactly once and
+// nothing else (`Class=@` only for a class without keys; `Class="x"` only with one key).
+bool MatchPathKeys(const ObjectPath& path, const ClassDecl& decl, std::vector<PathKey>& keys);
+
+// A key value as text, for comparing paths: a string's value, an integer in decimal,
+// TRUE or FALSE.
+std::u16string KeyText(const wql::Literal& value);
+
+// Whether two instance paths of `decl`'s class name the same instance: every key equal,
+// strings compared case-insensitively as WQL compares them. The machine and namespace parts
+// are the caller's to compare.
+bool SameInstance(const ObjectPath& a, const ObjectPath& b, const ClassDecl& decl);
 
 }  // namespace kvwmi

@@ -30,6 +30,19 @@ class RegisteredNamespace final : public NamespaceSource {
     ClassContent Enumerate(const ClassDecl& decl, const Selection& selection) const override {
         std::vector<Instance> instances;
         FillInstances(decl, selection, instances);
+        return Rows(decl, std::move(instances));
+    }
+    std::optional<ClassContent> Lookup(const ClassDecl& decl,
+                                       const std::vector<PropertyEquals>& equals,
+                                       const Selection& selection) const override {
+        std::vector<Instance> instances;
+        if (!LookupInstances(decl, equals, selection, instances))
+            return std::nullopt;
+        return Rows(decl, std::move(instances));
+    }
+
+  private:
+    static ClassContent Rows(const ClassDecl& decl, std::vector<Instance> instances) {
         ClassContent content;
         content.rows.reserve(instances.size());
         for (Instance& instance : instances) {
@@ -41,7 +54,6 @@ class RegisteredNamespace final : public NamespaceSource {
         return content;
     }
 
-  private:
     std::u16string name_;
 };
 

@@ -231,45 +231,12 @@ class Services final : public kvwin::ComObject<IWbemServices> {
             *object = CreateClassObject(std::move(data));
             return WBEM_S_NO_ERROR;
         }
-        // An instance: the keys, all of them and nothing else, become a condition.
-        std::vector<std::u16string_view> key_names;
-        for (const PropertyDecl& property : decl->properties) {
-            if (property.key)
-                key_names.push_back(property.name);
-        }
-        if (path.singleton != key_names.empty() || path.keys.size() != key_names.size())
-            return WBEM_E_INVALID_OBJECT_PATH;
-        wql::Query query;
-        query.select_all = true;
-        query.class_name = path.class_name;
-        for (auto& [name, value] : path.keys) {
-            std::u16string property =
-                name.empty() && key_names.size() == 1 ? std::u16string(key_names[0]) : name;
-            int index = decl->IndexOf(property);
-            if (index < 0 || !decl->properties[size_t(index)].key)
-                return WBEM_E_INVALID_OBJECT_PATH;
-            auto comparison = std::make_unique<wql::Condition>();
-            comparison->node =
-                wql::Comparison{{property, -1, CIM_EMPTY}, wql::CompareOp::Equal, value};
-            if (!query.where) {
-                query.where = std::move(comparison);
-                continue;
-            }
-            auto* keys = std::get_if<wql::Junction>(&query.where->node);
-            if (keys == nullptr) {
-                auto both = std::make_unique<wql::Condition>();
-                keys = &both->node.emplace<wql::Junction>();
-                keys->operands.push_back(std::move(query.where));
-                query.where = std::move(both);
-            }
-            keys->operands.push_back(std::move(comparison));
-        }
-        if (FAILED(wql::Bind(query, *decl)))
-            return WBEM_E_INVALID_OBJECT_PATH;
+        // An instance: the keys, all of them and nothing else, become a condition that the
+        // class may answer by looking the instance up.
         PreparedQuery prepared;
-        prepared.source = source;
-        prepared.decl = decl;
-        prepared.query = std::make_shared<const wql::Query>(std::move(query));
+        HRESULT hr = PreparePathQuery(path, source, *decl, false, prepared);
+        if (FAILED(hr))
+            return hr;
         prepared.text = text;
         QueryResult run = RunQuery(prepared);
         if (run.objects.empty())

@@ -62,7 +62,6 @@ TEST(WmiWql, GrammarAcceptsAndRefuses) {
         {u"SELECT * FROM X WHERE Name = 'a' #", false},
         {u"SELECT Select FROM X", false},
         {u"SELECT * FROM Where", false},
-        {u"ASSOCIATORS OF {X.Name='a'}", false},
     };
     for (const Case& c : cases) {
         kvwmi::wql::Query query;

@@ -1,6 +1,8 @@
 // The parsed form of a WQL data query:
 //
 //   SELECT <* | property, ...> FROM <class> [WHERE <condition>]
+//   ASSOCIATORS OF {<object path>} [WHERE <keyword> ...]
+//   REFERENCES OF {<object path>} [WHERE <keyword> ...]
 //
 // made by wql/parser.h, checked against a class by wql/binder.h (which fills in each
 // property reference's index and type) and run by wql/evaluator.h. A comparison always has
@@ -72,7 +74,26 @@ struct Condition {
     std::variant<Comparison, LikeTest, NullTest, Negation, Junction> node;
 };
 
+enum class QueryKind { Select, Associators, References };
+
+// The source object and the keywords of an ASSOCIATORS OF or REFERENCES OF query. An empty
+// name means the keyword was not given. The path is checked by the service, not the parser.
+struct AssociationClause {
+    std::u16string object_path;  // the text between the braces
+    size_t path_offset = 0;      // where it starts in the query text
+    std::u16string assoc_class;  // AssocClass (ASSOCIATORS OF only)
+    std::u16string result_class;
+    std::u16string result_role;  // ResultRole (ASSOCIATORS OF only)
+    std::u16string role;
+    std::u16string required_qualifier;
+    std::u16string required_assoc_qualifier;  // ASSOCIATORS OF only
+    bool class_defs_only = false;
+    bool keys_only = false;
+};
+
 struct Query {
+    QueryKind kind = QueryKind::Select;
+    AssociationClause association;    // Associators and References only
     bool select_all = false;          // SELECT *
     std::vector<PropertyRef> select;  // otherwise the names, in order (duplicates kept)
     std::u16string class_name;

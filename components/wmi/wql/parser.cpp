@@ -69,9 +69,127 @@ CompareOp Mirror(CompareOp op) {
     }
 }
 
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v';
+}
+
+bool IsWordChar(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c == u'_' || c >= 0x80;
+}
+
+std::u16string_view Word(std::u16string_view text, size_t& i) {
+    while (i < text.size() && IsSpace(text[i]))
+        ++i;
+    const size_t start = i;
+    while (i < text.size() && IsWordChar(text[i]))
+        ++i;
+    return text.substr(start, i - start);
+}
+
+// Reads "ASSOCIATORS OF {path}" or "REFERENCES OF {path}" at the start of the text into
+// `query` and returns the offset just after the closing brace; npos when the text starts
+// with another word (a SELECT query). Throws Failure when the head is malformed.
+size_t AssociationHead(std::u16string_view text, Query& query) {
+    size_t i = 0;
+    const std::u16string_view first = Word(text, i);
+    if (kvwin::EqualsAsciiNoCase(first, u"ASSOCIATORS"))
+        query.kind = QueryKind::Associators;
+    else if (kvwin::EqualsAsciiNoCase(first, u"REFERENCES"))
+        query.kind = QueryKind::References;
+    else
+        return std::u16string_view::npos;
+    if (!kvwin::EqualsAsciiNoCase(Word(text, i), u"OF"))
+        throw Failure{i, "expected OF"};
+    while (i < text.size() && IsSpace(text[i]))
+        ++i;
+    if (i == text.size() || text[i] != u'{')
+        throw Failure{i, "expected { and an object path"};
+    const size_t open = i++;
+    char16_t quote = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (quote) {
+            if (c == u'\\' && i + 1 < text.size())
+                ++i;
+            else if (c == quote)
+                quote = 0;
+        } else if (c == u'"' || c == u'\'') {
+            quote = c;
+        } else if (c == u'}') {
+            break;
+        }
+    }
+    if (i == text.size())
+        throw Failure{open, "the object path has no closing }"};
+    std::u16string_view path = text.substr(open + 1, i - open - 1);
+    size_t lead = 0;
+    while (lead < path.size() && IsSpace(path[lead]))
+        ++lead;
+    path.remove_prefix(lead);
+    while (!path.empty() && IsSpace(path.back()))
+        path.remove_suffix(1);
+    if (path.empty())
+        throw Failure{open + 1, "expected an object path"};
+    query.association.object_path.assign(path);
+    query.association.path_offset = open + 1 + lead;
+    return i + 1;
+}
+
 class Parser {
   public:
     explicit Parser(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+
+    // The WHERE part of an ASSOCIATORS OF or REFERENCES OF query, after the braces.
+    void ParseAssociationTail(Query& query) {
+        AssociationClause& clause = query.association;
+        const bool associators = query.kind == QueryKind::Associators;
+        if (IsKeyword(Peek(), u"WHERE")) {
+            Advance();
+            if (Peek().kind == TokenKind::End)
+                Fail("expected a keyword after WHERE");
+        }
+        while (Peek().kind != TokenKind::End) {
+            if (Peek().kind != TokenKind::Identifier)
+                Fail("expected an ASSOCIATORS OF or REFERENCES OF keyword");
+            const Token& word = Advance();
+            bool* flag = IsKeyword(word, u"ClassDefsOnly") ? &clause.class_defs_only
+                         : IsKeyword(word, u"KeysOnly")    ? &clause.keys_only
+                                                           : nullptr;
+            if (flag) {
+                if (*flag)
+                    Fail("a keyword stands twice");
+                *flag = true;
+                continue;
+            }
+            std::u16string* value = nullptr;
+            if (IsKeyword(word, u"ResultClass"))
+                value = &clause.result_class;
+            else if (IsKeyword(word, u"Role"))
+                value = &clause.role;
+            else if (IsKeyword(word, u"RequiredQualifier"))
+                value = &clause.required_qualifier;
+            else if (associators && IsKeyword(word, u"AssocClass"))
+                value = &clause.assoc_class;
+            else if (associators && IsKeyword(word, u"ResultRole"))
+                value = &clause.result_role;
+            else if (associators && IsKeyword(word, u"RequiredAssocQualifier"))
+                value = &clause.required_assoc_qualifier;
+            if (!value)
+                throw Failure{word.offset, "not a keyword of this query"};
+            if (!value->empty())
+                throw Failure{word.offset, "a keyword stands twice"};
+            if (Peek().kind != TokenKind::Operator || Peek().text != u"=")
+                Fail("expected =");
+            Advance();
+            if ((Peek().kind != TokenKind::Identifier && Peek().kind != TokenKind::String) ||
+                Peek().text.empty())
+                Fail("expected a name");
+            *value = Advance().text;
+        }
+        if (clause.class_defs_only && (!clause.result_class.empty() || clause.keys_only))
+            Fail("ClassDefsOnly cannot stand with ResultClass or KeysOnly");
+    }
 
     void ParseQuery(Query& query) {
         Expect(u"SELECT");
@@ -263,14 +381,23 @@ class Parser {
 
 bool Parse(std::u16string_view text, Query& query, ParseError& error) {
     query = Query{};
-    std::vector<Token> tokens;
-    size_t offset = 0;
-    if (!Tokenize(text, tokens, offset)) {
-        error = ParseError{offset, "unterminated string or unexpected character"};
-        return false;
-    }
     try {
-        Parser(std::move(tokens)).ParseQuery(query);
+        const size_t tail = AssociationHead(text, query);
+        const size_t start = tail == std::u16string_view::npos ? 0 : tail;
+        std::vector<Token> tokens;
+        size_t offset = 0;
+        if (!Tokenize(text.substr(start), tokens, offset)) {
+            error = ParseError{start + offset, "unterminated string or unexpected character"};
+            query = Query{};
+            return false;
+        }
+        for (Token& token : tokens)
+            token.offset += start;
+        Parser parser(std::move(tokens));
+        if (tail == std::u16string_view::npos)
+            parser.ParseQuery(query);
+        else
+            parser.ParseAssociationTail(query);
         return true;
     } catch (const Failure& failure) {
         error = ParseError{failure.offset, failure.message};
