@@ -967,6 +967,13 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
             stores.seeded[path] = generation;
         }
     }
+    // The user hive's few keys never change: seeded once per file and process.
+    if (hive == Hive::User && stores.seeded[path] == 0) {
+        LONG rc = ApplySeed(*store, UserSeedEntries());
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        stores.seeded[path] = 1;
+    }
     out = std::move(store);
     return ERROR_SUCCESS;
 }
