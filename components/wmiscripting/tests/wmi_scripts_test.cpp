@@ -138,7 +138,7 @@ n = 0
 For Each task In wmi.ExecQuery("SELECT * FROM MSFT_ScheduledTask")
     n = n + 1
     Test.ok Len(task.Actions(0).Execute) > 0, task.TaskName & ": Execute"
-    Test.ok TypeName(task.Actions(0)) = "SWbemObject", TypeName(task.Actions(0))
+    Test.ok TypeName(task.Actions(0)) = "SWbemObjectEx", TypeName(task.Actions(0))
     Test.ok task.Principal.Id = "Author", task.TaskName & ": Principal.Id"
     Test.ok task.Settings.Enabled = (task.State = 3), task.TaskName & ": Settings.Enabled"
     k = 0
