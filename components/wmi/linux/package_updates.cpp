@@ -1,11 +1,18 @@
 #include "linux/package_updates.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <tuple>
 #include <utility>
 
 #include "kvwin/os_release.h"
+#include "kvwin/safe_open.h"
 #include "linux/text_util.h"
 
 namespace kvlinux {
@@ -55,6 +62,17 @@ void AddUpgrades(std::string_view list, const PackageUpgrade& block, size_t limi
     }
 }
 
+// Calls visit(line) for each line of text, without a list of them (logs run to megabytes).
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        if (!visit(text.substr(at, end - at)))
+            return;
+        at = end + 1;
+    }
+}
+
 // The files of one log, oldest first: "name.N" by falling N, then "name". Compressed
 // copies are skipped (no decompressor is linked for them).
 std::vector<std::string> LogFiles(const std::string& folder, const std::string& name) {
@@ -80,9 +98,7 @@ std::vector<std::string> LogFiles(const std::string& folder, const std::string& 
 std::vector<PackageUpgrade> ParseAptHistory(std::string_view text, size_t limit) {
     std::vector<PackageUpgrade> out;
     PackageUpgrade block;
-    for (std::string_view line : SplitLines(text)) {
-        if (out.size() >= limit)
-            break;
+    ForEachLine(text, [&](std::string_view line) {
         line = Trim(line);
         if (line.empty()) {
             block = PackageUpgrade{};  // a blank line ends the entry
@@ -97,27 +113,72 @@ std::vector<PackageUpgrade> ParseAptHistory(std::string_view text, size_t limit)
         } else if (StartsWith(line, "Upgrade:") && !block.date.empty()) {
             AddUpgrades(line.substr(8), block, limit, out);
         }
-    }
+        return out.size() < limit;
+    });
     return out;
 }
 
+namespace {
+
+// One line of dpkg's log, added to `out` when it records an upgrade.
+void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out) {
+    // "2024-03-05 10:12:35 upgrade ...": the action stands at a fixed place, and most lines
+    // are status and configure lines, so only upgrade lines are split.
+    if (line.size() < 28 || line.compare(20, 8, "upgrade ") != 0)
+        return;
+    const std::vector<std::string_view> fields = SplitFields(line);
+    PackageUpgrade upgrade;
+    if (fields.size() != 6 || !SplitDateTime(line, upgrade.date, upgrade.time))
+        return;
+    upgrade.package = std::string(fields[3]);
+    upgrade.old_version = std::string(fields[4]);
+    upgrade.version = std::string(fields[5]);
+    if (upgrade.version != upgrade.old_version && upgrade.old_version != "<none>")
+        out.push_back(std::move(upgrade));
+}
+
+// The lines of a file read in chunks (dpkg's log runs to megabytes): a line longer than a
+// chunk is skipped. At most kMaxLogBytes are read.
+template <typename Visit>
+void ForEachFileLine(const std::string& path, Visit visit) {
+    const kvwin::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    std::vector<char> buffer(size_t{1} << 16);
+    size_t kept = 0, total = 0;
+    while (total < kMaxLogBytes) {
+        const ssize_t n = ::read(fd.get(), buffer.data() + kept, buffer.size() - kept);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        total += size_t(n);
+        const std::string_view chunk(buffer.data(), kept + size_t(n));
+        const size_t last = chunk.rfind('\n');
+        if (last == std::string_view::npos) {
+            kept = chunk.size() == buffer.size() ? 0 : chunk.size();  // too long a line: dropped
+            continue;
+        }
+        ForEachLine(chunk.substr(0, last), [&](std::string_view line) {
+            visit(line);
+            return true;
+        });
+        kept = chunk.size() - last - 1;
+        std::memmove(buffer.data(), buffer.data() + last + 1, kept);
+    }
+    if (kept > 0)
+        visit(std::string_view(buffer.data(), kept));
+}
+
+}  // namespace
+
 std::vector<PackageUpgrade> ParseDpkgLog(std::string_view text, size_t limit) {
     std::vector<PackageUpgrade> out;
-    for (std::string_view line : SplitLines(text)) {
-        if (out.size() >= limit)
-            break;
-        const std::vector<std::string_view> fields = SplitFields(line);
-        if (fields.size() != 6 || fields[2] != "upgrade")
-            continue;
-        PackageUpgrade upgrade;
-        if (!SplitDateTime(line, upgrade.date, upgrade.time))
-            continue;
-        upgrade.package = std::string(fields[3]);
-        upgrade.old_version = std::string(fields[4]);
-        upgrade.version = std::string(fields[5]);
-        if (upgrade.version != upgrade.old_version && upgrade.old_version != "<none>")
-            out.push_back(std::move(upgrade));
-    }
+    ForEachLine(text, [&](std::string_view line) {
+        AddDpkgLine(line, out);
+        return out.size() < limit;
+    });
     return out;
 }
 
@@ -137,8 +198,12 @@ std::vector<PackageUpgrade> ReadPackageUpgrades(const std::string& root) {
     }
     const std::string log = UnderRoot(root, "/var/log");
     for (const std::string& path : LogFiles(log, "dpkg.log")) {
-        if (auto text = kvwin::ReadSmallFile(path, kMaxLogBytes))
-            add(ParseDpkgLog(*text));
+        std::vector<PackageUpgrade> found;
+        ForEachFileLine(path, [&](std::string_view line) {
+            if (found.size() < 100000)
+                AddDpkgLine(line, found);
+        });
+        add(std::move(found));
     }
     std::stable_sort(all.begin(), all.end(), [](const PackageUpgrade& a, const PackageUpgrade& b) {
         return std::tie(a.date, a.time) < std::tie(b.date, b.time);
