@@ -9,12 +9,17 @@
 // is provider time over direct time. Both are this thread's CPU time (the kernel's work on
 // the files included), which a loaded machine's scheduling does not distort.
 //
+// And the classes that read package logs, package databases and task tables: each
+// class's provider work beside a direct read of the same files, interleaved in one loop,
+// with the same "ratio" counter (goal: at most 1.5).
+//
 //   build/bin/kavrel_wmi_classes_bench
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <cstdlib>
@@ -171,6 +176,151 @@ void BM_OperatingSystemEveryProperty(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OperatingSystemEveryProperty)->Unit(benchmark::kMicrosecond);
+
+// Every file of `dir` whose name starts with `prefix` (and does not end in ".gz"), read.
+std::size_t ReadMatching(const char* dir, const char* prefix, const char* suffix, char* buffer,
+                         size_t size) {
+    std::size_t fields = 0;
+    ForEachEntry(dir, [&](const char* name) {
+        const size_t len = std::strlen(name), want = std::strlen(suffix);
+        if (std::strncmp(name, prefix, std::strlen(prefix)) != 0 || name[0] == '.' ||
+            (len >= 3 && std::strcmp(name + len - 3, ".gz") == 0) ||
+            (want && (len < want || std::strcmp(name + len - want, suffix) != 0)))
+            return;
+        const std::string path = std::string(dir) + "/" + name;
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        for (ssize_t n; (n = ::read(fd, buffer, size)) > 0;)
+            fields += static_cast<std::size_t>(n);
+        ::close(fd);
+    });
+    return fields;
+}
+
+// The provider's work for a whole class timed beside `direct` in the same loop.
+template <typename Direct>
+void ProviderBesideDirect(benchmark::State& state, const char16_t* ns, const char16_t* name,
+                          Direct direct) {
+    const kvwmi::ClassDecl* decl = kvwmi::FindClass(ns, name);
+    if (!decl) {
+        state.SkipWithError("class not registered");
+        return;
+    }
+    double provider = 0, baseline = 0;  // microseconds
+    std::size_t instances = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuMicroseconds();
+        benchmark::DoNotOptimize(direct());
+        const double middle = ThreadCpuMicroseconds();
+        std::vector<kvwmi::Instance> out;
+        kvwmi::FillInstances(*decl, kvwmi::Selection{}, out);
+        benchmark::DoNotOptimize(out.data());
+        instances = out.size();
+        provider += ThreadCpuMicroseconds() - middle;
+        baseline += middle - start;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["instances"] = static_cast<double>(instances);
+    state.counters["provider_us"] = provider / n;
+    state.counters["direct_us"] = baseline / n;
+    state.counters["ratio"] = baseline > 0 ? provider / baseline : 0;
+}
+
+// Each line of the files of `dir` starting with `prefix` (not ".gz"), read in chunks: the
+// lines that start with `start` or hold `word` at `at` are counted (the least a reader
+// must do to find the upgrade lines).
+std::size_t CountLogLines(const char* dir, const char* prefix, const char* start, size_t at,
+                          const char* word, char* buffer, size_t size) {
+    std::size_t found = 0;
+    const size_t start_len = std::strlen(start), word_len = std::strlen(word);
+    ForEachEntry(dir, [&](const char* name) {
+        const size_t len = std::strlen(name);
+        if (std::strncmp(name, prefix, std::strlen(prefix)) != 0 ||
+            (len >= 3 && std::strcmp(name + len - 3, ".gz") == 0))
+            return;
+        int fd = ::open((std::string(dir) + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        for (ssize_t n; (n = ::read(fd, buffer, size)) > 0;) {
+            const char* p = buffer;
+            const char* end = buffer + n;
+            while (p < end) {
+                const char* line_end =
+                    static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+                if (!line_end)
+                    line_end = end;
+                const size_t line = size_t(line_end - p);
+                if ((line >= start_len && std::memcmp(p, start, start_len) == 0) ||
+                    (line >= at + word_len && std::memcmp(p + at, word, word_len) == 0))
+                    ++found;
+                p = line_end + 1;
+            }
+        }
+        ::close(fd);
+    });
+    return found;
+}
+
+// Win32_QuickFixEngineering: apt's history and dpkg's log, their plain rotations.
+void BM_QuickFixEngineeringBesideLogRead(benchmark::State& state) {
+    static char buffer[1 << 16];
+    ProviderBesideDirect(state, u"root\\cimv2", u"Win32_QuickFixEngineering", [] {
+        return CountLogLines("/var/log/apt", "history.log", "Upgrade:", 0, "\x01", buffer,
+                             sizeof buffer) +
+               CountLogLines("/var/log", "dpkg.log", "\x01", 20, "upgrade ", buffer, sizeof buffer);
+    });
+}
+BENCHMARK(BM_QuickFixEngineeringBesideLogRead)->Unit(benchmark::kMillisecond);
+
+// MSFT_ScheduledTask: the cron tables and run-parts folders, the timer units and the
+// folders that enable them.
+void BM_ScheduledTaskBesideTableRead(benchmark::State& state) {
+    static char buffer[1 << 16];
+    ProviderBesideDirect(
+        state, u"root\\Microsoft\\Windows\\TaskScheduler", u"MSFT_ScheduledTask", [] {
+            std::size_t fields =
+                ReadMatching("/etc", "crontab", "", buffer, sizeof buffer) +
+                ReadMatching("/etc/cron.d", "", "", buffer, sizeof buffer) +
+                ReadMatching("/var/spool/cron/crontabs", "", "", buffer, sizeof buffer);
+            for (const char* dir : {"/etc/cron.hourly", "/etc/cron.daily", "/etc/cron.weekly",
+                                    "/etc/cron.monthly", "/etc/systemd/system/timers.target.wants"})
+                ForEachEntry(dir, [&](const char*) { ++fields; });
+            for (const char* dir : {"/etc/systemd/system", "/run/systemd/system",
+                                    "/lib/systemd/system", "/usr/lib/systemd/system"})
+                fields += ReadMatching(dir, "", ".timer", buffer, sizeof buffer);
+            return fields;
+        });
+}
+BENCHMARK(BM_ScheduledTaskBesideTableRead)->Unit(benchmark::kMillisecond);
+
+// Win32_Product: dpkg's status file and each package's file list date (and an rpm
+// database where there is one, which the direct read opens as a file).
+void BM_ProductBesideStatusRead(benchmark::State& state) {
+    static char buffer[1 << 16];
+    ProviderBesideDirect(state, u"root\\cimv2", u"Win32_Product", [] {
+        std::string status;
+        int fd = ::open("/var/lib/dpkg/status", O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+                status.append(buffer, static_cast<size_t>(n));
+            ::close(fd);
+        }
+        std::size_t fields = status.size();
+        struct stat st;
+        for (size_t at = status.find("Package: "); at != std::string::npos;
+             at = status.find("\nPackage: ", at + 1)) {
+            const size_t start = status.find(' ', at) + 1;
+            const size_t end = status.find('\n', start);
+            const std::string list =
+                "/var/lib/dpkg/info/" + status.substr(start, end - start) + ".list";
+            fields += ::stat(list.c_str(), &st) == 0;
+        }
+        fields += ::stat("/var/lib/rpm/rpmdb.sqlite", &st) == 0;
+        return fields;
+    });
+}
+BENCHMARK(BM_ProductBesideStatusRead)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

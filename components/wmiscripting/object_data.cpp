@@ -35,10 +35,90 @@ std::u16string SystemText(IWbemClassObject* object, const char16_t* name) {
     return std::u16string(value.bstrVal, SysStringLen(value.bstrVal));
 }
 
+HRESULT CopyObject(IWbemClassObject* object, const std::u16string& name_space, int depth,
+                   std::shared_ptr<ObjectData>& data);
+
+// Embedded objects nest this deep at most; a deeper one reads as null.
+constexpr int kMaxEmbeddingDepth = 8;
+
+// One embedded object (VT_UNKNOWN holding an IWbemClassObject) as the SWbemObject a script
+// reads (VT_DISPATCH); VT_NULL when it cannot be read.
+HRESULT EmbeddedAsScriptObject(IUnknown* unknown, const std::u16string& name_space, int depth,
+                               VARIANT* out) {
+    VariantInit(out);
+    V_VT(out) = VT_NULL;
+    IWbemClassObject* object = nullptr;
+    if (depth >= kMaxEmbeddingDepth || !unknown ||
+        FAILED(unknown->QueryInterface(IID_IWbemClassObject, reinterpret_cast<void**>(&object))))
+        return S_OK;
+    std::shared_ptr<ObjectData> data;
+    HRESULT hr = CopyObject(object, name_space, depth + 1, data);
+    object->Release();
+    if (hr == WBEM_E_OUT_OF_MEMORY || hr == E_OUTOFMEMORY)
+        return hr;
+    if (FAILED(hr))
+        return S_OK;
+    IDispatch* script_object = NewWbemObject(std::move(data));
+    if (!script_object)
+        return E_OUTOFMEMORY;
+    V_VT(out) = VT_DISPATCH;
+    V_DISPATCH(out) = script_object;
+    return S_OK;
+}
+
+// A property value as a script reads it: embedded objects become SWbemObjects, an array of
+// them an array of variants holding SWbemObjects. Other values are left as they are.
+HRESULT ToScriptValue(VARIANT& value, const std::u16string& name_space, int depth) {
+    if (value.vt == VT_UNKNOWN) {
+        VARIANT converted;
+        HRESULT hr = EmbeddedAsScriptObject(value.punkVal, name_space, depth, &converted);
+        VariantClear(&value);
+        value = converted;
+        return hr;
+    }
+    if (value.vt != (VT_ARRAY | VT_UNKNOWN) || !value.parray)
+        return S_OK;
+    LONG lower = 0, upper = -1;
+    SafeArrayGetLBound(value.parray, 1, &lower);
+    SafeArrayGetUBound(value.parray, 1, &upper);
+    SAFEARRAY* items = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(upper - lower + 1));
+    if (!items)
+        return E_OUTOFMEMORY;
+    HRESULT hr = S_OK;
+    for (LONG i = lower; i <= upper && SUCCEEDED(hr); ++i) {
+        IUnknown* unknown = nullptr;
+        if (FAILED(SafeArrayGetElement(value.parray, &i, &unknown)))
+            continue;
+        VARIANT item;
+        hr = EmbeddedAsScriptObject(unknown, name_space, depth, &item);
+        if (unknown)
+            unknown->Release();
+        LONG at = i - lower;
+        if (SUCCEEDED(hr))
+            hr = SafeArrayPutElement(items, &at, &item);
+        VariantClear(&item);
+    }
+    if (FAILED(hr)) {
+        SafeArrayDestroy(items);
+        return hr;
+    }
+    VariantClear(&value);
+    value.vt = VT_ARRAY | VT_VARIANT;
+    value.parray = items;
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT CopyClassObject(IWbemClassObject* object, const std::u16string& name_space,
                         std::shared_ptr<ObjectData>& data) {
+    return CopyObject(object, name_space, 0, data);
+}
+
+namespace {
+
+HRESULT CopyObject(IWbemClassObject* object, const std::u16string& name_space, int depth,
+                   std::shared_ptr<ObjectData>& data) {
     auto copy = std::make_shared<ObjectData>();
     copy->class_name = SystemText(object, u"__CLASS");
     copy->relpath = SystemText(object, u"__RELPATH");
@@ -74,6 +154,8 @@ HRESULT CopyClassObject(IWbemClassObject* object, const std::u16string& name_spa
         hr = object->Get(name, 0, &p.value, &p.type, nullptr);
         SysFreeString(name);
         if (SUCCEEDED(hr))
+            hr = ToScriptValue(p.value, name_space, depth);
+        if (SUCCEEDED(hr))
             copy->properties.push_back(std::move(p));
     }
     SafeArrayDestroy(names);
@@ -82,6 +164,8 @@ HRESULT CopyClassObject(IWbemClassObject* object, const std::u16string& name_spa
     data = std::move(copy);
     return S_OK;
 }
+
+}  // namespace
 
 std::u16string WbemErrorText(HRESULT hr) {
     switch (hr) {

@@ -28,6 +28,30 @@ constexpr auto& PutObject = kvwin::ReturnObject;
 
 constexpr auto& PutInteger = kvwin::SetVariantLong;
 
+// One element of an array property, as `obj.Property(i)` reads it.
+HRESULT ArrayElement(const VARIANT& array, const VARIANT* index, VARIANT* result) {
+    _variant_t position;
+    if (!index || !array.parray || FAILED(VariantChangeType(&position, index, 0, VT_I4)))
+        return DISP_E_TYPEMISMATCH;
+    LONG lower = 0, upper = -1;
+    SafeArrayGetLBound(array.parray, 1, &lower);
+    SafeArrayGetUBound(array.parray, 1, &upper);
+    LONG at = lower + position.lVal;
+    if (position.lVal < 0 || at > upper)
+        return DISP_E_BADINDEX;
+    if (!result)
+        return S_OK;
+    const VARTYPE vt = VARTYPE(array.vt & ~VT_ARRAY);
+    if (vt == VT_VARIANT)
+        return SafeArrayGetElement(array.parray, &at, result);
+    if (SafeArrayGetElemsize(array.parray) > sizeof(double))
+        return DISP_E_TYPEMISMATCH;  // no element of such a size fits the variant's union
+    HRESULT hr = SafeArrayGetElement(array.parray, &at, &V_BSTR(result));
+    if (SUCCEEDED(hr))
+        result->vt = vt;
+    return hr;
+}
+
 constexpr auto& PutBool = kvwin::SetVariantBool;
 
 HRESULT Fail(kvwin::DispatchCall& call, HRESULT hr, std::u16string_view operation = u"GetObject") {
@@ -358,6 +382,8 @@ class WbemObject final : public kvwin::NamedDispatch<IDispatch> {
             if (call.IsPut())
                 return call.PutValue() ? VariantCopy(&p.value, call.PutValue())
                                        : DISP_E_PARAMNOTOPTIONAL;
+            if (call.Count() == 1 && (p.value.vt & VT_ARRAY))
+                return ArrayElement(p.value, call.Arg(0), call.Result());  // obj.IPAddress(0)
             if (call.Count() != 0)
                 return DISP_E_BADPARAMCOUNT;
             return call.Result() ? VariantCopy(call.Result(), &p.value) : S_OK;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "kvwin/ascii_space.h"
 #include "kvwin/safe_open.h"
@@ -22,6 +23,8 @@ std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit) 
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     std::string text;
+    // One allocation for the size the file has now (it may still grow or shrink).
+    text.reserve(static_cast<size_t>(std::min<std::uint64_t>(std::uint64_t(st.st_size), limit)));
     char chunk[16384];
     while (text.size() < limit) {
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);

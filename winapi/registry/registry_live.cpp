@@ -3,8 +3,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <functional>
+#include <iterator>
 #include <map>
 
 #include "kvwin/environment_lock.h"
@@ -38,16 +40,43 @@ std::string DpkgStamp() {
            std::to_string(st.st_mtim.tv_nsec);
 }
 
-std::vector<LiveSubkey> DpkgContent() {
+std::string RpmDatabasePath() {
+    if (auto path = GetEnvUtf8("KAVREL_RPM_DATABASE"); path && !path->empty())
+        return *path;
+    return "/var/lib/rpm/rpmdb.sqlite";
+}
+
+// The database file and its write-ahead log: rpm changes one or both on every transaction.
+std::string RpmStamp() {
+    const std::string path = RpmDatabasePath();
+    std::string stamp = path;
+    for (const std::string& file : {path, path + "-wal"}) {
+        struct stat st;
+        if (::stat(file.c_str(), &st) != 0) {
+            stamp += "|none";
+            continue;
+        }
+        stamp += "|" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+                 std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+                 std::to_string(st.st_mtim.tv_nsec);
+    }
+    return stamp;
+}
+
+std::vector<LiveSubkey> PackageContent() {
     const std::string dir = DpkgAdminDir();
-    return UninstallEntries(ReadDpkgStatus(dir), dir);
+    std::vector<LiveSubkey> entries = UninstallEntries(ReadDpkgStatus(dir), dir);
+    std::vector<LiveSubkey> rpm = RpmUninstallEntries(ReadRpmDatabase(RpmDatabasePath()));
+    entries.insert(entries.end(), std::make_move_iterator(rpm.begin()),
+                   std::make_move_iterator(rpm.end()));
+    return entries;
 }
 
 const std::vector<LiveKey>& LiveKeys() {
     static const auto* keys = new std::vector<LiveKey>{
         {{u"SOFTWARE", u"Microsoft", u"Windows", u"CurrentVersion", u"Uninstall"},
-         DpkgStamp,
-         DpkgContent},
+         [] { return DpkgStamp() + "|" + RpmStamp(); },
+         PackageContent},
     };
     return *keys;
 }
@@ -155,6 +184,40 @@ std::vector<LiveSubkey> UninstallEntries(const std::vector<DpkgPackage>& package
             entry.values.push_back(Text(u"Comments", pkg.summary));
         if (!pkg.homepage.empty())
             entry.values.push_back(Text(u"URLInfoAbout", pkg.homepage));
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
+std::vector<LiveSubkey> RpmUninstallEntries(const std::vector<RpmPackage>& packages) {
+    std::map<std::string, int> seen;
+    for (const auto& pkg : packages)
+        ++seen[pkg.name];
+    std::vector<LiveSubkey> out;
+    for (const auto& pkg : packages) {
+        std::string name = pkg.name;
+        if (seen[pkg.name] > 1 && !pkg.arch.empty())
+            name += "." + pkg.arch;
+        LiveSubkey entry{FromUtf8(name), {}};
+        if (entry.name.empty() || entry.name.size() > KVWIN_REG_MAX_KEY_NAME ||
+            entry.name.find(u'\\') != std::u16string::npos) {
+            continue;
+        }
+        entry.values.push_back(Text(u"DisplayName", pkg.name));
+        entry.values.push_back(Text(u"DisplayVersion", pkg.FullVersion()));
+        if (!pkg.vendor.empty())
+            entry.values.push_back(Text(u"Publisher", pkg.vendor));
+        if (auto date = DateText(pkg.install_time))
+            entry.values.push_back(Text(u"InstallDate", *date));
+        if (pkg.size) {
+            entry.values.push_back(
+                Dword(u"EstimatedSize",
+                      static_cast<DWORD>(std::min<std::uint64_t>(*pkg.size / 1024, 0xffffffffu))));
+        }
+        if (!pkg.summary.empty())
+            entry.values.push_back(Text(u"Comments", pkg.summary));
+        if (!pkg.url.empty())
+            entry.values.push_back(Text(u"URLInfoAbout", pkg.url));
         out.push_back(std::move(entry));
     }
     return out;

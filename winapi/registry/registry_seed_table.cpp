@@ -64,6 +64,9 @@ std::vector<RegistrySeed> BuiltInEntries() {
         // The package view is there for walkers that enumerate; its content arrives when a
         // path names it (see kvwin/registry_live.h).
         SeedKey(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"),
+        // Where 64-bit Windows lists 32-bit programs, which scripts walk as well: present
+        // and empty (packages of every architecture are in the key above).
+        SeedKey(u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"),
 
         // The classes root exists from the start; registrations go below it.
         SeedKey(u"SOFTWARE\\Classes"),
@@ -156,6 +159,11 @@ std::vector<RegistrySeed> SeedEntries(uint64_t* generation) {
     if (generation)
         *generation = registry.generation.load(std::memory_order_relaxed);
     return entries;
+}
+
+std::vector<RegistrySeed> UserSeedEntries() {
+    // Packages are installed for the machine, never for one user: the key stays empty.
+    return {SeedKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall")};
 }
 
 uint64_t SeedGeneration() {

@@ -107,9 +107,13 @@ std::string ReadVerified(const std::string& path) {
 // Written whole under a name of its own, then renamed into place, so that a reader sees one
 // record or the other. A folder this process may not write keeps the check on every open.
 void WriteVerified(const std::string& path, const std::string& identity) {
+    // Created exclusively: a name left over (by a process that died, or planted) is removed
+    // and the file made anew, never opened and truncated.
     const std::string temp = VerifiedFile(path) + "." + std::to_string(::getpid());
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(temp.c_str(), kCreate, 0644);
+    if (fd < 0 && errno == EEXIST && ::unlink(temp.c_str()) == 0)
+        fd = ::open(temp.c_str(), kCreate, 0644);
     if (fd < 0)
         return;
     const bool written =
@@ -1043,6 +1047,13 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
                 return rc;
             stores.seeded[path] = generation;
         }
+    }
+    // The user hive's few keys never change: seeded once per file and process.
+    if (hive == Hive::User && stores.seeded[path] == 0) {
+        LONG rc = ApplySeed(*store, UserSeedEntries());
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        stores.seeded[path] = 1;
     }
     out = std::move(store);
     return ERROR_SUCCESS;

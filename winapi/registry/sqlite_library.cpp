@@ -24,6 +24,7 @@ const SqliteLibrary* LoadLibrary() {
         Resolve(library, "sqlite3_bind_int64", sqlite.bind_int64) &&
         Resolve(library, "sqlite3_bind_text", sqlite.bind_text) &&
         Resolve(library, "sqlite3_busy_handler", sqlite.busy_handler) &&
+        Resolve(library, "sqlite3_busy_timeout", sqlite.busy_timeout) &&
         Resolve(library, "sqlite3_changes", sqlite.changes) &&
         Resolve(library, "sqlite3_clear_bindings", sqlite.clear_bindings) &&
         Resolve(library, "sqlite3_close_v2", sqlite.close_v2) &&

@@ -7,13 +7,14 @@
 
 namespace kvwin::registry {
 
-// The SQLite functions the store calls, resolved from libsqlite3.so.0. Immutable once
-// loaded, so shared freely between threads.
+// The SQLite functions the store and the rpm database reader call, resolved from libsqlite3.so.0.
+// Immutable once loaded, so shared freely between threads.
 struct SqliteLibrary {
     decltype(&::sqlite3_bind_blob64) bind_blob64;
     decltype(&::sqlite3_bind_int64) bind_int64;
     decltype(&::sqlite3_bind_text) bind_text;
     decltype(&::sqlite3_busy_handler) busy_handler;
+    decltype(&::sqlite3_busy_timeout) busy_timeout;
     decltype(&::sqlite3_changes) changes;
     decltype(&::sqlite3_clear_bindings) clear_bindings;
     decltype(&::sqlite3_close_v2) close_v2;

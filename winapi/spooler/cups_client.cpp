@@ -38,7 +38,9 @@ const CupsClient* LoadClient() {
                           Resolve(library, "ippDelete", client.deleteMessage) &&
                           Resolve(library, "ippGetStatusCode", client.getStatusCode) &&
                           Resolve(library, "ippFindAttribute", client.findAttribute) &&
-                          Resolve(library, "ippGetString", client.getString);
+                          Resolve(library, "ippGetString", client.getString) &&
+                          Resolve(library, "cupsGetDests2", client.getDests2) &&
+                          Resolve(library, "cupsFreeDests", client.freeDests);
     if (!complete) {
         ::dlclose(library);
         return nullptr;

@@ -32,6 +32,8 @@ struct CupsClient {
     decltype(&::ippGetStatusCode) getStatusCode;
     decltype(&::ippFindAttribute) findAttribute;
     decltype(&::ippGetString) getString;
+    decltype(&::cupsGetDests2) getDests2;
+    decltype(&::cupsFreeDests) freeDests;
 };
 
 // The client, loaded on the first call from any thread; null when the library or one of its

@@ -73,6 +73,42 @@ DWORD PingCupsServer(const CupsServer& server) {
     return Connect(server) ? 0 : RPC_S_SERVER_UNAVAILABLE;
 }
 
+DWORD ListCupsQueues(const CupsServer& server, std::vector<CupsQueueFacts>& queues) {
+    queues.clear();
+    const kvwin::SigpipeBlock quiet;
+    const Connection http = Connect(server);
+    if (!http)
+        return RPC_S_SERVER_UNAVAILABLE;
+    const CupsClient& cups = *Cups();  // a connection means the client is loaded
+    struct Dests {
+        const CupsClient& cups;
+        cups_dest_t* list = nullptr;
+        int count = 0;
+        ~Dests() {
+            if (list)
+                cups.freeDests(count, list);
+        }
+    } dests{cups};
+    dests.count = cups.getDests2(http.get(), &dests.list);
+    if (dests.count == 0 && cups.lastError() > IPP_STATUS_OK_EVENTS_COMPLETE &&
+        cups.lastError() != IPP_STATUS_ERROR_NOT_FOUND)
+        return RPC_S_SERVER_UNAVAILABLE;
+    for (int i = 0; i < dests.count; ++i) {
+        const cups_dest_t& dest = dests.list[i];
+        if (!dest.name || dest.instance)
+            continue;
+        CupsQueueFacts queue;
+        queue.name = dest.name;
+        queue.isDefault = dest.is_default != 0;
+        for (int j = 0; j < dest.num_options; ++j) {
+            if (dest.options[j].name && dest.options[j].value)
+                queue.options.emplace(dest.options[j].name, dest.options[j].value);
+        }
+        queues.push_back(std::move(queue));
+    }
+    return 0;
+}
+
 DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue& queue) {
     const kvwin::SigpipeBlock quiet;
     const Connection http = Connect(server);

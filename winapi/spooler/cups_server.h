@@ -3,7 +3,9 @@
 #pragma once
 
 #include <ctime>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "win/types.h"
 
@@ -30,6 +32,19 @@ struct CupsQueue {
 // ERROR_INVALID_PRINTER_NAME (no such queue, or a name no queue can have),
 // ERROR_ACCESS_DENIED (the server refused).
 DWORD FindCupsQueue(const CupsServer& server, const std::string& name, CupsQueue& queue);
+
+// What the server's destination list says of one queue: whether it is the default, and its
+// options as text ("printer-info", "printer-location", "printer-make-and-model",
+// "device-uri", "printer-type", "printer-is-shared", "printer-state", ...).
+struct CupsQueueFacts {
+    std::string name;
+    bool isDefault = false;
+    std::map<std::string, std::string> options;
+};
+
+// Every queue of the server (instances, which are option sets over a queue, left out).
+// 0 or RPC_S_SERVER_UNAVAILABLE.
+DWORD ListCupsQueues(const CupsServer& server, std::vector<CupsQueueFacts>& queues);
 
 // Checks that the server answers at all: 0 or RPC_S_SERVER_UNAVAILABLE.
 DWORD PingCupsServer(const CupsServer& server);

@@ -1,6 +1,12 @@
-// OpenPrinterW, GetPrinterDriverW and ClosePrinter over the CUPS server.
+// EnumPrintersW, OpenPrinterW, GetPrinterW, GetPrinterDriverW and ClosePrinter over the
+// CUPS server.
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cups_server.h"
 #include "driver_info.h"
@@ -90,9 +96,171 @@ DriverFacts FactsOf(const CupsQueue& queue, const DriverCopy& copy) {
     return facts;
 }
 
+// One printer as PRINTER_INFO_2W and _4W describe it. An absent text is a null pointer.
+struct PrinterFacts {
+    std::u16string name;
+    std::optional<std::u16string> shareName, portName, driverName, comment, location;
+    DWORD attributes = 0;
+    DWORD status = 0;
+};
+
+std::optional<std::u16string> Option(const CupsQueueFacts& queue, const char* name) {
+    const auto found = queue.options.find(name);
+    if (found == queue.options.end() || found->second.empty())
+        return std::nullopt;
+    return FromUtf8(found->second);
+}
+
+// CUPS printer-type bit: a queue another server shares.
+constexpr unsigned long kCupsRemote = 0x2;
+
+PrinterFacts FactsOf(const CupsQueueFacts& queue) {
+    PrinterFacts facts;
+    facts.name = FromUtf8(queue.name);
+    const auto type = queue.options.find("printer-type");
+    const bool remote = type != queue.options.end() &&
+                        (std::strtoul(type->second.c_str(), nullptr, 10) & kCupsRemote);
+    const bool shared = Option(queue, "printer-is-shared") == u"true";
+    const std::u16string state = Option(queue, "printer-state").value_or(u"");
+    facts.attributes =
+        PRINTER_ATTRIBUTE_QUEUED | (remote ? PRINTER_ATTRIBUTE_NETWORK : PRINTER_ATTRIBUTE_LOCAL);
+    if (queue.isDefault)
+        facts.attributes |= PRINTER_ATTRIBUTE_DEFAULT;
+    if (shared) {
+        facts.attributes |= PRINTER_ATTRIBUTE_SHARED;
+        facts.shareName = facts.name;
+    }
+    if (state == u"5") {  // stopped
+        facts.attributes |= PRINTER_ATTRIBUTE_WORK_OFFLINE;
+        facts.status = PRINTER_STATUS_PAUSED;
+    } else if (state == u"4") {
+        facts.status = PRINTER_STATUS_PRINTING;
+    } else if (state != u"3") {
+        facts.status = PRINTER_STATUS_NOT_AVAILABLE;
+    }
+    facts.portName = Option(queue, "device-uri");
+    facts.driverName = Option(queue, "printer-make-and-model");
+    facts.comment = Option(queue, "printer-info");
+    facts.location = Option(queue, "printer-location");
+    return facts;
+}
+
+size_t TextBytes(const std::optional<std::u16string>& text) {
+    return text ? (text->size() + 1) * sizeof(WCHAR) : 0;
+}
+
+size_t PrinterInfoSize(const PrinterFacts& f, DWORD level) {
+    if (level == 4)
+        return sizeof(PRINTER_INFO_4W) + TextBytes(f.name);
+    return sizeof(PRINTER_INFO_2W) + TextBytes(f.name) + TextBytes(f.shareName) +
+           TextBytes(f.portName) + TextBytes(f.driverName) + TextBytes(f.comment) +
+           TextBytes(f.location);
+}
+
+// Writes one structure at `at` and its texts at `texts`, which moves past them.
+void WritePrinterInfo(const PrinterFacts& f, DWORD level, BYTE* at, BYTE*& texts) {
+    auto put = [&texts](const std::optional<std::u16string>& text) -> LPWSTR {
+        if (!text)
+            return nullptr;
+        auto* out = reinterpret_cast<LPWSTR>(texts);
+        std::memcpy(texts, text->c_str(), TextBytes(text));
+        texts += TextBytes(text);
+        return out;
+    };
+    if (level == 4) {
+        PRINTER_INFO_4W info{};
+        info.pPrinterName = put(f.name);
+        info.Attributes = f.attributes;
+        std::memcpy(at, &info, sizeof info);
+        return;
+    }
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = put(f.name);
+    info.pShareName = put(f.shareName);
+    info.pPortName = put(f.portName);
+    info.pDriverName = put(f.driverName);
+    info.pComment = put(f.comment);
+    info.pLocation = put(f.location);
+    info.Attributes = f.attributes;
+    info.Status = f.status;
+    std::memcpy(at, &info, sizeof info);
+}
+
+// The layout of `printers` into the caller's buffer, with the buffer-size protocol.
+BOOL ReturnPrinters(const std::vector<PrinterFacts>& printers, DWORD level, LPBYTE buffer,
+                    DWORD size, LPDWORD needed, LPDWORD returned) {
+    size_t total = 0;
+    for (const PrinterFacts& printer : printers)
+        total += PrinterInfoSize(printer, level);
+    if (total > 0xFFFFFFFFu)
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+    *needed = static_cast<DWORD>(total);
+    if (total > 0 && (!buffer || size < total))
+        return FailWith(ERROR_INSUFFICIENT_BUFFER);
+    const size_t structure = level == 4 ? sizeof(PRINTER_INFO_4W) : sizeof(PRINTER_INFO_2W);
+    BYTE* texts = buffer + structure * printers.size();
+    for (size_t i = 0; i < printers.size(); ++i)
+        WritePrinterInfo(printers[i], level, buffer + structure * i, texts);
+    if (returned)
+        *returned = static_cast<DWORD>(printers.size());
+    return TRUE;
+}
+
 }  // namespace
 
 extern "C" {
+
+BOOL EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
+                   LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    if (!pcbNeeded || !pcReturned)
+        return FailWith(ERROR_INVALID_PARAMETER);
+    *pcbNeeded = 0;
+    *pcReturned = 0;
+    try {
+        if (Level != 2 && Level != 4)
+            return FailWith(ERROR_INVALID_LEVEL);
+        if (Name && *Name) {
+            std::u16string rest;
+            const std::u16string name = std::u16string(WideView(Name)) + u"\\x";
+            if (!LocalQueueName(name, rest) || rest != u"x")
+                return FailWith(ERROR_INVALID_NAME);
+        }
+        std::vector<PrinterFacts> printers;
+        if (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) {
+            std::vector<CupsQueueFacts> queues;
+            if (const DWORD error = ListCupsQueues(CurrentCupsServer(), queues))
+                return FailWith(error);
+            for (const CupsQueueFacts& queue : queues)
+                printers.push_back(FactsOf(queue));
+        }
+        return ReturnPrinters(printers, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
+    } catch (...) {
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+BOOL GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+    if (!pcbNeeded)
+        return FailWith(ERROR_INVALID_PARAMETER);
+    *pcbNeeded = 0;
+    try {
+        const auto printer = LookupHandleAs<PrinterObject>(hPrinter, HandleKind::Printer);
+        if (!printer || printer->queue.empty())
+            return FailWith(ERROR_INVALID_HANDLE);
+        if (Level != 2 && Level != 4)
+            return FailWith(ERROR_INVALID_LEVEL);
+        std::vector<CupsQueueFacts> queues;
+        if (const DWORD error = ListCupsQueues(printer->server, queues))
+            return FailWith(error);
+        for (const CupsQueueFacts& queue : queues) {
+            if (queue.name == printer->queue)
+                return ReturnPrinters({FactsOf(queue)}, Level, pPrinter, cbBuf, pcbNeeded, nullptr);
+        }
+        return FailWith(ERROR_INVALID_PRINTER_NAME);  // deleted since it was opened
+    } catch (...) {
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
 
 BOOL OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW) {
     if (!phPrinter)

@@ -1,5 +1,6 @@
 #include "classes/device_classes.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "classes/class_values.h"
@@ -108,8 +109,7 @@ kvlinux::IdNames PciNames(const IdDatabases& ids, const kvlinux::PciDevice& devi
 kvlinux::IdNames UsbNames(const IdDatabases& ids, const kvlinux::UsbDevice& device) {
     kvlinux::IdNames names{device.manufacturer, device.product_name};
     if (!names.vendor || !names.device) {
-        kvlinux::IdNames listed =
-            kvlinux::ParseIdNames(ids.usb, device.vendor, device.product);
+        kvlinux::IdNames listed = kvlinux::ParseIdNames(ids.usb, device.vendor, device.product);
         if (!names.vendor)
             names.vendor = listed.vendor;
         if (!names.device)
@@ -140,6 +140,18 @@ std::vector<std::string> PciCompatibleIds(const kvlinux::PciDevice& d) {
             ven,
             "PCI\\CC_" + cc,
             "PCI\\CC_" + cc_short};
+}
+
+std::string PnpIdPart(const std::optional<std::string>& text, size_t limit) {
+    std::string part;
+    for (char c : text.value_or("")) {
+        if (part.size() == limit)
+            break;
+        part += c == ' ' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    while (!part.empty() && part.back() == '_')
+        part.pop_back();
+    return part;
 }
 
 void SetLogicalDeviceNames(InstanceBuilder& b, const ClassDecl& decl, const std::string& host) {

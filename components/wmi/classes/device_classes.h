@@ -3,6 +3,7 @@
 // Pure functions, safe from any thread.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,11 @@ kvlinux::IdNames UsbNames(const IdDatabases& ids, const kvlinux::UsbDevice& devi
 // the compatible forms, as Windows lists them for the device.
 std::vector<std::string> PciHardwareIds(const kvlinux::PciDevice& device);
 std::vector<std::string> PciCompatibleIds(const kvlinux::PciDevice& device);
+
+// One part of a storage device's Plug and Play identifier ("SCSI\CDROM&VEN_<part>&..."):
+// upper case, spaces as underscores, at most `limit` characters (the length of its SCSI
+// inquiry field), no trailing underscore.
+std::string PnpIdPart(const std::optional<std::string>& text, size_t limit);
 
 // CreationClassName (the class's own name), SystemCreationClassName and SystemName.
 void SetLogicalDeviceNames(InstanceBuilder& b, const ClassDecl& decl, const std::string& host);

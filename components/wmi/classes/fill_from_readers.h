@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "linux/scheduled_jobs.h"
@@ -98,11 +100,35 @@ void FillVolumesFrom(const ClassDecl& decl, const std::vector<VolumeFacts>& volu
 
 }  // namespace kvwmi
 
-#include "linux/cups_printers.h"
+namespace kvwmi {
+
+// One printer as the spooler describes it (PRINTER_INFO_2W).
+struct PrinterFacts {
+    std::string name;
+    std::optional<std::string> share_name, port_name, driver_name, comment, location;
+    std::uint32_t attributes = 0;  // PRINTER_ATTRIBUTE_*
+    std::uint32_t status = 0;      // PRINTER_STATUS_*
+};
+
+void FillPrintersFrom(const ClassDecl& decl, const std::vector<PrinterFacts>& printers,
+                      const std::string& computer, std::vector<Instance>& out);
+
+}  // namespace kvwmi
+
+#include "linux/package_updates.h"
 
 namespace kvwmi {
 
-void FillPrintersFrom(const ClassDecl& decl, const std::vector<kvlinux::PrinterQueue>& queues,
-                      const std::string& computer, std::vector<Instance>& out);
+void FillQuickFixesFrom(const ClassDecl& decl, const std::vector<kvlinux::PackageUpgrade>& upgrades,
+                        const std::string& host, std::vector<Instance>& out);
+
+}  // namespace kvwmi
+
+#include "kvwin/rpm_database.h"
+
+namespace kvwmi {
+
+void FillRpmProductsFrom(const ClassDecl& decl, const std::vector<kvwin::RpmPackage>& packages,
+                         std::vector<Instance>& out);
 
 }  // namespace kvwmi

@@ -14,14 +14,14 @@ void FillBootConfiguration(const ClassDecl& decl, std::vector<Instance>& out);
 const ClassDecl kBootConfigurationClass{u"root\\cimv2",
                                         u"Win32_BootConfiguration",
                                         {
-                                            {u"BootDirectory", CIM_STRING},
                                             {u"Caption", CIM_STRING},
-                                            {u"ConfigurationPath", CIM_STRING},
                                             {u"Description", CIM_STRING},
+                                            {u"SettingID", CIM_STRING},
+                                            {u"BootDirectory", CIM_STRING},
+                                            {u"ConfigurationPath", CIM_STRING},
                                             {u"LastDrive", CIM_STRING},
                                             {u"Name", CIM_STRING, true},
                                             {u"ScratchDirectory", CIM_STRING},
-                                            {u"SettingID", CIM_STRING},
                                             {u"TempDirectory", CIM_STRING},
                                         },
                                         FillBootConfiguration};

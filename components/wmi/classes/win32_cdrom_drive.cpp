@@ -93,6 +93,10 @@ void FillCdromDrivesFrom(const ClassDecl& decl, const std::vector<kvlinux::Optic
         b.Set(u"Description", Text("CD-ROM Drive"));
         b.Set(u"Manufacturer", Text(drive.vendor));
         b.Set(u"MfrAssignedRevisionLevel", Text(drive.revision));
+        // Windows' form, the instance being the kernel's name, as for disks.
+        b.Set(u"PNPDeviceID", Text("SCSI\\CDROM&VEN_" + PnpIdPart(drive.vendor, 8) + "&PROD_" +
+                                   PnpIdPart(drive.model, 16) + "&REV_" +
+                                   PnpIdPart(drive.revision, 4) + "\\" + drive.name));
         b.Set(u"MediaLoaded", loaded);
         if (loaded) {
             b.Set(u"Size", Unsigned(drive.size_sectors * 512));

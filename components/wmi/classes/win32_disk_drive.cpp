@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "classes/class_values.h"
+#include "classes/device_classes.h"
 #include "classes/fill_from.h"
 #include "linux/block_devices.h"
 #include "provider/class_decl.h"
@@ -85,29 +86,15 @@ std::optional<std::string> InterfaceType(const std::string& bus) {
     return std::nullopt;
 }
 
-// One part of a Plug and Play identifier: upper case, spaces as underscores, at most the
-// length of its SCSI inquiry field.
-std::string IdPart(const std::optional<std::string>& text, size_t limit) {
-    std::string part;
-    for (char c : text.value_or("")) {
-        if (part.size() == limit)
-            break;
-        part += c == ' ' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    while (!part.empty() && part.back() == '_')
-        part.pop_back();
-    return part;
-}
-
 // Windows' form of a disk's Plug and Play identifier, the instance being the kernel's name:
 // USBSTOR\DISK&VEN_SANDISK&PROD_CRUZER_BLADE&REV_1.00\sdb, SCSI\DISK&VEN_ATA&PROD_...\sda.
 std::string DiskPnpDeviceId(const kvlinux::DiskInfo& disk) {
     std::string id = disk.bus == "usb" ? "USBSTOR\\DISK" : "SCSI\\DISK";
-    id +=
-        "&VEN_" + IdPart(disk.bus == "nvme" ? std::optional<std::string>("NVMe") : disk.vendor, 8);
-    id += "&PROD_" + IdPart(disk.model, 16);
+    id += "&VEN_" +
+          PnpIdPart(disk.bus == "nvme" ? std::optional<std::string>("NVMe") : disk.vendor, 8);
+    id += "&PROD_" + PnpIdPart(disk.model, 16);
     if (disk.bus == "usb" && disk.firmware)
-        id += "&REV_" + IdPart(disk.firmware, 4);
+        id += "&REV_" + PnpIdPart(disk.firmware, 4);
     return id + "\\" + disk.name;
 }
 

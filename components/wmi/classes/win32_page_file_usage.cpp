@@ -14,14 +14,14 @@ void FillPageFileUsage(const ClassDecl& decl, std::vector<Instance>& out);
 const ClassDecl kPageFileUsageClass{u"root\\cimv2",
                                     u"Win32_PageFileUsage",
                                     {
-                                        {u"AllocatedBaseSize", CIM_UINT32},
                                         {u"Caption", CIM_STRING},
-                                        {u"CurrentUsage", CIM_UINT32},
                                         {u"Description", CIM_STRING},
                                         {u"InstallDate", CIM_DATETIME},
+                                        {u"Status", CIM_STRING},
+                                        {u"AllocatedBaseSize", CIM_UINT32},
+                                        {u"CurrentUsage", CIM_UINT32},
                                         {u"Name", CIM_STRING, true},
                                         {u"PeakUsage", CIM_UINT32},
-                                        {u"Status", CIM_STRING},
                                         {u"TempPageFile", CIM_BOOLEAN},
                                     },
                                     FillPageFileUsage};

@@ -1,15 +1,19 @@
-// Win32_Printer: one instance per print queue of the CUPS server (the local scheduler, or
-// the one CUPS_SERVER or client.conf names), read through the CUPS client library loaded
-// on first use. No library or no server answering: no printers, never an error.
-// DeviceID and Name are the queue name; Comment and Description its printer-info,
-// Location its printer-location, DriverName the make and model, PortName the device URI.
-// A stopped (paused) queue is PrinterStatus 7 (offline) and PrinterState 1 (paused); a
-// printing one PrinterStatus 4 and PrinterState 11.
+// Win32_Printer: one instance per printer the spooler lists (EnumPrintersW at level 2:
+// the print queues of the CUPS server, the local scheduler or the one CUPS_SERVER or
+// client.conf names; the spooler alone talks to CUPS). No spooler answering: no printers,
+// never an error. DeviceID and Name are the printer name; Comment and Description its
+// comment (printer-info), Location its location, DriverName the driver, PortName the port
+// (the device URI). A paused (stopped) printer is PrinterStatus 7 (offline) and
+// PrinterState 1 (paused); a printing one PrinterStatus 4 and PrinterState 11; one whose
+// state the spooler does not know has neither.
+#include <vector>
+
 #include "classes/class_values.h"
 #include "classes/fill_from_readers.h"
 #include "classes/os_facts.h"
 #include "linux/text_util.h"
 #include "provider/class_decl.h"
+#include "win/spooler.h"
 
 namespace kvwmi {
 
@@ -109,66 +113,84 @@ const ClassDecl kPrinterClass{u"root\\cimv2",
                               },
                               FillPrinter};
 
-// Windows' PRINTER_ATTRIBUTE_* bits.
-constexpr std::uint64_t kAttributeQueued = 0x1, kAttributeDefault = 0x4, kAttributeShared = 0x8,
-                        kAttributeNetwork = 0x10, kAttributeLocal = 0x40;
-// CUPS printer-type bits: a queue of another server, a class of printers.
-constexpr std::uint64_t kCupsRemote = 0x2;
-
-void FillPrinter(const ClassDecl& decl, std::vector<Instance>& out) {
-    FillPrintersFrom(decl, kvlinux::ReadPrinterQueues(), ComputerName(), out);
+std::optional<std::string> TextOf(const WCHAR* text) {
+    if (!text || !*text)
+        return std::nullopt;
+    return kvwin::ToUtf8(text);
 }
 
-std::optional<std::string> Option(const kvlinux::PrinterQueue& queue, const char* name) {
-    auto found = queue.options.find(name);
-    if (found == queue.options.end() || found->second.empty())
-        return std::nullopt;
-    return found->second;
+// The spooler's printers, through the buffer-size protocol: asked again while the list
+// grows between the two calls, a few times at most.
+std::vector<PrinterFacts> SpooledPrinters() {
+    std::vector<BYTE> buffer;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD needed = 0, count = 0;
+        if (EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2,
+                          buffer.empty() ? nullptr : buffer.data(), DWORD(buffer.size()), &needed,
+                          &count)) {
+            std::vector<PrinterFacts> printers;
+            const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+            for (DWORD i = 0; i < count; ++i) {
+                PrinterFacts p;
+                p.name = TextOf(info[i].pPrinterName).value_or("");
+                p.share_name = TextOf(info[i].pShareName);
+                p.port_name = TextOf(info[i].pPortName);
+                p.driver_name = TextOf(info[i].pDriverName);
+                p.comment = TextOf(info[i].pComment);
+                p.location = TextOf(info[i].pLocation);
+                p.attributes = info[i].Attributes;
+                p.status = info[i].Status;
+                printers.push_back(std::move(p));
+            }
+            return printers;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return {};  // no spooler answering: no printers
+        buffer.assign(needed, 0);
+    }
+    return {};
+}
+
+void FillPrinter(const ClassDecl& decl, std::vector<Instance>& out) {
+    FillPrintersFrom(decl, SpooledPrinters(), ComputerName(), out);
 }
 
 }  // namespace
 
-void FillPrintersFrom(const ClassDecl& decl, const std::vector<kvlinux::PrinterQueue>& queues,
+void FillPrintersFrom(const ClassDecl& decl, const std::vector<PrinterFacts>& printers,
                       const std::string& computer, std::vector<Instance>& out) {
-    for (const kvlinux::PrinterQueue& queue : queues) {
-        const std::uint64_t type =
-            kvlinux::ParseUnsigned(Option(queue, "printer-type").value_or("")).value_or(0);
-        const bool network = (type & kCupsRemote) != 0;
-        const bool shared = Option(queue, "printer-is-shared") == "true";
-        const std::string state = Option(queue, "printer-state").value_or("");
-        const bool stopped = state == "5";
-        std::uint64_t attributes =
-            kAttributeQueued | (network ? kAttributeNetwork : kAttributeLocal);
-        if (queue.is_default)
-            attributes |= kAttributeDefault;
-        if (shared)
-            attributes |= kAttributeShared;
+    for (const PrinterFacts& printer : printers) {
+        const bool network = (printer.attributes & PRINTER_ATTRIBUTE_NETWORK) != 0;
+        const bool shared = (printer.attributes & PRINTER_ATTRIBUTE_SHARED) != 0;
+        const bool paused = (printer.status & PRINTER_STATUS_PAUSED) != 0;
+        const bool printing = (printer.status & PRINTER_STATUS_PRINTING) != 0;
+        const bool known = (printer.status & PRINTER_STATUS_NOT_AVAILABLE) == 0;
 
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(queue.name));
-        b.Set(u"Name", Text(queue.name));
-        b.Set(u"Caption", Text(queue.name));
-        b.Set(u"Comment", Text(Option(queue, "printer-info")));
-        b.Set(u"Description", Text(Option(queue, "printer-info")));
-        b.Set(u"Location", Text(Option(queue, "printer-location")));
-        b.Set(u"DriverName", Text(Option(queue, "printer-make-and-model")));
-        b.Set(u"PortName", Text(Option(queue, "device-uri")));
-        b.Set(u"Default", queue.is_default);
+        b.Set(u"DeviceID", Text(printer.name));
+        b.Set(u"Name", Text(printer.name));
+        b.Set(u"Caption", Text(printer.name));
+        b.Set(u"Comment", Text(printer.comment));
+        b.Set(u"Description", Text(printer.comment));
+        b.Set(u"Location", Text(printer.location));
+        b.Set(u"DriverName", Text(printer.driver_name));
+        b.Set(u"PortName", Text(printer.port_name));
+        b.Set(u"Default", (printer.attributes & PRINTER_ATTRIBUTE_DEFAULT) != 0);
         b.Set(u"Shared", shared);
         if (shared)
-            b.Set(u"ShareName", Text(queue.name));
+            b.Set(u"ShareName", Text(printer.share_name));
         b.Set(u"Network", network);
         b.Set(u"Local", !network);
-        b.Set(u"Queued", true);
-        b.Set(u"Direct", false);
+        b.Set(u"Queued", (printer.attributes & PRINTER_ATTRIBUTE_QUEUED) != 0);
+        b.Set(u"Direct", (printer.attributes & PRINTER_ATTRIBUTE_DIRECT) != 0);
         b.Set(u"SpoolEnabled", true);
-        b.Set(u"Attributes", Unsigned(attributes));
-        if (state == "3" || state == "4" || stopped) {
-            b.Set(u"PrinterStatus", Unsigned(stopped ? 7 : state == "4" ? 4 : 3));
-            b.Set(u"PrinterState", Unsigned(stopped ? 1 : state == "4" ? 11 : 0));
-            b.Set(u"WorkOffline", stopped);
+        b.Set(u"Attributes", Unsigned(printer.attributes));
+        if (known) {
+            b.Set(u"PrinterStatus", Unsigned(paused ? 7 : printing ? 4 : 3));
+            b.Set(u"PrinterState", Unsigned(paused ? 1 : printing ? 11 : 0));
+            b.Set(u"WorkOffline", (printer.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0);
         }
-        b.Set(u"Status", Text(stopped ? "Degraded" : "OK"));
+        b.Set(u"Status", Text(paused ? "Degraded" : "OK"));
         b.Set(u"CreationClassName", std::u16string(decl.name));
         b.Set(u"SystemCreationClassName", Text("Win32_ComputerSystem"));
         b.Set(u"SystemName", Text(computer));

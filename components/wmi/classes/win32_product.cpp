@@ -9,9 +9,16 @@
 // codes: 5 installed (configured), -6 "bad configuration" for a package dpkg left half-way
 // (half-installed, unpacked, half-configured). Packages removed with their configuration
 // files kept are not installed software and are left out.
+//
+// Where an rpm database exists (/var/lib/rpm/rpmdb.sqlite), its packages follow: Name the
+// package name, Version "[epoch:]version-release", IdentifyingNumber "<name>.<arch>" (rpm's
+// own way of naming an installed package), Vendor the vendor, Caption and Description the
+// summary, InstallDate the day rpm recorded installing it, InstallState 5.
 #include <ctime>
 
 #include "classes/class_values.h"
+#include "classes/fill_from_readers.h"
+#include "kvwin/rpm_database.h"
 #include "linux/dpkg_status.h"
 #include "provider/class_decl.h"
 
@@ -71,9 +78,27 @@ void FillProduct(const ClassDecl& decl, std::vector<Instance>& out) {
         b.Set(u"URLInfoAbout", Text(pkg.homepage));
         out.push_back(b.Take());
     }
+    FillRpmProductsFrom(decl, kvwin::ReadRpmDatabase(), out);
 }
 
 }  // namespace
+
+void FillRpmProductsFrom(const ClassDecl& decl, const std::vector<kvwin::RpmPackage>& packages,
+                         std::vector<Instance>& out) {
+    for (const kvwin::RpmPackage& pkg : packages) {
+        InstanceBuilder b(decl);
+        b.Set(u"IdentifyingNumber", Text(pkg.arch.empty() ? pkg.name : pkg.name + "." + pkg.arch));
+        b.Set(u"Name", Text(pkg.name));
+        b.Set(u"Version", Text(pkg.FullVersion()));
+        b.Set(u"Vendor", Text(pkg.vendor));
+        b.Set(u"Caption", Text(pkg.summary));
+        b.Set(u"Description", Text(pkg.summary));
+        b.Set(u"InstallDate", Text(DateText(pkg.install_time)));
+        b.Set(u"InstallState", Signed(5));
+        b.Set(u"URLInfoAbout", Text(pkg.url));
+        out.push_back(b.Take());
+    }
+}
 
 KAVREL_WMI_CLASS(kProductClass);
 

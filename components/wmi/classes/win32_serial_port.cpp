@@ -89,6 +89,8 @@ void FillSerialPortsFrom(const ClassDecl& decl, const std::vector<kvlinux::Seria
         if (port.uart_clock && *port.uart_clock >= 16)
             b.Set(u"MaxBaudRate",
                   Unsigned(std::min<std::uint64_t>(*port.uart_clock / 16, 0xFFFFFFFF)));
+        if (port.hardware)
+            b.Set(u"PNPDeviceID", Text(kvlinux::PnpDeviceId(*port.hardware)));
         b.Set(u"OSAutoDiscovered", true);
         b.Set(u"Binary", true);
         b.Set(u"ConfigManagerErrorCode", Unsigned(0));

@@ -36,11 +36,11 @@ const ClassDecl kSystemSlotClass{u"root\\cimv2",
                                      {u"OtherIdentifyingInfo", CIM_STRING},
                                      {u"PartNumber", CIM_STRING},
                                      {u"PMESignal", CIM_BOOLEAN},
-                                     {u"Powered", CIM_BOOLEAN},
                                      {u"PoweredOn", CIM_BOOLEAN},
                                      {u"PurposeDescription", CIM_STRING},
                                      {u"SegmentGroupNumber", CIM_UINT32},
                                      {u"SerialNumber", CIM_STRING},
+                                     {u"Shared", CIM_BOOLEAN},
                                      {u"SKU", CIM_STRING},
                                      {u"SlotDesignation", CIM_STRING},
                                      {u"SpecialPurpose", CIM_BOOLEAN},
@@ -87,6 +87,7 @@ void FillSystemSlotsFrom(const ClassDecl& decl, const std::vector<kvlinux::Syste
             b.Set(u"MaxDataWidth", Unsigned(slot.data_width - 3));
         b.Set(u"PMESignal", (slot.characteristics2 & 0x01) != 0);
         b.Set(u"SupportsHotPlug", (slot.characteristics2 & 0x02) != 0);
+        b.Set(u"Shared", (slot.characteristics1 & 0x08) != 0);  // opening shared with another slot
         if (slot.bus) {
             b.Set(u"SegmentGroupNumber", Unsigned(slot.segment));
             b.Set(u"BusNumber", Unsigned(slot.bus));

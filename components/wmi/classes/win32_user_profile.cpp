@@ -3,7 +3,10 @@
 // folder exists. LocalPath is the home folder, SID the account's; Loaded tells whether the
 // user is logged on now (utmp); LastUseTime is the last log-on lastlog records. Roaming
 // profiles and folder redirection do not exist on Linux: RoamingConfigured is false and
-// the folder-redirection objects are null.
+// each known folder (Desktop, Documents, ...) is an embedded Win32_FolderRedirectionHealth
+// that says the folder is not redirected and has no offline access.
+#include <memory>
+
 #include "classes/class_values.h"
 #include "classes/fill_from_readers.h"
 #include "linux/text_util.h"
@@ -53,6 +56,36 @@ const ClassDecl kUserProfileClass{u"root\\cimv2",
 
 constexpr std::uint32_t kNobody = 65534;
 
+// Not registered: Windows has it only embedded in a profile.
+const ClassDecl kFolderRedirectionHealthClass{u"root\\cimv2",
+                                              u"Win32_FolderRedirectionHealth",
+                                              {
+                                                  {u"OfflineFileNameFolderGUID", CIM_STRING},
+                                                  {u"Redirected", CIM_BOOLEAN},
+                                                  {u"OfflineAccessEnabled", CIM_BOOLEAN},
+                                                  {u"LastSuccessfulSyncTime", CIM_DATETIME},
+                                                  {u"LastSyncTime", CIM_DATETIME},
+                                                  {u"LastSyncStatus", CIM_UINT8},
+                                                  {u"HealthStatus", CIM_UINT8},
+                                              },
+                                              nullptr};
+
+// One object for every known folder of every profile: nothing is redirected on Linux.
+const std::shared_ptr<const EmbeddedObject>& NotRedirected() {
+    static const auto object = [] {
+        InstanceBuilder b(kFolderRedirectionHealthClass);
+        b.Set(u"Redirected", false).Set(u"OfflineAccessEnabled", false);
+        return std::make_shared<const EmbeddedObject>(
+            EmbeddedObject{&kFolderRedirectionHealthClass, b.Take()});
+    }();
+    return object;
+}
+
+constexpr std::u16string_view kKnownFolders[] = {
+    u"AppDataRoaming", u"Desktop",  u"StartMenu", u"Documents", u"Pictures",
+    u"Music",          u"Videos",   u"Favorites", u"Contacts",  u"Downloads",
+    u"Links",          u"Searches", u"SavedGames"};
+
 void FillUserProfile(const ClassDecl& decl, std::vector<Instance>& out) {
     const std::uint32_t uid_min =
         ParseUidMin(kvlinux::ReadFileText("/etc/login.defs").value_or(""));
@@ -87,6 +120,8 @@ void FillUserProfilesFrom(const ClassDecl& decl, const std::vector<kvlinux::User
         b.Set(u"RoamingConfigured", false);
         if (auto last = last_logins.find(user.uid); last != last_logins.end())
             b.Set(u"LastUseTime", FormatCimDateTimeLocal(last->second));
+        for (std::u16string_view folder : kKnownFolders)
+            b.Set(folder, EmbeddedObjects{NotRedirected()});
         out.push_back(b.Take());
     }
 }

@@ -125,15 +125,16 @@ std::optional<DeviceIds> ReadDeviceIds(const std::string& device_folder) {
 std::string PnpDeviceId(const DeviceIds& ids) {
     if (ids.bus == DeviceIds::Bus::Usb)
         return "USB\\VID_" + Hex4(ids.vendor) + "&PID_" + Hex4(ids.device) + "\\" + ids.instance;
-    std::string id = "PCI\\VEN_" + Hex4(ids.vendor) + "&DEV_" + Hex4(ids.device);
-    if (ids.subsystem_vendor && ids.subsystem_device)
-        id += "&SUBSYS_" + Hex4(*ids.subsystem_device) + Hex4(*ids.subsystem_vendor);
-    if (ids.revision) {
-        char revision[8];
-        std::snprintf(revision, sizeof revision, "%02X", *ids.revision);
-        id += "&REV_" + std::string(revision);
-    }
-    return id + "\\" + ids.instance;
+    // Windows writes every part, and the instance in capitals; a part sysfs does not give
+    // reads as zeros, so that every class shows one text for one function.
+    char revision[8];
+    std::snprintf(revision, sizeof revision, "%02X", unsigned(ids.revision.value_or(0)));
+    std::string instance = ids.instance;
+    for (char& c : instance)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return "PCI\\VEN_" + Hex4(ids.vendor) + "&DEV_" + Hex4(ids.device) + "&SUBSYS_" +
+           Hex4(ids.subsystem_device.value_or(0)) + Hex4(ids.subsystem_vendor.value_or(0)) +
+           "&REV_" + revision + "\\" + instance;
 }
 
 IdNames ParseIdNames(std::string_view ids_text, std::uint16_t vendor, std::uint16_t device) {

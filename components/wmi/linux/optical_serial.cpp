@@ -77,6 +77,7 @@ std::vector<SerialPort> ReadSerialPorts(const std::string& sys_root) {
         if (auto driver = ReadLink(path + "/device/driver"))
             p.driver = driver->substr(driver->rfind('/') + 1);
         p.uart_clock = ParseUnsigned(ReadFirstLine(path + "/uartclk").value_or(""));
+        p.hardware = ReadDeviceIds(path + "/device");
         ports.push_back(std::move(p));
     }
     return ports;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "linux/device_ids.h"
+
 namespace kvlinux {
 
 struct OpticalDrive {
@@ -25,6 +27,7 @@ struct SerialPort {
     std::string name;                         // "ttyS0", "ttyUSB0", "ttyACM0"
     std::optional<std::string> driver;        // of the device behind it ("serial8250", "ftdi_sio")
     std::optional<std::uint64_t> uart_clock;  // Hz, for on-board UARTs
+    std::optional<DeviceIds> hardware;        // the PCI or USB device behind it, if any
 };
 
 // Ports of the 8250 driver with no UART behind them (type 0) are left out.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "linux/device_ids.h"
 #include "linux/text_util.h"
 
 namespace kvlinux {
@@ -49,12 +50,6 @@ std::optional<std::string> TextAttribute(const std::string& path) {
     return std::string(Trim(*line));
 }
 
-std::string Hex(unsigned value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
-
 }  // namespace
 
 std::vector<PciDevice> ReadPciDevices(const std::string& sys_root) {
@@ -84,12 +79,14 @@ std::vector<PciDevice> ReadPciDevices(const std::string& sys_root) {
 }
 
 std::string PciPnpDeviceId(const PciDevice& d) {
-    std::string address;
-    for (char c : d.address)
-        address += static_cast<char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
-    return "PCI\\VEN_" + Hex(d.vendor, 4) + "&DEV_" + Hex(d.device, 4) + "&SUBSYS_" +
-           Hex(d.subsystem_device, 4) + Hex(d.subsystem_vendor, 4) + "&REV_" + Hex(d.revision, 2) +
-           "\\" + address;
+    DeviceIds ids;
+    ids.vendor = d.vendor;
+    ids.device = d.device;
+    ids.subsystem_vendor = d.subsystem_vendor;
+    ids.subsystem_device = d.subsystem_device;
+    ids.revision = d.revision;
+    ids.instance = d.address;
+    return PnpDeviceId(ids);
 }
 
 std::string PciClassName(std::uint32_t class_code) {
@@ -175,8 +172,13 @@ std::string UsbPnpDeviceId(const UsbDevice& d) {
             d.usb_version && !StartsWith(*d.usb_version, "1.") && !StartsWith(*d.usb_version, "2.");
         return std::string("USB\\ROOT_HUB") + (usb3 ? "30" : "20") + "\\" + d.name.substr(3);
     }
-    return "USB\\VID_" + Hex(d.vendor, 4) + "&PID_" + Hex(d.product, 4) + "\\" +
-           d.serial.value_or(d.name);
+    DeviceIds ids;
+    ids.bus = DeviceIds::Bus::Usb;
+    ids.vendor = d.vendor;
+    ids.device = d.product;
+    const std::string serial(Trim(d.serial.value_or(std::string())));
+    ids.instance = serial.empty() ? d.name : serial;
+    return PnpDeviceId(ids);
 }
 
 }  // namespace kvlinux

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "kvwin/utf.h"
+#include "service/class_object.h"
 
 namespace kvwmi {
 
@@ -171,6 +172,43 @@ HRESULT StoreArray(const std::vector<Element>& items, VARTYPE vt, CIMTYPE base, 
     return WBEM_S_NO_ERROR;
 }
 
+IWbemClassObject* EmbeddedInstance(const EmbeddedObject& object) {
+    ObjectData data;
+    data.decl = object.decl;
+    data.values = object.values;
+    return CreateClassObject(std::move(data));
+}
+
+// An embedded object is VT_UNKNOWN holding an IWbemClassObject of its class; an array of
+// them is a SAFEARRAY of VT_UNKNOWN.
+HRESULT StoreEmbedded(const EmbeddedObjects& objects, bool array, VARIANT* out) {
+    for (const auto& object : objects) {
+        if (!object || !object->decl)
+            return WBEM_E_TYPE_MISMATCH;
+    }
+    if (!array) {
+        if (objects.size() != 1)
+            return WBEM_E_TYPE_MISMATCH;
+        V_UNKNOWN(out) = EmbeddedInstance(*objects.front());
+        V_VT(out) = VT_UNKNOWN;
+        return WBEM_S_NO_ERROR;
+    }
+    SAFEARRAY* items = SafeArrayCreateVector(VT_UNKNOWN, 0, ULONG(objects.size()));
+    if (!items)
+        return WBEM_E_OUT_OF_MEMORY;
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(items, &data))) {
+        SafeArrayDestroy(items);
+        return WBEM_E_OUT_OF_MEMORY;
+    }
+    for (size_t i = 0; i < objects.size(); ++i)
+        static_cast<IUnknown**>(data)[i] = EmbeddedInstance(*objects[i]);
+    SafeArrayUnaccessData(items);
+    V_VT(out) = VT_ARRAY | VT_UNKNOWN;
+    V_ARRAY(out) = items;
+    return WBEM_S_NO_ERROR;
+}
+
 }  // namespace
 
 VARTYPE VariantTypeOf(CIMTYPE type) {
@@ -186,8 +224,11 @@ HRESULT ToVariant(const CimValue& value, CIMTYPE type, VARIANT* out) {
     }
     CIMTYPE base = type & ~CIM_FLAG_ARRAY;
     VARTYPE vt = ScalarVariantType(base);
-    if (vt == VT_UNKNOWN)
+    auto* embedded = std::get_if<EmbeddedObjects>(&value);
+    if ((vt == VT_UNKNOWN) != (embedded != nullptr))
         return WBEM_E_TYPE_MISMATCH;
+    if (embedded)
+        return StoreEmbedded(*embedded, (type & CIM_FLAG_ARRAY) != 0, out);
     if (type & CIM_FLAG_ARRAY) {
         if (auto* numbers = std::get_if<std::vector<std::int64_t>>(&value))
             return StoreArray(*numbers, vt, base, out);

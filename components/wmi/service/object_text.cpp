@@ -26,6 +26,24 @@ std::u16string RealText(double value) {
     return kvwin::FromUtf8(std::string_view(buffer, size_t(result.ptr - buffer)));
 }
 
+// An embedded object's own text, without the statement's closing ";" and line end:
+// "\ninstance of MSFT_TaskExecAction\n{\n\tExecute = \"/bin/true\";\n}".
+std::u16string EmbeddedText(IUnknown* unknown) {
+    IWbemClassObject* object = nullptr;
+    if (!unknown ||
+        FAILED(unknown->QueryInterface(IID_IWbemClassObject, reinterpret_cast<void**>(&object))))
+        return {};
+    BSTR text = nullptr;
+    std::u16string out;
+    if (SUCCEEDED(object->GetObjectText(0, &text)) && text)
+        out.assign(text, SysStringLen(text));
+    SysFreeString(text);
+    object->Release();
+    while (!out.empty() && (out.back() == u'\n' || out.back() == u';'))
+        out.pop_back();
+    return out;
+}
+
 // One scalar of a variant as MOF writes it.
 std::u16string ScalarText(VARTYPE vt, const void* data) {
     switch (vt) {
@@ -45,6 +63,8 @@ std::u16string ScalarText(VARTYPE vt, const void* data) {
             return RealText(*static_cast<const float*>(data));
         case VT_R8:
             return RealText(*static_cast<const double*>(data));
+        case VT_UNKNOWN:
+            return EmbeddedText(*static_cast<IUnknown* const*>(data));
         default:
             return {};
     }

@@ -7,6 +7,7 @@
 
 #include "classes/device_classes.h"
 #include "fake_tree.h"
+#include "linux/device_ids.h"
 #include "wmi_class_test_support.h"
 
 namespace {
@@ -96,6 +97,44 @@ TEST(DeviceIds, LookUpFindsTheVendorAndOnlyItsOwnDevices) {
     // An unknown vendor, and the class list at the end of the file is no vendor list.
     EXPECT_FALSE(kvlinux::ParseIdNames(kPciIds, 0x1234, 0x0001).vendor);
     EXPECT_FALSE(kvlinux::ParseIdNames("", 0x8086, 0x3e9b).vendor);
+}
+
+// One device, one identifier: a PCI function read from the bus list (as the PnP entity and
+// controller classes do) and through its interface's link (as the network adapter class
+// does) is written the same way, address in capitals; a USB device likewise, with its
+// serial number trimmed.
+TEST(DeviceReaders, OneIdentifierWhicheverWayTheDeviceIsReached) {
+    kvwmitest::FakeTree tree("sys");
+    PciFunction(tree, "0000:00:1f.6", "0x020000", "0x8086", "0x15bb", "e1000e");
+    tree.Link("class/net/eth0/device", "../../../bus/pci/devices/0000:00:1f.6");
+    UsbDevice(tree, "2-1", "0bda", "8153", "00", " 3.00", "0");
+    tree.File("bus/usb/devices/2-1/serial", " 000001 \n");
+    // An adapter's network interface sits below the device's interface folder.
+    tree.File("bus/usb/devices/2-1/2-1:1.0/net/eth1/type", "1\n");
+
+    const auto pci = kvlinux::ReadPciDevices(tree.root());
+    ASSERT_EQ(pci.size(), 1u);
+    const auto nic = kvlinux::ReadDeviceIds(tree.root() + "/class/net/eth0/device");
+    ASSERT_TRUE(nic);
+    EXPECT_EQ(kvlinux::PciPnpDeviceId(pci[0]),
+              "PCI\\VEN_8086&DEV_15BB&SUBSYS_08691028&REV_02\\0000:00:1F.6");
+    EXPECT_EQ(kvlinux::PnpDeviceId(*nic), kvlinux::PciPnpDeviceId(pci[0]));
+
+    const auto usb = kvlinux::ReadUsbDevices(tree.root());
+    ASSERT_EQ(usb.size(), 1u);
+    const auto adapter =
+        kvlinux::ReadDeviceIds(tree.root() + "/bus/usb/devices/2-1/2-1:1.0/net/eth1");
+    ASSERT_TRUE(adapter);
+    EXPECT_EQ(kvlinux::UsbPnpDeviceId(usb[0]), "USB\\VID_0BDA&PID_8153\\000001");
+    EXPECT_EQ(kvlinux::PnpDeviceId(*adapter), kvlinux::UsbPnpDeviceId(usb[0]));
+
+    // A function whose subsystem and revision sysfs does not give still has every part.
+    kvlinux::DeviceIds bare;
+    bare.vendor = 0x1af4;
+    bare.device = 0x1000;
+    bare.instance = "0000:00:0a.0";
+    EXPECT_EQ(kvlinux::PnpDeviceId(bare),
+              "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00000000&REV_00\\0000:00:0A.0");
 }
 
 TEST(DeviceReaders, PciAndUsbDevicesFromSysfs) {

@@ -212,6 +212,72 @@ TEST(ScheduledJobs, TasksFromCronFoldersAndTimers) {
               "backup-run.service OnBootSec=15min OnUnitActiveSec=1d");
     EXPECT_EQ(UnsignedOf(decl, out[5], u"State"), 3u);  // Ready
     EXPECT_EQ(TextOf(decl, out[5], u"Description"), "Discard unused blocks once a week");
+
+    // The embedded objects: "<class>" then "Property=value" of each non-null property.
+    auto embedded = [&](const kvwmi::Instance& task, const char16_t* property) {
+        std::vector<std::string> described;
+        auto* objects =
+            std::get_if<kvwmi::EmbeddedObjects>(&kvwmitest::Value(decl, task, property));
+        if (!objects)
+            return described;
+        for (const auto& object : *objects) {
+            std::string text = kvwin::ToUtf8(object->decl->name);
+            for (size_t i = 0; i < object->values.size(); ++i) {
+                const auto& value = object->values[i];
+                std::string shown;
+                if (auto* t = std::get_if<std::u16string>(&value))
+                    shown = kvwin::ToUtf8(*t);
+                else if (auto* u = std::get_if<std::uint64_t>(&value))
+                    shown = std::to_string(*u);
+                else if (auto* b = std::get_if<bool>(&value))
+                    shown = *b ? "true" : "false";
+                else
+                    continue;
+                text += " " + kvwin::ToUtf8(object->decl->properties[i].name) + "=" + shown;
+            }
+            described.push_back(text);
+        }
+        return described;
+    };
+    using Texts = std::vector<std::string>;
+    // /etc/crontab's job, a user's job, the run-parts script.
+    EXPECT_EQ(embedded(out[0], u"Actions"), Texts{"MSFT_TaskExecAction Execute=/bin/nightly"});
+    EXPECT_EQ(embedded(out[0], u"Triggers"), Texts{"MSFT_TaskTrigger Enabled=true Id=0 1 * * *"});
+    EXPECT_EQ(embedded(out[2], u"Principal"), Texts{"MSFT_TaskPrincipal Id=Author UserId=alice"});
+    EXPECT_EQ(embedded(out[3], u"Triggers"),
+              Texts{"MSFT_TaskDailyTrigger Enabled=true DaysInterval=1"});
+    // The disabled timer with two schedules.
+    EXPECT_EQ(embedded(out[4], u"Actions"),
+              Texts{"MSFT_TaskExecAction Arguments=start backup-run.service Execute=systemctl"});
+    EXPECT_EQ(embedded(out[4], u"Triggers"),
+              (Texts{"MSFT_TaskBootTrigger Enabled=true Delay=15min",
+                     "MSFT_TaskTrigger Enabled=true Id=OnUnitActiveSec=1d"}));
+    EXPECT_EQ(embedded(out[4], u"Principal"), Texts{"MSFT_TaskPrincipal Id=Author"});
+    EXPECT_EQ(embedded(out[4], u"Settings"), Texts{"MSFT_TaskSettings Enabled=false Hidden=false"});
+    EXPECT_EQ(embedded(out[5], u"Settings"), Texts{"MSFT_TaskSettings Enabled=true Hidden=false"});
+}
+
+TEST(ScheduledJobs, CommandLinesSplitIntoProgramAndArguments) {
+    const auto& decl =
+        kvwmitest::Class(u"MSFT_ScheduledTask", u"root\\Microsoft\\Windows\\TaskScheduler");
+    std::vector<kvlinux::CronJob> jobs;
+    for (const char* command : {"/usr/bin/backup  --all  ", "run\t-x", "alone", "trailing   "})
+        jobs.push_back({"/etc/crontab", "crontab:1", "@reboot", "root", command});
+    std::vector<kvwmi::Instance> out;
+    kvwmi::FillScheduledTasksFrom(decl, jobs, {}, out);
+    ASSERT_EQ(out.size(), 4u);
+    const char* expected[][2] = {
+        {"/usr/bin/backup", "--all  "}, {"run", "-x"}, {"alone", "<null>"}, {"trailing", "<null>"}};
+    for (size_t i = 0; i < out.size(); ++i) {
+        kvwmitest::ExpectWellTyped(decl, out[i]);
+        const auto& action =
+            std::get<kvwmi::EmbeddedObjects>(kvwmitest::Value(decl, out[i], u"Actions")).at(0);
+        EXPECT_EQ(kvwmitest::TextOf(*action->decl, action->values, u"Execute"), expected[i][0]);
+        EXPECT_EQ(kvwmitest::TextOf(*action->decl, action->values, u"Arguments"), expected[i][1]);
+        const auto& trigger =
+            std::get<kvwmi::EmbeddedObjects>(kvwmitest::Value(decl, out[i], u"Triggers")).at(0);
+        EXPECT_EQ(trigger->decl->name, u"MSFT_TaskBootTrigger");
+    }
 }
 
 }  // namespace

@@ -179,6 +179,9 @@ TEST(Peripherals, OpticalDrivesBatteriesAndSerialPorts) {
         .Link("class/tty/ttyS1/device", "../../../devices/platform/serial8250")
         .File("class/tty/ttyS1/type", "0\n")
         .Link("class/tty/ttyACM0/device", "../../../devices/usb1/1-3/1-3:1.0")
+        .File("devices/usb1/1-3/1-3:1.0/bInterfaceClass", "02\n")
+        .File("devices/usb1/1-3/idVendor", "1546\n")
+        .File("devices/usb1/1-3/idProduct", "01a8\n")
         .Folder("class/tty/tty1");
 
     const auto drives = kvlinux::ReadOpticalDrives(tree.root());
@@ -196,6 +199,8 @@ TEST(Peripherals, OpticalDrivesBatteriesAndSerialPorts) {
     EXPECT_EQ(UnsignedOf(cdrom, out[0], u"Size"), 1433600u * 512);
     EXPECT_EQ(TextOf(cdrom, out[0], u"VolumeName"), "DEBIAN_12");
     EXPECT_EQ(UnsignedOf(cdrom, out[0], u"SCSIPort"), 1u);
+    EXPECT_EQ(TextOf(cdrom, out[0], u"PNPDeviceID"),
+              "SCSI\\CDROM&VEN_HL-DT-ST&PROD_DVDRAM_GP57EB40&REV_PR10\\sr0");
 
     const auto batteries = kvlinux::ReadBatteries(tree.root());
     ASSERT_EQ(batteries.size(), 1u);  // the mains and the mouse's battery are left out
@@ -222,6 +227,8 @@ TEST(Peripherals, OpticalDrivesBatteriesAndSerialPorts) {
     EXPECT_EQ(TextOf(serial, out[0], u"DeviceID"), "/dev/ttyACM0");
     EXPECT_EQ(TextOf(serial, out[0], u"ProviderType"), "Modem Device");
     EXPECT_EQ(UnsignedOf(serial, out[1], u"MaxBaudRate"), 115200u);
+    EXPECT_EQ(TextOf(serial, out[0], u"PNPDeviceID"), "USB\\VID_1546&PID_01A8\\1-3");
+    EXPECT_EQ(TextOf(serial, out[1], u"PNPDeviceID"), "<null>");  // an on-board UART
 
     // Nothing of the kind: no instances, no failure.
     kvwmitest::FakeTree empty("empty");
@@ -308,8 +315,8 @@ TEST(Smbios, SlotsAndMemoryArrays) {
         Structure(0, {1, 2, 0, 0}, {"Vendor", "1.0"}) +
         // PCIEX16_1: PCIe x16, 64-bit width, in use, id 1, PME and hot plug, at 0000:01:00.0
         Structure(9, {1, 0xB6, 6, 4, 3, 1, 0, 0x04, 0x03, 0, 0, 1, 0}, {"PCIEX16_1"}) +
-        // PCIEX1_2: available, no PCI address
-        Structure(9, {1, 0xA8, 8, 3, 3, 2, 0, 0x04, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}, {"PCIEX1_2"}) +
+        // PCIEX1_2: available, opening shared with another slot, no PCI address
+        Structure(9, {1, 0xA8, 8, 3, 3, 2, 0, 0x0C, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}, {"PCIEX1_2"}) +
         // 32 GiB array on the system board, no ECC, 4 slots
         Structure(16, {3, 3, 3, 0, 0, 0, 2, 0xFE, 0xFF, 4, 0}, {}) +
         // 4 TiB: capacity in the extended field
@@ -339,6 +346,8 @@ TEST(Smbios, SlotsAndMemoryArrays) {
     EXPECT_EQ(UnsignedOf(slot, out[0], u"MaxDataWidth"), 3u);  // 64-bit
     EXPECT_EQ(kvwmitest::Value(slot, out[0], u"SupportsHotPlug"), kvwmi::CimValue(true));
     EXPECT_EQ(UnsignedOf(slot, out[1], u"BusNumber"), std::nullopt);
+    EXPECT_EQ(kvwmitest::Value(slot, out[0], u"Shared"), kvwmi::CimValue(false));
+    EXPECT_EQ(kvwmitest::Value(slot, out[1], u"Shared"), kvwmi::CimValue(true));
     EXPECT_EQ(UnsignedOf(slot, out[1], u"MaxDataWidth"), std::nullopt);
 
     const auto& array = Class(u"Win32_PhysicalMemoryArray");

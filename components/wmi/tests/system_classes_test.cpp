@@ -117,6 +117,17 @@ TEST(AccountClasses, ProfilesAndSystemAccountsFromTheUserList) {
     EXPECT_EQ(kvwmitest::Value(profiles, out[1], u"Loaded"), kvwmi::CimValue(true));
     EXPECT_EQ(TextOf(profiles, out[1], u"LastUseTime"),
               kvwin::ToUtf8(kvwmi::FormatCimDateTimeLocal(1700000100)));
+    // Every known folder says it is not redirected.
+    for (const char16_t* folder : {u"AppDataRoaming", u"Documents", u"SavedGames"}) {
+        const auto* objects =
+            std::get_if<kvwmi::EmbeddedObjects>(&kvwmitest::Value(profiles, out[1], folder));
+        ASSERT_TRUE(objects && objects->size() == 1u) << kvwin::ToUtf8(folder);
+        const kvwmi::EmbeddedObject& health = *objects->front();
+        EXPECT_EQ(health.decl->name, u"Win32_FolderRedirectionHealth");
+        EXPECT_EQ(kvwmitest::Value(*health.decl, health.values, u"Redirected"),
+                  kvwmi::CimValue(false));
+        EXPECT_EQ(TextOf(*health.decl, health.values, u"LastSyncTime"), "<null>");
+    }
 }
 
 TEST(AccountClasses, LastLoginIsReadAtTheUsersRecord) {
@@ -235,8 +246,8 @@ TEST(Routes, TableFromFixtureAndLiveAgainstIp) {
         bool typed = false;
         for (std::string_view type : {"unreachable", "prohibit", "blackhole", "throw"})
             typed |= kvlinux::StartsWith(line, type);
-        expected += !typed && line.find(" dev ") != std::string_view::npos &&
-                    line.front() != ' ' && line.front() != '\t';
+        expected += !typed && line.find(" dev ") != std::string_view::npos && line.front() != ' ' &&
+                    line.front() != '\t';
     }
     EXPECT_EQ(kvwmitest::Fill(decl).size(), expected) << *ip;
 }
@@ -351,6 +362,113 @@ TEST(Volumes, LiveRootVolumeMatchesStatvfs) {
     if (found == 0)
         GTEST_SKIP() << "the root file system is no storage file system here";
     EXPECT_EQ(found, 1);
+}
+
+// Updates from the package manager's logs: apt's history in its rotations (the compressed
+// one unread), dpkg's log for what apt did not do; installs, reinstalls and malformed
+// entries are no updates.
+TEST(QuickFixes, UpgradesFromAptHistoryAndDpkgLog) {
+    kvwmitest::FakeTree tree("root");
+    tree.File("var/log/apt/history.log.1",
+              "Start-Date: 2024-03-05  10:12:33\n"
+              "Commandline: /usr/bin/unattended-upgrade\n"
+              "Upgrade: libssl3:amd64 (3.0.11-1~deb12u1, 3.0.11-1~deb12u2), "
+              "openssl:amd64 (3.0.11-1~deb12u1, 3.0.11-1~deb12u2)\n"
+              "End-Date: 2024-03-05  10:12:40\n")
+        .File("var/log/apt/history.log",
+              "Upgrade: orphan:amd64 (1, 2)\n"
+              "\n"
+              "Start-Date: 2024-11-20  08:01:02\n"
+              "Commandline: apt-get install curl\n"
+              "Requested-By: alice (1000)\n"
+              "Install: curl:amd64 (7.88.1-10+deb12u8)\n"
+              "Upgrade: libcurl4:amd64 (7.88.1-10+deb12u7, 7.88.1-10+deb12u8, automatic)\n"
+              "End-Date: 2024-11-20  08:01:09\n"
+              "\n"
+              "Start-Date: when\n"
+              "Upgrade: undated:amd64 (1, 2)\n"
+              "\n"
+              "Start-Date: 2024-12-01  07:00:00\n"
+              "Upgrade: nocomma:amd64 (1), same:amd64 (2, 2), good:all (1, 2), open:amd64 (1, 2\n")
+        .File("var/log/apt/history.log.2.gz", std::string("\x1f\x8b\x08\0Upgrade: x", 14))
+        .File("var/log/dpkg.log",
+              "2024-03-05 10:12:35 upgrade libssl3:amd64 3.0.11-1~deb12u1 3.0.11-1~deb12u2\n"
+              "2024-06-01 09:00:00 upgrade manual:amd64 1.0 1.1\n"
+              "2024-06-01 09:00:01 status installed manual:amd64 1.1\n"
+              "2024-06-02 09:00:00 upgrade again:amd64 2.0 2.0\n"
+              "2024-06-03 09:00:00 install new:amd64 <none> 1.0\n"
+              "2024-06-04 upgrade short\n");
+
+    const auto upgrades = kvlinux::ReadPackageUpgrades(tree.root());
+    std::vector<std::string> ids;
+    for (const auto& u : upgrades)
+        ids.push_back(u.package + "=" + u.version + "@" + u.date);
+    EXPECT_EQ(ids, (std::vector<std::string>{
+                       "libssl3:amd64=3.0.11-1~deb12u2@2024-03-05",
+                       "openssl:amd64=3.0.11-1~deb12u2@2024-03-05",
+                       "manual:amd64=1.1@2024-06-01",
+                       "libcurl4:amd64=7.88.1-10+deb12u8@2024-11-20",
+                       "good:all=2@2024-12-01",
+                   }));
+
+    const auto& decl = Class(u"Win32_QuickFixEngineering");
+    std::vector<kvwmi::Instance> out;
+    kvwmi::FillQuickFixesFrom(decl, upgrades, "HOST", out);
+    ASSERT_EQ(out.size(), 5u);
+    for (const auto& instance : out)
+        kvwmitest::ExpectWellTyped(decl, instance);
+    EXPECT_EQ(TextOf(decl, out[0], u"HotFixID"), "libssl3:amd64=3.0.11-1~deb12u2");
+    EXPECT_EQ(TextOf(decl, out[0], u"Description"), "Security Update");  // unattended-upgrade
+    EXPECT_EQ(TextOf(decl, out[0], u"InstalledOn"), "3/5/2024");
+    EXPECT_EQ(TextOf(decl, out[0], u"InstalledBy"), "<null>");
+    EXPECT_EQ(TextOf(decl, out[0], u"FixComments"), "3.0.11-1~deb12u1");
+    EXPECT_EQ(kvwmitest::Value(decl, out[0], u"ServicePackInEffect"),
+              kvwmi::CimValue(std::u16string()));
+    EXPECT_EQ(TextOf(decl, out[2], u"Description"), "Update");  // dpkg -i
+    EXPECT_EQ(TextOf(decl, out[3], u"InstalledBy"), "alice");
+    EXPECT_EQ(TextOf(decl, out[3], u"InstalledOn"), "11/20/2024");
+    EXPECT_EQ(TextOf(decl, out[3], u"CSName"), "HOST");
+
+    // Nothing logged: no instances, no failure; a hostile line ends nothing it should not.
+    kvwmitest::FakeTree empty("empty");
+    EXPECT_TRUE(kvlinux::ReadPackageUpgrades(empty.root()).empty());
+    EXPECT_TRUE(
+        kvlinux::ParseAptHistory("Start-Date: 2024-01-01 00:00:00\nUpgrade: (, ), ((\n").empty());
+    EXPECT_EQ(kvlinux::ParseAptHistory("Start-Date: 2024-01-01 00:00:00\n"
+                                       "Upgrade: a:x (1, 2), b:x (1, 2), c:x (1, 2)\n",
+                                       2)
+                  .size(),
+              2u);
+}
+
+// rpm packages as products: rpm's own names for a package and its version.
+TEST(Products, RpmPackagesAfterDpkgOnes) {
+    kvwin::RpmPackage tool;
+    tool.name = "tool";
+    tool.version = "2.4.6";
+    tool.release = "3.el9";
+    tool.epoch = 1;
+    tool.arch = "x86_64";
+    tool.vendor = "Example Vendor";
+    tool.summary = "A small tool";
+    tool.install_time = 1700000000;
+    kvwin::RpmPackage bare;
+    bare.name = "bare";
+    bare.version = "1.0";
+    const auto& decl = Class(u"Win32_Product");
+    std::vector<kvwmi::Instance> out;
+    kvwmi::FillRpmProductsFrom(decl, {tool, bare}, out);
+    ASSERT_EQ(out.size(), 2u);
+    for (const auto& instance : out)
+        kvwmitest::ExpectWellTyped(decl, instance);
+    EXPECT_EQ(TextOf(decl, out[0], u"IdentifyingNumber"), "tool.x86_64");
+    EXPECT_EQ(TextOf(decl, out[0], u"Version"), "1:2.4.6-3.el9");
+    EXPECT_EQ(TextOf(decl, out[0], u"Vendor"), "Example Vendor");
+    EXPECT_EQ(TextOf(decl, out[0], u"Caption"), "A small tool");
+    EXPECT_EQ(TextOf(decl, out[0], u"InstallDate").size(), 8u);  // yyyymmdd, local time
+    EXPECT_EQ(TextOf(decl, out[1], u"IdentifyingNumber"), "bare");
+    EXPECT_EQ(TextOf(decl, out[1], u"Version"), "1.0");
+    EXPECT_EQ(TextOf(decl, out[1], u"InstallDate"), "<null>");
 }
 
 TEST(BootConfiguration, OneInstance) {

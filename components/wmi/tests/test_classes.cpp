@@ -6,7 +6,11 @@
 //   root\kavrel\test  Kv_Other       an empty class in a namespace of its own
 //   root\cimv2         Kv_TestSelective  a selective fill with one costly property, Costly,
 //                                     whose computations CostlyComputations() counts
+//   root\cimv2         Kv_TestEmbedded  one instance ("box") holding embedded Kv_Part objects:
+//                                     One (scalar, "lid", itself holding Inner "hinge"),
+//                                     Many ("a" size 1, "b" size 2), None (null)
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 
 #include "provider/class_decl.h"
@@ -120,6 +124,37 @@ const ClassDecl kTestSelective{u"root\\cimv2",
                                nullptr,
                                FillSelective};
 KAVREL_WMI_CLASS(kTestSelective);
+
+// Not registered: met only embedded.
+const ClassDecl kPart{u"root\\cimv2",
+                      u"Kv_Part",
+                      {{u"Label", CIM_STRING}, {u"Size", CIM_UINT32}, {u"Inner", CIM_OBJECT}},
+                      nullptr};
+
+std::shared_ptr<const kvwmi::EmbeddedObject> Part(const char16_t* label, std::uint64_t size,
+                                                  kvwmi::CimValue inner = {}) {
+    InstanceBuilder b(kPart);
+    b.Set(u"Label", std::u16string(label)).Set(u"Size", size).Set(u"Inner", std::move(inner));
+    return std::make_shared<const kvwmi::EmbeddedObject>(kvwmi::EmbeddedObject{&kPart, b.Take()});
+}
+
+void FillEmbedded(const ClassDecl& decl, std::vector<Instance>& out) {
+    InstanceBuilder b(decl);
+    b.Set(u"Name", std::u16string(u"box"));
+    b.Set(u"One",
+          kvwmi::EmbeddedObjects{Part(u"lid", 7, kvwmi::EmbeddedObjects{Part(u"hinge", 0)})});
+    b.Set(u"Many", kvwmi::EmbeddedObjects{Part(u"a", 1), Part(u"b", 2)});
+    out.push_back(b.Take());
+}
+
+const ClassDecl kTestEmbedded{u"root\\cimv2",
+                              u"Kv_TestEmbedded",
+                              {{u"Name", CIM_STRING, true},
+                               {u"One", CIM_OBJECT},
+                               {u"Many", CIM_OBJECT | CIM_FLAG_ARRAY},
+                               {u"None", CIM_OBJECT}},
+                              FillEmbedded};
+KAVREL_WMI_CLASS(kTestEmbedded);
 
 }  // namespace
 

@@ -277,12 +277,88 @@ TEST(WmiValues, SynchronousEnumerators) {
 
     ASSERT_EQ(services->CreateClassEnum(nullptr, 0, nullptr, &raw), S_OK);
     IEnumWbemClassObjectPtr classes(raw, false);
-    EXPECT_EQ(classes->Skip(0, 3), S_OK);  // Kv_TestTypes, Kv_TestFails, Kv_TestSelective
+    // Kv_TestTypes, Kv_TestFails, Kv_TestSelective, Kv_TestEmbedded
+    EXPECT_EQ(classes->Skip(0, 4), S_OK);
     EXPECT_EQ(classes->Skip(0, 1), WBEM_S_FALSE);
 
     // A provider that throws fails the synchronous query.
     std::vector<IWbemClassObjectPtr> none;
     EXPECT_EQ(Query(services, u"SELECT * FROM Kv_TestFails", none), WBEM_E_PROVIDER_FAILURE);
+}
+
+// Embedded objects: VT_UNKNOWN holding an IWbemClassObject of the embedded class, arrays of
+// them as SAFEARRAYs of VT_UNKNOWN; each a full object with its own text, nested ones too.
+TEST(WmiValues, EmbeddedObjects) {
+    ScopedApartment apartment;
+    IWbemServicesPtr services = ConnectLinked(u"root\\cimv2");
+    std::vector<IWbemClassObjectPtr> objects;
+    ASSERT_EQ(Query(services, u"SELECT * FROM Kv_TestEmbedded WHERE One IS NOT NULL", objects),
+              S_OK);
+    ASSERT_EQ(objects.size(), 1u);
+    IWbemClassObject* box = objects[0];
+
+    auto embedded = [](IWbemClassObject* object, const char16_t* name) {
+        VARIANT value;
+        VariantInit(&value);
+        CIMTYPE type = 0;
+        EXPECT_EQ(object->Get(name, 0, &value, &type, nullptr), S_OK);
+        EXPECT_EQ(type, CIM_OBJECT);
+        IWbemClassObjectPtr inner;
+        if (V_VT(&value) == VT_UNKNOWN) {
+            EXPECT_EQ(V_UNKNOWN(&value)->QueryInterface(IID_IWbemClassObject,
+                                                        reinterpret_cast<void**>(&inner)),
+                      S_OK);
+        } else {
+            ADD_FAILURE() << Describe(value);
+        }
+        VariantClear(&value);
+        return inner;
+    };
+    IWbemClassObjectPtr lid = embedded(box, u"One");
+    ASSERT_TRUE(lid != nullptr);
+    EXPECT_EQ(GetText(lid, u"__CLASS"), "bstr:Kv_Part");
+    EXPECT_EQ(GetText(lid, u"Label"), "bstr:lid");
+    EXPECT_EQ(GetText(lid, u"Size"), "i4:7");
+    EXPECT_EQ(GetText(lid, u"__PATH"), "null");  // an embedded object lives in no namespace
+    IWbemClassObjectPtr hinge = embedded(lid, u"Inner");
+    ASSERT_TRUE(hinge != nullptr);
+    EXPECT_EQ(GetText(hinge, u"Label"), "bstr:hinge");
+    EXPECT_EQ(GetText(box, u"None"), "null");
+
+    VARIANT many;
+    VariantInit(&many);
+    CIMTYPE type = 0;
+    ASSERT_EQ(box->Get(u"Many", 0, &many, &type, nullptr), S_OK);
+    EXPECT_EQ(type, CIM_OBJECT | CIM_FLAG_ARRAY);
+    ASSERT_EQ(V_VT(&many), VT_ARRAY | VT_UNKNOWN);
+    LONG upper = -1;
+    SafeArrayGetUBound(V_ARRAY(&many), 1, &upper);
+    ASSERT_EQ(upper, 1);
+    std::string labels;
+    for (LONG i = 0; i <= upper; ++i) {
+        IUnknown* item = nullptr;
+        ASSERT_EQ(SafeArrayGetElement(V_ARRAY(&many), &i, &item), S_OK);
+        IWbemClassObjectPtr part;
+        ASSERT_EQ(item->QueryInterface(IID_IWbemClassObject, reinterpret_cast<void**>(&part)),
+                  S_OK);
+        item->Release();
+        labels += GetText(part, u"Label") + ";";
+    }
+    EXPECT_EQ(labels, "bstr:a;bstr:b;");
+    // Nothing turns an object into text: a query document's row leaves such a property out.
+    VARIANT text;
+    VariantInit(&text);
+    EXPECT_TRUE(FAILED(VariantChangeType(&text, &many, 0, VT_BSTR)));
+    VariantClear(&many);
+
+    BSTR mof = nullptr;
+    ASSERT_EQ(box->GetObjectText(0, &mof), S_OK);
+    EXPECT_EQ(Narrow(Take(mof)),
+              "\ninstance of Kv_TestEmbedded\n{\n\tName = \"box\";\n"
+              "\tOne = \ninstance of Kv_Part\n{\n\tLabel = \"lid\";\n\tSize = 7;\n"
+              "\tInner = \ninstance of Kv_Part\n{\n\tLabel = \"hinge\";\n\tSize = 0;\n};\n};\n"
+              "\tMany = {\ninstance of Kv_Part\n{\n\tLabel = \"a\";\n\tSize = 1;\n}, "
+              "\ninstance of Kv_Part\n{\n\tLabel = \"b\";\n\tSize = 2;\n}};\n};\n");
 }
 
 }  // namespace

@@ -85,6 +85,10 @@ inline bool Matches(CIMTYPE type, const kvwmi::CimValue& value) {
         case CIM_REFERENCE:
             return array ? std::holds_alternative<std::vector<std::u16string>>(value)
                          : std::holds_alternative<std::u16string>(value);
+        case CIM_OBJECT: {
+            auto* objects = std::get_if<kvwmi::EmbeddedObjects>(&value);
+            return objects && (array || objects->size() == 1);
+        }
         default:
             return false;
     }
@@ -115,9 +119,11 @@ inline bool IsCimDateTime(const std::u16string& text) {
 }
 
 // One value per declared property, each of the alternative its CIM type calls for, within
-// the type's range, datetimes in CIM form, keys never empty.
+// the type's range, datetimes in CIM form, and a class with keys has one that is not
+// empty (a second key may be empty, as Win32_QuickFixEngineering's ServicePackInEffect is).
 inline void ExpectWellTyped(const kvwmi::ClassDecl& decl, const kvwmi::Instance& instance) {
     ASSERT_EQ(instance.size(), decl.properties.size());
+    size_t empty_keys = 0, named_keys = 0;
     for (size_t i = 0; i < instance.size(); ++i) {
         const kvwmi::PropertyDecl& p = decl.properties[i];
         const kvwmi::CimValue& value = instance[i];
@@ -130,10 +136,16 @@ inline void ExpectWellTyped(const kvwmi::ClassDecl& decl, const kvwmi::Instance&
         if (text && p.type == CIM_DATETIME) {
             EXPECT_TRUE(IsCimDateTime(*text)) << kvwin::ToUtf8(*text);
         }
-        if (text && p.key) {
-            EXPECT_FALSE(text->empty()) << "empty key";
+        if (text && p.key)
+            ++(text->empty() ? empty_keys : named_keys);
+        if (auto* objects = std::get_if<kvwmi::EmbeddedObjects>(&value)) {
+            for (const auto& object : *objects) {
+                ASSERT_TRUE(object && object->decl);
+                ExpectWellTyped(*object->decl, object->values);
+            }
         }
     }
+    EXPECT_TRUE(empty_keys == 0 || named_keys > 0) << "only empty keys";
 }
 
 inline std::string DataPath(const std::string& relative) {

@@ -121,6 +121,48 @@ Test.ok Err.Number = 0 And last.Operation = "ExecQuery", "SWbemLastError after t
 )VB");
 }
 
+// A scheduled task's actions, triggers, principal and settings are objects of their own to a
+// script: an array of them is indexed (task.Actions(0)) and walked with For Each.
+TEST(WmiScripts, EmbeddedObjectsOfScheduledTasks) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    bool any = fs::exists("/etc/crontab", error);
+    for (const char* folder :
+         {"/lib/systemd/system", "/usr/lib/systemd/system", "/etc/systemd/system"}) {
+        for (fs::directory_iterator it(folder, error), end; !any && !error && it != end;
+             it.increment(error))
+            any = it->path().extension() == ".timer";
+    }
+    if (!any)
+        GTEST_SKIP() << "this machine has neither a crontab nor a systemd timer";
+    wmitest::RunVBScript(
+        uR"VB(
+Set wmi = GetObject("winmgmts:\\.\root\Microsoft\Windows\TaskScheduler")
+n = 0
+For Each task In wmi.ExecQuery("SELECT * FROM MSFT_ScheduledTask")
+    n = n + 1
+    Test.ok Len(task.Actions(0).Execute) > 0, task.TaskName & ": Execute"
+    Test.ok TypeName(task.Actions(0)) = "SWbemObjectEx", TypeName(task.Actions(0))
+    Test.ok task.Principal.Id = "Author", task.TaskName & ": Principal.Id"
+    Test.ok task.Settings.Enabled = (task.State = 3), task.TaskName & ": Settings.Enabled"
+    k = 0
+    For Each trigger In task.Triggers
+        k = k + 1
+        Test.ok trigger.Enabled, task.TaskName & ": trigger enabled"
+        Test.ok Left(trigger.Path_.Class, 9) = "MSFT_Task", trigger.Path_.Class
+    Next
+    Test.ok UBound(task.Triggers) = k - 1, task.TaskName & ": UBound of Triggers"
+Next
+Test.ok n > 0, "scheduled tasks: " & n
+On Error Resume Next
+For Each task In wmi.ExecQuery("SELECT * FROM MSFT_ScheduledTask")
+    Set missing = task.Actions(5)
+    Test.ok Err.Number = 9, "an index past the end: " & Err.Number
+    Exit For
+Next
+)VB");
+}
+
 // A script's query nested far too deep is an invalid query to the script, on a small stack.
 TEST(WmiScripts, DeeplyNestedQueriesRaiseInvalidQuery) {
     ASSERT_TRUE(kvtest::RunOnSmallStack([] {

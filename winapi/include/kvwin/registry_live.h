@@ -10,8 +10,10 @@
 // with ERROR_ACCESS_DENIED, and so does deleting a tree that holds a live key.
 //
 // The one live key is SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall: a subkey per
-// package of the dpkg database whose files are on the machine. The database is
-// /var/lib/dpkg, or the folder KAVREL_DPKG_ADMIN_DIR names.
+// package of the dpkg database whose files are on the machine, then one per package of the
+// rpm database where there is one. The databases are /var/lib/dpkg and
+// /var/lib/rpm/rpmdb.sqlite, or the folder KAVREL_DPKG_ADMIN_DIR and the file
+// KAVREL_RPM_DATABASE name.
 //
 // Thread safety: every function is safe from any thread; refreshes of one store are
 // serialised by its transactions.
@@ -24,6 +26,7 @@
 
 #include "kvwin/dpkg_status.h"
 #include "kvwin/registry_store.h"
+#include "kvwin/rpm_database.h"
 
 namespace kvwin::registry {
 
@@ -39,6 +42,13 @@ struct LiveSubkey {
 // URLInfoAbout. `admin_dir` is where the file lists are looked up.
 KVWIN_API std::vector<LiveSubkey> UninstallEntries(const std::vector<DpkgPackage>& packages,
                                                    const std::string& admin_dir);
+
+// The Uninstall entries of rpm packages: one subkey per package, named after it
+// (name.arch when a name is installed for more than one architecture), with DisplayName,
+// DisplayVersion ([epoch:]version-release), Publisher (the vendor), InstallDate (yyyymmdd,
+// local time), EstimatedSize (KiB, REG_DWORD) and, where known, Comments (the summary) and
+// URLInfoAbout. A name a dpkg package already has keeps the dpkg entry.
+KVWIN_API std::vector<LiveSubkey> RpmUninstallEntries(const std::vector<RpmPackage>& packages);
 
 // Brings the live keys that `path` names up to date in a machine-hive store. A refresh that
 // fails leaves the previous copy; the failure code is returned for the caller to ignore.

@@ -49,4 +49,9 @@ std::vector<RegistrySeed> SeedEntries(uint64_t* generation);
 // That number alone, without copying the entries: what a hive compares on every use.
 uint64_t SeedGeneration();
 
+// What a new user hive (HKEY_CURRENT_USER) holds: the empty keys Windows always has there
+// and that inventory scripts walk (the per-user Uninstall key). Fixed; applied as the
+// machine entries are, once per file.
+std::vector<RegistrySeed> UserSeedEntries();
+
 }  // namespace kvwin

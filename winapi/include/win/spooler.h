@@ -1,4 +1,5 @@
-// The print spooler: opening a printer and reading its driver's description.
+// The print spooler: listing the printers, opening one, reading its description and its
+// driver's.
 //
 // Printers are the queues of the CUPS server the machine's CUPS client settings name
 // (CUPS_SERVER, client.conf, else the local scheduler). A printer's name is its queue name;
@@ -90,6 +91,53 @@ typedef struct _DRIVER_INFO_6W {
     LPWSTR pszProvider;
 } DRIVER_INFO_6W, *PDRIVER_INFO_6W, *LPDRIVER_INFO_6W;
 
+typedef struct _PRINTER_INFO_2W {
+    LPWSTR pServerName;
+    LPWSTR pPrinterName;
+    LPWSTR pShareName;
+    LPWSTR pPortName;
+    LPWSTR pDriverName;
+    LPWSTR pComment;
+    LPWSTR pLocation;
+    LPDEVMODEW pDevMode;
+    LPWSTR pSepFile;
+    LPWSTR pPrintProcessor;
+    LPWSTR pDatatype;
+    LPWSTR pParameters;
+    PVOID pSecurityDescriptor;
+    DWORD Attributes;
+    DWORD Priority;
+    DWORD DefaultPriority;
+    DWORD StartTime;
+    DWORD UntilTime;
+    DWORD Status;
+    DWORD cJobs;
+    DWORD AveragePPM;
+} PRINTER_INFO_2W, *PPRINTER_INFO_2W, *LPPRINTER_INFO_2W;
+
+typedef struct _PRINTER_INFO_4W {
+    LPWSTR pPrinterName;
+    LPWSTR pServerName;
+    DWORD Attributes;
+} PRINTER_INFO_4W, *PPRINTER_INFO_4W, *LPPRINTER_INFO_4W;
+
+#define PRINTER_ENUM_DEFAULT 0x00000001
+#define PRINTER_ENUM_LOCAL 0x00000002
+#define PRINTER_ENUM_CONNECTIONS 0x00000004
+#define PRINTER_ENUM_NAME 0x00000008
+
+#define PRINTER_ATTRIBUTE_QUEUED 0x00000001
+#define PRINTER_ATTRIBUTE_DIRECT 0x00000002
+#define PRINTER_ATTRIBUTE_DEFAULT 0x00000004
+#define PRINTER_ATTRIBUTE_SHARED 0x00000008
+#define PRINTER_ATTRIBUTE_NETWORK 0x00000010
+#define PRINTER_ATTRIBUTE_LOCAL 0x00000040
+#define PRINTER_ATTRIBUTE_WORK_OFFLINE 0x00000400
+
+#define PRINTER_STATUS_PAUSED 0x00000001
+#define PRINTER_STATUS_PRINTING 0x00000400
+#define PRINTER_STATUS_NOT_AVAILABLE 0x00001000
+
 #define PRINTER_ACCESS_ADMINISTER 0x00000004
 #define PRINTER_ACCESS_USE 0x00000008
 #define PRINTER_ALL_ACCESS 0x000F000C
@@ -105,6 +153,26 @@ KVWIN_API BOOL OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_D
 // small a buffer (or none) fails with ERROR_INSUFFICIENT_BUFFER and *pcbNeeded the size.
 KVWIN_API BOOL GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
                                  LPBYTE pDriverInfo, DWORD cbBuf, LPDWORD pcbNeeded);
+
+// The printers of the server, at Level 2 or 4 (else ERROR_INVALID_LEVEL), laid out as on
+// Windows: the structures one after another at the start of the caller's buffer, their
+// texts after them. Flags with PRINTER_ENUM_LOCAL or PRINTER_ENUM_CONNECTIONS list every
+// queue (a queue another server shares is a connection: PRINTER_ATTRIBUTE_NETWORK); other
+// flags list none. Name null, empty or this computer ("\\name"); another server's name
+// fails with ERROR_INVALID_NAME. A queue's description: DEFAULT, SHARED, QUEUED and LOCAL
+// or NETWORK in Attributes, WORK_OFFLINE when the server has stopped it; Status PAUSED when
+// stopped, PRINTING while it prints, NOT_AVAILABLE when the server gives no state; the
+// port is its device URI, the driver its make and model, comment and location as the
+// server has them, the share name the queue's when shared. Too small a buffer fails with
+// ERROR_INSUFFICIENT_BUFFER and *pcbNeeded the size; no server answering gives
+// RPC_S_SERVER_UNAVAILABLE. *pcReturned is the count written (0 on failure).
+KVWIN_API BOOL EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum,
+                             DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned);
+
+// One open printer's description at Level 2 or 4, as EnumPrintersW gives it; failures as
+// EnumPrintersW's and ERROR_INVALID_HANDLE for a handle that is no printer (or the server).
+KVWIN_API BOOL GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                           LPDWORD pcbNeeded);
 
 // ERROR_INVALID_HANDLE for anything but an open printer handle.
 KVWIN_API BOOL ClosePrinter(HANDLE hPrinter);

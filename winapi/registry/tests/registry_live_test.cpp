@@ -183,6 +183,38 @@ TEST_F(PackageView, ListsInstalledPackagesWithTheirValues) {
     RegCloseKey(uninstall);
 }
 
+// The other places scripts look for installed programs, the 32-bit view and the user's own
+// list, are there and empty: a walker gets no subkeys, not a missing key. They are ordinary
+// keys (an installer could write there), not part of the package view.
+TEST_F(PackageView, ThirtyTwoBitAndPerUserListsAreThereAndEmpty) {
+    HKEY wow = Open(u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    ASSERT_NE(wow, nullptr);
+    EXPECT_TRUE(Subkeys(wow).empty());
+    RegCloseKey(wow);
+
+    HKEY user = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kUninstall, 0, KEY_READ, &user), ERROR_SUCCESS);
+    EXPECT_TRUE(Subkeys(user).empty());
+    DWORD subkeys = 99, values = 99;
+    ASSERT_EQ(RegQueryInfoKeyW(user, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subkeys, 0u);
+    EXPECT_EQ(values, 0u);
+    RegCloseKey(user);
+
+    // Both still hold what someone writes there; the machine's package view is unchanged.
+    HKEY written = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::u16string(kUninstall) + u"\\tool").c_str(),
+                              0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &written, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(written);
+    HKEY uninstall = Open(kUninstall);
+    EXPECT_EQ(Subkeys(uninstall),
+              (std::vector<std::u16string>{u"alpha", u"gamma:amd64", u"gamma:i386"}));
+    RegCloseKey(uninstall);
+}
+
 TEST_F(PackageView, RefusesEveryWrite) {
     HKEY uninstall = Open(kUninstall, KEY_ALL_ACCESS);
     HKEY alpha = Open(std::u16string(kUninstall) + u"\\alpha", KEY_ALL_ACCESS);

@@ -542,6 +542,38 @@ TEST(RegistryStore, ARecordOfAPassedCheckNeverHidesLaterDamage) {
     EXPECT_EQ(first.st_ino, second.st_ino);  // a failed check records nothing
 }
 
+// The record of a passed check is made under a new name of its own: a file already at that
+// name (here a second link to another file) is replaced, never written through.
+TEST(RegistryStore, TheCheckRecordNeverWritesThroughANamePlacedBeforeIt) {
+    kvtest::ScopedStateRoot root;
+    auto made = kvtest::RunInChild([] {
+        HKEY key = nullptr;
+        Verdict(CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Placed", &key) == ERROR_SUCCESS
+                    ? ""
+                    : "could not make the store");
+    });
+    ASSERT_EQ(made.exit_code, 0) << made.output;
+    const std::string record = MachineStore() + "-verified";
+    ::unlink(record.c_str());
+    const std::string victim = kvtest::TestStateRoot() + "/victim";
+    { std::ofstream(victim) << "keep"; }
+    auto checked = kvtest::RunInChild([&] {
+        const std::string placed = record + "." + std::to_string(::getpid());
+        if (::link(victim.c_str(), placed.c_str()) != 0)
+            Verdict("could not place the link");
+        HKEY key = nullptr;
+        Verdict(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key) == ERROR_SUCCESS
+                    ? ""
+                    : "the store did not open");
+    });
+    ASSERT_EQ(checked.exit_code, 0) << checked.output;
+    std::ifstream in(victim);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "keep");
+    struct stat st {};
+    EXPECT_EQ(::stat(record.c_str(), &st), 0) << "the check was recorded all the same";
+}
+
 TEST(RegistryStore, ADatabaseOfSomethingElseIsCorruptNotACrash) {
     kvtest::ScopedStateRoot root;
     ASSERT_EQ(::mkdir(kvwin::RegistryDirectory().c_str(), 0755), 0);
