@@ -697,20 +697,19 @@ TEST(RegistryStore, TheChangeStampMovesWithAnyWritersCommitAndOnlyThen) {
     EXPECT_EQ(stamp, before) << "a read changes nothing";
 
     std::vector<uint64_t> seen{before};
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 4; ++round) {
+        // Each commit here follows a checkpoint that emptied the log, so the log holds as many
+        // frames after it as after the one before.
+        ASSERT_EQ(exec("PRAGMA wal_checkpoint(TRUNCATE)"), SQLITE_OK);
         ASSERT_EQ(
             exec("UPDATE keys SET written = written + 1 WHERE id = (SELECT min(id) FROM keys)"),
             SQLITE_OK);
         ASSERT_EQ(HiveChangeStamp(Hive::Machine, stamp), ERROR_SUCCESS);
         EXPECT_EQ(std::find(seen.begin(), seen.end(), stamp), seen.end()) << "round " << round;
         seen.push_back(stamp);
-        if (round % 2 == 1) {
-            // The next commit starts the log over: its index counts frames from the start again.
-            ASSERT_EQ(exec("PRAGMA wal_checkpoint(TRUNCATE)"), SQLITE_OK);
-        }
         uint64_t again = 0;
         ASSERT_EQ(HiveChangeStamp(Hive::Machine, again), ERROR_SUCCESS);
-        seen.push_back(again);
+        EXPECT_EQ(again, stamp) << "round " << round;
     }
     sqlite3_close(db);
 
