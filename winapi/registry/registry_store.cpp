@@ -613,8 +613,16 @@ LONG Store::Open(bool create, bool check_always) {
         std::lock_guard<std::mutex> lock(mutex_);
         deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
         for (;;) {
-            rc = Sql().exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                            nullptr, nullptr);
+            // The first pragma answers with the mode the file is in now: a file system that
+            // cannot share memory keeps the rollback journal.
+            rc = Sql().exec(
+                db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;",
+                [](void* store, int columns, char** values, char**) {
+                    if (columns == 1 && values[0])
+                        static_cast<Store*>(store)->wal_ = std::strcmp(values[0], "wal") == 0;
+                    return 0;
+                },
+                this, nullptr);
             if (rc == SQLITE_OK)
                 break;
             // Some busy answers (a log being recovered) do not go through the handler.
@@ -795,7 +803,7 @@ LONG Store::ChangeStamp(uint64_t& stamp) {
     // The stamps counted here and the data versions below never meet: the top bit tells them
     // apart, the connection's serial number sits above either count.
     std::array<unsigned char, kLogHeaderSize> header{};
-    const LogHeader got = ReadLogHeader(db_, header);
+    const LogHeader got = wal_ ? ReadLogHeader(db_, header) : LogHeader::Unavailable;
     if (got != LogHeader::Unavailable) {
         if (got == LogHeader::Moving || !log_header_valid_ || header != log_header_)
             ++log_stamp_;

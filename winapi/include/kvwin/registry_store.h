@@ -157,6 +157,7 @@ class Store {
     std::chrono::steady_clock::time_point deadline_;  // of the transaction in progress
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements_;
     const uint64_t serial_;  // this connection among all this process opens
+    bool wal_ = false;       // the file is in write-ahead log mode, with its shared index
     // The log index's header as ChangeStamp last read it, and the stamp it gave then.
     std::array<unsigned char, 48> log_header_{};
     bool log_header_valid_ = false;
