@@ -11,9 +11,10 @@ namespace kvwin::com_detail {
 // the value is missing or of another type.
 //
 // Answers are kept and given again while the machine hive is unchanged: every call first
-// reads the hive's change stamp (one read transaction), and a change made by any process,
-// or a new connection to the hive (another state root, a forked child), drops them all. So
-// an activation asks the registry once per class rather than on every call.
+// reads the hive's change stamp (the header of the hive's shared log index, no transaction),
+// and a change made by any process, or a new connection to the hive (another state root, a
+// forked child), drops them all. So an activation asks the registry once per class rather
+// than on every call.
 std::optional<std::u16string> ReadClassesRootDefault(const std::u16string& subkey);
 
 }  // namespace kvwin::com_detail

@@ -52,6 +52,20 @@ std::map<std::string, std::shared_ptr<ServerModule>>& Table() {
     return *table;
 }
 
+// The loaded module's path for each bare server name (no folder), which can only resolve to
+// the layer's own folder: activating a built-in component again finds its module without
+// building and testing file names. An entry whose module was unloaded is resolved again.
+// Names come from registrations, so the number kept is bounded: a full table starts over.
+std::map<std::u16string, std::string>& BareNames() {
+    static auto* names = new std::map<std::u16string, std::string>();
+    return *names;
+}
+constexpr size_t kMaxBareNames = 256;
+
+bool IsBareName(const std::u16string& server) {
+    return server.find_first_of(u"\\/:") == std::u16string::npos;
+}
+
 bool IsFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -84,7 +98,7 @@ std::vector<std::string> NameVariants(const std::string& name) {
 
 // The native path of a registered server, or "" when no such file exists.
 std::string ResolveServerPath(const std::u16string& server) {
-    bool has_folder = server.find_first_of(u"\\/:") != std::u16string::npos;
+    const bool has_folder = !IsBareName(server);
     std::string folder, name;
     if (has_folder) {
         std::string native;
@@ -113,10 +127,28 @@ ServerModule::~ServerModule() {
 }
 
 HRESULT LoadServerModule(const std::u16string& server, std::shared_ptr<ServerModule>& module) {
+    const bool bare = IsBareName(server);
+    if (bare) {
+        // A module stays loaded until it agrees to go, and its folder is the layer's: while
+        // it is in the table, the name resolves to it (as on Windows, where a loaded module's
+        // file cannot be removed or replaced under it).
+        std::lock_guard lock(TableMutex());
+        if (auto name = BareNames().find(server); name != BareNames().end()) {
+            if (auto it = Table().find(name->second); it != Table().end()) {
+                module = it->second;
+                return S_OK;
+            }
+        }
+    }
     std::string path = ResolveServerPath(server);
     if (path.empty())
         return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     std::lock_guard lock(TableMutex());
+    if (bare) {
+        if (BareNames().size() >= kMaxBareNames)
+            BareNames().clear();
+        BareNames().insert_or_assign(server, path);
+    }
     auto it = Table().find(path);
     if (it != Table().end()) {
         module = it->second;

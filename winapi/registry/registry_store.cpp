@@ -613,8 +613,16 @@ LONG Store::Open(bool create, bool check_always) {
         std::lock_guard<std::mutex> lock(mutex_);
         deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
         for (;;) {
-            rc = Sql().exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                            nullptr, nullptr);
+            // The first pragma answers with the mode the file is in now: a file system that
+            // cannot share memory keeps the rollback journal.
+            rc = Sql().exec(
+                db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;",
+                [](void* store, int columns, char** values, char**) {
+                    if (columns == 1 && values[0])
+                        static_cast<Store*>(store)->wal_ = std::strcmp(values[0], "wal") == 0;
+                    return 0;
+                },
+                this, nullptr);
             if (rc == SQLITE_OK)
                 break;
             // Some busy answers (a log being recovered) do not go through the handler.
@@ -755,8 +763,55 @@ LONG Store::Run(bool write, const std::function<void(Session&)>& body) {
     }
 }
 
+namespace {
+
+// The header at the start of a write-ahead log's shared index, as every connection of every
+// process that uses the file sees it: 48 bytes, written twice, the second copy first, by each
+// commit (and by each restart of the log and each recovery). Within one generation of the
+// log the number of frames in it grows with every commit; a restart changes the salts.
+constexpr size_t kLogHeaderSize = 48;
+constexpr int kLogIndexPageSize = 32768;
+
+enum class LogHeader { Read, Moving, Unavailable };
+
+// Copies the header when both copies agree, as a reader of the log does without a lock.
+// Moving: a writer is between the copies. Unavailable: the file has no shared index here.
+LogHeader ReadLogHeader(sqlite3* db, std::array<unsigned char, kLogHeaderSize>& header) {
+    sqlite3_file* file = nullptr;
+    if (Sql().file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+        return LogHeader::Unavailable;
+    void volatile* region = nullptr;
+    if (file->pMethods->xShmMap(file, 0, kLogIndexPageSize, 0, &region) != SQLITE_OK || !region)
+        return LogHeader::Unavailable;
+    const auto* copies = static_cast<const volatile unsigned char*>(region);
+    std::array<unsigned char, kLogHeaderSize> second{};
+    for (size_t i = 0; i < kLogHeaderSize; ++i)
+        header[i] = copies[i];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (size_t i = 0; i < kLogHeaderSize; ++i)
+        second[i] = copies[kLogHeaderSize + i];
+    constexpr size_t kIsInit = 12;
+    return header == second && header[kIsInit] != 0 ? LogHeader::Read : LogHeader::Moving;
+}
+
+}  // namespace
+
 LONG Store::ChangeStamp(uint64_t& stamp) {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Any commit rewrites the index's header, so an unchanged header means an unchanged file.
+    // The stamps counted here and the data versions below never meet: the top bit tells them
+    // apart, the connection's serial number sits above either count.
+    std::array<unsigned char, kLogHeaderSize> header{};
+    const LogHeader got = wal_ ? ReadLogHeader(db_, header) : LogHeader::Unavailable;
+    if (got != LogHeader::Unavailable) {
+        if (got == LogHeader::Moving || !log_header_valid_ || header != log_header_)
+            ++log_stamp_;
+        log_header_ = header;
+        log_header_valid_ = got == LogHeader::Read;
+        stamp = serial_ << 32 | (log_stamp_ & 0xffffffffu);
+        return ERROR_SUCCESS;
+    }
     deadline_ = std::chrono::steady_clock::now() + busy_timeout_;
     // Stepping the pragma opens and closes a read transaction of its own, which is when SQLite
     // learns of commits made through other connections; the file's data version counts this
@@ -767,7 +822,7 @@ LONG Store::ChangeStamp(uint64_t& stamp) {
     unsigned int version = 0;
     if (Sql().file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
         return ERROR_REGISTRY_IO_FAILED;
-    stamp = serial_ << 32 | version;
+    stamp = uint64_t{1} << 63 | serial_ << 32 | version;
     return ERROR_SUCCESS;
 }
 

@@ -99,6 +99,20 @@ TEST(Activation, WindowsModuleNameFindsTheSharedObjectBesideTheLayer) {
     ITestCounterPtr counter;
     ASSERT_EQ(counter.CreateInstance(kClsidTestCounter), S_OK);
     EXPECT_EQ(Increment(counter), 1);
+
+    // A name already found is not trusted beyond its module's life: once unloaded, the next
+    // activation finds and loads the file again, and another name is looked for afresh.
+    counter = nullptr;
+    CoFreeUnusedLibraries();
+    ASSERT_EQ(kvwin::LoadedServerModuleCount(), 0u);
+    ASSERT_EQ(counter.CreateInstance(kClsidTestCounter), S_OK);
+    EXPECT_EQ(kvwin::LoadedServerModuleCount(), 1u);
+    counter = nullptr;
+    RegisterTestServer(u"KvComTestServerGone.dll");
+    EXPECT_EQ(counter.CreateInstance(kClsidTestCounter), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    RegisterTestServer(u"libKvComTestServer.so");
+    ASSERT_EQ(counter.CreateInstance(kClsidTestCounter), S_OK);
+    EXPECT_EQ(kvwin::LoadedServerModuleCount(), 1u) << "both names are the one module";
 }
 
 TEST(Activation, UnregisteredClassesAndUnknownNames) {

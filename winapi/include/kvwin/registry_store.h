@@ -11,6 +11,7 @@
 // (the parent's stay open in the parent) and opens its own on first use.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -119,9 +120,10 @@ class Store {
     LONG Flush();
 
     // A number that differs after any change committed to the file, by this connection or
-    // any other of any process (SQLite's data version, read in a read transaction of its
-    // own), or when this is a different connection than before. ERROR_SUCCESS or the code
-    // a failed read gives.
+    // any other of any process, or when this is a different connection than before (it may
+    // also differ when nothing changed). Read from the write-ahead log's shared index without
+    // a transaction; where the index cannot be read, from SQLite's data version in a read
+    // transaction of its own. ERROR_SUCCESS or the code a failed read gives.
     LONG ChangeStamp(uint64_t& stamp);
 
     const std::string& path() const { return path_; }
@@ -155,6 +157,11 @@ class Store {
     std::chrono::steady_clock::time_point deadline_;  // of the transaction in progress
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements_;
     const uint64_t serial_;  // this connection among all this process opens
+    bool wal_ = false;       // the file is in write-ahead log mode, with its shared index
+    // The log index's header as ChangeStamp last read it, and the stamp it gave then.
+    std::array<unsigned char, 48> log_header_{};
+    bool log_header_valid_ = false;
+    uint64_t log_stamp_ = 0;
 };
 
 // The hives and the files that hold them under the registry directory.

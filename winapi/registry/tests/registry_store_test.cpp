@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "kvtest/test_env.h"
 #include "kvwin/registry_handles.h"
 #include "kvwin/registry_seed.h"
+#include "kvwin/registry_store.h"
 #include "kvwin/state_root.h"
 #include "win/registry.h"
 
@@ -675,6 +677,48 @@ TEST(RegistryStore, ADefaultAddedAfterFirstUseIsAppliedByTheNextCall) {
     EXPECT_EQ(SeededValue(u"SOFTWARE\\Kavrel\\Late", u"Flag"), ERROR_SUCCESS);
     kvwin::AddRegistrySeed({kvwin::SeedDword(u"SOFTWARE\\Kavrel\\Later", u"Flag", 2)});
     EXPECT_EQ(SeededValue(u"SOFTWARE\\Kavrel\\Later", u"Flag"), ERROR_SUCCESS);
+}
+
+// ---- The change stamp ----------------------------------------------------------------------
+
+// Caches of registry answers rest on the stamp: it must move with every commit, whoever makes
+// it (here a program writing to the file without the layer), including commits that follow a
+// checkpoint which emptied the log, and stay put while the store is only read.
+TEST(RegistryStore, TheChangeStampMovesWithAnyWritersCommitAndOnlyThen) {
+    using kvwin::registry::Hive;
+    using kvwin::registry::HiveChangeStamp;
+    uint64_t before = 0, stamp = 0;
+    ASSERT_EQ(HiveChangeStamp(Hive::Machine, before), ERROR_SUCCESS);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(MachineStore().c_str(), &db), SQLITE_OK);
+    auto exec = [&](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
+    ASSERT_EQ(exec("SELECT count(*) FROM keys"), SQLITE_OK);
+    ASSERT_EQ(HiveChangeStamp(Hive::Machine, stamp), ERROR_SUCCESS);
+    EXPECT_EQ(stamp, before) << "a read changes nothing";
+
+    std::vector<uint64_t> seen{before};
+    for (int round = 0; round < 4; ++round) {
+        // Each commit here follows a checkpoint that emptied the log, so the log holds as many
+        // frames after it as after the one before.
+        ASSERT_EQ(exec("PRAGMA wal_checkpoint(TRUNCATE)"), SQLITE_OK);
+        ASSERT_EQ(
+            exec("UPDATE keys SET written = written + 1 WHERE id = (SELECT min(id) FROM keys)"),
+            SQLITE_OK);
+        ASSERT_EQ(HiveChangeStamp(Hive::Machine, stamp), ERROR_SUCCESS);
+        EXPECT_EQ(std::find(seen.begin(), seen.end(), stamp), seen.end()) << "round " << round;
+        seen.push_back(stamp);
+        uint64_t again = 0;
+        ASSERT_EQ(HiveChangeStamp(Hive::Machine, again), ERROR_SUCCESS);
+        EXPECT_EQ(again, stamp) << "round " << round;
+    }
+    sqlite3_close(db);
+
+    // The layer's own writes move it as well.
+    HKEY key = nullptr;
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kavrel\\Stamp", &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(HiveChangeStamp(Hive::Machine, stamp), ERROR_SUCCESS);
+    EXPECT_EQ(std::find(seen.begin(), seen.end(), stamp), seen.end());
 }
 
 }  // namespace
