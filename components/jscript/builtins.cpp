@@ -118,7 +118,7 @@ IEnumVARIANT* EnumeratorOf(duk_context* ctx, duk_idx_t idx) {
             ToVariant(ctx, -1, &values[i]);
             duk_pop(ctx);
         }
-        return kvwin::VariantEnumerator::Create(values.data(), values.size());
+        return kvwin::VariantEnumerator::Create(std::move(values));
     }
     if (duk_is_undefined(ctx, idx))
         return nullptr;  // an empty enumerator

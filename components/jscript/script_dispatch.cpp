@@ -346,7 +346,7 @@ class ScriptDispatch final : public kvwin::DispatchExObject<IScriptObjectHandle>
             ToVariant(ctx, -1, &values[i]);
             duk_pop(ctx);
         }
-        kvwin::ReturnEnumerator(result, values.data(), values.size());
+        kvwin::ReturnEnumerator(result, std::move(values));
         return S_OK;
     }
 
