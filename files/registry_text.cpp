@@ -16,22 +16,8 @@ namespace {
 
 using kvwin::RegistryKey;
 
+// Most values fit at the first read.
 constexpr DWORD kFirstBufferBytes = 512;
-
-// The value's type and bytes: first into 512 bytes, then into a buffer of the size the
-// registry reports when the value is larger.
-LSTATUS QueryValue(HKEY key, const WCHAR* valueName, DWORD& type, std::vector<BYTE>& data) {
-    data.assign(kFirstBufferBytes, 0);
-    DWORD size = kFirstBufferBytes;
-    LSTATUS status = RegQueryValueExW(key, valueName, nullptr, &type, data.data(), &size);
-    if (status == ERROR_MORE_DATA) {
-        data.assign(size, 0);
-        status = RegQueryValueExW(key, valueName, nullptr, &type, data.data(), &size);
-    }
-    if (status == ERROR_SUCCESS)
-        data.resize(size);
-    return status;
-}
 
 WString TextUpToTerminator(const std::vector<BYTE>& data) {
     WString text;
@@ -76,8 +62,8 @@ bool ReadRegistryText(HKEY root, const WCHAR* subKey, const WCHAR* valueName, RE
             return false;
         }
         DWORD type = REG_NONE;
-        std::vector<BYTE> data;
-        status = QueryValue(key.get(), valueName, type, data);
+        std::vector<BYTE> data(kFirstBufferBytes);
+        status = kvwin::QueryRegistryValue(key.get(), valueName, type, data);
         if (status != ERROR_SUCCESS) {
             SetLastError(static_cast<DWORD>(status));
             return false;

@@ -246,7 +246,7 @@ EventLog::EventLog() {
     m_source.reserve(256);
     m_utf8.reserve(8192);
 
-    RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
+    kvwin::RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
     m_initialised.store(1);
 
     m_processName = ProcessFileName(nullptr);
@@ -254,7 +254,7 @@ EventLog::EventLog() {
     m_hostName = HostName();
     m_identity = EncodeRecordIdentity({m_hostName, m_moduleName, m_processName});
 
-    const LogLimits limits = key.IsOpen() ? ReadLogLimits(key) : LogLimits{};
+    const LogLimits limits = key ? ReadLogLimits(key) : LogLimits{};
     m_severityMask.store(limits.severityMask);
     m_maxSizeKb.store(limits.maxSizeKb);
     m_maxFiles.store(limits.maxFiles);
@@ -294,7 +294,7 @@ EventLog::~EventLog() {
 // Reads "FilePath" and "FileName" and places the file: the folder, the path, the rotation
 // pattern. Runs in the constructor, and under the log mutex after the generation moved.
 void EventLog::PlaceFile() {
-    RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
+    kvwin::RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
     const auto configuredPath = key.Text(TEXT("FilePath"), 1040);
     WString folder = ChooseFolder(configuredPath ? &*configuredPath : nullptr);
     const WString fileName = key.Text(TEXT("FileName"), 520).value_or(TEXT("Agent.log"));
@@ -430,8 +430,8 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
         g_logGate.refreshDue.exchange(false))
         force = true;
     if (force || RefreshDueByClock(m_refreshAt.load(std::memory_order_relaxed))) {
-        RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
-        if (key.IsOpen()) {
+        kvwin::RegistryKey key(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
+        if (key) {
             const LogLimits limits = ReadLogLimits(key);
             m_severityMask.store(limits.severityMask);
             m_maxSizeKb.store(limits.maxSizeKb);

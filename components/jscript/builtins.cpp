@@ -110,16 +110,8 @@ IEnumVARIANT* EnumeratorOf(duk_context* ctx, duk_idx_t idx) {
             ThrowComError(ctx, hr, nullptr);
         return items;
     }
-    if (duk_is_array(ctx, idx)) {
-        duk_size_t n = duk_get_length(ctx, idx);
-        std::vector<_variant_t> values(n);
-        for (duk_size_t i = 0; i < n; ++i) {
-            duk_get_prop_index(ctx, idx, duk_uarridx_t(i));
-            ToVariant(ctx, -1, &values[i]);
-            duk_pop(ctx);
-        }
-        return kvwin::VariantEnumerator::Create(values.data(), values.size());
-    }
+    if (duk_is_array(ctx, idx))
+        return kvwin::VariantEnumerator::Create(ArrayElements(ctx, idx));
     if (duk_is_undefined(ctx, idx))
         return nullptr;  // an empty enumerator
     duk_push_error_object(ctx, DUK_ERR_TYPE_ERROR, "Object is not a collection");

@@ -103,6 +103,21 @@ void InvokeAndPush(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, A
     PushVariant(ctx, *result.get());
 }
 
+// Assigns through a put (args made by MakePut, the value last); an object value that the
+// member does not take as a property value is tried as a reference (DISPATCH_PROPERTYPUTREF).
+// Throws on failure.
+void InvokePut(duk_context* ctx, IDispatch* object, DISPID id, ArgumentList& args,
+               duk_idx_t value) {
+    ExcepInfo excep;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
+                                args.Params(), nullptr, excep.get(), nullptr);
+    if (hr == DISP_E_MEMBERNOTFOUND && duk_is_object(ctx, value))
+        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF,
+                            args.Params(), nullptr, excep.get(), nullptr);
+    if (FAILED(hr))
+        ThrowComError(ctx, hr, excep.get());
+}
+
 // A method reference: calling it invokes the member with the call's arguments. The DISPID
 // rides in the function's magic when it fits (the common case), else in a property.
 constexpr duk_int_t kIdInProperty = -32768;
@@ -229,14 +244,7 @@ duk_ret_t WriteMemberReference(duk_context* ctx) {
     duk_dup(ctx, 0);  // the value goes last: rgvarg[0], the named DISPID_PROPERTYPUT
     ArgumentList args(ctx, first, first + count + 1);
     args.MakePut();
-    ExcepInfo excep;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
-                                args.Params(), nullptr, excep.get(), nullptr);
-    if (hr == DISP_E_MEMBERNOTFOUND && duk_is_object(ctx, 0))
-        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF,
-                            args.Params(), nullptr, excep.get(), nullptr);
-    if (FAILED(hr))
-        ThrowComError(ctx, hr, excep.get());
+    InvokePut(ctx, object, id, args, 0);
     return 0;
 }
 
@@ -339,14 +347,7 @@ duk_ret_t TrapSet(duk_context* ctx) {
         ThrowComError(ctx, DISP_E_UNKNOWNNAME, nullptr);
     ArgumentList args(ctx, 2, 3);
     args.MakePut();
-    ExcepInfo excep;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
-                                args.Params(), nullptr, excep.get(), nullptr);
-    if (hr == DISP_E_MEMBERNOTFOUND && duk_is_object(ctx, 2))
-        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF,
-                            args.Params(), nullptr, excep.get(), nullptr);
-    if (FAILED(hr))
-        ThrowComError(ctx, hr, excep.get());
+    InvokePut(ctx, object, id, args, 2);
     duk_push_true(ctx);
     return 1;
 }

@@ -19,8 +19,7 @@ namespace {
 
 const char kPendingKey[] = "kvjs:pending";  // compiled global code not yet run (heap stash)
 
-class Engine final
-    : public kvwin::ActiveScriptEngine<Engine, Runtime, RuntimeHost, InterruptSignal> {
+class Engine final : public kvwin::ActiveScriptEngine<Engine, Runtime, RuntimeHost> {
   public:
     // The language's names are case-sensitive, and so are the items'.
     static bool SameItemName(std::u16string_view a, std::u16string_view b) { return a == b; }

@@ -7,7 +7,6 @@
 // signal stops the script that runs now, or else the next entry before it starts.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +16,7 @@
 
 #include "duktape.h"
 #include "kvwin/script_failure.h"
+#include "kvwin/script_interrupt.h"
 #include "win/activscp.h"
 
 namespace kvjs {
@@ -38,11 +38,7 @@ class RuntimeHost {
     ~RuntimeHost() = default;
 };
 
-// The interrupt request of one engine: set from any thread, read by the interpreter's hook.
-struct InterruptSignal {
-    std::atomic<bool> requested{false};
-    std::atomic<HRESULT> code{E_ABORT};
-};
+using InterruptSignal = kvwin::InterruptSignal;
 
 class Runtime : public std::enable_shared_from_this<Runtime> {
   public:

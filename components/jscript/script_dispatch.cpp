@@ -339,14 +339,7 @@ class ScriptDispatch final : public kvwin::DispatchExObject<IScriptObjectHandle>
     HRESULT NewEnum(duk_context* ctx, duk_idx_t self, VARIANT* result) {
         if (!duk_is_array(ctx, self) || !result)
             return DISP_E_MEMBERNOTFOUND;
-        duk_size_t n = duk_get_length(ctx, self);
-        std::vector<_variant_t> values(n);
-        for (duk_size_t i = 0; i < n; ++i) {
-            duk_get_prop_index(ctx, self, duk_uarridx_t(i));
-            ToVariant(ctx, -1, &values[i]);
-            duk_pop(ctx);
-        }
-        kvwin::ReturnEnumerator(result, values.data(), values.size());
+        kvwin::ReturnEnumerator(result, ArrayElements(ctx, self));
         return S_OK;
     }
 

@@ -349,6 +349,18 @@ void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
     }
 }
 
+std::vector<_variant_t> ArrayElements(duk_context* ctx, duk_idx_t idx) {
+    idx = duk_normalize_index(ctx, idx);
+    const duk_size_t n = duk_get_length(ctx, idx);
+    std::vector<_variant_t> values(n);
+    for (duk_size_t i = 0; i < n; ++i) {
+        duk_get_prop_index(ctx, idx, duk_uarridx_t(i));
+        ToVariant(ctx, -1, &values[i]);
+        duk_pop(ctx);
+    }
+    return values;
+}
+
 void InstallComValueTypes(duk_context* ctx) {
     Runtime::ComValueTypes& types = Runtime::Of(ctx).ValueTypes();
     duk_push_heap_stash(ctx);

@@ -35,6 +35,8 @@ duk_ret_t PushArrayParts(duk_context* ctx);
 // Fills *out (which the caller owns and later clears); throws a script error when out of
 // memory.
 void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out);
+// The elements of the script array at idx, each through ToVariant, in index order.
+std::vector<_variant_t> ArrayElements(duk_context* ctx, duk_idx_t idx);
 
 // Owns the argument array of one Invoke call (reversed, as DISPPARAMS wants it).
 class ArgumentList {

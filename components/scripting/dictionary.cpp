@@ -337,12 +337,10 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
     static HRESULT NewEnum(Dictionary& self, kvwin::DispatchCall& call) {
         if (!call.Result())
             return S_OK;
-        std::vector<VARIANT> keys;
+        std::vector<_variant_t> keys;
         keys.reserve(self.index_.size());
-        self.ForEachEntry([&](const Entry& e) {
-            keys.push_back(e.key);  // shallow; ReturnEnumerator copies them
-        });
-        return kvwin::ReturnEnumerator(call.Result(), keys.data(), keys.size());
+        self.ForEachEntry([&](const Entry& e) { keys.emplace_back(e.key); });
+        return kvwin::ReturnEnumerator(call.Result(), std::move(keys));
     }
 
   private:

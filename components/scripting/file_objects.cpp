@@ -170,11 +170,8 @@ class Entry : public kvwin::DispatchObject<T, IDispatch> {
             return S_OK;
         }
         // Scripts see 0 (Normal) rather than FILE_ATTRIBUTE_NORMAL, as the Windows object answers.
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = LONG(entry.dwFileAttributes & ~FILE_ATTRIBUTE_NORMAL);
-        }
-        return S_OK;
+        return kvwin::SetVariantLong(call.Result(),
+                                     LONG(entry.dwFileAttributes & ~FILE_ATTRIBUTE_NORMAL));
     }
     template <FILETIME WIN32_FIND_DATAW::*kTime>
     static HRESULT Date(T& self, kvwin::DispatchCall& call) {
@@ -329,11 +326,7 @@ class Folder final : public Entry<Folder, true> {
     static std::span<const kvwin::DispatchMember<Folder>> DispatchMembers();
 
     static HRESULT IsRootFolder(Folder& self, kvwin::DispatchCall& call) {
-        if (call.Result()) {
-            call.Result()->vt = VT_BOOL;
-            call.Result()->boolVal = self.IsRoot() ? VARIANT_TRUE : VARIANT_FALSE;
-        }
-        return S_OK;
+        return kvwin::SetVariantBool(call.Result(), self.IsRoot());
     }
     static HRESULT SubFolders(Folder& self, kvwin::DispatchCall& call);
     static HRESULT Files(Folder& self, kvwin::DispatchCall& call);
@@ -389,21 +382,16 @@ class EntryCollection final : public kvwin::DispatchObject<EntryCollection, IDis
         return ReturnFolder(call.Result(), std::move(path));
     }
     static HRESULT NewEnum(EntryCollection& self, kvwin::DispatchCall& call) {
-        std::vector<VARIANT> items(self.names_.size());
+        std::vector<_variant_t> items(self.names_.size());
         HRESULT hr = S_OK;
         for (size_t i = 0; i < items.size(); ++i) {
-            VariantInit(&items[i]);
             std::u16string path = JoinPath(self.folder_, self.names_[i]);
             HRESULT one = self.folders_ ? ReturnFolder(&items[i], std::move(path))
                                         : ReturnFile(&items[i], std::move(path));
             if (FAILED(one))
                 hr = one;
         }
-        if (SUCCEEDED(hr))
-            hr = kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
-        for (auto& v : items)
-            VariantClear(&v);
-        return hr;
+        return SUCCEEDED(hr) ? kvwin::ReturnEnumerator(call.Result(), std::move(items)) : hr;
     }
 
   private:
@@ -522,11 +510,7 @@ class Drive final : public kvwin::DispatchObject<Drive, IDispatch> {
         std::string folder = NativeFolderOf(self.letter_);
         if (folder.empty() || statvfs(folder.c_str(), &fs) != 0)
             return FailWith(call, kDeviceUnavailable);
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = LONG(fs.f_fsid & 0xFFFFFFFFu);
-        }
-        return S_OK;
+        return kvwin::SetVariantLong(call.Result(), LONG(fs.f_fsid & 0xFFFFFFFFu));
     }
     static HRESULT Empty(Drive&, kvwin::DispatchCall& call) {
         return kvwin::SetVariantText(call.Result(), u"");
@@ -583,17 +567,13 @@ class Drives final : public kvwin::DispatchObject<Drives, IDispatch> {
         return ReturnDrive(call.Result(), letter);
     }
     static HRESULT NewEnum(Drives&, kvwin::DispatchCall& call) {
-        std::vector<VARIANT> items;
+        std::vector<_variant_t> items;
         for (const auto& d : kvwin::DriveTable()) {
-            VARIANT v;
-            VariantInit(&v);
+            _variant_t v;
             if (SUCCEEDED(ReturnDrive(&v, d.letter)))
-                items.push_back(v);
+                items.push_back(std::move(v));
         }
-        HRESULT hr = kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
-        for (auto& v : items)
-            VariantClear(&v);
-        return hr;
+        return kvwin::ReturnEnumerator(call.Result(), std::move(items));
     }
 
   private:

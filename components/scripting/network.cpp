@@ -56,22 +56,13 @@ class PairCollection final : public kvwin::DispatchObject<PairCollection, IDispa
         return kvwin::SetVariantText(call.Result(), self.texts_[size_t(index.lVal)]);
     }
     static HRESULT Count(PairCollection& self, kvwin::DispatchCall& call) {
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = LONG(self.texts_.size());
-        }
-        return S_OK;
+        return kvwin::SetVariantLong(call.Result(), LONG(self.texts_.size()));
     }
     static HRESULT NewEnum(PairCollection& self, kvwin::DispatchCall& call) {
-        std::vector<VARIANT> items(self.texts_.size());
-        for (size_t i = 0; i < items.size(); ++i) {
-            VariantInit(&items[i]);
+        std::vector<_variant_t> items(self.texts_.size());
+        for (size_t i = 0; i < items.size(); ++i)
             kvwin::SetVariantText(&items[i], self.texts_[i]);
-        }
-        HRESULT hr = kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
-        for (auto& v : items)
-            VariantClear(&v);
-        return hr;
+        return kvwin::ReturnEnumerator(call.Result(), std::move(items));
     }
 
   private:

@@ -87,14 +87,14 @@ HRESULT FailRegistry(kvwin::DispatchCall& call, LSTATUS status, std::u16string t
     return call.Fail(HRESULT_FROM_WIN32(DWORD(status)), std::move(text));
 }
 
-HRESULT ReturnArray(VARIANT* result, std::vector<VARIANT>& items) {
+HRESULT ReturnArray(VARIANT* result, std::vector<_variant_t>& items) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, ULONG(items.size()));
     if (!array)
         return E_OUTOFMEMORY;
     VARIANT* data = nullptr;
     SafeArrayAccessData(array, reinterpret_cast<void**>(&data));
     for (size_t i = 0; i < items.size(); ++i)
-        data[i] = items[i];  // the array takes the values over
+        data[i] = items[i].Detach();  // the array takes the values over
     SafeArrayUnaccessData(array);
     items.clear();
     if (!result) {
@@ -155,22 +155,21 @@ HRESULT ReadRegistry(kvwin::DispatchCall& call, const std::u16string& full) {
         }
         case REG_MULTI_SZ: {
             std::u16string all = text_of(size);
-            std::vector<VARIANT> items;
+            std::vector<_variant_t> items;
             size_t start = 0;
             while (start < all.size()) {
                 size_t end = all.find(u'\0', start);
                 if (end == std::u16string::npos)
                     end = all.size();
-                VARIANT v;
-                VariantInit(&v);
+                _variant_t v;
                 kvwin::SetVariantText(&v, std::u16string_view(all).substr(start, end - start));
-                items.push_back(v);
+                items.push_back(std::move(v));
                 start = end + 1;
             }
             return ReturnArray(out, items);
         }
         default: {  // REG_BINARY and the rest: the bytes
-            std::vector<VARIANT> items(size);
+            std::vector<_variant_t> items(size);
             for (DWORD i = 0; i < size; ++i) {
                 items[i].vt = VT_UI1;
                 items[i].bVal = data[i];
@@ -354,11 +353,7 @@ class Environment final : public kvwin::DispatchObject<Environment, IDispatch> {
         return S_OK;
     }
     static HRESULT Count(Environment& self, kvwin::DispatchCall& call) {
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = LONG(self.Entries().size());
-        }
-        return S_OK;
+        return kvwin::SetVariantLong(call.Result(), LONG(self.Entries().size()));
     }
     static HRESULT Remove(Environment& self, kvwin::DispatchCall& call) {
         std::u16string name;
@@ -377,17 +372,13 @@ class Environment final : public kvwin::DispatchObject<Environment, IDispatch> {
         return S_OK;
     }
     static HRESULT NewEnum(Environment& self, kvwin::DispatchCall& call) {
-        std::vector<VARIANT> items;
+        std::vector<_variant_t> items;
         for (const auto& e : self.Entries()) {
-            VARIANT v;
-            VariantInit(&v);
+            _variant_t v;
             kvwin::SetVariantText(&v, e);
-            items.push_back(v);
+            items.push_back(std::move(v));
         }
-        HRESULT hr = kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
-        for (auto& v : items)
-            VariantClear(&v);
-        return hr;
+        return kvwin::ReturnEnumerator(call.Result(), std::move(items));
     }
 
   private:
@@ -482,24 +473,16 @@ class SpecialFolders final : public kvwin::DispatchObject<SpecialFolders, IDispa
         return kvwin::SetVariantText(call.Result(), u"");  // an unknown name: empty, as on Windows
     }
     static HRESULT Count(SpecialFolders&, kvwin::DispatchCall& call) {
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = LONG(std::size(kSpecialFolders));
-        }
-        return S_OK;
+        return kvwin::SetVariantLong(call.Result(), LONG(std::size(kSpecialFolders)));
     }
     static HRESULT NewEnum(SpecialFolders&, kvwin::DispatchCall& call) {
-        std::vector<VARIANT> items;
+        std::vector<_variant_t> items;
         for (const auto& f : kSpecialFolders) {
-            VARIANT v;
-            VariantInit(&v);
+            _variant_t v;
             kvwin::SetVariantText(&v, SpecialFolderPath(f));
-            items.push_back(v);
+            items.push_back(std::move(v));
         }
-        HRESULT hr = kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
-        for (auto& v : items)
-            VariantClear(&v);
-        return hr;
+        return kvwin::ReturnEnumerator(call.Result(), std::move(items));
     }
 
   private:
@@ -600,11 +583,7 @@ class Shell final : public kvwin::DispatchObject<Shell, IDispatch> {
         HRESULT hr = RunProgram(Expand(command), wait, exit_code);
         if (FAILED(hr))
             return call.Fail(hr, u"The system cannot find the file specified.");
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = LONG(exit_code);
-        }
-        return S_OK;
+        return kvwin::SetVariantLong(call.Result(), LONG(exit_code));
     }
     static HRESULT Exec(Shell&, kvwin::DispatchCall& call) {
         std::u16string command;

@@ -69,13 +69,14 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
     std::u16string_view ErrorSource() const override { return u"WshScriptExec"; }
 
     static HRESULT AtEndOfStream(ExecStream& self, kvwin::DispatchCall& call) {
-        return Bool(call, self.pos_ >= self.text_.size() && !self.WaitForMore());
+        return kvwin::SetVariantBool(call.Result(),
+                                     self.pos_ >= self.text_.size() && !self.WaitForMore());
     }
     static HRESULT AtEndOfLine(ExecStream& self, kvwin::DispatchCall& call) {
         if (self.pos_ >= self.text_.size() && !self.WaitForMore())
-            return Bool(call, true);
+            return kvwin::SetVariantBool(call.Result(), true);
         char16_t c = self.text_[self.pos_];
-        return Bool(call, c == u'\n' || c == u'\r');
+        return kvwin::SetVariantBool(call.Result(), c == u'\n' || c == u'\r');
     }
     static HRESULT ReadLine(ExecStream& self, kvwin::DispatchCall& call) {
         size_t end;
@@ -122,10 +123,10 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
         return hr;
     }
     static HRESULT Line(ExecStream& self, kvwin::DispatchCall& call) {
-        return Number(call, self.line_);
+        return kvwin::SetVariantLong(call.Result(), self.line_);
     }
     static HRESULT Column(ExecStream& self, kvwin::DispatchCall& call) {
-        return Number(call, self.column_);
+        return kvwin::SetVariantLong(call.Result(), self.column_);
     }
     static HRESULT Close(ExecStream& self, kvwin::DispatchCall&) {
         self.file_.Close();
@@ -134,21 +135,6 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
 
   private:
     ~ExecStream() override = default;
-
-    static HRESULT Bool(kvwin::DispatchCall& call, bool b) {
-        if (call.Result()) {
-            call.Result()->vt = VT_BOOL;
-            call.Result()->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-        }
-        return S_OK;
-    }
-    static HRESULT Number(kvwin::DispatchCall& call, long n) {
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = n;
-        }
-        return S_OK;
-    }
 
     // Reads what the child has written so far; true when it added text.
     bool Fill(bool final) {
@@ -335,16 +321,16 @@ class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
     std::u16string_view ErrorSource() const override { return u"WshScriptExec"; }
 
     static HRESULT Status(Exec& self, kvwin::DispatchCall& call) {
-        return Number(call, self.process_->Ended() ? 1 : 0);
+        return kvwin::SetVariantLong(call.Result(), self.process_->Ended() ? 1 : 0);
     }
     static HRESULT ExitCode(Exec& self, kvwin::DispatchCall& call) {
         DWORD code = 0;
         if (!GetExitCodeProcess(self.process_->handle, &code) || code == STILL_ACTIVE)
             code = 0;
-        return Number(call, LONG(code));
+        return kvwin::SetVariantLong(call.Result(), LONG(code));
     }
     static HRESULT ProcessID(Exec& self, kvwin::DispatchCall& call) {
-        return Number(call, LONG(self.process_->id));
+        return kvwin::SetVariantLong(call.Result(), LONG(self.process_->id));
     }
     static HRESULT StdOut(Exec& self, kvwin::DispatchCall& call) { return Stream(call, self.out_); }
     static HRESULT StdErr(Exec& self, kvwin::DispatchCall& call) { return Stream(call, self.err_); }
@@ -360,13 +346,6 @@ class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
         out_->Release();
         err_->Release();
         in_->Release();
-    }
-    static HRESULT Number(kvwin::DispatchCall& call, LONG n) {
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = n;
-        }
-        return S_OK;
     }
     static HRESULT Stream(kvwin::DispatchCall& call, IDispatch* stream) {
         if (call.Result()) {

@@ -58,23 +58,24 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     }
 
     static HRESULT Line(TextStream& self, kvwin::DispatchCall& call) {
-        return Number(call, self.line_);
+        return kvwin::SetVariantLong(call.Result(), self.line_);
     }
     static HRESULT Column(TextStream& self, kvwin::DispatchCall& call) {
-        return Number(call, self.column_);
+        return kvwin::SetVariantLong(call.Result(), self.column_);
     }
     static HRESULT AtEndOfStream(TextStream& self, kvwin::DispatchCall& call) {
         if (!self.CanRead(call))
             return call.Error();
-        return Bool(call, self.pos_ >= self.text_.size());
+        return kvwin::SetVariantBool(call.Result(), self.pos_ >= self.text_.size());
     }
     static HRESULT AtEndOfLine(TextStream& self, kvwin::DispatchCall& call) {
         if (!self.CanRead(call))
             return call.Error();
         const auto& t = self.text_;
         size_t p = self.pos_;
-        return Bool(call, p >= t.size() || t[p] == u'\n' ||
-                              (t[p] == u'\r' && p + 1 < t.size() && t[p + 1] == u'\n'));
+        return kvwin::SetVariantBool(call.Result(),
+                                     p >= t.size() || t[p] == u'\n' ||
+                                         (t[p] == u'\r' && p + 1 < t.size() && t[p + 1] == u'\n'));
     }
     static HRESULT Read(TextStream& self, kvwin::DispatchCall& call) {
         long count = 0;
@@ -158,21 +159,6 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
 
   private:
     ~TextStream() override = default;
-
-    static HRESULT Number(kvwin::DispatchCall& call, long n) {
-        if (call.Result()) {
-            call.Result()->vt = VT_I4;
-            call.Result()->lVal = n;
-        }
-        return S_OK;
-    }
-    static HRESULT Bool(kvwin::DispatchCall& call, bool b) {
-        if (call.Result()) {
-            call.Result()->vt = VT_BOOL;
-            call.Result()->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-        }
-        return S_OK;
-    }
 
     void Decode(const std::vector<char>& bytes) {
         if (unicode_) {

@@ -16,6 +16,19 @@ namespace {
 constexpr IID kClassObjectIid = {
     0x6b7c0e1d, 0x4f0a, 0x4c55, {0x9e, 0x0b, 0x3a, 0x3c, 0x9d, 0x1f, 0x2e, 0x61}};
 
+// The member a name reaches from where the script runs now (the default member for an empty
+// name); throws "Object doesn't support this property or method" when there is none.
+const ClassInfo::Member* FindMember(Runtime& rt, int class_index, std::u16string_view name) {
+    const ClassInfo& info = rt.ClassAt(class_index);
+    const ClassInfo::Member* m =
+        name.empty()
+            ? (info.default_member >= 0 ? &info.members[size_t(info.default_member)] : nullptr)
+            : info.Find(LowerName(name));
+    if (!m || (m->is_private && rt.active_class != class_index))
+        Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
+    return m;
+}
+
 }  // namespace
 
 ClassObject::ClassObject(std::weak_ptr<Runtime> rt, int class_index, uint32_t fields)
@@ -105,13 +118,7 @@ std::u16string ClassObject::ClassName() const {
 }
 
 Value ClassObject::Member(Runtime& rt, std::u16string_view name, Value* args, uint32_t argc) {
-    const ClassInfo& info = rt.ClassAt(class_index_);
-    const ClassInfo::Member* m =
-        name.empty()
-            ? (info.default_member >= 0 ? &info.members[size_t(info.default_member)] : nullptr)
-            : info.Find(LowerName(name));
-    if (!m || (m->is_private && rt.active_class != class_index_))
-        Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
+    const ClassInfo::Member* m = FindMember(rt, class_index_, name);
     AddRef();
     Value hold = Value::AttachObject(this);
     if (m->field >= 0) {
@@ -133,13 +140,7 @@ Value ClassObject::Member(Runtime& rt, std::u16string_view name, Value* args, ui
 
 void ClassObject::Put(Runtime& rt, std::u16string_view name, Value* args, uint32_t argc,
                       const Value& value, bool put_ref) {
-    const ClassInfo& info = rt.ClassAt(class_index_);
-    const ClassInfo::Member* m =
-        name.empty()
-            ? (info.default_member >= 0 ? &info.members[size_t(info.default_member)] : nullptr)
-            : info.Find(LowerName(name));
-    if (!m || (m->is_private && rt.active_class != class_index_))
-        Throw(kErrNoMember, ErrorText(kErrNoMember) + u": '" + std::u16string(name) + u"'");
+    const ClassInfo::Member* m = FindMember(rt, class_index_, name);
     AddRef();
     Value hold = Value::AttachObject(this);
     if (m->field >= 0) {

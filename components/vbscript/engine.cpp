@@ -15,8 +15,7 @@
 namespace kvvbs {
 namespace {
 
-class Engine final
-    : public kvwin::ActiveScriptEngine<Engine, Runtime, RuntimeHost, InterruptSignal> {
+class Engine final : public kvwin::ActiveScriptEngine<Engine, Runtime, RuntimeHost> {
   public:
     // Named items are found without regard to case, as the language's names are.
     static bool SameItemName(std::u16string_view a, std::u16string_view b) {

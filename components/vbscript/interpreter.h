@@ -23,6 +23,7 @@
 #include "bytecode.h"
 #include "errors.h"
 #include "kvwin/script_failure.h"
+#include "kvwin/script_interrupt.h"
 #include "value.h"
 #include "win/activscp.h"
 
@@ -49,10 +50,7 @@ class RuntimeHost {
     ~RuntimeHost() = default;
 };
 
-struct InterruptSignal {
-    std::atomic<bool> requested{false};
-    std::atomic<HRESULT> code{E_ABORT};
-};
+using InterruptSignal = kvwin::InterruptSignal;
 
 struct Global {
     std::u16string name;  // as first written

@@ -51,12 +51,11 @@ uint32_t ItemIndex(kvwin::DispatchCall& call, size_t count) {
 }
 
 HRESULT ReturnObjects(VARIANT* result, const std::vector<Value>& objects) {
-    std::vector<VARIANT> items(objects.size());
-    for (size_t i = 0; i < objects.size(); ++i) {
-        items[i].vt = VT_DISPATCH;
-        items[i].pdispVal = objects[i].AsObject();  // borrowed: the enumerator copies
-    }
-    return kvwin::ReturnEnumerator(result, items.data(), items.size());
+    std::vector<_variant_t> items;
+    items.reserve(objects.size());
+    for (const Value& object : objects)
+        items.emplace_back(object.AsObject(), true);  // a reference of the enumerator's own
+    return kvwin::ReturnEnumerator(result, std::move(items));
 }
 
 // What one Execute found: the text and, per match, (start, end) of the match and of each
@@ -107,15 +106,10 @@ class SubMatchesObject final : public kvwin::DispatchObject<SubMatchesObject, ID
         return SetLong(call.Result(), int32_t(self.set_->groups));
     }
     static HRESULT NewEnum(SubMatchesObject& self, kvwin::DispatchCall& call) {
-        std::vector<VARIANT> items(self.set_->groups);
-        for (uint32_t g = 0; g < self.set_->groups; ++g) {
-            VariantInit(&items[g]);
+        std::vector<_variant_t> items(self.set_->groups);
+        for (uint32_t g = 0; g < self.set_->groups; ++g)
             ToVariant(self.Group(g), &items[g]);
-        }
-        HRESULT hr = kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
-        for (auto& v : items)
-            VariantClear(&v);
-        return hr;
+        return kvwin::ReturnEnumerator(call.Result(), std::move(items));
     }
 
     ModuleRef module_ref_;

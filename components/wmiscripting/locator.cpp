@@ -39,6 +39,19 @@ constexpr auto& PutLong = kvwin::SetVariantLong;
 
 constexpr auto& PutObject = kvwin::ReturnObject;
 
+// A property holding a whole number in [kLow, kHigh]: gives it, or takes a new value (anything
+// that converts to VT_I4) and refuses one out of range.
+template <class Self, long Self::*kField, long kLow, long kHigh>
+HRESULT RangedLong(Self& self, kvwin::DispatchCall& call) {
+    if (!call.IsPut())
+        return PutLong(call.Result(), self.*kField);
+    long n = 0;
+    if (!LongOf(call.PutValue(), n) || n < kLow || n > kHigh)
+        return call.Fail(kInvalidParameter, WbemErrorText(kInvalidParameter));
+    self.*kField = n;
+    return S_OK;
+}
+
 // SWbemSecurity: the settings a script makes before it connects.
 class Security final : public kvwin::DispatchObject<Security, IDispatch> {
   public:
@@ -46,24 +59,13 @@ class Security final : public kvwin::DispatchObject<Security, IDispatch> {
     static std::span<const kvwin::DispatchMember<Security>> DispatchMembers() {
         static const kvwin::DispatchMember<Security> members[] = {
             {u"ImpersonationLevel", 1, kGet | kPut, 0, 0,
-             &Security::Level<&Security::impersonation_, 1, 4>},
+             &RangedLong<Security, &Security::impersonation_, 1, 4>},
             {u"AuthenticationLevel", 2, kGet | kPut, 0, 0,
-             &Security::Level<&Security::authentication_, 0, 6>},
+             &RangedLong<Security, &Security::authentication_, 0, 6>},
         };
         return members;
     }
     std::u16string_view ErrorSource() const override { return u"SWbemSecurity"; }
-
-    template <long Security::*kField, long kLow, long kHigh>
-    static HRESULT Level(Security& self, kvwin::DispatchCall& call) {
-        if (!call.IsPut())
-            return PutLong(call.Result(), self.*kField);
-        long n = 0;
-        if (!LongOf(call.PutValue(), n) || n < kLow || n > kHigh)
-            return call.Fail(kInvalidParameter, WbemErrorText(kInvalidParameter));
-        self.*kField = n;
-        return S_OK;
-    }
 
   private:
     ~Security() override = default;
@@ -136,14 +138,15 @@ class DateTime final : public kvwin::DispatchObject<DateTime, IDispatch> {
     static std::span<const kvwin::DispatchMember<DateTime>> DispatchMembers() {
         static const kvwin::DispatchMember<DateTime> members[] = {
             {u"Value", 0, kGet | kPut, 0, 0, &DateTime::Value},
-            {u"Year", 1, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::year_, 0, 9999>},
-            {u"Month", 3, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::month_, 1, 12>},
-            {u"Day", 5, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::day_, 1, 31>},
-            {u"Hours", 7, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::hours_, 0, 23>},
-            {u"Minutes", 9, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::minutes_, 0, 59>},
-            {u"Seconds", 11, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::seconds_, 0, 60>},
-            {u"Microseconds", 13, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::micro_, 0, 999999>},
-            {u"UTC", 15, kGet | kPut, 0, 0, &DateTime::Part<&DateTime::utc_, -720, 720>},
+            {u"Year", 1, kGet | kPut, 0, 0, &RangedLong<DateTime, &DateTime::year_, 0, 9999>},
+            {u"Month", 3, kGet | kPut, 0, 0, &RangedLong<DateTime, &DateTime::month_, 1, 12>},
+            {u"Day", 5, kGet | kPut, 0, 0, &RangedLong<DateTime, &DateTime::day_, 1, 31>},
+            {u"Hours", 7, kGet | kPut, 0, 0, &RangedLong<DateTime, &DateTime::hours_, 0, 23>},
+            {u"Minutes", 9, kGet | kPut, 0, 0, &RangedLong<DateTime, &DateTime::minutes_, 0, 59>},
+            {u"Seconds", 11, kGet | kPut, 0, 0, &RangedLong<DateTime, &DateTime::seconds_, 0, 60>},
+            {u"Microseconds", 13, kGet | kPut, 0, 0,
+             &RangedLong<DateTime, &DateTime::micro_, 0, 999999>},
+            {u"UTC", 15, kGet | kPut, 0, 0, &RangedLong<DateTime, &DateTime::utc_, -720, 720>},
             {u"IsInterval", 18, kGet, 0, 0, &DateTime::IsInterval},
             {u"GetVarDate", 19, kMethod, 0, 1, &DateTime::GetVarDate},
             {u"SetVarDate", 20, kMethod, 1, 2, &DateTime::SetVarDate},
@@ -201,22 +204,8 @@ class DateTime final : public kvwin::DispatchObject<DateTime, IDispatch> {
         self.utc_ = text[21] == u'-' ? -offset : offset;
         return S_OK;
     }
-    template <long DateTime::*kField, long kLow, long kHigh>
-    static HRESULT Part(DateTime& self, kvwin::DispatchCall& call) {
-        if (!call.IsPut())
-            return PutLong(call.Result(), self.*kField);
-        long n = 0;
-        if (!LongOf(call.PutValue(), n) || n < kLow || n > kHigh)
-            return call.Fail(kInvalidParameter, WbemErrorText(kInvalidParameter));
-        self.*kField = n;
-        return S_OK;
-    }
     static HRESULT IsInterval(DateTime&, kvwin::DispatchCall& call) {
-        if (call.Result()) {
-            call.Result()->vt = VT_BOOL;
-            call.Result()->boolVal = VARIANT_FALSE;
-        }
-        return S_OK;
+        return kvwin::SetVariantBool(call.Result(), false);
     }
     // GetVarDate([local = true]): the moment as an automation date, in this machine's local
     // time, or in the value's own time when local is false.

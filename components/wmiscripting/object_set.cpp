@@ -27,11 +27,7 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
              [](ObjectSet& self, kvwin::DispatchCall& call) {
                  if (HRESULT hr = self.Usable(call, u"Count"); FAILED(hr))
                      return hr;
-                 if (call.Result()) {
-                     call.Result()->vt = VT_I4;
-                     call.Result()->lVal = long(self.items_.size());
-                 }
-                 return S_OK;
+                 return kvwin::SetVariantLong(call.Result(), long(self.items_.size()));
              }},
             {u"ItemIndex", 2, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 1, 1, &ObjectSet::ItemIndex},
             {u"_NewEnum", DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 0, 0,
@@ -75,14 +71,14 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
         if (!call.Result())
             return S_OK;
         if (self.forward_only_ && self.enumerated_)
-            return kvwin::ReturnEnumerator(call.Result(), nullptr, 0);
+            return kvwin::ReturnEnumerator(call.Result(), {});
         self.enumerated_ = true;
         std::vector<_variant_t> objects(self.items_.size());
         for (size_t i = 0; i < objects.size(); ++i) {
             objects[i].vt = VT_DISPATCH;
             objects[i].pdispVal = NewWbemObject(self.items_[i]);
         }
-        return kvwin::ReturnEnumerator(call.Result(), objects.data(), objects.size());
+        return kvwin::ReturnEnumerator(call.Result(), std::move(objects));
     }
 
     std::vector<std::shared_ptr<ObjectData>> items_;

@@ -90,26 +90,14 @@ LSTATUS ReadValue(const ObjectData& in, std::initializer_list<DWORD> types,
     if (status != ERROR_SUCCESS)
         return status;
     const std::u16string name = Text(in, u"sValueName");
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD type = 0;
-        DWORD size = DWORD(bytes.size());
-        status = RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
-                                  bytes.empty() ? nullptr : bytes.data(), &size);
-        if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && bytes.size() < size)) {
-            bytes.resize(size);
-            continue;
-        }
-        if (status != ERROR_SUCCESS)
-            return status;
-        bool wanted = false;
-        for (DWORD t : types)
-            wanted = wanted || t == type;
-        if (!wanted)
-            return LSTATUS(WBEM_E_TYPE_MISMATCH);
-        bytes.resize(size);
-        return ERROR_SUCCESS;
-    }
-    return ERROR_MORE_DATA;
+    DWORD type = 0;
+    status = kvwin::QueryRegistryValue(key.get(), name.c_str(), type, bytes);
+    if (status != ERROR_SUCCESS)
+        return status;
+    bool wanted = false;
+    for (DWORD t : types)
+        wanted = wanted || t == type;
+    return wanted ? ERROR_SUCCESS : LSTATUS(WBEM_E_TYPE_MISMATCH);
 }
 
 std::u16string BytesText(const std::vector<BYTE>& bytes) {

@@ -130,7 +130,7 @@ class PropertySet final : public kvwin::DispatchObject<PropertySet, IDispatch> {
                      items[i].vt = VT_DISPATCH;
                      items[i].pdispVal = new Property(self.data_, i);
                  }
-                 return kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
+                 return kvwin::ReturnEnumerator(call.Result(), std::move(items));
              }},
         };
         return members;
@@ -267,7 +267,7 @@ class MethodSet final : public kvwin::DispatchObject<MethodSet, IDispatch> {
                          items.back().pdispVal = new Method(self.data_, &m);
                      }
                  }
-                 return kvwin::ReturnEnumerator(call.Result(), items.data(), items.size());
+                 return kvwin::ReturnEnumerator(call.Result(), std::move(items));
              }},
         };
         return members;

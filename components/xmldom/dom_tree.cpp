@@ -361,22 +361,11 @@ std::u16string NodeText(const NodeRef& ref) {
                ref.node.type() == pugi::node_comment || ref.node.type() == pugi::node_pi) {
         text = ref.node.value();
     } else {
-        // Every text and CDATA node below, in document order, without recursion.
-        const pugi::xml_node top = ref.node;
-        pugi::xml_node cur = top.first_child();
-        while (cur) {
-            if (cur.type() == pugi::node_pcdata || cur.type() == pugi::node_cdata)
-                text += cur.value();
-            if (cur.type() == pugi::node_element && cur.first_child()) {
-                cur = cur.first_child();
-                continue;
-            }
-            while (cur && cur != top && !cur.next_sibling())
-                cur = cur.parent();
-            if (!cur || cur == top)
-                break;
-            cur = cur.next_sibling();
-        }
+        // Every text and CDATA node below, in document order.
+        ForEachDescendant(ref.node, [&](pugi::xml_node node) {
+            if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
+                text += node.value();
+        });
     }
     std::u16string wide = kvwin::FromUtf8(text);
     if (ref.tree && !ref.tree->preserve_white_space) {

@@ -55,4 +55,23 @@ std::u16string NodeXml(const NodeRef& ref);
 // nodeName as the DOM gives it ("#text", "#document", the element's qualified name...).
 std::u16string NodeName(const NodeRef& ref);
 
+// Calls visit(node) for every node below top in document order, without recursion, so a
+// deep tree costs no stack.
+template <class Visit>
+void ForEachDescendant(pugi::xml_node top, Visit visit) {
+    pugi::xml_node cur = top.first_child();
+    while (cur) {
+        visit(cur);
+        if (cur.first_child()) {
+            cur = cur.first_child();
+            continue;
+        }
+        while (cur && cur != top && !cur.next_sibling())
+            cur = cur.parent();
+        if (!cur || cur == top)
+            break;
+        cur = cur.next_sibling();
+    }
+}
+
 }  // namespace kvxmldom

@@ -26,8 +26,9 @@ NodeRef RefOf(const NodeRef& from, const pugi::xpath_node& found) {
     return NodeRef{from.tree, found.node(), {}};
 }
 
-// Compiles a query; E_INVALIDARG for text that is not UTF-16, E_FAIL for one XPath refuses.
-HRESULT Compile(BSTR query, std::unique_ptr<pugi::xpath_query>& compiled) {
+// Compiles a query that selects nodes; E_INVALIDARG for text that is not UTF-16, E_FAIL for
+// one XPath refuses or one that gives a number, text or truth value (it selects no nodes).
+HRESULT CompileNodeQuery(BSTR query, std::unique_ptr<pugi::xpath_query>& compiled) {
     std::string utf8;
     if (!query || !kvwin::ToUtf8Strict(BstrView(query), utf8))
         return E_INVALIDARG;
@@ -36,7 +37,7 @@ HRESULT Compile(BSTR query, std::unique_ptr<pugi::xpath_query>& compiled) {
     } catch (const pugi::xpath_exception&) {
         return E_FAIL;
     }
-    return *compiled ? S_OK : E_FAIL;
+    return *compiled && compiled->return_type() == pugi::xpath_type_node_set ? S_OK : E_FAIL;
 }
 
 // Names are split at the first colon: prefix and local name.
@@ -214,11 +215,9 @@ HRESULT SelectNodes(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
     *out = nullptr;
     return GuardComCall([&]() -> HRESULT {
         std::unique_ptr<pugi::xpath_query> compiled;
-        HRESULT hr = Compile(query, compiled);
+        HRESULT hr = CompileNodeQuery(query, compiled);
         if (FAILED(hr))
             return hr;
-        if (compiled->return_type() != pugi::xpath_type_node_set)
-            return E_FAIL;  // a number, text or truth value selects no nodes
         pugi::xpath_node_set found = compiled->evaluate_node_set(Context(ref));
         found.sort();
         std::vector<NodeRef> nodes;
@@ -236,11 +235,9 @@ HRESULT SelectSingleNode(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
     *out = nullptr;
     return GuardComCall([&]() -> HRESULT {
         std::unique_ptr<pugi::xpath_query> compiled;
-        HRESULT hr = Compile(query, compiled);
+        HRESULT hr = CompileNodeQuery(query, compiled);
         if (FAILED(hr))
             return hr;
-        if (compiled->return_type() != pugi::xpath_type_node_set)
-            return E_FAIL;
         pugi::xpath_node found = compiled->evaluate_node(Context(ref));
         if (!found)
             return S_FALSE;
@@ -336,22 +333,11 @@ HRESULT GetElementsByTagName(IXMLDOMDocument* owner, const NodeRef& ref, BSTR na
             return E_INVALIDARG;
         std::vector<NodeRef> nodes;
         if (!ref.attr) {
-            // Descendant elements in document order, without recursion.
-            const pugi::xml_node top = ref.node;
-            pugi::xml_node cur = top.first_child();
-            while (cur) {
-                if (cur.type() == pugi::node_element && (narrow == "*" || narrow == cur.name()))
-                    nodes.push_back(NodeRef{ref.tree, cur, {}});
-                if (cur.first_child()) {
-                    cur = cur.first_child();
-                    continue;
-                }
-                while (cur && cur != top && !cur.next_sibling())
-                    cur = cur.parent();
-                if (!cur || cur == top)
-                    break;
-                cur = cur.next_sibling();
-            }
+            // Descendant elements in document order.
+            ForEachDescendant(ref.node, [&](pugi::xml_node node) {
+                if (node.type() == pugi::node_element && (narrow == "*" || narrow == node.name()))
+                    nodes.push_back(NodeRef{ref.tree, node, {}});
+            });
         }
         return MakeNodeList(owner, std::move(nodes), out);
     });

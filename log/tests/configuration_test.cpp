@@ -31,8 +31,8 @@ void SetDword(HKEY key, const WCHAR* name, DWORD value) {
 
 TEST(LogConfiguration, DefaultsWithoutAKeyAndMinimumsApplied) {
     {
-        const RegistryKey missing(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
-        EXPECT_FALSE(missing.IsOpen());
+        const kvwin::RegistryKey missing(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
+        EXPECT_FALSE(missing);
         const LogLimits limits = ReadLogLimits(missing);
         EXPECT_EQ(limits.severityMask, 7u);
         EXPECT_EQ(limits.maxSizeKb, 100u);
@@ -43,7 +43,8 @@ TEST(LogConfiguration, DefaultsWithoutAKeyAndMinimumsApplied) {
     SetDword(key, TEXT("MaxSize"), 5);
     SetDword(key, TEXT("MaxFiles"), 1);
     RegCloseKey(key);
-    const LogLimits limits = ReadLogLimits(RegistryKey(HKEY_LOCAL_MACHINE, kLogConfigurationKey));
+    const LogLimits limits =
+        ReadLogLimits(kvwin::RegistryKey(HKEY_LOCAL_MACHINE, kLogConfigurationKey));
     EXPECT_EQ(limits.severityMask, 0x0Fu);
     EXPECT_EQ(limits.maxSizeKb, 10u);
     EXPECT_EQ(limits.maxFiles, 2u);
@@ -59,7 +60,7 @@ TEST(LogConfiguration, ValuesOfTheWrongTypeOrShapeCountAsAbsent) {
     SetRaw(key, TEXT("Long"), REG_SZ, WString(600, TEXT('x')).c_str(), 1202);
     RegCloseKey(key);
 
-    const RegistryKey config(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
+    const kvwin::RegistryKey config(HKEY_LOCAL_MACHINE, kLogConfigurationKey);
     EXPECT_EQ(ReadLogLimits(config).maxSizeKb, 100u);
     EXPECT_FALSE(config.Text(TEXT("FileName"), 520));
     EXPECT_FALSE(config.Text(TEXT("FilePath"), 1040));

@@ -157,13 +157,7 @@ using Key = kvwin::RegistryKey;
 
 bool ReadValue(HKEY key, const std::u16string& name, DWORD& type, std::vector<BYTE>& bytes,
                LSTATUS& status) {
-    DWORD size = 0;
-    status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
-    if (status != ERROR_SUCCESS)
-        return false;
-    bytes.resize(size);
-    status = RegQueryValueExW(key, name.c_str(), nullptr, &type, bytes.data(), &size);
-    bytes.resize(size);
+    status = kvwin::QueryRegistryValue(key, name.c_str(), type, bytes);
     return status == ERROR_SUCCESS;
 }
 

@@ -31,9 +31,7 @@ HRESULT ScriptArguments::NewEnum(ScriptArguments& self, kvwin::DispatchCall& cal
             return hr;
         texts.push_back(std::move(text));
     }
-    // _variant_t adds nothing to VARIANT's layout, so the vector is an array of VARIANTs.
-    static_assert(sizeof(_variant_t) == sizeof(VARIANT));
-    return kvwin::ReturnEnumerator(call.Result(), texts.data(), texts.size());
+    return kvwin::ReturnEnumerator(call.Result(), std::move(texts));
 }
 
 namespace {

@@ -35,13 +35,7 @@ void FutexWaitAny(const std::vector<FutexWaiter>& waiters, uint32_t timeout_ms) 
     timespec deadline{};
     timespec* limit = nullptr;
     if (timeout_ms != UINT32_MAX) {
-        ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-        deadline.tv_sec += timeout_ms / 1000;
-        deadline.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1000000L;
-        if (deadline.tv_nsec >= 1000000000L) {
-            deadline.tv_sec += 1;
-            deadline.tv_nsec -= 1000000000L;
-        }
+        deadline = MonotonicDeadline(timeout_ms);
         limit = &deadline;
     }
     ::syscall(SYS_futex_waitv, vector.data(), static_cast<unsigned>(vector.size()), 0, limit,

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "futex.h"
 #include "kvwin/last_error.h"
 #include "sync_objects.h"
 #include "win/kernel_objects.h"
@@ -46,14 +47,7 @@ TakeResult MutexObject::Take(uint32_t timeout_ms) {
     if (timeout_ms == UINT32_MAX) {
         return FromLockResult(state_->mutex, ::pthread_mutex_lock(&state_->mutex));
     }
-    timespec deadline{};
-    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += timeout_ms / 1000;
-    deadline.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
+    const timespec deadline = MonotonicDeadline(timeout_ms);
     int rc;
     do {
         rc = ::pthread_mutex_clocklock(&state_->mutex, CLOCK_MONOTONIC, &deadline);

@@ -83,6 +83,17 @@ time_t ToTimeLine(const DateTimeFields& f) {
     return when;
 }
 
+// The value's fields, range-checked (throws otherwise) and normalised as local wall-clock
+// time; false when there is nothing to show: an empty value, or a time the C library cannot
+// break down.
+bool NormalisedLocalTime(const WCHAR* value, struct tm& local) {
+    if (IsEmptyDateTime(value))
+        return false;
+    const DateTimeFields f = ReadFields(value);
+    CheckFields(f);
+    return ToLocalTime(ToTimeLine(f), local);
+}
+
 WString FormatDate(int year, int month, int day, int hour, int minute, int second) {
     return kvwin::Format(kOutputFormat, year, month, day, hour, minute, second);
 }
@@ -105,15 +116,8 @@ void CDataConversion::GetSystemTimeFormat(const WCHAR* value, WString& result) {
 }
 
 void CDataConversion::GetAsSystemTimeFormat(const WCHAR* value, WString& result) {
-    if (IsEmptyDateTime(value)) {
-        result.clear();
-        return;
-    }
-    const DateTimeFields f = ReadFields(value);
-    CheckFields(f);
-    const time_t when = ToTimeLine(f);
     struct tm local {};
-    if (!ToLocalTime(when, local)) {
+    if (!NormalisedLocalTime(value, local)) {
         result.clear();
         return;
     }
@@ -122,15 +126,8 @@ void CDataConversion::GetAsSystemTimeFormat(const WCHAR* value, WString& result)
 }
 
 void CDataConversion::GetHubTimeFormat(const WCHAR* value, WString& result) {
-    if (IsEmptyDateTime(value)) {
-        result.clear();
-        return;
-    }
-    const DateTimeFields f = ReadFields(value);
-    CheckFields(f);
-    const time_t when = ToTimeLine(f);
     struct tm local {};
-    if (!ToLocalTime(when, local)) {
+    if (!NormalisedLocalTime(value, local)) {
         result.clear();
         return;
     }

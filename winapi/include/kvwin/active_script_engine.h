@@ -1,8 +1,7 @@
 // The Active Scripting state machine the script engines share: IActiveScript and
 // IActiveScriptParse64 over a runtime of the engine's own.
 //
-//   class Engine final : public kvwin::ActiveScriptEngine<Engine, Runtime, RuntimeHost,
-//                                                         InterruptSignal> { ... };
+//   class Engine final : public kvwin::ActiveScriptEngine<Engine, Runtime, RuntimeHost> { ... };
 //
 // States: UNINITIALIZED until a site is set (or InitNew runs), then INITIALIZED; script text
 // parsed before the engine is started waits for STARTED or CONNECTED, which runs it in order
@@ -22,7 +21,7 @@
 //   HRESULT RunPending();                       // the global code parsed before the start
 //   void DropPending();                         // Close
 // and calls Close() from its own destructor. Runtime is made as Runtime(Host*,
-// std::shared_ptr<Signal>) and has Shutdown(); Signal has atomics `requested` and `code`.
+// std::shared_ptr<InterruptSignal>) and has Shutdown().
 // Each hook runs inside GuardComCall, so it may throw.
 //
 // Thread safety: an apartment object, used by the thread that set its site; the exceptions
@@ -39,15 +38,16 @@
 #include "kvwin/com_object.h"
 #include "kvwin/component_module.h"
 #include "kvwin/script_failure.h"
+#include "kvwin/script_interrupt.h"
 #include "win/activscp.h"
 #include "win/handles.h"
 
 namespace kvwin {
 
-template <class Derived, class Runtime, class Host, class Signal>
+template <class Derived, class Runtime, class Host>
 class ActiveScriptEngine : public ComObject<IActiveScript, IActiveScriptParse64>, protected Host {
   public:
-    ActiveScriptEngine() : signal_(std::make_shared<Signal>()) {}
+    ActiveScriptEngine() : signal_(std::make_shared<InterruptSignal>()) {}
 
     // ---- IActiveScript ----------------------------------------------------------------
     STDMETHODIMP SetScriptSite(IActiveScriptSite* site) override {
@@ -275,7 +275,7 @@ class ActiveScriptEngine : public ComObject<IActiveScript, IActiveScriptParse64>
         return hr;
     }
 
-    std::shared_ptr<Signal> signal_;
+    std::shared_ptr<InterruptSignal> signal_;
     std::shared_ptr<Runtime> runtime_;  // null until a site or InitNew, and after Close
 
   private:

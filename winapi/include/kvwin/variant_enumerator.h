@@ -1,9 +1,9 @@
 // An IEnumVARIANT over a snapshot of values: what a collection's _NewEnum returns when its
 // elements can be copied out at the moment enumeration starts.
 //
-// The enumerator owns its copies; changing the collection afterwards does not change what it
-// yields. Thread safety: one enumerator is used by one thread at a time (its position is
-// not guarded); Clone gives an independent one.
+// The enumerator owns the values it was given; changing the collection afterwards does not
+// change what it yields. Thread safety: one enumerator is used by one thread at a time (its
+// position is not guarded); Clone gives an independent one.
 #pragma once
 
 #include <memory>
@@ -11,20 +11,18 @@
 
 #include "kvwin/com_object.h"
 #include "win/com.h"
+#include "win/comutil.h"
 #include "win/oleauto.h"
 
 namespace kvwin {
 
 class VariantEnumerator final : public ComObject<IEnumVARIANT> {
   public:
-    // Copies of the values (VariantCopy); values that cannot be copied become VT_EMPTY.
-    static VariantEnumerator* Create(const VARIANT* values, size_t count) {
+    // Takes the values over: the enumerator yields copies of them and releases them when the
+    // last of its clones goes.
+    static VariantEnumerator* Create(std::vector<_variant_t> values) {
         auto items = std::make_shared<Items>();
-        items->values.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            VariantInit(&items->values[i]);
-            VariantCopy(&items->values[i], &values[i]);
-        }
+        items->values = std::move(values);
         return new VariantEnumerator(std::move(items), 0);
     }
 
@@ -67,11 +65,7 @@ class VariantEnumerator final : public ComObject<IEnumVARIANT> {
 
   private:
     struct Items {
-        std::vector<VARIANT> values;
-        ~Items() {
-            for (auto& v : values)
-                VariantClear(&v);
-        }
+        std::vector<_variant_t> values;
     };
     VariantEnumerator(std::shared_ptr<Items> items, size_t next)
         : items_(std::move(items)), next_(next) {}
@@ -81,13 +75,18 @@ class VariantEnumerator final : public ComObject<IEnumVARIANT> {
     size_t next_;
 };
 
-// What a _NewEnum member returns: a new enumerator over copies of the values, stored in
+// What a _NewEnum member returns: a new enumerator that takes the values over, stored in
 // *result as VT_UNKNOWN. A null result (the caller wants no value) takes nothing.
-inline HRESULT ReturnEnumerator(VARIANT* result, const VARIANT* values, size_t count) {
+//
+// A collection builds its snapshot as owned values and hands it on:
+//   std::vector<_variant_t> items;
+//   for (...) { _variant_t v; SetVariantText(&v, text); items.push_back(std::move(v)); }
+//   return ReturnEnumerator(call.Result(), std::move(items));
+inline HRESULT ReturnEnumerator(VARIANT* result, std::vector<_variant_t> values) {
     if (!result)
         return S_OK;
     result->vt = VT_UNKNOWN;
-    result->punkVal = VariantEnumerator::Create(values, count);
+    result->punkVal = VariantEnumerator::Create(std::move(values));
     return S_OK;
 }
 
