@@ -63,6 +63,7 @@ std::optional<std::string> DateText(std::optional<std::int64_t> unix_seconds) {
 
 void FillProduct(const ClassDecl& decl, std::vector<Instance>& out) {
     const std::string admin_dir = "/var/lib/dpkg";
+    const kvwin::DpkgInfoFolder lists(admin_dir);
     for (const kvlinux::DpkgPackage& pkg : kvlinux::ReadDpkgStatus(admin_dir)) {
         if (!pkg.FilesPresent())
             continue;
@@ -73,7 +74,7 @@ void FillProduct(const ClassDecl& decl, std::vector<Instance>& out) {
         b.Set(u"Vendor", Text(pkg.maintainer));
         b.Set(u"Caption", Text(pkg.summary));
         b.Set(u"Description", Text(pkg.summary));
-        b.Set(u"InstallDate", Text(DateText(kvlinux::PackageInstallTime(admin_dir, pkg))));
+        b.Set(u"InstallDate", Text(DateText(lists.InstallTime(pkg))));
         b.Set(u"InstallState", Signed(pkg.Configured() ? 5 : -6));
         b.Set(u"URLInfoAbout", Text(pkg.homepage));
         out.push_back(b.Take());
