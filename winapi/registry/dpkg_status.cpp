@@ -128,15 +128,7 @@ void Apply(DpkgPackage& pkg, Field field, std::string_view value) {
         case Field::kMultiArch:
             pkg.multi_arch.assign(value);
             break;
-        case Field::kDescription: {
-            const size_t newline = value.find('\n');
-            pkg.summary.assign(value.substr(0, newline));
-            if (newline == std::string_view::npos)
-                pkg.description.clear();
-            else
-                pkg.description.assign(value.substr(newline + 1));
-            break;
-        }
+        case Field::kDescription:  // the parser fills summary and description itself
         case Field::kOther:
             break;
     }
@@ -205,20 +197,32 @@ std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
         if (field == Field::kOther)
             continue;
         std::string_view value = TrimAsciiSpace(line.substr(colon + 1));
-        std::string_view next;
-        if (lines.Peek(next) && IsContinuation(next)) {
-            // A continuation line adds a line break and its text after the first blank; " ."
-            // stands for an empty line.
-            joined.assign(value);
-            while (lines.Peek(next) && IsContinuation(next)) {
-                lines.Next(next);
-                const std::string_view more = next.substr(1);
-                joined += '\n';
-                if (TrimAsciiSpace(more) != ".")
-                    joined += more;
-            }
-            value = joined;
+        // A continuation line adds a line break and its text after the first blank; " ."
+        // stands for an empty line. The description (the lines after the summary) is
+        // written straight into the package.
+        const bool description = field == Field::kDescription;
+        if (description) {
+            current.summary.assign(value);
+            current.description.clear();
         }
+        std::string& text = description ? current.description : joined;
+        bool continued = false;
+        std::string_view next;
+        while (lines.Peek(next) && IsContinuation(next)) {
+            lines.Next(next);
+            const std::string_view more = next.substr(1);
+            if (!description && !continued)
+                joined.assign(value);
+            if (continued || !description)
+                text += '\n';
+            continued = true;
+            if (TrimAsciiSpace(more) != ".")
+                text += more;
+        }
+        if (description)
+            continue;
+        if (continued)
+            value = joined;
         Apply(current, field, value);
     }
     flush_stanza();
