@@ -208,6 +208,13 @@ std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
         std::string& text = description ? current.description : joined;
         bool continued = false;
         std::string_view next;
+        if (description) {
+            // One allocation for the whole text: its size is at most the lines' sizes.
+            size_t size = 0;
+            for (Lines ahead = lines; ahead.Next(next) && IsContinuation(next);)
+                size += next.size();
+            text.reserve(size);
+        }
         while (lines.Peek(next) && IsContinuation(next)) {
             lines.Next(next);
             const std::string_view more = next.substr(1);
