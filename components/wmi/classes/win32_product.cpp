@@ -62,21 +62,32 @@ std::optional<std::string> DateText(std::optional<std::int64_t> unix_seconds) {
 }
 
 void FillProduct(const ClassDecl& decl, std::vector<Instance>& out) {
+    // The properties' places, found once rather than by name for each of the packages.
+    const auto at = [&decl](std::u16string_view name) {
+        return static_cast<size_t>(decl.IndexOf(name));
+    };
+    const size_t identifying = at(u"IdentifyingNumber"), name = at(u"Name"),
+                 version = at(u"Version"), vendor = at(u"Vendor"), caption = at(u"Caption"),
+                 description = at(u"Description"), install_date = at(u"InstallDate"),
+                 install_state = at(u"InstallState"), url = at(u"URLInfoAbout");
     const std::string admin_dir = "/var/lib/dpkg";
-    for (const kvlinux::DpkgPackage& pkg : kvlinux::ReadDpkgStatus(admin_dir)) {
+    const kvwin::DpkgInfoFolder lists(admin_dir);
+    std::vector<kvlinux::DpkgPackage> packages = kvlinux::ReadDpkgStatus(admin_dir);
+    out.reserve(out.size() + packages.size());
+    for (const kvlinux::DpkgPackage& pkg : packages) {
         if (!pkg.FilesPresent())
             continue;
-        InstanceBuilder b(decl);
-        b.Set(u"IdentifyingNumber", Text(pkg.name + ":" + pkg.architecture));
-        b.Set(u"Name", Text(pkg.name));
-        b.Set(u"Version", Text(pkg.version));
-        b.Set(u"Vendor", Text(pkg.maintainer));
-        b.Set(u"Caption", Text(pkg.summary));
-        b.Set(u"Description", Text(pkg.summary));
-        b.Set(u"InstallDate", Text(DateText(kvlinux::PackageInstallTime(admin_dir, pkg))));
-        b.Set(u"InstallState", Signed(pkg.Configured() ? 5 : -6));
-        b.Set(u"URLInfoAbout", Text(pkg.homepage));
-        out.push_back(b.Take());
+        Instance values(decl.properties.size());
+        values[identifying] = Text(pkg.name + ":" + pkg.architecture);
+        values[name] = Text(pkg.name);
+        values[version] = Text(pkg.version);
+        values[vendor] = Text(pkg.maintainer);
+        values[caption] = Text(pkg.summary);
+        values[description] = values[caption];
+        values[install_date] = Text(DateText(lists.InstallTime(pkg)));
+        values[install_state] = Signed(pkg.Configured() ? 5 : -6);
+        values[url] = Text(pkg.homepage);
+        out.push_back(std::move(values));
     }
     FillRpmProductsFrom(decl, kvwin::ReadRpmDatabase(), out);
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -22,13 +23,33 @@ namespace {
 // A log larger than this is not read: rotation keeps them far smaller.
 constexpr size_t kMaxLogBytes = size_t{64} << 20;
 
+// The first words of `text` (split at runs of spaces and tabs) into `words`; the count of
+// all its words, or N + 1 when there are more than N.
+template <size_t N>
+size_t Words(std::string_view text, std::string_view (&words)[N]) {
+    size_t count = 0, i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        const size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
+            ++i;
+        if (i > start) {
+            if (count == N)
+                return N + 1;
+            words[count++] = text.substr(start, i - start);
+        }
+    }
+    return count;
+}
+
 // "2024-03-05  10:12:33" (apt writes two blanks) into date and time.
 bool SplitDateTime(std::string_view text, std::string& date, std::string& time) {
-    const std::vector<std::string_view> fields = SplitFields(text);
-    if (fields.size() < 2 || fields[0].size() != 10 || fields[0][4] != '-')
+    std::string_view fields[2];
+    if (Words(text, fields) < 2 || fields[0].size() != 10 || fields[0][4] != '-')
         return false;
-    date = std::string(fields[0]);
-    time = std::string(fields[1]);
+    date.assign(fields[0]);
+    time.assign(fields[1]);
     return true;
 }
 
@@ -126,15 +147,17 @@ void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out) {
     // are status and configure lines, so only upgrade lines are split.
     if (line.size() < 28 || line.compare(20, 8, "upgrade ") != 0)
         return;
-    const std::vector<std::string_view> fields = SplitFields(line);
-    PackageUpgrade upgrade;
-    if (fields.size() != 6 || !SplitDateTime(line, upgrade.date, upgrade.time))
+    std::string_view fields[6];
+    if (Words(line, fields) != 6 || fields[0].size() != 10 || fields[0][4] != '-' ||
+        fields[5] == fields[4] || fields[4] == "<none>")
         return;
-    upgrade.package = std::string(fields[3]);
-    upgrade.old_version = std::string(fields[4]);
-    upgrade.version = std::string(fields[5]);
-    if (upgrade.version != upgrade.old_version && upgrade.old_version != "<none>")
-        out.push_back(std::move(upgrade));
+    PackageUpgrade upgrade;
+    upgrade.date.assign(fields[0]);
+    upgrade.time.assign(fields[1]);
+    upgrade.package.assign(fields[3]);
+    upgrade.old_version.assign(fields[4]);
+    upgrade.version.assign(fields[5]);
+    out.push_back(std::move(upgrade));
 }
 
 // The lines of a file read in chunks (dpkg's log runs to megabytes): a line longer than a
@@ -145,19 +168,20 @@ void ForEachFileLine(const std::string& path, Visit visit) {
     struct stat st;
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
-    std::vector<char> buffer(size_t{1} << 16);
+    constexpr size_t kChunk = size_t{1} << 16;
+    const std::unique_ptr<char[]> buffer(new char[kChunk]);  // filled by read, not cleared first
     size_t kept = 0, total = 0;
     while (total < kMaxLogBytes) {
-        const ssize_t n = ::read(fd.get(), buffer.data() + kept, buffer.size() - kept);
+        const ssize_t n = ::read(fd.get(), buffer.get() + kept, kChunk - kept);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         total += size_t(n);
-        const std::string_view chunk(buffer.data(), kept + size_t(n));
+        const std::string_view chunk(buffer.get(), kept + size_t(n));
         const size_t last = chunk.rfind('\n');
         if (last == std::string_view::npos) {
-            kept = chunk.size() == buffer.size() ? 0 : chunk.size();  // too long a line: dropped
+            kept = chunk.size() == kChunk ? 0 : chunk.size();  // too long a line: dropped
             continue;
         }
         ForEachLine(chunk.substr(0, last), [&](std::string_view line) {
@@ -165,10 +189,10 @@ void ForEachFileLine(const std::string& path, Visit visit) {
             return true;
         });
         kept = chunk.size() - last - 1;
-        std::memmove(buffer.data(), buffer.data() + last + 1, kept);
+        std::memmove(buffer.get(), buffer.get() + last + 1, kept);
     }
     if (kept > 0)
-        visit(std::string_view(buffer.data(), kept));
+        visit(std::string_view(buffer.get(), kept));
 }
 
 }  // namespace
@@ -205,9 +229,12 @@ std::vector<PackageUpgrade> ReadPackageUpgrades(const std::string& root) {
         });
         add(std::move(found));
     }
-    std::stable_sort(all.begin(), all.end(), [](const PackageUpgrade& a, const PackageUpgrade& b) {
+    const auto earlier = [](const PackageUpgrade& a, const PackageUpgrade& b) {
         return std::tie(a.date, a.time) < std::tie(b.date, b.time);
-    });
+    };
+    // The logs are mostly in order already; moving the entries is what costs.
+    if (!std::is_sorted(all.begin(), all.end(), earlier))
+        std::stable_sort(all.begin(), all.end(), earlier);
     return all;
 }
 

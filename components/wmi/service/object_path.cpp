@@ -175,7 +175,55 @@ bool SameInstance(const ObjectPath& a, const ObjectPath& b, const ClassDecl& dec
     if (!MatchPathKeys(a, decl, first) || !MatchPathKeys(b, decl, second))
         return false;
     for (size_t i = 0; i < first.size(); ++i) {
-        if (wql::CompareNoCase(KeyText(first[i].value), KeyText(second[i].value)) != 0)
+        const PropertyDecl& property = decl.properties[static_cast<size_t>(first[i].property)];
+        if (property.type == CIM_REFERENCE && first[i].value.kind == wql::Literal::Kind::String &&
+            second[i].value.kind == wql::Literal::Kind::String) {
+            if (!SameReference(first[i].value.text, second[i].value.text))
+                return false;
+        } else if (wql::CompareNoCase(KeyText(first[i].value), KeyText(second[i].value)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The value of the key `name` (any case) of a path, or null when the path has no such key
+// or has it twice.
+const wql::Literal* KeyValue(const ObjectPath& path, std::u16string_view name) {
+    const wql::Literal* found = nullptr;
+    for (const auto& [key, value] : path.keys) {
+        if (!kvwin::EqualsAsciiNoCase(key, name))
+            continue;
+        if (found)
+            return nullptr;
+        found = &value;
+    }
+    return found;
+}
+
+bool SameKeyValue(const wql::Literal& a, const wql::Literal& b) {
+    return wql::CompareNoCase(KeyText(a), KeyText(b)) == 0;
+}
+
+}  // namespace
+
+bool SameReference(std::u16string_view a, std::u16string_view b) {
+    ObjectPath first, second;
+    if (!ParseObjectPath(a, first) || !ParseObjectPath(b, second) || first.is_class ||
+        second.is_class || !kvwin::EqualsAsciiNoCase(first.class_name, second.class_name) ||
+        first.singleton != second.singleton || first.keys.size() != second.keys.size())
+        return false;
+    if (!first.ns.empty() && !second.ns.empty() && !kvwin::EqualsAsciiNoCase(first.ns, second.ns))
+        return false;
+    if (first.keys.size() == 1 && (first.keys[0].first.empty() || second.keys[0].first.empty()))
+        return SameKeyValue(first.keys[0].second, second.keys[0].second);
+    // Equal counts, and each key of the first found once in the second with the same value:
+    // the two are the same set.
+    for (const auto& [name, value] : first.keys) {
+        const wql::Literal* other = name.empty() ? nullptr : KeyValue(second, name);
+        if (!other || KeyValue(first, name) != &value || !SameKeyValue(value, *other))
             return false;
     }
     return true;

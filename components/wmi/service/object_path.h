@@ -50,8 +50,17 @@ bool MatchPathKeys(const ObjectPath& path, const ClassDecl& decl, std::vector<Pa
 std::u16string KeyText(const wql::Literal& value);
 
 // Whether two instance paths of `decl`'s class name the same instance: every key equal,
-// strings compared case-insensitively as WQL compares them. The machine and namespace parts
-// are the caller's to compare.
+// strings compared case-insensitively as WQL compares them, references as SameReference
+// compares them. The machine and namespace parts are the caller's to compare.
 bool SameInstance(const ObjectPath& a, const ObjectPath& b, const ClassDecl& decl);
+
+// Whether two references (the values of an association's reference properties) name the
+// same instance, however each was written: the class name and the key names compared
+// case-insensitively, the keys in any order (the single-key form Class="x" matches one key
+// of any name), values as KeyText gives them, strings case-insensitively, in either quote
+// style. The namespace counts when both give one; the machine part does not (a reference
+// held by an instance of this machine names this machine). False when either is not an
+// instance path.
+bool SameReference(std::u16string_view a, std::u16string_view b);
 
 }  // namespace kvwmi

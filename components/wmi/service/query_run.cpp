@@ -320,7 +320,7 @@ class AssociationRun {
             rows = &listed->second;
         }
         for (const SourceRow& row : *rows) {
-            if (!where || wql::Matches(*where, row.values)) {
+            if (RowMatches(query, row.values)) {
                 std::vector<bool> selected = keys_only
                                                  ? std::vector<bool>(decl.properties.size(), false)
                                                  : std::vector<bool>();
@@ -438,6 +438,11 @@ HRESULT PreparePathQuery(const ObjectPath& path,
     query.class_name = decl.name;
     std::vector<wql::ConditionPtr> conditions;
     for (PathKey& key : keys) {
+        if (decl.properties[static_cast<size_t>(key.property)].type == CIM_REFERENCE &&
+            key.value.kind == wql::Literal::Kind::String) {
+            out.references.emplace_back(key.property, std::move(key.value.text));
+            continue;
+        }
         auto comparison = std::make_unique<wql::Condition>();
         comparison->node = wql::Comparison{
             {std::u16string(decl.properties[static_cast<size_t>(key.property)].name), -1,
@@ -459,6 +464,19 @@ HRESULT PreparePathQuery(const ObjectPath& path,
     out.query = std::make_shared<const wql::Query>(std::move(query));
     out.text = std::u16string(decl.name);
     return WBEM_S_NO_ERROR;
+}
+
+bool RowMatches(const PreparedQuery& prepared, const Instance& values) {
+    if (prepared.query->where && !wql::Matches(*prepared.query->where, values))
+        return false;
+    for (const auto& [index, reference] : prepared.references) {
+        const auto* text = static_cast<size_t>(index) < values.size()
+                               ? std::get_if<std::u16string>(&values[static_cast<size_t>(index)])
+                               : nullptr;
+        if (!text || !SameReference(*text, reference))
+            return false;
+    }
+    return true;
 }
 
 HRESULT PrepareClassQuery(const BSTR class_name,
@@ -517,7 +535,7 @@ QueryResult RunQuery(const PreparedQuery& prepared) {
     }
     std::u16string server = LocalServerName();
     for (SourceRow& row : content.rows) {
-        if (query.where && !wql::Matches(*query.where, row.values))
+        if (!RowMatches(prepared, row.values))
             continue;
         result.objects.push_back(
             MakeObject(prepared.source, *prepared.decl, std::move(row), selected, server));

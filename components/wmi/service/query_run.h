@@ -31,6 +31,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "service/namespace_source.h"
@@ -48,7 +49,14 @@ struct PreparedQuery {
     const ClassDecl* decl = nullptr;  // for ASSOCIATORS OF: the source object's class
     std::shared_ptr<const wql::Query> query;
     std::u16string text;  // for status objects
+    // An instance path's reference keys (property index, the reference as written), which
+    // match by what they name rather than as text (SameReference); a row must match them
+    // besides the condition.
+    std::vector<std::pair<int, std::u16string>> references;
 };
+
+// Whether a row satisfies the prepared query's condition and reference keys.
+bool RowMatches(const PreparedQuery& prepared, const Instance& values);
 
 HRESULT PrepareQuery(const BSTR language, const BSTR text,
                      const std::shared_ptr<const NamespaceSource>& source, PreparedQuery& out);

@@ -444,6 +444,40 @@ TEST_F(Associations, GetObjectByPathIsAKeyLookup) {
     }
 }
 
+TEST_F(Associations, GetOfAnAssociationMatchesItsReferencesByWhatTheyName) {
+    // The first Kv_Stack row holds Lower = \\.\root\kavrel\lookup:Kv_Box.Shelf=1,Name="a"
+    // and Upper = Kv_Box.Name='b',Shelf=1.
+    for (
+        const char16_t* path : {
+            uR"(Kv_Stack.Lower="Kv_Box.Name=\"A\",Shelf=1",Upper="KV_BOX.shelf=1,NAME='b'")",
+            uR"(Kv_Stack.Upper='Kv_Box.Shelf=01,Name="b"',Lower='\\\\srv\\ROOT\\kavrel\\lookup:Kv_Box.Shelf=1,Name="a"')",
+        }) {
+        IWbemClassObject* raw = nullptr;
+        ASSERT_EQ(boxes_->GetObject(Bstr(path), 0, nullptr, &raw, nullptr), S_OK) << Narrow(path);
+        IWbemClassObjectPtr object(raw, false);
+        EXPECT_EQ(GetText(object, u"Upper"), "bstr:Kv_Box.Name='b',Shelf=1");  // as the row has it
+    }
+    for (
+        const char16_t* path : {
+            uR"(Kv_Stack.Lower="Kv_Box.Name=\"a\",Shelf=2",Upper="Kv_Box.Shelf=1,Name='b'")",
+            uR"(Kv_Stack.Lower="\\\\.\\root\\other:Kv_Box.Shelf=1,Name=\"a\"",Upper="Kv_Box.Shelf=1,Name='b'")",
+            uR"(Kv_Stack.Lower="Kv_Box.Shelf=1,Name=\"a\",Color=\"red\"",Upper="Kv_Box.Shelf=1,Name='b'")",
+            uR"(Kv_Stack.Lower="Kv_Box.Shelf=1,Shelf=1",Upper="Kv_Box.Shelf=1,Name='b'")",
+            uR"(Kv_Stack.Lower="Kv_Crate.Shelf=1,Name=\"a\"",Upper="Kv_Box.Shelf=1,Name='b'")",
+            uR"(Kv_Stack.Lower="Kv_Box",Upper="Kv_Box.Shelf=1,Name='b'")",
+            uR"(Kv_Stack.Lower="not a path",Upper="Kv_Box.Shelf=1,Name='b'")",
+        }) {
+        IWbemClassObject* raw = nullptr;
+        EXPECT_EQ(boxes_->GetObject(Bstr(path), 0, nullptr, &raw, nullptr), WBEM_E_NOT_FOUND)
+            << Narrow(path);
+        EXPECT_EQ(raw, nullptr);
+    }
+    // The single-key form names the one key whatever it is called.
+    EXPECT_TRUE(kvwmi::SameReference(u"Kv_Group=\"Staff\"", u"kv_group.NAME='staff'"));
+    EXPECT_FALSE(kvwmi::SameReference(u"Kv_Group=\"staff\"", u"Kv_Group.Name=\"wheel\""));
+    EXPECT_FALSE(kvwmi::SameReference(u"Kv_Group=@", u"Kv_Group.Name=\"staff\""));
+}
+
 TEST_F(Associations, RolesOfAnAssociationOfAClassWithItself) {
     const std::u16string b = u"ASSOCIATORS OF {Kv_Box.Shelf=1,Name=\"b\"}";
     EXPECT_EQ(Paths(boxes_, b),

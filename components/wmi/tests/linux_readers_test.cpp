@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -410,6 +411,68 @@ TEST(DpkgStatus, MultiLineFieldsAndUnfinishedPackages) {
     }
     EXPECT_EQ(packages[2].version, "1:0.9~rc1-2");
     EXPECT_EQ(packages[2].flag, "reinstreq");
+}
+
+TEST(DpkgStatus, SkippedFieldsLineEndsAndMalformedValues) {
+    // Indented text under a skipped field never starts a field; CRLF lines; a field given
+    // twice keeps its last value; a Status of four words and a size with a unit are not
+    // taken.
+    auto packages = kvlinux::ParseDpkgStatus(
+        "Package: one\r\nConffiles:\r\n Package: evil\r\n Description: evil\r\n"
+        "Version: 1\r\nVersion: 2\r\nDescription: first\r\n line\r\n .\r\n  indented\r\n"
+        "Status: install ok installed now\r\nInstalled-Size: 12 kB\r\n"
+        "Multi-Arch: same\r\n  \t \r\n"
+        "Source: two-src\nPackage: two\nStatus: install ok\tunpacked\nInstalled-Size: 7\n .\n"
+        "Description:\n only text\nHomepage: h\n\nno colon here\n indented orphan\n");
+    ASSERT_EQ(packages.size(), 2u);
+    EXPECT_EQ(packages[0].name, "one");
+    EXPECT_EQ(packages[0].version, "2");
+    EXPECT_EQ(packages[0].summary, "first");
+    EXPECT_EQ(packages[0].description, "line\n\n indented");
+    EXPECT_EQ(packages[0].state, "");
+    EXPECT_EQ(packages[0].installed_size_kib, std::nullopt);
+    EXPECT_EQ(packages[0].multi_arch, "same");
+    EXPECT_EQ(packages[1].name, "two");
+    EXPECT_EQ(packages[1].source, "two-src");
+    EXPECT_EQ(packages[1].state, "unpacked");
+    EXPECT_EQ(packages[1].installed_size_kib, 7u);  // " ." only adds an empty line
+    EXPECT_EQ(packages[1].summary, "");
+    EXPECT_EQ(packages[1].description, "only text");
+    EXPECT_EQ(packages[1].homepage, "h");
+    EXPECT_TRUE(kvlinux::ParseDpkgStatus("Version: 1\n\n \n").empty());
+}
+
+TEST(DpkgStatus, InstallTimeFromTheListDpkgNamesForThePackage) {
+    kvwmitest::FakeTree tree("dpkg");
+    tree.File("info/libz:amd64.list", "").File("info/libz.list", "").File("info/tool.list", "");
+    tree.File("info/old:i386.list", "").File("info/sub/x.list", "");
+    auto set_time = [&](const char* file, time_t seconds) {
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (tree.root() + "/info/" + file).c_str(), times, 0), 0);
+    };
+    set_time("libz:amd64.list", 1000);
+    set_time("libz.list", 2000);
+    set_time("tool.list", 3000);
+    set_time("old:i386.list", 4000);
+    set_time("sub/x.list", 5000);
+    auto package = [](const char* name, const char* arch, const char* multi_arch) {
+        kvlinux::DpkgPackage pkg;
+        pkg.name = name;
+        pkg.architecture = arch;
+        pkg.multi_arch = multi_arch;
+        return pkg;
+    };
+    const kvwin::DpkgInfoFolder lists(tree.root());
+    EXPECT_EQ(lists.InstallTime(package("libz", "amd64", "same")), 1000);
+    EXPECT_EQ(lists.InstallTime(package("libz", "amd64", "foreign")), 2000);
+    EXPECT_EQ(lists.InstallTime(package("tool", "amd64", "same")), 3000);  // the other name
+    EXPECT_EQ(lists.InstallTime(package("old", "i386", "")), 4000);
+    EXPECT_EQ(lists.InstallTime(package("sub/x", "all", "")), std::nullopt);
+    EXPECT_EQ(lists.InstallTime(package("missing", "all", "")), std::nullopt);
+    EXPECT_EQ(lists.InstallTime(package(std::string(300, 'a').c_str(), "all", "")), std::nullopt);
+    EXPECT_EQ(kvlinux::PackageInstallTime(tree.root(), package("tool", "all", "")), 3000);
+    EXPECT_EQ(kvwin::DpkgInfoFolder(tree.root() + "/none").InstallTime(package("tool", "", "")),
+              std::nullopt);
 }
 
 TEST(SystemdUnits, UnitFileSyntax) {

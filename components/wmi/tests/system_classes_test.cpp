@@ -397,7 +397,9 @@ TEST(QuickFixes, UpgradesFromAptHistoryAndDpkgLog) {
               "2024-06-01 09:00:01 status installed manual:amd64 1.1\n"
               "2024-06-02 09:00:00 upgrade again:amd64 2.0 2.0\n"
               "2024-06-03 09:00:00 install new:amd64 <none> 1.0\n"
-              "2024-06-04 upgrade short\n");
+              "2024-06-04 upgrade short\n"
+              "2024-06-05 09:00:00 upgrade extra:amd64 1 2 3\n"
+              "2024/06/06 09:00:00 upgrade slashed:amd64 1 2\n");
 
     const auto upgrades = kvlinux::ReadPackageUpgrades(tree.root());
     std::vector<std::string> ids;

@@ -1,6 +1,7 @@
 // The packages of the dpkg database (<admin dir>/status, /var/lib/dpkg by default).
 //
-// Pure parsing plus file reads; safe from any thread.
+// Pure parsing plus file reads; safe from any thread. A DpkgInfoFolder is immutable once
+// made and may be shared between threads.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kvwin/safe_open.h"
 #include "win/types.h"
 
 namespace kvwin {
@@ -24,6 +26,7 @@ struct DpkgPackage {
     std::string description;  // the rest of "Description", continuation lines joined
     std::optional<std::uint64_t> installed_size_kib;
     std::string homepage;
+    std::string multi_arch;  // "same", "foreign", "allowed", or empty
 
     // Files of the package are on the machine: every state but "not-installed" and
     // "config-files".
@@ -35,14 +38,30 @@ struct DpkgPackage {
 // Parses the status file: stanzas separated by blank lines, "Field: value" lines, and
 // continuation lines (starting with a space or tab) that extend the previous field; " ." in
 // a continuation line stands for an empty line. Stanzas without a Package are skipped.
+// One pass over `content`; fields the struct does not keep are skipped unread.
 KVWIN_API std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content);
 
 // The packages of <admin_dir>/status; empty when it cannot be read. The file is read up to
 // 256 MiB.
 KVWIN_API std::vector<DpkgPackage> ReadDpkgStatus(const std::string& admin_dir = "/var/lib/dpkg");
 
-// When the package was last installed or upgraded: the modification time of
-// <admin_dir>/info/<name>[:<arch>].list (seconds since 1970), or nullopt.
+// The folder of the packages' file lists, <admin_dir>/info, opened once for many look-ups.
+class DpkgInfoFolder {
+  public:
+    KVWIN_API explicit DpkgInfoFolder(const std::string& admin_dir);
+
+    // When the package was last installed or upgraded: the modification time of its file
+    // list (seconds since 1970), which dpkg rewrites at every install or upgrade; nullopt
+    // when there is none. The list is "<name>:<arch>.list" for "Multi-Arch: same" packages
+    // and "<name>.list" for the others; one look-up per package where the database agrees
+    // with the folder.
+    KVWIN_API std::optional<std::int64_t> InstallTime(const DpkgPackage& package) const;
+
+  private:
+    UniqueFd fd_;
+};
+
+// DpkgInfoFolder(admin_dir).InstallTime(package), for a single package.
 KVWIN_API std::optional<std::int64_t> PackageInstallTime(const std::string& admin_dir,
                                                          const DpkgPackage& package);
 
