@@ -33,7 +33,6 @@ std::atomic<uint32_t> g_periodMs{60000};
 std::atomic<uint32_t> g_runningIn{0};
 std::atomic<uint32_t> g_claimedBy{0};
 std::atomic<TimerState*> g_state{nullptr};
-TimerState* g_inherited = nullptr;
 
 void OpenGateForRefresh() noexcept {
     g_logGate.refreshDue.store(true, std::memory_order_seq_cst);
@@ -44,7 +43,7 @@ std::chrono::milliseconds Period() {
     return std::chrono::milliseconds(g_periodMs.load(std::memory_order_relaxed));
 }
 
-void TimerBody(TimerState* state) {
+[[maybe_unused]] void TimerBody(TimerState* state) {
     using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> lock(state->lock);
     Clock::time_point last = Clock::now();
@@ -63,6 +62,9 @@ void TimerBody(TimerState* state) {
 }
 
 #ifndef _WIN32
+// The states of the timers of the processes this one was forked from, newest first.
+TimerState* g_inherited = nullptr;
+
 // In the child of a fork only the forking thread goes on: the timer is the parent's. Only
 // plain stores here, as a fork's child handler may do.
 void ForgetTimerInChild() {
@@ -100,6 +102,11 @@ bool RefreshTimerRunning() noexcept {
 }
 
 bool EnsureRefreshTimer() noexcept {
+#ifdef _WIN32
+    // On Windows the log object goes at DLL_PROCESS_DETACH, under the loader lock, where no
+    // thread can be joined: no timer there, and each call reads the tick count instead.
+    return false;
+#else
     const uint32_t self = GetCurrentProcessId();
     if (g_runningIn.load(std::memory_order_acquire) == self)
         return true;
@@ -110,9 +117,7 @@ bool EnsureRefreshTimer() noexcept {
     TimerState* state = nullptr;
     try {
         state = new TimerState;
-#ifndef _WIN32
         const AllSignalsBlocked blocked;
-#endif
         state->thread = std::thread(TimerBody, state);
     } catch (...) {
         delete state;
@@ -121,6 +126,7 @@ bool EnsureRefreshTimer() noexcept {
     g_state.store(state, std::memory_order_release);
     g_runningIn.store(self, std::memory_order_release);
     return true;
+#endif
 }
 
 void StopRefreshTimer() noexcept {

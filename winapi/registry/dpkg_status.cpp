@@ -74,25 +74,6 @@ Field FieldOf(std::string_view name) {
     }
 }
 
-// The three words of "Status" (split at spaces and tabs); false unless there are exactly
-// three.
-bool ThreeWords(std::string_view text, std::string_view (&words)[3]) {
-    size_t count = 0, i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        const size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
-            ++i;
-        if (i > start) {
-            if (count == 3)
-                return false;
-            words[count++] = text.substr(start, i - start);
-        }
-    }
-    return count == 3;
-}
-
 void Apply(DpkgPackage& pkg, Field field, std::string_view value) {
     switch (field) {
         case Field::kPackage:
@@ -106,7 +87,7 @@ void Apply(DpkgPackage& pkg, Field field, std::string_view value) {
             break;
         case Field::kStatus: {
             std::string_view words[3];
-            if (ThreeWords(value, words)) {
+            if (kvwin::SplitAsciiWords(value, words) == 3) {
                 pkg.want.assign(words[0]);
                 pkg.flag.assign(words[1]);
                 pkg.state.assign(words[2]);

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <utility>
 
+#include "kvwin/ascii_space.h"
 #include "kvwin/os_release.h"
 #include "kvwin/safe_open.h"
 #include "linux/text_util.h"
@@ -23,30 +24,10 @@ namespace {
 // A log larger than this is not read: rotation keeps them far smaller.
 constexpr size_t kMaxLogBytes = size_t{64} << 20;
 
-// The first words of `text` (split at runs of spaces and tabs) into `words`; the count of
-// all its words, or N + 1 when there are more than N.
-template <size_t N>
-size_t Words(std::string_view text, std::string_view (&words)[N]) {
-    size_t count = 0, i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        const size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
-            ++i;
-        if (i > start) {
-            if (count == N)
-                return N + 1;
-            words[count++] = text.substr(start, i - start);
-        }
-    }
-    return count;
-}
-
 // "2024-03-05  10:12:33" (apt writes two blanks) into date and time.
 bool SplitDateTime(std::string_view text, std::string& date, std::string& time) {
     std::string_view fields[2];
-    if (Words(text, fields) < 2 || fields[0].size() != 10 || fields[0][4] != '-')
+    if (kvwin::SplitAsciiWords(text, fields) < 2 || fields[0].size() != 10 || fields[0][4] != '-')
         return false;
     date.assign(fields[0]);
     time.assign(fields[1]);
@@ -148,8 +129,8 @@ void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out) {
     if (line.size() < 28 || line.compare(20, 8, "upgrade ") != 0)
         return;
     std::string_view fields[6];
-    if (Words(line, fields) != 6 || fields[0].size() != 10 || fields[0][4] != '-' ||
-        fields[5] == fields[4] || fields[4] == "<none>")
+    if (kvwin::SplitAsciiWords(line, fields) != 6 || fields[0].size() != 10 ||
+        fields[0][4] != '-' || fields[5] == fields[4] || fields[4] == "<none>")
         return;
     PackageUpgrade upgrade;
     upgrade.date.assign(fields[0]);

@@ -31,21 +31,40 @@ constexpr std::u16string_view TrimAsciiSpace(std::u16string_view text) {
     return TrimAsciiSpace<char16_t>(text);
 }
 
-// The words of a line, split at runs of spaces and tabs (the fields of /proc tables and of
-// package database entries).
+// The next word of `text` at or after `pos` (words are split at runs of spaces and tabs: the
+// fields of /proc tables and of package database entries and logs), with `pos` moved past it;
+// empty when no word is left.
+constexpr std::string_view NextAsciiWord(std::string_view text, size_t& pos) {
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
+        ++pos;
+    const size_t start = pos;
+    while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t')
+        ++pos;
+    return text.substr(start, pos - start);
+}
+
+// The words of a line.
 inline std::vector<std::string_view> SplitAsciiWords(std::string_view text) {
     std::vector<std::string_view> words;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        const size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
-            ++i;
-        if (i > start)
-            words.push_back(text.substr(start, i - start));
-    }
+    size_t pos = 0;
+    for (std::string_view word = NextAsciiWord(text, pos); !word.empty();
+         word = NextAsciiWord(text, pos))
+        words.push_back(word);
     return words;
+}
+
+// The first N words of a line into `words`, with no allocation; the count of all its words,
+// or N + 1 when there are more than N.
+template <size_t N>
+constexpr size_t SplitAsciiWords(std::string_view text, std::string_view (&words)[N]) {
+    size_t count = 0, pos = 0;
+    for (std::string_view word = NextAsciiWord(text, pos); !word.empty();
+         word = NextAsciiWord(text, pos)) {
+        if (count == N)
+            return N + 1;
+        words[count++] = word;
+    }
+    return count;
 }
 
 }  // namespace kvwin
