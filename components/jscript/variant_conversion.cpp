@@ -373,21 +373,20 @@ void InstallComValueTypes(duk_context* ctx) {
     types.date_prototype = duk_get_heapptr(ctx, date);
     duk_put_prop_string(ctx, stash, kDatePrototypeKey);
 
-    duk_idx_t unknown = duk_push_object(ctx);
-    duk_push_c_function(ctx, UnknownToString, 0);
-    duk_put_prop_string(ctx, unknown, "toString");
-    duk_push_c_function(ctx, ReleaseUnknown, 1);
-    duk_set_finalizer(ctx, unknown);
-    types.unknown_prototype = duk_get_heapptr(ctx, unknown);
-    duk_put_prop_string(ctx, stash, kUnknownPrototypeKey);
-
-    duk_idx_t array = duk_push_object(ctx);
-    duk_push_c_function(ctx, UnknownToString, 0);
-    duk_put_prop_string(ctx, array, "toString");
-    duk_push_c_function(ctx, DestroyArray, 1);
-    duk_set_finalizer(ctx, array);
-    types.array_prototype = duk_get_heapptr(ctx, array);
-    duk_put_prop_string(ctx, stash, kArrayPrototypeKey);
+    // The prototype of an opaque value (an interface, an array): no members but its text, and
+    // the finalizer that lets go of what it holds; kept in the stash under `key`.
+    auto opaque_prototype = [&](duk_c_function finalizer, const char* key) {
+        const duk_idx_t prototype = duk_push_object(ctx);
+        duk_push_c_function(ctx, UnknownToString, 0);
+        duk_put_prop_string(ctx, prototype, "toString");
+        duk_push_c_function(ctx, finalizer, 1);
+        duk_set_finalizer(ctx, prototype);
+        void* pointer = duk_get_heapptr(ctx, prototype);
+        duk_put_prop_string(ctx, stash, key);
+        return pointer;
+    };
+    types.unknown_prototype = opaque_prototype(ReleaseUnknown, kUnknownPrototypeKey);
+    types.array_prototype = opaque_prototype(DestroyArray, kArrayPrototypeKey);
 
     duk_push_string(ctx, "date");
     types.date_name = duk_get_heapptr(ctx, -1);

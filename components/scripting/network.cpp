@@ -95,11 +95,7 @@ class Network final : public kvwin::DispatchObject<Network, IDispatch> {
     }
 
     static HRESULT Enumerate(Network&, kvwin::DispatchCall& call) {
-        if (!call.Result())
-            return S_OK;
-        call.Result()->vt = VT_DISPATCH;
-        call.Result()->pdispVal = new PairCollection();
-        return S_OK;
+        return kvwin::ReturnObject(call.Result(), new PairCollection());
     }
 
   private:

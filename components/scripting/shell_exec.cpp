@@ -348,12 +348,8 @@ class Exec final : public kvwin::DispatchObject<Exec, IDispatch> {
         in_->Release();
     }
     static HRESULT Stream(kvwin::DispatchCall& call, IDispatch* stream) {
-        if (call.Result()) {
-            stream->AddRef();
-            call.Result()->vt = VT_DISPATCH;
-            call.Result()->pdispVal = stream;
-        }
-        return S_OK;
+        stream->AddRef();
+        return kvwin::ReturnObject(call.Result(), stream);
     }
 
     std::shared_ptr<Process> process_;
@@ -446,14 +442,7 @@ HRESULT StartExec(kvwin::DispatchCall& call, const std::u16string& command) {
     auto* out = new ExecStream(std::move(out_read), process);
     auto* err = new ExecStream(std::move(err_read), process);
     auto* in = new ExecInput(std::move(input_write), std::move(input), process);
-    auto* exec = new Exec(process, out, err, in);
-    if (!call.Result()) {
-        exec->Release();
-        return S_OK;
-    }
-    call.Result()->vt = VT_DISPATCH;
-    call.Result()->pdispVal = exec;
-    return S_OK;
+    return kvwin::ReturnObject(call.Result(), new Exec(process, out, err, in));
 }
 
 }  // namespace kvscripting

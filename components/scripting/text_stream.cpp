@@ -301,13 +301,7 @@ HRESULT OpenTextStream(kvwin::DispatchCall& call, const std::u16string& path, Io
         stream->Release();
         return FailWithLastError(call, error);
     }
-    if (!call.Result()) {
-        stream->Release();
-        return S_OK;
-    }
-    call.Result()->vt = VT_DISPATCH;
-    call.Result()->pdispVal = stream;
-    return S_OK;
+    return kvwin::ReturnObject(call.Result(), stream);
 }
 
 }  // namespace kvscripting

@@ -54,14 +54,7 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
             return FailCall(call, WBEM_E_INVALID_PARAMETER, u"ItemIndex");
         if (index.lVal < 0 || size_t(index.lVal) >= self.items_.size())
             return FailCall(call, WBEM_E_NOT_FOUND, u"ItemIndex");
-        IDispatch* object = NewWbemObject(self.items_[size_t(index.lVal)]);
-        if (call.Result()) {
-            call.Result()->vt = VT_DISPATCH;
-            call.Result()->pdispVal = object;
-        } else {
-            object->Release();
-        }
-        return S_OK;
+        return kvwin::ReturnObject(call.Result(), NewWbemObject(self.items_[size_t(index.lVal)]));
     }
 
     static HRESULT NewEnum(ObjectSet& self, kvwin::DispatchCall& call) {

@@ -11,6 +11,22 @@
 
 namespace {
 
+// What every script here starts with: the hive constants, a call of a provider method
+// (of the script's `reg`) with named in-parameters through ExecMethod_, and arrays from COM
+// read through VBArray, as on Windows.
+const std::u16string kPrelude =
+    uR"JS(
+var HKCU = 0x80000001;
+var HKLM = 0x80000002;
+function Call(method, values) {
+    var inParams = reg.Methods_.Item(method).InParameters.SpawnInstance_();
+    for (var name in values)
+        inParams.Properties_.Item(name).Value = values[name];
+    return reg.ExecMethod_(method, inParams);
+}
+function Values(a) { return new VBArray(a).toArray(); }
+)JS";
+
 void SetValue(HKEY key, const char16_t* name, DWORD type, std::u16string_view data) {
     ASSERT_EQ(RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                              DWORD(data.size() * 2)),
@@ -43,19 +59,10 @@ void WriteTestKey() {
 
 TEST(RegistryScripts, ExecMethodReadsEachValueType) {
     WriteTestKey();
-    wmitest::RunScript(
-        uR"JS(
-var HKLM = 0x80000002;
+    wmitest::RunScript(kPrelude +
+                       uR"JS(
 var key = "SOFTWARE\\KavrelTest\\Values";
 var reg = GetObject("winmgmts:{impersonationLevel=impersonate}!//./root/default:StdRegProv");
-function Call(method, values) {
-    var inParams = reg.Methods_.Item(method).InParameters.SpawnInstance_();
-    for (var name in values)
-        inParams.Properties_.Item(name).Value = values[name];
-    return reg.ExecMethod_(method, inParams);
-}
-// Arrays from COM are read through VBArray, as on Windows.
-function Values(a) { return new VBArray(a).toArray(); }
 var r = Call("GetStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Text"});
 Test.ok(r.ReturnValue == 0 && r.sValue === "hello world", "string " + r.ReturnValue + " " + r.sValue);
 r = Call("GetExpandedStringValue", {hDefKey: HKLM, sSubKeyName: key, sValueName: "Expand"});
@@ -112,19 +119,10 @@ TEST(RegistryScripts, UninstallListsThePackagesReadOnly) {
                                       "Installed-Size: 77\n\n"
                                       "Package: eta\nStatus: install ok installed\nVersion: 1\n";
     setenv("KAVREL_DPKG_ADMIN_DIR", dir.c_str(), 1);
-    wmitest::RunScript(
-        uR"JS(
-var HKLM = 0x80000002;
+    wmitest::RunScript(kPrelude +
+                       uR"JS(
 var key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 var reg = GetObject("winmgmts:{impersonationLevel=impersonate}!//./root/default:StdRegProv");
-function Call(method, values) {
-    var inParams = reg.Methods_.Item(method).InParameters.SpawnInstance_();
-    for (var name in values)
-        inParams.Properties_.Item(name).Value = values[name];
-    return reg.ExecMethod_(method, inParams);
-}
-// Arrays from COM are read through VBArray, as on Windows.
-function Values(a) { return new VBArray(a).toArray(); }
 var r = Call("EnumKey", {hDefKey: HKLM, sSubKeyName: key});
 Test.ok(r.ReturnValue == 0 && Values(r.sNames).join("|") == "eta|zeta", "packages " + r.sNames);
 r = Call("GetStringValue", {hDefKey: HKLM, sSubKeyName: key + "\\zeta", sValueName: "Publisher"});
@@ -186,16 +184,9 @@ namespace {
 // The setters, CreateKey, DeleteValue, DeleteKey and CheckAccess, read back with the getters
 // and EnumValues' types through ExecMethod_, the road JScript takes.
 TEST(RegistryScripts, SettersAndKeysRoundTrip) {
-    wmitest::RunScript(
-        uR"JS(
-var HKCU = 0x80000001;
+    wmitest::RunScript(kPrelude +
+                       uR"JS(
 var reg = GetObject("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\default:StdRegProv");
-function Call(method, args) {
-    var p = reg.Methods_.Item(method).InParameters.SpawnInstance_();
-    for (var name in args) p.Properties_.Item(name).Value = args[name];
-    return reg.ExecMethod_(method, p);
-}
-function Values(a) { return new VBArray(a).toArray(); }
 var key = "Software\\Kavrel Setters";
 Test.ok(reg.CreateKey(HKCU, key) == 0, "CreateKey");
 Test.ok(reg.SetStringValue(HKCU, key, "S", "text é") == 0, "SetStringValue");
