@@ -95,10 +95,11 @@ endfunction()
 # scattered over the text makes most of it resident in every process that loads the library.
 # `list` names those functions, one symbol a line (`#` starts a comment; scripts/load-order.sh
 # writes it). `target` and the OBJECTS libraries it links are compiled with a section per
-# function, and `target` is linked by lld, which lays the sections of the listed symbols out
-# first, in the list's order (GNU ld 2.40 has no such option). A stale list costs memory and
-# nothing else: names that no longer exist are skipped, and code the list misses stays where
-# the link puts it. Without lld, or off ELF, the target is linked as any other.
+# function and per object, and `target` is linked by lld, which lays the sections of the
+# listed symbols out first, in the list's order (GNU ld 2.40 has no such option). A stale
+# list costs memory and nothing else: names that no longer exist are skipped, and code the
+# list misses stays where the link puts it. Without lld, or off ELF, the target is linked as
+# any other.
 function(kavrel_place_load_code target list)
     cmake_parse_arguments(P "" "" "OBJECTS" ${ARGN})
     if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang"
@@ -106,7 +107,7 @@ function(kavrel_place_load_code target list)
         return()
     endif()
     foreach(compiled ${target} ${P_OBJECTS})
-        target_compile_options(${compiled} PRIVATE -ffunction-sections)
+        target_compile_options(${compiled} PRIVATE -ffunction-sections -fdata-sections)
     endforeach()
     file(STRINGS ${list} symbols REGEX "^[^#]")
     # The C runtime's start and end of a shared object (crtbeginS.o), unnamed in a profile.
@@ -123,18 +124,28 @@ function(kavrel_place_load_code target list)
             set_property(TARGET ${target} PROPERTY LINK_OPTIONS ${options})
         endif()
     endif()
-    # lld puts the procedure linkage table, which the load's first calls go through, and the
-    # start and end code after the text; a script that only adds this moves them to the front,
-    # beside the listed functions, so that one 64 KiB window holds all that runs.
+    # Two additions to lld's own layout, from a script that only adds them. It puts the
+    # procedure linkage table, which the load's first calls go through, and the start and end
+    # code after the text: they move to the front, beside the listed functions. And the
+    # read-only data the load reads goes to the front of .rodata, beside the relocation
+    # tables the loader reads anyway: the merged literals and constants, which have no name
+    # to list, and the listed functions' own tables (their `switch` jumps).
+    set(tables "")
+    foreach(symbol ${symbols})
+        string(APPEND tables " .rodata.${symbol}")
+    endforeach()
     set(script_file ${CMAKE_CURRENT_BINARY_DIR}/${target}-load-order.ld)
-    file(CONFIGURE OUTPUT ${script_file} CONTENT [[
-SECTIONS
+    file(CONFIGURE OUTPUT ${script_file} CONTENT "SECTIONS
 {
   .init : { KEEP(*(SORT_NONE(.init))) }
   .fini : { KEEP(*(SORT_NONE(.fini))) }
   .plt : { *(.plt) }
 } INSERT BEFORE .text;
-]])
+SECTIONS
+{
+  .rodata : { *(.rodata.str* .rodata.cst*${tables}) *(.rodata .rodata.* .gnu.linkonce.r.*) }
+} INSERT AFTER .rela.plt;
+" @ONLY)
     target_link_options(${target} PRIVATE -fuse-ld=lld "LINKER:--symbol-ordering-file=${order_file}"
                         LINKER:--no-warn-symbol-ordering "LINKER:-T,${script_file}")
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${order_file} ${script_file})
