@@ -106,6 +106,11 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/postin
 # The printer calls load the CUPS client, and the registry SQLite, when first used; the
 # package scan cannot see that.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2, libsqlite3-0")
+# Modules with packed relative relocations need the loader of glibc 2.36; they name it by a
+# version of their own, which the package scan does not read.
+if(KAVREL_LINKER_PACKS_RELOCS)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libc6 (>= 2.36)")
+endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)
