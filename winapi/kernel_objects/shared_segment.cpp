@@ -11,12 +11,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 
 #include "kvwin/file_lock.h"
 #include "kvwin/last_error.h"
+#include "kvwin/os_release.h"
 #include "kvwin/safe_open.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
@@ -35,9 +36,10 @@ struct SegmentHeader {
 
 // The logon session: the kernel's audit session when the process has one, else the user.
 std::string SessionName() {
-    std::ifstream in("/proc/self/sessionid");
-    unsigned long long id = 0;
-    if (in >> id && id != 0xFFFFFFFFull)
+    const std::string text = ReadSmallFile("/proc/self/sessionid", 32).value_or(std::string());
+    char* end = nullptr;
+    const unsigned long long id = std::strtoull(text.c_str(), &end, 10);
+    if (end != text.c_str() && id != 0xFFFFFFFFull)
         return "Session-" + std::to_string(id);
     return "Session-u" + std::to_string(::geteuid());
 }
