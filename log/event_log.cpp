@@ -232,16 +232,6 @@ EventLog::EventLog() {
         m_mutex = CreateMutexW(&attributes, FALSE, mutexName);
     }
 
-    const WString writers = m_lowIntegrity ? WString() : LogWritersSid();
-    if (!writers.empty()) {
-        MakeSecurityAttributes(m_folderSecurity, WritersFolderSddl(writers).c_str());
-        MakeSecurityAttributes(m_fileSecurity, WritersFileSddl(writers).c_str());
-        m_securityParts |= GROUP_SECURITY_INFORMATION;
-    } else {
-        MakeSecurityAttributes(m_folderSecurity, m_lowIntegrity ? kLowFolderSddl : kFolderSddl);
-        MakeSecurityAttributes(m_fileSecurity, m_lowIntegrity ? kLowFileSddl : kFileSddl);
-    }
-
     m_message.reserve(8192);
     m_source.reserve(256);
     m_utf8.reserve(8192);
@@ -273,6 +263,24 @@ EventLog::EventLog() {
     }
     log_detail::EnsureRefreshTimer();
     PublishGate();
+}
+
+// The descriptors that a folder or file made for the log gets. Looking the writers group up
+// reads the account database (and loads its modules), which a process whose records the
+// filter rejects, or that only appends to an existing file, never needs: they are made when
+// first asked for.
+void EventLog::PrepareSecurity() {
+    std::call_once(m_securityMade, [this] {
+        const WString writers = m_lowIntegrity ? WString() : LogWritersSid();
+        if (!writers.empty()) {
+            MakeSecurityAttributes(m_folderSecurity, WritersFolderSddl(writers).c_str());
+            MakeSecurityAttributes(m_fileSecurity, WritersFileSddl(writers).c_str());
+            m_securityParts |= GROUP_SECURITY_INFORMATION;
+        } else {
+            MakeSecurityAttributes(m_folderSecurity, m_lowIntegrity ? kLowFolderSddl : kFolderSddl);
+            MakeSecurityAttributes(m_fileSecurity, m_lowIntegrity ? kLowFileSddl : kFileSddl);
+        }
+    });
 }
 
 EventLog::~EventLog() {
@@ -370,6 +378,7 @@ void EventLog::PrepareServiceFolders() {
     HandleHolder token;
     if (!OpenCurrentProcessToken(token, TOKEN_QUERY) || !IsLocalSystemToken(token.Get()))
         return;
+    PrepareSecurity();
 
     if (FolderExists(m_folder))
         SetFileSecurityW(m_folder.c_str(), DACL_SECURITY_INFORMATION | m_securityParts,
@@ -514,6 +523,7 @@ void EventLog::WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* mes
 
     if (m_placementStale.exchange(false))
         PlaceFile();
+    PrepareSecurity();
     if (!m_file.Open(&m_fileSecurity, &m_folderSecurity)) {
         m_fileError.store(GetLastError());
         return;

@@ -67,6 +67,7 @@ class EventLog {
     WString ChooseFolder(const WString* configuredPath) const;
     void PlaceFile();
     void PrepareServiceFolders();
+    void PrepareSecurity();
     void ReadOverride();
     void PublishGate();
     void WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* message, uint32_t maxSizeKb,
@@ -100,6 +101,8 @@ class EventLog {
     std::atomic<uint32_t> m_activeWriters{0};
     std::atomic<uint32_t> m_override{0xFFFFFFFF};
 
+    // Made by PrepareSecurity, once, before the first folder or file is made or opened.
+    std::once_flag m_securityMade;
     SECURITY_ATTRIBUTES m_fileSecurity{};
     SECURITY_ATTRIBUTES m_folderSecurity{};
     bool m_lowIntegrity = false;

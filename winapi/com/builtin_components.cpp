@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
+#include <optional>
+#include <string_view>
 
 #include "kvwin/com_guid_text.h"
 #include "kvwin/component_module.h"
+#include "kvwin/os_release.h"
 #include "kvwin/utf.h"
 
 namespace kvwin::com_detail {
@@ -42,9 +44,14 @@ void ReadClassFile(const std::string& path, const std::u16string& module,
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes)
         return;
-    std::ifstream file(path);
-    std::string line;
-    for (size_t count = 0; count < kMaxLines && std::getline(file, line); ++count) {
+    const std::optional<std::string> text = ReadSmallFile(path, static_cast<size_t>(kMaxFileBytes));
+    if (!text)
+        return;
+    std::string_view rest = *text;
+    for (size_t count = 0; count < kMaxLines && !rest.empty(); ++count) {
+        const size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         if (line.size() > kMaxLine)
             continue;
         auto fields = Fields(line);

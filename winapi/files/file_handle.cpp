@@ -209,7 +209,15 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 
     if (!created &&
         (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING)) {
-        if (::ftruncate(fd, 0) != 0) {
+        // An empty file only gets the times a truncation would give it: truncating marks the
+        // file for a flush at its close on some file systems (ext4 takes it for a file being
+        // replaced), which costs a device write for a file that may be gone before its data
+        // would otherwise ever reach the disk.
+        struct stat st {};
+        const timespec modifiedNow[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+        const bool empty = (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY &&
+                           ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+        if (empty ? ::futimens(fd, modifiedNow) != 0 : ::ftruncate(fd, 0) != 0) {
             const int err = errno;
             ::close(fd);
             FailWithErrno(err);

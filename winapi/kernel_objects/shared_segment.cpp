@@ -11,12 +11,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 
 #include "kvwin/file_lock.h"
 #include "kvwin/last_error.h"
+#include "kvwin/os_release.h"
 #include "kvwin/safe_open.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
@@ -35,9 +36,10 @@ struct SegmentHeader {
 
 // The logon session: the kernel's audit session when the process has one, else the user.
 std::string SessionName() {
-    std::ifstream in("/proc/self/sessionid");
-    unsigned long long id = 0;
-    if (in >> id && id != 0xFFFFFFFFull)
+    const std::string text = ReadSmallFile("/proc/self/sessionid", 32).value_or(std::string());
+    char* end = nullptr;
+    const unsigned long long id = std::strtoull(text.c_str(), &end, 10);
+    if (end != text.c_str() && id != 0xFFFFFFFFull)
         return "Session-" + std::to_string(id);
     return "Session-u" + std::to_string(::geteuid());
 }
@@ -269,6 +271,18 @@ bool ValidHeader(int fd, SegmentKind kind, SegmentHeader& header, DWORD& error) 
     return true;
 }
 
+// A file left by holders that are all gone, already of the size the new object maps, is
+// zeroed where it lies: its blocks stay allocated (so no page can fault for want of room),
+// and none is freed and allocated again, which on a file system that discards freed blocks
+// costs a device round trip per object made. False when the file is of another size or the
+// file system cannot zero a range; the caller then truncates and allocates.
+bool ResetInPlace(int fd, size_t mapped) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size != static_cast<off_t>(mapped))
+        return false;
+    return ::fallocate(fd, FALLOC_FL_ZERO_RANGE, 0, static_cast<off_t>(mapped)) == 0;
+}
+
 SegmentResult Map(UniqueFd fd, size_t size, bool fresh, SegmentKind kind,
                   void (*init)(void*, const void*), const void* context) {
     const size_t mapped = kSegmentHeaderSize + PageRound(size ? size : 1);
@@ -387,14 +401,14 @@ SegmentResult OpenSegment(LPCWSTR name, SegmentKind kind, size_t payload_size, S
         if (!ValidHeader(fd.get(), kind, header, error))
             return Fail(error);
     } else if (mode == SegmentOpen::OpenOnly) {
-        // Left behind by holders that are all gone: the object no longer exists.
-        ::unlinkat(space.get(), file.c_str(), 0);
+        // Left behind by holders that are all gone: the object no longer exists. The file
+        // stays for the next maker of that name, who resets it where it lies.
         return Fail(ERROR_FILE_NOT_FOUND);
     }
 
     const size_t size = fresh ? payload_size : static_cast<size_t>(header.payload_size);
     const size_t mapped = kSegmentHeaderSize + PageRound(size ? size : 1);
-    if (fresh) {
+    if (fresh && !ResetInPlace(fd.get(), mapped)) {
         // Every page gets its blocks now: a sparse file would fault (SIGBUS) on the first
         // write to a page the file system has no room for.
         if (::ftruncate(fd.get(), 0) != 0)

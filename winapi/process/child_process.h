@@ -43,7 +43,7 @@ class ChildObject : public Waitable {
     HandleKind kind_;
 };
 
-// What a new child is started with; everything is prepared before the fork, so the child
+// What a new child is started with; everything is prepared before it starts, so the child
 // runs no code that could need a lock another thread of ours held at the fork.
 struct ChildLaunch {
     std::string program;                   // native path handed to execve
@@ -59,9 +59,10 @@ struct ChildLaunch {
     bool new_process_group = false;
 };
 
-// Forks and executes the launch. On success returns the child's state, already watched by
-// a reaper thread; on failure null with the Win32 error of the failed step as last error
-// (a failed execve is reported by the child through a pipe before it exits).
+// Starts the launch (a child that shares our memory until its execve). On success returns the
+// child's state, already watched by a reaper thread; on failure null with the Win32 error of the
+// failed step as last error (a failed execve is reported by the child through a pipe before it
+// exits).
 std::shared_ptr<ChildState> StartChild(const ChildLaunch& launch);
 
 // The Windows exit code for a wait status.

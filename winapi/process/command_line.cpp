@@ -1,8 +1,6 @@
 // GetCommandLineW and CommandLineToArgvW.
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -10,6 +8,7 @@
 #include "command_line_words.h"
 #include "kvwin/environment_lock.h"
 #include "kvwin/last_error.h"
+#include "kvwin/os_release.h"
 #include "kvwin/utf.h"
 #include "process_command_line.h"
 #include "win/memory.h"
@@ -31,9 +30,14 @@ __attribute__((constructor(101))) void TakePassedCommandLine() {
     }
 }
 
+// The kernel keeps at most this much of a process's arguments (a quarter of the largest
+// stack, 2 MiB by default); read with plain calls, as a file stream would first set up the
+// C++ locale, which no other step of a short-lived child needs.
+constexpr size_t kMaxArgumentBytes = size_t{8} << 20;
+
 std::vector<std::string> OwnArguments() {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    const std::string all((std::istreambuf_iterator<char>(in)), {});
+    const std::string all =
+        kvwin::ReadSmallFile("/proc/self/cmdline", kMaxArgumentBytes).value_or(std::string());
     std::vector<std::string> arguments;
     size_t start = 0;
     while (start < all.size()) {

@@ -3,6 +3,7 @@
 // then does its work in one transaction of the hive's store.
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "kvwin/environment_lock.h"
 #include "kvwin/registry_handles.h"
@@ -252,17 +253,19 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
         LONG rc = PrepareOpen(hKey, lpSubKey, samDesired, access, path, target);
         if (rc != ERROR_SUCCESS)
             return rc;
-        KeyId found = 0;
+        // A missing key is an ordinary answer (the log asks for its configuration key in
+        // every new process): it is returned, not thrown, since a process's first throw
+        // costs more than the look-up.
+        std::optional<KeyId> found;
         rc = target.store->Run(false, [&](Session& session) {
             KeyId base = BaseKey(session, target.ref, false);
-            auto key = session.Walk(base, path);
-            if (!key)
-                throw StoreError{ERROR_FILE_NOT_FOUND};
-            found = *key;
+            found = session.Walk(base, path);
         });
         if (rc != ERROR_SUCCESS)
             return rc;
-        *phkResult = InsertOpened(target, found, access);
+        if (!found)
+            return ERROR_FILE_NOT_FOUND;
+        *phkResult = InsertOpened(target, *found, access);
         return ERROR_SUCCESS;
     });
 }

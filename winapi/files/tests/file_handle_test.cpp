@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "file_test_support.h"
@@ -47,6 +48,39 @@ TEST(CreateFile, DispositionsAndTheLastErrorsTheyLeave) {
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_LAST_ERROR(ERROR_SUCCESS);
     CloseHandle(h);
+}
+
+// Overwriting an existing empty file is a truncation in every way the caller can see: the
+// modification time moves, the access time does not, and read-only access is refused alike
+// whether the file is empty or not.
+TEST(CreateFile, OverwritingAnEmptyFileActsAsATruncation) {
+    const auto path = WinPath("empty.txt");
+    const std::string native = NativePath("empty.txt");
+    ASSERT_TRUE(WriteAll(path, ""));
+    const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native.c_str(), past, 0), 0);
+
+    HANDLE h = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_LAST_ERROR(ERROR_ALREADY_EXISTS);
+    CloseHandle(h);
+    struct stat st {};
+    ASSERT_EQ(::stat(native.c_str(), &st), 0);
+    EXPECT_GT(st.st_mtim.tv_sec, 1000000000) << "the modification time moves";
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000) << "the access time stays";
+    EXPECT_EQ(st.st_size, 0);
+
+    ASSERT_TRUE(WriteAll(path, "new text"));
+    EXPECT_EQ(ReadAll(path), "new text");
+
+    for (const std::string text : {"", "some data"}) {
+        ASSERT_TRUE(WriteAll(path, text));
+        h = Open(path, GENERIC_READ, 0, CREATE_ALWAYS);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "read-only overwrite of \"" << text << "\"";
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        EXPECT_EQ(ReadAll(path), text);
+    }
 }
 
 TEST(CreateFile, ShareModesBetweenHandlesOfOneProcess) {

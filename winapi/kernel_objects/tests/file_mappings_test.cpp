@@ -93,3 +93,55 @@ TEST(FileMappings, AFileBackedViewSeesAndChangesTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Makes the named mapping, checks it reads as zeros throughout, and leaves a pattern in it.
+void MakeZeroedAndScribble(const char16_t* name, DWORD size) {
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
+    ASSERT_NE(mapping, nullptr);
+    EXPECT_LAST_ERROR(ERROR_SUCCESS) << "made anew, not opened";
+    auto* view = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    ASSERT_NE(view, nullptr);
+    size_t nonZero = 0;
+    for (DWORD i = 0; i < size; ++i)
+        nonZero += view[i] != 0;
+    EXPECT_EQ(nonZero, 0u) << "a mapping made again starts zeroed, size " << size;
+    std::memset(view, 0xA5, size);
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+}
+
+}  // namespace
+
+// A name whose last holder is gone names no object: opening it fails, and making it again
+// gives a new object with nothing of the old one, of the same size, of another size, or of
+// another kind.
+TEST(FileMappings, AnObjectMadeAgainAfterItsLastHolderKeepsNothingOfTheOld) {
+    constexpr const char16_t* kName = u"Global\\Kavrel.Remade";
+    MakeZeroedAndScribble(kName, 8192);
+    EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, kName), nullptr);
+    EXPECT_LAST_ERROR(ERROR_FILE_NOT_FOUND);
+    MakeZeroedAndScribble(kName, 8192);
+    MakeZeroedAndScribble(kName, 3 * 4096 + 10);
+    MakeZeroedAndScribble(kName, 100);
+
+    // The same name as a mutex: a new, unowned one that another process can take.
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, kName);
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_LAST_ERROR(ERROR_SUCCESS);
+    ASSERT_TRUE(ReleaseMutex(mutex));
+    CloseHandle(mutex);
+    EXPECT_EQ(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kName), nullptr);
+    EXPECT_LAST_ERROR(ERROR_FILE_NOT_FOUND);
+    mutex = CreateMutexW(nullptr, FALSE, kName);
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_LAST_ERROR(ERROR_SUCCESS);
+    auto child = kvtest::RunInChild([] {
+        HANDLE m = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, u"Global\\Kavrel.Remade");
+        _exit(m && WaitForSingleObject(m, 0) == WAIT_OBJECT_0 ? 0 : 2);
+    });
+    EXPECT_EQ(child.exit_code, 0) << child.output;
+    CloseHandle(mutex);
+}

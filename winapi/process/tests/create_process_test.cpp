@@ -6,11 +6,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "kvtest/test_env.h"
 #include "kvwin/security_token.h"
@@ -176,6 +178,63 @@ TEST_F(ChildProcesses, AStartThatCannotHappenFailsWithTheWindowsErrorAndLeavesTh
     Child bare;
     Start(bare, nullptr, u"no-such-program-anywhere -x");
     EXPECT_EQ(bare.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// The child runs on this process's memory until it becomes the program: it must start with
+// every signal at its default and none blocked, whatever the starting thread had; leave that
+// thread's own signal state as it was; report an execve that fails; and keep children
+// started from many threads at once apart.
+TEST_F(ChildProcesses, AChildStartsCleanAndLeavesItsStarterAsItWas) {
+    struct sigaction ignore {
+    }, before{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGUSR1, &ignore, &before), 0);
+    sigset_t usr2, saved;
+    ::sigemptyset(&usr2);
+    ::sigaddset(&usr2, SIGUSR2);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, &saved), 0);
+
+    Child grep;
+    Start(grep, u"/bin/grep", u"-E \"^Sig(Blk|Ign)\" /proc/self/status", Out());
+    ASSERT_TRUE(grep.started) << grep.error;
+    EXPECT_EQ(grep.WaitForExitCode(), 0u);
+    EXPECT_EQ(ReadFile(Out()), "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
+
+    sigset_t now;
+    ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &now), 0);
+    EXPECT_TRUE(::sigismember(&now, SIGUSR2)) << "the starter's mask is its own again";
+    EXPECT_FALSE(::sigismember(&now, SIGUSR1));
+    struct sigaction current {};
+    ASSERT_EQ(::sigaction(SIGUSR1, nullptr, &current), 0);
+    EXPECT_EQ(current.sa_handler, SIG_IGN) << "the child's reset is not the starter's";
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    ::sigaction(SIGUSR1, &before, nullptr);
+
+    // Executable, but no program: only the child's execve can tell.
+    const std::string garbage = m_folder + "/garbage.exe";
+    std::ofstream(garbage) << "\x01\x02 not a program\n";
+    std::filesystem::permissions(garbage, std::filesystem::perms::owner_all);
+    Child bad;
+    Start(bad, kvwin::FromUtf8(garbage).c_str(), u"");
+    EXPECT_FALSE(bad.started);
+    EXPECT_EQ(bad.error, static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+
+    std::vector<std::thread> starters;
+    std::atomic<int> ended{0};
+    for (int t = 0; t < 6; ++t) {
+        starters.emplace_back([&ended, t] {
+            for (int i = 0; i < 8; ++i) {
+                Child child;
+                Start(child, u"/bin/sh",
+                      u"-c \"exit " + kvwin::FromUtf8(std::to_string(t)) + u"\"");
+                if (child.started && child.WaitForExitCode() == static_cast<DWORD>(t))
+                    ++ended;
+            }
+        });
+    }
+    for (std::thread& starter : starters)
+        starter.join();
+    EXPECT_EQ(ended.load(), 6 * 8);
 }
 
 std::string IdOutput(const std::string& folder, HANDLE token, const char16_t* option) {
