@@ -155,7 +155,8 @@ void Clear(DpkgPackage& pkg) {
 }  // namespace
 
 void ForEachDpkgPackage(std::string_view content,
-                        const std::function<void(const DpkgPackage&)>& visit) {
+                        const std::function<void(const DpkgPackage&)>& visit,
+                        DpkgDescription wanted) {
     DpkgPackage current;
     bool in_stanza = false;
     std::string joined;  // a kept field's value with its continuation lines
@@ -189,6 +190,8 @@ void ForEachDpkgPackage(std::string_view content,
         if (description) {
             current.summary.assign(value);
             current.description.clear();
+            if (wanted == DpkgDescription::kSummaryOnly)
+                continue;  // its lines are skipped as a skipped field's are
         }
         std::string& text = description ? current.description : joined;
         bool continued = false;

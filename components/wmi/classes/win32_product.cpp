@@ -97,26 +97,30 @@ void FillDpkgProductsFrom(const ClassDecl& decl, const std::string& admin_dir,
         return;
     const kvwin::DpkgInfoFolder lists(admin_dir);
     // Each package's values are built straight into its instance from the parser's reused
-    // strings: no package list, no intermediate UTF-8 text.
-    kvwin::ForEachDpkgPackage(*status, [&](const kvlinux::DpkgPackage& pkg) {
-        if (!pkg.FilesPresent())
-            return;
-        Instance& values = out.emplace_back(decl.properties.size());
-        std::u16string key;
-        key.reserve(pkg.name.size() + 1 + pkg.architecture.size());
-        kvwin::AppendFromUtf8(key, pkg.name);
-        key += u':';
-        kvwin::AppendFromUtf8(key, pkg.architecture);
-        values[identifying] = std::move(key);
-        values[name] = Text(pkg.name);
-        values[version] = Text(pkg.version);
-        values[vendor] = Text(pkg.maintainer);
-        values[caption] = Text(pkg.summary);
-        values[description] = values[caption];
-        values[install_date] = LocalDateText(lists.InstallTime(pkg), zone);
-        values[install_state] = Signed(pkg.Configured() ? 5 : -6);
-        values[url] = Text(pkg.homepage);
-    });
+    // strings: no package list, no intermediate UTF-8 text, no long description (the class
+    // shows the summary).
+    kvwin::ForEachDpkgPackage(
+        *status,
+        [&](const kvlinux::DpkgPackage& pkg) {
+            if (!pkg.FilesPresent())
+                return;
+            Instance& values = out.emplace_back(decl.properties.size());
+            std::u16string key;
+            key.reserve(pkg.name.size() + 1 + pkg.architecture.size());
+            kvwin::AppendFromUtf8(key, pkg.name);
+            key += u':';
+            kvwin::AppendFromUtf8(key, pkg.architecture);
+            values[identifying] = std::move(key);
+            values[name] = Text(pkg.name);
+            values[version] = Text(pkg.version);
+            values[vendor] = Text(pkg.maintainer);
+            values[caption] = Text(pkg.summary);
+            values[description] = values[caption];
+            values[install_date] = LocalDateText(lists.InstallTime(pkg), zone);
+            values[install_state] = Signed(pkg.Configured() ? 5 : -6);
+            values[url] = Text(pkg.homepage);
+        },
+        kvwin::DpkgDescription::kSummaryOnly);
 }
 
 void FillRpmProductsFrom(const ClassDecl& decl, const std::vector<kvwin::RpmPackage>& packages,

@@ -42,11 +42,16 @@ struct DpkgPackage {
 // One pass over `content`; fields the struct does not keep are skipped unread.
 KVWIN_API std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content);
 
+// Whether a reader wants each package's long description or its one-line summary only.
+enum class DpkgDescription { kFull, kSummaryOnly };
+
 // The same packages, in the same order, each handed to `visit` in turn instead of kept: the
 // package passed is reused for the next stanza (its strings keep their storage), so a caller
-// that copies only what it needs reads a large database without a string per field.
+// that copies only what it needs reads a large database without a string per field. With
+// kSummaryOnly, `description` stays empty and its lines are skipped unread.
 KVWIN_API void ForEachDpkgPackage(std::string_view content,
-                                  const std::function<void(const DpkgPackage&)>& visit);
+                                  const std::function<void(const DpkgPackage&)>& visit,
+                                  DpkgDescription wanted = DpkgDescription::kFull);
 
 // The packages of <admin_dir>/status; empty when it cannot be read. The file is read up to
 // 256 MiB.
