@@ -105,13 +105,14 @@ void FillDpkgProductsFrom(const ClassDecl& decl, const std::string& admin_dir,
             if (!pkg.FilesPresent())
                 return;
             Instance& values = out.emplace_back(decl.properties.size());
+            // The name is widened once, for itself and for the key.
             std::u16string key;
             key.reserve(pkg.name.size() + 1 + pkg.architecture.size());
             kvwin::AppendFromUtf8(key, pkg.name);
+            values[name] = key;
             key += u':';
             kvwin::AppendFromUtf8(key, pkg.architecture);
             values[identifying] = std::move(key);
-            values[name] = Text(pkg.name);
             values[version] = Text(pkg.version);
             values[vendor] = Text(pkg.maintainer);
             values[caption] = Text(pkg.summary);
