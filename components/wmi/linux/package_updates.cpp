@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <set>
+#include <iterator>
 #include <tuple>
 #include <utility>
 
@@ -189,12 +189,12 @@ std::vector<PackageUpgrade> ParseDpkgLog(std::string_view text, size_t limit) {
 
 std::vector<PackageUpgrade> ReadPackageUpgrades(const std::string& root) {
     std::vector<PackageUpgrade> all;
-    std::set<std::pair<std::string, std::string>> seen;
     auto add = [&](std::vector<PackageUpgrade> found) {
-        for (PackageUpgrade& upgrade : found) {
-            if (seen.emplace(upgrade.package, upgrade.version).second)
-                all.push_back(std::move(upgrade));
-        }
+        if (all.empty())
+            all = std::move(found);
+        else
+            all.insert(all.end(), std::make_move_iterator(found.begin()),
+                       std::make_move_iterator(found.end()));
     };
     const std::string apt = UnderRoot(root, "/var/log/apt");
     for (const std::string& path : LogFiles(apt, "history.log")) {
@@ -210,13 +210,39 @@ std::vector<PackageUpgrade> ReadPackageUpgrades(const std::string& root) {
         });
         add(std::move(found));
     }
-    const auto earlier = [](const PackageUpgrade& a, const PackageUpgrade& b) {
-        return std::tie(a.date, a.time) < std::tie(b.date, b.time);
+    // One entry per package and new version, the first met kept (apt's history before dpkg's
+    // log): the entries' places sorted by package, version and place, so the first of each
+    // run is the one kept. No key is copied.
+    std::vector<size_t> order(all.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&all](size_t a, size_t b) {
+        return std::tie(all[a].package, all[a].version, a) <
+               std::tie(all[b].package, all[b].version, b);
+    });
+    std::vector<bool> kept(all.size(), false);
+    for (size_t i = 0; i < order.size(); ++i) {
+        const PackageUpgrade& entry = all[order[i]];
+        const PackageUpgrade* before = i > 0 ? &all[order[i - 1]] : nullptr;
+        kept[order[i]] =
+            !before || before->package != entry.package || before->version != entry.version;
+    }
+    // Oldest first; the logs are mostly in order already, and only places move while sorting.
+    order.clear();
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (kept[i])
+            order.push_back(i);
+    }
+    const auto earlier = [&all](size_t a, size_t b) {
+        return std::tie(all[a].date, all[a].time) < std::tie(all[b].date, all[b].time);
     };
-    // The logs are mostly in order already; moving the entries is what costs.
-    if (!std::is_sorted(all.begin(), all.end(), earlier))
-        std::stable_sort(all.begin(), all.end(), earlier);
-    return all;
+    if (!std::is_sorted(order.begin(), order.end(), earlier))
+        std::stable_sort(order.begin(), order.end(), earlier);
+    std::vector<PackageUpgrade> upgrades;
+    upgrades.reserve(order.size());
+    for (size_t i : order)
+        upgrades.push_back(std::move(all[i]));
+    return upgrades;
 }
 
 }  // namespace kvlinux
