@@ -125,8 +125,10 @@ namespace {
 // One line of dpkg's log, added to `out` when it records an upgrade.
 void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out) {
     // "2024-03-05 10:12:35 upgrade ...": the action stands at a fixed place, and most lines
-    // are status and configure lines, so only upgrade lines are split.
-    if (line.size() < 28 || line.compare(20, 8, "upgrade ") != 0)
+    // are status and configure lines, so only upgrade lines are split. Its first two letters
+    // set "upgrade" apart from every other action (unpack among them) without a call.
+    if (line.size() < 28 || line[20] != 'u' || line[21] != 'p' ||
+        line.substr(20, 8) != "upgrade ")
         return;
     std::string_view fields[6];
     if (kvwin::SplitAsciiWords(line, fields) != 6 || fields[0].size() != 10 ||
