@@ -33,7 +33,7 @@ namespace kvwmi {
 
 namespace {
 
-void FillProduct(const ClassDecl& decl, std::vector<Instance>& out);
+void FillProduct(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out);
 
 const ClassDecl kProductClass{
     u"root\\cimv2",
@@ -54,10 +54,11 @@ const ClassDecl kProductClass{
         {u"Vendor", CIM_STRING},          {u"WordCount", CIM_UINT32},
         {u"Version", CIM_STRING, true},
     },
+    nullptr,
     FillProduct};
 
-void FillProduct(const ClassDecl& decl, std::vector<Instance>& out) {
-    FillDpkgProductsFrom(decl, "/var/lib/dpkg", *kvwin::CurrentZone(), out);
+void FillProduct(const ClassDecl& decl, const Selection& selection, std::vector<Instance>& out) {
+    FillDpkgProductsFrom(decl, selection, "/var/lib/dpkg", *kvwin::CurrentZone(), out);
     FillRpmProductsFrom(decl, kvwin::ReadRpmDatabase(), out);
 }
 
@@ -81,8 +82,9 @@ CimValue LocalDateText(std::optional<std::int64_t> unix_seconds, const kvwin::Zo
     return std::u16string(text, end);
 }
 
-void FillDpkgProductsFrom(const ClassDecl& decl, const std::string& admin_dir,
-                          const kvwin::ZoneInfo& zone, std::vector<Instance>& out) {
+void FillDpkgProductsFrom(const ClassDecl& decl, const Selection& selection,
+                          const std::string& admin_dir, const kvwin::ZoneInfo& zone,
+                          std::vector<Instance>& out) {
     // The properties' places, found once rather than by name for each of the packages.
     const auto at = [&decl](std::u16string_view name) {
         return static_cast<size_t>(decl.IndexOf(name));
@@ -91,6 +93,14 @@ void FillDpkgProductsFrom(const ClassDecl& decl, const std::string& admin_dir,
                  version = at(u"Version"), vendor = at(u"Vendor"), caption = at(u"Caption"),
                  description = at(u"Description"), install_date = at(u"InstallDate"),
                  install_state = at(u"InstallState"), url = at(u"URLInfoAbout");
+    // A query that does not ask for the date spares a look-up per package; the other values
+    // not asked for are left out as well (the keys are always made).
+    const bool want_vendor = selection.Wants(decl, u"Vendor"),
+               want_caption = selection.Wants(decl, u"Caption"),
+               want_description = selection.Wants(decl, u"Description"),
+               want_date = selection.Wants(decl, u"InstallDate"),
+               want_state = selection.Wants(decl, u"InstallState"),
+               want_url = selection.Wants(decl, u"URLInfoAbout");
     const std::optional<std::string> status =
         kvwin::ReadSmallFile(admin_dir + "/status", size_t{256} << 20);
     if (!status)
@@ -114,12 +124,18 @@ void FillDpkgProductsFrom(const ClassDecl& decl, const std::string& admin_dir,
             kvwin::AppendFromUtf8(key, pkg.architecture);
             values[identifying] = std::move(key);
             values[version] = Text(pkg.version);
-            values[vendor] = Text(pkg.maintainer);
-            values[caption] = Text(pkg.summary);
-            values[description] = values[caption];
-            values[install_date] = LocalDateText(lists.InstallTime(pkg), zone);
-            values[install_state] = Signed(pkg.Configured() ? 5 : -6);
-            values[url] = Text(pkg.homepage);
+            if (want_vendor)
+                values[vendor] = Text(pkg.maintainer);
+            if (want_caption || want_description)
+                values[caption] = Text(pkg.summary);
+            if (want_description)
+                values[description] = values[caption];
+            if (want_date)
+                values[install_date] = LocalDateText(lists.InstallTime(pkg), zone);
+            if (want_state)
+                values[install_state] = Signed(pkg.Configured() ? 5 : -6);
+            if (want_url)
+                values[url] = Text(pkg.homepage);
         },
         kvwin::DpkgDescription::kSummaryOnly);
 }

@@ -491,7 +491,7 @@ TEST(Products, DpkgPackagesFromTheStatusFileAndTheLists) {
     ASSERT_EQ(::utimensat(AT_FDCWD, (tree.root() + "/info/adduser.list").c_str(), times, 0), 0);
     const auto& decl = Class(u"Win32_Product");
     std::vector<kvwmi::Instance> out;
-    kvwmi::FillDpkgProductsFrom(decl, tree.root(), kvwin::LoadZone("America/New_York"), out);
+    kvwmi::FillDpkgProductsFrom(decl, {}, tree.root(), kvwin::LoadZone("America/New_York"), out);
     ASSERT_EQ(out.size(), 5u);  // old-daemon left only its configuration
     for (const auto& instance : out)
         kvwmitest::ExpectWellTyped(decl, instance);
@@ -515,8 +515,22 @@ TEST(Products, DpkgPackagesFromTheStatusFileAndTheLists) {
     EXPECT_EQ(TextOf(decl, out[4], u"Name"), "half-configured-pkg");
     EXPECT_EQ(TextOf(decl, out[4], u"Vendor"), "<null>");
 
+    // Only what a query asks for (and the keys): no date looked up, no vendor.
+    kvwmi::Selection selection;
+    selection.wanted.assign(decl.properties.size(), false);
+    for (std::u16string_view wanted : {u"Name", u"Version", u"IdentifyingNumber", u"Description"})
+        selection.wanted[static_cast<size_t>(decl.IndexOf(wanted))] = true;
     out.clear();
-    kvwmi::FillDpkgProductsFrom(decl, tree.root() + "/none", kvwin::UtcZone(), out);
+    kvwmi::FillDpkgProductsFrom(decl, selection, tree.root(), kvwin::UtcZone(), out);
+    ASSERT_EQ(out.size(), 5u);
+    EXPECT_EQ(TextOf(decl, out[0], u"IdentifyingNumber"), "adduser:all");
+    EXPECT_EQ(TextOf(decl, out[0], u"Version"), "3.134");
+    EXPECT_EQ(TextOf(decl, out[0], u"Description"), "add and remove users and groups");
+    EXPECT_EQ(TextOf(decl, out[0], u"InstallDate"), "<null>");
+    EXPECT_EQ(TextOf(decl, out[0], u"Vendor"), "<null>");
+
+    out.clear();
+    kvwmi::FillDpkgProductsFrom(decl, {}, tree.root() + "/none", kvwin::UtcZone(), out);
     EXPECT_TRUE(out.empty());
 }
 
