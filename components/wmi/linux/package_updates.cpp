@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -122,17 +122,24 @@ std::vector<PackageUpgrade> ParseAptHistory(std::string_view text, size_t limit)
 
 namespace {
 
-// One line of dpkg's log, added to `out` when it records an upgrade.
-void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out) {
+// Package and version pairs, sorted.
+using VersionKeys = std::vector<std::pair<std::string_view, std::string_view>>;
+
+// One line of dpkg's log, added to `out` when it records an upgrade that `known` does not
+// hold already.
+void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out,
+                 const VersionKeys& known = {}) {
     // "2024-03-05 10:12:35 upgrade ...": the action stands at a fixed place, and most lines
     // are status and configure lines, so only upgrade lines are split. Its first two letters
     // set "upgrade" apart from every other action (unpack among them) without a call.
-    if (line.size() < 28 || line[20] != 'u' || line[21] != 'p' ||
-        line.substr(20, 8) != "upgrade ")
+    if (line.size() < 28 || line[20] != 'u' || line[21] != 'p' || line.substr(20, 8) != "upgrade ")
         return;
     std::string_view fields[6];
     if (kvwin::SplitAsciiWords(line, fields) != 6 || fields[0].size() != 10 ||
         fields[0][4] != '-' || fields[5] == fields[4] || fields[4] == "<none>")
+        return;
+    if (!known.empty() &&
+        std::binary_search(known.begin(), known.end(), std::make_pair(fields[3], fields[5])))
         return;
     PackageUpgrade upgrade;
     upgrade.date.assign(fields[0]);
@@ -203,15 +210,24 @@ std::vector<PackageUpgrade> ReadPackageUpgrades(const std::string& root) {
         if (auto text = kvwin::ReadSmallFile(path, kMaxLogBytes))
             add(ParseAptHistory(*text));
     }
+    // dpkg's log records apt's upgrades again: their lines are passed over without making
+    // an entry.
+    VersionKeys known;
+    known.reserve(all.size());
+    for (const PackageUpgrade& upgrade : all)
+        known.emplace_back(upgrade.package, upgrade.version);
+    std::sort(known.begin(), known.end());
+    std::vector<PackageUpgrade> logged;
     const std::string log = UnderRoot(root, "/var/log");
     for (const std::string& path : LogFiles(log, "dpkg.log")) {
-        std::vector<PackageUpgrade> found;
+        const size_t before = logged.size();
         ForEachFileLine(path, [&](std::string_view line) {
-            if (found.size() < 100000)
-                AddDpkgLine(line, found);
+            if (logged.size() - before < 100000)
+                AddDpkgLine(line, logged, known);
         });
-        add(std::move(found));
     }
+    known.clear();  // its views are into `all`, which changes next
+    add(std::move(logged));
     // One entry per package and new version, the first met kept (apt's history before dpkg's
     // log): the entries' places sorted by package, version and place, so the first of each
     // run is the one kept. No key is copied.
