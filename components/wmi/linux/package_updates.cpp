@@ -125,15 +125,17 @@ namespace {
 // Package and version pairs, sorted.
 using VersionKeys = std::vector<std::pair<std::string_view, std::string_view>>;
 
-// One line of dpkg's log, added to `out` when it records an upgrade that `known` does not
-// hold already.
-void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out,
-                 const VersionKeys& known = {}) {
-    // "2024-03-05 10:12:35 upgrade ...": the action stands at a fixed place, and most lines
-    // are status and configure lines, so only upgrade lines are split. Its first two letters
-    // set "upgrade" apart from every other action (unpack among them) without a call.
-    if (line.size() < 28 || line[20] != 'u' || line[21] != 'p' || line.substr(20, 8) != "upgrade ")
-        return;
+// "2024-03-05 10:12:35 upgrade ...": the action stands at a fixed place, and most lines are
+// status and configure lines, so only upgrade lines are split. Its first two letters set
+// "upgrade" apart from every other action (unpack among them) without a call.
+inline bool IsUpgradeLine(std::string_view line) {
+    return line.size() >= 28 && line[20] == 'u' && line[21] == 'p' &&
+           line.substr(20, 8) == "upgrade ";
+}
+
+// One upgrade line of dpkg's log, added to `out` unless malformed or `known` holds it.
+void AddDpkgUpgrade(std::string_view line, std::vector<PackageUpgrade>& out,
+                    const VersionKeys& known = {}) {
     std::string_view fields[6];
     if (kvwin::SplitAsciiWords(line, fields) != 6 || fields[0].size() != 10 ||
         fields[0][4] != '-' || fields[5] == fields[4] || fields[4] == "<none>")
@@ -190,7 +192,8 @@ void ForEachFileLine(const std::string& path, Visit visit) {
 std::vector<PackageUpgrade> ParseDpkgLog(std::string_view text, size_t limit) {
     std::vector<PackageUpgrade> out;
     ForEachLine(text, [&](std::string_view line) {
-        AddDpkgLine(line, out);
+        if (IsUpgradeLine(line))
+            AddDpkgUpgrade(line, out);
         return out.size() < limit;
     });
     return out;
@@ -222,8 +225,8 @@ std::vector<PackageUpgrade> ReadPackageUpgrades(const std::string& root) {
     for (const std::string& path : LogFiles(log, "dpkg.log")) {
         const size_t before = logged.size();
         ForEachFileLine(path, [&](std::string_view line) {
-            if (logged.size() - before < 100000)
-                AddDpkgLine(line, logged, known);
+            if (IsUpgradeLine(line) && logged.size() - before < 100000)
+                AddDpkgUpgrade(line, logged, known);
         });
     }
     known.clear();  // its views are into `all`, which changes next
