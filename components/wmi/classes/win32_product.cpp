@@ -115,19 +115,19 @@ void FillDpkgProductsFrom(const ClassDecl& decl, const Selection& selection,
             if (!pkg.FilesPresent())
                 return;
             Instance& values = out.emplace_back(decl.properties.size());
-            // The name is widened once, for itself and for the key.
-            std::u16string key;
+            // The name is widened once, for itself and for the key; each value is written
+            // in place.
+            std::u16string& key = values[identifying].emplace<std::u16string>();
             key.reserve(pkg.name.size() + 1 + pkg.architecture.size());
             kvwin::AppendFromUtf8(key, pkg.name);
-            values[name] = key;
+            values[name].emplace<std::u16string>(key);
             key += u':';
             kvwin::AppendFromUtf8(key, pkg.architecture);
-            values[identifying] = std::move(key);
-            values[version] = Text(pkg.version);
+            SetText(values[version], pkg.version);
             if (want_vendor)
-                values[vendor] = Text(pkg.maintainer);
+                SetText(values[vendor], pkg.maintainer);
             if (want_caption || want_description)
-                values[caption] = Text(pkg.summary);
+                SetText(values[caption], pkg.summary);
             if (want_description)
                 values[description] = values[caption];
             if (want_date)
@@ -135,7 +135,7 @@ void FillDpkgProductsFrom(const ClassDecl& decl, const Selection& selection,
             if (want_state)
                 values[install_state] = Signed(pkg.Configured() ? 5 : -6);
             if (want_url)
-                values[url] = Text(pkg.homepage);
+                SetText(values[url], pkg.homepage);
         },
         kvwin::DpkgDescription::kSummaryOnly);
 }

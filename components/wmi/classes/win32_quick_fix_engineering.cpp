@@ -84,21 +84,20 @@ void FillQuickFixesFrom(const ClassDecl& decl, const std::vector<kvlinux::Packag
     out.reserve(out.size() + upgrades.size());
     for (const kvlinux::PackageUpgrade& upgrade : upgrades) {
         Instance& values = out.emplace_back(decl.properties.size());
-        std::u16string id;
+        std::u16string& id = values[hot_fix_id].emplace<std::u16string>();
         id.reserve(upgrade.package.size() + 1 + upgrade.version.size());
         kvwin::AppendFromUtf8(id, upgrade.package);
         id += u'=';
         kvwin::AppendFromUtf8(id, upgrade.version);
-        values[hot_fix_id] = std::move(id);
-        values[service_pack] = std::u16string();
+        values[service_pack].emplace<std::u16string>();
         values[description] = upgrade.unattended ? security_update : update;
         if (last_date.data() == nullptr || upgrade.date != last_date) {
             last_date = upgrade.date;
             last_installed_on = WindowsDate(upgrade.date);
         }
         values[installed_on] = last_installed_on;
-        values[installed_by] = Text(upgrade.requested_by);
-        values[fix_comments] = Text(upgrade.old_version);
+        SetText(values[installed_by], upgrade.requested_by);
+        SetText(values[fix_comments], upgrade.old_version);
         values[cs_name] = host_name;
     }
 }
