@@ -132,11 +132,6 @@ class Lines {
             line.remove_suffix(1);
         return true;
     }
-    // The next line, left unread.
-    bool Peek(std::string_view& line) const {
-        Lines copy = *this;
-        return copy.Next(line);
-    }
 
   private:
     std::string_view text_;
@@ -148,17 +143,27 @@ bool IsContinuation(std::string_view line) {
            !TrimAsciiSpace(line).empty();
 }
 
+// Empties every field and keeps the strings' storage for the next stanza.
+void Clear(DpkgPackage& pkg) {
+    for (std::string* text : {&pkg.name, &pkg.architecture, &pkg.version, &pkg.want, &pkg.flag,
+                              &pkg.state, &pkg.maintainer, &pkg.source, &pkg.summary,
+                              &pkg.description, &pkg.homepage, &pkg.multi_arch})
+        text->clear();
+    pkg.installed_size_kib.reset();
+}
+
 }  // namespace
 
-std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
-    std::vector<DpkgPackage> packages;
+void ForEachDpkgPackage(std::string_view content,
+                        const std::function<void(const DpkgPackage&)>& visit,
+                        DpkgDescription wanted) {
     DpkgPackage current;
     bool in_stanza = false;
     std::string joined;  // a kept field's value with its continuation lines
     auto flush_stanza = [&] {
         if (in_stanza && !current.name.empty())
-            packages.push_back(std::move(current));
-        current = DpkgPackage{};
+            visit(current);
+        Clear(current);
         in_stanza = false;
     };
     Lines lines(content);
@@ -185,19 +190,13 @@ std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
         if (description) {
             current.summary.assign(value);
             current.description.clear();
+            if (wanted == DpkgDescription::kSummaryOnly)
+                continue;  // its lines are skipped as a skipped field's are
         }
         std::string& text = description ? current.description : joined;
         bool continued = false;
         std::string_view next;
-        if (description) {
-            // One allocation for the whole text: its size is at most the lines' sizes.
-            size_t size = 0;
-            for (Lines ahead = lines; ahead.Next(next) && IsContinuation(next);)
-                size += next.size();
-            text.reserve(size);
-        }
-        while (lines.Peek(next) && IsContinuation(next)) {
-            lines.Next(next);
+        for (Lines ahead = lines; ahead.Next(next) && IsContinuation(next); lines = ahead) {
             const std::string_view more = next.substr(1);
             if (!description && !continued)
                 joined.assign(value);
@@ -214,6 +213,11 @@ std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
         Apply(current, field, value);
     }
     flush_stanza();
+}
+
+std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content) {
+    std::vector<DpkgPackage> packages;
+    ForEachDpkgPackage(content, [&packages](const DpkgPackage& pkg) { packages.push_back(pkg); });
     return packages;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kvwin/utf.h"
@@ -16,6 +17,13 @@ inline CimValue Text(const std::string& text) {
     if (text.empty())
         return {};
     return kvwin::FromUtf8(text);
+}
+
+// Text(text) written into `value` in place, with no temporary string or value: for filling
+// many instances. Empty text leaves `value` as it is (null in a new instance).
+inline void SetText(CimValue& value, std::string_view text) {
+    if (!text.empty())
+        kvwin::AppendFromUtf8(value.emplace<std::u16string>(), text);
 }
 
 inline CimValue Text(const char* text) {

@@ -125,10 +125,21 @@ void FillQuickFixesFrom(const ClassDecl& decl, const std::vector<kvlinux::Packag
 }  // namespace kvwmi
 
 #include "kvwin/rpm_database.h"
+#include "kvwin/time_zone.h"
 
 namespace kvwmi {
 
 void FillRpmProductsFrom(const ClassDecl& decl, const std::vector<kvwin::RpmPackage>& packages,
                          std::vector<Instance>& out);
+
+// The packages of the dpkg database in <admin_dir> (its status file and the dates of its
+// file lists), their dates shown in `zone`; at least the selected properties are made.
+void FillDpkgProductsFrom(const ClassDecl& decl, const Selection& selection,
+                          const std::string& admin_dir, const kvwin::ZoneInfo& zone,
+                          std::vector<Instance>& out);
+
+// A package's install date as Win32_Product gives it, "yyyymmdd" (the year in full) on the
+// calendar of `zone`; null for no date, or one no calendar year holds.
+CimValue LocalDateText(std::optional<std::int64_t> unix_seconds, const kvwin::ZoneInfo& zone);
 
 }  // namespace kvwmi

@@ -8,8 +8,13 @@
 // installed it, else "Update"; InstalledOn the day, as Windows writes it ("3/5/2024");
 // InstalledBy the user apt names as having asked; FixComments the version replaced.
 // ServicePackInEffect is empty, as Windows gives it for current updates.
+#include <charconv>
+#include <cstdint>
+#include <string_view>
+
 #include "classes/class_values.h"
 #include "classes/fill_from_readers.h"
+#include "kvwin/utf.h"
 #include "linux/host_info.h"
 #include "linux/text_util.h"
 #include "provider/class_decl.h"
@@ -42,32 +47,58 @@ void FillQuickFixEngineering(const ClassDecl& decl, std::vector<Instance>& out) 
                        out);
 }
 
-// "2024-03-05" as Windows writes InstalledOn: month/day/year without leading zeros.
-std::string WindowsDate(const std::string& iso) {
-    auto year = kvlinux::ParseUnsigned(std::string_view(iso).substr(0, 4));
-    auto month =
-        iso.size() >= 7 ? kvlinux::ParseUnsigned(std::string_view(iso).substr(5, 2)) : std::nullopt;
-    auto day = iso.size() >= 10 ? kvlinux::ParseUnsigned(std::string_view(iso).substr(8, 2))
-                                : std::nullopt;
+// "2024-03-05" as Windows writes InstalledOn: month/day/year without leading zeros; null
+// for a date that is not one.
+CimValue WindowsDate(std::string_view iso) {
+    auto year = kvlinux::ParseUnsigned(iso.substr(0, 4));
+    auto month = iso.size() >= 7 ? kvlinux::ParseUnsigned(iso.substr(5, 2)) : std::nullopt;
+    auto day = iso.size() >= 10 ? kvlinux::ParseUnsigned(iso.substr(8, 2)) : std::nullopt;
     if (!year || !month || !day)
         return {};
-    return std::to_string(*month) + "/" + std::to_string(*day) + "/" + std::to_string(*year);
+    char text[64];
+    char* end = text;
+    for (std::uint64_t part : {*month, *day, *year}) {
+        if (end != text)
+            *end++ = '/';
+        end = std::to_chars(end, text + sizeof text, part).ptr;
+    }
+    return std::u16string(text, end);
 }
 
 }  // namespace
 
 void FillQuickFixesFrom(const ClassDecl& decl, const std::vector<kvlinux::PackageUpgrade>& upgrades,
                         const std::string& host, std::vector<Instance>& out) {
+    // The properties' places, found once; the values every instance shares, made once.
+    const auto at = [&decl](std::u16string_view name) {
+        return static_cast<size_t>(decl.IndexOf(name));
+    };
+    const size_t hot_fix_id = at(u"HotFixID"), service_pack = at(u"ServicePackInEffect"),
+                 description = at(u"Description"), installed_on = at(u"InstalledOn"),
+                 installed_by = at(u"InstalledBy"), fix_comments = at(u"FixComments"),
+                 cs_name = at(u"CSName");
+    const CimValue security_update = Text("Security Update"), update = Text("Update"),
+                   host_name = Text(host);
+    std::string_view last_date;  // upgrades come in runs of one day: its text is made once
+    CimValue last_installed_on;
+    out.reserve(out.size() + upgrades.size());
     for (const kvlinux::PackageUpgrade& upgrade : upgrades) {
-        InstanceBuilder b(decl);
-        b.Set(u"HotFixID", Text(upgrade.package + "=" + upgrade.version));
-        b.Set(u"ServicePackInEffect", std::u16string());
-        b.Set(u"Description", Text(upgrade.unattended ? "Security Update" : "Update"));
-        b.Set(u"InstalledOn", Text(WindowsDate(upgrade.date)));
-        b.Set(u"InstalledBy", Text(upgrade.requested_by));
-        b.Set(u"FixComments", Text(upgrade.old_version));
-        b.Set(u"CSName", Text(host));
-        out.push_back(b.Take());
+        Instance& values = out.emplace_back(decl.properties.size());
+        std::u16string& id = values[hot_fix_id].emplace<std::u16string>();
+        id.reserve(upgrade.package.size() + 1 + upgrade.version.size());
+        kvwin::AppendFromUtf8(id, upgrade.package);
+        id += u'=';
+        kvwin::AppendFromUtf8(id, upgrade.version);
+        values[service_pack].emplace<std::u16string>();
+        values[description] = upgrade.unattended ? security_update : update;
+        if (last_date.data() == nullptr || upgrade.date != last_date) {
+            last_date = upgrade.date;
+            last_installed_on = WindowsDate(upgrade.date);
+        }
+        values[installed_on] = last_installed_on;
+        SetText(values[installed_by], upgrade.requested_by);
+        SetText(values[fix_comments], upgrade.old_version);
+        values[cs_name] = host_name;
     }
 }
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
-#include <set>
 #include <tuple>
 #include <utility>
 
@@ -122,15 +122,26 @@ std::vector<PackageUpgrade> ParseAptHistory(std::string_view text, size_t limit)
 
 namespace {
 
-// One line of dpkg's log, added to `out` when it records an upgrade.
-void AddDpkgLine(std::string_view line, std::vector<PackageUpgrade>& out) {
-    // "2024-03-05 10:12:35 upgrade ...": the action stands at a fixed place, and most lines
-    // are status and configure lines, so only upgrade lines are split.
-    if (line.size() < 28 || line.compare(20, 8, "upgrade ") != 0)
-        return;
+// Package and version pairs, sorted.
+using VersionKeys = std::vector<std::pair<std::string_view, std::string_view>>;
+
+// "2024-03-05 10:12:35 upgrade ...": the action stands at a fixed place, and most lines are
+// status and configure lines, so only upgrade lines are split. Its first two letters set
+// "upgrade" apart from every other action (unpack among them) without a call.
+inline bool IsUpgradeLine(std::string_view line) {
+    return line.size() >= 28 && line[20] == 'u' && line[21] == 'p' &&
+           line.substr(20, 8) == "upgrade ";
+}
+
+// One upgrade line of dpkg's log, added to `out` unless malformed or `known` holds it.
+void AddDpkgUpgrade(std::string_view line, std::vector<PackageUpgrade>& out,
+                    const VersionKeys& known = {}) {
     std::string_view fields[6];
     if (kvwin::SplitAsciiWords(line, fields) != 6 || fields[0].size() != 10 ||
         fields[0][4] != '-' || fields[5] == fields[4] || fields[4] == "<none>")
+        return;
+    if (!known.empty() &&
+        std::binary_search(known.begin(), known.end(), std::make_pair(fields[3], fields[5])))
         return;
     PackageUpgrade upgrade;
     upgrade.date.assign(fields[0]);
@@ -181,7 +192,8 @@ void ForEachFileLine(const std::string& path, Visit visit) {
 std::vector<PackageUpgrade> ParseDpkgLog(std::string_view text, size_t limit) {
     std::vector<PackageUpgrade> out;
     ForEachLine(text, [&](std::string_view line) {
-        AddDpkgLine(line, out);
+        if (IsUpgradeLine(line))
+            AddDpkgUpgrade(line, out);
         return out.size() < limit;
     });
     return out;
@@ -189,34 +201,69 @@ std::vector<PackageUpgrade> ParseDpkgLog(std::string_view text, size_t limit) {
 
 std::vector<PackageUpgrade> ReadPackageUpgrades(const std::string& root) {
     std::vector<PackageUpgrade> all;
-    std::set<std::pair<std::string, std::string>> seen;
     auto add = [&](std::vector<PackageUpgrade> found) {
-        for (PackageUpgrade& upgrade : found) {
-            if (seen.emplace(upgrade.package, upgrade.version).second)
-                all.push_back(std::move(upgrade));
-        }
+        if (all.empty())
+            all = std::move(found);
+        else
+            all.insert(all.end(), std::make_move_iterator(found.begin()),
+                       std::make_move_iterator(found.end()));
     };
     const std::string apt = UnderRoot(root, "/var/log/apt");
     for (const std::string& path : LogFiles(apt, "history.log")) {
         if (auto text = kvwin::ReadSmallFile(path, kMaxLogBytes))
             add(ParseAptHistory(*text));
     }
+    // dpkg's log records apt's upgrades again: their lines are passed over without making
+    // an entry.
+    VersionKeys known;
+    known.reserve(all.size());
+    for (const PackageUpgrade& upgrade : all)
+        known.emplace_back(upgrade.package, upgrade.version);
+    std::sort(known.begin(), known.end());
+    std::vector<PackageUpgrade> logged;
     const std::string log = UnderRoot(root, "/var/log");
     for (const std::string& path : LogFiles(log, "dpkg.log")) {
-        std::vector<PackageUpgrade> found;
+        const size_t before = logged.size();
         ForEachFileLine(path, [&](std::string_view line) {
-            if (found.size() < 100000)
-                AddDpkgLine(line, found);
+            if (IsUpgradeLine(line) && logged.size() - before < 100000)
+                AddDpkgUpgrade(line, logged, known);
         });
-        add(std::move(found));
     }
-    const auto earlier = [](const PackageUpgrade& a, const PackageUpgrade& b) {
-        return std::tie(a.date, a.time) < std::tie(b.date, b.time);
+    known.clear();  // its views are into `all`, which changes next
+    add(std::move(logged));
+    // One entry per package and new version, the first met kept (apt's history before dpkg's
+    // log): the entries' places sorted by package, version and place, so the first of each
+    // run is the one kept. No key is copied.
+    std::vector<size_t> order(all.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&all](size_t a, size_t b) {
+        return std::tie(all[a].package, all[a].version, a) <
+               std::tie(all[b].package, all[b].version, b);
+    });
+    std::vector<bool> kept(all.size(), false);
+    for (size_t i = 0; i < order.size(); ++i) {
+        const PackageUpgrade& entry = all[order[i]];
+        const PackageUpgrade* before = i > 0 ? &all[order[i - 1]] : nullptr;
+        kept[order[i]] =
+            !before || before->package != entry.package || before->version != entry.version;
+    }
+    // Oldest first; the logs are mostly in order already, and only places move while sorting.
+    order.clear();
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (kept[i])
+            order.push_back(i);
+    }
+    const auto earlier = [&all](size_t a, size_t b) {
+        return std::tie(all[a].date, all[a].time) < std::tie(all[b].date, all[b].time);
     };
-    // The logs are mostly in order already; moving the entries is what costs.
-    if (!std::is_sorted(all.begin(), all.end(), earlier))
-        std::stable_sort(all.begin(), all.end(), earlier);
-    return all;
+    if (!std::is_sorted(order.begin(), order.end(), earlier))
+        std::stable_sort(order.begin(), order.end(), earlier);
+    std::vector<PackageUpgrade> upgrades;
+    upgrades.reserve(order.size());
+    for (size_t i : order)
+        upgrades.push_back(std::move(all[i]));
+    return upgrades;
 }
 
 }  // namespace kvlinux

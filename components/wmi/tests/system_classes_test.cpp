@@ -1,15 +1,22 @@
 // Sessions, profiles and accounts; shares; swap; routes; kernel modules; volumes; the boot
 // configuration: their readers on fixtures, the classes filled from them, and the live
 // classes against the system's own tools (who, ip) or a direct reading.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <utmp.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
 #include "classes/fill_from_readers.h"
 #include "fake_tree.h"
+#include "kvtest/test_env.h"
+#include "kvwin/time_zone.h"
 #include "provider/cim_datetime.h"
 #include "wmi_class_test_support.h"
 
@@ -471,6 +478,88 @@ TEST(Products, RpmPackagesAfterDpkgOnes) {
     EXPECT_EQ(TextOf(decl, out[1], u"IdentifyingNumber"), "bare");
     EXPECT_EQ(TextOf(decl, out[1], u"Version"), "1.0");
     EXPECT_EQ(TextOf(decl, out[1], u"InstallDate"), "<null>");
+}
+
+// dpkg's packages as products: the installed ones in the database's order, each with only
+// its own fields (a field of the package before never carries over), and the date of its
+// file list.
+TEST(Products, DpkgPackagesFromTheStatusFileAndTheLists) {
+    kvwmitest::FakeTree tree("dpkg");
+    tree.File("status", kvwmitest::Fixture("dpkg/status")).File("info/adduser.list", "");
+    tree.File("info/libc6:amd64.list", "");
+    const timespec times[2] = {{1709596800, 0}, {1709596800, 0}};  // 2024-03-05 00:00 UTC
+    ASSERT_EQ(::utimensat(AT_FDCWD, (tree.root() + "/info/adduser.list").c_str(), times, 0), 0);
+    const auto& decl = Class(u"Win32_Product");
+    std::vector<kvwmi::Instance> out;
+    kvwmi::FillDpkgProductsFrom(decl, {}, tree.root(), kvwin::LoadZone("America/New_York"), out);
+    ASSERT_EQ(out.size(), 5u);  // old-daemon left only its configuration
+    for (const auto& instance : out)
+        kvwmitest::ExpectWellTyped(decl, instance);
+    const auto& adduser = out[0];
+    EXPECT_EQ(TextOf(decl, adduser, u"IdentifyingNumber"), "adduser:all");
+    EXPECT_EQ(TextOf(decl, adduser, u"Name"), "adduser");
+    EXPECT_EQ(TextOf(decl, adduser, u"Version"), "3.134");
+    EXPECT_EQ(TextOf(decl, adduser, u"Vendor"),
+              "Debian Adduser Developers <adduser@packages.debian.org>");
+    EXPECT_EQ(TextOf(decl, adduser, u"Caption"), "add and remove users and groups");
+    EXPECT_EQ(TextOf(decl, adduser, u"Description"), "add and remove users and groups");
+    EXPECT_EQ(TextOf(decl, adduser, u"InstallDate"), "20240304");  // the evening before there
+    EXPECT_EQ(TextOf(decl, adduser, u"URLInfoAbout"), "https://salsa.debian.org/debian/adduser");
+    EXPECT_EQ(std::get<std::int64_t>(kvwmitest::Value(decl, adduser, u"InstallState")), 5);
+    EXPECT_EQ(TextOf(decl, out[1], u"IdentifyingNumber"), "libc6:amd64");
+    EXPECT_EQ(TextOf(decl, out[1], u"URLInfoAbout"), "<null>");
+    EXPECT_EQ(TextOf(decl, out[1], u"InstallDate").size(), 8u);
+    EXPECT_EQ(TextOf(decl, out[2], u"Name"), "broken-tool");
+    EXPECT_EQ(TextOf(decl, out[2], u"InstallDate"), "<null>");  // no file list
+    EXPECT_EQ(std::get<std::int64_t>(kvwmitest::Value(decl, out[2], u"InstallState")), -6);
+    EXPECT_EQ(TextOf(decl, out[4], u"Name"), "half-configured-pkg");
+    EXPECT_EQ(TextOf(decl, out[4], u"Vendor"), "<null>");
+
+    // Only what a query asks for (and the keys): no date looked up, no vendor.
+    kvwmi::Selection selection;
+    selection.wanted.assign(decl.properties.size(), false);
+    for (std::u16string_view wanted : {u"Name", u"Version", u"IdentifyingNumber", u"Description"})
+        selection.wanted[static_cast<size_t>(decl.IndexOf(wanted))] = true;
+    out.clear();
+    kvwmi::FillDpkgProductsFrom(decl, selection, tree.root(), kvwin::UtcZone(), out);
+    ASSERT_EQ(out.size(), 5u);
+    EXPECT_EQ(TextOf(decl, out[0], u"IdentifyingNumber"), "adduser:all");
+    EXPECT_EQ(TextOf(decl, out[0], u"Version"), "3.134");
+    EXPECT_EQ(TextOf(decl, out[0], u"Description"), "add and remove users and groups");
+    EXPECT_EQ(TextOf(decl, out[0], u"InstallDate"), "<null>");
+    EXPECT_EQ(TextOf(decl, out[0], u"Vendor"), "<null>");
+
+    out.clear();
+    kvwmi::FillDpkgProductsFrom(decl, {}, tree.root() + "/none", kvwin::UtcZone(), out);
+    EXPECT_TRUE(out.empty());
+}
+
+// The install date is the day the C library's local time gives in the same zone, across
+// midnight, a change of daylight time, and before 1970.
+TEST(Products, InstallDateIsTheLocalCalendarDay) {
+    for (const char* zone :
+         {"UTC", "America/New_York", "Asia/Kolkata", "Pacific/Chatham", "Pacific/Kiritimati"}) {
+        const kvtest::ScopedEnvironmentVariable tz("TZ", zone);
+        ::tzset();
+        const kvwin::ZoneInfo info = kvwin::LoadZone(zone);
+        for (std::int64_t t :
+             {std::int64_t{0}, std::int64_t{-1}, std::int64_t{-86401}, std::int64_t{1710054000},
+              std::int64_t{1710054000 + 3599}, std::int64_t{1730613600}, std::int64_t{1709596799},
+              std::int64_t{253402300799}}) {
+            std::time_t time = static_cast<std::time_t>(t);
+            std::tm parts{};
+            ASSERT_NE(::localtime_r(&time, &parts), nullptr);
+            char expected[32];
+            std::strftime(expected, sizeof expected, "%Y%m%d", &parts);
+            const kvwmi::CimValue date = kvwmi::LocalDateText(t, info);
+            ASSERT_TRUE(std::holds_alternative<std::u16string>(date));
+            EXPECT_EQ(kvwin::ToUtf8(std::get<std::u16string>(date)), expected) << zone << " " << t;
+        }
+    }
+    ::tzset();
+    EXPECT_TRUE(kvwmi::IsNull(kvwmi::LocalDateText(std::nullopt, kvwin::UtcZone())));
+    EXPECT_TRUE(kvwmi::IsNull(kvwmi::LocalDateText(INT64_MAX, kvwin::UtcZone())));
+    EXPECT_TRUE(kvwmi::IsNull(kvwmi::LocalDateText(std::int64_t{1} << 60, kvwin::UtcZone())));
 }
 
 TEST(BootConfiguration, OneInstance) {

@@ -26,4 +26,29 @@ TEST(Utf, MalformedInputBecomesReplacementCharacters) {
               u"\uFFFDA");
 }
 
+// ASCII is widened several bytes at a time: a character of another length, or a malformed
+// byte, at every place of a run (either side of a word boundary, at the very end) comes out
+// where it was, and the text around it untouched.
+TEST(Utf, EveryPlaceInAnAsciiRun) {
+    const std::string ascii = "0123456789abcdefghijklmnopq";
+    for (size_t at = 0; at <= ascii.size(); ++at) {
+        const std::u16string before = kvwin::FromUtf8(ascii.substr(0, at));
+        const std::u16string after = kvwin::FromUtf8(ascii.substr(at));
+        for (const std::u16string middle : {u"\u00e9", u"\u20ac", u"\U0001F600"}) {
+            const std::u16string text = before + middle + after;
+            EXPECT_EQ(kvwin::FromUtf8(kvwin::ToUtf8(text)), text) << at;
+        }
+        EXPECT_EQ(kvwin::FromUtf8(ascii.substr(0, at) + "\xFF" + ascii.substr(at)),
+                  before + u"\uFFFD" + after)
+            << at;
+        EXPECT_EQ(kvwin::FromUtf8(ascii.substr(0, at) + "\xF0\x9F"), before + u"\uFFFD") << at;
+        EXPECT_EQ(after.size(), ascii.size() - at);
+    }
+    std::u16string out = u"key:";
+    kvwin::AppendFromUtf8(out, "caf\xC3\xA9 au lait, du matin");
+    EXPECT_EQ(out, u"key:caf\u00e9 au lait, du matin");
+    kvwin::AppendFromUtf8(out, "");
+    EXPECT_EQ(out, u"key:caf\u00e9 au lait, du matin");
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,17 @@ struct DpkgPackage {
 // a continuation line stands for an empty line. Stanzas without a Package are skipped.
 // One pass over `content`; fields the struct does not keep are skipped unread.
 KVWIN_API std::vector<DpkgPackage> ParseDpkgStatus(std::string_view content);
+
+// Whether a reader wants each package's long description or its one-line summary only.
+enum class DpkgDescription { kFull, kSummaryOnly };
+
+// The same packages, in the same order, each handed to `visit` in turn instead of kept: the
+// package passed is reused for the next stanza (its strings keep their storage), so a caller
+// that copies only what it needs reads a large database without a string per field. With
+// kSummaryOnly, `description` stays empty and its lines are skipped unread.
+KVWIN_API void ForEachDpkgPackage(std::string_view content,
+                                  const std::function<void(const DpkgPackage&)>& visit,
+                                  DpkgDescription wanted = DpkgDescription::kFull);
 
 // The packages of <admin_dir>/status; empty when it cannot be read. The file is read up to
 // 256 MiB.

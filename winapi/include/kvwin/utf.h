@@ -18,6 +18,9 @@ KVWIN_API std::string ToUtf8(WStringView text);
 // one, with its index in `bad_index`; `out` then holds the text before it.
 KVWIN_API bool ToUtf8Strict(WStringView text, std::string& out, size_t* bad_index = nullptr);
 KVWIN_API WString FromUtf8(std::string_view text);
+// FromUtf8's text appended to `out` (several pieces built into one string, or a buffer kept
+// between conversions).
+KVWIN_API void AppendFromUtf8(WString& out, std::string_view text);
 
 // One code point (at most U+10FFFF, not a surrogate) appended in each encoding.
 KVWIN_API void AppendUtf8(std::string& out, char32_t codePoint);
