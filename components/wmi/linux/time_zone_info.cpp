@@ -71,28 +71,38 @@ FileStamp StampOf(const std::string& path) {
 }
 
 std::shared_ptr<const kvwin::ZoneInfo> ZoneKeeper::Get() {
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard guard(mutex_);
+        if (zone_ && now - checked_ < recheck_)
+            return zone_;
+    }
     std::vector<FileStamp> stamps;
     stamps.reserve(paths_.size());
     for (const std::string& path : paths_)
         stamps.push_back(StampOf(path));
     {
         std::lock_guard guard(mutex_);
-        if (zone_ && stamps == stamps_)
+        if (zone_ && stamps == stamps_) {
+            checked_ = now;
             return zone_;
+        }
     }
     // Loaded outside the lock; the stamps were taken before, so a change during the load is
-    // seen by the next call.
+    // seen at the next look.
     auto zone = std::make_shared<const kvwin::ZoneInfo>(load_());
     std::lock_guard guard(mutex_);
     zone_ = zone;
     stamps_ = std::move(stamps);
+    checked_ = now;
     return zone;
 }
 
 std::shared_ptr<const kvwin::ZoneInfo> MachineZone() {
     // Made once and never destroyed, so a fill running during exit still finds it.
-    static ZoneKeeper* const keeper = new ZoneKeeper({"/etc/localtime", "/etc/timezone"},
-                                                     [] { return kvwin::LoadZone(std::nullopt); });
+    static ZoneKeeper* const keeper = new ZoneKeeper(
+        {"/etc/localtime", "/etc/timezone"}, [] { return kvwin::LoadZone(std::nullopt); },
+        std::chrono::seconds(1));
     return keeper->Get();
 }
 

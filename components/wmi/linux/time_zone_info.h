@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,25 +52,30 @@ struct FileStamp {
 };
 FileStamp StampOf(const std::string& path);
 
-// A zone loaded from files, loaded again only when a stamp of those files moves: the zone
-// costs a few stat calls instead of a read and a parse. Safe from any thread.
+// A zone loaded from files, loaded again only when a stamp of those files moves. The stamps
+// are looked at when `recheck` has passed since they were last looked at: a path's stamp
+// costs a walk of the path, as much as the load itself when the caches are cold. Safe from
+// any thread.
 class ZoneKeeper {
   public:
-    ZoneKeeper(std::vector<std::string> paths, std::function<kvwin::ZoneInfo()> load)
-        : paths_(std::move(paths)), load_(std::move(load)) {}
+    ZoneKeeper(std::vector<std::string> paths, std::function<kvwin::ZoneInfo()> load,
+               std::chrono::steady_clock::duration recheck)
+        : paths_(std::move(paths)), load_(std::move(load)), recheck_(recheck) {}
 
     std::shared_ptr<const kvwin::ZoneInfo> Get();
 
   private:
     const std::vector<std::string> paths_;
     const std::function<kvwin::ZoneInfo()> load_;
+    const std::chrono::steady_clock::duration recheck_;
     std::mutex mutex_;
     std::vector<FileStamp> stamps_;  // of paths_, when zone_ was loaded
+    std::chrono::steady_clock::time_point checked_;
     std::shared_ptr<const kvwin::ZoneInfo> zone_;
 };
 
 // The machine's zone (/etc/localtime, /etc/timezone), whatever TZ this process has; loaded
-// again when either file changes.
+// again when either file has changed, looked at no more than once a second.
 std::shared_ptr<const kvwin::ZoneInfo> MachineZone();
 
 }  // namespace kvlinux

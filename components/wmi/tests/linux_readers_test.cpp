@@ -568,7 +568,7 @@ TEST(StartupCommands, DesktopEntriesCronAndRcLocal) {
     EXPECT_EQ(entries[0].uid, std::nullopt);
 }
 
-// The machine's zone is kept between fills and loaded again whenever its files change: the
+// The machine's zone is kept between fills and loaded again once its files have changed: the
 // link re-pointed, the file rewritten in place, the file removed.
 TEST(TimeZone, KeptZoneFollowsItsFiles) {
     kvwmitest::FakeTree tree("zone");
@@ -582,10 +582,12 @@ TEST(TimeZone, KeptZoneFollowsItsFiles) {
     tree.Link("localtime", tree.root() + "/zoneinfo/Paris");
     const std::string localtime = tree.root() + "/localtime";
     int loads = 0;
-    kvlinux::ZoneKeeper keeper({localtime, tree.root() + "/timezone"}, [&] {
+    auto load = [&] {
         ++loads;
         return kvwin::LoadZone(localtime);
-    });
+    };
+    kvlinux::ZoneKeeper keeper({localtime, tree.root() + "/timezone"}, load,
+                               std::chrono::steady_clock::duration::zero());
     const std::int64_t jan_2025 = 1735689600;
     auto offset = [&] { return keeper.Get()->At(jan_2025).offset / 60; };
 
@@ -611,6 +613,13 @@ TEST(TimeZone, KeptZoneFollowsItsFiles) {
     std::filesystem::remove(localtime);
     EXPECT_EQ(offset(), 0);  // no file: UTC
     EXPECT_EQ(loads, 5);
+
+    // Between looks the kept zone stands, changed files or not.
+    kvlinux::ZoneKeeper lazy({localtime}, load, std::chrono::hours(1));
+    EXPECT_EQ(lazy.Get()->At(jan_2025).offset / 60, 0);
+    tree.Link("localtime", tree.root() + "/zoneinfo/Paris");
+    EXPECT_EQ(lazy.Get()->At(jan_2025).offset / 60, 0);
+    EXPECT_EQ(loads, 6);
 }
 
 TEST(TimeZone, WindowsFormOfZoneRules) {
