@@ -431,7 +431,7 @@ class PreparedSelects {
     }
 
     void Keep(const std::u16string& text, const PreparedQuery& prepared) {
-        if (!prepared.decl ||
+        if (text.size() > kMaxKeptText || !prepared.decl ||
             kvwmi::FindClass(prepared.decl->ns, prepared.decl->name) != prepared.decl)
             return;
         std::lock_guard guard(mutex_);
@@ -441,7 +441,9 @@ class PreparedSelects {
     }
 
   private:
+    // What the table holds stays small whatever the texts: a long text is prepared each time.
     static constexpr size_t kMaxKept = 64;
+    static constexpr size_t kMaxKeptText = 4096;
     struct Entry {
         std::shared_ptr<const wql::Query> query;
         const ClassDecl* decl;
