@@ -12,7 +12,7 @@ std::string ComputerName() {
 }
 
 std::int32_t CurrentZoneOffsetMinutes() {
-    return kvlinux::MachineZone().At(std::time(nullptr)).offset / 60;
+    return kvlinux::MachineZone()->At(std::time(nullptr)).offset / 60;
 }
 
 }  // namespace kvwmi

@@ -1,5 +1,6 @@
 // Facts several classes share about the machine as a whole: its name and the local zone's
-// present offset. Read fresh on every call; safe from any thread.
+// present offset. Read fresh on every call (the zone is loaded again once its files have
+// changed, looked at once a second); safe from any thread.
 #pragma once
 
 #include <cstdint>

@@ -74,7 +74,7 @@ void SetTransition(InstanceBuilder& b, const char16_t* prefix, bool has_dst,
 }
 
 void FillTimeZone(const ClassDecl& decl, std::vector<Instance>& out) {
-    const auto zone = kvlinux::DescribeZone(kvlinux::MachineZone(), std::time(nullptr));
+    const auto zone = kvlinux::DescribeZone(*kvlinux::MachineZone(), std::time(nullptr));
     const std::string caption = UtcCaption(zone.bias_minutes, zone.zone_name);
     const bool has_dst = zone.daylight_bias != 0;
     InstanceBuilder b(decl);

@@ -1,5 +1,6 @@
 #include "linux/mem_info.h"
 
+#include "kvwin/ascii_space.h"
 #include "linux/text_util.h"
 
 namespace kvlinux {
@@ -17,10 +18,11 @@ MemInfo ParseMemInfo(std::string_view content) {
         size_t colon = line.find(':');
         if (colon == std::string_view::npos)
             continue;
-        auto fields = SplitFields(line.substr(colon + 1));
-        if (fields.empty())
+        size_t pos = 0;
+        const std::string_view first = kvwin::NextAsciiWord(line.substr(colon + 1), pos);
+        if (first.empty())
             continue;
-        if (auto value = ParseUnsigned(fields[0]))
+        if (auto value = ParseUnsigned(first))
             info.values[std::string(Trim(line.substr(0, colon)))] = *value;
     }
     return info;

@@ -1,5 +1,7 @@
 #include "linux/time_zone_info.h"
 
+#include <sys/stat.h>
+
 #include "kvwin/utf.h"
 
 namespace kvlinux {
@@ -42,8 +44,66 @@ TimeZoneDescription DescribeZone(const kvwin::ZoneInfo& zone, std::int64_t now_u
     return d;
 }
 
-kvwin::ZoneInfo MachineZone() {
-    return kvwin::LoadZone(std::nullopt);
+namespace {
+
+std::int64_t Nanoseconds(const timespec& t) {
+    return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
+}
+
+}  // namespace
+
+FileStamp StampOf(const std::string& path) {
+    FileStamp stamp;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return stamp;
+    stamp.link_dev = st.st_dev;
+    stamp.link_ino = st.st_ino;
+    stamp.link_ctime_ns = Nanoseconds(st.st_ctim);
+    if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0)
+        return stamp;
+    stamp.dev = st.st_dev;
+    stamp.ino = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtime_ns = Nanoseconds(st.st_mtim);
+    stamp.ctime_ns = Nanoseconds(st.st_ctim);
+    return stamp;
+}
+
+std::shared_ptr<const kvwin::ZoneInfo> ZoneKeeper::Get() {
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard guard(mutex_);
+        if (zone_ && now - checked_ < recheck_)
+            return zone_;
+    }
+    std::vector<FileStamp> stamps;
+    stamps.reserve(paths_.size());
+    for (const std::string& path : paths_)
+        stamps.push_back(StampOf(path));
+    {
+        std::lock_guard guard(mutex_);
+        if (zone_ && stamps == stamps_) {
+            checked_ = now;
+            return zone_;
+        }
+    }
+    // Loaded outside the lock; the stamps were taken before, so a change during the load is
+    // seen at the next look.
+    auto zone = std::make_shared<const kvwin::ZoneInfo>(load_());
+    std::lock_guard guard(mutex_);
+    zone_ = zone;
+    stamps_ = std::move(stamps);
+    checked_ = now;
+    return zone;
+}
+
+std::shared_ptr<const kvwin::ZoneInfo> MachineZone() {
+    // Made once and never destroyed, so a fill running during exit still finds it.
+    static ZoneKeeper* const keeper = new ZoneKeeper(
+        {"/etc/localtime", "/etc/timezone"}, [] { return kvwin::LoadZone(std::nullopt); },
+        std::chrono::seconds(1));
+    return keeper->Get();
 }
 
 }  // namespace kvlinux

@@ -4,9 +4,16 @@
 // Safe from any thread.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "kvwin/time_zone.h"
 
@@ -32,7 +39,43 @@ struct TimeZoneDescription {
 
 TimeZoneDescription DescribeZone(const kvwin::ZoneInfo& zone, std::int64_t now_unix_seconds);
 
-// The machine's zone (/etc/localtime, /etc/timezone), whatever TZ this process has.
-kvwin::ZoneInfo MachineZone();
+// What can be seen of a path without opening it: the link itself and the file it leads to
+// (device, inode, size, modification and change times; zero for what is missing). Replacing
+// the file or the link, writing it, creating or removing it changes the stamp; a rewrite of
+// the same size within one tick of the file system's clock may not.
+struct FileStamp {
+    dev_t dev = 0, link_dev = 0;
+    ino_t ino = 0, link_ino = 0;
+    off_t size = 0;
+    std::int64_t mtime_ns = 0, ctime_ns = 0, link_ctime_ns = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
+
+// A zone loaded from files, loaded again only when a stamp of those files moves. The stamps
+// are looked at when `recheck` has passed since they were last looked at: a path's stamp
+// costs a walk of the path, as much as the load itself when the caches are cold. Safe from
+// any thread.
+class ZoneKeeper {
+  public:
+    ZoneKeeper(std::vector<std::string> paths, std::function<kvwin::ZoneInfo()> load,
+               std::chrono::steady_clock::duration recheck)
+        : paths_(std::move(paths)), load_(std::move(load)), recheck_(recheck) {}
+
+    std::shared_ptr<const kvwin::ZoneInfo> Get();
+
+  private:
+    const std::vector<std::string> paths_;
+    const std::function<kvwin::ZoneInfo()> load_;
+    const std::chrono::steady_clock::duration recheck_;
+    std::mutex mutex_;
+    std::vector<FileStamp> stamps_;  // of paths_, when zone_ was loaded
+    std::chrono::steady_clock::time_point checked_;
+    std::shared_ptr<const kvwin::ZoneInfo> zone_;
+};
+
+// The machine's zone (/etc/localtime, /etc/timezone), whatever TZ this process has; loaded
+// again when either file has changed, looked at no more than once a second.
+std::shared_ptr<const kvwin::ZoneInfo> MachineZone();
 
 }  // namespace kvlinux

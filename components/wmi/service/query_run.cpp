@@ -2,7 +2,9 @@
 
 #include <exception>
 #include <map>
+#include <mutex>
 #include <type_traits>
+#include <unordered_map>
 #include <variant>
 
 #include "kvwin/ascii_case.h"
@@ -405,6 +407,57 @@ HRESULT FinishAssociation(wql::Query query, const std::shared_ptr<const Namespac
     return WBEM_S_NO_ERROR;
 }
 
+// Selects already parsed and bound, by their text: a host asks the same few queries again and
+// again, and a bound query is never changed, so one can serve every run of its text. An
+// entry holds a class registered in this module only: such a class lives as long as the
+// module (and this table), so a source that finds the entry's class name to be that very
+// object means that class. A class a source makes for itself could be freed and another made
+// at its address; those queries are prepared every time. Safe from any thread.
+class PreparedSelects {
+  public:
+    // The kept query of `text`, when `source` still finds its class; the class in `decl`.
+    std::shared_ptr<const wql::Query> Find(const std::u16string& text,
+                                           const NamespaceSource& source, const ClassDecl*& decl) {
+        std::shared_ptr<const wql::Query> query;
+        {
+            std::lock_guard guard(mutex_);
+            const auto found = kept_.find(text);
+            if (found == kept_.end())
+                return nullptr;
+            query = found->second.query;
+            decl = found->second.decl;
+        }
+        return source.FindClass(query->class_name) == decl ? query : nullptr;
+    }
+
+    void Keep(const std::u16string& text, const PreparedQuery& prepared) {
+        if (text.size() > kMaxKeptText || !prepared.decl ||
+            kvwmi::FindClass(prepared.decl->ns, prepared.decl->name) != prepared.decl)
+            return;
+        std::lock_guard guard(mutex_);
+        if (kept_.size() >= kMaxKept)
+            kept_.clear();
+        kept_.insert_or_assign(text, Entry{prepared.query, prepared.decl});
+    }
+
+  private:
+    // What the table holds stays small whatever the texts: a long text is prepared each time.
+    static constexpr size_t kMaxKept = 64;
+    static constexpr size_t kMaxKeptText = 4096;
+    struct Entry {
+        std::shared_ptr<const wql::Query> query;
+        const ClassDecl* decl;
+    };
+    std::mutex mutex_;
+    std::unordered_map<std::u16string, Entry> kept_;
+};
+
+PreparedSelects& KeptSelects() {
+    // Never destroyed: a query may be prepared while the process exits.
+    static PreparedSelects* const kept = new PreparedSelects;
+    return *kept;
+}
+
 }  // namespace
 
 HRESULT PrepareQuery(const BSTR language, const BSTR text,
@@ -414,6 +467,14 @@ HRESULT PrepareQuery(const BSTR language, const BSTR text,
     if (!kvwin::EqualsAsciiNoCase(std::u16string_view(language), u"WQL"))
         return WBEM_E_INVALID_QUERY_TYPE;
     std::u16string query_text(text, SysStringLen(text));
+    const ClassDecl* kept_decl = nullptr;
+    if (auto kept = KeptSelects().Find(query_text, *source, kept_decl)) {
+        out.source = source;
+        out.decl = kept_decl;
+        out.query = std::move(kept);
+        out.text = std::move(query_text);
+        return WBEM_S_NO_ERROR;
+    }
     wql::Query query;
     wql::ParseError error;
     if (!wql::Parse(query_text, query, error)) {
@@ -424,7 +485,10 @@ HRESULT PrepareQuery(const BSTR language, const BSTR text,
     }
     if (query.kind != wql::QueryKind::Select)
         return FinishAssociation(std::move(query), source, std::move(query_text), out);
-    return Finish(std::move(query), source, std::move(query_text), out);
+    const HRESULT hr = Finish(std::move(query), source, std::move(query_text), out);
+    if (SUCCEEDED(hr))
+        KeptSelects().Keep(out.text, out);
+    return hr;
 }
 
 HRESULT PreparePathQuery(const ObjectPath& path,

@@ -20,6 +20,10 @@ TEST(CimDateTime, Formats) {
         {1765053461, 0, 330, "20251207020741.000000+330"},  // the date moves forward
         {951782400, 0, 0, "20000229000000.000000+000"},     // a leap day
         {-86400, 0, 0, "19691231000000.000000+000"},
+        {1765053461, 999999, 1440, "20251207203741.999999+440"},    // offsets keep 3 digits
+        {1765053461, -5, 0, "20251206203741.-00005+000"},           // as the C library pads it
+        {-62167219200 - 86400, 0, 0, "00001231000000.000000+000"},  // years stop at 0
+        {253402300800, 7, 0, "99990101000000.000007+000"},          // and at 9999
     };
     for (const Case& c : cases) {
         EXPECT_EQ(kvwin::ToUtf8(kvwmi::FormatCimDateTime(c.seconds, c.micros, c.offset)), c.text);

@@ -134,6 +134,37 @@ TEST(WmiFixture, ChosenResultsAtConnectionAndStart) {
     EXPECT_EQ(Query(services, u"SELECT * FROM Kv_B", objects), WBEM_E_FAILED);
 }
 
+// A query text asked again is answered from its first preparation only where it names the
+// same class: a fixture class named like a registered one has its own properties and rows,
+// whichever namespace asks the text first, each time.
+TEST(WmiFixture, OneQueryTextInTwoNamespaces) {
+    ScopedApartment apartment;
+    FixtureFolder fixtures;
+    fixtures.Write("twin",
+                   "<fixture><class name='Kv_TestTypes'>"
+                   "<property name='Name' type='string' key='true'/>"
+                   "<property name='Extra' type='uint32'/>"
+                   "<instance><value name='Name'>twin</value><value name='Extra'>7</value>"
+                   "</instance></class></fixture>");
+    IWbemServicesPtr registered = ConnectLinked(u"root\\cimv2");
+    IWbemServicesPtr twin = ConnectLinked(u"root\\kavrel\\fixtures\\twin");
+    std::vector<IWbemClassObjectPtr> objects;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(Query(registered, u"SELECT Name FROM Kv_TestTypes", objects), S_OK);
+        ASSERT_EQ(objects.size(), 3u);
+        EXPECT_EQ(GetText(objects[0], u"Name"), "bstr:alpha");
+        ASSERT_EQ(Query(twin, u"SELECT Name FROM Kv_TestTypes", objects), S_OK);
+        ASSERT_EQ(objects.size(), 1u);
+        EXPECT_EQ(GetText(objects[0], u"Name"), "bstr:twin");
+
+        ASSERT_EQ(Query(twin, u"SELECT Extra FROM Kv_TestTypes", objects), S_OK);
+        ASSERT_EQ(objects.size(), 1u);
+        EXPECT_EQ(GetText(objects[0], u"Extra"), "i4:7");
+        EXPECT_TRUE(FAILED(Query(registered, u"SELECT Extra FROM Kv_TestTypes", objects)));
+    }
+}
+
 TEST(WmiFixture, TheFolderMayComeFromTheRegistry) {
     ScopedApartment apartment;
     std::string folder;

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "fake_tree.h"
 #include "linux/accounts.h"
@@ -563,6 +566,60 @@ TEST(StartupCommands, DesktopEntriesCronAndRcLocal) {
     }
     EXPECT_EQ(entries[3].uid, 1001u);
     EXPECT_EQ(entries[0].uid, std::nullopt);
+}
+
+// The machine's zone is kept between fills and loaded again once its files have changed: the
+// link re-pointed, the file rewritten in place, the file removed.
+TEST(TimeZone, KeptZoneFollowsItsFiles) {
+    kvwmitest::FakeTree tree("zone");
+    auto copy = [&](const char* zone, const std::string& relative) {
+        std::ifstream in(std::string("/usr/share/zoneinfo/") + zone, std::ios::binary);
+        ASSERT_TRUE(in) << "tzdata missing";
+        tree.File(relative, std::string(std::istreambuf_iterator<char>(in), {}));
+    };
+    copy("Europe/Paris", "zoneinfo/Paris");
+    copy("America/New_York", "zoneinfo/New_York");
+    tree.Link("localtime", tree.root() + "/zoneinfo/Paris");
+    const std::string localtime = tree.root() + "/localtime";
+    int loads = 0;
+    auto load = [&] {
+        ++loads;
+        return kvwin::LoadZone(localtime);
+    };
+    kvlinux::ZoneKeeper keeper({localtime, tree.root() + "/timezone"}, load,
+                               std::chrono::steady_clock::duration::zero());
+    const std::int64_t jan_2025 = 1735689600;
+    auto offset = [&] { return keeper.Get()->At(jan_2025).offset / 60; };
+
+    const auto first = keeper.Get();
+    EXPECT_EQ(first->At(jan_2025).offset / 60, 60);
+    EXPECT_EQ(keeper.Get(), first);
+    EXPECT_EQ(loads, 1);
+
+    std::filesystem::remove(localtime);
+    tree.Link("localtime", tree.root() + "/zoneinfo/New_York");
+    EXPECT_EQ(offset(), -300);
+    EXPECT_EQ(loads, 2);
+
+    copy("Asia/Kolkata", "zoneinfo/New_York");  // same inode, other content
+    EXPECT_EQ(offset(), 330);
+    EXPECT_EQ(offset(), 330);
+    EXPECT_EQ(loads, 3);
+
+    tree.File("timezone", "Asia/Kolkata\n");  // the name's file appears
+    EXPECT_EQ(offset(), 330);
+    EXPECT_EQ(loads, 4);
+
+    std::filesystem::remove(localtime);
+    EXPECT_EQ(offset(), 0);  // no file: UTC
+    EXPECT_EQ(loads, 5);
+
+    // Between looks the kept zone stands, changed files or not.
+    kvlinux::ZoneKeeper lazy({localtime}, load, std::chrono::hours(1));
+    EXPECT_EQ(lazy.Get()->At(jan_2025).offset / 60, 0);
+    tree.Link("localtime", tree.root() + "/zoneinfo/Paris");
+    EXPECT_EQ(lazy.Get()->At(jan_2025).offset / 60, 0);
+    EXPECT_EQ(loads, 6);
 }
 
 TEST(TimeZone, WindowsFormOfZoneRules) {
