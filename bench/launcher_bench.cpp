@@ -85,6 +85,11 @@ constexpr const char* kInventoryExamples[] = {"operating-system",
                                               "users",
                                               "groups"};
 
+struct Document {
+    std::string name;
+    std::u16string text;
+};
+
 std::u16string ReadExample(const char* name) {
     std::ifstream in(std::string(KAVREL_EXAMPLES_DIR) + "/" + name + ".xml", std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
@@ -109,55 +114,67 @@ void InstallLauncher(const char* build) {
 }
 
 // Runs documents, each through one call, every iteration; with canned rows, the WMI kind
-// of this process and the launcher answer canned rows, else both are the real ones.
-void Query(benchmark::State& state, const std::vector<std::u16string>& documents, bool outOfProcess,
+// of this process and the launcher answer canned rows, else both are the real ones. With
+// several documents, each one's CPU per call goes to stderr.
+void Query(benchmark::State& state, const std::vector<Document>& documents, bool outOfProcess,
            bool cannedRows) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     InstallLauncher(cannedRows ? LUMBRIK_WITH_CANNED_ROWS_PATH : LUMBRIK_PATH);
     std::optional<ScopedQueryMaker> canned;
     if (cannedRows)
         canned.emplace(QueryKind::Wmi, MakeCannedRowsQuery);
+    std::vector<double> spent(documents.size());
     const double start = CpuWithChildren();
     for (auto _ : state) {
-        for (const std::u16string& document : documents) {
+        for (size_t i = 0; i < documents.size(); ++i) {
+            const double before = CpuWithChildren();
             BSTR result = nullptr;
+            const std::u16string& text = documents[i].text;
             const HRESULT hr = outOfProcess
-                                   ? GetInventoryInformation(document.c_str(), &result)
-                                   : GetInventoryInformationInternal(document.c_str(), &result);
-            if (FAILED(hr) || !result || !*result) {
+                                   ? GetInventoryInformation(text.c_str(), &result)
+                                   : GetInventoryInformationInternal(text.c_str(), &result);
+            const bool rows = SUCCEEDED(hr) && result && *result;
+            SysFreeString(result);
+            if (!rows) {
                 state.SkipWithError("a query failed or gave no rows");
-                SysFreeString(result);
                 break;
             }
-            SysFreeString(result);
+            spent[i] += CpuWithChildren() - before;
         }
     }
     ReportCpu(state, start);
     state.counters["documents"] = static_cast<double>(documents.size());
+    if (documents.size() > 1 && state.iterations() > 0) {
+        for (size_t i = 0; i < documents.size(); ++i)
+            std::fprintf(stderr, "%s %s: %.0f cpu_us a call\n",
+                         outOfProcess ? "launcher road" : "in-process", documents[i].name.c_str(),
+                         spent[i] * 1e6 / static_cast<double>(state.iterations()));
+    }
     canned.reset();
     CoUninitialize();
 }
 
-const std::vector<std::u16string>& CannedDocument() {
-    static const std::vector<std::u16string> documents{kDocument};
+const std::vector<Document>& CannedDocument() {
+    static const std::vector<Document> documents{{"canned", kDocument}};
     return documents;
 }
 
-const std::vector<std::u16string>& OneRowDocument() {
-    static const std::vector<std::u16string> documents{ReadExample("operating-system")};
+const std::vector<Document>& OneRowDocument() {
+    static const std::vector<Document> documents{
+        {"operating-system", ReadExample("operating-system")}};
     return documents;
 }
 
 // The inventory's documents that give rows on this machine in this process; the others (a
 // container has no firmware tables, say) are named on stderr and left out of both sides.
-const std::vector<std::u16string>& InventoryDocuments() {
-    static const std::vector<std::u16string> documents = [] {
+const std::vector<Document>& InventoryDocuments() {
+    static const std::vector<Document> documents = [] {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        std::vector<std::u16string> kept;
+        std::vector<Document> kept;
         for (const char* name : kInventoryExamples) {
-            std::u16string document = ReadExample(name);
+            Document document{name, ReadExample(name)};
             BSTR result = nullptr;
-            const HRESULT hr = GetInventoryInformationInternal(document.c_str(), &result);
+            const HRESULT hr = GetInventoryInformationInternal(document.text.c_str(), &result);
             const bool rows = SUCCEEDED(hr) && result && *result;
             SysFreeString(result);
             if (rows)
