@@ -323,16 +323,22 @@ std::string_view StanzaField(std::string_view stanza, std::string_view field) {
     return {};
 }
 
-void BM_ProductBesideStatusRead(benchmark::State& state) {
+// dpkg's status file, read whole with plain calls.
+std::string ReadDpkgStatus() {
     static char buffer[1 << 16];
+    std::string status;
+    const int fd = ::open("/var/lib/dpkg/status", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            status.append(buffer, static_cast<size_t>(n));
+        ::close(fd);
+    }
+    return status;
+}
+
+void BM_ProductBesideStatusRead(benchmark::State& state) {
     ProviderBesideDirect(state, u"root\\cimv2", u"Win32_Product", [] {
-        std::string status;
-        int fd = ::open("/var/lib/dpkg/status", O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-                status.append(buffer, static_cast<size_t>(n));
-            ::close(fd);
-        }
+        const std::string status = ReadDpkgStatus();
         std::size_t fields = status.size();
         const int info = ::open("/var/lib/dpkg/info", O_PATH | O_DIRECTORY | O_CLOEXEC);
         struct stat st;
@@ -362,16 +368,9 @@ BENCHMARK(BM_ProductBesideStatusRead)->Unit(benchmark::kMillisecond);
 // "SELECT Name, Version FROM Win32_Product": no date is asked, so none is looked up; beside
 // the status file read for each stanza's Package and Version.
 void BM_ProductNamesBesideStatusRead(benchmark::State& state) {
-    static char buffer[1 << 16];
     ProviderBesideDirect(state, u"root\\cimv2", u"Win32_Product",
                          [] {
-                             std::string status;
-                             int fd = ::open("/var/lib/dpkg/status", O_RDONLY | O_CLOEXEC);
-                             if (fd >= 0) {
-                                 for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-                                     status.append(buffer, static_cast<size_t>(n));
-                                 ::close(fd);
-                             }
+                             const std::string status = ReadDpkgStatus();
                              std::size_t fields = status.size();
                              const std::string_view text = status;
                              for (size_t at = 0; at < text.size();) {
