@@ -99,11 +99,12 @@ std::shared_ptr<const kvwin::ZoneInfo> ZoneKeeper::Get() {
 }
 
 std::shared_ptr<const kvwin::ZoneInfo> MachineZone() {
-    // Made once and never destroyed, so a fill running during exit still finds it.
-    static ZoneKeeper* const keeper = new ZoneKeeper(
+    // Destroyed with the module, which can be unloaded and loaded again (a keeper left
+    // behind would be lost memory each time); no fill runs by then.
+    static ZoneKeeper keeper(
         {"/etc/localtime", "/etc/timezone"}, [] { return kvwin::LoadZone(std::nullopt); },
         std::chrono::seconds(1));
-    return keeper->Get();
+    return keeper.Get();
 }
 
 }  // namespace kvlinux

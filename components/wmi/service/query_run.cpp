@@ -453,9 +453,11 @@ class PreparedSelects {
 };
 
 PreparedSelects& KeptSelects() {
-    // Never destroyed: a query may be prepared while the process exits.
-    static PreparedSelects* const kept = new PreparedSelects;
-    return *kept;
+    // Destroyed with the module: the module can be unloaded and loaded again, and a table
+    // left behind would hold its queries for good. No query runs then (the module unloads
+    // only when none does, and its delivery threads end first).
+    static PreparedSelects kept;
+    return kept;
 }
 
 }  // namespace
