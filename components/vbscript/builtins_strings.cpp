@@ -1,6 +1,7 @@
 // String functions: Len, Left, Right, Mid, InStr, InStrRev, LCase, UCase, Trim, LTrim,
 // RTrim, Replace, Space, String, StrComp, StrReverse, Chr, ChrW, Asc, AscW, Filter, Escape,
 // Unescape, and the byte forms LenB, LeftB, RightB, MidB, InStrB, AscB, ChrB.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,18 +80,32 @@ Value Right(Runtime&, Value* a, uint32_t) {
     return Value::String(n >= s.size() ? s : s.substr(s.size() - n));
 }
 
-Value Mid(Runtime&, Value* a, uint32_t argc) {
-    if (a[0].Deref().IsNull())
-        return Value::Null();
-    std::u16string s = ToText(a[0]);
+// Mid(text, start[, length]) and MidB over a text of `size` units: where the part begins
+// and how many units it takes at most; nullopt when it begins past the end (the length is
+// then not looked at).
+struct MidPart {
+    size_t from;
+    size_t count;
+};
+std::optional<MidPart> MidArguments(Value* a, uint32_t argc, size_t size) {
     int32_t start = ToLong(a[1]);
     if (start < 1)
         Throw(kErrIllegalCall);
     size_t from = size_t(start - 1);
-    if (from >= s.size())
+    if (from >= size)
+        return std::nullopt;
+    size_t n = argc > 2 && !a[2].Deref().IsMissing() ? size_t(Count(a[2])) : size;
+    return MidPart{from, n};
+}
+
+Value Mid(Runtime&, Value* a, uint32_t argc) {
+    if (a[0].Deref().IsNull())
+        return Value::Null();
+    std::u16string s = ToText(a[0]);
+    const std::optional<MidPart> part = MidArguments(a, argc, s.size());
+    if (!part)
         return Value::String(u"");
-    size_t n = argc > 2 && !a[2].Deref().IsMissing() ? size_t(Count(a[2])) : s.size();
-    return Value::String(s.substr(from, n));
+    return Value::String(s.substr(part->from, part->count));
 }
 
 // The Mid statement: a[0] refers to the variable; at most length characters (and never
@@ -113,27 +128,37 @@ Value MidStatement(Runtime&, Value* a, uint32_t) {
     return Value();
 }
 
-Value InStr(Runtime&, Value* a, uint32_t argc) {
-    // InStr([start,] string1, string2[, compare])
+// InStr([start,] string1, string2[, compare]) and InStrB, their arguments read.
+struct InStrArguments {
     size_t start = 0;
-    const Value* hay = &a[0];
-    const Value* needle = &a[1];
+    const Value* hay;
+    const Value* needle;
     bool text = false;
+};
+InStrArguments ReadInStrArguments(Value* a, uint32_t argc) {
+    InStrArguments args{0, &a[0], &a[1], false};
     if (argc >= 3) {
         if (a[0].Deref().IsNull())
             Throw(94, u"Invalid use of Null");
         int32_t s = ToLong(a[0]);
         if (s < 1)
             Throw(kErrIllegalCall);
-        start = size_t(s - 1);
-        hay = &a[1];
-        needle = &a[2];
+        args.start = size_t(s - 1);
+        args.hay = &a[1];
+        args.needle = &a[2];
         if (argc == 4)
-            text = TextMode(a[3]);
+            args.text = TextMode(a[3]);
     }
-    if (hay->Deref().IsNull() || needle->Deref().IsNull())
+    return args;
+}
+
+Value InStr(Runtime&, Value* a, uint32_t argc) {
+    const InStrArguments args = ReadInStrArguments(a, argc);
+    const size_t start = args.start;
+    const bool text = args.text;
+    if (args.hay->Deref().IsNull() || args.needle->Deref().IsNull())
         return Value::Null();
-    std::u16string h = ToText(*hay), n = ToText(*needle);
+    std::u16string h = ToText(*args.hay), n = ToText(*args.needle);
     if (start > h.size())
         return Value::Long(0);
     if (n.empty())
@@ -334,36 +359,19 @@ Value MidB(Runtime&, Value* a, uint32_t argc) {
     if (a[0].Deref().IsNull())
         return Value::Null();
     std::string b = BytesOf(a[0]);
-    int32_t start = ToLong(a[1]);
-    if (start < 1)
-        Throw(kErrIllegalCall);
-    size_t from = size_t(start - 1);
-    if (from >= b.size())
+    const std::optional<MidPart> part = MidArguments(a, argc, b.size());
+    if (!part)
         return Value::String(u"");
-    size_t n = argc > 2 && !a[2].Deref().IsMissing() ? size_t(Count(a[2])) : b.size();
-    return Value::Bytes(std::string_view(b).substr(from, n));
+    return Value::Bytes(std::string_view(b).substr(part->from, part->count));
 }
 
 Value InStrB(Runtime&, Value* a, uint32_t argc) {
-    // InStrB([start,] string1, string2[, compare]): byte positions; bytes compare as they are.
-    size_t start = 0;
-    const Value* hay = &a[0];
-    const Value* needle = &a[1];
-    if (argc >= 3) {
-        if (a[0].Deref().IsNull())
-            Throw(94, u"Invalid use of Null");
-        int32_t s = ToLong(a[0]);
-        if (s < 1)
-            Throw(kErrIllegalCall);
-        start = size_t(s - 1);
-        hay = &a[1];
-        needle = &a[2];
-        if (argc == 4)
-            TextMode(a[3]);  // checked as InStr checks it
-    }
-    if (hay->Deref().IsNull() || needle->Deref().IsNull())
+    // Byte positions; bytes compare as they are (the compare argument is only checked).
+    const InStrArguments args = ReadInStrArguments(a, argc);
+    const size_t start = args.start;
+    if (args.hay->Deref().IsNull() || args.needle->Deref().IsNull())
         return Value::Null();
-    std::string h = BytesOf(*hay), n = BytesOf(*needle);
+    std::string h = BytesOf(*args.hay), n = BytesOf(*args.needle);
     if (start > h.size())
         return Value::Long(0);
     if (n.empty())
