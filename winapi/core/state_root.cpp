@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "../security/accounts.h"
+#include "kvwin/ascii_case.h"
 #include "kvwin/environment_lock.h"
 #include "kvwin/utf.h"
 #include "win/handles.h"
@@ -85,9 +85,10 @@ bool ToNativePath(std::u16string_view path, std::string& native) {
     }
 
     std::string prefix;
-    if (path.size() >= 2 && path[1] == u':' && path[0] < 0x80 &&
-        std::isalpha(static_cast<unsigned char>(path[0]))) {
-        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    // A drive letter is ASCII: compared without the C library's character tables, which
+    // nothing else a process does at load reads.
+    if (path.size() >= 2 && path[1] == u':' && IsAsciiLetter(path[0])) {
+        const char letter = static_cast<char>(AsciiUpper(path[0]));
         bool mapped = false;
         for (const DriveMapping& drive : DriveTable()) {
             if (drive.letter == letter) {

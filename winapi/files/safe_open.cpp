@@ -213,7 +213,7 @@ UniqueFd MakeFolderAt(int folder, const std::string& leaf, mode_t mode, bool may
 
 bool IsFolderTrusted(int folder) {
     struct stat st {};
-    if (::fstat(folder, &st) != 0 || !S_ISDIR(st.st_mode) || !TrustedOwner(st.st_uid))
+    if (StatDescriptor(folder, &st) != 0 || !S_ISDIR(st.st_mode) || !TrustedOwner(st.st_uid))
         return false;
     return !(st.st_mode & (S_IWGRP | S_IWOTH)) || (st.st_mode & S_ISVTX);
 }
