@@ -5,60 +5,77 @@
 // child of a fork, where both change. What is kept lies in a page of its own that the
 // kernel hands a fork's child cleared (MADV_WIPEONFORK): the child finds no process id and
 // no fork generation, asks the kernel and starts a generation of its own, which tells every
-// thread id kept before the fork from the child's. Where the kernel cannot clear the page
-// (before Linux 4.14), a fork handler (pthread_atfork) clears it. Either is set up by the
-// first call that keeps an id. A child made by a raw clone() that runs this library's code
-// before exec would see its parent's ids; the layer makes none.
+// thread id kept before the fork from the child's. Where the kernel cannot clear a page
+// (before Linux 4.14), the ids are kept in the layer's data and a fork handler
+// (pthread_atfork) clears them. Either is set up by the first call that keeps an id. A child made
+// by a raw clone() that runs this library's code before exec would see its parent's ids; the layer
+// makes none.
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "win/handles.h"
 
 namespace {
 
-// Zero until an id is kept, and in a fork's child. Constant-initialised in the zero-filled
-// data, on a page no other object shares (the clearing applies to whole pages).
-struct alignas(4096) ForkClearedIds {
+// Zero until an id is kept, and in a fork's child.
+struct KeptIds {
     std::atomic<uint32_t> processId{0};
     // The generation the kept thread ids belong to; 0 when none is valid.
     std::atomic<uint32_t> generation{0};
 };
-constinit ForkClearedIds g_kept;
+
+// Where the ids are kept: a page mapped for them by the first call that keeps one, and
+// never unmapped (a call made while the process exits still finds it); null until then.
+std::atomic<KeptIds*> g_kept{nullptr};
+// Used instead when the page cannot be had, cleared by a fork handler.
+constinit KeptIds g_keptWithForkHandler;
 
 // The last generation handed out. A child inherits it, so its own generations are new to
 // the threads' kept ids, which it inherits as well.
 std::atomic<uint32_t> g_lastGeneration{0};
 
 void ForgetIdsInChild() {
-    g_kept.processId.store(0, std::memory_order_relaxed);
-    g_kept.generation.store(0, std::memory_order_relaxed);
+    g_keptWithForkHandler.processId.store(0, std::memory_order_relaxed);
+    g_keptWithForkHandler.generation.store(0, std::memory_order_relaxed);
 }
 
-// Before the first id is kept; once per process image (a child keeps both the page's advice
-// and the fork handler).
-void ClearKeptIdsAtFork() {
-    static const bool cleared = [] {
-        return ::madvise(&g_kept, sizeof g_kept, MADV_WIPEONFORK) == 0 ||
-               ::pthread_atfork(nullptr, nullptr, ForgetIdsInChild) == 0;
+// Once per process image: a child keeps the mapping, its advice and the fork handler.
+KeptIds& Kept() {
+    if (KeptIds* kept = g_kept.load(std::memory_order_acquire))
+        return *kept;
+    static KeptIds* const made = []() -> KeptIds* {
+        constexpr size_t kPage = 4096;
+        void* page =
+            ::mmap(nullptr, kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (page != MAP_FAILED) {
+            if (::madvise(page, kPage, MADV_WIPEONFORK) == 0)
+                return new (page) KeptIds;
+            ::munmap(page, kPage);
+        }
+        ::pthread_atfork(nullptr, nullptr, ForgetIdsInChild);
+        return &g_keptWithForkHandler;
     }();
-    (void)cleared;
+    g_kept.store(made, std::memory_order_release);
+    return *made;
 }
 
 // The current generation, started when there is none yet in this process.
 uint32_t Generation() {
-    uint32_t generation = g_kept.generation.load(std::memory_order_acquire);
+    KeptIds& kept = Kept();
+    uint32_t generation = kept.generation.load(std::memory_order_acquire);
     if (generation != 0)
         return generation;
-    ClearKeptIdsAtFork();
     uint32_t fresh = g_lastGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
     if (fresh == 0)  // after 2^32 forks
         fresh = g_lastGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (g_kept.generation.compare_exchange_strong(generation, fresh, std::memory_order_acq_rel))
+    if (kept.generation.compare_exchange_strong(generation, fresh, std::memory_order_acq_rel))
         return fresh;
     return generation;  // another thread of this process started it
 }
@@ -76,11 +93,11 @@ extern "C" {
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 DWORD GetCurrentProcessId(void) {
-    if (const uint32_t known = g_kept.processId.load(std::memory_order_relaxed))
+    KeptIds& kept = Kept();
+    if (const uint32_t known = kept.processId.load(std::memory_order_relaxed))
         return known;
-    ClearKeptIdsAtFork();
     const DWORD id = static_cast<DWORD>(::getpid());
-    g_kept.processId.store(id, std::memory_order_relaxed);
+    kept.processId.store(id, std::memory_order_relaxed);
     return id;
 }
 
