@@ -151,7 +151,8 @@ UniqueFd Walk(const std::string& path, std::string* leaf) {
         UniqueFd direct(OpenFolderWithoutLinks(path, parts, folders));
         errno = error;
         if (direct.valid()) {
-            parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(folders));
+            for (size_t i = 0; i < folders; ++i)
+                parts.pop_front();
             if (!leaf)
                 return direct;
             return WalkFrom(std::move(direct), std::move(parts), leaf);
