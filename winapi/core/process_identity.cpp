@@ -7,9 +7,10 @@
 // no fork generation, asks the kernel and starts a generation of its own, which tells every
 // thread id kept before the fork from the child's. Where the kernel cannot clear a page
 // (before Linux 4.14), the ids are kept in the layer's data and a fork handler
-// (pthread_atfork) clears them. Either is set up by the first call that keeps an id. A child made
-// by a raw clone() that runs this library's code before exec would see its parent's ids; the layer
-// makes none.
+// (pthread_atfork) clears them. Either is set up by the first call that keeps an id, so a
+// process that loads the layer registers no fork handler. A child made by a raw clone()
+// that runs this library's code before exec would see its parent's ids; the layer makes
+// none. Every function here may be called from any thread.
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -32,7 +33,8 @@ struct KeptIds {
 };
 
 // Where the ids are kept: a page mapped for them by the first call that keeps one, and
-// never unmapped (a call made while the process exits still finds it); null until then.
+// never unmapped, not even when the layer is unloaded (a call made while the process exits
+// still finds it; 4 KiB); null until then.
 std::atomic<KeptIds*> g_kept{nullptr};
 // Used instead when the page cannot be had, cleared by a fork handler.
 constinit KeptIds g_keptWithForkHandler;
