@@ -78,8 +78,11 @@ void ForgetTimerInChild() {
     OpenGateForRefresh();
 }
 
-[[maybe_unused]] const int g_forgetTimerInChild =
-    ::pthread_atfork(nullptr, nullptr, ForgetTimerInChild);
+// Registered when a timer is first asked for: before that, a child has nothing to forget.
+void ForgetTimerInEveryChild() {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, ForgetTimerInChild);
+    (void)registered;
+}
 
 // The thread takes no signal meant for the host process.
 struct AllSignalsBlocked {
@@ -110,6 +113,7 @@ bool EnsureRefreshTimer() noexcept {
     const uint32_t self = GetCurrentProcessId();
     if (g_runningIn.load(std::memory_order_acquire) == self)
         return true;
+    ForgetTimerInEveryChild();
     uint32_t unclaimed = 0;
     if (g_claimedBy.load(std::memory_order_relaxed) != 0 ||
         !g_claimedBy.compare_exchange_strong(unclaimed, self))

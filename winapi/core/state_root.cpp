@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
+#include <optional>
 
 #include "../security/accounts.h"
+#include "kvwin/ascii_case.h"
 #include "kvwin/environment_lock.h"
 #include "kvwin/utf.h"
 #include "win/handles.h"
@@ -55,20 +56,27 @@ std::string NamedObjectDirectory() {
     return StateRoot() + "/objects";
 }
 
+namespace {
+
+// The folder drive `letter` (upper case) maps to, as DriveTable lists it; nullopt for none.
+std::optional<std::string> DriveFolder(char letter) {
+    if (letter == 'C')
+        return StateRoot();
+    std::string name = "KAVREL_DRIVE_";
+    name.push_back(letter);
+    if (auto folder = GetEnvUtf8(name); folder && !folder->empty() && (*folder)[0] == '/')
+        return TrimTrailingSlashes(*folder);
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::vector<DriveMapping> DriveTable() {
     std::vector<DriveMapping> drives;
-    drives.push_back({'C', StateRoot()});
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        if (letter == 'C')
-            continue;
-        std::string name = "KAVREL_DRIVE_";
-        name.push_back(letter);
-        if (auto folder = GetEnvUtf8(name); folder && !folder->empty() && (*folder)[0] == '/') {
-            drives.push_back({letter, TrimTrailingSlashes(*folder)});
-        }
+        if (std::optional<std::string> folder = DriveFolder(letter))
+            drives.push_back({letter, std::move(*folder)});
     }
-    std::sort(drives.begin(), drives.end(),
-              [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
     return drives;
 }
 
@@ -85,21 +93,16 @@ bool ToNativePath(std::u16string_view path, std::string& native) {
     }
 
     std::string prefix;
-    if (path.size() >= 2 && path[1] == u':' && path[0] < 0x80 &&
-        std::isalpha(static_cast<unsigned char>(path[0]))) {
-        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
-        bool mapped = false;
-        for (const DriveMapping& drive : DriveTable()) {
-            if (drive.letter == letter) {
-                prefix = drive.folder == "/" ? "" : drive.folder;
-                mapped = true;
-                break;
-            }
-        }
-        if (!mapped) {
+    // A drive letter is ASCII: compared without the C library's character tables, which
+    // nothing else a process does at load reads.
+    if (path.size() >= 2 && path[1] == u':' && IsAsciiLetter(path[0])) {
+        // Only the path's own drive is looked up, not the whole table.
+        std::optional<std::string> folder = DriveFolder(static_cast<char>(AsciiUpper(path[0])));
+        if (!folder) {
             SetLastError(ERROR_INVALID_DRIVE);
             return false;
         }
+        prefix = *folder == "/" ? "" : std::move(*folder);
         path.remove_prefix(2);
         // "C:" alone and "C:x" (drive-relative) both mean the drive's root folder here.
         if (path.empty() || !IsSeparator(path[0]))

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kvwin/ascii_case.h"
 #include "kvwin/environment_lock.h"
 
 extern char** environ;
@@ -12,10 +13,6 @@ extern char** environ;
 namespace kvwin {
 
 namespace {
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // Names present in the environment that match `name` ignoring case. Caller holds the lock.
 std::vector<std::string> SpellingsLocked(std::string_view name) {
@@ -80,10 +77,10 @@ bool AssignEnvironmentVariable(const std::string& name, const std::optional<std:
     std::lock_guard guard(EnvironmentLock());
     std::vector<std::string> spellings = SpellingsLocked(name);
     if (value) {
-        if (::setenv(name.c_str(), value->c_str(), 1) != 0)
+        if (!PutEnvLocked(name, *value))
             return false;
         for (const std::string& other : spellings) {
-            if (other != name && ::setenv(other.c_str(), value->c_str(), 1) != 0)
+            if (other != name && !PutEnvLocked(other, *value))
                 return false;
         }
         return true;

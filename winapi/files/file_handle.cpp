@@ -25,7 +25,7 @@ void FileObject::DeleteIfStillMine() const {
     const UniqueFd parent = OpenParentSafely(path_, leaf);
     struct stat mine {
     }, now{};
-    if (parent.valid() && ::fstat(fd_, &mine) == 0 &&
+    if (parent.valid() && StatDescriptor(fd_, &mine) == 0 &&
         ::fstatat(parent.get(), leaf.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
         mine.st_dev == now.st_dev && mine.st_ino == now.st_ino) {
         ::unlinkat(parent.get(), leaf.c_str(), 0);
@@ -216,7 +216,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         struct stat st {};
         const timespec modifiedNow[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
         const bool empty = (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY &&
-                           ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+                           StatDescriptor(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
         if (empty ? ::futimens(fd, modifiedNow) != 0 : ::ftruncate(fd, 0) != 0) {
             const int err = errno;
             ::close(fd);
@@ -237,7 +237,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         // Read-only takes the write bits away from what the descriptor gave, if it gave any.
         struct stat now {};
         const bool described = lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor;
-        ::fchmod(fd, described && ::fstat(fd, &now) == 0 ? (now.st_mode & 07555) : 0444);
+        ::fchmod(fd, described && StatDescriptor(fd, &now) == 0 ? (now.st_mode & 07555) : 0444);
     }
 
     HANDLE handle =
@@ -339,7 +339,7 @@ BOOL GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize) {
     if (!lpFileSize)
         return FailWith(ERROR_INVALID_PARAMETER);
     struct stat st {};
-    if (::fstat(file->fd(), &st) != 0)
+    if (StatDescriptor(file->fd(), &st) != 0)
         return FailWithErrno();
     lpFileSize->QuadPart = S_ISDIR(st.st_mode) ? 0 : st.st_size;
     return TRUE;
@@ -380,7 +380,7 @@ BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEG
         base = ::lseek(file->fd(), 0, SEEK_CUR);
     if (whence == SEEK_END) {
         struct stat st {};
-        if (::fstat(file->fd(), &st) != 0)
+        if (StatDescriptor(file->fd(), &st) != 0)
             return FailWithErrno();
         base = st.st_size;
     }

@@ -3,8 +3,10 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/openat2.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -70,13 +72,34 @@ bool ExpandTrustedLink(UniqueFd& at, const std::string& name, std::deque<std::st
     return true;
 }
 
-// Walks `path`; with `leaf`, stops before the last component and names it there.
-UniqueFd Walk(const std::string& path, std::string* leaf) {
-    std::deque<std::string> parts;
-    PushFront(parts, path);
-    UniqueFd at(OpenRootOf(path));
-    if (!at.valid())
-        return at;
+// The folder the first `count` of `parts` name from `path`'s root, in one system call when
+// none of them is a link at all (openat2 with RESOLVE_NO_SYMLINKS): the folder the walk
+// below would reach, one component at a time, through the same folders. -1 when the kernel
+// has no openat2, a component is a link, or anything else fails: the walk then decides,
+// and gives the error.
+int OpenFolderWithoutLinks(const std::string& path, const std::deque<std::string>& parts,
+                           size_t count) {
+#ifdef SYS_openat2
+    std::string prefix = !path.empty() && path[0] == '/' ? "/" : "";
+    for (size_t i = 0; i < count; ++i) {
+        if (i)
+            prefix += '/';
+        prefix += parts[i];
+    }
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, AT_FDCWD, prefix.c_str(), &how, sizeof how));
+#else
+    (void)path;
+    (void)parts;
+    (void)count;
+    return -1;
+#endif
+}
+
+// Walks `parts` from the folder `at`, as Walk does.
+UniqueFd WalkFrom(UniqueFd at, std::deque<std::string> parts, std::string* leaf) {
     int links = 0;
     while (!parts.empty()) {
         const std::string name = std::move(parts.front());
@@ -114,6 +137,31 @@ UniqueFd Walk(const std::string& path, std::string* leaf) {
         return UniqueFd();
     }
     return at;
+}
+
+// Walks `path`; with `leaf`, stops before the last component and names it there.
+UniqueFd Walk(const std::string& path, std::string* leaf) {
+    std::deque<std::string> parts;
+    PushFront(parts, path);
+    // The folders on the way, all at once when no link is among them; the last component
+    // stays for the loop when it is the leaf.
+    const size_t folders = leaf && !parts.empty() ? parts.size() - 1 : parts.size();
+    if (folders > 0) {
+        const int error = errno;
+        UniqueFd direct(OpenFolderWithoutLinks(path, parts, folders));
+        errno = error;
+        if (direct.valid()) {
+            for (size_t i = 0; i < folders; ++i)
+                parts.pop_front();
+            if (!leaf)
+                return direct;
+            return WalkFrom(std::move(direct), std::move(parts), leaf);
+        }
+    }
+    UniqueFd at(OpenRootOf(path));
+    if (!at.valid())
+        return at;
+    return WalkFrom(std::move(at), std::move(parts), leaf);
 }
 
 }  // namespace
@@ -213,7 +261,7 @@ UniqueFd MakeFolderAt(int folder, const std::string& leaf, mode_t mode, bool may
 
 bool IsFolderTrusted(int folder) {
     struct stat st {};
-    if (::fstat(folder, &st) != 0 || !S_ISDIR(st.st_mode) || !TrustedOwner(st.st_uid))
+    if (StatDescriptor(folder, &st) != 0 || !S_ISDIR(st.st_mode) || !TrustedOwner(st.st_uid))
         return false;
     return !(st.st_mode & (S_IWGRP | S_IWOTH)) || (st.st_mode & S_ISVTX);
 }

@@ -72,7 +72,7 @@ std::u16string PrivateTempFolder() {
                 name += "-" + std::to_string(n);
             const kvwin::UniqueFd mine = kvwin::MakeFolderAt(temp.get(), name, 0700, true);
             struct stat st {};
-            if (mine.valid() && ::fstat(mine.get(), &st) == 0 && st.st_uid == me &&
+            if (mine.valid() && kvwin::StatDescriptor(mine.get(), &st) == 0 && st.st_uid == me &&
                 !(st.st_mode & (S_IRWXG | S_IRWXO))) {
                 return kvwin::FromNativePath(kvwin::StateRoot() + "/Temp/" + name);
             }

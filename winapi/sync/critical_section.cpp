@@ -6,7 +6,6 @@
 // RecursionCount are written only by the owner while it holds the futex word, and read by
 // other threads with atomic loads to test ownership.
 #include <linux/futex.h>
-#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -24,21 +23,10 @@ constexpr LONG kHeld = 1;
 constexpr LONG kContended = 2;
 constexpr DWORD kSpinMask = 0x00FFFFFFu;
 
-// The calling thread's id, cached: Enter runs often and gettid is a system call. A forked
-// child's only thread has a new id, so the fork handler forgets the cache.
-thread_local DWORD t_threadId = 0;
-
-void ForgetThreadIdInChild() {
-    t_threadId = 0;
-}
-
-[[maybe_unused]] const int kForkHandlerRegistered =
-    ::pthread_atfork(nullptr, nullptr, ForgetThreadIdInChild);
-
+// The calling thread's id: GetCurrentThreadId keeps it per thread, and a forked child's
+// only thread gets its own.
 DWORD CurrentThreadId() {
-    if (t_threadId == 0)
-        t_threadId = static_cast<DWORD>(::syscall(SYS_gettid));
-    return t_threadId;
+    return GetCurrentThreadId();
 }
 
 std::atomic_ref<LONG> Word(LPCRITICAL_SECTION cs) {

@@ -61,6 +61,16 @@ TEST(Paths, WindowsPathsReachTheFileSystemThroughTheDriveTable) {
     EXPECT_EQ(kvwin::FromNativePath(root.path() + "x/y"), kvwin::FromUtf8(root.path() + "x/y"))
         << "a sibling folder whose name starts like the root is not under it";
     EXPECT_EQ(kvwin::FromNativePath("/mnt/data/q"), u"D:\\q");
+
+    // C is always the state root; a drive's folder must be absolute to count.
+    ::setenv("KAVREL_DRIVE_C", "/mnt/other", 1);
+    ::setenv("KAVREL_DRIVE_E", "relative/folder", 1);
+    ASSERT_TRUE(kvwin::ToNativePath(u"c:\\x", native));
+    EXPECT_EQ(native, root.path() + "/x");
+    EXPECT_FALSE(kvwin::ToNativePath(u"E:\\x", native));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DRIVE));
+    ::unsetenv("KAVREL_DRIVE_C");
+    ::unsetenv("KAVREL_DRIVE_E");
     ::unsetenv("KAVREL_DRIVE_D");
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -130,6 +131,40 @@ TEST(EnvironmentStrings, BlockListsEveryVariableAndEndsWithTwoNuls) {
     EXPECT_NE(std::find(entries.begin(), entries.end(), u"KV_BLOCK_A=1"), entries.end());
     EXPECT_NE(std::find(entries.begin(), entries.end(), u"KV_BLOCK_B=x=y"), entries.end());
     EXPECT_TRUE(FreeEnvironmentStringsW(block));
+}
+
+// The entries the layer makes are strings it keeps: what a host read through getenv stays
+// readable after the layer changes the variable (the sanitizers see a freed entry), a value
+// set again reuses its string, and the C library and the layer agree on every change.
+TEST(EnvironmentVariable, EntriesOutliveTheirChangesAndAreMadeOncePerText) {
+    ASSERT_TRUE(SetEnvironmentVariableW(u"KV_KEPT", u"first"));
+    const char* first = std::getenv("KV_KEPT");
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first, "first");
+
+    ASSERT_TRUE(SetEnvironmentVariableW(u"KV_KEPT", u"second"));
+    EXPECT_STREQ(std::getenv("KV_KEPT"), "second");
+    EXPECT_STREQ(first, "first");
+
+    ASSERT_TRUE(SetEnvironmentVariableW(u"KV_KEPT", u"first"));
+    EXPECT_EQ(std::getenv("KV_KEPT"), first);
+
+    // Set by the host behind the layer's back, then by the layer again, then removed.
+    ASSERT_EQ(::setenv("KV_KEPT", "host", 1), 0);
+    EXPECT_EQ(Get(u"KV_KEPT"), u"host");
+    ASSERT_TRUE(SetEnvironmentVariableW(u"KV_KEPT", u"second"));
+    EXPECT_STREQ(std::getenv("KV_KEPT"), "second");
+    ASSERT_TRUE(SetEnvironmentVariableW(u"KV_KEPT", nullptr));
+    EXPECT_EQ(std::getenv("KV_KEPT"), nullptr);
+    EXPECT_STREQ(first, "first");
+
+    // The entry is the whole "NAME=value", a value with '=' in it included.
+    ASSERT_TRUE(SetEnvironmentVariableW(u"KV_KEPT", u"a=b"));
+    const auto entry = std::find_if(environ, environ + 4096, [](const char* e) {
+        return e == nullptr || std::string_view(e).starts_with("KV_KEPT=");
+    });
+    ASSERT_NE(*entry, nullptr);
+    EXPECT_STREQ(*entry, "KV_KEPT=a=b");
 }
 
 TEST(EnvironmentVariable, ManyThreadsSetAndReadAtOnce) {

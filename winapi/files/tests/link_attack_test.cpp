@@ -206,4 +206,43 @@ TEST(SafeOpen, LinksOfRootAndOfTheCallerAreFollowedOthersAreNot) {
     EXPECT_EQ(errno, ELOOP);
 }
 
+// Paths with no link on the way are opened in one call, the others walked: both must reach
+// the same folders and fail with the same errors, whatever the spelling of the path.
+TEST(SafeOpen, PathsWithAndWithoutLinksReachTheSameFoldersAndErrors) {
+    const std::string area = kvtest::MakeTempFolder("spelling");
+    ASSERT_EQ(::mkdir((area + "/a").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((area + "/a/b").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("a", (area + "/link").c_str()), 0);
+    std::ofstream(area + "/a/file") << "x";
+    const auto same = [](int fd, const std::string& path) {
+        struct stat opened {
+        }, expected{};
+        return fd >= 0 && kvwin::StatDescriptor(fd, &opened) == 0 &&
+               ::stat(path.c_str(), &expected) == 0 && opened.st_ino == expected.st_ino &&
+               opened.st_dev == expected.st_dev;
+    };
+    for (const std::string& spelling :
+         {area + "/a/b", area + "//a/./b/", area + "/a/b/../b", area + "/link/b"}) {
+        EXPECT_TRUE(same(kvwin::OpenFolderSafely(spelling).get(), area + "/a/b")) << spelling;
+        std::string leaf;
+        const kvwin::UniqueFd parent = kvwin::OpenParentSafely(spelling + "/new", leaf);
+        EXPECT_TRUE(same(parent.get(), area + "/a/b")) << spelling;
+        EXPECT_EQ(leaf, "new");
+    }
+    std::string leaf;
+    // A trusted link as the last component is resolved: the leaf names what it points at.
+    EXPECT_TRUE(same(kvwin::OpenParentSafely(area + "/link", leaf).get(), area));
+    EXPECT_EQ(leaf, "a");
+
+    ASSERT_EQ(::chdir("/"), 0);
+    EXPECT_TRUE(same(kvwin::OpenFolderSafely(area.substr(1) + "/a").get(), area + "/a"));
+
+    EXPECT_FALSE(kvwin::OpenFolderSafely(area + "/missing/b").valid());
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_FALSE(kvwin::OpenParentSafely(area + "/a/file/b/c", leaf).valid());
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_FALSE(kvwin::OpenParentSafely(area + "/a/..", leaf).valid());
+    EXPECT_EQ(errno, EINVAL);
+}
+
 }  // namespace

@@ -13,6 +13,17 @@ constexpr Ch AsciiLower(Ch c) {
 }
 
 template <class Ch>
+constexpr Ch AsciiUpper(Ch c) {
+    return c >= Ch('a') && c <= Ch('z') ? static_cast<Ch>(c - Ch('a') + Ch('A')) : c;
+}
+
+// A letter of the ASCII range, whatever the C library's locale says of other characters.
+template <class Ch>
+constexpr bool IsAsciiLetter(Ch c) {
+    return (c >= Ch('a') && c <= Ch('z')) || (c >= Ch('A') && c <= Ch('Z'));
+}
+
+template <class Ch>
 constexpr bool EqualsAsciiNoCase(std::basic_string_view<Ch> a, std::basic_string_view<Ch> b) {
     if (a.size() != b.size())
         return false;

@@ -22,4 +22,11 @@ KVWIN_API std::optional<std::string> GetEnvUtf8(const std::string& name);
 // errno set.
 KVWIN_API bool SetEnvUtf8(const std::string& name, const std::optional<std::string>& value);
 
+// Sets `name` (not empty, no '=') to `value`; the caller holds EnvironmentLock. Returns false
+// with errno set (ENOMEM when out of memory; nothing is thrown). The entry is a string the layer
+// keeps for the rest of the process, as the C library's setenv keeps the strings it makes: a
+// pointer getenv gave out stays readable after the variable changes. An entry made before is used
+// again for the same text.
+KVWIN_API bool PutEnvLocked(const std::string& name, const std::string& value);
+
 }  // namespace kvwin

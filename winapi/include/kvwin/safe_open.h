@@ -14,6 +14,8 @@
 // exception out.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -51,6 +53,14 @@ class UniqueFd {
   private:
     int fd_ = -1;
 };
+
+// fstat of an open descriptor: 0, or -1 with errno. The C library's fstat hands the kernel an
+// empty path that lies in the library's own read-only data, a page that a process loading the
+// layer touches for nothing else; this one passes an empty path of the caller's stack.
+inline int StatDescriptor(int fd, struct stat* st) {
+    char empty[1] = {};
+    return ::fstatat(fd, empty, st, AT_EMPTY_PATH);
+}
 
 // The folder at absolute native `path`, as a handle to walk from (O_PATH): -1 with errno
 // (ELOOP for a link that is not trusted, ENOTDIR, ENOENT, ...) when it cannot be reached
