@@ -25,6 +25,7 @@
 #include "kvwin/registry_seed.h"
 #include "kvwin/state_root.h"
 #include "sqlite_library.h"
+#include "win/handles.h"
 
 namespace kvwin::registry {
 
@@ -776,10 +777,12 @@ enum class LogHeader { Read, Moving, Unavailable };
 
 // Copies the header when both copies agree, as a reader of the log does without a lock.
 // Moving: a writer is between the copies. Unavailable: the file has no shared index here.
-LogHeader ReadLogHeader(sqlite3* db, std::array<unsigned char, kLogHeaderSize>& header) {
-    sqlite3_file* file = nullptr;
-    if (Sql().file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+// `file` is the connection's main file, found on the first call and kept by the caller.
+LogHeader ReadLogHeader(sqlite3* db, sqlite3_file*& file,
+                        std::array<unsigned char, kLogHeaderSize>& header) {
+    if (!file && Sql().file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK)
+        file = nullptr;
+    if (!file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
         return LogHeader::Unavailable;
     void volatile* region = nullptr;
     if (file->pMethods->xShmMap(file, 0, kLogIndexPageSize, 0, &region) != SQLITE_OK || !region)
@@ -803,7 +806,7 @@ LONG Store::ChangeStamp(uint64_t& stamp) {
     // The stamps counted here and the data versions below never meet: the top bit tells them
     // apart, the connection's serial number sits above either count.
     std::array<unsigned char, kLogHeaderSize> header{};
-    const LogHeader got = wal_ ? ReadLogHeader(db_, header) : LogHeader::Unavailable;
+    const LogHeader got = wal_ ? ReadLogHeader(db_, main_file_, header) : LogHeader::Unavailable;
     if (got != LogHeader::Unavailable) {
         if (got == LogHeader::Moving || !log_header_valid_ || header != log_header_)
             ++log_stamp_;
@@ -1067,7 +1070,7 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
     std::string path = HiveFile(hive);
     OpenStores& stores = Stores();
     std::lock_guard<std::mutex> lock(stores.mutex);
-    if (stores.pid != ::getpid()) {
+    if (stores.pid != static_cast<pid_t>(GetCurrentProcessId())) {
         // A forked child must not use its parent's connections, and must not keep them
         // either: SQLite shares the lock state of one file among all connections of a
         // process, so a new connection beside an inherited one would believe it holds the
@@ -1078,7 +1081,7 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
         // connections that take their own locks.
         stores.stores.clear();
         stores.seeded.clear();
-        stores.pid = ::getpid();
+        stores.pid = static_cast<pid_t>(GetCurrentProcessId());
     }
     auto found = stores.stores.find(path);
     std::shared_ptr<Store> store;
