@@ -870,7 +870,35 @@ struct OpenStores {
     pid_t pid = 0;
     std::map<std::string, std::shared_ptr<Store>> stores;
     std::map<std::string, uint64_t> seeded;  // seed generation applied, per store
+    // The machine hive's store as the last call found it, and what its file was named from:
+    // every activation asks for the hive's change stamp, and naming the file takes the
+    // environment, a few strings and two look-ups. Kept only where the name depends on
+    // nothing else: the state root variable's value (nullopt: unset, as root, whose folder is
+    // fixed). Forgotten with the stores.
+    std::shared_ptr<Store> machine;
+    std::optional<std::string> machine_root;
+    uint64_t machine_seeded = 0;  // the seed generation it was seeded with
 };
+
+// The state root variable as the machine hive's file would be named from it, or false when
+// the name depends on more (no variable, not root).
+bool MachineRootKey(std::optional<std::string>& key) {
+    key = GetEnvUtf8("KAVREL_ROOT");
+    if (key && key->empty())
+        key.reset();
+    return key || ::geteuid() == 0;
+}
+
+// Whether the state root variable is still `key` (MachineRootKey's), without copying it.
+bool MachineRootIs(const std::optional<std::string>& key) {
+    {
+        std::lock_guard guard(EnvironmentLock());
+        const char* root = ::getenv("KAVREL_ROOT");
+        if (root && *root)
+            return key && *key == root;
+    }
+    return !key && ::geteuid() == 0;
+}
 
 OpenStores& Stores() {
     static auto* stores = new OpenStores();  // lives until exit; stores close with the process
@@ -1067,8 +1095,18 @@ void Session::SetMeta(const std::string& name, int64_t value) {
 }
 
 LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
-    std::string path = HiveFile(hive);
     OpenStores& stores = Stores();
+    if (hive == Hive::Machine) {
+        std::lock_guard<std::mutex> lock(stores.mutex);
+        if (stores.machine && stores.pid == static_cast<pid_t>(GetCurrentProcessId()) &&
+            stores.machine_seeded == SeedGeneration() && MachineRootIs(stores.machine_root)) {
+            out = stores.machine;
+            return ERROR_SUCCESS;
+        }
+    }
+    std::optional<std::string> root_key;
+    const bool keyed = hive == Hive::Machine && MachineRootKey(root_key);
+    std::string path = HiveFile(hive);
     std::lock_guard<std::mutex> lock(stores.mutex);
     if (stores.pid != static_cast<pid_t>(GetCurrentProcessId())) {
         // A forked child must not use its parent's connections, and must not keep them
@@ -1081,6 +1119,7 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
         // connections that take their own locks.
         stores.stores.clear();
         stores.seeded.clear();
+        stores.machine.reset();
         stores.pid = static_cast<pid_t>(GetCurrentProcessId());
     }
     auto found = stores.stores.find(path);
@@ -1112,6 +1151,15 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
         if (rc != ERROR_SUCCESS)
             return rc;
         stores.seeded[path] = 1;
+    }
+    // Kept when the variable read before naming the file is the one still set after.
+    if (hive == Hive::Machine) {
+        stores.machine.reset();
+        if (keyed && MachineRootIs(root_key)) {
+            stores.machine = store;
+            stores.machine_root = std::move(root_key);
+            stores.machine_seeded = stores.seeded[path];
+        }
     }
     out = std::move(store);
     return ERROR_SUCCESS;
