@@ -43,7 +43,13 @@ WString CleanColumnValue(const WString& value) {
         if (c >= 0x20)
             kept += c;
     }
-    return WString(TrimSpace(kept));
+    const WStringView trimmed = TrimSpace(kept);
+    if (trimmed.size() != kept.size()) {
+        const size_t start = static_cast<size_t>(trimmed.data() - kept.data());
+        kept.resize(start + trimmed.size());
+        kept.erase(0, start);
+    }
+    return kept;
 }
 
 WString CutRows(const WString& eventXml) {
