@@ -43,7 +43,13 @@ WString CleanColumnValue(const WString& value) {
         if (c >= 0x20)
             kept += c;
     }
-    return WString(TrimSpace(kept));
+    const WStringView trimmed = TrimSpace(kept);
+    if (trimmed.size() != kept.size()) {
+        const size_t start = static_cast<size_t>(trimmed.data() - kept.data());
+        kept.resize(start + trimmed.size());
+        kept.erase(0, start);
+    }
+    return kept;
 }
 
 WString CutRows(const WString& eventXml) {
@@ -64,6 +70,7 @@ InvCollector::InvCollector(const WCHAR* dataClass, IZorHubEvent* event, const WC
 }
 
 InvCollector::~InvCollector() {
+    columns_ = nullptr;
     resource_ = nullptr;
     event_ = nullptr;
     current_row_ = nullptr;
@@ -124,6 +131,8 @@ void InvCollector::AddDataBlock(const WCHAR* dataClass) {
     IHubDataBlock* block = nullptr;
     hr = Use(event_)->AddDataBlock(name, resource, &block);
     data_block_ = IHubDataBlockPtr(block, false);
+    columns_ = nullptr;
+    column_set_.clear();
     RaiseIfFailed(hr, event_);
 }
 
@@ -138,12 +147,24 @@ void InvCollector::AddRow() {
 }
 
 void InvCollector::SetColumnValue(uint32_t column, const WString& value) {
-    IHubColumnList* list = nullptr;
-    HRESULT hr = Use(data_block_)->GetColumns(&list);
-    IHubColumnListPtr columns(list, false);
-    RaiseIfFailed(hr, data_block_);
-    RaiseIfFailed(Use(columns)->SetColumnOption(column, 1), columns);
-    columns = nullptr;
+    // Every value of a column needs the option; setting it again changes nothing, so it is
+    // set once per column of the block.
+    if (column >= column_set_.size() || !column_set_[column]) {
+        if (!columns_) {
+            IHubColumnList* list = nullptr;
+            HRESULT hr = Use(data_block_)->GetColumns(&list);
+            columns_ = IHubColumnListPtr(list, false);
+            RaiseIfFailed(hr, data_block_);
+        }
+        RaiseIfFailed(Use(columns_)->SetColumnOption(column, 1), columns_);
+        // Columns are small numbers (mapsTo); a larger one is simply not remembered.
+        constexpr uint32_t kRemembered = 4096;
+        if (column < kRemembered) {
+            if (column >= column_set_.size())
+                column_set_.resize(column + 1);
+            column_set_[column] = true;
+        }
+    }
 
     _variant_t index;
     index.vt = VT_INT;

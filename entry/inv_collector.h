@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "entry/hub_pointers.h"
 #include "kvwin/wide_string.h"
@@ -44,6 +45,10 @@ class InvCollector {
     IDispatchPtr resource_;
     IHubDataBlockPtr data_block_;
     IHubDataRowPtr current_row_;
+    // The data block's column list, asked for once, and the columns already given option 1
+    // through it (the option is the block's, whatever the row).
+    IHubColumnListPtr columns_;
+    std::vector<bool> column_set_;
 };
 
 // The value cleaning of SetColumnValue.

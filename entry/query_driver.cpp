@@ -1,12 +1,19 @@
 #include "entry/query_driver.h"
 
+#include <pthread.h>
+
+#include <list>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "entry/query_factory.h"
 #include "errors/error_description.h"
 #include "kvwin/wide_string.h"
 #include "log/agent_log.h"
 #include "win/oleauto.h"
+#include "wmi/query/wmi_query.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -22,18 +29,92 @@ HRESULT ReportGatheringFailed() {
     return kGatheringFailed;
 }
 
-// Steps from loading the document to the result; exceptions leave to the caller.
-HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
+// The definitions of the WMI query documents run last, by the document's text. A host sends
+// the same few documents again and again, and loading one (the DOM activated, the text
+// parsed, every binding read through the DOM) is a large share of a small query; the
+// definition depends on the text alone, so a text seen before gives it without the DOM.
+// Only documents that loaded and were read without a failure are kept. Bounded: at most
+// kMaxKept documents of at most kMaxKeptText characters, the least recently used one making
+// room. Thread safety: one mutex, held only to look up or add; a forked child has the
+// table as it was, its mutex free.
+class KeptDefinitions {
+  public:
+    static KeptDefinitions& Instance() {
+        static KeptDefinitions kept;
+        return kept;
+    }
+
+    std::optional<WMIQueryInfo> Find(std::u16string_view text) {
+        std::lock_guard lock(mutex_);
+        for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
+            if (entry->text == text) {
+                entries_.splice(entries_.begin(), entries_, entry);
+                return entries_.front().definition;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void Keep(std::u16string_view text, const WMIQueryInfo& definition) {
+        if (text.size() > kMaxKeptText)
+            return;
+        Entry entry{std::u16string(text), definition};
+        std::lock_guard lock(mutex_);
+        for (const Entry& kept : entries_) {
+            if (kept.text == text)
+                return;
+        }
+        if (entries_.size() >= kMaxKept)
+            entries_.pop_back();
+        entries_.push_front(std::move(entry));
+    }
+
+  private:
+    static constexpr size_t kMaxKept = 16;
+    static constexpr size_t kMaxKeptText = 64 * 1024;
+
+    struct Entry {
+        std::u16string text;
+        WMIQueryInfo definition;
+    };
+
+    KeptDefinitions() {
+        // The C library drops a module's fork handlers when the module is unloaded.
+        pthread_atfork([] { Instance().mutex_.lock(); }, [] { Instance().mutex_.unlock(); },
+                       [] { Instance().mutex_.unlock(); });
+    }
+
+    std::mutex mutex_;
+    std::list<Entry> entries_;  // the most recently used first
+};
+
+// A WMI query with the definition kept for this text, or null (none kept, or the WMI kind
+// is made by a replaced maker, whose query reads its element itself).
+std::shared_ptr<CQuery> QueryFromKeptDefinition(std::u16string_view text) {
+    if (!MakesOwnQuery(QueryKind::Wmi))
+        return nullptr;
+    std::optional<WMIQueryInfo> definition = KeptDefinitions::Instance().Find(text);
+    if (!definition)
+        return nullptr;
+    auto query = std::make_shared<CWMIQuery>();
+    query->UseDefinition(*definition);
+    return query;
+}
+
+// Loads the document, classifies it and has the query read its element: the query, or null
+// with the failure reported.
+std::shared_ptr<CQuery> LoadQuery(const WCHAR* queryDocument) {
     IXMLDOMElementPtr root = GetRootElement(queryDocument);
     if (!root) {
         CEReportEvent(LogTrace, kDriverSource, TEXT("Unable to open input xml"));
         ExplainFailure(TEXT("the query document has no root element"));
-        return E_FAIL;
+        return nullptr;
     }
     // "scriptType" wins over "namespace"; their values do not matter here.
     WString ignored;
     std::shared_ptr<CQuery> query;
-    if (GetAttributeString(root, TEXT("scriptType"), ignored))
+    const bool script = GetAttributeString(root, TEXT("scriptType"), ignored);
+    if (script)
         query = MakeQuery(QueryKind::Script);
     else if (GetAttributeString(root, TEXT("namespace"), ignored))
         query = MakeQuery(QueryKind::Wmi);
@@ -41,13 +122,28 @@ HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
         CEReportEvent(LogTrace, kDriverSource, TEXT("Unknown query type"));
         ExplainFailure(
             TEXT("the query element has neither a scriptType nor a namespace attribute"));
-        return E_FAIL;
+        return nullptr;
     }
     if (FAILED(query->Initialize(root))) {
         CEReportEvent(LogError, kDriverSource, TEXT("Initialization of Query Data Failed"));
         ExplainFailure(TEXT("the query element could not be read"));
-        return E_FAIL;
+        return nullptr;
     }
+    // The library's own WMI query: its definition is kept for the next run of this text.
+    if (!script && MakesOwnQuery(QueryKind::Wmi)) {
+        if (auto* wmi = dynamic_cast<CWMIQuery*>(query.get()))
+            KeptDefinitions::Instance().Keep(queryDocument, wmi->ActiveDefinition());
+    }
+    return query;
+}
+
+// Steps from loading the document to the result; exceptions leave to the caller.
+HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
+    std::shared_ptr<CQuery> query = QueryFromKeptDefinition(queryDocument);
+    if (!query)
+        query = LoadQuery(queryDocument);
+    if (!query)
+        return E_FAIL;
     WString output;
     const HRESULT executed = query->Execute(output);
     if (FAILED(executed) || output.empty()) {
@@ -55,7 +151,6 @@ HRESULT Run(const WCHAR* queryDocument, BSTR* result) {
                                               DescribeErrorCode(static_cast<uint32_t>(executed))
                                         : WString(TEXT("the query produced no rows")));
         query.reset();
-        root = nullptr;
         return ReportGatheringFailed();
     }
     WString document = TEXT("<result>\n") + output + TEXT("</result>");

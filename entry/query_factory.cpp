@@ -21,6 +21,10 @@ std::shared_ptr<CQuery> MakeQuery(QueryKind kind) {
     return std::make_shared<CWMIQuery>();
 }
 
+bool MakesOwnQuery(QueryKind kind) {
+    return !MakerFor(kind);
+}
+
 ScopedQueryMaker::ScopedQueryMaker(QueryKind kind, QueryMaker maker)
     : kind_(kind), previous_(std::move(MakerFor(kind))) {
     MakerFor(kind) = std::move(maker);

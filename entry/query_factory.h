@@ -14,6 +14,8 @@ using QueryMaker = std::function<std::shared_ptr<CQuery>()>;
 
 // A new query of the kind; throws what the query's construction throws.
 std::shared_ptr<CQuery> MakeQuery(QueryKind kind);
+// Whether MakeQuery makes the library's own query of that kind (no maker replaces it).
+bool MakesOwnQuery(QueryKind kind);
 
 class ScopedQueryMaker {
   public:

@@ -1,7 +1,5 @@
 #include "event_model.h"
 
-#include <set>
-
 namespace kvhub {
 
 namespace {
@@ -14,40 +12,23 @@ bool IsLowSurrogate(char16_t c) {
 }
 
 void AppendNumber(std::u16string& out, long long value) {
-    std::string digits = std::to_string(value);
-    out.append(digits.begin(), digits.end());
+    // Digits from the last, in a buffer long enough for any long long with its sign.
+    char16_t digits[24];
+    size_t at = sizeof digits / sizeof digits[0];
+    unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                             : static_cast<unsigned long long>(value);
+    do {
+        digits[--at] = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0)
+        digits[--at] = u'-';
+    out.append(digits + at, sizeof digits / sizeof digits[0] - at);
 }
 
-void AppendRow(std::u16string& out, const HubBlock& block, const HubRow& row) {
-    // The columns written for this row: its own values and the table's columns, in order.
-    std::set<uint32_t> columns;
-    for (const auto& [column, option] : block.column_options) {
-        if (option & kColumnInTable)
-            columns.insert(column);
-    }
-    for (const auto& entry : row.values)
-        columns.insert(entry.first);
-    out += u"<row>";
-    for (uint32_t column : columns) {
-        out += u"<value column=\"";
-        AppendNumber(out, column);
-        auto found = row.values.find(column);
-        if (found == row.values.end()) {
-            out += u"\"/>";
-            continue;
-        }
-        out += u"\">";
-        out += EscapeForXml(found->second);
-        out += u"</value>";
-    }
-    out += u"</row>\n";
-}
-
-}  // namespace
-
-std::u16string EscapeForXml(const std::u16string& text) {
-    std::u16string out;
-    out.reserve(text.size());
+// Appends `text` with XML's special characters written as references and the characters
+// XML cannot hold (controls, lone surrogates, U+FFFE, U+FFFF) as U+FFFD.
+void AppendEscaped(std::u16string& out, const std::u16string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
         switch (c) {
@@ -88,16 +69,69 @@ std::u16string EscapeForXml(const std::u16string& text) {
             out += c;
         }
     }
+}
+
+void AppendValue(std::u16string& out, uint32_t column, const std::u16string* value) {
+    out += u"<value column=\"";
+    AppendNumber(out, column);
+    if (!value) {
+        out += u"\"/>";
+        return;
+    }
+    out += u"\">";
+    AppendEscaped(out, *value);
+    out += u"</value>";
+}
+
+void AppendRow(std::u16string& out, const HubBlock& block, const HubRow& row) {
+    // The columns written for this row: its own values and the table's columns, in order.
+    // Both maps are sorted by column, so one pass over the two gives the union in order.
+    out += u"<row>";
+    auto option = block.column_options.begin();
+    auto value = row.values.begin();
+    for (;;) {
+        while (option != block.column_options.end() && !(option->second & kColumnInTable))
+            ++option;
+        const bool options_left = option != block.column_options.end();
+        const bool values_left = value != row.values.end();
+        if (!options_left && !values_left)
+            break;
+        if (values_left && (!options_left || value->first <= option->first)) {
+            if (options_left && option->first == value->first)
+                ++option;
+            AppendValue(out, value->first, &value->second);
+            ++value;
+        } else {
+            AppendValue(out, option->first, nullptr);
+            ++option;
+        }
+    }
+    out += u"</row>\n";
+}
+
+}  // namespace
+
+std::u16string EscapeForXml(const std::u16string& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    AppendEscaped(out, text);
     return out;
 }
 
 std::u16string EventXml(const HubEventModel& model) {
-    std::u16string out = u"<event guid=\"" + EscapeForXml(model.guid) + u"\" option=\"";
+    std::u16string out;
+    out.reserve(1024);
+    out += u"<event guid=\"";
+    AppendEscaped(out, model.guid);
+    out += u"\" option=\"";
     AppendNumber(out, model.option);
     out += u"\">\n";
     for (const HubBlock& block : model.blocks) {
-        out += u"<resource name=\"" + EscapeForXml(block.resource_name) + u"\" dataclass=\"" +
-               EscapeForXml(block.data_class) + u"\">\n";
+        out += u"<resource name=\"";
+        AppendEscaped(out, block.resource_name);
+        out += u"\" dataclass=\"";
+        AppendEscaped(out, block.data_class);
+        out += u"\">\n";
         for (const HubRow& row : block.rows)
             AppendRow(out, block, row);
         out += u"</resource>\n";

@@ -1,6 +1,9 @@
 // The IXMLDOMNode methods over a tree node, and XPath selection.
 #include "node_ops.h"
 
+#include <array>
+#include <cstdint>
+
 #include "kvwin/utf.h"
 #include "module.h"
 #include "objects.h"
@@ -38,6 +41,82 @@ HRESULT CompileNodeQuery(BSTR query, std::unique_ptr<pugi::xpath_query>& compile
         return E_FAIL;
     }
     return *compiled && compiled->return_type() == pugi::xpath_type_node_set ? S_OK : E_FAIL;
+}
+
+// A query that is nothing but plain names joined by '/' ("properties/property"), the
+// commonest query there is, is answered by walking the children: no XPath is compiled. A
+// name here is ASCII letters, digits, '_', '-' and '.', starting with a letter or '_' (no
+// prefix, no axis, no predicate, no white space); anything else goes to XPath.
+constexpr size_t kMaxPlainSteps = 8;
+
+struct PlainPath {
+    std::array<std::u16string_view, kMaxPlainSteps> names;
+    size_t count = 0;
+};
+
+bool IsNameStart(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+
+bool IsNameChar(char16_t c) {
+    return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+}
+
+bool SplitPlainPath(std::u16string_view query, PlainPath& path) {
+    path.count = 0;
+    for (size_t start = 0;;) {
+        size_t end = query.find(u'/', start);
+        std::u16string_view name = query.substr(start, end - start);
+        if (name.empty() || !IsNameStart(name[0]) || path.count == kMaxPlainSteps)
+            return false;
+        for (char16_t c : name) {
+            if (!IsNameChar(c))
+                return false;
+        }
+        path.names[path.count++] = name;
+        if (end == std::u16string_view::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+// An element's name against a plain (ASCII) name.
+bool NameIs(const pugi::xml_node& node, std::u16string_view name) {
+    const char* text = node.name();
+    for (char16_t c : name) {
+        if (*text != static_cast<char>(c))
+            return false;
+        ++text;
+    }
+    return *text == 0;
+}
+
+// Appends, in document order, the elements the path's steps from `step` on select below
+// `node`; stops once `out` holds `limit` nodes. Sibling subtrees do not overlap and are
+// walked in order, so the nodes come in document order without sorting.
+void CollectPlainPath(const NodeRef& from, const pugi::xml_node& node, const PlainPath& path,
+                      size_t step, size_t limit, std::vector<NodeRef>& out) {
+    for (pugi::xml_node child = node.first_child(); child && out.size() < limit;
+         child = child.next_sibling()) {
+        if (child.type() != pugi::node_element || !NameIs(child, path.names[step]))
+            continue;
+        if (step + 1 == path.count)
+            out.push_back(NodeRef{from.tree, child, {}});
+        else
+            CollectPlainPath(from, child, path, step + 1, limit, out);
+    }
+}
+
+// Whether the query is a plain path from an element or the document; `out` then holds what
+// it selects (at most `limit` nodes).
+bool SelectPlainPath(const NodeRef& ref, BSTR query, size_t limit, std::vector<NodeRef>& out) {
+    PlainPath path;
+    if (ref.IsAttribute() ||
+        (ref.node.type() != pugi::node_element && ref.node.type() != pugi::node_document) ||
+        !SplitPlainPath(BstrView(query), path))
+        return false;
+    CollectPlainPath(ref, ref.node, path, 0, limit, out);
+    return true;
 }
 
 // Names are split at the first colon: prefix and local name.
@@ -214,6 +293,9 @@ HRESULT SelectNodes(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
         return E_POINTER;
     *out = nullptr;
     return GuardComCall([&]() -> HRESULT {
+        std::vector<NodeRef> plain;
+        if (SelectPlainPath(ref, query, SIZE_MAX, plain))
+            return MakeNodeList(owner, std::move(plain), out);
         std::unique_ptr<pugi::xpath_query> compiled;
         HRESULT hr = CompileNodeQuery(query, compiled);
         if (FAILED(hr))
@@ -234,6 +316,9 @@ HRESULT SelectSingleNode(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
         return E_POINTER;
     *out = nullptr;
     return GuardComCall([&]() -> HRESULT {
+        std::vector<NodeRef> plain;
+        if (SelectPlainPath(ref, query, 1, plain))
+            return plain.empty() ? S_FALSE : MakeNode(owner, plain.front(), out);
         std::unique_ptr<pugi::xpath_query> compiled;
         HRESULT hr = CompileNodeQuery(query, compiled);
         if (FAILED(hr))

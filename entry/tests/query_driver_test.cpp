@@ -216,4 +216,28 @@ TEST_F(QueryDriver, AnEventComponentThatCannotBeCreatedFailsTheQuery) {
     EXPECT_NE(lines[lines.size() - 2].find("(0x80040154)"), std::string::npos);
 }
 
+// The library's own WMI query keeps what it read of a document for the next run of the same
+// text; a kind put in its place is still made, and reads the element, every time.
+TEST(QueryDriverKept, AReplacedKindIsMadeForATextTheLibraryRanBefore) {
+    kvtest::ScopedApartment apartment;
+    const WString document = TEXT("<query namespace='root\\cimv2' class='None'><properties>")
+        TEXT("<property mapsTo='0'>Name</property></properties></query>");
+    BSTR result = nullptr;
+    RunQueryDocument(document.c_str(), &result);  // the library's query: read and kept
+    SysFreeString(result);
+    Plan plan;
+    int made = 0;
+    ScopedQueryMaker wmi{QueryKind::Wmi, [&] {
+                             ++made;
+                             return std::make_shared<TestQuery>(plan, "wmi");
+                         }};
+    result = nullptr;
+    ASSERT_EQ(RunQueryDocument(document.c_str(), &result), S_OK);
+    EXPECT_EQ(WString(result, SysStringLen(result)), TEXT("<result>\n<row/></result>"));
+    SysFreeString(result);
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(plan.initialized, 1);
+    EXPECT_EQ(plan.executed, 1);
+}
+
 }  // namespace

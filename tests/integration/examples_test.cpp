@@ -107,6 +107,47 @@ INSTANTIATE_TEST_SUITE_P(WmiExamples, Example, ::testing::ValuesIn(WmiExamples()
                              return name;
                          });
 
+// A document run again is read from what was kept of its text: each text keeps its own
+// bindings (columns, conversion rules, filter), also once more texts were run than are kept.
+TEST(KeptDocuments, EachTextGivesItsOwnRowsRunAfterRun) {
+    kvtest::ScopedApartment apartment;
+    auto document = [](int column, const char16_t* filter) {
+        return u"<query namespace=\"root\\cimv2\" class=\"Win32_OperatingSystem\">"
+               u"<rules><rule name=\"r\"><definition><function name=\"GetSQLBooleantoBit\" "
+               u"param=\"\"/></definition></rule></rules><properties>"
+               u"<property mapsTo=\"" +
+               kvwin::FromUtf8(std::to_string(column)) +
+               u"\">Caption</property><property mapsTo=\"99\" rule=\"r\">Primary</property>"
+               u"</properties><filter clause=\"" +
+               filter + u"\"/></query>";
+    };
+    auto run = [](const std::u16string& text) {
+        BSTR result = nullptr;
+        EXPECT_EQ(RunQueryDocument(text.c_str(), &result), S_OK);
+        std::u16string out(result ? result : u"", SysStringLen(result));
+        SysFreeString(result);
+        return out;
+    };
+    const std::u16string first = run(document(0, u""));
+    EXPECT_NE(first.find(u"<value column=\"0\">"), std::u16string::npos) << kvwin::ToUtf8(first);
+    EXPECT_NE(first.find(u"<value column=\"99\">1</value>"), std::u16string::npos)
+        << kvwin::ToUtf8(first);
+    for (int column = 1; column <= 20; ++column) {
+        const std::u16string other = run(document(column, u""));
+        const std::u16string mark = u"<value column=\"" + kvwin::FromUtf8(std::to_string(column));
+        EXPECT_NE(other.find(mark), std::u16string::npos) << kvwin::ToUtf8(other);
+        EXPECT_EQ(other.find(u"<value column=\"0\">"), std::u16string::npos);
+        EXPECT_EQ(run(document(0, u"")), first) << "after column " << column;
+    }
+    // A filter that matches nothing: no rows, whether the text was run before or not.
+    BSTR result = nullptr;
+    const std::u16string none = document(0, u"where Primary = FALSE");
+    for (int again = 0; again < 2; ++again) {
+        EXPECT_EQ(RunQueryDocument(none.c_str(), &result), static_cast<HRESULT>(0x80041000));
+        EXPECT_EQ(result, nullptr);
+    }
+}
+
 // A document asking for every property Windows documents for a class, as an inventory
 // written for Windows asks for them: one per class of the documented lists.
 TEST(WindowsDocuments, EveryDocumentedPropertyOfEveryClassRuns) {

@@ -25,6 +25,7 @@
 #include "kvwin/registry_seed.h"
 #include "kvwin/state_root.h"
 #include "sqlite_library.h"
+#include "win/handles.h"
 
 namespace kvwin::registry {
 
@@ -776,10 +777,12 @@ enum class LogHeader { Read, Moving, Unavailable };
 
 // Copies the header when both copies agree, as a reader of the log does without a lock.
 // Moving: a writer is between the copies. Unavailable: the file has no shared index here.
-LogHeader ReadLogHeader(sqlite3* db, std::array<unsigned char, kLogHeaderSize>& header) {
-    sqlite3_file* file = nullptr;
-    if (Sql().file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+// `file` is the connection's main file, found on the first call and kept by the caller.
+LogHeader ReadLogHeader(sqlite3* db, sqlite3_file*& file,
+                        std::array<unsigned char, kLogHeaderSize>& header) {
+    if (!file && Sql().file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK)
+        file = nullptr;
+    if (!file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
         return LogHeader::Unavailable;
     void volatile* region = nullptr;
     if (file->pMethods->xShmMap(file, 0, kLogIndexPageSize, 0, &region) != SQLITE_OK || !region)
@@ -803,7 +806,7 @@ LONG Store::ChangeStamp(uint64_t& stamp) {
     // The stamps counted here and the data versions below never meet: the top bit tells them
     // apart, the connection's serial number sits above either count.
     std::array<unsigned char, kLogHeaderSize> header{};
-    const LogHeader got = wal_ ? ReadLogHeader(db_, header) : LogHeader::Unavailable;
+    const LogHeader got = wal_ ? ReadLogHeader(db_, main_file_, header) : LogHeader::Unavailable;
     if (got != LogHeader::Unavailable) {
         if (got == LogHeader::Moving || !log_header_valid_ || header != log_header_)
             ++log_stamp_;
@@ -867,7 +870,35 @@ struct OpenStores {
     pid_t pid = 0;
     std::map<std::string, std::shared_ptr<Store>> stores;
     std::map<std::string, uint64_t> seeded;  // seed generation applied, per store
+    // The machine hive's store as the last call found it, and what its file was named from:
+    // every activation asks for the hive's change stamp, and naming the file takes the
+    // environment, a few strings and two look-ups. Kept only where the name depends on
+    // nothing else: the state root variable's value (nullopt: unset, as root, whose folder is
+    // fixed). Forgotten with the stores.
+    std::shared_ptr<Store> machine;
+    std::optional<std::string> machine_root;
+    uint64_t machine_seeded = 0;  // the seed generation it was seeded with
 };
+
+// The state root variable as the machine hive's file would be named from it, or false when
+// the name depends on more (no variable, not root).
+bool MachineRootKey(std::optional<std::string>& key) {
+    key = GetEnvUtf8("KAVREL_ROOT");
+    if (key && key->empty())
+        key.reset();
+    return key || ::geteuid() == 0;
+}
+
+// Whether the state root variable is still `key` (MachineRootKey's), without copying it.
+bool MachineRootIs(const std::optional<std::string>& key) {
+    {
+        std::lock_guard guard(EnvironmentLock());
+        const char* root = ::getenv("KAVREL_ROOT");
+        if (root && *root)
+            return key && *key == root;
+    }
+    return !key && ::geteuid() == 0;
+}
 
 OpenStores& Stores() {
     static auto* stores = new OpenStores();  // lives until exit; stores close with the process
@@ -1064,10 +1095,20 @@ void Session::SetMeta(const std::string& name, int64_t value) {
 }
 
 LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
-    std::string path = HiveFile(hive);
     OpenStores& stores = Stores();
+    if (hive == Hive::Machine) {
+        std::lock_guard<std::mutex> lock(stores.mutex);
+        if (stores.machine && stores.pid == static_cast<pid_t>(GetCurrentProcessId()) &&
+            stores.machine_seeded == SeedGeneration() && MachineRootIs(stores.machine_root)) {
+            out = stores.machine;
+            return ERROR_SUCCESS;
+        }
+    }
+    std::optional<std::string> root_key;
+    const bool keyed = hive == Hive::Machine && MachineRootKey(root_key);
+    std::string path = HiveFile(hive);
     std::lock_guard<std::mutex> lock(stores.mutex);
-    if (stores.pid != ::getpid()) {
+    if (stores.pid != static_cast<pid_t>(GetCurrentProcessId())) {
         // A forked child must not use its parent's connections, and must not keep them
         // either: SQLite shares the lock state of one file among all connections of a
         // process, so a new connection beside an inherited one would believe it holds the
@@ -1078,7 +1119,8 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
         // connections that take their own locks.
         stores.stores.clear();
         stores.seeded.clear();
-        stores.pid = ::getpid();
+        stores.machine.reset();
+        stores.pid = static_cast<pid_t>(GetCurrentProcessId());
     }
     auto found = stores.stores.find(path);
     std::shared_ptr<Store> store;
@@ -1109,6 +1151,15 @@ LONG StoreFor(Hive hive, std::shared_ptr<Store>& out) {
         if (rc != ERROR_SUCCESS)
             return rc;
         stores.seeded[path] = 1;
+    }
+    // Kept when the variable read before naming the file is the one still set after.
+    if (hive == Hive::Machine) {
+        stores.machine.reset();
+        if (keyed && MachineRootIs(root_key)) {
+            stores.machine = store;
+            stores.machine_root = std::move(root_key);
+            stores.machine_seeded = stores.seeded[path];
+        }
     }
     out = std::move(store);
     return ERROR_SUCCESS;

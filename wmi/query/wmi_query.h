@@ -43,6 +43,12 @@ class CWMIQuery : public CQuery {
 
     // The definition Execute runs.
     const WMIQueryInfo& ActiveDefinition() const { return active_; }
+    // Takes a definition Initialize read earlier from a query element of the same text,
+    // instead of reading the element again.
+    void UseDefinition(const WMIQueryInfo& definition) {
+        working_ = definition;
+        active_ = definition;
+    }
 
   private:
     void ReadDefinition(IXMLDOMElementPtr& query);

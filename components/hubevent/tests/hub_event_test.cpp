@@ -92,6 +92,33 @@ TEST_F(EventFixture, TableColumnsAppearInEveryRowAndASecondValueReplacesTheFirst
         << kvwin::ToUtf8(xml);
 }
 
+// The table's columns and a row's values interleave: each column once, in column order, an
+// empty element where the row has no value; a column whose option is not the table's is left
+// out unless the row has a value there. The largest column number is written whole.
+TEST_F(EventFixture, TableColumnsAndRowValuesInterleaveInColumnOrder) {
+    IHubColumnListPtr columns;
+    ASSERT_EQ(block->GetColumns(&columns), S_OK);
+    for (ULONG column : {0UL, 3UL, 5UL, 4294967295UL})
+        ASSERT_EQ(columns->SetColumnOption(column, 1), S_OK);
+    ASSERT_EQ(columns->SetColumnOption(2, 0), S_OK);
+    ASSERT_EQ(columns->SetColumnOption(7, 0), S_OK);
+    IHubDataRowPtr row = AddRow();
+    Set(row, 6, _variant_t(u"six"));
+    Set(row, 3, _variant_t(u"three"));
+    Set(row, 1, _variant_t(u"one"));
+    Set(row, 7, _variant_t(u"seven"));
+    IHubDataRowPtr empty = AddRow();
+    std::u16string xml = Xml(event);
+    EXPECT_NE(xml.find(u"<row><value column=\"0\"/><value column=\"1\">one</value>"
+                       u"<value column=\"3\">three</value><value column=\"5\"/>"
+                       u"<value column=\"6\">six</value><value column=\"7\">seven</value>"
+                       u"<value column=\"4294967295\"/></row>\n"
+                       u"<row><value column=\"0\"/><value column=\"3\"/><value column=\"5\"/>"
+                       u"<value column=\"4294967295\"/></row>\n</resource>"),
+              std::u16string::npos)
+        << kvwin::ToUtf8(xml);
+}
+
 TEST_F(EventFixture, HostileValuesKeepTheXmlWellFormedAndTheRowsInPlace) {
     const std::u16string hostile[] = {
         u"</resource><row>",      u"]]>",    u"tab\tline\nreturn\r",   std::u16string(u"nul\0x", 5),

@@ -6,31 +6,32 @@
 namespace kvlinux {
 
 std::optional<std::uint64_t> MemInfo::Kib(std::string_view name) const {
-    auto it = values.find(name);
-    if (it == values.end())
-        return std::nullopt;
-    return it->second;
-}
-
-MemInfo ParseMemInfo(std::string_view content) {
-    MemInfo info;
-    for (std::string_view line : SplitLines(content)) {
-        size_t colon = line.find(':');
-        if (colon == std::string_view::npos)
+    std::optional<std::uint64_t> found;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos || Trim(line.substr(0, colon)) != name)
             continue;
         size_t pos = 0;
         const std::string_view first = kvwin::NextAsciiWord(line.substr(colon + 1), pos);
         if (first.empty())
             continue;
         if (auto value = ParseUnsigned(first))
-            info.values[std::string(Trim(line.substr(0, colon)))] = *value;
+            found = value;
     }
-    return info;
+    return found;
+}
+
+MemInfo ParseMemInfo(std::string_view content) {
+    return MemInfo{std::string(content)};
 }
 
 MemInfo ReadMemInfo(const std::string& proc_root) {
     auto text = ReadFileText(proc_root + "/meminfo");
-    return text ? ParseMemInfo(*text) : MemInfo{};
+    return text ? MemInfo{std::move(*text)} : MemInfo{};
 }
 
 }  // namespace kvlinux

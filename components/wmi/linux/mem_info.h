@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +11,11 @@
 namespace kvlinux {
 
 struct MemInfo {
-    // Every "Name: value [kB]" line, in KiB (lines without a unit keep their plain number).
-    std::map<std::string, std::uint64_t, std::less<>> values;
+    // The file's text, "Name: value [kB]" lines. A reader wants a handful of its fifty-odd
+    // figures, so each is looked up in the text when asked for.
+    std::string text;
+    // The figure of the line `name`, in KiB (a line without a unit keeps its plain number);
+    // the last line of that name counts. nullopt without a line or a number.
     std::optional<std::uint64_t> Kib(std::string_view name) const;
 };
 

@@ -83,18 +83,18 @@ std::u16string DecimalText(int64_t bits, bool is_unsigned) {
 // One scalar into the memory of a variant's union or an array element of type `vt`.
 HRESULT StoreScalar(VARTYPE vt, CIMTYPE base, const CimValue& value, void* target) {
     if (vt == VT_BSTR) {
-        std::u16string text;
-        if (auto* s = std::get_if<std::u16string>(&value)) {
-            text = *s;
-        } else if (IsIntegerType(base)) {
+        std::u16string number;
+        const std::u16string* text = std::get_if<std::u16string>(&value);
+        if (!text) {
+            if (!IsIntegerType(base))
+                return WBEM_E_TYPE_MISMATCH;
             auto bits = IntegerBits(value);
             if (!bits)
                 return WBEM_E_TYPE_MISMATCH;
-            text = DecimalText(*bits, base == CIM_UINT64);
-        } else {
-            return WBEM_E_TYPE_MISMATCH;
+            number = DecimalText(*bits, base == CIM_UINT64);
+            text = &number;
         }
-        BSTR bstr = SysAllocStringLen(text.data(), UINT(text.size()));
+        BSTR bstr = SysAllocStringLen(text->data(), UINT(text->size()));
         if (!bstr)
             return WBEM_E_OUT_OF_MEMORY;
         *static_cast<BSTR*>(target) = bstr;

@@ -114,6 +114,16 @@ TEST(MemInfo, ValuesInKib) {
     EXPECT_EQ(mem.Kib("SwapFree"), 2080764u);
     EXPECT_EQ(mem.Kib("HugePages_Total"), 0u);
     EXPECT_EQ(mem.Kib("Nope"), std::nullopt);
+    // The last line of a name counts; a line without a number gives no figure and leaves
+    // the one before; names are trimmed and compared whole.
+    kvlinux::MemInfo odd =
+        kvlinux::ParseMemInfo("A: 1 kB\nB:\nA: 2 kB\nno colon 5\nC: x kB\n D : 7\nA: bad\nAB: 9");
+    EXPECT_EQ(odd.Kib("A"), 2u);
+    EXPECT_EQ(odd.Kib("B"), std::nullopt);
+    EXPECT_EQ(odd.Kib("C"), std::nullopt);
+    EXPECT_EQ(odd.Kib("D"), 7u);
+    EXPECT_EQ(odd.Kib("AB"), 9u);
+    EXPECT_EQ(odd.Kib("no colon 5"), std::nullopt);
 }
 
 TEST(Processes, StatLineWithHostileNames) {

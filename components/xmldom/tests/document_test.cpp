@@ -207,6 +207,66 @@ TEST(XmlDomNode, NavigationWalksTheTreeAndStopsWithSFalse) {
     EXPECT_EQ(y->get_firstChild(nullptr), E_POINTER);
 }
 
+// The text of every node a query selects, in the list's order.
+std::u16string SelectedXml(const IXMLDOMNodePtr& context, std::u16string_view query) {
+    IXMLDOMNodeListPtr list;
+    EXPECT_EQ(context->selectNodes(Bstr(query), &list), S_OK) << kvwin::ToUtf8(query);
+    std::u16string all;
+    for (IXMLDOMNodePtr node; list && list->nextNode(&node) == S_OK && node;)
+        all += XmlOf(node) + u"|";
+    return all;
+}
+
+// Paths of plain names select what the same steps written out as XPath axes select, in
+// document order: elements only, names compared exactly (a prefixed name is another name),
+// nested matches below a match not taken for the next step's.
+TEST(XmlDomNode, PlainPathsSelectWhatTheirXPathSelects) {
+    ScopedApartment apartment;
+    IXMLDOMDocumentPtr doc = Load(
+        u"<r><a b='attr'><b>1<b>inner</b></b><!--b--><?b pi?><x:b "
+        u"xmlns:x='u'>p</x:b>text<B>case</B>"
+        u"<b.c-d_e>odd</b.c-d_e></a><c/><a><b>2</b></a><a/><a><b>3<c><d/></c></b></a></r>");
+    IXMLDOMNodePtr document(doc);
+    IXMLDOMNodePtr root = SelectOne(doc, u"r");
+    struct Case {
+        IXMLDOMNodePtr context;
+        std::u16string plain, xpath;
+    };
+    const Case cases[] = {
+        {document, u"r/a/b", u"child::r/child::a/child::b"},
+        {root, u"a/b", u"child::a/child::b"},
+        {root, u"a", u"child::a"},
+        {root, u"a/b/c/d", u"child::a/child::b/child::c/child::d"},
+        {root, u"a/b.c-d_e", u"child::a/child::b.c-d_e"},
+        {root, u"a/B", u"child::a/child::B"},
+        {root, u"a/x", u"child::a/child::x"},
+        {root, u"r", u"child::r"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SelectedXml(c.context, c.plain), SelectedXml(c.context, c.xpath))
+            << kvwin::ToUtf8(c.plain);
+    EXPECT_EQ(SelectedXml(root, u"a/b"), u"<b>1<b>inner</b></b>|<b>2</b>|<b>3<c><d/></c></b>|");
+
+    // One node: the first in document order, S_FALSE when there is none.
+    IXMLDOMNodePtr first = SelectOne(root, u"a/b/c");
+    EXPECT_EQ(XmlOf(first), u"<c><d/></c>");
+    first = SelectOne(root, u"a/b");
+    EXPECT_EQ(XmlOf(first), u"<b>1<b>inner</b></b>");
+    IXMLDOMNodePtr none;
+    EXPECT_EQ(root->selectSingleNode(Bstr(u"a/none"), &none), S_FALSE);
+    EXPECT_TRUE(none == nullptr);
+
+    // Near misses of a plain path still go to XPath, and answer as XPath does.
+    EXPECT_EQ(SelectedXml(root, u"a/b/b"), u"<b>inner</b>|");
+    EXPECT_EQ(SelectedXml(root, u"a/@b"), u"b=\"attr\"|");
+    EXPECT_EQ(SelectedXml(root, u"a/b[2]"), u"");
+    EXPECT_EQ(SelectedXml(root, u"./c"), u"<c/>|");
+    EXPECT_EQ(SelectedXml(root, u"c/d/e/f/g/h/i/j/k"), u"");  // more steps than a plain walk
+    IXMLDOMNodeListPtr list;
+    EXPECT_EQ(root->selectNodes(Bstr(u"a/"), &list), E_FAIL);
+    EXPECT_EQ(root->selectNodes(Bstr(u"/a"), &list), S_OK);
+}
+
 TEST(XmlDomNode, NamesSplitIntoPrefixAndBaseNameWithTheirNamespace) {
     ScopedApartment apartment;
     IXMLDOMDocumentPtr doc =

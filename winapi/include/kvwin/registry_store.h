@@ -25,6 +25,7 @@
 #include "win/registry.h"
 
 struct sqlite3;
+struct sqlite3_file;
 struct sqlite3_stmt;
 
 namespace kvwin::registry {
@@ -162,6 +163,9 @@ class Store {
     std::array<unsigned char, 48> log_header_{};
     bool log_header_valid_ = false;
     uint64_t log_stamp_ = 0;
+    // The connection's main file, whose shared index ChangeStamp maps: asked of SQLite once,
+    // it lives as long as the connection.
+    sqlite3_file* main_file_ = nullptr;
 };
 
 // The hives and the files that hold them under the registry directory.

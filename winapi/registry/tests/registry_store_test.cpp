@@ -721,4 +721,41 @@ TEST(RegistryStore, TheChangeStampMovesWithAnyWritersCommitAndOnlyThen) {
     EXPECT_EQ(std::find(seen.begin(), seen.end(), stamp), seen.end());
 }
 
+// The machine hive is the file under the state root of the moment: a process that points the
+// root elsewhere and back finds each time that root's keys, and that file's change stamp.
+TEST(RegistryStore, TheMachineHiveIsTheOneUnderTheStateRootOfTheMoment) {
+    using kvwin::registry::Hive;
+    using kvwin::registry::HiveChangeStamp;
+    auto has = [](const char16_t* path) {
+        HKEY key = nullptr;
+        const LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key);
+        if (rc == ERROR_SUCCESS)
+            RegCloseKey(key);
+        return rc == ERROR_SUCCESS;
+    };
+    HKEY key = nullptr;
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kavrel\\First", &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    uint64_t first = 0, other = 0, again = 0;
+    ASSERT_EQ(HiveChangeStamp(Hive::Machine, first), ERROR_SUCCESS);
+    for (int round = 0; round < 2; ++round) {
+        {
+            kvtest::ScopedStateRoot elsewhere;
+            EXPECT_FALSE(has(u"SOFTWARE\\Kavrel\\First"));
+            ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kavrel\\Second", &key),
+                      ERROR_SUCCESS);
+            RegCloseKey(key);
+            EXPECT_TRUE(has(u"SOFTWARE\\Kavrel\\Second"));
+            ASSERT_EQ(HiveChangeStamp(Hive::Machine, other), ERROR_SUCCESS);
+            EXPECT_NE(other, first);
+            struct stat info {};
+            EXPECT_EQ(::stat((elsewhere.path() + "/registry/machine.db").c_str(), &info), 0);
+        }
+        EXPECT_TRUE(has(u"SOFTWARE\\Kavrel\\First")) << "round " << round;
+        EXPECT_FALSE(has(u"SOFTWARE\\Kavrel\\Second")) << "round " << round;
+        ASSERT_EQ(HiveChangeStamp(Hive::Machine, again), ERROR_SUCCESS);
+        EXPECT_EQ(again, first) << "round " << round;
+    }
+}
+
 }  // namespace
