@@ -70,6 +70,8 @@ class EventLog {
     void PrepareSecurity();
     void ReadOverride();
     void PublishGate();
+    // Whether the refresh timer should run now: kCallsBeforeTimer calls into the object, or
+    // kSecondsBeforeTimer seconds, since it was made. Counts this call.
     bool TimerWanted();
     void WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* message, uint32_t maxSizeKb,
                      uint32_t maxFiles);
