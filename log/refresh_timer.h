@@ -11,8 +11,9 @@
 // The log object starts the thread once the process has used the log for a while (see
 // EventLog::TimerWanted); until then the gate stays open. The thread belongs to the process
 // that started it. The child of a fork has none: the fork opens the child's gate, and the
-// child's calls into the log object start the child's own thread by the same rule. Where no thread can be made, the gate stays open and the log object
-// falls back to reading the clock on every call.
+// child's calls into the log object start the child's own thread by the same rule. Where no thread
+// can be made, the gate stays open and the log object falls back to reading the clock on every
+// call.
 //
 // Thread safety: EnsureRefreshTimer and StopRefreshTimer may be called from any thread; they
 // serialise on a lock of their own. The thread touches only static storage (the gate's
