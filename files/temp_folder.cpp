@@ -128,20 +128,25 @@ bool TryUseTempFolder(const WCHAR* folder, const WCHAR* markerName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    if (!IsDirectory(folder)) {
-        const TempFolderDescriptor descriptor;
-        SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-        CreateDirectoryPath(folder, &attributes, LogSuppress);
-    }
     WCHAR testFile[kPathChars] = {};
     if (kvwin::FormatTo(testFile, TEXT("%s\\%s.tmp"), folder, markerName) < 0) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    const HANDLE handle =
-        CreateFileW(testFile, GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const auto openTestFile = [&testFile] {
+        return CreateFileW(testFile, GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    };
+    // The folder is made only when the open finds it missing: it usually exists (the temp
+    // path's own call makes it), and the open tells so without a look of its own.
+    HANDLE handle = openTestFile();
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+        const TempFolderDescriptor descriptor;
+        SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+        CreateDirectoryPath(folder, &attributes, LogSuppress);
+        handle = openTestFile();
+    }
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     g_testFiles.Keep(handle);

@@ -177,6 +177,13 @@ bool RefreshDueByClock(int64_t refreshAt) {
     return now >= refreshAt || now + kRefreshSeconds < refreshAt;
 }
 
+// The refresh timer is a thread: a process that ends soon after its first calls (a
+// launcher's worker) is spared it. Until it runs, every call reaches the object and the clock
+// rule decides the re-read; it starts at the call that finds this many calls made, or this
+// many seconds gone, since the log object was made.
+constexpr uint32_t kCallsBeforeTimer = 256;
+constexpr int64_t kSecondsBeforeTimer = 2;
+
 uint32_t* GenerationWord(const Memory::SharedMemory& block) {
     return static_cast<uint32_t*>(block.Data());
 }
@@ -217,6 +224,7 @@ class EventLog::MutexLock {
 
 EventLog::EventLog() {
     m_refreshAt.store(NextRefreshTime());
+    m_timerFrom.store(static_cast<int64_t>(std::time(nullptr)) + kSecondsBeforeTimer);
 
     DWORD rid = 0;
     m_lowIntegrity = GetTokenIntegrityRid(rid) && rid == kLowIntegrityRid;
@@ -261,7 +269,6 @@ EventLog::EventLog() {
             std::atomic_ref<uint32_t>(*GenerationWord(m_sharedBlock)).load());
         g_logGate.generation.store(GenerationWord(m_sharedBlock));
     }
-    log_detail::EnsureRefreshTimer();
     PublishGate();
 }
 
@@ -431,9 +438,9 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
             m_placementStale.store(true);
         }
     }
-    // A forked child's first call here starts the child's own timer; the gate it inherited
-    // stays open until then.
-    if (!log_detail::RefreshTimerRunning() && log_detail::EnsureRefreshTimer())
+    // The timer starts once the process has used the log for a while (a forked child's
+    // count and start time are its parent's); the gate stays open until then.
+    if (!log_detail::RefreshTimerRunning() && TimerWanted() && log_detail::EnsureRefreshTimer())
         force = true;
     if (g_logGate.refreshDue.load(std::memory_order_relaxed) &&
         g_logGate.refreshDue.exchange(false))
@@ -452,6 +459,16 @@ uint32_t EventLog::RefreshConfiguration(uint32_t& maxSizeKb, uint32_t& maxFiles,
     maxSizeKb = m_maxSizeKb.load();
     maxFiles = m_maxFiles.load();
     return m_severityMask.load();
+}
+
+bool EventLog::TimerWanted() {
+    if (m_callsWithoutTimer.load(std::memory_order_relaxed) >= kCallsBeforeTimer ||
+        m_callsWithoutTimer.fetch_add(1, std::memory_order_relaxed) + 1 >= kCallsBeforeTimer)
+        return true;
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    const int64_t from = m_timerFrom.load(std::memory_order_relaxed);
+    // A clock set back by more than the wait starts it at once, as for the re-read.
+    return now >= from || now + kSecondsBeforeTimer < from;
 }
 
 void EventLog::PublishGate() {

@@ -70,6 +70,9 @@ class EventLog {
     void PrepareSecurity();
     void ReadOverride();
     void PublishGate();
+    // Whether the refresh timer should run now: kCallsBeforeTimer calls into the object, or
+    // kSecondsBeforeTimer seconds, since it was made. Counts this call.
+    bool TimerWanted();
     void WriteToFile(uint32_t level, const WCHAR* source, const WCHAR* message, uint32_t maxSizeKb,
                      uint32_t maxFiles);
 
@@ -86,6 +89,10 @@ class EventLog {
     std::atomic<uint32_t> m_severityMask{0};
     // The seconds-clock time at or after which a call that reaches the object re-reads.
     std::atomic<int64_t> m_refreshAt{0};
+    // Until the refresh timer runs: the calls that reached the object, and the seconds-clock
+    // time from which the next one starts the timer (TimerWanted).
+    std::atomic<uint32_t> m_callsWithoutTimer{0};
+    std::atomic<int64_t> m_timerFrom{0};
 
     HANDLE m_mutex = nullptr;
     DWORD m_lockTimeout = 1000;

@@ -8,10 +8,12 @@
 // generation bump: another tool, an edit of the registry store) is still seen within one
 // period plus the time to the next call.
 //
-// The thread belongs to the process that started it. The child of a fork has none: the
-// fork opens the child's gate, and the child's first call into the log object starts the
-// child's own thread. Where no thread can be made, the gate stays open and the log object
-// falls back to reading the clock on every call.
+// The log object starts the thread once the process has used the log for a while (see
+// EventLog::TimerWanted); until then the gate stays open. The thread belongs to the process
+// that started it. The child of a fork has none: the fork opens the child's gate, and the
+// child's calls into the log object start the child's own thread by the same rule. Where no thread
+// can be made, the gate stays open and the log object falls back to reading the clock on every
+// call.
 //
 // Thread safety: EnsureRefreshTimer and StopRefreshTimer may be called from any thread; they
 // serialise on a lock of their own. The thread touches only static storage (the gate's

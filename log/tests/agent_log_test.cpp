@@ -20,6 +20,7 @@
 #include "log/event_log.h"
 #include "log/install_log.h"
 #include "log/log_configuration.h"
+#include "log/log_gate.h"
 #include "log/refresh_timer.h"
 #include "log/shared_memory.h"
 #include "win/errors.h"
@@ -199,6 +200,27 @@ TEST(AgentLog, AForkedChildKeepsTheTimedReRead) {
     }));
     // The parent's own timer still runs.
     EXPECT_TRUE(RecordedWithin60Seconds(LogDebug, TEXT("parent"), "parent]]>"));
+}
+
+// A process that logs a little and ends (a launcher's worker) makes no timer thread; one that
+// keeps logging gets it, and its rejected calls then stop at the gate.
+TEST(AgentLog, TheTimerThreadStartsOnceTheLogIsUsedForAWhile) {
+    ExpectChildOk(kvtest::RunInChild([] {
+        const auto start = std::chrono::steady_clock::now();
+        CEReportEvent(LogError, TEXT("S"), TEXT("a short-lived process"));
+        for (int i = 0; i < 20; ++i)
+            CEReportEvent(LogDebug, TEXT("S"), TEXT("rejected"));
+        // Within a second the seconds clock cannot have reached the wait's end.
+        if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1) &&
+            log_detail::RefreshTimerRunning())
+            _exit(3);
+        for (int i = 0; i < 300; ++i)
+            CEReportEvent(LogDebug, TEXT("S"), TEXT("rejected"));
+        if (!log_detail::RefreshTimerRunning())
+            _exit(4);
+        if (!log_detail::CertainlyRejected(LogDebug))
+            _exit(5);
+    }));
 }
 
 TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {

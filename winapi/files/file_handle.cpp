@@ -22,12 +22,11 @@ void FileObject::DeleteIfStillMine() const {
     // Only the file this handle opened goes; a file (or a link) put in its place since
     // stays, and the way there follows no link another user planted.
     std::string leaf;
-    const UniqueFd parent = OpenParentSafely(path_, leaf);
-    struct stat mine {
-    }, now{};
-    if (parent.valid() && StatDescriptor(fd_, &mine) == 0 &&
-        ::fstatat(parent.get(), leaf.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        mine.st_dev == now.st_dev && mine.st_ino == now.st_ino) {
+    LeafStatus now;
+    const UniqueFd parent = OpenParentSafely(path_, leaf, &now);
+    struct stat mine {};
+    if (parent.valid() && now.exists && StatDescriptor(fd_, &mine) == 0 &&
+        mine.st_dev == now.status.st_dev && mine.st_ino == now.status.st_ino) {
         ::unlinkat(parent.get(), leaf.c_str(), 0);
     }
 }
@@ -61,15 +60,20 @@ bool IsReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
 
+// `access_mode` is what the descriptor was opened with (O_RDONLY, O_WRONLY or O_RDWR).
 UniqueFd OpenDescriptor(int folder, const std::string& leaf, int flags, mode_t mode, bool want_read,
-                        bool want_write, bool& created) {
+                        bool want_write, bool& created, int& access_mode) {
     // Read access as well whenever the permissions allow, so the share locks can be taken.
     if (want_write) {
+        access_mode = O_RDWR;
         UniqueFd fd = OpenFileAt(folder, leaf, flags | O_RDWR, mode, &created);
-        if (!fd.valid() && errno == EACCES && !want_read)
+        if (!fd.valid() && errno == EACCES && !want_read) {
+            access_mode = O_WRONLY;
             fd = OpenFileAt(folder, leaf, flags | O_WRONLY, mode, &created);
+        }
         return fd;
     }
+    access_mode = O_RDONLY;
     return OpenFileAt(folder, leaf, flags | O_RDONLY, mode, &created);
 }
 
@@ -129,15 +133,16 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 
     // Never through a link another user could have planted, on the way or at the end.
     std::string leaf;
-    const UniqueFd parent = OpenParentSafely(native, leaf);
+    LeafStatus seen;
+    const UniqueFd parent = OpenParentSafely(native, leaf, &seen);
     if (!parent.valid()) {
         const int err = errno;
         SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
                                                      : Win32ErrorFromErrno(err));
         return INVALID_HANDLE_VALUE;
     }
-    struct stat st {};
-    const bool exists = ::fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const struct stat& st = seen.status;
+    const bool exists = seen.exists;
     if (exists && S_ISLNK(st.st_mode)) {
         SetLastError(ERROR_CANT_RESOLVE_FILENAME);
         return INVALID_HANDLE_VALUE;
@@ -179,8 +184,9 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     const mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     // A file that is created needs a writable descriptor only if the caller asked for one.
     bool created = false;
-    UniqueFd opened =
-        OpenDescriptor(parent.get(), leaf, flags, mode, want_read, want_write, created);
+    int access_mode = O_RDONLY;
+    UniqueFd opened = OpenDescriptor(parent.get(), leaf, flags, mode, want_read, want_write,
+                                     created, access_mode);
     if (!opened.valid()) {
         const int err = errno;
         if (err == ENOENT) {
@@ -196,7 +202,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 
     // A write-only descriptor (a file the caller may write but not read) cannot carry the
     // share locks; such a handle neither claims nor refuses sharing.
-    if ((::fcntl(fd, F_GETFL) & O_ACCMODE) != O_WRONLY) {
+    if (access_mode != O_WRONLY) {
         const DWORD share_error = AcquireShare(fd, rights, dwShareMode);
         if (share_error) {
             ::close(fd);
@@ -215,8 +221,8 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         // would otherwise ever reach the disk.
         struct stat st {};
         const timespec modifiedNow[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-        const bool empty = (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY &&
-                           StatDescriptor(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+        const bool empty = access_mode != O_RDONLY && StatDescriptor(fd, &st) == 0 &&
+                           S_ISREG(st.st_mode) && st.st_size == 0;
         if (empty ? ::futimens(fd, modifiedNow) != 0 : ::ftruncate(fd, 0) != 0) {
             const int err = errno;
             ::close(fd);

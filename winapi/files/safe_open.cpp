@@ -44,11 +44,17 @@ int OpenRootOf(const std::string& path) {
 
 // When `name` in `at` is a link another user could not have planted, puts its target in
 // front of `parts` (and restarts `at` at "/" for an absolute one) and returns true. False
-// with errno ELOOP for any other link, and with errno kept when `name` is no link.
+// with errno ELOOP for any other link, and with errno kept when `name` is no link. With
+// `seen`, what `name` is (not followed) is kept there.
 bool ExpandTrustedLink(UniqueFd& at, const std::string& name, std::deque<std::string>& parts,
-                       int& links, int error) {
+                       int& links, int error, LeafStatus* seen = nullptr) {
     struct stat st {};
-    if (::fstatat(at.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
+    const bool exists = ::fstatat(at.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (seen) {
+        seen->exists = exists;
+        seen->status = st;
+    }
+    if (!exists || !S_ISLNK(st.st_mode)) {
         errno = error;
         return false;
     }
@@ -99,7 +105,7 @@ int OpenFolderWithoutLinks(const std::string& path, const std::deque<std::string
 }
 
 // Walks `parts` from the folder `at`, as Walk does.
-UniqueFd WalkFrom(UniqueFd at, std::deque<std::string> parts, std::string* leaf) {
+UniqueFd WalkFrom(UniqueFd at, std::deque<std::string> parts, std::string* leaf, LeafStatus* seen) {
     int links = 0;
     while (!parts.empty()) {
         const std::string name = std::move(parts.front());
@@ -109,7 +115,7 @@ UniqueFd WalkFrom(UniqueFd at, std::deque<std::string> parts, std::string* leaf)
         if (leaf && parts.empty()) {
             // Any other link stays the leaf: opening it with O_NOFOLLOW refuses it, and
             // removing or renaming it touches only the link.
-            if (ExpandTrustedLink(at, name, parts, links, 0))
+            if (ExpandTrustedLink(at, name, parts, links, 0, seen))
                 continue;
             if (name == "..") {
                 errno = EINVAL;
@@ -140,7 +146,7 @@ UniqueFd WalkFrom(UniqueFd at, std::deque<std::string> parts, std::string* leaf)
 }
 
 // Walks `path`; with `leaf`, stops before the last component and names it there.
-UniqueFd Walk(const std::string& path, std::string* leaf) {
+UniqueFd Walk(const std::string& path, std::string* leaf, LeafStatus* seen) {
     std::deque<std::string> parts;
     PushFront(parts, path);
     // The folders on the way, all at once when no link is among them; the last component
@@ -155,13 +161,13 @@ UniqueFd Walk(const std::string& path, std::string* leaf) {
                 parts.pop_front();
             if (!leaf)
                 return direct;
-            return WalkFrom(std::move(direct), std::move(parts), leaf);
+            return WalkFrom(std::move(direct), std::move(parts), leaf, seen);
         }
     }
     UniqueFd at(OpenRootOf(path));
     if (!at.valid())
         return at;
-    return WalkFrom(std::move(at), std::move(parts), leaf);
+    return WalkFrom(std::move(at), std::move(parts), leaf, seen);
 }
 
 }  // namespace
@@ -187,16 +193,18 @@ uid_t FileSystemUser() {
 
 UniqueFd OpenFolderSafely(const std::string& path) {
     try {
-        return Walk(path, nullptr);
+        return Walk(path, nullptr, nullptr);
     } catch (...) {
         errno = ENOMEM;
         return UniqueFd();
     }
 }
 
-UniqueFd OpenParentSafely(const std::string& path, std::string& leaf) {
+UniqueFd OpenParentSafely(const std::string& path, std::string& leaf, LeafStatus* seen) {
+    if (seen)
+        *seen = LeafStatus{};
     try {
-        return Walk(path, &leaf);
+        return Walk(path, &leaf, seen);
     } catch (...) {
         errno = ENOMEM;
         return UniqueFd();

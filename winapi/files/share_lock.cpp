@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <initializer_list>
 
 #include "kvwin/file_lock.h"
 #include "kvwin/last_error.h"
@@ -21,16 +20,14 @@ constexpr off_t kDenyBase = kAccessBase + 16;
 
 constexpr unsigned kAllRights = kShareRead | kShareWrite | kShareDelete;
 
-int RightIndex(unsigned right) {
-    return right == kShareRead ? 0 : right == kShareWrite ? 1 : 2;
-}
-
-int LockByte(int fd, int command, short type, off_t offset) {
+// The rights' bytes lie side by side in each set (read, write, delete), so the bytes of a
+// mask are at most two runs and most masks one: a run is tested or locked in one call.
+int LockRange(int fd, int command, short type, off_t offset, off_t length) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = offset;
-    lock.l_len = 1;
+    lock.l_len = length;
     lock.l_pid = 0;
     int rc;
     do {
@@ -41,9 +38,28 @@ int LockByte(int fd, int command, short type, off_t offset) {
     return rc;
 }
 
-// True when another description holds a lock on the byte.
-bool Held(int fd, off_t offset) {
-    return LockByte(fd, F_OFD_GETLK, F_WRLCK, offset) == 1;
+// Calls LockRange for each run of set bits of `mask` (bit i: byte base + i); stops at the
+// first call that does not return 0 and returns what it returned.
+int ForEachRun(int fd, int command, short type, off_t base, unsigned mask) {
+    for (int i = 0; i < 3;) {
+        if (!(mask & (1u << i))) {
+            ++i;
+            continue;
+        }
+        int end = i;
+        while (end < 3 && (mask & (1u << end)))
+            ++end;
+        if (const int rc = LockRange(fd, command, type, base + i, end - i))
+            return rc;
+        i = end;
+    }
+    return 0;
+}
+
+// True when another description holds a lock on any byte of `mask`'s rights in the set at
+// `base`.
+bool Held(int fd, off_t base, unsigned mask) {
+    return ForEachRun(fd, F_OFD_GETLK, F_WRLCK, base, mask) == 1;
 }
 
 using GuardLock = kvwin::ExclusiveFlock;
@@ -67,31 +83,20 @@ DWORD AcquireShare(int fd, unsigned rights, unsigned shared) {
     GuardLock guard(fd);
     if (!guard.ok())
         return Win32ErrorFromErrno(errno);
+    rights &= kAllRights;
     const unsigned denied = kAllRights & ~shared;
-    for (unsigned right : {kShareRead, kShareWrite, kShareDelete}) {
-        if ((rights & right) && Held(fd, kDenyBase + RightIndex(right))) {
-            return ERROR_SHARING_VIOLATION;
-        }
-        if ((denied & right) && Held(fd, kAccessBase + RightIndex(right))) {
-            return ERROR_SHARING_VIOLATION;
-        }
-    }
-    for (unsigned right : {kShareRead, kShareWrite, kShareDelete}) {
-        if ((rights & right) && LockByte(fd, F_OFD_SETLK, F_RDLCK, kAccessBase + RightIndex(right)))
-            return Win32ErrorFromErrno(errno);
-        if ((denied & right) && LockByte(fd, F_OFD_SETLK, F_RDLCK, kDenyBase + RightIndex(right)))
-            return Win32ErrorFromErrno(errno);
-    }
+    // A right asked for that someone refuses to share, or a right refused that someone holds.
+    if (Held(fd, kDenyBase, rights) || Held(fd, kAccessBase, denied))
+        return ERROR_SHARING_VIOLATION;
+    if (ForEachRun(fd, F_OFD_SETLK, F_RDLCK, kAccessBase, rights) ||
+        ForEachRun(fd, F_OFD_SETLK, F_RDLCK, kDenyBase, denied))
+        return Win32ErrorFromErrno(errno);
     return 0;
 }
 
 bool ShareDenied(int fd, unsigned rights) {
     GuardLock guard(fd);
-    for (unsigned right : {kShareRead, kShareWrite, kShareDelete}) {
-        if ((rights & right) && Held(fd, kDenyBase + RightIndex(right)))
-            return true;
-    }
-    return false;
+    return Held(fd, kDenyBase, rights & kAllRights);
 }
 
 }  // namespace kvwin

@@ -120,6 +120,33 @@ TEST(CreateFile, ShareModesBetweenHandlesOfOneProcess) {
     CloseHandle(deletable);
 }
 
+// Rights and refusals that are not neighbours (read and delete, without write) are
+// recorded and checked each on its own: the right in the middle stays free.
+TEST(CreateFile, ShareModesWithAGapBetweenRights) {
+    const auto path = WinPath("gap.txt");
+    ASSERT_TRUE(WriteAll(path, "data"));
+    HANDLE holder = Open(path, GENERIC_READ | DELETE, FILE_SHARE_WRITE, OPEN_EXISTING);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    HANDLE writer = Open(path, GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "writing is shared";
+    if (writer != INVALID_HANDLE_VALUE)
+        CloseHandle(writer);
+    EXPECT_EQ(Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   OPEN_EXISTING),
+              INVALID_HANDLE_VALUE)
+        << "reading is refused";
+    EXPECT_LAST_ERROR(ERROR_SHARING_VIOLATION);
+    EXPECT_FALSE(DeleteFileW(path.c_str())) << "deleting is refused";
+    EXPECT_LAST_ERROR(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE)
+        << "the holder's delete right is not shared by the newcomer";
+    EXPECT_LAST_ERROR(ERROR_SHARING_VIOLATION);
+    CloseHandle(holder);
+}
+
 TEST(CreateFile, ShareModesHoldAcrossProcesses) {
     const auto path = WinPath("cross.txt");
     ASSERT_TRUE(WriteAll(path, "x"));

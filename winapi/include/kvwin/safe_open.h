@@ -67,10 +67,19 @@ inline int StatDescriptor(int fd, struct stat* st) {
 // without following another user's link.
 KVWIN_API UniqueFd OpenFolderSafely(const std::string& path);
 
+// What is at the last component of a path (not followed), as the walk to it saw it.
+struct LeafStatus {
+    bool exists = false;
+    struct stat status {};
+};
+
 // The folder that holds `path` (opened as OpenFolderSafely does) and the last component of
 // `path` in `leaf`. A trusted link as the last component is resolved, so `leaf` then names
-// what it points at. "/" and paths ending in ".." have no leaf (EINVAL).
-KVWIN_API UniqueFd OpenParentSafely(const std::string& path, std::string& leaf);
+// what it points at. "/" and paths ending in ".." have no leaf (EINVAL). The walk looks at
+// the leaf anyway (to resolve a trusted link); with `seen`, it keeps what it found there, so
+// the caller need not look again.
+KVWIN_API UniqueFd OpenParentSafely(const std::string& path, std::string& leaf,
+                                    LeafStatus* seen = nullptr);
 
 // Opens `leaf` in `folder` with `flags` (O_NOFOLLOW and O_CLOEXEC added). With O_CREAT the
 // file is created exclusively when missing (`*created` set), else the existing file is
