@@ -44,7 +44,7 @@ class KeptDefinitions {
         return kept;
     }
 
-    std::optional<WMIQueryInfo> Find(std::u16string_view text) {
+    std::optional<WMIQueryInfo> Find(WStringView text) {
         std::lock_guard lock(mutex_);
         for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
             if (entry->text == text) {
@@ -55,10 +55,10 @@ class KeptDefinitions {
         return std::nullopt;
     }
 
-    void Keep(std::u16string_view text, const WMIQueryInfo& definition) {
+    void Keep(WStringView text, const WMIQueryInfo& definition) {
         if (text.size() > kMaxKeptText)
             return;
-        Entry entry{std::u16string(text), definition};
+        Entry entry{WString(text), definition};
         std::lock_guard lock(mutex_);
         for (const Entry& kept : entries_) {
             if (kept.text == text)
@@ -74,7 +74,7 @@ class KeptDefinitions {
     static constexpr size_t kMaxKeptText = 64 * 1024;
 
     struct Entry {
-        std::u16string text;
+        WString text;
         WMIQueryInfo definition;
     };
 
@@ -90,7 +90,7 @@ class KeptDefinitions {
 
 // A WMI query with the definition kept for this text, or null (none kept, or the WMI kind
 // is made by a replaced maker, whose query reads its element itself).
-std::shared_ptr<CQuery> QueryFromKeptDefinition(std::u16string_view text) {
+std::shared_ptr<CQuery> QueryFromKeptDefinition(WStringView text) {
     if (!MakesOwnQuery(QueryKind::Wmi))
         return nullptr;
     std::optional<WMIQueryInfo> definition = KeptDefinitions::Instance().Find(text);
