@@ -323,6 +323,17 @@ std::string_view StanzaField(std::string_view stanza, std::string_view field) {
     return {};
 }
 
+// Calls `visit` with each blank-line-separated stanza of dpkg's status text.
+template <class Visit>
+void ForEachStanza(std::string_view text, Visit visit) {
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\n\n", at);
+        end = end == std::string_view::npos ? text.size() : end;
+        visit(text.substr(at, end - at));
+        at = end + 2;
+    }
+}
+
 // dpkg's status file, read whole with plain calls.
 std::string ReadDpkgStatus() {
     static char buffer[1 << 16];
@@ -342,21 +353,16 @@ void BM_ProductBesideStatusRead(benchmark::State& state) {
         std::size_t fields = status.size();
         const int info = ::open("/var/lib/dpkg/info", O_PATH | O_DIRECTORY | O_CLOEXEC);
         struct stat st;
-        const std::string_view text = status;
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find("\n\n", at);
-            end = end == std::string_view::npos ? text.size() : end;
-            const std::string_view stanza = text.substr(at, end - at);
-            at = end + 2;
+        ForEachStanza(status, [&](std::string_view stanza) {
             const std::string_view name = StanzaField(stanza, "Package");
             if (name.empty())
-                continue;
+                return;
             std::string list(name);
             if (StanzaField(stanza, "Multi-Arch") == "same")
                 list.append(":").append(StanzaField(stanza, "Architecture"));
             list += ".list";
             fields += ::fstatat(info, list.c_str(), &st, 0) == 0;
-        }
+        });
         if (info >= 0)
             ::close(info);
         fields += ::stat("/var/lib/rpm/rpmdb.sqlite", &st) == 0;
@@ -372,15 +378,10 @@ void BM_ProductNamesBesideStatusRead(benchmark::State& state) {
                          [] {
                              const std::string status = ReadDpkgStatus();
                              std::size_t fields = status.size();
-                             const std::string_view text = status;
-                             for (size_t at = 0; at < text.size();) {
-                                 size_t end = text.find("\n\n", at);
-                                 end = end == std::string_view::npos ? text.size() : end;
-                                 const std::string_view stanza = text.substr(at, end - at);
-                                 at = end + 2;
+                             ForEachStanza(status, [&](std::string_view stanza) {
                                  fields += StanzaField(stanza, "Package").size() +
                                            StanzaField(stanza, "Version").size();
-                             }
+                             });
                              struct stat st;
                              fields += ::stat("/var/lib/rpm/rpmdb.sqlite", &st) == 0;
                              return fields;
