@@ -52,8 +52,21 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         add_link_options(LINKER:-z,pack-relative-relocs)
     endif()
     # lld, where it is installed, places the load code together (kavrel_place_load_code).
-    check_linker_flag(CXX "-fuse-ld=lld;LINKER:--symbol-ordering-file=/dev/null" KAVREL_LINKER_LLD)
-    check_linker_flag(CXX "-fuse-ld=lld;LINKER:-z,pack-relative-relocs;LINKER:--fatal-warnings"
+    # The newest one found is used: lld 15 and later also pack the relative relocations of
+    # what it links. The compiler driver takes it from the folder its real file lies in
+    # (`-B`), where it is named plainly `ld.lld`.
+    find_program(KAVREL_LLD NAMES ld.lld-19 ld.lld-18 ld.lld-17 ld.lld-16 ld.lld-15 ld.lld)
+    set(KAVREL_LLD_OPTIONS -fuse-ld=lld)
+    if(KAVREL_LLD)
+        file(REAL_PATH ${KAVREL_LLD} lld_file)
+        get_filename_component(lld_folder ${lld_file} DIRECTORY)
+        if(EXISTS ${lld_folder}/ld.lld)
+            set(KAVREL_LLD_OPTIONS -B${lld_folder} -fuse-ld=lld)
+        endif()
+    endif()
+    check_linker_flag(CXX "${KAVREL_LLD_OPTIONS};LINKER:--symbol-ordering-file=/dev/null"
+                      KAVREL_LINKER_LLD)
+    check_linker_flag(CXX "${KAVREL_LLD_OPTIONS};LINKER:-z,pack-relative-relocs;LINKER:--fatal-warnings"
                       KAVREL_LLD_PACKS_RELOCS)
 endif()
 
@@ -126,7 +139,8 @@ function(kavrel_place_load_code target list)
     set(order_file ${CMAKE_CURRENT_BINARY_DIR}/${target}-load-order.txt)
     file(CONFIGURE OUTPUT ${order_file} CONTENT "${order}\n" @ONLY)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list})
-    # lld 14 cannot pack relative relocations the way the C library requires.
+    # lld 14 cannot pack relative relocations the way the C library requires (the
+    # GLIBC_ABI_DT_RELR version dependency).
     if(NOT KAVREL_LLD_PACKS_RELOCS)
         get_target_property(options ${target} LINK_OPTIONS)
         if(options)
@@ -156,7 +170,7 @@ SECTIONS
   .rodata : { *(.rodata.str* .rodata.cst*${tables}) *(.rodata .rodata.* .gnu.linkonce.r.*) }
 } INSERT AFTER .rela.plt;
 " @ONLY)
-    target_link_options(${target} PRIVATE -fuse-ld=lld "LINKER:--symbol-ordering-file=${order_file}"
+    target_link_options(${target} PRIVATE ${KAVREL_LLD_OPTIONS} "LINKER:--symbol-ordering-file=${order_file}"
                         LINKER:--no-warn-symbol-ordering "LINKER:-T,${script_file}")
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${order_file} ${script_file})
 endfunction()

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config git lld
+    build-essential cmake ninja-build pkg-config git lld lld-16
     clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libspdlog-dev
     libsqlite3-dev libpugixml-dev duktape-dev libpcre2-dev
