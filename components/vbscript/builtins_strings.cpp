@@ -249,10 +249,12 @@ Value Replace(Runtime&, Value* a, uint32_t argc) {
         size_t hit = Find(rest, find, at, text);
         if (hit == std::u16string_view::npos)
             break;
+        CheckTextLength(out.size() + (hit - at) + with.size());
         out.append(rest.substr(at, hit - at));
         out.append(with);
         at = hit + find.size();
     }
+    CheckTextLength(out.size() + (rest.size() - at));
     out.append(rest.substr(at));
     return Value::String(std::move(out));
 }
@@ -435,6 +437,7 @@ Value Escape(Runtime&, Value* a, uint32_t) {
     std::u16string s = ToText(a[0]), out;
     out.reserve(s.size());
     for (char16_t c : s) {
+        CheckTextLength(out.size() + 6);  // the longest form, %uXXXX
         bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
                      (c >= u'0' && c <= u'9') || kKept.find(c) != std::u16string_view::npos;
         if (plain) {

@@ -1,6 +1,8 @@
 // Value's counted parts.
 #include "value.h"
 
+#include "errors.h"
+
 namespace kvvbs {
 
 Value Value::String(std::u16string_view text) {
@@ -73,6 +75,7 @@ void Value::AppendString(std::u16string_view text) {
         AppendShifted(text, 0);
         return;
     }
+    CheckTextLength(size_t(StringLength()) + text.size());
     if (kind_ == Kind::String && str_ && str_->text.size() == len_ &&
         (text.data() < str_->text.data() || text.data() > str_->text.data() + len_)) {
         // Every other value sharing the buffer reads at most len_ units: safe to grow.

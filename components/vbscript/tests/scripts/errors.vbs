@@ -83,3 +83,34 @@ For Each source In Array(42, CreateObject("Scripting.FileSystemObject"), Nothing
     ok hits = 1, "the body ran once after the skipped error: " & hits
     Err.Clear
 Next
+
+' A text cannot outgrow 2^27 units, however it is made: each way ends in error 14 and
+' leaves the variable as it was, so a loop doubling a text stops long before the host runs
+' out of memory
+Dim big, grown, rounds, parts(2)
+big = Space(&H4000000)
+grown = big & big
+ok Err.Number = 0 And Len(grown) = &H8000000, "a text of the largest length can be made"
+grown = grown & "x"
+ok Err.Number = 14 And Len(grown) = &H8000000, "one unit more is error 14: " & Err.Number
+Err.Clear
+grown = Empty
+grown = big + big + big
+ok Err.Number = 14 And IsEmpty(grown), "+ of texts is bounded too: " & Err.Number
+Err.Clear
+parts(0) = big : parts(1) = big : parts(2) = big
+grown = Join(parts, "")
+ok Err.Number = 14 And IsEmpty(grown), "Join is bounded: " & Err.Number
+Err.Clear
+grown = Replace(Space(3), " ", big)
+ok Err.Number = 14 And IsEmpty(grown), "Replace is bounded: " & Err.Number
+Err.Clear
+grown = big
+rounds = 0
+Do While rounds < 3 And Err.Number = 0
+    grown = grown & grown
+    rounds = rounds + 1
+Loop
+ok Err.Number = 14 And rounds = 2, "a doubling loop ends at the bound: " & rounds
+Err.Clear
+big = Empty : grown = Empty : parts(0) = Empty : parts(1) = Empty : parts(2) = Empty
