@@ -415,10 +415,15 @@ Value Filter(Runtime&, Value* a, uint32_t argc) {
     for (const Value& item : rep.items) {
         if (item.Deref().IsNull())
             Throw(94, u"Invalid use of Null");
-        std::u16string s = ToText(item);
+        // A text element is kept as it is (sharing its buffer): an array holding one long
+        // text many times must not be copied out element by element.
+        const Value& element = item.Deref();
+        const Value converted = element.IsString() ? Value() : Value::String(ToText(element));
+        const std::u16string_view s =
+            element.IsString() ? element.AsString() : converted.AsString();
         bool has = value.empty() || Find(s, value, 0, text) != std::u16string::npos;
         if (has == include)
-            kept.push_back(Value::String(std::move(s)));
+            kept.push_back(element.IsString() ? element : converted);
     }
     auto* out = new ArrayRep();
     Value result = Value::AttachArray(out);
