@@ -13,6 +13,7 @@ Value MakeArray(std::vector<Value> items) {
     Value v = Value::AttachArray(rep);
     rep->upper.push_back(int32_t(items.size()) - 1);
     rep->items = std::move(items);
+    rep->Account();
     return v;
 }
 

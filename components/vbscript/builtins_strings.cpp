@@ -429,6 +429,7 @@ Value Filter(Runtime&, Value* a, uint32_t argc) {
     Value result = Value::AttachArray(out);
     out->upper.push_back(int32_t(kept.size()) - 1);
     out->items = std::move(kept);
+    out->Account();
     return result;
 }
 

@@ -59,6 +59,7 @@ Value FromSafeArray(SAFEARRAY* sa, VARTYPE vt) {
     if (total > 0 && (size == 0 || size > sizeof(VARIANT)))
         Throw(kErrTypeMismatch);
     rep->items.resize(total);
+    rep->Account();
     // Storage order is the language's own (the left-most index varies fastest): the
     // elements are read in place.
     unsigned char* data = nullptr;

@@ -114,3 +114,23 @@ Loop
 ok Err.Number = 14 And rounds = 2, "a doubling loop ends at the bound: " & rounds
 Err.Clear
 big = Empty : grown = Empty : parts(0) = Empty : parts(1) = Empty : parts(2) = Empty
+
+' What the texts and arrays of scripts hold together is bounded (1 GB): keeping fresh texts,
+' one huge array or the parts of one Split ends in error 7, and what is let go counts no more
+Dim kept(11), k
+For k = 0 To 11
+    kept(k) = Space(&H4000000)
+    If Err.Number <> 0 Then Exit For
+Next
+ok Err.Number = 7 And k > 4 And k < 11, "kept texts end in error 7 at " & k & ": " & Err.Number
+Err.Clear
+Erase kept
+kept(0) = Space(&H4000000)
+ok Err.Number = 0 And Len(kept(0)) = &H4000000, "what was let go counts no more"
+kept(0) = Empty
+ReDim huge(&H3FFFFFF)
+ok Err.Number = 7, "an array of 2^26 elements is error 7: " & Err.Number
+Err.Clear
+grown = Split(Space(&H2000000))
+ok Err.Number = 7 And IsEmpty(grown), "the parts of a Split count: " & Err.Number
+Err.Clear
