@@ -62,7 +62,7 @@ std::vector<int32_t> Bounds(const Value* args, uint32_t argc, size_t* total) {
         if (u < -1)
             Throw(kErrSubscript);
         upper[d] = u;
-        *total *= size_t(u + 1);
+        *total *= size_t(u) + 1;  // -1 gives 0
         if (*total > kMaxArrayItems)
             Throw(kErrOutOfMemory);
     }

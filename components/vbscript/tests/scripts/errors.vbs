@@ -131,6 +131,19 @@ kept(0) = Empty
 ReDim huge(&H3FFFFFF)
 ok Err.Number = 7, "an array of 2^26 elements is error 7: " & Err.Number
 Err.Clear
+
+' Bounds at the largest Long: too many elements, or none at all, which COM takes as they are
+ReDim huge(2147483647)
+ok Err.Number = 7, "an upper bound of 2^31 - 1 is error 7: " & Err.Number
+Err.Clear
+ReDim huge(-1, 2147483647)
+ok Err.Number = 0 And UBound(huge, 2) = 2147483647, "an empty array of a huge dimension"
+Set holder = CreateObject("Scripting.Dictionary")
+holder.Add 1, huge
+ok Err.Number = 0 And UBound(holder.Item(1), 2) = 2147483647, "and through COM: " & Err.Number
+Err.Clear
+Set holder = Nothing
+huge = Empty
 grown = Split(Space(&H2000000))
 ok Err.Number = 7 And IsEmpty(grown), "the parts of a Split count: " & Err.Number
 Err.Clear
