@@ -1,6 +1,7 @@
 // The heap, the interrupt hook and the protected entry.
 #include "runtime.h"
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include <cstdint>
@@ -41,6 +42,18 @@ extern "C" int kvjs_native_stack_low(void) {
 
 namespace kvjs {
 namespace {
+
+// The most a script heap may hold. Past it an allocation fails; Duktape then collects
+// garbage and tries again, and throws an error the script sees ("alloc failed") when that does not
+// help. A script that keeps everything it makes thus ends in an error, not by taking the host
+// process's memory.
+constexpr size_t kHeapBudget = size_t(1) << 30;
+
+// Whether a heap holding `held` bytes may take `more`. Blocks count by their usable sizes,
+// which may take `held` a little past the budget.
+bool WithinBudget(size_t held, size_t more) {
+    return held <= kHeapBudget && more <= kHeapBudget - held;
+}
 
 // Duktape's last resort for an error outside any protected call, which our entries never
 // allow; nothing sensible is left to do.
@@ -88,7 +101,7 @@ duk_ret_t NamedItemGetter(duk_context* ctx) {
 
 Runtime::Runtime(RuntimeHost* host, std::shared_ptr<InterruptSignal> signal)
     : host_(host), signal_(std::move(signal)) {
-    ctx_ = duk_create_heap(nullptr, nullptr, nullptr, this, FatalError);
+    ctx_ = duk_create_heap(Allocate, Reallocate, Free, this, FatalError);
     if (!ctx_)
         throw std::bad_alloc();
     std::function<void(duk_context*)> setup = [](duk_context* ctx) {
@@ -101,6 +114,40 @@ Runtime::Runtime(RuntimeHost* host, std::shared_ptr<InterruptSignal> signal)
         throw std::bad_alloc();
     }
     duk_pop(ctx_);
+}
+
+void* Runtime::Allocate(void* udata, duk_size_t size) {
+    auto* self = static_cast<Runtime*>(udata);
+    if (!WithinBudget(self->heap_bytes_, size))
+        return nullptr;
+    void* block = std::malloc(size);
+    if (block)
+        self->heap_bytes_ += malloc_usable_size(block);
+    return block;
+}
+
+void* Runtime::Reallocate(void* udata, void* block, duk_size_t size) {
+    if (!block)
+        return Allocate(udata, size);
+    if (size == 0) {
+        Free(udata, block);
+        return nullptr;
+    }
+    auto* self = static_cast<Runtime*>(udata);
+    const size_t before = malloc_usable_size(block);
+    if (size > before && !WithinBudget(self->heap_bytes_, size - before))
+        return nullptr;
+    void* moved = std::realloc(block, size);
+    if (moved)
+        self->heap_bytes_ = self->heap_bytes_ - before + malloc_usable_size(moved);
+    return moved;
+}
+
+void Runtime::Free(void* udata, void* block) {
+    if (!block)
+        return;
+    static_cast<Runtime*>(udata)->heap_bytes_ -= malloc_usable_size(block);
+    std::free(block);
 }
 
 Runtime::~Runtime() {

@@ -108,6 +108,12 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     // Describes the error on top of the stack inside a protected call.
     ScriptFailure DescribeProtected();
 
+    // The heap's memory functions, which keep what the heap holds within its budget
+    // (udata is the runtime; called on the thread using the heap, as the heap is).
+    static void* Allocate(void* udata, duk_size_t size);
+    static void* Reallocate(void* udata, void* block, duk_size_t size);
+    static void Free(void* udata, void* block);
+
     struct SourceText {
         std::u16string code;
         DWORDLONG cookie;
@@ -122,6 +128,7 @@ class Runtime : public std::enable_shared_from_this<Runtime> {
     ScriptFailure last_failure_;
     NameTable names_;
     ComValueTypes value_types_;
+    size_t heap_bytes_ = 0;  // what the heap's blocks hold, by their usable sizes
 };
 
 }  // namespace kvjs

@@ -13,6 +13,7 @@ Value MakeArray(std::vector<Value> items) {
     Value v = Value::AttachArray(rep);
     rep->upper.push_back(int32_t(items.size()) - 1);
     rep->items = std::move(items);
+    rep->Account();
     return v;
 }
 
@@ -68,11 +69,16 @@ Value Join(Runtime&, Value* a, uint32_t argc) {
     std::u16string out;
     bool first = true;
     for (const Value& item : list.AsArray()->items) {
-        if (!first)
+        if (!first) {
+            CheckTextLength(out.size() + delim.size());
             out += delim;
+        }
         first = false;
-        if (!item.IsNull())
-            out += ToText(item);
+        if (!item.IsNull()) {
+            const std::u16string text = ToText(item);
+            CheckTextLength(out.size() + text.size());
+            out += text;
+        }
     }
     return Value::String(std::move(out));
 }

@@ -69,11 +69,12 @@ double RoundDecimals(double x, int decimals) {
         if (*p != '.')
             digits += *p;
     int int_len = std::atoi(p + 1) + 1;
-    int keep = int_len + decimals;
-    if (keep >= int(digits.size()))
+    const int64_t kept = int64_t(int_len) + decimals;  // decimals may be up to 2^31 - 1
+    if (kept >= int64_t(digits.size()))
         return x;
-    if (keep < 0)
+    if (kept < 0)
         return std::copysign(0.0, x);
+    const int keep = int(kept);
     char next = digits[size_t(keep)];
     bool rest_zero = digits.find_first_not_of('0', size_t(keep) + 1) == std::string::npos;
     bool odd = keep > 0 && (digits[size_t(keep) - 1] - '0') % 2 == 1;

@@ -249,10 +249,12 @@ Value Replace(Runtime&, Value* a, uint32_t argc) {
         size_t hit = Find(rest, find, at, text);
         if (hit == std::u16string_view::npos)
             break;
+        CheckTextLength(out.size() + (hit - at) + with.size());
         out.append(rest.substr(at, hit - at));
         out.append(with);
         at = hit + find.size();
     }
+    CheckTextLength(out.size() + (rest.size() - at));
     out.append(rest.substr(at));
     return Value::String(std::move(out));
 }
@@ -413,15 +415,21 @@ Value Filter(Runtime&, Value* a, uint32_t argc) {
     for (const Value& item : rep.items) {
         if (item.Deref().IsNull())
             Throw(94, u"Invalid use of Null");
-        std::u16string s = ToText(item);
+        // A text element is kept as it is (sharing its buffer): an array holding one long
+        // text many times must not be copied out element by element.
+        const Value& element = item.Deref();
+        const Value converted = element.IsString() ? Value() : Value::String(ToText(element));
+        const std::u16string_view s =
+            element.IsString() ? element.AsString() : converted.AsString();
         bool has = value.empty() || Find(s, value, 0, text) != std::u16string::npos;
         if (has == include)
-            kept.push_back(Value::String(std::move(s)));
+            kept.push_back(element.IsString() ? element : converted);
     }
     auto* out = new ArrayRep();
     Value result = Value::AttachArray(out);
     out->upper.push_back(int32_t(kept.size()) - 1);
     out->items = std::move(kept);
+    out->Account();
     return result;
 }
 
@@ -435,6 +443,7 @@ Value Escape(Runtime&, Value* a, uint32_t) {
     std::u16string s = ToText(a[0]), out;
     out.reserve(s.size());
     for (char16_t c : s) {
+        CheckTextLength(out.size() + 6);  // the longest form, %uXXXX
         bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
                      (c >= u'0' && c <= u'9') || kKept.find(c) != std::u16string_view::npos;
         if (plain) {

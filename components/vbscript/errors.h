@@ -18,6 +18,7 @@ enum ErrorNumber : int {
     kErrFixedArray = 10,
     kErrDivisionByZero = 11,
     kErrTypeMismatch = 13,
+    kErrOutOfStringSpace = 14,
     kErrOutOfStack = 28,
     kErrBadFileName = 52,
     kErrObjectRequired = 424,
@@ -67,5 +68,16 @@ struct ScriptError {
 
 [[noreturn]] void Throw(int number);
 [[noreturn]] void Throw(int number, std::u16string description);
+
+// The longest text a script may make, in UTF-16 units (256 MB): far beyond what any script
+// needs, and small enough that a loop doubling a text, or joining one shared text many
+// times, ends in error 14 long before the host process runs out of memory.
+inline constexpr size_t kMaxTextUnits = size_t(1) << 27;
+
+// Error 14 unless a text of `units` units may be made; called before its memory is taken.
+inline void CheckTextLength(size_t units) {
+    if (units > kMaxTextUnits)
+        Throw(kErrOutOfStringSpace);
+}
 
 }  // namespace kvvbs

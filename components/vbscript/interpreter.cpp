@@ -62,7 +62,7 @@ std::vector<int32_t> Bounds(const Value* args, uint32_t argc, size_t* total) {
         if (u < -1)
             Throw(kErrSubscript);
         upper[d] = u;
-        *total *= size_t(u + 1);
+        *total *= size_t(u) + 1;  // -1 gives 0
         if (*total > kMaxArrayItems)
             Throw(kErrOutOfMemory);
     }
@@ -542,6 +542,7 @@ class Interpreter {
                     Value fresh = Value::AttachArray(rep);
                     rep->upper = upper;
                     rep->items.resize(total);
+                    rep->Account();
                     if (in.b && t.Is(Kind::Array) && !t.AsArray()->upper.empty()) {
                         const ArrayRep& old = *t.AsArray();
                         if (old.upper.size() != dims)
@@ -567,6 +568,7 @@ class Interpreter {
                     rep->upper = upper;
                     rep->fixed = dims > 0;
                     rep->items.resize(dims > 0 ? total : 0);
+                    rep->Account();
                     Top(dims).Deref() = std::move(fresh);
                     PopN(dims + 1);
                     break;

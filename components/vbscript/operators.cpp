@@ -251,7 +251,9 @@ Value Binary(BinOp op, const Value& x, const Value& y, uint8_t literals) {
             return joined;
         }
         std::u16string l = dx.IsNull() ? u"" : ToText(dx);
-        l += dy.IsNull() ? u"" : ToText(dy);
+        const std::u16string r = dy.IsNull() ? u"" : ToText(dy);
+        CheckTextLength(l.size() + r.size());
+        l += r;
         return Value::String(std::move(l));
     }
     Value a = Primitive(dx), b = Primitive(dy);
@@ -262,6 +264,7 @@ Value Binary(BinOp op, const Value& x, const Value& y, uint8_t literals) {
     switch (op) {
         case BinOp::Add:
             if (a.IsString() && b.IsString()) {
+                CheckTextLength(size_t(a.StringLength()) + b.StringLength());
                 std::u16string s(a.AsString());
                 s += b.AsString();
                 return Value::String(std::move(s));

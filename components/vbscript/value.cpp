@@ -1,7 +1,43 @@
 // Value's counted parts.
 #include "value.h"
 
+#include <atomic>
+#include <new>
+
+#include "errors.h"
+
 namespace kvvbs {
+namespace {
+
+constexpr size_t kMemoryBound = size_t(1) << 30;
+std::atomic<size_t> g_memory_held{0};
+
+size_t TextBytes(const std::u16string& text) {
+    return sizeof(StrRep) + text.capacity() * sizeof(char16_t);
+}
+
+}  // namespace
+
+void ChargeMemory(size_t bytes) {
+    const size_t before = g_memory_held.fetch_add(bytes, std::memory_order_relaxed);
+    if (before + bytes > kMemoryBound || before + bytes < before) {
+        g_memory_held.fetch_sub(bytes, std::memory_order_relaxed);
+        throw std::bad_alloc();
+    }
+}
+
+void RefundMemory(size_t bytes) noexcept {
+    g_memory_held.fetch_sub(bytes, std::memory_order_relaxed);
+}
+
+void ArrayRep::Account() {
+    const size_t now = items.capacity() * sizeof(Value) + sizeof(ArrayRep);
+    if (now > charged)
+        ChargeMemory(now - charged);
+    else
+        RefundMemory(charged - now);
+    charged = now;
+}
 
 Value Value::String(std::u16string_view text) {
     return String(std::u16string(text));
@@ -10,8 +46,17 @@ Value Value::String(std::u16string_view text) {
 Value Value::String(std::u16string&& text) {
     Value v;
     v.kind_ = Kind::String;
-    v.len_ = uint32_t(text.size());
-    v.str_ = new StrRep{1, std::move(text)};
+    const uint32_t length = uint32_t(text.size());
+    auto* rep = new StrRep{1, std::move(text)};
+    try {
+        ChargeMemory(TextBytes(rep->text));
+    } catch (...) {
+        delete rep;
+        throw;
+    }
+    rep->charged = TextBytes(rep->text);
+    v.len_ = length;
+    v.str_ = rep;
     return v;
 }
 
@@ -73,10 +118,21 @@ void Value::AppendString(std::u16string_view text) {
         AppendShifted(text, 0);
         return;
     }
+    CheckTextLength(size_t(StringLength()) + text.size());
     if (kind_ == Kind::String && str_ && str_->text.size() == len_ &&
         (text.data() < str_->text.data() || text.data() > str_->text.data() + len_)) {
         // Every other value sharing the buffer reads at most len_ units: safe to grow.
         str_->text.append(text);
+        const size_t bytes = TextBytes(str_->text);
+        if (bytes > str_->charged) {
+            try {
+                ChargeMemory(bytes - str_->charged);
+            } catch (...) {
+                str_->text.resize(len_);  // as it was (its larger buffer goes uncharged)
+                throw;
+            }
+            str_->charged = bytes;
+        }
         len_ = uint32_t(str_->text.size());
         return;
     }
@@ -91,6 +147,12 @@ ArrayRep* Value::MutableArray() {
     if (arr_->refs > 1) {
         auto* copy = new ArrayRep{1, false, arr_->upper, arr_->items};
         copy->fixed = arr_->fixed;
+        try {
+            copy->Account();
+        } catch (...) {
+            delete copy;
+            throw;
+        }
         ReleaseArray(arr_);
         arr_ = copy;
     }
@@ -119,8 +181,10 @@ void ReleaseArray(ArrayRep* rep) {
 void Value::ReleaseSlow() {
     switch (kind_) {
         case Kind::String:
-            if (str_ && --str_->refs == 0)
+            if (str_ && --str_->refs == 0) {
+                RefundMemory(str_->charged);
                 delete str_;
+            }
             break;
         case Kind::Object:
             if (obj_)

@@ -49,9 +49,17 @@ enum class Kind : uint8_t {
     Proc,
 };
 
+// The memory the texts and arrays of all scripts in the process hold, against one bound
+// (1 GB). Charge adds to it, or throws std::bad_alloc (error 7 in the script) when that
+// would pass the bound; Refund gives back what was charged. A script that keeps what it
+// makes thus ends in an error, not by taking the host's memory. Safe from any thread.
+void ChargeMemory(size_t bytes);
+void RefundMemory(size_t bytes) noexcept;
+
 struct StrRep {
     uint32_t refs = 1;
     std::u16string text;
+    size_t charged = 0;  // what the text's buffer was charged
 };
 
 class Value;
@@ -63,6 +71,11 @@ struct ArrayRep {
     bool fixed = false;          // declared with bounds by Dim: cannot be ReDim'd
     std::vector<int32_t> upper;  // upper bound of each dimension (-1: empty)
     std::vector<Value> items;
+    size_t charged = 0;  // what Account last charged for the items
+
+    ~ArrayRep() { RefundMemory(charged); }
+    // Charges the items as they are now; called once they are made or resized.
+    void Account();
 };
 
 class Value {

@@ -59,6 +59,7 @@ Value FromSafeArray(SAFEARRAY* sa, VARTYPE vt) {
     if (total > 0 && (size == 0 || size > sizeof(VARIANT)))
         Throw(kErrTypeMismatch);
     rep->items.resize(total);
+    rep->Account();
     // Storage order is the language's own (the left-most index varies fastest): the
     // elements are read in place.
     unsigned char* data = nullptr;
@@ -247,7 +248,7 @@ void ToVariant(const Value& value, VARIANT* out) {
             std::vector<SAFEARRAYBOUND> bounds(rep->upper.size());
             for (size_t d = 0; d < bounds.size(); ++d) {
                 bounds[d].lLbound = 0;
-                bounds[d].cElements = ULONG(rep->upper[d] + 1);
+                bounds[d].cElements = ULONG(rep->upper[d]) + 1;  // -1 gives 0
             }
             SAFEARRAY* sa = bounds.empty()
                                 ? SafeArrayCreateVector(VT_VARIANT, 0, 0)

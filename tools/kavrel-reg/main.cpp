@@ -21,6 +21,7 @@
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
 #include "module_registration.h"
+#include "output_file.h"
 #include "reg_file.h"
 #include "reg_values.h"
 #include "win/registry.h"
@@ -367,13 +368,9 @@ int Export(const std::string& key_path, const std::string& target) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : Fail("standard output could not be written");
     }
-    File file(std::fopen(target.c_str(), "wb"));
-    if (!file)
-        return Fail(target + ": " + std::strerror(errno));
-    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
-        std::fclose(file.release()) != 0) {
-        return Fail(target + ": could not be written");
-    }
+    std::string why;
+    if (!WriteOutputFile(target, text, why))
+        return Fail(target + ": could not be written: " + why);
     return 0;
 }
 

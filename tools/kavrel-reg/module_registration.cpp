@@ -5,9 +5,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "kvwin/component_module.h"
+#include "output_file.h"
 
 namespace kavrel_reg {
 
@@ -96,14 +96,9 @@ int WriteClassFile(const std::string& path, const std::string& out) {
         return 0;
     }
     // Written aside and renamed, so a reader never sees half a file.
-    const std::string temporary = out + ".new";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!(file << text) || !file.flush())
-            return Fail(temporary + ": cannot write the file");
-    }
-    if (std::rename(temporary.c_str(), out.c_str()) != 0)
-        return Fail(out + ": cannot write the file");
+    std::string why;
+    if (!WriteOutputFile(out, text, why))
+        return Fail(out + ": cannot write the file: " + why);
     return 0;
 }
 

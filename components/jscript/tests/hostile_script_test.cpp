@@ -84,5 +84,27 @@ TEST(JScriptHostile, DeepNestingIsAnErrorNotACrashOnASmallStack) {
     }));
 }
 
+TEST(JScriptHostile, AScriptKeepingEverythingItMakesEndsInAnError) {
+    // Some 1.5 GB of distinct texts, all kept: past the heap's budget the script gets a
+    // error it can catch, and once it lets them go the engine runs on.
+    ScopedApartment apartment;
+    Script s;
+    ASSERT_EQ(s.Parse(u"var kept = [], caught = '';"
+                      u"var big = new Array(1 << 20).join('x');"
+                      u"try { for (var i = 0; i < 1536; ++i) kept.push(big + i); }"
+                      u"catch (e) { caught = String(e); }"
+                      u"var count = kept.length; kept = null;"),
+              S_OK);
+    ASSERT_EQ(s.Start(), S_OK);
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(s.Parse(u"caught + ' ' + (count < 1536)", SCRIPTTEXT_ISEXPRESSION, &result), S_OK);
+    EXPECT_EQ(TextOf(&result), u"Error: alloc failed true");
+    VariantClear(&result);
+    ASSERT_EQ(s.Parse(u"(big + 'y').length", SCRIPTTEXT_ISEXPRESSION, &result), S_OK);
+    EXPECT_EQ(TextOf(&result), u"1048576");
+    VariantClear(&result);
+}
+
 }  // namespace
 }  // namespace jstest

@@ -1,6 +1,7 @@
 // The built tool, run as a user runs it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "kvtest/command_run.h"
+#include "kvtest/hostile.h"
 #include "kvtest/test_env.h"
 
 namespace {
@@ -137,6 +139,42 @@ TEST(KavrelRegTool, ImportExportRoundTripsThroughFilesAndStandardStreams) {
     EXPECT_NE(Tool(R"(query "HKLM\Software\Kavrel Export" /v Count)").status, 0);
     EXPECT_EQ(Tool(R"(query "HKLM\Software\Kavrel Export" /v Blob)").status, 0);
     EXPECT_NE(Tool(R"(query "HKLM\Software\Kavrel Export\Child")").status, 0);
+}
+
+TEST(KavrelRegTool, OutputFilesReplaceALinkPlantedAtTheirNameWithoutFollowingIt) {
+    // An administrator writes into a folder another user owns; that user has planted links
+    // at the output's name and at names a temporary file might take, all pointing at a file
+    // of root's.
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (::geteuid() != 0 || !kvtest::UnprivilegedAccount(uid, gid))
+        GTEST_SKIP() << "needs root and an unprivileged account";
+    const std::string folder = kvtest::MakeTempFolder("reg-links");
+    const std::string victim = folder + "/victim";
+    WriteFile(victim, "keep\n");
+    const std::string theirs = folder + "/theirs";
+    ASSERT_EQ(::mkdir(theirs.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), uid, gid), 0);
+    for (const char* name :
+         {"out.reg", "out.reg.new", ".out.reg.new", "classes", "classes.new", ".classes.new"}) {
+        const std::string link = theirs + "/" + name;
+        ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+        ASSERT_EQ(::lchown(link.c_str(), uid, gid), 0);
+    }
+    ASSERT_EQ(Tool(R"(add "HKLM\Software\Kavrel Linked" /v A /d b)").status, 0);
+    ToolRun run = Tool(R"(export "HKLM\Software\Kavrel Linked" )" + theirs + "/out.reg");
+    EXPECT_EQ(run.status, 0) << run.output;
+    run = Tool("declarations " + std::string(KAVREL_DECLARED_MODULE) + " " + theirs + "/classes");
+    EXPECT_EQ(run.status, 0) << run.output;
+
+    EXPECT_EQ(ReadFile(victim), "keep\n");
+    struct stat st {};
+    ASSERT_EQ(::lstat((theirs + "/out.reg").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_NE(ReadFile(theirs + "/out.reg").find("Kavrel Linked"), std::string::npos);
+    ASSERT_EQ(::lstat((theirs + "/classes").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_NE(::lstat((theirs + "/.out.reg.new").c_str(), &st), 0);
 }
 
 TEST(KavrelRegTool, ABadFileChangesNothingAndNamesItsLine) {

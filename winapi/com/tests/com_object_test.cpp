@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "com_test_support.h"
+#include "kvtest/small_stack.h"
 
 namespace {
 
@@ -121,6 +122,34 @@ TEST(ComObject, BaseInterfacesAndIDispatchAnswerThroughTheirListedInterface) {
     dispatch->Release();
     base->Release();
     EXPECT_EQ(derived->Release(), 0u);
+}
+
+// A link of a chain: holds the only reference to the next one.
+class Link final : public kvwin::ComObject<IUnknown> {
+  public:
+    Link(IUnknown* next, int* alive) : next_(next), alive_(alive) { ++*alive_; }
+
+  private:
+    ~Link() override {
+        --*alive_;
+        if (next_)
+            next_->Release();
+    }
+    IUnknown* next_;
+    int* alive_;
+};
+
+TEST(ComObject, ReleasingALongChainTakesNoStackPerLink) {
+    // Each link's deletion releases the next: deleted one inside the other, a chain a script
+    // can build in a loop would overflow a small thread stack.
+    int alive = 0;
+    ASSERT_TRUE(kvtest::RunOnSmallStack([&] {
+        IUnknown* head = nullptr;
+        for (int i = 0; i < 200000; ++i)
+            head = new Link(head, &alive);
+        EXPECT_EQ(head->Release(), 0u);
+    }));
+    EXPECT_EQ(alive, 0);
 }
 
 TEST(ComObject, CountHoldsUnderConcurrentAddRefAndRelease) {

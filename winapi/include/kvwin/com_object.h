@@ -5,7 +5,10 @@
 //
 // ComObject<I...> derives from every listed interface and implements IUnknown for them:
 //   * the reference count is atomic, so AddRef and Release may be called from any thread;
-//     the object deletes itself when the count reaches zero;
+//     the object deletes itself when the count reaches zero. An object whose last reference
+//     goes while the same thread is deleting another (a collection holding the only
+//     reference to the next, a script's chain of a million of them) is deleted after that
+//     one, by the outermost deletion, so releasing a chain takes no stack per link;
 //   * QueryInterface answers IUnknown (always through the first listed interface, so the
 //     IUnknown pointer is the object's identity), each listed interface, IDispatch when a
 //     listed interface derives from it, and each kvwin::AlsoAnswer<Base, Via> entry (a base
@@ -18,6 +21,7 @@
 #include <atomic>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 #include "win/com.h"
 
@@ -46,6 +50,34 @@ template <class First, class... Rest>
 struct FirstInterface {
     using type = First;
 };
+
+// Runs destroy(object), and every deletion it sets off on this thread after it, one by one.
+struct Doomed {
+    void* object;
+    void (*destroy)(void*);
+};
+inline void DestroyInTurn(void* object, void (*destroy)(void*)) noexcept {
+    thread_local std::vector<Doomed>* pending = nullptr;  // while this thread deletes
+    if (pending) {
+        try {
+            pending->push_back({object, destroy});
+            return;
+        } catch (...) {
+            // No room to defer it: deleted at once, as without the list.
+        }
+        destroy(object);
+        return;
+    }
+    std::vector<Doomed> list;
+    pending = &list;
+    destroy(object);
+    while (!list.empty()) {
+        const Doomed next = list.back();
+        list.pop_back();
+        next.destroy(next.object);
+    }
+    pending = nullptr;
+}
 
 }  // namespace com_detail
 
@@ -86,7 +118,8 @@ class ComObject : public com_detail::EntryTraits<Entries>::Inherit... {
     ULONG STDMETHODCALLTYPE Release() override {
         ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0)
-            delete this;
+            com_detail::DestroyInTurn(this,
+                                      [](void* self) { delete static_cast<ComObject*>(self); });
         return left;
     }
 

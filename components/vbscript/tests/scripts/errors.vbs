@@ -83,3 +83,67 @@ For Each source In Array(42, CreateObject("Scripting.FileSystemObject"), Nothing
     ok hits = 1, "the body ran once after the skipped error: " & hits
     Err.Clear
 Next
+
+' A text cannot outgrow 2^27 units, however it is made: each way ends in error 14 and
+' leaves the variable as it was, so a loop doubling a text stops long before the host runs
+' out of memory
+Dim big, grown, rounds, parts(2)
+big = Space(&H4000000)
+grown = big & big
+ok Err.Number = 0 And Len(grown) = &H8000000, "a text of the largest length can be made"
+grown = grown & "x"
+ok Err.Number = 14 And Len(grown) = &H8000000, "one unit more is error 14: " & Err.Number
+Err.Clear
+grown = Empty
+grown = big + big + big
+ok Err.Number = 14 And IsEmpty(grown), "+ of texts is bounded too: " & Err.Number
+Err.Clear
+parts(0) = big : parts(1) = big : parts(2) = big
+grown = Join(parts, "")
+ok Err.Number = 14 And IsEmpty(grown), "Join is bounded: " & Err.Number
+Err.Clear
+grown = Replace(Space(3), " ", big)
+ok Err.Number = 14 And IsEmpty(grown), "Replace is bounded: " & Err.Number
+Err.Clear
+grown = big
+rounds = 0
+Do While rounds < 3 And Err.Number = 0
+    grown = grown & grown
+    rounds = rounds + 1
+Loop
+ok Err.Number = 14 And rounds = 2, "a doubling loop ends at the bound: " & rounds
+Err.Clear
+big = Empty : grown = Empty : parts(0) = Empty : parts(1) = Empty : parts(2) = Empty
+
+' What the texts and arrays of scripts hold together is bounded (1 GB): keeping fresh texts,
+' one huge array or the parts of one Split ends in error 7, and what is let go counts no more
+Dim kept(11), k
+For k = 0 To 11
+    kept(k) = Space(&H4000000)
+    If Err.Number <> 0 Then Exit For
+Next
+ok Err.Number = 7 And k > 4 And k < 11, "kept texts end in error 7 at " & k & ": " & Err.Number
+Err.Clear
+Erase kept
+kept(0) = Space(&H4000000)
+ok Err.Number = 0 And Len(kept(0)) = &H4000000, "what was let go counts no more"
+kept(0) = Empty
+ReDim huge(&H3FFFFFF)
+ok Err.Number = 7, "an array of 2^26 elements is error 7: " & Err.Number
+Err.Clear
+
+' Bounds at the largest Long: too many elements, or none at all, which COM takes as they are
+ReDim huge(2147483647)
+ok Err.Number = 7, "an upper bound of 2^31 - 1 is error 7: " & Err.Number
+Err.Clear
+ReDim huge(-1, 2147483647)
+ok Err.Number = 0 And UBound(huge, 2) = 2147483647, "an empty array of a huge dimension"
+Set holder = CreateObject("Scripting.Dictionary")
+holder.Add 1, huge
+ok Err.Number = 0 And UBound(holder.Item(1), 2) = 2147483647, "and through COM: " & Err.Number
+Err.Clear
+Set holder = Nothing
+huge = Empty
+grown = Split(Space(&H2000000))
+ok Err.Number = 7 And IsEmpty(grown), "the parts of a Split count: " & Err.Number
+Err.Clear

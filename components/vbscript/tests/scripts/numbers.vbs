@@ -46,6 +46,7 @@ ok CStr(y + 0.01) = "1.99999997764826E-02" And y = CSng(0.01), "a Single widened
 ok Round(2.5) = 2 And Round(3.5) = 4 And Round(-2.5) = -2 And Round(0.5) = 0 And Round(1.5) = 2, "Round halves to even"
 ok Round(2.675, 2) = 2.68 And Round(2.665, 2) = 2.66 And Round(1.005, 2) = 1 And Round(1.2345, 3) = 1.234, "Round to decimals, halves as written"
 ok Round(123.456, 1) = 123.5 And Round(0.00001, 2) = 0 And Round(-0.5) = 0, "Round small and negative values"
+ok Round(1.5, 2147483647) = 1.5 And Round(1E+300, 2147483647) = 1E+300, "Round to the most decimals a Long can ask for"
 ok TypeName(Round(CInt(7))) = "Integer" And TypeName(Round(1.5)) = "Double" And TypeName(Round("1.5")) = "Double", "Round keeps integer types"
 ok Round(CCur(2.5)) = 2 And TypeName(Round(CCur(2.5))) = "Currency" And Round(CCur(1.235), 2) = 1.24, "Round on Currency"
 ok IsNull(Round(Null)) And ErrorOf("Round(1.5, -1)") = 5, "Round of Null, negative decimals"
