@@ -94,6 +94,15 @@ struct OwnedExcepInfo : EXCEPINFO {
     OwnedExcepInfo& operator=(const OwnedExcepInfo&) = delete;
 };
 
+// A call's result, cleared however the caller's code is left: a conversion of it or of an
+// out argument may end in a script error.
+struct OwnedResult : VARIANT {
+    OwnedResult() { VariantInit(this); }
+    ~OwnedResult() { VariantClear(this); }
+    OwnedResult(const OwnedResult&) = delete;
+    OwnedResult& operator=(const OwnedResult&) = delete;
+};
+
 [[noreturn]] void ThrowCallFailure(HRESULT hr, EXCEPINFO& excep) {
     ScriptError e;
     if (hr == DISP_E_EXCEPTION) {
@@ -163,30 +172,14 @@ bool FindMember(IDispatch* object, std::u16string_view name, DISPID* id) {
 Value InvokeDispid(Runtime& rt, IDispatch* object, DISPID id, Value* args, uint32_t argc,
                    WORD flags) {
     Arguments arguments(args, argc, nullptr);
-    VARIANT result;
-    VariantInit(&result);
+    OwnedResult result;
     OwnedExcepInfo excep;
     HRESULT hr = CallObject(object, id, flags, arguments.Params(), &result, &excep);
-    try {
-        rt.CheckInterrupt();
-    } catch (...) {
-        VariantClear(&result);
-        throw;
-    }
-    if (FAILED(hr)) {
-        VariantClear(&result);
+    rt.CheckInterrupt();
+    if (FAILED(hr))
         ThrowCallFailure(hr, excep);
-    }
     arguments.CopyBack();
-    Value out;
-    try {
-        out = FromVariant(result);
-    } catch (...) {
-        VariantClear(&result);
-        throw;
-    }
-    VariantClear(&result);
-    return out;
+    return FromVariant(result);
 }
 
 Value InvokeMember(Runtime& rt, IDispatch* object, std::u16string_view name, Value* args,
@@ -235,8 +228,7 @@ Value DefaultValue(IDispatch* object) {
     if (ClassObject* instance = ClassObject::From(object))
         return instance->DefaultValue();
     DISPPARAMS none{};
-    VARIANT result;
-    VariantInit(&result);
+    OwnedResult result;
     OwnedExcepInfo excep;
     HRESULT hr = CallObject(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none,
                             &result, &excep);
@@ -246,7 +238,6 @@ Value DefaultValue(IDispatch* object) {
         Throw(kErrNoMember);
     }
     Value out = FromVariant(result);
-    VariantClear(&result);
     if (out.IsObject())
         Throw(kErrNoMember);
     return out;
@@ -345,8 +336,7 @@ Value StartEnumeration(IDispatch* collection) {
     if (!collection)
         Throw(kErrObjectRequired);
     DISPPARAMS none{};
-    VARIANT result;
-    VariantInit(&result);
+    OwnedResult result;
     OwnedExcepInfo excep;
     HRESULT hr = CallObject(collection, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                             &none, &result, &excep);
@@ -357,7 +347,6 @@ Value StartEnumeration(IDispatch* collection) {
     IEnumVARIANT* items = nullptr;
     if (SUCCEEDED(hr) && (result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH) && result.punkVal)
         result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&items));
-    VariantClear(&result);
     if (!items)
         Throw(451, u"Object not a collection");
     Enumeration* walk = new (std::nothrow) Enumeration(items);

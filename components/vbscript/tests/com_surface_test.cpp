@@ -194,6 +194,58 @@ class Anonymous final : public kvwin::UntypedDispatch<IDispatch, IProvideClassIn
     bool provides_;
 };
 
+// An object without IDispatch, which a script's variable cannot hold.
+class Opaque final : public kvwin::ComObject<IUnknown> {
+  private:
+    ~Opaque() override = default;
+};
+
+// Every name is the one method: it returns a text and puts an Opaque into its by-reference
+// argument, which the script cannot take back.
+class OpaqueFiller final : public kvwin::UntypedDispatch<IDispatch> {
+  public:
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* id) override {
+        *id = 1;
+        return S_OK;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override {
+        if (params->cArgs != 1 || params->rgvarg[0].vt != (VT_BYREF | VT_VARIANT))
+            return DISP_E_TYPEMISMATCH;
+        VARIANT* out = params->rgvarg[0].pvarVal;
+        VariantClear(out);
+        out->vt = VT_UNKNOWN;
+        out->punkVal = new Opaque();
+        if (result) {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(u"a result the call failed to hand over");
+        }
+        return S_OK;
+    }
+
+  private:
+    ~OpaqueFiller() override = default;
+};
+
+TEST(VBScriptComSurface, AnOutArgumentTheScriptCannotTakeIsAnErrorAndLeaksNothing) {
+    // The sanitizer build's leak check is what sees the call's result left behind.
+    ScopedApartment apartment;
+    Script s;
+    auto* filler = new OpaqueFiller();
+    AddItem(s, u"Filler", filler, SCRIPTITEM_ISVISIBLE);
+    EXPECT_EQ(s.Run(u"Dim x, r\n"
+                    u"On Error Resume Next\n"
+                    u"r = Filler.Fill(x)\n"
+                    u"Test.ok Err.Number = 13, \"a type mismatch: \" & Err.Number\n"
+                    u"Test.ok IsEmpty(r), \"no result\"\n"),
+              S_OK)
+        << s.Errors();
+    for (const auto& f : s.helper->failures)
+        ADD_FAILURE() << f;
+    EXPECT_EQ(s.helper->checks, 2);
+    filler->Release();
+}
+
 TEST(VBScriptComSurface, TypeNameOfAnObjectIsTheClassItsTypeInformationNames) {
     ScopedApartment apartment;
     Script s;
