@@ -108,9 +108,7 @@ TEST(VBScriptComSurface, ObjectsWithIDispatchExAreBoundByNameWithoutRegardToCase
                     u"Test.ok Err.Number = 438, \"an unknown name: \" & Err.Number\n"),
               S_OK)
         << s.Errors();
-    for (const auto& f : s.helper->failures)
-        ADD_FAILURE() << f;
-    EXPECT_EQ(s.helper->checks, 3);
+    s.ExpectChecksPassed(3);
     ASSERT_FALSE(bag->lookups.empty());
     for (DWORD grfdex : bag->lookups)
         EXPECT_TRUE(grfdex & fdexNameCaseInsensitive);
@@ -240,9 +238,7 @@ TEST(VBScriptComSurface, AnOutArgumentTheScriptCannotTakeIsAnErrorAndLeaksNothin
                     u"Test.ok IsEmpty(r), \"no result\"\n"),
               S_OK)
         << s.Errors();
-    for (const auto& f : s.helper->failures)
-        ADD_FAILURE() << f;
-    EXPECT_EQ(s.helper->checks, 2);
+    s.ExpectChecksPassed(2);
     filler->Release();
 }
 
@@ -259,9 +255,7 @@ TEST(VBScriptComSurface, TypeNameOfAnObjectIsTheClassItsTypeInformationNames) {
                     u" \"a Dictionary\"\n"),
               S_OK)
         << s.Errors();
-    for (const auto& f : s.helper->failures)
-        ADD_FAILURE() << f;
-    EXPECT_EQ(s.helper->checks, 3);
+    s.ExpectChecksPassed(3);
     widget->Release();
     plain->Release();
 }
@@ -285,9 +279,7 @@ TEST(VBScriptComSurface, ForEachPullsTheItemsOfACollectionOneAtATime) {
                     u"Test.ok Three.Produced = 5, \"no item fetched after Exit For\"\n"),
               S_OK)
         << s.Errors();
-    for (const auto& f : s.helper->failures)
-        ADD_FAILURE() << f;
-    EXPECT_EQ(s.helper->checks, 6);
+    s.ExpectChecksPassed(6);
     EXPECT_EQ(three->live.load(), 0);
     three->Release();
 }

@@ -100,9 +100,7 @@ TEST(VBScriptEngine, ABlockThatDoesNotCompileLeavesNothingCallable) {
                       u"Set o = New C\no.M\n"),
               S_OK)
         << s.Errors();
-    for (const auto& f : s.helper->failures)
-        ADD_FAILURE() << f;
-    EXPECT_EQ(s.helper->checks, 1);
+    s.ExpectChecksPassed(1);
 }
 
 TEST(VBScriptEngine, RunTimeErrorsReportLineColumnAndText) {
@@ -190,9 +188,7 @@ TEST(VBScriptEngine, OutParametersOfComMethodsReachVariablesAndArrayElements) {
             u"Test.ok rc = 0, \"a parenthesised argument stays as it was\"\n"),
         S_OK)
         << s.Errors();
-    for (const auto& f : s.helper->failures)
-        ADD_FAILURE() << f;
-    EXPECT_EQ(s.helper->checks, 5);
+    s.ExpectChecksPassed(5);
 }
 
 TEST(VBScriptEngine, ScriptObjectsHandedToComCallBack) {

@@ -334,6 +334,13 @@ struct Script {
         return hr;
     }
 
+    // Every Test.ok of the script passed, and there were `count` of them.
+    void ExpectChecksPassed(int count) const {
+        for (const auto& f : helper->failures)
+            ADD_FAILURE() << "check failed: " << f;
+        EXPECT_EQ(helper->checks, count);
+    }
+
     // The errors the site received, one line each with its 1-based line number.
     std::string Errors() const {
         std::string out;
