@@ -34,6 +34,15 @@ WStringView TrimSpace(WStringView text) {
     return text;
 }
 
+// Whether CleanColumnValue would give the value back unchanged.
+bool IsCleanColumnValue(const WString& value) {
+    for (WCHAR c : value) {
+        if (c < 0x20)
+            return false;
+    }
+    return TrimSpace(value).size() == value.size();
+}
+
 }  // namespace
 
 WString CleanColumnValue(const WString& value) {
@@ -169,7 +178,8 @@ void InvCollector::SetColumnValue(uint32_t column, const WString& value) {
     _variant_t index;
     index.vt = VT_INT;
     index.intVal = static_cast<INT>(column);
-    _variant_t text(CleanColumnValue(value).c_str());
+    // Most values have nothing to remove; they are handed over without a cleaned copy.
+    _variant_t text(IsCleanColumnValue(value) ? value.c_str() : CleanColumnValue(value).c_str());
     RaiseIfFailed(Use(current_row_)->SetValue(index, text), current_row_);
 }
 
