@@ -61,14 +61,14 @@ WString CleanColumnValue(const WString& value) {
     return kept;
 }
 
-WString CutRows(const WString& eventXml) {
+WString CutRows(WStringView eventXml) {
     size_t start = eventXml.find(TEXT("<row"));
-    if (start == WString::npos)
+    if (start == WStringView::npos)
         return TEXT("");
     size_t end = eventXml.find(TEXT("</resource>"), start);
-    if (end == WString::npos)
+    if (end == WStringView::npos)
         return TEXT("");
-    return WString(TrimSpace(WStringView(eventXml).substr(start, end - start)));
+    return WString(TrimSpace(eventXml.substr(start, end - start)));
 }
 
 InvCollector::InvCollector(const WCHAR* dataClass, IZorHubEvent* event, const WCHAR* eventId) {
@@ -188,6 +188,7 @@ void InvCollector::GetRowsXml(WString& rows) {
     HRESULT hr = Use(event_)->GetXml(&xml);
     _bstr_t owned(xml, false);
     RaiseIfFailed(hr, event_);
-    rows = CutRows(owned.length() ? WString(static_cast<const WCHAR*>(owned), owned.length())
-                                  : WString());
+    // Cut straight from the component's text, without a copy of the whole event.
+    rows = CutRows(owned.length() ? WStringView(static_cast<const WCHAR*>(owned), owned.length())
+                                  : WStringView());
 }
