@@ -59,25 +59,23 @@ TEST(WmiQueryDefinition, StatementsBuiltFromDocuments) {
 TEST(WmiQueryDefinition, BindingsTakeTheirRulesAndColumns) {
     Definition d;
     ASSERT_EQ(
-        d.Read(
-            TEXT("<q namespace='root\\cimv2' class='C'><rules>")
-                TEXT("<rule name='r'><definition><function name='First' "
-                     "param='p1'/></definition></rule>") TEXT(
-                    "<rule name='r'><definition><function name='Later' "
-                    "param='p2'/></definition></rule>")
-                    TEXT("<rule name='noFunction'><definition/></rule>") TEXT(
-                        "<rule name='noName'><definition><function "
-                        "param='x'/></definition></rule>")
-                        TEXT("<rule><definition><function name='Nameless'/></definition></rule>")
-                            TEXT("<rule name='plain'><definition><function "
-                                 "name='Plain'/></definition></rule>") TEXT("</rules><properties>")
-                                TEXT("<property mapsTo='12x' rule='r'>A</property>") TEXT(
-                                    "<property mapsTo='x' rule='R'>B</property>")
-                                    TEXT("<property rule='noFunction'>C</property>") TEXT(
-                                        "<property mapsTo='3' rule='noName'>D</property>")
-                                        TEXT("<property mapsTo='4' rule='plain'>E</property>") TEXT(
-                                            "<property mapsTo='-2' rule='undefined'>F</property>")
-                                            TEXT("</properties></q>")),
+        d.Read(TEXT("<q namespace='root\\cimv2' class='C'><rules>") TEXT(
+            "<rule name='r'><definition><function name='First' param='p1'/></definition></rule>")
+                   TEXT("<rule name='r'><definition><function name='Later' "
+                        "param='p2'/></definition></rule>") TEXT(
+                       "<rule name='noFunction'><definition/></rule>")
+                       TEXT("<rule name='noName'><definition><function "
+                            "param='x'/></definition></rule>") TEXT(
+                           "<rule><definition><function name='Nameless'/></definition></rule>")
+                           TEXT("<rule name='plain'><definition><function "
+                                "name='Plain'/></definition></rule>") TEXT("</rules><properties>")
+                               TEXT("<property mapsTo='12x' rule='r'>A</property>") TEXT(
+                                   "<property mapsTo='x' rule='R'>B</property>")
+                                   TEXT("<property rule='noFunction'>C</property>") TEXT(
+                                       "<property mapsTo='3' rule='noName'>D</property>")
+                                       TEXT("<property mapsTo='4' rule='plain'>E</property>") TEXT(
+                                           "<property mapsTo='-2' rule='undefined'>F</property>")
+                                           TEXT("</properties></q>")),
         S_OK);
     struct Expected {
         WString name;
