@@ -34,6 +34,15 @@ WStringView TrimSpace(WStringView text) {
     return text;
 }
 
+// Whether CleanColumnValue would give the value back unchanged.
+bool IsCleanColumnValue(const WString& value) {
+    for (WCHAR c : value) {
+        if (c < 0x20)
+            return false;
+    }
+    return TrimSpace(value).size() == value.size();
+}
+
 }  // namespace
 
 WString CleanColumnValue(const WString& value) {
@@ -52,14 +61,14 @@ WString CleanColumnValue(const WString& value) {
     return kept;
 }
 
-WString CutRows(const WString& eventXml) {
+WString CutRows(WStringView eventXml) {
     size_t start = eventXml.find(TEXT("<row"));
-    if (start == WString::npos)
+    if (start == WStringView::npos)
         return TEXT("");
     size_t end = eventXml.find(TEXT("</resource>"), start);
-    if (end == WString::npos)
+    if (end == WStringView::npos)
         return TEXT("");
-    return WString(TrimSpace(WStringView(eventXml).substr(start, end - start)));
+    return WString(TrimSpace(eventXml.substr(start, end - start)));
 }
 
 InvCollector::InvCollector(const WCHAR* dataClass, IZorHubEvent* event, const WCHAR* eventId) {
@@ -169,7 +178,8 @@ void InvCollector::SetColumnValue(uint32_t column, const WString& value) {
     _variant_t index;
     index.vt = VT_INT;
     index.intVal = static_cast<INT>(column);
-    _variant_t text(CleanColumnValue(value).c_str());
+    // Most values have nothing to remove; they are handed over without a cleaned copy.
+    _variant_t text(IsCleanColumnValue(value) ? value.c_str() : CleanColumnValue(value).c_str());
     RaiseIfFailed(Use(current_row_)->SetValue(index, text), current_row_);
 }
 
@@ -178,6 +188,7 @@ void InvCollector::GetRowsXml(WString& rows) {
     HRESULT hr = Use(event_)->GetXml(&xml);
     _bstr_t owned(xml, false);
     RaiseIfFailed(hr, event_);
-    rows = CutRows(owned.length() ? WString(static_cast<const WCHAR*>(owned), owned.length())
-                                  : WString());
+    // Cut straight from the component's text, without a copy of the whole event.
+    rows = CutRows(owned.length() ? WStringView(static_cast<const WCHAR*>(owned), owned.length())
+                                  : WStringView());
 }

@@ -54,4 +54,4 @@ class InvCollector {
 // The value cleaning of SetColumnValue.
 WString CleanColumnValue(const WString& value);
 // The cut of GetRowsXml.
-WString CutRows(const WString& eventXml);
+WString CutRows(WStringView eventXml);

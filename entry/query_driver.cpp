@@ -4,7 +4,6 @@
 
 #include <list>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,7 +43,7 @@ class KeptDefinitions {
         return kept;
     }
 
-    std::optional<WMIQueryInfo> Find(WStringView text) {
+    std::shared_ptr<const WMIQueryInfo> Find(WStringView text) {
         std::lock_guard lock(mutex_);
         for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
             if (entry->text == text) {
@@ -52,13 +51,13 @@ class KeptDefinitions {
                 return entries_.front().definition;
             }
         }
-        return std::nullopt;
+        return nullptr;
     }
 
-    void Keep(WStringView text, const WMIQueryInfo& definition) {
-        if (text.size() > kMaxKeptText)
+    void Keep(WStringView text, std::shared_ptr<const WMIQueryInfo> definition) {
+        if (text.size() > kMaxKeptText || !definition)
             return;
-        Entry entry{WString(text), definition};
+        Entry entry{WString(text), std::move(definition)};
         std::lock_guard lock(mutex_);
         for (const Entry& kept : entries_) {
             if (kept.text == text)
@@ -75,7 +74,7 @@ class KeptDefinitions {
 
     struct Entry {
         WString text;
-        WMIQueryInfo definition;
+        std::shared_ptr<const WMIQueryInfo> definition;  // shared with the queries using it
     };
 
     KeptDefinitions() {
@@ -93,11 +92,11 @@ class KeptDefinitions {
 std::shared_ptr<CQuery> QueryFromKeptDefinition(WStringView text) {
     if (!MakesOwnQuery(QueryKind::Wmi))
         return nullptr;
-    std::optional<WMIQueryInfo> definition = KeptDefinitions::Instance().Find(text);
+    std::shared_ptr<const WMIQueryInfo> definition = KeptDefinitions::Instance().Find(text);
     if (!definition)
         return nullptr;
     auto query = std::make_shared<CWMIQuery>();
-    query->UseDefinition(*definition);
+    query->UseDefinition(std::move(definition));
     return query;
 }
 
@@ -132,7 +131,7 @@ std::shared_ptr<CQuery> LoadQuery(const WCHAR* queryDocument) {
     // The library's own WMI query: its definition is kept for the next run of this text.
     if (!script && MakesOwnQuery(QueryKind::Wmi)) {
         if (auto* wmi = dynamic_cast<CWMIQuery*>(query.get()))
-            KeptDefinitions::Instance().Keep(queryDocument, wmi->ActiveDefinition());
+            KeptDefinitions::Instance().Keep(queryDocument, wmi->SharedDefinition());
     }
     return query;
 }

@@ -28,8 +28,23 @@ void AppendNumber(std::u16string& out, long long value) {
 
 // Appends `text` with XML's special characters written as references and the characters
 // XML cannot hold (controls, lone surrogates, U+FFFE, U+FFFF) as U+FFFD.
+// A character written as it is, needing neither a reference nor a look at its neighbour.
+bool IsPlain(char16_t c) {
+    return c >= 0x20 && c != u'&' && c != u'<' && c != u'>' && c != u'"' && c != u'\'' &&
+           (c < 0xD800 || c > 0xDFFF) && c < 0xFFFE;
+}
+
 void AppendEscaped(std::u16string& out, const std::u16string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
+        // Plain characters go over a run at a time.
+        size_t run = i;
+        while (run < text.size() && IsPlain(text[run]))
+            ++run;
+        if (run > i) {
+            out.append(text, i, run - i);
+            i = run - 1;
+            continue;
+        }
         char16_t c = text[i];
         switch (c) {
             case u'&':

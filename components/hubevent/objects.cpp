@@ -187,20 +187,30 @@ STDMETHODIMP HubColumnList::SetColumnOption(ULONG column, LONG option) {
 
 STDMETHODIMP HubDataRow::SetValue(VARIANT column, VARIANT value) {
     return kvwin::GuardComCall([&]() -> HRESULT {
-        VARIANT index;
-        VariantInit(&index);
-        HRESULT hr = VariantChangeType(&index, &column, 0, VT_I4);
-        if (FAILED(hr))
-            return hr;
-        if (index.lVal < 0)
+        // A column given as a 32-bit integer and a value given as text, as the collector
+        // gives them, are taken as they are; anything else is converted.
+        LONG column_number = 0;
+        if (column.vt == VT_I4 || column.vt == VT_INT) {
+            column_number = column.vt == VT_I4 ? column.lVal : column.intVal;
+        } else {
+            VARIANT index;
+            VariantInit(&index);
+            const HRESULT hr = VariantChangeType(&index, &column, 0, VT_I4);
+            if (FAILED(hr))
+                return hr;
+            column_number = index.lVal;
+        }
+        if (column_number < 0)
             return E_INVALIDARG;
-        const uint32_t at = static_cast<uint32_t>(index.lVal);
+        const uint32_t at = static_cast<uint32_t>(column_number);
         bool clear = value.vt == VT_EMPTY || value.vt == VT_NULL;
         std::u16string text;
-        if (!clear) {
+        if (value.vt == VT_BSTR) {
+            text.assign(value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal));
+        } else if (!clear) {
             VARIANT asText;
             VariantInit(&asText);
-            hr = VariantChangeType(&asText, &value, 0, VT_BSTR);
+            const HRESULT hr = VariantChangeType(&asText, &value, 0, VT_BSTR);
             if (FAILED(hr))
                 return hr;
             text.assign(asText.bstrVal ? asText.bstrVal : u"", SysStringLen(asText.bstrVal));

@@ -60,6 +60,24 @@ TEST(InvCollectorOverTheComponent, RowsAndCleanedValuesComeBackAsRowElements) {
                                 TEXT("<value column=\"2\"/></row>"));
 }
 
+// A value with nothing to clean goes over as it is; one with a blank at an end or a control
+// character anywhere is cleaned first.
+TEST(InvCollectorOverTheComponent, OnlyCleanValuesGoOverUncleaned) {
+    kvtest::ScopedApartment apartment;
+    InvCollector collector(TEXT(""), nullptr, TEXT("50FBF1F5-17C5-47f1-92A8-D800B2515535"));
+    collector.AddRow();
+    collector.SetColumnValue(0, TEXT("inner  blank"));
+    collector.SetColumnValue(1, TEXT("end\xA0"));
+    collector.SetColumnValue(2, TEXT(" start"));
+    collector.SetColumnValue(3, TEXT("bell\x07"));
+    collector.SetColumnValue(4, TEXT(" "));
+    WString rows;
+    collector.GetRowsXml(rows);
+    EXPECT_EQ(rows, TEXT("<row><value column=\"0\">inner  blank</value><value column=\"1\">end")
+                        TEXT("</value><value column=\"2\">start</value><value column=\"3\">bell")
+                            TEXT("</value><value column=\"4\"></value></row>"));
+}
+
 TEST(InvCollectorOverTheComponent, AColumnBeforeAnyRowRaisesEPointer) {
     kvtest::ScopedApartment apartment;
     InvCollector collector(TEXT("Class"), nullptr, TEXT("id"));

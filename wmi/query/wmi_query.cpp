@@ -141,7 +141,20 @@ void CWMIQuery::ReadDefinition(IXMLDOMElementPtr& query) {
     if (GetAttributeString(query, TEXT("filter/clause"), clause))
         statement += clause;
     working_.query = std::move(statement);
-    active_ = working_;
+    active_ = std::make_shared<const WMIQueryInfo>(working_);
+}
+
+const WMIQueryInfo& CWMIQuery::ActiveDefinition() const {
+    static const WMIQueryInfo kNone;
+    return active_ ? *active_ : kNone;
+}
+
+void CWMIQuery::UseDefinition(std::shared_ptr<const WMIQueryInfo> definition) {
+    if (!definition)
+        return;
+    // What a later Initialize keeps of the definition read before.
+    working_.namespace_ = definition->namespace_;
+    active_ = std::move(definition);
 }
 
 HRESULT CWMIQuery::Execute(WString& output) {
@@ -151,7 +164,8 @@ HRESULT CWMIQuery::Execute(WString& output) {
             CEReportEventAt(LogTrace, kTraceFile, 181, TEXT("CE_FAILED_THROW_ERROR_MSG %x"), hr);
             ThrowComError(hr, TEXT("Error in initializing Wbem Objects"));
         }
-        const WString path = TEXT("\\\\.\\") + active_.namespace_;
+        const WMIQueryInfo& definition = ActiveDefinition();
+        const WString path = TEXT("\\\\.\\") + definition.namespace_;
         const int32_t connected = engine_.ConnectServer(path);
         if (connected < 0) {
             CEReportEventAt(LogTrace, kTraceFile, 189, TEXT("CE_FAILED_THROW_ERROR_MSG %x"),
@@ -159,7 +173,7 @@ HRESULT CWMIQuery::Execute(WString& output) {
             ThrowComError(static_cast<HRESULT>(connected),
                           (TEXT("Error in Connecting WMI Server: namespace = ") + path).c_str());
         }
-        const HRESULT result = ExecuteQuery(active_);
+        const HRESULT result = ExecuteQuery(definition);
         if (FAILED(result))
             CEReportEventF(LogWarning, kExecuteSource, TEXT("Error in executing query"));
         WString rows;
@@ -174,7 +188,7 @@ HRESULT CWMIQuery::Execute(WString& output) {
     return kWmiQueryFailed;
 }
 
-HRESULT CWMIQuery::ExecuteQuery(WMIQueryInfo definition) {
+HRESULT CWMIQuery::ExecuteQuery(const WMIQueryInfo& definition) {
     try {
         WMIRows rows;
         if (engine_.OpenQuery(definition.query) && engine_.FetchRows(rows, kWmiFetchTimeLimitMs)) {
@@ -197,11 +211,13 @@ void CWMIQuery::AddRows(const WMIRows& rows, const WMIQueryInfo& definition) {
             auto entry = row.find(binding.name);
             if (entry == row.end())
                 continue;
-            WString value = entry->second;
-            if (!binding.function.empty()) {
-                CDataConversion::Process(value.c_str(), binding.function.c_str(),
-                                         binding.param.c_str(), value);
+            if (binding.function.empty()) {
+                SetColumnValue(static_cast<uint32_t>(binding.mapsTo), entry->second);
+                continue;
             }
+            WString value = entry->second;
+            CDataConversion::Process(value.c_str(), binding.function.c_str(), binding.param.c_str(),
+                                     value);
             SetColumnValue(static_cast<uint32_t>(binding.mapsTo), value);
         }
     }

@@ -15,6 +15,8 @@
 // gives "select Name,Started from Win32_Service where StartMode='Auto'".
 #pragma once
 
+#include <memory>
+
 #include "entry/query.h"
 #include "kvwin/wide_string.h"
 #include "wmi/query/wmi_query_info.h"
@@ -38,25 +40,25 @@ class CWMIQuery : public CQuery {
     // row text. S_OK, or kWmiQueryFailed (logged). The output is replaced whenever the
     // connection was made, also when the query failed; otherwise it keeps what it held.
     HRESULT Execute(WString& output) override;
-    // Runs one definition (a copy) through the connected engine: S_OK or kWmiQueryFailed.
-    HRESULT ExecuteQuery(WMIQueryInfo definition);
+    // Runs one definition through the connected engine: S_OK or kWmiQueryFailed.
+    HRESULT ExecuteQuery(const WMIQueryInfo& definition);
 
-    // The definition Execute runs.
-    const WMIQueryInfo& ActiveDefinition() const { return active_; }
+    // The definition Execute runs (an empty one before any was read).
+    const WMIQueryInfo& ActiveDefinition() const;
+    // The same, shared: it is never changed, so it may be kept and handed to other queries.
+    std::shared_ptr<const WMIQueryInfo> SharedDefinition() const { return active_; }
     // Takes a definition Initialize read earlier from a query element of the same text,
-    // instead of reading the element again.
-    void UseDefinition(const WMIQueryInfo& definition) {
-        working_ = definition;
-        active_ = definition;
-    }
+    // instead of reading the element again. The definition is shared, not copied.
+    void UseDefinition(std::shared_ptr<const WMIQueryInfo> definition);
 
   private:
     void ReadDefinition(IXMLDOMElementPtr& query);
 
     void AddRows(const WMIRows& rows, const WMIQueryInfo& definition);
 
+    // The definition being read; an element without a namespace keeps the one read before.
     WMIQueryInfo working_;
-    WMIQueryInfo active_;
+    std::shared_ptr<const WMIQueryInfo> active_;  // null until one was read or taken
     // Declared last, destroyed first: it cancels a running query and waits for WMI to let
     // go of its sink before the definitions and the collector go.
     CWMIAsyncQuery engine_;

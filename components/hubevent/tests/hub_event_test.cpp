@@ -147,6 +147,31 @@ TEST_F(EventFixture, HostileValuesKeepTheXmlWellFormedAndTheRowsInPlace) {
     EXPECT_EQ(std::distance(cutRows.begin(), cutRows.end()), 7);
 }
 
+// Columns and values come in whatever kind a caller has; each lands as its text would.
+TEST_F(EventFixture, ColumnsAndValuesOfAnyKindLandAsTheirText) {
+    IHubDataRowPtr row = AddRow();
+    _variant_t i2;
+    i2.vt = VT_I2;
+    i2.iVal = 1;
+    _variant_t null_text;
+    null_text.vt = VT_BSTR;
+    null_text.bstrVal = nullptr;
+    EXPECT_EQ(row->SetValue(_variant_t(0L), _variant_t(u"a")), S_OK);
+    EXPECT_EQ(row->SetValue(i2, _variant_t(42L)), S_OK);
+    EXPECT_EQ(row->SetValue(_variant_t(u"2"), _variant_t(2.5)), S_OK);
+    Set(row, 3, null_text);
+    Set(row, 4, _variant_t(_bstr_t(SysAllocStringLen(u"n\0ul", 4), false)));
+    _variant_t negative;
+    negative.vt = VT_INT;
+    negative.intVal = -2;
+    EXPECT_EQ(row->SetValue(negative, _variant_t(u"v")), E_INVALIDARG);
+    EXPECT_NE(Xml(event).find(u"<row><value column=\"0\">a</value><value column=\"1\">42</value>"
+                              u"<value column=\"2\">2.5</value><value column=\"3\"></value>"
+                              u"<value column=\"4\">n\xFFFDul</value></row>"),
+              std::u16string::npos)
+        << kvwin::ToUtf8(Xml(event));
+}
+
 TEST_F(EventFixture, BadArgumentsAreRefused) {
     IHubDataBlockPtr other;
     EXPECT_EQ(event->AddDataBlock(_variant_t(7L), Omitted(), &other), DISP_E_TYPEMISMATCH);

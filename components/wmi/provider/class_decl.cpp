@@ -15,12 +15,56 @@ std::vector<const ClassDecl*>& MutableClasses() {
 
 }  // namespace
 
+namespace {
+
+// FNV-1a over the name's code units, ASCII letters lowered.
+std::uint32_t NameHash(std::u16string_view name) {
+    std::uint32_t hash = 2166136261u;
+    for (char16_t c : name) {
+        hash ^= kvwin::AsciiLower(c);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+}  // namespace
+
 int ClassDecl::IndexOf(std::u16string_view property) const {
+    if (!name_slots.empty()) {
+        // Names are placed in declaration order, so of two that compare equal the first
+        // declared is met first, as in the walk below.
+        const size_t mask = name_slots.size() - 1;
+        for (size_t slot = NameHash(property) & mask; name_slots[slot] != 0;
+             slot = (slot + 1) & mask) {
+            const size_t index = name_slots[slot] - 1u;
+            if (kvwin::EqualsAsciiNoCase(properties[index].name, property))
+                return static_cast<int>(index);
+        }
+        return -1;
+    }
     for (size_t i = 0; i < properties.size(); ++i) {
         if (kvwin::EqualsAsciiNoCase(properties[i].name, property))
             return static_cast<int>(i);
     }
     return -1;
+}
+
+void ClassDecl::IndexNames() const {
+    // At most half full, so that a look-up of a missing name ends soon; a class too large
+    // for the slots' width keeps the walk.
+    if (!name_slots.empty() || properties.empty() || properties.size() >= 0x8000)
+        return;
+    size_t size = 8;
+    while (size < properties.size() * 2)
+        size *= 2;
+    std::vector<std::uint16_t> slots(size, 0);
+    for (size_t i = 0; i < properties.size(); ++i) {
+        size_t slot = NameHash(properties[i].name) & (size - 1);
+        while (slots[slot] != 0)
+            slot = (slot + 1) & (size - 1);
+        slots[slot] = static_cast<std::uint16_t>(i + 1);
+    }
+    name_slots = std::move(slots);
 }
 
 InstanceBuilder::InstanceBuilder(const ClassDecl& decl)
@@ -81,6 +125,7 @@ const ClassDecl* FindClass(std::u16string_view ns, std::u16string_view name) {
 }
 
 ClassRegistration::ClassRegistration(const ClassDecl& decl) {
+    decl.IndexNames();
     MutableClasses().push_back(&decl);
 }
 

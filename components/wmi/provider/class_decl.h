@@ -14,6 +14,7 @@
 // of silently producing a null).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,13 @@ struct ClassDecl {
 
     // The index of a property (ASCII case-insensitive, as WMI compares names), or -1.
     int IndexOf(std::u16string_view property) const;
+    // Makes IndexOf a hashed look-up instead of a walk over the properties; the class's
+    // registration calls it at load, before any look-up. Not thread safe.
+    void IndexNames() const;
+
+    // The properties by the hash of their lower-case names: index + 1 per slot, 0 for none,
+    // open addressing; empty for a class never indexed (a fixture's, say).
+    mutable std::vector<std::uint16_t> name_slots = {};
 };
 
 class InstanceBuilder {

@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "kvwin/ascii_case.h"
 #include "wmi_class_test_support.h"
 
 namespace {
@@ -66,6 +67,55 @@ TEST(ClassDeclarations, ClassesThatAlwaysDescribeTheMachineHaveOneInstance) {
     for (std::u16string_view name :
          {u"Win32_OperatingSystem", u"Win32_ComputerSystem", u"Win32_TimeZone"}) {
         EXPECT_EQ(kvwmitest::Fill(kvwmitest::Class(name)).size(), 1u) << kvwin::ToUtf8(name);
+    }
+}
+
+std::u16string Cased(std::u16string_view name, bool upper) {
+    std::u16string out(name);
+    for (char16_t& c : out)
+        c = upper ? kvwin::AsciiUpper(c) : kvwin::AsciiLower(c);
+    return out;
+}
+
+// A registered class finds its properties through its index of names; it must answer as
+// the plain walk over the declarations does, in any case and for names it lacks.
+TEST(ClassDeclarations, PropertyLookUpsAnswerAsTheWalkDoes) {
+    for (const kvwmi::ClassDecl* decl : kvwmi::RegisteredClasses()) {
+        SCOPED_TRACE(kvwin::ToUtf8(decl->name));
+        ASSERT_FALSE(decl->name_slots.empty());
+        kvwmi::ClassDecl walked = *decl;
+        walked.name_slots.clear();
+        for (size_t i = 0; i < decl->properties.size(); ++i) {
+            const std::u16string_view name = decl->properties[i].name;
+            for (const std::u16string& asked :
+                 {std::u16string(name), Cased(name, true), Cased(name, false)})
+                EXPECT_EQ(decl->IndexOf(asked), walked.IndexOf(asked)) << kvwin::ToUtf8(asked);
+            EXPECT_EQ(decl->IndexOf(name), static_cast<int>(i));
+            const std::u16string longer = std::u16string(name) + u"x";
+            EXPECT_EQ(decl->IndexOf(longer), walked.IndexOf(longer));
+            EXPECT_EQ(decl->IndexOf(name.substr(1)), walked.IndexOf(name.substr(1)));
+        }
+        EXPECT_EQ(decl->IndexOf(u""), -1);
+        EXPECT_EQ(decl->IndexOf(u"N\u00e4me"), -1);
+    }
+
+    // Names equal but for case: the first declared wins, indexed or not; letters outside
+    // ASCII are compared exactly.
+    kvwmi::ClassDecl clash{u"root\\test",
+                           u"Clash",
+                           {{u"Value", CIM_STRING, true},
+                            {u"VALUE", CIM_STRING},
+                            {u"\u00c4rger", CIM_STRING},
+                            {u"\u00e4rger", CIM_STRING}},
+                           nullptr};
+    for (bool indexed : {false, true}) {
+        if (indexed)
+            clash.IndexNames();
+        EXPECT_EQ(clash.IndexOf(u"value"), 0);
+        EXPECT_EQ(clash.IndexOf(u"VALUE"), 0);
+        EXPECT_EQ(clash.IndexOf(u"\u00e4RGER"), 3);
+        EXPECT_EQ(clash.IndexOf(u"\u00c4rger"), 2);
+        EXPECT_EQ(clash.IndexOf(u"\u00e4rgerx"), -1);
     }
 }
 

@@ -98,6 +98,37 @@ TEST(WmiQueryDefinition, BindingsTakeTheirRulesAndColumns) {
     EXPECT_EQ(d.info().query, TEXT("select A,B,C,D,E,F from C "));
 }
 
+// A definition read once is shared by the queries that take it: reading another element
+// into one of them leaves the shared one as it was, and an element without a namespace
+// keeps the namespace of the definition the query took.
+TEST(WmiQueryDefinition, ASharedDefinitionOutlivesItsReaderAndIsNeverChanged) {
+    Definition first;
+    ASSERT_EQ(first.Read(TEXT("<q namespace='root\\cimv2' class='C'><properties>") TEXT(
+                  "<property mapsTo='3'>LongPropertyName</property>") TEXT("</properties></q>")),
+              S_OK);
+    std::shared_ptr<const WMIQueryInfo> shared = first.query.SharedDefinition();
+    ASSERT_TRUE(shared);
+
+    Definition second;
+    second.query.UseDefinition(shared);
+    EXPECT_EQ(&second.info(), shared.get());
+    ASSERT_EQ(second.Read(TEXT("<q class='D'><properties><property>B</property></properties>")
+                              TEXT("</q>")),
+              S_OK);
+    EXPECT_EQ(second.info().namespace_, TEXT("root\\cimv2"));
+    EXPECT_EQ(second.info().query, TEXT("select B from D "));
+
+    ASSERT_EQ(first.Read(TEXT("<q namespace='other' class='E'/>")), S_OK);
+    EXPECT_EQ(shared->namespace_, TEXT("root\\cimv2"));
+    EXPECT_EQ(shared->query, TEXT("select LongPropertyName from C "));
+    ASSERT_EQ(shared->properties.size(), 1u);
+    EXPECT_EQ(shared->properties[0].mapsTo, 3);
+
+    CWMIQuery none;
+    none.UseDefinition(nullptr);  // ignored: the query keeps its empty definition
+    EXPECT_TRUE(none.ActiveDefinition().query.empty());
+}
+
 TEST(WmiQueryDefinition, ANullElementFailsAndLeavesTheDefinitionEmpty) {
     kvtest::ScopedApartment apartment;
     CWMIQuery query;
