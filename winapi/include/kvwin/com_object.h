@@ -21,7 +21,6 @@
 #include <atomic>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 #include "win/com.h"
 
@@ -52,32 +51,8 @@ struct FirstInterface {
 };
 
 // Runs destroy(object), and every deletion it sets off on this thread after it, one by one.
-struct Doomed {
-    void* object;
-    void (*destroy)(void*);
-};
-inline void DestroyInTurn(void* object, void (*destroy)(void*)) noexcept {
-    thread_local std::vector<Doomed>* pending = nullptr;  // while this thread deletes
-    if (pending) {
-        try {
-            pending->push_back({object, destroy});
-            return;
-        } catch (...) {
-            // No room to defer it: deleted at once, as without the list.
-        }
-        destroy(object);
-        return;
-    }
-    std::vector<Doomed> list;
-    pending = &list;
-    destroy(object);
-    while (!list.empty()) {
-        const Doomed next = list.back();
-        list.pop_back();
-        next.destroy(next.object);
-    }
-    pending = nullptr;
-}
+// One list per thread, kept by the layer for every module.
+KVWIN_API void DestroyInTurn(void* object, void (*destroy)(void*)) noexcept;
 
 }  // namespace com_detail
 
