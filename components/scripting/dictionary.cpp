@@ -188,14 +188,13 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
     // Replaces an entry's item, charging the new one before the old one is refunded.
     HRESULT Replace(Entry& entry, const VARIANT* item) {
         const size_t bytes = HeldBytes(item);
-        if (!held_.Charge(bytes))
+        if (!held_.Change(entry.item_bytes, bytes))
             return E_OUTOFMEMORY;
         HRESULT hr = CopyInto(entry.item, item);
         if (FAILED(hr)) {
-            held_.Refund(bytes);
+            held_.Change(bytes, entry.item_bytes);
             return hr;
         }
-        held_.Refund(entry.item_bytes);
         entry.item_bytes = bytes;
         return S_OK;
     }

@@ -55,6 +55,14 @@ class HeldMemory {
         RefundHeldMemory(bytes);
         bytes_ -= bytes;
     }
+    // One part of the charge goes from `from` to `to` bytes; false (nothing changed) when
+    // the growth would pass the bound. A part that shrinks always succeeds.
+    bool Change(size_t from, size_t to) noexcept {
+        if (to > from)
+            return Charge(to - from);
+        Refund(from - to);
+        return true;
+    }
     void RefundAll() noexcept { Refund(bytes_); }
     size_t bytes() const noexcept { return bytes_; }
 
