@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/held_memory.h"
+
 namespace kvhub {
 
 struct HubRow {
@@ -21,8 +23,15 @@ struct HubBlock {
     std::vector<HubRow> rows;
 };
 
+// What the model keeps counts against the process-wide bound on memory objects hold for
+// scripts: a fixed cost for each block, row and value (or column option), and two bytes a
+// character of its texts. A call that would pass the bound fails with E_OUTOFMEMORY.
+inline constexpr size_t kHubBlockBytes = 128;
+inline constexpr size_t kHubEntryBytes = 64;  // a row, a value or a column option
+
 struct HubEventModel {
     std::mutex lock;
+    kvwin::HeldMemory held;  // charged for the blocks, rows and values
     std::u16string guid;
     long option = 0;
     std::vector<HubBlock> blocks;

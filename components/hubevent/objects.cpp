@@ -115,9 +115,13 @@ STDMETHODIMP HubEvent::AddDataBlock(VARIANT name, VARIANT resource, IHubDataBloc
         added.data_class.assign(name.bstrVal, SysStringLen(name.bstrVal));
         // Read before taking the lock: the resource may be any automation object.
         added.resource_name = resource.vt == VT_DISPATCH ? ResourceName(resource.pdispVal) : u"";
+        const size_t bytes =
+            kHubBlockBytes + (added.data_class.size() + added.resource_name.size()) * 2;
         size_t index;
         {
             std::lock_guard hold(model_->lock);
+            if (!model_->held.Charge(bytes))
+                return E_OUTOFMEMORY;
             model_->blocks.push_back(std::move(added));
             index = model_->blocks.size() - 1;
         }
@@ -157,6 +161,8 @@ STDMETHODIMP HubDataBlock::AddRow(VARIANT reserved, IHubDataRow** row) {
         size_t index;
         {
             std::lock_guard hold(model_->lock);
+            if (!model_->held.Charge(kHubEntryBytes))
+                return E_OUTOFMEMORY;
             auto& rows = model_->blocks[block_].rows;
             rows.emplace_back();
             index = rows.size() - 1;
@@ -178,7 +184,10 @@ STDMETHODIMP HubDataBlock::GetColumns(IHubColumnList** columns) {
 STDMETHODIMP HubColumnList::SetColumnOption(ULONG column, LONG option) {
     return kvwin::GuardComCall([&] {
         std::lock_guard hold(model_->lock);
-        model_->blocks[block_].column_options[column] = option;
+        auto& options = model_->blocks[block_].column_options;
+        if (!options.count(column) && !model_->held.Charge(kHubEntryBytes))
+            return E_OUTOFMEMORY;
+        options[column] = option;
         return S_OK;
     });
 }
@@ -218,10 +227,15 @@ STDMETHODIMP HubDataRow::SetValue(VARIANT column, VARIANT value) {
         }
         std::lock_guard hold(model_->lock);
         auto& values = model_->blocks[block_].rows[row_].values;
-        if (clear)
-            values.erase(at);
-        else
+        const auto old = values.find(at);
+        const size_t old_bytes = old == values.end() ? 0 : kHubEntryBytes + old->second.size() * 2;
+        const size_t new_bytes = clear ? 0 : kHubEntryBytes + text.size() * 2;
+        if (!model_->held.Change(old_bytes, new_bytes))
+            return E_OUTOFMEMORY;
+        if (!clear)
             values[at] = std::move(text);
+        else if (old != values.end())
+            values.erase(old);
         return S_OK;
     });
 }

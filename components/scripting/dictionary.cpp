@@ -8,6 +8,11 @@
 // The entries live in a vector in insertion order; a removed entry leaves a hole that the
 // next compaction closes (when holes outnumber entries), so Remove costs no shifting and
 // positions in the index stay valid until then.
+//
+// What the entries hold is charged to the process-wide count of script-held memory
+// (kvwin/held_memory.h): a fixed cost per entry, the key's text twice (the entry and the index
+// keep one each) and the item's text or array. An Add, Item or Key that would pass the bound
+// fails with E_OUTOFMEMORY and leaves the dictionary as it was.
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -16,6 +21,7 @@
 #include <vector>
 
 #include "kvwin/dispatch_object.h"
+#include "kvwin/held_memory.h"
 #include "kvwin/variant_enumerator.h"
 #include "scripting.h"
 #include "win/comutil.h"
@@ -61,6 +67,13 @@ struct KeyHash {
 };
 
 // The value an entry takes: a copy of what the caller passed, references followed.
+// About what one entry costs beside its key and item: the entry, the index node and its hash.
+constexpr size_t kEntryBytes = 128;
+
+size_t HeldBytes(const VARIANT* value) {
+    return value ? kvwin::VariantHeldBytes(*value) : 0;
+}
+
 HRESULT CopyInto(_variant_t& to, const VARIANT* from) {
     if (!from) {
         to.Clear();
@@ -78,6 +91,8 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
     struct Entry {
         _variant_t key;
         _variant_t item;
+        size_t key_bytes = 0;   // charged for the key, both copies
+        size_t item_bytes = 0;  // charged for the item
     };
 
     ~Dictionary() override = default;
@@ -153,17 +168,40 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
 
     HRESULT Insert(const VARIANT& key, const VARIANT* item) {
         Entry entry;
+        entry.key_bytes = 2 * HeldBytes(&key);
+        entry.item_bytes = HeldBytes(item);
+        const size_t charge = kEntryBytes + entry.key_bytes + entry.item_bytes;
+        if (!held_.Charge(charge))
+            return E_OUTOFMEMORY;
         HRESULT hr = CopyInto(entry.key, &key);
         if (SUCCEEDED(hr))
             hr = CopyInto(entry.item, item);
-        if (FAILED(hr))
+        if (FAILED(hr)) {
+            held_.Refund(charge);
             return hr;
+        }
         index_.emplace(Identify(key), entries_.size());
         entries_.push_back(std::move(entry));
         return S_OK;
     }
 
+    // Replaces an entry's item, charging the new one before the old one is refunded.
+    HRESULT Replace(Entry& entry, const VARIANT* item) {
+        const size_t bytes = HeldBytes(item);
+        if (!held_.Change(entry.item_bytes, bytes))
+            return E_OUTOFMEMORY;
+        HRESULT hr = CopyInto(entry.item, item);
+        if (FAILED(hr)) {
+            held_.Change(bytes, entry.item_bytes);
+            return hr;
+        }
+        entry.item_bytes = bytes;
+        return S_OK;
+    }
+
     void Erase(std::unordered_map<KeyIdentity, size_t, KeyHash>::iterator at) {
+        const Entry& gone = *entries_[at->second];
+        held_.Refund(kEntryBytes + gone.key_bytes + gone.item_bytes);
         entries_[at->second].reset();
         index_.erase(at);
         if (entries_.size() - index_.size() > index_.size() + 16)
@@ -251,7 +289,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
         Entry* entry = self.Find(*key);
         if (call.IsPut()) {
             if (entry)
-                return CopyInto(entry->item, call.PutValue());
+                return self.Replace(*entry, call.PutValue());
             return self.Insert(*key, call.PutValue());
         }
         if (!entry) {
@@ -276,9 +314,16 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
             return call.Fail(kKeyExists,
                              u"This key is already associated with an element of this collection");
         auto old_at = self.index_.find(self.Identify(entry->key));
+        const size_t key_bytes = 2 * HeldBytes(new_key);
+        if (!self.held_.Charge(key_bytes))
+            return E_OUTOFMEMORY;
         HRESULT hr = CopyInto(entry->key, new_key);
-        if (FAILED(hr))
+        if (FAILED(hr)) {
+            self.held_.Refund(key_bytes);
             return hr;
+        }
+        self.held_.Refund(entry->key_bytes);
+        entry->key_bytes = key_bytes;
         const size_t position = old_at->second;
         self.index_.erase(old_at);
         self.index_.emplace(self.Identify(entry->key), position);
@@ -297,6 +342,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
     static HRESULT RemoveAll(Dictionary& self, kvwin::DispatchCall&) {
         self.entries_.clear();
         self.index_.clear();
+        self.held_.RefundAll();
         return S_OK;
     }
 
@@ -348,6 +394,7 @@ class Dictionary final : public kvwin::DispatchObject<Dictionary, IDispatch> {
     std::vector<std::optional<Entry>> entries_;               // insertion order; removed ones empty
     std::unordered_map<KeyIdentity, size_t, KeyHash> index_;  // key -> position in entries_
     LONG compare_mode_ = 0;
+    kvwin::HeldMemory held_;  // what the entries hold, charged to the process-wide count
 };
 
 constexpr WORD kGet = DISPATCH_PROPERTYGET;

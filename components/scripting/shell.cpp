@@ -337,7 +337,8 @@ class Environment final : public kvwin::DispatchObject<Environment, IDispatch> {
         VariantClear(&text);
         if (self.IsProcess()) {
             if (!SetEnvironmentVariableW(name.c_str(), value.c_str()))
-                return FailWith(call, kInvalidArgument);
+                return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? E_OUTOFMEMORY
+                                                                 : FailWith(call, kInvalidArgument);
             return S_OK;
         }
         Key key;

@@ -15,13 +15,20 @@
 // a write after the child ended never meets a pipe without a reader (a signal that would end
 // the host process).
 //
+// A stream keeps at most kMaxStreamChars of text and reads no further ahead; its text counts
+// against the process-wide bound on memory objects hold for scripts (kvwin/held_memory.h), and
+// a read past that bound fails with E_OUTOFMEMORY.
+//
 // The Exec object and its streams are apartment objects; they share the process handle.
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "file_system.h"
 #include "kvwin/file_handle.h"
+#include "kvwin/held_memory.h"
 #include "kvwin/utf.h"
 #include "shell.h"
 #include "win/debug.h"
@@ -140,9 +147,15 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
     bool Fill(bool final) {
         if (!file_.valid() || text_.size() >= kMaxStreamChars)
             return false;
+        // A byte gives at most one character, so reading no more than the stream may still
+        // keep bounds what is read ahead of the script, however much the child has written.
+        const size_t room = kMaxStreamChars - text_.size();
         char chunk[65536];
         DWORD got = 0;
-        while (ReadFile(file_.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        while (pending_.size() < room &&
+               ReadFile(file_.get(), chunk, DWORD(std::min(sizeof chunk, room - pending_.size())),
+                        &got, nullptr) &&
+               got > 0)
             pending_.append(chunk, got);
         // Keep an unfinished UTF-8 sequence for the next read, unless the child is gone.
         size_t cut = pending_.size();
@@ -163,6 +176,8 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
         if (n <= 0)
             n = MultiByteToWideChar(CP_ACP, 0, pending_.data(), int(cut), nullptr, 0);
         if (n > 0) {
+            if (!held_.Charge(size_t(n) * sizeof(char16_t)))
+                throw std::bad_alloc();
             text_.resize(before + size_t(n));
             MultiByteToWideChar(page, flags, pending_.data(), int(cut), text_.data() + before, n);
         }
@@ -201,6 +216,7 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
     std::shared_ptr<Process> process_;
     std::string pending_;  // bytes read and not yet decoded
     std::u16string text_;
+    kvwin::HeldMemory held_;  // charged for text_
     size_t pos_ = 0;
     long line_ = 1;
     long column_ = 1;

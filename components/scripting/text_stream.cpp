@@ -6,10 +6,16 @@
 // (Windows-1252, as on Windows); Unicode streams UTF-16LE, with a byte-order mark written at
 // the start of an empty file and skipped when reading. Lines end at LF; a CR before the LF
 // belongs to the line end. Line and Column count from 1, as scripts expect.
+//
+// A reading stream's text also counts against the process-wide bound on memory objects hold
+// for scripts (kvwin/held_memory.h) until the stream is closed or released, so many streams
+// open on large files fail with "Out of memory" too.
+#include <algorithm>
 #include <vector>
 
 #include "file_system.h"
 #include "kvwin/file_handle.h"
+#include "kvwin/held_memory.h"
 #include "win/text.h"
 
 namespace kvscripting {
@@ -33,7 +39,8 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
         if (!GetFileSizeEx(file_.get(), &size))
             return GetLastError();
         if (mode_ == IoMode::Reading) {
-            if (size.QuadPart > kMaxReadBytes)
+            // The text takes at most one UTF-16 unit for each byte.
+            if (size.QuadPart > kMaxReadBytes || !held_.Charge(size_t(size.QuadPart) * 2))
                 return ERROR_NOT_ENOUGH_MEMORY;
             std::vector<char> bytes(size_t(size.QuadPart));
             DWORD got = 0;
@@ -42,6 +49,7 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
                 return GetLastError();
             bytes.resize(got);
             Decode(bytes);
+            held_.Refund(held_.bytes() - std::min(held_.bytes(), text_.capacity() * 2));
             return 0;
         }
         if (mode_ == IoMode::Appending) {
@@ -152,7 +160,8 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     static HRESULT Close(TextStream& self, kvwin::DispatchCall&) {
         self.file_.Close();
         self.closed_ = true;
-        self.text_.clear();
+        std::u16string().swap(self.text_);
+        self.held_.RefundAll();
         self.pos_ = 0;
         return S_OK;
     }
@@ -242,7 +251,8 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     IoMode mode_;
     bool unicode_;
     bool closed_ = false;
-    std::u16string text_;  // a reading stream's text
+    std::u16string text_;     // a reading stream's text
+    kvwin::HeldMemory held_;  // charged for text_
     size_t pos_ = 0;
     long line_ = 1;
     long column_ = 1;

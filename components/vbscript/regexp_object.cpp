@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "interpreter.h"
 #include "kvwin/dispatch_object.h"
+#include "kvwin/held_memory.h"
 #include "kvwin/variant_enumerator.h"
 #include "module.h"
 #include "regexp_engine.h"
@@ -64,6 +65,9 @@ struct MatchSet {
     std::u16string text;
     uint32_t groups = 0;
     std::vector<uint32_t> positions;
+    // The text and positions, charged to the bound on what objects hold for scripts while a
+    // Matches collection, or a Match taken from it, keeps them.
+    kvwin::HeldMemory held;
 
     size_t Stride() const { return 2 * (size_t(groups) + 1); }
     size_t Count() const { return positions.size() / Stride(); }
@@ -297,6 +301,9 @@ class RegExpObject final : public kvwin::DispatchObject<RegExpObject, IDispatch>
             auto set = std::make_shared<MatchSet>();
             set->text = TextArg(call, 0);
             self.Collect(*set);
+            if (!set->held.Charge(set->text.capacity() * sizeof(char16_t) +
+                                  set->positions.capacity() * sizeof(uint32_t)))
+                Throw(kErrOutOfMemory);
             if (call.Result()) {
                 call.Result()->vt = VT_DISPATCH;
                 call.Result()->pdispVal = new MatchesObject(std::move(set));

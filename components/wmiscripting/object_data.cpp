@@ -35,6 +35,21 @@ std::u16string SystemText(IWbemClassObject* object, const char16_t* name) {
     return std::u16string(value.bstrVal, SysStringLen(value.bstrVal));
 }
 
+// About what an object's copy keeps: its texts, and for each property a fixed cost, its name
+// and its value.
+size_t HeldBytes(const ObjectData& data) {
+    constexpr size_t kPropertyBytes = 64;
+    size_t bytes =
+        (data.class_name.size() + data.relpath.size() + data.path.size() + data.name_space.size()) *
+        sizeof(char16_t);
+    for (const auto& name : data.derivation)
+        bytes += kPropertyBytes + name.size() * sizeof(char16_t);
+    for (const auto& p : data.properties)
+        bytes +=
+            kPropertyBytes + p.name.size() * sizeof(char16_t) + kvwin::VariantHeldBytes(p.value);
+    return bytes;
+}
+
 HRESULT CopyObject(IWbemClassObject* object, const std::u16string& name_space, int depth,
                    std::shared_ptr<ObjectData>& data);
 
@@ -161,6 +176,8 @@ HRESULT CopyObject(IWbemClassObject* object, const std::u16string& name_space, i
     SafeArrayDestroy(names);
     if (FAILED(hr))
         return hr;
+    if (!copy->charge.held.Charge(HeldBytes(*copy)))
+        return E_OUTOFMEMORY;
     data = std::move(copy);
     return S_OK;
 }
@@ -206,6 +223,17 @@ std::u16string WbemErrorText(HRESULT hr) {
         default:
             return u"WMI error";
     }
+}
+
+HRESULT PutPropertyValue(ObjectData& data, PropertyValue& property, const VARIANT& value) {
+    const size_t before = kvwin::VariantHeldBytes(property.value);
+    const size_t after = kvwin::VariantHeldBytes(value);
+    if (!data.charge.held.Change(before, after))
+        return E_OUTOFMEMORY;
+    const HRESULT hr = VariantCopy(&property.value, &value);
+    if (FAILED(hr))
+        data.charge.held.Change(after, before);
+    return hr;
 }
 
 }  // namespace kvwmiscript

@@ -72,7 +72,8 @@ class Property final : public kvwin::DispatchObject<Property, IDispatch> {
              [](Property& self, kvwin::DispatchCall& call) {
                  PropertyValue& p = self.data_->properties[self.index_];
                  if (call.IsPut())
-                     return VariantCopy(&p.value, call.PutValue());
+                     return call.PutValue() ? PutPropertyValue(*self.data_, p, *call.PutValue())
+                                            : DISP_E_PARAMNOTOPTIONAL;
                  return call.Result() ? VariantCopy(call.Result(), &p.value) : S_OK;
              }},
             {u"Name", 1, DISPATCH_PROPERTYGET, 0, 0,
@@ -380,7 +381,7 @@ class WbemObject final : public kvwin::NamedDispatch<IDispatch> {
         if (id >= kFirstPropertyId && id < kFirstPropertyId + DISPID(data_->properties.size())) {
             PropertyValue& p = data_->properties[size_t(id - kFirstPropertyId)];
             if (call.IsPut())
-                return call.PutValue() ? VariantCopy(&p.value, call.PutValue())
+                return call.PutValue() ? PutPropertyValue(*data_, p, *call.PutValue())
                                        : DISP_E_PARAMNOTOPTIONAL;
             if (call.Count() == 1 && (p.value.vt & VT_ARRAY))
                 return ArrayElement(p.value, call.Arg(0), call.Result());  // obj.IPAddress(0)

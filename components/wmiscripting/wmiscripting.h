@@ -12,11 +12,13 @@
 
 #include <atomic>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "kvwin/component_module.h"
 #include "kvwin/dispatch_object.h"
+#include "kvwin/held_memory.h"
 #include "win/com.h"
 #include "win/comutil.h"
 #include "win/oleauto.h"
@@ -47,6 +49,19 @@ struct MethodDecl {
     HRESULT (*run)(const ObjectData& in, ObjectData& out);
 };
 
+// What an ObjectData keeps, charged to the process-wide bound on memory objects hold for
+// scripts (kvwin/held_memory.h). A copy is charged the same again and throws std::bad_alloc
+// past the bound.
+struct DataCharge {
+    kvwin::HeldMemory held;
+    DataCharge() = default;
+    DataCharge(const DataCharge& other) {
+        if (!held.Charge(other.held.bytes()))
+            throw std::bad_alloc();
+    }
+    DataCharge& operator=(const DataCharge&) = delete;
+};
+
 // What one SWbemObject shows.
 struct ObjectData {
     std::u16string class_name;
@@ -56,11 +71,16 @@ struct ObjectData {
     std::vector<PropertyValue> properties;
     std::vector<std::u16string> derivation;            // the superclasses, nearest first
     const std::vector<MethodDecl>* methods = nullptr;  // static table, or null
+    DataCharge charge;  // for the copied texts and values and what scripts put in
 
     PropertyValue* Find(std::u16string_view name);
     const PropertyValue* Find(std::u16string_view name) const;
     const MethodDecl* FindMethod(std::u16string_view name) const;
 };
+
+// Puts a script's value into a property, charging the growth of what the object keeps;
+// E_OUTOFMEMORY past the bound, and the property keeps its value.
+HRESULT PutPropertyValue(ObjectData& data, PropertyValue& property, const VARIANT& value);
 
 // The properties of a service object (its non-system properties and its path).
 HRESULT CopyClassObject(IWbemClassObject* object, const std::u16string& name_space,

@@ -120,6 +120,9 @@ STDMETHODIMP DocumentObject::loadXML(BSTR text, VARIANT_BOOL* ok) {
     return GuardComCall([&]() -> HRESULT {
         std::u16string_view view =
             text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view();
+        // The old tree goes first, so a load is bounded by what the new one needs.
+        tree_ = std::make_shared<Tree>();
+        outcome_ = ParseOutcome{};
         ParseOutcome outcome;
         TreePtr tree = ParseText(view, preserve_white_space_, outcome);
         tree_ = std::move(tree);

@@ -261,6 +261,21 @@ DOMNodeType NodeRef::Type() const {
     }
 }
 
+// Charges a parsed tree to the bound on what objects hold for scripts: the tree keeps its
+// own copy of the UTF-8 text, and each node and attribute costs about this much beside it.
+void ChargeTree(Tree& tree, size_t text_bytes) {
+    constexpr size_t kNodeBytes = 64;
+    constexpr size_t kAttributeBytes = 48;
+    size_t bytes = text_bytes;
+    ForEachDescendant(tree.doc, [&](pugi::xml_node node) {
+        bytes += kNodeBytes;
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+            bytes += kAttributeBytes;
+    });
+    if (!tree.held.Charge(bytes))
+        throw std::bad_alloc();
+}
+
 TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutcome& outcome) {
     outcome = ParseOutcome{};
     auto tree = std::make_shared<Tree>();
@@ -350,6 +365,7 @@ TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutc
         tree->doc.reset();
         return tree;
     }
+    ChargeTree(*tree, utf8.size());
     return tree;
 }
 

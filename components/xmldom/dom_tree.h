@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "kvwin/held_memory.h"
 #include "win/msxml.h"
 
 namespace kvxmldom {
@@ -21,6 +22,7 @@ inline constexpr size_t kMaxElementDepth = 10000;
 struct Tree {
     pugi::xml_document doc;
     bool preserve_white_space = false;
+    kvwin::HeldMemory held;  // what doc keeps, charged to the process-wide bound
 };
 using TreePtr = std::shared_ptr<Tree>;
 
@@ -45,7 +47,8 @@ struct ParseOutcome {
 };
 
 // Parses UTF-16 text into a new tree. On failure the tree is empty and the outcome says
-// what is wrong and where. Throws std::bad_alloc only.
+// what is wrong and where. Throws std::bad_alloc, also when the parsed tree would pass the
+// bound on memory objects hold for scripts (kvwin/held_memory.h).
 TreePtr ParseText(std::u16string_view text, bool preserve_white_space, ParseOutcome& outcome);
 
 // The text of a node and all its descendants in document order.

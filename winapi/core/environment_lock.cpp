@@ -27,6 +27,11 @@ std::vector<char*>& KeptEntries() {
     return *entries;
 }
 
+// The entries are never freed, so what they take is bounded: a script that sets ever new
+// values must not grow the process without end. Far above what any environment needs.
+constexpr size_t kKeptBytesBound = size_t(64) << 20;
+size_t g_kept_bytes = 0;  // under the environment lock
+
 }  // namespace
 
 bool PutEnvLocked(const std::string& name, const std::string& value) {
@@ -41,6 +46,10 @@ bool PutEnvLocked(const std::string& name, const std::string& value) {
                                          });
         char* entry = at != kept.end() && std::string_view(*at) == text ? *at : nullptr;
         if (!entry) {
+            if (text.size() + 1 > kKeptBytesBound - g_kept_bytes) {
+                errno = ENOMEM;
+                return false;
+            }
             entry = new char[text.size() + 1];
             std::memcpy(entry, text.c_str(), text.size() + 1);
             try {
@@ -49,6 +58,7 @@ bool PutEnvLocked(const std::string& name, const std::string& value) {
                 delete[] entry;
                 throw;
             }
+            g_kept_bytes += text.size() + 1;
         }
         return ::putenv(entry) == 0;
     } catch (const std::bad_alloc&) {

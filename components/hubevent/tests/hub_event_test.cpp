@@ -5,6 +5,7 @@
 
 #include "hubevent/hub_event.h"
 #include "kvtest/com_support.h"
+#include "kvtest/held_memory_bound.h"
 #include "kvwin/utf.h"
 #include "win/comdef.h"
 
@@ -199,6 +200,47 @@ TEST(HubEventComponent, ABlockWithoutResourceAndObjectsThatOutliveTheirEvent) {
     ASSERT_EQ(block->AddRow(_variant_t(), &row), S_OK);
     event = nullptr;  // the block and the row keep the event's content alive
     EXPECT_EQ(row->SetValue(_variant_t(0L), _variant_t(u"still here")), S_OK);
+}
+
+// The rows a script writes are bounded with everything else objects hold for scripts: past the
+// bound a value, row or block is refused with E_OUTOFMEMORY, what was written stays, and a
+// smaller value in place of a big one, or the event's release, gives the room back.
+TEST(HubEventMemory, WritesPastTheBoundAreRefusedAndTheEventStaysWhole) {
+    kvtest::ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 1000000);
+    const _variant_t big(std::u16string(10000, u'v').c_str());
+    {
+        IZorHubEventPtr event;
+        ASSERT_EQ(event.CreateInstance(CLSID_ZorHubEvent), S_OK);
+        IHubDataBlockPtr block;
+        ASSERT_EQ(event->AddDataBlock(_variant_t(u"Class"), Omitted(), &block), S_OK);
+        IHubDataRowPtr row;
+        ASSERT_EQ(block->AddRow(Omitted(), &row), S_OK);
+        HRESULT hr = S_OK;
+        long column = 0;
+        for (; column < 1000 && hr == S_OK; ++column)
+            hr = row->SetValue(_variant_t(column), big);
+        EXPECT_EQ(hr, E_OUTOFMEMORY);
+        EXPECT_GT(column, 40);
+        EXPECT_LT(column, 52);
+        // Filled to the last bytes: rows and blocks are refused too.
+        IHubDataRowPtr more;
+        hr = S_OK;
+        for (int i = 0; i < 100000 && hr == S_OK; ++i)
+            hr = block->AddRow(Omitted(), &more);
+        EXPECT_EQ(hr, E_OUTOFMEMORY);
+        IHubDataBlockPtr other;
+        EXPECT_EQ(event->AddDataBlock(_variant_t(u"Other"), Omitted(), &other), E_OUTOFMEMORY);
+        // The event still writes out what it took.
+        pugi::xml_document doc;
+        EXPECT_TRUE(doc.load_string(kvwin::ToUtf8(Xml(event)).c_str()));
+        EXPECT_EQ(doc.select_nodes("//value").size(), size_t(column - 1));
+        EXPECT_EQ(row->SetValue(_variant_t(0L), _variant_t(u"small")), S_OK);
+        EXPECT_EQ(row->SetValue(_variant_t(1L), _variant_t()), S_OK);
+        EXPECT_EQ(row->SetValue(_variant_t(column + 1), big), S_OK);
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Scripting.Dictionary through IDispatch, as the script engines call it.
 #include <memory>
 
+#include "kvtest/held_memory_bound.h"
 #include "kvwin/utf.h"
 #include "scripting_test_support.h"
 
@@ -246,6 +247,49 @@ TEST(Dictionary, RemovalsKeepTheOrderAndTheIndexOfWhatStays) {
     EXPECT_EQ(Method(d, u"RemoveAll").hr, S_OK);
     EXPECT_EQ(Method(d, u"Add", {u"k0", 1}).hr, S_OK);
     EXPECT_EQ(Texts(Method(d, u"Keys").result), std::vector<std::u16string>{u"k0"});
+}
+
+// What the entries hold is bounded: past it Add, Item and Key fail with E_OUTOFMEMORY and
+// the dictionary keeps what it had; what is removed, or the dictionary itself, frees room.
+TEST(Dictionary, HeldTextsStopAtTheBoundAndFreeTheirRoom) {
+    ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 1000000);
+    auto out_of_memory = [](const Outcome& o) {
+        return o.hr == E_OUTOFMEMORY || (o.hr == DISP_E_EXCEPTION && o.scode == E_OUTOFMEMORY);
+    };
+    const _variant_t big(std::u16string(10000, u'x').c_str());  // 20 kB a copy
+    {
+        IDispatchPtr d = Create(u"Scripting.Dictionary");
+        ASSERT_EQ(Method(d, u"Add", {u"small", 1}).hr, S_OK);
+        int added = 0;
+        Outcome last;
+        for (; added < 1000; ++added) {
+            last = Method(d, u"Add", {added, big});
+            if (last.hr != S_OK)
+                break;
+        }
+        EXPECT_TRUE(out_of_memory(last));
+        EXPECT_GT(added, 40);
+        EXPECT_LT(added, 51);
+        EXPECT_EQ(Method(d, u"Count").result.lVal, added + 1);
+        EXPECT_EQ(Method(d, u"Exists", {added}).result.boolVal, VARIANT_FALSE);
+        // Filled to the last bytes, a big item or key in place of a small one is refused and
+        // the old one stays.
+        for (int i = 0; i < 1000 && Method(d, u"Add", {-1 - i, i}).hr == S_OK; ++i) {
+        }
+        EXPECT_TRUE(out_of_memory(Put(d, u"Item", {u"small", big})));
+        EXPECT_TRUE(out_of_memory(Put(d, u"Key", {u"small", big})));
+        EXPECT_EQ(Method(d, u"Item", {u"small"}).result.lVal, 1);
+        // Replacing a big item with a small one gives its room back.
+        ASSERT_EQ(Put(d, u"Item", {1, 0}).hr, S_OK);
+        EXPECT_EQ(Put(d, u"Item", {u"small", big}).hr, S_OK);
+        ASSERT_EQ(Method(d, u"RemoveAll").hr, S_OK);
+        EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
+        for (int i = 0; i < 40; ++i)
+            ASSERT_EQ(Method(d, u"Add", {i, big}).hr, S_OK);
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "kvtest/held_memory_bound.h"
 #include "kvtest/test_env.h"
 #include "kvwin/utf.h"
 #include "scripting_test_support.h"
@@ -75,6 +76,28 @@ TEST(FileSystemObject, FailuresCarryTheScriptErrorNumberAndText) {
         EXPECT_EQ(o.scode, c.code) << kvwin::ToUtf8(c.method);
         EXPECT_EQ(o.description, c.text) << kvwin::ToUtf8(c.method);
     }
+}
+
+// Reading streams' texts count against the bound on what objects hold for scripts: one more
+// open stream past it fails with "Out of memory"; a closed or released one gives its room back.
+TEST(FileSystemObject, ReadingStreamsShareTheHeldMemoryBound) {
+    ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 1000000);
+    std::ofstream(kvtest::TestStateRoot() + "/big.txt") << std::string(300000, 'a') << "\nend";
+    IDispatchPtr fso = Create(u"Scripting.FileSystemObject");
+    IDispatchPtr first = Object(Method(fso, u"OpenTextFile", {u"C:\\big.txt"}));
+    ASSERT_TRUE(first);
+    Outcome second = Method(fso, u"OpenTextFile", {u"C:\\big.txt"});
+    EXPECT_EQ(second.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(second.scode, HRESULT(0x800A0007));
+    // What a stream already holds stays readable.
+    EXPECT_EQ(Method(first, u"SkipLine").hr, S_OK);
+    EXPECT_EQ(std::u16string(Method(first, u"ReadLine").result.bstrVal), u"end");
+    EXPECT_EQ(Method(first, u"Close").hr, S_OK);
+    first = Object(Method(fso, u"OpenTextFile", {u"C:\\big.txt"}));
+    first = nullptr;
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 TEST(FileSystemObject, NativePathsKeepTheirSeparatorsAndDatesAreLocal) {

@@ -1,6 +1,7 @@
 // WScript.Shell through IDispatch: RegRead of every value kind the registry holds, and the
 // environment sets by name. Run and Exec with real children are in the JScript behaviour
 // script components/jscript/tests/scripts/shell.js.
+#include "kvtest/held_memory_bound.h"
 #include "kvwin/utf.h"
 #include "scripting_test_support.h"
 #include "win/environment.h"
@@ -102,6 +103,27 @@ TEST(WshShell, EnvironmentSetsByName) {
     EXPECT_EQ(type, REG_EXPAND_SZ);  // a value with a variable in it expands when read
     RegCloseKey(key);
     EXPECT_EQ(Method(shell, u"Environment", {u"Nonsense"}).scode, HRESULT(0x800A0005));
+}
+
+// An Exec stream's text counts against the bound on what objects hold for scripts: a read that
+// would pass it fails with E_OUTOFMEMORY, and the stream gives its room back when released.
+TEST(WshShell, ExecOutputPastTheHeldMemoryBoundFailsTheRead) {
+    ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 1000000);
+    {
+        IDispatchPtr shell = Create(u"WScript.Shell");
+        Outcome exec = Method(shell, u"Exec", {u"sh -c \"yes aaaaaaa | head -c 800000\""});
+        ASSERT_EQ(exec.hr, S_OK);
+        ASSERT_EQ(exec.result.vt, VT_DISPATCH);
+        Outcome out = Method(exec.result.pdispVal, u"StdOut");
+        ASSERT_EQ(out.result.vt, VT_DISPATCH);
+        Outcome all = Method(out.result.pdispVal, u"ReadAll");
+        EXPECT_TRUE(all.hr == E_OUTOFMEMORY ||
+                    (all.hr == DISP_E_EXCEPTION && all.scode == E_OUTOFMEMORY))
+            << std::hex << all.hr << " " << all.scode;
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace

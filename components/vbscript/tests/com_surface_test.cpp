@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kvtest/com_support.h"
+#include "kvtest/held_memory_bound.h"
 #include "vbs_test_support.h"
 #include "win/dispex.h"
 #include "win/typeinfo.h"
@@ -300,6 +301,38 @@ TEST(VBScriptComSurface, ForEachOverAnEndlessCollectionEndsWithTheScript) {
     EXPECT_EQ(endless->produced.load(), 100000);
     EXPECT_EQ(endless->live.load(), 0);
     endless->Release();
+}
+
+// What a script piles up inside objects (a dictionary's entries, the texts match collections
+// keep) stops at the bound on what objects hold for scripts with error 7, which the script
+// catches; once it lets go, the room is there again.
+TEST(VBScriptComSurface, ObjectsAScriptFillsStopAtTheHeldMemoryBoundWithError7) {
+    ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 1000000);
+    {
+        Script s;
+        EXPECT_EQ(s.Run(u"On Error Resume Next\n"
+                        u"Set d = CreateObject(\"Scripting.Dictionary\")\n"
+                        u"For i = 1 To 1000 : d.Add i, Space(10000) : If Err Then Exit For\n"
+                        u"Next\n"
+                        u"Test.ok Err.Number = 7 And i > 40 And i < 52, Err.Number & \" at \" & i\n"
+                        u"Err.Clear : d.RemoveAll\n"
+                        u"Set re = New RegExp : re.Pattern = \"x\"\n"
+                        u"Dim kept(100)\n"
+                        u"For i = 0 To 100 : Set kept(i) = re.Execute(Space(100000)) : If Err Then "
+                        u"Exit For\n"
+                        u"Next\n"
+                        u"Test.ok Err.Number = 7 And i > 3 And i < 6, Err.Number & \" at \" & i\n"
+                        u"Erase kept : Err.Clear\n"
+                        u"Set m = re.Execute(Space(100000))\n"
+                        u"Test.ok Err.Number = 0 And m.Count = 0, Err.Number\n"
+                        u"Set d = Nothing : Set m = Nothing\n"),
+                  S_OK)
+            << s.Errors();
+        s.ExpectChecksPassed(3);
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "kvtest/com_support.h"
+#include "kvtest/held_memory_bound.h"
 #include "kvtest/small_stack.h"
 #include "kvtest/test_env.h"
 #include "kvwin/com_guid_text.h"
@@ -356,6 +357,31 @@ try {
     Test.ok((x.number >>> 0) == 0x80041004, "provider failure " + (x.number >>> 0).toString(16));
 }
 )JS");
+}
+
+// What a script puts into objects it keeps counts against the bound on what objects hold for
+// scripts: a put past it fails with error 7 and the property keeps its value; the room comes
+// back when the objects go.
+TEST(WmiScripts, PutsPastTheHeldMemoryBoundFailWithError7) {
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 1000000);
+    wmitest::RunVBScript(
+        uR"VB(
+Set wmi = GetObject("winmgmts:")
+Dim kept(20)
+On Error Resume Next
+For i = 0 To 20
+    For Each os In wmi.ExecQuery("SELECT Caption FROM Win32_OperatingSystem")
+        Set kept(i) = os
+    Next
+    caption = kept(i).Caption
+    kept(i).Caption = Space(100000)
+    If Err Then Exit For
+Next
+Test.ok Err.Number = 7 And i > 3 And i < 6, Err.Number & " at " & i
+Test.ok kept(i).Caption = caption, "the refused put leaves the value"
+)VB");
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Loading text: success and parse errors with their positions, attributes, text, markup,
 // navigation, settings, and how long nodes keep what they need.
+#include "kvtest/held_memory_bound.h"
 #include "kvwin/com_runtime.h"
 #include "xmldom_test_support.h"
 
@@ -40,6 +41,29 @@ TEST(XmlDomLoad, ASuccessfulLoadClearsTheParseErrorAndAFailedOneEmptiesTheDocume
     EXPECT_EQ(doc->get_documentElement(nullptr), E_POINTER);
     EXPECT_EQ(doc->get_parseError(nullptr), E_POINTER);
     EXPECT_EQ(doc->loadXML(nullptr, &ok), S_FALSE);  // no text: no document
+}
+
+// Loaded trees count against the bound on what objects hold for scripts: a load past it fails
+// with E_OUTOFMEMORY and leaves the document empty; a reload or a release gives the room back.
+TEST(XmlDomLoad, TreesShareTheHeldMemoryBound) {
+    ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 1000000);
+    const std::u16string big = u"<a>" + std::u16string(400000, u'x') + u"</a>";
+    {
+        IXMLDOMDocumentPtr first = Load(big);
+        IXMLDOMDocumentPtr second = Load(big);
+        IXMLDOMDocumentPtr third = NewDocument();
+        VARIANT_BOOL ok = VARIANT_TRUE;
+        EXPECT_EQ(third->loadXML(Bstr(big), &ok), E_OUTOFMEMORY);
+        EXPECT_EQ(ok, VARIANT_FALSE);
+        IXMLDOMElementPtr none;
+        EXPECT_EQ(third->get_documentElement(&none), S_FALSE);
+        // Loading again into a full document replaces what it held.
+        EXPECT_EQ(second->loadXML(Bstr(big), &ok), S_OK);
+        EXPECT_EQ(third->loadXML(Bstr(u"<small/>"), &ok), S_OK);
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 TEST(XmlDomLoad, ParseErrorsSayWhatIsWrongAndWhere) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -199,6 +202,30 @@ TEST(EnvironmentVariable, ManyThreadsSetAndReadAtOnce) {
         thread.join();
     for (int t = 0; t < kThreads; ++t)
         EXPECT_EQ(failures[t], 0) << "thread " << t;
+}
+
+// Entries are never freed, so ever new values stop at a bound with ERROR_NOT_ENOUGH_MEMORY and
+// the variable keeps its value; a text set before is still set again. In a child process, as
+// the room it uses up is gone for the rest of the process.
+TEST(EnvironmentVariable, EverNewValuesStopAtTheBoundOfKeptEntries) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::u16string megabyte(1 << 20, u'v');
+        int set = 0;
+        while (set < 200 &&
+               SetEnvironmentVariableW(u"KV_GROW",
+                                       (megabyte + kvwin::FromUtf8(std::to_string(set))).c_str()))
+            ++set;
+        const bool refused = set > 50 && set < 70 && GetLastError() == ERROR_NOT_ENOUGH_MEMORY;
+        const char* value = std::getenv("KV_GROW");
+        const bool kept = value && std::string_view(value).ends_with(std::to_string(set - 1));
+        const bool again = SetEnvironmentVariableW(u"KV_GROW", (megabyte + u"0").c_str());
+        _exit(refused && kept && again ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ KVWIN_API bool SetEnvUtf8(const std::string& name, const std::optional<std::stri
 // with errno set (ENOMEM when out of memory; nothing is thrown). The entry is a string the layer
 // keeps for the rest of the process, as the C library's setenv keeps the strings it makes: a
 // pointer getenv gave out stays readable after the variable changes. An entry made before is used
-// again for the same text.
+// again for the same text. The entries kept take at most 64 MB: a new one past that fails with
+// ENOMEM and leaves the variable as it was.
 KVWIN_API bool PutEnvLocked(const std::string& name, const std::string& value);
 
 }  // namespace kvwin

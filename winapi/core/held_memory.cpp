@@ -1,0 +1,85 @@
+// The process-wide count of memory script-filled objects hold.
+#include "kvwin/held_memory.h"
+
+#include <atomic>
+
+namespace kvwin {
+namespace {
+
+std::atomic<size_t> g_held{0};
+std::atomic<size_t> g_bound{kHeldMemoryBound};
+
+// Arrays of variants may hold arrays; below this depth an element counts its own size only.
+constexpr int kNestedArrayDepth = 8;
+
+size_t Saturate(size_t a, size_t b) {
+    return a + b < a ? SIZE_MAX : a + b;
+}
+
+size_t BytesOf(const VARIANT& value, int depth) {
+    const VARIANT* v = &value;
+    if (v->vt == (VT_BYREF | VT_VARIANT))
+        v = v->pvarVal;
+    if (!v)
+        return 0;
+    const bool byref = (v->vt & VT_BYREF) != 0;
+    if ((v->vt & ~VT_BYREF) == VT_BSTR) {
+        BSTR text = byref ? (v->pbstrVal ? *v->pbstrVal : nullptr) : v->bstrVal;
+        return text ? SysStringByteLen(text) + sizeof(char16_t) + sizeof(UINT) : 0;
+    }
+    if (!(v->vt & VT_ARRAY))
+        return 0;
+    SAFEARRAY* array = byref ? (v->pparray ? *v->pparray : nullptr) : v->parray;
+    if (!array || !array->pvData)
+        return 0;
+    size_t count = 1;
+    for (USHORT d = 0; d < array->cDims; ++d) {
+        const size_t n = array->rgsabound[d].cElements;
+        count = n && count > SIZE_MAX / n ? SIZE_MAX : count * n;
+    }
+    const size_t element = array->cbElements;
+    size_t bytes = element && count > SIZE_MAX / element ? SIZE_MAX : count * element;
+    const VARTYPE type = VARTYPE(v->vt & VT_TYPEMASK);
+    if (type == VT_BSTR) {
+        auto* texts = static_cast<BSTR*>(array->pvData);
+        for (size_t i = 0; i < count && bytes != SIZE_MAX; ++i) {
+            if (texts[i])
+                bytes = Saturate(bytes, SysStringByteLen(texts[i]) + sizeof(char16_t));
+        }
+    } else if (type == VT_VARIANT && depth < kNestedArrayDepth) {
+        auto* items = static_cast<VARIANT*>(array->pvData);
+        for (size_t i = 0; i < count && bytes != SIZE_MAX; ++i)
+            bytes = Saturate(bytes, BytesOf(items[i], depth + 1));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+bool ChargeHeldMemory(size_t bytes) noexcept {
+    const size_t bound = g_bound.load(std::memory_order_relaxed);
+    size_t held = g_held.load(std::memory_order_relaxed);
+    do {
+        if (bytes > bound || held > bound - bytes)
+            return false;
+    } while (!g_held.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
+    return true;
+}
+
+void RefundHeldMemory(size_t bytes) noexcept {
+    g_held.fetch_sub(bytes, std::memory_order_relaxed);
+}
+
+size_t HeldMemoryInUse() noexcept {
+    return g_held.load(std::memory_order_relaxed);
+}
+
+size_t SetHeldMemoryBoundForTesting(size_t bound) noexcept {
+    return g_bound.exchange(bound ? bound : kHeldMemoryBound, std::memory_order_relaxed);
+}
+
+size_t VariantHeldBytes(const VARIANT& value) noexcept {
+    return BytesOf(value, 0);
+}
+
+}  // namespace kvwin

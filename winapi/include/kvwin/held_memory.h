@@ -1,0 +1,73 @@
+// The memory COM objects hold for the scripts that fill them: a Dictionary's entries, the
+// rows a script writes into a collector, the nodes a script creates. A script fills them from
+// untrusted input, so what they hold together is bounded: one count for the process, in bytes,
+// charged before an object keeps more and refunded when it lets go. An object refused a charge
+// fails the call with E_OUTOFMEMORY (error 7 in VBScript) and keeps what it held before.
+//
+// The bound is 1 GB, apart from the bounds the script engines keep on their own values.
+//
+// Thread safety: every function here may be called from any thread at any time; the count is
+// one atomic. A HeldMemory belongs to the one object that holds it and is guarded as that
+// object's other state is.
+#pragma once
+
+#include <cstddef>
+
+#include "win/oleauto.h"
+#include "win/types.h"
+
+namespace kvwin {
+
+inline constexpr size_t kHeldMemoryBound = size_t(1) << 30;
+
+// Adds `bytes` to the count; false, and nothing charged, when the count would pass the bound.
+KVWIN_API bool ChargeHeldMemory(size_t bytes) noexcept;
+KVWIN_API void RefundHeldMemory(size_t bytes) noexcept;
+
+// What is charged now, across the process.
+KVWIN_API size_t HeldMemoryInUse() noexcept;
+
+// Test hook: sets the bound (0 restores kHeldMemoryBound) and returns the one before, so a
+// test reaches it with little memory. Not for production callers.
+KVWIN_API size_t SetHeldMemoryBoundForTesting(size_t bound) noexcept;
+
+// About what a copy of `value` keeps in memory beyond the VARIANT itself: the text of a BSTR,
+// the elements of an array (and their texts). Objects count nothing: each bounds its own.
+KVWIN_API size_t VariantHeldBytes(const VARIANT& value) noexcept;
+
+// The charge of one holder, refunded when it goes.
+class HeldMemory {
+  public:
+    HeldMemory() = default;
+    HeldMemory(const HeldMemory&) = delete;
+    HeldMemory& operator=(const HeldMemory&) = delete;
+    ~HeldMemory() { RefundHeldMemory(bytes_); }
+
+    // Adds `bytes` to this holder's charge; false (nothing changed) past the bound.
+    bool Charge(size_t bytes) noexcept {
+        if (!ChargeHeldMemory(bytes))
+            return false;
+        bytes_ += bytes;
+        return true;
+    }
+    void Refund(size_t bytes) noexcept {
+        bytes = bytes < bytes_ ? bytes : bytes_;
+        RefundHeldMemory(bytes);
+        bytes_ -= bytes;
+    }
+    // One part of the charge goes from `from` to `to` bytes; false (nothing changed) when
+    // the growth would pass the bound. A part that shrinks always succeeds.
+    bool Change(size_t from, size_t to) noexcept {
+        if (to > from)
+            return Charge(to - from);
+        Refund(from - to);
+        return true;
+    }
+    void RefundAll() noexcept { Refund(bytes_); }
+    size_t bytes() const noexcept { return bytes_; }
+
+  private:
+    size_t bytes_ = 0;
+};
+
+}  // namespace kvwin
