@@ -30,6 +30,10 @@ void RefundMemory(size_t bytes) noexcept {
     g_memory_held.fetch_sub(bytes, std::memory_order_relaxed);
 }
 
+ArrayRep::~ArrayRep() {
+    RefundMemory(charged);
+}
+
 void ArrayRep::Account() {
     const size_t now = items.capacity() * sizeof(Value) + sizeof(ArrayRep);
     if (now > charged)

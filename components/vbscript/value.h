@@ -73,7 +73,7 @@ struct ArrayRep {
     std::vector<Value> items;
     size_t charged = 0;  // what Account last charged for the items
 
-    ~ArrayRep() { RefundMemory(charged); }
+    ~ArrayRep();  // refunds what was charged
     // Charges the items as they are now; called once they are made or resized.
     void Account();
 };
