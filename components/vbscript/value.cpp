@@ -1,16 +1,16 @@
 // Value's counted parts.
 #include "value.h"
 
-#include <atomic>
 #include <new>
 
 #include "errors.h"
+#include "kvwin/held_memory.h"
 
 namespace kvvbs {
 namespace {
 
-constexpr size_t kMemoryBound = size_t(1) << 30;
-std::atomic<size_t> g_memory_held{0};
+// What the texts and arrays of all scripts hold together.
+kvwin::MemoryBudget g_values{size_t(1) << 30};
 
 size_t TextBytes(const std::u16string& text) {
     return sizeof(StrRep) + text.capacity() * sizeof(char16_t);
@@ -19,15 +19,12 @@ size_t TextBytes(const std::u16string& text) {
 }  // namespace
 
 void ChargeMemory(size_t bytes) {
-    const size_t before = g_memory_held.fetch_add(bytes, std::memory_order_relaxed);
-    if (before + bytes > kMemoryBound || before + bytes < before) {
-        g_memory_held.fetch_sub(bytes, std::memory_order_relaxed);
+    if (!g_values.TryCharge(bytes))
         throw std::bad_alloc();
-    }
 }
 
 void RefundMemory(size_t bytes) noexcept {
-    g_memory_held.fetch_sub(bytes, std::memory_order_relaxed);
+    g_values.Refund(bytes);
 }
 
 ArrayRep::~ArrayRep() {

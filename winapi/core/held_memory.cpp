@@ -1,13 +1,10 @@
 // The process-wide count of memory script-filled objects hold.
 #include "kvwin/held_memory.h"
 
-#include <atomic>
-
 namespace kvwin {
 namespace {
 
-std::atomic<size_t> g_held{0};
-std::atomic<size_t> g_bound{kHeldMemoryBound};
+MemoryBudget g_held{kHeldMemoryBound};
 
 // Arrays of variants may hold arrays; below this depth an element counts its own size only.
 constexpr int kNestedArrayDepth = 8;
@@ -57,25 +54,19 @@ size_t BytesOf(const VARIANT& value, int depth) {
 }  // namespace
 
 bool ChargeHeldMemory(size_t bytes) noexcept {
-    const size_t bound = g_bound.load(std::memory_order_relaxed);
-    size_t held = g_held.load(std::memory_order_relaxed);
-    do {
-        if (bytes > bound || held > bound - bytes)
-            return false;
-    } while (!g_held.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
-    return true;
+    return g_held.TryCharge(bytes);
 }
 
 void RefundHeldMemory(size_t bytes) noexcept {
-    g_held.fetch_sub(bytes, std::memory_order_relaxed);
+    g_held.Refund(bytes);
 }
 
 size_t HeldMemoryInUse() noexcept {
-    return g_held.load(std::memory_order_relaxed);
+    return g_held.InUse();
 }
 
 size_t SetHeldMemoryBoundForTesting(size_t bound) noexcept {
-    return g_bound.exchange(bound ? bound : kHeldMemoryBound, std::memory_order_relaxed);
+    return g_held.SetBound(bound ? bound : kHeldMemoryBound);
 }
 
 size_t VariantHeldBytes(const VARIANT& value) noexcept {

@@ -11,6 +11,7 @@
 // object's other state is.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "win/oleauto.h"
@@ -19,6 +20,37 @@
 namespace kvwin {
 
 inline constexpr size_t kHeldMemoryBound = size_t(1) << 30;
+
+// A count of bytes against a bound: a charge that would pass the bound is refused whole. The
+// held-memory functions below keep one for the objects scripts fill; a script engine keeps its
+// own for its values. Any thread may call any member at any time.
+class MemoryBudget {
+  public:
+    explicit constexpr MemoryBudget(size_t bound) : bound_(bound) {}
+    MemoryBudget(const MemoryBudget&) = delete;
+    MemoryBudget& operator=(const MemoryBudget&) = delete;
+
+    // Adds `bytes`; false, and nothing charged, when the count would pass the bound.
+    bool TryCharge(size_t bytes) noexcept {
+        const size_t bound = bound_.load(std::memory_order_relaxed);
+        size_t held = held_.load(std::memory_order_relaxed);
+        do {
+            if (bytes > bound || held > bound - bytes)
+                return false;
+        } while (!held_.compare_exchange_weak(held, held + bytes, std::memory_order_relaxed));
+        return true;
+    }
+    void Refund(size_t bytes) noexcept { held_.fetch_sub(bytes, std::memory_order_relaxed); }
+    size_t InUse() const noexcept { return held_.load(std::memory_order_relaxed); }
+    // Sets the bound and returns the one before.
+    size_t SetBound(size_t bound) noexcept {
+        return bound_.exchange(bound, std::memory_order_relaxed);
+    }
+
+  private:
+    std::atomic<size_t> held_{0};
+    std::atomic<size_t> bound_;
+};
 
 // Adds `bytes` to the count; false, and nothing charged, when the count would pass the bound.
 KVWIN_API bool ChargeHeldMemory(size_t bytes) noexcept;
