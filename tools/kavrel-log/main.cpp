@@ -34,8 +34,9 @@ constexpr const char* kUsage =
     "  --source TEXT      only records whose source contains TEXT (any case)\n"
     "  --process NAME     only records of this executable (any case)\n"
     "  --since TIME       only records from TIME on: \"YYYY-MM-DD[ hh:mm[:ss]]\", local time\n"
-    "  --follow           keep showing records as they are written (Ctrl-C ends)\n"
-    "  --where            print the agent log's path and exit\n";
+    "  -f, --follow       keep showing records as they are written (Ctrl-C ends)\n"
+    "  --where            print the agent log's path and exit\n"
+    "  -h, --help         this text\n";
 
 struct Options {
     std::vector<std::string> files;

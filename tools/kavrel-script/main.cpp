@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     ".jse)\n"
     "  --timeout MS       stop the scripts after MS milliseconds\n"
     "  --version          the host's name and version\n"
-    "  --help             this text\n";
+    "  -h, --help         this text\n";
 
 // This program's own path, for WScript.FullName and WScript.Path.
 std::string ProgramPath(const char* argv0) {
