@@ -71,6 +71,46 @@ bool IsNumber(long cimType) {
     }
 }
 
+// An embedded object (a task's actions, a profile's folders) as its object text on one line:
+// "instance of MSFT_TaskAction { Execute = "/bin/true"; };".
+WqlValue EmbeddedObject(IUnknown* object) {
+    WqlValue result;
+    IWbemClassObject* found = nullptr;
+    if (!object || FAILED(object->QueryInterface(__uuidof(IWbemClassObject),
+                                                 reinterpret_cast<void**>(&found))))
+        return result;
+    const IWbemClassObjectPtr embedded(found, false);
+    BSTR mof = nullptr;
+    if (FAILED(embedded->GetObjectText(0, &mof)) || !mof)
+        return result;
+    const _bstr_t owned(mof, false);
+    // Runs of white space between the tokens become one space; quoted texts stay as they are.
+    std::string oneLine;
+    bool space = false;
+    bool quoted = false;
+    bool escaped = false;
+    for (const char c : Utf8(mof)) {
+        if (quoted) {
+            oneLine += c;
+            quoted = escaped || c != '"';
+            escaped = !escaped && c == '\\';
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            space = !oneLine.empty();
+            continue;
+        }
+        if (space)
+            oneLine += ' ';
+        space = false;
+        quoted = c == '"';
+        oneLine += c;
+    }
+    result.kind = WqlValue::Kind::Text;
+    result.text = oneLine;
+    return result;
+}
+
 WqlValue Scalar(VARIANT& value, long cimType) {
     WqlValue result;
     if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY)
@@ -80,6 +120,8 @@ WqlValue Scalar(VARIANT& value, long cimType) {
         result.text = V_BOOL(&value) ? "true" : "false";
         return result;
     }
+    if (V_VT(&value) == VT_UNKNOWN || V_VT(&value) == VT_DISPATCH)
+        return EmbeddedObject(V_UNKNOWN(&value));
     _variant_t text;
     if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
         return result;
@@ -580,7 +622,7 @@ std::string CimTypeName(long type) {
             name = "datetime";
             break;
         case CIM_REFERENCE:
-            name = "reference";
+            name = "ref";  // as the class page names it
             break;
         case CIM_CHAR16:
             name = "char16";

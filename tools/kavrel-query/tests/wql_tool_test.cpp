@@ -99,6 +99,19 @@ TEST_F(WqlService, AStatementGivesItsSelectListAsColumnsAndTypedValues) {
     ASSERT_EQ(table.rows.size(), 1u);
 }
 
+TEST_F(WqlService, AnEmbeddedObjectIsItsObjectTextOnOneLine) {
+    WqlTable table;
+    ASSERT_EQ(RunWql("root\\cimv2", "select LocalPath, Desktop from Win32_UserProfile", table),
+              S_OK);
+    ASSERT_FALSE(table.rows.empty());  // root's profile at least
+    for (const auto& row : table.rows) {
+        ASSERT_EQ(row[1].kind, WqlValue::Kind::Text) << row[0].text;
+        EXPECT_EQ(row[1].text.rfind("instance of Win32_FolderRedirectionHealth { ", 0), 0u)
+            << row[1].text;
+        EXPECT_EQ(row[1].text.find_first_of("\t\n"), std::string::npos) << row[1].text;
+    }
+}
+
 TEST_F(WqlService, FailuresAreTheServicesCodes) {
     WqlTable table;
     EXPECT_EQ(RunWql("root\\cimv2", "select Name from Win32_Nothing", table), WBEM_E_INVALID_CLASS);
