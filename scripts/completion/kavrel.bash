@@ -32,7 +32,8 @@ _kavrel_query() {
 _kavrel_reg() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W "query add delete export import --where --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "query add delete export import register unregister declarations
+            reset-store --where --help" -- "$cur"))
     elif [[ $cur == /* && ${COMP_WORDS[1]} != import ]]; then
         COMPREPLY=($(compgen -W "/v /ve /va /t /d /f" -- "$cur"))
     elif ((COMP_CWORD == 2)) && [[ ${COMP_WORDS[1]} != import ]]; then

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -215,9 +217,12 @@ bool ReadQueryDocument(const std::string& source, std::u16string& document, std:
     if (source == "-") {
         bytes.assign(std::istreambuf_iterator<char>(std::cin), {});
     } else {
+        errno = 0;
         std::ifstream in(source, std::ios::binary);
         if (!in) {
             problem = "cannot read " + source;
+            if (errno)
+                problem += std::string(": ") + std::strerror(errno);
             return false;
         }
         bytes.assign(std::istreambuf_iterator<char>(in), {});

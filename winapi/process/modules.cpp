@@ -122,8 +122,8 @@ DWORD ModuleFileName(HMODULE hModule, LPWSTR lpFilename, DWORD nSize, bool ex_ru
 bool IsThisProcess(HANDLE process) {
     if (process == GetCurrentProcess())
         return true;
-    // Real process handles are later work; a handle of kind Process naming this process
-    // would be accepted here once they exist.
+    // Only this process's modules are known; a handle to a process, even one naming this
+    // process, is not looked into.
     return false;
 }
 
@@ -182,8 +182,8 @@ BOOL GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule) 
         if (!module)
             return kvwin::FailWith(ERROR_MOD_NOT_FOUND);
         if (!(dwFlags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) && !module->executable) {
-            // One more reference held by the loader for the caller (never released here:
-            // unloading is later work); PIN keeps the object for the life of the process.
+            // One more reference held by the loader for the caller, who gives it back with
+            // FreeLibrary; PIN keeps the object for the life of the process.
             int mode = RTLD_LAZY | RTLD_NOLOAD;
             if (dwFlags & GET_MODULE_HANDLE_EX_FLAG_PIN)
                 mode |= RTLD_NODELETE;

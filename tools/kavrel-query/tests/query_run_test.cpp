@@ -59,6 +59,7 @@ TEST(QueryDocuments, AreReadInUtf8OrMarkedUtf16) {
     EXPECT_NE(problem.find("is empty"), std::string::npos) << problem;
     EXPECT_FALSE(ReadQueryDocument(folder + "/missing.xml", document, problem));
     EXPECT_NE(problem.find("cannot read"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("No such file or directory"), std::string::npos) << problem;
 }
 
 TEST(QueryFailures, AreNamedByCodeNameAndText) {
