@@ -9,6 +9,20 @@ MemoryBudget g_held{kHeldMemoryBound};
 // Arrays of variants may hold arrays; below this depth an element counts its own size only.
 constexpr int kNestedArrayDepth = 8;
 
+// The blocks the nothrow form of AllocateHeldObject made last on this thread, for a constructor
+// that throws after it; a cleared entry has a null block.
+struct RecentBlock {
+    void* block = nullptr;
+    size_t size = 0;
+};
+constexpr unsigned kRecentBlocks = 4;
+thread_local RecentBlock t_recent[kRecentBlocks];
+thread_local unsigned t_recent_next = 0;
+
+bool ChargeBlock(size_t size) noexcept {
+    return size <= SIZE_MAX - kHeldBlockOverhead && g_held.TryCharge(size + kHeldBlockOverhead);
+}
+
 size_t Saturate(size_t a, size_t b) {
     return a + b < a ? SIZE_MAX : a + b;
 }
@@ -59,6 +73,50 @@ bool ChargeHeldMemory(size_t bytes) noexcept {
 
 void RefundHeldMemory(size_t bytes) noexcept {
     g_held.Refund(bytes);
+}
+
+void* AllocateHeldObject(size_t size) {
+    if (!ChargeBlock(size))
+        throw std::bad_alloc();
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        g_held.Refund(size + kHeldBlockOverhead);
+        throw;
+    }
+}
+
+void* AllocateHeldObject(size_t size, const std::nothrow_t&) noexcept {
+    if (!ChargeBlock(size))
+        return nullptr;
+    void* block = ::operator new(size, std::nothrow);
+    if (!block) {
+        g_held.Refund(size + kHeldBlockOverhead);
+        return nullptr;
+    }
+    t_recent[t_recent_next++ % kRecentBlocks] = {block, size};
+    return block;
+}
+
+void FreeHeldObject(void* block, size_t size) noexcept {
+    if (!block)
+        return;
+    ::operator delete(block);
+    g_held.Refund(size + kHeldBlockOverhead);
+}
+
+void FreeUnconstructedHeldObject(void* block) noexcept {
+    if (!block)
+        return;
+    for (unsigned i = 1; i <= kRecentBlocks; ++i) {  // newest first
+        RecentBlock& recent = t_recent[(t_recent_next - i) % kRecentBlocks];
+        if (recent.block == block) {
+            g_held.Refund(recent.size + kHeldBlockOverhead);
+            recent = {};
+            break;
+        }
+    }
+    ::operator delete(block);
 }
 
 size_t HeldMemoryInUse() noexcept {

@@ -1,10 +1,12 @@
 // The IUnknown rules kvwin::ComObject objects keep, and the class-factory helpers.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "com_test_support.h"
+#include "kvtest/held_memory_bound.h"
 #include "kvtest/small_stack.h"
 
 namespace {
@@ -194,6 +196,71 @@ TEST(ComObject, ClassFactoryCreatesRefusesAggregationAndCountsLocks) {
     EXPECT_EQ(locks.load(), 1);
     other->Release();
     factory->Release();
+}
+
+// A larger object than Probe, deleted through its base; its constructor makes `inner` Probes
+// the nothrow way and lets them go, then throws when asked to.
+class Bulky final : public kvwin::ComObject<IProbe> {
+  public:
+    explicit Bulky(int inner = 0, bool fail = false) {
+        for (int i = 0; i < inner; ++i) {
+            if (IProbe* probe = new (std::nothrow) Probe())
+                probe->Release();
+        }
+        if (fail)
+            throw std::runtime_error("refused");
+    }
+    int STDMETHODCALLTYPE Tag() override { return payload_[0]; }
+
+  private:
+    char payload_[1000] = {};
+};
+
+constexpr size_t Charged(size_t size) {
+    return size + kvwin::kHeldBlockOverhead;
+}
+
+TEST(ComObject, NewChargesTheObjectsOwnSizeAndDeletionRefundsIt) {
+    const size_t before = kvwin::HeldMemoryInUse();
+    IProbe* probe = new Probe();
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + Charged(sizeof(Probe)));
+    IUnknown* bulky = new (std::nothrow) Bulky();
+    ASSERT_NE(bulky, nullptr);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + Charged(sizeof(Probe)) + Charged(sizeof(Bulky)));
+    EXPECT_EQ(bulky->Release(), 0u);  // deleted through ComObject<IProbe>: the full size back
+    EXPECT_EQ(probe->Release(), 0u);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
+
+    // A constructor that throws gives its block and charge back, in both forms, also after
+    // making (and freeing) objects of its own the nothrow way.
+    EXPECT_THROW(new Bulky(0, true), std::runtime_error);
+    EXPECT_THROW(new (std::nothrow) Bulky(0, true), std::runtime_error);
+    EXPECT_THROW(new (std::nothrow) Bulky(3, true), std::runtime_error);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
+}
+
+TEST(ComObject, PastTheHeldMemoryBoundNewFailsAndNothrowNewGivesNull) {
+    const size_t before = kvwin::HeldMemoryInUse();
+    // Room for a factory and a Bulky, less than a Probe more.
+    kvtest::ScopedHeldMemoryBound bound(before + Charged(sizeof(kvwin::SimpleClassFactory)) +
+                                        Charged(sizeof(Bulky)) + 8);
+    auto* factory = new kvwin::SimpleClassFactory(kvwin::CreateComInstance<Bulky>);
+    IProbe* kept = new (std::nothrow) Probe();
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(new (std::nothrow) Bulky(), nullptr);
+    EXPECT_THROW(new Bulky(), std::bad_alloc);
+    void* out = &out;
+    EXPECT_EQ(kvwin::CreateComInstance<Bulky>(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(),
+              before + Charged(sizeof(Probe)) + Charged(sizeof(kvwin::SimpleClassFactory)));
+    // Released, the room is back.
+    kept->Release();
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), S_OK);
+    static_cast<IUnknown*>(out)->Release();
+    factory->Release();
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace
