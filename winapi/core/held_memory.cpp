@@ -1,6 +1,10 @@
 // The process-wide count of memory script-filled objects hold.
 #include "kvwin/held_memory.h"
 
+#include <malloc.h>
+
+#include <cstdlib>
+
 namespace kvwin {
 namespace {
 
@@ -9,18 +13,13 @@ MemoryBudget g_held{kHeldMemoryBound};
 // Arrays of variants may hold arrays; below this depth an element counts its own size only.
 constexpr int kNestedArrayDepth = 8;
 
-// The blocks the nothrow form of AllocateHeldObject made last on this thread, for a constructor
-// that throws after it; a cleared entry has a null block.
-struct RecentBlock {
-    void* block = nullptr;
-    size_t size = 0;
-};
-constexpr unsigned kRecentBlocks = 4;
-thread_local RecentBlock t_recent[kRecentBlocks];
-thread_local unsigned t_recent_next = 0;
-
-bool ChargeBlock(size_t size) noexcept {
-    return size <= SIZE_MAX - kHeldBlockOverhead && g_held.TryCharge(size + kHeldBlockOverhead);
+// What the allocator gave a block of AllocateHeldObject, which malloc made.
+size_t BlockSize(void* block) noexcept {
+#ifdef _WIN32
+    return _msize(block);
+#else
+    return malloc_usable_size(block);
+#endif
 }
 
 size_t Saturate(size_t a, size_t b) {
@@ -75,48 +74,33 @@ void RefundHeldMemory(size_t bytes) noexcept {
     g_held.Refund(bytes);
 }
 
-void* AllocateHeldObject(size_t size) {
-    if (!ChargeBlock(size))
-        throw std::bad_alloc();
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        g_held.Refund(size + kHeldBlockOverhead);
-        throw;
-    }
-}
-
 void* AllocateHeldObject(size_t size, const std::nothrow_t&) noexcept {
-    if (!ChargeBlock(size))
+    void* block = std::malloc(size ? size : 1);
+    if (!block)
         return nullptr;
-    void* block = ::operator new(size, std::nothrow);
-    if (!block) {
-        g_held.Refund(size + kHeldBlockOverhead);
+    if (!g_held.TryCharge(HeldObjectCharge(block))) {
+        std::free(block);
         return nullptr;
     }
-    t_recent[t_recent_next++ % kRecentBlocks] = {block, size};
     return block;
 }
 
-void FreeHeldObject(void* block, size_t size) noexcept {
+void* AllocateHeldObject(size_t size) {
+    void* block = AllocateHeldObject(size, std::nothrow);
     if (!block)
-        return;
-    ::operator delete(block);
-    g_held.Refund(size + kHeldBlockOverhead);
+        throw std::bad_alloc();
+    return block;
 }
 
-void FreeUnconstructedHeldObject(void* block) noexcept {
+void FreeHeldObject(void* block) noexcept {
     if (!block)
         return;
-    for (unsigned i = 1; i <= kRecentBlocks; ++i) {  // newest first
-        RecentBlock& recent = t_recent[(t_recent_next - i) % kRecentBlocks];
-        if (recent.block == block) {
-            g_held.Refund(recent.size + kHeldBlockOverhead);
-            recent = {};
-            break;
-        }
-    }
-    ::operator delete(block);
+    g_held.Refund(HeldObjectCharge(block));
+    std::free(block);
+}
+
+size_t HeldObjectCharge(void* block) noexcept {
+    return BlockSize(block) + kHeldBlockOverhead;
 }
 
 size_t HeldMemoryInUse() noexcept {

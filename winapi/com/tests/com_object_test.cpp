@@ -216,18 +216,19 @@ class Bulky final : public kvwin::ComObject<IProbe> {
     char payload_[1000] = {};
 };
 
-constexpr size_t Charged(size_t size) {
-    return size + kvwin::kHeldBlockOverhead;
-}
-
-TEST(ComObject, NewChargesTheObjectsOwnSizeAndDeletionRefundsIt) {
+TEST(ComObject, NewChargesTheObjectsBlockAndDeletionRefundsIt) {
     const size_t before = kvwin::HeldMemoryInUse();
     IProbe* probe = new Probe();
-    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + Charged(sizeof(Probe)));
-    IUnknown* bulky = new (std::nothrow) Bulky();
+    const size_t probeCharge = kvwin::HeldObjectCharge(static_cast<Probe*>(probe));
+    EXPECT_GE(probeCharge, sizeof(Probe) + kvwin::kHeldBlockOverhead);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + probeCharge);
+    Bulky* bulky = new (std::nothrow) Bulky();
     ASSERT_NE(bulky, nullptr);
-    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + Charged(sizeof(Probe)) + Charged(sizeof(Bulky)));
-    EXPECT_EQ(bulky->Release(), 0u);  // deleted through ComObject<IProbe>: the full size back
+    const size_t bulkyCharge = kvwin::HeldObjectCharge(bulky);
+    EXPECT_GE(bulkyCharge, sizeof(Bulky) + kvwin::kHeldBlockOverhead);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + probeCharge + bulkyCharge);
+    // Deleted through ComObject<IProbe>: the whole block back.
+    EXPECT_EQ(static_cast<IProbe*>(bulky)->Release(), 0u);
     EXPECT_EQ(probe->Release(), 0u);
     EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 
@@ -235,26 +236,36 @@ TEST(ComObject, NewChargesTheObjectsOwnSizeAndDeletionRefundsIt) {
     // making (and freeing) objects of its own the nothrow way.
     EXPECT_THROW(new Bulky(0, true), std::runtime_error);
     EXPECT_THROW(new (std::nothrow) Bulky(0, true), std::runtime_error);
-    EXPECT_THROW(new (std::nothrow) Bulky(3, true), std::runtime_error);
+    EXPECT_THROW(new (std::nothrow) Bulky(8, true), std::runtime_error);
     EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 TEST(ComObject, PastTheHeldMemoryBoundNewFailsAndNothrowNewGivesNull) {
+    // What each object is charged, learnt from one made and let go.
+    auto chargeOf = [](IUnknown* object, void* block) {
+        const size_t charge = kvwin::HeldObjectCharge(block);
+        object->Release();
+        return charge;
+    };
+    auto* sample = new kvwin::SimpleClassFactory(kvwin::CreateComInstance<Bulky>);
+    const size_t factoryCharge = chargeOf(sample, sample);
+    auto* bulkySample = new Bulky();
+    const size_t bulkyCharge = chargeOf(bulkySample, bulkySample);
+
     const size_t before = kvwin::HeldMemoryInUse();
     // Room for a factory and a Bulky, less than a Probe more.
-    kvtest::ScopedHeldMemoryBound bound(before + Charged(sizeof(kvwin::SimpleClassFactory)) +
-                                        Charged(sizeof(Bulky)) + 8);
+    kvtest::ScopedHeldMemoryBound bound(before + factoryCharge + bulkyCharge + 8);
     auto* factory = new kvwin::SimpleClassFactory(kvwin::CreateComInstance<Bulky>);
     IProbe* kept = new (std::nothrow) Probe();
     ASSERT_NE(kept, nullptr);
+    const size_t keptCharge = kvwin::HeldObjectCharge(static_cast<Probe*>(kept));
     EXPECT_EQ(new (std::nothrow) Bulky(), nullptr);
     EXPECT_THROW(new Bulky(), std::bad_alloc);
     void* out = &out;
     EXPECT_EQ(kvwin::CreateComInstance<Bulky>(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
-    EXPECT_EQ(kvwin::HeldMemoryInUse(),
-              before + Charged(sizeof(Probe)) + Charged(sizeof(kvwin::SimpleClassFactory)));
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + keptCharge + factoryCharge);
     // Released, the room is back.
     kept->Release();
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), S_OK);

@@ -74,33 +74,31 @@ KVWIN_API size_t VariantHeldBytes(const VARIANT& value) noexcept;
 // What the allocator keeps beside each block it hands out, charged with every object.
 inline constexpr size_t kHeldBlockOverhead = 16;
 
-// The allocation of one object charged for its own size (plus kHeldBlockOverhead). The first
-// form throws std::bad_alloc when the charge is refused or memory is short, the second returns
-// null. FreeHeldObject gives back a block with the size it was asked for.
-// FreeUnconstructedHeldObject gives back a block of the second form whose constructor threw
-// (the language passes no size there): it finds the size among the last few blocks this thread
-// made that way, which always holds it unless the constructor itself made more than a few
-// objects that way before it threw.
+// The allocation of one object, charged for the block the allocator gives it (at least `size`)
+// and kHeldBlockOverhead. The first form throws std::bad_alloc when the charge is refused or
+// memory is short, the second returns null. FreeHeldObject gives a block back and refunds its
+// charge, which it reads off the block itself, so it needs no size.
 KVWIN_API void* AllocateHeldObject(size_t size);
 KVWIN_API void* AllocateHeldObject(size_t size, const std::nothrow_t&) noexcept;
-KVWIN_API void FreeHeldObject(void* block, size_t size) noexcept;
-KVWIN_API void FreeUnconstructedHeldObject(void* block) noexcept;
+KVWIN_API void FreeHeldObject(void* block) noexcept;
+// What a block of AllocateHeldObject is charged, for tests.
+KVWIN_API size_t HeldObjectCharge(void* block) noexcept;
 
-// A base that gives a class the charged allocation functions: `new T` charges sizeof(T) and
-// throws std::bad_alloc past the bound, `new (std::nothrow) T` gives null there, and deleting
-// the object (through a virtual destructor, with its most-derived size) refunds it. Only `new`
-// of this class charges: an object of such a class must not be made with global `::new`,
-// placement new or std::make_shared and then deleted, nor be deleted when it lives elsewhere.
+// A base that gives a class the charged allocation functions: `new T` charges the object's
+// block and throws std::bad_alloc past the bound, `new (std::nothrow) T` gives null there, and
+// deleting the object, or a constructor that throws, refunds it. Only `new` of this class
+// charges: an object of such a class must not be made with global `::new`, placement new or
+// std::make_shared and then deleted, nor be deleted when it lives elsewhere. Blocks have the
+// allocator's alignment (that of max_align_t); no such class asks for more.
 class HeldAllocation {
   public:
     static void* operator new(size_t size) { return AllocateHeldObject(size); }
     static void* operator new(size_t size, const std::nothrow_t& tag) noexcept {
         return AllocateHeldObject(size, tag);
     }
-    static void operator delete(void* block, size_t size) noexcept { FreeHeldObject(block, size); }
-    // Only when the constructor after `new (std::nothrow)` throws.
+    static void operator delete(void* block) noexcept { FreeHeldObject(block); }
     static void operator delete(void* block, const std::nothrow_t&) noexcept {
-        FreeUnconstructedHeldObject(block);
+        FreeHeldObject(block);
     }
 };
 
