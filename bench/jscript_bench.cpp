@@ -38,6 +38,24 @@ void NativeDispatchCall(benchmark::State& state) {
 }
 BENCHMARK(NativeDispatchCall);
 
+// Making an object and letting it go: a dictionary through CoCreateInstance and Release, as
+// CreateObject and `new ActiveXObject` do for every object a script makes.
+void CreateAndReleaseDictionary(benchmark::State& state) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    CLSID clsid;
+    CLSIDFromProgID(u"Scripting.Dictionary", &clsid);
+    for (auto _ : state) {
+        IDispatch* dict = nullptr;
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                         reinterpret_cast<void**>(&dict));
+        benchmark::DoNotOptimize(dict);
+        if (dict)
+            dict->Release();
+    }
+    CoUninitialize();
+}
+BENCHMARK(CreateAndReleaseDictionary);
+
 // The host's road: a script function called through the global object's IDispatch.
 void ScriptFunctionCall(benchmark::State& state) {
     Engine e(u"function f() { return 7; }");

@@ -26,6 +26,8 @@ duk_ret_t ActiveXObject(duk_context* ctx) {
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                               IID_IDispatch, reinterpret_cast<void**>(&object));
+    if (hr == E_OUTOFMEMORY)
+        ThrowComError(ctx, hr, nullptr);  // e.g. past the bound on what objects hold for scripts
     if (FAILED(hr)) {
         // The language's own error: "Automation server can't create object".
         duk_push_error_object(ctx, DUK_ERR_ERROR, "Automation server can't create object");

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "dispatch_proxy.h"
 #include "kvwin/ascii_case.h"
 #include "kvwin/com_object.h"
 #include "kvwin/dispatch_ex_object.h"
@@ -403,7 +404,16 @@ IDispatch* CreateScriptDispatch(duk_context* ctx, duk_idx_t idx) {
     duk_dup(ctx, idx);
     duk_put_prop_index(ctx, -2, slot);
     duk_pop_2(ctx);
-    IDispatch* created = new ScriptDispatch(Runtime::Of(ctx).shared_from_this(), slot);
+    IDispatch* created = nullptr;
+    try {
+        created = new ScriptDispatch(Runtime::Of(ctx).shared_from_this(), slot);
+    } catch (const std::bad_alloc&) {  // refused past the held-memory bound: the slot goes
+        duk_push_heap_stash(ctx);
+        duk_get_prop_string(ctx, -1, kHeldObjectsKey);
+        duk_del_prop_index(ctx, -1, slot);
+        duk_pop_2(ctx);
+        ThrowComError(ctx, E_OUTOFMEMORY, nullptr);
+    }
     duk_dup(ctx, idx);
     duk_push_pointer(ctx, created);
     duk_safe_call(ctx, RecordDispatch, nullptr, 2, 1);

@@ -340,8 +340,8 @@ void ToVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
                 out->date = ms / kMsPerDay + kUnixEpochAsDate;
                 return;
             }
+            out->pdispVal = CreateScriptDispatch(ctx, idx);  // may throw: then out stays
             out->vt = VT_DISPATCH;
-            out->pdispVal = CreateScriptDispatch(ctx, idx);
             return;
         }
         default:  // buffers, pointers and the like have no COM form

@@ -448,17 +448,33 @@ HRESULT StartExec(kvwin::DispatchCall& call, const std::u16string& command) {
     startup.hStdInput = input.get();
     startup.hStdOutput = out_write.get();
     startup.hStdError = err_write.get();
+    // The objects come first: when memory is refused, no child is left running unowned.
+    auto process = std::make_shared<Process>();
+    auto* out = new ExecStream(std::move(out_read), process);
+    ExecStream* err = nullptr;
+    ExecInput* in = nullptr;
+    Exec* exec = nullptr;
+    try {
+        err = new ExecStream(std::move(err_read), process);
+        in = new ExecInput(std::move(input_write), std::move(input), process);
+        exec = new Exec(process, out, err, in);  // holds the three from here on
+    } catch (...) {
+        out->Release();
+        if (err)
+            err->Release();
+        if (in)
+            in->Release();
+        throw;
+    }
     PROCESS_INFORMATION info{};
     HRESULT hr = Start(command, startup, TRUE, info);
-    if (FAILED(hr))
+    if (FAILED(hr)) {
+        exec->Release();
         return call.Fail(hr, u"The system cannot find the file specified.");
-    auto process = std::make_shared<Process>();
+    }
     process->handle = info.hProcess;
     process->id = info.dwProcessId;
-    auto* out = new ExecStream(std::move(out_read), process);
-    auto* err = new ExecStream(std::move(err_read), process);
-    auto* in = new ExecInput(std::move(input_write), std::move(input), process);
-    return kvwin::ReturnObject(call.Result(), new Exec(process, out, err, in));
+    return kvwin::ReturnObject(call.Result(), exec);
 }
 
 }  // namespace kvscripting

@@ -36,6 +36,8 @@ Value CreateObject(Runtime& rt, Value* a, uint32_t) {
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                               IID_IDispatch, reinterpret_cast<void**>(&object));
+    if (hr == E_OUTOFMEMORY)
+        Throw(kErrOutOfMemory);  // e.g. past the bound on what objects hold for scripts
     if (FAILED(hr) || !object)
         Throw(kErrCantCreateObject, ErrorText(kErrCantCreateObject) + u": '" + name + u"'");
     return Value::AttachObject(object);

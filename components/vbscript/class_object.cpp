@@ -32,7 +32,10 @@ const ClassInfo::Member* FindMember(Runtime& rt, int class_index, std::u16string
 }  // namespace
 
 ClassObject::ClassObject(std::weak_ptr<Runtime> rt, int class_index, uint32_t fields)
-    : runtime_(std::move(rt)), class_index_(class_index), fields_(fields) {
+    : runtime_(std::move(rt)), class_index_(class_index) {
+    if (!fields_charge_.Charge(size_t(fields) * sizeof(Value)))
+        throw std::bad_alloc();
+    fields_.resize(fields);
     ++kvwin::ModuleLiveObjects();
 }
 

@@ -4,6 +4,8 @@
 //
 // Inside the engine, member access skips IDispatch (From() recognises an instance);
 // outside it, GetIDsOfNames answers the public members without regard to case.
+// An instance and its fields are charged to the held-memory bound (kvwin/held_memory.h), so
+// `New` in a loop fails with error 7 there, as creating any other object does.
 // Thread safety: the reference count is atomic; everything else runs on the engine's thread.
 #pragma once
 
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/held_memory.h"
 #include "value.h"
 #include "win/oleauto.h"
 
@@ -19,7 +22,7 @@ namespace kvvbs {
 
 class Runtime;
 
-class ClassObject final : public IDispatch {
+class ClassObject final : public IDispatch, public kvwin::HeldAllocation {
   public:
     // A new instance (one reference) with Class_Initialize run.
     static Value Create(Runtime& rt, int class_index);
@@ -53,6 +56,7 @@ class ClassObject final : public IDispatch {
     std::weak_ptr<Runtime> runtime_;
     int class_index_;
     std::vector<Value> fields_;
+    kvwin::HeldMemory fields_charge_;
 };
 
 }  // namespace kvvbs

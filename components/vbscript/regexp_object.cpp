@@ -305,8 +305,8 @@ class RegExpObject final : public kvwin::DispatchObject<RegExpObject, IDispatch>
                                   set->positions.capacity() * sizeof(uint32_t)))
                 Throw(kErrOutOfMemory);
             if (call.Result()) {
+                call.Result()->pdispVal = new MatchesObject(std::move(set));  // may throw
                 call.Result()->vt = VT_DISPATCH;
-                call.Result()->pdispVal = new MatchesObject(std::move(set));
             }
             return S_OK;
         });

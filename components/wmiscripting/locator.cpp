@@ -115,7 +115,13 @@ class Locator final : public kvwin::DispatchObject<Locator, IDispatch> {
         HRESULT hr = ConnectNamespace(name_space, &services);
         if (FAILED(hr))
             return FailCall(call, hr, u"ConnectServer", name_space);
-        IDispatch* object = NewServices(services, name_space);
+        IDispatch* object = nullptr;
+        try {
+            object = NewServices(services, name_space);
+        } catch (...) {  // refused past the held-memory bound
+            services->Release();
+            throw;
+        }
         services->Release();
         return PutObject(call.Result(), object);
     }

@@ -129,13 +129,18 @@ HRESULT BindWinmgmtsName(std::u16string_view name, REFIID riid, void** ppv) {
     if (FAILED(hr))
         return hr;
     IDispatch* object = nullptr;
-    if (object_path.empty()) {
-        object = NewServices(services, name_space);
-    } else {
-        std::shared_ptr<ObjectData> data;
-        hr = GetObjectData(services, name_space, object_path, data);
-        if (SUCCEEDED(hr))
-            object = NewWbemObject(std::move(data));
+    try {
+        if (object_path.empty()) {
+            object = NewServices(services, name_space);
+        } else {
+            std::shared_ptr<ObjectData> data;
+            hr = GetObjectData(services, name_space, object_path, data);
+            if (SUCCEEDED(hr))
+                object = NewWbemObject(std::move(data));
+        }
+    } catch (...) {  // the new object refused past the held-memory bound
+        services->Release();
+        throw;
     }
     services->Release();
     if (FAILED(hr))

@@ -68,8 +68,8 @@ class ObjectSet final : public kvwin::DispatchObject<ObjectSet, IDispatch> {
         self.enumerated_ = true;
         std::vector<_variant_t> objects(self.items_.size());
         for (size_t i = 0; i < objects.size(); ++i) {
+            objects[i].pdispVal = NewWbemObject(self.items_[i]);  // may throw
             objects[i].vt = VT_DISPATCH;
-            objects[i].pdispVal = NewWbemObject(self.items_[i]);
         }
         return kvwin::ReturnEnumerator(call.Result(), std::move(objects));
     }

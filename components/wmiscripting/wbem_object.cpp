@@ -128,8 +128,8 @@ class PropertySet final : public kvwin::DispatchObject<PropertySet, IDispatch> {
              [](PropertySet& self, kvwin::DispatchCall& call) {
                  std::vector<_variant_t> items(self.data_->properties.size());
                  for (size_t i = 0; i < items.size(); ++i) {
+                     items[i].pdispVal = new Property(self.data_, i);  // may throw
                      items[i].vt = VT_DISPATCH;
-                     items[i].pdispVal = new Property(self.data_, i);
                  }
                  return kvwin::ReturnEnumerator(call.Result(), std::move(items));
              }},
@@ -264,8 +264,8 @@ class MethodSet final : public kvwin::DispatchObject<MethodSet, IDispatch> {
                  if (self.data_->methods) {
                      for (const auto& m : *self.data_->methods) {
                          items.emplace_back();
+                         items.back().pdispVal = new Method(self.data_, &m);  // may throw
                          items.back().vt = VT_DISPATCH;
-                         items.back().pdispVal = new Method(self.data_, &m);
                      }
                  }
                  return kvwin::ReturnEnumerator(call.Result(), std::move(items));

@@ -94,7 +94,8 @@ HRESULT GetObjectData(IWbemServices* services, const std::u16string& name_space,
 // The StdRegProv class, with its registry methods.
 std::shared_ptr<ObjectData> StdRegProvClass(const std::u16string& name_space);
 
-// The scripting objects; each returns a new object with one reference.
+// The scripting objects; each returns a new object with one reference, or throws
+// std::bad_alloc past the held-memory bound.
 IDispatch* NewWbemObject(std::shared_ptr<ObjectData> data);
 // A forward-only set enumerates once (a second enumeration delivers nothing) and fails
 // Count and ItemIndex with wbemErrFailed.

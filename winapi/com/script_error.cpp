@@ -18,6 +18,11 @@ class ScriptErrorObject final
   public:
     explicit ScriptErrorObject(ScriptFailure failure) : failure_(std::move(failure)) {}
 
+    // Not charged to the held-memory bound: a script stopped at that bound (its objects still
+    // held) must still be reported to the host.
+    static void* operator new(size_t size) { return ::operator new(size); }
+    static void operator delete(void* block) noexcept { ::operator delete(block); }
+
     STDMETHODIMP GetExceptionInfo(EXCEPINFO* excep) override {
         if (!excep)
             return E_POINTER;

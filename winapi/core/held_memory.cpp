@@ -1,6 +1,10 @@
 // The process-wide count of memory script-filled objects hold.
 #include "kvwin/held_memory.h"
 
+#include <malloc.h>
+
+#include <cstdlib>
+
 namespace kvwin {
 namespace {
 
@@ -8,6 +12,15 @@ MemoryBudget g_held{kHeldMemoryBound};
 
 // Arrays of variants may hold arrays; below this depth an element counts its own size only.
 constexpr int kNestedArrayDepth = 8;
+
+// What the allocator gave a block of AllocateHeldObject, which malloc made.
+size_t BlockSize(void* block) noexcept {
+#ifdef _WIN32
+    return _msize(block);
+#else
+    return malloc_usable_size(block);
+#endif
+}
 
 size_t Saturate(size_t a, size_t b) {
     return a + b < a ? SIZE_MAX : a + b;
@@ -59,6 +72,35 @@ bool ChargeHeldMemory(size_t bytes) noexcept {
 
 void RefundHeldMemory(size_t bytes) noexcept {
     g_held.Refund(bytes);
+}
+
+void* AllocateHeldObject(size_t size, const std::nothrow_t&) noexcept {
+    void* block = std::malloc(size ? size : 1);
+    if (!block)
+        return nullptr;
+    if (!g_held.TryCharge(HeldObjectCharge(block))) {
+        std::free(block);
+        return nullptr;
+    }
+    return block;
+}
+
+void* AllocateHeldObject(size_t size) {
+    void* block = AllocateHeldObject(size, std::nothrow);
+    if (!block)
+        throw std::bad_alloc();
+    return block;
+}
+
+void FreeHeldObject(void* block) noexcept {
+    if (!block)
+        return;
+    g_held.Refund(HeldObjectCharge(block));
+    std::free(block);
+}
+
+size_t HeldObjectCharge(void* block) noexcept {
+    return BlockSize(block) + kHeldBlockOverhead;
 }
 
 size_t HeldMemoryInUse() noexcept {

@@ -1,6 +1,7 @@
 // Script texts built to exhaust the stack: deep nesting in the compiler, in regular
 // expressions, in JSON and in calls. Each is refused with a script error, never by running
 // out of stack, on a 256 KB thread stack where an unbounded recursion would crash.
+#include "kvtest/held_memory_bound.h"
 #include "kvtest/script_test_support.h"
 #include "kvtest/small_stack.h"
 
@@ -104,6 +105,42 @@ TEST(JScriptHostile, AScriptKeepingEverythingItMakesEndsInAnError) {
     ASSERT_EQ(s.Parse(u"(big + 'y').length", SCRIPTTEXT_ISEXPRESSION, &result), S_OK);
     EXPECT_EQ(TextOf(&result), u"1048576");
     VariantClear(&result);
+}
+
+TEST(JScriptHostile, ObjectsAScriptKeepsInNumbersStopAtTheHeldMemoryBound) {
+    // Every COM object counts against the bound on what objects hold for scripts: new
+    // dictionaries kept in an array, and script objects handed to a dictionary (each one gets
+    // a dispatch object), end in an error the script catches; released, the room is back.
+    ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    {
+        kvtest::ScopedHeldMemoryBound bound(before + 2000000);
+        Script s;
+        ASSERT_EQ(s.Parse(u"function fill(make) {"
+                          u"  var kept = [];"
+                          u"  try { for (var i = 0; i < 1000000; ++i) kept.push(make(i)); }"
+                          u"  catch (e) { return e.number + ' ' + kept.length; }"
+                          u"  return 'no error';"
+                          u"}"
+                          u"var made = fill(function () {"
+                          u"  return new ActiveXObject('Scripting.Dictionary'); });"
+                          u"var bag = new ActiveXObject('Scripting.Dictionary');"
+                          u"var given = fill(function (i) { bag.Add(i, {n: i}); return null; });"
+                          u"bag = null;"),
+                  S_OK);
+        ASSERT_EQ(s.Start(), S_OK) << s.Errors();
+        for (const char16_t* name : {u"made", u"given"}) {
+            VARIANT result;
+            VariantInit(&result);
+            ASSERT_EQ(s.Parse(name, SCRIPTTEXT_ISEXPRESSION, &result), S_OK);
+            const std::u16string text = TextOf(&result);
+            VariantClear(&result);
+            ASSERT_EQ(text.rfind(u"-2147024882 ", 0), 0u) << kvwin::ToUtf8(text);
+            EXPECT_GT(std::stol(kvwin::ToUtf8(text.substr(12))), 1000);
+        }
+        ASSERT_EQ(s.Parse(u"new ActiveXObject('Scripting.Dictionary').Count"), S_OK);
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace

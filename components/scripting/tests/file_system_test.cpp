@@ -97,6 +97,7 @@ TEST(FileSystemObject, ReadingStreamsShareTheHeldMemoryBound) {
     EXPECT_EQ(Method(first, u"Close").hr, S_OK);
     first = Object(Method(fso, u"OpenTextFile", {u"C:\\big.txt"}));
     first = nullptr;
+    fso = nullptr;
     EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 

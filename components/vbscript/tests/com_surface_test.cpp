@@ -335,5 +335,53 @@ TEST(VBScriptComSurface, ObjectsAScriptFillsStopAtTheHeldMemoryBoundWithError7) 
     EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
+// The objects themselves count too: a script that keeps new objects in an array (empty
+// dictionaries, regular expressions, instances of its own classes) stops with error 7, which
+// it catches, and has the room again once it lets them go. Without On Error the host hears of
+// error 7 like any other, though the bound is still full when it is reported.
+TEST(VBScriptComSurface, ObjectsAScriptKeepsInNumbersStopAtTheHeldMemoryBound) {
+    ScopedApartment apartment;
+    const size_t before = kvwin::HeldMemoryInUse();
+    kvtest::ScopedHeldMemoryBound bound(before + 2000000);
+    {
+        Script s;
+        EXPECT_EQ(s.Run(u"On Error Resume Next\n"
+                        u"Class Thing\n"
+                        u"  Public a, b, c\n"
+                        u"End Class\n"
+                        u"For kind = 0 To 2\n"
+                        u"  ReDim kept(1000000)\n"
+                        u"  For i = 0 To 1000000\n"
+                        u"    Select Case kind\n"
+                        u"      Case 0 : Set kept(i) = CreateObject(\"Scripting.Dictionary\")\n"
+                        u"      Case 1 : Set kept(i) = New RegExp\n"
+                        u"      Case 2 : Set kept(i) = New Thing\n"
+                        u"    End Select\n"
+                        u"    If Err Then Exit For\n"
+                        u"  Next\n"
+                        u"  Test.ok Err.Number = 7 And i > 1000 And i < 100000, kind & \": \" & "
+                        u"Err.Number & \" after \" & i\n"
+                        u"  Err.Clear\n"
+                        u"Next\n"
+                        u"Erase kept\n"
+                        u"Set d = CreateObject(\"Scripting.Dictionary\")\n"
+                        u"Test.ok Err.Number = 0, Err.Number\n"),
+                  S_OK)
+            << s.Errors();
+        s.ExpectChecksPassed(4);
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
+    {
+        Script s;
+        EXPECT_NE(s.Run(u"ReDim kept(1000000)\n"
+                        u"For i = 0 To 1000000 : Set kept(i) = New RegExp : Next\n"),
+                  S_OK);
+        ASSERT_EQ(s.site->errors.size(), 1u);
+        EXPECT_EQ(s.site->errors[0].code, HRESULT(0x800A0007)) << s.Errors();
+        EXPECT_EQ(s.site->errors[0].line, 1u);
+    }
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
+}
+
 }  // namespace
 }  // namespace vbstest

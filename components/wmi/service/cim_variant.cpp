@@ -201,8 +201,14 @@ HRESULT StoreEmbedded(const EmbeddedObjects& objects, bool array, VARIANT* out) 
         SafeArrayDestroy(items);
         return WBEM_E_OUT_OF_MEMORY;
     }
-    for (size_t i = 0; i < objects.size(); ++i)
-        static_cast<IUnknown**>(data)[i] = EmbeddedInstance(*objects[i]);
+    try {
+        for (size_t i = 0; i < objects.size(); ++i)
+            static_cast<IUnknown**>(data)[i] = EmbeddedInstance(*objects[i]);
+    } catch (...) {  // the array releases the objects made so far
+        SafeArrayUnaccessData(items);
+        SafeArrayDestroy(items);
+        throw;
+    }
     SafeArrayUnaccessData(items);
     V_VT(out) = VT_ARRAY | VT_UNKNOWN;
     V_ARRAY(out) = items;

@@ -1,10 +1,12 @@
 // The IUnknown rules kvwin::ComObject objects keep, and the class-factory helpers.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "com_test_support.h"
+#include "kvtest/held_memory_bound.h"
 #include "kvtest/small_stack.h"
 
 namespace {
@@ -194,6 +196,82 @@ TEST(ComObject, ClassFactoryCreatesRefusesAggregationAndCountsLocks) {
     EXPECT_EQ(locks.load(), 1);
     other->Release();
     factory->Release();
+}
+
+// A larger object than Probe, deleted through its base; its constructor makes `inner` Probes
+// the nothrow way and lets them go, then throws when asked to.
+class Bulky final : public kvwin::ComObject<IProbe> {
+  public:
+    explicit Bulky(int inner = 0, bool fail = false) {
+        for (int i = 0; i < inner; ++i) {
+            if (IProbe* probe = new (std::nothrow) Probe())
+                probe->Release();
+        }
+        if (fail)
+            throw std::runtime_error("refused");
+    }
+    int STDMETHODCALLTYPE Tag() override { return payload_[0]; }
+
+  private:
+    char payload_[1000] = {};
+};
+
+TEST(ComObject, NewChargesTheObjectsBlockAndDeletionRefundsIt) {
+    const size_t before = kvwin::HeldMemoryInUse();
+    IProbe* probe = new Probe();
+    const size_t probeCharge = kvwin::HeldObjectCharge(static_cast<Probe*>(probe));
+    EXPECT_GE(probeCharge, sizeof(Probe) + kvwin::kHeldBlockOverhead);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + probeCharge);
+    Bulky* bulky = new (std::nothrow) Bulky();
+    ASSERT_NE(bulky, nullptr);
+    const size_t bulkyCharge = kvwin::HeldObjectCharge(bulky);
+    EXPECT_GE(bulkyCharge, sizeof(Bulky) + kvwin::kHeldBlockOverhead);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + probeCharge + bulkyCharge);
+    // Deleted through ComObject<IProbe>: the whole block back.
+    EXPECT_EQ(static_cast<IProbe*>(bulky)->Release(), 0u);
+    EXPECT_EQ(probe->Release(), 0u);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
+
+    // A constructor that throws gives its block and charge back, in both forms, also after
+    // making (and freeing) objects of its own the nothrow way.
+    EXPECT_THROW(new Bulky(0, true), std::runtime_error);
+    EXPECT_THROW(new (std::nothrow) Bulky(0, true), std::runtime_error);
+    EXPECT_THROW(new (std::nothrow) Bulky(8, true), std::runtime_error);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
+}
+
+TEST(ComObject, PastTheHeldMemoryBoundNewFailsAndNothrowNewGivesNull) {
+    // What each object is charged, learnt from one made and let go.
+    auto chargeOf = [](IUnknown* object, void* block) {
+        const size_t charge = kvwin::HeldObjectCharge(block);
+        object->Release();
+        return charge;
+    };
+    auto* sample = new kvwin::SimpleClassFactory(kvwin::CreateComInstance<Bulky>);
+    const size_t factoryCharge = chargeOf(sample, sample);
+    auto* bulkySample = new Bulky();
+    const size_t bulkyCharge = chargeOf(bulkySample, bulkySample);
+
+    const size_t before = kvwin::HeldMemoryInUse();
+    // Room for a factory and a Bulky, less than a Probe more.
+    kvtest::ScopedHeldMemoryBound bound(before + factoryCharge + bulkyCharge + 8);
+    auto* factory = new kvwin::SimpleClassFactory(kvwin::CreateComInstance<Bulky>);
+    IProbe* kept = new (std::nothrow) Probe();
+    ASSERT_NE(kept, nullptr);
+    const size_t keptCharge = kvwin::HeldObjectCharge(static_cast<Probe*>(kept));
+    EXPECT_EQ(new (std::nothrow) Bulky(), nullptr);
+    EXPECT_THROW(new Bulky(), std::bad_alloc);
+    void* out = &out;
+    EXPECT_EQ(kvwin::CreateComInstance<Bulky>(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before + keptCharge + factoryCharge);
+    // Released, the room is back.
+    kept->Release();
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), S_OK);
+    static_cast<IUnknown*>(out)->Release();
+    factory->Release();
+    EXPECT_EQ(kvwin::HeldMemoryInUse(), before);
 }
 
 }  // namespace

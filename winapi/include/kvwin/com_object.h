@@ -14,7 +14,12 @@
 //     listed interface derives from it, and each kvwin::AlsoAnswer<Base, Via> entry (a base
 //     interface reached through the listed interface Via). Every other IID gets
 //     E_NOINTERFACE with *ppv = nullptr; a null ppv gets E_POINTER. The set of answers never
-//     changes, so QueryInterface is reflexive, symmetric and transitive.
+//     changes, so QueryInterface is reflexive, symmetric and transitive;
+//   * `new` charges the object's size to the held-memory bound (kvwin/held_memory.h) and its
+//     deletion refunds it: past the bound `new T` throws std::bad_alloc and
+//     `new (std::nothrow) T` gives null, so a script that keeps millions of objects fails
+//     with E_OUTOFMEMORY instead of exhausting the host. An object made any other way than
+//     `new` (a member, a static, make_shared) must never reach a reference count of zero.
 // The rest of the object's state is the implementer's to guard.
 #pragma once
 
@@ -22,6 +27,7 @@
 #include <new>
 #include <type_traits>
 
+#include "kvwin/held_memory.h"
 #include "win/com.h"
 
 namespace kvwin {
@@ -57,7 +63,7 @@ KVWIN_API void DestroyInTurn(void* object, void (*destroy)(void*)) noexcept;
 }  // namespace com_detail
 
 template <class... Entries>
-class ComObject : public com_detail::EntryTraits<Entries>::Inherit... {
+class ComObject : public com_detail::EntryTraits<Entries>::Inherit..., public HeldAllocation {
     using Primary = typename com_detail::FirstInterface<Entries...>::type;
     static_assert(!com_detail::EntryTraits<Primary>::is_alias,
                   "the first entry must be an interface the object implements");

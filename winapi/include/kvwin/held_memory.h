@@ -3,6 +3,9 @@
 // untrusted input, so what they hold together is bounded: one count for the process, in bytes,
 // charged before an object keeps more and refunded when it lets go. An object refused a charge
 // fails the call with E_OUTOFMEMORY (error 7 in VBScript) and keeps what it held before.
+// The objects themselves count too: every COM object made with `new` (kvwin::ComObject and a
+// script class's instances, through HeldAllocation) is charged its size, so a script that
+// keeps millions of empty objects meets the same bound as one that fills a few.
 //
 // The bound is 1 GB, apart from the bounds the script engines keep on their own values.
 //
@@ -13,6 +16,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <new>
 
 #include "win/oleauto.h"
 #include "win/types.h"
@@ -66,6 +70,37 @@ KVWIN_API size_t SetHeldMemoryBoundForTesting(size_t bound) noexcept;
 // About what a copy of `value` keeps in memory beyond the VARIANT itself: the text of a BSTR,
 // the elements of an array (and their texts). Objects count nothing: each bounds its own.
 KVWIN_API size_t VariantHeldBytes(const VARIANT& value) noexcept;
+
+// What the allocator keeps beside each block it hands out, charged with every object.
+inline constexpr size_t kHeldBlockOverhead = 16;
+
+// The allocation of one object, charged for the block the allocator gives it (at least `size`)
+// and kHeldBlockOverhead. The first form throws std::bad_alloc when the charge is refused or
+// memory is short, the second returns null. FreeHeldObject gives a block back and refunds its
+// charge, which it reads off the block itself, so it needs no size.
+KVWIN_API void* AllocateHeldObject(size_t size);
+KVWIN_API void* AllocateHeldObject(size_t size, const std::nothrow_t&) noexcept;
+KVWIN_API void FreeHeldObject(void* block) noexcept;
+// What a block of AllocateHeldObject is charged, for tests.
+KVWIN_API size_t HeldObjectCharge(void* block) noexcept;
+
+// A base that gives a class the charged allocation functions: `new T` charges the object's
+// block and throws std::bad_alloc past the bound, `new (std::nothrow) T` gives null there, and
+// deleting the object, or a constructor that throws, refunds it. Only `new` of this class
+// charges: an object of such a class must not be made with global `::new`, placement new or
+// std::make_shared and then deleted, nor be deleted when it lives elsewhere. Blocks have the
+// allocator's alignment (that of max_align_t); no such class asks for more.
+class HeldAllocation {
+  public:
+    static void* operator new(size_t size) { return AllocateHeldObject(size); }
+    static void* operator new(size_t size, const std::nothrow_t& tag) noexcept {
+        return AllocateHeldObject(size, tag);
+    }
+    static void operator delete(void* block) noexcept { FreeHeldObject(block); }
+    static void operator delete(void* block, const std::nothrow_t&) noexcept {
+        FreeHeldObject(block);
+    }
+};
 
 // The charge of one holder, refunded when it goes.
 class HeldMemory {

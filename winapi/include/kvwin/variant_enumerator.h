@@ -85,8 +85,9 @@ class VariantEnumerator final : public ComObject<IEnumVARIANT> {
 inline HRESULT ReturnEnumerator(VARIANT* result, std::vector<_variant_t> values) {
     if (!result)
         return S_OK;
+    IUnknown* enumerator = VariantEnumerator::Create(std::move(values));  // may throw
     result->vt = VT_UNKNOWN;
-    result->punkVal = VariantEnumerator::Create(std::move(values));
+    result->punkVal = enumerator;
     return S_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "kvtest/held_memory_bound.h"
 #include "kvwin/com_object.h"
 #include "kvwin/variant_enumerator.h"
 #include "win/comutil.h"
@@ -73,6 +74,23 @@ TEST(VariantEnumerator, ACallerThatWantsNoResultLeavesNothingHeld) {
     EXPECT_EQ(kvwin::ReturnEnumerator(nullptr, OneObjectAndOneNumber(probe)), S_OK);
     probe->Release();
     EXPECT_TRUE(gone);
+}
+
+TEST(VariantEnumerator, AnEnumeratorRefusedPastTheHeldMemoryBoundLeavesTheResultEmpty) {
+    bool gone = false;
+    IUnknown* probe = new Probe(gone);
+    {
+        // No room left (the probe is charged, so this is never 0, the default bound).
+        kvtest::ScopedHeldMemoryBound bound(kvwin::HeldMemoryInUse());
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_THROW(kvwin::ReturnEnumerator(&result, OneObjectAndOneNumber(probe)),
+                     std::bad_alloc);
+        EXPECT_EQ(result.vt, VT_EMPTY);
+        EXPECT_EQ(VariantClear(&result), S_OK);
+    }
+    probe->Release();
+    EXPECT_TRUE(gone);  // the values given went with the refused enumerator
 }
 
 }  // namespace
