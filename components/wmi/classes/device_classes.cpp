@@ -176,32 +176,4 @@ void SetDeviceWorking(InstanceBuilder& b, bool works) {
     }
 }
 
-std::vector<PropertyDecl> ControllerProperties() {
-    return {
-        {u"Availability", CIM_UINT16},
-        {u"Caption", CIM_STRING},
-        {u"ConfigManagerErrorCode", CIM_UINT32},
-        {u"ConfigManagerUserConfig", CIM_BOOLEAN},
-        {u"CreationClassName", CIM_STRING},
-        {u"Description", CIM_STRING},
-        {u"DeviceID", CIM_STRING, true},
-        {u"ErrorCleared", CIM_BOOLEAN},
-        {u"ErrorDescription", CIM_STRING},
-        {u"InstallDate", CIM_DATETIME},
-        {u"LastErrorCode", CIM_UINT32},
-        {u"Manufacturer", CIM_STRING},
-        {u"MaxNumberControlled", CIM_UINT32},
-        {u"Name", CIM_STRING},
-        {u"PNPDeviceID", CIM_STRING},
-        {u"PowerManagementCapabilities", CIM_UINT16 | CIM_FLAG_ARRAY},
-        {u"PowerManagementSupported", CIM_BOOLEAN},
-        {u"ProtocolSupported", CIM_UINT16},
-        {u"Status", CIM_STRING},
-        {u"StatusInfo", CIM_UINT16},
-        {u"SystemCreationClassName", CIM_STRING},
-        {u"SystemName", CIM_STRING},
-        {u"TimeOfLastReset", CIM_DATETIME},
-    };
-}
-
 }  // namespace kvwmi

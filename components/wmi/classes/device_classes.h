@@ -56,10 +56,6 @@ void SetPnpDeviceNames(InstanceBuilder& b, const std::string& pnp_id, const CimV
 // kernel drives itself), ConfigManagerErrorCode 0 and Status "OK" as well.
 void SetDeviceWorking(InstanceBuilder& b, bool works);
 
-// The properties of a Windows controller class that adds none of its own to those of
-// CIM_Controller (Win32_IDEController, Win32_USBController), in declaration order.
-std::vector<PropertyDecl> ControllerProperties();
-
 // The device fills split from their readers, for the tests on fixture trees.
 void FillPnpEntityFrom(const ClassDecl& decl, const std::vector<kvlinux::PciDevice>& pci,
                        const std::vector<kvlinux::UsbDevice>& usb, const IdDatabases& ids,

@@ -1,6 +1,7 @@
 // Win32_IDEController: one instance per PCI storage controller of Windows' "hard disk
 // controller" class: IDE, ATA and SATA (AHCI) controllers (PCI class 0101, 0105, 0106).
 // DeviceID is the PNPDeviceID; names come from pci.ids, else the class's words.
+#include "classes/cim_properties.h"
 #include "classes/class_values.h"
 #include "classes/device_classes.h"
 #include "linux/host_info.h"

@@ -1,6 +1,7 @@
 // Win32_USBController: one instance per PCI function of the USB controller class (0C03).
 // DeviceID is the device's PNPDeviceID, as on Windows; the name comes from pci.ids, else
 // from the interface the controller implements (UHCI, OHCI, EHCI, xHCI).
+#include "classes/cim_properties.h"
 #include "classes/class_values.h"
 #include "classes/device_classes.h"
 #include "linux/host_info.h"
