@@ -28,7 +28,7 @@ Value ArrayOf(Runtime&, Value* a, uint32_t argc) {
 Value Split(Runtime&, Value* a, uint32_t argc) {
     // Split(expression[, delimiter[, count[, compare]]])
     if (a[0].Deref().IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     std::u16string s = ToText(a[0]);
     std::u16string delim = argc > 1 && !a[1].Deref().IsMissing() ? ToText(a[1]) : u" ";
     int32_t count = argc > 2 && !a[2].Deref().IsMissing() ? ToLong(a[2]) : -1;

@@ -113,7 +113,7 @@ Value Mid(Runtime&, Value* a, uint32_t argc) {
 Value MidStatement(Runtime&, Value* a, uint32_t) {
     Value& target = a[0].Deref();
     if (target.IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     std::u16string s = ToText(target);
     int32_t start = ToLong(a[1]);
     if (start < 1 || size_t(start) > s.size())
@@ -139,7 +139,7 @@ InStrArguments ReadInStrArguments(Value* a, uint32_t argc) {
     InStrArguments args{0, &a[0], &a[1], false};
     if (argc >= 3) {
         if (a[0].Deref().IsNull())
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         int32_t s = ToLong(a[0]);
         if (s < 1)
             Throw(kErrIllegalCall);
@@ -294,7 +294,7 @@ Value StrComp(Runtime&, Value* a, uint32_t argc) {
 
 Value StrReverse(Runtime&, Value* a, uint32_t) {
     if (a[0].Deref().IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     std::u16string s = ToText(a[0]);
     return Value::String(std::u16string(s.rbegin(), s.rend()));
 }
@@ -402,7 +402,7 @@ Value ChrB(Runtime&, Value* a, uint32_t) {
 Value Filter(Runtime&, Value* a, uint32_t argc) {
     const Value& list = a[0].Deref();
     if (list.IsNull() || a[1].Deref().IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     if (!list.Is(Kind::Array))
         Throw(kErrTypeMismatch);
     const ArrayRep& rep = *list.AsArray();
@@ -414,7 +414,7 @@ Value Filter(Runtime&, Value* a, uint32_t argc) {
     std::vector<Value> kept;
     for (const Value& item : rep.items) {
         if (item.Deref().IsNull())
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         // A text element is kept as it is (sharing its buffer): an array holding one long
         // text many times must not be copied out element by element.
         const Value& element = item.Deref();

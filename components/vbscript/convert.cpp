@@ -121,7 +121,7 @@ Value ToNumeric(const Value& in) {
         case Kind::Object:
             return ToNumeric(Primitive(v));
         case Kind::Null:
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         default:
             Throw(kErrTypeMismatch);
     }
@@ -329,7 +329,7 @@ std::u16string ToText(const Value& in) {
         case Kind::Object:
             return ToText(Primitive(v));
         case Kind::Null:
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         default:
             Throw(kErrTypeMismatch);
     }
