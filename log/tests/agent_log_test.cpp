@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "kvtest/registry_values.h"
 #include "kvtest/test_env.h"
 #include "kvwin/state_root.h"
 #include "kvwin/wide_string.h"
@@ -54,24 +55,7 @@ size_t Count(const std::string& text, const std::string& what) {
 }
 
 void SetConfig(const WCHAR* name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLogConfigurationKey, 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void SetText(const WCHAR* keyPath, const WCHAR* name, const WString& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * 2)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    kvtest::SetRegistryDword(HKEY_LOCAL_MACHINE, kLogConfigurationKey, name, value);
 }
 
 // Tells every process to re-read the configuration, as the agent's configuration tool does.
@@ -141,8 +125,10 @@ TEST(AgentLog, TheFileFollowsAPlacementChangeAnotherProcessAnnounces) {
     // Another process (the agent's configuration tool) moves the log and announces it.
     const std::string moved = kvtest::TestStateRoot() + "/moved";
     ExpectChildOk(kvtest::RunInChild([] {
-        SetText(kLogConfigurationKey, TEXT("FilePath"), TEXT("C:\\moved"));
-        SetText(kLogConfigurationKey, TEXT("FileName"), TEXT("Moved.log"));
+        kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogConfigurationKey, TEXT("FilePath"),
+                                TEXT("C:\\moved"));
+        kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogConfigurationKey, TEXT("FileName"),
+                                TEXT("Moved.log"));
         BumpGeneration();
     }));
     CEReportEvent(LogError, TEXT("S"), TEXT("in the second folder"));
@@ -255,7 +241,8 @@ TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
 }
 
 TEST(AgentLog, HeaderPrecedesTheFirstRecordOfAnEmptyFileOnly) {
-    SetText(kLogHeaderKey, TEXT("LogFileHeader"), TEXT("Agent build 7"));
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogHeaderKey, TEXT("LogFileHeader"),
+                            TEXT("Agent build 7"));
     CEReportEvent(LogError, TEXT("S"), TEXT("one"));
     CEReportEvent(LogError, TEXT("S"), TEXT("two"));
     const std::string text = LogText();

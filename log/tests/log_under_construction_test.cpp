@@ -11,6 +11,7 @@
 #include <string>
 
 #include "entry/singleton/singleton.h"
+#include "kvtest/registry_values.h"
 #include "kvtest/test_env.h"
 #include "kvwin/state_root.h"
 #include "kvwin/wide_string.h"
@@ -38,22 +39,13 @@ std::string LogText() {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void SetText(const WCHAR* keyPath, const WCHAR* name, const WString& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * 2)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 // A Windows server identity with this release id.
 // The product type is the layer's (its configuration), the release id the registry's.
 void PresentServerRelease(const WString& releaseId) {
     ::setenv("KAVREL_WINDOWS_PRODUCT_TYPE", "ServerNT", 1);
-    SetText(TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), TEXT("ReleaseId"), releaseId);
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE,
+                            TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
+                            TEXT("ReleaseId"), releaseId);
 }
 
 // Makes the first log call of a fresh child process at the given severity, after checking
