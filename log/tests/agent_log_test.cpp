@@ -68,12 +68,6 @@ void BumpGeneration() {
     std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(block.Data())).fetch_add(1);
 }
 
-void ExpectChildOk(const kvtest::ChildResult& child) {
-    EXPECT_TRUE(child.exited && child.exit_code == 0)
-        << "exit " << child.exit_code << " signal " << child.signal << "\n"
-        << child.output;
-}
-
 TEST(AgentLog, DefaultPlacementIsTheAgentFolderUnderCommonApplicationData) {
     EXPECT_EQ(GetEventLog().LogPath(),
               TEXT("C:\\ProgramData\\Norvale\\Norvale Agent\\Logs\\Agent.log"));
@@ -124,7 +118,7 @@ TEST(AgentLog, TheFileFollowsAPlacementChangeAnotherProcessAnnounces) {
 
     // Another process (the agent's configuration tool) moves the log and announces it.
     const std::string moved = kvtest::TestStateRoot() + "/moved";
-    ExpectChildOk(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogConfigurationKey, TEXT("FilePath"),
                                 TEXT("C:\\moved"));
         kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogConfigurationKey, TEXT("FileName"),
@@ -137,7 +131,7 @@ TEST(AgentLog, TheFileFollowsAPlacementChangeAnotherProcessAnnounces) {
     EXPECT_EQ(ReadFile(first).find("in the second folder"), std::string::npos);
 
     // Back again, the folder having gone meanwhile: it is made again when the open says so.
-    ExpectChildOk(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         HKEY key = nullptr;
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLogConfigurationKey, 0, KEY_ALL_ACCESS, &key),
                   ERROR_SUCCESS);
@@ -170,7 +164,7 @@ TEST(AgentLog, AChangeNobodyAnnouncesIsSeenOnceThePeriodIsUp) {
     log_detail::SetRefreshPeriodMs(200);
     CEReportEvent(LogError, TEXT("S"), TEXT("first"));
     // Another process changes the mask and bumps nothing; rejected calls read no clock.
-    ExpectChildOk(kvtest::RunInChild([] { SetConfig(TEXT("Severity"), 0x3F); }));
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] { SetConfig(TEXT("Severity"), 0x3F); }));
     EXPECT_TRUE(RecordedWithin60Seconds(LogDebug, TEXT("seen"), "seen]]>"));
     EXPECT_NE(LogText().find("severity='32' "), std::string::npos);
 }
@@ -179,7 +173,7 @@ TEST(AgentLog, AForkedChildKeepsTheTimedReRead) {
     log_detail::SetRefreshPeriodMs(200);
     CEReportEvent(LogError, TEXT("S"), TEXT("the parent's log object and timer"));
     // The child inherits a gate that rejects Debug, but not the parent's timer thread.
-    ExpectChildOk(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         SetConfig(TEXT("Severity"), 0x3F);
         if (!RecordedWithin60Seconds(LogDebug, TEXT("child"), "child]]>"))
             _exit(3);
@@ -191,7 +185,7 @@ TEST(AgentLog, AForkedChildKeepsTheTimedReRead) {
 // A process that logs a little and ends (a launcher's worker) makes no timer thread; one that
 // keeps logging gets it, and its rejected calls then stop at the gate.
 TEST(AgentLog, TheTimerThreadStartsOnceTheLogIsUsedForAWhile) {
-    ExpectChildOk(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         const auto start = std::chrono::steady_clock::now();
         CEReportEvent(LogError, TEXT("S"), TEXT("a short-lived process"));
         for (int i = 0; i < 20; ++i)
@@ -221,9 +215,9 @@ TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
                 _exit(3);  // children must inherit the canonical form
         });
     };
-    ExpectChildOk(run("8", "00000008", TEXT("levels")));
-    ExpectChildOk(run("01000000", "01000000", TEXT("install")));
-    ExpectChildOk(run("02000000", "02000000", TEXT("suppressed")));
+    kvtest::ExpectExitedCleanly(run("8", "00000008", TEXT("levels")));
+    kvtest::ExpectExitedCleanly(run("01000000", "01000000", TEXT("install")));
+    kvtest::ExpectExitedCleanly(run("02000000", "02000000", TEXT("suppressed")));
 
     const std::string text = LogText();
     EXPECT_NE(text.find("levels traced"), std::string::npos);
@@ -288,7 +282,7 @@ TEST(AgentLog, ProcessesAndThreadsAtOnceLoseNothingAndKeepTheLimits) {
             thread.join();
     });
     for (const auto& child : children)
-        ExpectChildOk(child);
+        kvtest::ExpectExitedCleanly(child);
 
     // Every file within the limits; every record whole.
     const std::string folder = Native(GetEventLog().Folder());
@@ -322,7 +316,7 @@ TEST(AgentLog, NothingIsLostWithoutRotation) {
             thread.join();
     });
     for (const auto& child : children)
-        ExpectChildOk(child);
+        kvtest::ExpectExitedCleanly(child);
     const std::string text = LogText();
     EXPECT_EQ(Count(text, "source='Stress'"), size_t{kProcesses * kThreads * kRecords});
     for (int p = 0; p < kProcesses; ++p)
@@ -336,7 +330,7 @@ TEST(AgentLog, AChildDyingWithTheMutexDoesNotStopTheOthers) {
             _exit(2);
         _exit(0);  // dies owning it
     });
-    ExpectChildOk(child);
+    kvtest::ExpectExitedCleanly(child);
     CEReportEvent(LogError, TEXT("Survivor"), TEXT("still logging"));
     CEReportEvent(LogError, TEXT("Survivor"), TEXT("and again"));
     EXPECT_EQ(Count(LogText(), "source='Survivor'"), 2u);

@@ -59,12 +59,6 @@ kvtest::ChildResult FirstLogCallInChild(uint32_t severity, const WCHAR* message)
     });
 }
 
-void ExpectLived(const kvtest::ChildResult& child) {
-    EXPECT_TRUE(child.exited && child.exit_code == 0)
-        << "exit " << child.exit_code << " signal " << child.signal << "\n"
-        << child.output;
-}
-
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
@@ -75,8 +69,8 @@ size_t Count(const std::string& text, const std::string& what) {
 TEST(LogUnderConstruction, AReleaseIdStartingWithALetterIsWarnedAboutBeforeTheFirstRecord) {
     PresentServerRelease(TEXT("H2x"));
     // Levels that the default mask records and one it does not: the warning comes either way.
-    ExpectLived(FirstLogCallInChild(LogError, TEXT("first error")));
-    ExpectLived(FirstLogCallInChild(LogDebug, TEXT("first debug")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogError, TEXT("first error")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogDebug, TEXT("first debug")));
 
     const std::string text = LogText();
     EXPECT_EQ(Count(text, "Failed to convert Release ID version from input string: 'H2x'."), 2u)
@@ -92,7 +86,7 @@ TEST(LogUnderConstruction, AReleaseIdStartingWithALetterIsWarnedAboutBeforeTheFi
 
 TEST(LogUnderConstruction, AnEmptyReleaseIdIsWarnedAboutAndTheHostLives) {
     PresentServerRelease(TEXT(""));
-    ExpectLived(FirstLogCallInChild(LogWarning, TEXT("first warning")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogWarning, TEXT("first warning")));
     const std::string text = LogText();
     EXPECT_EQ(Count(text, "Failed to convert Release ID version from input string: ''."), 1u)
         << text;
@@ -100,7 +94,7 @@ TEST(LogUnderConstruction, AnEmptyReleaseIdIsWarnedAboutAndTheHostLives) {
 
 TEST(LogUnderConstruction, TwoDigitsThenLettersIsRelease20WithoutAWarning) {
     PresentServerRelease(TEXT("20H2"));
-    ExpectLived(FirstLogCallInChild(LogError, TEXT("first error")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogError, TEXT("first error")));
     const std::string text = LogText();
     EXPECT_EQ(text.find(kReleaseWarning), std::string::npos) << text;
     EXPECT_NE(text.find("first error"), std::string::npos);
@@ -113,7 +107,7 @@ TEST(LogUnderConstruction, AnInstallLogFolderThatCannotBeMadeCostsOnlyTheInstall
     std::filesystem::create_directories(std::filesystem::path(folder).parent_path());
     std::ofstream(folder) << "in the way";
 
-    ExpectLived(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         ::setenv(kOverride, "01000000", 1);
         if (Utility::SingletonT<EventLog, 255>::State() != 0)
             _exit(7);
