@@ -4,6 +4,7 @@
 #include "builtins.h"
 #include "convert.h"
 #include "errors.h"
+#include "lexer.h"
 
 namespace kvvbs {
 namespace {
@@ -40,15 +41,8 @@ Value Split(Runtime&, Value* a, uint32_t argc) {
         return MakeArray({});
     if (delim.empty())
         return MakeArray({Value::String(s)});
-    auto lower = [](std::u16string t) {
-        for (auto& c : t) {
-            if (c >= u'A' && c <= u'Z')
-                c = char16_t(c + 32);
-        }
-        return t;
-    };
-    std::u16string hay = text ? lower(s) : s;
-    std::u16string needle = text ? lower(delim) : delim;
+    std::u16string hay = text ? LowerName(s) : s;
+    std::u16string needle = text ? LowerName(delim) : delim;
     size_t at = 0;
     while (count == -1 || int32_t(parts.size()) < count - 1) {
         size_t hit = hay.find(needle, at);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/ascii_case.h"
 #include "win/text.h"
 
 #include "builtins.h"
@@ -30,10 +31,6 @@ int32_t Count(const Value& v) {
     return n;
 }
 
-char16_t Lower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-}
-
 bool IsBlank(char16_t c) {
     return c == u' ';
 }
@@ -46,7 +43,7 @@ size_t Find(std::u16string_view hay, std::u16string_view needle, size_t start, b
         return std::u16string_view::npos;
     for (size_t i = start; i + needle.size() <= hay.size(); ++i) {
         size_t k = 0;
-        while (k < needle.size() && Lower(hay[i + k]) == Lower(needle[k]))
+        while (k < needle.size() && kvwin::AsciiLower(hay[i + k]) == kvwin::AsciiLower(needle[k]))
             ++k;
         if (k == needle.size())
             return i;

@@ -10,6 +10,7 @@
 
 #include "com_calls.h"
 #include "errors.h"
+#include "kvwin/ascii_case.h"
 #include "kvwin/number_text.h"
 #include "script_locale.h"
 
@@ -163,20 +164,10 @@ bool ToBool(const Value& in) {
         case Kind::Boolean:
             return v.AsBool();
         case Kind::String: {
-            std::u16string_view s = v.AsString();
-            auto is = [&](std::u16string_view w) {
-                if (s.size() != w.size())
-                    return false;
-                for (size_t i = 0; i < s.size(); ++i) {
-                    char16_t c = s[i] >= u'A' && s[i] <= u'Z' ? char16_t(s[i] + 32) : s[i];
-                    if (c != w[i])
-                        return false;
-                }
+            const std::u16string_view s = v.AsString();
+            if (kvwin::EqualsAsciiNoCase(s, u"true"))
                 return true;
-            };
-            if (is(u"true"))
-                return true;
-            if (is(u"false"))
+            if (kvwin::EqualsAsciiNoCase(s, u"false"))
                 return false;
             return ToDouble(v) != 0;
         }

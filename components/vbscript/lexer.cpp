@@ -5,6 +5,7 @@
 
 #include "convert.h"
 #include "errors.h"
+#include "kvwin/ascii_case.h"
 
 namespace kvvbs {
 namespace {
@@ -303,10 +304,8 @@ class Lexer {
 
 std::u16string LowerName(std::u16string_view name) {
     std::u16string out(name);
-    for (auto& c : out) {
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c + 32);
-    }
+    for (auto& c : out)
+        c = kvwin::AsciiLower(c);
     return out;
 }
 
