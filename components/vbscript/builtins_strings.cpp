@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kvwin/ascii_case.h"
+#include "kvwin/hex_digit.h"
 #include "win/text.h"
 
 #include "builtins.h"
@@ -455,23 +456,13 @@ Value Escape(Runtime&, Value* a, uint32_t) {
     return Value::String(std::move(out));
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // The code unit of `digits` hex digits at s[at], or -1.
 int32_t HexAt(std::u16string_view s, size_t at, size_t digits) {
     if (at + digits > s.size())
         return -1;
     int32_t n = 0;
     for (size_t k = 0; k < digits; ++k) {
-        int d = HexDigit(s[at + k]);
+        int d = kvwin::HexDigitValue(s[at + k]);
         if (d < 0)
             return -1;
         n = n * 16 + d;

@@ -11,6 +11,7 @@
 #include "com_calls.h"
 #include "errors.h"
 #include "kvwin/ascii_case.h"
+#include "kvwin/hex_digit.h"
 #include "kvwin/number_text.h"
 #include "script_locale.h"
 
@@ -31,10 +32,6 @@ double RoundEven(double d) {
 
 namespace {
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
 // "&HFF", "&O17": hex or octal Integer (up to four hex digits) or Long.
 bool ParseRadix(std::u16string_view text, double* out) {
     int base = (text[1] == u'h' || text[1] == u'H')   ? 16
@@ -45,11 +42,8 @@ bool ParseRadix(std::u16string_view text, double* out) {
     uint64_t n = 0;
     for (size_t i = 2; i < text.size(); ++i) {
         char16_t c = text[i];
-        int digit = IsDigit(c)                             ? c - u'0'
-                    : base == 16 && c >= u'a' && c <= u'f' ? c - u'a' + 10
-                    : base == 16 && c >= u'A' && c <= u'F' ? c - u'A' + 10
-                                                           : 99;
-        if (digit >= base)
+        const int digit = kvwin::HexDigitValue(c);
+        if (digit < 0 || digit >= base)
             return false;
         n = n * unsigned(base) + unsigned(digit);
         if (n > 0xFFFFFFFFull)
