@@ -49,42 +49,24 @@ HRESULT ReturnNumber(VARIANT* result, unsigned long long n) {
 // The names in one folder: files or sub-folders, "." and ".." left out.
 std::vector<std::u16string> ListFolder(const std::u16string& folder, bool folders) {
     std::vector<std::u16string> names;
-    WIN32_FIND_DATAW entry;
-    std::u16string pattern = JoinPath(folder, u"*");
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::u16string name(entry.cFileName);
-        if (name == u"." || name == u"..")
-            continue;
+    ForEachEntry(JoinPath(folder, u"*"), [&](const WIN32_FIND_DATAW& entry) {
         if (((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders)
-            names.push_back(std::move(name));
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+            names.emplace_back(entry.cFileName);
+    });
     return names;
 }
 
 unsigned long long TreeSize(const std::u16string& folder, int depth) {
     unsigned long long total = 0;
-    WIN32_FIND_DATAW entry;
-    std::u16string pattern = JoinPath(folder, u"*");
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        std::u16string name(entry.cFileName);
-        if (name == u"." || name == u"..")
-            continue;
+    ForEachEntry(JoinPath(folder, u"*"), [&](const WIN32_FIND_DATAW& entry) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (depth < kMaxDepth && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                total += TreeSize(JoinPath(folder, name), depth + 1);
+                total += TreeSize(JoinPath(folder, entry.cFileName), depth + 1);
         } else {
             total +=
                 (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
         }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    });
     return total;
 }
 

@@ -274,6 +274,23 @@ bool FindEntry(std::u16string_view path, WIN32_FIND_DATAW& entry) {
     return true;
 }
 
+void ForEachEntry(const std::u16string& pattern,
+                  const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    struct Closer {
+        HANDLE find;
+        ~Closer() { FindClose(find); }
+    } closer{find};
+    do {
+        const std::u16string_view name(entry.cFileName);
+        if (name != u"." && name != u"..")
+            visit(entry);
+    } while (FindNextFileW(find, &entry));
+}
+
 double DateFromFileTime(const FILETIME& time) {
     FILETIME local{};
     if (!FileTimeToLocalFileTime(&time, &local))

@@ -49,18 +49,10 @@ bool Expand(const std::u16string& pattern, bool folders, std::vector<std::u16str
         error = kPathNotFound;
         return false;
     }
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(full.c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::u16string name(entry.cFileName);
-            if (name == u"." || name == u"..")
-                continue;
-            if (((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders)
-                paths.push_back(JoinPath(parent, name));
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
+    ForEachEntry(full, [&](const WIN32_FIND_DATAW& entry) {
+        if (((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders)
+            paths.push_back(JoinPath(parent, entry.cFileName));
+    });
     if (paths.empty()) {
         error = missing;
         return false;
@@ -93,17 +85,9 @@ HRESULT DeleteTree(const std::u16string& folder, bool force, int depth) {
     if (depth > kMaxDepth)
         return kPathFileAccess;
     std::vector<std::pair<std::u16string, DWORD>> entries;
-    WIN32_FIND_DATAW entry;
-    std::u16string pattern = JoinPath(folder, u"*");
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::u16string name(entry.cFileName);
-            if (name != u"." && name != u"..")
-                entries.emplace_back(JoinPath(folder, name), entry.dwFileAttributes);
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
+    ForEachEntry(JoinPath(folder, u"*"), [&](const WIN32_FIND_DATAW& entry) {
+        entries.emplace_back(JoinPath(folder, entry.cFileName), entry.dwFileAttributes);
+    });
     for (const auto& [path, attributes] : entries) {
         HRESULT hr;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -143,19 +127,11 @@ HRESULT CopyTree(const std::u16string& from, const std::u16string& to, bool over
         return kFileExists;
     if (a == INVALID_FILE_ATTRIBUTES && !CreateDirectoryW(to.c_str(), nullptr))
         return HRESULT_FROM_WIN32(GetLastError());
-    WIN32_FIND_DATAW entry;
     std::vector<std::pair<std::u16string, bool>> entries;
-    std::u16string pattern = JoinPath(from, u"*");
-    HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::u16string name(entry.cFileName);
-            if (name != u"." && name != u"..")
-                entries.emplace_back(name,
-                                     (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
+    ForEachEntry(JoinPath(from, u"*"), [&](const WIN32_FIND_DATAW& entry) {
+        entries.emplace_back(entry.cFileName,
+                             (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    });
     for (const auto& [name, folder] : entries) {
         HRESULT hr = folder
                          ? CopyTree(JoinPath(from, name), JoinPath(to, name), overwrite, depth + 1)
@@ -177,40 +153,32 @@ HRESULT Raise(kvwin::DispatchCall& call, HRESULT hr) {
 
 // ---- the operations, shared with File and Folder --------------------------------------------
 
-HRESULT DeleteFileOp(kvwin::DispatchCall& call) {
+// DeleteFile and DeleteFolder: every file, or every folder with its tree, that the pattern
+// names; read-only files only when forced.
+HRESULT DeleteMatches(kvwin::DispatchCall& call, bool folders) {
     std::u16string pattern;
     bool force = false;
     if (!ArgText(call, 0, pattern) || !ArgBool(call, 1, false, force))
         return FailWith(call, kInvalidArgument);
     std::vector<std::u16string> paths;
     HRESULT error = S_OK;
-    if (!Expand(pattern, false, paths, error))
+    if (!Expand(pattern, folders, paths, error))
         return FailWith(call, error);
     for (const auto& p : paths) {
-        HRESULT hr = DeleteOneFile(p, force);
+        if (folders && FileNamePart(p).empty())
+            return FailWith(call, kPermissionDenied);  // never a whole drive
+        HRESULT hr = folders ? DeleteTree(p, force, 0) : DeleteOneFile(p, force);
         if (FAILED(hr))
             return Raise(call, hr);
     }
     return S_OK;
 }
 
+HRESULT DeleteFileOp(kvwin::DispatchCall& call) {
+    return DeleteMatches(call, false);
+}
 HRESULT DeleteFolderOp(kvwin::DispatchCall& call) {
-    std::u16string pattern;
-    bool force = false;
-    if (!ArgText(call, 0, pattern) || !ArgBool(call, 1, false, force))
-        return FailWith(call, kInvalidArgument);
-    std::vector<std::u16string> paths;
-    HRESULT error = S_OK;
-    if (!Expand(pattern, true, paths, error))
-        return FailWith(call, error);
-    for (const auto& p : paths) {
-        if (FileNamePart(p).empty())
-            return FailWith(call, kPermissionDenied);  // never a whole drive
-        HRESULT hr = DeleteTree(p, force, 0);
-        if (FAILED(hr))
-            return Raise(call, hr);
-    }
-    return S_OK;
+    return DeleteMatches(call, true);
 }
 
 HRESULT CopyOrMove(kvwin::DispatchCall& call, bool folders, bool move) {

@@ -9,6 +9,7 @@
 // safe from any thread.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,10 @@ bool HasWildcard(std::u16string_view name);
 DWORD AttributesOf(std::u16string_view path);
 // The directory entry for a path (sizes, times, attributes); false when it is missing.
 bool FindEntry(std::u16string_view path, WIN32_FIND_DATAW& entry);
+// Calls visit(entry) for each directory entry `pattern` matches (a folder joined with "*",
+// or a wildcard in the last part), "." and ".." left out; nothing when none matches.
+void ForEachEntry(const std::u16string& pattern,
+                  const std::function<void(const WIN32_FIND_DATAW&)>& visit);
 // A file time as an automation date in local time.
 double DateFromFileTime(const FILETIME& time);
 

@@ -31,6 +31,7 @@
 #include "kvwin/held_memory.h"
 #include "kvwin/utf.h"
 #include "shell.h"
+#include "text_place.h"
 #include "win/debug.h"
 #include "win/kernel_objects.h"
 #include "win/processes.h"
@@ -77,50 +78,43 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
 
     static HRESULT AtEndOfStream(ExecStream& self, kvwin::DispatchCall& call) {
         return kvwin::SetVariantBool(call.Result(),
-                                     self.pos_ >= self.text_.size() && !self.WaitForMore());
+                                     self.place_.pos >= self.text_.size() && !self.WaitForMore());
     }
     static HRESULT AtEndOfLine(ExecStream& self, kvwin::DispatchCall& call) {
-        if (self.pos_ >= self.text_.size() && !self.WaitForMore())
+        if (self.place_.pos >= self.text_.size() && !self.WaitForMore())
             return kvwin::SetVariantBool(call.Result(), true);
-        char16_t c = self.text_[self.pos_];
+        char16_t c = self.text_[self.place_.pos];
         return kvwin::SetVariantBool(call.Result(), c == u'\n' || c == u'\r');
     }
     static HRESULT ReadLine(ExecStream& self, kvwin::DispatchCall& call) {
-        size_t end;
-        while ((end = self.text_.find(u'\n', self.pos_)) == std::u16string::npos &&
+        while (self.text_.find(u'\n', self.place_.pos) == std::u16string::npos &&
                self.WaitForMore()) {
         }
-        if (self.pos_ >= self.text_.size())
+        if (self.place_.pos >= self.text_.size())
             return FailWith(call, kInputPastEnd);
-        std::u16string line = self.Take(end == std::u16string::npos ? self.text_.size() - self.pos_
-                                                                    : end + 1 - self.pos_);
-        if (!line.empty() && line.back() == u'\n')
-            line.pop_back();
-        if (!line.empty() && line.back() == u'\r')
-            line.pop_back();
-        return kvwin::SetVariantText(call.Result(), line);
+        return kvwin::SetVariantText(call.Result(), self.place_.TakeLine(self.text_));
     }
     static HRESULT ReadAll(ExecStream& self, kvwin::DispatchCall& call) {
         while (self.WaitForMore()) {
         }
-        return kvwin::SetVariantText(call.Result(), self.Take(self.text_.size() - self.pos_));
+        return kvwin::SetVariantText(call.Result(), self.Take(self.text_.size() - self.place_.pos));
     }
     static HRESULT Read(ExecStream& self, kvwin::DispatchCall& call) {
         long n = 0;
         if (!ArgLong(call, 0, 0, n) || n < 0)
             return FailWith(call, kInvalidArgument);
-        while (self.text_.size() - self.pos_ < size_t(n) && self.WaitForMore()) {
+        while (self.text_.size() - self.place_.pos < size_t(n) && self.WaitForMore()) {
         }
-        return kvwin::SetVariantText(call.Result(),
-                                     self.Take(std::min(size_t(n), self.text_.size() - self.pos_)));
+        return kvwin::SetVariantText(
+            call.Result(), self.Take(std::min(size_t(n), self.text_.size() - self.place_.pos)));
     }
     static HRESULT Skip(ExecStream& self, kvwin::DispatchCall& call) {
         long n = 0;
         if (!ArgLong(call, 0, 0, n) || n < 0)
             return FailWith(call, kInvalidArgument);
-        while (self.text_.size() - self.pos_ < size_t(n) && self.WaitForMore()) {
+        while (self.text_.size() - self.place_.pos < size_t(n) && self.WaitForMore()) {
         }
-        self.Take(std::min(size_t(n), self.text_.size() - self.pos_));
+        self.Take(std::min(size_t(n), self.text_.size() - self.place_.pos));
         return S_OK;
     }
     static HRESULT SkipLine(ExecStream& self, kvwin::DispatchCall& call) {
@@ -130,10 +124,10 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
         return hr;
     }
     static HRESULT Line(ExecStream& self, kvwin::DispatchCall& call) {
-        return kvwin::SetVariantLong(call.Result(), self.line_);
+        return kvwin::SetVariantLong(call.Result(), self.place_.line);
     }
     static HRESULT Column(ExecStream& self, kvwin::DispatchCall& call) {
-        return kvwin::SetVariantLong(call.Result(), self.column_);
+        return kvwin::SetVariantLong(call.Result(), self.place_.column);
     }
     static HRESULT Close(ExecStream& self, kvwin::DispatchCall&) {
         self.file_.Close();
@@ -198,28 +192,14 @@ class ExecStream final : public kvwin::DispatchObject<ExecStream, IDispatch> {
         }
     }
 
-    std::u16string Take(size_t n) {
-        std::u16string taken = text_.substr(pos_, n);
-        pos_ += taken.size();
-        for (char16_t c : taken) {
-            if (c == u'\n') {
-                ++line_;
-                column_ = 1;
-            } else {
-                ++column_;
-            }
-        }
-        return taken;
-    }
+    std::u16string Take(size_t n) { return place_.Take(text_, n); }
 
     FileHandle file_;
     std::shared_ptr<Process> process_;
     std::string pending_;  // bytes read and not yet decoded
     std::u16string text_;
     kvwin::HeldMemory held_;  // charged for text_
-    size_t pos_ = 0;
-    long line_ = 1;
-    long column_ = 1;
+    TextPlace place_;
     ModuleRef module_ref_;
 };
 

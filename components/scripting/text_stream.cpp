@@ -16,6 +16,7 @@
 #include "file_system.h"
 #include "kvwin/file_handle.h"
 #include "kvwin/held_memory.h"
+#include "text_place.h"
 #include "win/text.h"
 
 namespace kvscripting {
@@ -66,21 +67,21 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     }
 
     static HRESULT Line(TextStream& self, kvwin::DispatchCall& call) {
-        return kvwin::SetVariantLong(call.Result(), self.line_);
+        return kvwin::SetVariantLong(call.Result(), self.place_.line);
     }
     static HRESULT Column(TextStream& self, kvwin::DispatchCall& call) {
-        return kvwin::SetVariantLong(call.Result(), self.column_);
+        return kvwin::SetVariantLong(call.Result(), self.place_.column);
     }
     static HRESULT AtEndOfStream(TextStream& self, kvwin::DispatchCall& call) {
         if (!self.CanRead(call))
             return call.Error();
-        return kvwin::SetVariantBool(call.Result(), self.pos_ >= self.text_.size());
+        return kvwin::SetVariantBool(call.Result(), self.place_.pos >= self.text_.size());
     }
     static HRESULT AtEndOfLine(TextStream& self, kvwin::DispatchCall& call) {
         if (!self.CanRead(call))
             return call.Error();
         const auto& t = self.text_;
-        size_t p = self.pos_;
+        size_t p = self.place_.pos;
         return kvwin::SetVariantBool(call.Result(),
                                      p >= t.size() || t[p] == u'\n' ||
                                          (t[p] == u'\r' && p + 1 < t.size() && t[p + 1] == u'\n'));
@@ -91,28 +92,21 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
             return FailWith(call, kInvalidArgument);
         if (!self.CanRead(call))
             return call.Error();
-        if (self.pos_ >= self.text_.size())
+        if (self.place_.pos >= self.text_.size())
             return FailWith(call, kInputPastEnd);
         return kvwin::SetVariantText(call.Result(), self.Take(size_t(count)));
     }
     static HRESULT ReadLine(TextStream& self, kvwin::DispatchCall& call) {
         if (!self.CanRead(call))
             return call.Error();
-        if (self.pos_ >= self.text_.size())
+        if (self.place_.pos >= self.text_.size())
             return FailWith(call, kInputPastEnd);
-        size_t end = self.text_.find(u'\n', self.pos_);
-        std::u16string line =
-            self.Take(end == std::u16string::npos ? self.text_.size() : end + 1 - self.pos_);
-        if (!line.empty() && line.back() == u'\n')
-            line.pop_back();
-        if (!line.empty() && line.back() == u'\r')
-            line.pop_back();
-        return kvwin::SetVariantText(call.Result(), line);
+        return kvwin::SetVariantText(call.Result(), self.place_.TakeLine(self.text_));
     }
     static HRESULT ReadAll(TextStream& self, kvwin::DispatchCall& call) {
         if (!self.CanRead(call))
             return call.Error();
-        if (self.pos_ >= self.text_.size())
+        if (self.place_.pos >= self.text_.size())
             return FailWith(call, kInputPastEnd);
         return kvwin::SetVariantText(call.Result(), self.Take(self.text_.size()));
     }
@@ -122,7 +116,7 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
             return FailWith(call, kInvalidArgument);
         if (!self.CanRead(call))
             return call.Error();
-        if (count > 0 && self.pos_ >= self.text_.size())
+        if (count > 0 && self.place_.pos >= self.text_.size())
             return FailWith(call, kInputPastEnd);
         self.Take(size_t(count));
         return S_OK;
@@ -130,10 +124,9 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     static HRESULT SkipLine(TextStream& self, kvwin::DispatchCall& call) {
         if (!self.CanRead(call))
             return call.Error();
-        if (self.pos_ >= self.text_.size())
+        if (self.place_.pos >= self.text_.size())
             return FailWith(call, kInputPastEnd);
-        size_t end = self.text_.find(u'\n', self.pos_);
-        self.Take(end == std::u16string::npos ? self.text_.size() : end + 1 - self.pos_);
+        self.place_.TakeLine(self.text_);
         return S_OK;
     }
     static HRESULT Write(TextStream& self, kvwin::DispatchCall& call) {
@@ -162,7 +155,7 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
         self.closed_ = true;
         std::u16string().swap(self.text_);
         self.held_.RefundAll();
-        self.pos_ = 0;
+        self.place_.pos = 0;
         return S_OK;
     }
 
@@ -197,23 +190,7 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     }
 
     // Moves over up to n characters, counting lines and columns; returns them.
-    std::u16string Take(size_t n) {
-        n = std::min(n, text_.size() - pos_);
-        std::u16string taken = text_.substr(pos_, n);
-        pos_ += n;
-        Count(taken);
-        return taken;
-    }
-    void Count(std::u16string_view text) {
-        for (char16_t c : text) {
-            if (c == u'\n') {
-                ++line_;
-                column_ = 1;
-            } else {
-                ++column_;
-            }
-        }
-    }
+    std::u16string Take(size_t n) { return place_.Take(text_, n); }
 
     HRESULT Put(kvwin::DispatchCall& call, const std::u16string& text) {
         if (closed_ || mode_ == IoMode::Reading)
@@ -243,7 +220,7 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
                 return FailWithLastError(call, GetLastError());
             done += put;
         }
-        Count(text);
+        place_.Pass(text);
         return S_OK;
     }
 
@@ -253,9 +230,7 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     bool closed_ = false;
     std::u16string text_;     // a reading stream's text
     kvwin::HeldMemory held_;  // charged for text_
-    size_t pos_ = 0;
-    long line_ = 1;
-    long column_ = 1;
+    TextPlace place_;
     ModuleRef module_ref_;
 };
 

@@ -4,6 +4,7 @@
 #include "builtins.h"
 #include "convert.h"
 #include "errors.h"
+#include "lexer.h"
 
 namespace kvvbs {
 namespace {
@@ -28,7 +29,7 @@ Value ArrayOf(Runtime&, Value* a, uint32_t argc) {
 Value Split(Runtime&, Value* a, uint32_t argc) {
     // Split(expression[, delimiter[, count[, compare]]])
     if (a[0].Deref().IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     std::u16string s = ToText(a[0]);
     std::u16string delim = argc > 1 && !a[1].Deref().IsMissing() ? ToText(a[1]) : u" ";
     int32_t count = argc > 2 && !a[2].Deref().IsMissing() ? ToLong(a[2]) : -1;
@@ -40,15 +41,8 @@ Value Split(Runtime&, Value* a, uint32_t argc) {
         return MakeArray({});
     if (delim.empty())
         return MakeArray({Value::String(s)});
-    auto lower = [](std::u16string t) {
-        for (auto& c : t) {
-            if (c >= u'A' && c <= u'Z')
-                c = char16_t(c + 32);
-        }
-        return t;
-    };
-    std::u16string hay = text ? lower(s) : s;
-    std::u16string needle = text ? lower(delim) : delim;
+    std::u16string hay = text ? LowerName(s) : s;
+    std::u16string needle = text ? LowerName(delim) : delim;
     size_t at = 0;
     while (count == -1 || int32_t(parts.size()) < count - 1) {
         size_t hit = hay.find(needle, at);

@@ -14,7 +14,7 @@ namespace {
 Value NotNull(const Value& v) {
     Value p = Primitive(v);
     if (p.IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     return p;
 }
 

@@ -12,6 +12,7 @@
 #include "convert.h"
 #include "errors.h"
 #include "kvwin/civil_time.h"
+#include "lexer.h"
 #include "script_locale.h"
 #include "win/oleauto.h"
 
@@ -128,10 +129,7 @@ int WeekOfYear(int64_t day, int year, int first, int min_days) {
 enum class Interval { Year, Quarter, Month, DayOfYear, Day, Weekday, Week, Hour, Minute, Second };
 
 Interval IntervalOf(const Value& v) {
-    std::u16string s = ToText(Primitive(v));
-    for (char16_t& c : s)
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c + 32);
+    const std::u16string s = LowerName(ToText(Primitive(v)));
     if (s == u"yyyy")
         return Interval::Year;
     if (s == u"q")

@@ -106,7 +106,7 @@ Value InputBox(Runtime& rt, Value* a, uint32_t argc) {
 // No picture format is read on this platform: every file is an invalid picture.
 Value LoadPicture(Runtime&, Value* a, uint32_t) {
     if (a[0].Deref().IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     Throw(481, u"Invalid picture");
 }
 

@@ -9,6 +9,7 @@
 #include "interpreter.h"
 #include "kvwin/dispatch_object.h"
 #include "kvwin/moniker_names.h"
+#include "lexer.h"
 #include "module.h"
 #include "variant_conversion.h"
 #include "win/com.h"
@@ -117,13 +118,7 @@ class ProcRef final : public kvwin::UntypedDispatch<IDispatch> {
 };
 
 Value GetRef(Runtime& rt, Value* a, uint32_t) {
-    std::u16string name = ToText(a[0]);
-    std::u16string lower = name;
-    for (auto& c : lower) {
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c + 32);
-    }
-    int slot = rt.FindGlobal(lower);
+    int slot = rt.FindGlobal(LowerName(ToText(a[0])));
     if (slot < 0 || !rt.GlobalAt(slot).value.Is(Kind::Proc))
         Throw(kErrIllegalCall);
     return Value::AttachObject(

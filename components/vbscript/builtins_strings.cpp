@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "kvwin/ascii_case.h"
+#include "kvwin/hex_digit.h"
 #include "win/text.h"
 
 #include "builtins.h"
@@ -30,10 +32,6 @@ int32_t Count(const Value& v) {
     return n;
 }
 
-char16_t Lower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-}
-
 bool IsBlank(char16_t c) {
     return c == u' ';
 }
@@ -46,7 +44,7 @@ size_t Find(std::u16string_view hay, std::u16string_view needle, size_t start, b
         return std::u16string_view::npos;
     for (size_t i = start; i + needle.size() <= hay.size(); ++i) {
         size_t k = 0;
-        while (k < needle.size() && Lower(hay[i + k]) == Lower(needle[k]))
+        while (k < needle.size() && kvwin::AsciiLower(hay[i + k]) == kvwin::AsciiLower(needle[k]))
             ++k;
         if (k == needle.size())
             return i;
@@ -113,7 +111,7 @@ Value Mid(Runtime&, Value* a, uint32_t argc) {
 Value MidStatement(Runtime&, Value* a, uint32_t) {
     Value& target = a[0].Deref();
     if (target.IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     std::u16string s = ToText(target);
     int32_t start = ToLong(a[1]);
     if (start < 1 || size_t(start) > s.size())
@@ -139,7 +137,7 @@ InStrArguments ReadInStrArguments(Value* a, uint32_t argc) {
     InStrArguments args{0, &a[0], &a[1], false};
     if (argc >= 3) {
         if (a[0].Deref().IsNull())
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         int32_t s = ToLong(a[0]);
         if (s < 1)
             Throw(kErrIllegalCall);
@@ -294,7 +292,7 @@ Value StrComp(Runtime&, Value* a, uint32_t argc) {
 
 Value StrReverse(Runtime&, Value* a, uint32_t) {
     if (a[0].Deref().IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     std::u16string s = ToText(a[0]);
     return Value::String(std::u16string(s.rbegin(), s.rend()));
 }
@@ -402,7 +400,7 @@ Value ChrB(Runtime&, Value* a, uint32_t) {
 Value Filter(Runtime&, Value* a, uint32_t argc) {
     const Value& list = a[0].Deref();
     if (list.IsNull() || a[1].Deref().IsNull())
-        Throw(94, u"Invalid use of Null");
+        ThrowInvalidNull();
     if (!list.Is(Kind::Array))
         Throw(kErrTypeMismatch);
     const ArrayRep& rep = *list.AsArray();
@@ -414,7 +412,7 @@ Value Filter(Runtime&, Value* a, uint32_t argc) {
     std::vector<Value> kept;
     for (const Value& item : rep.items) {
         if (item.Deref().IsNull())
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         // A text element is kept as it is (sharing its buffer): an array holding one long
         // text many times must not be copied out element by element.
         const Value& element = item.Deref();
@@ -458,23 +456,13 @@ Value Escape(Runtime&, Value* a, uint32_t) {
     return Value::String(std::move(out));
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // The code unit of `digits` hex digits at s[at], or -1.
 int32_t HexAt(std::u16string_view s, size_t at, size_t digits) {
     if (at + digits > s.size())
         return -1;
     int32_t n = 0;
     for (size_t k = 0; k < digits; ++k) {
-        int d = HexDigit(s[at + k]);
+        int d = kvwin::HexDigitValue(s[at + k]);
         if (d < 0)
             return -1;
         n = n * 16 + d;

@@ -10,6 +10,8 @@
 
 #include "com_calls.h"
 #include "errors.h"
+#include "kvwin/ascii_case.h"
+#include "kvwin/hex_digit.h"
 #include "kvwin/number_text.h"
 #include "script_locale.h"
 
@@ -30,10 +32,6 @@ double RoundEven(double d) {
 
 namespace {
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
 // "&HFF", "&O17": hex or octal Integer (up to four hex digits) or Long.
 bool ParseRadix(std::u16string_view text, double* out) {
     int base = (text[1] == u'h' || text[1] == u'H')   ? 16
@@ -44,11 +42,8 @@ bool ParseRadix(std::u16string_view text, double* out) {
     uint64_t n = 0;
     for (size_t i = 2; i < text.size(); ++i) {
         char16_t c = text[i];
-        int digit = IsDigit(c)                             ? c - u'0'
-                    : base == 16 && c >= u'a' && c <= u'f' ? c - u'a' + 10
-                    : base == 16 && c >= u'A' && c <= u'F' ? c - u'A' + 10
-                                                           : 99;
-        if (digit >= base)
+        const int digit = kvwin::HexDigitValue(c);
+        if (digit < 0 || digit >= base)
             return false;
         n = n * unsigned(base) + unsigned(digit);
         if (n > 0xFFFFFFFFull)
@@ -121,7 +116,7 @@ Value ToNumeric(const Value& in) {
         case Kind::Object:
             return ToNumeric(Primitive(v));
         case Kind::Null:
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         default:
             Throw(kErrTypeMismatch);
     }
@@ -163,20 +158,10 @@ bool ToBool(const Value& in) {
         case Kind::Boolean:
             return v.AsBool();
         case Kind::String: {
-            std::u16string_view s = v.AsString();
-            auto is = [&](std::u16string_view w) {
-                if (s.size() != w.size())
-                    return false;
-                for (size_t i = 0; i < s.size(); ++i) {
-                    char16_t c = s[i] >= u'A' && s[i] <= u'Z' ? char16_t(s[i] + 32) : s[i];
-                    if (c != w[i])
-                        return false;
-                }
+            const std::u16string_view s = v.AsString();
+            if (kvwin::EqualsAsciiNoCase(s, u"true"))
                 return true;
-            };
-            if (is(u"true"))
-                return true;
-            if (is(u"false"))
+            if (kvwin::EqualsAsciiNoCase(s, u"false"))
                 return false;
             return ToDouble(v) != 0;
         }
@@ -329,7 +314,7 @@ std::u16string ToText(const Value& in) {
         case Kind::Object:
             return ToText(Primitive(v));
         case Kind::Null:
-            Throw(94, u"Invalid use of Null");
+            ThrowInvalidNull();
         default:
             Throw(kErrTypeMismatch);
     }

@@ -122,4 +122,8 @@ void Throw(int number, std::u16string description) {
     throw e;
 }
 
+void ThrowInvalidNull() {
+    Throw(94, u"Invalid use of Null");
+}
+
 }  // namespace kvvbs

@@ -68,6 +68,8 @@ struct ScriptError {
 
 [[noreturn]] void Throw(int number);
 [[noreturn]] void Throw(int number, std::u16string description);
+// Error 94, "Invalid use of Null": a Null where a conversion or a function needs a value.
+[[noreturn]] void ThrowInvalidNull();
 
 // The longest text a script may make, in UTF-16 units (256 MB): far beyond what any script
 // needs, and small enough that a loop doubling a text, or joining one shared text many

@@ -5,6 +5,8 @@
 
 #include "convert.h"
 #include "errors.h"
+#include "kvwin/ascii_case.h"
+#include "kvwin/hex_digit.h"
 
 namespace kvvbs {
 namespace {
@@ -247,11 +249,8 @@ class Lexer {
         size_t digits = 0;
         for (; j < s_.size(); ++j, ++digits) {
             char16_t c = s_[j];
-            int v = IsDigit(c)                      ? c - u'0'
-                    : hex && c >= u'a' && c <= u'f' ? c - u'a' + 10
-                    : hex && c >= u'A' && c <= u'F' ? c - u'A' + 10
-                                                    : -1;
-            if (v < 0 || (!hex && v > 7))
+            const int v = kvwin::HexDigitValue(c);
+            if (v < 0 || v >= (hex ? 16 : 8))
                 break;
             n = n * (hex ? 16 : 8) + unsigned(v);
             if (n > 0xFFFFFFFFull)
@@ -303,10 +302,8 @@ class Lexer {
 
 std::u16string LowerName(std::u16string_view name) {
     std::u16string out(name);
-    for (auto& c : out) {
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c + 32);
-    }
+    for (auto& c : out)
+        c = kvwin::AsciiLower(c);
     return out;
 }
 

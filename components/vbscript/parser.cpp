@@ -304,22 +304,34 @@ class Parser {
         return start;
     }
 
-    NodePtr DimList(NodeKind kind) {
-        auto n = Make(kind);
+    // Declared names separated by commas, each a Decl among n's kids; `rest(decl)` reads
+    // what follows its name.
+    template <class F>
+    void DeclsInto(Node& n, F&& rest) {
         do {
             auto d = Make(NodeKind::Decl);
             d->name = Identifier(&d->display);
+            rest(*d);
+            n.kids.push_back(std::move(d));
+        } while (AcceptOp(u","));
+    }
+    // Expressions separated by commas, among n's kids.
+    void ExpressionsInto(Node& n) {
+        do
+            n.kids.push_back(Expression());
+        while (AcceptOp(u","));
+    }
+
+    NodePtr DimList(NodeKind kind) {
+        auto n = Make(kind);
+        DeclsInto(*n, [this](Node& d) {
             if (AcceptOp(u"(")) {
-                d->flag = true;
-                if (!AtOp(u")")) {
-                    do
-                        d->kids.push_back(Expression());
-                    while (AcceptOp(u","));
-                }
+                d.flag = true;
+                if (!AtOp(u")"))
+                    ExpressionsInto(d);
                 ExpectOp(u")", 1006);
             }
-            n->kids.push_back(std::move(d));
-        } while (AcceptOp(u","));
+        });
         return n;
     }
 
@@ -327,29 +339,21 @@ class Parser {
         auto n = Make(NodeKind::ReDim);
         Next();
         n->flag = AcceptWord(u"preserve");
-        do {
-            auto d = Make(NodeKind::Decl);
-            d->name = Identifier(&d->display);
+        DeclsInto(*n, [this](Node& d) {
             ExpectOp(u"(", 1005);
-            do
-                d->kids.push_back(Expression());
-            while (AcceptOp(u","));
+            ExpressionsInto(d);
             ExpectOp(u")", 1006);
-            n->kids.push_back(std::move(d));
-        } while (AcceptOp(u","));
+        });
         return n;
     }
 
     NodePtr ConstDecl() {
         auto n = Make(NodeKind::Const);
         Next();
-        do {
-            auto d = Make(NodeKind::Decl);
-            d->name = Identifier(&d->display);
+        DeclsInto(*n, [this](Node& d) {
             ExpectOp(u"=", 1011);
-            d->kids.push_back(Expression());
-            n->kids.push_back(std::move(d));
-        } while (AcceptOp(u","));
+            d.kids.push_back(Expression());
+        });
         return n;
     }
 

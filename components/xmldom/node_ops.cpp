@@ -125,14 +125,28 @@ std::u16string QualifiedName(const NodeRef& ref) {
         return NodeName(ref);
     return {};
 }
+std::u16string PrefixOf(const std::u16string& name) {
+    const size_t colon = name.find(u':');
+    return colon == std::u16string::npos ? std::u16string() : name.substr(0, colon);
+}
+std::u16string LocalNameOf(const std::u16string& name) {
+    const size_t colon = name.find(u':');
+    return colon == std::u16string::npos ? name : name.substr(colon + 1);
+}
+
+// Answers a text property: E_POINTER without `out`, else a new BSTR of what `text()` gives.
+template <class F>
+HRESULT ReturnTextOf(BSTR* out, F&& text) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return GuardComCall([&] { return ReturnText(text(), out); });
+}
 
 }  // namespace
 
 HRESULT GetNodeName(const NodeRef& ref, BSTR* name) noexcept {
-    if (!name)
-        return E_POINTER;
-    *name = nullptr;
-    return GuardComCall([&] { return ReturnText(NodeName(ref), name); });
+    return ReturnTextOf(name, [&] { return NodeName(ref); });
 }
 
 HRESULT GetNodeValue(const NodeRef& ref, VARIANT* value) noexcept {
@@ -170,9 +184,6 @@ HRESULT GetNodeType(const NodeRef& ref, DOMNodeType* type) noexcept {
 }
 
 HRESULT GetNodeTypeString(const NodeRef& ref, BSTR* text) noexcept {
-    if (!text)
-        return E_POINTER;
-    *text = nullptr;
     const char16_t* name = u"";
     switch (ref.Type()) {
         case NODE_ELEMENT:
@@ -202,7 +213,7 @@ HRESULT GetNodeTypeString(const NodeRef& ref, BSTR* text) noexcept {
         default:
             break;
     }
-    return GuardComCall([&] { return ReturnText(name, text); });
+    return ReturnTextOf(text, [&] { return std::u16string(name); });
 }
 
 HRESULT GetParentNode(IXMLDOMDocument* owner, const NodeRef& ref, IXMLDOMNode** out) noexcept {
@@ -274,17 +285,11 @@ HRESULT GetOwnerDocument(IXMLDOMDocument* owner, const NodeRef& ref,
 }
 
 HRESULT GetText(const NodeRef& ref, BSTR* text) noexcept {
-    if (!text)
-        return E_POINTER;
-    *text = nullptr;
-    return GuardComCall([&] { return ReturnText(NodeText(ref), text); });
+    return ReturnTextOf(text, [&] { return NodeText(ref); });
 }
 
 HRESULT GetXml(const NodeRef& ref, BSTR* xml) noexcept {
-    if (!xml)
-        return E_POINTER;
-    *xml = nullptr;
-    return GuardComCall([&] { return ReturnText(NodeXml(ref), xml); });
+    return ReturnTextOf(xml, [&] { return NodeXml(ref); });
 }
 
 HRESULT SelectNodes(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
@@ -331,40 +336,22 @@ HRESULT SelectSingleNode(IXMLDOMDocument* owner, const NodeRef& ref, BSTR query,
 }
 
 HRESULT GetBaseName(const NodeRef& ref, BSTR* out) noexcept {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    return GuardComCall([&] {
-        std::u16string name = QualifiedName(ref);
-        size_t colon = name.find(u':');
-        return ReturnText(colon == std::u16string::npos ? name : name.substr(colon + 1), out);
-    });
+    return ReturnTextOf(out, [&] { return LocalNameOf(QualifiedName(ref)); });
 }
 
 HRESULT GetPrefix(const NodeRef& ref, BSTR* out) noexcept {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    return GuardComCall([&] {
-        std::u16string name = QualifiedName(ref);
-        size_t colon = name.find(u':');
-        return ReturnText(colon == std::u16string::npos ? u"" : name.substr(0, colon), out);
-    });
+    return ReturnTextOf(out, [&] { return PrefixOf(QualifiedName(ref)); });
 }
 
 HRESULT GetNamespaceUri(const NodeRef& ref, BSTR* out) noexcept {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    return GuardComCall([&]() -> HRESULT {
+    return ReturnTextOf(out, [&]() -> std::u16string {
         std::u16string name = QualifiedName(ref);
         if (name.empty())
-            return ReturnText(u"", out);
-        size_t colon = name.find(u':');
-        std::u16string prefix = colon == std::u16string::npos ? u"" : name.substr(0, colon);
+            return {};
+        std::u16string prefix = PrefixOf(name);
         // An unprefixed attribute is in no namespace.
         if (ref.attr && prefix.empty())
-            return ReturnText(u"", out);
+            return {};
         std::string wanted = prefix.empty() ? "xmlns" : "xmlns:";
         if (!prefix.empty()) {
             std::string narrow;
@@ -373,8 +360,8 @@ HRESULT GetNamespaceUri(const NodeRef& ref, BSTR* out) noexcept {
         }
         for (pugi::xml_node cur = ref.node; cur; cur = cur.parent())
             if (pugi::xml_attribute decl = cur.attribute(wanted.c_str()))
-                return ReturnText(kvwin::FromUtf8(decl.value()), out);
-        return ReturnText(u"", out);
+                return kvwin::FromUtf8(decl.value());
+        return {};
     });
 }
 

@@ -36,7 +36,7 @@ TEST(CreateDirectoryPath, CreatesEveryMissingParentAndThenReportsTheFolderAsExis
 }
 
 TEST(CreateDirectoryPath, AFileInTheWayFailsWithCannotMakeAndLogsNothing) {
-    ASSERT_TRUE(filestest::WriteBytes(WinPath("plain"), "data"));
+    ASSERT_TRUE(filestest::WriteWholeFile(WinPath("plain"), "data"));
     EXPECT_FALSE(CreateDirectoryPath(WinPath("plain").c_str(), nullptr, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_MAKE));
     // Below a file: the parent level fails the same way, and nothing above it logs.

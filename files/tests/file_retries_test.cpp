@@ -85,26 +85,26 @@ std::string TraceLine(const WString& path) {
 
 TEST(FileRetries, AFileReleasedByAnotherProcessIsReadAfterOneTraceLine) {
     const WString path = WinPath("shared.txt");
-    ASSERT_TRUE(filestest::WriteBytes(path, "payload"));
+    ASSERT_TRUE(filestest::WriteWholeFile(path, "payload"));
     EXPECT_EQ(RunAgainstHolder(path, false, [&] { return Read(path); }),
               "read payload\n" + TraceLine(path));
 }
 
 TEST(FileRetries, AWriteWaitsForTheHolderInTheSameWay) {
     const WString path = WinPath("shared.txt");
-    ASSERT_TRUE(filestest::WriteBytes(path, "old"));
+    ASSERT_TRUE(filestest::WriteWholeFile(path, "old"));
     const std::string report = RunAgainstHolder(path, false, [&] {
         const bool ok = WriteFileWithRetries(path.c_str(), "new", 3, "pre-", GENERIC_WRITE, 0);
         return std::string(ok ? "written" : "failed");
     });
     EXPECT_EQ(report, "written\n" + TraceLine(path));
-    EXPECT_EQ(filestest::ReadBytes(path), "pre-new");
+    EXPECT_EQ(filestest::ReadWholeFile(path), "pre-new");
 }
 
 // The whole retry schedule: about fifteen seconds.
 TEST(FileRetries, SlowFileLockedForGoodFailsAfterFifteenSecondsWithTheFirstError) {
     const WString path = WinPath("locked.txt");
-    ASSERT_TRUE(filestest::WriteBytes(path, "payload"));
+    ASSERT_TRUE(filestest::WriteWholeFile(path, "payload"));
     const auto start = std::chrono::steady_clock::now();
     const std::string report = RunAgainstHolder(path, true, [&] { return Read(path); });
     const auto elapsed = std::chrono::steady_clock::now() - start;

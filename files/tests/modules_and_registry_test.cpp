@@ -9,6 +9,7 @@
 #include "files/module_paths.h"
 #include "files/program_files.h"
 #include "files/registry_text.h"
+#include "kvtest/registry_values.h"
 #include "kvwin/utf.h"
 #include "kvwin/wide_string.h"
 #include "win/environment.h"
@@ -19,17 +20,11 @@ namespace {
 constexpr WCHAR kKey[] = TEXT("Software\\Kavrel Tests\\Files");
 
 void SetValue(const WCHAR* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    kvtest::SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, name, type, data, size);
 }
 
 void SetText(const WCHAR* name, DWORD type, const WString& text) {
-    SetValue(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kKey, name, text, type);
 }
 
 // The text read, or "error <code>".

@@ -87,7 +87,7 @@ TEST(TempFolder, AWritableTempFolderIsKeptWithoutItsTrailingSeparator) {
 
 TEST(TempFolder, AnUnusableTempFolderGivesWayToTheCommonApplicationDataFolder) {
     const WString file = WinPath("not-a-folder");
-    ASSERT_TRUE(filestest::WriteBytes(file, "x"));
+    ASSERT_TRUE(filestest::WriteWholeFile(file, "x"));
     const WString agent = TEXT("C:\\ProgramData\\Norvale\\Norvale Agent\\Temp");
     const std::string report = InChild([&] {
         Point(file + TEXT("\\"));

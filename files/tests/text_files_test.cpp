@@ -11,12 +11,12 @@
 
 namespace {
 
-using filestest::ReadBytes;
+using filestest::ReadWholeFile;
 using filestest::WinPath;
 
 WString ReadText(const std::string& bytes, UINT codePage) {
     const WString path = WinPath("in.txt");
-    EXPECT_TRUE(filestest::WriteBytes(path, bytes));
+    EXPECT_TRUE(filestest::WriteWholeFile(path, bytes));
     WString text = TEXT("untouched");
     EXPECT_TRUE(ReadTextFile(path.c_str(), text, codePage));
     return text;
@@ -25,7 +25,7 @@ WString ReadText(const std::string& bytes, UINT codePage) {
 std::string Saved(const WCHAR* text, UINT codePage) {
     const WString path = WinPath("out.txt");
     EXPECT_TRUE(SaveEncodedTextFile(path.c_str(), text, codePage)) << GetLastError();
-    return ReadBytes(path);
+    return ReadWholeFile(path);
 }
 
 TEST(ReadTextFile, AUtf16MarkMakesTheRestUtf16WhateverTheCodePage) {

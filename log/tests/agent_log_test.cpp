@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "kvtest/registry_values.h"
 #include "kvtest/test_env.h"
 #include "kvwin/state_root.h"
 #include "kvwin/wide_string.h"
@@ -54,24 +55,7 @@ size_t Count(const std::string& text, const std::string& what) {
 }
 
 void SetConfig(const WCHAR* name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLogConfigurationKey, 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void SetText(const WCHAR* keyPath, const WCHAR* name, const WString& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * 2)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    kvtest::SetRegistryDword(HKEY_LOCAL_MACHINE, kLogConfigurationKey, name, value);
 }
 
 // Tells every process to re-read the configuration, as the agent's configuration tool does.
@@ -82,12 +66,6 @@ void BumpGeneration() {
                            nullptr, false),
               0u);
     std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(block.Data())).fetch_add(1);
-}
-
-void ExpectChildOk(const kvtest::ChildResult& child) {
-    EXPECT_TRUE(child.exited && child.exit_code == 0)
-        << "exit " << child.exit_code << " signal " << child.signal << "\n"
-        << child.output;
 }
 
 TEST(AgentLog, DefaultPlacementIsTheAgentFolderUnderCommonApplicationData) {
@@ -140,9 +118,11 @@ TEST(AgentLog, TheFileFollowsAPlacementChangeAnotherProcessAnnounces) {
 
     // Another process (the agent's configuration tool) moves the log and announces it.
     const std::string moved = kvtest::TestStateRoot() + "/moved";
-    ExpectChildOk(kvtest::RunInChild([] {
-        SetText(kLogConfigurationKey, TEXT("FilePath"), TEXT("C:\\moved"));
-        SetText(kLogConfigurationKey, TEXT("FileName"), TEXT("Moved.log"));
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
+        kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogConfigurationKey, TEXT("FilePath"),
+                                TEXT("C:\\moved"));
+        kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogConfigurationKey, TEXT("FileName"),
+                                TEXT("Moved.log"));
         BumpGeneration();
     }));
     CEReportEvent(LogError, TEXT("S"), TEXT("in the second folder"));
@@ -151,7 +131,7 @@ TEST(AgentLog, TheFileFollowsAPlacementChangeAnotherProcessAnnounces) {
     EXPECT_EQ(ReadFile(first).find("in the second folder"), std::string::npos);
 
     // Back again, the folder having gone meanwhile: it is made again when the open says so.
-    ExpectChildOk(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         HKEY key = nullptr;
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLogConfigurationKey, 0, KEY_ALL_ACCESS, &key),
                   ERROR_SUCCESS);
@@ -184,7 +164,7 @@ TEST(AgentLog, AChangeNobodyAnnouncesIsSeenOnceThePeriodIsUp) {
     log_detail::SetRefreshPeriodMs(200);
     CEReportEvent(LogError, TEXT("S"), TEXT("first"));
     // Another process changes the mask and bumps nothing; rejected calls read no clock.
-    ExpectChildOk(kvtest::RunInChild([] { SetConfig(TEXT("Severity"), 0x3F); }));
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] { SetConfig(TEXT("Severity"), 0x3F); }));
     EXPECT_TRUE(RecordedWithin60Seconds(LogDebug, TEXT("seen"), "seen]]>"));
     EXPECT_NE(LogText().find("severity='32' "), std::string::npos);
 }
@@ -193,7 +173,7 @@ TEST(AgentLog, AForkedChildKeepsTheTimedReRead) {
     log_detail::SetRefreshPeriodMs(200);
     CEReportEvent(LogError, TEXT("S"), TEXT("the parent's log object and timer"));
     // The child inherits a gate that rejects Debug, but not the parent's timer thread.
-    ExpectChildOk(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         SetConfig(TEXT("Severity"), 0x3F);
         if (!RecordedWithin60Seconds(LogDebug, TEXT("child"), "child]]>"))
             _exit(3);
@@ -205,7 +185,7 @@ TEST(AgentLog, AForkedChildKeepsTheTimedReRead) {
 // A process that logs a little and ends (a launcher's worker) makes no timer thread; one that
 // keeps logging gets it, and its rejected calls then stop at the gate.
 TEST(AgentLog, TheTimerThreadStartsOnceTheLogIsUsedForAWhile) {
-    ExpectChildOk(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         const auto start = std::chrono::steady_clock::now();
         CEReportEvent(LogError, TEXT("S"), TEXT("a short-lived process"));
         for (int i = 0; i < 20; ++i)
@@ -235,9 +215,9 @@ TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
                 _exit(3);  // children must inherit the canonical form
         });
     };
-    ExpectChildOk(run("8", "00000008", TEXT("levels")));
-    ExpectChildOk(run("01000000", "01000000", TEXT("install")));
-    ExpectChildOk(run("02000000", "02000000", TEXT("suppressed")));
+    kvtest::ExpectExitedCleanly(run("8", "00000008", TEXT("levels")));
+    kvtest::ExpectExitedCleanly(run("01000000", "01000000", TEXT("install")));
+    kvtest::ExpectExitedCleanly(run("02000000", "02000000", TEXT("suppressed")));
 
     const std::string text = LogText();
     EXPECT_NE(text.find("levels traced"), std::string::npos);
@@ -255,7 +235,8 @@ TEST(AgentLog, OverrideVariableAddsLevelsRoutesToInstallLogOrSuppresses) {
 }
 
 TEST(AgentLog, HeaderPrecedesTheFirstRecordOfAnEmptyFileOnly) {
-    SetText(kLogHeaderKey, TEXT("LogFileHeader"), TEXT("Agent build 7"));
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kLogHeaderKey, TEXT("LogFileHeader"),
+                            TEXT("Agent build 7"));
     CEReportEvent(LogError, TEXT("S"), TEXT("one"));
     CEReportEvent(LogError, TEXT("S"), TEXT("two"));
     const std::string text = LogText();
@@ -301,7 +282,7 @@ TEST(AgentLog, ProcessesAndThreadsAtOnceLoseNothingAndKeepTheLimits) {
             thread.join();
     });
     for (const auto& child : children)
-        ExpectChildOk(child);
+        kvtest::ExpectExitedCleanly(child);
 
     // Every file within the limits; every record whole.
     const std::string folder = Native(GetEventLog().Folder());
@@ -335,7 +316,7 @@ TEST(AgentLog, NothingIsLostWithoutRotation) {
             thread.join();
     });
     for (const auto& child : children)
-        ExpectChildOk(child);
+        kvtest::ExpectExitedCleanly(child);
     const std::string text = LogText();
     EXPECT_EQ(Count(text, "source='Stress'"), size_t{kProcesses * kThreads * kRecords});
     for (int p = 0; p < kProcesses; ++p)
@@ -349,7 +330,7 @@ TEST(AgentLog, AChildDyingWithTheMutexDoesNotStopTheOthers) {
             _exit(2);
         _exit(0);  // dies owning it
     });
-    ExpectChildOk(child);
+    kvtest::ExpectExitedCleanly(child);
     CEReportEvent(LogError, TEXT("Survivor"), TEXT("still logging"));
     CEReportEvent(LogError, TEXT("Survivor"), TEXT("and again"));
     EXPECT_EQ(Count(LogText(), "source='Survivor'"), 2u);

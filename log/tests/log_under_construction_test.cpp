@@ -11,6 +11,7 @@
 #include <string>
 
 #include "entry/singleton/singleton.h"
+#include "kvtest/registry_values.h"
 #include "kvtest/test_env.h"
 #include "kvwin/state_root.h"
 #include "kvwin/wide_string.h"
@@ -38,22 +39,13 @@ std::string LogText() {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void SetText(const WCHAR* keyPath, const WCHAR* name, const WString& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * 2)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 // A Windows server identity with this release id.
 // The product type is the layer's (its configuration), the release id the registry's.
 void PresentServerRelease(const WString& releaseId) {
     ::setenv("KAVREL_WINDOWS_PRODUCT_TYPE", "ServerNT", 1);
-    SetText(TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), TEXT("ReleaseId"), releaseId);
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE,
+                            TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
+                            TEXT("ReleaseId"), releaseId);
 }
 
 // Makes the first log call of a fresh child process at the given severity, after checking
@@ -67,12 +59,6 @@ kvtest::ChildResult FirstLogCallInChild(uint32_t severity, const WCHAR* message)
     });
 }
 
-void ExpectLived(const kvtest::ChildResult& child) {
-    EXPECT_TRUE(child.exited && child.exit_code == 0)
-        << "exit " << child.exit_code << " signal " << child.signal << "\n"
-        << child.output;
-}
-
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
@@ -83,8 +69,8 @@ size_t Count(const std::string& text, const std::string& what) {
 TEST(LogUnderConstruction, AReleaseIdStartingWithALetterIsWarnedAboutBeforeTheFirstRecord) {
     PresentServerRelease(TEXT("H2x"));
     // Levels that the default mask records and one it does not: the warning comes either way.
-    ExpectLived(FirstLogCallInChild(LogError, TEXT("first error")));
-    ExpectLived(FirstLogCallInChild(LogDebug, TEXT("first debug")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogError, TEXT("first error")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogDebug, TEXT("first debug")));
 
     const std::string text = LogText();
     EXPECT_EQ(Count(text, "Failed to convert Release ID version from input string: 'H2x'."), 2u)
@@ -100,7 +86,7 @@ TEST(LogUnderConstruction, AReleaseIdStartingWithALetterIsWarnedAboutBeforeTheFi
 
 TEST(LogUnderConstruction, AnEmptyReleaseIdIsWarnedAboutAndTheHostLives) {
     PresentServerRelease(TEXT(""));
-    ExpectLived(FirstLogCallInChild(LogWarning, TEXT("first warning")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogWarning, TEXT("first warning")));
     const std::string text = LogText();
     EXPECT_EQ(Count(text, "Failed to convert Release ID version from input string: ''."), 1u)
         << text;
@@ -108,7 +94,7 @@ TEST(LogUnderConstruction, AnEmptyReleaseIdIsWarnedAboutAndTheHostLives) {
 
 TEST(LogUnderConstruction, TwoDigitsThenLettersIsRelease20WithoutAWarning) {
     PresentServerRelease(TEXT("20H2"));
-    ExpectLived(FirstLogCallInChild(LogError, TEXT("first error")));
+    kvtest::ExpectExitedCleanly(FirstLogCallInChild(LogError, TEXT("first error")));
     const std::string text = LogText();
     EXPECT_EQ(text.find(kReleaseWarning), std::string::npos) << text;
     EXPECT_NE(text.find("first error"), std::string::npos);
@@ -121,7 +107,7 @@ TEST(LogUnderConstruction, AnInstallLogFolderThatCannotBeMadeCostsOnlyTheInstall
     std::filesystem::create_directories(std::filesystem::path(folder).parent_path());
     std::ofstream(folder) << "in the way";
 
-    ExpectLived(kvtest::RunInChild([] {
+    kvtest::ExpectExitedCleanly(kvtest::RunInChild([] {
         ::setenv(kOverride, "01000000", 1);
         if (Utility::SingletonT<EventLog, 255>::State() != 0)
             _exit(7);

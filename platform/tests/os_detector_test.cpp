@@ -1,6 +1,7 @@
 // The operating-system code from the version, the server flag and the release id.
 #include <gtest/gtest.h>
 
+#include "kvtest/registry_values.h"
 #include "kvtest/test_env.h"
 #include "kvwin/wide_string.h"
 #include "platform/os_detector.h"
@@ -22,17 +23,6 @@ TEST(OSCode, TableLookupWithReleaseIds) {
     EXPECT_EQ(OSDetector::LookupOSCode(5, 0, true, 0), 17u);
 }
 
-void SetText(const WCHAR* path, const WCHAR* name, const WString& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * 2)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 constexpr const WCHAR* kCurrentVersion = TEXT("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 
 TEST(OSCode, TheDefaultIdentityIsAWindows10Workstation) {
@@ -43,12 +33,12 @@ TEST(OSCode, TheDefaultIdentityIsAWindows10Workstation) {
 // The product type comes from the layer's release, the release id from the registry.
 TEST(OSCode, AServerReleasePresentedThroughTheLayerAndTheRegistry) {
     kvtest::ScopedEnvironmentVariable server("KAVREL_WINDOWS_PRODUCT_TYPE", "ServerNT");
-    SetText(kCurrentVersion, TEXT("ReleaseId"), TEXT("1809"));
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kCurrentVersion, TEXT("ReleaseId"), TEXT("1809"));
     EXPECT_EQ(OSDetector().Code(), 30u);
-    SetText(kCurrentVersion, TEXT("ReleaseId"),
-            TEXT("16xx"));  // two digits, then letters: no warning
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kCurrentVersion, TEXT("ReleaseId"),
+                            TEXT("16xx"));  // two digits, then letters: no warning
     EXPECT_EQ(OSDetector().Code(), 27u);
-    SetText(kCurrentVersion, TEXT("ReleaseId"), TEXT("x1607"));
+    kvtest::SetRegistryText(HKEY_LOCAL_MACHINE, kCurrentVersion, TEXT("ReleaseId"), TEXT("x1607"));
     EXPECT_EQ(OSDetector().Code(), 27u);
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sched.h>
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+
+#include "kvtest/test_env.h"
 
 namespace kvtest {
 
@@ -31,6 +34,21 @@ bool MountSmallFilesystem(const std::string& folder, size_t bytes, std::string& 
         return false;
     }
     return true;
+}
+
+void RunOnSmallFilesystem(size_t bytes, const std::function<void()>& body) {
+    constexpr int kCannotMount = 77;
+    const ChildResult child = RunInChild([&] {
+        std::string why;
+        if (!MountSmallFilesystem(TestStateRoot(), bytes, why)) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            ::_exit(kCannotMount);
+        }
+        body();
+    });
+    if (child.exited && child.exit_code == kCannotMount)
+        GTEST_SKIP() << "no small file system here: " << child.output;
+    ExpectExitedCleanly(child);
 }
 
 void FillFilesystem(const std::string& folder) {

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "kvtest/log_capture.h"
+#include "kvtest/registry_values.h"
 #include "kvwin/state_root.h"
 #include "log/event_log.h"
 #include "log/log_configuration.h"
@@ -37,15 +38,7 @@ std::vector<LogRecord> Records() {
 class AllLevelsOn : public ::testing::Environment {
   public:
     void SetUp() override {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLogConfigurationKey, 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        const DWORD everyLevel = 0x3F;
-        ASSERT_EQ(RegSetValueExW(key, u"Severity", 0, REG_DWORD,
-                                 reinterpret_cast<const BYTE*>(&everyLevel), sizeof everyLevel),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        kvtest::SetRegistryDword(HKEY_LOCAL_MACHINE, kLogConfigurationKey, u"Severity", 0x3F);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "kvtest/test_env.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,6 +131,12 @@ ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
 
 ChildResult RunInChild(const std::function<void()>& body) {
     return FinishChild(StartChild(body));
+}
+
+void ExpectExitedCleanly(const ChildResult& child) {
+    EXPECT_TRUE(child.exited && child.exit_code == 0)
+        << "exit " << child.exit_code << " signal " << child.signal << "\n"
+        << child.output;
 }
 
 std::vector<ChildResult> RunInChildren(int count, const std::function<void(int)>& body) {

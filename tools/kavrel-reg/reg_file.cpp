@@ -4,12 +4,15 @@
 #include <cstdio>
 
 #include "kvwin/ascii_space.h"
+#include "kvwin/hex_digit.h"
 #include "kvwin/utf.h"
 #include "reg_values.h"
 
 namespace kavrel_reg {
 
 namespace {
+
+using kvwin::HexDigitValue;
 
 // The file as UTF-8 text, whatever encoding it came in.
 std::string DecodeText(const std::string& bytes) {
@@ -66,16 +69,6 @@ std::vector<Line> SplitLines(const std::string& text) {
     return lines;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // A quoted string starting at text[pos] == '"'; pos ends after the closing quote.
 bool ParseQuoted(const std::string& text, size_t& pos, std::string& out, std::string& error) {
     ++pos;
@@ -111,13 +104,14 @@ bool ParseHexBytes(const std::string& text, std::vector<BYTE>& bytes, std::strin
         const size_t comma = all.find(',', pos);
         const std::string item =
             Trim(all.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
-        if (item.empty() || item.size() > 2 || HexDigit(item[0]) < 0 ||
-            (item.size() == 2 && HexDigit(item[1]) < 0)) {
+        if (item.empty() || item.size() > 2 || HexDigitValue(item[0]) < 0 ||
+            (item.size() == 2 && HexDigitValue(item[1]) < 0)) {
             error = "'" + item + "' is not a hex byte";
             return false;
         }
-        bytes.push_back(static_cast<BYTE>(
-            item.size() == 1 ? HexDigit(item[0]) : HexDigit(item[0]) * 16 + HexDigit(item[1])));
+        bytes.push_back(static_cast<BYTE>(item.size() == 1 ? HexDigitValue(item[0])
+                                                           : HexDigitValue(item[0]) * 16 +
+                                                                 HexDigitValue(item[1])));
         if (comma == std::string::npos)
             return true;
         pos = comma + 1;
@@ -163,11 +157,11 @@ bool ParseData(const std::string& text, RegFileValue& value, std::string& error)
         }
         uint32_t number = 0;
         for (char c : rest) {
-            if (HexDigit(c) < 0) {
+            if (HexDigitValue(c) < 0) {
                 error = "dword: needs 1 to 8 hex digits";
                 return false;
             }
-            number = number * 16 + static_cast<uint32_t>(HexDigit(c));
+            number = number * 16 + static_cast<uint32_t>(HexDigitValue(c));
         }
         value.type = REG_DWORD;
         for (int i = 0; i < 4; ++i)
@@ -184,11 +178,11 @@ bool ParseData(const std::string& text, RegFileValue& value, std::string& error)
             return false;
         }
         for (char c : digits) {
-            if (HexDigit(c) < 0) {
+            if (HexDigitValue(c) < 0) {
                 error = "'" + kind + "' does not name a type";
                 return false;
             }
-            type = type * 16 + static_cast<unsigned long>(HexDigit(c));
+            type = type * 16 + static_cast<unsigned long>(HexDigitValue(c));
         }
         value.type = static_cast<DWORD>(type);
     } else {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "kvwin/com_guid_text.h"
+#include "kvwin/hex_digit.h"
 #include "kvwin/last_error.h"
 #include "kvwin/utf.h"
 #include "win/com.h"
@@ -55,18 +56,10 @@ bool GuidFromText(std::u16string_view text, GUID& g) {
     auto field = [&](size_t from, size_t count, uint64_t& v) {
         v = 0;
         for (size_t i = 0; i < count; ++i) {
-            char16_t c = s[from + i];
-            uint64_t d;
-            if (c >= u'0' && c <= u'9') {
-                d = c - u'0';
-            } else if (c >= u'a' && c <= u'f') {
-                d = c - u'a' + 10;
-            } else if (c >= u'A' && c <= u'F') {
-                d = c - u'A' + 10;
-            } else {
+            const int d = kvwin::HexDigitValue(s[from + i]);
+            if (d < 0)
                 return false;
-            }
-            v = (v << 4) | d;
+            v = (v << 4) | uint64_t(d);
         }
         return true;
     };

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "kvwin/ascii_case.h"
 #include "kvwin/image_file.h"
 #include "kvwin/last_error.h"
 #include "kvwin/state_root.h"
@@ -37,14 +38,10 @@ std::map<std::string, std::shared_ptr<const ModuleMessages>>& ObjectTables() {
     return *tables;
 }
 
-char16_t Lower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? c + 32 : c;
-}
-
 std::u16string Folded(std::u16string_view text) {
     std::u16string out;
     for (char16_t c : text)
-        out.push_back(c == u'/' ? u'\\' : Lower(c));
+        out.push_back(c == u'/' ? u'\\' : kvwin::AsciiLower(c));
     while (out.size() > 1 && out.back() == u'\\')
         out.pop_back();
     return out;

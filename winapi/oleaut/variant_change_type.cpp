@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "kvwin/ascii_case.h"
 #include "variant_date.h"
 #include "variant_number.h"
 #include "variant_types.h"
@@ -230,7 +231,7 @@ bool IsTrueWord(std::u16string_view s, bool& value) {
         s.remove_suffix(1);
     std::u16string lower(s);
     for (auto& c : lower)
-        c = (c >= u'A' && c <= u'Z') ? char16_t(c | 0x20) : c;
+        c = kvwin::AsciiLower(c);
     if (lower == u"true" || lower == u"#true#") {
         value = true;
         return true;

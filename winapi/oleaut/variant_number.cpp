@@ -1,6 +1,7 @@
 // Number parsing, rounding and text for the variant conversions.
 #include "variant_number.h"
 
+#include "kvwin/hex_digit.h"
 #include "kvwin/number_text.h"
 
 #include <algorithm>
@@ -31,17 +32,8 @@ bool ParseRadix(std::u16string_view s, int radix, ParsedNumber& out) {
         return false;
     unsigned __int128 v = 0;
     for (char16_t c : s) {
-        int d;
-        if (c >= u'0' && c <= u'9') {
-            d = c - u'0';
-        } else if (radix == 16 && c >= u'a' && c <= u'f') {
-            d = c - u'a' + 10;
-        } else if (radix == 16 && c >= u'A' && c <= u'F') {
-            d = c - u'A' + 10;
-        } else {
-            return false;
-        }
-        if (d >= radix)
+        const int d = kvwin::HexDigitValue(c);
+        if (d < 0 || d >= radix)
             return false;
         v = v * unsigned(radix) + unsigned(d);
         if (v > 0xFFFFFFFFFFFFFFFFull)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "kvwin/ascii_case.h"
 #include "kvwin/last_error.h"
 #include "kvwin/state_root.h"
 #include "kvwin/utf.h"
@@ -39,19 +40,6 @@ std::string Canonical(const std::string& path) {
     return path;
 }
 
-bool SamePathIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::optional<kvwin::LoadedModule> FindByName(std::u16string_view name) {
     const bool is_path = name.find_first_of(u"/\\") != std::u16string_view::npos;
     const std::vector<kvwin::LoadedModule> modules = kvwin::LoadedModules();
@@ -61,7 +49,7 @@ std::optional<kvwin::LoadedModule> FindByName(std::u16string_view name) {
             return std::nullopt;
         const std::string wanted = Canonical(native);
         for (const kvwin::LoadedModule& m : modules) {
-            if (SamePathIgnoringCase(Canonical(m.path), wanted))
+            if (kvwin::EqualsAsciiNoCase(Canonical(m.path), wanted))
                 return m;
         }
         return std::nullopt;

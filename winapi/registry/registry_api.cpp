@@ -95,6 +95,47 @@ LONG Prepare(HKEY key, REGSAM needed, Target& target) {
     return kvwin::registry::StoreFor(target.ref.hive, target.store);
 }
 
+// Reads the handle's own key in one read transaction of its hive's store, once the handle
+// is found to hold `needed` access: `read(session, key)`.
+template <class F>
+LONG ReadOwnKey(HKEY key, REGSAM needed, F&& read) {
+    Target target;
+    LONG rc = Prepare(key, needed, target);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    return target.store->Run(
+        false, [&](Session& session) { read(session, BaseKey(session, target.ref, false)); });
+}
+
+// Changes one value of the handle's own key in one write transaction, once the name is
+// found valid and the handle to hold KEY_SET_VALUE: `change(session, key, name)`. A
+// predefined key's path is made first when `create_key` is set; a live key refuses.
+template <class F>
+LONG ChangeOwnValue(HKEY key, const WCHAR* value_name, bool create_key, F&& change) {
+    std::u16string name;
+    LONG rc = ValueName(value_name, name);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    Target target;
+    if ((rc = Prepare(key, KEY_SET_VALUE, target)) != ERROR_SUCCESS)
+        return rc;
+    return target.store->Run(true, [&](Session& session) {
+        KeyId own = BaseKey(session, target.ref, create_key);
+        DenyLiveWrite(target.ref.hive, session, own);
+        change(session, own, name);
+    });
+}
+
+// The existing key `path` names below the target's key; ERROR_FILE_NOT_FOUND when there is
+// none.
+KeyId ExistingKeyBelow(Session& session, const Target& target,
+                       const std::vector<std::u16string>& path) {
+    auto key = session.Walk(BaseKey(session, target.ref, false), path);
+    if (!key)
+        throw StoreError{ERROR_FILE_NOT_FOUND};
+    return *key;
+}
+
 // A path into the machine hive that names a live key brings that key up to date first. A
 // failed refresh leaves the previous copy to read.
 void RefreshFor(const Target& target, const std::vector<std::u16string>& path) {
@@ -337,13 +378,9 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPD
         LONG rc = ValueName(lpValueName, name);
         if (rc != ERROR_SUCCESS)
             return rc;
-        Target target;
-        if ((rc = Prepare(hKey, KEY_QUERY_VALUE, target)) != ERROR_SUCCESS)
-            return rc;
         std::optional<ValueRecord> value;
-        rc = target.store->Run(false, [&](Session& session) {
-            value = session.GetValue(BaseKey(session, target.ref, false), name);
-        });
+        rc = ReadOwnKey(hKey, KEY_QUERY_VALUE,
+                        [&](Session& session, KeyId key) { value = session.GetValue(key, name); });
         if (rc != ERROR_SUCCESS)
             return rc;
         if (!value)
@@ -381,10 +418,7 @@ LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags
         RefreshFor(target, path);
         std::optional<ValueRecord> value;
         rc = target.store->Run(false, [&](Session& session) {
-            auto key = session.Walk(BaseKey(session, target.ref, false), path);
-            if (!key)
-                throw StoreError{ERROR_FILE_NOT_FOUND};
-            value = session.GetValue(*key, name);
+            value = session.GetValue(ExistingKeyBelow(session, target, path), name);
         });
         if (rc != ERROR_SUCCESS)
             return rc;
@@ -446,37 +480,20 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
     return Guard([&]() -> LSTATUS {
         if (!lpData && cbData)
             return ERROR_NOACCESS;
-        std::u16string name;
-        LONG rc = ValueName(lpValueName, name);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        Target target;
-        if ((rc = Prepare(hKey, KEY_SET_VALUE, target)) != ERROR_SUCCESS)
-            return rc;
-        return target.store->Run(true, [&](Session& session) {
-            KeyId key = BaseKey(session, target.ref, true);
-            DenyLiveWrite(target.ref.hive, session, key);
-            session.SetValue(key, name, dwType, lpData, cbData);
-        });
+        return ChangeOwnValue(hKey, lpValueName, true,
+                              [&](Session& session, KeyId key, const std::u16string& name) {
+                                  session.SetValue(key, name, dwType, lpData, cbData);
+                              });
     });
 }
 
 LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     return Guard([&]() -> LSTATUS {
-        std::u16string name;
-        LONG rc = ValueName(lpValueName, name);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        Target target;
-        if ((rc = Prepare(hKey, KEY_SET_VALUE, target)) != ERROR_SUCCESS)
-            return rc;
-        return target.store->Run(true, [&](Session& session) {
-            KeyId key = BaseKey(session, target.ref, false);
-            DenyLiveWrite(target.ref.hive, session, key);
-            if (!session.DeleteValue(key, name)) {
-                throw StoreError{ERROR_FILE_NOT_FOUND};
-            }
-        });
+        return ChangeOwnValue(hKey, lpValueName, false,
+                              [](Session& session, KeyId key, const std::u16string& name) {
+                                  if (!session.DeleteValue(key, name))
+                                      throw StoreError{ERROR_FILE_NOT_FOUND};
+                              });
     });
 }
 
@@ -497,17 +514,14 @@ LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Re
         if ((rc = Prepare(hKey, path.empty() ? DELETE : 0, target)) != ERROR_SUCCESS)
             return rc;
         return target.store->Run(true, [&](Session& session) {
-            KeyId base = BaseKey(session, target.ref, false);
-            auto key = session.Walk(base, path);
-            if (!key)
-                throw StoreError{ERROR_FILE_NOT_FOUND};
-            if (*key == kvwin::registry::kRootKey || (path.empty() && target.ref.predefined)) {
+            KeyId key = ExistingKeyBelow(session, target, path);
+            if (key == kvwin::registry::kRootKey || (path.empty() && target.ref.predefined)) {
                 throw StoreError{ERROR_ACCESS_DENIED};
             }
-            DenyLiveWrite(target.ref.hive, session, *key, true);
-            if (session.HasChildren(*key))
+            DenyLiveWrite(target.ref.hive, session, key, true);
+            if (session.HasChildren(key))
                 throw StoreError{ERROR_ACCESS_DENIED};
-            session.DeleteKey(*key);
+            session.DeleteKey(key);
         });
     });
 }
@@ -528,15 +542,11 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
         if ((rc = Prepare(hKey, needed, target)) != ERROR_SUCCESS)
             return rc;
         return target.store->Run(true, [&](Session& session) {
-            KeyId base = BaseKey(session, target.ref, false);
-            auto key = session.Walk(base, path);
-            if (!key)
-                throw StoreError{ERROR_FILE_NOT_FOUND};
-            if (!keep_self && *key == kvwin::registry::kRootKey) {
+            KeyId key = ExistingKeyBelow(session, target, path);
+            if (!keep_self && key == kvwin::registry::kRootKey)
                 throw StoreError{ERROR_ACCESS_DENIED};
-            }
-            DenyLiveWrite(target.ref.hive, session, *key, true);
-            session.DeleteTree(*key, keep_self);
+            DenyLiveWrite(target.ref.hive, session, key, true);
+            session.DeleteTree(key, keep_self);
         });
     });
 }
@@ -551,14 +561,10 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
             return ERROR_INVALID_PARAMETER;
         if (lpClass && !lpcchClass)
             return ERROR_INVALID_PARAMETER;
-        Target target;
-        LONG rc = Prepare(hKey, KEY_ENUMERATE_SUB_KEYS, target);
-        if (rc != ERROR_SUCCESS)
-            return rc;
         std::optional<std::u16string> name;
         uint64_t written = 0;
-        rc = target.store->Run(false, [&](Session& session) {
-            name = session.ChildNameAt(BaseKey(session, target.ref, false), dwIndex, &written);
+        LONG rc = ReadOwnKey(hKey, KEY_ENUMERATE_SUB_KEYS, [&](Session& session, KeyId key) {
+            name = session.ChildNameAt(key, dwIndex, &written);
         });
         if (rc != ERROR_SUCCESS)
             return rc;
@@ -586,13 +592,9 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
             return ERROR_INVALID_PARAMETER;
         if (lpData && !lpcbData)
             return ERROR_INVALID_PARAMETER;
-        Target target;
-        LONG rc = Prepare(hKey, KEY_QUERY_VALUE, target);
-        if (rc != ERROR_SUCCESS)
-            return rc;
         std::optional<ValueRecord> value;
-        rc = target.store->Run(false, [&](Session& session) {
-            value = session.ValueAt(BaseKey(session, target.ref, false), dwIndex);
+        LONG rc = ReadOwnKey(hKey, KEY_QUERY_VALUE, [&](Session& session, KeyId key) {
+            value = session.ValueAt(key, dwIndex);
         });
         if (rc != ERROR_SUCCESS)
             return rc;
@@ -614,14 +616,9 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
             return ERROR_INVALID_PARAMETER;
         if (lpClass && !lpcchClass)
             return ERROR_INVALID_PARAMETER;
-        Target target;
-        LONG rc = Prepare(hKey, KEY_QUERY_VALUE, target);
-        if (rc != ERROR_SUCCESS)
-            return rc;
         KeyInfo info;
-        rc = target.store->Run(false, [&](Session& session) {
-            info = session.Info(BaseKey(session, target.ref, false));
-        });
+        LONG rc = ReadOwnKey(hKey, KEY_QUERY_VALUE,
+                             [&](Session& session, KeyId key) { info = session.Info(key); });
         if (rc != ERROR_SUCCESS)
             return rc;
         // Keys have no class here: the class is always the empty string.

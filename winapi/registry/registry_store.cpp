@@ -184,6 +184,15 @@ std::vector<BYTE> DataFromColumn(sqlite3_stmt* stmt, int column) {
     return std::vector<BYTE>(bytes, bytes + size);
 }
 
+// A value from a row whose first three columns are name, type and data.
+ValueRecord ValueFromRow(sqlite3_stmt* stmt) {
+    ValueRecord record;
+    record.name = NameFromColumn(stmt, 0);
+    record.type = static_cast<DWORD>(Sql().column_int64(stmt, 1));
+    record.data = DataFromColumn(stmt, 2);
+    return record;
+}
+
 // Binds a blob; an empty one is bound as x'' rather than NULL.
 int BindBytes(sqlite3_stmt* stmt, int index, const void* data, size_t size) {
     static const char kEmpty = 0;
@@ -348,11 +357,7 @@ std::optional<ValueRecord> Session::GetValue(KeyId key, std::u16string_view name
     Check(BindText(s.get(), 2, FoldBytes(name)));
     if (!Step(s.get()))
         return std::nullopt;
-    ValueRecord record;
-    record.name = NameFromColumn(s.get(), 0);
-    record.type = static_cast<DWORD>(Sql().column_int64(s.get(), 1));
-    record.data = DataFromColumn(s.get(), 2);
-    return record;
+    return ValueFromRow(s.get());
 }
 
 void Session::SetValue(KeyId key, std::u16string_view name, DWORD type, const BYTE* data,
@@ -420,25 +425,19 @@ void Session::DeleteTree(KeyId key, bool keep_self) {
         Check(Sql().bind_int64(s.get(), 1, key));
         Step(s.get());
     }
-    if (keep_self) {
+    {
         StatementUse s(Prepare(
             "WITH RECURSIVE t(id) AS (SELECT id FROM keys WHERE parent = ?1 UNION ALL SELECT "
             "k.id FROM keys k JOIN t ON k.parent = t.id) DELETE FROM keys WHERE id IN "
             "(SELECT id FROM t)"));
         Check(Sql().bind_int64(s.get(), 1, key));
         Step(s.get());
-        Touch(key);
-    } else {
-        {
-            StatementUse s(Prepare(
-                "WITH RECURSIVE t(id) AS (SELECT id FROM keys WHERE parent = ?1 UNION ALL "
-                "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) DELETE FROM keys WHERE id "
-                "IN (SELECT id FROM t)"));
-            Check(Sql().bind_int64(s.get(), 1, key));
-            Step(s.get());
-        }
-        DeleteKey(key);
     }
+    // The key itself, emptied: kept (and marked written) or deleted too.
+    if (keep_self)
+        Touch(key);
+    else
+        DeleteKey(key);
 }
 
 std::optional<std::u16string> Session::ChildNameAt(KeyId key, DWORD index, uint64_t* written) {
@@ -460,11 +459,7 @@ std::optional<ValueRecord> Session::ValueAt(KeyId key, DWORD index) {
     Check(Sql().bind_int64(s.get(), 2, index));
     if (!Step(s.get()))
         return std::nullopt;
-    ValueRecord record;
-    record.name = NameFromColumn(s.get(), 0);
-    record.type = static_cast<DWORD>(Sql().column_int64(s.get(), 1));
-    record.data = DataFromColumn(s.get(), 2);
-    return record;
+    return ValueFromRow(s.get());
 }
 
 std::vector<std::u16string> Session::ChildNames(KeyId key) {
@@ -480,13 +475,8 @@ std::vector<ValueRecord> Session::Values(KeyId key) {
     StatementUse s(Prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq"));
     Check(Sql().bind_int64(s.get(), 1, key));
     std::vector<ValueRecord> values;
-    while (Step(s.get())) {
-        ValueRecord record;
-        record.name = NameFromColumn(s.get(), 0);
-        record.type = static_cast<DWORD>(Sql().column_int64(s.get(), 1));
-        record.data = DataFromColumn(s.get(), 2);
-        values.push_back(std::move(record));
-    }
+    while (Step(s.get()))
+        values.push_back(ValueFromRow(s.get()));
     return values;
 }
 

@@ -175,28 +175,30 @@ BOOL GetSecurityDescriptorSacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, LPBOOL 
     return ReadDescriptorAcl(pSecurityDescriptor, false, lpbSaclPresent, pSacl, lpbSaclDefaulted);
 }
 
-BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID pOwner,
-                                BOOL bOwnerDefaulted) {
-    SECURITY_DESCRIPTOR* absolute = Absolute(pSecurityDescriptor);
+namespace {
+
+// Sets the owner or the group of an absolute descriptor, with its defaulted bit.
+BOOL WriteDescriptorSid(PSECURITY_DESCRIPTOR descriptor, bool owner, PSID sid, BOOL defaulted) {
+    SECURITY_DESCRIPTOR* absolute = Absolute(descriptor);
     if (!absolute)
         return FALSE;
-    absolute->Owner = pOwner;
+    (owner ? absolute->Owner : absolute->Group) = sid;
+    const WORD defaultedBit = owner ? SE_OWNER_DEFAULTED : SE_GROUP_DEFAULTED;
     absolute->Control = static_cast<SECURITY_DESCRIPTOR_CONTROL>(
-        bOwnerDefaulted ? absolute->Control | SE_OWNER_DEFAULTED
-                        : absolute->Control & ~SE_OWNER_DEFAULTED);
+        defaulted ? absolute->Control | defaultedBit : absolute->Control & ~defaultedBit);
     return TRUE;
+}
+
+}  // namespace
+
+BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID pOwner,
+                                BOOL bOwnerDefaulted) {
+    return WriteDescriptorSid(pSecurityDescriptor, true, pOwner, bOwnerDefaulted);
 }
 
 BOOL SetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID pGroup,
                                 BOOL bGroupDefaulted) {
-    SECURITY_DESCRIPTOR* absolute = Absolute(pSecurityDescriptor);
-    if (!absolute)
-        return FALSE;
-    absolute->Group = pGroup;
-    absolute->Control = static_cast<SECURITY_DESCRIPTOR_CONTROL>(
-        bGroupDefaulted ? absolute->Control | SE_GROUP_DEFAULTED
-                        : absolute->Control & ~SE_GROUP_DEFAULTED);
-    return TRUE;
+    return WriteDescriptorSid(pSecurityDescriptor, false, pGroup, bGroupDefaulted);
 }
 
 BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kvwin/ascii_space.h"
+#include "kvwin/hex_digit.h"
 #include "kvwin/last_error.h"
 #include "kvwin/utf.h"
 #include "win/security.h"
@@ -108,13 +109,7 @@ bool ParseRights(std::u16string_view text, DWORD& mask) {
         }
         uint64_t value = 0;
         for (char16_t c : text) {
-            int digit = -1;
-            if (c >= u'0' && c <= u'9')
-                digit = c - u'0';
-            else if (c >= u'a' && c <= u'f')
-                digit = c - u'a' + 10;
-            else if (c >= u'A' && c <= u'F')
-                digit = c - u'A' + 10;
+            const int digit = kvwin::HexDigitValue(c);
             if (digit < 0 || digit >= base)
                 return false;
             value = value * base + digit;

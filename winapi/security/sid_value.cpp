@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kvwin/ascii_case.h"
+#include "kvwin/hex_digit.h"
 #include "win/memory.h"
 
 namespace kvwin {
@@ -37,10 +39,6 @@ SidValue FromAbbreviation(const Abbreviation& a) {
     return sid;
 }
 
-char16_t Upper(char16_t c) {
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
 // Parses an unsigned number (decimal, or hex after "0x") that must fit `max`.
 bool ParseNumber(std::u16string_view text, uint64_t max, uint64_t& value) {
     int base = 10;
@@ -52,13 +50,10 @@ bool ParseNumber(std::u16string_view text, uint64_t max, uint64_t& value) {
         return false;
     value = 0;
     for (char16_t c : text) {
-        unsigned digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (base == 16 && Upper(c) >= u'A' && Upper(c) <= u'F')
-            digit = Upper(c) - u'A' + 10;
-        else
+        const int value_of = kvwin::HexDigitValue(c);
+        if (value_of < 0 || value_of >= base)
             return false;
+        const auto digit = static_cast<unsigned>(value_of);
         if (value > (max - digit) / base)
             return false;
         value = value * base + digit;
@@ -170,14 +165,15 @@ std::u16string SidText(const SidValue& sid) {
 bool ParseSidText(std::u16string_view text, SidValue& out) {
     if (text.size() == 2) {
         for (const auto& a : kAbbreviations) {
-            if (Upper(text[0]) == a.text[0] && Upper(text[1]) == a.text[1]) {
+            if (kvwin::AsciiUpper(text[0]) == a.text[0] &&
+                kvwin::AsciiUpper(text[1]) == a.text[1]) {
                 out = FromAbbreviation(a);
                 return true;
             }
         }
         return false;
     }
-    if (text.size() < 4 || Upper(text[0]) != u'S' || text.substr(1, 3) != u"-1-")
+    if (text.size() < 4 || kvwin::AsciiUpper(text[0]) != u'S' || text.substr(1, 3) != u"-1-")
         return false;
     text.remove_prefix(4);
     std::vector<std::u16string_view> parts;

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "accounts.h"
+#include "kvwin/ascii_case.h"
 #include "kvwin/environment_lock.h"
 #include "kvwin/last_error.h"
 #include "kvwin/security_token.h"
@@ -23,10 +24,8 @@ namespace kvwin {
 namespace {
 
 std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : text)
+        c = kvwin::AsciiLower(c);
     return text;
 }
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <iterator>
 
+#include "kvwin/ascii_case.h"
+
 namespace kvwin::text {
 
 namespace {
@@ -117,7 +119,7 @@ class Latin1Page final : public SingleBytePage {
 
 char16_t SimpleLower(char16_t c) {
     if (c < 0x80)
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+        return kvwin::AsciiLower(c);
     return MapCase(kToLower, c);
 }
 

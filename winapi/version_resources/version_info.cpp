@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "kvwin/ascii_case.h"
 #include "kvwin/image_file.h"
 #include "kvwin/last_error.h"
 #include "kvwin/ppd_file.h"
@@ -60,17 +61,6 @@ bool ReadNode(const uint8_t* block, size_t at, size_t limit, Node& node) {
     if (node.value_bytes && node.value + node.value_bytes > node.end)
         return false;
     node.children = Align4(node.value + node.value_bytes);
-    return true;
-}
-
-bool SameKey(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
     return true;
 }
 
@@ -218,7 +208,7 @@ BOOL VerQueryValueW(LPCVOID pBlock, LPCWSTR lpSubBlock, LPVOID* lplpBuffer, UINT
             for (size_t at = node.children; at + kNodeHeader <= node.end;) {
                 if (!ReadNode(block, at, node.end, child))
                     break;
-                if (SameKey(child.key, name)) {
+                if (kvwin::EqualsAsciiNoCase(child.key, name)) {
                     found = true;
                     break;
                 }

@@ -160,4 +160,20 @@ void SetLogicalDeviceNames(InstanceBuilder& b, const ClassDecl& decl, const std:
     b.Set(u"SystemName", Text(host));
 }
 
+void SetPnpDeviceNames(InstanceBuilder& b, const std::string& pnp_id, const CimValue& name) {
+    b.Set(u"DeviceID", Text(pnp_id));
+    b.Set(u"PNPDeviceID", Text(pnp_id));
+    b.Set(u"Name", name);
+    b.Set(u"Caption", name);
+    b.Set(u"Description", name);
+}
+
+void SetDeviceWorking(InstanceBuilder& b, bool works) {
+    b.Set(u"ConfigManagerUserConfig", false);
+    if (works) {
+        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
+        b.Set(u"Status", Text("OK"));
+    }
+}
+
 }  // namespace kvwmi

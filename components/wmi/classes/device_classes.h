@@ -48,6 +48,14 @@ std::string PnpIdPart(const std::optional<std::string>& text, size_t limit);
 // CreationClassName (the class's own name), SystemCreationClassName and SystemName.
 void SetLogicalDeviceNames(InstanceBuilder& b, const ClassDecl& decl, const std::string& host);
 
+// A Plug and Play device's DeviceID and PNPDeviceID (both its Plug and Play identifier) and
+// its Name, Caption and Description (all its name).
+void SetPnpDeviceNames(InstanceBuilder& b, const std::string& pnp_id, const CimValue& name);
+
+// ConfigManagerUserConfig false; for a device that works (a driver bound to it, or one the
+// kernel drives itself), ConfigManagerErrorCode 0 and Status "OK" as well.
+void SetDeviceWorking(InstanceBuilder& b, bool works);
+
 // The device fills split from their readers, for the tests on fixture trees.
 void FillPnpEntityFrom(const ClassDecl& decl, const std::vector<kvlinux::PciDevice>& pci,
                        const std::vector<kvlinux::UsbDevice>& usb, const IdDatabases& ids,

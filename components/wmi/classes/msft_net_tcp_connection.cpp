@@ -3,6 +3,7 @@
 // descriptor to the socket (readable for others' processes by root only; a socket in
 // time-wait has no holder). InstanceID joins the two endpoints with "++" separators.
 // Linux keeps no creation time for a socket, and applies no Windows "TCP setting".
+#include "classes/cim_properties.h"
 #include "classes/class_values.h"
 #include "classes/fill_from_readers.h"
 #include "provider/class_decl.h"
@@ -13,30 +14,8 @@ namespace {
 
 void FillTcpConnection(const ClassDecl& decl, std::vector<Instance>& out);
 
-const ClassDecl kTcpConnectionClass{u"root\\StandardCimv2",
-                                    u"MSFT_NetTCPConnection",
-                                    {
-                                        {u"Caption", CIM_STRING},
-                                        {u"Description", CIM_STRING},
-                                        {u"ElementName", CIM_STRING},
-                                        {u"InstallDate", CIM_DATETIME},
-                                        {u"Name", CIM_STRING},
-                                        {u"OperationalStatus", CIM_UINT16 | CIM_FLAG_ARRAY},
-                                        {u"StatusDescriptions", CIM_STRING | CIM_FLAG_ARRAY},
-                                        {u"Status", CIM_STRING},
-                                        {u"HealthState", CIM_UINT16},
-                                        {u"CommunicationStatus", CIM_UINT16},
-                                        {u"DetailedStatus", CIM_UINT16},
-                                        {u"OperatingStatus", CIM_UINT16},
-                                        {u"PrimaryStatus", CIM_UINT16},
-                                        {u"OtherEnabledState", CIM_STRING},
-                                        {u"EnabledDefault", CIM_UINT16},
-                                        {u"TimeOfLastStateChange", CIM_DATETIME},
-                                        {u"TransitioningToState", CIM_UINT16},
-                                        {u"AvailableRequestedStates", CIM_UINT16 | CIM_FLAG_ARRAY},
-                                        {u"InstanceID", CIM_STRING, true},
-                                        {u"EnabledState", CIM_UINT16},
-                                        {u"RequestedState", CIM_UINT16},
+const ClassDecl kTcpConnectionClass{u"root\\StandardCimv2", u"MSFT_NetTCPConnection",
+                                    EnabledLogicalElementProperties({
                                         {u"Directionality", CIM_UINT16},
                                         {u"AggregationBehavior", CIM_UINT16},
                                         {u"LocalAddress", CIM_STRING},
@@ -48,7 +27,7 @@ const ClassDecl kTcpConnectionClass{u"root\\StandardCimv2",
                                         {u"OwningProcess", CIM_UINT32},
                                         {u"CreationTime", CIM_DATETIME},
                                         {u"OffloadState", CIM_UINT8},
-                                    },
+                                    }),
                                     FillTcpConnection};
 
 void FillTcpConnection(const ClassDecl& decl, std::vector<Instance>& out) {

@@ -1,6 +1,7 @@
 // MSFT_NetUDPEndpoint (root\StandardCimv2): one instance per UDP socket of /proc/net/udp
 // and udp6. OwningProcess as for TCP connections: the lowest pid holding the socket.
 // InstanceID is the local address and port joined by "++".
+#include "classes/cim_properties.h"
 #include "classes/class_values.h"
 #include "classes/fill_from_readers.h"
 #include "linux/host_info.h"
@@ -12,30 +13,8 @@ namespace {
 
 void FillUdpEndpoint(const ClassDecl& decl, std::vector<Instance>& out);
 
-const ClassDecl kUdpEndpointClass{u"root\\StandardCimv2",
-                                  u"MSFT_NetUDPEndpoint",
-                                  {
-                                      {u"Caption", CIM_STRING},
-                                      {u"Description", CIM_STRING},
-                                      {u"ElementName", CIM_STRING},
-                                      {u"InstallDate", CIM_DATETIME},
-                                      {u"Name", CIM_STRING},
-                                      {u"OperationalStatus", CIM_UINT16 | CIM_FLAG_ARRAY},
-                                      {u"StatusDescriptions", CIM_STRING | CIM_FLAG_ARRAY},
-                                      {u"Status", CIM_STRING},
-                                      {u"HealthState", CIM_UINT16},
-                                      {u"CommunicationStatus", CIM_UINT16},
-                                      {u"DetailedStatus", CIM_UINT16},
-                                      {u"OperatingStatus", CIM_UINT16},
-                                      {u"PrimaryStatus", CIM_UINT16},
-                                      {u"OtherEnabledState", CIM_STRING},
-                                      {u"EnabledDefault", CIM_UINT16},
-                                      {u"TimeOfLastStateChange", CIM_DATETIME},
-                                      {u"TransitioningToState", CIM_UINT16},
-                                      {u"AvailableRequestedStates", CIM_UINT16 | CIM_FLAG_ARRAY},
-                                      {u"InstanceID", CIM_STRING, true},
-                                      {u"EnabledState", CIM_UINT16},
-                                      {u"RequestedState", CIM_UINT16},
+const ClassDecl kUdpEndpointClass{u"root\\StandardCimv2", u"MSFT_NetUDPEndpoint",
+                                  EnabledLogicalElementProperties({
                                       {u"SystemCreationClassName", CIM_STRING},
                                       {u"SystemName", CIM_STRING},
                                       {u"CreationClassName", CIM_STRING},
@@ -47,7 +26,7 @@ const ClassDecl kUdpEndpointClass{u"root\\StandardCimv2",
                                       {u"LocalPort", CIM_UINT16},
                                       {u"CreationTime", CIM_DATETIME},
                                       {u"OwningProcess", CIM_UINT32},
-                                  },
+                                  }),
                                   FillUdpEndpoint};
 
 void FillUdpEndpoint(const ClassDecl& decl, std::vector<Instance>& out) {

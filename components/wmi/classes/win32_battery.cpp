@@ -112,9 +112,7 @@ void FillBatteriesFrom(const ClassDecl& decl, const std::vector<kvlinux::Battery
             *battery.power_now_uw > 0)
             b.Set(u"EstimatedRunTime",
                   Unsigned(*battery.energy_now_uwh * 60 / *battery.power_now_uw));
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"ConfigManagerUserConfig", false);
-        b.Set(u"Status", Text("OK"));
+        SetDeviceWorking(b, true);
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

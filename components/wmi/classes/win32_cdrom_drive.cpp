@@ -107,9 +107,7 @@ void FillCdromDrivesFrom(const ClassDecl& decl, const std::vector<kvlinux::Optic
         b.Set(u"SCSIBus", Unsigned(drive.channel));
         b.Set(u"SCSITargetId", Unsigned(drive.target));
         b.Set(u"SCSILogicalUnit", Unsigned(drive.lun));
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"ConfigManagerUserConfig", false);
-        b.Set(u"Status", Text("OK"));
+        SetDeviceWorking(b, true);
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

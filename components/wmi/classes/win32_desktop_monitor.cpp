@@ -81,9 +81,7 @@ void FillDesktopMonitorsFrom(const ClassDecl& decl, const std::vector<kvlinux::M
         }
         b.Set(u"ScreenWidth", Unsigned(monitor.width));
         b.Set(u"ScreenHeight", Unsigned(monitor.height));
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"ConfigManagerUserConfig", false);
-        b.Set(u"Status", Text("OK"));
+        SetDeviceWorking(b, true);
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

@@ -1,6 +1,7 @@
 // Win32_IDEController: one instance per PCI storage controller of Windows' "hard disk
 // controller" class: IDE, ATA and SATA (AHCI) controllers (PCI class 0101, 0105, 0106).
 // DeviceID is the PNPDeviceID; names come from pci.ids, else the class's words.
+#include "classes/cim_properties.h"
 #include "classes/class_values.h"
 #include "classes/device_classes.h"
 #include "linux/host_info.h"
@@ -12,35 +13,8 @@ namespace {
 
 void FillIdeController(const ClassDecl& decl, std::vector<Instance>& out);
 
-const ClassDecl kIdeControllerClass{
-    u"root\\cimv2",
-    u"Win32_IDEController",
-    {
-        {u"Availability", CIM_UINT16},
-        {u"Caption", CIM_STRING},
-        {u"ConfigManagerErrorCode", CIM_UINT32},
-        {u"ConfigManagerUserConfig", CIM_BOOLEAN},
-        {u"CreationClassName", CIM_STRING},
-        {u"Description", CIM_STRING},
-        {u"DeviceID", CIM_STRING, true},
-        {u"ErrorCleared", CIM_BOOLEAN},
-        {u"ErrorDescription", CIM_STRING},
-        {u"InstallDate", CIM_DATETIME},
-        {u"LastErrorCode", CIM_UINT32},
-        {u"Manufacturer", CIM_STRING},
-        {u"MaxNumberControlled", CIM_UINT32},
-        {u"Name", CIM_STRING},
-        {u"PNPDeviceID", CIM_STRING},
-        {u"PowerManagementCapabilities", CIM_UINT16 | CIM_FLAG_ARRAY},
-        {u"PowerManagementSupported", CIM_BOOLEAN},
-        {u"ProtocolSupported", CIM_UINT16},
-        {u"Status", CIM_STRING},
-        {u"StatusInfo", CIM_UINT16},
-        {u"SystemCreationClassName", CIM_STRING},
-        {u"SystemName", CIM_STRING},
-        {u"TimeOfLastReset", CIM_DATETIME},
-    },
-    FillIdeController};
+const ClassDecl kIdeControllerClass{u"root\\cimv2", u"Win32_IDEController", ControllerProperties(),
+                                    FillIdeController};
 
 void FillIdeController(const ClassDecl& decl, std::vector<Instance>& out) {
     FillStorageControllersFrom(decl, "HDC", kvlinux::ReadPciDevices(), IdDatabases::Read(),
@@ -59,17 +33,9 @@ void FillStorageControllersFrom(const ClassDecl& decl, const char* setup_class,
         const kvlinux::IdNames names = PciNames(ids, device);
         const std::string id = kvlinux::PciPnpDeviceId(device);
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(id));
-        b.Set(u"PNPDeviceID", Text(id));
-        b.Set(u"Name", Text(names.device));
-        b.Set(u"Caption", Text(names.device));
-        b.Set(u"Description", Text(names.device));
+        SetPnpDeviceNames(b, id, Text(names.device));
         b.Set(u"Manufacturer", Text(names.vendor));
-        b.Set(u"ConfigManagerUserConfig", false);
-        if (device.driver) {
-            b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-            b.Set(u"Status", Text("OK"));
-        }
+        SetDeviceWorking(b, device.driver.has_value());
         if (decl.IndexOf(u"DriverName") >= 0) {
             b.Set(u"DriverName", Text(device.driver));
             b.Set(u"Index", Unsigned(index++));

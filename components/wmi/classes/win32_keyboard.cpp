@@ -120,16 +120,10 @@ void FillKeyboardsFrom(const ClassDecl& decl, const std::vector<kvlinux::InputDe
             continue;
         const std::string id = InputPnpDeviceId(device);
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(id));
-        b.Set(u"PNPDeviceID", Text(id));
-        b.Set(u"Name", Text(device.name));
-        b.Set(u"Caption", Text(device.name));
-        b.Set(u"Description", Text(device.name));
+        SetPnpDeviceNames(b, id, Text(device.name));
         b.Set(u"Layout", Text(layout));
         b.Set(u"NumberOfFunctionKeys", Unsigned(FunctionKeys(device)));
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"ConfigManagerUserConfig", false);
-        b.Set(u"Status", Text("OK"));
+        SetDeviceWorking(b, true);
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

@@ -49,14 +49,10 @@ const ClassDecl kPnpEntityClass{u"root\\cimv2",
                                 FillPnpEntity};
 
 void SetDriverState(InstanceBuilder& b, const std::optional<std::string>& driver) {
-    b.Set(u"Service", Text(driver));
-    if (driver) {
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"Status", Text("OK"));
-    } else {
+    SetDeviceWorking(b, driver.has_value());
+    if (!driver)
         b.Set(u"Status", Text("Unknown"));
-    }
-    b.Set(u"ConfigManagerUserConfig", false);
+    b.Set(u"Service", Text(driver));
     b.Set(u"Present", true);
 }
 
@@ -75,11 +71,7 @@ void FillPnpEntityFrom(const ClassDecl& decl, const std::vector<kvlinux::PciDevi
         const SetupClass setup = SetupClassOfPci(device.class_code);
         const std::string id = kvlinux::PciPnpDeviceId(device);
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(id));
-        b.Set(u"PNPDeviceID", Text(id));
-        b.Set(u"Name", Text(names.device));
-        b.Set(u"Caption", Text(names.device));
-        b.Set(u"Description", Text(names.device));
+        SetPnpDeviceNames(b, id, Text(names.device));
         b.Set(u"Manufacturer", Text(names.vendor));
         b.Set(u"PNPClass", Text(setup.name));
         b.Set(u"ClassGuid", Text(setup.guid));
@@ -94,11 +86,7 @@ void FillPnpEntityFrom(const ClassDecl& decl, const std::vector<kvlinux::PciDevi
         const SetupClass setup = SetupClassOfUsb(device);
         const std::string id = kvlinux::UsbPnpDeviceId(device);
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(id));
-        b.Set(u"PNPDeviceID", Text(id));
-        b.Set(u"Name", Text(names.device));
-        b.Set(u"Caption", Text(names.device));
-        b.Set(u"Description", Text(names.device));
+        SetPnpDeviceNames(b, id, Text(names.device));
         b.Set(u"Manufacturer", Text(names.vendor));
         b.Set(u"PNPClass", Text(setup.name));
         b.Set(u"ClassGuid", Text(setup.guid));

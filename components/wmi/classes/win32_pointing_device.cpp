@@ -84,18 +84,12 @@ void FillPointingDevicesFrom(const ClassDecl& decl,
                                                                   : 1;
         const std::string id = InputPnpDeviceId(device);
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(id));
-        b.Set(u"PNPDeviceID", Text(id));
-        b.Set(u"Name", Text(device.name));
-        b.Set(u"Caption", Text(device.name));
-        b.Set(u"Description", Text(device.name));
+        SetPnpDeviceNames(b, id, Text(device.name));
         b.Set(u"HardwareType", Text(device.name));
         b.Set(u"NumberOfButtons", Unsigned(buttons));
         b.Set(u"PointingType", Unsigned(type));
         b.Set(u"DeviceInterface", Unsigned(interface));
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"ConfigManagerUserConfig", false);
-        b.Set(u"Status", Text("OK"));
+        SetDeviceWorking(b, true);
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

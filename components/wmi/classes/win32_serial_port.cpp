@@ -93,9 +93,7 @@ void FillSerialPortsFrom(const ClassDecl& decl, const std::vector<kvlinux::Seria
             b.Set(u"PNPDeviceID", Text(kvlinux::PnpDeviceId(*port.hardware)));
         b.Set(u"OSAutoDiscovered", true);
         b.Set(u"Binary", true);
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"ConfigManagerUserConfig", false);
-        b.Set(u"Status", Text("OK"));
+        SetDeviceWorking(b, true);
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

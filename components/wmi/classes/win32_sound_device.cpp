@@ -53,18 +53,10 @@ void Add(const ClassDecl& decl, const std::string& id, const kvlinux::IdNames& n
          const std::optional<std::string>& driver, const std::string& host,
          std::vector<Instance>& out) {
     InstanceBuilder b(decl);
-    b.Set(u"DeviceID", Text(id));
-    b.Set(u"PNPDeviceID", Text(id));
-    b.Set(u"Name", Text(names.device));
-    b.Set(u"Caption", Text(names.device));
-    b.Set(u"Description", Text(names.device));
+    SetPnpDeviceNames(b, id, Text(names.device));
     b.Set(u"ProductName", Text(names.device));
     b.Set(u"Manufacturer", Text(names.vendor));
-    b.Set(u"ConfigManagerUserConfig", false);
-    if (driver) {
-        b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-        b.Set(u"Status", Text("OK"));
-    }
+    SetDeviceWorking(b, driver.has_value());
     SetLogicalDeviceNames(b, decl, host);
     out.push_back(b.Take());
 }

@@ -1,6 +1,7 @@
 // Win32_USBController: one instance per PCI function of the USB controller class (0C03).
 // DeviceID is the device's PNPDeviceID, as on Windows; the name comes from pci.ids, else
 // from the interface the controller implements (UHCI, OHCI, EHCI, xHCI).
+#include "classes/cim_properties.h"
 #include "classes/class_values.h"
 #include "classes/device_classes.h"
 #include "linux/host_info.h"
@@ -12,35 +13,8 @@ namespace {
 
 void FillUsbController(const ClassDecl& decl, std::vector<Instance>& out);
 
-const ClassDecl kUsbControllerClass{
-    u"root\\cimv2",
-    u"Win32_USBController",
-    {
-        {u"Availability", CIM_UINT16},
-        {u"Caption", CIM_STRING},
-        {u"ConfigManagerErrorCode", CIM_UINT32},
-        {u"ConfigManagerUserConfig", CIM_BOOLEAN},
-        {u"CreationClassName", CIM_STRING},
-        {u"Description", CIM_STRING},
-        {u"DeviceID", CIM_STRING, true},
-        {u"ErrorCleared", CIM_BOOLEAN},
-        {u"ErrorDescription", CIM_STRING},
-        {u"InstallDate", CIM_DATETIME},
-        {u"LastErrorCode", CIM_UINT32},
-        {u"Manufacturer", CIM_STRING},
-        {u"MaxNumberControlled", CIM_UINT32},
-        {u"Name", CIM_STRING},
-        {u"PNPDeviceID", CIM_STRING},
-        {u"PowerManagementCapabilities", CIM_UINT16 | CIM_FLAG_ARRAY},
-        {u"PowerManagementSupported", CIM_BOOLEAN},
-        {u"ProtocolSupported", CIM_UINT16},
-        {u"Status", CIM_STRING},
-        {u"StatusInfo", CIM_UINT16},
-        {u"SystemCreationClassName", CIM_STRING},
-        {u"SystemName", CIM_STRING},
-        {u"TimeOfLastReset", CIM_DATETIME},
-    },
-    FillUsbController};
+const ClassDecl kUsbControllerClass{u"root\\cimv2", u"Win32_USBController", ControllerProperties(),
+                                    FillUsbController};
 
 const char* HostInterfaceName(std::uint32_t class_code) {
     switch (class_code & 0xFF) {
@@ -70,23 +44,14 @@ void FillUsbControllerFrom(const ClassDecl& decl, const std::vector<kvlinux::Pci
     for (const kvlinux::PciDevice& device : pci) {
         if (device.ClassAndSubclass() != 0x0c03)
             continue;
-        kvlinux::IdNames names =
-            kvlinux::ParseIdNames(ids.pci, device.vendor, device.device);
+        kvlinux::IdNames names = kvlinux::ParseIdNames(ids.pci, device.vendor, device.device);
         const std::string name = names.device.value_or(HostInterfaceName(device.class_code));
         const std::string id = kvlinux::PciPnpDeviceId(device);
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(id));
-        b.Set(u"PNPDeviceID", Text(id));
-        b.Set(u"Name", Text(name));
-        b.Set(u"Caption", Text(name));
-        b.Set(u"Description", Text(name));
+        SetPnpDeviceNames(b, id, Text(name));
         b.Set(u"Manufacturer", Text(names.vendor));
         b.Set(u"ProtocolSupported", Unsigned(16));  // USB
-        b.Set(u"ConfigManagerUserConfig", false);
-        if (device.driver) {
-            b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-            b.Set(u"Status", Text("OK"));
-        }
+        SetDeviceWorking(b, device.driver.has_value());
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

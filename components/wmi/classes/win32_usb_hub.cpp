@@ -78,19 +78,11 @@ void FillUsbHubFrom(const ClassDecl& decl, const std::vector<kvlinux::UsbDevice>
         const kvlinux::IdNames names = UsbNames(ids, device);
         const std::string id = kvlinux::UsbPnpDeviceId(device);
         InstanceBuilder b(decl);
-        b.Set(u"DeviceID", Text(id));
-        b.Set(u"PNPDeviceID", Text(id));
-        b.Set(u"Name", Text(names.device));
-        b.Set(u"Caption", Text(names.device));
-        b.Set(u"Description", Text(names.device));
+        SetPnpDeviceNames(b, id, Text(names.device));
         b.Set(u"ClassCode", Unsigned(device.device_class));
         b.Set(u"NumberOfPorts", Unsigned(std::min<std::uint32_t>(device.ports, 0xFF)));
         b.Set(u"USBVersion", Unsigned(BcdVersion(device.usb_version)));
-        b.Set(u"ConfigManagerUserConfig", false);
-        if (device.driver) {
-            b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-            b.Set(u"Status", Text("OK"));
-        }
+        SetDeviceWorking(b, device.driver.has_value());
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

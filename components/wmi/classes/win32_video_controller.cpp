@@ -124,11 +124,7 @@ void FillVideoControllerFrom(const ClassDecl& decl,
         b.Set(u"Monochrome", false);
         if (adapter.pci.ClassAndSubclass() == 0x0300)
             b.Set(u"VideoArchitecture", Unsigned(5));  // VGA compatible
-        b.Set(u"ConfigManagerUserConfig", false);
-        if (adapter.pci.driver) {
-            b.Set(u"ConfigManagerErrorCode", Unsigned(0));
-            b.Set(u"Status", Text("OK"));
-        }
+        SetDeviceWorking(b, adapter.pci.driver.has_value());
         SetLogicalDeviceNames(b, decl, host);
         out.push_back(b.Take());
     }

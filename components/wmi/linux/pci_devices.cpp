@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "kvwin/hex_digit.h"
 #include "linux/device_ids.h"
 #include "linux/text_util.h"
 
@@ -15,14 +16,8 @@ std::optional<std::uint64_t> ParseHex(std::string_view text) {
         return std::nullopt;
     std::uint64_t value = 0;
     for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
+        const int digit = kvwin::HexDigitValue(c);
+        if (digit < 0)
             return std::nullopt;
         value = value * 16 + static_cast<std::uint64_t>(digit);
     }

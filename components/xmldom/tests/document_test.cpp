@@ -320,6 +320,30 @@ TEST(XmlDomNode, NamesSplitIntoPrefixAndBaseNameWithTheirNamespace) {
     }
 }
 
+TEST(XmlDomNode, EachKindOfNodeNamesItsType) {
+    ScopedApartment apartment;
+    IXMLDOMDocumentPtr doc = Load(u"<r a='1'>text<!--note--><?pi data?></r>");
+    struct Case {
+        const char16_t* query;
+        const char16_t* type;
+    };
+    for (const Case& c : {Case{u"r", u"element"}, Case{u"r/@a", u"attribute"},
+                          Case{u"r/text()", u"text"}, Case{u"r/comment()", u"comment"},
+                          Case{u"r/processing-instruction()", u"processinginstruction"}}) {
+        SCOPED_TRACE(kvwin::ToUtf8(c.query));
+        IXMLDOMNodePtr node = SelectOne(doc, c.query);
+        ASSERT_TRUE(node != nullptr);
+        BSTR text = nullptr;
+        ASSERT_EQ(node->get_nodeTypeString(&text), S_OK);
+        EXPECT_EQ(Take(text), c.type);
+    }
+    BSTR text = nullptr;
+    ASSERT_EQ(doc->get_nodeTypeString(&text), S_OK);
+    EXPECT_EQ(Take(text), u"document");
+    EXPECT_EQ(doc->get_nodeTypeString(nullptr), E_POINTER);
+    EXPECT_EQ(doc->get_prefix(nullptr), E_POINTER);
+}
+
 TEST(XmlDomLifetime, NodesKeepTheirDocumentAliveAndCountReferencesExactly) {
     ScopedApartment apartment;
     IXMLDOMDocument* doc = nullptr;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "kvtest/registry_values.h"
 #include "win/com.h"
 #include "win/oleauto.h"
 #include "win/registry.h"
@@ -45,15 +46,7 @@ inline std::u16string Take(BSTR text) {
 
 // Writes the default value of HKEY_CLASSES_ROOT\<key>, as a class registration does.
 inline void SetClassesRootDefault(const std::u16string& key, const std::u16string& value) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &handle, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(
-        RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       DWORD((value.size() + 1) * sizeof(WCHAR))),
-        ERROR_SUCCESS);
-    RegCloseKey(handle);
+    SetRegistryText(HKEY_CLASSES_ROOT, key.c_str(), nullptr, value);
 }
 
 }  // namespace kvtest

@@ -2,8 +2,21 @@
 #pragma once
 
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
+
+// In a child process: ends it with status 1 and the failed condition on stderr when the
+// condition does not hold.
+#define CHILD_CHECK(condition)                                                   \
+    do {                                                                         \
+        if (!(condition)) {                                                      \
+            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            ::_exit(1);                                                          \
+        }                                                                        \
+    } while (0)
 
 namespace kvtest {
 
@@ -15,6 +28,11 @@ bool MountSmallFilesystem(const std::string& folder, size_t bytes, std::string& 
 
 // Writes a file into `folder` until the file system has no room left.
 void FillFilesystem(const std::string& folder);
+
+// Runs `body` in a child whose state root is a file system of `bytes` bytes, and expects the
+// child to exit cleanly (CHILD_CHECK ends it otherwise). Skips the test where no such file
+// system can be mounted.
+void RunOnSmallFilesystem(size_t bytes, const std::function<void()>& body);
 
 // The uid and gid of the unprivileged account the attacks run as ("nobody").
 bool UnprivilegedAccount(uid_t& uid, gid_t& gid);

@@ -55,6 +55,10 @@ struct ChildResult {
 // when `body` returns, unless `body` ends the process itself. Output is captured.
 ChildResult RunInChild(const std::function<void()>& body);
 
+// Expects the child to have exited with status 0, showing how it ended and its output
+// otherwise.
+void ExpectExitedCleanly(const ChildResult& child);
+
 // Runs `body` in `count` children at once (each gets its index) and returns their results.
 std::vector<ChildResult> RunInChildren(int count, const std::function<void(int)>& body);
 

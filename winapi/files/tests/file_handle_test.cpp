@@ -31,7 +31,7 @@ TEST(CreateFile, DispositionsAndTheLastErrorsTheyLeave) {
     EXPECT_EQ(Open(path, GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
     EXPECT_LAST_ERROR(ERROR_FILE_EXISTS);
 
-    ASSERT_TRUE(WriteAll(path, "hello"));
+    ASSERT_TRUE(WriteWholeFile(path, "hello"));
     h = Open(path, GENERIC_READ, 0, OPEN_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_LAST_ERROR(ERROR_ALREADY_EXISTS);
@@ -56,7 +56,7 @@ TEST(CreateFile, DispositionsAndTheLastErrorsTheyLeave) {
 TEST(CreateFile, OverwritingAnEmptyFileActsAsATruncation) {
     const auto path = WinPath("empty.txt");
     const std::string native = NativePath("empty.txt");
-    ASSERT_TRUE(WriteAll(path, ""));
+    ASSERT_TRUE(WriteWholeFile(path, ""));
     const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, native.c_str(), past, 0), 0);
 
@@ -70,22 +70,22 @@ TEST(CreateFile, OverwritingAnEmptyFileActsAsATruncation) {
     EXPECT_EQ(st.st_atim.tv_sec, 1000000000) << "the access time stays";
     EXPECT_EQ(st.st_size, 0);
 
-    ASSERT_TRUE(WriteAll(path, "new text"));
-    EXPECT_EQ(ReadAll(path), "new text");
+    ASSERT_TRUE(WriteWholeFile(path, "new text"));
+    EXPECT_EQ(ReadWholeFile(path), "new text");
 
     for (const std::string text : {"", "some data"}) {
-        ASSERT_TRUE(WriteAll(path, text));
+        ASSERT_TRUE(WriteWholeFile(path, text));
         h = Open(path, GENERIC_READ, 0, CREATE_ALWAYS);
         EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "read-only overwrite of \"" << text << "\"";
         if (h != INVALID_HANDLE_VALUE)
             CloseHandle(h);
-        EXPECT_EQ(ReadAll(path), text);
+        EXPECT_EQ(ReadWholeFile(path), text);
     }
 }
 
 TEST(CreateFile, ShareModesBetweenHandlesOfOneProcess) {
     const auto path = WinPath("share.txt");
-    ASSERT_TRUE(WriteAll(path, "data"));
+    ASSERT_TRUE(WriteWholeFile(path, "data"));
 
     HANDLE reader = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
@@ -101,7 +101,7 @@ TEST(CreateFile, ShareModesBetweenHandlesOfOneProcess) {
     EXPECT_LAST_ERROR(ERROR_SHARING_VIOLATION);
     EXPECT_EQ(Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS),
               INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ReadAll(path), "data") << "a refused CREATE_ALWAYS must not truncate";
+    EXPECT_EQ(ReadWholeFile(path), "data") << "a refused CREATE_ALWAYS must not truncate";
     EXPECT_FALSE(DeleteFileW(path.c_str()));
     EXPECT_LAST_ERROR(ERROR_SHARING_VIOLATION);
     CloseHandle(reader);
@@ -124,7 +124,7 @@ TEST(CreateFile, ShareModesBetweenHandlesOfOneProcess) {
 // recorded and checked each on its own: the right in the middle stays free.
 TEST(CreateFile, ShareModesWithAGapBetweenRights) {
     const auto path = WinPath("gap.txt");
-    ASSERT_TRUE(WriteAll(path, "data"));
+    ASSERT_TRUE(WriteWholeFile(path, "data"));
     HANDLE holder = Open(path, GENERIC_READ | DELETE, FILE_SHARE_WRITE, OPEN_EXISTING);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
 
@@ -149,7 +149,7 @@ TEST(CreateFile, ShareModesWithAGapBetweenRights) {
 
 TEST(CreateFile, ShareModesHoldAcrossProcesses) {
     const auto path = WinPath("cross.txt");
-    ASSERT_TRUE(WriteAll(path, "x"));
+    ASSERT_TRUE(WriteWholeFile(path, "x"));
     HANDLE exclusive = Open(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
     ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
 
@@ -178,7 +178,7 @@ TEST(CreateFile, ReadOnlyFilesAndFolders) {
     EXPECT_EQ(GetFileAttributesW(path.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(Open(path, GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_LAST_ERROR(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ReadAll(path), "abc");
+    EXPECT_EQ(ReadWholeFile(path), "abc");
     EXPECT_FALSE(DeleteFileW(path.c_str()));
     EXPECT_LAST_ERROR(ERROR_ACCESS_DENIED);
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
@@ -244,13 +244,13 @@ TEST(FileHandle, ReadWriteSeekAndAccessChecks) {
 
 TEST(FileHandle, AppendOnlyAccessWritesAtTheEnd) {
     const auto path = WinPath("append.log");
-    ASSERT_TRUE(WriteAll(path, "one\n"));
+    ASSERT_TRUE(WriteWholeFile(path, "one\n"));
     HANDLE h = Open(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD n = 0;
     ASSERT_TRUE(WriteFile(h, "two\n", 4, &n, nullptr));
     CloseHandle(h);
-    EXPECT_EQ(ReadAll(path), "one\ntwo\n");
+    EXPECT_EQ(ReadWholeFile(path), "one\ntwo\n");
 }
 
 }  // namespace

@@ -12,13 +12,13 @@ namespace {
 
 TEST(FileNames, MoveRefusesAnExistingTargetUnlessAskedToReplace) {
     const auto a = WinPath("a.txt"), b = WinPath("b.txt");
-    ASSERT_TRUE(WriteAll(a, "A"));
-    ASSERT_TRUE(WriteAll(b, "B"));
+    ASSERT_TRUE(WriteWholeFile(a, "A"));
+    ASSERT_TRUE(WriteWholeFile(b, "B"));
     EXPECT_FALSE(MoveFileW(a.c_str(), b.c_str()));
     EXPECT_LAST_ERROR(ERROR_ALREADY_EXISTS);
-    EXPECT_EQ(ReadAll(b), "B");
+    EXPECT_EQ(ReadWholeFile(b), "B");
     ASSERT_TRUE(MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(ReadAll(b), "A");
+    EXPECT_EQ(ReadWholeFile(b), "A");
     EXPECT_EQ(GetFileAttributesW(a.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(MoveFileW(a.c_str(), b.c_str()));
     EXPECT_LAST_ERROR(ERROR_FILE_NOT_FOUND);
@@ -32,14 +32,14 @@ TEST(FileNames, MoveRefusesAnExistingTargetUnlessAskedToReplace) {
 
 TEST(FileNames, CopyKeepsTheSourceAndHonoursFailIfExists) {
     const auto a = WinPath("src.txt"), b = WinPath("dst.txt");
-    ASSERT_TRUE(WriteAll(a, std::string(100000, 'q')));
+    ASSERT_TRUE(WriteWholeFile(a, std::string(100000, 'q')));
     ASSERT_TRUE(CopyFileW(a.c_str(), b.c_str(), TRUE));
-    EXPECT_EQ(ReadAll(b).size(), 100000u);
+    EXPECT_EQ(ReadWholeFile(b).size(), 100000u);
     EXPECT_FALSE(CopyFileW(a.c_str(), b.c_str(), TRUE));
     EXPECT_LAST_ERROR(ERROR_FILE_EXISTS);
-    ASSERT_TRUE(WriteAll(a, "short"));
+    ASSERT_TRUE(WriteWholeFile(a, "short"));
     ASSERT_TRUE(CopyFileW(a.c_str(), b.c_str(), FALSE));
-    EXPECT_EQ(ReadAll(b), "short");
+    EXPECT_EQ(ReadWholeFile(b), "short");
 }
 
 TEST(FileNames, FoldersAndTheirErrors) {
@@ -49,7 +49,7 @@ TEST(FileNames, FoldersAndTheirErrors) {
     ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
     EXPECT_FALSE(CreateDirectoryW((top + u"\\").c_str(), nullptr));
     EXPECT_LAST_ERROR(ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(WriteAll(WinPath("top\\f.txt"), "f"));
+    ASSERT_TRUE(WriteWholeFile(WinPath("top\\f.txt"), "f"));
     EXPECT_EQ(GetFileAttributesW(top.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(GetFileAttributesW(WinPath("top/f.txt").c_str()),
               static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));

@@ -26,7 +26,7 @@ std::set<std::string> Find(const std::string& pattern) {
 TEST(FindFiles, WildcardsAreCaseInsensitiveAndDotStarMatchesEverything) {
     ASSERT_TRUE(CreateDirectoryW(WinPath("logs").c_str(), nullptr));
     for (const char* name : {"Agent.log", "agent_1.LOG", "Agent.log.old", "README"}) {
-        ASSERT_TRUE(WriteAll(WinPath(std::string("logs\\") + name), name));
+        ASSERT_TRUE(WriteWholeFile(WinPath(std::string("logs\\") + name), name));
     }
     using Names = std::set<std::string>;
     EXPECT_EQ(Find("logs\\agent*.log"), (Names{"Agent.log", "agent_1.LOG"}));
@@ -41,7 +41,7 @@ TEST(FindFiles, WildcardsAreCaseInsensitiveAndDotStarMatchesEverything) {
 TEST(FindFiles, ReportsSizesAttributesAndWriteTimes) {
     ASSERT_TRUE(CreateDirectoryW(WinPath("d").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(WinPath("d\\sub").c_str(), nullptr));
-    ASSERT_TRUE(WriteAll(WinPath("d\\five.bin"), "12345"));
+    ASSERT_TRUE(WriteWholeFile(WinPath("d\\five.bin"), "12345"));
     WIN32_FIND_DATAW data{};
     HANDLE h = FindFirstFileW(WinPath("d\\five.bin").c_str(), &data);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);

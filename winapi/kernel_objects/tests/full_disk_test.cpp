@@ -14,31 +14,10 @@
 
 namespace {
 
-// Runs `body` in a child whose state root is a file system of 256 KB; the child exits 0
-// when every check held, 77 when the environment cannot mount one.
+// Runs `body` in a child whose state root is a file system of 256 KB.
 void OnSmallDisk(void (*body)()) {
-    const auto child = kvtest::RunInChild([body] {
-        std::string why;
-        if (!kvtest::MountSmallFilesystem(kvtest::TestStateRoot(), 256 * 1024, why)) {
-            std::fprintf(stderr, "%s\n", why.c_str());
-            ::_exit(77);
-        }
-        body();
-    });
-    if (child.exited && child.exit_code == 77)
-        GTEST_SKIP() << "no small file system here: " << child.output;
-    EXPECT_TRUE(child.exited && child.exit_code == 0)
-        << "exit " << child.exit_code << " signal " << child.signal << "\n"
-        << child.output;
+    kvtest::RunOnSmallFilesystem(256 * 1024, body);
 }
-
-#define CHILD_CHECK(condition)                                                   \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            ::_exit(1);                                                          \
-        }                                                                        \
-    } while (0)
 
 TEST(FullDisk, NamedObjectsFailWithDiskFullInsteadOfFaulting) {
     OnSmallDisk([] {

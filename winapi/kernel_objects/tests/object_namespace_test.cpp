@@ -21,14 +21,6 @@
 
 namespace {
 
-#define CHILD_CHECK(condition)                                                   \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            ::_exit(1);                                                          \
-        }                                                                        \
-    } while (0)
-
 // The state root belongs to root and others may reach it, as /var/lib/kavrel is.
 class ObjectNamespace : public ::testing::Test {
   protected:

@@ -188,6 +188,24 @@ TEST_F(RegistryKeys, DeletingAKeyWithSubkeysIsDeniedAndChangesNothing) {
     RegCloseKey(child);
     EXPECT_EQ(RegDeleteTreeW(key_, u"Tree"), ERROR_SUCCESS);
     EXPECT_EQ(RegOpenKeyExW(key_, u"Tree", 0, KEY_READ, &child), ERROR_FILE_NOT_FOUND);
+    // Without a subkey it empties the handle's own key and keeps it.
+    ASSERT_EQ(Create(key_, u"Kept\\a\\b", &child), ERROR_SUCCESS);
+    RegCloseKey(child);
+    HKEY kept = nullptr;
+    ASSERT_EQ(Create(key_, u"Kept", &kept), ERROR_SUCCESS);
+    const DWORD number = 1;
+    ASSERT_EQ(RegSetValueExW(kept, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeW(kept, nullptr), ERROR_SUCCESS);
+    DWORD subkeys = 9, values = 9;
+    EXPECT_EQ(RegQueryInfoKeyW(kept, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subkeys, 0u);
+    EXPECT_EQ(values, 0u);
+    EXPECT_EQ(RegCloseKey(kept), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExW(key_, u"Kept", 0, KEY_READ, &kept), ERROR_SUCCESS);
+    RegCloseKey(kept);
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u""), ERROR_ACCESS_DENIED)
         << "a root is not deleted";
 }

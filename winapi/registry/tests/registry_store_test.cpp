@@ -428,6 +428,28 @@ bool IsCorruptCode(LSTATUS rc) {
     return rc == ERROR_BADDB;
 }
 
+// A machine store of 2000 values that a child wrote and flushed into the main file, its log
+// removed: the file alone holds everything. Returns the file's size; 0, the test failed,
+// when it could not be made.
+off_t FlushedStoreWithoutLog() {
+    auto made = kvtest::RunInChild([] {
+        HKEY key = nullptr;
+        if (CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Many", &key) != ERROR_SUCCESS)
+            Verdict("could not create the store");
+        std::string failure = WriteMany(key, "value-with-a-longer-name-", 2000);
+        if (failure.empty() && RegFlushKey(key) != ERROR_SUCCESS)
+            failure = "flush failed";
+        Verdict(failure);
+    });
+    EXPECT_EQ(made.exit_code, 0) << made.output;
+    ::unlink((MachineStore() + "-wal").c_str());
+    ::unlink((MachineStore() + "-shm").c_str());
+    struct stat st {};
+    if (made.exit_code != 0 || ::stat(MachineStore().c_str(), &st) != 0)
+        return 0;
+    return st.st_size;
+}
+
 // Every kind of call on the damaged machine hive fails with a corruption code, again and
 // again; the user hive, a file of its own, is untouched.
 void ExpectCorruptMachineHive() {
@@ -464,27 +486,13 @@ TEST(RegistryStore, AStoreFileOfGarbageIsCorruptNotACrash) {
 
 TEST(RegistryStore, DamagedPagesBehindAGoodHeaderAreCorruptNotACrash) {
     kvtest::ScopedStateRoot root;
-    auto made = kvtest::RunInChild([] {
-        HKEY key = nullptr;
-        if (CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Many", &key) != ERROR_SUCCESS)
-            Verdict("could not create the store");
-        std::string failure = WriteMany(key, "value-with-a-longer-name-", 2000);
-        if (failure.empty() && RegFlushKey(key) != ERROR_SUCCESS)
-            failure = "flush failed";
-        Verdict(failure);
-    });
-    ASSERT_EQ(made.exit_code, 0) << made.output;
-    // Everything is in the main file now; the log goes, and every page after the first is
-    // overwritten.
-    ::unlink((MachineStore() + "-wal").c_str());
-    ::unlink((MachineStore() + "-shm").c_str());
-    struct stat st {};
-    ASSERT_EQ(::stat(MachineStore().c_str(), &st), 0);
-    ASSERT_GT(st.st_size, 8192);
+    const off_t size = FlushedStoreWithoutLog();
+    // Every page after the first is overwritten.
+    ASSERT_GT(size, 8192);
     {
         std::fstream file(MachineStore(), std::ios::binary | std::ios::in | std::ios::out);
         file.seekp(4096);
-        const std::string garbage = Garbage(static_cast<size_t>(st.st_size) - 4096, 11);
+        const std::string garbage = Garbage(static_cast<size_t>(size) - 4096, 11);
         file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
     }
     ExpectCorruptMachineHive();
@@ -595,21 +603,9 @@ TEST(RegistryStore, ADatabaseOfSomethingElseIsCorruptNotACrash) {
 TEST(RegistryStore, ACutOffStoreIsReportedNotReadAsEmpty) {
     for (const bool to_nothing : {true, false}) {
         kvtest::ScopedStateRoot root;
-        auto made = kvtest::RunInChild([] {
-            HKEY key = nullptr;
-            if (CreateKey(HKEY_LOCAL_MACHINE, u"Software\\Kavrel\\Many", &key) != ERROR_SUCCESS)
-                Verdict("could not create the store");
-            std::string failure = WriteMany(key, "value-with-a-longer-name-", 2000);
-            if (failure.empty() && RegFlushKey(key) != ERROR_SUCCESS)
-                failure = "flush failed";
-            Verdict(failure);
-        });
-        ASSERT_EQ(made.exit_code, 0) << made.output;
-        ::unlink((MachineStore() + "-wal").c_str());
-        ::unlink((MachineStore() + "-shm").c_str());
-        struct stat st {};
-        ASSERT_EQ(::stat(MachineStore().c_str(), &st), 0);
-        ASSERT_EQ(::truncate(MachineStore().c_str(), to_nothing ? 0 : st.st_size / 2), 0);
+        const off_t written = FlushedStoreWithoutLog();
+        ASSERT_GT(written, 0);
+        ASSERT_EQ(::truncate(MachineStore().c_str(), to_nothing ? 0 : written / 2), 0);
 
         HKEY key = nullptr;
         EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key), ERROR_BADDB)
@@ -622,6 +618,7 @@ TEST(RegistryStore, ACutOffStoreIsReportedNotReadAsEmpty) {
                          u"value-with-a-longer-name-1999", RRF_RT_ANY, nullptr, nullptr, &size),
             ERROR_BADDB);
         // Nothing was put in its place.
+        struct stat st {};
         ASSERT_EQ(::stat(MachineStore().c_str(), &st), 0);
         if (to_nothing) {
             EXPECT_EQ(st.st_size, 0);

@@ -164,6 +164,11 @@ TEST_F(RegistryValues, MissingValuesAndBadArguments) {
     EXPECT_EQ(RegQueryValueExW(key_, u"absent", nullptr, nullptr, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValueW(key_, u"absent"), ERROR_FILE_NOT_FOUND);
+    // A missing key below the handle, whether a value is read from it or it is deleted.
+    EXPECT_EQ(RegGetValueW(key_, u"no such key", u"x", RRF_RT_ANY, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyW(key_, u"no such key"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteTreeW(key_, u"no such key"), ERROR_FILE_NOT_FOUND);
     BYTE data[4];
     EXPECT_EQ(RegQueryValueExW(key_, u"absent", nullptr, nullptr, data, nullptr),
               ERROR_INVALID_PARAMETER);

@@ -215,7 +215,21 @@ TEST(Sddl, HandBuiltAbsoluteDescriptorsPrintAndValidate) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALLOTTED_SPACE_EXCEEDED));
     EXPECT_TRUE(IsValidAcl(acl));
 
+    // Owner and group each keep their own defaulted bit.
     ASSERT_TRUE(SetSecurityDescriptorOwner(&sd, system_sid, FALSE));
+    ASSERT_TRUE(SetSecurityDescriptorGroup(&sd, world_sid, TRUE));
+    PSID read = nullptr;
+    BOOL defaulted = TRUE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(&sd, &read, &defaulted));
+    EXPECT_EQ(read, system_sid);
+    EXPECT_FALSE(defaulted);
+    ASSERT_TRUE(GetSecurityDescriptorGroup(&sd, &read, &defaulted));
+    EXPECT_EQ(read, world_sid);
+    EXPECT_TRUE(defaulted);
+    ASSERT_TRUE(SetSecurityDescriptorGroup(&sd, nullptr, FALSE));
+    ASSERT_TRUE(GetSecurityDescriptorGroup(&sd, &read, &defaulted));
+    EXPECT_EQ(read, nullptr);
+    EXPECT_FALSE(defaulted);
     ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE));
     EXPECT_EQ(Print(&sd, kAll), u"O:SYD:(A;;FA;;;WD)");
     EXPECT_EQ(GetSecurityDescriptorLength(&sd), sizeof(SECURITY_DESCRIPTOR_RELATIVE) + 8 + 20 + 12);
@@ -229,6 +243,8 @@ TEST(Sddl, HandBuiltAbsoluteDescriptorsPrintAndValidate) {
     // The setters refuse self-relative descriptors.
     Descriptor relative(u"D:");
     EXPECT_FALSE(SetSecurityDescriptorDacl(relative.sd, TRUE, nullptr, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SECURITY_DESCR));
+    EXPECT_FALSE(SetSecurityDescriptorGroup(relative.sd, world_sid, FALSE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SECURITY_DESCR));
 }
 
