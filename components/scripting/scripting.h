@@ -42,4 +42,7 @@ inline constexpr HRESULT kInvalidArgument = HRESULT(0x800A0005);  // invalid pro
 inline constexpr HRESULT kKeyExists = HRESULT(0x800A01C9);
 inline constexpr HRESULT kElementNotFound = HRESULT(0x800A802B);
 
+// The most blank lines one WriteBlankLines call writes; more is an invalid argument.
+inline constexpr long kMostBlankLines = 0x100000;
+
 }  // namespace kvscripting

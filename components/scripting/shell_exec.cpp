@@ -247,7 +247,7 @@ class ExecInput final : public kvwin::DispatchObject<ExecInput, IDispatch> {
     }
     static HRESULT WriteBlankLines(ExecInput& self, kvwin::DispatchCall& call) {
         long n = 0;
-        if (!ArgLong(call, 0, 0, n) || n < 0)
+        if (!ArgLong(call, 0, 0, n) || n < 0 || n > kMostBlankLines)
             return FailWith(call, kInvalidArgument);
         return self.Send(call, std::u16string(size_t(n), u'\n'), u"");
     }

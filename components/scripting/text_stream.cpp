@@ -143,7 +143,7 @@ class TextStream final : public kvwin::DispatchObject<TextStream, IDispatch> {
     }
     static HRESULT WriteBlankLines(TextStream& self, kvwin::DispatchCall& call) {
         long count = 0;
-        if (!ArgLong(call, 0, 0, count) || count < 0 || count > 0x100000)
+        if (!ArgLong(call, 0, 0, count) || count < 0 || count > kMostBlankLines)
             return FailWith(call, kInvalidArgument);
         std::u16string text;
         for (long i = 0; i < count; ++i)

@@ -95,6 +95,12 @@ cat.StdIn.Write('one');
 cat.StdIn.WriteLine(' two');
 cat.StdIn.WriteLine('héllo');
 cat.StdIn.WriteBlankLines(1);
+try {
+    cat.StdIn.WriteBlankLines(0x100001);
+    ok(false, 'more blank lines than one call writes');
+} catch (e) {
+    ok(number(e) == 0x800A0005, 'too many blank lines: ' + number(e).toString(16));
+}
 cat.StdIn.Close();
 ok(cat.StdOut.ReadAll() == 'got:one two\ngot:héllo\ngot:\ndone\n', 'the child read what StdIn wrote');
 try {
