@@ -1,5 +1,6 @@
 #include "entry/inv_collector.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "kvwin/wide_string.h"
@@ -169,8 +170,9 @@ void InvCollector::SetColumnValue(uint32_t column, const WString& value) {
         // Columns are small numbers (mapsTo); a larger one is simply not remembered.
         constexpr uint32_t kRemembered = 4096;
         if (column < kRemembered) {
+            // Grown a few columns ahead: columns mostly come in order, one after the other.
             if (column >= column_set_.size())
-                column_set_.resize(column + 1);
+                column_set_.resize(std::min<size_t>(kRemembered, column + 64));
             column_set_[column] = true;
         }
     }

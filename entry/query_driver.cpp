@@ -43,10 +43,11 @@ class KeptDefinitions {
         return kept;
     }
 
-    std::shared_ptr<const WMIQueryInfo> Find(WStringView text) {
+    // `text` ends at its first null character; it is read only as far as it can match.
+    std::shared_ptr<const WMIQueryInfo> Find(const WCHAR* text) {
         std::lock_guard lock(mutex_);
         for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
-            if (entry->text == text) {
+            if (SameText(entry->text, text)) {
                 entries_.splice(entries_.begin(), entries_, entry);
                 return entries_.front().definition;
             }
@@ -69,6 +70,16 @@ class KeptDefinitions {
     }
 
   private:
+    // One pass over both, with no separate measure of the document's length first. A kept
+    // text holds no null character, so a shorter `text` differs at its end at the latest.
+    static bool SameText(const WString& kept, const WCHAR* text) {
+        const size_t size = kept.size();
+        size_t i = 0;
+        while (i < size && kept[i] == text[i])
+            ++i;
+        return i == size && text[i] == 0;
+    }
+
     static constexpr size_t kMaxKept = 16;
     static constexpr size_t kMaxKeptText = 64 * 1024;
 
@@ -89,7 +100,7 @@ class KeptDefinitions {
 
 // A WMI query with the definition kept for this text, or null (none kept, or the WMI kind
 // is made by a replaced maker, whose query reads its element itself).
-std::shared_ptr<CQuery> QueryFromKeptDefinition(WStringView text) {
+std::shared_ptr<CQuery> QueryFromKeptDefinition(const WCHAR* text) {
     if (!MakesOwnQuery(QueryKind::Wmi))
         return nullptr;
     std::shared_ptr<const WMIQueryInfo> definition = KeptDefinitions::Instance().Find(text);

@@ -240,4 +240,25 @@ TEST(QueryDriverKept, AReplacedKindIsMadeForATextTheLibraryRanBefore) {
     EXPECT_EQ(plan.executed, 1);
 }
 
+// A kept definition answers its whole text only: a text that stops short of it, or goes on
+// past it, is loaded (and here refused by the parser) as the first time.
+TEST(QueryDriverKept, OnlyTheWholeTextFindsItsDefinition) {
+    kvtest::ScopedApartment apartment;
+    const WString document = TEXT("<query namespace='root\\cimv2' class='None'><properties>")
+        TEXT("<property mapsTo='0'>Name</property></properties></query><!--kept-->");
+    BSTR result = nullptr;
+    RunQueryDocument(document.c_str(), &result);  // read and kept
+    SysFreeString(result);
+    for (const WString& other : {document.substr(0, document.size() - 4), document + TEXT("<")}) {
+        kvtest::ClearLoggedLines();
+        result = nullptr;
+        EXPECT_EQ(RunQueryDocument(other.c_str(), &result), kGatheringFailed);
+        EXPECT_EQ(result, nullptr);
+        bool loaded = false;
+        for (const std::string& line : Lines())
+            loaded = loaded || line.rfind("2|LoadXMLDOMDocument|Error loading document: ", 0) == 0;
+        EXPECT_TRUE(loaded) << kvwin::ToUtf8(other);
+    }
+}
+
 }  // namespace
