@@ -1,5 +1,6 @@
 #include "provider/class_decl.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "kvwin/ascii_case.h"
@@ -27,6 +28,15 @@ std::uint32_t NameHash(std::u16string_view name) {
     return hash;
 }
 
+// A property name as asked against one declared: mostly asked as declared, so the exact
+// comparison is tried before the one that ignores ASCII case.
+bool SameName(std::u16string_view declared, std::u16string_view asked) {
+    return declared.size() == asked.size() &&
+           (declared.empty() ||
+            std::memcmp(declared.data(), asked.data(), declared.size() * sizeof(char16_t)) == 0 ||
+            kvwin::EqualsAsciiNoCase(declared, asked));
+}
+
 }  // namespace
 
 int ClassDecl::IndexOf(std::u16string_view property) const {
@@ -37,7 +47,7 @@ int ClassDecl::IndexOf(std::u16string_view property) const {
         for (size_t slot = NameHash(property) & mask; name_slots[slot] != 0;
              slot = (slot + 1) & mask) {
             const size_t index = name_slots[slot] - 1u;
-            if (kvwin::EqualsAsciiNoCase(properties[index].name, property))
+            if (SameName(properties[index].name, property))
                 return static_cast<int>(index);
         }
         return -1;

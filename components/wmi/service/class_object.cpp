@@ -37,9 +37,12 @@ class ClassObject final : public kvwin::ComObject<IWbemClassObject> {
             return WBEM_E_INVALID_PARAMETER;
         return Guard([&] {
             std::u16string_view view(name);
-            int system = SystemPropertyIndex(view);
-            if (system >= 0)
-                return GetSystem(system, value, type, flavor);
+            // Every system property's name begins with two underscores.
+            if (view.starts_with(u"__")) {
+                const int system = SystemPropertyIndex(view);
+                if (system >= 0)
+                    return GetSystem(system, value, type, flavor);
+            }
             int index = data_.decl->IndexOf(view);
             if (index < 0)
                 return WBEM_E_NOT_FOUND;
