@@ -33,6 +33,14 @@ void PushHeldObject(duk_context* ctx, unsigned slot) {
     duk_remove(ctx, -2);
 }
 
+// Lets go of the script object kept under `slot`.
+void ForgetHeldObject(duk_context* ctx, unsigned slot) {
+    duk_push_heap_stash(ctx);
+    if (duk_get_prop_string(ctx, -1, kHeldObjectsKey))
+        duk_del_prop_index(ctx, -1, slot);
+    duk_pop_2(ctx);
+}
+
 // How a dispatch object is known again when it comes back from COM: the heap and the slot
 // of its script object. Private to this module.
 struct IScriptObjectHandle : IUnknown {
@@ -240,10 +248,7 @@ class ScriptDispatch final : public kvwin::DispatchExObject<IScriptObjectHandle>
                 duk_pop(ctx);
             }
             duk_pop(ctx);
-            duk_push_heap_stash(ctx);
-            if (duk_get_prop_string(ctx, -1, kHeldObjectsKey))
-                duk_del_prop_index(ctx, -1, slot_);
-            duk_pop_2(ctx);
+            ForgetHeldObject(ctx, slot_);
         });
     }
 
@@ -408,10 +413,7 @@ IDispatch* CreateScriptDispatch(duk_context* ctx, duk_idx_t idx) {
     try {
         created = new ScriptDispatch(Runtime::Of(ctx).shared_from_this(), slot);
     } catch (const std::bad_alloc&) {  // refused past the held-memory bound: the slot goes
-        duk_push_heap_stash(ctx);
-        duk_get_prop_string(ctx, -1, kHeldObjectsKey);
-        duk_del_prop_index(ctx, -1, slot);
-        duk_pop_2(ctx);
+        ForgetHeldObject(ctx, slot);
         ThrowComError(ctx, E_OUTOFMEMORY, nullptr);
     }
     duk_dup(ctx, idx);

@@ -111,19 +111,11 @@ class Locator final : public kvwin::DispatchObject<Locator, IDispatch> {
         }
         if (name_space.empty())
             name_space = u"root\\cimv2";
-        IWbemServices* services = nullptr;
+        IWbemServicesPtr services;
         HRESULT hr = ConnectNamespace(name_space, &services);
         if (FAILED(hr))
             return FailCall(call, hr, u"ConnectServer", name_space);
-        IDispatch* object = nullptr;
-        try {
-            object = NewServices(services, name_space);
-        } catch (...) {  // refused past the held-memory bound
-            services->Release();
-            throw;
-        }
-        services->Release();
-        return PutObject(call.Result(), object);
+        return PutObject(call.Result(), NewServices(services, name_space));
     }
     static HRESULT GetSecurity(Locator& self, kvwin::DispatchCall& call) {
         self.security_->AddRef();

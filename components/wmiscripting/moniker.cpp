@@ -124,25 +124,19 @@ HRESULT BindWinmgmtsName(std::u16string_view name, REFIID riid, void** ppv) {
         name_space = u"root\\cimv2";
     const std::u16string resource = server.empty() ? name_space : server + u"\\" + name_space;
 
-    IWbemServices* services = nullptr;
+    IWbemServicesPtr services;
     HRESULT hr = ConnectNamespace(resource, &services);
     if (FAILED(hr))
         return hr;
     IDispatch* object = nullptr;
-    try {
-        if (object_path.empty()) {
-            object = NewServices(services, name_space);
-        } else {
-            std::shared_ptr<ObjectData> data;
-            hr = GetObjectData(services, name_space, object_path, data);
-            if (SUCCEEDED(hr))
-                object = NewWbemObject(std::move(data));
-        }
-    } catch (...) {  // the new object refused past the held-memory bound
-        services->Release();
-        throw;
+    if (object_path.empty()) {
+        object = NewServices(services, name_space);
+    } else {
+        std::shared_ptr<ObjectData> data;
+        hr = GetObjectData(services, name_space, object_path, data);
+        if (SUCCEEDED(hr))
+            object = NewWbemObject(std::move(data));
     }
-    services->Release();
     if (FAILED(hr))
         return hr;
     hr = object->QueryInterface(riid, ppv);

@@ -20,6 +20,7 @@
 #include "kvwin/dispatch_object.h"
 #include "kvwin/held_memory.h"
 #include "win/com.h"
+#include "win/comip.h"
 #include "win/comutil.h"
 #include "win/oleauto.h"
 #include "win/wbemcli.h"
@@ -123,6 +124,7 @@ HRESULT CreateDateTime(IUnknown* outer, REFIID riid, void** ppv);
 
 // The service's namespace `resource` ("root\cimv2", "\\server\root\x") on this machine.
 HRESULT ConnectNamespace(const std::u16string& resource, IWbemServices** services);
+_COM_SMARTPTR_TYPEDEF(IWbemServices, __uuidof(IWbemServices));
 
 // WMI codes the service headers do not name.
 inline constexpr HRESULT kWbemInvalidMethod = HRESULT(0x8004102E);
